@@ -1,0 +1,28 @@
+# Wrappers for newcomers: each target installs what is missing, builds and runs.
+BUILD ?= build
+BENCH_BUILD ?= build-bench
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+JOBS ?= $(shell nproc)
+
+.PHONY: setup build run test bench fuzz clean
+
+setup:
+	bash scripts/setup
+
+build: setup
+	@if [ ! -f $(BUILD)/CMakeCache.txt ]; then cmake -S . -B $(BUILD) $(GENERATOR); fi
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	./$(BUILD)/pixquil
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: setup
+	@if [ ! -f $(BENCH_BUILD)/CMakeCache.txt ]; then cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF; fi
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target pixquil_bench
+	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/pixquil_bench
+
+clean:
+	rm -rf $(BUILD) $(BENCH_BUILD) build-fuzz

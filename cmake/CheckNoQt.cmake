@@ -1,0 +1,13 @@
+# Fails when a file under DIR includes a Qt header: the core library must build without Qt.
+file(GLOB_RECURSE files "${DIR}/*.h" "${DIR}/*.cpp")
+set(bad "")
+foreach(f ${files})
+  file(STRINGS "${f}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](Q[A-Za-z]+|Qt[A-Za-z]*/)")
+  if(lines)
+    list(APPEND bad "${f}")
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "Qt headers included in the core: ${bad}")
+endif()
+message(STATUS "core is free of Qt includes")

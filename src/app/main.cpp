@@ -1,0 +1,11 @@
+#include <QApplication>
+
+#include "gui/app/main_form.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Pixquil");
+    pq::gui::TMainForm frame;
+    frame.show();
+    return app.exec();
+}
