@@ -1,0 +1,26 @@
+#pragma once
+// Bringing true colours back into the palette world: the nearest palette entry of a colour, and
+// median-cut reduction of every colour in use to at most N entries with remapping of every layer.
+
+#include "core/document/document.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+// Index 0..n-1 of the entry with the smallest sum of absolute channel differences; ties keep
+// the lowest index; 0 when n is 0.
+int NearestColor(Rgb color, const PaletteEntry* table, int n);
+
+// Builds a new palette of K <= N entries from the colours of every painted (Mask == 1) pixel of
+// every layer and, when given, every pixel of `picture` (ImageWidth x ImageHeight), remaps every
+// layer, stores the picture into `layer` (all painted) and returns K. Records nothing, redraws
+// nothing. N is 16 or 256.
+int ReduceColors(Document& doc, int N, int layer, const Raster* picture);
+
+// ReduceColors with the document's own colour count.
+int BitmapToLayer(Document& doc, int layer, const Raster& picture);
+
+// A 24-bit picture of one layer, unpainted pixels white.
+Raster LayerToBitmap(const Document& doc, int layer);
+
+}  // namespace pq

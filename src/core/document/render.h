@@ -1,0 +1,54 @@
+#pragma once
+// Rendering: the 1:1 composite of the visible layers (with the floating selection above the
+// current layer), a 1:1 thumbnail of every layer, and the zoomed view of any screen rectangle,
+// produced on demand and pixel-identical to building the whole zoomed bitmap.
+
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/raster/drawing.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+// The two colours of the checkerboard shown through transparent pixels.
+struct TransparencyColors {
+    Rgb Color1{255, 255, 255};
+    Rgb Color2{200, 200, 200};
+    friend bool operator==(const TransparencyColors&, const TransparencyColors&) = default;
+};
+
+// Fills the raster with size x size squares from (0, 0): Color1 where the square's column and
+// row blocks are both even or both odd, Color2 otherwise.
+void PaintChecker(Raster& r, int size, const TransparencyColors& colors);
+
+// Selection-outline frame f (0..7): pixel (x, y) is black when (x + y - f) mod 8 < 4.
+Pattern8 OutlinePattern(int frame);
+
+// What Recompose produces: 1:1 rasters of ImageWidth x ImageHeight.
+struct Composite {
+    Raster CompositeColor;               // white where nothing visible is painted
+    Raster CompositeMask;                // white where some visible layer is painted, black elsewhere
+    std::vector<Raster> LayerPreviews;   // one per layer (bottom first): 4-pixel checker + that layer
+};
+
+// Rebuilds the composite and the layer thumbnails from the document. Hidden layers get their
+// thumbnails but stay out of the composite. Does nothing for a document that is not Ready.
+void Recompose(const Document& doc, const TransparencyColors& colors, Composite& out);
+
+// Grid lines (red = green = blue = 100) on the last screen column and row of every image
+// pixel's square, only when zoom >= 3. `originX/Y` is the canvas position of view pixel (0, 0).
+void DrawGrid(Raster& view, int zoom, int originX = 0, int originY = 0);
+
+// The zoomed view of the canvas rectangle `area` (canvas pixels): 8-pixel checkerboard aligned
+// to the canvas origin, each opaque image pixel a zoom x zoom square, then the grid when `grid`.
+// `out` is resized to area's size; parts of `area` outside the canvas are left black.
+void RenderZoomedView(const Document& doc, const Composite& comp, int zoom, const TransparencyColors& colors,
+                      bool grid, const Rect& area, Raster& out);
+
+// The whole zoomed bitmap, built step by step (checker, squares, grid). The reference the
+// on-demand view must match, and the picture the preview of a whole canvas uses.
+Raster BuildFullZoomedView(const Document& doc, const Composite& comp, int zoom, const TransparencyColors& colors,
+                           bool grid);
+
+}  // namespace pq

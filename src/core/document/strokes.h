@@ -1,0 +1,60 @@
+#pragma once
+// The pixel engines behind the drawing tools. Shapes are drawn in black on the white stencil
+// doc.StrokeBitmap and TransferStroke writes the palette index into every pixel whose stencil
+// pixel is pure black. Every engine writes into the document's EditTarget (the floating planes
+// while a selection exists, else the current layer) and skips writes that fall outside it.
+// Engines neither redraw nor record undo steps.
+
+#include <cstdint>
+#include <string>
+
+#include "core/document/document.h"
+#include "core/document/random.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+// A font as the text tool's chooser gives it.
+struct FontSpec {
+    std::string Face = "ＭＳ Ｐゴシック";
+    int Height = 12;      // pixels
+    int Charset = 128;    // SHIFTJIS_CHARSET
+    bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
+    friend bool operator==(const FontSpec&, const FontSpec&) = default;
+};
+
+// Draws text black on an opaque white box with its top-left corner at (x, y) into the raster,
+// clipped to it. The core ships no font code: the GUI implements this with its font engine,
+// tests with a stand-in.
+class TextDrawer {
+public:
+    virtual ~TextDrawer() = default;
+    virtual void DrawText(Raster& target, int x, int y, const std::string& utf8Text, const FontSpec& font) = 0;
+};
+
+// What the engines read from the program's tool state.
+struct StrokeContext {
+    int BrushSize = 1;          // 1..10
+    uint8_t StrokeColor = 0;    // palette index that painting engines write
+};
+
+// Stencil drawing (the stencil is doc.StrokeBitmap in the engines below).
+void StampBrush(Raster& stencil, int size, int x, int y);
+void TraceLine(Raster& stencil, int size, int x1, int y1, int x2, int y2);
+
+void TransferStroke(Document& doc, uint8_t index, uint8_t maskValue);
+// Brush line; erase writes index 0 and mask 0, otherwise StrokeColor and mask 1.
+void StampLine(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool erase);
+// Airbrush burst of `count` dots drawn from the generator (four numbers a dot).
+void Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uint8_t maskValue, Lcg& random);
+// Fills the 4-connected region of the same index (or of transparency) containing (x, y).
+void FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t maskValue);
+// Clone brush: copies from the source point, offset by the anchor, along the stroke.
+void CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2);
+// Text at (x, y); an empty text draws nothing.
+void DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
+                const FontSpec& font, TextDrawer& drawer);
+void DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled);
+void DrawEllipseShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled);
+
+}  // namespace pq

@@ -1,0 +1,44 @@
+#pragma once
+// The small binary settings files: "pqset" (26 bytes: frame bounds, transparency colours, undo
+// switch, window state) and the 8-byte tool-window positions "pqcpset", "pqlpset", "pqvwset".
+// Missing files give defaults; short files give defaults for the fields they do not hold;
+// senseless values are replaced by defaults.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+
+namespace pq {
+
+struct MainSettings {
+    bool HasBounds = false;               // false: keep the frame's designed bounds
+    int Left = 0, Top = 0, Width = 640, Height = 460;
+    uint32_t TransparencyColor1 = 0xFFFFFF;   // 0x00BBGGRR
+    uint32_t TransparencyColor2 = 0xC8C8C8;
+    bool UndoEnabled = true;
+    int WindowState = 0;                  // 0 normal, 1 minimised, 2 maximised
+    friend bool operator==(const MainSettings&, const MainSettings&) = default;
+};
+
+struct WindowPosition {
+    int Left = 0, Top = 0;
+    friend bool operator==(const WindowPosition&, const WindowPosition&) = default;
+};
+
+inline constexpr const char* kMainSettingsFile = "pqset";
+inline constexpr const char* kColorPaletteFile = "pqcpset";
+inline constexpr const char* kLayerPaletteFile = "pqlpset";
+inline constexpr const char* kPreviewFile = "pqvwset";
+
+MainSettings ReadMainSettings(const std::filesystem::path& file);
+bool WriteMainSettings(const std::filesystem::path& file, const MainSettings& s);
+// nullopt when the file is absent or too short to hold a position.
+std::optional<WindowPosition> ReadWindowPosition(const std::filesystem::path& file);
+bool WriteWindowPosition(const std::filesystem::path& file, const WindowPosition& p);
+
+// The settings folder: `setting/` beside the executable when that folder exists or can be
+// created and written; otherwise $XDG_CONFIG_HOME/pixquil/setting/ (default
+// ~/.config/pixquil/setting/), created when missing.
+std::filesystem::path ChooseSettingsFolder(const std::filesystem::path& executableDir);
+
+}  // namespace pq
