@@ -26,3 +26,8 @@ bench: setup
 
 clean:
 	rm -rf $(BUILD) $(BENCH_BUILD) build-fuzz
+
+# Fuzz targets (clang, libFuzzer + ASan + UBSan). Run one: ./build-fuzz/tests/fuzz/NAME -max_total_time=60
+fuzz: setup
+	@if [ ! -f build-fuzz/CMakeCache.txt ]; then CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GENERATOR) -DPQ_FUZZ=ON -DPQ_BUILD_GUI=OFF -DPQ_BUILD_BENCH=OFF -DBUILD_TESTING=OFF; fi
+	cmake --build build-fuzz -j $(JOBS)
