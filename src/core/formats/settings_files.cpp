@@ -1,0 +1,153 @@
+#include "core/formats/settings_files.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace pq {
+namespace {
+
+constexpr std::size_t kMainSettingsSize = 26;
+constexpr std::size_t kWindowPositionSize = 8;
+
+// At most `limit` bytes of the file; empty when it is absent or unreadable.
+std::vector<uint8_t> ReadPrefix(const fs::path& file, std::size_t limit, bool& exists) {
+    std::vector<uint8_t> bytes;
+    std::ifstream in(file, std::ios::binary);
+    exists = bool(in);
+    if (!in) return bytes;
+    bytes.resize(limit);
+    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(limit));
+    bytes.resize(std::size_t(in.gcount()));
+    return bytes;
+}
+
+int32_t I32At(const std::vector<uint8_t>& b, std::size_t at) {
+    return int32_t(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24);
+}
+
+void PutI32(std::vector<uint8_t>& b, int32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(uint32_t(v) >> (8 * i)));
+}
+
+// Writes a temporary file beside the target and renames it over the target, so a failed
+// write keeps the previous file.
+bool WriteAtomically(const fs::path& file, const std::vector<uint8_t>& bytes) {
+    std::string tmp = file.string() + ".XXXXXX";
+    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;
+        else done += std::size_t(n);
+    }
+    // mkostemp makes the file private to its owner; settings files are ordinary files.
+    ::fchmod(fd, 0644);
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(tmp.c_str(), file.c_str()) != 0) ok = false;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+// True when a file can be created in the folder (permission bits alone do not tell, e.g.
+// for root or on a read-only mount).
+bool CanWriteIn(const fs::path& folder) {
+    std::string probe = (folder / ".pqprobe-XXXXXX").string();
+    int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+fs::path ConfigHome() {
+    // Only an absolute XDG_CONFIG_HOME counts; a relative one is to be ignored.
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') return fs::path(xdg);
+    const char* home = std::getenv("HOME");
+    if (!home || !home[0]) {
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    }
+    return fs::path(home && home[0] ? home : "/tmp") / ".config";
+}
+
+}  // namespace
+
+MainSettings ReadMainSettings(const fs::path& file) {
+    MainSettings s;
+    bool exists = false;
+    const std::vector<uint8_t> b = ReadPrefix(file, kMainSettingsSize, exists);
+    // Fields are read in order; whatever the file is too short to hold keeps its default.
+    if (b.size() >= 4) {
+        s.HasBounds = true;
+        s.Left = I32At(b, 0);
+    }
+    if (b.size() >= 8) s.Top = I32At(b, 4);
+    if (b.size() >= 12) s.Width = I32At(b, 8);
+    if (b.size() >= 16) s.Height = I32At(b, 12);
+    if (b.size() >= 20) s.TransparencyColor1 = uint32_t(I32At(b, 16));
+    if (b.size() >= 24) s.TransparencyColor2 = uint32_t(I32At(b, 20));
+    if (b.size() >= 25) s.UndoEnabled = b[24] != 0;
+    if (b.size() >= 26) s.WindowState = b[25];
+
+    const MainSettings defaults;
+    if (s.Width <= 0) s.Width = defaults.Width;
+    if (s.Height <= 0) s.Height = defaults.Height;
+    if (s.WindowState < 0 || s.WindowState > 2) s.WindowState = defaults.WindowState;
+    return s;
+}
+
+bool WriteMainSettings(const fs::path& file, const MainSettings& s) {
+    std::vector<uint8_t> b;
+    b.reserve(kMainSettingsSize);
+    PutI32(b, s.Left);
+    PutI32(b, s.Top);
+    PutI32(b, s.Width);
+    PutI32(b, s.Height);
+    PutI32(b, int32_t(s.TransparencyColor1));
+    PutI32(b, int32_t(s.TransparencyColor2));
+    b.push_back(s.UndoEnabled ? 1 : 0);
+    b.push_back(uint8_t(s.WindowState >= 0 && s.WindowState <= 2 ? s.WindowState : 0));
+    return WriteAtomically(file, b);
+}
+
+std::optional<WindowPosition> ReadWindowPosition(const fs::path& file) {
+    bool exists = false;
+    const std::vector<uint8_t> b = ReadPrefix(file, kWindowPositionSize, exists);
+    if (b.size() < kWindowPositionSize) return std::nullopt;
+    return WindowPosition{I32At(b, 0), I32At(b, 4)};
+}
+
+bool WriteWindowPosition(const fs::path& file, const WindowPosition& p) {
+    std::vector<uint8_t> b;
+    b.reserve(kWindowPositionSize);
+    PutI32(b, p.Left);
+    PutI32(b, p.Top);
+    return WriteAtomically(file, b);
+}
+
+fs::path ChooseSettingsFolder(const fs::path& executableDir) {
+    std::error_code ec;
+    const fs::path beside = executableDir / "setting";
+    if (!executableDir.empty() && (fs::is_directory(beside, ec) || fs::create_directory(beside, ec)) &&
+        CanWriteIn(beside))
+        return beside;
+    const fs::path fallback = ConfigHome() / "pixquil" / "setting";
+    fs::create_directories(fallback, ec);
+    return fallback;
+}
+
+}  // namespace pq
