@@ -1,0 +1,303 @@
+#include "core/document/color_reduction.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace pq {
+
+namespace {
+
+constexpr uint32_t Key(uint8_t r, uint8_t g, uint8_t b) { return (uint32_t(r) << 16) | (uint32_t(g) << 8) | b; }
+constexpr uint8_t KeyRed(uint32_t k) { return uint8_t(k >> 16); }
+constexpr uint8_t KeyGreen(uint32_t k) { return uint8_t(k >> 8); }
+constexpr uint8_t KeyBlue(uint32_t k) { return uint8_t(k); }
+
+// The distinct colours in order of first appearance, with their pixel counts. A flat
+// open-addressing hash from colour to its number replaces the linear search of a list.
+class DistinctColors {
+public:
+    explicit DistinctColors(std::size_t expected) {
+        std::size_t cap = 64;
+        while (cap < 2 * expected) cap *= 2;
+        slots_.assign(cap, kEmpty);
+        mask_ = uint32_t(cap - 1);
+        colors_.reserve(std::min<std::size_t>(expected, 1u << 16));
+        counts_.reserve(colors_.capacity());
+    }
+
+    // Number of the colour, appending it with count 0 when it is new.
+    int32_t Find(uint32_t key) {
+        uint32_t slot = (key * 2654435761u) & mask_;
+        for (;;) {
+            uint32_t s = slots_[slot];
+            if (s == kEmpty) {
+                int32_t id = int32_t(colors_.size());
+                slots_[slot] = uint32_t(id);
+                colors_.push_back(key);
+                counts_.push_back(0);
+                return id;
+            }
+            if (colors_[s] == key) return int32_t(s);
+            slot = (slot + 1) & mask_;
+        }
+    }
+
+    std::vector<uint32_t>& Colors() { return colors_; }
+    std::vector<int64_t>& Counts() { return counts_; }
+
+private:
+    static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+    std::vector<uint32_t> slots_;  // colour number, or kEmpty
+    uint32_t mask_ = 0;
+    std::vector<uint32_t> colors_;
+    std::vector<int64_t> counts_;
+};
+
+// Nearest entry of a table of up to 256 colours, channels held apart so the distance loop is
+// simple enough for the compiler to vectorise.
+class NearestSearch {
+public:
+    NearestSearch(const PaletteEntry* table, int n) : n_(n) {
+        for (int i = 0; i < n; ++i) {
+            r_[std::size_t(i)] = table[i].red;
+            g_[std::size_t(i)] = table[i].green;
+            b_[std::size_t(i)] = table[i].blue;
+        }
+    }
+
+    int Find(int r, int g, int b) const {
+        std::array<int32_t, 256> d;
+        for (int i = 0; i < n_; ++i)
+            d[std::size_t(i)] = std::abs(r - r_[std::size_t(i)]) + std::abs(g - g_[std::size_t(i)]) +
+                                std::abs(b - b_[std::size_t(i)]);
+        int best = 0;
+        for (int i = 1; i < n_; ++i)
+            if (d[std::size_t(i)] < d[std::size_t(best)]) best = i;
+        return best;
+    }
+
+private:
+    int n_;
+    std::array<int32_t, 256> r_{}, g_{}, b_{};
+};
+
+struct BoxEntry {
+    uint8_t r, g, b;
+    int64_t count;
+};
+
+// A box is a run [begin, end) of the shared entry array: splitting a box in two after sorting
+// it leaves both halves contiguous, so no entries are ever copied between lists.
+struct Box {
+    std::size_t begin, end;
+    int64_t total;
+    std::size_t Length() const { return end - begin; }
+};
+
+// Splits boxes until there are N of them or none holds two entries; returns the boxes in
+// their numbering order.
+std::vector<Box> SplitBoxes(std::vector<BoxEntry>& entries, int N) {
+    std::vector<Box> boxes;
+    boxes.reserve(std::size_t(N));
+    int64_t all = 0;
+    for (const BoxEntry& e : entries) all += e.count;
+    boxes.push_back(Box{0, entries.size(), all});
+
+    while (int(boxes.size()) < N) {
+        // Largest pixel total among boxes of two or more entries; the lowest number wins ties.
+        int chosen = -1;
+        for (std::size_t i = 0; i < boxes.size(); ++i)
+            if (boxes[i].Length() >= 2 && (chosen < 0 || boxes[i].total > boxes[std::size_t(chosen)].total))
+                chosen = int(i);
+        if (chosen < 0) break;
+        Box& box = boxes[std::size_t(chosen)];
+        auto first = entries.begin() + std::ptrdiff_t(box.begin);
+        auto last = entries.begin() + std::ptrdiff_t(box.end);
+
+        int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+        for (auto it = first; it != last; ++it) {
+            lo[0] = std::min<int>(lo[0], it->r), hi[0] = std::max<int>(hi[0], it->r);
+            lo[1] = std::min<int>(lo[1], it->g), hi[1] = std::max<int>(hi[1], it->g);
+            lo[2] = std::min<int>(lo[2], it->b), hi[2] = std::max<int>(hi[2], it->b);
+        }
+        const int rr = hi[0] - lo[0], gr = hi[1] - lo[1], br = hi[2] - lo[2];
+        // A channel wins only with a range strictly larger than both others; blue takes all ties.
+        if (rr > gr && rr > br)
+            std::stable_sort(first, last, [](const BoxEntry& a, const BoxEntry& b) { return a.r < b.r; });
+        else if (gr > rr && gr > br)
+            std::stable_sort(first, last, [](const BoxEntry& a, const BoxEntry& b) { return a.g < b.g; });
+        else
+            std::stable_sort(first, last, [](const BoxEntry& a, const BoxEntry& b) { return a.b < b.b; });
+
+        // m = entries up to and including the first at which the running sum exceeds half.
+        const int64_t half = box.total / 2;
+        int64_t running = 0;
+        std::size_t m = 0;
+        while (m < box.Length()) {
+            running += entries[box.begin + m].count;
+            ++m;
+            if (running > half) break;
+        }
+        // When the last entry crosses half, it alone moves to the new box.
+        std::size_t keep = m < box.Length() ? m : box.Length() - 1;
+        int64_t kept = 0;
+        for (std::size_t i = 0; i < keep; ++i) kept += entries[box.begin + i].count;
+        Box fresh{box.begin + keep, box.end, box.total - kept};
+        box.end = box.begin + keep;
+        box.total = kept;
+        boxes.push_back(fresh);
+    }
+    return boxes;
+}
+
+}  // namespace
+
+int NearestColor(Rgb color, const PaletteEntry* table, int n) {
+    int best = 0, bestD = INT_MAX;
+    for (int i = 0; i < n; ++i) {
+        int d = std::abs(color.r - table[i].red) + std::abs(color.g - table[i].green) +
+                std::abs(color.b - table[i].blue);
+        if (d < bestD) best = i, bestD = d;
+    }
+    return best;
+}
+
+int ReduceColors(Document& doc, int N, int layer, const Raster* picture) {
+    N = std::clamp(N, 1, 256);
+    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    // A picture needs a layer to land in; without one it is left out altogether.
+    if (layer < 0 || layer >= doc.LayerCount()) picture = nullptr;
+
+    DistinctColors distinct(256 + (picture ? pixels : 0));
+
+    // Layers, bottom first, column by column. A row-major pass gathers each palette index's
+    // pixel count and its first column-major position; adding the indices in order of that
+    // position gives exactly the first-appearance order of a column-by-column walk.
+    for (int li = 0; li < doc.LayerCount(); ++li) {
+        const Layer& L = doc.LayerAt(li);
+        if (L.Mask.size() < pixels || L.Indices.size() < pixels) continue;
+        std::array<int64_t, 256> hist{};
+        std::array<std::size_t, 256> firstAt;
+        firstAt.fill(SIZE_MAX);
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* mask = L.Mask.data() + std::size_t(y) * w;
+            const uint8_t* idx = L.Indices.data() + std::size_t(y) * w;
+            for (int x = 0; x < w; ++x) {
+                if (mask[x] != 1) continue;
+                ++hist[idx[x]];
+                firstAt[idx[x]] = std::min(firstAt[idx[x]], std::size_t(x) * h + std::size_t(y));
+            }
+        }
+        std::array<int, 256> order;
+        int used = 0;
+        for (int i = 0; i < 256; ++i)
+            if (hist[std::size_t(i)]) order[std::size_t(used++)] = i;
+        std::sort(order.begin(), order.begin() + used,
+                  [&](int a, int b) { return firstAt[std::size_t(a)] < firstAt[std::size_t(b)]; });
+        for (int k = 0; k < used; ++k) {
+            const PaletteEntry& c = doc.Palette[std::size_t(order[std::size_t(k)])];
+            distinct.Counts()[std::size_t(distinct.Find(Key(c.red, c.green, c.blue)))] +=
+                hist[std::size_t(order[std::size_t(k)])];
+        }
+    }
+
+    // The picture row by row; each pixel's colour number is kept for the remapping. Positions
+    // the picture does not cover read as white, the colour of unpainted picture pixels.
+    std::vector<int32_t> pictureIds;
+    if (picture) {
+        pictureIds.resize(pixels);
+        const uint32_t white = Key(255, 255, 255);
+        uint32_t lastKey = 0xFFFFFFFFu;
+        int32_t lastId = -1;
+        for (int y = 0; y < h; ++y) {
+            const bool rowInside = y < picture->Height();
+            const uint8_t* row = rowInside ? picture->Row(y) : nullptr;
+            for (int x = 0; x < w; ++x) {
+                uint32_t key = rowInside && x < picture->Width()
+                                   ? Key(row[3 * x + 2], row[3 * x + 1], row[3 * x])
+                                   : white;
+                if (key != lastKey) lastKey = key, lastId = distinct.Find(key);
+                ++distinct.Counts()[std::size_t(lastId)];
+                pictureIds[std::size_t(y) * w + std::size_t(x)] = lastId;
+            }
+        }
+    }
+
+    const std::vector<uint32_t>& colors = distinct.Colors();
+    if (colors.empty()) return 1;
+
+    std::vector<BoxEntry> entries(colors.size());
+    for (std::size_t i = 0; i < colors.size(); ++i)
+        entries[i] = BoxEntry{KeyRed(colors[i]), KeyGreen(colors[i]), KeyBlue(colors[i]), distinct.Counts()[i]};
+    const std::vector<Box> boxes = SplitBoxes(entries, N);
+    const int K = int(boxes.size());
+
+    // Each entry is the plain average of its box's distinct colours, fractions dropped.
+    std::array<PaletteEntry, 256> table{};
+    for (int k = 0; k < K; ++k) {
+        const Box& box = boxes[std::size_t(k)];
+        int64_t r = 0, g = 0, b = 0;
+        for (std::size_t i = box.begin; i < box.end; ++i) r += entries[i].r, g += entries[i].g, b += entries[i].b;
+        const int64_t n = int64_t(box.Length());
+        table[std::size_t(k)] = PaletteEntry{uint8_t(b / n), uint8_t(g / n), uint8_t(r / n), 0};
+    }
+
+    // The nearest new entry is looked up once per old palette index and once per distinct
+    // picture colour, never per pixel. Lookups use the old palette, replaced only at the end.
+    const NearestSearch nearest(table.data(), K);
+    std::array<uint8_t, 256> newIndex;
+    for (int i = 0; i < 256; ++i) {
+        const PaletteEntry& c = doc.Palette[std::size_t(i)];
+        newIndex[std::size_t(i)] = uint8_t(nearest.Find(c.red, c.green, c.blue));
+    }
+
+    for (int li = 0; li < doc.LayerCount(); ++li) {
+        Layer& L = doc.LayerAt(li);
+        if (L.Mask.size() < pixels || L.Indices.size() < pixels) continue;
+        if (picture && li == layer) {
+            std::vector<int16_t> nearestOfColor(colors.size(), -1);
+            for (std::size_t p = 0; p < pixels; ++p) {
+                int16_t& n = nearestOfColor[std::size_t(pictureIds[p])];
+                if (n < 0) {
+                    uint32_t key = colors[std::size_t(pictureIds[p])];
+                    n = int16_t(nearest.Find(KeyRed(key), KeyGreen(key), KeyBlue(key)));
+                }
+                L.Indices[p] = uint8_t(n);
+                L.Mask[p] = 1;
+            }
+        } else {
+            for (std::size_t p = 0; p < pixels; ++p)
+                if (L.Mask[p] == 1) L.Indices[p] = newIndex[L.Indices[p]];
+        }
+    }
+
+    for (int k = 0; k < K; ++k) doc.Palette[std::size_t(k)] = table[std::size_t(k)];
+    for (int k = K; k < N; ++k) doc.Palette[std::size_t(k)] = PaletteEntry{};
+    return K;
+}
+
+int BitmapToLayer(Document& doc, int layer, const Raster& picture) {
+    return ReduceColors(doc, doc.ColorCount, layer, &picture);
+}
+
+Raster LayerToBitmap(const Document& doc, int layer) {
+    Raster out(std::max(doc.ImageWidth, 0), std::max(doc.ImageHeight, 0));
+    out.Fill(kWhite);
+    if (layer < 0 || layer >= doc.LayerCount()) return out;
+    const Layer& L = doc.LayerAt(layer);
+    const std::size_t pixels = std::size_t(out.Width()) * std::size_t(out.Height());
+    if (L.Mask.size() < pixels || L.Indices.size() < pixels) return out;
+    for (int y = 0; y < out.Height(); ++y)
+        for (int x = 0; x < out.Width(); ++x) {
+            std::size_t p = std::size_t(x) + std::size_t(y) * std::size_t(out.Width());
+            if (L.Mask[p] != 0) out.SetPixelUnchecked(x, y, doc.ColorOf(L.Indices[p]));
+        }
+    return out;
+}
+
+}  // namespace pq
