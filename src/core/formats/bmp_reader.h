@@ -1,0 +1,44 @@
+#pragma once
+// Reader of Windows bitmap files (.bmp) into a 24-bit picture: 1, 2, 4, 8, 16, 24 and 32 bits
+// per pixel; uncompressed, RLE4, RLE8, RLE24 (OS/2), BITFIELDS and ALPHABITFIELDS; bottom-up
+// and top-down rows; the OS/2 core header (12 bytes), OS/2 2.x headers (16 or 64 bytes) and
+// the Windows 40, 52, 56, 108 and 124-byte headers. Alpha is ignored. Every size, count and
+// offset is checked against the data before use; anything that does not fit is refused.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+#include "core/formats/file_result.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+// Messages of the bitmap reader.
+inline constexpr const char* kBitmapInvalidMessage = "ビットマップ画像が正しくありません。";
+inline constexpr const char* kBitmapUnsupportedMessage = "この形式のビットマップには対応していません。";
+inline constexpr const char* kPictureTooLargeMessage = "画像が大きすぎます。";
+inline constexpr const char* kPictureFileOpenMessage = "ファイルを開けません。";
+
+// Pictures with more pixels than this are refused (a 24-bit copy is kept in memory).
+inline constexpr std::int64_t kMaxPicturePixels = 64ll * 1024 * 1024;
+
+struct BitmapInfo {
+    int Width = 0, Height = 0;   // Height is positive for top-down files too
+    int BitsPerPixel = 0;
+    int Compression = 0;         // 0 RGB, 1 RLE8, 2 RLE4, 3 BITFIELDS, 4 RLE24, 6 ALPHABITFIELDS
+    bool TopDown = false;
+    int HeaderSize = 0;
+};
+
+// Decodes a whole .bmp file held in memory. On failure `picture` is left empty.
+FileResult DecodeBitmap(std::span<const std::uint8_t> file, Raster& picture, BitmapInfo* info = nullptr);
+
+// Reads just the headers (size and depth) without decoding the pixels.
+FileResult ReadBitmapInfo(std::span<const std::uint8_t> file, BitmapInfo& info);
+
+// Reads and decodes a .bmp file.
+FileResult LoadBitmapFile(const std::filesystem::path& path, Raster& picture, BitmapInfo* info = nullptr);
+
+}  // namespace pq
