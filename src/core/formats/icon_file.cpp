@@ -1,0 +1,210 @@
+#include "core/formats/icon_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "core/formats/atomic_write.h"
+#include "core/formats/native_document.h"
+
+namespace pq {
+namespace {
+
+constexpr std::size_t kFileHeaderSize = 6;
+constexpr std::size_t kDirEntrySize = 16;
+constexpr std::size_t kInfoHeaderSize = 40;
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+}
+
+// Bytes of one row of `bits`-per-pixel pixels, padded to 4 bytes.
+std::size_t RowBytes(std::size_t width, int bits) { return (width * std::size_t(bits) + 31) / 32 * 4; }
+
+}  // namespace
+
+FileResult ReadIconDirectory(std::span<const uint8_t> bytes, IconDirectory& dir) {
+    const FileResult refused = FileResult::Failure(kIconOpenError);
+    if (bytes.size() < kFileHeaderSize) return refused;
+    const std::size_t count = U16(bytes.data() + 4);
+    if (count == 0 || (bytes.size() - kFileHeaderSize) / kDirEntrySize < count) return refused;
+    IconDirectory d;
+    d.Reserved = U16(bytes.data());
+    d.ResourceType = U16(bytes.data() + 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint8_t* p = bytes.data() + kFileHeaderSize + i * kDirEntrySize;
+        IconDirEntry e;
+        e.Width = p[0];
+        e.Height = p[1];
+        e.ColorCountByte = p[2];
+        e.PlanesOrHotspotX = U16(p + 4);
+        e.BitCountOrHotspotY = U16(p + 6);
+        e.BytesInRes = U32(p + 8);
+        e.ImageOffset = U32(p + 12);
+        if (e.ImageOffset <= bytes.size() && bytes.size() - e.ImageOffset >= sizeof kPngSignature) {
+            const uint8_t* img = bytes.data() + e.ImageOffset;
+            e.IsPng = std::memcmp(img, kPngSignature, sizeof kPngSignature) == 0;
+            if (!e.IsPng && bytes.size() - e.ImageOffset >= kInfoHeaderSize) e.ImageBitCount = U16(img + 14);
+        }
+        d.Entries.push_back(e);
+    }
+    dir = std::move(d);
+    return FileResult::Success();
+}
+
+std::string IconEntryLabel(int n, const IconDirEntry& entry) {
+    return std::to_string(n) + "： サイズ：" + std::to_string(entry.Width) + "×" + std::to_string(entry.Height) +
+           " 色数：" + std::to_string(entry.ColorCountByte == 0 ? 256 : entry.ColorCountByte) + "色";
+}
+
+FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& doc, int selectedZoom) {
+    const FileResult refused = FileResult::Failure(kIconOpenError);
+    IconDirectory dir;
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r;
+    if (index < 0 || std::size_t(index) >= dir.Entries.size()) return refused;
+    const IconDirEntry& entry = dir.Entries[std::size_t(index)];
+    if (entry.ColorCountByte != 16 && entry.ColorCountByte != 0) return refused;
+    if (entry.IsPng || entry.ImageOffset > bytes.size()) return refused;
+
+    // The image: header, colour table, colour rows, mask rows, all inside the entry's byte
+    // count and inside the file.
+    const std::size_t available = std::min<std::size_t>(bytes.size() - entry.ImageOffset, entry.BytesInRes);
+    if (available < kInfoHeaderSize) return refused;
+    const uint8_t* img = bytes.data() + entry.ImageOffset;
+    const uint32_t headerSize = U32(img);
+    const int32_t width = int32_t(U32(img + 4));
+    const int32_t doubledHeight = int32_t(U32(img + 8));
+    const int bits = U16(img + 14);
+    const uint32_t compression = U32(img + 16);
+    const uint32_t colorsUsed = U32(img + 32);
+    if (bits != 4 && bits != 8) return refused;
+    if (compression != 0 || headerSize < kInfoHeaderSize || headerSize > available) return refused;
+    const int height = doubledHeight / 2;
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return refused;
+    const std::size_t tableEntries = std::size_t(1) << bits;
+    if (colorsUsed > tableEntries) return refused;
+    const std::size_t paletteEntries = colorsUsed == 0 ? tableEntries : colorsUsed;
+    const std::size_t colorRow = RowBytes(std::size_t(width), bits);
+    const std::size_t maskRow = RowBytes(std::size_t(width), 1);
+    const std::size_t needed = headerSize + 4 * paletteEntries + (colorRow + maskRow) * std::size_t(height);
+    if (needed > available) return refused;
+
+    const int colors = bits == 4 ? 16 : 256;
+    Document loaded;
+    InitBlankDocument(loaded, width, height, colors, selectedZoom);
+    const uint8_t* table = img + headerSize;
+    for (std::size_t e = 0; e < tableEntries; ++e) {
+        const uint8_t* p = table + 4 * e;
+        loaded.Palette[e] = e < paletteEntries ? PaletteEntry{p[0], p[1], p[2], p[3]} : PaletteEntry{};
+    }
+    Layer layer = MakeBlankLayer(width, height, "レイヤ1");
+    const uint8_t* colorRows = table + 4 * paletteEntries;
+    const uint8_t* maskRows = colorRows + colorRow * std::size_t(height);
+    for (int r = 0; r < height; ++r) {
+        const uint8_t* c = colorRows + colorRow * std::size_t(r);
+        const uint8_t* m = maskRows + maskRow * std::size_t(r);
+        const std::size_t y = std::size_t(height - 1 - r);
+        for (int x = 0; x < width; ++x) {
+            const std::size_t at = y * std::size_t(width) + std::size_t(x);
+            layer.Indices[at] = bits == 8 ? c[x] : (x % 2 == 0 ? c[x / 2] >> 4 : c[x / 2] & 0x0F);
+            layer.Mask[at] = (m[x / 8] >> (7 - x % 8)) & 1 ? 0 : 1;
+        }
+    }
+    std::vector<Layer> layers;
+    layers.push_back(std::move(layer));
+    loaded.ReplaceLayers(std::move(layers), 0);
+    doc = std::move(loaded);
+    return FileResult::Success();
+}
+
+FileResult LoadIconFile(const std::filesystem::path& path, int index, Document& doc, int selectedZoom) {
+    std::vector<uint8_t> bytes;
+    if (FileResult r = ReadFileBytes(path, bytes); !r) return r;
+    return LoadIconBytes(bytes, index, doc, selectedZoom);
+}
+
+std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotspotX, int hotspotY) {
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    const int c = doc.ColorCount;
+    if (doc.LayerCount() <= 0 || w <= 0 || h <= 0 || (c != 16 && c != 256)) return {};
+    const std::size_t planeSize = std::size_t(w) * std::size_t(h);
+    for (const Layer& l : doc.Layers())
+        if (l.Indices.size() != planeSize || l.Mask.size() != planeSize) return {};
+    const int bits = c == 16 ? 4 : 8;
+    const std::size_t colorRow = RowBytes(std::size_t(w), bits);
+    const std::size_t maskRow = RowBytes(std::size_t(w), 1);
+    const std::size_t x = colorRow * std::size_t(h), a = maskRow * std::size_t(h);
+
+    // Compose the visible layers bottom to top; file row 0 is the bottom image row.
+    std::vector<uint8_t> colorBuf(x, 0), maskBuf(a, 0xFF);
+    for (const Layer& l : doc.Layers()) {
+        if (!l.Visible) continue;
+        for (int y = h - 1; y >= 0; --y) {
+            const std::size_t r = std::size_t(h - 1 - y);
+            uint8_t* cr = colorBuf.data() + r * colorRow;
+            uint8_t* mr = maskBuf.data() + r * maskRow;
+            for (int px = 0; px < w; ++px) {
+                const std::size_t at = std::size_t(y) * std::size_t(w) + std::size_t(px);
+                if (!l.Mask[at]) continue;
+                const uint8_t v = l.Indices[at];
+                if (bits == 8)
+                    cr[px] = v;
+                else if (px % 2 == 0)
+                    cr[px / 2] = uint8_t((cr[px / 2] & 0x0F) | (v & 0x0F) << 4);
+                else
+                    cr[px / 2] = uint8_t((cr[px / 2] & 0xF0) | (v & 0x0F));
+                mr[px / 8] &= uint8_t(~(0x80u >> (px % 8)));
+            }
+        }
+    }
+
+    const uint32_t imageSize = uint32_t(kInfoHeaderSize + 4 * std::size_t(c) + x + a);
+    std::vector<uint8_t> out;
+    out.reserve(kFileHeaderSize + kDirEntrySize + imageSize);
+    Put16(out, 0);
+    Put16(out, uint32_t(resourceType));
+    Put16(out, 1);
+    out.push_back(uint8_t(w));
+    out.push_back(uint8_t(h));
+    out.push_back(c == 16 ? 16 : 0);
+    out.push_back(0);
+    Put16(out, uint32_t(hotspotX));
+    Put16(out, uint32_t(hotspotY));
+    Put32(out, imageSize);
+    Put32(out, uint32_t(kFileHeaderSize + kDirEntrySize));
+    Put32(out, uint32_t(kInfoHeaderSize));
+    Put32(out, uint32_t(w));
+    Put32(out, uint32_t(2 * h));
+    Put16(out, 1);
+    Put16(out, uint32_t(bits));
+    Put32(out, 0);
+    Put32(out, uint32_t(x + a));
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+    for (int i = 0; i < c; ++i) {
+        const PaletteEntry& e = doc.Palette[std::size_t(i)];
+        out.insert(out.end(), {e.blue, e.green, e.red, e.reserved});
+    }
+    out.insert(out.end(), colorBuf.begin(), colorBuf.end());
+    out.insert(out.end(), maskBuf.begin(), maskBuf.end());
+    return out;
+}
+
+FileResult SaveIconFile(const Document& doc, const std::filesystem::path& path, int resourceType, int hotspotX,
+                        int hotspotY) {
+    std::vector<uint8_t> bytes = EncodeIcon(doc, resourceType, hotspotX, hotspotY);
+    if (bytes.empty()) return FileResult::Failure("「" + path.string() + "」に書き込めませんでした。");
+    return WriteFileAtomically(path, bytes);
+}
+
+}  // namespace pq

@@ -1,0 +1,70 @@
+#pragma once
+// Icon (.ico) and cursor (.cur) files: the directory, reading one 4- or 8-bit image with its
+// AND mask into a one-layer document, and writing a document as a one-image icon or cursor
+// (4 bits for 16 colours, 8 bits for 256, bottom-up rows, 40-byte image header).
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/formats/file_result.h"
+
+namespace pq {
+
+// Shown for every icon or cursor image that cannot be opened.
+inline constexpr const char* kIconOpenError = "このアイコンは開けません。";
+
+inline constexpr int kIconResourceType = 1;
+inline constexpr int kCursorResourceType = 2;
+
+// One directory entry as stored, plus what the image data says about itself.
+struct IconDirEntry {
+    int Width = 0;          // width byte (0 stands for 256)
+    int Height = 0;         // height byte
+    int ColorCountByte = 0; // colour count byte (0 for 256 or more colours)
+    int PlanesOrHotspotX = 0;
+    int BitCountOrHotspotY = 0;
+    uint32_t BytesInRes = 0;
+    uint32_t ImageOffset = 0;
+    // From the image data when it lies inside the file: a PNG image, or the bits per pixel of
+    // the image header (0 when neither can be read).
+    bool IsPng = false;
+    int ImageBitCount = 0;
+};
+
+struct IconDirectory {
+    int Reserved = 0;
+    int ResourceType = 0;   // 1 icon, 2 cursor (not checked by the reader)
+    std::vector<IconDirEntry> Entries;
+};
+
+// Reads the 6-byte header and the directory. Refused with kIconOpenError when the file is too
+// short for them or lists no image.
+FileResult ReadIconDirectory(std::span<const uint8_t> bytes, IconDirectory& dir);
+
+// The chooser's line for entry n: "0： サイズ：32×32 色数：16色" (a colour byte 0 shows 256).
+std::string IconEntryLabel(int n, const IconDirEntry& entry);
+
+// Reads image `index` of the directory into `doc` as a blank document (InitBlankDocument with
+// the selected zoom) with one visible layer "レイヤ1": 4-bit images give 16 colours, 8-bit
+// ones 256. The hotspot of a cursor is dropped. The image header gives the size (width, half
+// the height), as the directory bytes only hold its low byte; its header length and
+// colours-used fields place the colour table and the rows. Refused with kIconOpenError, leaving
+// `doc` untouched: an index outside the directory, a colour byte other than 16 or 0, PNG,
+// monochrome and true-colour images, a compressed image, sizes outside 1..4096, and image data
+// longer than the entry's byte count or running past the end of the file.
+FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& doc, int selectedZoom);
+FileResult LoadIconFile(const std::filesystem::path& path, int index, Document& doc, int selectedZoom);
+
+// The one-image icon (resourceType 1) or cursor (2, with the hotspot) of the visible layers
+// composed bottom to top; pixels no visible layer paints are transparent with index 0. The
+// directory holds the low bytes of the sides (256 becomes 0). Empty when the document cannot
+// be written (not set up, colour count other than 16/256, a plane of the wrong size).
+std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotspotX, int hotspotY);
+FileResult SaveIconFile(const Document& doc, const std::filesystem::path& path, int resourceType, int hotspotX,
+                        int hotspotY);
+
+}  // namespace pq

@@ -1,0 +1,142 @@
+#include "core/formats/native_document.h"
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "core/formats/atomic_write.h"
+#include "core/formats/sjis.h"
+
+namespace pq {
+namespace {
+
+constexpr std::size_t kHeaderSize = 16;      // signature, width, height, colours
+constexpr std::size_t kPaletteBytes = 1024;
+constexpr std::size_t kLayersStart = kHeaderSize + kPaletteBytes + 4;
+
+// Bounds-checked little-endian reading over the file image.
+class Cursor {
+public:
+    explicit Cursor(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    std::size_t Left() const { return bytes_.size() - pos_; }
+    bool ReadInt(int32_t& v) {
+        if (Left() < 4) return false;
+        const uint8_t* p = bytes_.data() + pos_;
+        v = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+        pos_ += 4;
+        return true;
+    }
+    // Returns the next n bytes, or an empty span (and false) when fewer remain.
+    bool Take(std::size_t n, std::span<const uint8_t>& out) {
+        if (Left() < n) return false;
+        out = bytes_.subspan(pos_, n);
+        pos_ += n;
+        return true;
+    }
+
+private:
+    std::span<const uint8_t> bytes_;
+    std::size_t pos_ = 0;
+};
+
+void PutInt(std::vector<uint8_t>& out, int32_t v) {
+    uint32_t u = uint32_t(v);
+    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(u >> (8 * i)));
+}
+
+}  // namespace
+
+FileResult LoadDocumentBytes(std::span<const uint8_t> bytes, Document& doc, int selectedZoom) {
+    const FileResult refused = FileResult::Failure(kDocumentOpenError);
+    Cursor in(bytes);
+    std::span<const uint8_t> sig;
+    if (!in.Take(4, sig) || std::memcmp(sig.data(), "pqf\0", 4) != 0) return refused;
+
+    int32_t width = 0, height = 0, colors = 0, layerCount = 0;
+    if (!in.ReadInt(width) || !in.ReadInt(height) || !in.ReadInt(colors)) return refused;
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return refused;
+    if (colors != 16 && colors != 256) return refused;
+    std::span<const uint8_t> palette;
+    if (!in.Take(kPaletteBytes, palette) || !in.ReadInt(layerCount)) return refused;
+    const std::size_t planeSize = std::size_t(width) * std::size_t(height);
+    // Each record needs at least its length, visible byte and two planes: this bounds the
+    // count by the data before anything is allocated.
+    const std::size_t minRecord = 5 + 2 * planeSize;
+    if (layerCount <= 0 || std::size_t(layerCount) > in.Left() / minRecord) return refused;
+
+    std::vector<Layer> layers;
+    layers.reserve(std::size_t(layerCount));
+    for (int32_t i = 0; i < layerCount; ++i) {
+        int32_t nameLength = 0;
+        std::span<const uint8_t> name, visible, indices, mask;
+        if (!in.ReadInt(nameLength) || nameLength < 0) return refused;
+        if (!in.Take(std::size_t(nameLength), name) || !in.Take(1, visible) || !in.Take(planeSize, indices) ||
+            !in.Take(planeSize, mask))
+            return refused;
+        Layer layer;
+        // A zero byte inside the stored name ends it.
+        std::string sjis(name.begin(), name.end());
+        sjis.resize(std::strlen(sjis.c_str()));
+        layer.Name = SjisToUtf8(sjis);
+        layer.Visible = visible[0];
+        layer.Indices.assign(indices.begin(), indices.end());
+        layer.Mask.assign(mask.begin(), mask.end());
+        layers.push_back(std::move(layer));
+    }
+
+    Document loaded;
+    InitBlankDocument(loaded, width, height, colors, selectedZoom);
+    for (std::size_t e = 0; e < 256; ++e) {
+        const uint8_t* p = palette.data() + 4 * e;
+        loaded.Palette[e] = PaletteEntry{p[0], p[1], p[2], p[3]};
+    }
+    loaded.ReplaceLayers(std::move(layers), 0);
+    doc = std::move(loaded);
+    return FileResult::Success();
+}
+
+FileResult LoadDocumentFile(const std::filesystem::path& path, Document& doc, int selectedZoom) {
+    std::vector<uint8_t> bytes;
+    if (FileResult r = ReadFileBytes(path, bytes); !r) return r;
+    return LoadDocumentBytes(bytes, doc, selectedZoom);
+}
+
+std::vector<uint8_t> EncodeDocument(const Document& doc) {
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    if (doc.LayerCount() <= 0 || w <= 0 || h <= 0 || (doc.ColorCount != 16 && doc.ColorCount != 256)) return {};
+    const std::size_t planeSize = std::size_t(w) * std::size_t(h);
+    std::vector<std::string> names;
+    std::size_t total = kLayersStart;
+    for (const Layer& l : doc.Layers()) {
+        if (l.Indices.size() != planeSize || l.Mask.size() != planeSize) return {};
+        names.push_back(Utf8ToSjis(l.Name));
+        total += 5 + names.back().size() + 2 * planeSize;
+    }
+
+    std::vector<uint8_t> out;
+    out.reserve(total);
+    out.insert(out.end(), {'p', 'q', 'f', 0});
+    PutInt(out, w);
+    PutInt(out, h);
+    PutInt(out, doc.ColorCount);
+    for (const PaletteEntry& e : doc.Palette) out.insert(out.end(), {e.blue, e.green, e.red, e.reserved});
+    PutInt(out, doc.LayerCount());
+    for (int i = 0; i < doc.LayerCount(); ++i) {
+        const Layer& l = doc.LayerAt(i);
+        const std::string& name = names[std::size_t(i)];
+        PutInt(out, int32_t(name.size()));
+        out.insert(out.end(), name.begin(), name.end());
+        out.push_back(l.Visible);
+        out.insert(out.end(), l.Indices.begin(), l.Indices.end());
+        out.insert(out.end(), l.Mask.begin(), l.Mask.end());
+    }
+    return out;
+}
+
+FileResult SaveDocumentFile(const Document& doc, const std::filesystem::path& path) {
+    std::vector<uint8_t> bytes = EncodeDocument(doc);
+    if (bytes.empty()) return FileResult::Failure("「" + path.string() + "」に書き込めませんでした。");
+    return WriteFileAtomically(path, bytes);
+}
+
+}  // namespace pq
