@@ -1,0 +1,33 @@
+#pragma once
+// JPEG decoding through libjpeg(-turbo): the whole picture at full size into a 24-bit raster.
+// Colour, grayscale and CMYK/YCCK files are accepted. Decoder errors come back as a failure
+// (the library never ends the process), and a file cut short anywhere, even just its final
+// end-of-image marker, is refused rather than shown half grey.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+#include "core/formats/file_result.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+inline constexpr const char* kJpegInvalidMessage = "JPEG画像が正しくありません。";
+
+struct JpegInfo {
+    int Width = 0, Height = 0;
+    int Components = 0;   // 1 grayscale, 3 colour, 4 CMYK/YCCK
+};
+
+// On failure `picture` is left empty. Pictures above kMaxPicturePixels (bmp_reader.h) are
+// refused with kPictureTooLargeMessage.
+FileResult DecodeJpeg(std::span<const std::uint8_t> file, Raster& picture, JpegInfo* info = nullptr);
+
+// Reads the frame header only (size and components).
+FileResult ReadJpegInfo(std::span<const std::uint8_t> file, JpegInfo& info);
+
+FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, JpegInfo* info = nullptr);
+
+}  // namespace pq
