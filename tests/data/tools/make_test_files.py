@@ -114,7 +114,7 @@ write(data, 'two_images.ico', icon_file(1, [(5, 3, 16, 1, 4, img4), (5, 3, 0, 1,
 good4 = icon_file(1, [(5, 3, 16, 1, 4, img4)])
 write(bad, 'no_images.ico', struct.pack('<HHH', 0, 1, 0))
 write(bad, 'directory_cut.ico', good4[:6 + 8])
-write(bad, 'three_entries_one_listed.ico', patched(good4, 4, '<H', 3))
+write(bad, 'directory_past_end.ico', patched(good4, 4, '<H', 20))
 write(bad, 'offset_outside.ico', patched(good4, 6 + 12, '<I', 100000))
 write(bad, 'offset_near_end.ico', patched(good4, 6 + 12, '<I', len(good4) - 10))
 write(bad, 'mask_cut.ico', good4[:-1])
