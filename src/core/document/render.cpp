@@ -19,19 +19,6 @@ inline void FillPixels(uint8_t* p, int count, Rgb c) {
     }
 }
 
-inline void PutPixel(uint8_t* p, const uint8_t* bgr) {
-    p[0] = bgr[0];
-    p[1] = bgr[1];
-    p[2] = bgr[2];
-}
-
-// The palette as ready-to-copy blue-green-red triples.
-std::array<std::array<uint8_t, 3>, 256> PaletteBgr(const Document& doc) {
-    std::array<std::array<uint8_t, 3>, 256> t{};
-    for (std::size_t i = 0; i < 256; ++i) t[i] = {doc.Palette[i].blue, doc.Palette[i].green, doc.Palette[i].red};
-    return t;
-}
-
 // Floor division and non-negative remainder, for canvas positions left of or above the origin.
 inline int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 inline int FloorMod(int a, int b) { return a - FloorDiv(a, b) * b; }
@@ -69,36 +56,39 @@ void DrawGridIn(Raster& view, int zoom, int originX, int originY, int vx0, int v
     }
 }
 
-// Writes the palette colour of every painted pixel of one plane pair into the preview, and
-// into the composite when `visible`. `sx0..sx1` / `sy0..sy1` restrict the canvas area and
-// (dx, dy) offsets the planes (the floating content); the planes are width x height.
-struct PaintTarget {
-    Raster* preview;
-    Composite* comp;
-    bool visible;
-};
+// Recompose keeps colours as packed words 0x0FRRGGBB, where F (bit 24) marks a painted pixel.
+constexpr uint32_t kPainted = 1u << 24;
+inline uint32_t Pack(Rgb c) { return uint32_t(c.b) | (uint32_t(c.g) << 8) | (uint32_t(c.r) << 16); }
+inline void StorePacked(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+}
 
-void PaintPlanes(const uint8_t* indices, const uint8_t* mask, int width, int dx, int dy, int x0, int y0, int x1,
-                 int y1, const std::array<std::array<uint8_t, 3>, 256>& pal, const PaintTarget& t) {
-    static const uint8_t kWhiteBgr[3] = {255, 255, 255};
-    for (int y = y0; y < y1; ++y) {
-        const std::size_t rowOffset = std::size_t(y - dy) * std::size_t(width);
-        const uint8_t* m = mask + rowOffset;
-        const uint8_t* ix = indices + rowOffset;
-        uint8_t* prev = t.preview->Row(y);
-        uint8_t* col = t.visible ? t.comp->CompositeColor.Row(y) : nullptr;
-        uint8_t* msk = t.visible ? t.comp->CompositeMask.Row(y) : nullptr;
-        for (int x = x0; x < x1; ++x) {
-            const int sx = x - dx;
-            if (m[sx] == 0) continue;
-            const uint8_t* c = pal[ix[sx]].data();
-            PutPixel(prev + 3 * x, c);
-            if (col) {
-                PutPixel(col + 3 * x, c);
-                PutPixel(msk + 3 * x, kWhiteBgr);
-            }
-        }
+// One layer's planes onto its thumbnail row and, when visible, onto the composite row `top`.
+// Branch-free: every pixel picks the palette colour or the checker/previous value by a mask,
+// which keeps scattered painted pixels as cheap as solid areas.
+void ComposeRow(const uint8_t* mask, const uint8_t* indices, const uint32_t* pal, const uint32_t* checker,
+                uint32_t* thumb, uint32_t* top, bool visible, int width) {
+    for (int x = 0; x < width; ++x) {
+        const uint32_t sel = 0u - uint32_t(mask[x] != 0);
+        const uint32_t c = pal[indices[x]];
+        thumb[x] = (c & sel) | (checker[x] & ~sel);
     }
+    if (visible)
+        for (int x = 0; x < width; ++x) {
+            const uint32_t sel = 0u - uint32_t(mask[x] != 0);
+            top[x] = (pal[indices[x]] & sel) | (top[x] & ~sel);
+        }
+}
+
+// Packed words to a raster row: four-byte stores that overlap by one byte (each pixel's spare
+// byte is overwritten by the next pixel), the last pixel stored exactly so nothing lands past
+// the row.
+void StoreRow(uint8_t* out, const uint32_t* v, int width) {
+    if (width <= 0) return;
+    for (int x = 0; x + 1 < width; ++x) std::memcpy(out + 3 * x, &v[x], 4);
+    StorePacked(out + 3 * (width - 1), v[width - 1]);
 }
 
 }  // namespace
@@ -124,20 +114,29 @@ Pattern8 OutlinePattern(int frame) {
 
 void Recompose(const Document& doc, const TransparencyColors& colors, Composite& out) {
     if (!doc.Ready || doc.LayerCount() < 1) return;
-    const int w = doc.ImageWidth, h = doc.ImageHeight;
-    const std::size_t pixels = std::size_t(std::max(w, 0)) * std::size_t(std::max(h, 0));
-
-    if (out.CompositeColor.Width() != w || out.CompositeColor.Height() != h) out.CompositeColor.Resize(w, h);
-    if (out.CompositeMask.Width() != w || out.CompositeMask.Height() != h) out.CompositeMask.Resize(w, h);
-    out.CompositeColor.Fill(kWhite);
-    out.CompositeMask.Fill(kBlack);
-
-    Raster smallChecker(w, h);
-    PaintChecker(smallChecker, 4, colors);
-
-    const auto pal = PaletteBgr(doc);
+    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
     const int n = doc.LayerCount();
+
+    auto fit = [w, h](Raster& r) {
+        if (r.Width() != w || r.Height() != h) r.Resize(w, h);
+    };
+    fit(out.CompositeColor);
+    fit(out.CompositeMask);
     out.LayerPreviews.resize(std::size_t(n));
+    for (Raster& r : out.LayerPreviews) fit(r);
+
+    uint32_t pal[256];
+    for (std::size_t i = 0; i < 256; ++i) pal[i] = Pack(EntryColor(doc.Palette[i])) | kPainted;
+    // The thumbnails' 4-pixel checker: one row per row-block parity.
+    std::vector<uint32_t> checker[2];
+    for (int p = 0; p < 2; ++p) {
+        checker[p].resize(std::size_t(w));
+        for (int x = 0; x < w; ++x) checker[p][std::size_t(x)] = Pack(CheckerColor(x / 4, p, colors));
+    }
+    // The composite so far: the topmost visible painted colour of each pixel, 0 where none.
+    std::vector<uint32_t> top(pixels, 0);
+    std::vector<uint32_t> thumb(static_cast<std::size_t>(w));
 
     // The floating content lies on the canvas where both the selection rectangle and the
     // shifted planes cover it: positions whose source is left of / above the planes are
@@ -150,16 +149,49 @@ void Recompose(const Document& doc, const TransparencyColors& colors, Composite&
 
     for (int i = 0; i < n; ++i) {
         const Layer& layer = doc.LayerAt(i);
+        const bool visible = layer.Visible != 0;
+        // Planes that do not match the canvas (never produced by the model) show nothing
+        // rather than being read past their end.
+        const bool planesOk = layer.Mask.size() >= pixels && layer.Indices.size() >= pixels;
+        const bool floating = floatUsable && i == doc.CurrentLayer() && fx0 < fx1 && fy0 < fy1;
         Raster& preview = out.LayerPreviews[std::size_t(i)];
-        preview = smallChecker;  // reuses the existing allocation when the size is unchanged
-        PaintTarget target{&preview, &out, layer.Visible != 0};
-        // A layer whose planes do not match the canvas (never produced by the model) shows
-        // nothing rather than reading past its planes.
-        if (layer.Mask.size() >= pixels && layer.Indices.size() >= pixels)
-            PaintPlanes(layer.Indices.data(), layer.Mask.data(), w, 0, 0, 0, 0, w, h, pal, target);
-        if (floatUsable && i == doc.CurrentLayer() && fx0 < fx1 && fy0 < fy1)
-            PaintPlanes(doc.FloatIndices.data(), doc.FloatMask.data(), w, doc.FloatDX, doc.FloatDY, fx0, fy0, fx1,
-                        fy1, pal, target);
+        for (int y = 0; y < h; ++y) {
+            const std::size_t row = std::size_t(y) * std::size_t(w);
+            const uint32_t* chk = checker[(y / 4) & 1].data();
+            uint32_t* t = top.data() + row;
+            if (planesOk)
+                ComposeRow(layer.Mask.data() + row, layer.Indices.data() + row, pal, chk, thumb.data(), t, visible, w);
+            else
+                std::copy(chk, chk + w, thumb.begin());
+            if (floating && y >= fy0 && y < fy1) {
+                // Plane offset of canvas pixel (x, y) is src + x; x - FloatDX >= 0 here.
+                const std::ptrdiff_t src = std::ptrdiff_t(y - doc.FloatDY) * w - doc.FloatDX;
+                for (int x = fx0; x < fx1; ++x) {
+                    const std::size_t at = std::size_t(src + x);
+                    if (doc.FloatMask[at] == 0) continue;
+                    const uint32_t c = pal[doc.FloatIndices[at]];
+                    thumb[std::size_t(x)] = c;
+                    if (visible) t[x] = c;
+                }
+            }
+            StoreRow(preview.Row(y), thumb.data(), w);
+        }
+    }
+
+    // White where nothing visible is painted; the mask is white exactly where something is.
+    std::vector<uint32_t>& rowColor = thumb;
+    std::vector<uint32_t> rowMask(static_cast<std::size_t>(w));
+    for (int y = 0; y < h; ++y) {
+        const uint32_t* t = top.data() + std::size_t(y) * std::size_t(w);
+        uint8_t* col = out.CompositeColor.Row(y);
+        uint8_t* msk = out.CompositeMask.Row(y);
+        for (int x = 0; x < w; ++x) {
+            const uint32_t sel = 0u - (t[x] >> 24);
+            rowColor[std::size_t(x)] = (t[x] & sel) | (0xFFFFFFu & ~sel);
+            rowMask[std::size_t(x)] = 0xFFFFFFu & sel;
+        }
+        StoreRow(col, rowColor.data(), w);
+        StoreRow(msk, rowMask.data(), w);
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -229,6 +230,87 @@ TEST(Recompose, FloatingOverAHiddenCurrentLayerShowsInTheThumbnailOnly) {
     EXPECT_EQ(c.LayerPreviews[0].Pixel(3, 0), (Rgb{0, 255, 255}));
     EXPECT_EQ(c.CompositeMask.Pixel(0, 0), kBlack);
     EXPECT_EQ(c.CompositeColor.Pixel(0, 0), kWhite);
+}
+
+// Recompose written out pixel by pixel in the order of its definition: checker thumbnails,
+// layers bottom to top, the floating content right after the current layer.
+Composite ReferenceRecompose(const Document& d, const TransparencyColors& colors) {
+    const int w = d.ImageWidth, h = d.ImageHeight;
+    Composite c;
+    c.CompositeColor.Resize(w, h);
+    c.CompositeColor.Fill(kWhite);
+    c.CompositeMask.Resize(w, h);
+    Raster checker(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            checker.SetPixel(x, y, ((x / 4 + y / 4) % 2 == 0) ? colors.Color1 : colors.Color2);
+    for (int i = 0; i < d.LayerCount(); ++i) {
+        const Layer& l = d.LayerAt(i);
+        Raster preview = checker;
+        auto put = [&](int x, int y, int index) {
+            preview.SetPixel(x, y, d.ColorOf(index));
+            if (l.Visible) {
+                c.CompositeColor.SetPixel(x, y, d.ColorOf(index));
+                c.CompositeMask.SetPixel(x, y, kWhite);
+            }
+        };
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (l.Mask[std::size_t(x + y * w)]) put(x, y, l.Indices[std::size_t(x + y * w)]);
+        if (d.HasSelection && i == d.CurrentLayer())
+            for (int y = std::max(d.SelTop, 0); y < std::min(d.SelBottom, h); ++y)
+                for (int x = std::max(d.SelLeft, 0); x < std::min(d.SelRight, w); ++x) {
+                    const int sx = x - d.FloatDX, sy = y - d.FloatDY;
+                    if (sx < 0 || sy < 0) continue;
+                    if (sx >= w || sy >= h) break;
+                    if (d.FloatMask[std::size_t(sx + sy * w)]) put(x, y, d.FloatIndices[std::size_t(sx + sy * w)]);
+                }
+        c.LayerPreviews.push_back(preview);
+    }
+    return c;
+}
+
+TEST(Recompose, MatchesTheStepByStepDefinitionOnRandomDocuments) {
+    std::mt19937 rng(99);
+    const TransparencyColors colors{Rgb{1, 2, 3}, Rgb{4, 5, 6}};
+    for (int round = 0; round < 200; ++round) {
+        const int w = 1 + int(rng() % 13), h = 1 + int(rng() % 11);
+        Document d = Blank(w, h);
+        for (int l = 1, n = 1 + int(rng() % 4); l < n; ++l) d.AppendLayer();
+        d.SetCurrentLayer(int(rng() % unsigned(d.LayerCount())));
+        for (int i = 0; i < 256; ++i) d.Palette[std::size_t(i)] = MakeEntry(Rgb{uint8_t(i), uint8_t(rng()), 7});
+        for (int l = 0; l < d.LayerCount(); ++l) {
+            d.LayerAt(l).Visible = uint8_t(rng() % 4 == 0 ? 0 : 1 + rng() % 3);
+            for (int p = 0; p < w * h; ++p) {
+                d.LayerAt(l).Mask[std::size_t(p)] = uint8_t(rng() % 3 == 0 ? rng() % 256 : 0);
+                d.LayerAt(l).Indices[std::size_t(p)] = uint8_t(rng());
+            }
+        }
+        if (rng() % 2) {
+            d.HasSelection = true;
+            for (int p = 0; p < w * h; ++p) {
+                d.FloatMask[std::size_t(p)] = uint8_t(rng() % 2);
+                d.FloatIndices[std::size_t(p)] = uint8_t(rng());
+            }
+            d.FloatDX = int(rng() % unsigned(2 * w + 1)) - w;
+            d.FloatDY = int(rng() % unsigned(2 * h + 1)) - h;
+            d.SelLeft = int(rng() % unsigned(2 * w + 2)) - w - 1;
+            d.SelTop = int(rng() % unsigned(2 * h + 2)) - h - 1;
+            d.SelRight = d.SelLeft + int(rng() % unsigned(2 * w + 2));
+            d.SelBottom = d.SelTop + int(rng() % unsigned(2 * h + 2));
+        }
+        const Composite expected = ReferenceRecompose(d, colors);
+        Composite actual;
+        // A composite left from a larger picture is resized, not reused as it is.
+        actual.LayerPreviews.resize(6, Raster(20, 20));
+        actual.CompositeColor.Resize(20, 3);
+        Recompose(d, colors, actual);
+        ASSERT_EQ(actual.CompositeColor, expected.CompositeColor) << "round " << round;
+        ASSERT_EQ(actual.CompositeMask, expected.CompositeMask) << "round " << round;
+        ASSERT_EQ(actual.LayerPreviews.size(), expected.LayerPreviews.size());
+        for (std::size_t i = 0; i < expected.LayerPreviews.size(); ++i)
+            ASSERT_EQ(actual.LayerPreviews[i], expected.LayerPreviews[i]) << "round " << round << " layer " << i;
+    }
 }
 
 // ---- zoomed view and grid -----------------------------------------------------------------
