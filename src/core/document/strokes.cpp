@@ -1,0 +1,220 @@
+#include "core/document/strokes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "core/raster/drawing.h"
+
+namespace pq {
+namespace {
+
+bool PlanesFit(const Plane& indices, const Plane& mask, std::size_t n) {
+    return indices.size() >= n && mask.size() >= n;
+}
+
+// The EditTarget, or an empty one (covering nothing) when the model cannot take writes: no
+// layer yet, or planes shorter than the canvas. The engines then write nothing instead of
+// writing out of bounds.
+EditTarget TargetOf(Document& doc) {
+    if (doc.ImageWidth <= 0 || doc.ImageHeight <= 0) return EditTarget{};
+    const std::size_t n = std::size_t(doc.PixelCount());
+    if (doc.HasSelection) {
+        if (!PlanesFit(doc.FloatIndices, doc.FloatMask, n)) return EditTarget{};
+    } else {
+        if (doc.CurrentLayer() < 0 || !PlanesFit(doc.Current().Indices, doc.Current().Mask, n)) return EditTarget{};
+    }
+    return GetEditTarget(doc);
+}
+
+bool Writable(const EditTarget& t, int x, int y) { return t.Indices != nullptr && t.Covers(x, y); }
+
+// The stencil sized to the canvas and cleared to white.
+Raster& ClearStencil(Document& doc) {
+    Raster& s = doc.StrokeBitmap;
+    if (s.Width() != doc.ImageWidth || s.Height() != doc.ImageHeight) s.Resize(doc.ImageWidth, doc.ImageHeight);
+    s.Fill(kWhite);
+    return s;
+}
+
+int PenWidth(const StrokeContext& ctx) { return std::clamp(ctx.BrushSize, 1, 10); }
+
+// The brush line of StampLine and CloneStroke: the traced line plus the end point's footprint.
+void StampStencil(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2) {
+    Raster& s = ClearStencil(doc);
+    TraceLine(s, ctx.BrushSize, x1, y1, x2, y2);
+    StampBrush(s, ctx.BrushSize, x2, y2);
+}
+
+bool IsBlack(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 0; }
+
+}  // namespace
+
+void StampBrush(Raster& stencil, int size, int x, int y) {
+    if (size < 2) {
+        stencil.SetPixel(x, y, kBlack);
+        return;
+    }
+    const int h = size / 2;
+    DrawEllipse(stencil, x - h, y - h, x - h + size, y - h + size, 1, kBlack, true, kBlack);
+}
+
+// Stamps |major| + 1 points from the start to the end. The minor coordinate is the exact line
+// position plus 0.5 truncated toward zero, so left of or above the origin it rounds toward 0.
+void TraceLine(Raster& stencil, int size, int x1, int y1, int x2, int y2) {
+    if (x1 == x2 && y1 == y2) return;
+    const int ddx = x2 - x1, ddy = y2 - y1;
+    const int sx = ddx > 0 ? 1 : -1, sy = ddy > 0 ? 1 : -1;
+    if (std::abs(ddy) < std::abs(ddx)) {
+        const double slope = double(ddy) / double(ddx);
+        for (int i = 0; i <= std::abs(ddx); ++i) {
+            const int x = x1 + i * sx;
+            const int y = int(double(x - x1) * slope + y1 + 0.5);
+            StampBrush(stencil, size, x, y);
+        }
+    } else {
+        const double slope = double(ddx) / double(ddy);
+        for (int i = 0; i <= std::abs(ddy); ++i) {
+            const int y = y1 + i * sy;
+            const int x = int(double(y - y1) * slope + x1 + 0.5);
+            StampBrush(stencil, size, x, y);
+        }
+    }
+}
+
+void TransferStroke(Document& doc, uint8_t index, uint8_t maskValue) {
+    const EditTarget t = TargetOf(doc);
+    if (!t.Indices) return;
+    const Raster& s = doc.StrokeBitmap;
+    for (int y = 0; y < s.Height(); ++y) {
+        const uint8_t* row = s.Row(y);
+        for (int x = 0; x < s.Width(); ++x) {
+            if (!IsBlack(row + 3 * x) || !t.Covers(x, y)) continue;
+            const std::size_t o = t.Offset(x, y);
+            t.Indices[o] = index;
+            t.Mask[o] = maskValue;
+        }
+    }
+}
+
+void StampLine(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool erase) {
+    StampStencil(doc, ctx, x1, y1, x2, y2);
+    if (erase)
+        TransferStroke(doc, 0, 0);
+    else
+        TransferStroke(doc, ctx.StrokeColor, 1);
+}
+
+// Each dot takes four numbers in a fixed order (angle and radius across, angle and radius
+// down); the offsets are independent, so dots fill a square-ish cloud rather than a circle.
+void Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uint8_t maskValue, Lcg& random) {
+    if (count <= 0) return;
+    const EditTarget t = TargetOf(doc);
+    constexpr double kPi = std::numbers::pi;
+    for (int i = 0; i < count; ++i) {
+        const double ax = double(random.Next() % 360) * kPi / 180.0;
+        const int px = int(double(x) + double(random.Next() % count) * 0.5 * std::cos(ax));
+        const double ay = double(random.Next() % 360) * kPi / 180.0;
+        const int py = int(double(y) + double(random.Next() % count) * 0.5 * std::sin(ay));
+        if (!Writable(t, px, py)) continue;
+        const std::size_t o = t.Offset(px, py);
+        t.Indices[o] = ctx.StrokeColor;
+        t.Mask[o] = maskValue;
+    }
+}
+
+// Matching is by palette index (or by transparency), never by colour: the pixels that match
+// the start pixel are drawn black on a white work raster, the black region connected to the
+// start is flooded white, and every pixel that changed is written.
+void FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t maskValue) {
+    const EditTarget t = TargetOf(doc);
+    if (!Writable(t, x, y)) return;
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    const std::size_t start = t.Offset(x, y);
+    const bool painted = t.Mask[start] != 0;
+    const uint8_t seed = t.Indices[start];
+    // Erasing a transparent region would only scribble over the hidden index bytes.
+    if (!painted && maskValue == 0) return;
+
+    Raster work(w, h);
+    work.Fill(kWhite);
+    for (int py = 0; py < h; ++py) {
+        for (int px = 0; px < w; ++px) {
+            if (!t.Covers(px, py)) continue;
+            const std::size_t o = t.Offset(px, py);
+            const bool match = painted ? (t.Mask[o] != 0 && t.Indices[o] == seed) : t.Mask[o] == 0;
+            if (match) work.SetPixelUnchecked(px, py, kBlack);
+        }
+    }
+    const Raster before = work;
+    FloodFillSurface(work, x, y, kBlack, kWhite);
+    for (int py = 0; py < h; ++py) {
+        const uint8_t* a = work.Row(py);
+        const uint8_t* b = before.Row(py);
+        for (int px = 0; px < w; ++px) {
+            if (a[3 * px] == b[3 * px] || !t.Covers(px, py)) continue;
+            const std::size_t o = t.Offset(px, py);
+            t.Indices[o] = ctx.StrokeColor;
+            t.Mask[o] = maskValue;
+        }
+    }
+}
+
+// Column by column, top to bottom; source and target may be the same planes, and a read sees
+// what this pass already wrote, which is what makes a stroke next to its own source smear.
+void CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2) {
+    StampStencil(doc, ctx, x1, y1, x2, y2);
+    const EditTarget t = TargetOf(doc);
+    if (!t.Indices) return;
+    const std::size_t n = std::size_t(doc.PixelCount());
+    uint8_t* srcIndices = nullptr;
+    uint8_t* srcMask = nullptr;
+    if (doc.HasSelection && doc.CloneLayer == doc.CurrentLayer()) {
+        srcIndices = doc.FloatIndices.data();
+        srcMask = doc.FloatMask.data();
+    } else {
+        // A source layer that no longer exists clones nothing.
+        if (doc.CloneLayer < 0 || doc.CloneLayer >= doc.LayerCount()) return;
+        Layer& l = doc.LayerAt(doc.CloneLayer);
+        if (!PlanesFit(l.Indices, l.Mask, n)) return;
+        srcIndices = l.Indices.data();
+        srcMask = l.Mask.data();
+    }
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    const Raster& s = doc.StrokeBitmap;
+    for (int x = 0; x < w; ++x) {
+        for (int y = 0; y < h; ++y) {
+            if (!IsBlack(s.Row(y) + 3 * x) || !t.Covers(x, y)) continue;
+            const int sx = doc.CloneSourceX + x - doc.CloneAnchorX;
+            const int sy = doc.CloneSourceY + y - doc.CloneAnchorY;
+            if (!doc.OnCanvas(sx, sy)) continue;
+            const std::size_t so = std::size_t(sx) + std::size_t(sy) * std::size_t(w);
+            if (srcMask[so] == 0) continue;
+            const std::size_t to = t.Offset(x, y);
+            t.Indices[to] = srcIndices[so];
+            t.Mask[to] = srcMask[so];
+        }
+    }
+}
+
+void DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
+                const FontSpec& font, TextDrawer& drawer) {
+    if (utf8Text.empty()) return;
+    Raster& s = ClearStencil(doc);
+    drawer.DrawText(s, x, y, utf8Text, font);
+    TransferStroke(doc, ctx.StrokeColor, 1);
+}
+
+void DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
+    Raster& s = ClearStencil(doc);
+    DrawRectangle(s, x1, y1, x2, y2, PenWidth(ctx), kBlack, filled, kBlack);
+    TransferStroke(doc, ctx.StrokeColor, 1);
+}
+
+void DrawEllipseShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
+    Raster& s = ClearStencil(doc);
+    DrawEllipse(s, x1, y1, x2, y2, PenWidth(ctx), kBlack, filled, kBlack);
+    TransferStroke(doc, ctx.StrokeColor, 1);
+}
+
+}  // namespace pq
