@@ -22,10 +22,9 @@ constexpr std::size_t kMainSettingsSize = 26;
 constexpr std::size_t kWindowPositionSize = 8;
 
 // At most `limit` bytes of the file; empty when it is absent or unreadable.
-std::vector<uint8_t> ReadPrefix(const fs::path& file, std::size_t limit, bool& exists) {
+std::vector<uint8_t> ReadPrefix(const fs::path& file, std::size_t limit) {
     std::vector<uint8_t> bytes;
     std::ifstream in(file, std::ios::binary);
-    exists = bool(in);
     if (!in) return bytes;
     bytes.resize(limit);
     in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(limit));
@@ -88,8 +87,7 @@ fs::path ConfigHome() {
 
 MainSettings ReadMainSettings(const fs::path& file) {
     MainSettings s;
-    bool exists = false;
-    const std::vector<uint8_t> b = ReadPrefix(file, kMainSettingsSize, exists);
+    const std::vector<uint8_t> b = ReadPrefix(file, kMainSettingsSize);
     // Fields are read in order; whatever the file is too short to hold keeps its default.
     if (b.size() >= 4) {
         s.HasBounds = true;
@@ -125,8 +123,7 @@ bool WriteMainSettings(const fs::path& file, const MainSettings& s) {
 }
 
 std::optional<WindowPosition> ReadWindowPosition(const fs::path& file) {
-    bool exists = false;
-    const std::vector<uint8_t> b = ReadPrefix(file, kWindowPositionSize, exists);
+    const std::vector<uint8_t> b = ReadPrefix(file, kWindowPositionSize);
     if (b.size() < kWindowPositionSize) return std::nullopt;
     return WindowPosition{I32At(b, 0), I32At(b, 4)};
 }
