@@ -201,15 +201,35 @@ void DrawGrid(Raster& view, int zoom, int originX, int originY) {
 
 void RenderZoomedView(const Document& doc, const Composite& comp, int zoom, const TransparencyColors& colors,
                       bool grid, const Rect& area, Raster& out) {
-    out.Resize(std::max(area.Width(), 0), std::max(area.Height(), 0));
-    if (out.Empty() || zoom < 1 || doc.ImageWidth <= 0 || doc.ImageHeight <= 0) return;
+    const int outW = std::max(area.Width(), 0), outH = std::max(area.Height(), 0);
+    // A raster of the right size is reused (the canvas part is overwritten below and the rest
+    // blackened), which saves clearing the whole picture on every paint.
+    const bool reused = out.Width() == outW && out.Height() == outH;
+    if (!reused) out.Resize(outW, outH);
+    if (out.Empty()) return;
 
-    // The part of `area` on the canvas, in canvas pixels.
+    // The part of `area` on the canvas, in canvas pixels (empty when nothing can be shown).
+    const bool drawable = zoom >= 1 && doc.ImageWidth > 0 && doc.ImageHeight > 0;
     const int cx0 = std::max(area.left, 0), cy0 = std::max(area.top, 0);
-    const int cx1 = std::min(area.right, doc.ImageWidth * zoom), cy1 = std::min(area.bottom, doc.ImageHeight * zoom);
-    if (cx0 >= cx1 || cy0 >= cy1) return;
-    const int width = cx1 - cx0;
+    const int cx1 = drawable ? std::min(area.right, doc.ImageWidth * zoom) : cx0;
+    const int cy1 = drawable ? std::min(area.bottom, doc.ImageHeight * zoom) : cy0;
+    const bool onCanvas = cx0 < cx1 && cy0 < cy1;
     const int ox = cx0 - area.left;  // view column of canvas column cx0
+    if (reused) {
+        for (int vy = 0; vy < outH; ++vy) {
+            uint8_t* row = out.Row(vy);
+            const int cy = area.top + vy;
+            if (!onCanvas || cy < cy0 || cy >= cy1) {
+                std::memset(row, 0, std::size_t(outW) * 3);
+                continue;
+            }
+            std::memset(row, 0, std::size_t(ox) * 3);
+            const int vx1 = cx1 - area.left;
+            std::memset(row + 3 * vx1, 0, std::size_t(outW - vx1) * 3);
+        }
+    }
+    if (!onCanvas) return;
+    const int width = cx1 - cx0;
     const std::size_t bytes = std::size_t(width) * 3;
 
     const bool haveComposite = comp.CompositeMask.Width() == doc.ImageWidth &&

@@ -412,11 +412,17 @@ TEST(ZoomedView, OnDemandViewEqualsTheCroppedFullView) {
                     const int l = int(rng() % unsigned(cw + 10)) - 5, t = int(rng() % unsigned(ch + 10)) - 5;
                     areas.push_back(Rect{l, t, l + 1 + int(rng() % 30), t + 1 + int(rng() % 30)});
                 }
+                areas.push_back(Rect{cw + 2, -4, cw + 9, 3});  // wholly outside
                 for (const Rect& a : areas) {
-                    Raster out;
-                    RenderZoomedView(d, c, zoom, colors, grid, a, out);
-                    ASSERT_EQ(out, Crop(full, a)) << "zoom " << zoom << " grid " << grid << " area " << a.left
-                                                  << "," << a.top << "-" << a.right << "," << a.bottom;
+                    // Into a fresh raster, and into a same-sized one holding an old picture.
+                    Raster fresh, reused(a.Width(), a.Height());
+                    reused.Fill(Rgb{9, 8, 7});
+                    RenderZoomedView(d, c, zoom, colors, grid, a, fresh);
+                    RenderZoomedView(d, c, zoom, colors, grid, a, reused);
+                    const Raster expected = Crop(full, a);
+                    ASSERT_EQ(fresh, expected) << "zoom " << zoom << " grid " << grid << " area " << a.left << ","
+                                               << a.top << "-" << a.right << "," << a.bottom;
+                    ASSERT_EQ(reused, expected);
                     ++cases;
                 }
             }
