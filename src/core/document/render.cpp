@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 namespace pq {
@@ -56,7 +57,7 @@ void DrawGridIn(Raster& view, int zoom, int originX, int originY, int vx0, int v
     }
 }
 
-// Recompose keeps colours as packed words 0x0FRRGGBB, where F (bit 24) marks a painted pixel.
+// Recompose keeps colours as packed words 0x01RRGGBB, where bit 24 marks a painted pixel.
 constexpr uint32_t kPainted = 1u << 24;
 inline uint32_t Pack(Rgb c) { return uint32_t(c.b) | (uint32_t(c.g) << 8) | (uint32_t(c.r) << 16); }
 inline void StorePacked(uint8_t* p, uint32_t v) {
@@ -87,7 +88,10 @@ void ComposeRow(const uint8_t* mask, const uint8_t* indices, const uint32_t* pal
 // the row.
 void StoreRow(uint8_t* out, const uint32_t* v, int width) {
     if (width <= 0) return;
-    for (int x = 0; x + 1 < width; ++x) std::memcpy(out + 3 * x, &v[x], 4);
+    if constexpr (std::endian::native == std::endian::little)
+        for (int x = 0; x + 1 < width; ++x) std::memcpy(out + 3 * x, &v[x], 4);
+    else
+        for (int x = 0; x + 1 < width; ++x) StorePacked(out + 3 * x, v[x]);
     StorePacked(out + 3 * (width - 1), v[width - 1]);
 }
 
