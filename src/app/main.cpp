@@ -6,6 +6,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pixquil");
     pq::gui::TMainForm frame;
-    frame.show();
+    frame.ShowAtStartup(QApplication::arguments().mid(1));
     return app.exec();
 }

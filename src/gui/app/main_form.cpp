@@ -1,14 +1,411 @@
 #include "gui/app/main_form.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QToolBar>
+#include <QUrl>
+
+#include "gui/app/artwork.h"
+#include "gui/app/option_dialog.h"
+#include "gui/app/prompt.h"
+#include "gui/app/window_placement.h"
+#include "gui/document/document_files.h"
+#include "gui/document/image_form.h"
+#include "gui/document/new_dialog.h"
+#include "gui/document/text_dialog.h"
+#include "gui/palettes/color_palette.h"
+#include "gui/palettes/layer_palette.h"
+#include "gui/palettes/preview_window.h"
 
 namespace pq::gui {
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent) {
+TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt, QWidget* parent)
+    : QMainWindow(parent) {
+    setObjectName("TMainForm");
     setWindowTitle("Pixquil");
+    if (prompt) {
+        prompt_ = prompt;
+    } else {
+        ownPrompt_ = std::make_unique<QtPrompt>();
+        prompt_ = ownPrompt_.get();
+    }
+    textDrawer_ = std::make_unique<QtTextDrawer>();
+    RegisterFontSubstitutions();
+    pendingCommands_ = {"tbSave", "tbCut", "tbCopy", "tbPaste", "tbDelete", "tbSelectClear"};
+
+    settingsFolder_ = settingsFolder.empty()
+                          ? pq::ChooseSettingsFolder(QCoreApplication::applicationDirPath().toStdString())
+                          : settingsFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(settingsFolder_, ec);
+    snapshotFolder_ = std::make_unique<pq::SnapshotFolder>(settingsFolder_);
+
     mdi_ = new QMdiArea(this);
+    mdi_->setObjectName("ClientArea");
     setCentralWidget(mdi_);
+    connect(mdi_, &QMdiArea::subWindowActivated, this, &TMainForm::SubWindowActivated);
     resize(640, 460);
+    move(0, 0);
+
+    CreateActions();
+    CreateToolBars();
+    CreateMenus();
+    CreateStatusBar();
+    nextWindowNumber_ = 0;
+    cmbZoom_->setCurrentIndex(5);
+    SelectTool(kToolZoom);
+    cbSize_->setCurrentIndex(0);
+    ReadSettings();
+    setAcceptDrops(true);
+
+    // The tool windows read their position files from the settings folder as they are made.
+    newDialog_ = new TfrmNew(this);
+    colorPalette_ = new TfrmColorPalette(this, settingsFolder_);
+    layerPalette_ = new TLayerPalette(this, settingsFolder_);
+    preview_ = new TfrmView(this, settingsFolder_);
+    textDialog_ = new TfrmText(this, *prompt_);
+    RebuildMenuBar();
+    ActionList1Update();
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::ActionList1Update);
+}
+
+TMainForm::~TMainForm() {
+    destroying_ = true;
+    // Document windows go first: each deletes its undo snapshot files.
+    for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
+    colorPalette_->WritePosition();
+    layerPalette_->WritePosition();
+    preview_->WritePosition();
+    WriteSettings();
+}
+
+const std::filesystem::path& TMainForm::SnapshotFolderPath() const { return snapshotFolder_->Path(); }
+
+// ---- settings ----------------------------------------------------------------------------------
+
+void TMainForm::ReadSettings() {
+    const auto file = settingsFolder_ / pq::kMainSettingsFile;
+    if (!std::filesystem::exists(file)) return;
+    settings_ = pq::ReadMainSettings(file);
+    if (settings_.HasBounds) {
+        resize(settings_.Width, settings_.Height);
+        move(KeepOnScreen(QRect(settings_.Left, settings_.Top, settings_.Width, settings_.Height)));
+        pendingBoundsFix_ = true;
+    }
+}
+
+void TMainForm::WriteSettings() {
+    pq::MainSettings s = settings_;
+    const QRect outer = frameGeometry();
+    s.HasBounds = true;
+    s.Left = outer.left();
+    s.Top = outer.top();
+    s.Width = outer.width();
+    s.Height = outer.height();
+    s.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
+    pq::WriteMainSettings(settingsFolder_ / pq::kMainSettingsFile, s);
+}
+
+pq::TransparencyColors TMainForm::TransparencyColors() const {
+    return pq::TransparencyColors{pq::FromColorRef(settings_.TransparencyColor1),
+                                  pq::FromColorRef(settings_.TransparencyColor2)};
+}
+
+void TMainForm::SetOptions(uint32_t color1, uint32_t color2, bool undoEnabled) {
+    settings_.TransparencyColor1 = color1;
+    settings_.TransparencyColor2 = color2;
+    settings_.UndoEnabled = undoEnabled;
+}
+
+// ---- start-up, close, drop ---------------------------------------------------------------------
+
+void TMainForm::ShowAtStartup(const QStringList& arguments) {
+    if (settings_.WindowState == 2) showMaximized();
+    else show();
+    for (const QString& arg : arguments) {
+        if (QFileInfo(arg).isFile()) OpenFile(arg);
+    }
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (pendingBoundsFix_) {
+        // The stored size is the outer one; the decoration is known only once shown.
+        pendingBoundsFix_ = false;
+        const QSize decoration = frameGeometry().size() - geometry().size();
+        if (decoration.width() > 0 || decoration.height() > 0)
+            resize(QSize(settings_.Width, settings_.Height) - decoration);
+    }
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        colorPalette_->show();
+        layerPalette_->show();
+        preview_->show();
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    bool refused = false;
+    for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+        if (!sub->close()) refused = true;
+    }
+    if (refused) event->ignore();
+    else event->accept();
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty()) OpenFile(path);
+    }
+    event->acceptProposedAction();
+}
+
+bool TMainForm::event(QEvent* event) {
+    if (event->type() == QEvent::StatusTip) {
+        statusPanel0_->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+// ---- documents -----------------------------------------------------------------------------------
+
+TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, int height) {
+    if (QMdiSubWindow* current = mdi_->currentSubWindow(); current && current->isMaximized()) current->showNormal();
+    auto* form = new TImageForm(this, name, nextWindowNumber_);
+    QMdiSubWindow* sub = mdi_->addSubWindow(form);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    const QFileInfo info(name);
+    if (info.isFile()) {
+        const ReadRequest request{SelectedZoom(), prompt_, this};
+        const pq::FileResult r = ReadDocumentFile(name, form->Doc(), request);
+        if (!r.Ok) {
+            delete sub;
+            if (!r.Message.empty())
+                prompt_->Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
+            ActionList1Update();
+            return nullptr;
+        }
+        form->AdoptLoadedDocument();
+    } else {
+        form->InitBlankDocument(width, height, colors);
+    }
+    form->RecordStep(" ");
+    sub->show();
+    form->FitWindowToCanvas();
+    mdi_->setActiveSubWindow(sub);
+    form->Activate();
+    form->SetZoom(form->Doc().Zoom);
+    RebuildMenuBar();
+    ActionList1Update();
+    return form;
+}
+
+TImageForm* TMainForm::OpenFile(const QString& path) {
+    AdvanceWindowNumber();
+    return OpenDocument(path, 16, 16, 16);
+}
+
+TImageForm* TMainForm::ActiveForm() const {
+    QMdiSubWindow* sub = mdi_->currentSubWindow();
+    if (!sub && !mdi_->subWindowList().isEmpty()) sub = mdi_->activeSubWindow();
+    if (!sub || sub->widget() == closingForm_) return nullptr;
+    return qobject_cast<TImageForm*>(sub->widget());
+}
+
+QList<TImageForm*> TMainForm::Forms() const {
+    QList<TImageForm*> forms;
+    for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+        if (sub->widget() == closingForm_) continue;
+        if (auto* f = qobject_cast<TImageForm*>(sub->widget())) forms << f;
+    }
+    return forms;
+}
+
+void TMainForm::FormClosed(TImageForm* form) {
+    if (destroying_) return;
+    closingForm_ = form;
+    RebuildMenuBar();
+    ActionList1Update();
+    closingForm_ = nullptr;
+}
+
+void TMainForm::SubWindowActivated(QMdiSubWindow* window) {
+    if (destroying_) return;
+    if (window) {
+        if (auto* form = qobject_cast<TImageForm*>(window->widget()); form && form != closingForm_) form->Activate();
+    }
+    RebuildMenuBar();
+    ActionList1Update();
+}
+
+// ---- commands ------------------------------------------------------------------------------------
+
+void TMainForm::mlNewClick() {
+    if (!prompt_->RunDialog(*newDialog_)) return;
+    const int size = newDialog_->ChosenSize();
+    const int colors = newDialog_->ChosenColors();
+    const int number = AdvanceWindowNumber();
+    OpenDocument(QString("Icon%1").arg(number), size, colors, size);
+}
+
+void TMainForm::FileOpen1Execute() {
+    FileDialogRequest request;
+    request.Title = "開く";
+    request.Filter = OpenFileFilter();
+    request.FilterIndex = kOpenFilterAllIndex;
+    if (auto path = prompt_->OpenFileName(this, request)) OpenFile(*path);
+}
+
+void TMainForm::mtOptionClick() {
+    TfrmOption dialog(this, *prompt_, settings_.TransparencyColor1, settings_.TransparencyColor2, settings_.UndoEnabled);
+    if (!prompt_->RunDialog(dialog)) return;
+    const bool wasEnabled = settings_.UndoEnabled;
+    SetOptions(dialog.Color1(), dialog.Color2(), dialog.UndoEnabled());
+    if (TImageForm* form = ActiveForm()) {
+        form->Redraw();
+        if (!settings_.UndoEnabled) pq::ClearHistory(form->Doc(), form->HistoryCtx());
+        else if (!wasEnabled) form->RecordStep(" ");
+    }
+    ActionList1Update();
+}
+
+void TMainForm::AboutClick() {
+    TAboutBox box(this);
+    prompt_->RunDialog(box);
+}
+
+void TMainForm::HelpClick() {
+    const QString help = QDir(QCoreApplication::applicationDirPath()).filePath("Pixquil.hlp");
+    if (QFileInfo::exists(help)) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+}
+
+void TMainForm::ZoomIn() {
+    const int entry = cmbZoom_->currentIndex();
+    if (entry <= 0) return;
+    cmbZoom_->setCurrentIndex(entry - 1);
+    cmbZoomChange();
+}
+
+void TMainForm::ZoomOut() {
+    const int entry = cmbZoom_->currentIndex();
+    if (entry >= cmbZoom_->count() - 1) return;
+    cmbZoom_->setCurrentIndex(entry + 1);
+    cmbZoomChange();
+}
+
+void TMainForm::cmbZoomChange() {
+    if (TImageForm* form = ActiveForm()) form->SetZoom(SelectedZoom());
+}
+
+void TMainForm::SelectTool(int tool) {
+    if (tool < 0 || tool >= kToolCount) return;
+    if (tool == kToolCloneBrush) {
+        // A new choice of the clone brush forgets the source point.
+        if (TImageForm* form = ActiveForm()) form->Doc().CloneState = 0;
+    }
+    currentTool_ = tool;
+    if (!toolActions_[tool]->isChecked()) toolActions_[tool]->setChecked(true);
+    ApplyToolCursor();
+}
+
+void TMainForm::ConnectCommand(const QString& objectName, std::function<void(TImageForm&)> handler) {
+    QAction* action = ActionNamed(objectName);
+    if (!action) return;
+    connect(action, &QAction::triggered, this, [this, handler] {
+        if (TImageForm* form = ActiveForm()) handler(*form);
+    });
+    pendingCommands_.remove(objectName);
+    ActionList1Update();
+}
+
+// ---- tool state ----------------------------------------------------------------------------------
+
+int TMainForm::BrushSize() const { return cbSize_->currentIndex() + 1; }
+
+int TMainForm::SelectedZoom() const { return ZoomFactorOfEntry(cmbZoom_->currentIndex()); }
+
+void TMainForm::ShowZoomInList(int zoom) { cmbZoom_->setCurrentIndex(ZoomEntryOfFactor(zoom)); }
+
+bool TMainForm::SelectionOutlineVisible() const { return ActionNamed("tbSelectVisible")->isChecked(); }
+
+QCursor TMainForm::ToolCursor() const {
+    switch (currentTool_) {
+    case kToolZoom: return ZoomCursor();
+    case kToolMove: return QCursor(Qt::SizeAllCursor);
+    case kToolFill: return FillCursor();
+    default: return QCursor(Qt::CrossCursor);
+    }
+}
+
+void TMainForm::ApplyToolCursor() {
+    const QCursor cursor = ToolCursor();
+    for (TImageForm* form : Forms()) form->ApplyCursor(cursor);
+}
+
+void TMainForm::RefreshColorPalette() {
+    if (colorPalette_) colorPalette_->RefreshColorPalette();
+}
+
+// ---- status bar, idle update ---------------------------------------------------------------------
+
+void TMainForm::SetStatusText(const QString& text) { statusPanel0_->setText(text); }
+
+QString TMainForm::StatusText() const { return statusPanel0_->text(); }
+
+void TMainForm::SetDocumentInfoText(const QString& text) { statusPanel1_->setText(text); }
+
+QString TMainForm::DocumentInfoText() const { return statusPanel1_->text(); }
+
+QAction* TMainForm::ActionNamed(const QString& objectName) const { return findChild<QAction*>(objectName); }
+
+void TMainForm::ActionList1Update() {
+    if (destroying_ || !colorPalette_) return;
+    const QList<TImageForm*> forms = Forms();
+    static const char* kDocumentButtons[] = {"tbSave", "tbCut", "tbCopy", "tbPaste", "tbUndo", "tbRedo",
+                                             "tbDelete", "tbZoomIn", "tbZoomOut", "tbSelectVisible", "tbSelectClear"};
+    if (forms.isEmpty()) {
+        for (const char* name : kDocumentButtons) ActionNamed(name)->setEnabled(false);
+        RefreshColorPalette();
+        layerPalette_->ClearLayerPalette();
+        layerPalette_->SetButtonsEnabled(false);
+        SetDocumentInfoText(QString());
+        preview_->Blank();
+        return;
+    }
+    if (!windowMenuShown_) {
+        windowMenuShown_ = true;
+        RebuildMenuBar();
+    }
+    for (const char* name : {"tbSave", "tbCut", "tbCopy", "tbDelete", "tbZoomIn", "tbZoomOut", "tbSelectVisible"})
+        ActionNamed(name)->setEnabled(CommandConnected(name));
+    layerPalette_->SetButtonsEnabled(true);
+    const QMimeData* clip = QApplication::clipboard()->mimeData();
+    ActionNamed("tbPaste")->setEnabled(CommandConnected("tbPaste") && clip && clip->hasImage());
+    TImageForm* active = ActiveForm();
+    ActionNamed("tbSelectClear")->setEnabled(CommandConnected("tbSelectClear") && active && active->Doc().HasSelection);
+    ActionNamed("tbUndo")->setEnabled(active && active->Doc().HistoryPosition >= 2);
+    ActionNamed("tbRedo")->setEnabled(active && active->Doc().RedoCount >= 1);
 }
 
 }  // namespace pq::gui

@@ -1,21 +1,204 @@
 #pragma once
-// The main frame: a QMainWindow holding the document windows in an MDI area.
+// The main frame: a QMainWindow holding the document windows in an MDI area, the two toolbars
+// "標準" and "編集", the two-panel status bar, the shared tool state and the settings. It owns the
+// tool windows and the dialogs that are created once (New, text), and forwards its toolbar
+// commands to the active document window.
 
+#include <QCursor>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <QSet>
+#include <filesystem>
+#include <functional>
+#include <memory>
 
+#include "core/document/history.h"
+#include "core/document/render.h"
+#include "core/document/strokes.h"
+#include "core/formats/settings_files.h"
+#include "gui/app/tool_state.h"
+
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
 
 namespace pq::gui {
+
+class Prompt;
+class TImageForm;
+class TfrmNew;
+class TfrmText;
+class TfrmColorPalette;
+class TLayerPalette;
+class TfrmView;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMainForm(QWidget* parent = nullptr);
+    // settingsFolder empty: the folder beside the program (or the per-user fallback).
+    // prompt null: real Qt dialogs. The frame does not own a prompt it is given.
+    explicit TMainForm(const std::filesystem::path& settingsFolder = {}, Prompt* prompt = nullptr,
+                       QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Shows the frame as the settings left it (normal or maximised) and opens the files named on
+    // the command line (arguments that are no existing file are ignored).
+    void ShowAtStartup(const QStringList& arguments);
 
     QMdiArea* MdiArea() const { return mdi_; }
+    Prompt& GetPrompt() const { return *prompt_; }
+    const std::filesystem::path& SettingsFolder() const { return settingsFolder_; }
+    const std::filesystem::path& SnapshotFolderPath() const;
+
+    // ---- documents ---------------------------------------------------------------------------
+    // Creates a document window from a name: an existing file is read by the reader its
+    // extension selects, any other name gives a blank document of the given size. The caller
+    // advances NextWindowNumber first. Returns null when nothing was opened.
+    TImageForm* OpenDocument(const QString& name, int width, int colors, int height);
+    // Command line, drop, File > Open: advance the window number and open as a 16 x 16 name.
+    TImageForm* OpenFile(const QString& path);
+    int NextWindowNumber() const { return nextWindowNumber_; }
+    int AdvanceWindowNumber() { return ++nextWindowNumber_; }
+    TImageForm* ActiveForm() const;
+    QList<TImageForm*> Forms() const;
+    // Called by a document window when it goes away.
+    void FormClosed(TImageForm* form);
+
+    // ---- commands ------------------------------------------------------------------------------
+    void mlNewClick();
+    void FileOpen1Execute();
+    void mtOptionClick();
+    void AboutClick();
+    void HelpClick();
+    void ZoomIn();
+    void ZoomOut();
+    void cmbZoomChange();
+    void SelectTool(int tool);
+    // Plug-in point of the commands that arrive with later work (tbSave, tbCut, tbCopy, tbPaste,
+    // tbDelete, tbSelectClear): until connected their buttons stay disabled.
+    void ConnectCommand(const QString& objectName, std::function<void(TImageForm&)> handler);
+    bool CommandConnected(const QString& objectName) const { return !pendingCommands_.contains(objectName); }
+
+    // ---- shared tool state ---------------------------------------------------------------------
+    int CurrentTool() const { return currentTool_; }
+    int BrushSize() const;
+    int SelectedZoom() const;
+    // Shows a factor in the zoom list without zooming anything.
+    void ShowZoomInList(int zoom);
+    bool SelectionOutlineVisible() const;
+    StrokeState& Stroke() { return stroke_; }
+    QCursor ToolCursor() const;
+    void ApplyToolCursor();
+    int& OutlineFrameCounter() { return outlineFrame_; }
+    pq::TextDrawer& TextDrawer() { return *textDrawer_; }
+
+    // ---- settings ------------------------------------------------------------------------------
+    pq::TransparencyColors TransparencyColors() const;
+    bool UndoEnabled() const { return settings_.UndoEnabled; }
+    const pq::MainSettings& Settings() const { return settings_; }
+    void SetOptions(uint32_t color1, uint32_t color2, bool undoEnabled);
+
+    // ---- tool windows and dialogs ---------------------------------------------------------------
+    TfrmColorPalette* ColorPalette() const { return colorPalette_; }
+    TLayerPalette* LayerPalette() const { return layerPalette_; }
+    TfrmView* Preview() const { return preview_; }
+    TfrmNew* NewDialog() const { return newDialog_; }
+    TfrmText* TextDialog() const { return textDialog_; }
+    void RefreshColorPalette();
+
+    // ---- status bar, idle update ---------------------------------------------------------------
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+    void SetDocumentInfoText(const QString& text);
+    QString DocumentInfoText() const;
+    // Enables the toolbar buttons to match the active document (run after every change).
+    void ActionList1Update();
+    QAction* ActionNamed(const QString& objectName) const;
+    QComboBox* ZoomCombo() const { return cmbZoom_; }
+    QComboBox* SizeCombo() const { return cbSize_; }
+    QToolBar* StandardToolBar() const { return tbStandard_; }
+    QToolBar* EditToolBar() const { return tbEdit_; }
+    // The toggles of the 表示 > ツール menus, shared by the frame's and the documents' menus.
+    QList<QAction*> ViewToggleActions() const;
+    QAction* StatusBarToggle() const { return actStatusBar_; }
+    void UpdateViewToggles();
+    QMenu* ToolMenu() const { return mTool_; }
+    QMenu* WindowMenu() const { return mWindow_; }
+    QMenu* HelpMenu() const { return mHelp_; }
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    void CreateActions();
+    void CreateToolBars();
+    void CreateMenus();
+    void CreateStatusBar();
+    void RebuildMenuBar();
+    void RebuildWindowMenu();
+    void ReadSettings();
+    void WriteSettings();
+    void SubWindowActivated(QMdiSubWindow* window);
+
+    void TileWindows(bool vertical);
+
+    QSet<QString> pendingCommands_;
+    TImageForm* closingForm_ = nullptr;
+    bool destroying_ = false;
+    bool shownOnce_ = false;
+    std::filesystem::path settingsFolder_;
+    std::unique_ptr<pq::SnapshotFolder> snapshotFolder_;
+    std::unique_ptr<Prompt> ownPrompt_;
+    Prompt* prompt_ = nullptr;
+    std::unique_ptr<pq::TextDrawer> textDrawer_;
+    pq::MainSettings settings_;
+    bool pendingBoundsFix_ = false;
+
     QMdiArea* mdi_ = nullptr;
+    int nextWindowNumber_ = 0;
+    int currentTool_ = kToolZoom;
+    int outlineFrame_ = 0;
+    StrokeState stroke_;
+    QPointer<TImageForm> lastActive_;
+    bool windowMenuShown_ = false;
+
+    TfrmNew* newDialog_ = nullptr;
+    TfrmText* textDialog_ = nullptr;
+    TfrmColorPalette* colorPalette_ = nullptr;
+    TLayerPalette* layerPalette_ = nullptr;
+    TfrmView* preview_ = nullptr;
+
+    QToolBar* tbStandard_ = nullptr;
+    QToolBar* tbEdit_ = nullptr;
+    QComboBox* cmbZoom_ = nullptr;
+    QComboBox* cbSize_ = nullptr;
+    QActionGroup* toolGroup_ = nullptr;
+    QList<QAction*> toolActions_;
+    QLabel* statusPanel0_ = nullptr;
+    QLabel* statusPanel1_ = nullptr;
+
+    QMenu* mFile_ = nullptr;
+    QMenu* mShow_ = nullptr;
+    QMenu* mTool_ = nullptr;
+    QMenu* mWindow_ = nullptr;
+    QMenu* mHelp_ = nullptr;
+    QAction* actShowStandard_ = nullptr;
+    QAction* actShowEdit_ = nullptr;
+    QAction* actShowView_ = nullptr;
+    QAction* actShowLayer_ = nullptr;
+    QAction* actShowColor_ = nullptr;
+    QAction* actStatusBar_ = nullptr;
 };
 
 }  // namespace pq::gui

@@ -1,0 +1,125 @@
+#include "gui/app/option_dialog.h"
+
+#include <QCheckBox>
+#include <QColor>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/raster/raster.h"
+#include "gui/app/prompt.h"
+
+namespace pq::gui {
+
+namespace {
+QColor FromRef(uint32_t ref) {
+    const pq::Rgb c = pq::FromColorRef(ref);
+    return QColor(c.r, c.g, c.b);
+}
+uint32_t ToRef(const QColor& c) { return pq::ToColorRef(pq::Rgb{uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue())}); }
+void Paint(QLabel* swatch, uint32_t ref) {
+    swatch->setStyleSheet(QString("background-color: %1; border: 2px inset gray;").arg(FromRef(ref).name()));
+}
+}  // namespace
+
+TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_t color2, bool undoEnabled)
+    : QDialog(parent), prompt_(prompt), color1_(color1), color2_(color2) {
+    setObjectName("TfrmOption");
+    setWindowTitle("オプション");
+    auto* group1 = new QGroupBox("アンドゥ", this);
+    group1->setObjectName("GroupBox1");
+    checkBox1_ = new QCheckBox("アンドゥ機能を使用する", group1);
+    checkBox1_->setObjectName("CheckBox1");
+    checkBox1_->setChecked(undoEnabled);
+    (new QVBoxLayout(group1))->addWidget(checkBox1_);
+
+    auto* group2 = new QGroupBox("透過", this);
+    group2->setObjectName("GroupBox2");
+    auto* grid = new QGridLayout(group2);
+    swatch1_ = new QLabel(group2);
+    swatch1_->setObjectName("StaticText1");
+    swatch2_ = new QLabel(group2);
+    swatch2_->setObjectName("StaticText2");
+    for (QLabel* s : {swatch1_, swatch2_}) {
+        s->setFixedSize(41, 33);
+        s->installEventFilter(this);
+    }
+    Paint(swatch1_, color1_);
+    Paint(swatch2_, color2_);
+    grid->addWidget(new QLabel("色1", group2), 0, 0);
+    grid->addWidget(swatch1_, 0, 1);
+    grid->addWidget(new QLabel("色2", group2), 0, 2);
+    grid->addWidget(swatch2_, 0, 3);
+
+    auto* ok = new QPushButton("OK", this);
+    ok->setObjectName("Button1");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("キャンセル", this);
+    cancel->setObjectName("Button2");
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group1);
+    layout->addWidget(group2);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+bool TfrmOption::UndoEnabled() const { return checkBox1_->isChecked(); }
+
+void TfrmOption::SetUndoEnabled(bool on) { checkBox1_->setChecked(on); }
+
+void TfrmOption::StaticText1Click() { ChooseInto(color1_, swatch1_); }
+
+void TfrmOption::StaticText2Click() { ChooseInto(color2_, swatch2_); }
+
+void TfrmOption::ChooseInto(uint32_t& color, QLabel* swatch) {
+    if (auto chosen = prompt_.ChooseColor(this, FromRef(color))) {
+        color = ToRef(*chosen);
+        Paint(swatch, color);
+    }
+}
+
+bool TfrmOption::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        if (watched == swatch1_) StaticText1Click();
+        if (watched == swatch2_) StaticText2Click();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
+    setObjectName("TAboutBox");
+    setWindowTitle("バージョン情報");
+    auto* name = new QLabel("Pixquil", this);
+    QFont big = name->font();
+    big.setPointSize(24);
+    big.setBold(true);
+    big.setItalic(true);
+    name->setFont(big);
+    auto* version = new QLabel("Version 2.50", this);
+    auto* notice = new QPlainTextEdit(this);
+    notice->setReadOnly(true);
+    notice->setPlainText("Pixquil はアイコン、カーソル、小さなビットマップを 1 ピクセルずつ編集するエディタです。\n"
+                         "このソフトウェアは無保証です。");
+    notice->setFixedHeight(70);
+    auto* ok = new QPushButton("OK", this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(name);
+    layout->addWidget(version);
+    layout->addWidget(notice);
+    layout->addWidget(ok, 0, Qt::AlignRight);
+}
+
+}  // namespace pq::gui

@@ -1,0 +1,56 @@
+#pragma once
+// Every message box, question, file chooser, colour and font chooser and every modal dialog of
+// the application goes through this one interface. The editor uses QtPrompt (real Qt dialogs);
+// tests install a scripted implementation that answers from a queue.
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+namespace pq::gui {
+
+enum class PromptIcon { None, Information, Warning, Error, Question };
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+struct FileDialogRequest {
+    QString Title;
+    QString Filter;          // Qt filter list separated by ";;"
+    int FilterIndex = 0;     // entry selected when the dialog opens
+    QString DefaultSuffix;   // save dialogs: added when the name has none
+    QString InitialName;
+};
+
+class Prompt {
+public:
+    virtual ~Prompt() = default;
+    // A message box; returns the button chosen (Cancel when closed otherwise).
+    virtual PromptAnswer Message(QWidget* parent, const QString& title, const QString& text, PromptIcon icon,
+                                 PromptButtons buttons) = 0;
+    // File choosers; nullopt when cancelled.
+    virtual std::optional<QString> OpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> SaveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) = 0;
+    virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
+    // Shows one of the application's own dialogs modally (the dialog's objectName names it,
+    // e.g. "TfrmNew"); true when it was accepted.
+    virtual bool RunDialog(QDialog& dialog) = 0;
+};
+
+// The production implementation: QMessageBox, QFileDialog, QColorDialog, QFontDialog, exec().
+class QtPrompt : public Prompt {
+public:
+    PromptAnswer Message(QWidget* parent, const QString& title, const QString& text, PromptIcon icon,
+                         PromptButtons buttons) override;
+    std::optional<QString> OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QString> SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) override;
+    std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
+    bool RunDialog(QDialog& dialog) override;
+};
+
+}  // namespace pq::gui

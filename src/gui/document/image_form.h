@@ -1,0 +1,182 @@
+#pragma once
+// A document window: an MDI child owning one Document, its undo history, its composite and its
+// view state (zoom, grid, overlays). Every command changes the Document and then goes through
+// ApplyEdit/CommitEdit, the one place that records the undo step, recomposes, repaints and
+// refreshes the tool windows.
+
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+#include <optional>
+#include <string>
+
+#include "core/document/document.h"
+#include "core/document/edit_result.h"
+#include "core/document/history.h"
+#include "core/document/render.h"
+#include "core/raster/raster.h"
+
+class QAction;
+class QMenu;
+class QScrollArea;
+class QTimer;
+class QPainter;
+
+namespace pq::gui {
+
+class TMainForm;
+class TCanvas;
+class TCanvasPage;
+
+class TImageForm : public QWidget {
+    Q_OBJECT
+public:
+    TImageForm(TMainForm* frame, const QString& name, int windowNumber);
+    ~TImageForm() override;
+
+    // ---- set-up ------------------------------------------------------------------------------
+    // Blank picture; applies the zoom rule to the frame's zoom list and fits the window.
+    void InitBlankDocument(int width, int height, int colors);
+    // After a file reader filled the Document (it ran pq::InitBlankDocument itself): show the
+    // zoom chosen in the zoom list and fit the window to the canvas.
+    void AdoptLoadedDocument();
+    // Sizes the MDI window so that its client area is the canvas plus the scroll area's frame.
+    void FitWindowToCanvas();
+
+    pq::Document& Doc() { return doc_; }
+    const pq::Document& Doc() const { return doc_; }
+    int WindowNumber() const { return windowNumber_; }
+    // The caption: "Icon" + number for a document never saved, else the file's full path.
+    QString DocumentName() const { return name_; }
+    // The file the document was read from or last saved to; empty when never saved.
+    QString FilePath() const { return filePath_; }
+    void SetFilePath(const QString& path);
+    pq::HistoryContext HistoryCtx() const;
+
+    // ---- rendering ---------------------------------------------------------------------------
+    void SetZoom(int zoom);
+    void CentreCanvas();
+    // Rebuilds the composite and thumbnails and repaints the preview window (no screen work).
+    void Recompose();
+    // Repaints the whole canvas from the composite.
+    void Present();
+    // Recompose + Present.
+    void Redraw();
+    const pq::Composite& Comp() const { return comp_; }
+    bool GridVisible() const { return grid_; }
+    void SetGridVisible(bool on);
+    TCanvas* Canvas() const { return canvas_; }
+    QScrollArea* ScrollArea() const { return scroll_; }
+    // What the canvas shows at a canvas pixel (picture plus grid, overlays excluded).
+    pq::Rgb ViewPixel(int x, int y) const;
+
+    // ---- the edit cycle ------------------------------------------------------------------------
+    // Records `step` (a failed snapshot write is reported), redraws, refreshes the tool windows
+    // and the frame's buttons.
+    void CommitEdit(const std::string& step);
+    // The same driven by a command's result.
+    void ApplyEdit(const pq::EditResult& result);
+    // RecordStep with failure reporting; true when the step was recorded (or undo is off).
+    bool RecordStep(const std::string& name, bool clearFirst = false);
+
+    // ---- Edit menu -------------------------------------------------------------------------------
+    void meUndoClick();
+    void meRedoClick();
+    void meMemClsClick();
+    void UpdateEditMenu();
+    QAction* UndoAction() const { return meUndo_; }
+    QAction* RedoAction() const { return meRedo_; }
+    QAction* MemClsAction() const { return meMemCls_; }
+
+    // ---- saving (plug-in point of the file commands) ------------------------------------------------
+    // 上書き保存: true only when the document was written. A document never saved asks for a
+    // name first.
+    bool Save();
+    // 名前を付けて保存: asks for a name and writes; true only when written.
+    bool SaveAs();
+
+    // ---- activation, menus ------------------------------------------------------------------------
+    void Activate();
+    QList<QMenu*> Menus() const;
+    void ApplyCursor(const QCursor& cursor);
+
+    // ---- canvas events (screen coordinates of the canvas) -----------------------------------------
+    void pbIconImageMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint pos);
+    void pbIconImageMouseMove(Qt::KeyboardModifiers mods, QPoint pos);
+    void pbIconImageMouseUp(Qt::MouseButton button);
+    void PointerLeftCanvas();
+
+    // Painting of the canvas, called by TCanvas::paintEvent.
+    void PaintCanvas(QPainter& painter, const QRect& exposed);
+
+    // Selection outline timer (100 ms).
+    void StartOutlineTimer();
+    void StopOutlineTimer();
+    bool OutlineTimerActive() const;
+    void Timer1Timer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void SizeCanvas();
+    // Tool helpers (image_form_tools.cpp).
+    void PickColor(Qt::MouseButton button, int x, int y);
+    void SetStrokeColorByButton(Qt::MouseButton button);
+    QRect BrushOutlineBox(QPoint pos, int size) const;
+    void UpdateBrushOutline(QPoint pos, Qt::KeyboardModifiers mods);
+    void TextToolPress(Qt::MouseButton button, int x, int y);
+    void ClonePress(Qt::MouseButton button, int x, int y);
+    void FinishBand();
+    void DrawOverlays(QPainter& painter);
+    // Plug-in points of the select and move tools: until the selection commands exist these
+    // leave the document untouched.
+    void SelectToolPress(Qt::MouseButton button, QPoint pos);
+    void SelectToolMove(QPoint pos);
+    void SelectToolRelease(Qt::MouseButton button);
+    void MoveToolPress(Qt::MouseButton button, int x, int y);
+    void MoveToolMove(int x, int y);
+    void MoveToolRelease();
+
+    TMainForm* frame_;
+    QString name_;
+    QString filePath_;
+    int windowNumber_;
+    pq::Document doc_;
+    pq::Composite comp_;
+    // The checkerboard colours the canvas was last sized with: a change of the transparency
+    // colours reaches an open canvas at its next zoom change, the thumbnails at once.
+    pq::TransparencyColors canvasColors_;
+    bool grid_ = true;
+    mutable pq::Raster viewScratch_;
+
+    QScrollArea* scroll_ = nullptr;
+    TCanvasPage* page_ = nullptr;
+    TCanvas* canvas_ = nullptr;
+    QTimer* timer1_ = nullptr;
+
+    // Overlays.
+    enum class BandKind { None, Line, Rect, Ellipse, Polyline };
+    BandKind band_ = BandKind::None;
+    QPoint bandStart_, bandEnd_;
+    std::optional<QRect> brushOutline_;
+    bool outlineShown_ = false;
+    int outlineFrame_ = 0;
+
+    // Menus.
+    QMenu* mFile_ = nullptr;
+    QMenu* mEdit_ = nullptr;
+    QMenu* mShow_ = nullptr;
+    QMenu* mImage_ = nullptr;
+    QMenu* mPalette_ = nullptr;
+    QMenu* mLayer_ = nullptr;
+    QMenu* mSelect_ = nullptr;
+    QAction* meUndo_ = nullptr;
+    QAction* meRedo_ = nullptr;
+    QAction* meMemCls_ = nullptr;
+    QAction* mvGrid_ = nullptr;
+};
+
+}  // namespace pq::gui

@@ -1,0 +1,67 @@
+#include "gui/document/new_dialog.h"
+
+#include <QButtonGroup>
+#include <QDialogButtonBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace pq::gui {
+
+TfrmNew::TfrmNew(QWidget* parent) : QDialog(parent) {
+    setObjectName("TfrmNew");
+    setWindowTitle("新規作成");
+    auto* rgSize = new QGroupBox("幅", this);
+    rgSize->setObjectName("rgSize");
+    auto* sizeLayout = new QVBoxLayout(rgSize);
+    const char* sizes[3] = {"16×16 ピクセル", "32×32 ピクセル", "48×48 ピクセル"};
+    for (int i = 0; i < 3; ++i) {
+        size_[i] = new QRadioButton(sizes[i], rgSize);
+        sizeLayout->addWidget(size_[i]);
+    }
+    auto* rgColor = new QGroupBox("色数", this);
+    rgColor->setObjectName("rgColor");
+    auto* colorLayout = new QVBoxLayout(rgColor);
+    const char* counts[2] = {"16色", "256色"};
+    for (int i = 0; i < 2; ++i) {
+        colors_[i] = new QRadioButton(counts[i], rgColor);
+        colorLayout->addWidget(colors_[i]);
+    }
+    size_[0]->setChecked(true);
+    colors_[0]->setChecked(true);
+
+    auto* ok = new QPushButton("OK", this);
+    ok->setObjectName("Button1");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("キャンセル", this);
+    cancel->setObjectName("Button2");
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(rgSize);
+    groups->addWidget(rgColor);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(groups);
+    layout->addLayout(buttons);
+}
+
+int TfrmNew::SizeItem() const {
+    for (int i = 0; i < 3; ++i)
+        if (size_[i]->isChecked()) return i;
+    return 0;
+}
+
+int TfrmNew::ColorItem() const { return colors_[1]->isChecked() ? 1 : 0; }
+
+void TfrmNew::SetSizeItem(int item) { size_[std::clamp(item, 0, 2)]->setChecked(true); }
+
+void TfrmNew::SetColorItem(int item) { colors_[std::clamp(item, 0, 1)]->setChecked(true); }
+
+}  // namespace pq::gui

@@ -1,0 +1,103 @@
+#include "gui/document/text_dialog.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/app/prompt.h"
+
+namespace pq::gui {
+
+void RegisterFontSubstitutions() {
+    QStringList gothicP = {"IPAPGothic", "IPA Pゴシック", "Noto Sans CJK JP", "Noto Sans JP"};
+    QStringList gothic = {"IPAGothic", "IPAゴシック", "Noto Sans Mono CJK JP", "Noto Sans CJK JP"};
+    const QStringList japanese = QFontDatabase::families(QFontDatabase::Japanese);
+    for (const QString& f : japanese) {
+        if (!gothicP.contains(f)) gothicP << f;
+        if (!gothic.contains(f)) gothic << f;
+    }
+    QFont::insertSubstitutions("ＭＳ Ｐゴシック", gothicP);
+    QFont::insertSubstitutions("MS PGothic", gothicP);
+    QFont::insertSubstitutions("ＭＳ ゴシック", gothic);
+    QFont::insertSubstitutions("MS Gothic", gothic);
+}
+
+QFont ToQFont(const pq::FontSpec& spec) {
+    QFont f(QString::fromStdString(spec.Face));
+    f.setPixelSize(std::max(1, spec.Height));
+    f.setBold(spec.Bold);
+    f.setItalic(spec.Italic);
+    f.setUnderline(spec.Underline);
+    f.setStrikeOut(spec.StrikeOut);
+    f.setStyleStrategy(QFont::NoAntialias);
+    return f;
+}
+
+pq::FontSpec ToFontSpec(const QFont& font) {
+    pq::FontSpec s;
+    s.Face = font.family().toStdString();
+    s.Height = font.pixelSize() > 0 ? font.pixelSize() : int(font.pointSizeF() * 96.0 / 72.0 + 0.5);
+    s.Bold = font.bold();
+    s.Italic = font.italic();
+    s.Underline = font.underline();
+    s.StrikeOut = font.strikeOut();
+    return s;
+}
+
+void QtTextDrawer::DrawText(pq::Raster& target, int x, int y, const std::string& utf8Text, const pq::FontSpec& font) {
+    if (target.Empty() || utf8Text.empty()) return;
+    QImage image(target.Data(), target.Width(), target.Height(), target.Stride(), QImage::Format_BGR888);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    const QFont f = ToQFont(font);
+    p.setFont(f);
+    const QString text = QString::fromStdString(utf8Text);
+    const QFontMetrics m(f);
+    p.fillRect(x, y, m.horizontalAdvance(text), m.height(), Qt::white);
+    p.setPen(Qt::black);
+    p.drawText(x, y + m.ascent(), text);
+}
+
+TfrmText::TfrmText(QWidget* parent, Prompt& prompt) : QDialog(parent), prompt_(prompt) {
+    setObjectName("TfrmText");
+    setWindowTitle("テキストツール");
+    auto* label = new QLabel("描画するテキストを入力してください。", this);
+    label->setObjectName("Label1");
+    edit_ = new QLineEdit(this);
+    edit_->setObjectName("Edit1");
+    auto* fontButton = new QPushButton("フォント", this);
+    fontButton->setObjectName("Button1");
+    auto* ok = new QPushButton("OK", this);
+    ok->setObjectName("Button2");
+    ok->setDefault(true);
+    auto* cancel = new QPushButton("キャンセル", this);
+    cancel->setObjectName("Button3");
+    connect(fontButton, &QPushButton::clicked, this, &TfrmText::Button1Click);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(fontButton);
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(edit_);
+    layout->addLayout(buttons);
+}
+
+QString TfrmText::Text() const { return edit_->text(); }
+
+void TfrmText::SetText(const QString& text) { edit_->setText(text); }
+
+void TfrmText::Button1Click() {
+    if (auto chosen = prompt_.ChooseFont(this, ToQFont(font_))) font_ = ToFontSpec(*chosen);
+}
+
+}  // namespace pq::gui

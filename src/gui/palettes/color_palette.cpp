@@ -1,0 +1,232 @@
+#include "gui/palettes/color_palette.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+
+#include "core/formats/settings_files.h"
+#include "gui/app/main_form.h"
+#include "gui/document/image_form.h"
+
+namespace pq::gui {
+
+namespace {
+constexpr int kGridSize = 192;
+constexpr int kCell = 12;
+constexpr int kPanelHeight = 128;
+constexpr int kBoxWidth = 137;
+
+QColor ToQColor(pq::Rgb c) { return QColor(c.r, c.g, c.b); }
+
+void SetSwatch(QLabel* label, const QColor& c) {
+    label->setStyleSheet(QString("background-color: %1; border: 2px inset gray;").arg(c.name()));
+}
+
+// A one-pixel frame on the border pixels of the w x h rectangle at (x, y).
+void FrameAt(QPainter& p, int x, int y, int w, int h, const QColor& c) {
+    p.fillRect(x, y, w, 1, c);
+    p.fillRect(x, y + h - 1, w, 1, c);
+    p.fillRect(x, y, 1, h, c);
+    p.fillRect(x + w - 1, y, 1, h, c);
+}
+
+void MarkEntry(QPainter& p, int entry, const QColor& c) {
+    const int col = entry % 16, row = entry / 16;
+    FrameAt(p, kCell * col, kCell * row, col == 15 ? 11 : 13, row == 15 ? 11 : 13, c);
+}
+}  // namespace
+
+// ---- palette grid ------------------------------------------------------------------------------
+
+TPaletteImage::TPaletteImage(TfrmColorPalette* owner)
+    : QWidget(owner), owner_(owner), picture_(kGridSize, kGridSize, QImage::Format_RGB32) {
+    setFixedSize(kGridSize, kGridSize);
+    picture_.fill(Qt::black);
+}
+
+void TPaletteImage::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawImage(0, 0, picture_);
+}
+
+void TPaletteImage::mousePressEvent(QMouseEvent* event) {
+    owner_->imgPaletteMouseDown(event->button(), event->position().toPoint());
+}
+
+// ---- gradient boxes ----------------------------------------------------------------------------
+
+TGradientBox::TGradientBox(TfrmColorPalette* owner, int channel) : QWidget(owner), owner_(owner), channel_(channel) {
+    setFixedSize(kBoxWidth, 9);
+}
+
+void TGradientBox::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    for (int x = 0; x < width(); ++x) p.fillRect(x, 0, 1, height(), owner_->GradientColor(channel_, x));
+}
+
+void TGradientBox::mousePressEvent(QMouseEvent* event) {
+    // The pointer is held by this box until release; positions are kept within 0 .. width.
+    owner_->GradientAt(channel_, event->position().toPoint().x());
+}
+
+void TGradientBox::mouseMoveEvent(QMouseEvent* event) {
+    if (event->buttons() & (Qt::LeftButton | Qt::RightButton))
+        owner_->GradientAt(channel_, event->position().toPoint().x());
+}
+
+void TGradientBox::mouseReleaseEvent(QMouseEvent*) {}
+
+// ---- the window --------------------------------------------------------------------------------
+
+TfrmColorPalette::TfrmColorPalette(TMainForm* frame, const std::filesystem::path& settingsFolder)
+    : TToolWindow(frame, "パレット", settingsFolder / pq::kColorPaletteFile), frame_(frame) {
+    setObjectName("TfrmColorPalette");
+    panel1_ = new QWidget(this);
+    panel1_->setObjectName("Panel1");
+    panel1_->setGeometry(0, 0, kGridSize, kPanelHeight);
+    auto label = [&](const QString& text, int x, int y) {
+        auto* l = new QLabel(text, panel1_);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    label("描画色", 24, 8);
+    lblFore_ = new QLabel(panel1_);
+    lblFore_->setObjectName("lblFore");
+    lblFore_->setGeometry(24, 24, 41, 25);
+    static const char* kNames[3] = {"R: ", "G: ", "B: "};
+    static const char* kLetters[3] = {"R", "G", "B"};
+    for (int c = 0; c < 3; ++c) {
+        lblChannel_[c] = new QLabel(QString(kNames[c]) + "  0", panel1_);
+        lblChannel_[c]->setGeometry(72, 8 + 16 * c, 50, 14);
+        label(kLetters[c], 16, 56 + 24 * c);
+        boxes_[c] = new TGradientBox(this, c);
+        boxes_[c]->setParent(panel1_);
+        boxes_[c]->move(32, 56 + 24 * c);
+        bars_[c] = new QScrollBar(Qt::Horizontal, panel1_);
+        bars_[c]->setObjectName(QString("scl") + kLetters[c]);
+        bars_[c]->setGeometry(32, 64 + 24 * c, kBoxWidth, 8);
+        bars_[c]->setRange(0, 255);
+        bars_[c]->setPageStep(10);
+        bars_[c]->setSingleStep(1);
+        bars_[c]->setFocusPolicy(Qt::NoFocus);
+        connect(bars_[c], &QScrollBar::valueChanged, this, [this, c](int v) { ChannelChanged(c, v); });
+        // The end of a scroll (letting go of the thumb, or one click on an arrow or the track)
+        // records one undo step, however many positions the bar passed.
+        connect(bars_[c], &QScrollBar::sliderReleased, this, [this] { RecordPaletteStep(); });
+        connect(bars_[c], &QScrollBar::actionTriggered, this, [this](int action) {
+            if (action != QAbstractSlider::SliderMove)
+                QTimer::singleShot(0, this, [this] { RecordPaletteStep(); });
+        });
+    }
+    label("補助色", 128, 8);
+    lblBack_ = new QLabel(panel1_);
+    lblBack_->setObjectName("lblBack");
+    lblBack_->setGeometry(128, 24, 41, 25);
+
+    image_ = new TPaletteImage(this);
+    image_->setObjectName("imgPalette");
+    move(660, 0);
+    RefreshColorPalette();
+    ReadPosition();
+}
+
+TImageForm* TfrmColorPalette::Active() const { return frame_->ActiveForm(); }
+
+QString TfrmColorPalette::ChannelLabelText(int channel) const { return lblChannel_[channel]->text(); }
+
+QColor TfrmColorPalette::GradientColor(int channel, int x) const {
+    int v[3] = {bars_[0]->value(), bars_[1]->value(), bars_[2]->value()};
+    v[channel] = 255 * x / kBoxWidth;
+    return QColor(v[0], v[1], v[2]);
+}
+
+void TfrmColorPalette::RefreshColorPalette() {
+    refreshing_ = true;
+    TImageForm* form = Active();
+    QImage& pic = image_->Picture();
+    QPainter p(&pic);
+    if (!form || !form->Doc().Ready) {
+        panel1_->hide();
+        image_->move(0, 0);
+        setFixedSize(kGridSize, kGridSize);
+        p.fillRect(0, 0, kGridSize, kGridSize, palette().color(QPalette::Button));
+        FrameAt(p, 0, 0, kGridSize, kGridSize, Qt::black);
+        p.setPen(Qt::black);
+        p.drawLine(0, 0, kGridSize - 1, kGridSize - 1);
+        p.end();
+        image_->update();
+        refreshing_ = false;
+        return;
+    }
+    const pq::Document& doc = form->Doc();
+    p.fillRect(0, 0, kGridSize, kGridSize, Qt::black);
+    setFixedSize(kGridSize, kPanelHeight + kGridSize);
+    panel1_->show();
+    image_->move(0, kPanelHeight);
+    const int rows = doc.ColorCount / 16;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < 16; ++c) p.fillRect(kCell * c, kCell * r, kCell, kCell, ToQColor(doc.ColorOf(16 * r + c)));
+    FrameAt(p, 0, 0, kGridSize, kGridSize, Qt::white);
+    const int lineEnd = doc.ColorCount == 256 ? kGridSize : kCell;
+    for (int j = 0; j < 16; ++j) {
+        p.fillRect(kCell * j, 0, 1, lineEnd, Qt::white);
+        if (doc.ColorCount == 256 || j < 2) p.fillRect(0, kCell * j, kGridSize, 1, Qt::white);
+    }
+    MarkEntry(p, doc.DrawColor & 0xFF, Qt::red);
+    const pq::Rgb fore = doc.ColorOf(doc.DrawColor);
+    SetSwatch(lblFore_, ToQColor(fore));
+    const int values[3] = {fore.r, fore.g, fore.b};
+    static const char* kNames[3] = {"R: ", "G: ", "B: "};
+    for (int c = 0; c < 3; ++c) {
+        lblChannel_[c]->setText(QString(kNames[c]) + QString::number(values[c]));
+        bars_[c]->setValue(values[c]);
+    }
+    MarkEntry(p, doc.AuxColor & 0xFF, Qt::blue);
+    SetSwatch(lblBack_, ToQColor(doc.ColorOf(doc.AuxColor)));
+    p.end();
+    image_->update();
+    for (auto* b : boxes_) b->update();
+    refreshing_ = false;
+}
+
+void TfrmColorPalette::imgPaletteMouseDown(Qt::MouseButton button, QPoint pos) {
+    TImageForm* form = Active();
+    if (!form || pos.x() < 0 || pos.y() < 0) return;
+    const int entry = pos.x() / kCell + 16 * (pos.y() / kCell);
+    if (entry >= form->Doc().ColorCount) return;
+    if (button == Qt::LeftButton)
+        form->Doc().DrawColor = entry;
+    else
+        form->Doc().AuxColor = entry;
+    RefreshColorPalette();
+}
+
+void TfrmColorPalette::GradientAt(int channel, int x) {
+    x = std::clamp(x, 0, kBoxWidth);
+    bars_[channel]->setValue(255 * x / kBoxWidth);
+}
+
+void TfrmColorPalette::ChannelChanged(int channel, int value) {
+    for (int c = 0; c < 3; ++c)
+        if (c != channel) boxes_[c]->update();
+    boxes_[channel]->update();
+    if (refreshing_) return;
+    TImageForm* form = Active();
+    if (!form) return;
+    pq::Document& doc = form->Doc();
+    pq::PaletteEntry& e = doc.Palette[std::size_t(doc.DrawColor & 0xFF)];
+    uint8_t& byte = channel == 0 ? e.red : channel == 1 ? e.green : e.blue;
+    if (byte == uint8_t(value)) return;
+    byte = uint8_t(value);
+    RefreshColorPalette();
+    form->Redraw();
+}
+
+void TfrmColorPalette::RecordPaletteStep() {
+    if (TImageForm* form = Active()) form->CommitEdit("パレット変更");
+}
+
+}  // namespace pq::gui

@@ -1,0 +1,91 @@
+#pragma once
+// The colour palette window "パレット": the palette grid of the active document with the drawing
+// colour framed in red and the auxiliary colour in blue, and above it the drawing colour's
+// swatches, RGB values, gradient boxes and scroll bars. It holds no colour state of its own:
+// RefreshColorPalette redraws everything from the active document.
+
+#include <QImage>
+#include <QWidget>
+#include <filesystem>
+
+#include "gui/palettes/tool_window.h"
+
+class QLabel;
+class QScrollBar;
+
+namespace pq::gui {
+
+class TMainForm;
+class TImageForm;
+class TfrmColorPalette;
+
+// The 192 x 192 palette grid.
+class TPaletteImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPaletteImage(TfrmColorPalette* owner);
+    QImage& Picture() { return picture_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    TfrmColorPalette* owner_;
+    QImage picture_;
+};
+
+// One of the three 137 x 9 gradient boxes; channel 0 red, 1 green, 2 blue.
+class TGradientBox : public QWidget {
+    Q_OBJECT
+public:
+    TGradientBox(TfrmColorPalette* owner, int channel);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    TfrmColorPalette* owner_;
+    int channel_;
+};
+
+class TfrmColorPalette : public TToolWindow {
+    Q_OBJECT
+public:
+    TfrmColorPalette(TMainForm* frame, const std::filesystem::path& settingsFolder);
+
+    void RefreshColorPalette();
+    // Chooses the drawing (left button) or auxiliary colour at a picture position.
+    void imgPaletteMouseDown(Qt::MouseButton button, QPoint pos);
+    // A gradient box position: sets its channel's scroll bar to 255 * x / width.
+    void GradientAt(int channel, int x);
+
+    QImage& PaletteImage() { return image_->Picture(); }
+    TPaletteImage* PaletteWidget() const { return image_; }
+    TGradientBox* GradientBox(int channel) const { return boxes_[channel]; }
+    QScrollBar* ScrollBar(int channel) const { return bars_[channel]; }
+    QWidget* Panel1() const { return panel1_; }
+    QString ChannelLabelText(int channel) const;
+    // The colour a gradient box shows in column x.
+    QColor GradientColor(int channel, int x) const;
+
+private:
+    void ChannelChanged(int channel, int value);
+    void RecordPaletteStep();
+    TImageForm* Active() const;
+
+    TMainForm* frame_;
+    QWidget* panel1_ = nullptr;
+    TPaletteImage* image_ = nullptr;
+    QLabel* lblFore_ = nullptr;
+    QLabel* lblBack_ = nullptr;
+    QLabel* lblChannel_[3] = {};
+    TGradientBox* boxes_[3] = {};
+    QScrollBar* bars_[3] = {};
+    bool refreshing_ = false;
+};
+
+}  // namespace pq::gui
