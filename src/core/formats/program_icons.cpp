@@ -1,0 +1,504 @@
+#include "core/formats/program_icons.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+
+#include "core/document/color_reduction.h"
+
+namespace pq {
+
+namespace {
+
+constexpr std::uint32_t kRtIcon = 3;
+constexpr std::uint32_t kRtGroupIcon = 14;
+constexpr int kMaxIconSide = 1024;
+constexpr int kIconSize = 32;
+
+// Little-endian reads that fail instead of reading past the end.
+struct Bytes {
+    std::span<const std::uint8_t> d;
+    bool Has(std::size_t off, std::size_t n) const { return off <= d.size() && n <= d.size() - off; }
+    std::uint16_t U16(std::size_t off) const { return std::uint16_t(d[off] | (d[off + 1] << 8)); }
+    std::uint32_t U32(std::size_t off) const {
+        return std::uint32_t(d[off]) | (std::uint32_t(d[off + 1]) << 8) | (std::uint32_t(d[off + 2]) << 16) |
+               (std::uint32_t(d[off + 3]) << 24);
+    }
+};
+
+// ---- PE sections and the resource tree ---------------------------------------------------
+
+struct Section {
+    std::uint32_t va = 0, virtualSize = 0, rawOffset = 0, rawSize = 0;
+};
+
+struct PeFile {
+    Bytes b;
+    std::vector<Section> sections;
+
+    // File offset of `size` bytes at `rva`, when they lie in one section's stored data.
+    std::optional<std::size_t> Offset(std::uint32_t rva, std::uint32_t size) const {
+        for (const Section& s : sections) {
+            if (rva < s.va) continue;
+            const std::uint64_t rel = std::uint64_t(rva) - s.va;
+            if (rel + size > s.rawSize) continue;   // resources live in the stored data
+            const std::uint64_t off = std::uint64_t(s.rawOffset) + rel;
+            if (!b.Has(std::size_t(off), size)) return std::nullopt;
+            return std::size_t(off);
+        }
+        return std::nullopt;
+    }
+    // Bytes from `rva` to the end of its section's stored data (0 when outside every section).
+    std::size_t Room(std::uint32_t rva) const {
+        for (const Section& s : sections) {
+            if (rva < s.va || rva - s.va >= s.rawSize) continue;
+            const std::uint64_t off = std::uint64_t(s.rawOffset) + (rva - s.va);
+            if (off >= b.d.size()) return 0;
+            return std::size_t(std::min<std::uint64_t>(s.rawSize - (rva - s.va), b.d.size() - off));
+        }
+        return 0;
+    }
+};
+
+// Finds the sections and the resource directory. False for anything that is not a well-formed
+// PE32 or PE32+ header or has no resources.
+bool ParsePe(std::span<const std::uint8_t> f, PeFile& pe, std::uint32_t& resourceRva) {
+    Bytes b{f};
+    pe.b = b;
+    if (!b.Has(0, 64) || f[0] != 'M' || f[1] != 'Z') return false;
+    const std::uint32_t peOff = b.U32(0x3C);
+    if (!b.Has(peOff, 24) || b.U32(peOff) != 0x00004550) return false;   // "PE\0\0"
+    const std::uint16_t sectionCount = b.U16(peOff + 6);
+    const std::uint16_t optSize = b.U16(peOff + 20);
+    const std::size_t opt = std::size_t(peOff) + 24;
+    if (!b.Has(opt, optSize) || optSize < 2) return false;
+    const std::uint16_t magic = b.U16(opt);
+    std::size_t countAt, dirsAt;
+    if (magic == 0x10B) { countAt = 92; dirsAt = 96; }          // PE32
+    else if (magic == 0x20B) { countAt = 108; dirsAt = 112; }   // PE32+
+    else return false;
+    if (optSize < dirsAt + 3 * 8) return false;
+    if (b.U32(opt + countAt) < 3) return false;
+    resourceRva = b.U32(opt + dirsAt + 2 * 8);
+    if (resourceRva == 0) return false;
+    const std::size_t table = opt + optSize;
+    if (!b.Has(table, std::size_t(sectionCount) * 40)) return false;
+    for (int i = 0; i < sectionCount; ++i) {
+        const std::size_t s = table + std::size_t(i) * 40;
+        pe.sections.push_back(Section{b.U32(s + 12), b.U32(s + 8), b.U32(s + 20), b.U32(s + 16)});
+    }
+    return true;
+}
+
+struct DirEntry {
+    bool named = false;
+    std::uint32_t id = 0;        // the number, or the name's offset when named
+    bool subdirectory = false;
+    std::uint32_t target = 0;    // offset from the start of the resource tree
+};
+
+// The resource tree: every offset is relative to its start and checked against its room.
+struct ResourceTree {
+    Bytes b;
+    std::size_t base = 0, room = 0;
+
+    bool Has(std::uint32_t rel, std::size_t n) const { return rel <= room && n <= room - rel; }
+
+    std::vector<DirEntry> Directory(std::uint32_t rel) const {
+        std::vector<DirEntry> out;
+        if (!Has(rel, 16)) return out;
+        const std::size_t n = std::size_t(b.U16(base + rel + 12)) + b.U16(base + rel + 14);
+        if (!Has(rel, 16 + 8 * n)) return out;
+        out.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t e = base + rel + 16 + 8 * i;
+            const std::uint32_t name = b.U32(e), data = b.U32(e + 4);
+            out.push_back(DirEntry{(name & 0x80000000u) != 0, name & 0x7FFFFFFFu, (data & 0x80000000u) != 0,
+                                   data & 0x7FFFFFFFu});
+        }
+        return out;
+    }
+
+    // A name is a 16-bit length and that many UTF-16 units; non-ASCII units become '?'.
+    std::string Name(const DirEntry& e) const {
+        if (!e.named) return std::to_string(e.id);
+        if (!Has(e.id, 2)) return "?";
+        const std::size_t len = b.U16(base + e.id);
+        if (!Has(e.id, 2 + 2 * len)) return "?";
+        std::string s;
+        for (std::size_t i = 0; i < len; ++i) {
+            const std::uint16_t c = b.U16(base + e.id + 2 + 2 * i);
+            s += (c >= 0x20 && c < 0x7F) ? char(c) : '?';
+        }
+        return s;
+    }
+
+    // The data of a name entry: its first language's leaf. Returns its RVA and size.
+    bool FirstLeaf(const DirEntry& nameEntry, std::uint32_t& rva, std::uint32_t& size) const {
+        if (!nameEntry.subdirectory) return false;
+        const std::vector<DirEntry> langs = Directory(nameEntry.target);
+        if (langs.empty() || langs[0].subdirectory || !Has(langs[0].target, 16)) return false;
+        rva = b.U32(base + langs[0].target);
+        size = b.U32(base + langs[0].target + 4);
+        return true;
+    }
+};
+
+// ---- icon images -------------------------------------------------------------------------
+
+bool IsPng(std::span<const std::uint8_t> d) {
+    static constexpr std::uint8_t kSig[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return d.size() >= 8 && std::equal(kSig, kSig + 8, d.begin());
+}
+
+struct DibLayout {
+    int width = 0, height = 0, bits = 0;
+    std::size_t paletteAt = 0, paletteCount = 0;
+    std::size_t xorAt = 0, xorStride = 0;
+    std::size_t andAt = 0, andStride = 0;
+    bool hasMask = false;
+};
+
+bool ParseDib(std::span<const std::uint8_t> d, DibLayout& l) {
+    Bytes b{d};
+    if (!b.Has(0, 40)) return false;
+    const std::uint32_t hs = b.U32(0);
+    if (hs < 40 || !b.Has(0, hs)) return false;
+    const std::int32_t w = std::int32_t(b.U32(4)), h2 = std::int32_t(b.U32(8));
+    const int bits = b.U16(14);
+    const std::uint32_t compression = b.U32(16), used = b.U32(32);
+    if (w <= 0 || w > kMaxIconSide || h2 < 2 || h2 / 2 > kMaxIconSide) return false;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
+    if (compression != 0) return false;
+    l.width = w;
+    l.height = h2 / 2;   // the colour rows, then as many rows of AND mask
+    l.bits = bits;
+    l.paletteAt = hs;
+    l.paletteCount = bits <= 8 ? (used != 0 ? used : (1u << bits)) : 0;
+    if (l.paletteCount > 256) return false;
+    l.xorAt = hs + 4 * l.paletteCount;
+    l.xorStride = (std::size_t(w) * bits + 31) / 32 * 4;
+    l.andAt = l.xorAt + l.xorStride * l.height;
+    l.andStride = (std::size_t(w) + 31) / 32 * 4;
+    if (!b.Has(l.xorAt, l.xorStride * l.height)) return false;
+    l.hasMask = b.Has(l.andAt, l.andStride * l.height);
+    return l.hasMask || bits == 32;   // a 32-bit image may rely on its alpha alone
+}
+
+bool PngSize(std::span<const std::uint8_t> d, int& w, int& h) {
+    if (d.size() < 24) return false;
+    auto be = [&](std::size_t o) { return (std::uint32_t(d[o]) << 24) | (d[o + 1] << 16) | (d[o + 2] << 8) | d[o + 3]; };
+    const std::uint32_t pw = be(16), ph = be(20);
+    if (pw == 0 || ph == 0 || pw > kMaxIconSide || ph > kMaxIconSide) return false;
+    w = int(pw);
+    h = int(ph);
+    return true;
+}
+
+IconImageInfo Describe(std::span<const std::uint8_t> d) {
+    IconImageInfo info;
+    if (IsPng(d)) {
+        info.Png = true;
+        info.BitsPerPixel = 32;
+        info.Decodable = PngSize(d, info.Width, info.Height);
+        return info;
+    }
+    DibLayout l;
+    if (ParseDib(d, l)) {
+        info.Width = l.width;
+        info.Height = l.height;
+        info.BitsPerPixel = l.bits;
+        info.Decodable = true;
+    }
+    return info;
+}
+
+// A decoded image: the colour shown at each pixel (images with alpha composed over white) and
+// its opacity 0..255.
+struct Decoded {
+    int w = 0, h = 0;
+    std::vector<Rgb> color;
+    std::vector<std::uint8_t> opacity;
+};
+
+Rgb OverWhite(Rgb c, unsigned a) {
+    auto mix = [a](unsigned v) { return std::uint8_t((v * a + 255 * (255 - a) + 127) / 255); };
+    return Rgb{mix(c.r), mix(c.g), mix(c.b)};
+}
+
+bool DecodePng(std::span<const std::uint8_t> d, Decoded& out) {
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&img, d.data(), d.size())) return false;
+    if (img.width == 0 || img.height == 0 || img.width > kMaxIconSide || img.height > kMaxIconSide) {
+        png_image_free(&img);
+        return false;
+    }
+    img.format = PNG_FORMAT_RGBA;
+    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(img));
+    if (!png_image_finish_read(&img, nullptr, rgba.data(), 0, nullptr)) return false;
+    out.w = int(img.width);
+    out.h = int(img.height);
+    out.color.resize(std::size_t(out.w) * out.h);
+    out.opacity.resize(out.color.size());
+    for (std::size_t i = 0; i < out.color.size(); ++i) {
+        const std::uint8_t* p = rgba.data() + 4 * i;
+        out.color[i] = OverWhite(Rgb{p[0], p[1], p[2]}, p[3]);
+        out.opacity[i] = p[3];
+    }
+    return true;
+}
+
+bool DecodeDib(std::span<const std::uint8_t> d, Decoded& out) {
+    DibLayout l;
+    if (!ParseDib(d, l)) return false;
+    Bytes b{d};
+    const int w = l.width, h = l.height;
+    out.w = w;
+    out.h = h;
+    out.color.assign(std::size_t(w) * h, Rgb{});
+    out.opacity.assign(out.color.size(), 255);
+    bool alpha = false;
+    std::vector<std::uint8_t> alphas(l.bits == 32 ? out.color.size() : 0);
+    for (int r = 0; r < h; ++r) {
+        const int y = h - 1 - r;   // rows are stored bottom-up
+        const std::uint8_t* src = d.data() + l.xorAt + l.xorStride * r;
+        Rgb* dst = out.color.data() + std::size_t(y) * w;
+        for (int x = 0; x < w; ++x) {
+            if (l.bits <= 8) {
+                const int perByte = 8 / l.bits;
+                const unsigned index = (src[x / perByte] >> (8 - l.bits * (x % perByte + 1))) & ((1u << l.bits) - 1);
+                // An index past the colour table shows black.
+                if (index < l.paletteCount) {
+                    const std::size_t e = l.paletteAt + 4 * index;
+                    dst[x] = Rgb{d[e + 2], d[e + 1], d[e]};
+                }
+            } else if (l.bits == 16) {
+                const unsigned v = b.U16(l.xorAt + l.xorStride * r + 2 * x);
+                auto five = [](unsigned c) { return std::uint8_t((c * 255 + 15) / 31); };
+                dst[x] = Rgb{five((v >> 10) & 31), five((v >> 5) & 31), five(v & 31)};
+            } else {
+                const std::uint8_t* p = src + (l.bits / 8) * x;
+                dst[x] = Rgb{p[2], p[1], p[0]};
+                if (l.bits == 32) {
+                    alphas[std::size_t(y) * w + x] = p[3];
+                    alpha |= p[3] != 0;
+                }
+            }
+        }
+    }
+    if (alpha) {
+        for (std::size_t i = 0; i < out.color.size(); ++i) {
+            out.color[i] = OverWhite(out.color[i], alphas[i]);
+            out.opacity[i] = alphas[i];
+        }
+    } else if (l.hasMask) {
+        for (int r = 0; r < h; ++r) {
+            const std::uint8_t* src = d.data() + l.andAt + l.andStride * r;
+            for (int x = 0; x < w; ++x)
+                if ((src[x / 8] >> (7 - x % 8)) & 1) out.opacity[std::size_t(h - 1 - r) * w + x] = 0;
+        }
+    }
+    return true;
+}
+
+bool Decode(std::span<const std::uint8_t> d, Decoded& out) { return IsPng(d) ? DecodePng(d, out) : DecodeDib(d, out); }
+
+// Box average when shrinking, nearest pixel when enlarging (each axis on its own).
+Decoded Scale(const Decoded& s, int w, int h) {
+    if (s.w == w && s.h == h) return s;
+    Decoded out;
+    out.w = w;
+    out.h = h;
+    out.color.resize(std::size_t(w) * h);
+    out.opacity.resize(out.color.size());
+    for (int y = 0; y < h; ++y) {
+        const int y0 = y * s.h / h, y1 = std::max(y0 + 1, (y + 1) * s.h / h);
+        for (int x = 0; x < w; ++x) {
+            const int x0 = x * s.w / w, x1 = std::max(x0 + 1, (x + 1) * s.w / w);
+            unsigned r = 0, g = 0, bl = 0, a = 0, n = 0;
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx) {
+                    const std::size_t i = std::size_t(sy) * s.w + sx;
+                    r += s.color[i].r; g += s.color[i].g; bl += s.color[i].b; a += s.opacity[i];
+                    ++n;
+                }
+            const std::size_t o = std::size_t(y) * w + x;
+            out.color[o] = Rgb{std::uint8_t((r + n / 2) / n), std::uint8_t((g + n / 2) / n), std::uint8_t((bl + n / 2) / n)};
+            out.opacity[o] = std::uint8_t((a + n / 2) / n);
+        }
+    }
+    return out;
+}
+
+IconPicture ToPicture(const Decoded& d) {
+    IconPicture p;
+    p.Color = Raster(d.w, d.h);
+    p.Mask = Raster(d.w, d.h);
+    for (int y = 0; y < d.h; ++y)
+        for (int x = 0; x < d.w; ++x) {
+            const std::size_t i = std::size_t(y) * d.w + x;
+            p.Color.SetPixelUnchecked(x, y, d.color[i]);
+            p.Mask.SetPixelUnchecked(x, y, d.opacity[i] >= 128 ? kBlack : kWhite);
+        }
+    return p;
+}
+
+}  // namespace
+
+ProgramIcons ProgramIcons::FromBytes(std::vector<std::uint8_t> bytes) {
+    ProgramIcons out;
+    out.bytes_ = std::move(bytes);
+    PeFile pe;
+    std::uint32_t resourceRva = 0;
+    if (!ParsePe(out.bytes_, pe, resourceRva)) return out;
+    const std::optional<std::size_t> base = pe.Offset(resourceRva, 16);
+    if (!base) return out;
+    ResourceTree tree{pe.b, *base, pe.Room(resourceRva)};
+
+    const std::vector<DirEntry> types = tree.Directory(0);
+    std::vector<Entry> icons;   // RT_ICON resources by id
+    std::vector<DirEntry> groupNames;
+    for (const DirEntry& t : types) {
+        if (t.named || !t.subdirectory) continue;
+        if (t.id == kRtIcon) {
+            for (const DirEntry& n : tree.Directory(t.target)) {
+                std::uint32_t rva, size;
+                if (n.named || !tree.FirstLeaf(n, rva, size)) continue;
+                const std::optional<std::size_t> off = pe.Offset(rva, size);
+                if (off && size > 0) icons.push_back(Entry{int(n.id), *off, size});
+            }
+        } else if (t.id == kRtGroupIcon && groupNames.empty()) {
+            groupNames = tree.Directory(t.target);
+        }
+    }
+    // Every group counts as an icon, even one whose directory is broken: such an index simply
+    // yields no icon.
+    for (const DirEntry& n : groupNames) {
+        Group g;
+        g.name = tree.Name(n);
+        std::uint32_t rva, size;
+        std::optional<std::size_t> off;
+        if (tree.FirstLeaf(n, rva, size)) off = pe.Offset(rva, size);
+        if (off && size >= 6) {
+            Bytes b{std::span(out.bytes_).subspan(*off, size)};
+            const std::size_t count = b.U16(4);
+            if (b.U16(0) == 0 && b.U16(2) == 1 && b.Has(6, 14 * count)) {
+                for (std::size_t i = 0; i < count; ++i) {
+                    const int id = b.U16(6 + 14 * i + 12);
+                    Entry e{id, 0, 0};
+                    for (const Entry& icon : icons)
+                        if (icon.id == id) { e = icon; break; }
+                    g.entries.push_back(e);
+                }
+            }
+        }
+        out.groups_.push_back(std::move(g));
+    }
+    return out;
+}
+
+FileResult ProgramIcons::Load(const std::filesystem::path& path, ProgramIcons& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return FileResult::Failure(kProgramFileOpenMessage);
+    in.seekg(0, std::ios::end);
+    const std::streamoff len = in.tellg();
+    if (len < 0 || len > std::streamoff(1) << 31) return FileResult::Failure(kProgramFileOpenMessage);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(len));
+    in.seekg(0);
+    if (len > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), len)) return FileResult::Failure(kProgramFileOpenMessage);
+    out = FromBytes(std::move(bytes));
+    return FileResult::Success();
+}
+
+std::span<const std::uint8_t> ProgramIcons::ImageBytes(int index, int image) const {
+    if (index < 0 || index >= Count()) return {};
+    const Group& g = groups_[std::size_t(index)];
+    if (image < 0 || image >= int(g.entries.size())) return {};
+    const Entry& e = g.entries[std::size_t(image)];
+    return std::span(bytes_).subspan(e.offset, e.size);
+}
+
+std::vector<IconImageInfo> ProgramIcons::Images(int index) const {
+    std::vector<IconImageInfo> out;
+    if (index < 0 || index >= Count()) return out;
+    const Group& g = groups_[std::size_t(index)];
+    for (std::size_t i = 0; i < g.entries.size(); ++i) {
+        IconImageInfo info = Describe(ImageBytes(index, int(i)));
+        info.ResourceId = g.entries[i].id;
+        out.push_back(info);
+    }
+    return out;
+}
+
+namespace {
+
+// Rank: an exact 32 x 32 image; then the smallest larger one (shrinking keeps detail); then
+// the largest smaller one. Among equal sizes the deepest; among equals the first. Images
+// marked in `skip` are passed over.
+int ChooseAmong(const std::vector<IconImageInfo>& images, const std::vector<bool>& skip) {
+    auto rank = [](const IconImageInfo& i) -> long {
+        const int side = std::max(i.Width, i.Height);
+        if (i.Width == kIconSize && i.Height == kIconSize) return 0;
+        if (side > kIconSize) return side;
+        return 100000 - side;
+    };
+    int best = -1;
+    for (int i = 0; i < int(images.size()); ++i) {
+        const IconImageInfo& c = images[std::size_t(i)];
+        if (!c.Decodable || skip[std::size_t(i)]) continue;
+        if (best < 0) {
+            best = i;
+            continue;
+        }
+        const IconImageInfo& b = images[std::size_t(best)];
+        const long rc = rank(c), rb = rank(b);
+        if (rc < rb || (rc == rb && c.BitsPerPixel > b.BitsPerPixel)) best = i;
+    }
+    return best;
+}
+
+}  // namespace
+
+int ProgramIcons::ChooseImage(int index) const {
+    const std::vector<IconImageInfo> images = Images(index);
+    return ChooseAmong(images, std::vector<bool>(images.size(), false));
+}
+
+bool ProgramIcons::Extract(int index, IconPicture& out) const {
+    out = IconPicture();
+    const std::vector<IconImageInfo> images = Images(index);
+    std::vector<bool> skip(images.size(), false);
+    // A chosen image whose data then fails to decode (damaged PNG data) gives way to the next.
+    for (;;) {
+        const int chosen = ChooseAmong(images, skip);
+        if (chosen < 0) return false;
+        Decoded d;
+        if (Decode(ImageBytes(index, chosen), d)) {
+            out = ToPicture(Scale(d, kIconSize, kIconSize));
+            return true;
+        }
+        skip[std::size_t(chosen)] = true;
+    }
+}
+
+bool DecodeIconImage(std::span<const std::uint8_t> data, IconPicture& out) {
+    Decoded d;
+    if (!Decode(data, d)) return false;
+    out = ToPicture(d);
+    return true;
+}
+
+void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom) {
+    InitBlankDocument(doc, kIconSize, kIconSize, 256, selectedZoom);
+    const int k = ReduceColors(doc, 256, 0, &icon.Color);
+    if (k < 16) doc.ColorCount = 16;
+    Layer& layer = doc.LayerAt(0);
+    for (int y = 0; y < kIconSize; ++y)
+        for (int x = 0; x < kIconSize; ++x)
+            layer.Mask[std::size_t(x) + std::size_t(y) * kIconSize] = icon.Mask.Pixel(x, y) == kBlack ? 1 : 0;
+}
+
+}  // namespace pq

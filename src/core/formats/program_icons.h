@@ -1,0 +1,90 @@
+#pragma once
+// Icons of program files (.exe, .dll, .scr), read from the program's own resources: PE32 and
+// PE32+ files. Icon n is the n-th RT_GROUP_ICON group in resource order. From a group the image
+// the desktop would show at 32 x 32 is taken (an exact 32 x 32 image first, the deepest colour
+// depth among equals), decoded (1, 4, 8, 16, 24 and 32-bit DIBs with their AND masks, PNG
+// images) and scaled to 32 x 32 when the group has no image of that size.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/formats/file_result.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+inline constexpr const char* kNoIconsMessage = "アイコンが含まれていません";
+inline constexpr const char* kProgramFileOpenMessage = "ファイルを開けません。";
+
+// An icon as two pictures of the same size: the colour image, and the mask (black where the
+// icon is opaque, white where it is transparent). Pixels an icon leaves transparent keep the
+// colour stored under them. Images with an alpha channel are composed over white, and pixels
+// at least half opaque count as opaque.
+struct IconPicture {
+    Raster Color;
+    Raster Mask;
+};
+
+// One image of a group as the program stores it. Width, height and depth come from the image
+// data itself, not from the group's directory (which only holds their low bytes).
+struct IconImageInfo {
+    int ResourceId = 0;
+    int Width = 0, Height = 0;
+    int BitsPerPixel = 0;
+    bool Png = false;
+    bool Decodable = false;   // the image header was read and its data lies inside the file
+};
+
+class ProgramIcons {
+public:
+    // Reads the icon groups of a file. A file that is not a PE program, or a program without
+    // icon groups, gives Count() == 0; only a file that cannot be read fails (with
+    // kProgramFileOpenMessage).
+    static FileResult Load(const std::filesystem::path& path, ProgramIcons& out);
+    static ProgramIcons FromBytes(std::vector<std::uint8_t> bytes);
+
+    // Number of icon groups (what the icon list of the extraction dialog shows).
+    int Count() const { return int(groups_.size()); }
+    // The group's resource name: its number in decimal, or its name.
+    const std::string& GroupName(int index) const { return groups_.at(std::size_t(index)).name; }
+    // The images the group lists, in its own order.
+    std::vector<IconImageInfo> Images(int index) const;
+    // Bytes of one image of a group (empty when it is missing from the program).
+    std::span<const std::uint8_t> ImageBytes(int index, int image) const;
+    // Which image of the group the desktop would show at 32 x 32; -1 when none can be decoded.
+    int ChooseImage(int index) const;
+
+    // Icon `index` at 32 x 32. False, leaving `out` empty, when the program yields no icon for
+    // that index (index out of range, no decodable image in the group): callers skip it.
+    bool Extract(int index, IconPicture& out) const;
+
+private:
+    struct Entry {
+        int id = 0;
+        std::size_t offset = 0, size = 0;   // size 0: no RT_ICON resource of that id
+    };
+    struct Group {
+        std::string name;
+        std::vector<Entry> entries;
+    };
+    std::vector<std::uint8_t> bytes_;
+    std::vector<Group> groups_;
+};
+
+// Decodes one icon image (a DIB with its AND mask, or a PNG) at its own size. False when the
+// data is not a readable icon image (sides above 1024 pixels included).
+bool DecodeIconImage(std::span<const std::uint8_t> data, IconPicture& out);
+
+// Builds the document the editor opens for an icon: InitBlankDocument(32, 32, 256) with the
+// selected zoom; the colour picture is reduced to at most 256 palette entries into layer 0
+// (every pixel painted); when fewer than 16 entries result the document becomes a 16-colour
+// one; then Mask is 0 where the mask picture is not black and 1 where it is. The pictures must
+// be 32 x 32.
+void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom);
+
+}  // namespace pq

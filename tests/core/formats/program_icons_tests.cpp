@@ -1,0 +1,342 @@
+#include "core/formats/program_icons.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/formats/icon_file.h"
+#include "support/test_paths.h"
+
+namespace fs = std::filesystem;
+using namespace pq;
+using pq::test::CorpusDir;
+using pq::test::DataDir;
+using pq::test::HaveCorpus;
+
+namespace {
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t o) {
+    return d[o] | (d[o + 1] << 8) | (d[o + 2] << 16) | (std::uint32_t(d[o + 3]) << 24);
+}
+
+// One image of an .ico file, with its size and depth read from the image itself.
+struct IcoImage {
+    int index = 0, width = 0, height = 0, bits = 0;
+    bool png = false;
+    std::vector<std::uint8_t> data;
+};
+
+std::vector<IcoImage> ReadIco(const std::vector<std::uint8_t>& f) {
+    std::vector<IcoImage> out;
+    const int count = f[4] | (f[5] << 8);
+    for (int i = 0; i < count; ++i) {
+        const std::size_t e = 6 + 16 * std::size_t(i);
+        IcoImage img;
+        img.index = i;
+        const std::uint32_t size = U32(f, e + 8), off = U32(f, e + 12);
+        img.data.assign(f.begin() + off, f.begin() + off + size);
+        img.png = img.data[0] == 0x89;
+        if (img.png) {
+            img.bits = 32;
+            img.width = img.data[19] | (img.data[18] << 8);
+            img.height = img.data[23] | (img.data[22] << 8);
+        } else {
+            img.width = int(U32(img.data, 4));
+            img.height = int(U32(img.data, 8)) / 2;
+            img.bits = img.data[14];
+        }
+        out.push_back(std::move(img));
+    }
+    return out;
+}
+
+// A plain decoding of an uncompressed icon DIB, written separately from the reader: colour
+// rows and AND mask rows bottom-up; 32-bit images with alpha are composed over white and are
+// opaque from alpha 128 on.
+IconPicture DecodeDibForTest(const std::vector<std::uint8_t>& d) {
+    const int w = int(U32(d, 4)), h = int(U32(d, 8)) / 2, bits = d[14];
+    const std::size_t hs = U32(d, 0);
+    std::size_t colours = U32(d, 32);
+    if (bits <= 8 && colours == 0) colours = std::size_t(1) << bits;
+    if (bits > 8) colours = 0;
+    const std::size_t pixels = hs + 4 * colours;
+    const std::size_t stride = (std::size_t(w) * bits + 31) / 32 * 4, maskStride = (std::size_t(w) + 31) / 32 * 4;
+    const std::size_t mask = pixels + stride * h;
+    bool alpha = false;
+    if (bits == 32)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) alpha |= d[pixels + stride * y + 4 * x + 3] != 0;
+    IconPicture p{Raster(w, h), Raster(w, h)};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::size_t row = pixels + stride * (h - 1 - y);
+            Rgb c;
+            bool opaque = !((d[mask + maskStride * (h - 1 - y) + x / 8] >> (7 - x % 8)) & 1);
+            if (bits == 4 || bits == 8) {
+                const unsigned index = bits == 8 ? d[row + x] : (x % 2 == 0 ? d[row + x / 2] >> 4 : d[row + x / 2] & 15);
+                c = Rgb{d[hs + 4 * index + 2], d[hs + 4 * index + 1], d[hs + 4 * index]};
+            } else {
+                const std::size_t o = row + std::size_t(bits / 8) * x;
+                c = Rgb{d[o + 2], d[o + 1], d[o]};
+                if (alpha) {
+                    const unsigned a = d[o + 3];
+                    auto mix = [a](unsigned v) { return std::uint8_t((v * a + 255 * (255 - a) + 127) / 255); };
+                    c = Rgb{mix(c.r), mix(c.g), mix(c.b)};
+                    opaque = a >= 128;
+                }
+            }
+            p.Color.SetPixel(x, y, c);
+            p.Mask.SetPixel(x, y, opaque ? kBlack : kWhite);
+        }
+    return p;
+}
+
+// The group files another tool took out of a program: name -> file.
+std::map<std::string, fs::path> ExtractedGroups(const fs::path& dir, const std::string& program) {
+    std::map<std::string, fs::path> out;
+    const std::string prefix = program + "_14_";
+    for (const auto& e : fs::directory_iterator(dir)) {
+        std::string name = e.path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        name = name.substr(prefix.size(), name.size() - prefix.size() - 4);   // drop ".ico"
+        if (const auto us = name.find('_'); us != std::string::npos) name = name.substr(0, us);   // language
+        out[name] = e.path();
+    }
+    return out;
+}
+
+void ExpectSamePictures(const IconPicture& a, const IconPicture& b) {
+    ASSERT_EQ(a.Color.Width(), b.Color.Width());
+    ASSERT_EQ(a.Color.Height(), b.Color.Height());
+    for (int y = 0; y < a.Color.Height(); ++y)
+        for (int x = 0; x < a.Color.Width(); ++x) {
+            ASSERT_EQ(a.Color.PixelUnchecked(x, y), b.Color.PixelUnchecked(x, y)) << x << "," << y;
+            ASSERT_EQ(a.Mask.PixelUnchecked(x, y), b.Mask.PixelUnchecked(x, y)) << x << "," << y;
+        }
+}
+
+}  // namespace
+
+// Every program lists the groups the other tool found, each image of a group is the same data
+// as in the extracted file, the image picked is that file's deepest 32 x 32 image, and the
+// extracted pictures match a separate decoding of it pixel by pixel.
+TEST(ProgramIcons, CorpusProgramsGiveTheExtractedGroups) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    struct Case { fs::path program, groups; };
+    const fs::path pe = CorpusDir() / "pe";
+    const std::vector<Case> cases = {
+        {pe / "notepad.exe", CorpusDir() / "wine-extracted/ico"},
+        {pe / "regedit.exe", CorpusDir() / "wine-extracted/ico"},
+        {pe / "windres-demo/one.exe", pe / "windres-demo/x"},
+        {pe / "windres-demo/iconsonly.dll", pe / "windres-demo/x"},
+    };
+    int compared = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program.filename().string());
+        ProgramIcons icons;
+        ASSERT_TRUE(ProgramIcons::Load(c.program, icons).Ok);
+        const auto groups = ExtractedGroups(c.groups, c.program.filename().string());
+        ASSERT_EQ(icons.Count(), int(groups.size()));
+        for (int i = 0; i < icons.Count(); ++i) {
+            SCOPED_TRACE(icons.GroupName(i));
+            ASSERT_TRUE(groups.count(icons.GroupName(i)));
+            const std::vector<std::uint8_t> ico = ReadBytes(groups.at(icons.GroupName(i)));
+            const std::vector<IcoImage> images = ReadIco(ico);
+            const std::vector<IconImageInfo> ours = icons.Images(i);
+            ASSERT_EQ(ours.size(), images.size());
+            for (std::size_t k = 0; k < images.size(); ++k) {
+                const auto bytes = icons.ImageBytes(i, int(k));
+                EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), images[k].data.begin(), images[k].data.end())) << k;
+                EXPECT_EQ(ours[k].Width, images[k].width);
+                EXPECT_EQ(ours[k].BitsPerPixel, images[k].bits);
+            }
+            // The deepest 32 x 32 image of the extracted file.
+            const IcoImage* best = nullptr;
+            for (const IcoImage& img : images)
+                if (img.width == 32 && img.height == 32 && (!best || img.bits > best->bits)) best = &img;
+            ASSERT_NE(best, nullptr);
+            EXPECT_EQ(icons.ChooseImage(i), best->index);
+
+            IconPicture extracted;
+            ASSERT_TRUE(icons.Extract(i, extracted));
+            ExpectSamePictures(extracted, DecodeDibForTest(best->data));
+
+            // The 4- and 8-bit 32 x 32 images against the icon file reader's documents.
+            for (const IcoImage& img : images) {
+                if (img.width != 32 || img.height != 32 || (img.bits != 4 && img.bits != 8)) continue;
+                IconPicture ourPicture;
+                ASSERT_TRUE(DecodeIconImage(icons.ImageBytes(i, img.index), ourPicture));
+                Document doc;
+                ASSERT_TRUE(LoadIconBytes(ico, img.index, doc, 20).Ok);
+                const Layer& layer = doc.LayerAt(0);
+                for (int y = 0; y < 32; ++y)
+                    for (int x = 0; x < 32; ++x) {
+                        const std::size_t o = std::size_t(x) + 32 * std::size_t(y);
+                        ASSERT_EQ(layer.Mask[o] != 0, ourPicture.Mask.PixelUnchecked(x, y) == kBlack);
+                        if (layer.Mask[o]) {
+                            ASSERT_EQ(doc.ColorOf(layer.Indices[o]), ourPicture.Color.PixelUnchecked(x, y));
+                        }
+                    }
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GE(compared, 16);
+}
+
+// A PE32 file with a named group, a group without a 32 x 32 image (scaled down from 64 x 64),
+// a 32-bit image with alpha and a PNG image.
+TEST(ProgramIcons, Pe32ScalingAlphaAndPng) {
+    ProgramIcons icons;
+    ASSERT_TRUE(ProgramIcons::Load(DataDir() / "program_icons/pe32_icons.exe", icons).Ok);
+    ASSERT_EQ(icons.Count(), 3);
+    EXPECT_EQ(icons.GroupName(0), "HELLO");   // named groups come first
+    EXPECT_EQ(icons.GroupName(1), "1");
+    EXPECT_EQ(icons.GroupName(2), "3");
+    const Rgb red{255, 0, 0}, blue{0, 0, 255};
+
+    IconPicture p;
+    ASSERT_TRUE(icons.Extract(1, p));
+    EXPECT_EQ(icons.ChooseImage(1), 1);   // the 64 x 64 image, not the 16 x 16 one
+    ASSERT_EQ(p.Color.Width(), 32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            ASSERT_EQ(p.Color.PixelUnchecked(x, y), (x + y) % 2 == 0 ? red : blue) << x << "," << y;
+            ASSERT_EQ(p.Mask.PixelUnchecked(x, y), x < 16 ? kWhite : kBlack) << x << "," << y;
+        }
+
+    ASSERT_TRUE(icons.Extract(0, p));
+    for (int x = 0; x < 32; x += 7) {
+        EXPECT_EQ(p.Color.PixelUnchecked(x, 3), red);
+        EXPECT_EQ(p.Mask.PixelUnchecked(x, 3), kBlack);
+        EXPECT_EQ(p.Color.PixelUnchecked(x, 20), (Rgb{155, 255, 155}));   // green at alpha 100 over white
+        EXPECT_EQ(p.Mask.PixelUnchecked(x, 20), kWhite);
+        EXPECT_EQ(p.Color.PixelUnchecked(x, 30), kWhite);
+        EXPECT_EQ(p.Mask.PixelUnchecked(x, 30), kWhite);
+    }
+
+    ASSERT_TRUE(icons.Extract(2, p));
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const Rgb want = y < 16 ? kWhite : x < 16 ? Rgb{255, 255, 0} : Rgb{0, 255, 255};
+            ASSERT_EQ(p.Color.PixelUnchecked(x, y), want) << x << "," << y;
+            ASSERT_EQ(p.Mask.PixelUnchecked(x, y), y < 16 ? kWhite : kBlack);
+        }
+}
+
+// The editor's document: palette reduced from the colour picture, 16 colours when fewer than
+// 16 entries result, mask from the mask picture.
+TEST(ProgramIcons, DocumentFromPictures) {
+    ProgramIcons icons;
+    ASSERT_TRUE(ProgramIcons::Load(DataDir() / "program_icons/pe32_icons.exe", icons).Ok);
+    IconPicture p;
+    ASSERT_TRUE(icons.Extract(1, p));
+    Document doc;
+    IconFromPictures(doc, p, 20);
+    EXPECT_EQ(doc.ImageWidth, 32);
+    EXPECT_EQ(doc.ImageHeight, 32);
+    EXPECT_EQ(doc.ColorCount, 16);
+    EXPECT_EQ(doc.Zoom, 10);
+    EXPECT_EQ(doc.LayerCount(), 1);
+    const Layer& layer = doc.LayerAt(0);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) {
+            const std::size_t o = std::size_t(x) + 32 * std::size_t(y);
+            EXPECT_EQ(layer.Mask[o], x < 16 ? 0 : 1);
+            EXPECT_EQ(doc.ColorOf(layer.Indices[o]), p.Color.PixelUnchecked(x, y));
+        }
+
+    // 20 distinct colours: a 256-colour document with 20 exact entries.
+    IconPicture many{Raster(32, 32), Raster(32, 32)};
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) many.Color.SetPixel(x, y, Rgb{std::uint8_t(10 * (x % 20)), 0, 0});
+    many.Mask.SetPixel(5, 5, Rgb{1, 0, 0});   // not black: transparent
+    Document big;
+    IconFromPictures(big, many, 20);
+    EXPECT_EQ(big.ColorCount, 256);
+    std::set<int> reds, want;
+    for (int i = 0; i < 20; ++i) {
+        reds.insert(big.ColorOf(i).r);
+        want.insert(10 * i);
+    }
+    EXPECT_EQ(reds, want);
+    EXPECT_EQ(big.Palette[20], PaletteEntry{});
+    EXPECT_EQ(big.LayerAt(0).Mask[5 + 5 * 32], 0);
+    EXPECT_EQ(big.LayerAt(0).Mask[6 + 5 * 32], 1);
+}
+
+// Broken resources: an index without a usable image yields no icon (the caller skips it) while
+// the others still come out; damaged PNG data gives way to the next best image; resources
+// outside the file or its sections give no icons.
+TEST(ProgramIcons, MalformedProgramsYieldNoIconForBrokenGroups) {
+    const fs::path bad = DataDir() / "bad/program_icons";
+    ProgramIcons icons;
+    IconPicture p;
+    ASSERT_TRUE(ProgramIcons::Load(bad / "group_without_images.dll", icons).Ok);
+    ASSERT_EQ(icons.Count(), 2);
+    EXPECT_FALSE(icons.Extract(0, p));
+    EXPECT_TRUE(p.Color.Empty());
+    EXPECT_TRUE(icons.Extract(1, p));
+    EXPECT_FALSE(icons.Extract(2, p));
+    EXPECT_FALSE(icons.Extract(-1, p));
+
+    ASSERT_TRUE(ProgramIcons::Load(bad / "damaged_png.dll", icons).Ok);
+    ASSERT_TRUE(icons.Extract(0, p));   // the 16 x 16 image, all opaque black, enlarged
+    for (int y = 0; y < 32; y += 5)
+        for (int x = 0; x < 32; x += 5) {
+            EXPECT_EQ(p.Color.PixelUnchecked(x, y), kBlack);
+            EXPECT_EQ(p.Mask.PixelUnchecked(x, y), kBlack);
+        }
+
+    ASSERT_TRUE(ProgramIcons::Load(bad / "group_count_too_large.exe", icons).Ok);
+    EXPECT_EQ(icons.Count(), 1);
+    EXPECT_FALSE(icons.Extract(0, p));
+
+    for (const char* name : {"resources_outside_sections.exe", "cut_section.exe"}) {
+        ASSERT_TRUE(ProgramIcons::Load(bad / name, icons).Ok);
+        EXPECT_EQ(icons.Count(), 0) << name;
+    }
+    // Not a program at all; no file.
+    ASSERT_TRUE(ProgramIcons::Load(DataDir() / "program_icons/make_files.py", icons).Ok);
+    EXPECT_EQ(icons.Count(), 0);
+    EXPECT_EQ(ProgramIcons::Load(bad / "missing.exe", icons).Message, kProgramFileOpenMessage);
+}
+
+// Every prefix and single-bit change of two small programs is read without a fault; whatever
+// is extracted is 32 x 32.
+TEST(ProgramIcons, TruncationsAndBitFlipsNeverCrash) {
+    std::vector<std::vector<std::uint8_t>> files = {ReadBytes(DataDir() / "program_icons/pe32_icons.exe")};
+    if (HaveCorpus()) files.push_back(ReadBytes(CorpusDir() / "pe/windres-demo/iconsonly.dll"));
+    auto exercise = [](std::vector<std::uint8_t> bytes) {
+        const ProgramIcons icons = ProgramIcons::FromBytes(std::move(bytes));
+        for (int i = 0; i < icons.Count(); ++i) {
+            IconPicture p;
+            if (icons.Extract(i, p)) {
+                ASSERT_EQ(p.Color.Width(), 32);
+                ASSERT_EQ(p.Mask.Height(), 32);
+            }
+        }
+    };
+    for (const auto& good : files) {
+        for (std::size_t len = 0; len < good.size(); len += 3)
+            exercise(std::vector<std::uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(len)));
+        std::vector<std::uint8_t> bytes = good;
+        for (std::size_t bit = 0; bit < bytes.size() * 8; bit += 5) {
+            bytes[bit / 8] ^= std::uint8_t(1u << (bit % 8));
+            exercise(bytes);
+            bytes[bit / 8] ^= std::uint8_t(1u << (bit % 8));
+        }
+    }
+}
