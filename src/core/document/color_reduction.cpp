@@ -21,17 +21,20 @@ constexpr uint8_t KeyBlue(uint32_t k) { return uint8_t(k); }
 class DistinctColors {
 public:
     explicit DistinctColors(std::size_t expected) {
-        std::size_t cap = 64;
-        while (cap < 2 * expected) cap *= 2;
-        slots_.assign(cap, kEmpty);
-        mask_ = uint32_t(cap - 1);
+        expected = std::min<std::size_t>(expected, (std::size_t(1) << 24) + 256);  // 24-bit colours
+        int bits = 6;
+        while ((std::size_t(1) << bits) < 2 * expected) ++bits;
+        slots_.assign(std::size_t(1) << bits, kEmpty);
+        mask_ = uint32_t((std::size_t(1) << bits) - 1);
+        shift_ = 32 - bits;
         colors_.reserve(std::min<std::size_t>(expected, 1u << 16));
         counts_.reserve(colors_.capacity());
     }
 
     // Number of the colour, appending it with count 0 when it is new.
     int32_t Find(uint32_t key) {
-        uint32_t slot = (key * 2654435761u) & mask_;
+        // Multiplicative hashing: the top bits of the product depend on every bit of the key.
+        uint32_t slot = (key * 2654435761u) >> shift_;
         for (;;) {
             uint32_t s = slots_[slot];
             if (s == kEmpty) {
@@ -53,12 +56,16 @@ private:
     static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
     std::vector<uint32_t> slots_;  // colour number, or kEmpty
     uint32_t mask_ = 0;
+    int shift_ = 0;
     std::vector<uint32_t> colors_;
     std::vector<int64_t> counts_;
 };
 
-// Nearest entry of a table of up to 256 colours, channels held apart so the distance loop is
-// simple enough for the compiler to vectorise.
+// Nearest entry of a table of up to 256 colours, for many lookups. The colour cube is cut into
+// 16 x 16 x 16 cells; the first lookup in a cell lists the entries that can be nearest to some
+// point of it: those whose least distance to the cell is at most the smallest greatest distance
+// of any entry to the cell. The true nearest and every entry tied with it always pass, and the
+// list keeps table order, so a strict comparison still gives ties to the lowest index.
 class NearestSearch {
 public:
     NearestSearch(const PaletteEntry* table, int n) : n_(n) {
@@ -67,26 +74,66 @@ public:
             g_[std::size_t(i)] = table[i].green;
             b_[std::size_t(i)] = table[i].blue;
         }
+        cellStart_.fill(-1);
     }
 
-    int Find(int r, int g, int b) const {
-        std::array<int32_t, 256> d;
-        for (int i = 0; i < n_; ++i)
-            d[std::size_t(i)] = std::abs(r - r_[std::size_t(i)]) + std::abs(g - g_[std::size_t(i)]) +
-                                std::abs(b - b_[std::size_t(i)]);
-        int best = 0;
-        for (int i = 1; i < n_; ++i)
-            if (d[std::size_t(i)] < d[std::size_t(best)]) best = i;
+    int Find(int r, int g, int b) {
+        if (n_ <= 1) return 0;
+        const std::size_t cell = std::size_t((r >> 4) << 8 | (g >> 4) << 4 | (b >> 4));
+        if (cellStart_[cell] < 0) BuildCell(cell);
+        const uint8_t* c = candidates_.data() + cellStart_[cell];
+        const int count = cellCount_[cell];
+        int best = c[0];
+        int bestD = Distance(best, r, g, b);
+        for (int k = 1; k < count; ++k) {
+            const int d = Distance(c[k], r, g, b);
+            if (d < bestD) bestD = d, best = c[k];
+        }
         return best;
     }
 
 private:
+    int Distance(int i, int r, int g, int b) const {
+        return std::abs(r - r_[std::size_t(i)]) + std::abs(g - g_[std::size_t(i)]) + std::abs(b - b_[std::size_t(i)]);
+    }
+
+    void BuildCell(std::size_t cell) {
+        const int r0 = int(cell >> 8) << 4, g0 = int((cell >> 4) & 15) << 4, b0 = int(cell & 15) << 4;
+        const int r1 = r0 + 15, g1 = g0 + 15, b1 = b0 + 15;
+        // Plain loops over the channel arrays, so that they vectorise.
+        std::array<int, 256> d;
+        for (int i = 0; i < n_; ++i)
+            d[std::size_t(i)] = std::max(std::abs(r_[std::size_t(i)] - r0), std::abs(r_[std::size_t(i)] - r1)) +
+                                std::max(std::abs(g_[std::size_t(i)] - g0), std::abs(g_[std::size_t(i)] - g1)) +
+                                std::max(std::abs(b_[std::size_t(i)] - b0), std::abs(b_[std::size_t(i)] - b1));
+        int bound = INT_MAX;
+        for (int i = 0; i < n_; ++i) bound = std::min(bound, d[std::size_t(i)]);
+        for (int i = 0; i < n_; ++i)
+            d[std::size_t(i)] = std::max(std::max(r0 - r_[std::size_t(i)], r_[std::size_t(i)] - r1), 0) +
+                                std::max(std::max(g0 - g_[std::size_t(i)], g_[std::size_t(i)] - g1), 0) +
+                                std::max(std::max(b0 - b_[std::size_t(i)], b_[std::size_t(i)] - b1), 0);
+        const std::size_t start = candidates_.size();
+        candidates_.resize(start + std::size_t(n_));
+        uint8_t* out = candidates_.data() + start;
+        int count = 0;
+        for (int i = 0; i < n_; ++i) {
+            out[count] = uint8_t(i);
+            count += d[std::size_t(i)] <= bound;
+        }
+        candidates_.resize(start + std::size_t(count));
+        cellStart_[cell] = int32_t(start);
+        cellCount_[cell] = int16_t(count);
+    }
+
     int n_;
-    std::array<int32_t, 256> r_{}, g_{}, b_{};
+    std::array<int, 256> r_{}, g_{}, b_{};
+    std::array<int32_t, 4096> cellStart_;
+    std::array<int16_t, 4096> cellCount_{};
+    std::vector<uint8_t> candidates_;
 };
 
 struct BoxEntry {
-    uint8_t r, g, b;
+    std::array<uint8_t, 3> c;  // red, green, blue
     int64_t count;
 };
 
@@ -106,6 +153,7 @@ std::vector<Box> SplitBoxes(std::vector<BoxEntry>& entries, int N) {
     int64_t all = 0;
     for (const BoxEntry& e : entries) all += e.count;
     boxes.push_back(Box{0, entries.size(), all});
+    std::vector<BoxEntry> sorted(entries.size());
 
     while (int(boxes.size()) < N) {
         // Largest pixel total among boxes of two or more entries; the lowest number wins ties.
@@ -115,23 +163,31 @@ std::vector<Box> SplitBoxes(std::vector<BoxEntry>& entries, int N) {
                 chosen = int(i);
         if (chosen < 0) break;
         Box& box = boxes[std::size_t(chosen)];
-        auto first = entries.begin() + std::ptrdiff_t(box.begin);
-        auto last = entries.begin() + std::ptrdiff_t(box.end);
 
-        int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
-        for (auto it = first; it != last; ++it) {
-            lo[0] = std::min<int>(lo[0], it->r), hi[0] = std::max<int>(hi[0], it->r);
-            lo[1] = std::min<int>(lo[1], it->g), hi[1] = std::max<int>(hi[1], it->g);
-            lo[2] = std::min<int>(lo[2], it->b), hi[2] = std::max<int>(hi[2], it->b);
+        // One pass counts the values of each channel: the counts give the ranges and then
+        // drive a counting sort, which is stable like the neighbour-swap sort it replaces.
+        std::array<std::array<uint32_t, 256>, 3> hist{};
+        for (std::size_t i = box.begin; i < box.end; ++i)
+            for (int ch = 0; ch < 3; ++ch) ++hist[std::size_t(ch)][entries[i].c[std::size_t(ch)]];
+        int range[3];
+        for (int ch = 0; ch < 3; ++ch) {
+            const auto& h = hist[std::size_t(ch)];
+            int lo = 0, hi = 255;
+            while (h[std::size_t(lo)] == 0) ++lo;
+            while (h[std::size_t(hi)] == 0) --hi;
+            range[ch] = hi - lo;
         }
-        const int rr = hi[0] - lo[0], gr = hi[1] - lo[1], br = hi[2] - lo[2];
         // A channel wins only with a range strictly larger than both others; blue takes all ties.
-        if (rr > gr && rr > br)
-            std::stable_sort(first, last, [](const BoxEntry& a, const BoxEntry& b) { return a.r < b.r; });
-        else if (gr > rr && gr > br)
-            std::stable_sort(first, last, [](const BoxEntry& a, const BoxEntry& b) { return a.g < b.g; });
-        else
-            std::stable_sort(first, last, [](const BoxEntry& a, const BoxEntry& b) { return a.b < b.b; });
+        const int channel = range[0] > range[1] && range[0] > range[2]   ? 0
+                            : range[1] > range[0] && range[1] > range[2] ? 1
+                                                                         : 2;
+        std::array<uint32_t, 256> slot;
+        uint32_t next = 0;
+        for (int v = 0; v < 256; ++v) slot[std::size_t(v)] = next, next += hist[std::size_t(channel)][std::size_t(v)];
+        for (std::size_t i = box.begin; i < box.end; ++i)
+            sorted[slot[entries[i].c[std::size_t(channel)]]++] = entries[i];
+        std::copy(sorted.begin(), sorted.begin() + std::ptrdiff_t(box.Length()),
+                  entries.begin() + std::ptrdiff_t(box.begin));
 
         // m = entries up to and including the first at which the running sum exceeds half.
         const int64_t half = box.total / 2;
@@ -233,7 +289,7 @@ int ReduceColors(Document& doc, int N, int layer, const Raster* picture) {
 
     std::vector<BoxEntry> entries(colors.size());
     for (std::size_t i = 0; i < colors.size(); ++i)
-        entries[i] = BoxEntry{KeyRed(colors[i]), KeyGreen(colors[i]), KeyBlue(colors[i]), distinct.Counts()[i]};
+        entries[i] = BoxEntry{{KeyRed(colors[i]), KeyGreen(colors[i]), KeyBlue(colors[i])}, distinct.Counts()[i]};
     const std::vector<Box> boxes = SplitBoxes(entries, N);
     const int K = int(boxes.size());
 
@@ -242,14 +298,14 @@ int ReduceColors(Document& doc, int N, int layer, const Raster* picture) {
     for (int k = 0; k < K; ++k) {
         const Box& box = boxes[std::size_t(k)];
         int64_t r = 0, g = 0, b = 0;
-        for (std::size_t i = box.begin; i < box.end; ++i) r += entries[i].r, g += entries[i].g, b += entries[i].b;
+        for (std::size_t i = box.begin; i < box.end; ++i) r += entries[i].c[0], g += entries[i].c[1], b += entries[i].c[2];
         const int64_t n = int64_t(box.Length());
         table[std::size_t(k)] = PaletteEntry{uint8_t(b / n), uint8_t(g / n), uint8_t(r / n), 0};
     }
 
     // The nearest new entry is looked up once per old palette index and once per distinct
     // picture colour, never per pixel. Lookups use the old palette, replaced only at the end.
-    const NearestSearch nearest(table.data(), K);
+    NearestSearch nearest(table.data(), K);
     std::array<uint8_t, 256> newIndex;
     for (int i = 0; i < 256; ++i) {
         const PaletteEntry& c = doc.Palette[std::size_t(i)];

@@ -71,6 +71,29 @@ TEST(ReduceColors, WorkedExampleSplitsAtTheEntryCrossingHalf) {
     EXPECT_EQ(ExpectSameAsReference(d, 16, 0, nullptr, "worked example, 16"), 3);
 }
 
+TEST(ReduceColors, EqualLargestRangesSortByBlueAndEqualDistancesTakeTheLowerEntry) {
+    // Red and green ranges 255, blue 10: sorted by blue, which keeps the order A, B, C.
+    Document d = Blank(3, 1);
+    SetColor(d, 0, {255, 0, 0});
+    SetColor(d, 1, {0, 255, 5});
+    SetColor(d, 2, {0, 0, 10});
+    for (int x = 0; x < 3; ++x) Paint(d, 0, x, 0, x);
+    EXPECT_EQ(ReduceColors(d, 2, 0, nullptr), 2);
+    EXPECT_EQ(d.ColorOf(0), (Rgb{127, 127, 2}));
+    EXPECT_EQ(d.ColorOf(1), (Rgb{0, 0, 10}));
+
+    // (240, 240, 240) ends 45 away from both new entries (195, 240, 240) and white.
+    Document e = Blank(3, 1);
+    SetColor(e, 0, {150, 240, 240});
+    SetColor(e, 1, {240, 240, 240});
+    SetColor(e, 2, {255, 255, 255});
+    for (int x = 0; x < 3; ++x) Paint(e, 0, x, 0, x);
+    EXPECT_EQ(ReduceColors(e, 2, 0, nullptr), 2);
+    EXPECT_EQ(e.ColorOf(0), (Rgb{195, 240, 240}));
+    EXPECT_EQ(e.ColorOf(1), kWhite);
+    EXPECT_EQ(e.LayerAt(0).Indices, (Plane{0, 0, 1}));
+}
+
 TEST(ReduceColors, FewColoursStayExactAndUnusedEntriesAreCleared) {
     Document d = Blank(8, 8, 16, 2);
     for (int i = 16; i < 256; ++i) SetColor(d, i, {7, 7, 7});
@@ -204,12 +227,14 @@ TEST(ReduceColors, MatchesTheReferenceOnRandomDocuments) {
     const uint8_t masks[6] = {0, 0, 1, 1, 2, 255};
     for (int round = 0; round < 400; ++round) {
         const bool manyColors = pick(0, 1) == 1;
+        const bool narrowBlue = pick(0, 2) == 0;  // equal largest ranges in red and green
         const int N = pick(0, 1) ? 256 : 16;
         int w = pick(1, 48), h = pick(1, 48);
         if (round % 10 == 0) w = h = pick(1, 3);
         Document d = Blank(w, h, N, pick(1, 4));
         auto value = [&] { return manyColors ? uint8_t(pick(0, 255)) : few[pick(0, 2)]; };
-        for (int i = 0; i < 256; ++i) d.Palette[std::size_t(i)] = PaletteEntry{value(), value(), value(), 0};
+        for (int i = 0; i < 256; ++i)
+            d.Palette[std::size_t(i)] = PaletteEntry{uint8_t(narrowBlue ? value() / 4 : value()), value(), value(), 0};
         const int indexRange = pick(0, 3) == 0 ? 255 : pick(1, N - 1);
         for (int l = 0; l < d.LayerCount(); ++l) {
             d.LayerAt(l).Visible = uint8_t(pick(0, 3) != 0);
