@@ -1,0 +1,85 @@
+#pragma once
+// Importing an icon-sized area of a picture (.bmp, .jpg, .jpeg): loading the picture, the
+// geometry and preview of the area picker (without any drawing on screen), resampling the
+// picked area to the output size, and building the document from the preview.
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/document/document.h"
+#include "core/formats/file_result.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+enum class PictureKind { None, Bitmap, Jpeg };
+
+// By extension, ignoring case: ".bmp" Bitmap; ".jpg", ".jpeg" Jpeg; anything else None.
+PictureKind PictureKindOf(const std::filesystem::path& path);
+
+// Loads the whole picture at full size with the bitmap reader or the JPEG decoder. On failure
+// the picture is empty and the message is the reader's.
+FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Raster& picture);
+
+// Fills `target` (already white, w x h) from the rectangle (left, top, right, bottom) of
+// `source`. The rectangle is divided into w x h cells; each target pixel is the integer average
+// of bilinear samples taken one source pixel apart from the cell's top-left corner (one sample
+// when the cell is smaller than a pixel). Samples whose four neighbours are not all on the
+// picture are skipped; a pixel without samples stays white. Nothing changes when left or top
+// lies at or beyond the picture's width or height.
+void ResampleArea(const Raster& source, int left, int top, int right, int bottom, Raster& target);
+
+// The area picker of the import (and of paste): a frame over the picture, drawn by clicking
+// (a frame of exactly the output size at 1:1) or dragging (any size, kept square while Square
+// is set), moved by dragging from inside it, or set to the whole picture. The preview is the
+// picture the import takes on OK. Coordinates are picture pixels and may lie off the picture.
+class AreaPicker {
+public:
+    // `picture` must outlive the picker. The preview starts at previewWidth x previewHeight,
+    // white, with the picture's top-left corner copied in at 1:1.
+    explicit AreaPicker(const Raster& picture, int previewWidth = 16, int previewHeight = 16);
+
+    // The output size changed (16, 32 or 48): the preview takes the new size, keeping its old
+    // content in the top-left corner (new room white), and is not redrawn.
+    void SetOutputSize(int width, int height);
+
+    // Mouse press, move (only acts while dragging) and release on the picture.
+    void Press(int x, int y);
+    void Move(int x, int y);
+    void Release();
+    // "全体を使う": clears Square and makes the frame the whole picture (scaled to the output
+    // size without keeping its proportions).
+    void UseWholePicture();
+
+    bool Square = true;   // "正方形"
+
+    const Rect& FrameRect() const { return frame_; }
+    bool Dragging() const { return dragging_; }
+    bool MovingFrame() const { return moving_; }
+    // The rubber band while dragging, corners ordered.
+    Rect Band() const;
+    // What the size labels show while dragging: "幅：" / "高さ：" and these numbers.
+    int BandWidth() const { return std::abs(cornerX_ - anchorX_); }
+    int BandHeight() const { return std::abs(cornerY_ - anchorY_); }
+    // True when (x, y) lies inside the committed frame (where the move cursor shows).
+    bool InsideFrame(int x, int y) const;
+
+    const Raster& Preview() const { return preview_; }
+
+private:
+    void UpdatePreview();
+    void LivePreview();
+
+    const Raster& picture_;
+    Raster preview_;
+    Rect frame_;
+    bool dragging_ = false, moving_ = false;
+    int anchorX_ = 0, anchorY_ = 0, cornerX_ = 0, cornerY_ = 0, lastX_ = 0, lastY_ = 0;
+};
+
+// The import's steps after OK: a blank document of the preview's size and `colorCount` (16 or
+// 256) colours at the selected zoom, the preview reduced to that many colours into its one
+// layer (every pixel painted), DrawColor 0 and AuxColor 8.
+void ImportPictureDocument(Document& doc, const Raster& preview, int colorCount, int selectedZoom);
+
+}  // namespace pq

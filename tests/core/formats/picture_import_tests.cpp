@@ -1,0 +1,232 @@
+#include "core/formats/picture_import.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "support/test_paths.h"
+
+using namespace pq;
+using pq::test::DataDir;
+
+namespace {
+
+// A picture whose every pixel has its own colour: red = x, green = y, blue = (x + y) % 256.
+Raster Numbered(int w, int h) {
+    Raster r(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) r.SetPixel(x, y, Rgb{std::uint8_t(x), std::uint8_t(y), std::uint8_t((x + y) % 256)});
+    return r;
+}
+
+Raster White(int w, int h) {
+    Raster r(w, h);
+    r.Fill(kWhite);
+    return r;
+}
+
+// The picture's pixels (left .. left+w-1) x (top .. top+h-1), white off the picture.
+void ExpectCopyOf(const Raster& preview, const Raster& picture, int left, int top) {
+    for (int y = 0; y < preview.Height(); ++y)
+        for (int x = 0; x < preview.Width(); ++x) {
+            const Rgb want = picture.Contains(left + x, top + y) ? picture.PixelUnchecked(left + x, top + y) : kWhite;
+            ASSERT_EQ(preview.PixelUnchecked(x, y), want) << x << "," << y;
+        }
+}
+
+}  // namespace
+
+TEST(ResampleArea, OneToOneShrinkEnlargeAndOffPicture) {
+    const Raster pic = Numbered(100, 80);
+    // A frame of the target's size copies 1:1.
+    Raster t = White(32, 32);
+    ResampleArea(pic, 10, 20, 42, 52, t);
+    ExpectCopyOf(t, pic, 10, 20);
+
+    // Twice the target's size: the integer average of 2 x 2 pixels.
+    t = White(32, 32);
+    ResampleArea(pic, 0, 0, 64, 64, t);
+    for (int i = 0; i < 32; ++i)
+        for (int j = 0; j < 32; ++j) {
+            int r = 0, g = 0, b = 0;
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx) {
+                    const Rgb c = pic.PixelUnchecked(2 * j + dx, 2 * i + dy);
+                    r += c.r; g += c.g; b += c.b;
+                }
+            ASSERT_EQ(t.PixelUnchecked(j, i), (Rgb{std::uint8_t(r / 4), std::uint8_t(g / 4), std::uint8_t(b / 4)}));
+        }
+
+    // Smaller than the target: one bilinear sample per pixel; a sample whose right-hand
+    // neighbour is off the picture is skipped, leaving white.
+    Raster two(2, 1);
+    two.SetPixel(0, 0, Rgb{0, 0, 0});
+    two.SetPixel(1, 0, Rgb{100, 200, 10});
+    t = White(4, 1);
+    ResampleArea(two, 0, 0, 2, 1, t);
+    EXPECT_EQ(t.PixelUnchecked(0, 0), (Rgb{0, 0, 0}));
+    EXPECT_EQ(t.PixelUnchecked(1, 0), (Rgb{50, 100, 5}));
+    EXPECT_EQ(t.PixelUnchecked(2, 0), (Rgb{100, 200, 10}));
+    EXPECT_EQ(t.PixelUnchecked(3, 0), kWhite);
+
+    // Partly off the picture: white where no sample falls on it.
+    t = White(16, 16);
+    ResampleArea(pic, 90, 70, 106, 86, t);
+    ExpectCopyOf(t, pic, 90, 70);
+    t = White(16, 16);
+    ResampleArea(pic, -8, -8, 8, 8, t);
+    ExpectCopyOf(t, pic, -8, -8);
+
+    // Starting at or beyond the picture's right or bottom edge, or a frame without width.
+    for (const Rect r : {Rect{100, 0, 116, 16}, Rect{0, 80, 16, 96}, Rect{5, 5, 5, 40}, Rect{5, 5, 40, 5}}) {
+        t = White(16, 16);
+        ResampleArea(pic, r.left, r.top, r.right, r.bottom, t);
+        EXPECT_EQ(t, White(16, 16));
+    }
+}
+
+TEST(AreaPicker, ClickDragSquareMoveAndWhole) {
+    const Raster pic = Numbered(120, 100);
+    AreaPicker picker(pic);
+    // Before any click the preview is the top-left 16 x 16 at 1:1.
+    ExpectCopyOf(picker.Preview(), pic, 0, 0);
+
+    // "32×32ピクセル", click at (10, 20): pixels 10-41 x 20-51 unscaled.
+    picker.SetOutputSize(32, 32);
+    picker.Press(10, 20);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{10, 20, 42, 52}));
+    ExpectCopyOf(picker.Preview(), pic, 10, 20);
+
+    // A drag from inside the frame moves it.
+    picker.Press(15, 25);
+    EXPECT_TRUE(picker.MovingFrame());
+    picker.Move(20, 27);
+    picker.Move(25, 29);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{20, 24, 52, 56}));
+    ExpectCopyOf(picker.Preview(), pic, 20, 24);
+    // ... and may leave the picture: white where nothing falls on it.
+    picker.Press(21, 25);
+    picker.Move(21 + 80, 25 + 60);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{100, 84, 132, 116}));
+    ExpectCopyOf(picker.Preview(), pic, 100, 84);
+
+    // A 64 x 64 drag (square on) for 32 x 32 averages 2 x 2.
+    picker.Press(0, 0);
+    picker.Move(30, 40);
+    EXPECT_EQ(picker.BandWidth(), 30);
+    EXPECT_EQ(picker.BandHeight(), 30);
+    picker.Move(64, 64);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{0, 0, 64, 64}));
+    Raster want = White(32, 32);
+    ResampleArea(pic, 0, 0, 64, 64, want);
+    EXPECT_EQ(picker.Preview(), want);
+    const Rgb c = picker.Preview().PixelUnchecked(3, 5);
+    EXPECT_EQ(c, (Rgb{6, 10, 17}));   // x 6-7, y 10-11: red 6.5, green 10.5, blue 17 truncated
+
+    // "正方形": the band keeps the smaller extent, towards the mouse (presses outside the
+    // frame, or they would move it).
+    picker.Press(0, 70);
+    picker.Move(50, 90);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{0, 70, 20, 90}));
+    picker.Press(90, 90);
+    picker.Move(50, 80);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{80, 80, 90, 90}));
+    picker.Square = false;
+    picker.Press(0, 0);
+    picker.Move(50, 20);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{0, 0, 50, 20}));
+
+    // A drag that ends on the anchor's column gives an all-white preview.
+    picker.Press(110, 5);
+    picker.Move(110, 60);
+    picker.Release();
+    EXPECT_EQ(picker.Preview(), White(32, 32));
+
+    // "全体を使う": the whole picture, unticking the square box.
+    picker.Square = true;
+    picker.UseWholePicture();
+    EXPECT_FALSE(picker.Square);
+    EXPECT_FALSE(picker.Dragging());
+    EXPECT_EQ(picker.FrameRect(), (Rect{0, 0, 120, 100}));
+    want = White(32, 32);
+    ResampleArea(pic, 0, 0, 120, 100, want);
+    EXPECT_EQ(picker.Preview(), want);
+}
+
+// Changing the output size keeps the preview's old content top-left, without redrawing; a
+// picture smaller than the output shows white to the right and below.
+TEST(AreaPicker, OutputSizeChangeAndSmallPicture) {
+    const Raster pic = Numbered(10, 12);
+    AreaPicker picker(pic);
+    ExpectCopyOf(picker.Preview(), pic, 0, 0);
+    picker.SetOutputSize(48, 48);
+    EXPECT_EQ(picker.Preview().Width(), 48);
+    ExpectCopyOf(picker.Preview(), pic, 0, 0);
+    picker.Press(0, 0);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{0, 0, 48, 48}));
+    ExpectCopyOf(picker.Preview(), pic, 0, 0);
+    // Moves without a press do nothing.
+    picker.Move(5, 5);
+    picker.Release();
+    EXPECT_EQ(picker.FrameRect(), (Rect{0, 0, 48, 48}));
+}
+
+TEST(ImportPicture, DocumentFromPreview) {
+    // OK right after opening: the top-left 16 x 16, 16 colours.
+    const Raster pic = Numbered(40, 40);
+    AreaPicker picker(pic);
+    Document doc;
+    ImportPictureDocument(doc, picker.Preview(), 16, 20);
+    EXPECT_EQ(doc.ImageWidth, 16);
+    EXPECT_EQ(doc.ImageHeight, 16);
+    EXPECT_EQ(doc.ColorCount, 16);
+    EXPECT_EQ(doc.Zoom, 20);
+    EXPECT_EQ(doc.DrawColor, 0);
+    EXPECT_EQ(doc.AuxColor, 8);
+    int nonZero = 0;
+    for (int i = 0; i < 16; ++i) nonZero += doc.Palette[std::size_t(i)] != PaletteEntry{};
+    EXPECT_GE(nonZero, 15);   // 16 entries built (one may be black)
+    for (std::uint8_t m : doc.LayerAt(0).Mask) ASSERT_EQ(m, 1);
+
+    // Five distinct colours: five exact entries, the rest zero; every pixel keeps its colour.
+    const Rgb five[5] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {10, 20, 30}};
+    Raster p(32, 32);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) p.SetPixel(x, y, five[(x / 3 + y) % 5]);
+    Document d5;
+    ImportPictureDocument(d5, p, 256, 20);
+    EXPECT_EQ(d5.ColorCount, 256);
+    EXPECT_EQ(d5.Zoom, 10);
+    std::set<std::uint32_t> used;
+    for (int i = 0; i < 5; ++i) used.insert(ToColorRef(d5.ColorOf(i)));
+    EXPECT_EQ(used.size(), 5u);
+    for (int i = 5; i < 256; ++i) ASSERT_EQ(d5.Palette[std::size_t(i)], PaletteEntry{}) << i;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            ASSERT_EQ(d5.ColorOf(d5.LayerAt(0).Indices[std::size_t(x + 32 * y)]), p.PixelUnchecked(x, y));
+}
+
+TEST(ImportPicture, LoadsByKind) {
+    EXPECT_EQ(PictureKindOf("a/b/photo.JPEG"), PictureKind::Jpeg);
+    EXPECT_EQ(PictureKindOf("photo.jpg"), PictureKind::Jpeg);
+    EXPECT_EQ(PictureKindOf("C.Bmp"), PictureKind::Bitmap);
+    EXPECT_EQ(PictureKindOf("icon.ico"), PictureKind::None);
+    EXPECT_EQ(PictureKindOf("bmp"), PictureKind::None);
+    Raster r;
+    ASSERT_TRUE(LoadPicture(DataDir() / "jpeg_reader/gradient.jpg", PictureKind::Jpeg, r).Ok);
+    EXPECT_EQ(r.Width(), 40);
+    ASSERT_TRUE(LoadPicture(DataDir() / "bmp_reader/rle8_codes.bmp", PictureKind::Bitmap, r).Ok);
+    EXPECT_EQ(r.Width(), 4);
+    // A JPEG handed to the bitmap reader is refused.
+    EXPECT_FALSE(LoadPicture(DataDir() / "jpeg_reader/gradient.jpg", PictureKind::Bitmap, r).Ok);
+    EXPECT_TRUE(r.Empty());
+    EXPECT_FALSE(LoadPicture(DataDir() / "jpeg_reader/gradient.jpg", PictureKind::None, r).Ok);
+}
