@@ -139,12 +139,18 @@ TEST(Spray, DrawsFourGeneratorValuesPerDotInOrder) {
     // From start-up the generator gives 346, 130, 10982, 1090: angle 346 deg with radius
     // 130 mod 3 = 1 across (+0.49), angle 182 deg with radius 1090 mod 3 = 1 down (-0.02):
     // dot (5, 4). The next two dots land on (4, 4) and (4, 5).
-    Document one = Blank(10, 10);
+    Document three = Blank(10, 10);
     Lcg fresh;
-    Spray(one, Ctx(3, 6), 5, 5, 3, 1, fresh);
+    Spray(three, Ctx(3, 6), 5, 5, 3, 1, fresh);
     Grid expected(10, "..........");
     expected[4][5] = expected[4][4] = expected[5][4] = '6';
-    EXPECT_EQ(LayerGrid(one), expected);
+    EXPECT_EQ(LayerGrid(three), expected);
+    // Seven dots from start-up (angle and radius swapped would give other dots).
+    Document seven = Blank(10, 10);
+    Lcg fresh7;
+    Spray(seven, Ctx(7, 6), 5, 5, 7, 1, fresh7);
+    EXPECT_EQ(LayerGrid(seven), (Grid{"..........", "..........", "..........", "...6......", "....6.6...",
+                                      "....666...", "..........", "..........", "..........", ".........."}));
 
     // Dots near the edge that fall outside are skipped; a zero count draws nothing.
     Document edge = Blank(2, 2);
