@@ -1,11 +1,349 @@
+// The main frame: New and the zoom rule, window numbers, menus and toolbars, opening from the
+// command line and by drop, the close prompt, the Options dialog and the settings files.
+#include <QAction>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QGuiApplication>
 #include <QMdiArea>
-#include <gtest/gtest.h>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
+#include <QTest>
+#include <QToolBar>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
 
+#include "core/formats/settings_files.h"
 #include "gui/app/main_form.h"
+#include "gui/app/option_dialog.h"
+#include "gui/document/canvas.h"
+#include "gui/document/image_form.h"
+#include "gui/palettes/color_palette.h"
+#include "gui/palettes/layer_palette.h"
+#include "gui/palettes/preview_window.h"
+#include "support/editor_fixture.h"
 
-TEST(MainForm, OpensWithAnEmptyWorkspace) {
-    pq::gui::TMainForm frame;
-    frame.show();
-    ASSERT_NE(frame.MdiArea(), nullptr);
-    EXPECT_TRUE(frame.MdiArea()->subWindowList().isEmpty());
+using namespace pq::gui;
+using pq::test::EditorTest;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Frame : public EditorTest {
+protected:
+    QStringList MenuTitles() const {
+        QStringList titles;
+        for (QAction* a : frame_->menuBar()->actions())
+            if (a->isVisible()) titles << a->text();
+        return titles;
+    }
+    // Closes a document window as its close box does; true when it went away.
+    bool CloseWindow(TImageForm* form) {
+        const bool closed = form->parentWidget()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return closed;
+    }
+    void Stroke() {
+        ChooseTool(kToolBrush);
+        ClickCell(1, 1);
+    }
+    void Drop(const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(frame_.get(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(frame_.get(), &drop);
+    }
+    fs::path Settings() const { return folder_.Path() / "setting"; }
+    int SnapshotFiles() const {
+        int n = 0;
+        for (const auto& e : fs::directory_iterator(Settings()))
+            if (e.path().filename().string().rfind("img", 0) == 0) ++n;
+        return n;
+    }
+};
+
+TEST_F(Frame, NewDocumentsOfEverySizeAndColourCountAreNumberedInOrder) {
+    int number = 0;
+    for (int size = 0; size < 3; ++size)
+        for (int colors = 0; colors < 2; ++colors) {
+            TImageForm* f = NewDocument(size, colors);
+            ASSERT_NE(f, nullptr);
+            ++number;
+            const int side = 16 * (size + 1), count = colors ? 256 : 16;
+            EXPECT_EQ(f->windowTitle(), QString("Icon%1").arg(number));
+            EXPECT_EQ(f->WindowNumber(), number);
+            EXPECT_EQ(f->Doc().ImageWidth, side);
+            EXPECT_EQ(f->Doc().ImageHeight, side);
+            EXPECT_EQ(f->Doc().ColorCount, count);
+            EXPECT_EQ(f->Doc().LayerCount(), 1);
+            EXPECT_EQ(f->Doc().HistoryPosition, 1);
+            EXPECT_FALSE(f->Doc().Modified);
+            EXPECT_EQ(f->Canvas()->size(), QSize(side * f->Doc().Zoom, side * f->Doc().Zoom));
+            EXPECT_EQ(frame_->DocumentInfoText(), QString("サイズ：%1×%1 色数：%2色    ").arg(side).arg(count));
+        }
+    // A 256-colour document without a palette file: entries 16-255 black.
+    EXPECT_EQ(Active()->Doc().Palette[255], pq::PaletteEntry{});
+    EXPECT_EQ(Active()->Doc().Palette[8], (pq::PaletteEntry{255, 255, 255, 0}));
+    // Cancel in the New dialog makes nothing and keeps the number.
+    prompt_.ExpectDialog("TfrmNew", [](QDialog&) { return false; });
+    frame_->mlNewClick();
+    EXPECT_EQ(frame_->NextWindowNumber(), 6);
+    EXPECT_EQ(frame_->Forms().size(), 6);
 }
+
+TEST_F(Frame, ZoomRuleAndTheListFollowingTheActiveDocument) {
+    ChooseZoom(20);
+    TImageForm* small = NewDocument(0, 0);
+    EXPECT_EQ(small->Doc().Zoom, 20);
+    EXPECT_EQ(frame_->ZoomCombo()->currentText(), "20倍");
+    TImageForm* big = NewDocument(2, 0);
+    EXPECT_EQ(big->Doc().Zoom, 10);
+    EXPECT_EQ(frame_->ZoomCombo()->currentText(), "10倍");
+    EXPECT_EQ(small->Doc().Zoom, 20);
+    frame_->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(small->parentWidget()));
+    EXPECT_EQ(frame_->ZoomCombo()->currentText(), "20倍");
+    frame_->ZoomIn();  // at 20x nothing happens
+    EXPECT_EQ(small->Doc().Zoom, 20);
+    frame_->MdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(big->parentWidget()));
+    EXPECT_EQ(frame_->ZoomCombo()->currentText(), "10倍");
+    ChooseZoom(1);
+    frame_->ZoomOut();  // at 1x nothing happens
+    EXPECT_EQ(big->Doc().Zoom, 1);
+    frame_->ActionNamed("tbZoomIn")->trigger();
+    EXPECT_EQ(big->Doc().Zoom, 2);
+    EXPECT_EQ(big->Canvas()->size(), QSize(96, 96));
+    EXPECT_EQ(small->Doc().Zoom, 20);
+}
+
+TEST_F(Frame, ZoomChosenWithoutADocumentIsTheNextDocumentsZoom) {
+    ChooseZoom(4);
+    EXPECT_EQ(NewDocument(0, 0)->Doc().Zoom, 4);
+}
+
+TEST_F(Frame, MenusMergeWhileADocumentIsActiveAndWindowMenuStays) {
+    EXPECT_EQ(MenuTitles(), QStringList({"ファイル(&F)", "表示(&V)", "ツール(&T)", "ヘルプ(&H)"}));
+    TImageForm* f = NewDocument();
+    EXPECT_EQ(MenuTitles(), QStringList({"ファイル(&F)", "編集(&E)", "表示(&V)", "イメージ(&I)", "パレット(&P)", "レイヤ(&L)",
+                                         "選択範囲(&S)", "ツール(&T)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
+    ASSERT_TRUE(CloseWindow(f));
+    EXPECT_EQ(MenuTitles(), QStringList({"ファイル(&F)", "表示(&V)", "ツール(&T)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
+}
+
+TEST_F(Frame, ToolbarHintsAndEnabling) {
+    const std::pair<const char*, const char*> tips[] = {
+        {"tbNew", "新規作成"},     {"tbOpen", "ファイルを開く"}, {"tbSave", "上書き保存"},   {"tbCut", "切り取り"},
+        {"tbCopy", "コピー"},      {"tbPaste", "貼り付け"},       {"tbUndo", "元に戻す"},     {"tbRedo", "やり直し"},
+        {"tbDelete", "クリア"},    {"tbZoomIn", "ズームイン"},    {"tbZoomOut", "ズームアウト"},
+        {"tbSelectVisible", "選択範囲の表示"}, {"tbSelectClear", "選択範囲のクリア"}};
+    for (const auto& [name, tip] : tips) EXPECT_EQ(frame_->ActionNamed(name)->toolTip(), tip) << name;
+    EXPECT_EQ(frame_->ActionNamed("tbUndo")->statusTip(), "直前の操作を元に戻します。");
+    EXPECT_EQ(frame_->ActionNamed("tbtEraser")->statusTip(), "指定した部分を消します。Shift 塗りつぶし Ctrl エアブラシ");
+    EXPECT_EQ(frame_->ZoomCombo()->toolTip(), "倍率");
+    EXPECT_EQ(frame_->ZoomCombo()->currentText(), "10倍");
+    EXPECT_EQ(frame_->SizeCombo()->currentText(), "1");
+    EXPECT_TRUE(frame_->ActionNamed("tbtZoom")->isChecked());
+    EXPECT_TRUE(frame_->ActionNamed("tbSelectVisible")->isChecked());
+
+    for (const char* name : {"tbSave", "tbCut", "tbCopy", "tbPaste", "tbUndo", "tbRedo", "tbDelete", "tbZoomIn",
+                             "tbZoomOut", "tbSelectVisible", "tbSelectClear"})
+        EXPECT_FALSE(frame_->ActionNamed(name)->isEnabled()) << name;
+    EXPECT_TRUE(frame_->ActionNamed("tbNew")->isEnabled());
+    NewDocument();
+    EXPECT_TRUE(frame_->ActionNamed("tbZoomIn")->isEnabled());
+    EXPECT_TRUE(frame_->ActionNamed("tbSelectVisible")->isEnabled());
+    EXPECT_FALSE(frame_->ActionNamed("tbUndo")->isEnabled());
+    // Cut and copy have no command yet: they stay disabled rather than do nothing.
+    EXPECT_FALSE(frame_->ActionNamed("tbCut")->isEnabled());
+    EXPECT_FALSE(frame_->ActionNamed("tbCopy")->isEnabled());
+    // Tools are exclusive.
+    ChooseTool(kToolFill);
+    EXPECT_FALSE(frame_->ActionNamed("tbtZoom")->isChecked());
+    EXPECT_EQ(frame_->CurrentTool(), kToolFill);
+    EXPECT_EQ(Active()->Canvas()->cursor().shape(), Qt::BitmapCursor);
+    ChooseTool(kToolMove);
+    EXPECT_EQ(Active()->Canvas()->cursor().shape(), Qt::SizeAllCursor);
+    ChooseTool(kToolLine);
+    EXPECT_EQ(Active()->Canvas()->cursor().shape(), Qt::CrossCursor);
+}
+
+TEST_F(Frame, LongHintGoesToStatusPanelZero) {
+    frame_->ActionNamed("tbZoomIn")->showStatusText(frame_->StandardToolBar());
+    EXPECT_EQ(frame_->StatusText(), "倍率を上げます。");
+}
+
+TEST_F(Frame, CommandLineAndDroppedFiles) {
+    const fs::path ico = folder_ / "a.ico";
+    const fs::path text = folder_ / "notes.txt";
+    std::ofstream(ico) << "x";
+    std::ofstream(text) << "x";
+    // A known format whose reader is missing says so; an unknown one opens nothing silently;
+    // a name that is no file is ignored on the command line.
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    frame_->ShowAtStartup({QString::fromStdString(ico.string()), QString::fromStdString(text.string()),
+                           QString::fromStdString((folder_ / "missing.ico").string())});
+    EXPECT_TRUE(frame_->Forms().isEmpty());
+    EXPECT_EQ(frame_->NextWindowNumber(), 2);
+    // A dropped folder is no file: a blank 16 x 16 document under its name.
+    Drop({QUrl::fromLocalFile(QString::fromStdString(folder_.Path().string()))});
+    ASSERT_EQ(frame_->Forms().size(), 1);
+    EXPECT_EQ(Active()->windowTitle(), QString::fromStdString(folder_.Path().string()));
+    EXPECT_EQ(Active()->Doc().ImageWidth, 16);
+    EXPECT_EQ(Active()->Doc().ColorCount, 16);
+    EXPECT_EQ(NewDocument()->windowTitle(), "Icon4");
+}
+
+TEST_F(Frame, ClosePromptYesNoCancel) {
+    TImageForm* f = NewDocument();
+    EXPECT_TRUE(CloseWindow(f));  // unchanged: no question
+    f = NewDocument();
+    Stroke();
+    prompt_.ExpectMessage(PromptAnswer::Cancel);
+    EXPECT_FALSE(CloseWindow(f));
+    const auto& q = prompt_.Shown().back();
+    EXPECT_EQ(q.Title, "上書き確認");
+    EXPECT_EQ(q.Text, "Icon2\nは変更されています。保存しますか？");
+    EXPECT_EQ(q.Buttons, PromptButtons::YesNoCancel);
+    EXPECT_EQ(q.Icon, PromptIcon::Information);
+    prompt_.ExpectMessage(PromptAnswer::No);
+    EXPECT_TRUE(CloseWindow(f));
+    EXPECT_TRUE(frame_->Forms().isEmpty());
+}
+
+TEST_F(Frame, YesThenCancelledSaveKeepsThePictureAndRefusesTheFrameClose) {
+    TImageForm* f = NewDocument();
+    Stroke();
+    prompt_.ExpectMessage(PromptAnswer::Yes);
+    prompt_.ExpectSaveFile(std::nullopt);
+    EXPECT_FALSE(CloseWindow(f));
+    ASSERT_EQ(frame_->Forms().size(), 1);
+    // A save that fails keeps it too, and the failure is shown.
+    prompt_.ExpectMessage(PromptAnswer::Yes);
+    prompt_.ExpectSaveFile(QString::fromStdString((folder_ / "x.pqf").string()));
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    EXPECT_FALSE(frame_->close());
+    EXPECT_EQ(frame_->Forms().size(), 1);
+    EXPECT_TRUE(f->Doc().Modified);
+}
+
+TEST_F(Frame, FrameCloseAsksEveryModifiedDocument) {
+    for (int i = 0; i < 3; ++i) {
+        NewDocument();
+        Stroke();
+    }
+    prompt_.ExpectMessage(PromptAnswer::No);
+    prompt_.ExpectMessage(PromptAnswer::Cancel);
+    prompt_.ExpectMessage(PromptAnswer::No);
+    EXPECT_FALSE(frame_->close());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(frame_->Forms().size(), 1);
+    EXPECT_EQ(frame_->Forms().front()->windowTitle(), "Icon2");
+    // The closed windows took their snapshot files with them.
+    EXPECT_EQ(SnapshotFiles(), 2);
+}
+
+TEST_F(Frame, OptionsSwitchUndoOffAndOn) {
+    TImageForm* f = NewDocument();
+    Stroke();
+    ASSERT_GT(SnapshotFiles(), 0);
+    prompt_.ExpectDialog("TfrmOption", [](QDialog& d) {
+        auto& o = static_cast<TfrmOption&>(d);
+        EXPECT_TRUE(o.UndoEnabled());
+        o.SetUndoEnabled(false);
+        return true;
+    });
+    frame_->mtOptionClick();
+    EXPECT_FALSE(frame_->UndoEnabled());
+    EXPECT_EQ(f->Doc().HistoryPosition, 0);
+    EXPECT_EQ(SnapshotFiles(), 0);
+    EXPECT_FALSE(frame_->ActionNamed("tbUndo")->isEnabled());
+    ClickCell(2, 2);
+    EXPECT_EQ(UndoCaption(), "元に戻せません(&U)");
+    EXPECT_EQ(RedoCaption(), "やり直せません(&R)");
+
+    prompt_.ExpectDialog("TfrmOption", [](QDialog& d) {
+        static_cast<TfrmOption&>(d).SetUndoEnabled(true);
+        return true;
+    });
+    frame_->mtOptionClick();
+    EXPECT_EQ(f->Doc().HistoryPosition, 1);
+    ClickCell(3, 3);
+    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - ブラシツール");
+    f->meUndoClick();
+    EXPECT_EQ(PixelAt(3, 3), -1);
+    EXPECT_EQ(PixelAt(2, 2), 0);
+
+    // Cancel changes nothing, a swatch click goes through the colour chooser.
+    prompt_.ExpectDialog("TfrmOption", [this](QDialog& d) {
+        auto& o = static_cast<TfrmOption&>(d);
+        prompt_.ExpectColor(QColor(128, 0, 0));
+        o.StaticText1Click();
+        EXPECT_EQ(o.Color1(), 0x000080u);
+        return false;
+    });
+    frame_->mtOptionClick();
+    EXPECT_EQ(frame_->Settings().TransparencyColor1, 0xFFFFFFu);
+}
+
+TEST_F(Frame, SettingsFilesAreWrittenAtExitAndReadAtTheNextStart) {
+    prompt_.ExpectDialog("TfrmOption", [this](QDialog& d) {
+        auto& o = static_cast<TfrmOption&>(d);
+        prompt_.ExpectColor(QColor(128, 0, 0));
+        o.StaticText1Click();
+        prompt_.ExpectColor(QColor(0, 0, 0));
+        o.StaticText2Click();
+        o.SetUndoEnabled(false);
+        return true;
+    });
+    frame_->mtOptionClick();
+    frame_->ColorPalette()->move(100, 120);
+    frame_->setGeometry(30, 40, 700, 500);
+    const QPoint framePos = frame_->pos();
+    EndFrame();
+    EXPECT_EQ(fs::file_size(Settings() / "pqset"), 26u);
+    for (const char* name : {"pqcpset", "pqlpset", "pqvwset"}) EXPECT_EQ(fs::file_size(Settings() / name), 8u) << name;
+
+    StartFrame();
+    EXPECT_EQ(frame_->Settings().TransparencyColor1, 0x000080u);
+    EXPECT_EQ(frame_->Settings().TransparencyColor2, 0u);
+    EXPECT_FALSE(frame_->UndoEnabled());
+    EXPECT_EQ(frame_->ColorPalette()->pos(), QPoint(100, 120));
+    EXPECT_EQ(frame_->pos(), framePos);
+    // The new colours reach new documents' canvases.
+    TImageForm* f = NewDocument();
+    EXPECT_EQ(f->ViewPixel(0, 0), (pq::Rgb{128, 0, 0}));
+    EXPECT_EQ(f->ViewPixel(8, 0), (pq::Rgb{0, 0, 0}));
+}
+
+TEST_F(Frame, PositionsOffEveryScreenComeBackOntoThePrimaryScreen) {
+    EndFrame();
+    pq::WriteWindowPosition(Settings() / "pqcpset", pq::WindowPosition{-20000, -20000});
+    pq::WriteWindowPosition(Settings() / "pqvwset", pq::WindowPosition{3, 4});
+    StartFrame();
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    EXPECT_TRUE(screen.contains(frame_->ColorPalette()->pos()));
+    EXPECT_EQ(frame_->Preview()->pos(), QPoint(3, 4));
+}
+
+TEST_F(Frame, PreviewAndColourPaletteFollowTheDocuments) {
+    TImageForm* f = NewDocument();
+    Stroke();  // cell (1, 1) black
+    const QImage& pic = frame_->Preview()->Picture();
+    EXPECT_EQ(pic.size(), QSize(50, 50));
+    EXPECT_EQ(QColor(pic.pixel(18, 18)), QColor(0, 0, 0));
+    EXPECT_EQ(QColor(pic.pixel(17, 17)), TfrmView::DesktopColor());  // transparent pixel
+    EXPECT_EQ(QColor(pic.pixel(16, 16)), TfrmView::DesktopColor());  // margin
+    EXPECT_TRUE(frame_->ColorPalette()->Panel1()->isVisibleTo(frame_->ColorPalette()));
+    prompt_.ExpectMessage(PromptAnswer::No);
+    EXPECT_TRUE(CloseWindow(f));
+    EXPECT_TRUE(frame_->Forms().isEmpty());
+    EXPECT_FALSE(frame_->ColorPalette()->Panel1()->isVisibleTo(frame_->ColorPalette()));
+    EXPECT_EQ(QColor(frame_->Preview()->Picture().pixel(18, 18)), TfrmView::DesktopColor());
+    EXPECT_EQ(frame_->DocumentInfoText(), "");
+}
+
+}  // namespace
