@@ -1,12 +1,49 @@
-// pqtool: headless inspection and conversion of Pixquil's files over the same core code.
+// pqtool: headless inspection and conversion of Pixquil's files over the same core code as the
+// editor. Dispatches to the commands of commands.h.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli_args.h"
+#include "cli/commands.h"
+
+namespace {
+
+const char* const kUsage =
+    "usage: pqtool COMMAND [ARGS]\n"
+    "\n"
+    "Commands:\n"
+    "  info FILE                  what a document, icon, cursor, picture, palette or program holds\n"
+    "  convert IN OUT [OPTIONS]   open IN as the editor does and write OUT by its extension\n"
+    "  extract PROGRAM OUTDIR [--index N]\n"
+    "                             the icons of a program as 32x32 documents OUTDIR/iconN.pqf\n"
+    "\n"
+    "'pqtool COMMAND --help' describes each command.\n"
+    "Exit status: 0 success, 1 a file was refused (the reason on stderr), 2 wrong usage.\n";
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
-        std::fprintf(argc < 2 ? stderr : stdout, "usage: pqtool COMMAND [ARGS]\n");
-        return argc < 2 ? 2 : 0;
+    using namespace pq::cli;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(kUsage, stderr);
+        return kExitUsage;
     }
-    std::fprintf(stderr, "pqtool: unknown command '%s'\n", argv[1]);
-    return 2;
+    const std::string command = args[0];
+    const std::span<const std::string> rest(args.data() + 1, args.size() - 1);
+    if (command == "--help" || command == "-h" || command == "help") {
+        if (command == "help" && !rest.empty()) {
+            if (rest[0] == "info") return std::fputs(kInfoUsage, stdout), kExitOk;
+            if (rest[0] == "convert") return std::fputs(kConvertUsage, stdout), kExitOk;
+            if (rest[0] == "extract") return std::fputs(kExtractUsage, stdout), kExitOk;
+            return UsageFailure("", "unknown command '" + rest[0] + "'");
+        }
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (command == "info") return RunInfo(rest);
+    if (command == "convert") return RunConvert(rest);
+    if (command == "extract") return RunExtract(rest);
+    return UsageFailure("", "unknown command '" + command + "'");
 }

@@ -1,0 +1,111 @@
+#include "cli/cli_args.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+
+namespace pq::cli {
+
+bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs, ParsedArgs& out,
+               std::string& error) {
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            out.Positionals.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "--help" || a == "-h") {
+            out.Help = true;
+            continue;
+        }
+        std::string name = a;
+        std::string value;
+        bool inlineValue = false;
+        if (std::size_t eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            inlineValue = true;
+        }
+        const bool known = std::any_of(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.Name == name; });
+        if (!known) {
+            error = "unknown option '" + name + "'";
+            return false;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                error = "option '" + name + "' needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (out.Has(name)) {
+            error = "option '" + name + "' given more than once";
+            return false;
+        }
+        out.Options.emplace(name, value);
+    }
+    return true;
+}
+
+bool ParseNonNegative(std::string_view text, int& out) {
+    if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return false;
+    out = value;
+    return true;
+}
+
+bool ParseArea(std::string_view text, Rect& out, std::string& error) {
+    int v[4];
+    std::size_t start = 0;
+    for (int k = 0; k < 4; ++k) {
+        std::size_t comma = text.find(',', start);
+        if ((k < 3) != (comma != std::string_view::npos)) {
+            error = "--area needs four numbers L,T,R,B";
+            return false;
+        }
+        std::string_view part = text.substr(start, k < 3 ? comma - start : std::string_view::npos);
+        if (!ParseNonNegative(part, v[k])) {
+            error = "--area: '" + std::string(part) + "' is not a whole number 0 or above";
+            return false;
+        }
+        start = comma + 1;
+    }
+    if (v[0] >= v[2] || v[1] >= v[3]) {
+        error = "--area needs L < R and T < B";
+        return false;
+    }
+    out = Rect{v[0], v[1], v[2], v[3]};
+    return true;
+}
+
+std::string LowerExtension(std::string_view path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return ext;
+}
+
+int UsageFailure(std::string_view command, const std::string& message) {
+    if (command.empty())
+        std::fprintf(stderr, "pqtool: %s\nTry 'pqtool --help'.\n", message.c_str());
+    else
+        std::fprintf(stderr, "pqtool %.*s: %s\nTry 'pqtool %.*s --help'.\n", int(command.size()), command.data(),
+                     message.c_str(), int(command.size()), command.data());
+    return kExitUsage;
+}
+
+int Refused(std::string_view file, const std::string& message) {
+    std::fprintf(stderr, "%.*s: %s\n", int(file.size()), file.data(), message.c_str());
+    return kExitRefused;
+}
+
+}  // namespace pq::cli

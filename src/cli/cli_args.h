@@ -1,0 +1,53 @@
+#pragma once
+// Command-line parsing for pqtool: options with values ("--index 3" or "--index=3"), positional
+// arguments, "--" ending the options, and strict number parsing (digits only, no sign, no
+// spaces, no overflow) so that a mistyped value is reported instead of read as garbage.
+
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/raster/raster.h"
+
+namespace pq::cli {
+
+// Exit statuses of every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitRefused = 1;   // a file was refused (the editor's message on stderr)
+inline constexpr int kExitUsage = 2;     // wrong usage
+
+struct OptionSpec {
+    std::string_view Name;   // with the dashes: "--index"
+};
+
+struct ParsedArgs {
+    std::vector<std::string> Positionals;
+    std::map<std::string, std::string, std::less<>> Options;   // name with dashes -> value
+    bool Help = false;                                          // "--help" or "-h" was given
+
+    bool Has(std::string_view name) const { return Options.find(name) != Options.end(); }
+    const std::string& Value(std::string_view name) const { return Options.find(name)->second; }
+};
+
+// Splits `args` (the words after the command name) by the option table; every option takes a
+// value. False with `error` set on an unknown option, a missing value or an option given twice.
+bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs, ParsedArgs& out,
+               std::string& error);
+
+// A whole decimal number 0..INT_MAX made of digits only.
+bool ParseNonNegative(std::string_view text, int& out);
+
+// "L,T,R,B": four such numbers with L < R and T < B.
+bool ParseArea(std::string_view text, Rect& out, std::string& error);
+
+// The lower-cased extension of a file name, dot included ("" when there is none).
+std::string LowerExtension(std::string_view path);
+
+// Prints "pqtool COMMAND: message" and a hint to the command's help on stderr; returns kExitUsage.
+int UsageFailure(std::string_view command, const std::string& message);
+// Prints "FILE: message" on stderr; returns kExitRefused.
+int Refused(std::string_view file, const std::string& message);
+
+}  // namespace pq::cli

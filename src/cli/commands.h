@@ -1,0 +1,19 @@
+#pragma once
+// The pqtool commands. Each takes the words after its name and returns the exit status
+// (cli_args.h: 0 success, 1 a file refused, 2 wrong usage); output goes to stdout, messages to
+// stderr.
+
+#include <span>
+#include <string>
+
+namespace pq::cli {
+
+extern const char* const kInfoUsage;
+extern const char* const kConvertUsage;
+extern const char* const kExtractUsage;
+
+int RunInfo(std::span<const std::string> args);
+int RunConvert(std::span<const std::string> args);
+int RunExtract(std::span<const std::string> args);
+
+}  // namespace pq::cli

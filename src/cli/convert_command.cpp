@@ -1,0 +1,128 @@
+// pqtool convert: open a file as the editor does and write it with the writer its output name
+// picks.
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "cli/cli_args.h"
+#include "cli/commands.h"
+#include "cli/open_input.h"
+#include "cli/png_output.h"
+#include "core/formats/bitmap_file.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/palette_file.h"
+
+namespace pq::cli {
+
+const char* const kConvertUsage =
+    "usage: pqtool convert IN OUT [--index N] [--size 16|32|48] [--colors 16|256] [--area L,T,R,B]\n"
+    "\n"
+    "Opens IN as the editor opens it and writes OUT in the format its extension names.\n"
+    "Input, by extension:\n"
+    "  .pqf            the layered document\n"
+    "  .ico, .cur      image N of the file (--index N, default 0)\n"
+    "  .bmp, .jpg,     an area of the picture resampled to --size (default 32) pixels square\n"
+    "  .jpeg           and reduced to --colors (default 16) colours. Without --area the area is\n"
+    "                  the picture's top-left corner at the output size, unscaled; --area takes\n"
+    "                  the rectangle from (L,T) to (R,B), right and bottom exclusive, scaled to\n"
+    "                  the output size.\n"
+    "Output, by extension:\n"
+    "  .pqf            the layered document\n"
+    "  .ico, .cur      one-image icon or cursor (hotspot 0,0) of the visible layers\n"
+    "  .bmp            24-bit bitmap of the visible layers, white where nothing is painted\n"
+    "  .pqp, .pal      the document's palette as pqp or JASC-PAL text\n"
+    "  .png            RGBA picture of the visible layers, transparent where nothing is painted\n"
+    "\n"
+    "Exit status: 0 success, 1 IN is refused or OUT cannot be written (the reason on stderr),\n"
+    "2 wrong usage.\n";
+
+namespace {
+
+enum class OutputKind { None, Document, Icon, Cursor, Bitmap, Pqp, Jasc, Png };
+
+OutputKind OutputKindOf(const std::string& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext == ".pqf") return OutputKind::Document;
+    if (ext == ".ico") return OutputKind::Icon;
+    if (ext == ".cur") return OutputKind::Cursor;
+    if (ext == ".bmp") return OutputKind::Bitmap;
+    if (ext == ".pqp") return OutputKind::Pqp;
+    if (ext == ".pal") return OutputKind::Jasc;
+    if (ext == ".png") return OutputKind::Png;
+    return OutputKind::None;
+}
+
+FileResult Write(const Document& doc, const std::string& path, OutputKind kind) {
+    switch (kind) {
+    case OutputKind::Document: return SaveDocumentFile(doc, path);
+    case OutputKind::Icon: return SaveIconFile(doc, path, kIconResourceType, 0, 0);
+    case OutputKind::Cursor: return SaveIconFile(doc, path, kCursorResourceType, 0, 0);
+    case OutputKind::Bitmap: return SaveBitmapFile(doc, path);
+    case OutputKind::Pqp: return SavePalette(doc, path, PaletteFormat::Pqp);
+    case OutputKind::Jasc: return SavePalette(doc, path, PaletteFormat::Jasc);
+    case OutputKind::Png: return SavePngFile(doc, path);
+    case OutputKind::None: break;
+    }
+    return FileResult::Failure("no writer");
+}
+
+constexpr std::array<OptionSpec, 4> kOptions{{{"--index"}, {"--size"}, {"--colors"}, {"--area"}}};
+
+}  // namespace
+
+int RunConvert(std::span<const std::string> args) {
+    ParsedArgs parsed;
+    std::string error;
+    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("convert", error);
+    if (parsed.Help) {
+        std::fputs(kConvertUsage, stdout);
+        return kExitOk;
+    }
+    if (parsed.Positionals.size() < 2)
+        return UsageFailure("convert", parsed.Positionals.empty() ? "missing IN and OUT" : "missing OUT");
+    if (parsed.Positionals.size() > 2) return UsageFailure("convert", "too many arguments");
+    const std::string& in = parsed.Positionals[0];
+    const std::string& out = parsed.Positionals[1];
+
+    const InputKind inKind = InputKindOf(in);
+    if (inKind == InputKind::None)
+        return UsageFailure("convert", "no reader for '" + in + "': inputs are .pqf, .ico, .cur, .bmp, .jpg, .jpeg");
+    const OutputKind outKind = OutputKindOf(out);
+    if (outKind == OutputKind::None)
+        return UsageFailure("convert", "no writer for '" + out + "': outputs are .pqf, .ico, .cur, .bmp, .pqp, .pal, .png");
+
+    OpenRequest request;
+    if (parsed.Has("--index")) {
+        if (inKind != InputKind::Icon) return UsageFailure("convert", "--index applies to .ico and .cur input only");
+        if (!ParseNonNegative(parsed.Value("--index"), request.Index))
+            return UsageFailure("convert", "--index: '" + parsed.Value("--index") + "' is not a whole number 0 or above");
+    }
+    for (const char* pictureOption : {"--size", "--colors", "--area"})
+        if (parsed.Has(pictureOption) && inKind != InputKind::Picture)
+            return UsageFailure("convert", std::string(pictureOption) + " applies to .bmp, .jpg and .jpeg input only");
+    if (parsed.Has("--size")) {
+        const std::string& v = parsed.Value("--size");
+        if (!ParseNonNegative(v, request.Size) || (request.Size != 16 && request.Size != 32 && request.Size != 48))
+            return UsageFailure("convert", "--size must be 16, 32 or 48, not '" + v + "'");
+    }
+    if (parsed.Has("--colors")) {
+        const std::string& v = parsed.Value("--colors");
+        if (!ParseNonNegative(v, request.Colors) || (request.Colors != 16 && request.Colors != 256))
+            return UsageFailure("convert", "--colors must be 16 or 256, not '" + v + "'");
+    }
+    if (parsed.Has("--area")) {
+        Rect area;
+        if (!ParseArea(parsed.Value("--area"), area, error)) return UsageFailure("convert", error);
+        request.Area = area;
+    }
+
+    Document doc;
+    const OpenResult opened = OpenInput(in, request, doc);
+    if (opened.Exit == kExitUsage) return UsageFailure("convert", opened.Message);
+    if (opened.Exit != kExitOk) return Refused(in, opened.Message);
+    if (FileResult r = Write(doc, out, outKind); !r) return Refused(out, r.Message);
+    return kExitOk;
+}
+
+}  // namespace pq::cli

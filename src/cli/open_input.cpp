@@ -1,0 +1,75 @@
+#include "cli/open_input.h"
+
+#include <vector>
+
+#include "cli/cli_args.h"
+#include "core/formats/atomic_write.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/picture_import.h"
+
+namespace pq::cli {
+
+InputKind InputKindOf(const std::string& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext == ".pqf") return InputKind::Document;
+    if (ext == ".ico" || ext == ".cur") return InputKind::Icon;
+    if (PictureKindOf(path) != PictureKind::None) return InputKind::Picture;
+    return InputKind::None;
+}
+
+namespace {
+
+OpenResult Refusal(std::string message) { return OpenResult{kExitRefused, std::move(message)}; }
+
+OpenResult OpenIcon(const std::string& path, int index, Document& doc) {
+    std::vector<uint8_t> bytes;
+    if (FileResult r = ReadFileBytes(path, bytes); !r) return Refusal(r.Message);
+    IconDirectory dir;
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return Refusal(r.Message);
+    if (std::size_t(index) >= dir.Entries.size())
+        return OpenResult{kExitUsage, "--index " + std::to_string(index) + " is out of range: the file holds " +
+                                          std::to_string(dir.Entries.size()) + " image(s)"};
+    if (FileResult r = LoadIconBytes(bytes, index, doc, kToolZoom); !r) return Refusal(r.Message);
+    return {};
+}
+
+OpenResult OpenPicture(const std::string& path, const OpenRequest& request, Document& doc) {
+    Raster picture;
+    if (FileResult r = LoadPicture(path, PictureKindOf(path), picture); !r) return Refusal(r.Message);
+    if (request.Area) {
+        const Rect& a = *request.Area;
+        if (a.right > picture.Width() || a.bottom > picture.Height())
+            return OpenResult{kExitUsage, "--area reaches past the picture (" + std::to_string(picture.Width()) + "x" +
+                                              std::to_string(picture.Height()) + ")"};
+    }
+    AreaPicker picker(picture, request.Size, request.Size);
+    if (request.Area) {
+        // A frame dragged from the top-left corner to the bottom-right one, not kept square.
+        picker.Square = false;
+        picker.Press(request.Area->left, request.Area->top);
+        picker.Move(request.Area->right, request.Area->bottom);
+        picker.Release();
+    }
+    ImportPictureDocument(doc, picker.Preview(), request.Colors, kToolZoom);
+    return {};
+}
+
+}  // namespace
+
+OpenResult OpenInput(const std::string& path, const OpenRequest& request, Document& doc) {
+    switch (InputKindOf(path)) {
+    case InputKind::Document:
+        if (FileResult r = LoadDocumentFile(path, doc, kToolZoom); !r) return Refusal(r.Message);
+        return {};
+    case InputKind::Icon:
+        return OpenIcon(path, request.Index, doc);
+    case InputKind::Picture:
+        return OpenPicture(path, request, doc);
+    case InputKind::None:
+        break;
+    }
+    return OpenResult{kExitUsage, "no reader for '" + path + "': inputs are .pqf, .ico, .cur, .bmp, .jpg and .jpeg"};
+}
+
+}  // namespace pq::cli
