@@ -110,6 +110,7 @@ void TMainForm::CreateToolBars() {
     tbStandard_->addSeparator();
     button("tbSelectClear", "選択範囲のクリア", "選択範囲をクリアします。");
 
+    addToolBarBreak();
     tbEdit_ = addToolBar("編集");
     tbEdit_->setObjectName("tbEdit");
     tbEdit_->setIconSize(QSize(16, 16));
