@@ -1,0 +1,26 @@
+// libFuzzer target: the icon and cursor reader on arbitrary bytes, every directory entry, then
+// a write and re-read of each image it accepted.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <span>
+
+#include "core/formats/icon_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::span<const uint8_t> bytes(data, size);
+    pq::IconDirectory dir;
+    if (!pq::ReadIconDirectory(bytes, dir)) return 0;
+    const std::size_t n = dir.Entries.size() < 8 ? dir.Entries.size() : 8;
+    for (std::size_t i = 0; i < n; ++i) {
+        (void)pq::IconEntryLabel(int(i), dir.Entries[i]);
+        pq::Document doc;
+        if (!pq::LoadIconBytes(bytes, int(i), doc, 20)) continue;
+        std::vector<uint8_t> again = pq::EncodeIcon(doc, pq::kCursorResourceType, 1, 2);
+        pq::Document reread;
+        if (again.empty() || !pq::LoadIconBytes(again, 0, reread, 20) ||
+            reread.LayerAt(0).Mask != doc.LayerAt(0).Mask)
+            std::abort();
+    }
+    return 0;
+}
