@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QImage>
+#include <QLayout>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QPainter>
@@ -87,8 +88,10 @@ void TImageForm::FitWindowToCanvas() {
     if (!sub) return;
     const int frameExtra = 2 * scroll_->frameWidth();
     const QSize client(doc_.ImageWidth * doc_.Zoom + frameExtra, doc_.ImageHeight * doc_.Zoom + frameExtra);
-    const QSize decoration = sub->size() - sub->contentsRect().size();
+    if (sub->layout()) sub->layout()->activate();
+    const QSize decoration = sub->size() - size();
     sub->resize(client + decoration);
+    if (sub->layout()) sub->layout()->activate();
 }
 
 // ---- rendering ---------------------------------------------------------------------------------
