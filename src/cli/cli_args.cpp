@@ -20,10 +20,6 @@ bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> sp
             optionsEnded = true;
             continue;
         }
-        if (a == "--help" || a == "-h") {
-            out.Help = true;
-            continue;
-        }
         std::string name = a;
         std::string value;
         bool inlineValue = false;
@@ -51,6 +47,14 @@ bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> sp
         out.Options.emplace(name, value);
     }
     return true;
+}
+
+bool AsksForHelp(std::span<const std::string> args) {
+    for (const std::string& a : args) {
+        if (a == "--") return false;
+        if (a == "--help" || a == "-h") return true;
+    }
+    return false;
 }
 
 bool ParseNonNegative(std::string_view text, int& out) {

@@ -25,16 +25,18 @@ struct OptionSpec {
 struct ParsedArgs {
     std::vector<std::string> Positionals;
     std::map<std::string, std::string, std::less<>> Options;   // name with dashes -> value
-    bool Help = false;                                          // "--help" or "-h" was given
 
     bool Has(std::string_view name) const { return Options.find(name) != Options.end(); }
     const std::string& Value(std::string_view name) const { return Options.find(name)->second; }
 };
 
-// Splits `args` (the words after the command name) by the option table; every option takes a
-// value. False with `error` set on an unknown option, a missing value or an option given twice.
+// Splits `args` (the words after the command name, help already handled) by the option table;
+// every option takes a value. False with `error` set on an unknown option, a missing value or an option given twice.
 bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs, ParsedArgs& out,
                std::string& error);
+
+// True when "--help" or "-h" comes before any "--": help is given even beside wrong arguments.
+bool AsksForHelp(std::span<const std::string> args);
 
 // A whole decimal number 0..INT_MAX made of digits only.
 bool ParseNonNegative(std::string_view text, int& out);

@@ -72,13 +72,13 @@ constexpr std::array<OptionSpec, 4> kOptions{{{"--index"}, {"--size"}, {"--color
 }  // namespace
 
 int RunConvert(std::span<const std::string> args) {
-    ParsedArgs parsed;
-    std::string error;
-    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("convert", error);
-    if (parsed.Help) {
+    if (AsksForHelp(args)) {
         std::fputs(kConvertUsage, stdout);
         return kExitOk;
     }
+    ParsedArgs parsed;
+    std::string error;
+    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("convert", error);
     if (parsed.Positionals.size() < 2)
         return UsageFailure("convert", parsed.Positionals.empty() ? "missing IN and OUT" : "missing OUT");
     if (parsed.Positionals.size() > 2) return UsageFailure("convert", "too many arguments");

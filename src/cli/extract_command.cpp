@@ -31,13 +31,13 @@ constexpr std::array<OptionSpec, 1> kOptions{{{"--index"}}};
 }
 
 int RunExtract(std::span<const std::string> args) {
-    ParsedArgs parsed;
-    std::string error;
-    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("extract", error);
-    if (parsed.Help) {
+    if (AsksForHelp(args)) {
         std::fputs(kExtractUsage, stdout);
         return kExitOk;
     }
+    ParsedArgs parsed;
+    std::string error;
+    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("extract", error);
     if (parsed.Positionals.size() < 2)
         return UsageFailure("extract", parsed.Positionals.empty() ? "missing PROGRAM and OUTDIR" : "missing OUTDIR");
     if (parsed.Positionals.size() > 2) return UsageFailure("extract", "too many arguments");

@@ -180,13 +180,13 @@ int InfoProgram(const std::string& path, std::vector<uint8_t> bytes) {
 }  // namespace
 
 int RunInfo(std::span<const std::string> args) {
-    ParsedArgs parsed;
-    std::string error;
-    if (!ParseArgs(args, {}, parsed, error)) return UsageFailure("info", error);
-    if (parsed.Help) {
+    if (AsksForHelp(args)) {
         std::fputs(kInfoUsage, stdout);
         return kExitOk;
     }
+    ParsedArgs parsed;
+    std::string error;
+    if (!ParseArgs(args, {}, parsed, error)) return UsageFailure("info", error);
     if (parsed.Positionals.size() != 1)
         return UsageFailure("info", parsed.Positionals.empty() ? "missing FILE" : "too many arguments");
     const std::string& path = parsed.Positionals[0];

@@ -1,0 +1,544 @@
+// pqtool run as a separate process: output lines, exit statuses, messages on stderr, and the
+// files it writes checked against the core readers and writers.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <png.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/document/render.h"
+#include "core/formats/atomic_write.h"
+#include "core/formats/bitmap_file.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/palette_file.h"
+#include "core/formats/program_icons.h"
+#include "support/test_paths.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace pq;
+using pq::test::CorpusDir;
+using pq::test::HaveCorpus;
+using pq::test::PqtoolPath;
+using pq::test::TempDir;
+
+namespace {
+
+struct RunResult {
+    int Status = -1;   // exit status, -1 when the process did not exit normally
+    std::string Out, Err;
+};
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs pqtool with the arguments, stdout and stderr captured through files.
+RunResult Pqtool(const std::vector<std::string>& args) {
+    static int counter = 0;
+    RunResult run;
+    if (!fs::exists(PqtoolPath())) {
+        ADD_FAILURE() << "pqtool is not built: " << PqtoolPath() << " (build all targets first)";
+        return run;
+    }
+    TempDir capture;
+    const std::string outPath = (capture / ("out" + std::to_string(counter))).string();
+    const std::string errPath = (capture / ("err" + std::to_string(counter++))).string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::string program = PqtoolPath().string();
+    std::vector<char*> argv{program.data()};
+    std::vector<std::string> copies(args);
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << program;
+        return run;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.Out = ReadText(outPath);
+    run.Err = ReadText(errPath);
+    return run;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A 32 x 32 document with three layers: a painted bottom, a hidden middle that paints the
+// transparent corner, and a top layer named with a quote. Pixels x >= 24, y >= 24 stay
+// unpainted by the visible layers.
+Document MakeLayeredDocument(int colors) {
+    Document doc;
+    InitBlankDocument(doc, 32, 32, colors, 10);
+    for (int i = 0; i < 256; ++i) doc.Palette[std::size_t(i)] = PaletteEntry{uint8_t(i), uint8_t(255 - i), uint8_t(i * 7), 0};
+    Layer& bottom = doc.LayerAt(0);
+    bottom.Name = "背景";
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            if (x < 24 || y < 24) {
+                bottom.Indices[std::size_t(x + 32 * y)] = uint8_t((x + 3 * y) % colors);
+                bottom.Mask[std::size_t(x + 32 * y)] = 1;
+            }
+    doc.AppendLayer();
+    Layer& hidden = doc.LayerAt(1);
+    hidden.Visible = 0;
+    std::fill(hidden.Indices.begin(), hidden.Indices.end(), uint8_t(5));
+    std::fill(hidden.Mask.begin(), hidden.Mask.end(), uint8_t(1));
+    doc.AppendLayer();
+    Layer& top = doc.LayerAt(2);
+    top.Name = "say \"hi\"";
+    for (int i = 0; i < 8; ++i) {
+        top.Indices[std::size_t(i + 32 * i)] = uint8_t(colors - 1);
+        top.Mask[std::size_t(i + 32 * i)] = 1;
+    }
+    return doc;
+}
+
+Composite Flatten(const Document& doc) {
+    Composite c;
+    Recompose(doc, TransparencyColors{}, c);
+    return c;
+}
+
+Document LoadPqf(const fs::path& p) {
+    Document doc;
+    EXPECT_TRUE(LoadDocumentFile(p, doc, 10).Ok) << p;
+    return doc;
+}
+
+void WriteBytes(const fs::path& p, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+}  // namespace
+
+TEST(PqtoolUsage, HelpForEveryCommandGoesToStdoutWithStatusZero) {
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"info", "--help"}, {"convert", "--help"}, {"extract", "x.dll", "--help"},
+             {"convert", "--bogus", "-h"}}) {
+        const RunResult r = Pqtool(args);
+        EXPECT_EQ(r.Status, 0) << args[0];
+        EXPECT_TRUE(r.Err.empty()) << r.Err;
+        const std::string command = args.size() > 1 ? args[0] : "COMMAND";
+        EXPECT_EQ(r.Out.rfind("usage: pqtool " + command, 0), 0u) << r.Out;
+    }
+}
+
+TEST(PqtoolUsage, WrongUsageExitsTwoWithoutWritingAnything) {
+    TempDir dir;
+    const fs::path in = dir / "in.pqf";
+    ASSERT_TRUE(SaveDocumentFile(MakeLayeredDocument(16), in).Ok);
+    const fs::path picture = dir / "in.bmp";
+    ASSERT_TRUE(SaveBitmapFile(MakeLayeredDocument(16), picture).Ok);
+    const std::string out = (dir / "out.pqf").string();
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string errPart;
+    };
+    const std::vector<Case> cases = {
+        {{}, "usage: pqtool"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"info"}, "missing FILE"},
+        {{"info", in.string(), in.string()}, "too many"},
+        {{"convert", in.string()}, "missing OUT"},
+        {{"convert", in.string(), out, "--bogus", "1"}, "unknown option '--bogus'"},
+        {{"convert", in.string(), out, "-x"}, "unknown option '-x'"},
+        {{"convert", in.string(), (dir / "out.txt").string()}, "no writer"},
+        {{"convert", (dir / "in.gif").string(), out}, "no reader"},
+        {{"convert", picture.string(), out, "--index"}, "needs a value"},
+        {{"convert", picture.string(), out, "--size", "17"}, "--size must be 16, 32 or 48"},
+        {{"convert", picture.string(), out, "--size", "32x"}, "--size must be"},
+        {{"convert", picture.string(), out, "--colors", "255"}, "--colors must be 16 or 256"},
+        {{"convert", picture.string(), out, "--colors=16", "--colors=256"}, "more than once"},
+        {{"convert", picture.string(), out, "--area", "0,0,8"}, "four numbers"},
+        {{"convert", picture.string(), out, "--area", "0,0,8,8,8"}, "four numbers"},
+        {{"convert", picture.string(), out, "--area", "0,-1,8,8"}, "not a whole number"},
+        {{"convert", picture.string(), out, "--area", "0, 1,8,8"}, "not a whole number"},
+        {{"convert", picture.string(), out, "--area", "8,0,8,8"}, "L < R"},
+        {{"convert", picture.string(), out, "--area", "0,9,8,8"}, "T < B"},
+        {{"convert", picture.string(), out, "--area", "0,0,33,8"}, "reaches past the picture"},
+        {{"convert", picture.string(), out, "--area", "0,0,99999999999,8"}, "not a whole number"},
+        {{"convert", in.string(), out, "--size", "16"}, "applies to .bmp, .jpg and .jpeg"},
+        {{"convert", in.string(), out, "--index", "0"}, "applies to .ico and .cur"},
+        {{"extract", "prog.exe"}, "missing OUTDIR"},
+        {{"extract", "prog.exe", dir.Path().string(), "--index", "1e3"}, "not a whole number"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = Pqtool(c.args);
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        EXPECT_EQ(r.Status, 2) << joined;
+        EXPECT_NE(r.Err.find(c.errPart), std::string::npos) << joined << "\n" << r.Err;
+        EXPECT_TRUE(r.Out.empty()) << joined;
+        EXPECT_FALSE(fs::exists(out)) << joined;
+    }
+
+    // An icon index beyond the directory is a usage error too.
+    const fs::path ico = dir / "one.ico";
+    ASSERT_TRUE(SaveIconFile(MakeLayeredDocument(16), ico, kIconResourceType, 0, 0).Ok);
+    const RunResult r = Pqtool({"convert", ico.string(), out, "--index", "1"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("holds 1 image"), std::string::npos) << r.Err;
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(PqtoolInfo, DescribesEachKindOfFileWeWrite) {
+    TempDir dir;
+    const Document doc = MakeLayeredDocument(16);
+    ASSERT_TRUE(SaveDocumentFile(doc, dir / "doc.pqf").Ok);
+    RunResult r = Pqtool({"info", (dir / "doc.pqf").string()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: document", "size: 32x32", "colors: 16", "layers: 3",
+                                                      "layer 0: visible \"背景\"", "layer 1: hidden \"レイヤ2\"",
+                                                      "layer 2: visible \"say \\\"hi\\\"\""}));
+
+    // A cursor with its hotspot, and an icon whose one entry the editor cannot open.
+    ASSERT_TRUE(SaveIconFile(MakeLayeredDocument(256), dir / "c.cur", kCursorResourceType, 3, 5).Ok);
+    r = Pqtool({"info", (dir / "c.cur").string()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: cursor", "images: 1",
+                                                      "image 0: 32x32, color count byte 0, 8 bits per pixel, hotspot 3,5"}));
+    std::vector<uint8_t> ico = EncodeIcon(doc, kIconResourceType, 0, 0);
+    ico[8] = 2;   // colour count byte of a 1-bit image
+    WriteBytes(dir / "odd.ico", ico);
+    r = Pqtool({"info", (dir / "odd.ico").string()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: icon", "images: 1",
+                                                      "image 0: 32x32, color count byte 2, 4 bits per pixel (cannot be opened)"}));
+
+    ASSERT_TRUE(SaveBitmapFile(doc, dir / "b.bmp").Ok);
+    r = Pqtool({"info", (dir / "b.bmp").string()});
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: bitmap", "size: 32x32", "depth: 24 bits per pixel",
+                                                      "compression: none"}));
+
+    // Palettes by extension and, under another name, by content.
+    ASSERT_TRUE(SavePalette(MakeLayeredDocument(256), dir / "p.pqp", PaletteFormat::Pqp).Ok);
+    r = Pqtool({"info", (dir / "p.pqp").string()});
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: palette", "kind: pqp", "entries: 256"}));
+    ASSERT_TRUE(SavePalette(doc, dir / "p.txt", PaletteFormat::Jasc).Ok);
+    r = Pqtool({"info", (dir / "p.txt").string()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: palette", "kind: JASC-PAL", "entries: 16"}));
+    // A .pqf under another name is recognised by its signature.
+    fs::copy_file(dir / "doc.pqf", dir / "doc.bin");
+    r = Pqtool({"info", (dir / "doc.bin").string()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out).at(0), "type: document");
+}
+
+TEST(PqtoolInfo, CorpusFilesOfEveryKind) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    const fs::path c = CorpusDir();
+    struct Case {
+        fs::path file;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {c / "pe/windres-demo/it_multi.ico",
+         {"type: icon", "images: 2", "image 0: 32x32, color count byte 16, 4 bits per pixel",
+          "image 1: 32x32, color count byte 0, 8 bits per pixel"}},
+        {c / "pe/windres-demo/it_4.cur",
+         {"type: cursor", "images: 1", "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 3,5"}},
+        {c / "bmpsuite/g/pal8.bmp", {"type: bitmap", "size: 127x64", "depth: 8 bits per pixel", "compression: none"}},
+        {c / "pillow/jpg/pil_sample_cmyk.jpg", {"type: jpeg", "size: 100x100", "depth: 32 bits per pixel (CMYK)"}},
+        {c / "palettes/colorpalettecodable/riff/sample.pal", {"type: palette", "kind: RIFF", "entries: 256"}},
+        {c / "palettes/colorpalettecodable/paintshoppro/empty.pal", {"type: palette", "kind: JASC-PAL", "entries: 0"}},
+        {c / "pe/windres-demo/iconsonly.dll",
+         {"type: program", "icons: 1", "icon 0: group 1, 2 images, uses 32x32 8 bits per pixel"}},
+    };
+    for (const Case& k : cases) {
+        const RunResult r = Pqtool({"info", k.file.string()});
+        EXPECT_EQ(r.Status, 0) << k.file << r.Err;
+        EXPECT_EQ(Lines(r.Out), k.lines) << k.file;
+    }
+    const RunResult regedit = Pqtool({"info", (c / "pe/regedit.exe").string()});
+    EXPECT_EQ(regedit.Status, 0);
+    const std::vector<std::string> lines = Lines(regedit.Out);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[1], "icons: 6");
+    EXPECT_EQ(lines[2].rfind("icon 0: group 100, 10 images, uses 32x32", 0), 0u) << lines[2];
+}
+
+TEST(PqtoolConvert, DocumentThroughIconAndCursorKeepsTheVisiblePixels) {
+    TempDir dir;
+    for (int colors : {16, 256}) {
+        SCOPED_TRACE(colors);
+        const Document doc = MakeLayeredDocument(colors);
+        const fs::path pqf = dir / "doc.pqf", ico = dir / "doc.ico", cur = dir / "doc.cur", back = dir / "back.pqf";
+        ASSERT_TRUE(SaveDocumentFile(doc, pqf).Ok);
+        ASSERT_EQ(Pqtool({"convert", pqf.string(), ico.string()}).Status, 0);
+        ASSERT_EQ(Pqtool({"convert", pqf.string(), cur.string()}).Status, 0);
+        // The writers the editor's Save As uses for these names, hotspot (0, 0).
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(ReadFileBytes(ico, bytes).Ok);
+        EXPECT_EQ(bytes, EncodeIcon(doc, kIconResourceType, 0, 0));
+        ASSERT_TRUE(ReadFileBytes(cur, bytes).Ok);
+        EXPECT_EQ(bytes, EncodeIcon(doc, kCursorResourceType, 0, 0));
+
+        const RunResult r = Pqtool({"convert", cur.string(), back.string()});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const Document reread = LoadPqf(back);
+        EXPECT_EQ(reread.ColorCount, colors);
+        ASSERT_EQ(reread.LayerCount(), 1);
+        const Composite a = Flatten(doc), b = Flatten(reread);
+        EXPECT_EQ(a.CompositeMask, b.CompositeMask);
+        EXPECT_EQ(a.CompositeColor, b.CompositeColor);
+        EXPECT_EQ(reread.LayerAt(0).Mask[31 + 32 * 31], 0);   // painted by the hidden layer only
+    }
+}
+
+TEST(PqtoolConvert, BitmapPaletteAndDocumentOutputsUseTheEditorsWriters) {
+    TempDir dir;
+    const Document doc = MakeLayeredDocument(16);
+    const fs::path pqf = dir / "doc.pqf";
+    ASSERT_TRUE(SaveDocumentFile(doc, pqf).Ok);
+    std::vector<uint8_t> bytes;
+    // Extensions are compared without regard to case.
+    ASSERT_EQ(Pqtool({"convert", pqf.string(), (dir / "o.BMP").string()}).Status, 0);
+    ASSERT_TRUE(ReadFileBytes(dir / "o.BMP", bytes).Ok);
+    EXPECT_EQ(bytes, EncodeBitmap(doc));
+    ASSERT_EQ(Pqtool({"convert", pqf.string(), (dir / "o.pqp").string()}).Status, 0);
+    ASSERT_TRUE(ReadFileBytes(dir / "o.pqp", bytes).Ok);
+    EXPECT_EQ(bytes.size(), 71u);
+    EXPECT_EQ(bytes, EncodePalette(doc, PaletteFormat::Pqp));
+    ASSERT_EQ(Pqtool({"convert", pqf.string(), (dir / "o.pal").string()}).Status, 0);
+    ASSERT_TRUE(ReadFileBytes(dir / "o.pal", bytes).Ok);
+    EXPECT_EQ(bytes, EncodePalette(doc, PaletteFormat::Jasc));
+    // .pqf to .pqf keeps every layer, hidden ones and names included.
+    ASSERT_EQ(Pqtool({"convert", pqf.string(), (dir / "copy.pqf").string()}).Status, 0);
+    const Document copy = LoadPqf(dir / "copy.pqf");
+    EXPECT_EQ(copy.Layers(), doc.Layers());
+    EXPECT_EQ(copy.Palette, doc.Palette);
+}
+
+TEST(PqtoolConvert, PngHoldsTheVisibleLayersWithTransparency) {
+    TempDir dir;
+    const Document doc = MakeLayeredDocument(256);
+    const fs::path pqf = dir / "doc.pqf", png = dir / "doc.png";
+    ASSERT_TRUE(SaveDocumentFile(doc, pqf).Ok);
+    const RunResult r = Pqtool({"convert", pqf.string(), png.string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, png.string().c_str())) << image.message;
+    image.format = PNG_FORMAT_RGBA;
+    ASSERT_EQ(image.width, 32u);
+    ASSERT_EQ(image.height, 32u);
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr)) << image.message;
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            const uint8_t* p = rgba.data() + 4 * (x + 32 * y);
+            int index = -1;   // the top visible layer's index, -1 where none paints
+            if (x == y && x < 8) index = 255;
+            else if (x < 24 || y < 24) index = (x + 3 * y) % 256;
+            if (index < 0) {
+                ASSERT_EQ(p[3], 0) << x << "," << y;   // the hidden layer paints here: still transparent
+                continue;
+            }
+            const Rgb c = doc.ColorOf(index);
+            ASSERT_EQ(p[3], 255) << x << "," << y;
+            ASSERT_EQ((std::vector<int>{p[0], p[1], p[2]}), (std::vector<int>{c.r, c.g, c.b})) << x << "," << y;
+        }
+    }
+}
+
+TEST(PqtoolConvert, PictureImportDefaultAreaAndDraggedFrames) {
+    // A 64 x 64 bitmap of 2 x 2 blocks in 16 colours: block (bx, by) has colour (bx + 5 * by) % 16.
+    TempDir dir;
+    Document src;
+    InitBlankDocument(src, 64, 64, 16, 10);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            src.LayerAt(0).Indices[std::size_t(x + 64 * y)] = uint8_t((x / 2 + 5 * (y / 2)) % 16);
+            src.LayerAt(0).Mask[std::size_t(x + 64 * y)] = 1;
+        }
+    const fs::path bmp = dir / "blocks.bmp";
+    ASSERT_TRUE(SaveBitmapFile(src, bmp).Ok);
+    auto sourceColor = [&](int x, int y) { return src.ColorOf((x / 2 + 5 * (y / 2)) % 16); };
+
+    struct Case {
+        std::vector<std::string> options;
+        int size, colors;
+        int scaleX, scaleY, dx, dy;   // output (x, y) shows source (x * scaleX + dx, y * scaleY + dy)
+    };
+    const std::vector<Case> cases = {
+        {{}, 32, 16, 1, 1, 0, 0},                                            // OK right after opening
+        {{"--size", "16"}, 16, 16, 1, 1, 0, 0},
+        {{"--area", "0,0,64,64"}, 32, 16, 2, 2, 0, 0},                       // 2 x 2 averaged
+        {{"--area", "8,4,40,36", "--colors", "256"}, 32, 256, 1, 1, 8, 4},   // like a click at (8, 4)
+        {{"--area", "16,0,64,48", "--size", "48"}, 48, 16, 1, 1, 16, 0},
+        {{"--area", "0,16,64,48"}, 32, 16, 2, 1, 0, 16},                     // not kept square
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.options.empty() ? "default" : k.options[1]);
+        const fs::path out = dir / "imported.pqf";
+        std::vector<std::string> args{"convert", bmp.string(), out.string()};
+        args.insert(args.end(), k.options.begin(), k.options.end());
+        const RunResult r = Pqtool(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const Document doc = LoadPqf(out);
+        ASSERT_EQ(doc.ImageWidth, k.size);
+        ASSERT_EQ(doc.ImageHeight, k.size);
+        EXPECT_EQ(doc.ColorCount, k.colors);
+        ASSERT_EQ(doc.LayerCount(), 1);
+        const Layer& l = doc.LayerAt(0);
+        for (int y = 0; y < k.size; ++y)
+            for (int x = 0; x < k.size; ++x) {
+                ASSERT_EQ(l.Mask[std::size_t(x + k.size * y)], 1);
+                ASSERT_EQ(doc.ColorOf(l.Indices[std::size_t(x + k.size * y)]),
+                          sourceColor(x * k.scaleX + k.dx, y * k.scaleY + k.dy))
+                    << x << "," << y;
+            }
+    }
+}
+
+TEST(PqtoolConvert, CorpusPicturesAndIcons) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    TempDir dir;
+    const fs::path c = CorpusDir();
+    RunResult r = Pqtool({"convert", (c / "pillow/jpg/pil_sample_cmyk.jpg").string(), (dir / "j.pqf").string(), "--area",
+                    "0,0,100,100", "--size", "48", "--colors", "256"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    Document doc = LoadPqf(dir / "j.pqf");
+    EXPECT_EQ(doc.ImageWidth, 48);
+    EXPECT_EQ(doc.ColorCount, 256);
+
+    // Image 1 of a two-image icon, and the same through a cursor written by another tool.
+    r = Pqtool({"convert", (c / "pe/windres-demo/it_multi.ico").string(), (dir / "i.pqf").string(), "--index", "1"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    doc = LoadPqf(dir / "i.pqf");
+    Document direct;
+    ASSERT_TRUE(LoadIconFile(c / "pe/windres-demo/it_multi.ico", 1, direct, 10).Ok);
+    EXPECT_EQ(doc.ColorCount, 256);
+    EXPECT_EQ(doc.Layers(), direct.Layers());
+    EXPECT_EQ(doc.Palette, direct.Palette);
+}
+
+TEST(PqtoolRefusals, RefusedFilesExitOneWithTheEditorsMessage) {
+    TempDir dir;
+    const fs::path out = dir / "out.pqf";
+    const Document doc = MakeLayeredDocument(16);
+
+    std::vector<uint8_t> pqf = EncodeDocument(doc);
+    pqf[3] = 1;   // "pqf" followed by a non-zero byte
+    WriteBytes(dir / "sig.pqf", pqf);
+    pqf = EncodeDocument(doc);
+    pqf.resize(pqf.size() - 1);   // last plane ends early
+    WriteBytes(dir / "cut.pqf", pqf);
+    std::vector<uint8_t> ico = EncodeIcon(doc, kIconResourceType, 0, 0);
+    ico[8] = 2;
+    WriteBytes(dir / "mono.ico", ico);
+    WriteBytes(dir / "junk.bmp", {'B', 'M', 1, 2, 3});
+    WriteBytes(dir / "junk.bin", {1, 2, 3, 4, 5});
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"convert", (dir / "sig.pqf").string(), out.string()}, "開けませんでした。"},
+        {{"convert", (dir / "cut.pqf").string(), out.string()}, "開けませんでした。"},
+        {{"info", (dir / "cut.pqf").string()}, "開けませんでした。"},
+        {{"convert", (dir / "mono.ico").string(), out.string()}, "このアイコンは開けません。"},
+        {{"convert", (dir / "junk.bmp").string(), out.string()}, "ビットマップ"},
+        {{"convert", (dir / "missing.pqf").string(), out.string()}, "読み込めませんでした。"},
+        {{"info", (dir / "junk.bin").string()}, "not a file kind"},
+        {{"extract", (dir / "junk.bmp").string(), (dir / "icons").string()}, "アイコンが含まれていません"},
+    };
+    for (const Case& k : cases) {
+        const RunResult r = Pqtool(k.args);
+        EXPECT_EQ(r.Status, 1) << k.args[1];
+        EXPECT_NE(r.Err.find(k.message), std::string::npos) << k.args[1] << "\n" << r.Err;
+        EXPECT_FALSE(fs::exists(out));
+    }
+    EXPECT_FALSE(fs::exists(dir / "icons"));
+
+    // A refused input leaves an existing output alone; an unwritable output is reported.
+    ASSERT_TRUE(SaveDocumentFile(doc, out).Ok);
+    const std::vector<uint8_t> before = EncodeDocument(doc);
+    EXPECT_EQ(Pqtool({"convert", (dir / "sig.pqf").string(), out.string()}).Status, 1);
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(ReadFileBytes(out, after).Ok);
+    EXPECT_EQ(after, before);
+    const RunResult r = Pqtool({"convert", out.string(), (dir / "no/such/folder/x.ico").string()});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("書き込めませんでした"), std::string::npos) << r.Err;
+}
+
+TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    TempDir dir;
+    const fs::path c = CorpusDir();
+
+    // iconsonly.dll holds it_multi.ico as its one icon group; its 32 x 32 8-bit image is used.
+    const fs::path dll = c / "pe/windres-demo/iconsonly.dll";
+    RunResult r = Pqtool({"extract", dll.string(), (dir / "dll").string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{(dir / "dll" / "icon0.pqf").string()}));
+    const Document extracted = LoadPqf(dir / "dll" / "icon0.pqf");
+    ProgramIcons icons;
+    ASSERT_TRUE(ProgramIcons::Load(dll, icons).Ok);
+    IconPicture picture;
+    ASSERT_TRUE(icons.Extract(0, picture));
+    Document expected;
+    IconFromPictures(expected, picture, 10);
+    EXPECT_EQ(extracted.Layers(), expected.Layers());
+    EXPECT_EQ(extracted.Palette, expected.Palette);
+    EXPECT_EQ(extracted.ColorCount, expected.ColorCount);
+    // Same picture as the icon file's 8-bit image opened directly.
+    Document direct;
+    ASSERT_TRUE(LoadIconFile(c / "pe/windres-demo/it_multi.ico", 1, direct, 10).Ok);
+    const Composite a = Flatten(extracted), b = Flatten(direct);
+    EXPECT_EQ(a.CompositeMask, b.CompositeMask);
+    EXPECT_EQ(a.CompositeColor, b.CompositeColor);
+
+    // regedit.exe: six icon groups, all written; --index writes just one.
+    const fs::path regedit = c / "pe/regedit.exe";
+    r = Pqtool({"extract", regedit.string(), (dir / "all").string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out).size(), 6u);
+    for (int i = 0; i < 6; ++i) {
+        const Document d = LoadPqf(dir / "all" / ("icon" + std::to_string(i) + ".pqf"));
+        EXPECT_EQ(d.ImageWidth, 32);
+        EXPECT_EQ(d.ImageHeight, 32);
+    }
+    r = Pqtool({"extract", regedit.string(), (dir / "one").string(), "--index", "3"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{(dir / "one" / "icon3.pqf").string()}));
+    std::vector<uint8_t> one, all;
+    ASSERT_TRUE(ReadFileBytes(dir / "one" / "icon3.pqf", one).Ok);
+    ASSERT_TRUE(ReadFileBytes(dir / "all" / "icon3.pqf", all).Ok);
+    EXPECT_EQ(one, all);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "one"), fs::directory_iterator()), 1);
+    r = Pqtool({"extract", regedit.string(), (dir / "none").string(), "--index", "6"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("holds 6 icon"), std::string::npos) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "none"));
+}
