@@ -1,5 +1,6 @@
 // The colour palette window: cell clicks, the two markers, the gradient boxes and scroll bars.
 #include <QLabel>
+#include <QMenuBar>
 #include <QScrollBar>
 #include <QTest>
 
@@ -55,6 +56,17 @@ TEST_F(Palette, SixteenColourRowCellClicksAndMarkers) {
     EXPECT_EQ(f->Doc().DrawColor, 3);
     EXPECT_EQ(Window()->ChannelLabelText(0), "R: 128");
     EXPECT_EQ(f->Doc().HistoryPosition, 1);
+}
+
+TEST_F(Palette, ClicksReachTheDocumentWhileThePaletteHasTheFocus) {
+    TImageForm* f = NewDocument(0, 0);
+    Window()->activateWindow();
+    QApplication::setActiveWindow(Window());
+    QApplication::processEvents();
+    EXPECT_EQ(frame_->ActiveForm(), f);
+    ClickPalette(5 * 12 + 4, 6);
+    EXPECT_EQ(f->Doc().DrawColor, 5);
+    EXPECT_EQ(frame_->menuBar()->actions().size(), 10);
 }
 
 TEST_F(Palette, TwoHundredFiftySixColoursFillTheGrid) {

@@ -214,6 +214,7 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
     sub->show();
     form->FitWindowToCanvas();
     mdi_->setActiveSubWindow(sub);
+    lastActive_ = form;
     form->Activate();
     form->SetZoom(form->Doc().Zoom);
     RebuildMenuBar();
@@ -227,10 +228,19 @@ TImageForm* TMainForm::OpenFile(const QString& path) {
 }
 
 TImageForm* TMainForm::ActiveForm() const {
-    QMdiSubWindow* sub = mdi_->currentSubWindow();
-    if (!sub && !mdi_->subWindowList().isEmpty()) sub = mdi_->activeSubWindow();
-    if (!sub || sub->widget() == closingForm_) return nullptr;
-    return qobject_cast<TImageForm*>(sub->widget());
+    if (QMdiSubWindow* sub = mdi_->activeSubWindow()) {
+        auto* form = qobject_cast<TImageForm*>(sub->widget());
+        if (form && form != closingForm_) return form;
+    }
+    // While a tool window or dialog has the focus the MDI area reports no active window; the
+    // document last activated stays the one the tool windows and commands act on.
+    const QList<TImageForm*> forms = Forms();
+    if (lastActive_ && forms.contains(lastActive_.data())) return lastActive_.data();
+    if (QMdiSubWindow* sub = mdi_->currentSubWindow()) {
+        auto* form = qobject_cast<TImageForm*>(sub->widget());
+        if (form && form != closingForm_) return form;
+    }
+    return forms.isEmpty() ? nullptr : forms.back();
 }
 
 QList<TImageForm*> TMainForm::Forms() const {
@@ -253,7 +263,10 @@ void TMainForm::FormClosed(TImageForm* form) {
 void TMainForm::SubWindowActivated(QMdiSubWindow* window) {
     if (destroying_) return;
     if (window) {
-        if (auto* form = qobject_cast<TImageForm*>(window->widget()); form && form != closingForm_) form->Activate();
+        if (auto* form = qobject_cast<TImageForm*>(window->widget()); form && form != closingForm_) {
+            lastActive_ = form;
+            form->Activate();
+        }
     }
     RebuildMenuBar();
     ActionList1Update();
