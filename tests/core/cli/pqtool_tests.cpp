@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -518,6 +519,24 @@ TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
     const Composite a = Flatten(extracted), b = Flatten(direct);
     EXPECT_EQ(a.CompositeMask, b.CompositeMask);
     EXPECT_EQ(a.CompositeColor, b.CompositeColor);
+
+    // A copy whose 32 x 32 images claim 3 bits per pixel: the program yields no icon, which is
+    // skipped with a note instead of written as an empty document.
+    std::vector<uint8_t> broken;
+    ASSERT_TRUE(ReadFileBytes(dll, broken).Ok);
+    const std::vector<uint8_t> header{40, 0, 0, 0, 32, 0, 0, 0, 64, 0, 0, 0, 1, 0};
+    int patched = 0;
+    for (auto it = broken.begin(); (it = std::search(it, broken.end(), header.begin(), header.end())) != broken.end();
+         ++it, ++patched)
+        it[14] = 3;
+    ASSERT_GE(patched, 2);
+    WriteBytes(dir / "broken.dll", broken);
+    r = Pqtool({"info", (dir / "broken.dll").string()});
+    EXPECT_EQ(Lines(r.Out).at(2), "icon 0: group 1, 2 images, no usable image");
+    r = Pqtool({"extract", (dir / "broken.dll").string(), (dir / "broken").string()});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("icon 0: the program yields no picture for it; skipped"), std::string::npos) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "broken" / "icon0.pqf"));
 
     // regedit.exe: six icon groups, all written; --index writes just one.
     const fs::path regedit = c / "pe/regedit.exe";
