@@ -359,43 +359,49 @@ ProgramIcons ProgramIcons::FromBytes(std::vector<std::uint8_t> bytes) {
     ResourceTree tree{pe.b, *base, pe.Room(resourceRva)};
 
     const std::vector<DirEntry> types = tree.Directory(0);
-    std::vector<Entry> icons;   // RT_ICON resources by id
     std::vector<DirEntry> groupNames;
     for (const DirEntry& t : types) {
         if (t.named || !t.subdirectory) continue;
-        if (t.id == kRtIcon) {
+        if (t.id == kRtIcon && out.icons_.empty()) {
             for (const DirEntry& n : tree.Directory(t.target)) {
                 std::uint32_t rva, size;
-                if (n.named || !tree.FirstLeaf(n, rva, size)) continue;
+                if (n.named || n.id > 0xFFFF || !tree.FirstLeaf(n, rva, size)) continue;
                 const std::optional<std::size_t> off = pe.Offset(rva, size);
-                if (off && size > 0) icons.push_back(Entry{int(n.id), *off, size});
+                if (off && size > 0) out.icons_.push_back(Entry{int(n.id), *off, size});
             }
         } else if (t.id == kRtGroupIcon && groupNames.empty()) {
             groupNames = tree.Directory(t.target);
         }
     }
-    // Every group counts as an icon, even one whose directory is broken: such an index simply
+    std::stable_sort(out.icons_.begin(), out.icons_.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });
+    // Every group counts as an icon, even one whose data is missing: such an index simply
     // yields no icon.
     for (const DirEntry& n : groupNames) {
         Group g;
         g.name = tree.Name(n);
         std::uint32_t rva, size;
-        std::optional<std::size_t> off;
-        if (tree.FirstLeaf(n, rva, size)) off = pe.Offset(rva, size);
-        if (off && size >= 6) {
-            Bytes b{std::span(out.bytes_).subspan(*off, size)};
-            const std::size_t count = b.U16(4);
-            if (b.U16(0) == 0 && b.U16(2) == 1 && b.Has(6, 14 * count)) {
-                for (std::size_t i = 0; i < count; ++i) {
-                    const int id = b.U16(6 + 14 * i + 12);
-                    Entry e{id, 0, 0};
-                    for (const Entry& icon : icons)
-                        if (icon.id == id) { e = icon; break; }
-                    g.entries.push_back(e);
-                }
+        if (tree.FirstLeaf(n, rva, size))
+            if (const std::optional<std::size_t> off = pe.Offset(rva, size)) {
+                g.offset = *off;
+                g.size = size;
             }
-        }
         out.groups_.push_back(std::move(g));
+    }
+    return out;
+}
+
+std::vector<ProgramIcons::Entry> ProgramIcons::Entries(int index) const {
+    std::vector<Entry> out;
+    if (index < 0 || index >= Count()) return out;
+    const Group& g = groups_[std::size_t(index)];
+    Bytes b{std::span(bytes_).subspan(g.offset, g.size)};
+    if (!b.Has(0, 6) || b.U16(0) != 0 || b.U16(2) != 1) return out;
+    const std::size_t count = b.U16(4);
+    if (!b.Has(6, 14 * count)) return out;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int id = b.U16(6 + 14 * i + 12);
+        auto it = std::lower_bound(icons_.begin(), icons_.end(), id, [](const Entry& e, int v) { return e.id < v; });
+        out.push_back(it != icons_.end() && it->id == id ? *it : Entry{id, 0, 0});
     }
     return out;
 }
@@ -414,20 +420,17 @@ FileResult ProgramIcons::Load(const std::filesystem::path& path, ProgramIcons& o
 }
 
 std::span<const std::uint8_t> ProgramIcons::ImageBytes(int index, int image) const {
-    if (index < 0 || index >= Count()) return {};
-    const Group& g = groups_[std::size_t(index)];
-    if (image < 0 || image >= int(g.entries.size())) return {};
-    const Entry& e = g.entries[std::size_t(image)];
+    const std::vector<Entry> entries = Entries(index);
+    if (image < 0 || image >= int(entries.size())) return {};
+    const Entry& e = entries[std::size_t(image)];
     return std::span(bytes_).subspan(e.offset, e.size);
 }
 
 std::vector<IconImageInfo> ProgramIcons::Images(int index) const {
     std::vector<IconImageInfo> out;
-    if (index < 0 || index >= Count()) return out;
-    const Group& g = groups_[std::size_t(index)];
-    for (std::size_t i = 0; i < g.entries.size(); ++i) {
-        IconImageInfo info = Describe(ImageBytes(index, int(i)));
-        info.ResourceId = g.entries[i].id;
+    for (const Entry& e : Entries(index)) {
+        IconImageInfo info = Describe(std::span(bytes_).subspan(e.offset, e.size));
+        info.ResourceId = e.id;
         out.push_back(info);
     }
     return out;
@@ -471,8 +474,9 @@ bool ProgramIcons::Extract(int index, IconPicture& out) const {
     out = IconPicture();
     const std::vector<IconImageInfo> images = Images(index);
     std::vector<bool> skip(images.size(), false);
-    // A chosen image whose data then fails to decode (damaged PNG data) gives way to the next.
-    for (;;) {
+    // A chosen image whose data then fails to decode (damaged PNG data) gives way to the next,
+    // a few times at most.
+    for (int attempt = 0; attempt < 4; ++attempt) {
         const int chosen = ChooseAmong(images, skip);
         if (chosen < 0) return false;
         Decoded d;
@@ -482,6 +486,7 @@ bool ProgramIcons::Extract(int index, IconPicture& out) const {
         }
         skip[std::size_t(chosen)] = true;
     }
+    return false;
 }
 
 bool DecodeIconImage(std::span<const std::uint8_t> data, IconPicture& out) {

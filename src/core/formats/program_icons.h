@@ -70,10 +70,15 @@ private:
     };
     struct Group {
         std::string name;
-        std::vector<Entry> entries;
+        std::size_t offset = 0, size = 0;   // its directory; size 0 when it could not be found
     };
+    // The group's directory entries with their RT_ICON data (read on demand, so that a file
+    // whose groups all repeat one huge directory costs nothing until an icon is asked for).
+    std::vector<Entry> Entries(int index) const;
+
     std::vector<std::uint8_t> bytes_;
     std::vector<Group> groups_;
+    std::vector<Entry> icons_;   // RT_ICON resources sorted by id (first of equal ids first)
 };
 
 // Decodes one icon image (a DIB with its AND mask, or a PNG) at its own size. False when the
