@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
@@ -132,6 +133,32 @@ TEST_F(Frame, MenusMergeWhileADocumentIsActiveAndWindowMenuStays) {
                                          "選択範囲(&S)", "ツール(&T)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
     ASSERT_TRUE(CloseWindow(f));
     EXPECT_EQ(MenuTitles(), QStringList({"ファイル(&F)", "表示(&V)", "ツール(&T)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
+}
+
+TEST_F(Frame, WindowMenuListsTheDocumentsAndAboutBoxShows) {
+    NewDocument();
+    TImageForm* second = NewDocument();
+    emit frame_->WindowMenu()->aboutToShow();
+    QStringList entries;
+    QAction* checked = nullptr;
+    for (QAction* a : frame_->WindowMenu()->actions()) {
+        if (a->isSeparator()) continue;
+        entries << a->text();
+        if (a->isChecked()) checked = a;
+    }
+    EXPECT_EQ(entries, QStringList({"重ねて表示(&C)", "上下に並べて表示(&H)", "左右に並べて表示(&V)", "&1 Icon1", "&2 Icon2"}));
+    ASSERT_NE(checked, nullptr);
+    EXPECT_EQ(checked->text(), "&2 Icon2");
+    frame_->WindowMenu()->actions()[4]->trigger();  // Icon1
+    EXPECT_EQ(Active()->windowTitle(), "Icon1");
+    frame_->WindowMenu()->actions()[2]->trigger();  // side by side
+    EXPECT_EQ(second->parentWidget()->x(), frame_->MdiArea()->viewport()->width() / 2);
+
+    prompt_.ExpectDialog("TAboutBox", [](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "バージョン情報");
+        return true;
+    });
+    frame_->AboutClick();
 }
 
 TEST_F(Frame, ToolbarHintsAndEnabling) {
