@@ -310,6 +310,10 @@ void TImageForm::Timer1Timer() {
 
 // ---- menus ---------------------------------------------------------------------------------------
 
+QAction* TImageForm::MenuAction(const QString& objectName) const { return findChild<QAction*>(objectName); }
+
+QMenu* TImageForm::MenuNamed(const QString& objectName) const { return findChild<QMenu*>(objectName); }
+
 QList<QMenu*> TImageForm::Menus() const { return {mFile_, mEdit_, mShow_, mImage_, mPalette_, mLayer_, mSelect_}; }
 
 void TImageForm::BuildMenus() {
@@ -330,6 +334,7 @@ void TImageForm::BuildMenus() {
     };
 
     mFile_ = new QMenu("ファイル(&F)", this);
+    mFile_->setObjectName("mFile");
     connect(add(mFile_, "新規作成(&N)...", "新しいアイコンを作成します。", QKeySequence("Ctrl+N")), &QAction::triggered,
             frame_, &TMainForm::mlNewClick);
     connect(add(mFile_, "開く(&O)...", "既存のファイルを開きます。", QKeySequence("Ctrl+O")), &QAction::triggered, frame_,
@@ -379,46 +384,54 @@ void TImageForm::BuildMenus() {
 
     // Image operations, palette adjustments, layer and selection commands plug in here.
     mImage_ = new QMenu("イメージ(&I)", this);
-    pending(mImage_, "サイズ変更(&S)...", QKeySequence("Ctrl+I"));
+    mImage_->setObjectName("mImage");
+    pending(mImage_, "サイズ変更(&S)...", QKeySequence("Ctrl+I"))->setObjectName("miSize");
     QMenu* rotate = mImage_->addMenu("画像回転(&R)");
+    rotate->setObjectName("miRotate");
     pending(rotate, "左右反転", QKeySequence("Ctrl+H"));
     pending(rotate, "上下反転", QKeySequence("Ctrl+V"));
     pending(rotate, "90度回転");
     pending(rotate, "180度回転");
     pending(rotate, "270度回転");
     pending(rotate, "角度指定...");
-    mImage_->addMenu("効果(&E)")->setEnabled(false);
+    QMenu* effects = mImage_->addMenu("効果(&E)");
+    effects->setObjectName("miEffect");
+    effects->setEnabled(false);
 
     mPalette_ = new QMenu("パレット(&P)", this);
-    for (const char* t : {"明るさ調整(&B)...", "RGB調整(&C)...", "グレースケール(&G)", "反転(&R)", "ソラリゼーション(&O)",
-                          "パレットの交換(&P)...", "パレットの保存(&S)...", "色数変更(&I)"})
+    mPalette_->setObjectName("mColor");
+    for (const char* t : {"明るさ調整(&B)...", "RGB調整(&C)...", "グレースケール(&G)", "反転(&R)", "ソラリゼーション(&O)"})
         pending(mPalette_, t);
+    pending(mPalette_, "パレットの交換(&P)...")->setObjectName("mcPalRep");
+    pending(mPalette_, "パレットの保存(&S)...")->setObjectName("mcPalSave");
+    pending(mPalette_, "色数変更(&I)")->setObjectName("mcColorCount");
 
     mLayer_ = new QMenu("レイヤ(&L)", this);
-    pending(mLayer_, "新規作成(&N)", QKeySequence("Ctrl+Alt+N"));
-    pending(mLayer_, "複製(&C)", QKeySequence("Ctrl+Alt+C"));
-    pending(mLayer_, "削除(&D)", QKeySequence("Ctrl+Alt+D"));
+    mLayer_->setObjectName("mLayer");
+    pending(mLayer_, "新規作成(&N)", QKeySequence("Ctrl+Alt+N"))->setObjectName("mlNew");
+    pending(mLayer_, "複製(&C)", QKeySequence("Ctrl+Alt+C"))->setObjectName("mlCopy");
+    pending(mLayer_, "削除(&D)", QKeySequence("Ctrl+Alt+D"))->setObjectName("mlDelete");
     QMenu* order = mLayer_->addMenu("順序(&N)");
-    pending(order, "上へ移動(&U)");
-    pending(order, "下へ移動(&D)");
+    pending(order, "上へ移動(&U)")->setObjectName("mlnUp");
+    pending(order, "下へ移動(&D)")->setObjectName("mlnDown");
     QMenu* visibility = mLayer_->addMenu("表示(&V)");
-    pending(visibility, "現在のレイヤの表示の切り替え");
-    pending(visibility, "現在のレイヤのみ表示");
-    pending(visibility, "すべてのレイヤを表示");
+    pending(visibility, "現在のレイヤの表示の切り替え")->setObjectName("mlvActive");
+    pending(visibility, "現在のレイヤのみ表示")->setObjectName("mlvOnly");
+    pending(visibility, "すべてのレイヤを表示")->setObjectName("mlvAll");
     QMenu* merge = mLayer_->addMenu("統合(&R)");
-    pending(merge, "下のレイヤと統合");
-    pending(merge, "すべてのレイヤを統合");
-    pending(mLayer_, "名前の変更(&A)");
-    pending(mLayer_, "合成");
+    pending(merge, "下のレイヤと統合")->setObjectName("mlrLow");
+    pending(merge, "すべてのレイヤを統合")->setObjectName("mlrAll");
+    pending(mLayer_, "名前の変更(&A)")->setObjectName("mlRename");
+    pending(mLayer_, "合成")->setObjectName("mlGousei");
 
     mSelect_ = new QMenu("選択範囲(&S)", this);
     mSelect_->setObjectName("mSelect");
-    pending(mSelect_, "すべて選択(&A)", QKeySequence("Ctrl+A"));
-    pending(mSelect_, "クリア(&C)", QKeySequence("Ctrl+D"));
-    pending(mSelect_, "拡大(&L)", QKeySequence("Ctrl+E"));
-    pending(mSelect_, "縮小(&S)", QKeySequence("Ctrl+R"));
-    pending(mSelect_, "選択範囲からレイヤを作成(&N)", QKeySequence("Ctrl+Alt+L"));
-    pending(mSelect_, "境界線の表示(&K)");
+    pending(mSelect_, "すべて選択(&A)", QKeySequence("Ctrl+A"))->setObjectName("msAll");
+    pending(mSelect_, "クリア(&C)", QKeySequence("Ctrl+D"))->setObjectName("msClear");
+    pending(mSelect_, "拡大(&L)", QKeySequence("Ctrl+E"))->setObjectName("msKakudai");
+    pending(mSelect_, "縮小(&S)", QKeySequence("Ctrl+R"))->setObjectName("msShukushou");
+    pending(mSelect_, "選択範囲からレイヤを作成(&N)", QKeySequence("Ctrl+Alt+L"))->setObjectName("msLayer");
+    pending(mSelect_, "境界線の表示(&K)")->setObjectName("msKyoukaisen");
 }
 
 }  // namespace pq::gui

@@ -99,6 +99,11 @@ public:
     // ---- activation, menus ------------------------------------------------------------------------
     void Activate();
     QList<QMenu*> Menus() const;
+    // Menu entries and menus by object name ("Save1", "meCut", "msAll", "mlNew", "mcPalRep",
+    // "mImage", ...). Entries whose commands arrive with later work are present but disabled;
+    // their owners connect and enable them here.
+    QAction* MenuAction(const QString& objectName) const;
+    QMenu* MenuNamed(const QString& objectName) const;
     void ApplyCursor(const QCursor& cursor);
 
     // ---- canvas events (screen coordinates of the canvas) -----------------------------------------
