@@ -8,11 +8,9 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "core/document/random.h"
 #include "gui/app/main_form.h"
 #include "gui/app/prompt.h"
 #include "gui/document/canvas.h"

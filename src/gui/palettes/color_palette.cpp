@@ -57,7 +57,8 @@ void TPaletteImage::mousePressEvent(QMouseEvent* event) {
 
 // ---- gradient boxes ----------------------------------------------------------------------------
 
-TGradientBox::TGradientBox(TfrmColorPalette* owner, int channel) : QWidget(owner), owner_(owner), channel_(channel) {
+TGradientBox::TGradientBox(TfrmColorPalette* owner, int channel, QWidget* parent)
+    : QWidget(parent), owner_(owner), channel_(channel) {
     setFixedSize(kBoxWidth, 9);
 }
 
@@ -102,8 +103,7 @@ TfrmColorPalette::TfrmColorPalette(TMainForm* frame, const std::filesystem::path
         lblChannel_[c] = new QLabel(QString(kNames[c]) + "  0", panel1_);
         lblChannel_[c]->setGeometry(72, 8 + 16 * c, 50, 14);
         label(kLetters[c], 16, 56 + 24 * c);
-        boxes_[c] = new TGradientBox(this, c);
-        boxes_[c]->setParent(panel1_);
+        boxes_[c] = new TGradientBox(this, c, panel1_);
         boxes_[c]->move(32, 56 + 24 * c);
         bars_[c] = new QScrollBar(Qt::Horizontal, panel1_);
         bars_[c]->setObjectName(QString("scl") + kLetters[c]);

@@ -39,7 +39,7 @@ private:
 class TGradientBox : public QWidget {
     Q_OBJECT
 public:
-    TGradientBox(TfrmColorPalette* owner, int channel);
+    TGradientBox(TfrmColorPalette* owner, int channel, QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
