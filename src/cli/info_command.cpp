@@ -158,7 +158,7 @@ int InfoPalette(const std::string& path, const std::vector<uint8_t>& bytes) {
     return kExitOk;
 }
 
-int InfoProgram(const std::string& path, std::vector<uint8_t> bytes) {
+int InfoProgram(std::vector<uint8_t> bytes) {
     const ProgramIcons icons = ProgramIcons::FromBytes(std::move(bytes));
     std::printf("type: program\nicons: %d\n", icons.Count());
     for (int i = 0; i < icons.Count(); ++i) {
@@ -173,7 +173,6 @@ int InfoProgram(const std::string& path, std::vector<uint8_t> bytes) {
         std::printf("uses %dx%d %s\n", im.Width, im.Height,
                     im.Png ? "PNG" : (std::to_string(im.BitsPerPixel) + " bits per pixel").c_str());
     }
-    (void)path;
     return kExitOk;
 }
 
@@ -198,7 +197,7 @@ int RunInfo(std::span<const std::string> args) {
     case FileKind::Bitmap: return InfoBitmap(path, bytes);
     case FileKind::Jpeg: return InfoJpeg(path, bytes);
     case FileKind::Palette: return InfoPalette(path, bytes);
-    case FileKind::Program: return InfoProgram(path, std::move(bytes));
+    case FileKind::Program: return InfoProgram(std::move(bytes));
     case FileKind::Unknown: break;
     }
     return Refused(path, "not a file kind pqtool knows");
