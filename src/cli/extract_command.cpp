@@ -23,8 +23,9 @@ const char* const kExtractUsage =
     "written is printed on stdout; icons the program yields no picture for are skipped with a\n"
     "note on stderr.\n"
     "\n"
-    "Exit status: 0 when at least one icon was written, 1 when the program holds no icons or none\n"
-    "could be written (the reason on stderr), 2 wrong usage (also N beyond the icon count).\n";
+    "Exit status: 0 when at least one icon was written and no write failed; 1 when the program\n"
+    "holds no icons, yields none, or a file cannot be written (the reason on stderr); 2 wrong\n"
+    "usage (also N beyond the icon count).\n";
 
 namespace {
 constexpr std::array<OptionSpec, 1> kOptions{{{"--index"}}};
