@@ -198,6 +198,21 @@ TEST_F(Frame, ToolbarHintsAndEnabling) {
     EXPECT_EQ(Active()->Canvas()->cursor().shape(), Qt::CrossCursor);
 }
 
+TEST_F(Frame, ShortcutsReachTheActiveDocument) {
+    frame_->activateWindow();
+    QApplication::setActiveWindow(frame_.get());
+    TImageForm* f = NewDocument();
+    ChooseTool(kToolBrush);
+    ClickCell(1, 1);
+    QTest::keyClick(frame_.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(PixelAt(1, 1), -1);
+    QTest::keyClick(frame_.get(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(PixelAt(1, 1), 0);
+    prompt_.ExpectDialog("TfrmNew", [](QDialog&) { return false; });
+    QTest::keyClick(frame_.get(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(Active(), f);
+}
+
 TEST_F(Frame, LongHintGoesToStatusPanelZero) {
     frame_->ActionNamed("tbZoomIn")->showStatusText(frame_->StandardToolBar());
     EXPECT_EQ(frame_->StatusText(), "倍率を上げます。");
@@ -271,6 +286,17 @@ TEST_F(Frame, FrameCloseAsksEveryModifiedDocument) {
     EXPECT_EQ(frame_->Forms().front()->windowTitle(), "Icon2");
     // The closed windows took their snapshot files with them.
     EXPECT_EQ(SnapshotFiles(), 2);
+}
+
+TEST_F(Frame, ProgramEndRemovesEverySnapshotAlsoOfWindowsClosedJustBefore) {
+    NewDocument();
+    Stroke();
+    TImageForm* second = NewDocument();
+    Stroke();
+    prompt_.ExpectMessage(PromptAnswer::No);
+    ASSERT_TRUE(second->parentWidget()->close());  // deletion still pending
+    EndFrame();
+    EXPECT_EQ(SnapshotFiles(), 0);
 }
 
 TEST_F(Frame, OptionsSwitchUndoOffAndOn) {
@@ -350,9 +376,14 @@ TEST_F(Frame, PositionsOffEveryScreenComeBackOntoThePrimaryScreen) {
     EndFrame();
     pq::WriteWindowPosition(Settings() / "pqcpset", pq::WindowPosition{-20000, -20000});
     pq::WriteWindowPosition(Settings() / "pqvwset", pq::WindowPosition{3, 4});
+    pq::MainSettings s;
+    s.HasBounds = true;
+    s.Left = 30000, s.Top = 100, s.Width = 640, s.Height = 460;
+    pq::WriteMainSettings(Settings() / "pqset", s);
     StartFrame();
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_TRUE(screen.contains(frame_->ColorPalette()->pos()));
+    EXPECT_TRUE(screen.contains(frame_->pos()));
     EXPECT_EQ(frame_->Preview()->pos(), QPoint(3, 4));
 }
 

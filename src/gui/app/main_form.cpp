@@ -86,8 +86,11 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
 
 TMainForm::~TMainForm() {
     destroying_ = true;
-    // Document windows go first: each deletes its undo snapshot files.
-    for (QMdiSubWindow* sub : mdi_->subWindowList()) delete sub;
+    // Document windows go first, also those closed but not yet deleted: each deletes its undo
+    // snapshot files, which needs the snapshot folder this frame still holds.
+    QList<QPointer<QMdiSubWindow>> subs;
+    for (QMdiSubWindow* sub : mdi_->findChildren<QMdiSubWindow*>()) subs << sub;
+    for (const auto& sub : subs) delete sub.data();
     colorPalette_->WritePosition();
     layerPalette_->WritePosition();
     preview_->WritePosition();
