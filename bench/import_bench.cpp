@@ -1,0 +1,185 @@
+// Picture import and program icons: decoding a 6000 x 4000 JPEG (beside libjpeg-turbo's own
+// djpeg on the same file), importing a 48 x 48 area of it, and listing and extracting every
+// icon of the largest program in the corpus.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "core/document/document.h"
+#include "core/formats/jpeg_reader.h"
+#include "core/formats/picture_import.h"
+#include "core/formats/program_icons.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kJpegWidth = 6000, kJpegHeight = 4000;
+
+// Writes a synthetic photo-like 6000 x 4000 picture (smooth gradients with fine texture) once
+// per run and returns its path.
+const std::string& BenchJpeg() {
+    static std::string path;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        path = (fs::temp_directory_path() / "pixquil_bench_6000x4000.jpg").string();
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f) return;
+        jpeg_compress_struct c{};
+        jpeg_error_mgr err{};
+        c.err = jpeg_std_error(&err);
+        jpeg_create_compress(&c);
+        jpeg_stdio_dest(&c, f);
+        c.image_width = kJpegWidth;
+        c.image_height = kJpegHeight;
+        c.input_components = 3;
+        c.in_color_space = JCS_RGB;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, 90, TRUE);
+        jpeg_start_compress(&c, TRUE);
+        std::vector<JSAMPLE> row(std::size_t(kJpegWidth) * 3);
+        std::uint32_t seed = 1;
+        while (c.next_scanline < c.image_height) {
+            const unsigned y = c.next_scanline;
+            for (int x = 0; x < kJpegWidth; ++x) {
+                seed = seed * 22695477u + 1;
+                const unsigned noise = (seed >> 16) & 15;
+                row[3 * x] = JSAMPLE((x * 255 / kJpegWidth + noise) & 255);
+                row[3 * x + 1] = JSAMPLE((y * 255 / kJpegHeight + noise) & 255);
+                row[3 * x + 2] = JSAMPLE(((x / 64 + y / 64) % 2 ? 200 : 60) + noise);
+            }
+            JSAMPROW r = row.data();
+            jpeg_write_scanlines(&c, &r, 1);
+        }
+        jpeg_finish_compress(&c);
+        jpeg_destroy_compress(&c);
+        std::fclose(f);
+    });
+    return path;
+}
+
+const pq::Raster& BenchPicture() {
+    static pq::Raster picture;
+    static std::once_flag once;
+    std::call_once(once, [] { pq::LoadJpegFile(BenchJpeg(), picture); });
+    return picture;
+}
+
+// The largest .exe or .dll under the corpus's program folder.
+fs::path LargestProgram() {
+    fs::path best;
+    std::uintmax_t size = 0;
+    const fs::path dir = fs::path(PQ_CORPUS_DIR) / "pe";
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::recursive_directory_iterator(); ++it) {
+        const std::string ext = it->path().extension().string();
+        if (!it->is_regular_file() || (ext != ".exe" && ext != ".dll")) continue;
+        if (it->file_size() > size) {
+            size = it->file_size();
+            best = it->path();
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+static void BM_DecodeJpeg6000x4000(benchmark::State& state) {
+    const std::string& path = BenchJpeg();
+    for (auto _ : state) {
+        pq::Raster r;
+        if (!pq::LoadJpegFile(path, r).Ok) {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        benchmark::DoNotOptimize(r.Data());
+    }
+    state.counters["megapixels"] = kJpegWidth * kJpegHeight / 1e6;
+}
+BENCHMARK(BM_DecodeJpeg6000x4000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// libjpeg-turbo's own command-line decoder on the same file, process start included.
+static void BM_DjpegSameFile(benchmark::State& state) {
+    const std::string command = "djpeg -outfile /dev/null " + BenchJpeg();
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("djpeg not available");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_DjpegSameFile)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A click with "48×48ピクセル" (1:1 area), then OK with 256 colours.
+static void BM_ImportArea48Click(benchmark::State& state) {
+    const pq::Raster& picture = BenchPicture();
+    for (auto _ : state) {
+        pq::AreaPicker picker(picture);
+        picker.SetOutputSize(48, 48);
+        picker.Press(2000, 1500);
+        picker.Release();
+        pq::Document doc;
+        pq::ImportPictureDocument(doc, picker.Preview(), 256, 20);
+        benchmark::DoNotOptimize(doc.Palette.data());
+    }
+}
+BENCHMARK(BM_ImportArea48Click)->Unit(benchmark::kMicrosecond);
+
+// "全体を使う": the whole 6000 x 4000 picture averaged into 48 x 48, then OK with 256 colours.
+static void BM_ImportWholePictureTo48(benchmark::State& state) {
+    const pq::Raster& picture = BenchPicture();
+    for (auto _ : state) {
+        pq::AreaPicker picker(picture);
+        picker.SetOutputSize(48, 48);
+        picker.UseWholePicture();
+        pq::Document doc;
+        pq::ImportPictureDocument(doc, picker.Preview(), 256, 20);
+        benchmark::DoNotOptimize(doc.Palette.data());
+    }
+}
+BENCHMARK(BM_ImportWholePictureTo48)->Unit(benchmark::kMillisecond);
+
+// Reading the file, listing its icon groups, and building the 32 x 32 document of every icon.
+static void BM_ExtractAllIconsOfLargestProgram(benchmark::State& state) {
+    const fs::path program = LargestProgram();
+    int count = 0;
+    for (auto _ : state) {
+        pq::ProgramIcons icons;
+        if (program.empty() || !pq::ProgramIcons::Load(program, icons).Ok) {
+            state.SkipWithError("no program in the corpus");
+            break;
+        }
+        count = icons.Count();
+        for (int i = 0; i < icons.Count(); ++i) {
+            pq::IconPicture picture;
+            if (!icons.Extract(i, picture)) continue;
+            pq::Document doc;
+            pq::IconFromPictures(doc, picture, 20);
+            benchmark::DoNotOptimize(doc.Palette.data());
+        }
+    }
+    state.counters["icons"] = count;
+    state.counters["bytes"] = program.empty() ? 0 : double(fs::file_size(program));
+}
+BENCHMARK(BM_ExtractAllIconsOfLargestProgram)->Unit(benchmark::kMillisecond);
+
+// Listing only: what the extraction dialog does when a file is chosen.
+static void BM_ListIconsOfLargestProgram(benchmark::State& state) {
+    const fs::path program = LargestProgram();
+    for (auto _ : state) {
+        pq::ProgramIcons icons;
+        if (program.empty() || !pq::ProgramIcons::Load(program, icons).Ok) {
+            state.SkipWithError("no program in the corpus");
+            break;
+        }
+        benchmark::DoNotOptimize(icons.Count());
+    }
+}
+BENCHMARK(BM_ListIconsOfLargestProgram)->Unit(benchmark::kMillisecond);
