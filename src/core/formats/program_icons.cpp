@@ -498,12 +498,22 @@ bool DecodeIconImage(std::span<const std::uint8_t> data, IconPicture& out) {
 
 void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom) {
     InitBlankDocument(doc, kIconSize, kIconSize, 256, selectedZoom);
-    const int k = ReduceColors(doc, 256, 0, &icon.Color);
+    // The reduction reads the picture at the document's size: bring any other size to it.
+    Raster color = icon.Color;
+    if (color.Width() != kIconSize || color.Height() != kIconSize) {
+        color = Raster(kIconSize, kIconSize);
+        color.Fill(kWhite);
+        for (int y = 0; y < kIconSize; ++y)
+            for (int x = 0; x < kIconSize; ++x)
+                if (icon.Color.Contains(x, y)) color.SetPixelUnchecked(x, y, icon.Color.PixelUnchecked(x, y));
+    }
+    const int k = ReduceColors(doc, 256, 0, &color);
     if (k < 16) doc.ColorCount = 16;
     Layer& layer = doc.LayerAt(0);
     for (int y = 0; y < kIconSize; ++y)
         for (int x = 0; x < kIconSize; ++x)
-            layer.Mask[std::size_t(x) + std::size_t(y) * kIconSize] = icon.Mask.Pixel(x, y) == kBlack ? 1 : 0;
+            layer.Mask[std::size_t(x) + std::size_t(y) * kIconSize] =
+                icon.Mask.Contains(x, y) && icon.Mask.PixelUnchecked(x, y) == kBlack ? 1 : 0;
 }
 
 }  // namespace pq

@@ -88,8 +88,8 @@ bool DecodeIconImage(std::span<const std::uint8_t> data, IconPicture& out);
 // Builds the document the editor opens for an icon: InitBlankDocument(32, 32, 256) with the
 // selected zoom; the colour picture is reduced to at most 256 palette entries into layer 0
 // (every pixel painted); when fewer than 16 entries result the document becomes a 16-colour
-// one; then Mask is 0 where the mask picture is not black and 1 where it is. The pictures must
-// be 32 x 32.
+// one; then Mask is 0 where the mask picture is not black and 1 where it is. Pictures of
+// another size are cut or padded (white colour, transparent mask) at the bottom and right.
 void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom);
 
 }  // namespace pq

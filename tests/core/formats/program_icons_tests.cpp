@@ -275,6 +275,19 @@ TEST(ProgramIcons, DocumentFromPictures) {
     EXPECT_EQ(big.Palette[20], PaletteEntry{});
     EXPECT_EQ(big.LayerAt(0).Mask[5 + 5 * 32], 0);
     EXPECT_EQ(big.LayerAt(0).Mask[6 + 5 * 32], 1);
+
+    // A 16 x 16 pair is padded: white and transparent outside it.
+    IconPicture small{Raster(16, 16), Raster(16, 16)};
+    small.Color.Fill(Rgb{0, 0, 255});
+    Document padded;
+    IconFromPictures(padded, small, 20);
+    EXPECT_EQ(padded.ColorCount, 16);
+    const Layer& pl = padded.LayerAt(0);
+    EXPECT_EQ(padded.ColorOf(pl.Indices[3 + 3 * 32]), (Rgb{0, 0, 255}));
+    EXPECT_EQ(pl.Mask[3 + 3 * 32], 1);
+    EXPECT_EQ(padded.ColorOf(pl.Indices[20 + 3 * 32]), kWhite);
+    EXPECT_EQ(pl.Mask[20 + 3 * 32], 0);
+    EXPECT_EQ(pl.Mask[3 + 20 * 32], 0);
 }
 
 // Broken resources: an index without a usable image yields no icon (the caller skips it) while
