@@ -1,0 +1,206 @@
+#include "gui/formats/file_commands.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include "core/formats/atomic_write.h"
+#include "core/formats/bitmap_file.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/palette_file.h"
+#include "core/formats/picture_import.h"
+#include "gui/app/prompt.h"
+#include "gui/document/image_form.h"
+#include "gui/formats/area_picker.h"
+#include "gui/formats/icon_chooser.h"
+
+namespace pq::gui {
+
+namespace {
+
+std::filesystem::path& ProgramFolderOverride() {
+    static std::filesystem::path folder;
+    return folder;
+}
+
+// Shows the wait cursor for the lifetime of the object.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+void ShowFailure(Prompt& prompt, QWidget* parent, const pq::FileResult& r) {
+    if (!r.Ok && !r.Message.empty())
+        prompt.Message(parent, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
+}
+
+FileDialogRequest SaveIconDialog(const QString& initialName) {
+    FileDialogRequest request;
+    request.Title = kSaveAsTitle;
+    request.Filter = SaveFileFilter();
+    request.DefaultSuffix = "pqf";
+    request.InitialName = initialName;
+    return request;
+}
+
+// Writes and, on success, makes the path the document's name and clears Modified.
+bool WriteAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, DocumentFileKind kind) {
+    const pq::FileResult r = WriteFormatFile(path, kind, form.Doc());
+    if (!r.Ok) {
+        ShowFailure(prompt, &form, r);
+        return false;
+    }
+    form.SetFilePath(path);
+    form.Doc().Modified = false;
+    return true;
+}
+
+}  // namespace
+
+std::filesystem::path ToFsPath(const QString& path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
+
+// ---- readers -------------------------------------------------------------------------------------
+
+pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const ReadRequest& request) {
+    std::vector<uint8_t> bytes;
+    if (pq::FileResult r = pq::ReadFileBytes(ToFsPath(path), bytes); !r.Ok) return r;
+    pq::IconDirectory dir;
+    if (pq::FileResult r = pq::ReadIconDirectory(bytes, dir); !r.Ok) return r;
+    std::optional<int> index = 0;
+    if (dir.Entries.size() != 1) {
+        if (!request.prompt) return pq::FileResult::Failure(pq::kIconOpenError);
+        index = ChooseIconImage(*request.prompt, request.parent, dir);
+        if (!index) return pq::FileResult::Failure("");
+    }
+    return pq::LoadIconBytes(bytes, *index, doc, request.SelectedZoom);
+}
+
+pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Document& doc,
+                             const ReadRequest& request) {
+    pq::Raster picture;
+    if (pq::FileResult r = pq::LoadPicture(ToFsPath(path), kind, picture); !r.Ok) return r;
+    if (!request.prompt) return pq::FileResult::Failure("");
+    TfrmSelectOpenArea dialog(request.parent, picture, AreaPickerMode::Import);
+    if (!request.prompt->RunDialog(dialog)) return pq::FileResult::Failure("");
+    WaitCursor wait;
+    pq::ImportPictureDocument(doc, dialog.Preview(), dialog.OutputColors(), request.SelectedZoom);
+    return pq::FileResult::Success();
+}
+
+pq::FileResult ReadFormatFile(const QString& path, DocumentFileKind kind, pq::Document& doc,
+                              const ReadRequest& request) {
+    switch (kind) {
+    case DocumentFileKind::Native: return pq::LoadDocumentFile(ToFsPath(path), doc, request.SelectedZoom);
+    case DocumentFileKind::Icon:
+    case DocumentFileKind::Cursor: return ReadIconOrCursor(path, doc, request);
+    case DocumentFileKind::Bitmap: return ImportPicture(path, pq::PictureKind::Bitmap, doc, request);
+    case DocumentFileKind::Jpeg: return ImportPicture(path, pq::PictureKind::Jpeg, doc, request);
+    case DocumentFileKind::Unknown: break;
+    }
+    return pq::FileResult::Failure("");
+}
+
+// ---- writers -------------------------------------------------------------------------------------
+
+pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const pq::Document& doc) {
+    const std::filesystem::path target = ToFsPath(path);
+    switch (kind) {
+    case DocumentFileKind::Native: return pq::SaveDocumentFile(doc, target);
+    case DocumentFileKind::Icon: return pq::SaveIconFile(doc, target, pq::kIconResourceType, 0, 0);
+    case DocumentFileKind::Cursor: return pq::SaveIconFile(doc, target, pq::kCursorResourceType, 0, 0);
+    case DocumentFileKind::Bitmap: return pq::SaveBitmapFile(doc, target);
+    case DocumentFileKind::Jpeg:
+    case DocumentFileKind::Unknown: break;
+    }
+    return pq::FileResult::Failure(kNoWriterMessage);
+}
+
+// ---- save commands -----------------------------------------------------------------------------
+
+QString ProposedSaveName(const QString& caption) {
+    const int dot = caption.lastIndexOf('.');
+    const int separator = std::max(caption.lastIndexOf('/'), caption.lastIndexOf('\\'));
+    if (dot <= separator + 1) return caption;   // no extension (a leading dot names a hidden file)
+    return caption.left(dot);
+}
+
+bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow) {
+    QString path = form.FilePath();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        const auto chosen = prompt.SaveFileName(&form, SaveIconDialog(form.DocumentName()));
+        if (!chosen) return false;
+        path = *chosen;
+    }
+    const DocumentFileKind kind = KindOfFileName(path);
+    if (kind != DocumentFileKind::Native && kind != DocumentFileKind::Icon && kind != DocumentFileKind::Bitmap) {
+        // A cursor's hotspot and pictures read through the area picker would not survive a
+        // silent overwrite: only 名前を付けて保存 writes those.
+        prompt.Message(mainWindow, kSaveTitle, kCannotOverwriteMessage, PromptIcon::Warning, PromptButtons::Ok);
+        return false;
+    }
+    return WriteAndAdopt(form, prompt, path, kind);
+}
+
+bool SaveAs1Click(TImageForm& form, Prompt& prompt) {
+    const auto chosen = prompt.SaveFileName(&form, SaveIconDialog(ProposedSaveName(form.DocumentName())));
+    if (!chosen) return false;
+    const DocumentFileKind kind = KindOfFileName(*chosen);
+    if (kind == DocumentFileKind::Unknown || kind == DocumentFileKind::Jpeg) {
+        prompt.Message(&form, kSaveAsTitle, kNoWriterMessage, PromptIcon::Warning, PromptButtons::Ok);
+        return false;
+    }
+    return WriteAndAdopt(form, prompt, *chosen, kind);
+}
+
+// ---- palette commands --------------------------------------------------------------------------
+
+void mcPalRepClick(TImageForm& form, Prompt& prompt) {
+    FileDialogRequest request;
+    request.Title = "開く";
+    request.Filter = "パレット(*.pqp;*.pal;*.act) (*.pqp *.pal *.act)";
+    const auto path = prompt.OpenFileName(&form, request);
+    if (!path) return;
+    const pq::FileResult r = pq::LoadPaletteFile(ToFsPath(*path), form.Doc());
+    if (!r.Ok) {
+        ShowFailure(prompt, &form, r);   // an unknown kind has no message: silently nothing
+        return;
+    }
+    form.CommitEdit(kPaletteStep);
+}
+
+void mcPalSaveClick(TImageForm& form, Prompt& prompt) {
+    QFileDialog dialog(&form, "名前を付けて保存");
+    dialog.setObjectName("SavePalDlg");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QStringList filters = {"PixquilPalette (*.pqp)", "JASC-PAL (*.pal)"};
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters[0]);
+    dialog.setDefaultSuffix("pqp");
+    if (!prompt.RunDialog(dialog) || dialog.selectedFiles().isEmpty()) return;
+    const QString path = dialog.selectedFiles().first();
+    const pq::PaletteFormat format =
+        dialog.selectedNameFilter() == filters[1] ? pq::PaletteFormat::Jasc : pq::PaletteFormat::Pqp;
+    ShowFailure(prompt, &form, pq::SavePalette(form.Doc(), ToFsPath(path), format));
+}
+
+std::filesystem::path ProgramFolder() {
+    if (!ProgramFolderOverride().empty()) return ProgramFolderOverride();
+    return ToFsPath(QCoreApplication::applicationDirPath());
+}
+
+void SetProgramFolder(const std::filesystem::path& folder) { ProgramFolderOverride() = folder; }
+
+bool LoadProgramPalette(pq::Document& doc) {
+    if (doc.ColorCount != 256) return false;
+    const std::filesystem::path file = ProgramFolder() / "palette.pqp";
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) return false;
+    return pq::LoadPaletteFile(file, doc).Ok;
+}
+
+}  // namespace pq::gui

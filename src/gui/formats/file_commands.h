@@ -1,0 +1,77 @@
+#pragma once
+// The file commands of the editor over the core readers and writers: reading a file into a
+// fresh document (asking for the image of a multi-image icon, or the area of a picture), the
+// writers by extension, 上書き保存 / 名前を付けて保存, the palette exchange and save, and the
+// palette "palette.pqp" beside the program for new 256-colour documents. Every question and
+// message goes through the prompt.
+
+#include <QString>
+#include <filesystem>
+
+#include "core/document/document.h"
+#include "core/formats/file_result.h"
+#include "core/formats/picture_import.h"
+#include "gui/document/document_files.h"
+
+class QWidget;
+
+namespace pq::gui {
+
+class Prompt;
+class TImageForm;
+
+// Texts of the save commands.
+inline constexpr const char* kSaveTitle = "上書き保存";
+inline constexpr const char* kSaveAsTitle = "名前を付けて保存";
+inline constexpr const char* kCannotOverwriteMessage =
+    "この形式のファイルは上書き保存できません。\n名前をつけて保存を選んでください。";
+inline constexpr const char* kNoWriterMessage =
+    "この形式では保存できません。\n拡張子を .pqf、.ico、.cur、.bmp のいずれかにしてください。";
+inline constexpr const char* kPaletteStep = "パレット交換";
+
+std::filesystem::path ToFsPath(const QString& path);
+
+// ---- readers -------------------------------------------------------------------------------------
+// The reader of each kind; Unknown fails with an empty message (nothing is shown). Cancel in the
+// image chooser or the area picker fails with an empty message too. `doc` changes only on success.
+pq::FileResult ReadFormatFile(const QString& path, DocumentFileKind kind, pq::Document& doc,
+                              const ReadRequest& request);
+// .ico / .cur: the chooser TForm7 when the file holds more than one image.
+pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const ReadRequest& request);
+// .bmp / .jpg / .jpeg: the area picker in import mode, then the preview reduced to 16 or 256
+// colours.
+pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Document& doc,
+                             const ReadRequest& request);
+
+// ---- writers -------------------------------------------------------------------------------------
+// .pqf the native document; .ico an icon and .cur a cursor with hotspot (0, 0); .bmp a 24-bit
+// bitmap. Any other kind writes nothing and fails with kNoWriterMessage.
+pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const pq::Document& doc);
+
+// ---- save commands -----------------------------------------------------------------------------
+// The proposed name of 名前を付けて保存: the caption without its extension.
+QString ProposedSaveName(const QString& caption);
+// 上書き保存: a document without a file asks for a name first (proposing its caption); .pqf,
+// .ico and .bmp are written over the file without a question; .cur and other kinds are refused
+// with a warning owned by `mainWindow`. True only when the file was written; then the caption
+// becomes the path and Modified is cleared. A failed write keeps Modified and the old file.
+bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow);
+// 名前を付けて保存: proposes the caption without its extension, default extension "pqf".
+bool SaveAs1Click(TImageForm& form, Prompt& prompt);
+
+// ---- palette commands --------------------------------------------------------------------------
+// パレットの交換: a file of no known kind changes nothing silently; a malformed one is reported
+// and changes nothing; otherwise the palette is replaced and the step "パレット交換" recorded.
+void mcPalRepClick(TImageForm& form, Prompt& prompt);
+// パレットの保存: the save chooser "SavePalDlg" (run through the prompt); the filter chosen, not
+// the extension typed, decides between .pqp and JASC-PAL.
+void mcPalSaveClick(TImageForm& form, Prompt& prompt);
+
+// The program's own folder (where "palette.pqp" is looked for); tests may point it elsewhere.
+std::filesystem::path ProgramFolder();
+void SetProgramFolder(const std::filesystem::path& folder);
+// A new 256-colour document takes the palette of "palette.pqp" in the program folder when that
+// file exists and reads; otherwise (and for 16 colours) nothing changes. No undo step.
+bool LoadProgramPalette(pq::Document& doc);
+
+}  // namespace pq::gui
