@@ -1,0 +1,56 @@
+#pragma once
+// The system clipboard as the document commands see it: true-colour pictures in and out. The
+// clipboard is reached through ClipboardAccess so that tests can stand in a clipboard that
+// refuses writes; production uses QClipboard.
+
+#include <QImage>
+#include <QString>
+#include <optional>
+
+#include "core/raster/raster.h"
+
+namespace pq::gui {
+
+// A 24-bit picture as a QImage (a deep copy; the raster may go away afterwards).
+QImage RasterToImage(const pq::Raster& raster);
+// Any QImage as a 24-bit raster; alpha is dropped (a clipboard picture carries no transparency).
+pq::Raster ImageToRaster(const QImage& image);
+
+class ClipboardAccess {
+public:
+    virtual ~ClipboardAccess() = default;
+    // True when the clipboard offers a picture (paste is enabled exactly then).
+    virtual bool HasPicture() const = 0;
+    // The offered picture; a null image when there is none.
+    virtual QImage Picture() const = 0;
+    // Replaces the clipboard's contents; false when the picture did not arrive there.
+    virtual bool SetPicture(const QImage& image) = 0;
+};
+
+// The clipboard of this process: QClipboard, unless a test installed another one.
+ClipboardAccess& Clipboard();
+
+// Installs `access` as the clipboard for as long as the object lives (tests).
+class ScopedClipboard {
+public:
+    explicit ScopedClipboard(ClipboardAccess& access);
+    ~ScopedClipboard();
+    ScopedClipboard(const ScopedClipboard&) = delete;
+    ScopedClipboard& operator=(const ScopedClipboard&) = delete;
+
+private:
+    ClipboardAccess* previous_;
+};
+
+// Puts a document picture on the clipboard; false when the clipboard could not be written.
+bool WriteClipboardPicture(const pq::Raster& picture);
+
+// The clipboard picture for paste, or the message for the user when there is none or it cannot
+// be used (empty, or too large); the size is checked before the picture is converted.
+struct ClipboardRead {
+    std::optional<pq::Raster> Picture;
+    QString Problem;
+};
+ClipboardRead ReadClipboardPicture();
+
+}  // namespace pq::gui

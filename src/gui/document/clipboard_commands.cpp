@@ -1,0 +1,135 @@
+#include "gui/document/clipboard_commands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/document/clipboard_pictures.h"
+#include "gui/app/main_form.h"
+#include "gui/app/prompt.h"
+#include "gui/document/clipboard_bridge.h"
+#include "gui/document/image_form.h"
+
+namespace pq::gui {
+
+namespace {
+
+const char* const kClipboardWriteFailed = "クリップボードに書き込めませんでした。";
+
+bool PutOnClipboard(TMainForm& frame, TImageForm& form, const QString& title) {
+    if (WriteClipboardPicture(pq::ClipboardPicture(form.Doc()))) return true;
+    frame.GetPrompt().Message(&form, title, QString::fromUtf8(kClipboardWriteFailed), PromptIcon::Error,
+                              PromptButtons::Ok);
+    return false;
+}
+
+// The paste mode of the area picker: the clipboard picture drawn at (0, 0) on a white canvas of
+// the document's size, with "最適化" ticked at first.
+class PasteAreaDialog : public QDialog {
+public:
+    PasteAreaDialog(QWidget* parent, pq::Raster area) : QDialog(parent), area_(std::move(area)) {
+        setObjectName("TfrmSelectOpenArea");
+        setWindowTitle("貼り付け");
+        auto* label = new QLabel("貼り付ける部分を選択してください。", this);
+        label->setObjectName("Label1");
+        auto* preview = new QLabel(this);
+        preview->setObjectName("Image2");
+        preview->setPixmap(QPixmap::fromImage(RasterToImage(area_)));
+        check_ = new QCheckBox("最適化", this);
+        check_->setObjectName("CheckBox1");
+        check_->setChecked(true);
+        auto* ok = new QPushButton("OK", this);
+        ok->setDefault(true);
+        auto* cancel = new QPushButton("キャンセル", this);
+        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch();
+        buttons->addWidget(ok);
+        buttons->addWidget(cancel);
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(label);
+        layout->addWidget(preview);
+        layout->addWidget(check_);
+        layout->addLayout(buttons);
+    }
+    const pq::Raster& Area() const { return area_; }
+    bool Optimize() const { return check_->isChecked(); }
+
+private:
+    pq::Raster area_;
+    QCheckBox* check_ = nullptr;
+};
+
+}  // namespace
+
+void meCopyClick(TMainForm& frame, TImageForm& form) { PutOnClipboard(frame, form, "コピー"); }
+
+void meCutClick(TMainForm& frame, TImageForm& form) {
+    // A picture that did not reach the clipboard must not be lost from the document as well.
+    if (!PutOnClipboard(frame, form, "切り取り")) return;
+    form.ApplyEdit(pq::ApplyCut(form.Doc()));
+}
+
+std::optional<PasteChoice> PickPasteArea(TMainForm& frame, TImageForm& form, const pq::Raster& picture) {
+    PasteAreaDialog dialog(&frame, pq::InitialPasteArea(form.Doc(), picture));
+    if (!frame.GetPrompt().RunDialog(dialog)) return std::nullopt;
+    return PasteChoice{dialog.Area(), dialog.Optimize()};
+}
+
+void mePasteClick(TMainForm& frame, TImageForm& form) {
+    if (!Clipboard().HasPicture()) return;
+    const ClipboardRead read = ReadClipboardPicture();
+    if (!read.Picture) {
+        frame.GetPrompt().Message(&form, "貼り付け", read.Problem, PromptIcon::Warning, PromptButtons::Ok);
+        return;
+    }
+    const std::optional<PasteChoice> choice = PickPasteArea(frame, form, *read.Picture);
+    if (!choice) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const pq::EditResult result = pq::PastePicture(form.Doc(), choice->Area, choice->Optimize);
+    QApplication::restoreOverrideCursor();
+    form.StopOutlineTimer();
+    form.ApplyEdit(result);
+}
+
+void ConnectClipboardMenu(TMainForm& frame, TImageForm& form) {
+    TMainForm* fr = &frame;
+    TImageForm* f = &form;
+    struct Entry {
+        const char* Name;
+        const char* Tip;
+        const char* Status;
+        void (*Run)(TMainForm&, TImageForm&);
+    };
+    static const Entry kEntries[] = {
+        {"meCut", "切り取り", "選択範囲をクリップボードに切り取ります。", &meCutClick},
+        {"meCopy", "コピー", "選択範囲をコピーします。", &meCopyClick},
+        {"mePaste", "貼り付け", "クリップボードの内容を新しいレイヤに貼り付けます。", &mePasteClick},
+    };
+    for (const Entry& e : kEntries) {
+        QAction* a = form.MenuAction(e.Name);
+        if (!a) continue;
+        a->setToolTip(QString::fromUtf8(e.Tip));
+        a->setStatusTip(QString::fromUtf8(e.Status));
+        a->setEnabled(true);
+        const auto run = e.Run;
+        QObject::connect(a, &QAction::triggered, &form, [fr, f, run] { run(*fr, *f); });
+    }
+    if (QMenu* menu = form.MenuNamed("Edit1")) {
+        QObject::connect(menu, &QMenu::aboutToShow, &form, [f] {
+            if (QAction* a = f->MenuAction("mePaste")) a->setEnabled(Clipboard().HasPicture());
+        });
+        QObject::connect(menu, &QMenu::aboutToHide, &form, [f] {
+            if (QAction* a = f->MenuAction("mePaste")) a->setEnabled(true);
+        });
+    }
+}
+
+}  // namespace pq::gui

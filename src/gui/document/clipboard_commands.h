@@ -1,0 +1,33 @@
+#pragma once
+// Cut, copy and paste of a document window through the system clipboard. Copy and cut put the
+// selected pixels (or the whole current layer) on the clipboard as a true-colour picture; cut
+// changes the document only after the picture arrived there. Paste lets the user pick the part
+// of the clipboard picture to take and turns it into a new top layer.
+
+#include <optional>
+
+#include "core/raster/raster.h"
+
+namespace pq::gui {
+
+class TMainForm;
+class TImageForm;
+
+void meCopyClick(TMainForm& frame, TImageForm& form);
+void meCutClick(TMainForm& frame, TImageForm& form);
+void mePasteClick(TMainForm& frame, TImageForm& form);
+
+// The area the user picked from the clipboard picture (ImageWidth x ImageHeight) and the state
+// of "最適化" (rebuild the palette for it).
+struct PasteChoice {
+    pq::Raster Area;
+    bool Optimize = true;
+};
+// Shows the area picker in its paste mode on `picture`; nullopt when it was not closed with OK.
+std::optional<PasteChoice> PickPasteArea(TMainForm& frame, TImageForm& form, const pq::Raster& picture);
+
+// Connects the window's 切り取り / コピー / 貼り付け entries; 貼り付け is enabled as the Edit menu
+// opens exactly when the clipboard offers a picture.
+void ConnectClipboardMenu(TMainForm& frame, TImageForm& form);
+
+}  // namespace pq::gui

@@ -1,0 +1,33 @@
+#pragma once
+// The layer commands of a document window, shared by its レイヤ(&L) menu and the layer palette's
+// buttons: each runs the core command on the window's document and sends the result through the
+// window's edit path. Merge all asks its question and rename shows the name dialog through the
+// frame's prompt.
+
+namespace pq::gui {
+
+class TMainForm;
+class TImageForm;
+class TfrmName;
+
+void tbbNewLayerClick(TImageForm& form);
+void mlCopyClick(TImageForm& form);
+void tbbDelLayerClick(TImageForm& form);
+void tbbUpClick(TImageForm& form);
+void tbbDownClick(TImageForm& form);
+void tbbIntegrateClick(TImageForm& form);
+void tbbAllIntegrateClick(TMainForm& frame, TImageForm& form);
+void mlvActiveClick(TImageForm& form);
+void mlvOnlyClick(TImageForm& form);
+void mlvAllClick(TImageForm& form);
+void tbbNameClick(TMainForm& frame, TImageForm& form);
+
+// The frame's one layer-name dialog (made on first use when the frame did not make it).
+TfrmName& NameDialog(TMainForm& frame);
+
+// Enables the menu's entries for the layer count and the current layer (run as it opens).
+void mLayerClick(TImageForm& form);
+// Connects the window's レイヤ menu entries with their hints and icons.
+void ConnectLayerMenu(TMainForm& frame, TImageForm& form);
+
+}  // namespace pq::gui
