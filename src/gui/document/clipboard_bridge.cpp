@@ -9,13 +9,13 @@
 
 namespace pq::gui {
 
-QImage RasterToImage(const pq::Raster& raster) {
+QImage ClipboardImageOf(const pq::Raster& raster) {
     if (raster.Empty()) return QImage();
     const QImage view(raster.Data(), raster.Width(), raster.Height(), raster.Stride(), QImage::Format_BGR888);
     return view.convertToFormat(QImage::Format_RGB32);
 }
 
-pq::Raster ImageToRaster(const QImage& image) {
+pq::Raster RasterOfClipboardImage(const QImage& image) {
     if (image.isNull()) return pq::Raster();
     const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
     pq::Raster out(bgr.width(), bgr.height());
@@ -59,7 +59,7 @@ ScopedClipboard::ScopedClipboard(ClipboardAccess& access) : previous_(g_installe
 ScopedClipboard::~ScopedClipboard() { g_installed = previous_; }
 
 bool WriteClipboardPicture(const pq::Raster& picture) {
-    const QImage image = RasterToImage(picture);
+    const QImage image = ClipboardImageOf(picture);
     if (image.isNull()) return false;
     return Clipboard().SetPicture(image);
 }
@@ -71,7 +71,7 @@ ClipboardRead ReadClipboardPicture() {
         result.Problem = QString::fromStdString(*problem);
         return result;
     }
-    result.Picture = ImageToRaster(image);
+    result.Picture = RasterOfClipboardImage(image);
     return result;
 }
 

@@ -11,10 +11,10 @@
 
 namespace pq::gui {
 
-// A 24-bit picture as a QImage (a deep copy; the raster may go away afterwards).
-QImage RasterToImage(const pq::Raster& raster);
+// A 24-bit picture as the QImage put on the clipboard (a deep copy).
+QImage ClipboardImageOf(const pq::Raster& raster);
 // Any QImage as a 24-bit raster; alpha is dropped (a clipboard picture carries no transparency).
-pq::Raster ImageToRaster(const QImage& image);
+pq::Raster RasterOfClipboardImage(const QImage& image);
 
 class ClipboardAccess {
 public:

@@ -3,18 +3,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialog>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QMenu>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include "core/document/clipboard_pictures.h"
 #include "gui/app/main_form.h"
 #include "gui/app/prompt.h"
 #include "gui/document/clipboard_bridge.h"
 #include "gui/document/image_form.h"
+#include "gui/formats/area_picker.h"
 
 namespace pq::gui {
 
@@ -29,44 +25,6 @@ bool PutOnClipboard(TMainForm& frame, TImageForm& form, const QString& title) {
     return false;
 }
 
-// The paste mode of the area picker: the clipboard picture drawn at (0, 0) on a white canvas of
-// the document's size, with "最適化" ticked at first.
-class PasteAreaDialog : public QDialog {
-public:
-    PasteAreaDialog(QWidget* parent, pq::Raster area) : QDialog(parent), area_(std::move(area)) {
-        setObjectName("TfrmSelectOpenArea");
-        setWindowTitle("貼り付け");
-        auto* label = new QLabel("貼り付ける部分を選択してください。", this);
-        label->setObjectName("Label1");
-        auto* preview = new QLabel(this);
-        preview->setObjectName("Image2");
-        preview->setPixmap(QPixmap::fromImage(RasterToImage(area_)));
-        check_ = new QCheckBox("最適化", this);
-        check_->setObjectName("CheckBox1");
-        check_->setChecked(true);
-        auto* ok = new QPushButton("OK", this);
-        ok->setDefault(true);
-        auto* cancel = new QPushButton("キャンセル", this);
-        connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-        auto* buttons = new QHBoxLayout;
-        buttons->addStretch();
-        buttons->addWidget(ok);
-        buttons->addWidget(cancel);
-        auto* layout = new QVBoxLayout(this);
-        layout->addWidget(label);
-        layout->addWidget(preview);
-        layout->addWidget(check_);
-        layout->addLayout(buttons);
-    }
-    const pq::Raster& Area() const { return area_; }
-    bool Optimize() const { return check_->isChecked(); }
-
-private:
-    pq::Raster area_;
-    QCheckBox* check_ = nullptr;
-};
-
 }  // namespace
 
 void meCopyClick(TMainForm& frame, TImageForm& form) { PutOnClipboard(frame, form, "コピー"); }
@@ -78,9 +36,10 @@ void meCutClick(TMainForm& frame, TImageForm& form) {
 }
 
 std::optional<PasteChoice> PickPasteArea(TMainForm& frame, TImageForm& form, const pq::Raster& picture) {
-    PasteAreaDialog dialog(&frame, pq::InitialPasteArea(form.Doc(), picture));
+    const pq::Document& doc = form.Doc();
+    TfrmSelectOpenArea dialog(&frame, picture, AreaPickerMode::Paste, doc.ImageWidth, doc.ImageHeight);
     if (!frame.GetPrompt().RunDialog(dialog)) return std::nullopt;
-    return PasteChoice{dialog.Area(), dialog.Optimize()};
+    return PasteChoice{dialog.Preview(), dialog.CheckBox1()->isChecked()};
 }
 
 void mePasteClick(TMainForm& frame, TImageForm& form) {
