@@ -1,0 +1,342 @@
+// The file commands over a real document window: readers by kind with their questions, the
+// save commands and their warnings, palette save and exchange, "palette.pqp" for new documents.
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/palette_file.h"
+#include "gui/app/main_form.h"
+#include "gui/document/image_form.h"
+#include "gui/formats/area_picker.h"
+#include "gui/formats/file_commands.h"
+#include "gui/formats/icon_chooser.h"
+#include "support/editor_fixture.h"
+#include "support/formats_files.h"
+
+namespace pq::test {
+namespace {
+
+using gui::PromptAnswer;
+
+// Remembers the last save-chooser request (proposed name, default extension).
+class RecordingPrompt : public ScriptedPrompt {
+public:
+    std::optional<QString> SaveFileName(QWidget* parent, const gui::FileDialogRequest& request) override {
+        lastSave = request;
+        return ScriptedPrompt::SaveFileName(parent, request);
+    }
+    gui::FileDialogRequest lastSave;
+};
+
+class FileCommands : public EditorTest {
+protected:
+    QString PathOf(const std::string& name) const { return QString::fromStdString((folder_ / name).string()); }
+    bool Save(gui::TImageForm* form) { return gui::Save1Click(*form, rec_, frame_.get()); }
+    bool SaveAs(gui::TImageForm* form) { return gui::SaveAs1Click(*form, rec_); }
+    std::uintmax_t SizeOf(const std::string& name) const { return std::filesystem::file_size(folder_ / name); }
+    gui::ReadRequest Request() { return gui::ReadRequest{10, &prompt_, frame_.get()}; }
+
+    RecordingPrompt rec_;
+};
+
+// ---- save commands -------------------------------------------------------------------------------
+
+TEST_F(FileCommands, SaveOnANeverSavedDocumentAsksForANameProposingTheCaption) {
+    gui::TImageForm* form = NewDocument();
+    form->Doc().Modified = true;
+
+    rec_.ExpectSaveFile(std::nullopt);
+    EXPECT_FALSE(Save(form));
+    EXPECT_EQ(rec_.lastSave.InitialName, "Icon1");
+    EXPECT_EQ(rec_.lastSave.DefaultSuffix, "pqf");
+    EXPECT_TRUE(form->Doc().Modified);
+    EXPECT_EQ(form->DocumentName(), "Icon1");
+
+    rec_.ExpectSaveFile(PathOf("Icon1.pqf"));
+    EXPECT_TRUE(Save(form));
+    EXPECT_EQ(SizeOf("Icon1.pqf"), 1568u);
+    EXPECT_EQ(form->DocumentName(), PathOf("Icon1.pqf"));
+    EXPECT_FALSE(form->Doc().Modified);
+
+    // The file exists now: Save writes over it without a question.
+    form->Doc().LayerAt(0).Mask[0] = 1;
+    form->Doc().Modified = true;
+    EXPECT_TRUE(Save(form));
+    EXPECT_FALSE(form->Doc().Modified);
+    Document back;
+    ASSERT_TRUE(LoadDocumentFile(folder_ / "Icon1.pqf", back, 10).Ok);
+    EXPECT_EQ(back.LayerAt(0).Mask[0], 1);
+    EXPECT_TRUE(rec_.Done());
+}
+
+TEST_F(FileCommands, SaveAsProposesTheCaptionWithoutItsExtensionAndPicksTheWriter) {
+    gui::TImageForm* form = NewDocument();
+    rec_.ExpectSaveFile(PathOf("pic.ico"));
+    EXPECT_TRUE(SaveAs(form));
+    EXPECT_EQ(rec_.lastSave.InitialName, "Icon1");
+    EXPECT_EQ(SizeOf("pic.ico"), 318u);
+    EXPECT_EQ(form->DocumentName(), PathOf("pic.ico"));
+
+    rec_.ExpectSaveFile(PathOf("pic.bmp"));
+    EXPECT_TRUE(SaveAs(form));
+    EXPECT_EQ(rec_.lastSave.InitialName, PathOf("pic"));
+    EXPECT_EQ(SizeOf("pic.bmp"), 822u);
+
+    gui::TImageForm* big = NewDocument(1, 1);
+    rec_.ExpectSaveFile(PathOf("big.cur"));
+    EXPECT_TRUE(SaveAs(big));
+    const std::vector<uint8_t> cursor = ReadBytes(folder_ / "big.cur");
+    ASSERT_EQ(cursor.size(), 2238u);
+    EXPECT_EQ(cursor[2], 2);                   // resource type: cursor
+    EXPECT_EQ(cursor[10] | cursor[11], 0);     // hotspot (0, 0)
+    EXPECT_EQ(cursor[12] | cursor[13], 0);
+
+    EXPECT_EQ(gui::ProposedSaveName("/x/icon.ico"), "/x/icon");
+    EXPECT_EQ(gui::ProposedSaveName("/x.d/Icon1"), "/x.d/Icon1");
+    EXPECT_EQ(gui::ProposedSaveName("/x/a.b.pqf"), "/x/a.b");
+    EXPECT_TRUE(rec_.Done());
+}
+
+TEST_F(FileCommands, SaveRefusesCursorsAndUnknownKindsWithAWarning) {
+    gui::TImageForm* form = NewDocument();
+    rec_.ExpectSaveFile(PathOf("c.cur"));
+    ASSERT_TRUE(SaveAs(form));
+    const std::vector<uint8_t> before = ReadBytes(folder_ / "c.cur");
+
+    form->Doc().LayerAt(0).Mask[5] = 1;
+    form->Doc().Modified = true;
+    rec_.ExpectMessage(PromptAnswer::Ok);
+    EXPECT_FALSE(Save(form));
+    const ShownPrompt& warning = rec_.Shown().back();
+    EXPECT_EQ(warning.Title, "上書き保存");
+    EXPECT_EQ(warning.Text, "この形式のファイルは上書き保存できません。\n名前をつけて保存を選んでください。");
+    EXPECT_EQ(warning.Icon, gui::PromptIcon::Warning);
+    EXPECT_EQ(warning.Buttons, gui::PromptButtons::Ok);
+    EXPECT_TRUE(form->Doc().Modified);
+    EXPECT_EQ(ReadBytes(folder_ / "c.cur"), before);
+
+    // A never-saved document given a cursor name on Save is warned the same way.
+    gui::TImageForm* other = NewDocument();
+    rec_.ExpectSaveFile(PathOf("d.cur"));
+    rec_.ExpectMessage(PromptAnswer::Ok);
+    EXPECT_FALSE(Save(other));
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "d.cur"));
+    EXPECT_EQ(other->DocumentName(), "Icon2");
+
+    // Save As to a name no writer takes writes nothing and keeps the name and Modified.
+    other->Doc().Modified = true;
+    rec_.ExpectSaveFile(PathOf("e.png"));
+    rec_.ExpectMessage(PromptAnswer::Ok);
+    EXPECT_FALSE(SaveAs(other));
+    EXPECT_EQ(rec_.Shown().back().Text, gui::kNoWriterMessage);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "e.png"));
+    EXPECT_EQ(other->DocumentName(), "Icon2");
+    EXPECT_TRUE(other->Doc().Modified);
+    EXPECT_TRUE(rec_.Done());
+}
+
+TEST_F(FileCommands, AFailedSaveKeepsModifiedTheNameAndTheOldFile) {
+    gui::TImageForm* form = NewDocument();
+    rec_.ExpectSaveFile(PathOf("keep.pqf"));
+    ASSERT_TRUE(Save(form));
+    const std::vector<uint8_t> before = ReadBytes(folder_ / "keep.pqf");
+
+    // A folder that does not exist.
+    form->Doc().Modified = true;
+    rec_.ExpectSaveFile(PathOf("missing/keep.pqf"));
+    rec_.ExpectMessage(PromptAnswer::Ok);
+    EXPECT_FALSE(SaveAs(form));
+    EXPECT_EQ(rec_.Shown().back().Icon, gui::PromptIcon::Error);
+    EXPECT_FALSE(rec_.Shown().back().Text.isEmpty());
+    EXPECT_TRUE(form->Doc().Modified);
+    EXPECT_EQ(form->DocumentName(), PathOf("keep.pqf"));
+
+    // A document the writer cannot store: the file that was there stays as it was.
+    form->Doc().LayerAt(0).Mask[0] = 1;
+    form->Doc().ColorCount = 17;
+    rec_.ExpectMessage(PromptAnswer::Ok);
+    EXPECT_FALSE(Save(form));
+    EXPECT_TRUE(form->Doc().Modified);
+    EXPECT_EQ(ReadBytes(folder_ / "keep.pqf"), before);
+    form->Doc().ColorCount = 16;
+    EXPECT_TRUE(rec_.Done());
+}
+
+// ---- readers ------------------------------------------------------------------------------------
+
+TEST_F(FileCommands, ReadersByKindAskForTheImageOrTheArea) {
+    Document doc;
+    ASSERT_TRUE(gui::ReadFormatFile(QString::fromStdString((DataDir() / "three_layers.pqf").string()),
+                                    gui::DocumentFileKind::Native, doc, Request()).Ok);
+    EXPECT_EQ(doc.LayerCount(), 3);
+
+    WriteBytes(folder_ / "multi.ico", JoinIcons({DiagonalIcon(32, 16), DiagonalIcon(48, 256)}));
+    prompt_.ExpectDialog("TForm7", [](QDialog& d) {
+        auto& chooser = static_cast<gui::TForm7&>(d);
+        EXPECT_EQ(chooser.ComboBox1()->itemText(0), "0： サイズ：32×32 色数：16色");
+        chooser.ComboBox1()->setCurrentIndex(1);
+        return true;
+    });
+    Document icon;
+    ASSERT_TRUE(gui::ReadFormatFile(PathOf("multi.ico"), gui::DocumentFileKind::Icon, icon, Request()).Ok);
+    EXPECT_EQ(icon.ImageWidth, 48);
+    EXPECT_EQ(icon.ColorCount, 256);
+    EXPECT_EQ(icon.LayerAt(0).Indices[47 + 47 * 48], 47);
+
+    prompt_.ExpectDialog("TForm7", [](QDialog&) { return false; });
+    Document cancelled;
+    const FileResult r = gui::ReadFormatFile(PathOf("multi.ico"), gui::DocumentFileKind::Icon, cancelled, Request());
+    EXPECT_FALSE(r.Ok);
+    EXPECT_TRUE(r.Message.empty());
+    EXPECT_FALSE(cancelled.Ready);
+
+    Document cursor;
+    ASSERT_TRUE(gui::ReadFormatFile(QString::fromStdString((DataDir() / "odd_width_8bit.cur").string()),
+                                    gui::DocumentFileKind::Cursor, cursor, Request()).Ok);
+    EXPECT_EQ(cursor.LayerCount(), 1);
+
+    Document bad;
+    EXPECT_EQ(gui::ReadFormatFile(QString::fromStdString((DataDir() / "bad" / "signature.pqf").string()),
+                                  gui::DocumentFileKind::Native, bad, Request()).Message, "開けませんでした。");
+    EXPECT_EQ(gui::ReadFormatFile(QString::fromStdString((DataDir() / "bad" / "monochrome.ico").string()),
+                                  gui::DocumentFileKind::Icon, bad, Request()).Message, "このアイコンは開けません。");
+    EXPECT_FALSE(bad.Ready);
+    EXPECT_TRUE(prompt_.Done());
+}
+
+TEST_F(FileCommands, PictureImportTakesTheAreaPickedAndReducesItsColours) {
+    // Four flat quadrants of 20 x 20: few colours, so the reduction keeps them exactly.
+    Raster picture(40, 40);
+    const Rgb colours[4] = {{200, 10, 10}, {10, 200, 10}, {10, 10, 200}, {250, 250, 0}};
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) picture.SetPixelUnchecked(x, y, colours[(x / 20) + 2 * (y / 20)]);
+    WriteBytes(folder_ / "quad.bmp", BitmapBytes(picture));
+
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+        picker.rgSizeClick(0);
+        picker.Image1MouseDown(10, 12);
+        picker.Image1MouseUp(10, 12);
+        return true;
+    });
+    Document doc;
+    ASSERT_TRUE(gui::ReadFormatFile(PathOf("quad.bmp"), gui::DocumentFileKind::Bitmap, doc, Request()).Ok);
+    ASSERT_EQ(doc.ImageWidth, 16);
+    EXPECT_EQ(doc.ColorCount, 16);
+    EXPECT_EQ(doc.DrawColor, 0);
+    EXPECT_EQ(doc.AuxColor, 8);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const std::size_t i = std::size_t(x + y * 16);
+            ASSERT_NE(doc.LayerAt(0).Mask[i], 0);
+            ASSERT_EQ(doc.ColorOf(doc.LayerAt(0).Indices[i]), picture.Pixel(10 + x, 12 + y)) << x << "," << y;
+        }
+
+    // "256色" and the whole picture into 32 x 32: every quadrant becomes 16 x 16.
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+        picker.rgSizeClick(1);
+        picker.SetColorItem(1);
+        picker.Button3Click();
+        return true;
+    });
+    Document whole;
+    ASSERT_TRUE(gui::ReadFormatFile(PathOf("quad.bmp"), gui::DocumentFileKind::Bitmap, whole, Request()).Ok);
+    EXPECT_EQ(whole.ImageWidth, 32);
+    EXPECT_EQ(whole.ColorCount, 256);
+    EXPECT_EQ(whole.ColorOf(whole.LayerAt(0).Indices[31 + 31 * 32]), colours[3]);
+
+    // Cancel fails without a message; a JPEG goes through the same picker.
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog&) { return false; });
+    Document none;
+    const FileResult r = gui::ReadFormatFile(QString::fromStdString((DataDir() / "jpeg_reader" / "gradient.jpg").string()),
+                                             gui::DocumentFileKind::Jpeg, none, Request());
+    EXPECT_FALSE(r.Ok);
+    EXPECT_TRUE(r.Message.empty());
+    EXPECT_FALSE(none.Ready);
+    EXPECT_TRUE(prompt_.Done());
+}
+
+// ---- palettes ------------------------------------------------------------------------------------
+
+TEST_F(FileCommands, PaletteSaveFollowsTheChosenFilterAndExchangeRecordsAStep) {
+    gui::TImageForm* form = NewDocument();
+    auto saveAs = [this](const QString& name, int filter) {
+        prompt_.ExpectDialog("SavePalDlg", [=](QDialog& d) {
+            auto& chooser = static_cast<QFileDialog&>(d);
+            EXPECT_EQ(chooser.nameFilters(), (QStringList{"PixquilPalette (*.pqp)", "JASC-PAL (*.pal)"}));
+            EXPECT_EQ(chooser.defaultSuffix(), "pqp");
+            chooser.selectNameFilter(chooser.nameFilters()[filter]);
+            chooser.selectFile(name);
+            return true;
+        });
+    };
+    saveAs(PathOf("plain"), 0);
+    gui::mcPalSaveClick(*form, prompt_);
+    ASSERT_EQ(SizeOf("plain.pqp"), 71u);
+    saveAs(PathOf("text.pqp"), 1);
+    gui::mcPalSaveClick(*form, prompt_);
+    const std::vector<uint8_t> text = ReadBytes(folder_ / "text.pqp");
+    EXPECT_EQ(std::string(text.begin(), text.begin() + 27), "JASC-PAL\r\n0100\r\n16\r\n0 0 0\r\n");
+    EXPECT_FALSE(form->Doc().Modified);
+
+    // Exchange: the saved colours come back as one undoable step.
+    const PaletteTable original = form->Doc().Palette;
+    form->Doc().Palette[3] = PaletteEntry{1, 2, 3, 0};
+    prompt_.ExpectOpenFile(PathOf("text.pqp"));
+    gui::mcPalRepClick(*form, prompt_);
+    EXPECT_EQ(prompt_.Shown().back().Text, "パレット(*.pqp;*.pal;*.act) (*.pqp *.pal *.act)");
+    EXPECT_EQ(form->Doc().Palette, original);
+    EXPECT_TRUE(form->Doc().Modified);
+    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - パレット交換");
+
+    // Malformed JASC text is reported and changes nothing; an unknown file changes nothing silently.
+    form->Doc().Palette[3] = PaletteEntry{1, 2, 3, 0};
+    const PaletteTable changed = form->Doc().Palette;
+    const int position = form->Doc().HistoryPosition;
+    prompt_.ExpectOpenFile(QString::fromStdString((DataDir() / "bad" / "jasc_letters.pal").string()));
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    gui::mcPalRepClick(*form, prompt_);
+    EXPECT_EQ(prompt_.Shown().back().Text, kPaletteFileError);
+    WriteBytes(folder_ / "noise.pal", {'n', 'o', 'i', 's', 'e', 0, 1, 2, 3});
+    prompt_.ExpectOpenFile(PathOf("noise.pal"));
+    gui::mcPalRepClick(*form, prompt_);
+    EXPECT_EQ(form->Doc().Palette, changed);
+    EXPECT_EQ(form->Doc().HistoryPosition, position);
+
+    prompt_.ExpectOpenFile(std::nullopt);
+    gui::mcPalRepClick(*form, prompt_);
+    EXPECT_TRUE(prompt_.Done());
+}
+
+TEST_F(FileCommands, ProgramPaletteGivesNew256ColourDocumentsTheirColours) {
+    Document source;
+    InitBlankDocument(source, 16, 16, 256, 10);
+    for (int i = 0; i < 256; ++i) source.Palette[std::size_t(i)] = PaletteEntry{uint8_t(i), uint8_t(255 - i), 7, 0};
+    ASSERT_TRUE(SavePalette(source, folder_ / "palette.pqp", PaletteFormat::Pqp).Ok);
+    gui::SetProgramFolder(folder_.Path());
+
+    Document blank;
+    InitBlankDocument(blank, 16, 16, 256, 10);
+    EXPECT_TRUE(gui::LoadProgramPalette(blank));
+    EXPECT_EQ(blank.Palette, source.Palette);
+
+    Document sixteen;
+    InitBlankDocument(sixteen, 16, 16, 16, 10);
+    const PaletteTable defaults = sixteen.Palette;
+    EXPECT_FALSE(gui::LoadProgramPalette(sixteen));
+    EXPECT_EQ(sixteen.Palette, defaults);
+
+    gui::SetProgramFolder(folder_ / "elsewhere");
+    Document without;
+    InitBlankDocument(without, 16, 16, 256, 10);
+    EXPECT_FALSE(gui::LoadProgramPalette(without));
+    EXPECT_EQ(without.Palette[100], PaletteEntry{});
+    gui::SetProgramFolder({});
+}
+
+}  // namespace
+}  // namespace pq::test
