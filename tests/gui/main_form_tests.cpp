@@ -34,6 +34,11 @@ namespace {
 
 class Frame : public EditorTest {
 protected:
+    // Lets pending deletions and the follow-up updates run, as the event loop would.
+    static void Settle() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
     QStringList MenuTitles() const {
         QStringList titles;
         for (QAction* a : frame_->menuBar()->actions())
@@ -43,7 +48,7 @@ protected:
     // Closes a document window as its close box does; true when it went away.
     bool CloseWindow(TImageForm* form) {
         const bool closed = form->parentWidget()->close();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        Settle();
         return closed;
     }
     void Stroke() {
@@ -281,7 +286,7 @@ TEST_F(Frame, FrameCloseAsksEveryModifiedDocument) {
     prompt_.ExpectMessage(PromptAnswer::Cancel);
     prompt_.ExpectMessage(PromptAnswer::No);
     EXPECT_FALSE(frame_->close());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    Settle();
     ASSERT_EQ(frame_->Forms().size(), 1);
     EXPECT_EQ(frame_->Forms().front()->windowTitle(), "Icon2");
     // The closed windows took their snapshot files with them.

@@ -298,6 +298,27 @@ TEST_F(Tools, SelectAndMoveToolsLeaveTheDocumentAlone) {
     EXPECT_FALSE(f->Doc().Modified);
 }
 
+TEST_F(Tools, UndoOfASizeChangeResizesTheCanvas) {
+    TImageForm* f = Start(kToolBrush);
+    pq::Document& d = f->Doc();
+    // A canvas resize to 24 x 20 as the resize command would leave it.
+    std::vector<pq::Layer> layers{pq::MakeBlankLayer(24, 20, "レイヤ1")};
+    d.ReplaceLayers(std::move(layers), 0);
+    d.ImageWidth = 24;
+    d.ImageHeight = 20;
+    d.FloatIndices.assign(24 * 20, 0);
+    d.FloatMask.assign(24 * 20, 0);
+    d.StrokeBitmap.Resize(24, 20);
+    f->CommitEdit("サイズ変更");
+    f->SetZoom(d.Zoom);
+    EXPECT_EQ(f->Canvas()->size(), QSize(240, 200));
+    frame_->ActionNamed("tbUndo")->trigger();
+    EXPECT_EQ(d.ImageWidth, 16);
+    EXPECT_EQ(f->Canvas()->size(), QSize(160, 160));
+    ClickCell(15, 15);
+    EXPECT_EQ(PixelAt(15, 15), 0);
+}
+
 TEST_F(Tools, UndoResetsColoursTheRestoredStateCannotHold) {
     TImageForm* f = Start(kToolBrush);
     // A colour-count change to 256 colours, then colour 200 chosen.

@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -231,42 +232,46 @@ TImageForm* TMainForm::OpenFile(const QString& path) {
 }
 
 TImageForm* TMainForm::ActiveForm() const {
-    if (QMdiSubWindow* sub = mdi_->activeSubWindow()) {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(static_cast<QObject*>(mdi_->activeSubWindow()))) {
         auto* form = qobject_cast<TImageForm*>(sub->widget());
-        if (form && form != closingForm_) return form;
+        if (form && !form->Dying()) return form;
     }
     // While a tool window or dialog has the focus the MDI area reports no active window; the
     // document last activated stays the one the tool windows and commands act on.
     const QList<TImageForm*> forms = Forms();
     if (lastActive_ && forms.contains(lastActive_.data())) return lastActive_.data();
-    if (QMdiSubWindow* sub = mdi_->currentSubWindow()) {
-        auto* form = qobject_cast<TImageForm*>(sub->widget());
-        if (form && form != closingForm_) return form;
-    }
+    if (QMdiSubWindow* sub = mdi_->currentSubWindow(); sub && forms.contains(qobject_cast<TImageForm*>(sub->widget())))
+        return qobject_cast<TImageForm*>(sub->widget());
     return forms.isEmpty() ? nullptr : forms.back();
 }
 
 QList<TImageForm*> TMainForm::Forms() const {
     QList<TImageForm*> forms;
-    for (QMdiSubWindow* sub : mdi_->subWindowList(QMdiArea::CreationOrder)) {
-        if (sub->widget() == closingForm_) continue;
-        if (auto* f = qobject_cast<TImageForm*>(sub->widget())) forms << f;
+    for (QObject* o : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+        // A window in the middle of its destruction is no longer a QMdiSubWindow here.
+        auto* sub = qobject_cast<QMdiSubWindow*>(o);
+        if (!sub) continue;
+        auto* f = qobject_cast<TImageForm*>(sub->widget());
+        if (f && !f->Dying()) forms << f;
     }
     return forms;
 }
 
 void TMainForm::FormClosed(TImageForm* form) {
     if (destroying_) return;
-    closingForm_ = form;
-    RebuildMenuBar();
-    ActionList1Update();
-    closingForm_ = nullptr;
+    if (lastActive_.data() == form) lastActive_.clear();
+    // Called while the window is being destroyed, when the MDI area still lists it: the menus
+    // and buttons follow once it is gone.
+    QTimer::singleShot(0, this, [this] {
+        RebuildMenuBar();
+        ActionList1Update();
+    });
 }
 
 void TMainForm::SubWindowActivated(QMdiSubWindow* window) {
     if (destroying_) return;
     if (window) {
-        if (auto* form = qobject_cast<TImageForm*>(window->widget()); form && form != closingForm_) {
+        if (auto* form = qobject_cast<TImageForm*>(window->widget()); form && !form->Dying()) {
             lastActive_ = form;
             form->Activate();
         }

@@ -154,7 +154,6 @@ private:
     void TileWindows(bool vertical);
 
     QSet<QString> pendingCommands_;
-    TImageForm* closingForm_ = nullptr;
     bool destroying_ = false;
     bool shownOnce_ = false;
     std::filesystem::path settingsFolder_;

@@ -44,6 +44,7 @@ TImageForm::TImageForm(TMainForm* frame, const QString& name, int windowNumber)
 }
 
 TImageForm::~TImageForm() {
+    dying_ = true;
     if (frame_) {
         pq::ClearHistory(doc_, HistoryCtx());
         frame_->FormClosed(this);

@@ -44,6 +44,8 @@ public:
     // Sizes the MDI window so that its client area is the canvas plus the scroll area's frame.
     void FitWindowToCanvas();
 
+    // True from the start of the window's destruction.
+    bool Dying() const { return dying_; }
     pq::Document& Doc() { return doc_; }
     const pq::Document& Doc() const { return doc_; }
     int WindowNumber() const { return windowNumber_; }
@@ -155,6 +157,7 @@ private:
     // colours reaches an open canvas at its next zoom change, the thumbnails at once.
     pq::TransparencyColors canvasColors_;
     bool grid_ = true;
+    bool dying_ = false;
     mutable pq::Raster viewScratch_;
 
     QScrollArea* scroll_ = nullptr;
