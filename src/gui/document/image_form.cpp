@@ -431,6 +431,22 @@ void TImageForm::BuildMenus() {
     pending(mSelect_, "縮小(&S)", QKeySequence("Ctrl+R"))->setObjectName("msShukushou");
     pending(mSelect_, "選択範囲からレイヤを作成(&N)", QKeySequence("Ctrl+Alt+L"))->setObjectName("msLayer");
     pending(mSelect_, "境界線の表示(&K)")->setObjectName("msKyoukaisen");
+
+    // Long hints of the entries connected later.
+    findChild<QAction*>("Save1")->setStatusTip("既存のファイルに上書きします。");
+    findChild<QAction*>("SaveAs1")->setStatusTip("新しいファイルに名前を付けて保存します。");
+    findChild<QAction*>("meCut")->setStatusTip("選択範囲をクリップボードに切り取ります。");
+    findChild<QAction*>("meCopy")->setStatusTip("選択範囲をコピーします。");
+    findChild<QAction*>("mePaste")->setStatusTip("クリップボードの内容を新しいレイヤに貼り付けます。");
+    findChild<QAction*>("meClear")->setStatusTip("選択範囲をクリアします。");
+    findChild<QAction*>("msAll")->setStatusTip("全体を選択範囲にします。");
+    findChild<QAction*>("msClear")->setStatusTip("選択範囲をクリアします。");
+    findChild<QAction*>("msKakudai")->setStatusTip("選択範囲を1ピクセル拡大します。");
+    findChild<QAction*>("msShukushou")->setStatusTip("選択範囲を1ピクセル縮小します。");
+    findChild<QAction*>("msLayer")->setStatusTip("選択範囲をレイヤにします。");
+    findChild<QAction*>("msKyoukaisen")->setStatusTip("境界線の表示を切り替えます。");
+    findChild<QAction*>("mcPalRep")->setStatusTip("保存されているパレットと交換します。");
+    findChild<QAction*>("mcPalSave")->setStatusTip("パレットを保存します。");
 }
 
 }  // namespace pq::gui
