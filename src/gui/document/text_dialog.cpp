@@ -27,13 +27,13 @@ void RegisterFontSubstitutions() {
     QFont::insertSubstitutions("MS Gothic", gothic);
 }
 
-QFont ToQFont(const pq::FontSpec& spec) {
-    QFont f(QString::fromStdString(spec.Face));
-    f.setPixelSize(std::max(1, spec.Height));
-    f.setBold(spec.Bold);
-    f.setItalic(spec.Italic);
-    f.setUnderline(spec.Underline);
-    f.setStrikeOut(spec.StrikeOut);
+QFont ToQFont(const pq::FontSpec& font) {
+    QFont f(QString::fromStdString(font.Face));
+    f.setPixelSize(std::max(1, font.Height));
+    f.setBold(font.Bold);
+    f.setItalic(font.Italic);
+    f.setUnderline(font.Underline);
+    f.setStrikeOut(font.StrikeOut);
     f.setStyleStrategy(QFont::NoAntialias);
     return f;
 }

@@ -19,7 +19,7 @@ class Prompt;
 // installed Japanese face: IPA P Gothic, Noto Sans CJK JP, then any face with Japanese glyphs.
 void RegisterFontSubstitutions();
 
-QFont ToQFont(const pq::FontSpec& spec);
+QFont ToQFont(const pq::FontSpec& font);
 pq::FontSpec ToFontSpec(const QFont& font);
 
 class QtTextDrawer : public pq::TextDrawer {
