@@ -315,18 +315,24 @@ FileResult DecodeBitmap(std::span<const std::uint8_t> file, Raster& picture, Bit
     return r;
 }
 
-FileResult LoadBitmapFile(const std::filesystem::path& path, Raster& picture, BitmapInfo* info) {
-    picture = Raster();
+FileResult ReadPictureFileBytes(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
+    bytes.clear();
     std::ifstream in(path, std::ios::binary);
     if (!in) return FileResult::Failure(kPictureFileOpenMessage);
     in.seekg(0, std::ios::end);
     const std::streamoff len = in.tellg();
     if (len < 0) return FileResult::Failure(kPictureFileOpenMessage);
-    // Larger than any picture within the pixel limit can be.
     if (len > std::streamoff(1) << 30) return FileResult::Failure(kPictureTooLargeMessage);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(len));
+    bytes.resize(static_cast<std::size_t>(len));
     in.seekg(0);
     if (len > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), len)) return FileResult::Failure(kPictureFileOpenMessage);
+    return FileResult::Success();
+}
+
+FileResult LoadBitmapFile(const std::filesystem::path& path, Raster& picture, BitmapInfo* info) {
+    picture = Raster();
+    std::vector<std::uint8_t> bytes;
+    if (FileResult r = ReadPictureFileBytes(path, bytes); !r) return r;
     return DecodeBitmap(bytes, picture, info);
 }
 

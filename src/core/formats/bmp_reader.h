@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <vector>
 
 #include "core/formats/file_result.h"
 #include "core/raster/raster.h"
@@ -31,6 +32,10 @@ struct BitmapInfo {
     bool TopDown = false;
     int HeaderSize = 0;
 };
+
+// Reads a whole picture file (.bmp or .jpg) into memory; files larger than any picture within
+// the pixel limit can be are refused with kPictureTooLargeMessage.
+FileResult ReadPictureFileBytes(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes);
 
 // Decodes a whole .bmp file held in memory. On failure `picture` is left empty.
 FileResult DecodeBitmap(std::span<const std::uint8_t> file, Raster& picture, BitmapInfo* info = nullptr);

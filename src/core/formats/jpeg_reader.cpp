@@ -140,15 +140,8 @@ FileResult ReadJpegInfo(std::span<const std::uint8_t> file, JpegInfo& info) {
 
 FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, JpegInfo* info) {
     picture = Raster();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return FileResult::Failure(kPictureFileOpenMessage);
-    in.seekg(0, std::ios::end);
-    const std::streamoff len = in.tellg();
-    if (len < 0) return FileResult::Failure(kPictureFileOpenMessage);
-    if (len > std::streamoff(1) << 30) return FileResult::Failure(kPictureTooLargeMessage);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(len));
-    in.seekg(0);
-    if (len > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), len)) return FileResult::Failure(kPictureFileOpenMessage);
+    std::vector<std::uint8_t> bytes;
+    if (FileResult r = ReadPictureFileBytes(path, bytes); !r) return r;
     return DecodeJpeg(bytes, picture, info);
 }
 

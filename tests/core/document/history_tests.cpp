@@ -18,17 +18,10 @@ namespace fs = std::filesystem;
 namespace pq {
 namespace {
 
+using pq::test::ReadBytes;
+using pq::test::WriteBytes;
+
 using Bytes = std::vector<uint8_t>;
-
-Bytes ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& p, const Bytes& b) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
 
 int32_t I32At(const Bytes& b, std::size_t at) {
     return int32_t(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24);

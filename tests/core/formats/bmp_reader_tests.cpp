@@ -21,10 +21,8 @@ using pq::test::HaveCorpus;
 
 namespace {
 
-std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using pq::test::ReadBytes;
+using pq::test::WriteBytes;
 
 // A reference rendering as RGBA rows.
 struct Rgba {

@@ -18,10 +18,8 @@ using pq::test::HaveCorpus;
 
 namespace {
 
-std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using pq::test::ReadBytes;
+using pq::test::WriteBytes;
 
 // The picture the test files were compressed from: red rises with x, green with y, blue
 // alternates 32/128 in 8 x 8 squares.

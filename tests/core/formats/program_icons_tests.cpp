@@ -22,10 +22,8 @@ using pq::test::HaveCorpus;
 
 namespace {
 
-std::vector<std::uint8_t> ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using pq::test::ReadBytes;
+using pq::test::WriteBytes;
 
 std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t o) {
     return d[o] | (d[o + 1] << 8) | (d[o + 2] << 16) | (std::uint32_t(d[o + 3]) << 24);

@@ -15,17 +15,10 @@ namespace fs = std::filesystem;
 namespace pq {
 namespace {
 
+using pq::test::ReadBytes;
+using pq::test::WriteBytes;
+
 using Bytes = std::vector<uint8_t>;
-
-Bytes ReadBytes(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& p, const Bytes& b) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-}
 
 // The bytes of a "pqset" holding Left -8, Top 20, 1024 x 700, colours dark red and black,
 // undo off, maximised.
