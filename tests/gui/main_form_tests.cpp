@@ -189,9 +189,9 @@ TEST_F(Frame, ToolbarHintsAndEnabling) {
     EXPECT_TRUE(frame_->ActionNamed("tbZoomIn")->isEnabled());
     EXPECT_TRUE(frame_->ActionNamed("tbSelectVisible")->isEnabled());
     EXPECT_FALSE(frame_->ActionNamed("tbUndo")->isEnabled());
-    // Cut and copy have no command yet: they stay disabled rather than do nothing.
-    EXPECT_FALSE(frame_->ActionNamed("tbCut")->isEnabled());
-    EXPECT_FALSE(frame_->ActionNamed("tbCopy")->isEnabled());
+    // Cut and copy run the active document's cut and copy.
+    EXPECT_TRUE(frame_->ActionNamed("tbCut")->isEnabled());
+    EXPECT_TRUE(frame_->ActionNamed("tbCopy")->isEnabled());
     // Tools are exclusive.
     ChooseTool(kToolFill);
     EXPECT_FALSE(frame_->ActionNamed("tbtZoom")->isChecked());
@@ -270,7 +270,7 @@ TEST_F(Frame, YesThenCancelledSaveKeepsThePictureAndRefusesTheFrameClose) {
     ASSERT_EQ(frame_->Forms().size(), 1);
     // A save that fails keeps it too, and the failure is shown.
     prompt_.ExpectMessage(PromptAnswer::Yes);
-    prompt_.ExpectSaveFile(QString::fromStdString((folder_ / "x.pqf").string()));
+    prompt_.ExpectSaveFile(QString::fromStdString((folder_ / "missing" / "x.pqf").string()));
     prompt_.ExpectMessage(PromptAnswer::Ok);
     EXPECT_FALSE(frame_->close());
     EXPECT_EQ(frame_->Forms().size(), 1);

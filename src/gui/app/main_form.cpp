@@ -29,6 +29,7 @@
 #include "gui/document/image_form.h"
 #include "gui/document/new_dialog.h"
 #include "gui/document/text_dialog.h"
+#include "gui/formats/file_commands.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
 #include "gui/palettes/preview_window.h"
@@ -79,6 +80,7 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
     colorPalette_ = new TfrmColorPalette(this, settingsFolder_);
     layerPalette_ = new TLayerPalette(this, settingsFolder_);
     preview_ = new TfrmView(this, settingsFolder_);
+    ConnectFrameFileCommands(*this);
     textDialog_ = new TfrmText(this, *prompt_);
     RebuildMenuBar();
     ActionList1Update();
@@ -211,9 +213,25 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
             return nullptr;
         }
         form->AdoptLoadedDocument();
+        form->SetFilePath(name);
     } else {
         form->InitBlankDocument(width, height, colors);
     }
+    return ShowOpenedForm(form, sub);
+}
+
+TImageForm* TMainForm::OpenBuiltDocument(const QString& name,
+                                         const std::function<void(pq::Document&, int selectedZoom)>& build) {
+    if (QMdiSubWindow* current = mdi_->currentSubWindow(); current && current->isMaximized()) current->showNormal();
+    auto* form = new TImageForm(this, name, nextWindowNumber_);
+    QMdiSubWindow* sub = mdi_->addSubWindow(form);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    build(form->Doc(), SelectedZoom());
+    form->AdoptLoadedDocument();
+    return ShowOpenedForm(form, sub);
+}
+
+TImageForm* TMainForm::ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub) {
     form->RecordStep(" ");
     sub->show();
     form->FitWindowToCanvas();

@@ -64,6 +64,9 @@ public:
     TImageForm* OpenDocument(const QString& name, int width, int colors, int height);
     // Command line, drop, File > Open: advance the window number and open as a 16 x 16 name.
     TImageForm* OpenFile(const QString& path);
+    // A window whose document `build` sets up (icon extraction; the caller advances
+    // NextWindowNumber first), then as OpenDocument after a read: base step, activation, zoom.
+    TImageForm* OpenBuiltDocument(const QString& name, const std::function<void(pq::Document&, int selectedZoom)>& build);
     int NextWindowNumber() const { return nextWindowNumber_; }
     int AdvanceWindowNumber() { return ++nextWindowNumber_; }
     TImageForm* ActiveForm() const;
@@ -150,6 +153,8 @@ private:
     void ReadSettings();
     void WriteSettings();
     void SubWindowActivated(QMdiSubWindow* window);
+    // The end of opening a document window: base step, showing, activation and zoom.
+    TImageForm* ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub);
 
     void TileWindows(bool vertical);
 

@@ -2,12 +2,9 @@
 
 #include <QFileInfo>
 
-namespace pq::gui {
+#include "gui/formats/file_commands.h"
 
-namespace {
-constexpr const char* kNotYetReadable = "この形式のファイルはまだ読み込めません。";
-constexpr const char* kNotYetWritable = "この形式のファイルはまだ保存できません。";
-}  // namespace
+namespace pq::gui {
 
 DocumentFileKind KindOfFileName(const QString& name) {
     const QString ext = QFileInfo(name).suffix().toLower();
@@ -20,25 +17,11 @@ DocumentFileKind KindOfFileName(const QString& name) {
 }
 
 pq::FileResult ReadDocumentFile(const QString& path, pq::Document& doc, const ReadRequest& request) {
-    (void)doc;
-    (void)request;
-    switch (KindOfFileName(path)) {
-    case DocumentFileKind::Unknown: return pq::FileResult::Failure("");
-    // Readers of the native document, icon/cursor and picture import plug in here.
-    case DocumentFileKind::Native:
-    case DocumentFileKind::Icon:
-    case DocumentFileKind::Cursor:
-    case DocumentFileKind::Bitmap:
-    case DocumentFileKind::Jpeg: break;
-    }
-    return pq::FileResult::Failure(kNotYetReadable);
+    return ReadFormatFile(path, KindOfFileName(path), doc, request);
 }
 
 pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc) {
-    (void)doc;
-    (void)path;
-    // Writers of the native document, icons, cursors and bitmaps plug in here.
-    return pq::FileResult::Failure(kNotYetWritable);
+    return WriteFormatFile(path, KindOfFileName(path), doc);
 }
 
 QString OpenFileFilter() {
@@ -48,7 +31,7 @@ QString OpenFileFilter() {
 }
 
 QString SaveFileFilter() {
-    return "PixquilFile(*.pqf) (*.pqf);;アイコン(*ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp)";
+    return "PixquilFile(*.pqf) (*.pqf);;アイコン(*.ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp)";
 }
 
 }  // namespace pq::gui

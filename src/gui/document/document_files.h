@@ -1,8 +1,7 @@
 #pragma once
 // The one table through which the document windows read and write files: the reader is chosen
-// by the file name's extension (compared without regard to case), the writer likewise. The file
-// commands plug their readers and writers in here; a format whose reader or writer is not there
-// yet answers with an honest failure instead of pretending.
+// by the file name's extension (compared without regard to case), the writer likewise. The
+// readers and writers of each kind are the file commands' (gui/formats/file_commands.h).
 
 #include <QString>
 

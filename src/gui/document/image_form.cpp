@@ -15,6 +15,7 @@
 #include "gui/app/prompt.h"
 #include "gui/document/canvas.h"
 #include "gui/document/document_files.h"
+#include "gui/formats/file_commands.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
 #include "gui/palettes/preview_window.h"
@@ -41,6 +42,7 @@ TImageForm::TImageForm(TMainForm* frame, const QString& name, int windowNumber)
     connect(timer1_, &QTimer::timeout, this, &TImageForm::Timer1Timer);
     doc_.Modified = false;
     BuildMenus();
+    ConnectFileMenu(*frame_, *this);
 }
 
 TImageForm::~TImageForm() {
@@ -65,6 +67,7 @@ void TImageForm::SetFilePath(const QString& path) {
 
 void TImageForm::InitBlankDocument(int width, int height, int colors) {
     const int zoom = pq::InitBlankDocument(doc_, width, height, colors, frame_->SelectedZoom());
+    LoadProgramPalette(doc_);
     frame_->ShowZoomInList(zoom);
     AdoptLoadedDocument();
 }
@@ -224,33 +227,9 @@ void TImageForm::UpdateEditMenu() {
 
 // ---- saving ------------------------------------------------------------------------------------
 
-bool TImageForm::Save() {
-    if (filePath_.isEmpty()) return SaveAs();
-    const pq::FileResult r = WriteDocumentFile(filePath_, doc_);
-    if (!r.Ok) {
-        frame_->GetPrompt().Message(this, "上書き保存", QString::fromStdString(r.Message), PromptIcon::Warning, PromptButtons::Ok);
-        return false;
-    }
-    doc_.Modified = false;
-    return true;
-}
+bool TImageForm::Save() { return Save1Click(*this, frame_->GetPrompt(), frame_); }
 
-bool TImageForm::SaveAs() {
-    FileDialogRequest request;
-    request.Title = "名前を付けて保存";
-    request.Filter = SaveFileFilter();
-    request.DefaultSuffix = "pqf";
-    const auto path = frame_->GetPrompt().SaveFileName(this, request);
-    if (!path) return false;
-    const pq::FileResult r = WriteDocumentFile(*path, doc_);
-    if (!r.Ok) {
-        frame_->GetPrompt().Message(this, "名前を付けて保存", QString::fromStdString(r.Message), PromptIcon::Warning, PromptButtons::Ok);
-        return false;
-    }
-    SetFilePath(*path);
-    doc_.Modified = false;
-    return true;
-}
+bool TImageForm::SaveAs() { return SaveAs1Click(*this, frame_->GetPrompt()); }
 
 void TImageForm::closeEvent(QCloseEvent* event) {
     if (!doc_.Modified) {

@@ -1,10 +1,12 @@
 #include "gui/formats/file_commands.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <functional>
 
 #include "core/formats/atomic_write.h"
 #include "core/formats/bitmap_file.h"
@@ -12,9 +14,12 @@
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/picture_import.h"
+#include "core/formats/program_icons.h"
+#include "gui/app/main_form.h"
 #include "gui/app/prompt.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/area_picker.h"
+#include "gui/formats/exe_dll_dialog.h"
 #include "gui/formats/icon_chooser.h"
 
 namespace pq::gui {
@@ -201,6 +206,45 @@ bool LoadProgramPalette(pq::Document& doc) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(file, ec)) return false;
     return pq::LoadPaletteFile(file, doc).Ok;
+}
+
+// ---- wiring ------------------------------------------------------------------------------------
+
+void ConnectFileMenu(TMainForm& frame, TImageForm& form) {
+    TImageForm* f = &form;
+    Prompt* prompt = &frame.GetPrompt();
+    auto connectEntry = [&](const char* name, std::function<void()> run) {
+        QAction* a = form.MenuAction(name);
+        if (!a) return;
+        a->setEnabled(true);
+        QObject::connect(a, &QAction::triggered, &form, std::move(run));
+    };
+    connectEntry("Save1", [f] { f->Save(); });
+    connectEntry("SaveAs1", [f] { f->SaveAs(); });
+    connectEntry("mcPalRep", [f, prompt] { mcPalRepClick(*f, *prompt); });
+    connectEntry("mcPalSave", [f, prompt] { mcPalSaveClick(*f, *prompt); });
+    if (QAction* a = form.MenuAction("Save1")) a->setToolTip("上書き保存");
+    if (QAction* a = form.MenuAction("SaveAs1")) a->setToolTip("名前を付けて保存");
+}
+
+void ConnectFrameFileCommands(TMainForm& frame) {
+    frame.ConnectCommand("tbSave", [](TImageForm& form) { form.Save(); });
+    if (QAction* extract = frame.ActionNamed("mtExtract")) {
+        extract->setEnabled(true);
+        TMainForm* fr = &frame;
+        QObject::connect(extract, &QAction::triggered, &frame, [fr] { mtExtractClick(*fr); });
+    }
+}
+
+void mtExtractClick(TMainForm& frame) {
+    TfrmExeDll dialog(&frame, frame.GetPrompt(), [&frame](const pq::IconPicture& icon) {
+        const int number = frame.AdvanceWindowNumber();
+        frame.OpenBuiltDocument(QString("Icon%1").arg(number),
+                                [&icon](pq::Document& doc, int zoom) { pq::IconFromPictures(doc, icon, zoom); });
+    });
+    frame.GetPrompt().RunDialog(dialog);
+    WaitCursor wait;
+    for (TImageForm* form : frame.Forms()) form->Redraw();
 }
 
 }  // namespace pq::gui

@@ -19,6 +19,7 @@ namespace pq::gui {
 
 class Prompt;
 class TImageForm;
+class TMainForm;
 
 // Texts of the save commands.
 inline constexpr const char* kSaveTitle = "上書き保存";
@@ -73,5 +74,15 @@ void SetProgramFolder(const std::filesystem::path& folder);
 // A new 256-colour document takes the palette of "palette.pqp" in the program folder when that
 // file exists and reads; otherwise (and for 16 colours) nothing changes. No undo step.
 bool LoadProgramPalette(pq::Document& doc);
+
+// ---- wiring ------------------------------------------------------------------------------------
+// Enables and connects a document window's 上書き保存, 名前を付けて保存, パレットの交換 and
+// パレットの保存 entries.
+void ConnectFileMenu(TMainForm& frame, TImageForm& form);
+// Connects the frame's 上書き保存 button and Tool > 実行可能ファイルから読み込み(&E)....
+void ConnectFrameFileCommands(TMainForm& frame);
+// Tool > 実行可能ファイルから読み込み(&E)...: the dialog TfrmExeDll; each icon taken becomes a
+// 32 x 32 document "Icon" + the next window number; afterwards every window is redrawn.
+void mtExtractClick(TMainForm& frame);
 
 }  // namespace pq::gui
