@@ -43,14 +43,7 @@ public:
 class Clipboard : public EditorTest {
 protected:
     Clipboard() { QApplication::clipboard()->clear(); }
-    TImageForm* Doc16(int colorItem = 0) {
-        TImageForm* f = NewDocument(0, colorItem);
-        // Until the windows connect their clipboard entries themselves.
-        if (!f->MenuAction("meCut")->isEnabled()) ConnectClipboardMenu(*frame_, *f);
-        if (!frame_->CommandConnected("tbPaste"))
-            frame_->ConnectCommand("tbPaste", [this](TImageForm& form) { mePasteClick(*frame_, form); });
-        return f;
-    }
+    TImageForm* Doc16(int colorItem = 0) { return NewDocument(0, colorItem); }
     void Paint(int x, int y, int i) {
         pq::Layer& l = Active()->Doc().Current();
         l.Indices[std::size_t(x + 16 * y)] = uint8_t(i);

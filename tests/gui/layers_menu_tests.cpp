@@ -21,8 +21,6 @@ class LayerMenu : public EditorTest {
 protected:
     TImageForm* Doc(int layers) {
         TImageForm* f = NewDocument(0, 0);
-        // Until the windows connect their layer entries themselves.
-        if (!f->MenuAction("mlNew")->isEnabled()) ConnectLayerMenu(*frame_, *f);
         for (int i = 1; i < layers; ++i) Entry("mlNew")->trigger();
         return f;
     }

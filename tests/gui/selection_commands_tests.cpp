@@ -18,12 +18,6 @@ class SelectionMenu : public EditorTest {
 protected:
     TImageForm* Doc() {
         TImageForm* f = NewDocument(0, 0);
-        // Until the windows connect their selection entries themselves.
-        if (!f->MenuAction("msAll")->isEnabled()) ConnectSelectionMenu(*frame_, *f);
-        if (!frame_->CommandConnected("tbSelectClear")) {
-            frame_->ConnectCommand("tbSelectClear", [](TImageForm& form) { msClearClick(form); });
-            frame_->ConnectCommand("tbDelete", [](TImageForm& form) { meClearClick(form); });
-        }
         return f;
     }
     QAction* Entry(const char* name) const { return Active()->MenuAction(name); }

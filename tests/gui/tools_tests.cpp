@@ -289,15 +289,6 @@ TEST_F(Tools, ZoomToolStepsThroughTheList) {
     EXPECT_EQ(f->Canvas()->width(), 128);
 }
 
-TEST_F(Tools, SelectAndMoveToolsLeaveTheDocumentAlone) {
-    TImageForm* f = Start(kToolSelect);
-    Drag({{1, 1}, {4, 4}});
-    ChooseTool(kToolMove);
-    Drag({{1, 1}, {4, 4}});
-    EXPECT_EQ(f->Doc().HistoryPosition, 1);
-    EXPECT_FALSE(f->Doc().Modified);
-}
-
 TEST_F(Tools, UndoOfASizeChangeResizesTheCanvas) {
     TImageForm* f = Start(kToolBrush);
     pq::Document& d = f->Doc();

@@ -25,9 +25,12 @@
 #include "gui/app/option_dialog.h"
 #include "gui/app/prompt.h"
 #include "gui/app/window_placement.h"
+#include "gui/document/clipboard_commands.h"
 #include "gui/document/document_files.h"
 #include "gui/document/image_form.h"
+#include "gui/document/name_dialog.h"
 #include "gui/document/new_dialog.h"
+#include "gui/document/selection_commands.h"
 #include "gui/document/text_dialog.h"
 #include "gui/formats/file_commands.h"
 #include "gui/palettes/color_palette.h"
@@ -82,6 +85,12 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
     preview_ = new TfrmView(this, settingsFolder_);
     ConnectFrameFileCommands(*this);
     textDialog_ = new TfrmText(this, *prompt_);
+    new TfrmName(this, *prompt_);
+    ConnectCommand("tbCut", [this](TImageForm& form) { meCutClick(*this, form); });
+    ConnectCommand("tbCopy", [this](TImageForm& form) { meCopyClick(*this, form); });
+    ConnectCommand("tbPaste", [this](TImageForm& form) { mePasteClick(*this, form); });
+    ConnectCommand("tbDelete", [](TImageForm& form) { meClearClick(form); });
+    ConnectCommand("tbSelectClear", [](TImageForm& form) { msClearClick(form); });
     RebuildMenuBar();
     ActionList1Update();
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::ActionList1Update);

@@ -14,7 +14,10 @@
 #include "gui/app/main_form.h"
 #include "gui/app/prompt.h"
 #include "gui/document/canvas.h"
+#include "gui/document/clipboard_commands.h"
 #include "gui/document/document_files.h"
+#include "gui/document/layer_menu.h"
+#include "gui/document/selection_commands.h"
 #include "gui/formats/file_commands.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
@@ -42,6 +45,9 @@ TImageForm::TImageForm(TMainForm* frame, const QString& name, int windowNumber)
     connect(timer1_, &QTimer::timeout, this, &TImageForm::Timer1Timer);
     doc_.Modified = false;
     BuildMenus();
+    ConnectSelectionMenu(*frame_, *this);
+    ConnectLayerMenu(*frame_, *this);
+    ConnectClipboardMenu(*frame_, *this);
     ConnectFileMenu(*frame_, *this);
 }
 

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "core/document/random.h"
+#include "core/document/selection.h"
 #include "core/document/render.h"
 #include "core/document/strokes.h"
 #include "gui/app/main_form.h"
@@ -328,19 +329,58 @@ void TImageForm::DrawOverlays(QPainter& painter) {
 }
 
 // ---- select and move tools -------------------------------------------------------------------------
-// The selection commands connect here: until then a press with these tools leaves the document
-// as it is and starts no stroke.
 
-void TImageForm::SelectToolPress(Qt::MouseButton, QPoint) {}
+void TImageForm::SelectToolPress(Qt::MouseButton button, QPoint pos) {
+    if (button == Qt::RightButton) return;
+    // The band's corners snap to the top-left corner of the cell under the pointer.
+    const int z = doc_.Zoom;
+    pq::BeginSelectDrag(doc_);
+    frame_->Stroke().Stroking = true;
+    bandStart_ = bandEnd_ = QPoint(z * (pos.x() / z), z * (pos.y() / z));
+    band_ = BandKind::Polyline;
+    Redraw();
+}
 
-void TImageForm::SelectToolMove(QPoint) {}
+void TImageForm::SelectToolMove(QPoint pos) {
+    const int z = doc_.Zoom;
+    bandEnd_ = QPoint(z * (pos.x() / z), z * (pos.y() / z));
+    canvas_->update();
+}
 
-void TImageForm::SelectToolRelease(Qt::MouseButton) {}
+void TImageForm::SelectToolRelease(Qt::MouseButton button) {
+    if (button == Qt::RightButton) return;
+    const int z = doc_.Zoom;
+    frame_->Stroke().Stroking = false;
+    band_ = BandKind::None;
+    const pq::EditResult result =
+        pq::EndSelectDrag(doc_, bandStart_.x() / z, bandStart_.y() / z, bandEnd_.x() / z, bandEnd_.y() / z);
+    bandStart_ = bandEnd_ = QPoint();
+    ApplyEdit(result);
+    if (doc_.HasSelection) StartOutlineTimer();
+}
 
-void TImageForm::MoveToolPress(Qt::MouseButton, int, int) {}
+void TImageForm::MoveToolPress(Qt::MouseButton button, int x, int y) {
+    if (button == Qt::RightButton) return;
+    StrokeState& st = frame_->Stroke();
+    st.Stroking = true;
+    pq::BeginMoveDrag(doc_);
+    st.LastX = x;
+    st.LastY = y;
+    StopOutlineTimer();
+}
 
-void TImageForm::MoveToolMove(int, int) {}
+void TImageForm::MoveToolMove(int x, int y) {
+    StrokeState& st = frame_->Stroke();
+    const bool moved = pq::MoveFloating(doc_, x - st.LastX, y - st.LastY);
+    st.LastX = x;
+    st.LastY = y;
+    if (moved) Redraw();
+}
 
-void TImageForm::MoveToolRelease() {}
+void TImageForm::MoveToolRelease() {
+    ApplyEdit(pq::EndMoveDrag(doc_));
+    StartOutlineTimer();
+    frame_->Stroke().Stroking = false;
+}
 
 }  // namespace pq::gui

@@ -1,13 +1,78 @@
 #include "gui/palettes/layer_palette.h"
 
+#include <QAction>
+#include <QImage>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "core/document/layer_commands.h"
 #include "core/formats/settings_files.h"
+#include "gui/app/main_form.h"
 #include "gui/document/image_form.h"
+#include "gui/document/layer_menu.h"
+#include "gui/palettes/layer_icons.h"
+#include "gui/palettes/layer_panel.h"
 
 namespace pq::gui {
 
+namespace {
+const char* const kButtons[] = {"tbbNewLayer", "tbbDelLayer", "tbbUp", "tbbDown", "tbbIntegrate", "tbbAllIntegrate", "tbbName"};
+}  // namespace
+
 TLayerPalette::TLayerPalette(QWidget* frame, const std::filesystem::path& settingsFolder)
-    : TToolWindow(frame, "レイヤ", settingsFolder / pq::kLayerPaletteFile) {
+    : TToolWindow(frame, "レイヤ", settingsFolder / pq::kLayerPaletteFile), frame_(qobject_cast<TMainForm*>(frame)) {
     setObjectName("TLayerPalette");
+    QFont f("ＭＳ Ｐゴシック");
+    f.setPixelSize(12);
+    setFont(f);
+
+    toolBar_ = new QToolBar(this);
+    toolBar_->setObjectName("ToolBar1");
+    toolBar_->setFixedHeight(30);
+    toolBar_->setIconSize(QSize(16, 16));
+    auto button = [this](const char* name, const char* hint, int icon, auto run) {
+        auto* a = new QAction(QIcon(LayerIcon(icon)), QString::fromUtf8(hint), this);
+        a->setObjectName(name);
+        a->setToolTip(QString::fromUtf8(hint));
+        toolBar_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, run] {
+            if (TImageForm* form = Active()) run(*form);
+        });
+    };
+    TMainForm* fr = frame_;
+    button("tbbNewLayer", "レイヤの追加", kLayerIconNew, [](TImageForm& f) { tbbNewLayerClick(f); });
+    button("tbbDelLayer", "選択中のレイヤを削除", kLayerIconDelete, [](TImageForm& f) { tbbDelLayerClick(f); });
+    toolBar_->addSeparator();
+    button("tbbUp", "レイヤを上へ移動", kLayerIconUp, [](TImageForm& f) { tbbUpClick(f); });
+    button("tbbDown", "レイヤを下へ移動", kLayerIconDown, [](TImageForm& f) { tbbDownClick(f); });
+    toolBar_->addSeparator();
+    button("tbbIntegrate", "下のレイヤと統合", kLayerIconMergeDown, [](TImageForm& f) { tbbIntegrateClick(f); });
+    button("tbbAllIntegrate", "すべてのレイヤを統合", kLayerIconMergeAll,
+           [fr](TImageForm& f) { tbbAllIntegrateClick(*fr, f); });
+    toolBar_->addSeparator();
+    button("tbbName", "名前の変更", kLayerIconRename, [fr](TImageForm& f) { tbbNameClick(*fr, f); });
+
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName("LayerPanelParent");
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->verticalScrollBar()->setSingleStep(TLayerPanel::kRowHeight);
+    scroll_->verticalScrollBar()->setTracking(true);
+    rowsHost_ = new QWidget;
+    rowsHost_->setObjectName("LayerRows");
+    rowsHost_->setFixedSize(TLayerPanel::kRowWidth, 0);
+    scroll_->setWidget(rowsHost_);
+    scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(toolBar_);
+    layout->addWidget(scroll_, 1);
+
     setFixedWidth(200);
     setMinimumHeight(163);
     resize(200, 163);
@@ -15,16 +80,143 @@ TLayerPalette::TLayerPalette(QWidget* frame, const std::filesystem::path& settin
     ReadPosition();
 }
 
-void TLayerPalette::RebuildLayerPalette(TImageForm* form) {
-    if (form) form->Redraw();
+TImageForm* TLayerPalette::Active() const { return frame_ ? frame_->ActiveForm() : nullptr; }
+
+QAction* TLayerPalette::Button(const char* objectName) const { return findChild<QAction*>(objectName); }
+
+TLayerPanel* TLayerPalette::Row(int layer) const {
+    return layer >= 0 && layer < RowCount() ? rows_[std::size_t(layer)] : nullptr;
 }
 
-void TLayerPalette::RefreshLayerRows(TImageForm*) {}
+void TLayerPalette::DestroyRow(TLayerPanel* row) {
+    // The row may be the sender of the event being handled: let it go once that returns.
+    row->hide();
+    row->setParent(nullptr);
+    row->deleteLater();
+}
 
-void TLayerPalette::UpdateThumbnails(TImageForm*) {}
+void TLayerPalette::RebuildLayerPalette(TImageForm* form) {
+    if (!form || !form->Doc().Ready) return;
+    const pq::Document& doc = form->Doc();
+    const int count = doc.LayerCount();
+    for (int i = 0; i < count; ++i) {
+        if (i >= RowCount()) {
+            auto* row = new TLayerPanel(i, rowsHost_);
+            connect(row, &TLayerPanel::Selected, this, &TLayerPalette::panLayerNameClick);
+            connect(row, &TLayerPanel::EyePressed, this, &TLayerPalette::imgVisibleMouseDown);
+            connect(row, &TLayerPanel::DragMoved, this, &TLayerPalette::panLayerNameDragOver);
+            connect(row, &TLayerPanel::DragDropped, this, &TLayerPalette::panLayerNameDragDrop);
+            rows_.push_back(row);
+        }
+        TLayerPanel* row = rows_[std::size_t(i)];
+        row->SetLayerName(QString::fromStdString(doc.LayerAt(i).Name));
+        row->SetEye(doc.LayerAt(i).Visible != 0);
+    }
+    while (RowCount() > count) {
+        DestroyRow(rows_.back());
+        rows_.pop_back();
+    }
+    rowsHost_->setFixedSize(TLayerPanel::kRowWidth, count * TLayerPanel::kRowHeight);
+    scroll_->verticalScrollBar()->setValue(0);
+    for (int i = 0; i < count; ++i) {
+        rows_[std::size_t(i)]->move(0, (count - 1 - i) * TLayerPanel::kRowHeight);
+        rows_[std::size_t(i)]->show();
+    }
+    HighlightCurrentRow(form);
+    form->Recompose();
+    form->Present();
+}
 
-void TLayerPalette::ClearLayerPalette() {}
+void TLayerPalette::RefreshLayerRows(TImageForm* form) {
+    if (!form || !form->Doc().Ready) return;
+    const pq::Document& doc = form->Doc();
+    const int n = std::min(RowCount(), doc.LayerCount());
+    for (int i = 0; i < n; ++i) {
+        rows_[std::size_t(i)]->SetLayerName(QString::fromStdString(doc.LayerAt(i).Name));
+        rows_[std::size_t(i)]->SetEye(doc.LayerAt(i).Visible != 0);
+    }
+    HighlightCurrentRow(form);
+}
 
-void TLayerPalette::SetButtonsEnabled(bool) {}
+void TLayerPalette::UpdateThumbnails(TImageForm* form) {
+    // Only the document the rows stand for paints them.
+    if (!form || form != Active()) return;
+    const auto& previews = form->Comp().LayerPreviews;
+    const int n = std::min(RowCount(), int(previews.size()));
+    for (int i = 0; i < n; ++i) {
+        const pq::Raster& r = previews[std::size_t(i)];
+        if (r.Empty()) continue;
+        const QImage view(r.Data(), r.Width(), r.Height(), r.Stride(), QImage::Format_BGR888);
+        rows_[std::size_t(i)]->SetThumbnail(view);
+    }
+}
+
+void TLayerPalette::HighlightCurrentRow(TImageForm* form) {
+    const int current = form ? form->Doc().CurrentLayer() : -1;
+    for (int i = 0; i < RowCount(); ++i)
+        rows_[std::size_t(i)]->SetLook(i == current ? TLayerPanel::Look::Highlighted : TLayerPanel::Look::Normal);
+}
+
+void TLayerPalette::ClearLayerPalette() {
+    for (TLayerPanel* row : rows_) DestroyRow(row);
+    rows_.clear();
+    dropTarget_ = nullptr;
+    rowsHost_->setFixedSize(TLayerPanel::kRowWidth, 0);
+}
+
+void TLayerPalette::SetButtonsEnabled(bool enabled) {
+    for (const char* name : kButtons)
+        if (QAction* a = Button(name)) a->setEnabled(enabled);
+}
+
+// ---- rows ----------------------------------------------------------------------------------------
+
+void TLayerPalette::panLayerNameClick(int tag) {
+    TImageForm* form = Active();
+    if (!form) return;
+    form->ApplyEdit(pq::SelectLayer(form->Doc(), tag));
+    // The picture stays the same; the thumbnails show where the floating content was lifted from.
+    form->Recompose();
+    if (form->Doc().HasSelection) form->StartOutlineTimer();
+}
+
+void TLayerPalette::imgVisibleMouseDown(int tag) {
+    TImageForm* form = Active();
+    if (!form) return;
+    form->ApplyEdit(pq::ToggleLayerVisible(form->Doc(), tag));
+}
+
+TLayerPanel* TLayerPalette::RowAt(QPoint global) const {
+    for (TLayerPanel* row : rows_) {
+        QWidget* name = row->NamePanel();
+        if (name->rect().contains(name->mapFromGlobal(global))) return row;
+    }
+    return nullptr;
+}
+
+void TLayerPalette::panLayerNameDragOver(int tag, QPoint global) {
+    TLayerPanel* target = RowAt(global);
+    if (target && target->Tag() == tag) target = nullptr;
+    if (target == dropTarget_) return;
+    // Leaving a row gives it the normal look, even the current row, until the next highlight.
+    if (dropTarget_) dropTarget_->SetLook(TLayerPanel::Look::Normal);
+    dropTarget_ = target;
+    if (target) target->SetLook(TLayerPanel::Look::DropTarget);
+}
+
+void TLayerPalette::panLayerNameDragDrop(int tag, QPoint global) {
+    if (dropTarget_) dropTarget_->SetLook(TLayerPanel::Look::Normal);
+    dropTarget_ = nullptr;
+    TLayerPanel* target = RowAt(global);
+    TImageForm* form = Active();
+    if (!target || !form) return;
+    pq::Document& doc = form->Doc();
+    const int to = target->Tag();
+    // A row dropped on itself makes its layer current like a click does, committing a floating
+    // selection into the layer it was lifted from first.
+    if (to == tag) pq::SelectLayer(doc, tag);
+    form->ApplyEdit(pq::MoveLayerTo(doc, tag, to));
+    if (doc.HasSelection) form->StartOutlineTimer();
+}
 
 }  // namespace pq::gui

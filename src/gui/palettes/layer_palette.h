@@ -1,32 +1,72 @@
 #pragma once
-// The layer palette window "レイヤ": its place among the tool windows, its position file
-// "pqlpset" and the hooks the document windows call. The rows, the eye toggles, drag-reorder
-// and the seven layer buttons are filled in by the layer palette work; until then the window
-// stays empty.
+// The layer palette window "レイヤ": one row (TLayerPanel) per layer of the active document, top
+// layer first, and a toolbar with the seven layer commands. Rows are reused from one rebuild to
+// the next (only the surplus is destroyed, only the missing ones made), so row i always stands
+// for layer i. Clicking a row selects its layer, its eye shows or hides the layer, and dragging a
+// row onto another moves the layer there. The window owns nothing of a document: every change
+// goes through the active document window's edit path. Its position is kept in "pqlpset".
 
+#include <QPoint>
+#include <QPointer>
 #include <filesystem>
+#include <vector>
 
 #include "gui/palettes/tool_window.h"
 
+class QAction;
+class QScrollArea;
+class QToolBar;
+
 namespace pq::gui {
 
+class TMainForm;
 class TImageForm;
+class TLayerPanel;
 
 class TLayerPalette : public TToolWindow {
     Q_OBJECT
 public:
     TLayerPalette(QWidget* frame, const std::filesystem::path& settingsFolder);
 
-    // Rebuilds the rows for the active document, then recomposes and presents it.
+    // Makes one row per layer of `form` (names, eyes, layout, highlight), then recomposes and
+    // presents the document.
     void RebuildLayerPalette(TImageForm* form);
     // Names, eyes and highlight of the existing rows (no redraw).
     void RefreshLayerRows(TImageForm* form);
-    // Stretches the layer thumbnails of the last recompose onto the rows.
+    // Stretches the layer thumbnails of the form's last recompose onto the rows.
     void UpdateThumbnails(TImageForm* form);
+    // Colours the rows by which layer is current.
+    void HighlightCurrentRow(TImageForm* form);
     // No document open: no rows.
     void ClearLayerPalette();
-    // Enables the seven layer buttons (new, delete, up, down, rename, merge down, merge all).
+    // Enables the seven layer buttons (new, delete, up, down, merge down, merge all, rename).
     void SetButtonsEnabled(bool enabled);
+
+    // Row handlers.
+    void panLayerNameClick(int tag);
+    void imgVisibleMouseDown(int tag);
+    void panLayerNameDragOver(int tag, QPoint global);
+    void panLayerNameDragDrop(int tag, QPoint global);
+
+    int RowCount() const { return int(rows_.size()); }
+    // The row of layer i (row 0 is drawn last, at the bottom), or null.
+    TLayerPanel* Row(int layer) const;
+    QToolBar* ToolBar1() const { return toolBar_; }
+    QAction* Button(const char* objectName) const;
+    QScrollArea* LayerPanelParent() const { return scroll_; }
+
+private:
+    TImageForm* Active() const;
+    // The row whose name panel lies under a screen point, or null.
+    TLayerPanel* RowAt(QPoint global) const;
+    void DestroyRow(TLayerPanel* row);
+
+    TMainForm* frame_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* rowsHost_ = nullptr;
+    std::vector<TLayerPanel*> rows_;
+    QPointer<TLayerPanel> dropTarget_;
 };
 
 }  // namespace pq::gui
