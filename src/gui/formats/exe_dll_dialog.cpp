@@ -145,6 +145,8 @@ void TfrmExeDll::Button2Click() {
         return;
     }
     idle_ = false;
+    // No second run can start while this one hands out events.
+    button2_->setEnabled(false);
     bool stopped = false;
     for (int i = 0; i < iconCount_; ++i) {
         CreateFromIcon(i);
@@ -156,6 +158,7 @@ void TfrmExeDll::Button2Click() {
         }
     }
     idle_ = true;
+    button2_->setEnabled(true);
     if (stopped) QDialog::reject();
     else accept();
 }
