@@ -119,6 +119,11 @@ TEST_F(LayerPalette, APlainClickSelectsAndADropOutsideTheRowsDoesNothing) {
     EXPECT_EQ(f->Doc().CurrentLayer(), 0);
     EXPECT_EQ(Row(0)->CurrentLook(), TLayerPanel::Look::Highlighted);
     EXPECT_EQ(f->Doc().HistoryPosition, steps);  // no step
+    QTest::mouseClick(Row(1)->NamePanel(), Qt::RightButton);  // only the left button selects
+    EXPECT_EQ(f->Doc().CurrentLayer(), 0);
+    QTest::mouseClick(Row(2)->PreviewImage(), Qt::LeftButton);
+    EXPECT_EQ(f->Doc().CurrentLayer(), 2);
+    ClickRow(Row(0));
     // Released over the toolbar: the drag is cancelled.
     QWidget* source = Row(0)->NamePanel();
     const QPoint away = Palette()->ToolBar1()->mapToGlobal(QPoint(2, 2));

@@ -115,8 +115,8 @@ bool TLayerPanel::eventFilter(QObject* watched, QEvent* event) {
             emit DragDropped(tag_, me->globalPosition().toPoint());
             return true;
         }
-        // A click: the release lands on the widget pressed (the mouse is grabbed by it).
-        if (pressed == watched && (watched == panLayerName_ || watched == imgPreview_)) {
+        // A left click: the release lands on the widget pressed (the mouse is grabbed by it).
+        if (me->button() == Qt::LeftButton && pressed == watched && (watched == panLayerName_ || watched == imgPreview_)) {
             auto* w = static_cast<QWidget*>(watched);
             if (w->rect().contains(me->position().toPoint())) emit Selected(tag_);
         }
