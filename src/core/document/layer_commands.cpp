@@ -78,11 +78,15 @@ EditResult MoveLayerDown(Document& doc) {
 
 EditResult MoveLayerTo(Document& doc, int from, int to) {
     if (!ValidLayer(doc, from) || !ValidLayer(doc, to)) return EditResult::Nothing();
-    if (from != to && doc.HasSelection && from != doc.CurrentLayer()) {
+    if (doc.HasSelection && from != doc.CurrentLayer()) {
         // The moved layer becomes current: commit the floating content into the layer it came
-        // from first, so it is not dropped later into a different layer.
+        // from first, so it is not dropped later into a different layer. A layer dropped onto
+        // itself becomes current the same way.
         DropSelection(doc);
-        doc.MoveLayer(from, to);
+        if (from == to)
+            doc.SetCurrentLayer(from);
+        else
+            doc.MoveLayer(from, to);
         LiftSelection(doc);
     } else {
         doc.MoveLayer(from, to);

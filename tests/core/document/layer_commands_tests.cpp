@@ -277,6 +277,19 @@ TEST(Reorder, DragMovesTheLayerAndCommitsAFloatingSelectionWhereItCameFrom) {
     EXPECT_EQ(Pixels(d.LayerAt(2)), ".2.a");
 }
 
+TEST(Reorder, ALayerDroppedOnItselfWhileAnotherFloatsTakesTheSelectionLikeAClick) {
+    Document a = Stack(3);
+    Document b = Stack(3);
+    EndSelectDrag(a, 0, 0, 1, 1);  // lifted from the top layer
+    EndSelectDrag(b, 0, 0, 1, 1);
+    EXPECT_TRUE(MoveLayerTo(a, 0, 0).Record);
+    SelectLayer(b, 0);
+    EXPECT_EQ(a.CurrentLayer(), 0);
+    Deselect(a);
+    Deselect(b);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Pixels(a.LayerAt(i)), Pixels(b.LayerAt(i))) << i;
+}
+
 TEST(SelectLayer, DropsIntoTheOldLayerAndLiftsFromTheNewOne) {
     Document d = Stack(2);
     EndSelectDrag(d, 0, 0, 2, 1);
