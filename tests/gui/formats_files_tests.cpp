@@ -1,18 +1,14 @@
-// The file commands over a real document window: readers by kind with their questions, the
-// save commands and their warnings, palette save and exchange, "palette.pqp" for new documents.
-#include <QComboBox>
+// The file commands over a real document window: the save commands and their warnings, failed
+// saves, picture import through the area picker, palette save and exchange.
 #include <QFileDialog>
-#include <QFileInfo>
 #include <gtest/gtest.h>
 
-#include "core/formats/icon_file.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "gui/app/main_form.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/area_picker.h"
 #include "gui/formats/file_commands.h"
-#include "gui/formats/icon_chooser.h"
 #include "support/editor_fixture.h"
 #include "support/formats_files.h"
 
@@ -165,47 +161,7 @@ TEST_F(FileCommands, AFailedSaveKeepsModifiedTheNameAndTheOldFile) {
     EXPECT_TRUE(rec_.Done());
 }
 
-// ---- readers ------------------------------------------------------------------------------------
-
-TEST_F(FileCommands, ReadersByKindAskForTheImageOrTheArea) {
-    Document doc;
-    ASSERT_TRUE(gui::ReadFormatFile(QString::fromStdString((DataDir() / "three_layers.pqf").string()),
-                                    gui::DocumentFileKind::Native, doc, Request()).Ok);
-    EXPECT_EQ(doc.LayerCount(), 3);
-
-    WriteBytes(folder_ / "multi.ico", JoinIcons({DiagonalIcon(32, 16), DiagonalIcon(48, 256)}));
-    prompt_.ExpectDialog("TForm7", [](QDialog& d) {
-        auto& chooser = static_cast<gui::TForm7&>(d);
-        EXPECT_EQ(chooser.ComboBox1()->itemText(0), "0： サイズ：32×32 色数：16色");
-        chooser.ComboBox1()->setCurrentIndex(1);
-        return true;
-    });
-    Document icon;
-    ASSERT_TRUE(gui::ReadFormatFile(PathOf("multi.ico"), gui::DocumentFileKind::Icon, icon, Request()).Ok);
-    EXPECT_EQ(icon.ImageWidth, 48);
-    EXPECT_EQ(icon.ColorCount, 256);
-    EXPECT_EQ(icon.LayerAt(0).Indices[47 + 47 * 48], 47);
-
-    prompt_.ExpectDialog("TForm7", [](QDialog&) { return false; });
-    Document cancelled;
-    const FileResult r = gui::ReadFormatFile(PathOf("multi.ico"), gui::DocumentFileKind::Icon, cancelled, Request());
-    EXPECT_FALSE(r.Ok);
-    EXPECT_TRUE(r.Message.empty());
-    EXPECT_FALSE(cancelled.Ready);
-
-    Document cursor;
-    ASSERT_TRUE(gui::ReadFormatFile(QString::fromStdString((DataDir() / "odd_width_8bit.cur").string()),
-                                    gui::DocumentFileKind::Cursor, cursor, Request()).Ok);
-    EXPECT_EQ(cursor.LayerCount(), 1);
-
-    Document bad;
-    EXPECT_EQ(gui::ReadFormatFile(QString::fromStdString((DataDir() / "bad" / "signature.pqf").string()),
-                                  gui::DocumentFileKind::Native, bad, Request()).Message, "開けませんでした。");
-    EXPECT_EQ(gui::ReadFormatFile(QString::fromStdString((DataDir() / "bad" / "monochrome.ico").string()),
-                                  gui::DocumentFileKind::Icon, bad, Request()).Message, "このアイコンは開けません。");
-    EXPECT_FALSE(bad.Ready);
-    EXPECT_TRUE(prompt_.Done());
-}
+// ---- picture import -------------------------------------------------------------------------------
 
 TEST_F(FileCommands, PictureImportTakesTheAreaPickedAndReducesItsColours) {
     // Four flat quadrants of 20 x 20: few colours, so the reduction keeps them exactly.
@@ -310,32 +266,6 @@ TEST_F(FileCommands, PaletteSaveFollowsTheChosenFilterAndExchangeRecordsAStep) {
     prompt_.ExpectOpenFile(std::nullopt);
     gui::mcPalRepClick(*form, prompt_);
     EXPECT_TRUE(prompt_.Done());
-}
-
-TEST_F(FileCommands, ProgramPaletteGivesNew256ColourDocumentsTheirColours) {
-    Document source;
-    InitBlankDocument(source, 16, 16, 256, 10);
-    for (int i = 0; i < 256; ++i) source.Palette[std::size_t(i)] = PaletteEntry{uint8_t(i), uint8_t(255 - i), 7, 0};
-    ASSERT_TRUE(SavePalette(source, folder_ / "palette.pqp", PaletteFormat::Pqp).Ok);
-    gui::SetProgramFolder(folder_.Path());
-
-    Document blank;
-    InitBlankDocument(blank, 16, 16, 256, 10);
-    EXPECT_TRUE(gui::LoadProgramPalette(blank));
-    EXPECT_EQ(blank.Palette, source.Palette);
-
-    Document sixteen;
-    InitBlankDocument(sixteen, 16, 16, 16, 10);
-    const PaletteTable defaults = sixteen.Palette;
-    EXPECT_FALSE(gui::LoadProgramPalette(sixteen));
-    EXPECT_EQ(sixteen.Palette, defaults);
-
-    gui::SetProgramFolder(folder_ / "elsewhere");
-    Document without;
-    InitBlankDocument(without, 16, 16, 256, 10);
-    EXPECT_FALSE(gui::LoadProgramPalette(without));
-    EXPECT_EQ(without.Palette[100], PaletteEntry{});
-    gui::SetProgramFolder({});
 }
 
 }  // namespace
