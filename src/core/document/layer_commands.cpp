@@ -18,6 +18,15 @@ EditResult Rebuilt(const char* step) {
 
 bool ValidLayer(const Document& doc, int index) { return index >= 0 && index < doc.LayerCount(); }
 
+// Lifts the selection again from the current layer after DropSelection. The drop clips the
+// rectangle to the canvas; one moved wholly off the canvas is left with nothing on it, and its
+// content was lost with the drop, so the selection ends instead of floating where nothing can
+// be seen or drawn.
+void LiftAfterDrop(Document& doc) {
+    if (doc.HasSelection && doc.Selection().Empty()) doc.HasSelection = false;
+    LiftSelection(doc);
+}
+
 int VisibleCount(const Document& doc) {
     int n = 0;
     for (const Layer& l : doc.Layers()) n += l.Visible != 0;
@@ -29,7 +38,7 @@ int VisibleCount(const Document& doc) {
 EditResult NewLayer(Document& doc) {
     DropSelection(doc);
     doc.AppendLayer();
-    LiftSelection(doc);
+    LiftAfterDrop(doc);
     return Rebuilt("レイヤ作成");
 }
 
@@ -47,7 +56,7 @@ EditResult DuplicateLayer(Document& doc) {
     copy.Indices = std::move(indices);
     copy.Mask = std::move(mask);
     copy.Name = std::move(name);
-    LiftSelection(doc);
+    LiftAfterDrop(doc);
     return Rebuilt("レイヤの複製");
 }
 
@@ -87,7 +96,7 @@ EditResult MoveLayerTo(Document& doc, int from, int to) {
             doc.SetCurrentLayer(from);
         else
             doc.MoveLayer(from, to);
-        LiftSelection(doc);
+        LiftAfterDrop(doc);
     } else {
         doc.MoveLayer(from, to);
     }
@@ -99,7 +108,7 @@ EditResult SelectLayer(Document& doc, int index) {
     if (doc.HasSelection && index != doc.CurrentLayer()) {
         DropSelection(doc);
         doc.SetCurrentLayer(index);
-        LiftSelection(doc);
+        LiftAfterDrop(doc);
     } else {
         doc.SetCurrentLayer(index);
     }
@@ -153,7 +162,7 @@ bool MergeLayers(Document& doc, MergeMode mode) {
     // Every merged layer lies above the target, so its index does not change.
     doc.ReplaceLayers(std::move(kept), target);
 
-    LiftSelection(doc);
+    LiftAfterDrop(doc);
     return true;
 }
 

@@ -246,6 +246,26 @@ TEST(NewLayer, WhileASelectionFloatsCommitsItAndDrawsIntoTheNewLayer) {
     EXPECT_EQ(Pixels(d.LayerAt(0)), ".1.9");
 }
 
+// A selection moved wholly off the canvas is clipped to nothing by the drop these commands
+// make; it must end rather than float invisibly, swallowing everything drawn afterwards.
+TEST(NewLayer, SelectLayerAndMergeEndASelectionMovedOffTheCanvas) {
+    Document n = Stack(2), s = Stack(2), m = Stack(2);
+    for (Document* d : {&n, &s, &m}) {
+        d->SetCurrentLayer(1);
+        EndSelectDrag(*d, 0, 0, 2, 1);
+        MoveFloating(*d, 5, 0);
+    }
+    NewLayer(n);
+    SelectLayer(s, 0);
+    MergeDown(m);
+    for (Document* d : {&n, &s, &m}) {
+        EXPECT_FALSE(d->HasSelection);
+        EditTarget t = GetEditTarget(*d);  // drawing reaches the current layer again
+        EXPECT_EQ(t.Mask, d->Current().Mask.data());
+    }
+    EXPECT_EQ(Pixels(s.LayerAt(1)), "...a");  // the content left with the drop
+}
+
 TEST(Reorder, UpAndDownStopAtTheEndsAndCarryTheSelection) {
     Document d = Stack(2);
     EXPECT_FALSE(MoveLayerDown(d).Record);
