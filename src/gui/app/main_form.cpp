@@ -150,7 +150,9 @@ void TMainForm::SetOptions(uint32_t color1, uint32_t color2, bool undoEnabled) {
 // ---- start-up, close, drop ---------------------------------------------------------------------
 
 void TMainForm::ShowAtStartup(const QStringList& arguments) {
+    // The state the frame had when the program last ended: 1 minimised, 2 maximised.
     if (settings_.WindowState == 2) showMaximized();
+    else if (settings_.WindowState == 1) showMinimized();
     else show();
     for (const QString& arg : arguments) {
         if (QFileInfo(arg).isFile()) OpenFile(arg);
@@ -159,8 +161,11 @@ void TMainForm::ShowAtStartup(const QStringList& arguments) {
 
 void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (pendingBoundsFix_) {
-        // The stored size is the outer one; the decoration is known only once shown.
+    // The stored size is the outer one; the decoration is known only once shown. A resize would
+    // bring a maximised or minimised frame back to its normal state: a maximised frame stored
+    // its maximised bounds and needs no fix, a minimised one gets it when first shown normal.
+    if (pendingBoundsFix_ && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) pendingBoundsFix_ = false;
+    if (pendingBoundsFix_ && !(windowState() & Qt::WindowMinimized)) {
         pendingBoundsFix_ = false;
         const QSize decoration = frameGeometry().size() - geometry().size();
         if (decoration.width() > 0 || decoration.height() > 0)

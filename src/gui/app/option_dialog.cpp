@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -51,9 +52,13 @@ TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_
     }
     Paint(swatch1_, color1_);
     Paint(swatch2_, color2_);
-    grid->addWidget(new QLabel("色1", group2), 0, 0);
+    auto* label1 = new QLabel("色1", group2);
+    label1->setObjectName("Label1");
+    auto* label2 = new QLabel("色2", group2);
+    label2->setObjectName("Label2");
+    grid->addWidget(label1, 0, 0);
     grid->addWidget(swatch1_, 0, 1);
-    grid->addWidget(new QLabel("色2", group2), 0, 2);
+    grid->addWidget(label2, 0, 2);
     grid->addWidget(swatch2_, 0, 3);
 
     auto* ok = new QPushButton("OK", this);
@@ -90,7 +95,8 @@ void TfrmOption::ChooseInto(uint32_t& color, QLabel* swatch) {
 }
 
 bool TfrmOption::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease) {
+    // A click is a left-button release, as on a button.
+    if (event->type() == QEvent::MouseButtonRelease && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == swatch1_) StaticText1Click();
         if (watched == swatch2_) StaticText2Click();
     }
