@@ -3,6 +3,7 @@
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "gui/app/main_form.h"
 #include "gui/document/image_form.h"
@@ -19,7 +20,7 @@ protected:
     TfrmColorPalette* Window() const { return frame_->ColorPalette(); }
     QColor At(int x, int y) const { return QColor(Window()->PaletteImage().pixel(x, y)); }
     void ClickPalette(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
-        QTest::mousePress(Window()->PaletteWidget(), button, Qt::NoModifier, QPoint(x, y));
+        QTest::mouseClick(Window()->PaletteWidget(), button, Qt::NoModifier, QPoint(x, y));
     }
 };
 
@@ -103,18 +104,36 @@ TEST_F(Palette, GradientBoxesSetTheChannel) {
     EXPECT_EQ(f->Doc().HistoryPosition, 1);
 }
 
-TEST_F(Palette, ScrollBarEditsTheDrawingColourAndRecordsOneStep) {
+TEST_F(Palette, ScrollBarEditsTheDrawingColourAndRecordsOneStepPerScroll) {
     TImageForm* f = NewDocument(0, 0);
     f->Doc().Current().Mask[0] = 1;  // pixel (0, 0) painted with index 0
     f->Redraw();
     QScrollBar* blue = Window()->ScrollBar(2);
-    blue->triggerAction(QAbstractSlider::SliderPageStepAdd);
-    QCoreApplication::processEvents();
+    const QPoint track(100, 4);  // right of the thumb at 0
+    // A press on the track pages once at once, then repeats while held; the release ends the
+    // scroll with one step.
+    QTest::mousePress(blue, Qt::LeftButton, Qt::NoModifier, track);
     EXPECT_EQ(f->Doc().Palette[0].blue, 10);
     EXPECT_EQ(f->ViewPixel(0, 0), (pq::Rgb{0, 0, 10}));
     EXPECT_EQ(Window()->ChannelLabelText(2), "B: 10");
+    EXPECT_EQ(f->Doc().HistoryPosition, 1);  // nothing recorded while the button is held
+    blue->triggerAction(QAbstractSlider::SliderPageStepAdd);  // what the auto-repeat does
+    EXPECT_EQ(f->Doc().Palette[0].blue, 20);
+    QTest::mouseRelease(blue, Qt::LeftButton, Qt::NoModifier, track);
+    QCoreApplication::processEvents();
     EXPECT_EQ(UndoCaption(), "元に戻す(&U) - パレット変更");
     EXPECT_EQ(f->Doc().HistoryPosition, 2);
+    // The right button and the wheel do not scroll.
+    QTest::mouseClick(blue, Qt::RightButton, Qt::NoModifier, track);
+    QWheelEvent wheel(QPointF(track), blue->mapToGlobal(QPointF(track)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(blue, &wheel);
+    EXPECT_EQ(f->Doc().Palette[0].blue, 20);
+    EXPECT_EQ(f->Doc().HistoryPosition, 2);
+    // Undo brings the entry back and the bars follow it.
+    f->meUndoClick();
+    EXPECT_EQ(f->Doc().Palette[0].blue, 0);
+    EXPECT_EQ(blue->value(), 0);
 }
 
 }  // namespace

@@ -135,6 +135,23 @@ TEST_F(LayerPalette, APlainClickSelectsAndADropOutsideTheRowsDoesNothing) {
     EXPECT_EQ(f->Doc().HistoryPosition, steps);
 }
 
+TEST_F(LayerPalette, APressOnTheBevelsAroundThumbnailAndEyeDragsTheRow) {
+    TImageForm* f = Doc(2);
+    TLayerPanel* row = Row(0);
+    // The bevels' border pixels belong to the row background, which starts a drag.
+    EXPECT_EQ(row->childAt(QPoint(0, 0)), row->Panel1());
+    EXPECT_EQ(row->childAt(QPoint(35, 8)), row->Panel1());
+    EXPECT_EQ(row->childAt(QPoint(40, 12)), row->VisibleImage());
+    QWidget* source = row->Panel1();
+    const QPoint start(35, 8);
+    const QPoint target = Row(1)->NamePanel()->mapToGlobal(Centre(Row(1)->NamePanel()));
+    Send(source, QEvent::MouseButtonPress, start, source->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton);
+    Send(source, QEvent::MouseMove, source->mapFromGlobal(target), target, Qt::NoButton, Qt::LeftButton);
+    Send(source, QEvent::MouseButtonRelease, source->mapFromGlobal(target), target, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(f->Doc().LayerAt(1).Name, "レイヤ1");
+    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - レイヤ移動");
+}
+
 TEST_F(LayerPalette, TheEyeOfANonCurrentRowHidesThatLayerOnly) {
     TImageForm* f = Doc(2);
     QTest::mousePress(Row(0)->VisibleImage(), Qt::LeftButton);

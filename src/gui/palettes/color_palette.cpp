@@ -3,8 +3,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScrollBar>
-#include <QTimer>
+#include <QWheelEvent>
 
 #include "core/formats/settings_files.h"
 #include "gui/app/main_form.h"
@@ -79,6 +78,33 @@ void TGradientBox::mouseMoveEvent(QMouseEvent* event) {
 
 void TGradientBox::mouseReleaseEvent(QMouseEvent*) {}
 
+// ---- channel scroll bars -----------------------------------------------------------------------
+
+TChannelScrollBar::TChannelScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
+    setRange(0, 255);
+    setPageStep(10);
+    setSingleStep(1);
+    setFocusPolicy(Qt::NoFocus);
+    // The context menu's jumps would change the colour without ending a scroll.
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void TChannelScrollBar::mousePressEvent(QMouseEvent* event) {
+    QScrollBar::mousePressEvent(event);
+    // A scroll has begun when the press took the thumb or started an arrow or track action
+    // (a right button does neither).
+    if (isSliderDown() || repeatAction() != SliderNoAction) pressed_ = true;
+}
+
+void TChannelScrollBar::mouseReleaseEvent(QMouseEvent* event) {
+    QScrollBar::mouseReleaseEvent(event);
+    if (!pressed_ || event->buttons() != Qt::NoButton) return;
+    pressed_ = false;
+    emit ScrollEnded();
+}
+
+void TChannelScrollBar::wheelEvent(QWheelEvent* event) { event->ignore(); }
+
 // ---- the window --------------------------------------------------------------------------------
 
 TfrmColorPalette::TfrmColorPalette(TMainForm* frame, const std::filesystem::path& settingsFolder)
@@ -101,25 +127,17 @@ TfrmColorPalette::TfrmColorPalette(TMainForm* frame, const std::filesystem::path
     static const char* kLetters[3] = {"R", "G", "B"};
     for (int c = 0; c < 3; ++c) {
         lblChannel_[c] = new QLabel(QString(kNames[c]) + "  0", panel1_);
+        lblChannel_[c]->setObjectName(QString("lbl") + kLetters[c]);
         lblChannel_[c]->setGeometry(72, 8 + 16 * c, 50, 14);
         label(kLetters[c], 16, 56 + 24 * c);
         boxes_[c] = new TGradientBox(this, c, panel1_);
         boxes_[c]->move(32, 56 + 24 * c);
-        bars_[c] = new QScrollBar(Qt::Horizontal, panel1_);
+        boxes_[c]->setObjectName(QString("PaintBox%1").arg(c + 1));
+        bars_[c] = new TChannelScrollBar(panel1_);
         bars_[c]->setObjectName(QString("scl") + kLetters[c]);
         bars_[c]->setGeometry(32, 64 + 24 * c, kBoxWidth, 8);
-        bars_[c]->setRange(0, 255);
-        bars_[c]->setPageStep(10);
-        bars_[c]->setSingleStep(1);
-        bars_[c]->setFocusPolicy(Qt::NoFocus);
         connect(bars_[c], &QScrollBar::valueChanged, this, [this, c](int v) { ChannelChanged(c, v); });
-        // The end of a scroll (letting go of the thumb, or one click on an arrow or the track)
-        // records one undo step, however many positions the bar passed.
-        connect(bars_[c], &QScrollBar::sliderReleased, this, [this] { RecordPaletteStep(); });
-        connect(bars_[c], &QScrollBar::actionTriggered, this, [this](int action) {
-            if (action != QAbstractSlider::SliderMove)
-                QTimer::singleShot(0, this, [this] { RecordPaletteStep(); });
-        });
+        connect(bars_[c], &TChannelScrollBar::ScrollEnded, this, [this] { RecordPaletteStep(); });
     }
     label("補助色", 128, 8);
     lblBack_ = new QLabel(panel1_);

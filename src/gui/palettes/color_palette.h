@@ -5,13 +5,13 @@
 // RefreshColorPalette redraws everything from the active document.
 
 #include <QImage>
+#include <QScrollBar>
 #include <QWidget>
 #include <filesystem>
 
 #include "gui/palettes/tool_window.h"
 
 class QLabel;
-class QScrollBar;
 
 namespace pq::gui {
 
@@ -52,6 +52,26 @@ private:
     int channel_;
 };
 
+// A channel scroll bar that reports the end of each mouse scroll: one press and release, however
+// many positions the thumb, an arrow or the track's auto-repeat passed through. The wheel is
+// ignored, as the bar never takes the focus.
+class TChannelScrollBar : public QScrollBar {
+    Q_OBJECT
+public:
+    explicit TChannelScrollBar(QWidget* parent);
+
+signals:
+    void ScrollEnded();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    bool pressed_ = false;
+};
+
 class TfrmColorPalette : public TToolWindow {
     Q_OBJECT
 public:
@@ -84,7 +104,7 @@ private:
     QLabel* lblBack_ = nullptr;
     QLabel* lblChannel_[3] = {};
     TGradientBox* boxes_[3] = {};
-    QScrollBar* bars_[3] = {};
+    TChannelScrollBar* bars_[3] = {};
     bool refreshing_ = false;
 };
 

@@ -211,11 +211,9 @@ void TLayerPalette::panLayerNameDragDrop(int tag, QPoint global) {
     TImageForm* form = Active();
     if (!target || !form) return;
     pq::Document& doc = form->Doc();
-    const int to = target->Tag();
-    // A row dropped on itself makes its layer current like a click does, committing a floating
-    // selection into the layer it was lifted from first.
-    if (to == tag) pq::SelectLayer(doc, tag);
-    form->ApplyEdit(pq::MoveLayerTo(doc, tag, to));
+    // A row dropped on itself still records the move; its layer becomes current, a floating
+    // selection of another layer being committed there first.
+    form->ApplyEdit(pq::MoveLayerTo(doc, tag, target->Tag()));
     if (doc.HasSelection) form->StartOutlineTimer();
 }
 

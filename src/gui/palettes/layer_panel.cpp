@@ -22,6 +22,8 @@ TLayerPanel::TLayerPanel(int tag, QWidget* parent) : QFrame(parent), tag_(tag) {
     bevel1->setObjectName("Bevel1");
     bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     bevel1->setGeometry(0, 0, 33, 33);
+    // The bevels are frames only: a press on them reaches the row background (and drags it).
+    bevel1->setAttribute(Qt::WA_TransparentForMouseEvents);
     imgPreview_ = new QLabel(this);
     imgPreview_->setObjectName("imgPreview");
     imgPreview_->setGeometry(1, 1, kThumbSize, kThumbSize);
@@ -30,6 +32,7 @@ TLayerPanel::TLayerPanel(int tag, QWidget* parent) : QFrame(parent), tag_(tag) {
     bevel2->setObjectName("Bevel2");
     bevel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
     bevel2->setGeometry(35, 8, 18, 18);
+    bevel2->setAttribute(Qt::WA_TransparentForMouseEvents);
     imgVisible_ = new QLabel(this);
     imgVisible_->setObjectName("imgVisible");
     imgVisible_->setGeometry(36, 9, 16, 16);
