@@ -332,9 +332,11 @@ void TImageForm::BuildMenus() {
     mEdit_->setObjectName("Edit1");
     meUndo_ = add(mEdit_, "元に戻す(&U)", "直前の作業を元に戻します。", QKeySequence("Ctrl+Z"));
     meUndo_->setObjectName("meUndo");
+    meUndo_->setToolTip("元に戻す");
     connect(meUndo_, &QAction::triggered, this, &TImageForm::meUndoClick);
     meRedo_ = add(mEdit_, "やり直し(&R)", "元に戻す前の状態に戻します。", QKeySequence("Ctrl+Y"));
     meRedo_->setObjectName("meRedo");
+    meRedo_->setToolTip("やり直し");
     connect(meRedo_, &QAction::triggered, this, &TImageForm::meRedoClick);
     mEdit_->addSeparator();
     pending(mEdit_, "切り取り(&X)", QKeySequence("Ctrl+X"))->setObjectName("meCut");
@@ -355,13 +357,17 @@ void TImageForm::BuildMenus() {
     mvGrid_->setChecked(true);
     connect(mvGrid_, &QAction::triggered, this, [this](bool on) { SetGridVisible(on); });
     QMenu* tools = mShow_->addMenu("ツール(&T)");
+    tools->setObjectName("mvTool");
     for (QAction* a : frame_->ViewToggleActions()) tools->addAction(a);
     mShow_->addAction(frame_->StatusBarToggle());
     QMenu* zoom = mShow_->addMenu("ズーム(&Z)");
+    zoom->setObjectName("mvZoom");
     QAction* in = add(zoom, "ズームイン(&I)", "倍率を上げます。");
+    in->setObjectName("mvzZoomIn");
     in->setToolTip("ズームイン");
     connect(in, &QAction::triggered, frame_, &TMainForm::ZoomIn);
     QAction* out = add(zoom, "ズームアウト(&O)", "倍率を下げます。");
+    out->setObjectName("mvzZoomOut");
     out->setToolTip("ズームアウト");
     connect(out, &QAction::triggered, frame_, &TMainForm::ZoomOut);
     connect(mShow_, &QMenu::aboutToShow, frame_, &TMainForm::UpdateViewToggles);
@@ -396,17 +402,21 @@ void TImageForm::BuildMenus() {
     pending(mLayer_, "複製(&C)", QKeySequence("Ctrl+Alt+C"))->setObjectName("mlCopy");
     pending(mLayer_, "削除(&D)", QKeySequence("Ctrl+Alt+D"))->setObjectName("mlDelete");
     QMenu* order = mLayer_->addMenu("順序(&N)");
+    order->setObjectName("mlJunjo");
     pending(order, "上へ移動(&U)")->setObjectName("mlnUp");
     pending(order, "下へ移動(&D)")->setObjectName("mlnDown");
     QMenu* visibility = mLayer_->addMenu("表示(&V)");
+    visibility->setObjectName("mlVisible");
     pending(visibility, "現在のレイヤの表示の切り替え")->setObjectName("mlvActive");
     pending(visibility, "現在のレイヤのみ表示")->setObjectName("mlvOnly");
     pending(visibility, "すべてのレイヤを表示")->setObjectName("mlvAll");
     QMenu* merge = mLayer_->addMenu("統合(&R)");
+    merge->setObjectName("mlIntegrate");
     pending(merge, "下のレイヤと統合")->setObjectName("mlrLow");
     pending(merge, "すべてのレイヤを統合")->setObjectName("mlrAll");
     pending(mLayer_, "名前の変更(&A)")->setObjectName("mlRename");
-    pending(mLayer_, "合成")->setObjectName("mlGousei");
+    // 合成: the compositing dialog connects it; the Layer menu enables it from two layers up.
+    pending(mLayer_, "合成")->setObjectName("N21");
 
     mSelect_ = new QMenu("選択範囲(&S)", this);
     mSelect_->setObjectName("mSelect");

@@ -261,9 +261,12 @@ QRect TImageForm::BrushOutlineBox(QPoint pos, int size) const {
     const int s = z * size;
     const int vx = z * (pos.x() / z), vy = z * (pos.y() / z);
     const int h = s / 2;
-    if (size % 2 == 0) return QRect(QPoint(vx - h, vy - h), QPoint(vx - h + s, vy - h + s));
-    const int shift = z - z / 2;
-    return QRect(QPoint(vx - h + shift, vy - h + shift), QPoint(vx - h + s + z / 2, vy - h + s + z / 2));
+    // The box's right and bottom ends are exclusive: it covers exactly the cells of the footprint.
+    const int lead = size % 2 == 0 ? 0 : z - z / 2;
+    const int trail = size % 2 == 0 ? 0 : z / 2;
+    const QPoint from(vx - h + lead, vy - h + lead);
+    const QPoint to(vx - h + s + trail, vy - h + s + trail);
+    return QRect(from, QSize(to.x() - from.x(), to.y() - from.y()));
 }
 
 void TImageForm::UpdateBrushOutline(QPoint pos, Qt::KeyboardModifiers mods) {
@@ -307,7 +310,8 @@ void TImageForm::DrawOverlays(QPainter& painter) {
         break;
     }
     }
-    if (brushOutline_) painter.drawEllipse(brushOutline_->adjusted(0, 0, -1, -1));
+    // A one-pixel pen around QRect(x, y, w, h) touches x .. x + w, so the box is narrowed by one.
+    if (brushOutline_ && brushOutline_->width() > 1) painter.drawEllipse(brushOutline_->adjusted(0, 0, -1, -1));
     painter.restore();
 
     if (outlineShown_ && doc_.HasSelection && frame_->SelectionOutlineVisible()) {

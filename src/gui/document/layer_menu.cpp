@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QVariant>
 
 #include "core/document/layer_commands.h"
 #include "gui/app/main_form.h"
@@ -81,6 +82,18 @@ void mLayerClick(TImageForm& form) {
     enable("mlnDown", several && !bottom);
     enable("mlrLow", several && !bottom);
     for (const char* name : {"mlNew", "mlCopy", "mlvActive", "mlvOnly", "mlvAll", "mlRename"}) enable(name, true);
+    // 合成 needs two layers. The entry stays off until the compositing command has connected and
+    // enabled it, so only an entry switched off here for the layer count is switched on again.
+    if (QAction* a = form.MenuAction("N21")) {
+        const char* held = "heldForLayerCount";
+        if (!several && a->isEnabled()) {
+            a->setEnabled(false);
+            a->setProperty(held, true);
+        } else if (several && a->property(held).toBool()) {
+            a->setEnabled(true);
+            a->setProperty(held, false);
+        }
+    }
 }
 
 void ConnectLayerMenu(TMainForm& frame, TImageForm& form) {
