@@ -2,6 +2,7 @@
 // their hints and canvas cursors, the zoom and size lists, the saved window state and the
 // controls of the Options dialog.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QMdiArea>
@@ -169,6 +170,18 @@ TEST_F(AppAudit, ZoomAndSizeLists) {
     frame_->ZoomIn();
     EXPECT_EQ(frame_->SelectedZoom(), 2);
     EXPECT_EQ(NewDocument()->Doc().Zoom, 2);
+}
+
+TEST_F(AppAudit, FirstStartHasTheDesignedOuterBoundsAndTheFrameShortcuts) {
+    EXPECT_EQ(frame_->windowTitle(), "Pixquil");
+    EXPECT_EQ(frame_->frameGeometry().size(), QSize(640, 460));
+    frame_->activateWindow();
+    QApplication::setActiveWindow(frame_.get());
+    prompt_.ExpectDialog("TfrmNew", [](QDialog&) { return false; });
+    QTest::keyClick(frame_.get(), Qt::Key_N, Qt::ControlModifier);
+    prompt_.ExpectOpenFile(std::nullopt);
+    QTest::keyClick(frame_.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(prompt_.Done());
 }
 
 TEST_F(AppAudit, FileOpenCancelledOpensNothingAndKeepsTheNumber) {

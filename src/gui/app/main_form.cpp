@@ -64,8 +64,11 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
     mdi_->setObjectName("ClientArea");
     setCentralWidget(mdi_);
     connect(mdi_, &QMdiArea::subWindowActivated, this, &TMainForm::SubWindowActivated);
-    resize(640, 460);
+    // Designed bounds: 640 x 460 outside, at the screen's top-left corner (the size becomes the
+    // outer one once the decoration is known, see showEvent).
+    resize(settings_.Width, settings_.Height);
     move(0, 0);
+    pendingBoundsFix_ = true;
 
     CreateActions();
     CreateToolBars();
