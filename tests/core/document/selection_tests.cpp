@@ -288,5 +288,16 @@ TEST(LayerFromSelection, NewTopLayerHoldsTheShownPixelsAndTheSourceKeepsItsHole)
     EXPECT_EQ(d.LayerCount(), 2);
 }
 
+TEST(LayerFromSelection, TakesOnlyTheOnCanvasPartOfAMovedSelection) {
+    Document d = Blank(4, 1);
+    PaintRect(d, 0, {0, 0, 4, 1}, 3);
+    Paint(d, 0, 1, 0, 5);
+    EndSelectDrag(d, 0, 0, 2, 1);  // "35" lifted
+    MoveFloating(d, 3, 0);         // "3" shows at column 3, "5" lies off the canvas
+    LayerFromSelection(d);
+    EXPECT_EQ(Rows(d, 1, 0, 1, 4), (std::vector<std::string>{"...3"}));
+    EXPECT_EQ(Rows(d, 0, 0, 1, 4), (std::vector<std::string>{"..33"}));
+}
+
 }  // namespace
 }  // namespace pq
