@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
 #include <QTest>
@@ -234,11 +235,23 @@ TEST_F(LayerPalette, MergeAllButtonAnsweredCancelChangesNothing) {
     EXPECT_EQ(prompt_.Shown().back().Title, "レイヤの統合");
 }
 
-TEST_F(LayerPalette, SwitchingDocumentsRebuildsTheRows) {
-    Doc(3);
+TEST_F(LayerPalette, SwitchingDocumentsRebuildsTheRowsAndTheirThumbnails) {
+    TImageForm* first = Doc(3);
+    pq::Layer& bottom = first->Doc().LayerAt(0);
+    std::fill(bottom.Mask.begin(), bottom.Mask.end(), 1);
+    std::fill(bottom.Indices.begin(), bottom.Indices.end(), 10);  // red
+    first->Redraw();
     TImageForm* second = NewDocument();
     EXPECT_EQ(Palette()->RowCount(), 1);
-    (void)second;
+    EXPECT_NE(Row(0)->Thumbnail().pixel(15, 15) & 0xFFFFFF, 0xFF0000u);
+    auto* sub = qobject_cast<QMdiSubWindow*>(first->parentWidget());
+    sub->mdiArea()->setActiveSubWindow(sub);
+    QApplication::processEvents();
+    ASSERT_EQ(Palette()->RowCount(), 3);
+    EXPECT_EQ(Row(0)->Thumbnail().pixel(15, 15) & 0xFFFFFF, 0xFF0000u);
+    // Another document's recompose leaves the rows of the active one alone.
+    second->Redraw();
+    EXPECT_EQ(Row(0)->Thumbnail().pixel(15, 15) & 0xFFFFFF, 0xFF0000u);
 }
 
 }  // namespace
