@@ -46,6 +46,25 @@ TEST_F(DocumentAudit, BrushOutlineCoversExactlyTheCellsTheBrushPaints) {
     EXPECT_TRUE(Difference(before, f->Canvas()->grab().toImage()).isNull());
 }
 
+TEST_F(DocumentAudit, ShapeBandsEndBeforeTheFarBandPoint) {
+    ChooseZoom(10);
+    TImageForm* f = NewDocument(0, 0);
+    ChooseTool(kToolRect);
+    const QImage before = f->Canvas()->grab().toImage();
+    // Band points snap to the cells' centres: cell 1 -> 14, cell 3 -> 34.
+    Press(Cell(3, 3));
+    MoveTo(Cell(1, 1));
+    EXPECT_EQ(Difference(before, f->Canvas()->grab().toImage()), QRect(QPoint(14, 14), QPoint(33, 33)));
+    Release(Cell(1, 1));
+    ChooseTool(kToolEllipse);
+    const QImage base = f->Canvas()->grab().toImage();
+    Press(Cell(1, 1));
+    EXPECT_TRUE(Difference(base, f->Canvas()->grab().toImage()).isNull());  // no band before a move
+    MoveTo(Cell(3, 2));
+    EXPECT_FALSE(Difference(base, f->Canvas()->grab().toImage()).isNull());
+    Release(Cell(3, 2));
+}
+
 TEST_F(DocumentAudit, CompositingEntryNeedsTwoLayersAndAConnectedCommand) {
     TImageForm* f = NewDocument(0, 0);
     QAction* n21 = f->MenuAction("N21");

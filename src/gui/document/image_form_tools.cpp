@@ -1,6 +1,7 @@
 // The canvas under the mouse: press, move and release for each of the fifteen tools, and the
 // screen overlays (rubber bands, brush outline, selection outline).
 #include <QPainter>
+#include <algorithm>
 
 #include "core/document/random.h"
 #include "core/document/selection.h"
@@ -297,12 +298,21 @@ void TImageForm::DrawOverlays(QPainter& painter) {
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     painter.setPen(QPen(Qt::white, 1));
     painter.setBrush(Qt::NoBrush);
-    const QRect band = QRect(bandStart_, bandEnd_).normalized();
+    // Shape bands span the pixels from the smaller band point up to, not including, the larger
+    // one; a one-pixel pen around QRect(x, y, w, h) touches x .. x + w.
+    const int bl = std::min(bandStart_.x(), bandEnd_.x()), br = std::max(bandStart_.x(), bandEnd_.x());
+    const int bt = std::min(bandStart_.y(), bandEnd_.y()), bb = std::max(bandStart_.y(), bandEnd_.y());
+    const QRect band(bl, bt, br - bl - 1, bb - bt - 1);
+    const bool bandShown = br > bl && bb > bt;
     switch (band_) {
     case BandKind::None: break;
     case BandKind::Line: painter.drawLine(bandStart_, bandEnd_); break;
-    case BandKind::Rect: painter.drawRect(band); break;
-    case BandKind::Ellipse: painter.drawEllipse(band); break;
+    case BandKind::Rect:
+        if (bandShown) painter.drawRect(band);
+        break;
+    case BandKind::Ellipse:
+        if (bandShown) painter.drawEllipse(band);
+        break;
     case BandKind::Polyline: {
         const QPoint pts[5] = {bandStart_, QPoint(bandStart_.x(), bandEnd_.y()), bandEnd_,
                                QPoint(bandEnd_.x(), bandStart_.y()), bandStart_};
