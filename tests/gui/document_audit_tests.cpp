@@ -65,6 +65,28 @@ TEST_F(DocumentAudit, ShapeBandsEndBeforeTheFarBandPoint) {
     Release(Cell(3, 2));
 }
 
+TEST_F(DocumentAudit, DrawingPressesStopTheOutlineTimerAndReleasesRestartIt) {
+    ChooseZoom(10);
+    TImageForm* f = NewDocument(0, 0);
+    f->MenuAction("msAll")->trigger();
+    ASSERT_TRUE(f->OutlineTimerActive());
+    for (int tool : {kToolBrush, kToolEraser, kToolAir, kToolLine, kToolRect, kToolFillEllipse, kToolMove}) {
+        ChooseTool(tool);
+        Press(Cell(2, 2));
+        EXPECT_FALSE(f->OutlineTimerActive()) << tool;
+        MoveTo(Cell(3, 3));
+        Release(Cell(3, 3));
+        EXPECT_TRUE(f->OutlineTimerActive()) << tool;
+    }
+    // The colour picker and the fill tool leave it running.
+    for (int tool : {kToolSpoit, kToolFill}) {
+        ChooseTool(tool);
+        Press(Cell(2, 2));
+        EXPECT_TRUE(f->OutlineTimerActive()) << tool;
+        Release(Cell(2, 2));
+    }
+}
+
 TEST_F(DocumentAudit, CompositingEntryNeedsTwoLayersAndAConnectedCommand) {
     TImageForm* f = NewDocument(0, 0);
     QAction* n21 = f->MenuAction("N21");
