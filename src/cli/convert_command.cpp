@@ -22,7 +22,7 @@ const char* const kConvertUsage =
     "Input, by extension:\n"
     "  .pqf            the layered document\n"
     "  .ico, .cur      image N of the file (--index N, default 0)\n"
-    "  .bmp, .jpg,     an area of the picture resampled to --size (default 32) pixels square\n"
+    "  .bmp, .jpg,     an area of the picture resampled to --size (default 16) pixels square\n"
     "  .jpeg           and reduced to --colors (default 16) colours. Without --area the area is\n"
     "                  the picture's top-left corner at the output size, unscaled; --area takes\n"
     "                  the rectangle from (L,T) to (R,B), right and bottom exclusive, scaled to\n"

@@ -21,7 +21,7 @@ InputKind InputKindOf(const std::string& path);
 
 struct OpenRequest {
     int Index = 0;                 // icon image (the chooser's line)
-    int Size = 32;                 // picture import: output side 16, 32 or 48
+    int Size = 16;                 // picture import: output side 16, 32 or 48 (the dialog starts at 16)
     int Colors = 16;               // picture import: 16 or 256
     std::optional<Rect> Area;      // picture import: the dragged frame; none = OK right after opening
 };

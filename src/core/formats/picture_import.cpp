@@ -51,15 +51,21 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
                     if (fy0 < 0 || fy1 >= sh) continue;
                     const int y0 = int(fy0), y1 = int(fy1);
                     const double fy = y - fy0;
-                    const double w00 = (1 - fx) * (1 - fy), w10 = fx * (1 - fy), w01 = (1 - fx) * fy, w11 = fx * fy;
                     const std::uint8_t* p00 = source.Row(y0) + 3 * x0;
                     const std::uint8_t* p10 = source.Row(y0) + 3 * x1;
                     const std::uint8_t* p01 = source.Row(y1) + 3 * x0;
                     const std::uint8_t* p11 = source.Row(y1) + 3 * x1;
-                    // The sums stay integers: each sample's fraction is dropped as it is added.
-                    sumB += (long long)(p00[0] * w00 + p10[0] * w10 + p01[0] * w01 + p11[0] * w11);
-                    sumG += (long long)(p00[1] * w00 + p10[1] * w10 + p01[1] * w01 + p11[1] * w11);
-                    sumR += (long long)(p00[2] * w00 + p10[2] * w10 + p01[2] * w01 + p11[2] * w11);
+                    // Each channel's bilinear value is evaluated term by term from the left (this
+                    // order decides the rounding where a value lands next to a whole number); the
+                    // sum drops its fraction each time a sample is added.
+                    auto add = [&](long long& sum, int c) {
+                        const double v = p00[c] * (1 - fx) * (1 - fy) + p10[c] * fx * (1 - fy) +
+                                         p01[c] * (1 - fx) * fy + p11[c] * fx * fy;
+                        sum = (long long)(double(sum) + v);
+                    };
+                    add(sumB, 0);
+                    add(sumG, 1);
+                    add(sumR, 2);
                     ++k;
                 }
             }

@@ -390,12 +390,12 @@ TEST(PqtoolConvert, PictureImportDefaultAreaAndDraggedFrames) {
         int scaleX, scaleY, dx, dy;   // output (x, y) shows source (x * scaleX + dx, y * scaleY + dy)
     };
     const std::vector<Case> cases = {
-        {{}, 32, 16, 1, 1, 0, 0},                                            // OK right after opening
-        {{"--size", "16"}, 16, 16, 1, 1, 0, 0},
-        {{"--area", "0,0,64,64"}, 32, 16, 2, 2, 0, 0},                       // 2 x 2 averaged
-        {{"--area", "8,4,40,36", "--colors", "256"}, 32, 256, 1, 1, 8, 4},   // like a click at (8, 4)
+        {{}, 16, 16, 1, 1, 0, 0},                                            // OK right after opening
+        {{"--size", "32"}, 32, 16, 1, 1, 0, 0},
+        {{"--area", "0,0,64,64", "--size", "32"}, 32, 16, 2, 2, 0, 0},       // 2 x 2 averaged
+        {{"--area", "8,4,40,36", "--colors", "256", "--size", "32"}, 32, 256, 1, 1, 8, 4},   // like a click at (8, 4)
         {{"--area", "16,0,64,48", "--size", "48"}, 48, 16, 1, 1, 16, 0},
-        {{"--area", "0,16,64,48"}, 32, 16, 2, 1, 0, 16},                     // not kept square
+        {{"--area", "0,16,64,48", "--size", "32"}, 32, 16, 2, 1, 0, 16},     // not kept square
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.options.empty() ? "default" : k.options[1]);

@@ -69,6 +69,19 @@ TEST(ResampleArea, OneToOneShrinkEnlargeAndOffPicture) {
     EXPECT_EQ(t.PixelUnchecked(2, 0), (Rgb{100, 200, 10}));
     EXPECT_EQ(t.PixelUnchecked(3, 0), kWhite);
 
+    // The bilinear value is evaluated term by term from the left and then truncated: at
+    // (1/3, 2/3) between columns 96 and 159 it comes out just below 117 and gives 116.
+    Raster cols(2, 2);
+    for (int y = 0; y < 2; ++y) {
+        cols.SetPixel(0, y, Rgb{96, 96, 96});
+        cols.SetPixel(1, y, Rgb{159, 159, 159});
+    }
+    t = White(3, 3);
+    ResampleArea(cols, 0, 0, 1, 1, t);
+    EXPECT_EQ(t.PixelUnchecked(0, 0), (Rgb{96, 96, 96}));
+    EXPECT_EQ(t.PixelUnchecked(1, 2), (Rgb{116, 116, 116}));
+    EXPECT_EQ(t.PixelUnchecked(2, 1), (Rgb{138, 138, 138}));
+
     // Partly off the picture: white where no sample falls on it.
     t = White(16, 16);
     ResampleArea(pic, 90, 70, 106, 86, t);
