@@ -375,26 +375,51 @@ void TImageForm::BuildMenus() {
     // Image operations, palette adjustments, layer and selection commands plug in here.
     mImage_ = new QMenu("イメージ(&I)", this);
     mImage_->setObjectName("mImage");
-    pending(mImage_, "サイズ変更(&S)...", QKeySequence("Ctrl+I"))->setObjectName("miSize");
+    QAction* miSize = pending(mImage_, "サイズ変更(&S)...", QKeySequence("Ctrl+I"));
+    miSize->setObjectName("miSize");
+    miSize->setToolTip("サイズ変更");
+    miSize->setStatusTip("キャンバスのサイズを変更します。");
+    mImage_->addSeparator();
     QMenu* rotate = mImage_->addMenu("画像回転(&R)");
     rotate->setObjectName("miRotate");
-    pending(rotate, "左右反転", QKeySequence("Ctrl+H"));
-    pending(rotate, "上下反転", QKeySequence("Ctrl+V"));
-    pending(rotate, "90度回転");
-    pending(rotate, "180度回転");
-    pending(rotate, "270度回転");
-    pending(rotate, "角度指定...");
+    pending(rotate, "左右反転", QKeySequence("Ctrl+H"))->setObjectName("mirReverseH");
+    pending(rotate, "上下反転", QKeySequence("Ctrl+V"))->setObjectName("mirReverseV");
+    rotate->addSeparator();
+    pending(rotate, "90度回転")->setObjectName("mir90");
+    pending(rotate, "180度回転")->setObjectName("mir180");
+    pending(rotate, "270度回転")->setObjectName("mir270");
+    rotate->addSeparator();
+    pending(rotate, "角度指定...")->setObjectName("mirRotation");
     QMenu* effects = mImage_->addMenu("効果(&E)");
     effects->setObjectName("miEffect");
     effects->setEnabled(false);
 
     mPalette_ = new QMenu("パレット(&P)", this);
     mPalette_->setObjectName("mColor");
-    for (const char* t : {"明るさ調整(&B)...", "RGB調整(&C)...", "グレースケール(&G)", "反転(&R)", "ソラリゼーション(&O)"})
-        pending(mPalette_, t);
+    struct PaletteEntry {
+        const char* Caption;
+        const char* Name;
+        const char* Status;
+    };
+    static const PaletteEntry kAdjustments[] = {
+        {"明るさ調整(&B)...", "mcBlight", "明るさを調整します。"},
+        {"RGB調整(&C)...", "mcColor", "赤、緑、青をそれぞれ調整します。"},
+        {"グレースケール(&G)", "mcGray", "グレースケールにします。"},
+        {"反転(&R)", "mcReverse", "色を反転させます。"},
+        {"ソラリゼーション(&O)", "mcSorari", "明るさが半分以上の色を反転させます。"},
+    };
+    for (const PaletteEntry& e : kAdjustments) {
+        QAction* a = pending(mPalette_, e.Caption);
+        a->setObjectName(e.Name);
+        a->setStatusTip(e.Status);
+    }
+    mPalette_->addSeparator();
     pending(mPalette_, "パレットの交換(&P)...")->setObjectName("mcPalRep");
     pending(mPalette_, "パレットの保存(&S)...")->setObjectName("mcPalSave");
-    pending(mPalette_, "色数変更(&I)")->setObjectName("mcColorCount");
+    mPalette_->addSeparator();
+    QAction* colorCount = pending(mPalette_, "色数変更(&I)");
+    colorCount->setObjectName("mcColorCount");
+    colorCount->setStatusTip("色数を変更します。");
 
     mLayer_ = new QMenu("レイヤ(&L)", this);
     mLayer_->setObjectName("mLayer");
