@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QColor>
 #include <QImage>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolBar>
 
 #include "core/document/render.h"
@@ -90,6 +92,9 @@ TEST_F(ToolWindows, CaptionsSizesAndTheLayerToolbarOrder) {
     QStringList order;
     for (QAction* a : layers->ToolBar1()->actions()) order << (a->isSeparator() ? "|" : a->objectName());
     EXPECT_EQ(order.join(' '), "tbbNewLayer tbbDelLayer | tbbUp tbbDown | tbbIntegrate tbbAllIntegrate | tbbName");
+    // The rows scroll vertically only, one row per step.
+    EXPECT_EQ(layers->LayerPanelParent()->verticalScrollBar()->singleStep(), 33);
+    EXPECT_EQ(layers->LayerPanelParent()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 }
 
 }  // namespace
