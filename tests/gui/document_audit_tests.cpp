@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QImage>
 #include <QMenu>
+#include <QStringList>
 
 #include "gui/app/main_form.h"
 #include "gui/app/tool_state.h"
@@ -17,6 +18,16 @@ namespace {
 
 class DocumentAudit : public EditorTest {
 protected:
+    // "caption|shortcut|status-bar text" of every entry, submenus as "caption>".
+    static QStringList Entries(const QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator()) continue;
+            if (a->menu()) out << a->text() + ">";
+            else out << a->text() + "|" + a->shortcut().toString() + "|" + a->statusTip();
+        }
+        return out;
+    }
     // The bounding box of the canvas pixels that differ between two shots.
     static QRect Difference(const QImage& a, const QImage& b) {
         QRect box;
@@ -85,6 +96,30 @@ TEST_F(DocumentAudit, DrawingPressesStopTheOutlineTimerAndReleasesRestartIt) {
         EXPECT_TRUE(f->OutlineTimerActive()) << tool;
         Release(Cell(2, 2));
     }
+}
+
+TEST_F(DocumentAudit, EditSelectionAndLayerMenus) {
+    TImageForm* f = NewDocument(0, 0);
+    EXPECT_EQ(Entries(f->MenuNamed("Edit1")),
+              QStringList({"元に戻す(&U)|Ctrl+Z|直前の作業を元に戻します。", "やり直し(&R)|Ctrl+Y|元に戻す前の状態に戻します。",
+                           "切り取り(&X)|Ctrl+X|選択範囲をクリップボードに切り取ります。", "コピー(&C)|Ctrl+C|選択範囲をコピーします。",
+                           "貼り付け(&P)|Ctrl+P|クリップボードの内容を新しいレイヤに貼り付けます。",
+                           "クリア(&D)|Del|選択範囲をクリアします。", "メモリのクリア(&M)||アンドゥ情報を削除します。"}));
+    EXPECT_EQ(Entries(f->MenuNamed("mSelect")),
+              QStringList({"すべて選択(&A)|Ctrl+A|全体を選択範囲にします。", "クリア(&C)|Ctrl+D|選択範囲をクリアします。",
+                           "拡大(&L)|Ctrl+E|選択範囲を1ピクセル拡大します。", "縮小(&S)|Ctrl+R|選択範囲を1ピクセル縮小します。",
+                           "選択範囲からレイヤを作成(&N)|Ctrl+Alt+L|選択範囲をレイヤにします。",
+                           "境界線の表示(&K)||境界線の表示を切り替えます。"}));
+    EXPECT_EQ(Entries(f->MenuNamed("mLayer")),
+              QStringList({"新規作成(&N)|Ctrl+Alt+N|新しいレイヤを追加します。", "複製(&C)|Ctrl+Alt+C|現在のレイヤを複製します。",
+                           "削除(&D)|Ctrl+Alt+D|現在のレイヤを削除します。", "順序(&N)>", "表示(&V)>", "統合(&R)>",
+                           "名前の変更(&A)||現在のレイヤの名前を変更します。", "合成||"}));
+    EXPECT_EQ(Entries(f->MenuNamed("mlIntegrate")),
+              QStringList({"下のレイヤと統合||現在のレイヤと下のレイヤを統合します。", "すべてのレイヤを統合||すべてのレイヤを統合します。"}));
+    EXPECT_EQ(Entries(f->MenuNamed("Show1")),
+              QStringList({"グリッドの表示(&G)||グリッドの表示/非表示を切り替えます。", "ツール(&T)>", "ステータスバー(&S)||", "ズーム(&Z)>"}));
+    EXPECT_EQ(f->MenuAction("meUndo")->toolTip(), "元に戻す");
+    EXPECT_EQ(f->MenuAction("meClear")->toolTip(), "クリア");
 }
 
 TEST_F(DocumentAudit, CompositingEntryNeedsTwoLayersAndAConnectedCommand) {
