@@ -108,7 +108,7 @@ TEST_F(Palette, ScrollBarEditsTheDrawingColourAndRecordsOneStepPerScroll) {
     TImageForm* f = NewDocument(0, 0);
     f->Doc().Current().Mask[0] = 1;  // pixel (0, 0) painted with index 0
     f->Redraw();
-    QScrollBar* blue = Window()->ScrollBar(2);
+    TChannelScrollBar* blue = Window()->ScrollBar(2);
     const QPoint track(100, 4);  // right of the thumb at 0
     // A press on the track pages once at once, then repeats while held; the release ends the
     // scroll with one step.
@@ -130,6 +130,25 @@ TEST_F(Palette, ScrollBarEditsTheDrawingColourAndRecordsOneStepPerScroll) {
     QApplication::sendEvent(blue, &wheel);
     EXPECT_EQ(f->Doc().Palette[0].blue, 20);
     EXPECT_EQ(f->Doc().HistoryPosition, 2);
+    // Dragging the thumb changes the colour and the canvas at each position; the release
+    // records one step.
+    const QPoint thumb = blue->ThumbRect().center();
+    QTest::mousePress(blue, Qt::LeftButton, Qt::NoModifier, thumb);
+    ASSERT_TRUE(blue->isSliderDown());
+    int last = 20;
+    for (int dx = 20; dx <= 120; dx += 50) {
+        QTest::mouseMove(blue, thumb + QPoint(dx, 0));
+        EXPECT_GT(blue->value(), last) << dx;
+        last = blue->value();
+        EXPECT_EQ(f->Doc().Palette[0].blue, last);
+        EXPECT_EQ(f->ViewPixel(0, 0), (pq::Rgb{0, 0, uint8_t(last)}));
+    }
+    EXPECT_EQ(f->Doc().HistoryPosition, 2);
+    QTest::mouseRelease(blue, Qt::LeftButton, Qt::NoModifier, thumb + QPoint(120, 0));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f->Doc().HistoryPosition, 3);
+    f->meUndoClick();
+    EXPECT_EQ(f->Doc().Palette[0].blue, 20);
     // Undo brings the entry back and the bars follow it.
     f->meUndoClick();
     EXPECT_EQ(f->Doc().Palette[0].blue, 0);

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QWheelEvent>
 
 #include "core/formats/settings_files.h"
@@ -87,6 +89,12 @@ TChannelScrollBar::TChannelScrollBar(QWidget* parent) : QScrollBar(Qt::Horizonta
     setFocusPolicy(Qt::NoFocus);
     // The context menu's jumps would change the colour without ending a scroll.
     setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+QRect TChannelScrollBar::ThumbRect() const {
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    return style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, this);
 }
 
 void TChannelScrollBar::mousePressEvent(QMouseEvent* event) {

@@ -59,6 +59,8 @@ class TChannelScrollBar : public QScrollBar {
     Q_OBJECT
 public:
     explicit TChannelScrollBar(QWidget* parent);
+    // Where the thumb is drawn at the present position, in bar coordinates.
+    QRect ThumbRect() const;
 
 signals:
     void ScrollEnded();
@@ -86,7 +88,7 @@ public:
     QImage& PaletteImage() { return image_->Picture(); }
     TPaletteImage* PaletteWidget() const { return image_; }
     TGradientBox* GradientBox(int channel) const { return boxes_[channel]; }
-    QScrollBar* ScrollBar(int channel) const { return bars_[channel]; }
+    TChannelScrollBar* ScrollBar(int channel) const { return bars_[channel]; }
     QWidget* Panel1() const { return panel1_; }
     QString ChannelLabelText(int channel) const;
     // The colour a gradient box shows in column x.
