@@ -92,6 +92,7 @@ TEST_F(OpenFiles, AFailedOpenLeavesNoWindowAndShowsTheReadersMessage) {
         prompt_.ExpectMessage(PromptAnswer::Ok);
         EXPECT_EQ(frame_->OpenFile(path), nullptr) << path.toStdString();
         EXPECT_EQ(prompt_.Shown().back().Text, message);
+        EXPECT_EQ(prompt_.Shown().back().Icon, pq::gui::PromptIcon::None);
     };
     refused(Data("bad/signature.pqf"), "開けませんでした。");
     refused(Data("bad/width_5000.pqf"), "開けませんでした。");

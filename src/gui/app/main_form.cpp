@@ -224,8 +224,9 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
         const pq::FileResult r = ReadDocumentFile(name, form->Doc(), request);
         if (!r.Ok) {
             delete sub;
+            // Readers' refusals are plain message boxes with an OK button.
             if (!r.Message.empty())
-                prompt_->Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
+                prompt_->Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::None, PromptButtons::Ok);
             ActionList1Update();
             return nullptr;
         }
