@@ -163,6 +163,17 @@ TEST_F(LayerPalette, TheEyeOfANonCurrentRowHidesThatLayerOnly) {
     EXPECT_EQ(UndoCaption(), "元に戻す(&U) - レイヤ表示切替");
     QTest::mousePress(Row(0)->VisibleImage(), Qt::RightButton);
     EXPECT_EQ(f->Doc().LayerAt(0).Visible, 1);
+    // A double click is two presses: hidden and shown again, two steps.
+    const int steps = f->Doc().HistoryPosition;
+    QWidget* eye = Row(0)->VisibleImage();
+    const QPoint c = Centre(eye), g = eye->mapToGlobal(c);
+    Send(eye, QEvent::MouseButtonPress, c, g, Qt::LeftButton, Qt::LeftButton);
+    Send(eye, QEvent::MouseButtonRelease, c, g, Qt::LeftButton, Qt::NoButton);
+    Send(eye, QEvent::MouseButtonDblClick, c, g, Qt::LeftButton, Qt::LeftButton);
+    Send(eye, QEvent::MouseButtonRelease, c, g, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(f->Doc().LayerAt(0).Visible, 1);
+    EXPECT_TRUE(Row(0)->EyeOpen());
+    EXPECT_EQ(f->Doc().HistoryPosition, steps + 2);
 }
 
 TEST_F(LayerPalette, ClickingAnotherRowCommitsTheFloatingSelectionAndLiftsFromTheClickedLayer) {

@@ -87,7 +87,10 @@ void TLayerPanel::SetLook(Look look) {
 
 bool TLayerPanel::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::MouseButtonPress: {
+    // The second press of a double click arrives as a double-click event: it acts as a press
+    // (the eye toggles again, a drag can start).
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
         auto* me = static_cast<QMouseEvent*>(event);
         if (watched == imgVisible_) {
             emit EyePressed(tag_);
