@@ -7,6 +7,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolBar>
 
@@ -151,6 +153,28 @@ TEST_F(LayerPalette, APressOnTheBevelsAroundThumbnailAndEyeDragsTheRow) {
     Send(source, QEvent::MouseButtonRelease, source->mapFromGlobal(target), target, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(f->Doc().LayerAt(1).Name, "レイヤ1");
     EXPECT_EQ(UndoCaption(), "元に戻す(&U) - レイヤ移動");
+}
+
+TEST_F(LayerPalette, RowsScrolledOutOfSightAreNoDropTargets) {
+    TImageForm* f = Doc(8);
+    QScrollBar* bar = Palette()->LayerPanelParent()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 33);
+    bar->setValue(bar->maximum());  // the top rows now lie under the toolbar
+    TLayerPanel* bottom = Row(0);
+    QWidget* source = bottom->NamePanel();
+    const QPoint over = Palette()->ToolBar1()->mapToGlobal(QPoint(120, 10));
+    TLayerPanel* hidden = nullptr;  // the row lying under that toolbar point
+    for (int i = 1; i < 8; ++i)
+        if (Row(i)->NamePanel()->rect().contains(Row(i)->NamePanel()->mapFromGlobal(over))) hidden = Row(i);
+    ASSERT_NE(hidden, nullptr);
+    const int steps = f->Doc().HistoryPosition;
+    Send(source, QEvent::MouseButtonPress, Centre(source), source->mapToGlobal(Centre(source)), Qt::LeftButton,
+         Qt::LeftButton);
+    Send(source, QEvent::MouseMove, source->mapFromGlobal(over), over, Qt::NoButton, Qt::LeftButton);
+    EXPECT_NE(hidden->CurrentLook(), TLayerPanel::Look::DropTarget);
+    Send(source, QEvent::MouseButtonRelease, source->mapFromGlobal(over), over, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(f->Doc().LayerAt(0).Name, "レイヤ1");
+    EXPECT_EQ(f->Doc().HistoryPosition, steps);
 }
 
 TEST_F(LayerPalette, TheEyeOfANonCurrentRowHidesThatLayerOnly) {

@@ -187,6 +187,9 @@ void TLayerPalette::imgVisibleMouseDown(int tag) {
 }
 
 TLayerPanel* TLayerPalette::RowAt(QPoint global) const {
+    // Rows scrolled out of sight lie under the toolbar or below the window: not targets.
+    const QWidget* view = scroll_->viewport();
+    if (!view->rect().contains(view->mapFromGlobal(global))) return nullptr;
     for (TLayerPanel* row : rows_) {
         QWidget* name = row->NamePanel();
         if (name->rect().contains(name->mapFromGlobal(global))) return row;
