@@ -122,6 +122,26 @@ TEST_F(DocumentAudit, EditSelectionAndLayerMenus) {
     EXPECT_EQ(f->MenuAction("meClear")->toolTip(), "クリア");
 }
 
+TEST_F(DocumentAudit, APresentRemovesTheSelectionOutlineUntilTheNextTick) {
+    ChooseZoom(10);
+    TImageForm* f = NewDocument(0, 0);
+    f->MenuAction("msAll")->trigger();
+    const QImage plain = f->Canvas()->grab().toImage();
+    f->Timer1Timer();
+    const QImage outlined = f->Canvas()->grab().toImage();
+    EXPECT_NE(plain, outlined);
+    // A brush press presents the canvas and stops the timer: no outline while drawing.
+    ChooseTool(kToolBrush);
+    Press(Cell(4, 4));
+    MoveTo(Cell(6, 4));
+    const QImage drawing = f->Canvas()->grab().toImage();
+    EXPECT_EQ(drawing.pixel(0, 0), plain.pixel(0, 0));
+    EXPECT_EQ(drawing.pixel(159, 100), plain.pixel(159, 100));
+    Release(Cell(6, 4));
+    f->Timer1Timer();
+    EXPECT_NE(f->Canvas()->grab().toImage().pixel(159, 100), plain.pixel(159, 100));
+}
+
 TEST_F(DocumentAudit, CompositingEntryNeedsTwoLayersAndAConnectedCommand) {
     TImageForm* f = NewDocument(0, 0);
     QAction* n21 = f->MenuAction("N21");

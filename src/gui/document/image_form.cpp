@@ -133,7 +133,12 @@ void TImageForm::Recompose() {
     if (frame_->LayerPalette()) frame_->LayerPalette()->UpdateThumbnails(this);
 }
 
-void TImageForm::Present() { canvas_->update(); }
+void TImageForm::Present() {
+    // The selection outline lives on the screen only: a repaint of the picture removes it until
+    // the outline timer's next tick draws it again.
+    outlineShown_ = false;
+    canvas_->update();
+}
 
 void TImageForm::Redraw() {
     Recompose();

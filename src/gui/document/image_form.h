@@ -61,7 +61,8 @@ public:
     void CentreCanvas();
     // Rebuilds the composite and thumbnails and repaints the preview window (no screen work).
     void Recompose();
-    // Repaints the whole canvas from the composite.
+    // Repaints the whole canvas from the composite; the selection outline reappears at the
+    // outline timer's next tick.
     void Present();
     // Recompose + Present.
     void Redraw();
