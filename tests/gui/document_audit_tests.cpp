@@ -142,6 +142,22 @@ TEST_F(DocumentAudit, APresentRemovesTheSelectionOutlineUntilTheNextTick) {
     EXPECT_NE(f->Canvas()->grab().toImage().pixel(159, 100), plain.pixel(159, 100));
 }
 
+TEST_F(DocumentAudit, SelectionBandIsAClosedFrameThroughBothCorners) {
+    ChooseZoom(10);
+    TImageForm* f = NewDocument(0, 0);
+    ChooseTool(kToolSelect);
+    const QImage before = f->Canvas()->grab().toImage();
+    Press(Cell(2, 2));
+    MoveTo(Cell(5, 5));
+    const QImage band = f->Canvas()->grab().toImage();
+    // Corners snap to the cells' top-left pixels: (20, 20) and (50, 50), both on the frame.
+    EXPECT_EQ(Difference(before, band), QRect(QPoint(20, 20), QPoint(50, 50)));
+    for (QPoint p : {QPoint(20, 20), QPoint(50, 20), QPoint(20, 50), QPoint(50, 50), QPoint(35, 20), QPoint(50, 35)})
+        EXPECT_NE(band.pixel(p), before.pixel(p)) << p.x() << "," << p.y();
+    EXPECT_EQ(band.pixel(35, 35), before.pixel(35, 35));
+    Release(Cell(5, 5));
+}
+
 TEST_F(DocumentAudit, CompositingEntryNeedsTwoLayersAndAConnectedCommand) {
     TImageForm* f = NewDocument(0, 0);
     QAction* n21 = f->MenuAction("N21");
