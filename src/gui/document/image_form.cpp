@@ -196,23 +196,15 @@ void TImageForm::ApplyEdit(const pq::EditResult& result) {
 
 // ---- Edit menu ---------------------------------------------------------------------------------
 
-void TImageForm::meUndoClick() {
-    const pq::HistoryResult r = pq::RestoreStep(doc_, HistoryCtx(), false);
+void TImageForm::meUndoClick() { RestoreAndRefresh(false); }
+
+void TImageForm::meRedoClick() { RestoreAndRefresh(true); }
+
+void TImageForm::RestoreAndRefresh(bool redo) {
+    const pq::HistoryResult r = pq::RestoreStep(doc_, HistoryCtx(), redo);
     if (!r.Ok) frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
     // A restored state may hold fewer colours than the drawing or auxiliary colour points at;
     // painting with such an index would store a value the document cannot hold.
-    if (doc_.DrawColor >= doc_.ColorCount) doc_.DrawColor = 0;
-    if (doc_.AuxColor >= doc_.ColorCount) doc_.AuxColor = 8;
-    if (frame_->LayerPalette()) frame_->LayerPalette()->RebuildLayerPalette(this);
-    frame_->RefreshColorPalette();
-    SetZoom(frame_->SelectedZoom());
-    if (doc_.HasSelection) StartOutlineTimer();
-    frame_->ActionList1Update();
-}
-
-void TImageForm::meRedoClick() {
-    const pq::HistoryResult r = pq::RestoreStep(doc_, HistoryCtx(), true);
-    if (!r.Ok) frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
     if (doc_.DrawColor >= doc_.ColorCount) doc_.DrawColor = 0;
     if (doc_.AuxColor >= doc_.ColorCount) doc_.AuxColor = 8;
     if (frame_->LayerPalette()) frame_->LayerPalette()->RebuildLayerPalette(this);

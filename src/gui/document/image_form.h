@@ -86,6 +86,8 @@ public:
     // ---- Edit menu -------------------------------------------------------------------------------
     void meUndoClick();
     void meRedoClick();
+    // Undo (redo = false) or redo, then the refreshes both commands run even when nothing changed.
+    void RestoreAndRefresh(bool redo);
     void meMemClsClick();
     void UpdateEditMenu();
     QAction* UndoAction() const { return meUndo_; }
