@@ -1,5 +1,6 @@
 // The tool windows' fixed looks and the preview's 1:1 placement: captions and sizes, the layer
 // toolbar's order, and where a composite of any size lands in the 50 x 50 preview.
+#include <QCoreApplication>
 #include <QAction>
 #include <QColor>
 #include <QImage>
@@ -95,6 +96,20 @@ TEST_F(ToolWindows, CaptionsSizesAndTheLayerToolbarOrder) {
     // The rows scroll vertically only, one row per step.
     EXPECT_EQ(layers->LayerPanelParent()->verticalScrollBar()->singleStep(), 33);
     EXPECT_EQ(layers->LayerPanelParent()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+TEST_F(ToolWindows, EveryLayerButtonFitsTheFixedWidth) {
+    TLayerPalette* layers = frame_->LayerPalette();
+    layers->show();
+    QCoreApplication::processEvents();
+    QToolBar* bar = layers->ToolBar1();
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* w = bar->widgetForAction(a);
+        ASSERT_NE(w, nullptr) << a->objectName().toStdString();
+        EXPECT_TRUE(w->isVisible()) << a->objectName().toStdString();
+        EXPECT_LE(w->geometry().right(), bar->width() - 1) << a->objectName().toStdString();
+    }
 }
 
 }  // namespace

@@ -33,6 +33,11 @@ TLayerPalette::TLayerPalette(QWidget* frame, const std::filesystem::path& settin
     toolBar_->setObjectName("ToolBar1");
     toolBar_->setFixedHeight(30);
     toolBar_->setIconSize(QSize(16, 16));
+    // The seven buttons and three separators must fit the fixed 200-pixel width without the
+    // overflow arrow: no drag handle, tight buttons.
+    toolBar_->setMovable(false);
+    toolBar_->setContentsMargins(0, 0, 0, 0);
+    toolBar_->setStyleSheet("QToolBar { spacing: 1px; padding: 0px; } QToolButton { padding: 1px; margin: 0px; }");
     auto button = [this](const char* name, const char* hint, int icon, auto run) {
         auto* a = new QAction(QIcon(LayerIcon(icon)), QString::fromUtf8(hint), this);
         a->setObjectName(name);
