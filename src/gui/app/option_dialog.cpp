@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "core/raster/raster.h"
+#include "gui/app/dialog_buttons.h"
 #include "gui/app/prompt.h"
 
 namespace pq::gui {
@@ -61,17 +62,7 @@ TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_
     grid->addWidget(label2, 0, 2);
     grid->addWidget(swatch2_, 0, 3);
 
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("Button1");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("キャンセル", this);
-    cancel->setObjectName("Button2");
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, "Button1", "Button2");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group1);
     layout->addWidget(group2);

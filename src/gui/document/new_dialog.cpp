@@ -8,6 +8,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "gui/app/dialog_buttons.h"
+
 namespace pq::gui {
 
 TfrmNew::TfrmNew(QWidget* parent) : QDialog(parent) {
@@ -32,21 +34,10 @@ TfrmNew::TfrmNew(QWidget* parent) : QDialog(parent) {
     size_[0]->setChecked(true);
     colors_[0]->setChecked(true);
 
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("Button1");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("キャンセル", this);
-    cancel->setObjectName("Button2");
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
     auto* groups = new QHBoxLayout;
     groups->addWidget(rgSize);
     groups->addWidget(rgColor);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, "Button1", "Button2");
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(groups);
     layout->addLayout(buttons);

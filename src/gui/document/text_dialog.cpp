@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/app/dialog_buttons.h"
 #include "gui/app/prompt.h"
 
 namespace pq::gui {
@@ -73,19 +74,9 @@ TfrmText::TfrmText(QWidget* parent, Prompt& prompt) : QDialog(parent), prompt_(p
     edit_->setObjectName("Edit1");
     auto* fontButton = new QPushButton("フォント", this);
     fontButton->setObjectName("Button1");
-    auto* ok = new QPushButton("OK", this);
-    ok->setObjectName("Button2");
-    ok->setDefault(true);
-    auto* cancel = new QPushButton("キャンセル", this);
-    cancel->setObjectName("Button3");
     connect(fontButton, &QPushButton::clicked, this, &TfrmText::Button1Click);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(fontButton);
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, "Button2", "Button3");
+    buttons->insertWidget(0, fontButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(edit_);
