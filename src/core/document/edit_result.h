@@ -15,6 +15,7 @@ struct EditResult {
     bool RebuildLayers = false;  // the layer palette must rebuild its rows (it also redraws)
     bool RefreshRows = false;    // the layer palette rows' names, eyes and highlight changed
     bool RefreshColors = false;  // the palette or DrawColor/AuxColor changed
+    bool SizeChanged = false;    // the canvas size (or zoom) changed: the window refits and recentres
 
     // A command that was refused or did not apply: nothing to record or refresh.
     static EditResult Nothing() { return {}; }
