@@ -1,0 +1,3 @@
+#include "core/ops/filters.h"
+
+namespace pq {}  // namespace pq

@@ -1,0 +1,3 @@
+#include "core/ops/pixel_effects.h"
+
+namespace pq {}  // namespace pq

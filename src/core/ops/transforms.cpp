@@ -1,0 +1,3 @@
+#include "core/ops/transforms.h"
+
+namespace pq {}  // namespace pq
