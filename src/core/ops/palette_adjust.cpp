@@ -1,0 +1,181 @@
+#include "core/ops/palette_adjust.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+#include "core/document/color_reduction.h"
+#include "core/document/selection.h"
+
+namespace pq {
+namespace {
+
+constexpr std::array<PaletteCommandInfo, 6> kCommands{{
+    {PaletteCommandId::Brightness, "mcBlight", "明るさ調整(&B)...", "明るさ調整", "明るさを調整します。"},
+    {PaletteCommandId::Rgb, "mcColor", "RGB調整(&C)...", "RGB調整", "赤、緑、青をそれぞれ調整します。"},
+    {PaletteCommandId::Grayscale, "mcGray", "グレースケール(&G)", "グレースケール", "グレースケールにします。"},
+    {PaletteCommandId::Invert, "mcReverse", "反転(&R)", "反転", "色を反転させます。"},
+    {PaletteCommandId::Solarize, "mcSorari", "ソラリゼーション(&O)", "ソラリゼーション",
+     "明るさが半分以上の色を反転させます。"},
+    {PaletteCommandId::ColorCount, "mcColorCount", "色数変更(&I)", "色数変更", "色数を変更します。"},
+}};
+
+uint8_t Clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
+
+// Applies f to the red, green and blue bytes of entries 0 .. count-1.
+template <typename F>
+void ForUsedEntries(PaletteTable& palette, int count, F f) {
+    const std::size_t n = std::size_t(std::clamp(count, 0, 256));
+    for (std::size_t i = 0; i < n; ++i) {
+        PaletteEntry& e = palette[i];
+        const Rgb c = f(EntryColor(e));
+        e.red = c.r;
+        e.green = c.g;
+        e.blue = c.b;
+    }
+}
+
+ChannelShift ClampShift(ChannelShift s) {
+    return ChannelShift{std::clamp(s.Red, kMinShift, kMaxShift), std::clamp(s.Green, kMinShift, kMaxShift),
+                        std::clamp(s.Blue, kMinShift, kMaxShift)};
+}
+
+EditResult PaletteChanged(PaletteCommandId id) {
+    EditResult r = EditResult::Recorded(PaletteCommand(id).Step);
+    r.Redraw = true;
+    r.RefreshColors = true;
+    return r;
+}
+
+}  // namespace
+
+std::span<const PaletteCommandInfo> PaletteCommands() { return kCommands; }
+
+const PaletteCommandInfo& PaletteCommand(PaletteCommandId id) {
+    return *std::find_if(kCommands.begin(), kCommands.end(), [id](const PaletteCommandInfo& c) { return c.Id == id; });
+}
+
+const char* ColorCountCaption(int colorCount) { return colorCount == 16 ? "256色に変更(&I)" : "16色に変更(&I)"; }
+
+Rgb ShiftColor(Rgb c, ChannelShift s) {
+    return Rgb{Clamp255(c.r + s.Red), Clamp255(c.g + s.Green), Clamp255(c.b + s.Blue)};
+}
+
+int GrayLevel(Rgb c) { return (299 * c.r + 587 * c.g + 114 * c.b) / 1000; }
+
+void InvertEntries(PaletteTable& palette, int count) {
+    ForUsedEntries(palette, count, [](Rgb c) { return Rgb{uint8_t(255 - c.r), uint8_t(255 - c.g), uint8_t(255 - c.b)}; });
+}
+
+void SolarizeEntries(PaletteTable& palette, int count) {
+    auto solarize = [](uint8_t v) { return v > 127 ? uint8_t(255 - v) : v; };
+    ForUsedEntries(palette, count, [&](Rgb c) { return Rgb{solarize(c.r), solarize(c.g), solarize(c.b)}; });
+}
+
+void GrayscaleEntries(PaletteTable& palette, int count) {
+    ForUsedEntries(palette, count, [](Rgb c) {
+        const uint8_t g = uint8_t(GrayLevel(c));
+        return Rgb{g, g, g};
+    });
+}
+
+void ShiftEntries(PaletteTable& palette, int count, ChannelShift shift) {
+    ForUsedEntries(palette, count, [shift](Rgb c) { return ShiftColor(c, shift); });
+}
+
+EditResult InvertPalette(Document& doc) {
+    InvertEntries(doc.Palette, doc.ColorCount);
+    return PaletteChanged(PaletteCommandId::Invert);
+}
+
+EditResult SolarizePalette(Document& doc) {
+    SolarizeEntries(doc.Palette, doc.ColorCount);
+    return PaletteChanged(PaletteCommandId::Solarize);
+}
+
+EditResult GrayscalePalette(Document& doc) {
+    GrayscaleEntries(doc.Palette, doc.ColorCount);
+    return PaletteChanged(PaletteCommandId::Grayscale);
+}
+
+EditResult AdjustBrightness(Document& doc, int d) {
+    ShiftEntries(doc.Palette, doc.ColorCount, ClampShift(ChannelShift::All(d)));
+    return PaletteChanged(PaletteCommandId::Brightness);
+}
+
+EditResult AdjustRgb(Document& doc, ChannelShift shift) {
+    ShiftEntries(doc.Palette, doc.ColorCount, ClampShift(shift));
+    return PaletteChanged(PaletteCommandId::Rgb);
+}
+
+bool ColorCountNeedsRelease(const Document& doc, int colors) {
+    return doc.HasSelection && colors == 16 && doc.ColorCount == 256;
+}
+
+EditResult ChangeColorCount(Document& doc, int colors) {
+    if ((colors != 16 && colors != 256) || colors == doc.ColorCount) return EditResult::Nothing();
+    if (colors == 256) {
+        // Nothing points at the new entries yet: they start black and no pixel changes.
+        std::fill(doc.Palette.begin() + 16, doc.Palette.end(), PaletteEntry{});
+    } else {
+        if (doc.HasSelection) {
+            DropSelection(doc);
+            doc.HasSelection = false;
+        }
+        ReduceColors(doc, 16, 0, nullptr);
+        doc.DrawColor = 0;
+        doc.AuxColor = 8;
+    }
+    doc.ColorCount = colors;
+    return PaletteChanged(PaletteCommandId::ColorCount);
+}
+
+Raster AdjustmentPreviewSource(const Document& doc, const Raster& backdrop) {
+    Raster out = backdrop;
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    if (out.Width() != w || out.Height() != h) {
+        out.Resize(std::max(w, 0), std::max(h, 0));
+        out.Fill(kWhite);
+    }
+    // The floating content shows above the current layer: preview a copy with it put down.
+    Document dropped;
+    const Document* shown = &doc;
+    if (doc.HasSelection) {
+        dropped = doc;
+        DropSelection(dropped);
+        shown = &dropped;
+    }
+    const std::size_t pixels = std::size_t(out.Width()) * std::size_t(out.Height());
+    for (const Layer& layer : shown->Layers()) {
+        if (layer.Visible == 0 || layer.Mask.size() < pixels || layer.Indices.size() < pixels) continue;
+        for (int y = 0; y < out.Height(); ++y)
+            for (int x = 0; x < out.Width(); ++x) {
+                const std::size_t p = std::size_t(x) + std::size_t(y) * std::size_t(w);
+                if (layer.Mask[p] != 0) out.SetPixelUnchecked(x, y, doc.ColorOf(layer.Indices[p]));
+            }
+    }
+    return out;
+}
+
+void ShiftPicture(const Raster& source, ChannelShift shift, Raster& out) {
+    if (out.Width() != source.Width() || out.Height() != source.Height()) out.Resize(source.Width(), source.Height());
+    const ChannelShift s = ClampShift(shift);
+    // One lookup table per channel: the update is a table read per byte.
+    std::array<uint8_t, 256> red, green, blue;
+    for (int v = 0; v < 256; ++v) {
+        red[std::size_t(v)] = Clamp255(v + s.Red);
+        green[std::size_t(v)] = Clamp255(v + s.Green);
+        blue[std::size_t(v)] = Clamp255(v + s.Blue);
+    }
+    for (int y = 0; y < source.Height(); ++y) {
+        const uint8_t* in = source.Row(y);
+        uint8_t* o = out.Row(y);
+        for (int x = 0; x < source.Width(); ++x) {
+            o[3 * x] = blue[in[3 * x]];
+            o[3 * x + 1] = green[in[3 * x + 1]];
+            o[3 * x + 2] = red[in[3 * x + 2]];
+        }
+    }
+}
+
+}  // namespace pq

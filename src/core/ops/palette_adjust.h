@@ -1,0 +1,95 @@
+#pragma once
+// The Palette menu's colour adjustments and the 16/256-colour switch. The adjustments rewrite
+// the used Palette entries (0 .. ColorCount-1), red, green and blue only, and never a pixel: every
+// pixel keeps its index, so all layers, hidden ones too, change at once. Entries at or beyond
+// ColorCount and the reserved bytes are never touched.
+//
+// The entry functions (…Entries) work on any palette table, so a dialog can adjust a copy; the
+// picture functions build and adjust the live previews of the brightness and RGB dialogs.
+
+#include <span>
+
+#include "core/document/document.h"
+#include "core/document/edit_result.h"
+#include "core/raster/raster.h"
+
+namespace pq {
+
+// ---- the commands' names -----------------------------------------------------------------------
+
+enum class PaletteCommandId { Brightness, Rgb, Grayscale, Invert, Solarize, ColorCount };
+
+struct PaletteCommandInfo {
+    PaletteCommandId Id;
+    const char* ObjectName;   // the menu entry's name ("mcBlight")
+    const char* Caption;      // menu caption as designed (the colour-count entry's is replaced, see below)
+    const char* Step;         // undo step name
+    const char* Hint;         // status-bar text
+};
+
+// The Palette menu's commands in menu order (the palette-file entries are not among them).
+std::span<const PaletteCommandInfo> PaletteCommands();
+const PaletteCommandInfo& PaletteCommand(PaletteCommandId id);
+
+// The colour-count entry names the depth it switches to: "256色に変更(&I)" for a 16-colour
+// document, "16色に変更(&I)" for a 256-colour one.
+const char* ColorCountCaption(int colorCount);
+
+// ---- amounts --------------------------------------------------------------------------------------
+
+// Signed amounts added to red, green and blue (each -255..255 from the dialogs).
+struct ChannelShift {
+    int Red = 0, Green = 0, Blue = 0;
+    static ChannelShift All(int d) { return ChannelShift{d, d, d}; }
+};
+inline constexpr int kMinShift = -255;
+inline constexpr int kMaxShift = 255;
+
+// The colour with each channel moved by its amount and clamped into 0..255.
+Rgb ShiftColor(Rgb c, ChannelShift shift);
+// ⌊(299·R + 587·G + 114·B) ÷ 1000⌋.
+int GrayLevel(Rgb c);
+
+// ---- entry functions: entries 0 .. count-1 of `palette` -------------------------------------------
+
+void InvertEntries(PaletteTable& palette, int count);     // v -> 255 - v
+void SolarizeEntries(PaletteTable& palette, int count);   // per channel: v > 127 -> 255 - v
+void GrayscaleEntries(PaletteTable& palette, int count);  // all three channels -> GrayLevel
+void ShiftEntries(PaletteTable& palette, int count, ChannelShift shift);
+
+// ---- commands: change doc.Palette, return the step with Redraw and RefreshColors ------------------
+
+EditResult InvertPalette(Document& doc);       // "反転"
+EditResult SolarizePalette(Document& doc);     // "ソラリゼーション"
+EditResult GrayscalePalette(Document& doc);    // "グレースケール"
+// "明るさ調整": d is clamped into -255..255, as the dialog's up-down keeps it.
+EditResult AdjustBrightness(Document& doc, int d);
+// "RGB調整": each amount is clamped into -255..255.
+EditResult AdjustRgb(Document& doc, ChannelShift shift);
+
+// "色数変更" to `colors` (16 or 256); Nothing when the document already has that depth or
+// `colors` is neither. 16 -> 256 zeroes entries 16..255 and changes no pixel. 256 -> 16 rebuilds
+// the palette from the painted pixels of all layers by colour reduction to at most 16 entries,
+// remaps every layer, and resets DrawColor to 0 and AuxColor to 8.
+// A floating selection must be released first by the caller, as the filters do: when
+// ColorCountNeedsRelease says so, run Deselect (its own "選択範囲クリア" step) before this
+// call, because the reduction remaps the layers but not the floating planes. Should a caller
+// forget, the content is put down here within this step rather than left with stale indices.
+EditResult ChangeColorCount(Document& doc, int colors);
+// True when ChangeColorCount(doc, colors) wants the selection released first.
+bool ColorCountNeedsRelease(const Document& doc, int colors);
+// The menu command: switches to the other depth.
+inline EditResult ToggleColorCount(Document& doc) { return ChangeColorCount(doc, doc.ColorCount == 16 ? 256 : 16); }
+
+// ---- previews ---------------------------------------------------------------------------------------
+
+// The picture the adjustment dialogs preview: `backdrop` (ImageWidth x ImageHeight, whatever the
+// dialog shows where nothing is painted) with every painted pixel of every visible layer drawn
+// over it in its Palette colour, bottom layer first. A floating selection is drawn above the
+// current layer as on the canvas.
+Raster AdjustmentPreviewSource(const Document& doc, const Raster& backdrop);
+// The preview update: `out` becomes `source` with every pixel shifted and clamped (background
+// pixels included, as they take part in the preview). `out` is resized to the source's size.
+void ShiftPicture(const Raster& source, ChannelShift shift, Raster& out);
+
+}  // namespace pq
