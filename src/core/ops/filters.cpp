@@ -1,3 +1,68 @@
 #include "core/ops/filters.h"
 
-namespace pq {}  // namespace pq
+#include "core/document/color_reduction.h"
+#include "core/document/selection.h"
+
+namespace pq {
+
+const FilterSpec& SpecOf(FilterId id) {
+    for (const FilterSpec& f : kFilters)
+        if (f.Id == id) return f;
+    return kFilters[0];
+}
+
+std::optional<FilterId> FindFilter(std::string_view key) {
+    for (const FilterSpec& f : kFilters)
+        if (key == f.Key) return f.Id;
+    return std::nullopt;
+}
+
+void ApplyKernel(const FilterSpec& spec, Raster& picture) {
+    const int w = picture.Width(), h = picture.Height();
+    // Every output comes from the unfiltered picture, never from pixels already written.
+    const Raster source = picture;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* out = picture.Row(y);
+        for (int x = 0; x < w; ++x) {
+            long long sum[3] = {0, 0, 0};
+            int divisor = spec.Divisor;
+            for (int dx = -spec.RadiusX; dx <= spec.RadiusX; ++dx)
+                for (int dy = -spec.RadiusY; dy <= spec.RadiusY; ++dy) {
+                    const int weight = spec.Weight(dx, dy);
+                    const int nx = x + dx, ny = y + dy;
+                    // A cell off the picture adds no colour and takes its weight out of the divisor.
+                    if (nx < 0 || ny < 0 || nx >= w || ny >= h) {
+                        divisor -= weight;
+                        continue;
+                    }
+                    const uint8_t* p = source.Row(ny) + 3 * nx;
+                    for (int c = 0; c < 3; ++c) sum[c] += (long long)weight * p[c];
+                }
+            if (divisor == 0) divisor = 1;
+            for (int c = 0; c < 3; ++c) {
+                const double v = spec.Bias + double(sum[c]) / double(divisor);
+                out[3 * x + c] = v < 0 ? 0 : v > 255 ? 255 : uint8_t(v);
+            }
+        }
+    }
+}
+
+EditResult ApplyFilter(Document& doc, FilterId id) {
+    if (doc.LayerCount() == 0) return EditResult::Nothing();
+    // Callers release the selection as its own step; one still floating is put down unrecorded.
+    if (doc.HasSelection) {
+        DropSelection(doc);
+        doc.HasSelection = false;
+    }
+    const FilterSpec& spec = SpecOf(id);
+    Raster picture = LayerToBitmap(doc, doc.CurrentLayer());
+    ApplyKernel(spec, picture);
+    BitmapToLayer(doc, doc.CurrentLayer(), picture);
+    EditResult r = EditResult::Recorded(spec.UndoName);
+    r.Redraw = true;
+    r.RefreshColors = true;
+    r.RebuildLayers = true;
+    return r;
+}
+
+}  // namespace pq

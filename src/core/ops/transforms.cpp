@@ -1,3 +1,181 @@
 #include "core/ops/transforms.h"
 
-namespace pq {}  // namespace pq
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "core/document/selection.h"
+
+namespace pq {
+namespace {
+
+EditResult Step(TransformId id) {
+    EditResult r = EditResult::Recorded(InfoOf(id).UndoName);
+    r.Redraw = true;
+    return r;
+}
+
+}  // namespace
+
+const TransformInfo& InfoOf(TransformId id) {
+    for (const TransformInfo& t : kTransforms)
+        if (t.Id == id) return t;
+    return kTransforms[0];
+}
+
+std::optional<TransformId> FindTransform(std::string_view key) {
+    for (const TransformInfo& t : kTransforms)
+        if (key == t.Key) return t.Id;
+    return std::nullopt;
+}
+
+void FlipHorizontalIn(const WorkingPlanes& planes, Rect r) {
+    const int half = (r.left + r.right) / 2;
+    for (int x = r.left; x < half; ++x)
+        for (int y = r.top; y < r.bottom; ++y) planes.Swap(planes.At(x, y), planes.At(r.left + r.right - 1 - x, y));
+}
+
+void FlipVerticalIn(const WorkingPlanes& planes, Rect r) {
+    const int half = (r.top + r.bottom) / 2;
+    for (int x = r.left; x < r.right; ++x)
+        for (int y = r.top; y < half; ++y) planes.Swap(planes.At(x, y), planes.At(x, r.top + r.bottom - 1 - y));
+}
+
+EditResult FlipHorizontal(Document& doc) {
+    const WorkingPlanes wp = GetWorkingPlanes(doc);
+    if (!wp.Valid()) return EditResult::Nothing();
+    FlipHorizontalIn(wp, NormalizedWorkingRectangle(doc));
+    return Step(TransformId::FlipHorizontal);
+}
+
+EditResult FlipVertical(Document& doc) {
+    const WorkingPlanes wp = GetWorkingPlanes(doc);
+    if (!wp.Valid()) return EditResult::Nothing();
+    FlipVerticalIn(wp, NormalizedWorkingRectangle(doc));
+    return Step(TransformId::FlipVertical);
+}
+
+EditResult HalfTurn(Document& doc) {
+    const WorkingPlanes wp = GetWorkingPlanes(doc);
+    if (!wp.Valid()) return EditResult::Nothing();
+    const Rect r = NormalizedWorkingRectangle(doc);
+    FlipHorizontalIn(wp, r);
+    FlipVerticalIn(wp, r);
+    return Step(TransformId::Rotate180);
+}
+
+EditResult QuarterTurn(Document& doc, bool clockwise) {
+    const WorkingPlanes wp = GetWorkingPlanes(doc);
+    if (!wp.Valid()) return EditResult::Nothing();
+    const Rect r = NormalizedWorkingRectangle(doc);
+    // Rebuilding the planes from an empty rectangle would only wipe them.
+    if (r.Empty()) return EditResult::Nothing();
+    if (doc.HasSelection) {
+        const int w = doc.SelRight - doc.SelLeft, h = doc.SelBottom - doc.SelTop;
+        SetSelection(doc, doc.SelLeft, doc.SelTop, doc.SelLeft + h, doc.SelTop + w);
+    }
+    // Transpose about the top-left corner; what lands off the planes is dropped.
+    FreshPlanes fresh(wp);
+    for (int x = r.left; x < r.right; ++x)
+        for (int y = r.top; y < r.bottom; ++y) {
+            const int tx = r.left + (y - r.top), ty = r.top + (x - r.left);
+            if (!wp.Contains(tx, ty)) continue;
+            const std::size_t s = wp.At(x, y), t = wp.At(tx, ty);
+            fresh.Indices[t] = wp.Indices[s];
+            fresh.Mask[t] = wp.Mask[s];
+        }
+    fresh.Store(wp);
+    // The flip spans the rectangle as it is now: with a selection the exchanged one.
+    const Rect now = WorkingRectangle(doc);
+    if (clockwise) FlipHorizontalIn(wp, now);
+    else FlipVerticalIn(wp, now);
+    return Step(clockwise ? TransformId::Rotate90 : TransformId::Rotate270);
+}
+
+EditResult RotateByAngle(Document& doc, int angleDegrees) {
+    const WorkingPlanes wp = GetWorkingPlanes(doc);
+    if (!wp.Valid()) return EditResult::Nothing();
+    const Rect r = NormalizedWorkingRectangle(doc);
+    if (r.Empty()) return EditResult::Nothing();
+    const int cx = r.left + r.Width() / 2, cy = r.top + r.Height() / 2;
+    const double theta = angleDegrees * 0.017453292519943295;
+    const double c = std::cos(theta), s = std::sin(theta);
+    FreshPlanes fresh(wp);
+    for (int x = 0; x < wp.Width; ++x)
+        for (int y = 0; y < wp.Height; ++y) {
+            // Truncation toward zero: values between -1 and 0 become 0.
+            const int sx = int(cx + ((x - cx) * c - (y - cy) * s));
+            const int sy = int(cy + ((x - cx) * s + (y - cy) * c));
+            if (sx < r.left || sx >= r.right || sy < r.top || sy >= r.bottom) continue;
+            const std::size_t from = wp.At(sx, sy), to = wp.At(x, y);
+            fresh.Indices[to] = wp.Indices[from];
+            fresh.Mask[to] = wp.Mask[from];
+        }
+    fresh.Store(wp);
+    return Step(TransformId::RotateByAngle);
+}
+
+EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale) {
+    if (doc.LayerCount() == 0) return EditResult::Nothing();
+    if (newWidth < 1 || newHeight < 1 || newWidth > kMaxCanvasSide || newHeight > kMaxCanvasSide)
+        return EditResult::Nothing();
+    if (doc.HasSelection) DropSelection(doc);
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    const std::size_t oldPixels = std::size_t(std::max(w, 0)) * std::size_t(std::max(h, 0));
+    const std::size_t newPixels = std::size_t(newWidth) * std::size_t(newHeight);
+    for (int i = 0; i < doc.LayerCount(); ++i) {
+        Layer& layer = doc.LayerAt(i);
+        Plane indices(newPixels, 0), mask(newPixels, 0);
+        // A layer whose planes do not match the canvas has nothing trustworthy to keep.
+        if (oldPixels > 0 && layer.Indices.size() == oldPixels && layer.Mask.size() == oldPixels) {
+            for (int y = 0; y < newHeight; ++y)
+                for (int x = 0; x < newWidth; ++x) {
+                    int sx = x, sy = y;
+                    if (scale) {
+                        sx = int(int64_t(x) * w / newWidth);
+                        sy = int(int64_t(y) * h / newHeight);
+                    } else if (x >= w || y >= h) {
+                        continue;
+                    }
+                    const std::size_t s = std::size_t(sx) + std::size_t(sy) * std::size_t(w);
+                    const std::size_t t = std::size_t(x) + std::size_t(y) * std::size_t(newWidth);
+                    indices[t] = layer.Indices[s];
+                    mask[t] = layer.Mask[s];
+                }
+        }
+        layer.Indices = std::move(indices);
+        layer.Mask = std::move(mask);
+    }
+    doc.ImageWidth = newWidth;
+    doc.ImageHeight = newHeight;
+    doc.StrokeBitmap.Resize(newWidth, newHeight);
+    doc.StrokeBitmap.Fill(kWhite);
+    doc.HasSelection = false;
+    doc.SelLeft = doc.SelTop = doc.SelRight = doc.SelBottom = 0;
+    // The floating planes follow the canvas size, as for a new document.
+    doc.FloatIndices.assign(newPixels, 0);
+    doc.FloatMask.assign(newPixels, 0);
+    doc.FloatDX = doc.FloatDY = 0;
+    doc.CloneSourceX = doc.CloneSourceY = doc.CloneAnchorX = doc.CloneAnchorY = 0;
+    doc.CloneLayer = doc.CloneState = 0;
+    if (newWidth > 16 && doc.Zoom > 10) doc.Zoom = 10;
+    EditResult r = Step(TransformId::Resize);
+    r.RebuildLayers = true;
+    r.SizeChanged = true;
+    return r;
+}
+
+EditResult ApplyTransform(Document& doc, TransformId id, const TransformArgs& args) {
+    switch (id) {
+    case TransformId::Resize: return ResizeCanvas(doc, args.NewWidth, args.NewHeight, args.Scale);
+    case TransformId::FlipHorizontal: return FlipHorizontal(doc);
+    case TransformId::FlipVertical: return FlipVertical(doc);
+    case TransformId::Rotate90: return QuarterTurn(doc, true);
+    case TransformId::Rotate180: return HalfTurn(doc);
+    case TransformId::Rotate270: return QuarterTurn(doc, false);
+    case TransformId::RotateByAngle: return RotateByAngle(doc, args.AngleDegrees);
+    }
+    return EditResult::Nothing();
+}
+
+}  // namespace pq
