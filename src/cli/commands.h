@@ -11,9 +11,12 @@ namespace pq::cli {
 extern const char* const kInfoUsage;
 extern const char* const kConvertUsage;
 extern const char* const kExtractUsage;
+// Generated from the operation table, so it lists every word with its range.
+std::string ApplyUsage();
 
 int RunInfo(std::span<const std::string> args);
 int RunConvert(std::span<const std::string> args);
 int RunExtract(std::span<const std::string> args);
+int RunApply(std::span<const std::string> args);
 
 }  // namespace pq::cli

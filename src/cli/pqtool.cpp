@@ -17,6 +17,8 @@ const char* const kUsage =
     "  convert IN OUT [OPTIONS]   open IN as the editor does and write OUT by its extension\n"
     "  extract PROGRAM OUTDIR [--index N]\n"
     "                             the icons of a program as 32x32 documents OUTDIR/iconN.pqf\n"
+    "  apply IN OUT [OPTIONS] OPERATION...\n"
+    "                             open IN, run image operations on it in order, write OUT\n"
     "\n"
     "'pqtool COMMAND --help' describes each command.\n"
     "Exit status: 0 success, 1 a file was refused (the reason on stderr), 2 wrong usage.\n";
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
             if (rest[0] == "info") return std::fputs(kInfoUsage, stdout), kExitOk;
             if (rest[0] == "convert") return std::fputs(kConvertUsage, stdout), kExitOk;
             if (rest[0] == "extract") return std::fputs(kExtractUsage, stdout), kExitOk;
+            if (rest[0] == "apply") return std::fputs(ApplyUsage().c_str(), stdout), kExitOk;
             return UsageFailure("", "unknown command '" + rest[0] + "'");
         }
         std::fputs(kUsage, stdout);
@@ -45,5 +48,6 @@ int main(int argc, char** argv) {
     if (command == "info") return RunInfo(rest);
     if (command == "convert") return RunConvert(rest);
     if (command == "extract") return RunExtract(rest);
+    if (command == "apply") return RunApply(rest);
     return UsageFailure("", "unknown command '" + command + "'");
 }

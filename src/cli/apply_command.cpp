@@ -1,0 +1,474 @@
+// pqtool apply: open a file as the editor does, run image operations on it in order as the menu
+// commands do (their dialogs closed by OK with the given values), and write the result as
+// `convert` writes. Every operation is one row of a word table: its name, its arguments with
+// their ranges, which check the document must pass, whether a floating selection is released
+// first, and the core function it runs. Usage is checked before anything is written: a refused
+// run leaves no output file.
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_args.h"
+#include "cli/commands.h"
+#include "cli/open_input.h"
+#include "cli/png_output.h"
+#include "core/document/random.h"
+#include "core/document/selection.h"
+#include "core/formats/bitmap_file.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/palette_file.h"
+#include "core/ops/compositing.h"
+#include "core/ops/filters.h"
+#include "core/ops/palette_adjust.h"
+#include "core/ops/pixel_effects.h"
+#include "core/ops/transforms.h"
+
+namespace pq::cli {
+namespace {
+
+// ---- the word table ---------------------------------------------------------------------------
+
+// An argument's range; kLayerNumber marks a layer index checked against the document.
+inline constexpr int kLayerNumber = INT_MAX;
+struct ArgSpec {
+    const char* Name;
+    int Min, Max;
+};
+
+struct WordArgs {
+    std::array<int, 3> V{};
+    bool Flag = false;   // the row's optional ":flag" suffix was given
+};
+
+using Runner = std::function<EditResult(Document&, const WordArgs&)>;
+using DocumentCheck = std::function<std::string(const Document&, const WordArgs&)>;   // "" = fine
+using ReleaseRule = std::function<bool(const Document&, const WordArgs&)>;
+
+struct WordRow {
+    std::string Word;
+    std::string Title;              // the step name the editor records, shown in the help
+    std::vector<ArgSpec> Args;      // written after ':' and separated by ','
+    std::vector<int> Choices;       // when set, the single argument must be one of these
+    std::string Flag;               // optional ":flag" after the arguments ("scale")
+    std::string Note;               // help text after the ranges
+    std::function<std::string(const WordArgs&)> ArgCheck;   // refusals among the arguments, "" = fine
+    Runner Run;
+    DocumentCheck Check;            // refusals that depend on the document at that point
+    ReleaseRule Releases;           // true: Deselect first, as the editor's command does
+};
+
+bool Always(const Document&, const WordArgs&) { return true; }
+
+std::string LayerMissing(const Document& doc, int index) {
+    return "layer " + std::to_string(index) + " does not exist (the document has " + std::to_string(doc.LayerCount()) +
+           (doc.LayerCount() == 1 ? " layer)" : " layers)");
+}
+
+WordRow Plain(std::string word, std::string title, Runner run) {
+    WordRow r;
+    r.Word = std::move(word);
+    r.Title = std::move(title);
+    r.Run = std::move(run);
+    return r;
+}
+
+std::vector<WordRow> BuildWordTable() {
+    std::vector<WordRow> rows;
+
+    // Transforms: on the floating selection when there is one, else the current layer.
+    rows.push_back(Plain("flip-h", InfoOf(TransformId::FlipHorizontal).UndoName,
+                         [](Document& d, const WordArgs&) { return FlipHorizontal(d); }));
+    rows.push_back(Plain("flip-v", InfoOf(TransformId::FlipVertical).UndoName,
+                         [](Document& d, const WordArgs&) { return FlipVertical(d); }));
+    rows.push_back(Plain("rotate-90", InfoOf(TransformId::Rotate90).UndoName,
+                         [](Document& d, const WordArgs&) { return QuarterTurn(d, true); }));
+    rows.push_back(Plain("rotate-180", InfoOf(TransformId::Rotate180).UndoName,
+                         [](Document& d, const WordArgs&) { return HalfTurn(d); }));
+    rows.push_back(Plain("rotate-270", InfoOf(TransformId::Rotate270).UndoName,
+                         [](Document& d, const WordArgs&) { return QuarterTurn(d, false); }));
+    {
+        WordRow r = Plain("rotate", InfoOf(TransformId::RotateByAngle).UndoName,
+                          [](Document& d, const WordArgs& a) { return RotateByAngle(d, a.V[0]); });
+        r.Args = {{"A", 0, kMaxTypedAngle}};
+        r.Note = "degrees, counter-clockwise";
+        rows.push_back(std::move(r));
+    }
+    {
+        WordRow r = Plain("resize", InfoOf(TransformId::Resize).UndoName,
+                          [](Document& d, const WordArgs& a) { return ResizeCanvas(d, a.V[0], a.V[0], a.Flag); });
+        r.Args = {{"S", kResizeSides.front(), kResizeSides.back()}};
+        r.Choices.assign(kResizeSides.begin(), kResizeSides.end());
+        r.Flag = "scale";
+        r.Note = "S x S canvas; :scale resamples the picture";
+        rows.push_back(std::move(r));
+    }
+
+    // Neighbourhood filters: the whole current layer, the selection released first.
+    for (const FilterSpec& f : kFilters) {
+        const FilterId id = f.Id;
+        WordRow r = Plain(f.Key, f.UndoName, [id](Document& d, const WordArgs&) { return ApplyFilter(d, id); });
+        if (f.ReleasesSelectionFirst) r.Releases = Always;
+        rows.push_back(std::move(r));
+    }
+
+    // Pixel effects: on the working planes, drawing from the program's one generator.
+    for (const PixelEffectInfo& e : kPixelEffects) {
+        const PixelEffectId id = e.Id;
+        // The erase effect removes the drawing colour; its word says so.
+        WordRow r = Plain(id == PixelEffectId::Erase ? "erase-color" : e.Key, e.UndoName,
+                          [id](Document& d, const WordArgs& a) {
+                              return ApplyPixelEffect(d, id, SharedRandom(), a.V[0], a.V[1]);
+                          });
+        if (id == PixelEffectId::Scroll) r.Args = {{"DX", kScrollMin, kScrollMax}, {"DY", kScrollMin, kScrollMax}};
+        if (id == PixelEffectId::Shadow) r.Args = {{"DX", kShadowMin, kShadowMax}, {"DY", kShadowMin, kShadowMax}};
+        rows.push_back(std::move(r));
+    }
+
+    // Palette adjustments: the used entries change, no pixel does.
+    rows.push_back(Plain("invert", PaletteCommand(PaletteCommandId::Invert).Step,
+                         [](Document& d, const WordArgs&) { return InvertPalette(d); }));
+    rows.push_back(Plain("solarize", PaletteCommand(PaletteCommandId::Solarize).Step,
+                         [](Document& d, const WordArgs&) { return SolarizePalette(d); }));
+    rows.push_back(Plain("grayscale", PaletteCommand(PaletteCommandId::Grayscale).Step,
+                         [](Document& d, const WordArgs&) { return GrayscalePalette(d); }));
+    {
+        WordRow r = Plain("brightness", PaletteCommand(PaletteCommandId::Brightness).Step,
+                          [](Document& d, const WordArgs& a) { return AdjustBrightness(d, a.V[0]); });
+        r.Args = {{"D", kMinShift, kMaxShift}};
+        rows.push_back(std::move(r));
+    }
+    {
+        WordRow r = Plain("rgb", PaletteCommand(PaletteCommandId::Rgb).Step, [](Document& d, const WordArgs& a) {
+            return AdjustRgb(d, ChannelShift{a.V[0], a.V[1], a.V[2]});
+        });
+        r.Args = {{"R", kMinShift, kMaxShift}, {"G", kMinShift, kMaxShift}, {"B", kMinShift, kMaxShift}};
+        rows.push_back(std::move(r));
+    }
+    {
+        WordRow r = Plain("colors", PaletteCommand(PaletteCommandId::ColorCount).Step,
+                          [](Document& d, const WordArgs& a) { return ChangeColorCount(d, a.V[0]); });
+        r.Args = {{"N", 16, 256}};
+        r.Choices = {16, 256};
+        r.Note = "the depth the document has changes nothing";
+        r.Releases = [](const Document& d, const WordArgs& a) { return ColorCountNeedsRelease(d, a.V[0]); };
+        rows.push_back(std::move(r));
+    }
+
+    // Compositing: the blend replaces BASE, OVER is removed.
+    {
+        WordRow r = Plain("composite", CompositeCommand().Step, [](Document& d, const WordArgs& a) {
+            return CompositeLayers(d, a.V[0], a.V[1], a.V[2]);
+        });
+        r.Args = {{"BASE", 0, kLayerNumber}, {"OVER", 0, kLayerNumber}, {"OPACITY", kMinOpacity, kMaxOpacity}};
+        r.Note = "OVER is blended into BASE, then removed";
+        // Blending a layer into itself would store the blend and then remove that very layer.
+        r.ArgCheck = [](const WordArgs& a) -> std::string {
+            return a.V[0] == a.V[1] ? "BASE and OVER must be different layers" : "";
+        };
+        r.Check = [](const Document& d, const WordArgs& a) -> std::string {
+            if (d.LayerCount() < 2) return "needs two layers; the document has 1";
+            for (int k = 0; k < 2; ++k)
+                if (a.V[std::size_t(k)] >= d.LayerCount()) return LayerMissing(d, a.V[std::size_t(k)]);
+            return {};
+        };
+        r.Releases = Always;
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+const std::vector<WordRow>& WordTable() {
+    static const std::vector<WordRow> table = BuildWordTable();
+    return table;
+}
+
+// ---- parsing ------------------------------------------------------------------------------------
+
+// A whole decimal number with an optional leading minus: digits only, no plus, no spaces.
+bool ParseSigned(std::string_view text, int& out) {
+    const bool negative = !text.empty() && text[0] == '-';
+    int magnitude = 0;
+    if (!ParseNonNegative(negative ? text.substr(1) : text, magnitude)) return false;
+    out = negative ? -magnitude : magnitude;
+    return true;
+}
+
+// Splits "a,b,c" into exactly `count` signed numbers; false with `error` set otherwise.
+bool ParseNumberList(std::string_view text, std::size_t count, std::vector<int>& out, std::string& error) {
+    out.clear();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string_view part = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
+        int v = 0;
+        if (!ParseSigned(part, v)) {
+            error = "'" + std::string(part) + "' is not a whole number";
+            return false;
+        }
+        out.push_back(v);
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    if (out.size() != count) {
+        error = "needs " + std::to_string(count) + (count == 1 ? " number" : " numbers separated by commas") +
+                ", not " + std::to_string(out.size());
+        return false;
+    }
+    return true;
+}
+
+std::string Pattern(const WordRow& row) {
+    std::string p = row.Word;
+    for (std::size_t k = 0; k < row.Args.size(); ++k) p += (k == 0 ? ":" : ",") + std::string(row.Args[k].Name);
+    if (!row.Flag.empty()) p += "[:" + row.Flag + "]";
+    return p;
+}
+
+// "S 16, 32 or 48", "DX,DY 0..32": arguments sharing a range are listed together.
+std::string RangeText(const WordRow& row) {
+    std::string text;
+    std::size_t groupStart = 0;
+    for (std::size_t k = 0; k < row.Args.size(); ++k) {
+        const ArgSpec& a = row.Args[k];
+        if (k + 1 < row.Args.size() && row.Args[k + 1].Min == a.Min && row.Args[k + 1].Max == a.Max) continue;
+        std::string names;
+        for (std::size_t g = groupStart; g <= k; ++g) names += (g == groupStart ? "" : ",") + std::string(row.Args[g].Name);
+        std::string range;
+        if (!row.Choices.empty()) {
+            for (std::size_t c = 0; c < row.Choices.size(); ++c)
+                range += (c == 0 ? "" : c + 1 == row.Choices.size() ? " or " : ", ") + std::to_string(row.Choices[c]);
+        } else if (a.Max == kLayerNumber) {
+            range = k > groupStart ? "layer numbers" : "layer number";
+        } else {
+            range = std::to_string(a.Min) + ".." + std::to_string(a.Max);
+        }
+        text += (groupStart == 0 ? "" : "; ") + names + " " + range;
+        groupStart = k + 1;
+    }
+    return text;
+}
+
+struct ParsedWord {
+    const WordRow* Row = nullptr;
+    WordArgs Args;
+    std::string Text;
+};
+
+// Reads one operation word; the reason in `error` when it is not a word of the table with its
+// arguments in range.
+bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
+    const std::size_t colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    const WordRow* row = nullptr;
+    for (const WordRow& r : WordTable())
+        if (r.Word == name) row = &r;
+    if (row == nullptr) {
+        error = "unknown operation '" + name + "'";
+        return false;
+    }
+    out = ParsedWord{row, {}, text};
+    std::string rest = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+    if (!row->Flag.empty()) {
+        const std::string suffix = ":" + row->Flag;
+        if (rest.size() >= suffix.size() && rest.compare(rest.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            out.Args.Flag = true;
+            rest.resize(rest.size() - suffix.size());
+        }
+    }
+    if (row->Args.empty()) {
+        if (colon != std::string::npos) {
+            error = "'" + text + "': " + name + " takes no argument";
+            return false;
+        }
+        return true;
+    }
+    if (colon == std::string::npos) {
+        error = "'" + text + "' needs its argument: " + Pattern(*row) + " (" + RangeText(*row) + ")";
+        return false;
+    }
+    std::vector<int> values;
+    std::string why;
+    if (!ParseNumberList(rest, row->Args.size(), values, why)) {
+        error = "'" + text + "': " + why + "; use " + Pattern(*row);
+        return false;
+    }
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const ArgSpec& a = row->Args[k];
+        const bool inChoices =
+            row->Choices.empty() || std::find(row->Choices.begin(), row->Choices.end(), values[k]) != row->Choices.end();
+        if (values[k] < a.Min || values[k] > a.Max || !inChoices) {
+            error = "'" + text + "': " + a.Name + " out of range (" + RangeText(*row) + ")";
+            return false;
+        }
+        out.Args.V[k] = values[k];
+    }
+    if (row->ArgCheck)
+        if (std::string why = row->ArgCheck(out.Args); !why.empty()) {
+            error = "'" + text + "': " + why;
+            return false;
+        }
+    return true;
+}
+
+// ---- output, chosen by extension exactly as convert chooses it -------------------------------
+
+enum class OutputKind { None, Document, Icon, Cursor, Bitmap, Pqp, Jasc, Png };
+
+OutputKind OutputKindOf(const std::string& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext == ".pqf") return OutputKind::Document;
+    if (ext == ".ico") return OutputKind::Icon;
+    if (ext == ".cur") return OutputKind::Cursor;
+    if (ext == ".bmp") return OutputKind::Bitmap;
+    if (ext == ".pqp") return OutputKind::Pqp;
+    if (ext == ".pal") return OutputKind::Jasc;
+    if (ext == ".png") return OutputKind::Png;
+    return OutputKind::None;
+}
+
+FileResult WriteOutput(const Document& doc, const std::string& path, OutputKind kind) {
+    switch (kind) {
+    case OutputKind::Document: return SaveDocumentFile(doc, path);
+    case OutputKind::Icon: return SaveIconFile(doc, path, kIconResourceType, 0, 0);
+    case OutputKind::Cursor: return SaveIconFile(doc, path, kCursorResourceType, 0, 0);
+    case OutputKind::Bitmap: return SaveBitmapFile(doc, path);
+    case OutputKind::Pqp: return SavePalette(doc, path, PaletteFormat::Pqp);
+    case OutputKind::Jasc: return SavePalette(doc, path, PaletteFormat::Jasc);
+    case OutputKind::Png: return SavePngFile(doc, path);
+    case OutputKind::None: break;
+    }
+    return FileResult::Failure("no writer");
+}
+
+constexpr std::array<OptionSpec, 5> kOptions{
+    {{"--index"}, {"--layer"}, {"--draw-color"}, {"--aux-color"}, {"--select"}}};
+
+// The value of a number option, or a usage error.
+bool NumberOption(const ParsedArgs& parsed, const char* name, int& out, std::string& error) {
+    if (!parsed.Has(name)) return true;
+    if (ParseNonNegative(parsed.Value(name), out)) return true;
+    error = std::string(name) + ": '" + parsed.Value(name) + "' is not a whole number 0 or above";
+    return false;
+}
+
+}  // namespace
+
+std::string ApplyUsage() {
+    std::string text =
+        "usage: pqtool apply IN OUT [--index N] [--layer N] [--draw-color N] [--aux-color N]\n"
+        "                   [--select L,T,R,B] OPERATION...\n"
+        "\n"
+        "Opens IN as 'pqtool convert' does, runs the operations in order as the editor's menu\n"
+        "commands do (dialogs closed by OK with the given values) and writes OUT as 'convert' does.\n"
+        "The document starts as freshly opened: bottom layer current, drawing colour 0, auxiliary\n"
+        "colour 8, random numbers from their start, so two runs write identical files.\n"
+        "  --index N          image N of an .ico or .cur input (default 0)\n"
+        "  --layer N          the current layer (0 = bottom)\n"
+        "  --draw-color N     the drawing colour, a palette index below the colour count\n"
+        "  --aux-color N      the auxiliary colour, likewise\n"
+        "  --select L,T,R,B   select from corner (L,T) to (R,B), right and bottom excluded, as the\n"
+        "                     select tool does, before the first operation; the operations on\n"
+        "                     indices then work inside it, and it is put down before writing\n"
+        "\n"
+        "Operations (the editor's step name; ranges inclusive):\n";
+    for (const WordRow& row : WordTable()) {
+        std::string line = "  " + Pattern(row);
+        line += line.size() < 24 ? std::string(24 - line.size(), ' ') : "\n" + std::string(24, ' ');
+        line += row.Title;
+        std::string extra = RangeText(row);
+        if (!row.Note.empty()) extra += (extra.empty() ? "" : "; ") + row.Note;
+        if (!extra.empty()) line += "  (" + extra + ")";
+        text += line + "\n";
+    }
+    text +=
+        "Filters, colors:16 from 256 colours and composite put a floating selection down first.\n"
+        "\n"
+        "Exit status: 0 success, 1 IN is refused or OUT cannot be written (the reason on stderr),\n"
+        "2 wrong usage (nothing is written).\n";
+    return text;
+}
+
+int RunApply(std::span<const std::string> args) {
+    if (AsksForHelp(args)) {
+        std::fputs(ApplyUsage().c_str(), stdout);
+        return kExitOk;
+    }
+    ParsedArgs parsed;
+    std::string error;
+    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("apply", error);
+    if (parsed.Positionals.size() < 3) {
+        static const char* const kMissing[] = {"missing IN, OUT and OPERATION", "missing OUT and OPERATION",
+                                               "missing OPERATION"};
+        return UsageFailure("apply", kMissing[parsed.Positionals.size()]);
+    }
+    const std::string& in = parsed.Positionals[0];
+    const std::string& out = parsed.Positionals[1];
+
+    const InputKind inKind = InputKindOf(in);
+    if (inKind == InputKind::None)
+        return UsageFailure("apply", "no reader for '" + in + "': inputs are .pqf, .ico, .cur, .bmp, .jpg, .jpeg");
+    const OutputKind outKind = OutputKindOf(out);
+    if (outKind == OutputKind::None)
+        return UsageFailure("apply", "no writer for '" + out + "': outputs are .pqf, .ico, .cur, .bmp, .pqp, .pal, .png");
+
+    // Every word is checked before the file is opened.
+    std::vector<ParsedWord> words(parsed.Positionals.size() - 2);
+    for (std::size_t i = 0; i < words.size(); ++i)
+        if (!ParseWord(parsed.Positionals[i + 2], words[i], error)) return UsageFailure("apply", error);
+
+    OpenRequest request;
+    if (parsed.Has("--index") && inKind != InputKind::Icon)
+        return UsageFailure("apply", "--index applies to .ico and .cur input only");
+    int layer = 0, drawColor = 0, auxColor = 8;
+    if (!NumberOption(parsed, "--index", request.Index, error) || !NumberOption(parsed, "--layer", layer, error) ||
+        !NumberOption(parsed, "--draw-color", drawColor, error) || !NumberOption(parsed, "--aux-color", auxColor, error))
+        return UsageFailure("apply", error);
+    std::vector<int> corners;
+    if (parsed.Has("--select") && !ParseNumberList(parsed.Value("--select"), 4, corners, error))
+        return UsageFailure("apply", "--select L,T,R,B: " + error);
+
+    Document doc;
+    const OpenResult opened = OpenInput(in, request, doc);
+    if (opened.Exit == kExitUsage) return UsageFailure("apply", opened.Message);
+    if (opened.Exit != kExitOk) return Refused(in, opened.Message);
+
+    // As freshly opened in the editor, then the options.
+    doc.SetCurrentLayer(0);
+    doc.DrawColor = 0;
+    doc.AuxColor = 8;
+    if (layer >= doc.LayerCount()) return UsageFailure("apply", "--layer: " + LayerMissing(doc, layer));
+    const std::string colorRange = " is not below the document's " + std::to_string(doc.ColorCount) + " colours";
+    if (drawColor >= doc.ColorCount) return UsageFailure("apply", "--draw-color " + std::to_string(drawColor) + colorRange);
+    if (auxColor >= doc.ColorCount) return UsageFailure("apply", "--aux-color " + std::to_string(auxColor) + colorRange);
+    doc.SetCurrentLayer(layer);
+    doc.DrawColor = drawColor;
+    doc.AuxColor = auxColor;
+    if (!corners.empty()) {
+        SetSelection(doc, corners[0], corners[1], corners[2], corners[3]);
+        if (doc.SelRight <= doc.SelLeft || doc.SelBottom <= doc.SelTop)
+            return UsageFailure("apply", "--select " + parsed.Value("--select") + " leaves nothing on the " +
+                                             std::to_string(doc.ImageWidth) + "x" + std::to_string(doc.ImageHeight) +
+                                             " canvas");
+        doc.HasSelection = true;
+        LiftSelection(doc);
+    }
+
+    for (const ParsedWord& w : words) {
+        if (w.Row->Check)
+            if (std::string why = w.Row->Check(doc, w.Args); !why.empty())
+                return UsageFailure("apply", "'" + w.Text + "': " + why);
+        if (doc.HasSelection && w.Row->Releases && w.Row->Releases(doc, w.Args)) Deselect(doc);
+        w.Row->Run(doc, w.Args);
+    }
+    if (doc.HasSelection) Deselect(doc);
+
+    if (FileResult r = WriteOutput(doc, out, outKind); !r) return Refused(out, r.Message);
+    return kExitOk;
+}
+
+}  // namespace pq::cli
