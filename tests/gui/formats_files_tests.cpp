@@ -3,6 +3,9 @@
 #include <QFileDialog>
 #include <gtest/gtest.h>
 
+#include "core/document/render.h"
+#include "core/document/selection.h"
+#include "core/formats/picture_import.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "gui/app/main_form.h"
@@ -94,6 +97,53 @@ TEST_F(FileCommands, SaveAsProposesTheCaptionWithoutItsExtensionAndPicksTheWrite
     EXPECT_EQ(gui::ProposedSaveName("/x.d/Icon1"), "/x.d/Icon1");
     EXPECT_EQ(gui::ProposedSaveName("/x/a.b.pqf"), "/x/a.b");
     EXPECT_TRUE(rec_.Done());
+}
+
+// Saving while a selection floats writes what the canvas shows: the lifted pixels put down at
+// the rectangle's present place (the part moved off the canvas is gone), in every format, and
+// the window keeps its selection floating.
+TEST_F(FileCommands, EveryWriterSeesAFloatingSelectionPutDownAsShown) {
+    gui::TImageForm* form = NewDocument();  // 16 x 16
+    Document& doc = form->Doc();
+    for (int y = 1; y < 9; ++y)
+        for (int x = 1; x < 9; ++x) {
+            doc.Current().Indices[x + y * 16] = uint8_t(1 + (x + y) % 5);
+            doc.Current().Mask[x + y * 16] = 1;
+        }
+    SetSelection(doc, 2, 3, 7, 7);
+    doc.HasSelection = true;
+    LiftSelection(doc);
+    ASSERT_TRUE(MoveFloating(doc, 9, 10));  // rectangle (11,13)-(16,17): one row off the canvas
+    form->Redraw();
+    const Composite& shown = form->Comp();
+
+    const auto sameAsShown = [&](const Document& back, const char* what) {
+        Composite c;
+        Recompose(back, TransparencyColors{}, c);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x) {
+                ASSERT_EQ(c.CompositeMask.Pixel(x, y), shown.CompositeMask.Pixel(x, y)) << what << " " << x << "," << y;
+                ASSERT_EQ(c.CompositeColor.Pixel(x, y), shown.CompositeColor.Pixel(x, y)) << what << " " << x << "," << y;
+            }
+    };
+    for (const char* name : {"shown.pqf", "shown.ico"}) {
+        rec_.ExpectSaveFile(PathOf(name));
+        ASSERT_TRUE(SaveAs(form));
+        Document back;
+        const FileResult r = std::string(name).ends_with(".pqf") ? LoadDocumentFile(folder_ / name, back, 10)
+                                                                 : LoadIconFile(folder_ / name, 0, back, 10);
+        ASSERT_TRUE(r.Ok) << name;
+        sameAsShown(back, name);
+    }
+    rec_.ExpectSaveFile(PathOf("shown.bmp"));
+    ASSERT_TRUE(SaveAs(form));
+    Raster picture;
+    ASSERT_TRUE(LoadPicture(folder_ / "shown.bmp", PictureKind::Bitmap, picture).Ok);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) ASSERT_EQ(picture.Pixel(x, y), shown.CompositeColor.Pixel(x, y)) << x << "," << y;
+
+    EXPECT_TRUE(doc.HasSelection);
+    EXPECT_EQ(doc.Current().Mask[3 + 4 * 16], 0) << "the hole stays in the window's own layer";
 }
 
 TEST_F(FileCommands, SaveRefusesCursorsAndUnknownKindsWithAWarning) {

@@ -79,6 +79,17 @@ void DropSelection(Document& doc) {
     }
 }
 
+Document DocumentAsShown(const Document& doc) {
+    Document shown = doc;
+    if (!shown.HasSelection) return shown;
+    DropSelection(shown);
+    shown.HasSelection = false;
+    shown.FloatIndices.clear();
+    shown.FloatMask.clear();
+    shown.FloatDX = shown.FloatDY = 0;
+    return shown;
+}
+
 void BeginSelectDrag(Document& doc) {
     DropSelection(doc);
     doc.HasSelection = false;

@@ -26,6 +26,10 @@ void LiftSelection(Document& doc);
 // inside it into the current layer. Transparent floating pixels leave the layer unchanged.
 // HasSelection is not changed; callers clear it or lift again.
 void DropSelection(Document& doc);
+// The document as the canvas shows it, for everything that writes it out (files, exports): a
+// copy with the floating pixels inside the rectangle put down over the current layer and no
+// selection. Without a selection the copy equals the document.
+Document DocumentAsShown(const Document& doc);
 
 // ---- select tool -----------------------------------------------------------------------------
 

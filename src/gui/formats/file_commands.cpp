@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <functional>
 
+#include "core/document/selection.h"
 #include "core/formats/atomic_write.h"
 #include "core/formats/bitmap_file.h"
 #include "core/formats/icon_file.h"
@@ -111,8 +112,11 @@ pq::FileResult ReadFormatFile(const QString& path, DocumentFileKind kind, pq::Do
 
 // ---- writers -------------------------------------------------------------------------------------
 
-pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const pq::Document& doc) {
+pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const pq::Document& shownDoc) {
     const std::filesystem::path target = ToFsPath(path);
+    // Writers see the picture as the canvas shows it: a floating selection's pixels are put down
+    // in a copy (the window keeps them floating); the layer alone has the hole lifting left.
+    const pq::Document doc = pq::DocumentAsShown(shownDoc);
     switch (kind) {
     case DocumentFileKind::Native: return pq::SaveDocumentFile(doc, target);
     case DocumentFileKind::Icon: return pq::SaveIconFile(doc, target, pq::kIconResourceType, 0, 0);

@@ -142,6 +142,12 @@ TEST(PastePicture, WithoutOptimizingPaintsEveryPixelWithTheNearestColour) {
     Document e = Blank();
     PastePicture(e, small, false);
     EXPECT_EQ(e.Current().Indices, d.Current().Indices);
+
+    // A 16-colour document matches its first 16 entries only, whatever the unused ones hold.
+    Document f = Blank();
+    for (int i = 16; i < 256; ++i) f.Palette[std::size_t(i)] = MakeEntry(Rgb{200, 10, 10});
+    PastePicture(f, small, false);
+    EXPECT_EQ(f.Current().Indices, d.Current().Indices);
 }
 
 TEST(PastePicture, OptimizingRebuildsThePaletteFromTheLayersAndThePicture) {

@@ -80,6 +80,16 @@ TEST(LayerArray, RemoveKeepsCurrentInRange) {
     EXPECT_EQ(d.Current().Name, "B");
     d.RemoveLayer(7);  // out of range: nothing
     EXPECT_EQ(d.LayerCount(), 2);
+    // A middle layer: the one above slides into its index and becomes current (not the top,
+    // not the one below).
+    d.AppendLayer();
+    d.AppendLayer();
+    d.LayerAt(2).Name = "C";
+    d.SetCurrentLayer(0);
+    d.RemoveLayer(1);
+    EXPECT_EQ(d.CurrentLayer(), 1);
+    EXPECT_EQ(d.Current().Name, "C");
+    EXPECT_EQ(d.LayerCount(), 3);
 }
 
 TEST(LayerArray, StepAndMoveAtTheEdgesChangeNothing) {

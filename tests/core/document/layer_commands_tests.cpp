@@ -115,6 +115,18 @@ TEST(MergeAll, CancelAndSingleLayerChangeNothing) {
     EXPECT_EQ(never.calls, 0);
 }
 
+// Merged pixels are painted with mask 1, whatever non-zero byte the source plane held.
+TEST(MergeDown, WritesMaskOneForAnyPaintedSourceByte) {
+    Document d = Stack(2);
+    d.LayerAt(1).Mask[1] = 2;
+    d.LayerAt(1).Mask[3] = 0xFF;
+    d.SetCurrentLayer(1);
+    MergeDown(d);
+    ASSERT_EQ(d.LayerCount(), 1);
+    EXPECT_EQ(d.LayerAt(0).Mask, (Plane{1, 1, 0, 1}));
+    EXPECT_EQ(Pixels(d.LayerAt(0)), "12.a");
+}
+
 TEST(MergeDown, OnTheBottomLayerRecordsButChangesNothing) {
     Document d = Stack(3);
     const Document before = d;

@@ -100,6 +100,11 @@ TEST(TraceLine, StampPositionsFollowTheTruncationRule) {
     Raster d = WhiteStencil();
     TraceLine(d, 1, 5, 0, 8, -1);
     EXPECT_EQ(BlackPixels(d), (std::vector<std::string>{"5,0", "6,0", "7,0", "8,0"}));
+    // |ddx| = |ddy| takes the vertical branch also where the minor coordinate goes negative:
+    // x truncates toward zero (0, 0, -1), and a size-2 footprint makes that visible at (0, 0).
+    Raster f = WhiteStencil(4, 4);
+    TraceLine(f, 2, 1, 3, -2, 0);
+    EXPECT_EQ(BlackPixels(f), (std::vector<std::string>{"0,0", "0,1", "0,2", "1,2", "0,3", "1,3"}));
     // A zero-length trace stamps nothing.
     Raster e = WhiteStencil();
     TraceLine(e, 3, 4, 4, 4, 4);
@@ -294,6 +299,20 @@ TEST(DrawTextAt, TransfersTheBlackGlyphPixelsOnly) {
     // Off the right edge: clipped.
     DrawTextAt(d, Ctx(1, 2), 4, 2, "abcdef", font, drawer);
     EXPECT_EQ(LayerGrid(d), (Grid{"111111", ".444..", ".44422", "....22"}));
+}
+
+// Anti-aliased glyph edges are not ink: only pure black pixels of the text reach the layer.
+TEST(DrawTextAt, IgnoresDarkGreyGlyphPixels) {
+    struct GreyEdgeDrawer : TextDrawer {
+        void DrawText(Raster& target, int x, int y, const std::string&, const FontSpec&) override {
+            target.SetPixel(x, y, kBlack);
+            target.SetPixel(x + 1, y, Rgb{1, 1, 1});
+            target.SetPixel(x + 2, y, Rgb{0, 0, 1});
+        }
+    } drawer;
+    Document d = Blank(4, 1);
+    DrawTextAt(d, Ctx(1, 4), 0, 0, "a", FontSpec{}, drawer);
+    EXPECT_EQ(LayerGrid(d), (Grid{"4..."}));
 }
 
 // ---- rectangle and ellipse shapes ----------------------------------------------------------------
