@@ -308,8 +308,8 @@ bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
         out.Args.V[k] = values[k];
     }
     if (row->ArgCheck)
-        if (std::string why = row->ArgCheck(out.Args); !why.empty()) {
-            error = "'" + text + "': " + why;
+        if (std::string refusal = row->ArgCheck(out.Args); !refusal.empty()) {
+            error = "'" + text + "': " + refusal;
             return false;
         }
     return true;
