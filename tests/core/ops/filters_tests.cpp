@@ -150,15 +150,5 @@ TEST(Filters, EveryFilterAsksForTheSelectionToBeReleasedAndPutsDownWhatStillFloa
     EXPECT_EQ(d.ColorOf(d.Current().Indices[0]), kWhite);
 }
 
-TEST(Filters, TableIdsAndKeysAreUniqueAndFound) {
-    for (const FilterSpec& f : kFilters) {
-        EXPECT_EQ(&SpecOf(f.Id), &f);
-        EXPECT_EQ(FindFilter(f.Key), f.Id);
-        // Nothing is stored past the kernel's own cells.
-        for (std::size_t i = std::size_t(f.Columns() * f.Rows()); i < f.Kernel.size(); ++i) EXPECT_EQ(f.Kernel[i], 0) << f.Key;
-    }
-    EXPECT_FALSE(FindFilter("median").has_value());
-}
-
 }  // namespace
 }  // namespace pq

@@ -220,18 +220,5 @@ TEST(PixelEffects, DiffuseOnASelectionTakesOnlyPixelsOfItsRectangle) {
         }
 }
 
-TEST(PixelEffects, TableIdsAndKeysAreUniqueAndFound) {
-    for (const PixelEffectInfo& e : kPixelEffects) {
-        EXPECT_EQ(&InfoOf(e.Id), &e);
-        EXPECT_EQ(FindPixelEffect(e.Key), e.Id);
-    }
-    EXPECT_FALSE(FindPixelEffect("blur").has_value());
-    Document a = Lettered(4, 4), b = a;
-    Lcg rng;
-    EXPECT_EQ(ApplyPixelEffect(a, PixelEffectId::Scroll, rng, 1, 2).Step, "スクロール");
-    ScrollImage(b, 1, 2);
-    EXPECT_EQ(a.Current(), b.Current());
-}
-
 }  // namespace
 }  // namespace pq

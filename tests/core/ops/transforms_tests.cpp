@@ -270,17 +270,5 @@ TEST(Transforms, ResizePutsTheSelectionDownAndResetsTheCanvasState) {
     }
 }
 
-TEST(Transforms, TableIdsAndKeysAreUniqueAndFound) {
-    for (const TransformInfo& t : kTransforms) {
-        EXPECT_EQ(&InfoOf(t.Id), &t);
-        EXPECT_EQ(FindTransform(t.Key), t.Id);
-    }
-    EXPECT_FALSE(FindTransform("rotate-45").has_value());
-    Document d = Patterned(16, 16), e = d;
-    ApplyTransform(d, TransformId::RotateByAngle, TransformArgs{.AngleDegrees = 30});
-    RotateByAngle(e, 30);
-    EXPECT_EQ(d.Current(), e.Current());
-}
-
 }  // namespace
 }  // namespace pq
