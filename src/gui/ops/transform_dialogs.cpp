@@ -1,0 +1,80 @@
+#include "gui/ops/transform_dialogs.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "gui/app/dialog_buttons.h"
+#include "gui/ops/digit_key_filter.h"
+#include "gui/ops/up_down.h"
+
+namespace pq::gui {
+
+TfrmResize::TfrmResize(QWidget* parent) : QDialog(parent) {
+    setObjectName("TfrmResize");
+    setWindowTitle("サイズ変更");
+    auto* rgNewSize = new QGroupBox("新しいサイズ", this);
+    rgNewSize->setObjectName("rgNewSize");
+    auto* sizeLayout = new QVBoxLayout(rgNewSize);
+    const char* sizes[3] = {"16×16 ピクセル", "32×32 ピクセル", "48×48 ピクセル"};
+    for (int i = 0; i < 3; ++i) {
+        size_[i] = new QRadioButton(sizes[i], rgNewSize);
+        sizeLayout->addWidget(size_[i]);
+    }
+    size_[0]->setChecked(true);
+    scale_ = new QCheckBox("イメージを拡大縮小", this);
+    scale_->setObjectName("cbResize");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(rgNewSize);
+    layout->addWidget(scale_);
+    layout->addLayout(MakeOkCancelRow(this, "Button1", "Button2"));
+}
+
+int TfrmResize::SizeItem() const {
+    for (int i = 0; i < 3; ++i)
+        if (size_[i]->isChecked()) return i;
+    return 0;
+}
+
+void TfrmResize::SetSizeItem(int item) { size_[std::clamp(item, 0, 2)]->setChecked(true); }
+
+bool TfrmResize::Scale() const { return scale_->isChecked(); }
+
+TfrmRotate::TfrmRotate(QWidget* parent) : QDialog(parent) {
+    setObjectName("TfrmRotate");
+    setWindowTitle("角度指定");
+    auto* label = new QLabel("角度", this);
+    label->setObjectName("Label1");
+    edit_ = new QLineEdit("0", this);
+    edit_->setObjectName("Edit1");
+    edit_->setMaxLength(3);
+    DigitKeyFilter::Install(edit_);
+    upDown_ = new TUpDown(edit_, 0, 359, /*wrap=*/true, this);
+    upDown_->setObjectName("UpDown1");
+
+    auto* row = new QHBoxLayout;
+    row->addWidget(label);
+    row->addWidget(edit_);
+    row->addWidget(upDown_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addLayout(MakeOkCancelRow(this, "Button1", "Button2"));
+}
+
+int TfrmRotate::Angle() const { return edit_->text().toInt(); }
+
+void TfrmRotate::accept() {
+    if (edit_->text().isEmpty()) {
+        reject();
+        return;
+    }
+    QDialog::accept();
+}
+
+}  // namespace pq::gui
