@@ -3,8 +3,9 @@ BUILD ?= build
 BENCH_BUILD ?= build-bench
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
-.PHONY: setup build run test bench fuzz clean
+.PHONY: setup build run test bench fuzz clean install uninstall
 
 setup:
 	bash scripts/setup
@@ -23,6 +24,14 @@ bench: setup
 	@if [ ! -f $(BENCH_BUILD)/CMakeCache.txt ]; then cmake -S . -B $(BENCH_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF; fi
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target pixquil_bench
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/pixquil_bench
+
+# Installs the editor, pqtool, the menu entry, icon, file type and metadata under PREFIX;
+# uninstall removes what that install listed in $(BUILD)/install_manifest.txt.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+uninstall:
+	cmake -DMANIFEST=$(BUILD)/install_manifest.txt -P dist/uninstall.cmake
 
 clean:
 	rm -rf $(BUILD) $(BENCH_BUILD) build-fuzz

@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a desktop needs from it: the
+# executables, the menu entry, the icon at every theme size, the .pqf file type (its magic
+# compared with a file the real writer made), the AppStream metadata, an installed editor that
+# keeps its settings out of bin/, and an uninstall that leaves nothing behind.
+#   install_test.sh BUILD_DIR SOURCE_DIR BINDIR DATADIR
+set -euo pipefail
+
+build=$1 source=$2 bindir=$3 datadir=$4
+app=org.pixquil.Pixquil
+sizes=(16 32 48 64 96 128 256)
+
+tmp=$(mktemp -d)
+prefix=$tmp/prefix
+manifest=$build/install_manifest.txt
+# Installing rewrites the build's manifest: keep the one of a real install for its uninstall.
+[ -f "$manifest" ] && cp -p "$manifest" "$tmp/manifest.saved"
+editor_pid=
+cleanup() {
+  [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null || true
+  if [ -f "$tmp/manifest.saved" ]; then cp -p "$tmp/manifest.saved" "$manifest"; else rm -f "$manifest"; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+
+env -u DESTDIR cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
+cp "$manifest" "$tmp/manifest"
+
+bin=$prefix/$bindir share=$prefix/$datadir
+desktop=$share/applications/$app.desktop
+mime=$share/mime/packages/$app.xml
+metainfo=$share/metainfo/$app.metainfo.xml
+
+for exe in pixquil pqtool; do [ -x "$bin/$exe" ] || fail "$bin/$exe missing or not executable"; done
+for f in "$desktop" "$mime" "$metainfo"; do [ -f "$f" ] || fail "$f missing"; done
+
+# Each theme folder holds a PNG of its own size.
+for size in "${sizes[@]}"; do
+  png=$share/icons/hicolor/${size}x${size}/apps/$app.png
+  if [ ! -f "$png" ]; then fail "$png missing"; continue; fi
+  read -r w h < <(od -An -tu1 -j16 -N8 "$png" | awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
+  [ "$w" = "$size" ] && [ "$h" = "$size" ] || fail "$png is ${w}x${h}"
+done
+
+# The menu entry: valid, opening files by the editor, naming the installed icon and the file types.
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
+else
+  echo "desktop-file-validate not installed: entry not validated"
+fi
+grep -qx 'Exec=pixquil %F' "$desktop" || fail "Exec is not 'pixquil %F'"
+grep -qx "Icon=$app" "$desktop" || fail "Icon is not $app"
+grep -q '^GenericName\[ja\]=.' "$desktop" || fail "no Japanese GenericName"
+grep -q '^Comment\[ja\]=.' "$desktop" || fail "no Japanese Comment"
+for type in application/x-pixquil image/vnd.microsoft.icon image/x-icon image/x-win-bitmap image/bmp image/jpeg; do
+  grep -q "^MimeType=\(.*;\)\?$type;" "$desktop" || fail "MimeType lacks $type"
+done
+
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
+else
+  echo "appstreamcli not installed: metadata not validated"
+fi
+
+# The file type: well-formed XML naming the glob and, as its magic, the first bytes of a .pqf
+# the editor's writer made.
+if command -v xmllint >/dev/null; then
+  xmllint --noout "$mime" "$metainfo" || fail "xmllint rejects the MIME or AppStream XML"
+fi
+doc=$tmp/sample.pqf
+"$bin/pqtool" convert "$source/dist/icons/pixquil.ico" "$doc" >/dev/null || fail "pqtool cannot write a .pqf"
+signature=$(od -An -c -N4 "$doc" | tr -d ' ')
+python3 - "$mime" "$signature" <<'EOF' || fail "MIME type file: wrong type, glob or magic"
+import sys, xml.etree.ElementTree as ET
+ns = {'m': 'http://www.freedesktop.org/standards/shared-mime-info'}
+root = ET.parse(sys.argv[1]).getroot()
+t = root.find("m:mime-type[@type='application/x-pixquil']", ns)
+assert t is not None, 'no application/x-pixquil'
+assert [g.get('pattern') for g in t.findall('m:glob', ns)] == ['*.pqf'], 'glob'
+matches = [(m.get('type'), m.get('offset'), m.get('value')) for m in t.findall('m:magic/m:match', ns)]
+# od -c prints the zero byte as \0, as the MIME file writes it.
+assert matches == [('string', '0', sys.argv[2])], f'magic {matches} for a file starting {sys.argv[2]}'
+EOF
+if command -v update-mime-database >/dev/null; then
+  grep -q 'application/x-pixquil:\*\.pqf' "$share/mime/globs2" 2>/dev/null || fail "the prefix's MIME database lacks *.pqf"
+fi
+
+# An installed editor keeps its settings under the XDG folder, never in bin/.
+config=$tmp/config
+QT_QPA_PLATFORM=offscreen HOME=$tmp/home XDG_CONFIG_HOME=$config "$bin/pixquil" >"$tmp/editor.log" 2>&1 &
+editor_pid=$!
+for _ in $(seq 100); do
+  [ -d "$config/pixquil/setting" ] && break
+  kill -0 "$editor_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill "$editor_pid" 2>/dev/null || true
+wait "$editor_pid" 2>/dev/null || true
+editor_pid=
+[ -d "$config/pixquil/setting" ] || { cat "$tmp/editor.log"; fail "no settings folder under XDG_CONFIG_HOME"; }
+[ ! -e "$bin/setting" ] || fail "the installed editor made $bin/setting"
+
+# Uninstall removes every installed file and what was generated from them.
+cmake -DMANIFEST="$tmp/manifest" -P "$source/dist/uninstall.cmake" >"$tmp/uninstall.log" || { cat "$tmp/uninstall.log"; fail "uninstall failed"; }
+left=$(cd "$prefix" && find . -mindepth 1 ! -path ./bin ! -path "./$datadir" | sort)
+[ -z "$left" ] || fail "left after uninstall: $left"
+
+[ "$failures" -eq 0 ] && echo "install test passed"
+exit "$((failures > 0))"
