@@ -4,10 +4,12 @@
 
 #include "core/formats/settings_files.h"
 #include "gui/app/main_form.h"
+#include "gui/app/translations.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pixquil");
+    pq::gui::InstallQtJapanese();
     // The installed desktop entry, so that the desktop shows the windows under its name and icon.
     QGuiApplication::setDesktopFileName("org.pixquil.Pixquil");
     // The frame and every document window show the program icon (16, 32 and 48 pixel images).
