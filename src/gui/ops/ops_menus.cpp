@@ -1,45 +1,202 @@
 #include "gui/ops/ops_menus.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <optional>
+
+#include "core/document/random.h"
+#include "core/document/selection.h"
+#include "core/ops/compositing.h"
+#include "core/ops/filters.h"
+#include "core/ops/palette_adjust.h"
+#include "core/ops/pixel_effects.h"
+#include "core/ops/transforms.h"
+#include "gui/app/frame_services.h"
+#include "gui/app/prompt.h"
 #include "gui/document/image_form.h"
+#include "gui/ops/adjust_dialogs.h"
+#include "gui/ops/gousei_dialog.h"
+#include "gui/ops/shadow_dialog.h"
+#include "gui/ops/transform_dialogs.h"
 
 namespace pq::gui {
 
+namespace {
+
+// Puts a floating selection down as Selection > Clear does, recorded as its own step, before an
+// operation that reads or rewrites whole layers.
+void ReleaseSelection(TImageForm& form) {
+    if (form.Doc().HasSelection) form.ApplyEdit(pq::Deselect(form.Doc()));
+}
+
+// The hourglass while a long computation runs, restored however the scope ends.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// ---- イメージ(&I) --------------------------------------------------------------------------------
+
+void miSizeClick(TImageForm& form, FrameServices& frame) {
+    TfrmResize dialog(&form);
+    if (frame.GetPrompt().RunDialog(dialog))
+        form.ApplyEdit(pq::ResizeCanvas(form.Doc(), dialog.NewSide(), dialog.NewSide(), dialog.Scale()));
+    form.CentreCanvas();
+}
+
+void mirRotationClick(TImageForm& form, FrameServices& frame) {
+    TfrmRotate dialog(&form);
+    if (!frame.GetPrompt().RunDialog(dialog)) return;
+    form.ApplyEdit(pq::RotateByAngle(form.Doc(), dialog.Angle()));
+}
+
+Command TransformRow(pq::TransformId id, CommandRun run) {
+    const pq::TransformInfo& info = pq::InfoOf(id);
+    return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Shortcut = QKeySequence(info.Shortcut),
+            .Run = std::move(run)};
+}
+
+Command TransformRow(pq::TransformId id) {
+    return TransformRow(id, [id](TImageForm& form, FrameServices&) { form.ApplyEdit(pq::ApplyTransform(form.Doc(), id)); });
+}
+
+Command FilterRow(const pq::FilterSpec& spec) {
+    const pq::FilterId id = spec.Id;
+    return {.Name = spec.ObjectName, .Caption = spec.Caption, .Hint = spec.Hint,
+            .Run = [id](TImageForm& form, FrameServices&) {
+                if (pq::SpecOf(id).ReleasesSelectionFirst) ReleaseSelection(form);
+                form.ApplyEdit(pq::ApplyFilter(form.Doc(), id));
+            }};
+}
+
+// 影 and スクロール: the shared offsets dialog collects (dx, dy) first.
+void OffsetsEffectClick(TImageForm& form, FrameServices& frame, pq::PixelEffectId id) {
+    TfrmShadow dialog(&form);
+    if (id == pq::PixelEffectId::Scroll) dialog.UseForScroll();
+    if (!frame.GetPrompt().RunDialog(dialog)) return;
+    form.ApplyEdit(pq::ApplyPixelEffect(form.Doc(), id, pq::SharedRandom(), dialog.AmountX(), dialog.AmountY()));
+}
+
+Command EffectRow(const pq::PixelEffectInfo& info) {
+    const pq::PixelEffectId id = info.Id;
+    CommandRun run;
+    if (info.TakesOffsets)
+        run = [id](TImageForm& form, FrameServices& frame) { OffsetsEffectClick(form, frame, id); };
+    else
+        run = [id](TImageForm& form, FrameServices&) {
+            form.ApplyEdit(pq::ApplyPixelEffect(form.Doc(), id, pq::SharedRandom()));
+        };
+    return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = std::move(run)};
+}
+
+// The effect submenu: the filters up to emboss, the pixel effects, then the contrast filters and
+// edge detection.
+CommandTable EffectCommands() {
+    CommandTable rows;
+    for (const pq::FilterSpec& spec : pq::kFilters)
+        if (spec.Id <= pq::FilterId::Emboss) rows.push_back(FilterRow(spec));
+    for (const pq::PixelEffectInfo& info : pq::kPixelEffects) rows.push_back(EffectRow(info));
+    for (const pq::FilterSpec& spec : pq::kFilters)
+        if (spec.Id > pq::FilterId::Emboss) rows.push_back(FilterRow(spec));
+    return rows;
+}
+
+// ---- パレット(&P) --------------------------------------------------------------------------------
+
+void mcBlightClick(TImageForm& form, FrameServices& frame) {
+    TfrmBlight dialog(&form, form.Doc(), frame.TransparencyColors());
+    if (!frame.GetPrompt().RunDialog(dialog)) return;
+    form.ApplyEdit(pq::AdjustBrightness(form.Doc(), dialog.Amount()));
+}
+
+void mcColorClick(TImageForm& form, FrameServices& frame) {
+    TfrmRGB dialog(&form, form.Doc(), frame.TransparencyColors());
+    if (!frame.GetPrompt().RunDialog(dialog)) return;
+    form.ApplyEdit(pq::AdjustRgb(form.Doc(), pq::ChannelShift{dialog.AmountRed(), dialog.AmountGreen(), dialog.AmountBlue()}));
+}
+
+void mcColorCountClick(TImageForm& form, FrameServices&) {
+    pq::Document& doc = form.Doc();
+    const int target = doc.ColorCount == 16 ? 256 : 16;
+    // The reduction remaps the layers, not the floating planes: put them down first.
+    if (pq::ColorCountNeedsRelease(doc, target)) ReleaseSelection(form);
+    pq::EditResult result;
+    {
+        std::optional<BusyCursor> busy;
+        if (target == 16) busy.emplace();
+        result = pq::ChangeColorCount(doc, target);
+    }
+    form.ApplyEdit(result);
+}
+
+Command PaletteRow(pq::PaletteCommandId id, CommandRun run) {
+    const pq::PaletteCommandInfo& info = pq::PaletteCommand(id);
+    return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = std::move(run)};
+}
+
+// ---- レイヤ(&L) > 合成 -----------------------------------------------------------------------------
+
+void N21Click(TImageForm& form, FrameServices& frame) {
+    // The pictures are taken from the layers, so floating content is put down first; it stays
+    // put down (with its own step) when the dialog is cancelled.
+    ReleaseSelection(form);
+    TfrmGousei dialog(&form, form.Doc());
+    if (!frame.GetPrompt().RunDialog(dialog)) return;
+    form.ApplyEdit(pq::CompositeLayers(form.Doc(), dialog.BaseLayer(), dialog.OverlayLayer(), dialog.Opacity()));
+}
+
+}  // namespace
+
 CommandTable ImageMenuCommands() {
+    using pq::TransformId;
+    Command size = TransformRow(TransformId::Resize, &miSizeClick);
+    size.Tooltip = "サイズ変更";
     return {
-        {.Name = "miSize", .Caption = "サイズ変更(&S)...", .Hint = "キャンバスのサイズを変更します。",
-         .Tooltip = "サイズ変更", .Shortcut = QKeySequence("Ctrl+I")},
+        size,
         Separator(),
         Submenu("miRotate", "画像回転(&R)",
                 {
-                    {.Name = "mirReverseH", .Caption = "左右反転", .Shortcut = QKeySequence("Ctrl+H")},
-                    {.Name = "mirReverseV", .Caption = "上下反転", .Shortcut = QKeySequence("Ctrl+V")},
+                    TransformRow(TransformId::FlipHorizontal),
+                    TransformRow(TransformId::FlipVertical),
                     Separator(),
-                    {.Name = "mir90", .Caption = "90度回転"},
-                    {.Name = "mir180", .Caption = "180度回転"},
-                    {.Name = "mir270", .Caption = "270度回転"},
+                    TransformRow(TransformId::Rotate90),
+                    TransformRow(TransformId::Rotate180),
+                    TransformRow(TransformId::Rotate270),
                     Separator(),
-                    {.Name = "mirRotation", .Caption = "角度指定..."},
+                    TransformRow(TransformId::RotateByAngle, &mirRotationClick),
                 }),
-        Submenu("miEffect", "効果(&E)", {}),
+        Submenu("miEffect", "効果(&E)", EffectCommands()),
     };
 }
 
 CommandTable PaletteAdjustCommands() {
+    using pq::PaletteCommandId;
+    auto simple = [](pq::EditResult (*op)(pq::Document&)) {
+        return [op](TImageForm& form, FrameServices&) { form.ApplyEdit(op(form.Doc())); };
+    };
     return {
-        {.Name = "mcBlight", .Caption = "明るさ調整(&B)...", .Hint = "明るさを調整します。"},
-        {.Name = "mcColor", .Caption = "RGB調整(&C)...", .Hint = "赤、緑、青をそれぞれ調整します。"},
-        {.Name = "mcGray", .Caption = "グレースケール(&G)", .Hint = "グレースケールにします。"},
-        {.Name = "mcReverse", .Caption = "反転(&R)", .Hint = "色を反転させます。"},
-        {.Name = "mcSorari", .Caption = "ソラリゼーション(&O)", .Hint = "明るさが半分以上の色を反転させます。"},
+        PaletteRow(PaletteCommandId::Brightness, &mcBlightClick),
+        PaletteRow(PaletteCommandId::Rgb, &mcColorClick),
+        PaletteRow(PaletteCommandId::Grayscale, simple(&pq::GrayscalePalette)),
+        PaletteRow(PaletteCommandId::Invert, simple(&pq::InvertPalette)),
+        PaletteRow(PaletteCommandId::Solarize, simple(&pq::SolarizePalette)),
     };
 }
 
 CommandTable ColorCountCommands() {
-    return {{.Name = "mcColorCount", .Caption = "色数変更(&I)", .Hint = "色数を変更します。"}};
+    Command row = PaletteRow(pq::PaletteCommandId::ColorCount, &mcColorCountClick);
+    row.CaptionWhen = [](const TImageForm& form, const FrameServices&) {
+        return QString::fromUtf8(pq::ColorCountCaption(form.Doc().ColorCount));
+    };
+    return {row};
 }
 
 CommandTable CompositeCommands() {
-    return {{.Name = "N21", .Caption = "合成",
+    const pq::CompositeCommandInfo& info = pq::CompositeCommand();
+    return {{.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = &N21Click,
              .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.Doc().LayerCount() > 1; }}};
 }
 

@@ -2,8 +2,12 @@
 // The image operations' rows in a document window's menus. The window's menu builder places
 // them: the イメージ(&I) menu is ImageMenuCommands() alone; the パレット(&P) menu is
 // PaletteAdjustCommands(), a separator, パレットの交換 / パレットの保存 (gui/formats), a separator,
-// ColorCountCommands(); the レイヤ(&L) menu ends with CompositeCommands(). Rows without a handler
-// are shown disabled until their dialogs are connected.
+// ColorCountCommands(); the レイヤ(&L) menu ends with CompositeCommands().
+//
+// Every handler collects its values (through the operation's dialog, if it has one, shown by the
+// frame's prompt), releases a floating selection first where the operation works on whole layers
+// (Deselect, recorded as its own "選択範囲クリア" step), calls the core operation and hands its
+// result to the window's one edit path. A cancelled dialog changes and records nothing.
 
 #include "gui/app/command_table.h"
 
@@ -13,7 +17,7 @@ namespace pq::gui {
 CommandTable ImageMenuCommands();
 // 明るさ調整, RGB調整, グレースケール, 反転, ソラリゼーション.
 CommandTable PaletteAdjustCommands();
-// 色数変更 (its caption may follow the document through CaptionWhen).
+// 色数変更, captioned as the menu opens with the depth it switches to.
 CommandTable ColorCountCommands();
 // 合成, enabled from two layers up.
 CommandTable CompositeCommands();
