@@ -16,7 +16,7 @@ namespace {
 QIcon ProgramIcon() {
     QIcon icon(":/pixquil/pixquil.ico");
     const QPixmap small = icon.pixmap(16, 16);
-    for (int side = 17; side <= 20; ++side) {
+    for (int side = 17; side <= 20 && !small.isNull(); ++side) {
         QPixmap padded(side, side);
         padded.fill(Qt::transparent);
         QPainter(&padded).drawPixmap((side - 16) / 2, (side - 16) / 2, small);

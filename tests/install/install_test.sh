@@ -2,7 +2,7 @@
 # Installs the build into a temporary prefix and checks what a desktop needs from it: the
 # executables, the menu entry, the icon at every theme size, the .pqf file type (its magic
 # compared with a file the real writer made), the AppStream metadata, an installed editor that
-# keeps its settings out of bin/, and an uninstall that leaves nothing behind.
+# keeps its settings out of bin/ and shows its icon, and an uninstall that leaves nothing behind.
 #   install_test.sh BUILD_DIR SOURCE_DIR BINDIR DATADIR
 set -euo pipefail
 
@@ -15,9 +15,10 @@ prefix=$tmp/prefix
 manifest=$build/install_manifest.txt
 # Installing rewrites the build's manifest: keep the one of a real install for its uninstall.
 [ -f "$manifest" ] && cp -p "$manifest" "$tmp/manifest.saved"
-editor_pid=
+editor_pid= xvfb_pid=
 cleanup() {
   [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   if [ -f "$tmp/manifest.saved" ]; then cp -p "$tmp/manifest.saved" "$manifest"; else rm -f "$manifest"; fi
   rm -rf "$tmp"
 }
@@ -88,12 +89,29 @@ if command -v update-mime-database >/dev/null; then
   grep -q 'application/x-pixquil:\*\.pqf' "$share/mime/globs2" 2>/dev/null || fail "the prefix's MIME database lacks *.pqf"
 fi
 
-# An installed editor keeps its settings under the XDG folder, never in bin/.
+# An installed editor keeps its settings under the XDG folder, never in bin/; on an X server
+# (a private Xvfb when there is one) its frame carries the program icon at 16, 32 and 48 pixels.
 config=$tmp/config
-QT_QPA_PLATFORM=offscreen HOME=$tmp/home XDG_CONFIG_HOME=$config "$bin/pixquil" >"$tmp/editor.log" 2>&1 &
+display=
+if command -v Xvfb >/dev/null && command -v xprop >/dev/null && command -v xwininfo >/dev/null; then
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>"$tmp/display" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+  [ -s "$tmp/display" ] && display=:$(cat "$tmp/display")
+fi
+if [ -n "$display" ]; then platform=xcb; else platform=offscreen; echo "no Xvfb/xprop: window icon not checked"; fi
+DISPLAY=$display QT_QPA_PLATFORM=$platform HOME=$tmp/home XDG_CONFIG_HOME=$config "$bin/pixquil" >"$tmp/editor.log" 2>&1 &
 editor_pid=$!
+icon_sizes=
 for _ in $(seq 100); do
-  [ -d "$config/pixquil/setting" ] && break
+  if [ -n "$display" ] && [ -z "$icon_sizes" ]; then
+    # The frame, the tool windows and Qt's own leader window are all named Pixquil.
+    for window in $(DISPLAY=$display xwininfo -root -children 2>/dev/null | awk '/"Pixquil": \(/ {print $1}' || true); do
+      icon_sizes=$(DISPLAY=$display xprop -id "$window" _NET_WM_ICON 2>/dev/null | grep -o 'Icon ([0-9]* x [0-9]*)' | tr '\n' ' ' || true)
+      [ -n "$icon_sizes" ] && break
+    done
+  fi
+  [ -d "$config/pixquil/setting" ] && { [ -z "$display" ] || [ -n "$icon_sizes" ]; } && break
   kill -0 "$editor_pid" 2>/dev/null || break
   sleep 0.1
 done
@@ -102,6 +120,11 @@ wait "$editor_pid" 2>/dev/null || true
 editor_pid=
 [ -d "$config/pixquil/setting" ] || { cat "$tmp/editor.log"; fail "no settings folder under XDG_CONFIG_HOME"; }
 [ ! -e "$bin/setting" ] || fail "the installed editor made $bin/setting"
+if [ -n "$display" ]; then
+  for size in 16 32 48; do
+    [[ "$icon_sizes" == *"Icon ($size x $size)"* ]] || fail "the frame's window icon lacks ${size}x${size} (has: ${icon_sizes:-none})"
+  done
+fi
 
 # Uninstall removes every installed file and what was generated from them.
 cmake -DMANIFEST="$tmp/manifest" -P "$source/dist/uninstall.cmake" >"$tmp/uninstall.log" || { cat "$tmp/uninstall.log"; fail "uninstall failed"; }
