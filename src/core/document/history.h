@@ -3,14 +3,16 @@
 // file "img" + window number + "no" + k in the snapshot folder; undo and redo reload a
 // neighbouring snapshot. Counters live in the Document (HistoryPosition, RedoCount,
 // SnapshotCount) and only advance after a complete snapshot was written.
+// The snapshot bytes are in history_snapshot.h, the folder of this instance in
+// snapshot_folder.h; this header brings the three together for the document windows.
 
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "core/document/document.h"
+#include "core/document/history_snapshot.h"
+#include "core/document/snapshot_folder.h"
 
 namespace pq {
 
@@ -26,12 +28,6 @@ struct HistoryResult {
 };
 
 std::filesystem::path SnapshotPath(const HistoryContext& ctx, int k);
-
-// The snapshot bytes of a document under a step name (UTF-8, stored as Shift-JIS).
-std::vector<uint8_t> EncodeSnapshot(const Document& doc, const std::string& stepName);
-// Reads snapshot bytes into the document (size, palette, selection, floating planes, layers,
-// current layer). Refuses, leaving the document untouched, when the bytes do not fit.
-bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::string* stepName = nullptr);
 
 // Sets Modified unless the name is the base step " ", then (when undo is enabled) writes
 // snapshot HistoryPosition and advances the counters. clearFirst empties the history and
@@ -53,24 +49,5 @@ struct EditMenuState {
     bool MemoryClearEnabled = false;
 };
 EditMenuState ComputeEditMenu(const Document& doc, const HistoryContext& ctx);
-
-// The snapshot folder of this running instance: the settings folder itself for the first
-// instance, a private sub-folder for any other one running at the same time, so two instances
-// never write each other's files. The lock is released (and a private folder removed) when the
-// object is destroyed.
-class SnapshotFolder {
-public:
-    explicit SnapshotFolder(const std::filesystem::path& settingsFolder);
-    ~SnapshotFolder();
-    SnapshotFolder(const SnapshotFolder&) = delete;
-    SnapshotFolder& operator=(const SnapshotFolder&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-    std::filesystem::path lockFile_;
-    int lockFd_ = -1;
-    bool private_ = false;
-};
 
 }  // namespace pq

@@ -1,19 +1,12 @@
 #include "core/formats/bitmap_file.h"
 
-#include "core/formats/atomic_write.h"
+#include "core/io/atomic_write.h"
+#include "core/io/byte_io.h"
 
 namespace pq {
 namespace {
 
 constexpr uint32_t kHeadersSize = 54;
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
 
 }  // namespace
 
@@ -28,19 +21,20 @@ std::vector<uint8_t> EncodeBitmap(const Document& doc) {
     const std::size_t imageSize = rowBytes * std::size_t(h);
     std::vector<uint8_t> out;
     out.reserve(kHeadersSize + imageSize);
-    Put16(out, 0x4D42);  // "BM"
-    Put32(out, uint32_t(kHeadersSize + imageSize));
-    Put16(out, 0);
-    Put16(out, 0);
-    Put32(out, kHeadersSize);
-    Put32(out, 40);
-    Put32(out, uint32_t(w));
-    Put32(out, uint32_t(h));
-    Put16(out, 1);
-    Put16(out, 24);
-    Put32(out, 0);
-    Put32(out, uint32_t(imageSize));
-    for (int i = 0; i < 4; ++i) Put32(out, 0);
+    ByteWriter put(out);
+    put.U16(0x4D42);  // "BM"
+    put.U32(uint32_t(kHeadersSize + imageSize));
+    put.U16(0);
+    put.U16(0);
+    put.U32(kHeadersSize);
+    put.U32(40);
+    put.U32(uint32_t(w));
+    put.U32(uint32_t(h));
+    put.U16(1);
+    put.U16(24);
+    put.U32(0);
+    put.U32(uint32_t(imageSize));
+    for (int i = 0; i < 4; ++i) put.U32(0);
 
     // White, then each visible layer's painted pixels in its palette colour; bottom row first.
     out.resize(kHeadersSize + imageSize, 0);

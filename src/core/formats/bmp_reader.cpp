@@ -6,17 +6,13 @@
 #include <limits>
 #include <vector>
 
+#include "core/io/byte_io.h"
+
 namespace pq {
 
 namespace {
 
 enum Compression : int { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3, kRle24 = 4, kAlphaBitfields = 6 };
-
-std::uint16_t U16(const std::uint8_t* p) { return std::uint16_t(p[0] | (p[1] << 8)); }
-std::uint32_t U32(const std::uint8_t* p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-std::int32_t I32(const std::uint8_t* p) { return std::int32_t(U32(p)); }
 
 FileResult Invalid() { return FileResult::Failure(kBitmapInvalidMessage); }
 FileResult Unsupported() { return FileResult::Failure(kBitmapUnsupportedMessage); }
@@ -56,9 +52,9 @@ FileResult ParseHeaders(std::span<const std::uint8_t> f, Headers& h) {
     const std::size_t size = f.size();
     if (size < 18 || f[0] != 'B' || f[1] != 'M') return Invalid();
     const std::uint8_t* d = f.data();
-    if (U32(d + 2) > size) return Invalid();   // the file claims more bytes than it has
-    h.pixelOffset = U32(d + 10);
-    const std::uint32_t hs = U32(d + 14);
+    if (LoadU32(d + 2) > size) return Invalid();   // the file claims more bytes than it has
+    h.pixelOffset = LoadU32(d + 10);
+    const std::uint32_t hs = LoadU32(d + 14);
     static constexpr std::uint32_t kSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
     if (std::find(std::begin(kSizes), std::end(kSizes), hs) == std::end(kSizes)) return Invalid();
     if (14 + std::size_t(hs) > size) return Invalid();
@@ -71,21 +67,21 @@ FileResult ParseHeaders(std::span<const std::uint8_t> f, Headers& h) {
     std::uint32_t compression = 0, colorsUsed = 0;
     std::int32_t xppm = 0, yppm = 0;
     if (hs == 12) {
-        width = U16(ih + 4);
-        height = U16(ih + 6);
-        planes = U16(ih + 8);
-        bits = U16(ih + 10);
+        width = LoadU16(ih + 4);
+        height = LoadU16(ih + 6);
+        planes = LoadU16(ih + 8);
+        bits = LoadU16(ih + 10);
     } else {
-        width = I32(ih + 4);
-        height = I32(ih + 8);
-        planes = U16(ih + 12);
-        bits = U16(ih + 14);
+        width = LoadI32(ih + 4);
+        height = LoadI32(ih + 8);
+        planes = LoadU16(ih + 12);
+        bits = LoadU16(ih + 14);
         if (hs >= 40) {
-            compression = U32(ih + 16);
-            h.sizeImage = U32(ih + 20);
-            xppm = I32(ih + 24);
-            yppm = I32(ih + 28);
-            colorsUsed = U32(ih + 32);
+            compression = LoadU32(ih + 16);
+            h.sizeImage = LoadU32(ih + 20);
+            xppm = LoadI32(ih + 24);
+            yppm = LoadI32(ih + 28);
+            colorsUsed = LoadU32(ih + 32);
         }
     }
     // OS/2 2.x headers give compression 3 and 4 other meanings: Huffman 1D and RLE24.
@@ -130,11 +126,11 @@ FileResult ParseHeaders(std::span<const std::uint8_t> f, Headers& h) {
         std::uint32_t masks[3];
         if (compression == kBitfields || compression == kAlphaBitfields) {
             if (hs >= 52) {
-                for (int i = 0; i < 3; ++i) masks[i] = U32(ih + 40 + 4 * i);
+                for (int i = 0; i < 3; ++i) masks[i] = LoadU32(ih + 40 + 4 * i);
             } else {
                 const std::size_t n = compression == kAlphaBitfields ? 16 : 12;
                 if (paletteStart + n > size) return Invalid();
-                for (int i = 0; i < 3; ++i) masks[i] = U32(d + paletteStart + 4 * i);
+                for (int i = 0; i < 3; ++i) masks[i] = LoadU32(d + paletteStart + 4 * i);
                 paletteStart += n;
             }
         } else if (bits == 16) {
@@ -203,7 +199,7 @@ FileResult DecodeRows(std::span<const std::uint8_t> f, const Headers& h, Raster&
             std::copy(src, src + 3 * std::size_t(w), dst);
         } else {
             for (int x = 0; x < w; ++x) {
-                const std::uint32_t v = bits == 16 ? U16(src + 2 * x) : U32(src + 4 * x);
+                const std::uint32_t v = bits == 16 ? LoadU16(src + 2 * x) : LoadU32(src + 4 * x);
                 dst[3 * x] = h.blue.Get(v);
                 dst[3 * x + 1] = h.green.Get(v);
                 dst[3 * x + 2] = h.red.Get(v);

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "core/formats/file_result.h"
+#include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
 namespace pq {

@@ -1,11 +1,13 @@
 #include "core/formats/icon_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <utility>
 
-#include "core/formats/atomic_write.h"
 #include "core/formats/native_document.h"
+#include "core/io/atomic_write.h"
+#include "core/io/byte_io.h"
 
 namespace pq {
 namespace {
@@ -15,17 +17,6 @@ constexpr std::size_t kDirEntrySize = 16;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
 // Bytes of one row of `bits`-per-pixel pixels, padded to 4 bytes.
 std::size_t RowBytes(std::size_t width, int bits) { return (width * std::size_t(bits) + 31) / 32 * 4; }
 
@@ -34,25 +25,25 @@ std::size_t RowBytes(std::size_t width, int bits) { return (width * std::size_t(
 FileResult ReadIconDirectory(std::span<const uint8_t> bytes, IconDirectory& dir) {
     const FileResult refused = FileResult::Failure(kIconOpenError);
     if (bytes.size() < kFileHeaderSize) return refused;
-    const std::size_t count = U16(bytes.data() + 4);
+    const std::size_t count = LoadU16(bytes.data() + 4);
     if (count == 0 || (bytes.size() - kFileHeaderSize) / kDirEntrySize < count) return refused;
     IconDirectory d;
-    d.Reserved = U16(bytes.data());
-    d.ResourceType = U16(bytes.data() + 2);
+    d.Reserved = LoadU16(bytes.data());
+    d.ResourceType = LoadU16(bytes.data() + 2);
     for (std::size_t i = 0; i < count; ++i) {
         const uint8_t* p = bytes.data() + kFileHeaderSize + i * kDirEntrySize;
         IconDirEntry e;
         e.Width = p[0];
         e.Height = p[1];
         e.ColorCountByte = p[2];
-        e.PlanesOrHotspotX = U16(p + 4);
-        e.BitCountOrHotspotY = U16(p + 6);
-        e.BytesInRes = U32(p + 8);
-        e.ImageOffset = U32(p + 12);
+        e.PlanesOrHotspotX = LoadU16(p + 4);
+        e.BitCountOrHotspotY = LoadU16(p + 6);
+        e.BytesInRes = LoadU32(p + 8);
+        e.ImageOffset = LoadU32(p + 12);
         if (e.ImageOffset <= bytes.size() && bytes.size() - e.ImageOffset >= sizeof kPngSignature) {
             const uint8_t* img = bytes.data() + e.ImageOffset;
             e.IsPng = std::memcmp(img, kPngSignature, sizeof kPngSignature) == 0;
-            if (!e.IsPng && bytes.size() - e.ImageOffset >= kInfoHeaderSize) e.ImageBitCount = U16(img + 14);
+            if (!e.IsPng && bytes.size() - e.ImageOffset >= kInfoHeaderSize) e.ImageBitCount = LoadU16(img + 14);
         }
         d.Entries.push_back(e);
     }
@@ -79,12 +70,12 @@ FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& do
     const std::size_t available = std::min<std::size_t>(bytes.size() - entry.ImageOffset, entry.BytesInRes);
     if (available < kInfoHeaderSize) return refused;
     const uint8_t* img = bytes.data() + entry.ImageOffset;
-    const uint32_t headerSize = U32(img);
-    const int32_t width = int32_t(U32(img + 4));
-    const int32_t doubledHeight = int32_t(U32(img + 8));
-    const int bits = U16(img + 14);
-    const uint32_t compression = U32(img + 16);
-    const uint32_t colorsUsed = U32(img + 32);
+    const uint32_t headerSize = LoadU32(img);
+    const int32_t width = int32_t(LoadU32(img + 4));
+    const int32_t doubledHeight = int32_t(LoadU32(img + 8));
+    const int bits = LoadU16(img + 14);
+    const uint32_t compression = LoadU32(img + 16);
+    const uint32_t colorsUsed = LoadU32(img + 32);
     if (bits != 4 && bits != 8) return refused;
     if (compression != 0 || headerSize < kInfoHeaderSize || headerSize > available) return refused;
     const int height = doubledHeight / 2;
@@ -169,34 +160,35 @@ std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotsp
     const uint32_t imageSize = uint32_t(kInfoHeaderSize + 4 * std::size_t(c) + x + a);
     std::vector<uint8_t> out;
     out.reserve(kFileHeaderSize + kDirEntrySize + imageSize);
-    Put16(out, 0);
-    Put16(out, uint32_t(resourceType));
-    Put16(out, 1);
-    out.push_back(uint8_t(w));
-    out.push_back(uint8_t(h));
-    out.push_back(c == 16 ? 16 : 0);
-    out.push_back(0);
-    Put16(out, uint32_t(hotspotX));
-    Put16(out, uint32_t(hotspotY));
-    Put32(out, imageSize);
-    Put32(out, uint32_t(kFileHeaderSize + kDirEntrySize));
-    Put32(out, uint32_t(kInfoHeaderSize));
-    Put32(out, uint32_t(w));
-    Put32(out, uint32_t(2 * h));
-    Put16(out, 1);
-    Put16(out, uint32_t(bits));
-    Put32(out, 0);
-    Put32(out, uint32_t(x + a));
-    Put32(out, 0);
-    Put32(out, 0);
-    Put32(out, 0);
-    Put32(out, 0);
+    ByteWriter put(out);
+    put.U16(0);
+    put.U16(uint32_t(resourceType));
+    put.U16(1);
+    put.U8(uint8_t(w));
+    put.U8(uint8_t(h));
+    put.U8(c == 16 ? 16 : 0);
+    put.U8(0);
+    put.U16(uint32_t(hotspotX));
+    put.U16(uint32_t(hotspotY));
+    put.U32(imageSize);
+    put.U32(uint32_t(kFileHeaderSize + kDirEntrySize));
+    put.U32(uint32_t(kInfoHeaderSize));
+    put.U32(uint32_t(w));
+    put.U32(uint32_t(2 * h));
+    put.U16(1);
+    put.U16(uint32_t(bits));
+    put.U32(0);
+    put.U32(uint32_t(x + a));
+    put.U32(0);
+    put.U32(0);
+    put.U32(0);
+    put.U32(0);
     for (int i = 0; i < c; ++i) {
         const PaletteEntry& e = doc.Palette[std::size_t(i)];
-        out.insert(out.end(), {e.blue, e.green, e.red, e.reserved});
+        put.Bytes(std::array<uint8_t, 4>{e.blue, e.green, e.red, e.reserved});
     }
-    out.insert(out.end(), colorBuf.begin(), colorBuf.end());
-    out.insert(out.end(), maskBuf.begin(), maskBuf.end());
+    put.Bytes(colorBuf);
+    put.Bytes(maskBuf);
     return out;
 }
 

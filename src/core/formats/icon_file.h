@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/document/document.h"
-#include "core/formats/file_result.h"
+#include "core/io/file_result.h"
 
 namespace pq {
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <span>
 
-#include "core/formats/file_result.h"
+#include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
 namespace pq {

@@ -1,11 +1,13 @@
 #include "core/formats/native_document.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <utility>
 
-#include "core/formats/atomic_write.h"
-#include "core/formats/sjis.h"
+#include "core/io/atomic_write.h"
+#include "core/io/byte_io.h"
+#include "core/io/sjis.h"
 
 namespace pq {
 namespace {
@@ -14,62 +16,32 @@ constexpr std::size_t kHeaderSize = 16;      // signature, width, height, colour
 constexpr std::size_t kPaletteBytes = 1024;
 constexpr std::size_t kLayersStart = kHeaderSize + kPaletteBytes + 4;
 
-// Bounds-checked little-endian reading over the file image.
-class Cursor {
-public:
-    explicit Cursor(std::span<const uint8_t> bytes) : bytes_(bytes) {}
-    std::size_t Left() const { return bytes_.size() - pos_; }
-    bool ReadInt(int32_t& v) {
-        if (Left() < 4) return false;
-        const uint8_t* p = bytes_.data() + pos_;
-        v = int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
-        pos_ += 4;
-        return true;
-    }
-    // Returns the next n bytes, or an empty span (and false) when fewer remain.
-    bool Take(std::size_t n, std::span<const uint8_t>& out) {
-        if (Left() < n) return false;
-        out = bytes_.subspan(pos_, n);
-        pos_ += n;
-        return true;
-    }
-
-private:
-    std::span<const uint8_t> bytes_;
-    std::size_t pos_ = 0;
-};
-
-void PutInt(std::vector<uint8_t>& out, int32_t v) {
-    uint32_t u = uint32_t(v);
-    for (int i = 0; i < 4; ++i) out.push_back(uint8_t(u >> (8 * i)));
-}
-
 }  // namespace
 
 FileResult LoadDocumentBytes(std::span<const uint8_t> bytes, Document& doc, int selectedZoom) {
     const FileResult refused = FileResult::Failure(kDocumentOpenError);
-    Cursor in(bytes);
+    ByteReader in(bytes);
     std::span<const uint8_t> sig;
     if (!in.Take(4, sig) || std::memcmp(sig.data(), "pqf\0", 4) != 0) return refused;
 
     int32_t width = 0, height = 0, colors = 0, layerCount = 0;
-    if (!in.ReadInt(width) || !in.ReadInt(height) || !in.ReadInt(colors)) return refused;
+    if (!in.I32(width) || !in.I32(height) || !in.I32(colors)) return refused;
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return refused;
     if (colors != 16 && colors != 256) return refused;
     std::span<const uint8_t> palette;
-    if (!in.Take(kPaletteBytes, palette) || !in.ReadInt(layerCount)) return refused;
+    if (!in.Take(kPaletteBytes, palette) || !in.I32(layerCount)) return refused;
     const std::size_t planeSize = std::size_t(width) * std::size_t(height);
     // Each record needs at least its length, visible byte and two planes: this bounds the
     // count by the data before anything is allocated.
     const std::size_t minRecord = 5 + 2 * planeSize;
-    if (layerCount <= 0 || std::size_t(layerCount) > in.Left() / minRecord) return refused;
+    if (layerCount <= 0 || std::size_t(layerCount) > in.Remaining() / minRecord) return refused;
 
     std::vector<Layer> layers;
     layers.reserve(std::size_t(layerCount));
     for (int32_t i = 0; i < layerCount; ++i) {
         int32_t nameLength = 0;
         std::span<const uint8_t> name, visible, indices, mask;
-        if (!in.ReadInt(nameLength) || nameLength < 0) return refused;
+        if (!in.I32(nameLength) || nameLength < 0) return refused;
         if (!in.Take(std::size_t(nameLength), name) || !in.Take(1, visible) || !in.Take(planeSize, indices) ||
             !in.Take(planeSize, mask))
             return refused;
@@ -115,20 +87,21 @@ std::vector<uint8_t> EncodeDocument(const Document& doc) {
 
     std::vector<uint8_t> out;
     out.reserve(total);
-    out.insert(out.end(), {'p', 'q', 'f', 0});
-    PutInt(out, w);
-    PutInt(out, h);
-    PutInt(out, doc.ColorCount);
-    for (const PaletteEntry& e : doc.Palette) out.insert(out.end(), {e.blue, e.green, e.red, e.reserved});
-    PutInt(out, doc.LayerCount());
+    ByteWriter put(out);
+    put.Bytes(std::array<uint8_t, 4>{'p', 'q', 'f', 0});
+    put.I32(w);
+    put.I32(h);
+    put.I32(doc.ColorCount);
+    for (const PaletteEntry& e : doc.Palette) put.Bytes(std::array<uint8_t, 4>{e.blue, e.green, e.red, e.reserved});
+    put.I32(doc.LayerCount());
     for (int i = 0; i < doc.LayerCount(); ++i) {
         const Layer& l = doc.LayerAt(i);
         const std::string& name = names[std::size_t(i)];
-        PutInt(out, int32_t(name.size()));
-        out.insert(out.end(), name.begin(), name.end());
-        out.push_back(l.Visible);
-        out.insert(out.end(), l.Indices.begin(), l.Indices.end());
-        out.insert(out.end(), l.Mask.begin(), l.Mask.end());
+        put.I32(int32_t(name.size()));
+        put.Bytes(std::span(reinterpret_cast<const uint8_t*>(name.data()), name.size()));
+        put.U8(l.Visible);
+        put.Bytes(l.Indices);
+        put.Bytes(l.Mask);
     }
     return out;
 }

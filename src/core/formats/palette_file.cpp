@@ -1,11 +1,13 @@
 #include "core/formats/palette_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <string_view>
 
-#include "core/formats/atomic_write.h"
+#include "core/io/atomic_write.h"
+#include "core/io/byte_io.h"
 
 namespace pq {
 namespace {
@@ -104,15 +106,13 @@ PaletteFileInfo DescribePaletteFile(std::span<const uint8_t> bytes, const std::f
     info.Kind = DetectPaletteKind(bytes, fileName);
     switch (info.Kind) {
     case PaletteKind::Pqp:
-        if (bytes.size() >= 7)
-            count = int32_t(uint32_t(bytes[3]) | uint32_t(bytes[4]) << 8 | uint32_t(bytes[5]) << 16 |
-                            uint32_t(bytes[6]) << 24);
+        if (bytes.size() >= 7) count = LoadI32(bytes.data() + 3);
         break;
     case PaletteKind::Jasc:
         if (!ParseJasc(bytes, 0, scratch, count)) count = 0;
         break;
     case PaletteKind::Riff:
-        if (bytes.size() >= kRiffEntriesOffset) count = bytes[kRiffCountOffset] | bytes[kRiffCountOffset + 1] << 8;
+        if (bytes.size() >= kRiffEntriesOffset) count = LoadU16(bytes.data() + kRiffCountOffset);
         break;
     case PaletteKind::Act:
         count = int(std::min<std::size_t>(bytes.size() / 3, 256));
@@ -135,8 +135,7 @@ FileResult LoadPaletteBytes(std::span<const uint8_t> bytes, const std::filesyste
         return FileResult::Failure("");
     case PaletteKind::Pqp: {
         if (bytes.size() < 7) return malformed;
-        count = int32_t(uint32_t(bytes[3]) | uint32_t(bytes[4]) << 8 | uint32_t(bytes[5]) << 16 |
-                        uint32_t(bytes[6]) << 24);
+        count = LoadI32(bytes.data() + 3);
         if (count < 0) return malformed;
         const std::size_t n = std::min(count, 256);
         if ((bytes.size() - 7) / 4 < n) return malformed;
@@ -151,7 +150,7 @@ FileResult LoadPaletteBytes(std::span<const uint8_t> bytes, const std::filesyste
         break;
     case PaletteKind::Riff: {
         if (bytes.size() < kRiffEntriesOffset || std::memcmp(bytes.data() + 8, "PAL ", 4) != 0) return malformed;
-        count = bytes[kRiffCountOffset] | bytes[kRiffCountOffset + 1] << 8;
+        count = LoadU16(bytes.data() + kRiffCountOffset);
         const std::size_t n = std::min(count, 256);
         if ((bytes.size() - kRiffEntriesOffset) / 4 < n) return malformed;
         for (std::size_t i = 0; i < n; ++i) {
@@ -188,10 +187,11 @@ std::vector<uint8_t> EncodePalette(const Document& doc, PaletteFormat format) {
     std::vector<uint8_t> out;
     if (format == PaletteFormat::Pqp) {
         out = {'p', 'q', 'p'};
-        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(uint32_t(count) >> (8 * i)));
+        ByteWriter put(out);
+        put.I32(count);
         for (int i = 0; i < count; ++i) {
             const PaletteEntry& e = doc.Palette[std::size_t(i)];
-            out.insert(out.end(), {e.blue, e.green, e.red, e.reserved});
+            put.Bytes(std::array<uint8_t, 4>{e.blue, e.green, e.red, e.reserved});
         }
         return out;
     }

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "core/document/document.h"
-#include "core/formats/file_result.h"
+#include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
 namespace pq {

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/document/color_reduction.h"
+#include "core/io/byte_io.h"
 
 namespace pq {
 
@@ -17,17 +18,6 @@ constexpr std::uint32_t kRtGroupIcon = 14;
 constexpr int kMaxIconSide = 1024;
 constexpr int kIconSize = 32;
 
-// Little-endian reads that fail instead of reading past the end.
-struct Bytes {
-    std::span<const std::uint8_t> d;
-    bool Has(std::size_t off, std::size_t n) const { return off <= d.size() && n <= d.size() - off; }
-    std::uint16_t U16(std::size_t off) const { return std::uint16_t(d[off] | (d[off + 1] << 8)); }
-    std::uint32_t U32(std::size_t off) const {
-        return std::uint32_t(d[off]) | (std::uint32_t(d[off + 1]) << 8) | (std::uint32_t(d[off + 2]) << 16) |
-               (std::uint32_t(d[off + 3]) << 24);
-    }
-};
-
 // ---- PE sections and the resource tree ---------------------------------------------------
 
 struct Section {
@@ -35,7 +25,7 @@ struct Section {
 };
 
 struct PeFile {
-    Bytes b;
+    ByteView b;
     std::vector<Section> sections;
 
     // File offset of `size` bytes at `rva`, when they lie in one section's stored data.
@@ -55,8 +45,8 @@ struct PeFile {
         for (const Section& s : sections) {
             if (rva < s.va || rva - s.va >= s.rawSize) continue;
             const std::uint64_t off = std::uint64_t(s.rawOffset) + (rva - s.va);
-            if (off >= b.d.size()) return 0;
-            return std::size_t(std::min<std::uint64_t>(s.rawSize - (rva - s.va), b.d.size() - off));
+            if (off >= b.Size()) return 0;
+            return std::size_t(std::min<std::uint64_t>(s.rawSize - (rva - s.va), b.Size() - off));
         }
         return 0;
     }
@@ -65,7 +55,7 @@ struct PeFile {
 // Finds the sections and the resource directory. False for anything that is not a well-formed
 // PE32 or PE32+ header or has no resources.
 bool ParsePe(std::span<const std::uint8_t> f, PeFile& pe, std::uint32_t& resourceRva) {
-    Bytes b{f};
+    ByteView b{f};
     pe.b = b;
     if (!b.Has(0, 64) || f[0] != 'M' || f[1] != 'Z') return false;
     const std::uint32_t peOff = b.U32(0x3C);
@@ -101,7 +91,7 @@ struct DirEntry {
 
 // The resource tree: every offset is relative to its start and checked against its room.
 struct ResourceTree {
-    Bytes b;
+    ByteView b;
     std::size_t base = 0, room = 0;
 
     bool Has(std::uint32_t rel, std::size_t n) const { return rel <= room && n <= room - rel; }
@@ -162,7 +152,7 @@ struct DibLayout {
 };
 
 bool ParseDib(std::span<const std::uint8_t> d, DibLayout& l) {
-    Bytes b{d};
+    ByteView b{d};
     if (!b.Has(0, 40)) return false;
     const std::uint32_t hs = b.U32(0);
     if (hs < 40 || !b.Has(0, hs)) return false;
@@ -254,7 +244,7 @@ bool DecodePng(std::span<const std::uint8_t> d, Decoded& out) {
 bool DecodeDib(std::span<const std::uint8_t> d, Decoded& out) {
     DibLayout l;
     if (!ParseDib(d, l)) return false;
-    Bytes b{d};
+    ByteView b{d};
     const int w = l.width, h = l.height;
     out.w = w;
     out.h = h;
@@ -394,7 +384,7 @@ std::vector<ProgramIcons::Entry> ProgramIcons::Entries(int index) const {
     std::vector<Entry> out;
     if (index < 0 || index >= Count()) return out;
     const Group& g = groups_[std::size_t(index)];
-    Bytes b{std::span(bytes_).subspan(g.offset, g.size)};
+    ByteView b{std::span(bytes_).subspan(g.offset, g.size)};
     if (!b.Has(0, 6) || b.U16(0) != 0 || b.U16(2) != 1) return out;
     const std::size_t count = b.U16(4);
     if (!b.Has(6, 14 * count)) return out;

@@ -2,16 +2,16 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "core/io/atomic_write.h"
+#include "core/io/byte_io.h"
 
 namespace fs = std::filesystem;
 
@@ -32,35 +32,7 @@ std::vector<uint8_t> ReadPrefix(const fs::path& file, std::size_t limit) {
     return bytes;
 }
 
-int32_t I32At(const std::vector<uint8_t>& b, std::size_t at) {
-    return int32_t(uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24);
-}
-
-void PutI32(std::vector<uint8_t>& b, int32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(uint32_t(v) >> (8 * i)));
-}
-
-// Writes a temporary file beside the target and renames it over the target, so a failed
-// write keeps the previous file.
-bool WriteAtomically(const fs::path& file, const std::vector<uint8_t>& bytes) {
-    std::string tmp = file.string() + ".XXXXXX";
-    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += std::size_t(n);
-    }
-    // mkostemp makes the file private to its owner; settings files are ordinary files.
-    ::fchmod(fd, 0644);
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(tmp.c_str(), file.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
-}
+int32_t I32At(const std::vector<uint8_t>& b, std::size_t at) { return LoadI32(b.data() + at); }
 
 // True when a file can be created in the folder (permission bits alone do not tell, e.g.
 // for root or on a read-only mount).
@@ -111,15 +83,16 @@ MainSettings ReadMainSettings(const fs::path& file) {
 bool WriteMainSettings(const fs::path& file, const MainSettings& s) {
     std::vector<uint8_t> b;
     b.reserve(kMainSettingsSize);
-    PutI32(b, s.Left);
-    PutI32(b, s.Top);
-    PutI32(b, s.Width);
-    PutI32(b, s.Height);
-    PutI32(b, int32_t(s.TransparencyColor1));
-    PutI32(b, int32_t(s.TransparencyColor2));
-    b.push_back(s.UndoEnabled ? 1 : 0);
-    b.push_back(uint8_t(s.WindowState >= 0 && s.WindowState <= 2 ? s.WindowState : 0));
-    return WriteAtomically(file, b);
+    ByteWriter put(b);
+    put.I32(s.Left);
+    put.I32(s.Top);
+    put.I32(s.Width);
+    put.I32(s.Height);
+    put.U32(s.TransparencyColor1);
+    put.U32(s.TransparencyColor2);
+    put.U8(s.UndoEnabled ? 1 : 0);
+    put.U8(uint8_t(s.WindowState >= 0 && s.WindowState <= 2 ? s.WindowState : 0));
+    return WriteFileAtomically(file, b).Ok;
 }
 
 std::optional<WindowPosition> ReadWindowPosition(const fs::path& file) {
@@ -131,9 +104,10 @@ std::optional<WindowPosition> ReadWindowPosition(const fs::path& file) {
 bool WriteWindowPosition(const fs::path& file, const WindowPosition& p) {
     std::vector<uint8_t> b;
     b.reserve(kWindowPositionSize);
-    PutI32(b, p.Left);
-    PutI32(b, p.Top);
-    return WriteAtomically(file, b);
+    ByteWriter put(b);
+    put.I32(p.Left);
+    put.I32(p.Top);
+    return WriteFileAtomically(file, b).Ok;
 }
 
 fs::path ChooseSettingsFolder(const fs::path& executableDir) {

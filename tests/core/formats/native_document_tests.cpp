@@ -7,7 +7,7 @@
 
 #include "core/formats/atomic_write.h"
 #include "core/formats/native_document.h"
-#include "core/formats/sjis.h"
+#include "core/io/sjis.h"
 #include "support/test_paths.h"
 
 namespace pq {

@@ -1,4 +1,4 @@
-#include "core/formats/sjis.h"
+#include "core/io/sjis.h"
 
 #include <iconv.h>
 
