@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 
 namespace pq::cli {
 
@@ -89,13 +88,6 @@ bool ParseArea(std::string_view text, Rect& out, std::string& error) {
     }
     out = Rect{v[0], v[1], v[2], v[3]};
     return true;
-}
-
-std::string LowerExtension(std::string_view path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
-    return ext;
 }
 
 int UsageFailure(std::string_view command, const std::string& message) {

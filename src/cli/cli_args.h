@@ -44,9 +44,6 @@ bool ParseNonNegative(std::string_view text, int& out);
 // "L,T,R,B": four such numbers with L < R and T < B.
 bool ParseArea(std::string_view text, Rect& out, std::string& error);
 
-// The lower-cased extension of a file name, dot included ("" when there is none).
-std::string LowerExtension(std::string_view path);
-
 // Prints "pqtool COMMAND: message" and a hint to the command's help on stderr; returns kExitUsage.
 int UsageFailure(std::string_view command, const std::string& message);
 // Prints "FILE: message" on stderr; returns kExitRefused.

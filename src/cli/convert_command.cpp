@@ -7,11 +7,6 @@
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/open_input.h"
-#include "cli/png_output.h"
-#include "core/formats/bitmap_file.h"
-#include "core/formats/icon_file.h"
-#include "core/formats/native_document.h"
-#include "core/formats/palette_file.h"
 
 namespace pq::cli {
 
@@ -39,34 +34,6 @@ const char* const kConvertUsage =
 
 namespace {
 
-enum class OutputKind { None, Document, Icon, Cursor, Bitmap, Pqp, Jasc, Png };
-
-OutputKind OutputKindOf(const std::string& path) {
-    const std::string ext = LowerExtension(path);
-    if (ext == ".pqf") return OutputKind::Document;
-    if (ext == ".ico") return OutputKind::Icon;
-    if (ext == ".cur") return OutputKind::Cursor;
-    if (ext == ".bmp") return OutputKind::Bitmap;
-    if (ext == ".pqp") return OutputKind::Pqp;
-    if (ext == ".pal") return OutputKind::Jasc;
-    if (ext == ".png") return OutputKind::Png;
-    return OutputKind::None;
-}
-
-FileResult Write(const Document& doc, const std::string& path, OutputKind kind) {
-    switch (kind) {
-    case OutputKind::Document: return SaveDocumentFile(doc, path);
-    case OutputKind::Icon: return SaveIconFile(doc, path, kIconResourceType, 0, 0);
-    case OutputKind::Cursor: return SaveIconFile(doc, path, kCursorResourceType, 0, 0);
-    case OutputKind::Bitmap: return SaveBitmapFile(doc, path);
-    case OutputKind::Pqp: return SavePalette(doc, path, PaletteFormat::Pqp);
-    case OutputKind::Jasc: return SavePalette(doc, path, PaletteFormat::Jasc);
-    case OutputKind::Png: return SavePngFile(doc, path);
-    case OutputKind::None: break;
-    }
-    return FileResult::Failure("no writer");
-}
-
 constexpr std::array<OptionSpec, 4> kOptions{{{"--index"}, {"--size"}, {"--colors"}, {"--area"}}};
 
 }  // namespace
@@ -87,10 +54,9 @@ int RunConvert(std::span<const std::string> args) {
 
     const InputKind inKind = InputKindOf(in);
     if (inKind == InputKind::None)
-        return UsageFailure("convert", "no reader for '" + in + "': inputs are .pqf, .ico, .cur, .bmp, .jpg, .jpeg");
-    const OutputKind outKind = OutputKindOf(out);
-    if (outKind == OutputKind::None)
-        return UsageFailure("convert", "no writer for '" + out + "': outputs are .pqf, .ico, .cur, .bmp, .pqp, .pal, .png");
+        return UsageFailure("convert", "no reader for '" + in + "': inputs are " + InputExtensions());
+    const FormatWriter writer = OutputWriterOf(out);
+    if (!writer) return UsageFailure("convert", "no writer for '" + out + "': outputs are " + OutputExtensions());
 
     OpenRequest request;
     if (parsed.Has("--index")) {
@@ -121,7 +87,7 @@ int RunConvert(std::span<const std::string> args) {
     const OpenResult opened = OpenInput(in, request, doc);
     if (opened.Exit == kExitUsage) return UsageFailure("convert", opened.Message);
     if (opened.Exit != kExitOk) return Refused(in, opened.Message);
-    if (FileResult r = Write(doc, out, outKind); !r) return Refused(out, r.Message);
+    if (FileResult r = writer(doc, out); !r) return Refused(out, r.Message);
     return kExitOk;
 }
 

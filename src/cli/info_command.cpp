@@ -6,13 +6,14 @@
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/open_input.h"
-#include "core/formats/atomic_write.h"
 #include "core/formats/bmp_reader.h"
+#include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/program_icons.h"
+#include "core/io/atomic_write.h"
 
 namespace pq::cli {
 
@@ -43,13 +44,17 @@ bool StartsWith(const std::vector<uint8_t>& b, std::initializer_list<uint8_t> pr
 }
 
 FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const std::string ext = LowerExtension(path);
-    if (ext == ".pqf") return FileKind::Document;
-    if (ext == ".ico" || ext == ".cur") return FileKind::Icon;
-    if (ext == ".bmp") return FileKind::Bitmap;
-    if (ext == ".jpg" || ext == ".jpeg") return FileKind::Jpeg;
-    if (ext == ".pqp" || ext == ".pal" || ext == ".act") return FileKind::Palette;
-    if (ext == ".exe" || ext == ".dll" || ext == ".scr") return FileKind::Program;
+    if (const FileFormat* format = FormatOfPath(path)) {
+        switch (format->Reader) {
+        case FormatReader::Document: return FileKind::Document;
+        case FormatReader::IconImage: return FileKind::Icon;
+        case FormatReader::Bitmap: return FileKind::Bitmap;
+        case FormatReader::Jpeg: return FileKind::Jpeg;
+        case FormatReader::Palette: return FileKind::Palette;
+        case FormatReader::Program: return FileKind::Program;
+        case FormatReader::None: break;
+        }
+    }
     // Any other name: recognise the content.
     if (StartsWith(bytes, {'p', 'q', 'f', 0})) return FileKind::Document;
     if (DetectPaletteKind(bytes, path) != PaletteKind::Unknown) return FileKind::Palette;

@@ -3,19 +3,37 @@
 #include <vector>
 
 #include "cli/cli_args.h"
-#include "core/formats/atomic_write.h"
+#include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/native_document.h"
 #include "core/formats/picture_import.h"
+#include "core/io/atomic_write.h"
 
 namespace pq::cli {
 
 InputKind InputKindOf(const std::string& path) {
-    const std::string ext = LowerExtension(path);
-    if (ext == ".pqf") return InputKind::Document;
-    if (ext == ".ico" || ext == ".cur") return InputKind::Icon;
-    if (PictureKindOf(path) != PictureKind::None) return InputKind::Picture;
-    return InputKind::None;
+    const FileFormat* format = FormatOfPath(path);
+    if (!format || !format->EditorOpens()) return InputKind::None;
+    switch (format->Reader) {
+    case FormatReader::Document: return InputKind::Document;
+    case FormatReader::IconImage: return InputKind::Icon;
+    case FormatReader::Bitmap:
+    case FormatReader::Jpeg: return InputKind::Picture;
+    default: return InputKind::None;
+    }
+}
+
+std::string InputExtensions() {
+    return ExtensionList([](const FileFormat& f) { return f.EditorOpens(); });
+}
+
+FormatWriter OutputWriterOf(const std::string& path) {
+    const FileFormat* format = FormatOfPath(path);
+    return format ? format->Writer : nullptr;
+}
+
+std::string OutputExtensions() {
+    return ExtensionList([](const FileFormat& f) { return f.Writer != nullptr; });
 }
 
 namespace {
@@ -69,7 +87,7 @@ OpenResult OpenInput(const std::string& path, const OpenRequest& request, Docume
     case InputKind::None:
         break;
     }
-    return OpenResult{kExitUsage, "no reader for '" + path + "': inputs are .pqf, .ico, .cur, .bmp, .jpg and .jpeg"};
+    return OpenResult{kExitUsage, "no reader for '" + path + "': inputs are " + InputExtensions()};
 }
 
 }  // namespace pq::cli

@@ -1,12 +1,14 @@
 #pragma once
-// Opening a file into a document the way the editor's open command does: the reader is chosen
-// by the lower-cased extension (.pqf native document; .ico and .cur one image of the icon file;
-// .bmp, .jpg and .jpeg a picture through the area picker), and nothing else is opened.
+// Opening a file into a document the way the editor's open command does: the reader is the one
+// the format table (core/formats/file_formats.h) gives the file name's extension among the kinds
+// the editor opens (.pqf native document; .ico and .cur one image of the icon file; .bmp, .jpg
+// and .jpeg a picture through the area picker), and nothing else is opened.
 
 #include <optional>
 #include <string>
 
 #include "core/document/document.h"
+#include "core/formats/file_formats.h"
 #include "core/raster/raster.h"
 
 namespace pq::cli {
@@ -18,6 +20,13 @@ enum class InputKind { None, Document, Icon, Picture };
 
 // The reader the editor picks for a file name's extension.
 InputKind InputKindOf(const std::string& path);
+// The extensions InputKindOf accepts, for messages: ".pqf, .ico, .cur, .bmp, .jpg, .jpeg".
+std::string InputExtensions();
+
+// The writer the format table gives an output name's extension (nullptr: none), and the
+// extensions that have one, for messages.
+FormatWriter OutputWriterOf(const std::string& path);
+std::string OutputExtensions();
 
 struct OpenRequest {
     int Index = 0;                 // icon image (the chooser's line)

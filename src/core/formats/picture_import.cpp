@@ -1,22 +1,22 @@
 #include "core/formats/picture_import.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
 #include "core/document/color_reduction.h"
 #include "core/formats/bmp_reader.h"
+#include "core/formats/file_formats.h"
 #include "core/formats/jpeg_reader.h"
 
 namespace pq {
 
 PictureKind PictureKindOf(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (ext == ".bmp") return PictureKind::Bitmap;
-    if (ext == ".jpg" || ext == ".jpeg") return PictureKind::Jpeg;
+    const FileFormat* format = FormatOfPath(path);
+    if (!format) return PictureKind::None;
+    if (format->Reader == FormatReader::Bitmap) return PictureKind::Bitmap;
+    if (format->Reader == FormatReader::Jpeg) return PictureKind::Jpeg;
     return PictureKind::None;
 }
 

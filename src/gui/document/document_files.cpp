@@ -1,19 +1,43 @@
 #include "gui/document/document_files.h"
 
-#include <QFileInfo>
+#include <QStringList>
 
+#include "core/formats/file_formats.h"
 #include "gui/formats/file_commands.h"
 
 namespace pq::gui {
 
+namespace {
+
+// "caption (*.a *.b)" for each kind the table gives that caption, in table order; the patterns
+// of all of them are collected in `allPatterns`.
+QStringList FilterEntries(std::string_view pq::FileFormat::*caption, QStringList& allPatterns) {
+    QStringList entries;
+    for (const pq::FileFormat& f : pq::FileFormats()) {
+        const std::string_view label = f.*caption;
+        if (label.empty()) continue;
+        QStringList patterns;
+        for (std::string_view e : f.Extensions)
+            if (!e.empty()) patterns << "*" + QString::fromUtf8(e.data(), qsizetype(e.size()));
+        entries << QString::fromUtf8(label.data(), qsizetype(label.size())) + " (" + patterns.join(' ') + ")";
+        allPatterns << patterns;
+    }
+    return entries;
+}
+
+}  // namespace
+
 DocumentFileKind KindOfFileName(const QString& name) {
-    const QString ext = QFileInfo(name).suffix().toLower();
-    if (ext == "pqf") return DocumentFileKind::Native;
-    if (ext == "ico") return DocumentFileKind::Icon;
-    if (ext == "cur") return DocumentFileKind::Cursor;
-    if (ext == "bmp") return DocumentFileKind::Bitmap;
-    if (ext == "jpg" || ext == "jpeg") return DocumentFileKind::Jpeg;
-    return DocumentFileKind::Unknown;
+    const pq::FileFormat* format = pq::FormatOfPath(std::filesystem::path(name.toStdString()));
+    if (!format || (!format->EditorOpens() && !format->EditorSaves())) return DocumentFileKind::Unknown;
+    switch (format->Id) {
+    case pq::FileFormatId::Document: return DocumentFileKind::Native;
+    case pq::FileFormatId::Icon: return DocumentFileKind::Icon;
+    case pq::FileFormatId::Cursor: return DocumentFileKind::Cursor;
+    case pq::FileFormatId::Bitmap: return DocumentFileKind::Bitmap;
+    case pq::FileFormatId::Jpeg: return DocumentFileKind::Jpeg;
+    default: return DocumentFileKind::Unknown;
+    }
 }
 
 pq::FileResult ReadDocumentFile(const QString& path, pq::Document& doc, const ReadRequest& request) {
@@ -25,13 +49,15 @@ pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc) {
 }
 
 QString OpenFileFilter() {
-    return "PixquilFile(*.pqf) (*.pqf);;アイコン(*ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp);;"
-           "JPEG(*.jpg;*.jpeg) (*.jpg *.jpeg);;開けるファイル(*.pqf;*.ico;*.cur;*.bmp;*.jpg;*.jpeg) "
-           "(*.pqf *.ico *.cur *.bmp *.jpg *.jpeg)";
+    QStringList patterns;
+    QStringList entries = FilterEntries(&pq::FileFormat::OpenCaption, patterns);
+    entries << "開けるファイル(" + patterns.join(';') + ") (" + patterns.join(' ') + ")";
+    return entries.join(";;");
 }
 
 QString SaveFileFilter() {
-    return "PixquilFile(*.pqf) (*.pqf);;アイコン(*.ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp)";
+    QStringList patterns;
+    return FilterEntries(&pq::FileFormat::SaveCaption, patterns).join(";;");
 }
 
 }  // namespace pq::gui

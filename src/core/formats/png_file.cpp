@@ -1,11 +1,11 @@
-#include "cli/png_output.h"
+#include "core/formats/png_file.h"
 
 #include <png.h>
 
 #include "core/document/render.h"
-#include "core/formats/atomic_write.h"
+#include "core/io/atomic_write.h"
 
-namespace pq::cli {
+namespace pq {
 
 std::vector<uint8_t> FlattenToRgba(const Document& doc) {
     Composite comp;
@@ -58,4 +58,4 @@ FileResult SavePngFile(const Document& doc, const std::filesystem::path& path) {
     return WriteFileAtomically(path, bytes);
 }
 
-}  // namespace pq::cli
+}  // namespace pq

@@ -1,0 +1,72 @@
+#include "core/formats/file_formats.h"
+
+#include "core/formats/bitmap_file.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/palette_file.h"
+#include "core/formats/png_file.h"
+
+namespace pq {
+namespace {
+
+FileResult WriteIcon(const Document& doc, const std::filesystem::path& path) {
+    return SaveIconFile(doc, path, kIconResourceType, 0, 0);
+}
+FileResult WriteCursor(const Document& doc, const std::filesystem::path& path) {
+    return SaveIconFile(doc, path, kCursorResourceType, 0, 0);
+}
+FileResult WritePqp(const Document& doc, const std::filesystem::path& path) {
+    return SavePalette(doc, path, PaletteFormat::Pqp);
+}
+FileResult WriteJasc(const Document& doc, const std::filesystem::path& path) {
+    return SavePalette(doc, path, PaletteFormat::Jasc);
+}
+
+// The open dialog's icon entry lacks the dot of its pattern; the save dialog's has it.
+constexpr FileFormat kFormats[] = {
+    {FileFormatId::Document, {".pqf"}, "PixquilFile(*.pqf)", "PixquilFile(*.pqf)", FormatReader::Document, SaveDocumentFile},
+    {FileFormatId::Icon, {".ico"}, "アイコン(*ico)", "アイコン(*.ico)", FormatReader::IconImage, WriteIcon},
+    {FileFormatId::Cursor, {".cur"}, "カーソル(*.cur)", "カーソル(*.cur)", FormatReader::IconImage, WriteCursor},
+    {FileFormatId::Bitmap, {".bmp"}, "ビットマップ(*.bmp)", "ビットマップ(*.bmp)", FormatReader::Bitmap, SaveBitmapFile},
+    {FileFormatId::Jpeg, {".jpg", ".jpeg"}, "JPEG(*.jpg;*.jpeg)", "", FormatReader::Jpeg, nullptr},
+    {FileFormatId::PqpPalette, {".pqp"}, "", "", FormatReader::Palette, WritePqp},
+    {FileFormatId::PalPalette, {".pal"}, "", "", FormatReader::Palette, WriteJasc},
+    {FileFormatId::ActPalette, {".act"}, "", "", FormatReader::Palette, nullptr},
+    {FileFormatId::Png, {".png"}, "", "", FormatReader::None, SavePngFile},
+    {FileFormatId::Program, {".exe", ".dll", ".scr"}, "", "", FormatReader::Program, nullptr},
+};
+
+}  // namespace
+
+std::span<const FileFormat> FileFormats() { return kFormats; }
+
+std::string LowerExtension(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return ext;
+}
+
+const FileFormat* FormatOfPath(const std::filesystem::path& path) {
+    const std::string ext = LowerExtension(path);
+    if (ext.empty()) return nullptr;
+    for (const FileFormat& f : kFormats)
+        for (std::string_view e : f.Extensions)
+            if (e == ext) return &f;
+    return nullptr;
+}
+
+std::string ExtensionList(bool (*accept)(const FileFormat&)) {
+    std::string out;
+    for (const FileFormat& f : kFormats) {
+        if (!accept(f)) continue;
+        for (std::string_view e : f.Extensions) {
+            if (e.empty()) continue;
+            if (!out.empty()) out += ", ";
+            out += e;
+        }
+    }
+    return out;
+}
+
+}  // namespace pq

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "core/formats/bmp_reader.h"
+#include "core/formats/file_formats.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/native_document.h"
+#include "core/formats/palette_file.h"
+#include "core/formats/png_file.h"
+#include "core/io/atomic_write.h"
+#include "support/test_paths.h"
+
+namespace pq {
+namespace {
+
+TEST(FileFormats, ExtensionsInAnyCaseNameOneKindAndTheEditorsSets) {
+    EXPECT_EQ(FormatOfPath("a/b.JPEG")->Id, FileFormatId::Jpeg);
+    EXPECT_EQ(FormatOfPath("x.Cur")->Id, FileFormatId::Cursor);
+    EXPECT_EQ(FormatOfPath("dir.ico/file"), nullptr);
+    EXPECT_EQ(FormatOfPath("pqf"), nullptr);
+    EXPECT_EQ(FormatOfPath("a.gif"), nullptr);
+
+    std::set<std::string> seen;
+    std::string opens, saves;
+    for (const FileFormat& f : FileFormats())
+        for (std::string_view e : f.Extensions) {
+            if (e.empty()) continue;
+            EXPECT_TRUE(seen.insert(std::string(e)).second) << e << " is listed twice";
+            EXPECT_EQ(FormatOfPath("name" + std::string(e)), &f);
+            if (f.EditorOpens()) opens += std::string(e) + " ";
+            if (f.EditorSaves()) saves += std::string(e) + " ";
+            // What the editor saves has a writer; what it opens has a document reader.
+            if (f.EditorSaves()) {
+                EXPECT_NE(f.Writer, nullptr) << e;
+            }
+        }
+    EXPECT_EQ(opens, ".pqf .ico .cur .bmp .jpg .jpeg ");
+    EXPECT_EQ(saves, ".pqf .ico .cur .bmp ");
+    EXPECT_EQ(ExtensionList([](const FileFormat& f) { return f.Writer != nullptr; }),
+              ".pqf, .ico, .cur, .bmp, .pqp, .pal, .png");
+}
+
+// Each writer in the table writes the kind its extension names: read back by that kind's reader.
+TEST(FileFormats, EachWriterWritesTheKindItsExtensionNames) {
+    test::TempDir dir;
+    Document doc;
+    InitBlankDocument(doc, 16, 16, 16, 10);
+    doc.LayerAt(0).Mask[5] = 1;
+    doc.LayerAt(0).Indices[5] = 3;
+    for (const FileFormat& f : FileFormats()) {
+        if (!f.Writer) continue;
+        const std::filesystem::path path = dir / ("out" + std::string(f.Extensions[0]));
+        ASSERT_TRUE(f.Writer(doc, path).Ok) << path;
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(ReadFileBytes(path, bytes).Ok);
+        Document back;
+        Raster picture;
+        switch (f.Id) {
+        case FileFormatId::Document: EXPECT_TRUE(LoadDocumentBytes(bytes, back, 10).Ok); break;
+        case FileFormatId::Icon:
+        case FileFormatId::Cursor: {
+            IconDirectory icons;
+            ASSERT_TRUE(ReadIconDirectory(bytes, icons).Ok);
+            EXPECT_EQ(icons.ResourceType, f.Id == FileFormatId::Icon ? kIconResourceType : kCursorResourceType);
+            break;
+        }
+        case FileFormatId::Bitmap: EXPECT_TRUE(DecodeBitmap(bytes, picture).Ok); break;
+        case FileFormatId::PqpPalette:
+            EXPECT_EQ(DescribePaletteFile(bytes, path).Kind, PaletteKind::Pqp);
+            break;
+        case FileFormatId::PalPalette:
+            EXPECT_EQ(DescribePaletteFile(bytes, path).Kind, PaletteKind::Jasc);
+            break;
+        case FileFormatId::Png: EXPECT_EQ(bytes, EncodePng(doc)); break;
+        default: ADD_FAILURE() << "no check for " << path;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace pq
