@@ -87,6 +87,15 @@ assert matches == [('string', '0', sys.argv[2])], f'magic {matches} for a file s
 EOF
 if command -v update-mime-database >/dev/null; then
   grep -q 'application/x-pixquil:\*\.pqf' "$share/mime/globs2" 2>/dev/null || fail "the prefix's MIME database lacks *.pqf"
+  # As a file manager sees it: a document known by its content alone, opened by the entry.
+  if command -v gio >/dev/null; then
+    cp "$doc" "$tmp/no-extension"
+    desktop_env=(env PATH="$bin:$PATH" XDG_DATA_DIRS="$share" XDG_DATA_HOME="$tmp/none" XDG_CONFIG_HOME="$tmp/none")
+    "${desktop_env[@]}" gio info -a standard::content-type "$tmp/no-extension" | grep -q 'content-type: application/x-pixquil$' \
+      || fail "a .pqf without extension is not recognised by its magic"
+    "${desktop_env[@]}" gio mime application/x-pixquil | grep -q "^Default application .*: $app.desktop$" \
+      || fail "the desktop does not open application/x-pixquil with $app.desktop"
+  fi
 fi
 
 # An installed editor keeps its settings under the XDG folder, never in bin/; on an X server
