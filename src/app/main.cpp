@@ -5,7 +5,9 @@
 #include <QPixmap>
 
 #include "core/formats/settings_files.h"
+#include "core/io/sjis.h"
 #include "gui/app/main_form.h"
+#include "gui/app/prompt.h"
 #include "gui/app/translations.h"
 
 namespace {
@@ -43,5 +45,11 @@ int main(int argc, char** argv) {
         exeDir.dirName() == "bin" ? std::filesystem::path() : std::filesystem::path(exeDir.absolutePath().toStdString());
     pq::gui::TMainForm frame(pq::ChooseSettingsFolder(beside));
     frame.ShowAtStartup(QApplication::arguments().mid(1));
+    // Layer and step names are stored in Shift-JIS; without the converter they would be written
+    // as UTF-8 bytes that other programs and older files do not expect.
+    if (!pq::SjisAvailable())
+        frame.GetPrompt().Message(&frame, "Pixquil",
+                                  "この環境にはShift-JIS（CP932）の文字コード変換がありません。レイヤ名は正しく保存されません。",
+                                  pq::gui::PromptIcon::Warning, pq::gui::PromptButtons::Ok);
     return app.exec();
 }

@@ -104,13 +104,19 @@ TEST_F(LayerMenu, RenameRefusesAnEmptyNameAndKeepsTheDialogOpen) {
         dialog.OkButton()->click();
         EXPECT_NE(dialog.result(), QDialog::Accepted);
         EXPECT_TRUE(prompt_.Done());
+        dialog.Edit1()->setText("Straße");  // Shift-JIS cannot store ß: refused, dialog stays
+        prompt_.ExpectMessage(PromptAnswer::Ok);
+        dialog.OkButton()->click();
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(prompt_.Shown().back().Text, "「ß」はレイヤ名に使えません（Shift-JISで保存できない文字です）。");
         dialog.Edit1()->setText("背景");
         dialog.OkButton()->click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
         return true;
     });
     Entry("mlRename")->trigger();
-    const auto& refusal = prompt_.Shown().back();
+    ASSERT_GE(prompt_.Shown().size(), 2u);
+    const auto refusal = prompt_.Shown()[prompt_.Shown().size() - 2];
     EXPECT_EQ(refusal.Text, "名前を入力してください。");
     EXPECT_EQ(refusal.Title, "レイヤ名変更");
     EXPECT_EQ(refusal.Icon, PromptIcon::Warning);

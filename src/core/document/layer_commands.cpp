@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/document/selection.h"
+#include "core/io/sjis.h"
 
 namespace pq {
 namespace {
@@ -215,8 +216,15 @@ EditResult ShowAllLayers(Document& doc) {
     return Rebuilt("レイヤ表示切替");
 }
 
+std::optional<std::string> LayerNameProblem(const std::string& name) {
+    if (name.empty()) return std::string(kLayerNameRequired);
+    if (const auto bad = FirstCharacterNotInSjis(name))
+        return "「" + *bad + "」はレイヤ名に使えません（Shift-JISで保存できない文字です）。";
+    return std::nullopt;
+}
+
 EditResult RenameLayer(Document& doc, const std::string& name) {
-    if (name.empty()) return EditResult::Nothing();
+    if (LayerNameProblem(name)) return EditResult::Nothing();
     doc.Current().Name = name;
     EditResult r = EditResult::Recorded("レイヤ名変更");
     r.RefreshRows = true;

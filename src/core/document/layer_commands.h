@@ -5,6 +5,7 @@
 // step and refreshes its window must do (see EditResult).
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/document/document.h"
@@ -78,8 +79,12 @@ EditResult ShowAllLayers(Document& doc);
 // The rename dialog refuses an empty name with this message (title kRenameTitle).
 inline constexpr const char* kLayerNameRequired = "名前を入力してください。";
 inline constexpr const char* kRenameTitle = "レイヤ名変更";
+// Why a layer name cannot be used, as the message the rename dialog shows: empty, or holding a
+// character that Shift-JIS (the encoding of names in files and snapshots) cannot store, which
+// would come back as '?' after an undo or a reload. Nothing when the name is fine.
+std::optional<std::string> LayerNameProblem(const std::string& name);
 // "レイヤ名変更": renames the current layer (recorded also when the name is unchanged; other
-// layers may carry the same name). An empty name is refused: nothing changes.
+// layers may carry the same name). A name with a LayerNameProblem is refused: nothing changes.
 EditResult RenameLayer(Document& doc, const std::string& name);
 
 }  // namespace pq

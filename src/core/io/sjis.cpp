@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -52,5 +53,35 @@ std::string Convert(const char* to, const char* from, const std::string& in, con
 std::string Utf8ToSjis(const std::string& utf8) { return Convert("CP932", "UTF-8", utf8, "?", true); }
 
 std::string SjisToUtf8(const std::string& sjis) { return Convert("UTF-8", "CP932", sjis, "\xEF\xBF\xBD", false); }
+
+bool SjisAvailable() {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv_close(cd);
+    return true;
+}
+
+std::optional<std::string> FirstCharacterNotInSjis(const std::string& utf8) {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::optional<std::string> bad;
+    std::size_t i = 0;
+    while (i < utf8.size() && !bad) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        len = std::min(len, utf8.size() - i);
+        std::string one = utf8.substr(i, len);
+        char out[16];
+        char* src = one.data();
+        std::size_t srcLeft = one.size();
+        char* dst = out;
+        std::size_t dstLeft = sizeof out;
+        if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || srcLeft != 0) bad = one;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        i += len;
+    }
+    iconv_close(cd);
+    return bad;
+}
 
 }  // namespace pq

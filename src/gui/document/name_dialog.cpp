@@ -43,8 +43,8 @@ void TfrmName::SetName(const QString& name) {
 QString TfrmName::Name() const { return edit_->text(); }
 
 void TfrmName::Button1Click() {
-    if (edit_->text().isEmpty()) {
-        prompt_.Message(this, QString::fromUtf8(pq::kRenameTitle), QString::fromUtf8(pq::kLayerNameRequired),
+    if (const auto problem = pq::LayerNameProblem(edit_->text().toStdString())) {
+        prompt_.Message(this, QString::fromUtf8(pq::kRenameTitle), QString::fromStdString(*problem),
                         PromptIcon::Warning, PromptButtons::Ok);
         edit_->setFocus();
         return;

@@ -125,6 +125,22 @@ TEST(SnapshotFile, BytesOfASmallDocumentFieldByField) {
     EXPECT_EQ(I32At(b, 1130), 0);     // CurrentLayer
 }
 
+// Width comes before height in the bytes, and each is read back into its own field: a
+// non-square canvas tells the two apart where a square one cannot.
+TEST(SnapshotFile, WidthThenHeightOfANonSquareCanvas) {
+    Document d;
+    InitBlankDocument(d, 3, 1, 16, 20);
+    d.LayerAt(0).Mask = {0, 0, 1};
+    const Bytes b = EncodeSnapshot(d, "x");
+    EXPECT_EQ(I32At(b, 5), 3);    // width, after the one-byte name
+    EXPECT_EQ(I32At(b, 9), 1);    // height
+    Document back;
+    ASSERT_TRUE(DecodeSnapshot(b, back));
+    EXPECT_EQ(back.ImageWidth, 3);
+    EXPECT_EQ(back.ImageHeight, 1);
+    EXPECT_EQ(back.LayerAt(0).Mask, (Plane{0, 0, 1}));
+}
+
 TEST(SnapshotFile, DecodeBringsBackEveryStoredFieldAndNothingElse) {
     Document a = SmallDoc();
     a.HasSelection = true;

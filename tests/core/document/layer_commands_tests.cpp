@@ -4,6 +4,7 @@
 #include "core/document/history.h"
 #include "core/document/layer_commands.h"
 #include "core/document/selection.h"
+#include "core/io/sjis.h"
 #include "support/test_paths.h"
 
 namespace pq {
@@ -367,6 +368,20 @@ TEST(Rename, RefusesAnEmptyNameAndAcceptsDuplicates) {
     EXPECT_EQ(r.Step, "レイヤ名変更");
     EXPECT_EQ(Names(d), (std::vector<std::string>{"レイヤ2", "レイヤ2"}));
     EXPECT_TRUE(RenameLayer(d, "レイヤ2").Record);  // unchanged name still records
+}
+
+// Names are stored in Shift-JIS: one it cannot hold would come back with '?' after an undo or a
+// reload, so it is refused with the first such character named; full-width and kana pass.
+TEST(Rename, RefusesANameShiftJisCannotHoldNamingTheFirstSuchCharacter) {
+    Document d = Stack(1);
+    EXPECT_EQ(LayerNameProblem("Straße ñ"), "「ß」はレイヤ名に使えません（Shift-JISで保存できない文字です）。");
+    EXPECT_EQ(LayerNameProblem("ok😀"), "「😀」はレイヤ名に使えません（Shift-JISで保存できない文字です）。");
+    EXPECT_FALSE(RenameLayer(d, "Straße").Record);
+    EXPECT_EQ(d.Current().Name, "レイヤ1");
+    for (const char* fine : {"背景 ABC", "ｶﾅ①", "～―"}) {
+        EXPECT_EQ(LayerNameProblem(fine), std::nullopt) << fine;
+        EXPECT_EQ(SjisToUtf8(Utf8ToSjis(fine)), fine) << fine;
+    }
 }
 
 }  // namespace
