@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/document/recovery_note.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 #include "core/io/sjis.h"
@@ -62,6 +63,7 @@ HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::st
         doc.HistoryPosition = 1;
         doc.SnapshotCount = 1;
         doc.RedoCount = 0;
+        WriteRecoveryNote(doc, ctx);
         return {};
     }
 
@@ -73,6 +75,7 @@ HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::st
     doc.HistoryPosition += 1;
     doc.SnapshotCount += 1;
     doc.RedoCount = 0;
+    WriteRecoveryNote(doc, ctx);
     return {};
 }
 
@@ -100,6 +103,7 @@ HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo) {
         doc.HistoryPosition += 1;
         doc.RedoCount -= 1;
     }
+    WriteRecoveryNote(doc, ctx);
     return {};
 }
 
@@ -108,6 +112,7 @@ void ClearHistory(Document& doc, const HistoryContext& ctx) {
         std::error_code ec;
         fs::remove(SnapshotPath(ctx, k), ec);
     }
+    RemoveRecoveryNote(ctx);
     doc.HistoryPosition = doc.RedoCount = doc.SnapshotCount = 0;
 }
 

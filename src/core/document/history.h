@@ -16,10 +16,19 @@
 
 namespace pq {
 
+// What a later start shows of a window whose program ended without cleaning up.
+struct WindowLabel {
+    std::string Caption;    // UTF-8
+    std::string FileName;   // UTF-8 path; empty when never saved
+};
+
 struct HistoryContext {
     std::filesystem::path Folder;   // where the snapshot files live
     int WindowNumber = 0;
     bool UndoEnabled = true;
+    // When set, every change of the counters also rewrites the window's recovery note beside
+    // its snapshots (recovery_note.h), so that the history can be offered after a crash.
+    std::optional<WindowLabel> Label{};
 };
 
 struct HistoryResult {
@@ -35,7 +44,7 @@ std::filesystem::path SnapshotPath(const HistoryContext& ctx, int k);
 HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::string& name, bool clearFirst);
 // Undo (redo = false) or redo. Returns Ok with nothing changed at either end of the history.
 HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo);
-// Deletes the window's snapshot files and zeroes the counters.
+// Deletes the window's snapshot files (and its recovery note) and zeroes the counters.
 void ClearHistory(Document& doc, const HistoryContext& ctx);
 // The step name stored in snapshot k (what the Edit menu shows), if readable.
 std::optional<std::string> StepName(const HistoryContext& ctx, int k);

@@ -1,0 +1,77 @@
+#pragma once
+// Crash recovery: the documents of instances that ended without cleaning up (a crash, a kill, a
+// power cut). Their snapshot folders wait inside the settings folder (snapshot_folder.h); this
+// finds them, describes each lost document from its recovery note and newest snapshot, and
+// either gives its history to a new window or deletes it.
+//
+// Liveness: a folder is a dead instance's only when its lock file can be locked; a running
+// instance holds its lock for its whole life and the kernel drops it when the process dies. A
+// LostDocuments object keeps the locks of the folders it found until it goes, so two instances
+// starting together never offer the same document twice, and a live folder is never read.
+
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/document/history.h"
+#include "core/document/recovery_note.h"
+#include "core/io/file_result.h"
+
+namespace pq {
+
+struct LostDocument {
+    std::filesystem::path Folder;   // the dead instance's folder
+    int WindowNumber = 0;           // the window's number in that instance
+    // False when the note or the current snapshot is missing or damaged: such a document can
+    // only be discarded. Note.Label is still filled when the note itself was readable.
+    bool Recoverable = false;
+    RecoveryNote Note;
+    // All snapshots from the base step to the last redo state are present; when not, only the
+    // state the window showed is restored, as a history of one step.
+    bool HistoryIntact = false;
+    int Width = 0, Height = 0, ColorCount = 0;   // of the state the window showed
+    int Steps = 0;                               // steps undo can take back after restoring
+    std::time_t Time = 0;                        // modification time of its newest snapshot
+};
+
+// Largest snapshot file a lost document may have; a larger one is treated as damaged.
+inline constexpr std::uint64_t kLostSnapshotLimit = std::uint64_t(1) << 30;
+
+class LostDocuments {
+public:
+    // Claims every folder of a dead instance inside the settings folder and describes its
+    // documents. A claimed folder without any document is removed at once.
+    explicit LostDocuments(const std::filesystem::path& settingsFolder);
+    // Removes the claimed folders that no longer hold a document and releases the claims; the
+    // documents neither restored nor discarded stay for the next start.
+    ~LostDocuments();
+    LostDocuments(const LostDocuments&) = delete;
+    LostDocuments& operator=(const LostDocuments&) = delete;
+
+    const std::vector<LostDocument>& Documents() const { return docs_; }
+
+    // Reads the state the window showed into `doc`, set up as a freshly opened document (the
+    // zoom rule applied to selectedZoom, counters 0). The document is untouched on failure.
+    FileResult Load(const LostDocument& lost, Document& doc, int selectedZoom) const;
+    // Gives the lost history to the window of `ctx`, whose document holds the loaded state and
+    // at most its base step: the snapshot files move to that window's names, the counters
+    // become those of the lost window, the note is written and the lost document's remaining
+    // files go. On failure the files are back where they were and the counters untouched.
+    FileResult Adopt(const LostDocument& lost, Document& doc, const HistoryContext& ctx);
+    // Deletes the lost document's files.
+    void Discard(const LostDocument& lost);
+
+private:
+    // Only documents of the folders this object holds are ever read, moved or deleted.
+    bool Claimed(const LostDocument& lost) const;
+    struct Claim {
+        std::filesystem::path Folder;
+        int Fd = -1;
+    };
+    std::vector<Claim> claims_;
+    std::vector<LostDocument> docs_;
+};
+
+}  // namespace pq

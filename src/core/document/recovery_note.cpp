@@ -1,0 +1,86 @@
+#include "core/document/recovery_note.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "core/io/atomic_write.h"
+#include "core/io/byte_io.h"
+
+namespace fs = std::filesystem;
+
+namespace pq {
+namespace {
+
+constexpr uint8_t kMagic[4] = {'P', 'Q', 'R', 'N'};
+constexpr uint32_t kVersion = 1;
+// More steps than any session records; a larger count is a damaged note.
+constexpr int32_t kMaxSnapshots = 100'000'000;
+
+void PutText(ByteWriter& w, const std::string& text) {
+    const std::size_t n = std::min(text.size(), kNoteTextLimit);
+    w.I32(int32_t(n));
+    w.Bytes(std::span(reinterpret_cast<const uint8_t*>(text.data()), n));
+}
+
+bool TakeText(ByteReader& r, std::string& text) {
+    int32_t n = 0;
+    std::span<const uint8_t> bytes;
+    if (!r.I32(n) || n < 0 || std::size_t(n) > kNoteTextLimit || !r.Take(std::size_t(n), bytes)) return false;
+    text.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+}  // namespace
+
+std::string NoteFileName(int windowNumber) { return "img" + std::to_string(windowNumber) + "note"; }
+
+fs::path NotePath(const HistoryContext& ctx) { return ctx.Folder / NoteFileName(ctx.WindowNumber); }
+
+std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
+    std::vector<uint8_t> out;
+    ByteWriter w(out);
+    w.Bytes(kMagic);
+    w.U32(kVersion);
+    w.I32(note.WindowNumber);
+    w.I32(note.HistoryPosition);
+    w.I32(note.RedoCount);
+    w.I32(note.SnapshotCount);
+    PutText(w, note.Label.Caption);
+    PutText(w, note.Label.FileName);
+    return out;
+}
+
+std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
+    ByteReader r(bytes);
+    std::span<const uint8_t> magic;
+    uint32_t version = 0;
+    RecoveryNote n;
+    int32_t v[4] = {};
+    if (!r.Take(4, magic) || !std::equal(magic.begin(), magic.end(), kMagic) || !r.U32(version) ||
+        version != kVersion)
+        return std::nullopt;
+    for (int32_t& x : v)
+        if (!r.I32(x)) return std::nullopt;
+    if (!TakeText(r, n.Label.Caption) || !TakeText(r, n.Label.FileName) || r.Remaining() != 0) return std::nullopt;
+    n.WindowNumber = v[0];
+    n.HistoryPosition = v[1];
+    n.RedoCount = v[2];
+    n.SnapshotCount = v[3];
+    if (n.WindowNumber < 0 || n.HistoryPosition < 1 || n.RedoCount < 0 || n.SnapshotCount > kMaxSnapshots ||
+        int64_t(n.HistoryPosition) + n.RedoCount > n.SnapshotCount)
+        return std::nullopt;
+    return n;
+}
+
+bool WriteRecoveryNote(const Document& doc, const HistoryContext& ctx) {
+    if (!ctx.Label) return true;
+    const RecoveryNote note{ctx.WindowNumber, doc.HistoryPosition, doc.RedoCount, doc.SnapshotCount, *ctx.Label};
+    return WriteFileAtomically(NotePath(ctx), EncodeRecoveryNote(note)).Ok;
+}
+
+void RemoveRecoveryNote(const HistoryContext& ctx) {
+    std::error_code ec;
+    fs::remove(NotePath(ctx), ec);
+}
+
+}  // namespace pq
