@@ -15,13 +15,8 @@
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/open_input.h"
-#include "cli/png_output.h"
 #include "core/document/random.h"
 #include "core/document/selection.h"
-#include "core/formats/bitmap_file.h"
-#include "core/formats/icon_file.h"
-#include "core/formats/native_document.h"
-#include "core/formats/palette_file.h"
 #include "core/ops/compositing.h"
 #include "core/ops/filters.h"
 #include "core/ops/palette_adjust.h"
@@ -315,36 +310,6 @@ bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
     return true;
 }
 
-// ---- output, chosen by extension exactly as convert chooses it -------------------------------
-
-enum class OutputKind { None, Document, Icon, Cursor, Bitmap, Pqp, Jasc, Png };
-
-OutputKind OutputKindOf(const std::string& path) {
-    const std::string ext = LowerExtension(path);
-    if (ext == ".pqf") return OutputKind::Document;
-    if (ext == ".ico") return OutputKind::Icon;
-    if (ext == ".cur") return OutputKind::Cursor;
-    if (ext == ".bmp") return OutputKind::Bitmap;
-    if (ext == ".pqp") return OutputKind::Pqp;
-    if (ext == ".pal") return OutputKind::Jasc;
-    if (ext == ".png") return OutputKind::Png;
-    return OutputKind::None;
-}
-
-FileResult WriteOutput(const Document& doc, const std::string& path, OutputKind kind) {
-    switch (kind) {
-    case OutputKind::Document: return SaveDocumentFile(doc, path);
-    case OutputKind::Icon: return SaveIconFile(doc, path, kIconResourceType, 0, 0);
-    case OutputKind::Cursor: return SaveIconFile(doc, path, kCursorResourceType, 0, 0);
-    case OutputKind::Bitmap: return SaveBitmapFile(doc, path);
-    case OutputKind::Pqp: return SavePalette(doc, path, PaletteFormat::Pqp);
-    case OutputKind::Jasc: return SavePalette(doc, path, PaletteFormat::Jasc);
-    case OutputKind::Png: return SavePngFile(doc, path);
-    case OutputKind::None: break;
-    }
-    return FileResult::Failure("no writer");
-}
-
 constexpr std::array<OptionSpec, 5> kOptions{
     {{"--index"}, {"--layer"}, {"--draw-color"}, {"--aux-color"}, {"--select"}}};
 
@@ -411,10 +376,10 @@ int RunApply(std::span<const std::string> args) {
 
     const InputKind inKind = InputKindOf(in);
     if (inKind == InputKind::None)
-        return UsageFailure("apply", "no reader for '" + in + "': inputs are .pqf, .ico, .cur, .bmp, .jpg, .jpeg");
-    const OutputKind outKind = OutputKindOf(out);
-    if (outKind == OutputKind::None)
-        return UsageFailure("apply", "no writer for '" + out + "': outputs are .pqf, .ico, .cur, .bmp, .pqp, .pal, .png");
+        return UsageFailure("apply", "no reader for '" + in + "': inputs are " + InputExtensions());
+    // The output is written by extension exactly as convert writes it.
+    const FormatWriter writer = OutputWriterOf(out);
+    if (!writer) return UsageFailure("apply", "no writer for '" + out + "': outputs are " + OutputExtensions());
 
     // Every word is checked before the file is opened.
     std::vector<ParsedWord> words(parsed.Positionals.size() - 2);
@@ -467,7 +432,7 @@ int RunApply(std::span<const std::string> args) {
     }
     if (doc.HasSelection) Deselect(doc);
 
-    if (FileResult r = WriteOutput(doc, out, outKind); !r) return Refused(out, r.Message);
+    if (FileResult r = writer(doc, out); !r) return Refused(out, r.Message);
     return kExitOk;
 }
 
