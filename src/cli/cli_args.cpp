@@ -66,6 +66,19 @@ bool ParseNonNegative(std::string_view text, int& out) {
     return true;
 }
 
+namespace {
+
+// A whole decimal number with an optional leading '-', digits only otherwise.
+bool ParseInteger(std::string_view text, int& out) {
+    const bool negative = !text.empty() && text[0] == '-';
+    int magnitude = 0;
+    if (!ParseNonNegative(negative ? text.substr(1) : text, magnitude)) return false;
+    out = negative ? -magnitude : magnitude;
+    return true;
+}
+
+}  // namespace
+
 bool ParseArea(std::string_view text, Rect& out, std::string& error) {
     int v[4];
     std::size_t start = 0;
@@ -76,14 +89,15 @@ bool ParseArea(std::string_view text, Rect& out, std::string& error) {
             return false;
         }
         std::string_view part = text.substr(start, k < 3 ? comma - start : std::string_view::npos);
-        if (!ParseNonNegative(part, v[k])) {
-            error = "--area: '" + std::string(part) + "' is not a whole number 0 or above";
+        if (!ParseInteger(part, v[k]) || v[k] < -kAreaLimit || v[k] > kAreaLimit) {
+            error = "--area: '" + std::string(part) + "' is not a whole number from " + std::to_string(-kAreaLimit) +
+                    " to " + std::to_string(kAreaLimit);
             return false;
         }
         start = comma + 1;
     }
-    if (v[0] >= v[2] || v[1] >= v[3]) {
-        error = "--area needs L < R and T < B";
+    if (v[0] > v[2] || v[1] > v[3]) {
+        error = "--area needs L <= R and T <= B";
         return false;
     }
     out = Rect{v[0], v[1], v[2], v[3]};

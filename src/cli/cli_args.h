@@ -41,7 +41,10 @@ bool AsksForHelp(std::span<const std::string> args);
 // A whole decimal number 0..INT_MAX made of digits only.
 bool ParseNonNegative(std::string_view text, int& out);
 
-// "L,T,R,B": four such numbers with L < R and T < B.
+// "L,T,R,B": four whole numbers (a leading '-' allowed) within +-kAreaLimit with L <= R and
+// T <= B: every frame the area picker can make, on the picture, hanging off it or empty. The
+// limit covers the widest picture the readers accept and keeps the work on a frame bounded.
+inline constexpr int kAreaLimit = 1 << 26;
 bool ParseArea(std::string_view text, Rect& out, std::string& error);
 
 // Prints "pqtool COMMAND: message" and a hint to the command's help on stderr; returns kExitUsage.

@@ -1,4 +1,5 @@
 // pqtool info: what a file holds, one "key: value" line at a time.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,9 +23,10 @@ const char* const kInfoUsage =
     "\n"
     "Prints what FILE holds, one \"key: value\" line at a time:\n"
     "  .pqf            size, colours, and each layer's visibility and name\n"
-    "  .ico, .cur      every directory entry: size, colour count byte, bits per pixel,\n"
-    "                  the hotspot of cursor images; entries the editor cannot open are marked\n"
-    "  .bmp, .jpg      size and depth\n"
+    "  .ico, .cur      every directory entry: the size its image opens at, colour count byte,\n"
+    "                  bits per pixel, the hotspot of cursor images; entries the editor cannot\n"
+    "                  open are marked\n"
+    "  .bmp, .jpg      size and depth, from the headers alone\n"
     "  .pqp .pal .act  palette kind and the entry count the file states\n"
     "  .exe .dll .scr  number of icons, and the image each icon is taken from\n"
     "Files with other names are recognised by their first bytes.\n"
@@ -34,6 +36,9 @@ const char* const kInfoUsage =
 namespace {
 
 enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Palette, Program };
+
+// Enough of a file to recognise its kind by its first bytes.
+constexpr std::size_t kRecogniseBytes = 4096;
 
 bool StartsWith(const std::vector<uint8_t>& b, std::initializer_list<uint8_t> prefix) {
     if (b.size() < prefix.size()) return false;
@@ -83,9 +88,9 @@ std::string Quoted(const std::string& s) {
     return out + "\"";
 }
 
-int InfoDocument(const std::string& path, const std::vector<uint8_t>& bytes) {
+int InfoDocument(const std::string& path) {
     Document doc;
-    if (FileResult r = LoadDocumentBytes(bytes, doc, kToolZoom); !r) return Refused(path, r.Message);
+    if (FileResult r = LoadDocumentFile(path, doc, kToolZoom); !r) return Refused(path, r.Message);
     std::printf("type: document\nsize: %dx%d\ncolors: %d\nlayers: %d\n", doc.ImageWidth, doc.ImageHeight,
                 doc.ColorCount, doc.LayerCount());
     for (int i = 0; i < doc.LayerCount(); ++i) {
@@ -95,7 +100,9 @@ int InfoDocument(const std::string& path, const std::vector<uint8_t>& bytes) {
     return kExitOk;
 }
 
-int InfoIcon(const std::string& path, const std::vector<uint8_t>& bytes) {
+int InfoIcon(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refused(path, r.Message);
     IconDirectory dir;
     if (FileResult r = ReadIconDirectory(bytes, dir); !r) return Refused(path, r.Message);
     const bool cursor = dir.ResourceType == kCursorResourceType;
@@ -108,11 +115,13 @@ int InfoIcon(const std::string& path, const std::vector<uint8_t>& bytes) {
         const IconDirEntry& e = dir.Entries[i];
         std::string bits = e.IsPng ? "PNG" : e.ImageBitCount > 0 ? std::to_string(e.ImageBitCount) + " bits per pixel"
                                                                  : "unreadable image";
-        std::printf("image %zu: %dx%d, color count byte %d, %s", i, e.Width == 0 ? 256 : e.Width,
-                    e.Height == 0 ? 256 : e.Height, e.ColorCountByte, bits.c_str());
+        // The size the image data states, which is what the editor opens; the directory's
+        // bytes only when the data holds no header.
+        int w = e.Width == 0 ? 256 : e.Width, h = e.Height == 0 ? 256 : e.Height;
+        IconImageSize(bytes, e, w, h);
+        std::printf("image %zu: %dx%d, color count byte %d, %s", i, w, h, e.ColorCountByte, bits.c_str());
         if (cursor) std::printf(", hotspot %d,%d", e.PlanesOrHotspotX, e.BitCountOrHotspotY);
-        Document scratch;
-        if (!LoadIconBytes(bytes, int(i), scratch, kToolZoom)) std::printf(" (cannot be opened)");
+        if (!IconImageOpens(bytes, e)) std::printf(" (cannot be opened)");
         std::printf("\n");
     }
     return kExitOk;
@@ -130,26 +139,37 @@ const char* CompressionName(int c) {
     }
 }
 
-int InfoBitmap(const std::string& path, const std::vector<uint8_t>& bytes) {
-    Raster picture;
+int InfoBitmap(const std::string& path) {
     BitmapInfo info;
-    if (FileResult r = DecodeBitmap(bytes, picture, &info); !r) return Refused(path, r.Message);
+    if (FileResult r = ReadBitmapFileInfo(path, info); !r) return Refused(path, r.Message);
     std::printf("type: bitmap\nsize: %dx%d\ndepth: %d bits per pixel\ncompression: %s\n", info.Width, info.Height,
                 info.BitsPerPixel, CompressionName(info.Compression));
     return kExitOk;
 }
 
-int InfoJpeg(const std::string& path, const std::vector<uint8_t>& bytes) {
-    Raster picture;
+int InfoJpeg(const std::string& path) {
     JpegInfo info;
-    if (FileResult r = DecodeJpeg(bytes, picture, &info); !r) return Refused(path, r.Message);
+    if (FileResult r = ReadJpegFileInfo(path, info); !r) return Refused(path, r.Message);
     const char* kind = info.Components == 1 ? "grayscale" : info.Components == 4 ? "CMYK" : "colour";
     std::printf("type: jpeg\nsize: %dx%d\ndepth: %d bits per pixel (%s)\n", info.Width, info.Height,
                 info.Components * 8, kind);
     return kExitOk;
 }
 
-int InfoPalette(const std::string& path, const std::vector<uint8_t>& bytes) {
+// What a RIFF file that is no palette holds, by its form type.
+std::string RiffKind(const std::vector<uint8_t>& bytes) {
+    const std::string form = bytes.size() >= 12 ? std::string(bytes.begin() + 8, bytes.begin() + 12) : "";
+    if (form == "ACON") return "an animated cursor (RIFF ACON)";
+    std::string shown;
+    for (char c : form) shown += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return "a RIFF file of form '" + shown + "'";
+}
+
+int InfoPalette(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FileResult r = ReadPaletteFileBytes(path, bytes); !r) return Refused(path, r.Message);
+    if (StartsWith(bytes, {'R', 'I', 'F', 'F'}) && !(bytes.size() >= 12 && std::equal(bytes.begin() + 8, bytes.begin() + 12, "PAL ")))
+        return Refused(path, RiffKind(bytes) + ", not a palette: pqtool does not read it");
     const PaletteFileInfo info = DescribePaletteFile(bytes, path);
     if (info.Kind == PaletteKind::Unknown)
         return Refused(path, "not a palette file of a known kind (.pqp, JASC-PAL, RIFF, .act)");
@@ -163,8 +183,9 @@ int InfoPalette(const std::string& path, const std::vector<uint8_t>& bytes) {
     return kExitOk;
 }
 
-int InfoProgram(std::vector<uint8_t> bytes) {
-    const ProgramIcons icons = ProgramIcons::FromBytes(std::move(bytes));
+int InfoProgram(const std::string& path) {
+    ProgramIcons icons;
+    if (FileResult r = ProgramIcons::Load(path, icons); !r) return Refused(path, r.Message);
     std::printf("type: program\nicons: %d\n", icons.Count());
     for (int i = 0; i < icons.Count(); ++i) {
         const std::vector<IconImageInfo> images = icons.Images(i);
@@ -194,15 +215,17 @@ int RunInfo(std::span<const std::string> args) {
     if (parsed.Positionals.size() != 1)
         return UsageFailure("info", parsed.Positionals.empty() ? "missing FILE" : "too many arguments");
     const std::string& path = parsed.Positionals[0];
-    std::vector<uint8_t> bytes;
-    if (FileResult r = ReadFileBytes(path, bytes); !r) return Refused(path, r.Message);
-    switch (KindOf(path, bytes)) {
-    case FileKind::Document: return InfoDocument(path, bytes);
-    case FileKind::Icon: return InfoIcon(path, bytes);
-    case FileKind::Bitmap: return InfoBitmap(path, bytes);
-    case FileKind::Jpeg: return InfoJpeg(path, bytes);
-    case FileKind::Palette: return InfoPalette(path, bytes);
-    case FileKind::Program: return InfoProgram(std::move(bytes));
+    // Only the first bytes, to recognise a file whose name says nothing (and to refuse at once
+    // what is not a regular file); each kind then reads what it needs and no more.
+    std::vector<uint8_t> head;
+    if (ReadFilePrefix(path, kRecogniseBytes, head) != ReadStatus::Ok) return Refused(path, CannotReadMessage(path));
+    switch (KindOf(path, head)) {
+    case FileKind::Document: return InfoDocument(path);
+    case FileKind::Icon: return InfoIcon(path);
+    case FileKind::Bitmap: return InfoBitmap(path);
+    case FileKind::Jpeg: return InfoJpeg(path);
+    case FileKind::Palette: return InfoPalette(path);
+    case FileKind::Program: return InfoProgram(path);
     case FileKind::Unknown: break;
     }
     return Refused(path, "not a file kind pqtool knows");

@@ -7,7 +7,6 @@
 #include "core/formats/icon_file.h"
 #include "core/formats/native_document.h"
 #include "core/formats/picture_import.h"
-#include "core/io/atomic_write.h"
 
 namespace pq::cli {
 
@@ -42,28 +41,23 @@ OpenResult Refusal(std::string message) { return OpenResult{kExitRefused, std::m
 
 OpenResult OpenIcon(const std::string& path, int index, Document& doc) {
     std::vector<uint8_t> bytes;
-    if (FileResult r = ReadFileBytes(path, bytes); !r) return Refusal(r.Message);
+    if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refusal(r.Message);
     IconDirectory dir;
     if (FileResult r = ReadIconDirectory(bytes, dir); !r) return Refusal(r.Message);
     if (std::size_t(index) >= dir.Entries.size())
         return OpenResult{kExitUsage, "--index " + std::to_string(index) + " is out of range: the file holds " +
                                           std::to_string(dir.Entries.size()) + " image(s)"};
-    if (FileResult r = LoadIconBytes(bytes, index, doc, kToolZoom); !r) return Refusal(r.Message);
+    if (FileResult r = LoadIconImage(bytes, dir, index, doc, kToolZoom); !r) return Refusal(r.Message);
     return {};
 }
 
 OpenResult OpenPicture(const std::string& path, const OpenRequest& request, Document& doc) {
     Raster picture;
     if (FileResult r = LoadPicture(path, PictureKindOf(path), picture); !r) return Refusal(r.Message);
-    if (request.Area) {
-        const Rect& a = *request.Area;
-        if (a.right > picture.Width() || a.bottom > picture.Height())
-            return OpenResult{kExitUsage, "--area reaches past the picture (" + std::to_string(picture.Width()) + "x" +
-                                              std::to_string(picture.Height()) + ")"};
-    }
     AreaPicker picker(picture, request.Size, request.Size);
     if (request.Area) {
-        // A frame dragged from the top-left corner to the bottom-right one, not kept square.
+        // A frame dragged from the top-left corner to the bottom-right one, not kept square. Parts
+        // of the frame off the picture come out white, as in the area picker.
         picker.Square = false;
         picker.Press(request.Area->left, request.Area->top);
         picker.Move(request.Area->right, request.Area->bottom);

@@ -32,7 +32,7 @@ struct OpenRequest {
     int Index = 0;                 // icon image (the chooser's line)
     int Size = 16;                 // picture import: output side 16, 32 or 48 (the dialog starts at 16)
     int Colors = 16;               // picture import: 16 or 256
-    std::optional<Rect> Area;      // picture import: the dragged frame; none = OK right after opening
+    std::optional<Rect> Area;      // picture import: the frame; none = OK right after opening
 };
 
 struct OpenResult {
@@ -41,7 +41,8 @@ struct OpenResult {
 };
 
 // Reads `path` into `doc`. Refusals carry the reader's own message. An icon index outside the
-// directory and an area reaching past the picture are usage errors.
+// directory is a usage error. An area may lie partly or wholly off the picture: what falls
+// outside is white, as in the area picker.
 OpenResult OpenInput(const std::string& path, const OpenRequest& request, Document& doc);
 
 }  // namespace pq::cli

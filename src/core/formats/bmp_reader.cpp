@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <fstream>
 #include <limits>
 #include <vector>
 
+#include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 
 namespace pq {
@@ -48,16 +48,29 @@ struct Headers {
     std::size_t paletteCount = 0;   // entries declared (only the first 256 are kept)
 };
 
-FileResult ParseHeaders(std::span<const std::uint8_t> f, Headers& h) {
-    const std::size_t size = f.size();
-    if (size < 18 || f[0] != 'B' || f[1] != 'M') return Invalid();
+// RLE codes may skip pixels (deltas, early ends of line and of bitmap), so a small file can
+// declare a large picture. Beyond a fixed allowance, the picture may hold at most this many
+// pixels per byte of compressed data: twice what runs of 255 pixels give, far beyond what any
+// encoder writes.
+// The headers, the bit masks and the first 256 colour table entries lie in this many bytes.
+constexpr std::size_t kHeaderBytes = 64 * 1024;
+
+constexpr std::uint64_t kRleAllowancePixels = 1u << 20;
+constexpr std::uint64_t kRlePixelsPerByte = 256;
+
+// `f` holds the file from its start, the whole of it or (for the header alone) enough for the
+// headers, masks and the colour table; `fileSize` is the size of the whole file.
+FileResult ParseHeaders(std::span<const std::uint8_t> f, std::uint64_t fileSize, Headers& h) {
+    const std::uint64_t size = fileSize;
+    const std::size_t avail = f.size();
+    if (avail < 18 || f[0] != 'B' || f[1] != 'M') return Invalid();
     const std::uint8_t* d = f.data();
     if (LoadU32(d + 2) > size) return Invalid();   // the file claims more bytes than it has
     h.pixelOffset = LoadU32(d + 10);
     const std::uint32_t hs = LoadU32(d + 14);
     static constexpr std::uint32_t kSizes[] = {12, 16, 40, 52, 56, 64, 108, 124};
     if (std::find(std::begin(kSizes), std::end(kSizes), hs) == std::end(kSizes)) return Invalid();
-    if (14 + std::size_t(hs) > size) return Invalid();
+    if (14 + std::size_t(hs) > avail) return Invalid();
     const std::uint8_t* ih = d + 14;
     BitmapInfo& info = h.info;
     info.HeaderSize = int(hs);
@@ -129,7 +142,7 @@ FileResult ParseHeaders(std::span<const std::uint8_t> f, Headers& h) {
                 for (int i = 0; i < 3; ++i) masks[i] = LoadU32(ih + 40 + 4 * i);
             } else {
                 const std::size_t n = compression == kAlphaBitfields ? 16 : 12;
-                if (paletteStart + n > size) return Invalid();
+                if (paletteStart + n > avail) return Invalid();
                 for (int i = 0; i < 3; ++i) masks[i] = LoadU32(d + paletteStart + 4 * i);
                 paletteStart += n;
             }
@@ -161,6 +174,7 @@ FileResult ParseHeaders(std::span<const std::uint8_t> f, Headers& h) {
     if (bits <= 8) {
         h.paletteCount = count;
         const std::size_t kept = std::min<std::size_t>(count, 256);
+        if (paletteStart + kept * entrySize > avail) return Invalid();
         h.palette.resize(kept);
         for (std::size_t i = 0; i < kept; ++i) {
             const std::uint8_t* e = d + paletteStart + i * entrySize;
@@ -169,8 +183,24 @@ FileResult ParseHeaders(std::span<const std::uint8_t> f, Headers& h) {
     }
     if (h.pixelOffset < paletteEnd || h.pixelOffset > size) return Invalid();
     if (h.sizeImage > size - h.pixelOffset) return Invalid();
+    if (rle && std::uint64_t(width) * std::uint64_t(height) >
+                   kRleAllowancePixels + kRlePixelsPerByte * (size - h.pixelOffset))
+        return Invalid();
     return FileResult::Success();
 }
+
+// The most bytes of pixel data the decoder can use: the rows of an uncompressed picture; for
+// RLE, what codes of one pixel each (the longest encoding that makes sense) and an end of line
+// per row take. Data beyond it is never read.
+std::uint64_t PixelDataBound(const Headers& h) {
+    const BitmapInfo& info = h.info;
+    const std::uint64_t w = std::uint64_t(info.Width), ht = std::uint64_t(info.Height);
+    const int c = info.Compression;
+    if (c == kRle4 || c == kRle8 || c == kRle24) return (c == kRle24 ? 5 : 3) * w * ht + 4 * ht + 1024;
+    return (w * std::uint64_t(info.BitsPerPixel) + 31) / 32 * 4 * ht;
+}
+
+FileResult DecodeParsed(std::span<const std::uint8_t> file, const Headers& h, Raster& picture);
 
 FileResult DecodeRows(std::span<const std::uint8_t> f, const Headers& h, Raster& out) {
     const BitmapInfo& info = h.info;
@@ -288,11 +318,25 @@ FileResult DecodeRle(std::span<const std::uint8_t> f, const Headers& h, Raster& 
     return FileResult::Success();
 }
 
+FileResult DecodeParsed(std::span<const std::uint8_t> file, const Headers& h, Raster& picture) {
+    const int c = h.info.Compression;
+    Raster out;
+    FileResult r = (c == kRle4 || c == kRle8 || c == kRle24) ? DecodeRle(file, h, out) : DecodeRows(file, h, out);
+    if (r) picture = std::move(out);
+    return r;
+}
+
+FileResult OpenPictureFile(const std::filesystem::path& path, RegularFile& file) {
+    if (file.Open(path) != ReadStatus::Ok) return FileResult::Failure(kPictureFileOpenMessage);
+    if (file.Size() > kMaxPictureFileBytes) return FileResult::Failure(kPictureTooLargeMessage);
+    return FileResult::Success();
+}
+
 }  // namespace
 
 FileResult ReadBitmapInfo(std::span<const std::uint8_t> file, BitmapInfo& info) {
     Headers h;
-    FileResult r = ParseHeaders(file, h);
+    FileResult r = ParseHeaders(file, file.size(), h);
     if (r) info = h.info;
     return r;
 }
@@ -300,36 +344,49 @@ FileResult ReadBitmapInfo(std::span<const std::uint8_t> file, BitmapInfo& info) 
 FileResult DecodeBitmap(std::span<const std::uint8_t> file, Raster& picture, BitmapInfo* info) {
     picture = Raster();
     Headers h;
-    FileResult r = ParseHeaders(file, h);
+    FileResult r = ParseHeaders(file, file.size(), h);
     if (!r) return r;
-    const int c = h.info.Compression;
-    Raster out;
-    r = (c == kRle4 || c == kRle8 || c == kRle24) ? DecodeRle(file, h, out) : DecodeRows(file, h, out);
-    if (!r) return r;
-    picture = std::move(out);
-    if (info) *info = h.info;
+    r = DecodeParsed(file, h, picture);
+    if (r && info) *info = h.info;
     return r;
 }
 
 FileResult ReadPictureFileBytes(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes) {
     bytes.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return FileResult::Failure(kPictureFileOpenMessage);
-    in.seekg(0, std::ios::end);
-    const std::streamoff len = in.tellg();
-    if (len < 0) return FileResult::Failure(kPictureFileOpenMessage);
-    if (len > std::streamoff(1) << 30) return FileResult::Failure(kPictureTooLargeMessage);
-    bytes.resize(static_cast<std::size_t>(len));
-    in.seekg(0);
-    if (len > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), len)) return FileResult::Failure(kPictureFileOpenMessage);
+    RegularFile file;
+    if (FileResult r = OpenPictureFile(path, file); !r) return r;
+    if (!file.ReadAt(0, std::size_t(file.Size()), bytes)) return FileResult::Failure(kPictureFileOpenMessage);
     return FileResult::Success();
+}
+
+FileResult ReadBitmapFileInfo(const std::filesystem::path& path, BitmapInfo& info) {
+    RegularFile file;
+    if (FileResult r = OpenPictureFile(path, file); !r) return r;
+    std::vector<std::uint8_t> head;
+    if (!file.ReadAt(0, std::size_t(std::min<std::uint64_t>(file.Size(), kHeaderBytes)), head))
+        return FileResult::Failure(kPictureFileOpenMessage);
+    Headers h;
+    FileResult r = ParseHeaders(head, file.Size(), h);
+    if (r) info = h.info;
+    return r;
 }
 
 FileResult LoadBitmapFile(const std::filesystem::path& path, Raster& picture, BitmapInfo* info) {
     picture = Raster();
+    RegularFile file;
+    if (FileResult r = OpenPictureFile(path, file); !r) return r;
+    // The headers first; then only the bytes the pixels can need, so that memory follows the
+    // picture's size, not whatever else the file holds.
     std::vector<std::uint8_t> bytes;
-    if (FileResult r = ReadPictureFileBytes(path, bytes); !r) return r;
-    return DecodeBitmap(bytes, picture, info);
+    if (!file.ReadAt(0, std::size_t(std::min<std::uint64_t>(file.Size(), kHeaderBytes)), bytes))
+        return FileResult::Failure(kPictureFileOpenMessage);
+    Headers h;
+    if (FileResult r = ParseHeaders(bytes, file.Size(), h); !r) return r;
+    const std::uint64_t end = std::min<std::uint64_t>(file.Size(), h.pixelOffset + PixelDataBound(h));
+    if (end > bytes.size() && !file.ReadAt(0, std::size_t(end), bytes)) return FileResult::Failure(kPictureFileOpenMessage);
+    FileResult r = DecodeParsed(std::span(bytes).first(std::size_t(end)), h, picture);
+    if (r && info) *info = h.info;
+    return r;
 }
 
 }  // namespace pq

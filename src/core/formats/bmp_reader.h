@@ -3,7 +3,9 @@
 // per pixel; uncompressed, RLE4, RLE8, RLE24 (OS/2), BITFIELDS and ALPHABITFIELDS; bottom-up
 // and top-down rows; the OS/2 core header (12 bytes), OS/2 2.x headers (16 or 64 bytes) and
 // the Windows 40, 52, 56, 108 and 124-byte headers. Alpha is ignored. Every size, count and
-// offset is checked against the data before use; anything that does not fit is refused.
+// offset is checked against the data before use; anything that does not fit is refused. An RLE
+// picture may hold at most 256 pixels per byte of its compressed data beyond 1 M pixels (its
+// codes can skip pixels, but not that many), so a small file cannot claim a huge picture.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +24,8 @@ inline constexpr const char* kBitmapUnsupportedMessage = "この形式のビッ�
 inline constexpr const char* kPictureTooLargeMessage = "画像が大きすぎます。";
 inline constexpr const char* kPictureFileOpenMessage = "ファイルを開けません。";
 
-// Pictures with more pixels than this are refused (a 24-bit copy is kept in memory).
+// Pictures with more pixels than this are refused before anything is allocated (a 24-bit copy
+// is kept in memory: 192 MB at most).
 inline constexpr std::int64_t kMaxPicturePixels = 64ll * 1024 * 1024;
 
 struct BitmapInfo {
@@ -33,8 +36,12 @@ struct BitmapInfo {
     int HeaderSize = 0;
 };
 
-// Reads a whole picture file (.bmp or .jpg) into memory; files larger than any picture within
-// the pixel limit can be are refused with kPictureTooLargeMessage.
+// No picture within kMaxPicturePixels needs a larger file (32 bits per pixel take 256 MB).
+inline constexpr std::uint64_t kMaxPictureFileBytes = (256u << 20) + (1u << 20);
+
+// Reads a whole picture file (.bmp or .jpg) into memory. Anything but a regular file is refused
+// at once with kPictureFileOpenMessage, a file above kMaxPictureFileBytes with
+// kPictureTooLargeMessage before anything is read.
 FileResult ReadPictureFileBytes(const std::filesystem::path& path, std::vector<std::uint8_t>& bytes);
 
 // Decodes a whole .bmp file held in memory. On failure `picture` is left empty.
@@ -43,7 +50,10 @@ FileResult DecodeBitmap(std::span<const std::uint8_t> file, Raster& picture, Bit
 // Reads just the headers (size and depth) without decoding the pixels.
 FileResult ReadBitmapInfo(std::span<const std::uint8_t> file, BitmapInfo& info);
 
-// Reads and decodes a .bmp file.
+// Reads the headers of a .bmp file, and only those.
+FileResult ReadBitmapFileInfo(const std::filesystem::path& path, BitmapInfo& info);
+
+// Reads and decodes a .bmp file: the headers, then no more of the file than the pixels can use.
 FileResult LoadBitmapFile(const std::filesystem::path& path, Raster& picture, BitmapInfo* info = nullptr);
 
 }  // namespace pq

@@ -56,52 +56,93 @@ std::string IconEntryLabel(int n, const IconDirEntry& entry) {
            " 色数：" + std::to_string(entry.ColorCountByte == 0 ? 256 : entry.ColorCountByte) + "色";
 }
 
-FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& doc, int selectedZoom) {
-    const FileResult refused = FileResult::Failure(kIconOpenError);
-    IconDirectory dir;
-    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r;
-    if (index < 0 || std::size_t(index) >= dir.Entries.size()) return refused;
-    const IconDirEntry& entry = dir.Entries[std::size_t(index)];
-    if (entry.ColorCountByte != 16 && entry.ColorCountByte != 0) return refused;
-    if (entry.IsPng || entry.ImageOffset > bytes.size()) return refused;
+namespace {
 
-    // The image: header, colour table, colour rows, mask rows, all inside the entry's byte
-    // count and inside the file.
-    const std::size_t available = std::min<std::size_t>(bytes.size() - entry.ImageOffset, entry.BytesInRes);
-    if (available < kInfoHeaderSize) return refused;
+// Where the parts of an image the reader accepts lie in the file.
+struct ImageLayout {
+    int width = 0, height = 0, bits = 0;
+    const uint8_t* table = nullptr;
+    std::size_t paletteEntries = 0, colorRow = 0, maskRow = 0;
+};
+
+// The entry's image as the reader takes it: a 4- or 8-bit uncompressed DIB whose header, colour
+// table, colour rows and mask rows lie inside the file. The entry's byte count is not consulted:
+// other programs ignore it too, and files whose count is too small are common.
+bool ParseImage(std::span<const uint8_t> bytes, const IconDirEntry& entry, ImageLayout& l) {
+    if (entry.ColorCountByte != 16 && entry.ColorCountByte != 0) return false;
+    if (entry.IsPng || entry.ImageOffset > bytes.size()) return false;
+    const std::size_t available = bytes.size() - entry.ImageOffset;
+    if (available < kInfoHeaderSize) return false;
     const uint8_t* img = bytes.data() + entry.ImageOffset;
     const uint32_t headerSize = LoadU32(img);
-    const int32_t width = int32_t(LoadU32(img + 4));
-    const int32_t doubledHeight = int32_t(LoadU32(img + 8));
+    const int32_t width = LoadI32(img + 4);
+    const int32_t doubledHeight = LoadI32(img + 8);
     const int bits = LoadU16(img + 14);
     const uint32_t compression = LoadU32(img + 16);
     const uint32_t colorsUsed = LoadU32(img + 32);
-    if (bits != 4 && bits != 8) return refused;
-    if (compression != 0 || headerSize < kInfoHeaderSize || headerSize > available) return refused;
+    if (bits != 4 && bits != 8) return false;
+    if (compression != 0 || headerSize < kInfoHeaderSize || headerSize > available) return false;
     const int height = doubledHeight / 2;
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return refused;
+    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
     const std::size_t tableEntries = std::size_t(1) << bits;
-    if (colorsUsed > tableEntries) return refused;
-    const std::size_t paletteEntries = colorsUsed == 0 ? tableEntries : colorsUsed;
-    const std::size_t colorRow = RowBytes(std::size_t(width), bits);
-    const std::size_t maskRow = RowBytes(std::size_t(width), 1);
-    const std::size_t needed = headerSize + 4 * paletteEntries + (colorRow + maskRow) * std::size_t(height);
-    if (needed > available) return refused;
+    if (colorsUsed > tableEntries) return false;
+    l.width = width;
+    l.height = height;
+    l.bits = bits;
+    l.paletteEntries = colorsUsed == 0 ? tableEntries : colorsUsed;
+    l.colorRow = RowBytes(std::size_t(width), bits);
+    l.maskRow = RowBytes(std::size_t(width), 1);
+    const std::size_t needed = headerSize + 4 * l.paletteEntries + (l.colorRow + l.maskRow) * std::size_t(height);
+    if (needed > available) return false;
+    l.table = img + headerSize;
+    return true;
+}
 
+}  // namespace
+
+bool IconImageOpens(std::span<const uint8_t> bytes, const IconDirEntry& entry) {
+    ImageLayout l;
+    return ParseImage(bytes, entry, l);
+}
+
+bool IconImageSize(std::span<const uint8_t> bytes, const IconDirEntry& entry, int& width, int& height) {
+    const ByteView file(bytes);
+    const std::size_t at = entry.ImageOffset;
+    if (entry.IsPng) {
+        // The PNG header chunk: big-endian width and height at bytes 16 and 20.
+        if (!file.Has(at, 24)) return false;
+        width = int(std::min<uint32_t>(LoadU32BE(bytes.data() + at + 16), 0x7FFFFFFF));
+        height = int(std::min<uint32_t>(LoadU32BE(bytes.data() + at + 20), 0x7FFFFFFF));
+        return true;
+    }
+    if (!file.Has(at, kInfoHeaderSize)) return false;
+    width = file.I32(at + 4);
+    height = file.I32(at + 8) / 2;
+    return true;
+}
+
+FileResult LoadIconImage(std::span<const uint8_t> bytes, const IconDirectory& dir, int index, Document& doc,
+                         int selectedZoom) {
+    const FileResult refused = FileResult::Failure(kIconOpenError);
+    if (index < 0 || std::size_t(index) >= dir.Entries.size()) return refused;
+    ImageLayout l;
+    if (!ParseImage(bytes, dir.Entries[std::size_t(index)], l)) return refused;
+
+    const int width = l.width, height = l.height, bits = l.bits;
     const int colors = bits == 4 ? 16 : 256;
     Document loaded;
     InitBlankDocument(loaded, width, height, colors, selectedZoom);
-    const uint8_t* table = img + headerSize;
+    const std::size_t tableEntries = std::size_t(1) << bits;
     for (std::size_t e = 0; e < tableEntries; ++e) {
-        const uint8_t* p = table + 4 * e;
-        loaded.Palette[e] = e < paletteEntries ? PaletteEntry{p[0], p[1], p[2], p[3]} : PaletteEntry{};
+        const uint8_t* p = l.table + 4 * e;
+        loaded.Palette[e] = e < l.paletteEntries ? PaletteEntry{p[0], p[1], p[2], p[3]} : PaletteEntry{};
     }
     Layer layer = MakeBlankLayer(width, height, "レイヤ1");
-    const uint8_t* colorRows = table + 4 * paletteEntries;
-    const uint8_t* maskRows = colorRows + colorRow * std::size_t(height);
+    const uint8_t* colorRows = l.table + 4 * l.paletteEntries;
+    const uint8_t* maskRows = colorRows + l.colorRow * std::size_t(height);
     for (int r = 0; r < height; ++r) {
-        const uint8_t* c = colorRows + colorRow * std::size_t(r);
-        const uint8_t* m = maskRows + maskRow * std::size_t(r);
+        const uint8_t* c = colorRows + l.colorRow * std::size_t(r);
+        const uint8_t* m = maskRows + l.maskRow * std::size_t(r);
         const std::size_t y = std::size_t(height - 1 - r);
         for (int x = 0; x < width; ++x) {
             const std::size_t at = y * std::size_t(width) + std::size_t(x);
@@ -113,19 +154,33 @@ FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& do
     layers.push_back(std::move(layer));
     loaded.ReplaceLayers(std::move(layers), 0);
     doc = std::move(loaded);
+    RememberIconOrigin(doc, dir, index);
     return FileResult::Success();
+}
+
+FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& doc, int selectedZoom) {
+    IconDirectory dir;
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r;
+    return LoadIconImage(bytes, dir, index, doc, selectedZoom);
+}
+
+FileResult ReadIconFileBytes(const std::filesystem::path& path, std::vector<uint8_t>& bytes) {
+    return ReadFileBytes(path, bytes, kMaxIconFileBytes, kIconOpenError);
 }
 
 FileResult LoadIconFile(const std::filesystem::path& path, int index, Document& doc, int selectedZoom) {
     std::vector<uint8_t> bytes;
-    if (FileResult r = ReadFileBytes(path, bytes); !r) return r;
-    return LoadIconBytes(bytes, index, doc, selectedZoom);
+    if (FileResult r = ReadIconFileBytes(path, bytes); !r) return r;
+    FileResult r = LoadIconBytes(bytes, index, doc, selectedZoom);
+    if (r) doc.Origin.Path = path.string();
+    return r;
 }
 
 std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotspotX, int hotspotY) {
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const int c = doc.ColorCount;
     if (doc.LayerCount() <= 0 || w <= 0 || h <= 0 || (c != 16 && c != 256)) return {};
+    if (w > kMaxIconFileSide || h > kMaxIconFileSide) return {};
     const std::size_t planeSize = std::size_t(w) * std::size_t(h);
     for (const Layer& l : doc.Layers())
         if (l.Indices.size() != planeSize || l.Mask.size() != planeSize) return {};
@@ -164,8 +219,8 @@ std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotsp
     put.U16(0);
     put.U16(uint32_t(resourceType));
     put.U16(1);
-    put.U8(uint8_t(w));
-    put.U8(uint8_t(h));
+    put.U8(uint8_t(w == 256 ? 0 : w));   // the directory's 0 stands for 256
+    put.U8(uint8_t(h == 256 ? 0 : h));
     put.U8(c == 16 ? 16 : 0);
     put.U8(0);
     put.U16(uint32_t(hotspotX));
@@ -194,6 +249,8 @@ std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotsp
 
 FileResult SaveIconFile(const Document& doc, const std::filesystem::path& path, int resourceType, int hotspotX,
                         int hotspotY) {
+    if (doc.ImageWidth > kMaxIconFileSide || doc.ImageHeight > kMaxIconFileSide)
+        return FileResult::Failure("「" + path.string() + "」に書き込めませんでした。\n" + kIconTooLargeMessage);
     std::vector<uint8_t> bytes = EncodeIcon(doc, resourceType, hotspotX, hotspotY);
     if (bytes.empty()) return FileResult::Failure("「" + path.string() + "」に書き込めませんでした。");
     return WriteFileAtomically(path, bytes);

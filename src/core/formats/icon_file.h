@@ -52,17 +52,38 @@ std::string IconEntryLabel(int n, const IconDirEntry& entry);
 // the selected zoom) with one visible layer "レイヤ1": 4-bit images give 16 colours, 8-bit
 // ones 256. The hotspot of a cursor is dropped. The image header gives the size (width, half
 // the height), as the directory bytes only hold its low byte; its header length and
-// colours-used fields place the colour table and the rows. Refused with kIconOpenError, leaving
-// `doc` untouched: an index outside the directory, a colour byte other than 16 or 0, PNG,
-// monochrome and true-colour images, a compressed image, sizes outside 1..4096, and image data
-// longer than the entry's byte count or running past the end of the file.
+// colours-used fields place the colour table and the rows. The entry's byte count is not
+// consulted: the image is read wherever its data lies inside the file. Refused with
+// kIconOpenError, leaving `doc` untouched: an index outside the directory, a colour byte other
+// than 16 or 0, PNG, monochrome and true-colour images, a compressed image, sizes outside
+// 1..4096, and image data running past the end of the file.
 FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& doc, int selectedZoom);
+// The same with the directory already read (so listing every entry stays linear).
+FileResult LoadIconImage(std::span<const uint8_t> bytes, const IconDirectory& dir, int index, Document& doc,
+                         int selectedZoom);
+// Whether LoadIconImage opens the entry, without decoding it.
+bool IconImageOpens(std::span<const uint8_t> bytes, const IconDirEntry& entry);
+// The size the entry's image data states (DIB: width and half the height; PNG: its header),
+// which is the size the reader opens; false when the data holds no readable header.
+bool IconImageSize(std::span<const uint8_t> bytes, const IconDirEntry& entry, int& width, int& height);
+
+// No meaningful icon file is larger (the largest image the reader opens takes about 19 MB):
+// larger files are refused with kIconOpenError before anything is read.
+inline constexpr std::uint64_t kMaxIconFileBytes = 64u << 20;
+// The whole file, refused at once when it is not a regular file or larger than kMaxIconFileBytes.
+FileResult ReadIconFileBytes(const std::filesystem::path& path, std::vector<uint8_t>& bytes);
 FileResult LoadIconFile(const std::filesystem::path& path, int index, Document& doc, int selectedZoom);
+
+// Icons and cursors hold at most 256 x 256 pixels (the directory has one byte per side).
+inline constexpr int kMaxIconFileSide = 256;
+inline constexpr const char* kIconTooLargeMessage =
+    "アイコンとカーソルに保存できるのは幅と高さが256ピクセルまでの画像です。";
 
 // The one-image icon (resourceType 1) or cursor (2, with the hotspot) of the visible layers
 // composed bottom to top; pixels no visible layer paints are transparent with index 0. The
-// directory holds the low bytes of the sides (256 becomes 0). Empty when the document cannot
-// be written (not set up, colour count other than 16/256, a plane of the wrong size).
+// directory holds the sides, 256 as 0. Empty when the document cannot be written (not set up,
+// colour count other than 16/256, a side above kMaxIconFileSide, a plane of the wrong size);
+// SaveIconFile then writes nothing, naming the size limit when that was the reason.
 std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotspotX, int hotspotY);
 FileResult SaveIconFile(const Document& doc, const std::filesystem::path& path, int resourceType, int hotspotX,
                         int hotspotY);

@@ -1,14 +1,16 @@
 #include "core/formats/jpeg_reader.h"
 
 #include <csetjmp>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
-#include <fstream>
 #include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
 
 #include "core/formats/bmp_reader.h"
+#include "core/io/atomic_write.h"
 
 namespace pq {
 
@@ -34,19 +36,84 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 
 void OutputMessage(j_common_ptr) {}
 
-// Progressive files may hold any number of scans; a few hundred is already absurd and
-// thousands only cost time.
+// Progressive files may hold any number of scans, and each scan walks every block of its
+// components however little data it holds. The scans may together walk the picture's blocks
+// kScanSweeps times (plus a fixed allowance for small pictures), and there may be no more than
+// kMaxScans of them; a few passes is what encoders write.
+constexpr std::uint64_t kScanSweeps = 32;
+constexpr std::uint64_t kScanAllowanceBlocks = 1u << 22;
+constexpr int kMaxScans = 1000;
+
+struct Progress {
+    jpeg_progress_mgr pub;   // first: the library sees only this part
+    std::uint64_t budget = 0;
+    std::uint64_t walked = 0;
+    int lastScan = 0;
+};
+
 void ProgressMonitor(j_common_ptr cinfo) {
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->is_decompressor && d->input_scan_number > 1000) ERREXIT(cinfo, JERR_NOT_COMPILED);
+    if (!d->is_decompressor) return;
+    auto* p = reinterpret_cast<Progress*>(cinfo->progress);
+    if (d->input_scan_number > kMaxScans) ERREXIT(cinfo, JERR_NOT_COMPILED);
+    if (d->input_scan_number == p->lastScan) return;
+    p->lastScan = d->input_scan_number;
+    for (int i = 0; i < d->comps_in_scan; ++i)
+        p->walked += std::uint64_t(d->cur_comp_info[i]->width_in_blocks) * d->cur_comp_info[i]->height_in_blocks;
+    if (p->walked > p->budget) ERREXIT(cinfo, JERR_NOT_COMPILED);
 }
+
+// A regular file read in chunks as the decoder asks for them; the end of the file reads as an
+// end-of-image marker, with the warning the library gives for data that ran out.
+struct FileSource {
+    jpeg_source_mgr pub;   // first: the library sees only this part
+    const RegularFile* file = nullptr;
+    std::uint64_t offset = 0;
+    std::vector<std::uint8_t> buffer;
+};
+
+constexpr std::size_t kChunkBytes = 256 * 1024;
+
+void InitSource(j_decompress_ptr) {}
+
+boolean FillInput(j_decompress_ptr cinfo) {
+    static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    const std::uint64_t left = src->file->Size() - std::min(src->offset, src->file->Size());
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(left, kChunkBytes));
+    if (n == 0 || !src->file->ReadAt(src->offset, n, src->buffer)) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->pub.next_input_byte = kEndOfImage;
+        src->pub.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    src->offset += n;
+    src->pub.next_input_byte = src->buffer.data();
+    src->pub.bytes_in_buffer = n;
+    return TRUE;
+}
+
+void SkipInput(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+    if (std::size_t(count) <= src->pub.bytes_in_buffer) {
+        src->pub.next_input_byte += count;
+        src->pub.bytes_in_buffer -= std::size_t(count);
+        return;
+    }
+    src->offset += std::uint64_t(count) - src->pub.bytes_in_buffer;
+    src->pub.bytes_in_buffer = 0;
+}
+
+void TermSource(j_decompress_ptr) {}
 
 // The decoder state, kept outside the function that calls setjmp so that nothing it changes
 // is lost when the library jumps back.
 struct Decoder {
     jpeg_decompress_struct cinfo{};
     ErrorManager err{};
-    jpeg_progress_mgr progress{};
+    Progress progress{};
+    FileSource fileSource{};
     std::vector<std::uint8_t> cmykRow;
     bool created = false;
     ~Decoder() {
@@ -54,11 +121,26 @@ struct Decoder {
     }
 };
 
+// Blocks of 8 x 8 samples in the picture, over all components.
+std::uint64_t TotalBlocks(const jpeg_decompress_struct& cinfo) {
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < cinfo.num_components; ++c)
+        blocks += std::uint64_t(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks;
+    return blocks;
+}
+
 std::uint8_t Mul255(unsigned a, unsigned b) { return std::uint8_t((a * b + 127) / 255); }
+
+// Where the compressed data comes from: a byte range in memory, or a file read as needed.
+struct Input {
+    std::span<const std::uint8_t> bytes;
+    const RegularFile* file = nullptr;
+    std::uint64_t Size() const { return file ? file->Size() : bytes.size(); }
+};
 
 // Returns 0 on success, 1 invalid, 2 too large. Everything with a destructor lives in `dec` or
 // in the caller, since a longjmp back into this function skips destructors.
-int Run(Decoder& dec, std::span<const std::uint8_t> file, Raster* out, JpegInfo& info) {
+int Run(Decoder& dec, const Input& input, Raster* out, JpegInfo& info) {
     jpeg_decompress_struct& cinfo = dec.cinfo;
     cinfo.err = jpeg_std_error(&dec.err.pub);
     dec.err.pub.error_exit = ErrorExit;
@@ -67,10 +149,21 @@ int Run(Decoder& dec, std::span<const std::uint8_t> file, Raster* out, JpegInfo&
     if (setjmp(dec.err.jump)) return 1;
     jpeg_create_decompress(&cinfo);
     dec.created = true;
-    dec.progress.progress_monitor = ProgressMonitor;
-    cinfo.progress = &dec.progress;
-    if (file.empty()) return 1;
-    jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+    dec.progress.pub.progress_monitor = ProgressMonitor;
+    cinfo.progress = &dec.progress.pub;
+    if (input.Size() == 0) return 1;
+    if (input.file) {
+        FileSource& src = dec.fileSource;
+        src.file = input.file;
+        src.pub.init_source = InitSource;
+        src.pub.fill_input_buffer = FillInput;
+        src.pub.skip_input_data = SkipInput;
+        src.pub.resync_to_restart = jpeg_resync_to_restart;
+        src.pub.term_source = TermSource;
+        cinfo.src = &src.pub;
+    } else {
+        jpeg_mem_src(&cinfo, input.bytes.data(), static_cast<unsigned long>(input.bytes.size()));
+    }
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) return 1;
     info.Width = int(cinfo.image_width);
     info.Height = int(cinfo.image_height);
@@ -78,6 +171,19 @@ int Run(Decoder& dec, std::span<const std::uint8_t> file, Raster* out, JpegInfo&
     if (cinfo.image_width == 0 || cinfo.image_height == 0) return 1;
     if (std::int64_t(cinfo.image_width) * cinfo.image_height > kMaxPicturePixels) return 2;
     if (!out) return 0;
+
+    // Bounds from the file's real size before anything large is allocated. Huffman coding
+    // spends at least one bit on every block, so a file too short for its blocks is cut short
+    // and would be refused after decoding it; arithmetic coding (which libjpeg itself long did
+    // not read) gives no such bound and is refused.
+    if (cinfo.arith_code) return 1;
+    const std::uint64_t blocks = TotalBlocks(cinfo);
+    if (blocks > 8 * input.Size()) return 1;
+    dec.progress.budget = kScanSweeps * blocks + kScanAllowanceBlocks;
+    // The decoder's own memory (a progressive file keeps every coefficient: up to 8 bytes per
+    // pixel for CMYK) stays within three times the decoded picture plus a fixed allowance.
+    cinfo.mem->max_memory_to_use = long(std::min<std::uint64_t>(
+        9 * std::uint64_t(cinfo.image_width) * cinfo.image_height + (16u << 20), std::uint64_t(LONG_MAX)));
 
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
@@ -108,16 +214,22 @@ int Run(Decoder& dec, std::span<const std::uint8_t> file, Raster* out, JpegInfo&
     return dec.err.truncated ? 1 : 0;
 }
 
-FileResult Decode(std::span<const std::uint8_t> file, Raster* picture, JpegInfo& info) {
+FileResult Decode(const Input& input, Raster* picture, JpegInfo& info) {
     Raster out;
     int status;
     {
         Decoder dec;
-        status = Run(dec, file, picture ? &out : nullptr, info);
+        status = Run(dec, input, picture ? &out : nullptr, info);
     }
     if (status == 2) return FileResult::Failure(kPictureTooLargeMessage);
     if (status != 0) return FileResult::Failure(kJpegInvalidMessage);
     if (picture) *picture = std::move(out);
+    return FileResult::Success();
+}
+
+FileResult OpenJpegFile(const std::filesystem::path& path, RegularFile& file) {
+    if (file.Open(path) != ReadStatus::Ok) return FileResult::Failure(kPictureFileOpenMessage);
+    if (file.Size() > kMaxPictureFileBytes) return FileResult::Failure(kPictureTooLargeMessage);
     return FileResult::Success();
 }
 
@@ -126,23 +238,35 @@ FileResult Decode(std::span<const std::uint8_t> file, Raster* picture, JpegInfo&
 FileResult DecodeJpeg(std::span<const std::uint8_t> file, Raster& picture, JpegInfo* info) {
     picture = Raster();
     JpegInfo local;
-    FileResult r = Decode(file, &picture, local);
+    FileResult r = Decode(Input{file, nullptr}, &picture, local);
     if (r && info) *info = local;
     return r;
 }
 
 FileResult ReadJpegInfo(std::span<const std::uint8_t> file, JpegInfo& info) {
     JpegInfo local;
-    FileResult r = Decode(file, nullptr, local);
+    FileResult r = Decode(Input{file, nullptr}, nullptr, local);
+    if (r) info = local;
+    return r;
+}
+
+FileResult ReadJpegFileInfo(const std::filesystem::path& path, JpegInfo& info) {
+    RegularFile file;
+    if (FileResult r = OpenJpegFile(path, file); !r) return r;
+    JpegInfo local;
+    FileResult r = Decode(Input{{}, &file}, nullptr, local);
     if (r) info = local;
     return r;
 }
 
 FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, JpegInfo* info) {
     picture = Raster();
-    std::vector<std::uint8_t> bytes;
-    if (FileResult r = ReadPictureFileBytes(path, bytes); !r) return r;
-    return DecodeJpeg(bytes, picture, info);
+    RegularFile file;
+    if (FileResult r = OpenJpegFile(path, file); !r) return r;
+    JpegInfo local;
+    FileResult r = Decode(Input{{}, &file}, &picture, local);
+    if (r && info) *info = local;
+    return r;
 }
 
 }  // namespace pq

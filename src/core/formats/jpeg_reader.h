@@ -3,6 +3,10 @@
 // Colour, grayscale and CMYK/YCCK files are accepted. Decoder errors come back as a failure
 // (the library never ends the process), and a file cut short anywhere, even just its final
 // end-of-image marker, is refused rather than shown half grey.
+// Work and memory follow the file's real content: a file too short to hold one bit per block
+// of the picture it declares is refused before decoding (it is cut short), arithmetic-coded
+// files are refused, progressive scans may walk the picture's blocks at most 32 times, and the
+// decoder's own memory stays within three times the decoded picture plus 16 MB.
 
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +31,12 @@ FileResult DecodeJpeg(std::span<const std::uint8_t> file, Raster& picture, JpegI
 
 // Reads the frame header only (size and components).
 FileResult ReadJpegInfo(std::span<const std::uint8_t> file, JpegInfo& info);
+// The same from a file, reading no further than the header.
+FileResult ReadJpegFileInfo(const std::filesystem::path& path, JpegInfo& info);
 
+// Decodes a file, read in chunks as the decoder needs them. Anything but a regular file is
+// refused at once with kPictureFileOpenMessage; a file above kMaxPictureFileBytes with
+// kPictureTooLargeMessage.
 FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, JpegInfo* info = nullptr);
 
 }  // namespace pq

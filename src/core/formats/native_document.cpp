@@ -1,7 +1,9 @@
 #include "core/formats/native_document.h"
 
 #include <array>
+#include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -16,25 +18,36 @@ constexpr std::size_t kHeaderSize = 16;      // signature, width, height, colour
 constexpr std::size_t kPaletteBytes = 1024;
 constexpr std::size_t kLayersStart = kHeaderSize + kPaletteBytes + 4;
 
+struct Header {
+    int32_t width = 0, height = 0, colors = 0, layerCount = 0;
+    std::span<const uint8_t> palette;
+};
+
+// Reads and checks everything before the layer records, given the size of the whole file.
+// Each record needs at least its length, visible byte and two planes: this bounds the count by
+// the file's size before anything is allocated.
+bool ReadHeader(ByteReader& in, std::uint64_t fileSize, Header& h) {
+    std::span<const uint8_t> sig;
+    if (!in.Take(4, sig) || std::memcmp(sig.data(), "pqf\0", 4) != 0) return false;
+    if (!in.I32(h.width) || !in.I32(h.height) || !in.I32(h.colors)) return false;
+    if (h.width <= 0 || h.height <= 0 || h.width > kMaxImageSide || h.height > kMaxImageSide) return false;
+    if (h.colors != 16 && h.colors != 256) return false;
+    if (!in.Take(kPaletteBytes, h.palette) || !in.I32(h.layerCount)) return false;
+    const std::uint64_t minRecord = 5 + 2 * std::uint64_t(h.width) * std::uint64_t(h.height);
+    return h.layerCount > 0 && std::uint64_t(h.layerCount) <= (fileSize - kLayersStart) / minRecord;
+}
+
 }  // namespace
 
 FileResult LoadDocumentBytes(std::span<const uint8_t> bytes, Document& doc, int selectedZoom) {
     const FileResult refused = FileResult::Failure(kDocumentOpenError);
     ByteReader in(bytes);
-    std::span<const uint8_t> sig;
-    if (!in.Take(4, sig) || std::memcmp(sig.data(), "pqf\0", 4) != 0) return refused;
-
-    int32_t width = 0, height = 0, colors = 0, layerCount = 0;
-    if (!in.I32(width) || !in.I32(height) || !in.I32(colors)) return refused;
-    if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return refused;
-    if (colors != 16 && colors != 256) return refused;
-    std::span<const uint8_t> palette;
-    if (!in.Take(kPaletteBytes, palette) || !in.I32(layerCount)) return refused;
+    Header header;
+    if (!ReadHeader(in, bytes.size(), header)) return refused;
+    const int32_t width = header.width, height = header.height, colors = header.colors;
+    const int32_t layerCount = header.layerCount;
+    const std::span<const uint8_t> palette = header.palette;
     const std::size_t planeSize = std::size_t(width) * std::size_t(height);
-    // Each record needs at least its length, visible byte and two planes: this bounds the
-    // count by the data before anything is allocated.
-    const std::size_t minRecord = 5 + 2 * planeSize;
-    if (layerCount <= 0 || std::size_t(layerCount) > in.Remaining() / minRecord) return refused;
 
     std::vector<Layer> layers;
     layers.reserve(std::size_t(layerCount));
@@ -68,8 +81,18 @@ FileResult LoadDocumentBytes(std::span<const uint8_t> bytes, Document& doc, int 
 }
 
 FileResult LoadDocumentFile(const std::filesystem::path& path, Document& doc, int selectedZoom) {
+    const FileResult unreadable = FileResult::Failure(CannotReadMessage(path));
+    RegularFile file;
+    if (file.Open(path) != ReadStatus::Ok) return unreadable;
+    // The header first: a file that is no document, or whose layers cannot fit in its size, is
+    // refused without reading the rest.
     std::vector<uint8_t> bytes;
-    if (FileResult r = ReadFileBytes(path, bytes); !r) return r;
+    if (!file.ReadAt(0, std::size_t(std::min<std::uint64_t>(file.Size(), kLayersStart)), bytes)) return unreadable;
+    ByteReader in(bytes);
+    Header header;
+    if (!ReadHeader(in, file.Size(), header)) return FileResult::Failure(kDocumentOpenError);
+    if (file.Size() > std::numeric_limits<std::size_t>::max() / 2 || !file.ReadAt(0, std::size_t(file.Size()), bytes))
+        return unreadable;
     return LoadDocumentBytes(bytes, doc, selectedZoom);
 }
 

@@ -178,8 +178,12 @@ FileResult LoadPaletteBytes(std::span<const uint8_t> bytes, const std::filesyste
 
 FileResult LoadPaletteFile(const std::filesystem::path& path, Document& doc) {
     std::vector<uint8_t> bytes;
-    if (FileResult r = ReadFileBytes(path, bytes); !r) return r;
+    if (FileResult r = ReadPaletteFileBytes(path, bytes); !r) return r;
     return LoadPaletteBytes(bytes, path.filename(), doc.ColorCount, doc.Palette);
+}
+
+FileResult ReadPaletteFileBytes(const std::filesystem::path& path, std::vector<uint8_t>& bytes) {
+    return ReadFileBytes(path, bytes, kMaxPaletteFileBytes, kPaletteFileError);
 }
 
 std::vector<uint8_t> EncodePalette(const Document& doc, PaletteFormat format) {

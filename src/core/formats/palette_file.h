@@ -42,6 +42,11 @@ PaletteFileInfo DescribePaletteFile(std::span<const uint8_t> bytes, const std::f
 // content is malformed or ends early. On failure `palette` is untouched.
 FileResult LoadPaletteBytes(std::span<const uint8_t> bytes, const std::filesystem::path& fileName, int colorCount,
                             PaletteTable& palette);
+// No palette file of any kind needs more (a JASC text of 256 entries takes about 3 KB):
+// larger files are refused with kPaletteFileError before anything is read.
+inline constexpr std::uint64_t kMaxPaletteFileBytes = 1u << 20;
+// The whole file, refused at once when it is not a regular file or above kMaxPaletteFileBytes.
+FileResult ReadPaletteFileBytes(const std::filesystem::path& path, std::vector<uint8_t>& bytes);
 // The same from a file into the document's palette, with the document's colour count.
 FileResult LoadPaletteFile(const std::filesystem::path& path, Document& doc);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/document/color_reduction.h"
 #include "core/formats/bmp_reader.h"
@@ -30,46 +31,88 @@ FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Rast
     return FileResult::Failure(kBitmapUnsupportedMessage);
 }
 
+namespace {
+
+// One sample position along an axis: the two source lines it lies between and their weights,
+// computed exactly as the per-sample formula computes them.
+struct Tap {
+    int i0, i1;
+    double w0, w1;   // 1 - f and f, f being the position's fraction
+};
+
+// The sample positions of one cell, one source pixel apart from `start` while below `end`, in
+// the order the sum visits them; positions whose two neighbours are not both on the picture
+// (0 .. limit - 1) are left out, as the sum skips them.
+void CellTaps(double start, double end, int limit, std::vector<Tap>& out) {
+    out.clear();
+    for (double v = start; v < end; v += 1) {
+        const double f0 = std::floor(v), f1 = std::ceil(v);
+        if (f0 < 0 || f1 >= limit) continue;
+        const double f = v - f0;
+        out.push_back(Tap{int(f0), int(f1), 1 - f, f});
+    }
+}
+
+// sum = (long long)(double(sum) + v), the truncation the sum takes after each sample, without
+// waiting on the floating-point round trip in the common case: for 0 <= v < 256 and a sum below
+// 2^33 the result is sum + trunc(v) unless v's fraction lies within 2^-16 of 1 (where adding it
+// to the sum may round up to the next whole number).
+inline void AddTruncated(long long& sum, double v) {
+    const long long whole = (long long)v;
+    if (v - double(whole) < 1 - 0x1p-16 && sum < (1ll << 33))
+        sum += whole;
+    else
+        sum = (long long)(double(sum) + v);
+}
+
+}  // namespace
+
 void ResampleArea(const Raster& source, int left, int top, int right, int bottom, Raster& target) {
     const int sw = source.Width(), sh = source.Height();
     const int w = target.Width(), h = target.Height();
     if (left >= sw || top >= sh || w == 0 || h == 0) return;
     const double sx = double(right - left) / w;
     const double sy = double(bottom - top) / h;
+    // The positions depend only on the column (x) or the row (y) of the target pixel.
+    std::vector<std::vector<Tap>> columns(static_cast<std::size_t>(w)), rows(static_cast<std::size_t>(h));
+    for (int j = 0; j < w; ++j) CellTaps(left + sx * j, left + sx * (j + 1), sw, columns[std::size_t(j)]);
+    for (int i = 0; i < h; ++i) CellTaps(top + sy * i, top + sy * (i + 1), sh, rows[std::size_t(i)]);
+
     for (int i = 0; i < h; ++i) {
-        const double yStart = top + sy * i, yEnd = top + sy * (i + 1);
+        const std::vector<Tap>& ys = rows[std::size_t(i)];
         for (int j = 0; j < w; ++j) {
-            const double xStart = left + sx * j, xEnd = left + sx * (j + 1);
-            long long sumR = 0, sumG = 0, sumB = 0, k = 0;
-            for (double x = xStart; x < xEnd; x += 1) {
-                const double fx0 = std::floor(x), fx1 = std::ceil(x);
-                if (fx0 < 0 || fx1 >= sw) continue;
-                const int x0 = int(fx0), x1 = int(fx1);
-                const double fx = x - fx0;
-                for (double y = yStart; y < yEnd; y += 1) {
-                    const double fy0 = std::floor(y), fy1 = std::ceil(y);
-                    if (fy0 < 0 || fy1 >= sh) continue;
-                    const int y0 = int(fy0), y1 = int(fy1);
-                    const double fy = y - fy0;
-                    const std::uint8_t* p00 = source.Row(y0) + 3 * x0;
-                    const std::uint8_t* p10 = source.Row(y0) + 3 * x1;
-                    const std::uint8_t* p01 = source.Row(y1) + 3 * x0;
-                    const std::uint8_t* p11 = source.Row(y1) + 3 * x1;
-                    // Each channel's bilinear value is evaluated term by term from the left (this
-                    // order decides the rounding where a value lands next to a whole number); the
-                    // sum drops its fraction each time a sample is added.
-                    auto add = [&](long long& sum, int c) {
-                        const double v = p00[c] * (1 - fx) * (1 - fy) + p10[c] * fx * (1 - fy) +
-                                         p01[c] * (1 - fx) * fy + p11[c] * fx * fy;
-                        sum = (long long)(double(sum) + v);
-                    };
-                    add(sumB, 0);
-                    add(sumG, 1);
-                    add(sumR, 2);
-                    ++k;
+            const std::vector<Tap>& xs = columns[std::size_t(j)];
+            const long long k = (long long)(xs.size() * ys.size());
+            if (k == 0) continue;   // no sample: the pixel stays white
+            long long sumR = 0, sumG = 0, sumB = 0;
+            // Samples in the order x outer, y inner. Each channel's bilinear value is evaluated
+            // term by term from the left, (p * wx) * wy, as that order decides the rounding
+            // where a value lands next to a whole number; the sum drops its fraction each time
+            // a sample is added. Where a weight is 0 its terms are +0 and drop out exactly.
+            for (const Tap& tx : xs) {
+                const int x0 = 3 * tx.i0, x1 = 3 * tx.i1;
+                if (tx.w1 == 0) {
+                    for (const Tap& ty : ys) {
+                        const std::uint8_t* p00 = source.Row(ty.i0) + x0;
+                        const std::uint8_t* p01 = source.Row(ty.i1) + x0;
+                        AddTruncated(sumB, p00[0] * tx.w0 * ty.w0 + p01[0] * tx.w0 * ty.w1);
+                        AddTruncated(sumG, p00[1] * tx.w0 * ty.w0 + p01[1] * tx.w0 * ty.w1);
+                        AddTruncated(sumR, p00[2] * tx.w0 * ty.w0 + p01[2] * tx.w0 * ty.w1);
+                    }
+                    continue;
+                }
+                for (const Tap& ty : ys) {
+                    const std::uint8_t* r0 = source.Row(ty.i0);
+                    const std::uint8_t* r1 = source.Row(ty.i1);
+                    const std::uint8_t *p00 = r0 + x0, *p10 = r0 + x1, *p01 = r1 + x0, *p11 = r1 + x1;
+                    for (int c = 0; c < 3; ++c) {
+                        const double v = p00[c] * tx.w0 * ty.w0 + p10[c] * tx.w1 * ty.w0 + p01[c] * tx.w0 * ty.w1 +
+                                         p11[c] * tx.w1 * ty.w1;
+                        AddTruncated(c == 0 ? sumB : c == 1 ? sumG : sumR, v);
+                    }
                 }
             }
-            if (k > 0) target.SetPixelUnchecked(j, i, Rgb{std::uint8_t(sumR / k), std::uint8_t(sumG / k), std::uint8_t(sumB / k)});
+            target.SetPixelUnchecked(j, i, Rgb{std::uint8_t(sumR / k), std::uint8_t(sumG / k), std::uint8_t(sumB / k)});
         }
     }
 }

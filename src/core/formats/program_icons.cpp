@@ -3,10 +3,11 @@
 #include <png.h>
 
 #include <algorithm>
-#include <fstream>
+#include <memory>
 #include <optional>
 
 #include "core/document/color_reduction.h"
+#include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 
 namespace pq {
@@ -18,6 +19,16 @@ constexpr std::uint32_t kRtGroupIcon = 14;
 constexpr int kMaxIconSide = 1024;
 constexpr int kIconSize = 32;
 
+// What one file may ask for. Real programs have a few hundred icon groups at most and a
+// handful of images per group; an image of 1024 x 1024 pixels at 32 bits takes 8 MB.
+constexpr std::size_t kMaxIconGroups = 4096;
+constexpr std::size_t kMaxGroupImages = 256;
+constexpr std::uint32_t kMaxImageBytes = 16u << 20;
+// Decoding (for extraction) may cover this many pixels plus some per byte of the file, so that
+// groups that all point to large images cost what the file holds, not what its tables repeat.
+constexpr std::uint64_t kDecodeAllowancePixels = 32u << 20;
+constexpr std::uint64_t kDecodePixelsPerByte = 16;
+
 // ---- PE sections and the resource tree ---------------------------------------------------
 
 struct Section {
@@ -25,62 +36,32 @@ struct Section {
 };
 
 struct PeFile {
-    ByteView b;
+    std::uint64_t fileSize = 0;
     std::vector<Section> sections;
 
     // File offset of `size` bytes at `rva`, when they lie in one section's stored data.
-    std::optional<std::size_t> Offset(std::uint32_t rva, std::uint32_t size) const {
+    std::optional<std::uint64_t> Offset(std::uint32_t rva, std::uint32_t size) const {
         for (const Section& s : sections) {
             if (rva < s.va) continue;
             const std::uint64_t rel = std::uint64_t(rva) - s.va;
             if (rel + size > s.rawSize) continue;   // resources live in the stored data
             const std::uint64_t off = std::uint64_t(s.rawOffset) + rel;
-            if (!b.Has(std::size_t(off), size)) return std::nullopt;
-            return std::size_t(off);
+            if (off > fileSize || size > fileSize - off) return std::nullopt;
+            return off;
         }
         return std::nullopt;
     }
     // Bytes from `rva` to the end of its section's stored data (0 when outside every section).
-    std::size_t Room(std::uint32_t rva) const {
+    std::uint64_t Room(std::uint32_t rva) const {
         for (const Section& s : sections) {
             if (rva < s.va || rva - s.va >= s.rawSize) continue;
             const std::uint64_t off = std::uint64_t(s.rawOffset) + (rva - s.va);
-            if (off >= b.Size()) return 0;
-            return std::size_t(std::min<std::uint64_t>(s.rawSize - (rva - s.va), b.Size() - off));
+            if (off >= fileSize) return 0;
+            return std::min<std::uint64_t>(s.rawSize - (rva - s.va), fileSize - off);
         }
         return 0;
     }
 };
-
-// Finds the sections and the resource directory. False for anything that is not a well-formed
-// PE32 or PE32+ header or has no resources.
-bool ParsePe(std::span<const std::uint8_t> f, PeFile& pe, std::uint32_t& resourceRva) {
-    ByteView b{f};
-    pe.b = b;
-    if (!b.Has(0, 64) || f[0] != 'M' || f[1] != 'Z') return false;
-    const std::uint32_t peOff = b.U32(0x3C);
-    if (!b.Has(peOff, 24) || b.U32(peOff) != 0x00004550) return false;   // "PE\0\0"
-    const std::uint16_t sectionCount = b.U16(peOff + 6);
-    const std::uint16_t optSize = b.U16(peOff + 20);
-    const std::size_t opt = std::size_t(peOff) + 24;
-    if (!b.Has(opt, optSize) || optSize < 2) return false;
-    const std::uint16_t magic = b.U16(opt);
-    std::size_t countAt, dirsAt;
-    if (magic == 0x10B) { countAt = 92; dirsAt = 96; }          // PE32
-    else if (magic == 0x20B) { countAt = 108; dirsAt = 112; }   // PE32+
-    else return false;
-    if (optSize < dirsAt + 3 * 8) return false;
-    if (b.U32(opt + countAt) < 3) return false;
-    resourceRva = b.U32(opt + dirsAt + 2 * 8);
-    if (resourceRva == 0) return false;
-    const std::size_t table = opt + optSize;
-    if (!b.Has(table, std::size_t(sectionCount) * 40)) return false;
-    for (int i = 0; i < sectionCount; ++i) {
-        const std::size_t s = table + std::size_t(i) * 40;
-        pe.sections.push_back(Section{b.U32(s + 12), b.U32(s + 8), b.U32(s + 20), b.U32(s + 16)});
-    }
-    return true;
-}
 
 struct DirEntry {
     bool named = false;
@@ -89,22 +70,28 @@ struct DirEntry {
     std::uint32_t target = 0;    // offset from the start of the resource tree
 };
 
-// The resource tree: every offset is relative to its start and checked against its room.
-struct ResourceTree {
-    ByteView b;
-    std::size_t base = 0, room = 0;
+}  // namespace
 
-    bool Has(std::uint32_t rel, std::size_t n) const { return rel <= room && n <= room - rel; }
+// The resource tree, read piece by piece: every offset is relative to its start and checked
+// against its room.
+struct ProgramIcons::Tree {
+    const ProgramIcons& src;
+    std::uint64_t base = 0, room = 0;
+
+    bool Has(std::uint32_t rel, std::uint64_t n) const { return rel <= room && n <= room - rel; }
+    bool Read(std::uint32_t rel, std::size_t n, std::vector<std::uint8_t>& out) const {
+        return Has(rel, n) && src.Read(base + rel, n, out);
+    }
 
     std::vector<DirEntry> Directory(std::uint32_t rel) const {
         std::vector<DirEntry> out;
-        if (!Has(rel, 16)) return out;
-        const std::size_t n = std::size_t(b.U16(base + rel + 12)) + b.U16(base + rel + 14);
-        if (!Has(rel, 16 + 8 * n)) return out;
+        std::vector<std::uint8_t> b;
+        if (!Read(rel, 16, b)) return out;
+        const std::size_t n = std::size_t(LoadU16(b.data() + 12)) + LoadU16(b.data() + 14);
+        if (!Has(rel, 16 + 8 * std::uint64_t(n)) || !Read(rel + 16, 8 * n, b)) return out;
         out.reserve(n);
         for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t e = base + rel + 16 + 8 * i;
-            const std::uint32_t name = b.U32(e), data = b.U32(e + 4);
+            const std::uint32_t name = LoadU32(b.data() + 8 * i), data = LoadU32(b.data() + 8 * i + 4);
             out.push_back(DirEntry{(name & 0x80000000u) != 0, name & 0x7FFFFFFFu, (data & 0x80000000u) != 0,
                                    data & 0x7FFFFFFFu});
         }
@@ -114,12 +101,13 @@ struct ResourceTree {
     // A name is a 16-bit length and that many UTF-16 units; non-ASCII units become '?'.
     std::string Name(const DirEntry& e) const {
         if (!e.named) return std::to_string(e.id);
-        if (!Has(e.id, 2)) return "?";
-        const std::size_t len = b.U16(base + e.id);
-        if (!Has(e.id, 2 + 2 * len)) return "?";
+        std::vector<std::uint8_t> b;
+        if (!Read(e.id, 2, b)) return "?";
+        const std::size_t len = LoadU16(b.data());
+        if (!Read(e.id + 2, 2 * len, b)) return "?";
         std::string s;
         for (std::size_t i = 0; i < len; ++i) {
-            const std::uint16_t c = b.U16(base + e.id + 2 + 2 * i);
+            const std::uint16_t c = LoadU16(b.data() + 2 * i);
             s += (c >= 0x20 && c < 0x7F) ? char(c) : '?';
         }
         return s;
@@ -129,12 +117,45 @@ struct ResourceTree {
     bool FirstLeaf(const DirEntry& nameEntry, std::uint32_t& rva, std::uint32_t& size) const {
         if (!nameEntry.subdirectory) return false;
         const std::vector<DirEntry> langs = Directory(nameEntry.target);
-        if (langs.empty() || langs[0].subdirectory || !Has(langs[0].target, 16)) return false;
-        rva = b.U32(base + langs[0].target);
-        size = b.U32(base + langs[0].target + 4);
+        std::vector<std::uint8_t> b;
+        if (langs.empty() || langs[0].subdirectory || !Read(langs[0].target, 16, b)) return false;
+        rva = LoadU32(b.data());
+        size = LoadU32(b.data() + 4);
         return true;
     }
 };
+
+namespace {
+
+// Finds the sections and the resource directory. False for anything that is not a well-formed
+// PE32 or PE32+ header or has no resources.
+template <class ReadFn>
+bool ParsePe(const ReadFn& read, std::uint64_t fileSize, PeFile& pe, std::uint32_t& resourceRva) {
+    pe.fileSize = fileSize;
+    std::vector<std::uint8_t> b;
+    if (!read(0, 64, b) || b[0] != 'M' || b[1] != 'Z') return false;
+    const std::uint32_t peOff = LoadU32(b.data() + 0x3C);
+    if (!read(peOff, 24, b) || LoadU32(b.data()) != 0x00004550) return false;   // "PE\0\0"
+    const std::uint16_t sectionCount = LoadU16(b.data() + 6);
+    const std::uint16_t optSize = LoadU16(b.data() + 20);
+    const std::uint64_t opt = std::uint64_t(peOff) + 24;
+    if (optSize < 2 || !read(opt, optSize, b)) return false;
+    const std::uint16_t magic = LoadU16(b.data());
+    std::size_t countAt, dirsAt;
+    if (magic == 0x10B) { countAt = 92; dirsAt = 96; }          // PE32
+    else if (magic == 0x20B) { countAt = 108; dirsAt = 112; }   // PE32+
+    else return false;
+    if (optSize < dirsAt + 3 * 8) return false;
+    if (LoadU32(b.data() + countAt) < 3) return false;
+    resourceRva = LoadU32(b.data() + dirsAt + 2 * 8);
+    if (resourceRva == 0) return false;
+    if (!read(opt + optSize, std::size_t(sectionCount) * 40, b)) return false;
+    for (int i = 0; i < sectionCount; ++i) {
+        const std::uint8_t* s = b.data() + std::size_t(i) * 40;
+        pe.sections.push_back(Section{LoadU32(s + 12), LoadU32(s + 8), LoadU32(s + 20), LoadU32(s + 16)});
+    }
+    return true;
+}
 
 // ---- icon images -------------------------------------------------------------------------
 
@@ -151,14 +172,14 @@ struct DibLayout {
     bool hasMask = false;
 };
 
-bool ParseDib(std::span<const std::uint8_t> d, DibLayout& l) {
-    ByteView b{d};
-    if (!b.Has(0, 40)) return false;
-    const std::uint32_t hs = b.U32(0);
-    if (hs < 40 || !b.Has(0, hs)) return false;
-    const std::int32_t w = std::int32_t(b.U32(4)), h2 = std::int32_t(b.U32(8));
-    const int bits = b.U16(14);
-    const std::uint32_t compression = b.U32(16), used = b.U32(32);
+// The layout of a DIB image whose data is `size` bytes long, from its first 40 bytes `head`.
+bool ParseDib(std::span<const std::uint8_t> head, std::uint64_t size, DibLayout& l) {
+    if (head.size() < 40 || size < 40) return false;
+    const std::uint32_t hs = LoadU32(head.data());
+    if (hs < 40 || hs > size) return false;
+    const std::int32_t w = LoadI32(head.data() + 4), h2 = LoadI32(head.data() + 8);
+    const int bits = LoadU16(head.data() + 14);
+    const std::uint32_t compression = LoadU32(head.data() + 16), used = LoadU32(head.data() + 32);
     if (w <= 0 || w > kMaxIconSide || h2 < 2 || h2 / 2 > kMaxIconSide) return false;
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
     if (compression != 0) return false;
@@ -172,31 +193,33 @@ bool ParseDib(std::span<const std::uint8_t> d, DibLayout& l) {
     l.xorStride = (std::size_t(w) * bits + 31) / 32 * 4;
     l.andAt = l.xorAt + l.xorStride * l.height;
     l.andStride = (std::size_t(w) + 31) / 32 * 4;
-    if (!b.Has(l.xorAt, l.xorStride * l.height)) return false;
-    l.hasMask = b.Has(l.andAt, l.andStride * l.height);
+    auto has = [size](std::uint64_t off, std::uint64_t n) { return off <= size && n <= size - off; };
+    if (!has(l.xorAt, l.xorStride * l.height)) return false;
+    l.hasMask = has(l.andAt, l.andStride * l.height);
     return l.hasMask || bits == 32;   // a 32-bit image may rely on its alpha alone
 }
 
 bool PngSize(std::span<const std::uint8_t> d, int& w, int& h) {
     if (d.size() < 24) return false;
-    auto be = [&](std::size_t o) { return (std::uint32_t(d[o]) << 24) | (d[o + 1] << 16) | (d[o + 2] << 8) | d[o + 3]; };
-    const std::uint32_t pw = be(16), ph = be(20);
+    const std::uint32_t pw = LoadU32BE(d.data() + 16), ph = LoadU32BE(d.data() + 20);
     if (pw == 0 || ph == 0 || pw > kMaxIconSide || ph > kMaxIconSide) return false;
     w = int(pw);
     h = int(ph);
     return true;
 }
 
-IconImageInfo Describe(std::span<const std::uint8_t> d) {
+// What an image of `size` bytes is, from its first bytes `head` (40 of them when it has them).
+IconImageInfo Describe(std::span<const std::uint8_t> head, std::uint64_t size) {
     IconImageInfo info;
-    if (IsPng(d)) {
+    if (size > kMaxImageBytes) return info;
+    if (IsPng(head)) {
         info.Png = true;
         info.BitsPerPixel = 32;
-        info.Decodable = PngSize(d, info.Width, info.Height);
+        info.Decodable = PngSize(head, info.Width, info.Height);
         return info;
     }
     DibLayout l;
-    if (ParseDib(d, l)) {
+    if (ParseDib(head, size, l)) {
         info.Width = l.width;
         info.Height = l.height;
         info.BitsPerPixel = l.bits;
@@ -243,7 +266,7 @@ bool DecodePng(std::span<const std::uint8_t> d, Decoded& out) {
 
 bool DecodeDib(std::span<const std::uint8_t> d, Decoded& out) {
     DibLayout l;
-    if (!ParseDib(d, l)) return false;
+    if (!ParseDib(d, d.size(), l)) return false;
     ByteView b{d};
     const int w = l.width, h = l.height;
     out.w = w;
@@ -294,7 +317,10 @@ bool DecodeDib(std::span<const std::uint8_t> d, Decoded& out) {
     return true;
 }
 
-bool Decode(std::span<const std::uint8_t> d, Decoded& out) { return IsPng(d) ? DecodePng(d, out) : DecodeDib(d, out); }
+bool Decode(std::span<const std::uint8_t> d, Decoded& out) {
+    if (d.size() > kMaxImageBytes) return false;
+    return IsPng(d) ? DecodePng(d, out) : DecodeDib(d, out);
+}
 
 // Box average when shrinking, nearest pixel when enlarging (each axis on its own).
 Decoded Scale(const Decoded& s, int w, int h) {
@@ -338,32 +364,42 @@ IconPicture ToPicture(const Decoded& d) {
 
 }  // namespace
 
-ProgramIcons ProgramIcons::FromBytes(std::vector<std::uint8_t> bytes) {
-    ProgramIcons out;
-    out.bytes_ = std::move(bytes);
+bool ProgramIcons::Read(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out) const {
+    if (file_) return file_->ReadAt(offset, n, out);
+    out.clear();
+    if (offset > bytes_.size() || n > bytes_.size() - offset) return false;
+    out.assign(bytes_.begin() + std::ptrdiff_t(offset), bytes_.begin() + std::ptrdiff_t(offset + n));
+    return true;
+}
+
+std::uint64_t ProgramIcons::Size() const { return file_ ? file_->Size() : bytes_.size(); }
+
+bool ProgramIcons::ReadTables() {
+    auto read = [this](std::uint64_t off, std::size_t n, std::vector<std::uint8_t>& out) { return Read(off, n, out); };
     PeFile pe;
     std::uint32_t resourceRva = 0;
-    if (!ParsePe(out.bytes_, pe, resourceRva)) return out;
-    const std::optional<std::size_t> base = pe.Offset(resourceRva, 16);
-    if (!base) return out;
-    ResourceTree tree{pe.b, *base, pe.Room(resourceRva)};
+    if (!ParsePe(read, Size(), pe, resourceRva)) return true;
+    const std::optional<std::uint64_t> base = pe.Offset(resourceRva, 16);
+    if (!base) return true;
+    const Tree tree{*this, *base, pe.Room(resourceRva)};
 
     const std::vector<DirEntry> types = tree.Directory(0);
     std::vector<DirEntry> groupNames;
     for (const DirEntry& t : types) {
         if (t.named || !t.subdirectory) continue;
-        if (t.id == kRtIcon && out.icons_.empty()) {
+        if (t.id == kRtIcon && icons_.empty()) {
             for (const DirEntry& n : tree.Directory(t.target)) {
                 std::uint32_t rva, size;
                 if (n.named || n.id > 0xFFFF || !tree.FirstLeaf(n, rva, size)) continue;
-                const std::optional<std::size_t> off = pe.Offset(rva, size);
-                if (off && size > 0) out.icons_.push_back(Entry{int(n.id), *off, size});
+                const std::optional<std::uint64_t> off = pe.Offset(rva, size);
+                if (off && size > 0) icons_.push_back(Entry{int(n.id), *off, size});
             }
         } else if (t.id == kRtGroupIcon && groupNames.empty()) {
             groupNames = tree.Directory(t.target);
         }
     }
-    std::stable_sort(out.icons_.begin(), out.icons_.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });
+    if (groupNames.size() > kMaxIconGroups) return false;
+    std::stable_sort(icons_.begin(), icons_.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });
     // Every group counts as an icon, even one whose data is missing: such an index simply
     // yields no icon.
     for (const DirEntry& n : groupNames) {
@@ -371,55 +407,74 @@ ProgramIcons ProgramIcons::FromBytes(std::vector<std::uint8_t> bytes) {
         g.name = tree.Name(n);
         std::uint32_t rva, size;
         if (tree.FirstLeaf(n, rva, size))
-            if (const std::optional<std::size_t> off = pe.Offset(rva, size)) {
+            if (const std::optional<std::uint64_t> off = pe.Offset(rva, size)) {
                 g.offset = *off;
                 g.size = size;
             }
-        out.groups_.push_back(std::move(g));
+        groups_.push_back(std::move(g));
     }
+    described_.assign(icons_.size(), std::nullopt);
+    return true;
+}
+
+ProgramIcons ProgramIcons::FromBytes(std::vector<std::uint8_t> bytes) {
+    ProgramIcons out;
+    out.bytes_ = std::move(bytes);
+    if (!out.ReadTables()) return ProgramIcons();
     return out;
+}
+
+FileResult ProgramIcons::Load(const std::filesystem::path& path, ProgramIcons& out) {
+    auto file = std::make_shared<RegularFile>();
+    if (file->Open(path) != ReadStatus::Ok) return FileResult::Failure(kProgramFileOpenMessage);
+    ProgramIcons icons;
+    icons.file_ = std::move(file);
+    if (!icons.ReadTables()) return FileResult::Failure(kProgramFileOpenMessage);
+    out = std::move(icons);
+    return FileResult::Success();
 }
 
 std::vector<ProgramIcons::Entry> ProgramIcons::Entries(int index) const {
     std::vector<Entry> out;
     if (index < 0 || index >= Count()) return out;
     const Group& g = groups_[std::size_t(index)];
-    ByteView b{std::span(bytes_).subspan(g.offset, g.size)};
-    if (!b.Has(0, 6) || b.U16(0) != 0 || b.U16(2) != 1) return out;
-    const std::size_t count = b.U16(4);
-    if (!b.Has(6, 14 * count)) return out;
+    std::vector<std::uint8_t> b;
+    if (g.size < 6 || !Read(g.offset, 6, b) || LoadU16(b.data()) != 0 || LoadU16(b.data() + 2) != 1) return out;
+    const std::size_t count = LoadU16(b.data() + 4);
+    // A group of more images than any icon has is broken: it yields none.
+    if (count > kMaxGroupImages || 6 + 14 * count > g.size || !Read(g.offset + 6, 14 * count, b)) return out;
     for (std::size_t i = 0; i < count; ++i) {
-        const int id = b.U16(6 + 14 * i + 12);
+        const int id = LoadU16(b.data() + 14 * i + 12);
         auto it = std::lower_bound(icons_.begin(), icons_.end(), id, [](const Entry& e, int v) { return e.id < v; });
         out.push_back(it != icons_.end() && it->id == id ? *it : Entry{id, 0, 0});
     }
     return out;
 }
 
-FileResult ProgramIcons::Load(const std::filesystem::path& path, ProgramIcons& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return FileResult::Failure(kProgramFileOpenMessage);
-    in.seekg(0, std::ios::end);
-    const std::streamoff len = in.tellg();
-    if (len < 0 || len > std::streamoff(1) << 31) return FileResult::Failure(kProgramFileOpenMessage);
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(len));
-    in.seekg(0);
-    if (len > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), len)) return FileResult::Failure(kProgramFileOpenMessage);
-    out = FromBytes(std::move(bytes));
-    return FileResult::Success();
-}
-
-std::span<const std::uint8_t> ProgramIcons::ImageBytes(int index, int image) const {
+std::vector<std::uint8_t> ProgramIcons::ImageBytes(int index, int image) const {
+    std::vector<std::uint8_t> out;
     const std::vector<Entry> entries = Entries(index);
-    if (image < 0 || image >= int(entries.size())) return {};
+    if (image < 0 || image >= int(entries.size())) return out;
     const Entry& e = entries[std::size_t(image)];
-    return std::span(bytes_).subspan(e.offset, e.size);
+    if (e.size > kMaxImageBytes || !Read(e.offset, e.size, out)) out.clear();
+    return out;
 }
 
 std::vector<IconImageInfo> ProgramIcons::Images(int index) const {
     std::vector<IconImageInfo> out;
     for (const Entry& e : Entries(index)) {
-        IconImageInfo info = Describe(std::span(bytes_).subspan(e.offset, e.size));
+        IconImageInfo info;
+        // Each RT_ICON resource is described once, however many groups list it.
+        auto it = std::lower_bound(icons_.begin(), icons_.end(), e.id, [](const Entry& a, int v) { return a.id < v; });
+        const std::size_t k = std::size_t(it - icons_.begin());
+        if (e.size > 0 && k < described_.size() && described_[k]) {
+            info = *described_[k];
+        } else if (e.size > 0) {
+            std::vector<std::uint8_t> head;
+            Read(e.offset, std::min<std::size_t>(e.size, 40), head);
+            info = Describe(head, e.size);
+            if (k < described_.size()) described_[k] = info;
+        }
         info.ResourceId = e.id;
         out.push_back(info);
     }
@@ -466,9 +521,13 @@ bool ProgramIcons::Extract(int index, IconPicture& out) const {
     std::vector<bool> skip(images.size(), false);
     // A chosen image whose data then fails to decode (damaged PNG data) gives way to the next,
     // a few times at most.
+    const std::uint64_t budget = kDecodeAllowancePixels + kDecodePixelsPerByte * Size();
     for (int attempt = 0; attempt < 4; ++attempt) {
         const int chosen = ChooseAmong(images, skip);
         if (chosen < 0) return false;
+        const IconImageInfo& info = images[std::size_t(chosen)];
+        decodedPixels_ += std::uint64_t(info.Width) * std::uint64_t(info.Height);
+        if (decodedPixels_ > budget) return false;
         Decoded d;
         if (Decode(ImageBytes(index, chosen), d)) {
             out = ToPicture(Scale(d, kIconSize, kIconSize));

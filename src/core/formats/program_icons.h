@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +19,8 @@
 #include "core/raster/raster.h"
 
 namespace pq {
+
+class RegularFile;
 
 inline constexpr const char* kNoIconsMessage = "アイコンが含まれていません";
 inline constexpr const char* kProgramFileOpenMessage = "ファイルを開けません。";
@@ -42,43 +46,62 @@ struct IconImageInfo {
 
 class ProgramIcons {
 public:
-    // Reads the icon groups of a file. A file that is not a PE program, or a program without
-    // icon groups, gives Count() == 0; only a file that cannot be read fails (with
-    // kProgramFileOpenMessage).
+    // Reads the icon groups of a file, leaving the file open to read the rest as it is asked
+    // for (a program is never loaded whole). A file that is not a PE program, or a program
+    // without icon groups, gives Count() == 0. Refused with kProgramFileOpenMessage: a file that
+    // cannot be read or is not a regular file (at once), and a program listing more than 4096
+    // icon groups.
     static FileResult Load(const std::filesystem::path& path, ProgramIcons& out);
+    // The same over bytes in memory; a program listing too many groups gives Count() == 0.
     static ProgramIcons FromBytes(std::vector<std::uint8_t> bytes);
 
     // Number of icon groups (what the icon list of the extraction dialog shows).
     int Count() const { return int(groups_.size()); }
     // The group's resource name: its number in decimal, or its name.
     const std::string& GroupName(int index) const { return groups_.at(std::size_t(index)).name; }
-    // The images the group lists, in its own order.
+    // The images the group lists, in its own order. A group listing more than 256 images lists
+    // none (it is broken). Each image is described once however many groups list it.
     std::vector<IconImageInfo> Images(int index) const;
-    // Bytes of one image of a group (empty when it is missing from the program).
-    std::span<const std::uint8_t> ImageBytes(int index, int image) const;
+    // Bytes of one image of a group (empty when it is missing from the program or above 16 MB).
+    std::vector<std::uint8_t> ImageBytes(int index, int image) const;
     // Which image of the group the desktop would show at 32 x 32; -1 when none can be decoded.
     int ChooseImage(int index) const;
 
     // Icon `index` at 32 x 32. False, leaving `out` empty, when the program yields no icon for
-    // that index (index out of range, no decodable image in the group): callers skip it.
+    // that index (index out of range, no decodable image in the group): callers skip it. The
+    // images decoded by one object may hold at most 32 M pixels plus 16 per byte of the file:
+    // beyond that every icon is refused, so that groups repeating large images cost what the
+    // file holds.
     bool Extract(int index, IconPicture& out) const;
 
 private:
     struct Entry {
         int id = 0;
-        std::size_t offset = 0, size = 0;   // size 0: no RT_ICON resource of that id
+        std::uint64_t offset = 0;
+        std::uint32_t size = 0;   // 0: no RT_ICON resource of that id
     };
     struct Group {
         std::string name;
-        std::size_t offset = 0, size = 0;   // its directory; size 0 when it could not be found
+        std::uint64_t offset = 0;
+        std::uint32_t size = 0;   // its directory; 0 when it could not be found
     };
+    struct Tree;
+
+    // Reads the sections, the resource tree and the group list; false when the file lists more
+    // groups than anyone could ask for.
+    bool ReadTables();
+    bool Read(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out) const;
+    std::uint64_t Size() const;
     // The group's directory entries with their RT_ICON data (read on demand, so that a file
     // whose groups all repeat one huge directory costs nothing until an icon is asked for).
     std::vector<Entry> Entries(int index) const;
 
-    std::vector<std::uint8_t> bytes_;
+    std::vector<std::uint8_t> bytes_;               // the program, when made FromBytes
+    std::shared_ptr<const RegularFile> file_;       // the program, when loaded from a file
     std::vector<Group> groups_;
     std::vector<Entry> icons_;   // RT_ICON resources sorted by id (first of equal ids first)
+    mutable std::vector<std::optional<IconImageInfo>> described_;   // per icons_ entry
+    mutable std::uint64_t decodedPixels_ = 0;
 };
 
 // Decodes one icon image (a DIB with its AND mask, or a PNG) at its own size. False when the

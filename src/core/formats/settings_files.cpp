@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -21,14 +20,10 @@ namespace {
 constexpr std::size_t kMainSettingsSize = 26;
 constexpr std::size_t kWindowPositionSize = 8;
 
-// At most `limit` bytes of the file; empty when it is absent or unreadable.
+// At most `limit` bytes of the file; empty when it is absent, unreadable or not a regular file.
 std::vector<uint8_t> ReadPrefix(const fs::path& file, std::size_t limit) {
     std::vector<uint8_t> bytes;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return bytes;
-    bytes.resize(limit);
-    in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(limit));
-    bytes.resize(std::size_t(in.gcount()));
+    if (ReadFilePrefix(file, limit, bytes) != ReadStatus::Ok) bytes.clear();
     return bytes;
 }
 

@@ -28,14 +28,51 @@ inline constexpr std::uint64_t kNoSizeLimit = std::numeric_limits<std::uint64_t>
 // Reads the whole file into `out` (left empty on failure). Never blocks on a FIFO.
 ReadStatus ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out,
                          std::uint64_t maxBytes = kNoSizeLimit);
+// Reads at most the first `maxBytes` bytes of the file (all of a shorter file).
+ReadStatus ReadFilePrefix(const std::filesystem::path& path, std::size_t maxBytes, std::vector<std::uint8_t>& out);
+
+// A regular file open for reading at any offset, without loading it: for files whose tables
+// point into them (programs) and for reading a header before deciding to read more.
+class RegularFile {
+public:
+    RegularFile() = default;
+    ~RegularFile();
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&& other) noexcept;
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    ReadStatus Open(const std::filesystem::path& path);
+    bool IsOpen() const { return fd_ >= 0; }
+    std::uint64_t Size() const { return size_; }
+    // Reads exactly n bytes at `offset`; false (out emptied) when they are not all in the file
+    // or cannot be read.
+    bool ReadAt(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out) const;
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+// "「path」を読み込めませんでした。": the message of a file that cannot be read.
+std::string CannotReadMessage(const std::filesystem::path& path);
 
 // ReadWholeFile with the message the user sees: every failure names the file.
 FileResult ReadFileBytes(const std::filesystem::path& path, std::vector<std::uint8_t>& out);
+// The same for a format with a largest meaningful size: a larger file is refused with the
+// format's own message before anything is read.
+FileResult ReadFileBytes(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes,
+                         const std::string& tooLargeMessage);
 
 // A new content for `target`, committed in two steps so that a caller can prepare it before
-// removing other files: Write creates the temporary file beside the target, writes and flushes
-// it; Commit renames it over the target. A temporary file that was not committed is removed
-// when the object goes. Both return 0 or the errno of the failure.
+// removing other files: Write creates the temporary file (a short name, ".pqtmp-" and six
+// characters, so that any legal target name works) beside the target, writes and flushes it;
+// Commit renames it over the target. A temporary file that was not committed is removed when
+// the object goes. Both return 0 or the errno of the failure.
+// The target is the file a symbolic link points to (followed to its end); an existing target
+// that is not a regular file (EISDIR for a folder, EINVAL otherwise) or that may not be written
+// (EACCES: no write permission bit at all, or none for this user) is refused before anything is
+// written.
 class ReplacingWriter {
 public:
     explicit ReplacingWriter(std::filesystem::path target);
@@ -47,12 +84,18 @@ public:
     int Commit();
 
 private:
-    std::filesystem::path target_;
+    std::filesystem::path target_;   // the link's final target when `target` was a link
     std::string temp_;
 };
 
+// The prefix of the temporary files ReplacingWriter leaves behind only when the process dies
+// between creating and renaming one (cleaners may look for it).
+inline constexpr const char* kTempFilePrefix = ".pqtmp-";
+
 // Writes `bytes` as the new content of `path` (ReplacingWriter). An existing target keeps its
-// permission bits. On any failure the old file is left as it was and the message names the file.
+// permission bits; a read-only one is refused (EACCES) and kept; a symbolic link keeps being a
+// link and the file it points to gets the content. On any failure the old file is left as it
+// was and the message names the file.
 FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace pq

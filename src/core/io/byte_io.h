@@ -17,6 +17,10 @@ inline std::uint32_t LoadU32(const std::uint8_t* p) {
     return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
 }
 inline std::int32_t LoadI32(const std::uint8_t* p) { return std::int32_t(LoadU32(p)); }
+// Big-endian, for the few formats embedded in ours that use it (PNG).
+inline std::uint32_t LoadU32BE(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
 
 // Reads at offsets of a byte range. Has() says whether bytes exist; a read of bytes that do not
 // exist gives 0 (and an empty Sub), never a read past the end.

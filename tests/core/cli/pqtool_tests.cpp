@@ -19,9 +19,11 @@
 #include "core/document/render.h"
 #include "core/formats/atomic_write.h"
 #include "core/formats/bitmap_file.h"
+#include "core/formats/bmp_reader.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
+#include "core/formats/picture_import.h"
 #include "core/formats/program_icons.h"
 #include "support/test_paths.h"
 
@@ -178,11 +180,10 @@ TEST(PqtoolUsage, WrongUsageExitsTwoWithoutWritingAnything) {
         {{"convert", picture.string(), out, "--colors=16", "--colors=256"}, "more than once"},
         {{"convert", picture.string(), out, "--area", "0,0,8"}, "four numbers"},
         {{"convert", picture.string(), out, "--area", "0,0,8,8,8"}, "four numbers"},
-        {{"convert", picture.string(), out, "--area", "0,-1,8,8"}, "not a whole number"},
+        {{"convert", picture.string(), out, "--area", "0,+1,8,8"}, "not a whole number"},
         {{"convert", picture.string(), out, "--area", "0, 1,8,8"}, "not a whole number"},
-        {{"convert", picture.string(), out, "--area", "8,0,8,8"}, "L < R"},
-        {{"convert", picture.string(), out, "--area", "0,9,8,8"}, "T < B"},
-        {{"convert", picture.string(), out, "--area", "0,0,33,8"}, "reaches past the picture"},
+        {{"convert", picture.string(), out, "--area", "9,0,8,8"}, "L <= R"},
+        {{"convert", picture.string(), out, "--area", "0,9,8,8"}, "T <= B"},
         {{"convert", picture.string(), out, "--area", "0,0,99999999999,8"}, "not a whole number"},
         {{"convert", in.string(), out, "--size", "16"}, "applies to .bmp, .jpg and .jpeg"},
         {{"convert", in.string(), out, "--index", "0"}, "applies to .ico and .cur"},
@@ -560,4 +561,33 @@ TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
     EXPECT_EQ(r.Status, 2);
     EXPECT_NE(r.Err.find("holds 6 icon"), std::string::npos) << r.Err;
     EXPECT_FALSE(fs::exists(dir / "none"));
+}
+
+// Every frame the area picker can make is accepted, with the picker's result: frames hanging
+// off any side (white outside), wholly off the picture, and empty ones.
+TEST(PqtoolConvert, AreaFramesOffThePictureGiveThePickersResult) {
+    TempDir dir;
+    Document src = MakeLayeredDocument(16);
+    const fs::path bmp = dir / "in.bmp";
+    ASSERT_TRUE(SaveBitmapFile(src, bmp).Ok);
+    Raster picture;
+    ASSERT_TRUE(LoadBitmapFile(bmp, picture).Ok);
+    for (const Rect& frame : {Rect{-10, -6, 20, 30}, Rect{20, 24, 50, 40}, Rect{-40, 0, -8, 16}, Rect{5, 5, 5, 30}}) {
+        const std::string area = std::to_string(frame.left) + "," + std::to_string(frame.top) + "," +
+                                 std::to_string(frame.right) + "," + std::to_string(frame.bottom);
+        SCOPED_TRACE(area);
+        const fs::path out = dir / "out.pqf";
+        const RunResult r = Pqtool({"convert", bmp.string(), out.string(), "--area", area, "--size", "16"});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        AreaPicker picker(picture, 16, 16);
+        picker.Square = false;
+        picker.Press(frame.left, frame.top);
+        picker.Move(frame.right, frame.bottom);
+        picker.Release();
+        Document expected;
+        ImportPictureDocument(expected, picker.Preview(), 16, 10);
+        const Document got = LoadPqf(out);
+        EXPECT_EQ(got.Layers(), expected.Layers());
+        EXPECT_EQ(got.Palette, expected.Palette);
+    }
 }

@@ -325,3 +325,55 @@ TEST(BmpReader, TruncationsAndBitFlipsNeverCrash) {
         }
     }
 }
+
+// An RLE file may skip pixels, but a picture beyond 1 M pixels needs a byte of compressed data
+// per 256 pixels: a tiny file cannot make the reader fill a huge picture. The headers alone are
+// read by the info reader, whatever the pixel data.
+TEST(BmpReader, RlePicturesAreBoundedByTheirDataAndHeadersReadAlone) {
+    // Headers of an 8-bit RLE file of w x h with two palette entries, then `data`.
+    auto rle8 = [](int w, int h, const std::vector<std::uint8_t>& data) {
+        std::vector<std::uint8_t> f(14 + 40 + 8);
+        auto put32 = [&](std::size_t at, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i) f[at + i] = std::uint8_t(v >> (8 * i));
+        };
+        f[0] = 'B';
+        f[1] = 'M';
+        put32(2, std::uint32_t(f.size() + data.size()));
+        put32(10, std::uint32_t(f.size()));
+        put32(14, 40);
+        put32(18, std::uint32_t(w));
+        put32(22, std::uint32_t(h));
+        f[26] = 1;
+        f[28] = 8;
+        put32(30, 1);   // RLE8
+        put32(46, 2);
+        f[54 + 4] = 255;   // entry 1 blue
+        f.insert(f.end(), data.begin(), data.end());
+        return f;
+    };
+    Raster r;
+    // The fuzzed 88-byte file: 3,866,628 x 3 pixels and an end-of-bitmap code.
+    EXPECT_EQ(DecodeBitmap(rle8(3866628, 3, {0, 1}), r).Message, kBitmapInvalidMessage);
+    // At the limit: 4 M pixels need 12288 bytes (here no-op deltas, then the end code).
+    std::vector<std::uint8_t> codes;
+    for (int i = 0; i < 3071; ++i) codes.insert(codes.end(), {0, 2, 0, 0});
+    codes.insert(codes.end(), {0, 2, 0, 0, 0, 1});
+    ASSERT_EQ(codes.size(), 12290u);
+    ASSERT_TRUE(DecodeBitmap(rle8(4096, 1024, codes), r).Ok);
+    EXPECT_EQ(r.PixelUnchecked(4095, 0), kBlack);   // skipped pixels take entry 0
+    codes.erase(codes.begin(), codes.begin() + 4);
+    EXPECT_EQ(DecodeBitmap(rle8(4096, 1024, codes), r).Message, kBitmapInvalidMessage);
+    // A 1 M pixel picture may come from an end code alone.
+    ASSERT_TRUE(DecodeBitmap(rle8(1024, 1024, {0, 1}), r).Ok);
+
+    // Headers without their pixels: the info reader answers, the decoder refuses.
+    test::TempDir dir;
+    std::vector<std::uint8_t> cut = rle8(20, 10, {});
+    cut[30] = 0;   // uncompressed 8-bit rows, none present
+    test::WriteBytes(dir / "cut.bmp", cut);
+    BitmapInfo info;
+    ASSERT_TRUE(ReadBitmapFileInfo(dir / "cut.bmp", info).Ok);
+    EXPECT_EQ(info.Width, 20);
+    EXPECT_EQ(info.Height, 10);
+    EXPECT_EQ(LoadBitmapFile(dir / "cut.bmp", r).Message, kBitmapInvalidMessage);
+}

@@ -1,14 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/png_file.h"
+#include "core/formats/program_icons.h"
 #include "core/io/atomic_write.h"
 #include "support/test_paths.h"
 
@@ -77,6 +83,57 @@ TEST(FileFormats, EachWriterWritesTheKindItsExtensionNames) {
         default: ADD_FAILURE() << "no check for " << path;
         }
     }
+}
+
+// Folders, FIFOs (which block a plain open until a writer comes) and files far larger than
+// their format can need are refused by every reader at once, with the reader's own message.
+TEST(FileFormats, EveryReaderRefusesFoldersFifosAndOversizedFilesAtOnce) {
+    test::TempDir dir;
+    Document doc;
+    Raster picture;
+    BitmapInfo bitmapInfo;
+    JpegInfo jpegInfo;
+    ProgramIcons icons;
+    const std::string unreadable = "を読み込めませんでした。";
+    struct Reader {
+        const char* extension;
+        std::function<FileResult(const std::filesystem::path&)> read;
+        std::string openMessage;       // a part of the message for a folder or FIFO
+        std::uint64_t oversize = 0;    // a size the format refuses unread (0: none)
+        std::string largeMessage;
+    };
+    const std::vector<Reader> readers = {
+        {".pqf", [&](const auto& p) { return LoadDocumentFile(p, doc, 10); }, unreadable, 0, ""},
+        {".ico", [&](const auto& p) { return LoadIconFile(p, 0, doc, 10); }, unreadable, 3ull << 29, kIconOpenError},
+        {".pal", [&](const auto& p) { return LoadPaletteFile(p, doc); }, unreadable, 2u << 20, kPaletteFileError},
+        {".bmp", [&](const auto& p) { return LoadBitmapFile(p, picture); }, kPictureFileOpenMessage, 1ull << 30,
+         kPictureTooLargeMessage},
+        {".bmp", [&](const auto& p) { return ReadBitmapFileInfo(p, bitmapInfo); }, kPictureFileOpenMessage, 1ull << 30,
+         kPictureTooLargeMessage},
+        {".jpg", [&](const auto& p) { return LoadJpegFile(p, picture); }, kPictureFileOpenMessage, 1ull << 30,
+         kPictureTooLargeMessage},
+        {".jpg", [&](const auto& p) { return ReadJpegFileInfo(p, jpegInfo); }, kPictureFileOpenMessage, 1ull << 30,
+         kPictureTooLargeMessage},
+        {".exe", [&](const auto& p) { return ProgramIcons::Load(p, icons); }, kProgramFileOpenMessage, 0, ""},
+    };
+    InitBlankDocument(doc, 4, 4, 16, 10);
+    for (const Reader& r : readers) {
+        const std::filesystem::path folder = dir / (std::string("folder") + r.extension);
+        const std::filesystem::path fifo = dir / (std::string("fifo") + r.extension);
+        std::filesystem::create_directory(folder);
+        ::mkfifo(fifo.c_str(), 0600);
+        for (const auto& path : {folder, fifo}) {
+            const FileResult result = r.read(path);
+            EXPECT_FALSE(result.Ok) << path;
+            EXPECT_NE(result.Message.find(r.openMessage), std::string::npos) << path << ": " << result.Message;
+        }
+        if (r.oversize == 0) continue;
+        const std::filesystem::path huge = dir / (std::string("huge") + r.extension);
+        { std::ofstream(huge) << "x"; }
+        std::filesystem::resize_file(huge, r.oversize);   // sparse: nothing is stored
+        EXPECT_EQ(r.read(huge).Message, r.largeMessage) << huge;
+    }
+    EXPECT_EQ(doc.ImageWidth, 4);   // nothing refused changed the document
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <array>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -310,7 +311,6 @@ TEST(IconFile, CorpusTrueColourPngMonochromeAndBrokenEntriesAreRefused) {
         {"image-rs/images/ico/images/truncated_mask_32bpp.ico", 0},
         {"image-rs/images/ico/images/multiple_entries_with_different_bit_depth.ico", 5},
         {"image-rs/images/ico/images/multiple_entries_with_different_bit_depth.ico", 8},
-        {"image-rs/bad/ico/Bad_smile-incorrect-image-length.ico", 0},
         {"pillow/ico/black_and_white.ico", 0},
         {"pillow/ico/hopper_mask.ico", 0},
         {"pillow/ico/decompression_bomb.ico", 0},
@@ -337,6 +337,8 @@ TEST(IconFile, CorpusTrueColourPngMonochromeAndBrokenEntriesAreRefused) {
         if (!std::filesystem::is_directory(CorpusDir() / folder)) continue;
         for (const auto& entry : std::filesystem::directory_iterator(CorpusDir() / folder)) {
             if (entry.path().extension() != ".ico") continue;
+            // Its only fault is an entry byte count smaller than its image: it opens (below).
+            if (entry.path().filename() == "Bad_smile-incorrect-image-length.ico") continue;
             ++files;
             const std::vector<uint8_t> bytes = ReadAll(entry.path());
             IconDirectory dir;
@@ -361,6 +363,104 @@ TEST(IconFile, EveryWineCursorIsRefusedOrOpensWithinItsData) {
             Document d;
             EXPECT_EQ(LoadIconBytes(bytes, int(i), d, 20).Message, kIconOpenError) << entry.path();
         }
+    }
+}
+
+// The entry's byte count is not consulted: an image whose data lies inside the file opens
+// even when the count is smaller than the image, as other decoders open it.
+TEST(IconFile, EntriesWhoseByteCountIsTooSmallOpenFromTheirData) {
+    Document cut, whole;
+    ASSERT_TRUE(LoadIconFile(DataDir() / "bytes_in_res_short.ico", 0, cut, 20).Ok);
+    const std::vector<uint8_t> fixed = [] {
+        std::vector<uint8_t> b = ReadAll(DataDir() / "bytes_in_res_short.ico");
+        b[14] += 1;   // the byte count as it should be
+        return b;
+    }();
+    ASSERT_TRUE(LoadIconBytes(fixed, 0, whole, 20).Ok);
+    EXPECT_EQ(cut.Layers(), whole.Layers());
+    EXPECT_EQ(cut.Palette, whole.Palette);
+    // Still refused: data that runs past the end of the file.
+    std::vector<uint8_t> shorter = fixed;
+    shorter.pop_back();
+    EXPECT_FALSE(LoadIconBytes(shorter, 0, whole, 20).Ok);
+
+    if (!HaveCorpus()) return;
+    Document bad, good;
+    ASSERT_TRUE(LoadIconFile(CorpusDir() / "image-rs/bad/ico/Bad_smile-incorrect-image-length.ico", 0, bad, 20).Ok);
+    ASSERT_TRUE(LoadIconFile(CorpusDir() / "image-rs/images/ico/images/smile.ico", 0, good, 20).Ok);
+    EXPECT_EQ(bad.Layers(), good.Layers());
+    EXPECT_EQ(bad.Palette, good.Palette);
+    Document cursor;
+    ASSERT_TRUE(LoadIconFile(CorpusDir() / "pillow/cur/mask_L.cur", 0, cursor, 20).Ok);
+    EXPECT_EQ(cursor.ImageWidth, 1);
+    EXPECT_EQ(cursor.ImageHeight, 4);
+}
+
+// The size an entry opens at comes from its image, not from the directory's bytes; listing
+// whether each entry opens needs no decoding, so a directory of 65535 entries that all share
+// one image is listed in one pass.
+TEST(IconFile, EntrySizesComeFromTheImageAndListingIsOnePass) {
+    Document doc;
+    InitBlankDocument(doc, 200, 40, 16, 20);
+    std::vector<uint8_t> one = EncodeIcon(doc, kIconResourceType, 0, 0);
+    ASSERT_FALSE(one.empty());
+    EXPECT_EQ(one[6], 200);
+    std::vector<uint8_t> many(6 + 65535 * 16);
+    std::copy(one.begin(), one.begin() + 6, many.begin());
+    many[4] = many[5] = 0xFF;
+    for (std::size_t i = 0; i < 65535; ++i) {
+        std::copy(one.begin() + 6, one.begin() + 22, many.begin() + std::ptrdiff_t(6 + 16 * i));
+        many[6 + 16 * i] = 0;   // the directory says 256 x 40
+        const uint32_t offset = uint32_t(many.size());
+        std::memcpy(many.data() + 6 + 16 * i + 12, &offset, 4);
+    }
+    many.insert(many.end(), one.begin() + 22, one.end());
+    IconDirectory dir;
+    ASSERT_TRUE(ReadIconDirectory(many, dir).Ok);
+    ASSERT_EQ(dir.Entries.size(), 65535u);
+    for (const IconDirEntry& e : dir.Entries) {
+        int w = 0, h = 0;
+        ASSERT_TRUE(IconImageOpens(many, e));
+        ASSERT_TRUE(IconImageSize(many, e, w, h));
+        ASSERT_EQ(w, 200);
+        ASSERT_EQ(h, 40);
+    }
+    Document last;
+    ASSERT_TRUE(LoadIconImage(many, dir, 65534, last, 20).Ok);
+    EXPECT_EQ(last.ImageWidth, 200);
+
+    if (!HaveCorpus()) return;
+    const std::vector<uint8_t> wine = ReadAll(CorpusDir() / "wine-extracted/ico/winecfg.exe_14_102_0.ico");
+    ASSERT_TRUE(ReadIconDirectory(wine, dir).Ok);
+    int w = 0, h = 0;
+    ASSERT_TRUE(IconImageSize(wine, dir.Entries[0], w, h));
+    EXPECT_EQ(w, 194);   // the directory says 256 x 256
+    EXPECT_EQ(h, 313);
+    ASSERT_TRUE(LoadIconImage(wine, dir, 0, last, 20).Ok);
+    EXPECT_EQ(last.ImageHeight, 313);
+}
+
+// Sides up to 256 are written (256 as 0 in the directory); anything larger is refused before
+// a file is written, as the directory cannot hold it.
+TEST(IconFile, OnlySidesUpTo256AreWritten) {
+    TempDir dir;
+    Document doc;
+    InitBlankDocument(doc, 256, 20, 256, 20);
+    ASSERT_TRUE(SaveIconFile(doc, dir / "a.ico", kIconResourceType, 0, 0).Ok);
+    const std::vector<uint8_t> bytes = ReadAll(dir / "a.ico");
+    EXPECT_EQ(bytes[6], 0);
+    EXPECT_EQ(bytes[7], 20);
+    Document back;
+    ASSERT_TRUE(LoadIconBytes(bytes, 0, back, 20).Ok);
+    EXPECT_EQ(back.ImageWidth, 256);
+
+    for (auto [w, h] : {std::pair{300, 20}, std::pair{20, 257}}) {
+        InitBlankDocument(doc, w, h, 16, 20);
+        EXPECT_TRUE(EncodeIcon(doc, kIconResourceType, 0, 0).empty());
+        const FileResult r = SaveIconFile(doc, dir / "b.cur", kCursorResourceType, 0, 0);
+        EXPECT_FALSE(r.Ok);
+        EXPECT_NE(r.Message.find(kIconTooLargeMessage), std::string::npos) << r.Message;
+        EXPECT_FALSE(std::filesystem::exists(dir / "b.cur"));
     }
 }
 

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <vector>
 
+#include <jpeglib.h>
+
 #include "core/formats/bmp_reader.h"
 #include "support/test_paths.h"
 
@@ -154,4 +156,66 @@ TEST(JpegReader, TruncationsAndBitFlips) {
             bytes[bit / 8] ^= std::uint8_t(1u << (bit % 8));
         }
     }
+}
+
+namespace {
+
+// A flat grey picture compressed with the given scan script (none: baseline) or arithmetic
+// coding.
+std::vector<std::uint8_t> FlatGrey(int w, int h, const std::vector<jpeg_scan_info>& scans, bool arithmetic) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = 1;
+    c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    c.arith_code = arithmetic;
+    if (!scans.empty()) {
+        c.scan_info = scans.data();
+        c.num_scans = int(scans.size());
+    }
+    jpeg_start_compress(&c, TRUE);
+    std::vector<JSAMPLE> row(std::size_t(w), 128);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<std::uint8_t> bytes(out, out + size);
+    jpeg_destroy_compress(&c);
+    std::free(out);
+    return bytes;
+}
+
+}  // namespace
+
+// Work follows the data: a progressive file whose scans would walk the picture's blocks far
+// more often than encoders do is refused (here 384 scans over 1024 x 1024; ten decode), and
+// arithmetic-coded files, whose size says nothing about the picture, are refused.
+TEST(JpegReader, ScansAndCodingAreBoundedByTheData) {
+    std::vector<jpeg_scan_info> scans;
+    auto scan = [&](int ss, int se, int ah, int al) { scans.push_back(jpeg_scan_info{1, {0, 0, 0, 0}, ss, se, ah, al}); };
+    scan(0, 0, 0, 5);
+    for (int al = 4; al >= 0; --al) scan(0, 0, al + 1, al);
+    for (int k = 1; k <= 63; ++k) {
+        scan(k, k, 0, 5);
+        for (int al = 4; al >= 0; --al) scan(k, k, al + 1, al);
+    }
+    ASSERT_EQ(scans.size(), 384u);
+    Raster r;
+    EXPECT_EQ(DecodeJpeg(FlatGrey(1024, 1024, scans, false), r).Message, kJpegInvalidMessage);
+    EXPECT_TRUE(r.Empty());
+    scans.resize(10);
+    ASSERT_TRUE(DecodeJpeg(FlatGrey(1024, 1024, scans, false), r).Ok);
+    EXPECT_EQ(r.PixelUnchecked(1023, 1023), (Rgb{128, 128, 128}));
+
+    const std::vector<std::uint8_t> arithmetic = FlatGrey(16, 16, {}, true);
+    EXPECT_EQ(DecodeJpeg(arithmetic, r).Message, kJpegInvalidMessage);
+    ASSERT_TRUE(DecodeJpeg(FlatGrey(16, 16, {}, false), r).Ok);
 }

@@ -351,3 +351,97 @@ TEST(ProgramIcons, TruncationsAndBitFlipsNeverCrash) {
         }
     }
 }
+
+namespace {
+
+// A PE32 program whose resources hold one RT_ICON image (id 1) and `groups` icon groups that
+// all point to one group directory listing `entries` references to that image.
+std::vector<std::uint8_t> ProgramWithGroups(int groups, int entries, const std::vector<std::uint8_t>& image) {
+    std::vector<std::uint8_t> rsrc;
+    auto put16 = [&](std::size_t at, std::uint32_t v) { rsrc[at] = std::uint8_t(v); rsrc[at + 1] = std::uint8_t(v >> 8); };
+    auto put32 = [&](std::size_t at, std::uint32_t v) { put16(at, v & 0xFFFF); put16(at + 2, v >> 16); };
+    const std::uint32_t rva = 0x1000, sub = 0x80000000u;
+    const std::size_t types = 0, icons = 32, groupDir = 56, iconLang = groupDir + 16 + 8 * std::size_t(groups);
+    const std::size_t groupLang = iconLang + 24, iconData = groupLang + 24, groupData = iconData + 16;
+    const std::size_t directory = groupData + 16, imageAt = directory + 6 + 14 * std::size_t(entries);
+    rsrc.resize(imageAt + image.size());
+    put16(types + 14, 2);
+    put32(types + 16, 3), put32(types + 20, sub | icons);
+    put32(types + 24, 14), put32(types + 28, sub | groupDir);
+    put16(icons + 14, 1);
+    put32(icons + 16, 1), put32(icons + 20, sub | iconLang);
+    put16(groupDir + 14, std::uint32_t(groups));
+    for (int g = 0; g < groups; ++g) {
+        put32(groupDir + 16 + 8 * std::size_t(g), std::uint32_t(g + 1));
+        put32(groupDir + 20 + 8 * std::size_t(g), sub | std::uint32_t(groupLang));
+    }
+    for (auto [lang, data] : {std::pair{iconLang, iconData}, std::pair{groupLang, groupData}}) {
+        put16(lang + 14, 1);
+        put32(lang + 16, 1033), put32(lang + 20, std::uint32_t(data));
+    }
+    put32(iconData, rva + std::uint32_t(imageAt)), put32(iconData + 4, std::uint32_t(image.size()));
+    put32(groupData, rva + std::uint32_t(directory)), put32(groupData + 4, std::uint32_t(6 + 14 * entries));
+    put16(directory + 2, 1), put16(directory + 4, std::uint32_t(entries));
+    for (int e = 0; e < entries; ++e) put16(directory + 6 + 14 * std::size_t(e) + 12, 1);
+    std::copy(image.begin(), image.end(), rsrc.begin() + std::ptrdiff_t(imageAt));
+
+    std::vector<std::uint8_t> head(0x200 + rsrc.size());
+    auto h32 = [&](std::size_t at, std::uint32_t v) { for (int i = 0; i < 4; ++i) head[at + i] = std::uint8_t(v >> (8 * i)); };
+    head[0] = 'M', head[1] = 'Z';
+    h32(0x3C, 64);
+    h32(64, 0x4550);
+    h32(68, 0x14C | 1u << 16);      // machine, one section
+    h32(84, 224 | 0x0102u << 16);   // optional header size, characteristics
+    const std::size_t opt = 88, section = opt + 224;
+    h32(opt, 0x10B);
+    h32(opt + 92, 16);
+    h32(opt + 96 + 16, rva), h32(opt + 96 + 20, std::uint32_t(rsrc.size()));
+    h32(section + 8, std::uint32_t(rsrc.size())), h32(section + 12, rva);
+    h32(section + 16, std::uint32_t(rsrc.size())), h32(section + 20, 0x200);
+    std::copy(rsrc.begin(), rsrc.end(), head.begin() + 0x200);
+    return head;
+}
+
+// A 1-bit DIB of side x side pixels with its mask.
+std::vector<std::uint8_t> MonochromeDib(int side) {
+    const std::size_t stride = (std::size_t(side) + 31) / 32 * 4;
+    std::vector<std::uint8_t> d(40 + 8 + 2 * stride * std::size_t(side), 0);
+    auto put32 = [&](std::size_t at, std::uint32_t v) { for (int i = 0; i < 4; ++i) d[at + i] = std::uint8_t(v >> (8 * i)); };
+    put32(0, 40), put32(4, std::uint32_t(side)), put32(8, std::uint32_t(2 * side));
+    d[12] = 1, d[14] = 1;
+    d[44] = d[45] = d[46] = 255;   // entry 1 white
+    return d;
+}
+
+}  // namespace
+
+// What one program may ask for is capped: more than 4096 groups refuse the file, a group of
+// more than 256 images yields no icon (here 1000 groups repeating one directory of 65535
+// entries), and decoding stops once the images decoded exceed what the file can hold by far.
+TEST(ProgramIcons, WorkIsBoundedByTheFileNotByItsTables) {
+    const std::vector<std::uint8_t> small = MonochromeDib(32);
+    test::TempDir dir;
+    WriteBytes(dir / "many.exe", ProgramWithGroups(4097, 1, small));
+    ProgramIcons icons;
+    EXPECT_EQ(ProgramIcons::Load(dir / "many.exe", icons).Message, kProgramFileOpenMessage);
+    EXPECT_EQ(ProgramIcons::FromBytes(ReadBytes(dir / "many.exe")).Count(), 0);
+    WriteBytes(dir / "most.exe", ProgramWithGroups(4096, 256, small));
+    ASSERT_TRUE(ProgramIcons::Load(dir / "most.exe", icons).Ok);
+    ASSERT_EQ(icons.Count(), 4096);
+    EXPECT_EQ(icons.Images(4095).size(), 256u);
+    IconPicture p;
+    EXPECT_TRUE(icons.Extract(4095, p));
+
+    icons = ProgramIcons::FromBytes(ProgramWithGroups(1000, 65535, small));
+    ASSERT_EQ(icons.Count(), 1000);
+    EXPECT_TRUE(icons.Images(0).empty());
+    EXPECT_EQ(icons.ChooseImage(999), -1);
+    EXPECT_FALSE(icons.Extract(999, p));
+
+    // 300 groups of one 1024 x 1024 image (256 KB of data): about 34 M pixels may be decoded.
+    icons = ProgramIcons::FromBytes(ProgramWithGroups(300, 1, MonochromeDib(1024)));
+    int extracted = 0;
+    for (int i = 0; i < icons.Count(); ++i) extracted += icons.Extract(i, p);
+    EXPECT_GE(extracted, 30);
+    EXPECT_LT(extracted, 40);
+}
