@@ -337,6 +337,42 @@ int ReduceColors(Document& doc, int N, int layer, const Raster* picture) {
     return K;
 }
 
+int ReducePaintedPicture(Document& doc, int N, int layer, const Raster& picture, const Plane& painted) {
+    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    if (layer < 0 || layer >= doc.LayerCount() || painted.size() < pixels) return 0;
+    Layer& target = doc.LayerAt(layer);
+    if (target.Mask.size() < pixels || target.Indices.size() < pixels) return 0;
+    // The painted pixels in row order, as a one-row picture of a scratch document whose only
+    // layer paints nothing: its reduction sees those colours and nothing else.
+    std::vector<std::size_t> at;
+    for (std::size_t p = 0; p < pixels; ++p)
+        if (painted[p]) at.push_back(p);
+    std::fill(target.Indices.begin(), target.Indices.begin() + std::ptrdiff_t(pixels), uint8_t(0));
+    std::fill(target.Mask.begin(), target.Mask.begin() + std::ptrdiff_t(pixels), uint8_t(0));
+    if (at.empty()) return 0;
+    Raster row(int(at.size()), 1);
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const int x = int(at[i] % std::size_t(w)), y = int(at[i] / std::size_t(w));
+        row.SetPixelUnchecked(int(i), 0,
+                              picture.Contains(x, y) ? picture.PixelUnchecked(x, y) : kWhite);
+    }
+    Document scratch;
+    scratch.ImageWidth = int(at.size());
+    scratch.ImageHeight = 1;
+    std::vector<Layer> layers;
+    layers.push_back(MakeBlankLayer(scratch.ImageWidth, 1, ""));
+    scratch.ReplaceLayers(std::move(layers), 0);
+    const int K = ReduceColors(scratch, N, 0, &row);
+    for (int k = 0; k < std::clamp(N, 1, 256); ++k) doc.Palette[std::size_t(k)] = scratch.Palette[std::size_t(k)];
+    const Layer& reduced = scratch.LayerAt(0);
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        target.Indices[at[i]] = reduced.Indices[i];
+        target.Mask[at[i]] = 1;
+    }
+    return K;
+}
+
 int BitmapToLayer(Document& doc, int layer, const Raster& picture) {
     return ReduceColors(doc, doc.ColorCount, layer, &picture);
 }

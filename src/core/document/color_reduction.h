@@ -17,6 +17,14 @@ int NearestColor(Rgb color, const PaletteEntry* table, int n);
 // nothing. N is 16 or 256.
 int ReduceColors(Document& doc, int N, int layer, const Raster* picture);
 
+// For a picture with transparent parts: the palette (first N entries) becomes the reduction of
+// the colours of the picture's pixels where `painted` is non-zero (both ImageWidth x
+// ImageHeight), exactly as ReduceColors would reduce a picture of those pixels alone in row
+// order; `layer` is painted there with the nearest entries and unpainted (index 0) elsewhere.
+// Other layers are neither read nor remapped: meant for a freshly set-up document. Returns K,
+// 0 when nothing is painted (the palette is then left as it was).
+int ReducePaintedPicture(Document& doc, int N, int layer, const Raster& picture, const Plane& painted);
+
 // ReduceColors with the document's own colour count.
 int BitmapToLayer(Document& doc, int layer, const Raster& picture);
 

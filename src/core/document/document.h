@@ -39,6 +39,14 @@ inline constexpr std::array<int, 11> kZoomFactors = {20, 18, 16, 14, 12, 10, 8, 
 // Index of a factor in kZoomFactors, or -1.
 int ZoomListIndex(int zoom);
 
+// An image's place in an icon or cursor file: the file as it was opened, the image's number in
+// its directory and the file's resource type (1 icon, 2 cursor; 0 when not from such a file).
+struct IconOrigin {
+    std::string Path;
+    int Index = 0;
+    int ResourceType = 0;
+};
+
 class Document {
 public:
     // ---- layer array: index 0 is the bottom layer --------------------------------------
@@ -98,6 +106,14 @@ public:
     int CloneSourceX = 0, CloneSourceY = 0;
     int CloneAnchorX = 0, CloneAnchorY = 0;
     int CloneState = 0;
+
+    // Where a document opened from an icon or cursor file came from, so that writing it back
+    // into that file replaces only its own image (core/formats/icon_container.h).
+    IconOrigin Origin;
+    // The cursor hotspot in image pixels, written into cursor files. HasHotspot: the document
+    // came from a cursor or was given a hotspot, so the canvas marks it. Not part of undo.
+    int HotspotX = 0, HotspotY = 0;
+    bool HasHotspot = false;
 
     int PixelCount() const { return ImageWidth * ImageHeight; }
     bool OnCanvas(int x, int y) const { return x >= 0 && y >= 0 && x < ImageWidth && y < ImageHeight; }

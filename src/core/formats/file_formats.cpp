@@ -1,6 +1,7 @@
 #include "core/formats/file_formats.h"
 
 #include "core/formats/bitmap_file.h"
+#include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
@@ -9,11 +10,12 @@
 namespace pq {
 namespace {
 
+// Written back into the file the document was opened from, only its own image changes.
 FileResult WriteIcon(const Document& doc, const std::filesystem::path& path) {
-    return SaveIconFile(doc, path, kIconResourceType, 0, 0);
+    return SaveIconKeepingOthers(doc, path, kIconResourceType);
 }
 FileResult WriteCursor(const Document& doc, const std::filesystem::path& path) {
-    return SaveIconFile(doc, path, kCursorResourceType, 0, 0);
+    return SaveIconKeepingOthers(doc, path, kCursorResourceType);
 }
 FileResult WritePqp(const Document& doc, const std::filesystem::path& path) {
     return SavePalette(doc, path, PaletteFormat::Pqp);
