@@ -73,7 +73,7 @@ std::filesystem::path ToFsPath(const QString& path) { return std::filesystem::pa
 
 pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const ReadRequest& request) {
     std::vector<uint8_t> bytes;
-    if (pq::FileResult r = pq::ReadFileBytes(ToFsPath(path), bytes); !r.Ok) return r;
+    if (pq::FileResult r = pq::ReadIconFileBytes(ToFsPath(path), bytes); !r.Ok) return r;
     pq::IconDirectory dir;
     if (pq::FileResult r = pq::ReadIconDirectory(bytes, dir); !r.Ok) return r;
     std::optional<int> index = 0;
