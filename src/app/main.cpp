@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "app/test_hook.h"
 #include "core/formats/settings_files.h"
 #include "core/io/sjis.h"
 #include "gui/app/main_form.h"
@@ -43,8 +44,11 @@ int main(int argc, char** argv) {
     const QDir exeDir(QCoreApplication::applicationDirPath());
     const std::filesystem::path beside =
         exeDir.dirName() == "bin" ? std::filesystem::path() : std::filesystem::path(exeDir.absolutePath().toStdString());
-    pq::gui::TMainForm frame(pq::ChooseSettingsFolder(beside));
+    // Inactive unless an end-to-end test sets PIXQUIL_TEST_SCRIPT (test_hook.h).
+    pq::app::TestHook testHook;
+    pq::gui::TMainForm frame(pq::ChooseSettingsFolder(beside), testHook.GetPrompt());
     frame.ShowAtStartup(QApplication::arguments().mid(1));
+    testHook.Run(frame);
     // Layer and step names are stored in Shift-JIS; without the converter they would be written
     // as UTF-8 bytes that other programs and older files do not expect.
     if (!pq::SjisAvailable())

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/formats/icon_images.h"
 #include "core/formats/native_document.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
@@ -101,6 +102,7 @@ bool ParseImage(std::span<const uint8_t> bytes, const IconDirEntry& entry, Image
 }  // namespace
 
 bool IconImageOpens(std::span<const uint8_t> bytes, const IconDirEntry& entry) {
+    if (!IsPaletteIconImage(entry)) return DecodedIconImageOpens(bytes, entry);
     ImageLayout l;
     return ParseImage(bytes, entry, l);
 }
@@ -125,6 +127,9 @@ FileResult LoadIconImage(std::span<const uint8_t> bytes, const IconDirectory& di
                          int selectedZoom) {
     const FileResult refused = FileResult::Failure(kIconOpenError);
     if (index < 0 || std::size_t(index) >= dir.Entries.size()) return refused;
+    // 1-, 16-, 24- and 32-bit and PNG images go through the colour reduction (icon_images.h).
+    if (!IsPaletteIconImage(dir.Entries[std::size_t(index)]))
+        return LoadDecodedIconImage(bytes, dir, index, doc, selectedZoom);
     ImageLayout l;
     if (!ParseImage(bytes, dir.Entries[std::size_t(index)], l)) return refused;
 

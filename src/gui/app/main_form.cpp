@@ -24,6 +24,7 @@
 #include "gui/app/artwork.h"
 #include "gui/app/option_dialog.h"
 #include "gui/app/prompt.h"
+#include "gui/app/recovery_dialog.h"
 #include "gui/app/window_placement.h"
 #include "gui/document/clipboard_commands.h"
 #include "gui/document/document_files.h"
@@ -157,6 +158,8 @@ void TMainForm::ShowAtStartup(const QStringList& arguments) {
     if (settings_.WindowState == 2) showMaximized();
     else if (settings_.WindowState == 1) showMinimized();
     else show();
+    // Documents an earlier run left behind when it ended without cleaning up come first.
+    OfferRecovery(*this, settingsFolder_);
     for (const QString& arg : arguments) {
         if (QFileInfo(arg).isFile()) OpenFile(arg);
     }

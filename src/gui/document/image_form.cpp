@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "gui/app/main_form.h"
+#include "core/document/recovery_note.h"
 #include "gui/app/prompt.h"
 #include "gui/document/canvas.h"
 #include "gui/document/clipboard_commands.h"
@@ -60,13 +61,16 @@ TImageForm::~TImageForm() {
 }
 
 pq::HistoryContext TImageForm::HistoryCtx() const {
-    return pq::HistoryContext{frame_->SnapshotFolderPath(), windowNumber_, frame_->UndoEnabled()};
+    // The label keeps the recovery note beside the snapshots naming this window as it is now.
+    return pq::HistoryContext{frame_->SnapshotFolderPath(), windowNumber_, frame_->UndoEnabled(),
+                              pq::WindowLabel{name_.toStdString(), filePath_.toStdString()}};
 }
 
 void TImageForm::SetFilePath(const QString& path) {
     filePath_ = path;
     name_ = path;
     setWindowTitle(name_);
+    if (doc_.HistoryPosition > 0) pq::WriteRecoveryNote(doc_, HistoryCtx());
 }
 
 // ---- set-up ----------------------------------------------------------------------------------

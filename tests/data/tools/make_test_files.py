@@ -3,7 +3,7 @@
 cursors, palettes), byte by byte from the file layouts, independently of the C++ writers.
 
 usage: make_test_files.py DATA_DIR"""
-import os, struct, sys
+import os, struct, sys, zlib
 
 data = sys.argv[1]
 bad = os.path.join(data, 'bad')
@@ -74,6 +74,8 @@ def dib(w, h, bits, palette, index, transparent, clr_used=0, header_size=40, com
             v = index(x, y)
             if bits == 8:
                 row[x] = v
+            elif bits == 1:
+                row[x // 8] |= v << (7 - x % 8)
             elif x % 2 == 0:
                 row[x // 2] |= v << 4
             else:
@@ -127,9 +129,18 @@ write(bad, 'width_5000.ico', patched(good4, 22 + 4, '<i', 5000))
 write(bad, 'header_size_huge.ico', patched(good4, 22, '<I', 0x7FFFFFF0))
 write(bad, 'header_size_short.ico', patched(good4, 22, '<I', 12))
 write(bad, 'colours_used_17.ico', patched(good4, 22 + 32, '<I', 17))
-write(bad, 'monochrome.ico', icon_file(1, [(5, 3, 2, 1, 1, dib(5, 3, 1, [(0, 0, 0), (255, 255, 255)],
-                                                              lambda x, y: (x + y) % 2, tr4))]))
+# A monochrome image: black and white in a checkerboard, transparent where tr4 says.
+write(data, 'monochrome.ico', icon_file(1, [(5, 3, 2, 1, 1, dib(5, 3, 1, [(0, 0, 0), (255, 255, 255)],
+                                                               lambda x, y: (x + y) % 2, tr4))]))
 write(bad, 'eight_colours.ico', patched(good4, 6 + 2, '<B', 8))
+
+def png_chunk(kind, body):
+    return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+
+# A PNG image that declares 100000 x 100000 pixels in 57 bytes.
+huge_png = (b'\x89PNG\r\n\x1a\n' + png_chunk(b'IHDR', struct.pack('>IIBBBBB', 100000, 100000, 8, 6, 0, 0, 0)) +
+            png_chunk(b'IEND', b''))
+write(bad, 'png_huge.ico', icon_file(1, [(0, 0, 0, 1, 32, huge_png)]))
 
 # ---- palettes --------------------------------------------------------------------------------
 write(data, 'three_lf.pal', b'JASC-PAL\n0100\n3\n10 20 30\n40 50 60 \n255 0 7\n')

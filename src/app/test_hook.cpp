@@ -1,0 +1,118 @@
+#include "app/test_hook.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QMap>
+#include <QMenu>
+#include <QPushButton>
+#include <cstdio>
+
+#include "core/document/history.h"
+#include "core/document/history_snapshot.h"
+#include "gui/app/main_form.h"
+#include "gui/app/prompt.h"
+#include "gui/document/image_form.h"
+
+namespace pq::app {
+namespace {
+
+void Say(const QString& line) {
+    std::fputs((line + "\n").toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+// Answers every prompt at once from the script; the chooser dialogs are cancelled.
+class ScriptPrompt : public gui::Prompt {
+public:
+    explicit ScriptPrompt(QMap<QString, QString> answers) : answers_(std::move(answers)) {}
+
+    gui::PromptAnswer Message(QWidget*, const QString&, const QString& text, gui::PromptIcon,
+                              gui::PromptButtons buttons) override {
+        Say("message " + QString(text).replace('\n', ' '));
+        return buttons == gui::PromptButtons::Ok || buttons == gui::PromptButtons::OkCancel ? gui::PromptAnswer::Ok
+                                                                                            : gui::PromptAnswer::Cancel;
+    }
+    std::optional<QString> OpenFileName(QWidget*, const gui::FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> SaveFileName(QWidget*, const gui::FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
+    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+    bool RunDialog(QDialog& dialog) override {
+        Say("dialog " + dialog.objectName());
+        for (const QCheckBox* box : dialog.findChildren<QCheckBox*>()) Say("row " + box->text());
+        auto* button = dialog.findChild<QPushButton*>(answers_.value(dialog.objectName()));
+        if (!button || answers_.value(dialog.objectName()).isEmpty()) return false;
+        button->click();
+        return dialog.result() == QDialog::Accepted;
+    }
+
+private:
+    QMap<QString, QString> answers_;
+};
+
+// FNV-1a over the document's snapshot bytes: every field undo keeps, pixels included.
+QString StateHash(const pq::Document& doc) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t b : pq::EncodeSnapshot(doc, "")) h = (h ^ b) * 1099511628211ull;
+    return QString::number(qulonglong(h), 16);
+}
+
+void Dump(gui::TMainForm& frame) {
+    for (gui::TImageForm* form : frame.Forms()) {
+        const pq::Document& d = form->Doc();
+        QStringList steps;
+        for (int k = 0; k < d.HistoryPosition + d.RedoCount; ++k)
+            steps << QString::fromStdString(pq::StepName(form->HistoryCtx(), k).value_or("?"));
+        Say(QString("document caption=%1 file=%2 modified=%3 size=%4x%5 colors=%6 position=%7 redo=%8 state=%9 steps=%10")
+                .arg(form->DocumentName(), form->FilePath())
+                .arg(int(d.Modified))
+                .arg(d.ImageWidth)
+                .arg(d.ImageHeight)
+                .arg(d.ColorCount)
+                .arg(d.HistoryPosition)
+                .arg(d.RedoCount)
+                .arg(StateHash(d), steps.join('|')));
+    }
+}
+
+}  // namespace
+
+TestHook::TestHook() {
+    const QString script = qEnvironmentVariable("PIXQUIL_TEST_SCRIPT");
+    if (script.isEmpty()) return;
+    QMap<QString, QString> answers;
+    for (const QString& command : script.split(';', Qt::SkipEmptyParts)) {
+        const QStringList words = command.simplified().split(' ');
+        if (words.size() == 3 && words[0] == "answer") answers[words[1]] = words[2];
+        else commands_ << command.simplified();
+    }
+    prompt_ = std::make_unique<ScriptPrompt>(answers);
+}
+
+TestHook::~TestHook() = default;
+
+gui::Prompt* TestHook::GetPrompt() const { return prompt_.get(); }
+
+void TestHook::Run(gui::TMainForm& frame) {
+    if (!prompt_) return;
+    for (const QString& command : commands_) {
+        const QStringList words = command.split(' ');
+        if (words.size() == 2 && words[0] == "trigger") {
+            gui::TImageForm* form = frame.ActiveForm();
+            QAction* action = form ? form->MenuAction(words[1]) : nullptr;
+            // As when the user opens the entry's menu first: its menu sets captions and states.
+            if (action)
+                for (QObject* owner : action->associatedObjects())
+                    if (auto* menu = qobject_cast<QMenu*>(owner)) emit menu->aboutToShow();
+            if (action && action->isEnabled()) action->trigger();
+            else Say("cannot trigger " + words[1]);
+        } else if (command == "dump") {
+            Dump(frame);
+        } else {
+            Say("unknown command " + command);
+        }
+    }
+    Say("ready");
+}
+
+}  // namespace pq::app

@@ -1,0 +1,39 @@
+#pragma once
+// Automation of the real editor for end-to-end tests (a process started, killed and started
+// again), active only when the environment variable PIXQUIL_TEST_SCRIPT is set. The variable
+// holds commands separated by ";":
+//   answer DIALOG BUTTON  whenever the dialog named DIALOG (objectName) is shown, click its push
+//                         button named BUTTON; every other dialog is cancelled and every
+//                         message box gets its default answer, so nothing ever waits for a user
+//   trigger ACTION        after start-up, trigger the active document window's menu entry ACTION
+//   dump                  write one line per open document to standard output (caption, file,
+//                         modified, size, colours, counters, a hash of its state, step names)
+// After the commands the hook writes "ready" on standard output and the program runs on. What
+// the prompts showed is written too ("dialog NAME", one "row TEXT" per check box, "message TEXT").
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+namespace pq::gui {
+class Prompt;
+class TMainForm;
+}  // namespace pq::gui
+
+namespace pq::app {
+
+class TestHook {
+public:
+    TestHook();
+    ~TestHook();
+    // The prompt the frame should use: null (the frame's own) unless the script is set.
+    gui::Prompt* GetPrompt() const;
+    // Runs the script's trigger and dump commands once the frame has started up.
+    void Run(gui::TMainForm& frame);
+
+private:
+    QStringList commands_;
+    std::unique_ptr<gui::Prompt> prompt_;
+};
+
+}  // namespace pq::app

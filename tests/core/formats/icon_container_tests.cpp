@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/formats/file_formats.h"
+#include "core/formats/icon_container.h"
+#include "core/formats/icon_file.h"
+#include "support/test_paths.h"
+
+namespace pq {
+namespace {
+
+using test::CorpusDir;
+using test::HaveCorpus;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+// A one-layer document of random indices, some pixels unpainted.
+Document Random(int w, int h, int colors, uint32_t seed) {
+    Document d;
+    InitBlankDocument(d, w, h, colors, 20);
+    std::mt19937 rng(seed);
+    Layer& l = d.LayerAt(0);
+    for (std::size_t i = 0; i < l.Mask.size(); ++i) {
+        l.Indices[i] = uint8_t(rng() % unsigned(colors));
+        l.Mask[i] = rng() % 4 != 0;
+        l.Indices[i] = l.Mask[i] ? l.Indices[i] : 0;
+    }
+    for (int i = 0; i < colors; ++i) d.Palette[std::size_t(i)] = PaletteEntry{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+    return d;
+}
+
+void ExpectSamePicture(const Document& a, const Document& b) {
+    ASSERT_EQ(a.ImageWidth, b.ImageWidth);
+    ASSERT_EQ(a.ImageHeight, b.ImageHeight);
+    ASSERT_EQ(a.ColorCount, b.ColorCount);
+    EXPECT_EQ(a.LayerAt(0).Mask, b.LayerAt(0).Mask);
+    EXPECT_EQ(a.LayerAt(0).Indices, b.LayerAt(0).Indices);
+    for (int i = 0; i < a.ColorCount; ++i) ASSERT_EQ(a.Palette[std::size_t(i)], b.Palette[std::size_t(i)]) << i;
+}
+
+TEST(IconContainer, WritingBackReplacesOnlyItsOwnImage) {
+    TempDir dir;
+    std::vector<std::filesystem::path> files;
+    // Three images of different sizes and depths, packed here...
+    const Document made[3] = {Random(16, 16, 16, 1), Random(32, 32, 256, 2), Random(48, 20, 16, 3)};
+    const Document* docs[3] = {&made[0], &made[1], &made[2]};
+    ASSERT_TRUE(PackIconFile(docs, dir / "three.ico", kIconResourceType));
+    files.push_back(dir / "three.ico");
+    // ...and real groups of PNG, 32-bit and palette images with bytes after the last image.
+    if (HaveCorpus())
+        for (const char* name : {"wine-extracted/ico/notepad.exe_14_768_0.ico", "pillow/ico/python.ico"}) {
+            files.push_back(dir / std::filesystem::path(name).filename());
+            WriteBytes(files.back(), ReadBytes(CorpusDir() / name));
+        }
+    for (const std::filesystem::path& path : files) {
+        SCOPED_TRACE(path.filename().string());
+        const std::vector<uint8_t> before = ReadBytes(path);
+        StoredIconFile old;
+        ASSERT_TRUE(ReadStoredIconFile(before, old));
+        ASSERT_GE(old.Images.size(), 3u);
+
+        Document doc;
+        ASSERT_TRUE(LoadIconFile(path, 1, doc, 20));
+        EXPECT_EQ(doc.Origin.Index, 1);
+        doc.LayerAt(0).Mask[3] = 1;
+        doc.LayerAt(0).Indices[3] = 5;
+        const FileFormat* format = FormatOfPath(path);
+        const FileResult written = format->Writer(doc, path);   // what 上書き保存 and convert call
+        ASSERT_TRUE(written) << written.Message;
+
+        StoredIconFile now;
+        ASSERT_TRUE(ReadStoredIconFile(ReadBytes(path), now));
+        ASSERT_EQ(now.Images.size(), old.Images.size());
+        EXPECT_EQ(now.ResourceType, old.ResourceType);
+        for (std::size_t i = 0; i < old.Images.size(); ++i) {
+            if (i == 1) continue;
+            EXPECT_EQ(now.Images[i].Data, old.Images[i].Data) << "image " << i;
+            EXPECT_TRUE(std::equal(now.Images[i].Entry.begin(), now.Images[i].Entry.begin() + 12,
+                                   old.Images[i].Entry.begin()))
+                << "image " << i;
+        }
+        Document back;
+        ASSERT_TRUE(LoadIconFile(path, 1, back, 20));
+        ExpectSamePicture(back, doc);
+
+        // Another name gets the one-image file.
+        ASSERT_TRUE(format->Writer(doc, dir / "other.ico"));
+        IconDirectory one;
+        ASSERT_TRUE(ReadIconDirectory(ReadBytes(dir / "other.ico"), one));
+        EXPECT_EQ(one.Entries.size(), 1u);
+
+        // A file that no longer holds image N is refused and kept as it is.
+        doc.Origin.Index = int(old.Images.size());
+        const std::vector<uint8_t> kept = ReadBytes(path);
+        const FileResult r = format->Writer(doc, path);
+        EXPECT_FALSE(r);
+        EXPECT_NE(r.Message.find(kIconChangedMessage), std::string::npos);
+        EXPECT_EQ(ReadBytes(path), kept);
+    }
+}
+
+TEST(IconContainer, PackedImagesAndCursorHotspotsReadBack) {
+    TempDir dir;
+    Document made[3] = {Random(16, 16, 16, 4), Random(256, 256, 256, 5), Random(5, 3, 16, 6)};
+    made[0].HotspotX = 7, made[0].HotspotY = 9;
+    made[1].HotspotX = 300, made[1].HotspotY = -4;   // moved inside the canvas: (255, 0)
+    const Document* docs[3] = {&made[0], &made[1], &made[2]};
+    for (int type : {kIconResourceType, kCursorResourceType}) {
+        const std::filesystem::path path = dir / (type == kIconResourceType ? "p.ico" : "p.cur");
+        ASSERT_TRUE(PackIconFile(docs, path, type));
+        const std::vector<uint8_t> bytes = ReadBytes(path);
+        IconDirectory d;
+        ASSERT_TRUE(ReadIconDirectory(bytes, d));
+        ASSERT_EQ(d.Entries.size(), 3u);
+        EXPECT_EQ(d.ResourceType, type);
+        EXPECT_EQ(d.Entries[1].Width, 0);   // 256 is written as 0
+        const int hotspots[3][2] = {{7, 9}, {255, 0}, {0, 0}};
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(testing::Message() << "type " << type << ", image " << i);
+            Document back;
+            ASSERT_TRUE(LoadIconBytes(bytes, i, back, 20));
+            ExpectSamePicture(back, made[i]);
+            EXPECT_EQ(back.HasHotspot, type == kCursorResourceType);
+            EXPECT_EQ(back.HotspotX, type == kCursorResourceType ? hotspots[i][0] : 0);
+            EXPECT_EQ(back.HotspotY, type == kCursorResourceType ? hotspots[i][1] : 0);
+        }
+    }
+    // One image that cannot be an icon refuses the whole pack, naming it, and writes nothing.
+    Document large = Random(300, 10, 16, 7);
+    const Document* withLarge[2] = {&made[0], &large};
+    const FileResult r = PackIconFile(withLarge, dir / "no.ico", kIconResourceType);
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.Message.find("2 番目"), std::string::npos) << r.Message;
+    EXPECT_FALSE(std::filesystem::exists(dir / "no.ico"));
+
+    // The cursor writer of the format table writes the document's hotspot, kept through a
+    // one-image round trip.
+    Document cursor = Random(32, 32, 16, 8);
+    cursor.HotspotX = 31, cursor.HotspotY = 4;
+    ASSERT_TRUE(FormatOfPath("x.cur")->Writer(cursor, dir / "one.cur"));
+    Document back;
+    ASSERT_TRUE(LoadIconFile(dir / "one.cur", 0, back, 20));
+    EXPECT_EQ(back.HotspotX, 31);
+    EXPECT_EQ(back.HotspotY, 4);
+    EXPECT_TRUE(back.HasHotspot);
+}
+
+}  // namespace
+}  // namespace pq

@@ -1,0 +1,209 @@
+#include <QCheckBox>
+#include <QProcess>
+#include <QPushButton>
+#include <gtest/gtest.h>
+
+#include "core/document/history.h"
+#include "core/document/recovery_note.h"
+#include "core/document/snapshot_folder.h"
+#include "core/formats/native_document.h"
+#include "core/formats/settings_files.h"
+#include "gui/app/main_form.h"
+#include "gui/app/recovery_dialog.h"
+#include "gui/document/image_form.h"
+#include "support/scripted_prompt.h"
+#include "support/test_paths.h"
+
+namespace fs = std::filesystem;
+
+namespace pq::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A 3 x 2 picture whose left column is painted; each step paints one more pixel.
+Document Picture() {
+    Document d;
+    InitBlankDocument(d, 3, 2, 16, 20);
+    d.Current().Indices = {1, 0, 0, 1, 0, 0};
+    d.Current().Mask = {1, 0, 0, 1, 0, 0};
+    return d;
+}
+
+// What a dead instance leaves: its folder with an unheld lock and a window's history of a base
+// step and `steps` edits, the last `undos` of them undone. Returns the states after each step.
+std::vector<Bytes> LeaveLostWindow(const fs::path& settings, int window, const WindowLabel& label, int steps,
+                                   int undos) {
+    const fs::path dead = settings / (std::string(kPrivateFolderPrefix) + "dead" + std::to_string(window));
+    fs::create_directories(dead);
+    WriteBytes(dead / kSnapshotLockName, {});
+    const HistoryContext ctx{dead, window, true, label};
+    Document doc = Picture();
+    std::vector<Bytes> states;
+    EXPECT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+    states.push_back(EncodeSnapshot(doc, ""));
+    for (int i = 1; i <= steps; ++i) {
+        doc.Current().Indices[std::size_t(i)] = uint8_t(i + 4);
+        doc.Current().Mask[std::size_t(i)] = 1;
+        EXPECT_TRUE(RecordStep(doc, ctx, "筆" + std::to_string(i), false).Ok);
+        states.push_back(EncodeSnapshot(doc, ""));
+    }
+    for (int i = 0; i < undos; ++i) EXPECT_TRUE(RestoreStep(doc, ctx, false).Ok);
+    return states;
+}
+
+bool HoldsHistoryFiles(const fs::path& folder) {
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        int window = 0, step = 0;
+        if (ParseHistoryFileName(e.path().filename().string(), window, step)) return true;
+    }
+    return false;
+}
+
+class Recovery : public ::testing::Test {
+protected:
+    TempDir dir;
+    fs::path settings = dir / "setting";
+    ScriptedPrompt prompt;
+    std::unique_ptr<gui::TMainForm> frame;
+
+    Recovery() { fs::create_directories(settings); }
+    void Start() {
+        frame = std::make_unique<gui::TMainForm>(settings, &prompt);
+        frame->ShowAtStartup({});
+    }
+    // Answers the recovery dialog: rows to untick, then the button; returns the rows' texts.
+    QStringList Expect(const char* button, std::vector<int> untick = {}) {
+        auto texts = std::make_shared<QStringList>();
+        prompt.ExpectDialog("TfrmRecovery", [=](QDialog& d) {
+            auto& dialog = static_cast<gui::TfrmRecovery&>(d);
+            for (QCheckBox* row : dialog.Rows()) *texts << row->text();
+            for (int i : untick) dialog.Rows()[i]->setChecked(false);
+            dialog.findChild<QPushButton*>(button)->click();
+            return dialog.result() == QDialog::Accepted;
+        });
+        Start();
+        EXPECT_TRUE(prompt.Done());
+        return *texts;
+    }
+};
+
+TEST_F(Recovery, WithUndoOffNothingIsOfferedAndNothingDeleted) {
+    LeaveLostWindow(settings, 2, WindowLabel{"Icon2", ""}, 1, 0);
+    MainSettings off;
+    off.UndoEnabled = false;
+    WriteMainSettings(settings / kMainSettingsFile, off);
+    Start();   // a dialog would find no answer queued and fail the test
+    EXPECT_TRUE(frame->Forms().isEmpty());
+    frame.reset();
+    EXPECT_TRUE(HoldsHistoryFiles(settings));
+}
+
+TEST_F(Recovery, TickedRowsAreRestoredOrDiscardedAndUntickedOnesOfferedAgain) {
+    const std::vector<Bytes> states = LeaveLostWindow(settings, 2, WindowLabel{"/x/a.pqf", "/x/a.pqf"}, 3, 1);
+    LeaveLostWindow(settings, 5, WindowLabel{"Icon5", ""}, 1, 0);
+
+    const QStringList rows = Expect("btnRestore", {1});
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].startsWith("/x/a.pqf　3×2　16色　2手順　20")) << rows[0].toStdString();
+    EXPECT_TRUE(rows[1].startsWith("Icon5　3×2　16色　1手順")) << rows[1].toStdString();
+    ASSERT_EQ(frame->Forms().size(), 1);
+    gui::TImageForm* form = frame->Forms()[0];
+    EXPECT_EQ(form->DocumentName(), "/x/a.pqf");
+    EXPECT_EQ(form->FilePath(), "/x/a.pqf");
+    EXPECT_TRUE(form->Doc().Modified);
+    EXPECT_EQ(EncodeSnapshot(form->Doc(), ""), states[2]);
+    EXPECT_TRUE(frame->ActionNamed("tbUndo")->isEnabled());
+    EXPECT_TRUE(frame->ActionNamed("tbRedo")->isEnabled());
+    form->meRedoClick();
+    EXPECT_EQ(EncodeSnapshot(form->Doc(), ""), states[3]);
+    form->meUndoClick();
+    form->meUndoClick();
+    EXPECT_EQ(EncodeSnapshot(form->Doc(), ""), states[1]);
+    frame.reset();
+
+    // The unticked document comes back; discarding it leaves nothing to offer.
+    EXPECT_EQ(Expect("btnDiscard"), QStringList{rows[1]});
+    EXPECT_TRUE(frame->Forms().isEmpty());
+    frame.reset();
+    EXPECT_FALSE(HoldsHistoryFiles(settings));
+    Start();
+    EXPECT_TRUE(frame->Forms().isEmpty());
+}
+
+// ---- the real program, killed and started again ---------------------------------------------
+
+struct EditorRun {
+    QStringList Rows, Documents, Other;
+};
+
+// Starts the editor with a script, reads its output up to "ready" and kills it with SIGKILL.
+EditorRun RunEditor(const fs::path& exe, const QString& script, const QStringList& args = {}) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("PIXQUIL_TEST_SCRIPT", script);
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(exe.string()), args);
+    EditorRun run;
+    bool ready = false;
+    while (!ready && (p.canReadLine() || p.waitForReadyRead(60000))) {
+        while (p.canReadLine()) {
+            const QString line = QString::fromUtf8(p.readLine()).trimmed();
+            if (line == "ready") ready = true;
+            else if (line.startsWith("row ")) run.Rows << line.mid(4);
+            else if (line.startsWith("document ")) run.Documents << line.mid(9);
+            else run.Other << line;
+        }
+    }
+    EXPECT_TRUE(ready) << p.readAllStandardError().toStdString();
+    p.kill();
+    p.waitForFinished(10000);
+    return run;
+}
+
+QString Field(const QString& document, const QString& name) {
+    for (const QString& f : document.split(' '))
+        if (f.startsWith(name + "=")) return f.mid(name.size() + 1);
+    return {};
+}
+
+TEST(RecoveryAfterKill, TheNextStartRestoresPixelsAndStepsAndDiscardingDeletes) {
+    TempDir dir;
+    // A copy of the editor keeps its settings in a setting/ folder beside it, here private.
+    const fs::path exe = dir / "app" / "pixquil";
+    fs::create_directories(exe.parent_path());
+    fs::copy_file(PQ_PIXQUIL_PATH, exe);
+    const fs::path settings = dir / "app" / "setting";
+    const fs::path input = dir / "in.pqf";
+    Document doc = Picture();
+    ASSERT_TRUE(SaveDocumentFile(doc, input).Ok);
+    const QString inputName = QString::fromStdString(input.string());
+
+    const EditorRun edited = RunEditor(exe, "dump; trigger msAll; trigger meClear; trigger mlNew; trigger meUndo; dump", {inputName});
+    ASSERT_EQ(edited.Documents.size(), 2) << edited.Other.join('\n').toStdString();
+    const QString& opened = edited.Documents[0];
+    const QString& killed = edited.Documents[1];
+    EXPECT_EQ(Field(killed, "position"), "3");
+    EXPECT_EQ(Field(killed, "redo"), "1");
+    EXPECT_NE(Field(killed, "state"), Field(opened, "state"));
+    EXPECT_TRUE(HoldsHistoryFiles(settings));
+
+    const EditorRun restored = RunEditor(exe, "answer TfrmRecovery btnRestore; dump; trigger meUndo; trigger meUndo; dump");
+    ASSERT_EQ(restored.Rows.size(), 1);
+    EXPECT_TRUE(restored.Rows[0].startsWith(inputName + "　3×2　16色　2手順")) << restored.Rows[0].toStdString();
+    ASSERT_EQ(restored.Documents.size(), 2) << restored.Other.join('\n').toStdString();
+    EXPECT_EQ(restored.Documents[0], killed);
+    EXPECT_EQ(Field(restored.Documents[1], "state"), Field(opened, "state"));
+    EXPECT_EQ(Field(restored.Documents[1], "redo"), "3");
+
+    // The restored window kept its history on disk as it went: killed too, it is offered again.
+    const EditorRun discarded = RunEditor(exe, "answer TfrmRecovery btnDiscard; dump");
+    ASSERT_EQ(discarded.Rows.size(), 1);
+    EXPECT_TRUE(discarded.Rows[0].startsWith(inputName + "　3×2　16色　0手順")) << discarded.Rows[0].toStdString();
+    EXPECT_TRUE(discarded.Documents.isEmpty());
+    EXPECT_FALSE(HoldsHistoryFiles(settings));
+}
+
+}  // namespace
+}  // namespace pq::test
