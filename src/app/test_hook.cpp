@@ -40,8 +40,9 @@ public:
     bool RunDialog(QDialog& dialog) override {
         Say("dialog " + dialog.objectName());
         for (const QCheckBox* box : dialog.findChildren<QCheckBox*>()) Say("row " + box->text());
-        auto* button = dialog.findChild<QPushButton*>(answers_.value(dialog.objectName()));
-        if (!button || answers_.value(dialog.objectName()).isEmpty()) return false;
+        const QString name = answers_.value(dialog.objectName());
+        auto* button = name.isEmpty() ? nullptr : dialog.findChild<QPushButton*>(name);
+        if (!button) return false;
         button->click();
         return dialog.result() == QDialog::Accepted;
     }

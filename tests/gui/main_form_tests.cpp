@@ -67,8 +67,11 @@ protected:
     fs::path Settings() const { return folder_.Path() / "setting"; }
     int SnapshotFiles() const {
         int n = 0;
-        for (const auto& e : fs::directory_iterator(Settings()))
-            if (e.path().filename().string().rfind("img", 0) == 0) ++n;
+        // Snapshots only: each window's recovery note ("img" + number + "note") is not one.
+        for (const auto& e : fs::directory_iterator(Settings())) {
+            const std::string name = e.path().filename().string();
+            if (name.rfind("img", 0) == 0 && name.find("note") == std::string::npos) ++n;
+        }
         return n;
     }
 };
