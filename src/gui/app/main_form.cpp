@@ -84,12 +84,12 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
 
     // The tool windows read their position files from the settings folder as they are made.
     newDialog_ = new TfrmNew(this);
-    colorPalette_ = new TfrmColorPalette(this, settingsFolder_);
-    layerPalette_ = new TLayerPalette(this, settingsFolder_);
+    colorPalette_ = new TfrmColorPalette(*this, settingsFolder_);
+    layerPalette_ = new TLayerPalette(*this, settingsFolder_);
     preview_ = new TfrmView(this, settingsFolder_);
-    ConnectFrameFileCommands(*this);
+    ConnectCommand("tbSave", [](TImageForm& form) { form.Save(); });
     textDialog_ = new TfrmText(this, *prompt_);
-    new TfrmName(this, *prompt_);
+    nameDialog_ = new TfrmName(this, *prompt_);
     ConnectCommand("tbCut", [this](TImageForm& form) { meCutClick(*this, form); });
     ConnectCommand("tbCopy", [this](TImageForm& form) { meCopyClick(*this, form); });
     ConnectCommand("tbPaste", [this](TImageForm& form) { mePasteClick(*this, form); });
@@ -407,7 +407,9 @@ int TMainForm::SelectedZoom() const { return ZoomFactorOfEntry(cmbZoom_->current
 
 void TMainForm::ShowZoomInList(int zoom) { cmbZoom_->setCurrentIndex(ZoomEntryOfFactor(zoom)); }
 
-bool TMainForm::SelectionOutlineVisible() const { return ActionNamed("tbSelectVisible")->isChecked(); }
+bool TMainForm::SelectionOutlineVisible() const { return actSelectVisible_->isChecked(); }
+
+void TMainForm::SetSelectionOutlineVisible(bool visible) { actSelectVisible_->setChecked(visible); }
 
 QCursor TMainForm::ToolCursor() const {
     switch (currentTool_) {
@@ -425,6 +427,19 @@ void TMainForm::ApplyToolCursor() {
 
 void TMainForm::RefreshColorPalette() {
     if (colorPalette_) colorPalette_->RefreshColorPalette();
+}
+
+void TMainForm::RebuildLayerPalette(TImageForm& form) {
+    if (layerPalette_) layerPalette_->RebuildLayerPalette(&form);
+}
+
+void TMainForm::RefreshLayerRows(TImageForm& form) {
+    if (layerPalette_) layerPalette_->RefreshLayerRows(&form);
+}
+
+void TMainForm::CompositeChanged(TImageForm& form) {
+    if (preview_) preview_->PaintFrom(form.Comp(), form.Doc().ImageWidth, form.Doc().ImageHeight);
+    if (layerPalette_) layerPalette_->UpdateThumbnails(&form);
 }
 
 // ---- status bar, idle update ---------------------------------------------------------------------

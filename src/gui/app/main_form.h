@@ -1,8 +1,9 @@
 #pragma once
 // The main frame: a QMainWindow holding the document windows in an MDI area, the two toolbars
 // "標準" and "編集", the two-panel status bar, the shared tool state and the settings. It owns the
-// tool windows and the dialogs that are created once (New, text), and forwards its toolbar
-// commands to the active document window.
+// tool windows and the dialogs that are created once (New, text, layer name), and forwards its
+// toolbar commands to the active document window. The other GUI folders reach it only through
+// FrameServices.
 
 #include <QCursor>
 #include <QList>
@@ -18,6 +19,7 @@
 #include "core/document/render.h"
 #include "core/document/strokes.h"
 #include "core/formats/settings_files.h"
+#include "gui/app/frame_services.h"
 #include "gui/app/tool_state.h"
 
 class QAction;
@@ -35,11 +37,12 @@ class Prompt;
 class TImageForm;
 class TfrmNew;
 class TfrmText;
+class TfrmName;
 class TfrmColorPalette;
 class TLayerPalette;
 class TfrmView;
 
-class TMainForm : public QMainWindow {
+class TMainForm : public QMainWindow, public FrameServices {
     Q_OBJECT
 public:
     // settingsFolder empty: the folder beside the program (or the per-user fallback).
@@ -53,9 +56,10 @@ public:
     void ShowAtStartup(const QStringList& arguments);
 
     QMdiArea* MdiArea() const { return mdi_; }
-    Prompt& GetPrompt() const { return *prompt_; }
+    QWidget* FrameWidget() override { return this; }
+    Prompt& GetPrompt() const override { return *prompt_; }
     const std::filesystem::path& SettingsFolder() const { return settingsFolder_; }
-    const std::filesystem::path& SnapshotFolderPath() const;
+    const std::filesystem::path& SnapshotFolderPath() const override;
 
     // ---- documents ---------------------------------------------------------------------------
     // Creates a document window from a name: an existing file is read by the reader its
@@ -66,22 +70,22 @@ public:
     TImageForm* OpenFile(const QString& path);
     // A window whose document `build` sets up (icon extraction; the caller advances
     // NextWindowNumber first), then as OpenDocument after a read: base step, activation, zoom.
-    TImageForm* OpenBuiltDocument(const QString& name, const std::function<void(pq::Document&, int selectedZoom)>& build);
+    TImageForm* OpenBuiltDocument(const QString& name,
+                                  const std::function<void(pq::Document&, int selectedZoom)>& build) override;
     int NextWindowNumber() const { return nextWindowNumber_; }
-    int AdvanceWindowNumber() { return ++nextWindowNumber_; }
-    TImageForm* ActiveForm() const;
-    QList<TImageForm*> Forms() const;
-    // Called by a document window when it goes away.
-    void FormClosed(TImageForm* form);
+    int AdvanceWindowNumber() override { return ++nextWindowNumber_; }
+    TImageForm* ActiveForm() const override;
+    QList<TImageForm*> Forms() const override;
+    void FormClosed(TImageForm* form) override;
 
     // ---- commands ------------------------------------------------------------------------------
-    void mlNewClick();
-    void FileOpen1Execute();
+    void mlNewClick() override;
+    void FileOpen1Execute() override;
     void mtOptionClick();
     void AboutClick();
     void HelpClick();
-    void ZoomIn();
-    void ZoomOut();
+    void ZoomIn() override;
+    void ZoomOut() override;
     void cmbZoomChange();
     void SelectTool(int tool);
     // Plug-in point of the commands that arrive with later work (tbSave, tbCut, tbCopy, tbPaste,
@@ -90,21 +94,21 @@ public:
     bool CommandConnected(const QString& objectName) const { return !pendingCommands_.contains(objectName); }
 
     // ---- shared tool state ---------------------------------------------------------------------
-    int CurrentTool() const { return currentTool_; }
-    int BrushSize() const;
-    int SelectedZoom() const;
-    // Shows a factor in the zoom list without zooming anything.
-    void ShowZoomInList(int zoom);
-    bool SelectionOutlineVisible() const;
-    StrokeState& Stroke() { return stroke_; }
+    int CurrentTool() const override { return currentTool_; }
+    int BrushSize() const override;
+    int SelectedZoom() const override;
+    void ShowZoomInList(int zoom) override;
+    bool SelectionOutlineVisible() const override;
+    void SetSelectionOutlineVisible(bool visible) override;
+    StrokeState& Stroke() override { return stroke_; }
     QCursor ToolCursor() const;
-    void ApplyToolCursor();
-    int& OutlineFrameCounter() { return outlineFrame_; }
-    pq::TextDrawer& TextDrawer() { return *textDrawer_; }
+    void ApplyToolCursor() override;
+    int& OutlineFrameCounter() override { return outlineFrame_; }
+    pq::TextDrawer& TextDrawer() override { return *textDrawer_; }
 
     // ---- settings ------------------------------------------------------------------------------
-    pq::TransparencyColors TransparencyColors() const;
-    bool UndoEnabled() const { return settings_.UndoEnabled; }
+    pq::TransparencyColors TransparencyColors() const override;
+    bool UndoEnabled() const override { return settings_.UndoEnabled; }
     const pq::MainSettings& Settings() const { return settings_; }
     void SetOptions(uint32_t color1, uint32_t color2, bool undoEnabled);
 
@@ -113,25 +117,29 @@ public:
     TLayerPalette* LayerPalette() const { return layerPalette_; }
     TfrmView* Preview() const { return preview_; }
     TfrmNew* NewDialog() const { return newDialog_; }
-    TfrmText* TextDialog() const { return textDialog_; }
-    void RefreshColorPalette();
+    TfrmText* TextDialog() const override { return textDialog_; }
+    TfrmName& NameDialog() override { return *nameDialog_; }
+    void RefreshColorPalette() override;
+    void RebuildLayerPalette(TImageForm& form) override;
+    void RefreshLayerRows(TImageForm& form) override;
+    void CompositeChanged(TImageForm& form) override;
 
     // ---- status bar, idle update ---------------------------------------------------------------
-    void SetStatusText(const QString& text);
+    void SetStatusText(const QString& text) override;
     QString StatusText() const;
-    void SetDocumentInfoText(const QString& text);
+    void SetDocumentInfoText(const QString& text) override;
     QString DocumentInfoText() const;
     // Enables the toolbar buttons to match the active document (run after every change).
-    void ActionList1Update();
+    void ActionList1Update() override;
     QAction* ActionNamed(const QString& objectName) const;
     QComboBox* ZoomCombo() const { return cmbZoom_; }
     QComboBox* SizeCombo() const { return cbSize_; }
     QToolBar* StandardToolBar() const { return tbStandard_; }
     QToolBar* EditToolBar() const { return tbEdit_; }
     // The toggles of the 表示 > ツール menus, shared by the frame's and the documents' menus.
-    QList<QAction*> ViewToggleActions() const;
-    QAction* StatusBarToggle() const { return actStatusBar_; }
-    void UpdateViewToggles();
+    QList<QAction*> ViewToggleActions() const override;
+    QAction* StatusBarToggle() const override { return actStatusBar_; }
+    void UpdateViewToggles() override;
     QMenu* ToolMenu() const { return mTool_; }
     QMenu* WindowMenu() const { return mWindow_; }
     QMenu* HelpMenu() const { return mHelp_; }
@@ -179,6 +187,7 @@ private:
 
     TfrmNew* newDialog_ = nullptr;
     TfrmText* textDialog_ = nullptr;
+    TfrmName* nameDialog_ = nullptr;
     TfrmColorPalette* colorPalette_ = nullptr;
     TLayerPalette* layerPalette_ = nullptr;
     TfrmView* preview_ = nullptr;
@@ -189,6 +198,7 @@ private:
     QComboBox* cbSize_ = nullptr;
     QActionGroup* toolGroup_ = nullptr;
     QList<QAction*> toolActions_;
+    QAction* actSelectVisible_ = nullptr;
     QLabel* statusPanel0_ = nullptr;
     QLabel* statusPanel1_ = nullptr;
 

@@ -14,6 +14,7 @@
 #include "gui/app/artwork.h"
 #include "gui/app/main_form.h"
 #include "gui/document/image_form.h"
+#include "gui/formats/file_commands.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
 #include "gui/palettes/preview_window.h"
@@ -100,10 +101,10 @@ void TMainForm::CreateToolBars() {
     connect(cmbZoom_, &QComboBox::activated, this, [this](int) { cmbZoomChange(); });
     tbStandard_->addWidget(cmbZoom_);
     tbStandard_->addSeparator();
-    QAction* visible = button("tbSelectVisible", "選択範囲の表示", "選択範囲の境界線の表示を切り替えます。");
-    visible->setCheckable(true);
-    visible->setChecked(true);
-    connect(visible, &QAction::toggled, this, [this](bool on) {
+    actSelectVisible_ = button("tbSelectVisible", "選択範囲の表示", "選択範囲の境界線の表示を切り替えます。");
+    actSelectVisible_->setCheckable(true);
+    actSelectVisible_->setChecked(true);
+    connect(actSelectVisible_, &QAction::toggled, this, [this](bool on) {
         if (!on)
             if (TImageForm* form = ActiveForm()) form->Present();
     });
@@ -164,10 +165,9 @@ void TMainForm::CreateMenus() {
     connect(mShow_, &QMenu::aboutToShow, this, &TMainForm::UpdateViewToggles);
 
     mTool_ = new QMenu("ツール(&T)", this);
-    // Icon extraction from program files plugs in here.
     QAction* extract = add(mTool_, "実行可能ファイルから読み込み(&E)...", "EXE、DLLからアイコンを取り出します。");
     extract->setObjectName("mtExtract");
-    extract->setEnabled(false);
+    connect(extract, &QAction::triggered, this, [this] { mtExtractClick(*this); });
     QAction* option = add(mTool_, "オプション(&O)...", "オプションを表示します。");
     option->setObjectName("mtOption");
     connect(option, &QAction::triggered, this, &TMainForm::mtOptionClick);

@@ -6,7 +6,7 @@
 #include <QMenu>
 
 #include "core/document/clipboard_pictures.h"
-#include "gui/app/main_form.h"
+#include "gui/app/frame_services.h"
 #include "gui/app/prompt.h"
 #include "gui/document/clipboard_bridge.h"
 #include "gui/document/image_form.h"
@@ -18,7 +18,7 @@ namespace {
 
 const char* const kClipboardWriteFailed = "クリップボードに書き込めませんでした。";
 
-bool PutOnClipboard(TMainForm& frame, TImageForm& form, const QString& title) {
+bool PutOnClipboard(FrameServices& frame, TImageForm& form, const QString& title) {
     if (WriteClipboardPicture(pq::ClipboardPicture(form.Doc()))) return true;
     frame.GetPrompt().Message(&form, title, QString::fromUtf8(kClipboardWriteFailed), PromptIcon::Error,
                               PromptButtons::Ok);
@@ -27,22 +27,22 @@ bool PutOnClipboard(TMainForm& frame, TImageForm& form, const QString& title) {
 
 }  // namespace
 
-void meCopyClick(TMainForm& frame, TImageForm& form) { PutOnClipboard(frame, form, "コピー"); }
+void meCopyClick(FrameServices& frame, TImageForm& form) { PutOnClipboard(frame, form, "コピー"); }
 
-void meCutClick(TMainForm& frame, TImageForm& form) {
+void meCutClick(FrameServices& frame, TImageForm& form) {
     // A picture that did not reach the clipboard must not be lost from the document as well.
     if (!PutOnClipboard(frame, form, "切り取り")) return;
     form.ApplyEdit(pq::ApplyCut(form.Doc()));
 }
 
-std::optional<PasteChoice> PickPasteArea(TMainForm& frame, TImageForm& form, const pq::Raster& picture) {
+std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture) {
     const pq::Document& doc = form.Doc();
-    TfrmSelectOpenArea dialog(&frame, picture, AreaPickerMode::Paste, doc.ImageWidth, doc.ImageHeight);
+    TfrmSelectOpenArea dialog(frame.FrameWidget(), picture, AreaPickerMode::Paste, doc.ImageWidth, doc.ImageHeight);
     if (!frame.GetPrompt().RunDialog(dialog)) return std::nullopt;
     return PasteChoice{dialog.Preview(), dialog.CheckBox1()->isChecked()};
 }
 
-void mePasteClick(TMainForm& frame, TImageForm& form) {
+void mePasteClick(FrameServices& frame, TImageForm& form) {
     if (!Clipboard().HasPicture()) return;
     const ClipboardRead read = ReadClipboardPicture();
     if (!read.Picture) {
@@ -58,14 +58,14 @@ void mePasteClick(TMainForm& frame, TImageForm& form) {
     form.ApplyEdit(result);
 }
 
-void ConnectClipboardMenu(TMainForm& frame, TImageForm& form) {
-    TMainForm* fr = &frame;
+void ConnectClipboardMenu(FrameServices& frame, TImageForm& form) {
+    FrameServices* fr = &frame;
     TImageForm* f = &form;
     struct Entry {
         const char* Name;
         const char* Tip;
         const char* Status;
-        void (*Run)(TMainForm&, TImageForm&);
+        void (*Run)(FrameServices&, TImageForm&);
     };
     static const Entry kEntries[] = {
         {"meCut", "切り取り", "選択範囲をクリップボードに切り取ります。", &meCutClick},

@@ -10,12 +10,12 @@
 
 namespace pq::gui {
 
-class TMainForm;
+class FrameServices;
 class TImageForm;
 
-void meCopyClick(TMainForm& frame, TImageForm& form);
-void meCutClick(TMainForm& frame, TImageForm& form);
-void mePasteClick(TMainForm& frame, TImageForm& form);
+void meCopyClick(FrameServices& frame, TImageForm& form);
+void meCutClick(FrameServices& frame, TImageForm& form);
+void mePasteClick(FrameServices& frame, TImageForm& form);
 
 // The area the user picked from the clipboard picture (ImageWidth x ImageHeight) and the state
 // of "最適化" (rebuild the palette for it).
@@ -24,10 +24,10 @@ struct PasteChoice {
     bool Optimize = true;
 };
 // Shows the area picker in its paste mode on `picture`; nullopt when it was not closed with OK.
-std::optional<PasteChoice> PickPasteArea(TMainForm& frame, TImageForm& form, const pq::Raster& picture);
+std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture);
 
 // Connects the window's 切り取り / コピー / 貼り付け entries; 貼り付け is enabled as the Edit menu
 // opens exactly when the clipboard offers a picture.
-void ConnectClipboardMenu(TMainForm& frame, TImageForm& form);
+void ConnectClipboardMenu(FrameServices& frame, TImageForm& form);
 
 }  // namespace pq::gui

@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "gui/app/main_form.h"
 #include "core/document/recovery_note.h"
+#include "gui/app/frame_services.h"
 #include "gui/app/prompt.h"
 #include "gui/document/canvas.h"
 #include "gui/document/clipboard_commands.h"
@@ -20,13 +20,10 @@
 #include "gui/document/layer_menu.h"
 #include "gui/document/selection_commands.h"
 #include "gui/formats/file_commands.h"
-#include "gui/palettes/color_palette.h"
-#include "gui/palettes/layer_palette.h"
-#include "gui/palettes/preview_window.h"
 
 namespace pq::gui {
 
-TImageForm::TImageForm(TMainForm* frame, const QString& name, int windowNumber)
+TImageForm::TImageForm(FrameServices* frame, const QString& name, int windowNumber)
     : QWidget(nullptr), frame_(frame), name_(name), windowNumber_(windowNumber) {
     setObjectName("TImageForm");
     setWindowTitle(name_);
@@ -133,8 +130,7 @@ void TImageForm::CentreCanvas() {
 void TImageForm::Recompose() {
     if (!doc_.Ready) return;
     pq::Recompose(doc_, frame_->TransparencyColors(), comp_);
-    if (frame_->Preview()) frame_->Preview()->PaintFrom(comp_, doc_.ImageWidth, doc_.ImageHeight);
-    if (frame_->LayerPalette()) frame_->LayerPalette()->UpdateThumbnails(this);
+    frame_->CompositeChanged(*this);
 }
 
 void TImageForm::Present() {
@@ -189,11 +185,11 @@ void TImageForm::CommitEdit(const std::string& step) {
 
 void TImageForm::ApplyEdit(const pq::EditResult& result) {
     if (result.Record) RecordStep(result.Step);
-    if (result.RebuildLayers && frame_->LayerPalette())
-        frame_->LayerPalette()->RebuildLayerPalette(this);
+    if (result.RebuildLayers)
+        frame_->RebuildLayerPalette(*this);
     else if (result.Redraw)
         Redraw();
-    if (result.RefreshRows && frame_->LayerPalette()) frame_->LayerPalette()->RefreshLayerRows(this);
+    if (result.RefreshRows) frame_->RefreshLayerRows(*this);
     if (result.RefreshColors) frame_->RefreshColorPalette();
     frame_->ActionList1Update();
 }
@@ -211,7 +207,7 @@ void TImageForm::RestoreAndRefresh(bool redo) {
     // painting with such an index would store a value the document cannot hold.
     if (doc_.DrawColor >= doc_.ColorCount) doc_.DrawColor = 0;
     if (doc_.AuxColor >= doc_.ColorCount) doc_.AuxColor = 8;
-    if (frame_->LayerPalette()) frame_->LayerPalette()->RebuildLayerPalette(this);
+    frame_->RebuildLayerPalette(*this);
     frame_->RefreshColorPalette();
     SetZoom(frame_->SelectedZoom());
     if (doc_.HasSelection) StartOutlineTimer();
@@ -234,7 +230,7 @@ void TImageForm::UpdateEditMenu() {
 
 // ---- saving ------------------------------------------------------------------------------------
 
-bool TImageForm::Save() { return Save1Click(*this, frame_->GetPrompt(), frame_); }
+bool TImageForm::Save() { return Save1Click(*this, frame_->GetPrompt(), frame_->FrameWidget()); }
 
 bool TImageForm::SaveAs() { return SaveAs1Click(*this, frame_->GetPrompt()); }
 
@@ -261,7 +257,7 @@ void TImageForm::closeEvent(QCloseEvent* event) {
 void TImageForm::Activate() {
     if (!doc_.Ready) return;
     frame_->ShowZoomInList(doc_.Zoom);
-    if (frame_->LayerPalette()) frame_->LayerPalette()->RebuildLayerPalette(this);
+    frame_->RebuildLayerPalette(*this);
     frame_->RefreshColorPalette();
     frame_->ApplyToolCursor();
     frame_->SetDocumentInfoText(QString("サイズ：%1×%2 色数：%3色    ").arg(doc_.ImageWidth).arg(doc_.ImageHeight).arg(doc_.ColorCount));
@@ -321,13 +317,14 @@ void TImageForm::BuildMenus() {
     mFile_ = new QMenu("ファイル(&F)", this);
     mFile_->setObjectName("mFile");
     connect(add(mFile_, "新規作成(&N)...", "新しいアイコンを作成します。", QKeySequence("Ctrl+N")), &QAction::triggered,
-            frame_, &TMainForm::mlNewClick);
-    connect(add(mFile_, "開く(&O)...", "既存のファイルを開きます。", QKeySequence("Ctrl+O")), &QAction::triggered, frame_,
-            &TMainForm::FileOpen1Execute);
+            this, [this] { frame_->mlNewClick(); });
+    connect(add(mFile_, "開く(&O)...", "既存のファイルを開きます。", QKeySequence("Ctrl+O")), &QAction::triggered, this,
+            [this] { frame_->FileOpen1Execute(); });
     pending(mFile_, "上書き保存(&S)", QKeySequence("Ctrl+S"))->setObjectName("Save1");
     pending(mFile_, "名前を付けて保存(&A)...")->setObjectName("SaveAs1");
     mFile_->addSeparator();
-    connect(add(mFile_, "Pixquilの終了(&X)", "Pixquilを終了します。"), &QAction::triggered, frame_, &QWidget::close);
+    connect(add(mFile_, "Pixquilの終了(&X)", "Pixquilを終了します。"), &QAction::triggered, this,
+            [this] { frame_->FrameWidget()->close(); });
 
     mEdit_ = new QMenu("編集(&E)", this);
     mEdit_->setObjectName("Edit1");
@@ -366,12 +363,12 @@ void TImageForm::BuildMenus() {
     QAction* in = add(zoom, "ズームイン(&I)", "倍率を上げます。");
     in->setObjectName("mvzZoomIn");
     in->setToolTip("ズームイン");
-    connect(in, &QAction::triggered, frame_, &TMainForm::ZoomIn);
+    connect(in, &QAction::triggered, this, [this] { frame_->ZoomIn(); });
     QAction* out = add(zoom, "ズームアウト(&O)", "倍率を下げます。");
     out->setObjectName("mvzZoomOut");
     out->setToolTip("ズームアウト");
-    connect(out, &QAction::triggered, frame_, &TMainForm::ZoomOut);
-    connect(mShow_, &QMenu::aboutToShow, frame_, &TMainForm::UpdateViewToggles);
+    connect(out, &QAction::triggered, this, [this] { frame_->ZoomOut(); });
+    connect(mShow_, &QMenu::aboutToShow, this, [this] { frame_->UpdateViewToggles(); });
 
     // Image operations, palette adjustments, layer and selection commands plug in here.
     mImage_ = new QMenu("イメージ(&I)", this);

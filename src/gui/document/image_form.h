@@ -25,14 +25,14 @@ class QPainter;
 
 namespace pq::gui {
 
-class TMainForm;
+class FrameServices;
 class TCanvas;
 class TCanvasPage;
 
 class TImageForm : public QWidget {
     Q_OBJECT
 public:
-    TImageForm(TMainForm* frame, const QString& name, int windowNumber);
+    TImageForm(FrameServices* frame, const QString& name, int windowNumber);
     ~TImageForm() override;
 
     // ---- set-up ------------------------------------------------------------------------------
@@ -150,7 +150,7 @@ private:
     void MoveToolMove(int x, int y);
     void MoveToolRelease();
 
-    TMainForm* frame_;
+    FrameServices* frame_;
     QString name_;
     QString filePath_;
     int windowNumber_;

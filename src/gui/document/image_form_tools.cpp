@@ -7,7 +7,7 @@
 #include "core/document/selection.h"
 #include "core/document/render.h"
 #include "core/document/strokes.h"
-#include "gui/app/main_form.h"
+#include "gui/app/frame_services.h"
 #include "gui/app/prompt.h"
 #include "gui/document/canvas.h"
 #include "gui/document/image_form.h"

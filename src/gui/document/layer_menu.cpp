@@ -5,7 +5,7 @@
 #include <QVariant>
 
 #include "core/document/layer_commands.h"
-#include "gui/app/main_form.h"
+#include "gui/app/frame_services.h"
 #include "gui/app/prompt.h"
 #include "gui/document/image_form.h"
 #include "gui/document/name_dialog.h"
@@ -38,7 +38,7 @@ void tbbDownClick(TImageForm& form) { Finish(form, pq::MoveLayerDown(form.Doc())
 
 void tbbIntegrateClick(TImageForm& form) { Finish(form, pq::MergeDown(form.Doc())); }
 
-void tbbAllIntegrateClick(TMainForm& frame, TImageForm& form) {
+void tbbAllIntegrateClick(FrameServices& frame, TImageForm& form) {
     auto ask = [&frame, &form] {
         const PromptAnswer a = frame.GetPrompt().Message(&form, QString::fromUtf8(pq::kMergeQuestionTitle),
                                                          QString::fromUtf8(pq::kMergeQuestionText),
@@ -56,12 +56,9 @@ void mlvOnlyClick(TImageForm& form) { Finish(form, pq::ShowOnlyCurrentLayer(form
 
 void mlvAllClick(TImageForm& form) { Finish(form, pq::ShowAllLayers(form.Doc())); }
 
-TfrmName& NameDialog(TMainForm& frame) {
-    if (auto* dialog = frame.findChild<TfrmName*>("TfrmName", Qt::FindDirectChildrenOnly)) return *dialog;
-    return *new TfrmName(&frame, frame.GetPrompt());
-}
+TfrmName& NameDialog(FrameServices& frame) { return frame.NameDialog(); }
 
-void tbbNameClick(TMainForm& frame, TImageForm& form) {
+void tbbNameClick(FrameServices& frame, TImageForm& form) {
     TfrmName& dialog = NameDialog(frame);
     dialog.SetName(QString::fromStdString(form.Doc().Current().Name));
     if (!frame.GetPrompt().RunDialog(dialog)) return;
@@ -96,7 +93,7 @@ void mLayerClick(TImageForm& form) {
     }
 }
 
-void ConnectLayerMenu(TMainForm& frame, TImageForm& form) {
+void ConnectLayerMenu(FrameServices& frame, TImageForm& form) {
     struct Entry {
         const char* Name;
         const char* Status;
@@ -115,7 +112,7 @@ void ConnectLayerMenu(TMainForm& frame, TImageForm& form) {
         {"mlrLow", "現在のレイヤと下のレイヤを統合します。", &tbbIntegrateClick, kLayerIconMergeDown},
     };
     TImageForm* f = &form;
-    TMainForm* fr = &frame;
+    FrameServices* fr = &frame;
     for (const Entry& e : kEntries) {
         QAction* a = form.MenuAction(e.Name);
         if (!a) continue;

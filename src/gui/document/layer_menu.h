@@ -6,7 +6,7 @@
 
 namespace pq::gui {
 
-class TMainForm;
+class FrameServices;
 class TImageForm;
 class TfrmName;
 
@@ -16,18 +16,18 @@ void tbbDelLayerClick(TImageForm& form);
 void tbbUpClick(TImageForm& form);
 void tbbDownClick(TImageForm& form);
 void tbbIntegrateClick(TImageForm& form);
-void tbbAllIntegrateClick(TMainForm& frame, TImageForm& form);
+void tbbAllIntegrateClick(FrameServices& frame, TImageForm& form);
 void mlvActiveClick(TImageForm& form);
 void mlvOnlyClick(TImageForm& form);
 void mlvAllClick(TImageForm& form);
-void tbbNameClick(TMainForm& frame, TImageForm& form);
+void tbbNameClick(FrameServices& frame, TImageForm& form);
 
-// The frame's one layer-name dialog (made on first use when the frame did not make it).
-TfrmName& NameDialog(TMainForm& frame);
+// The frame's one layer-name dialog.
+TfrmName& NameDialog(FrameServices& frame);
 
 // Enables the menu's entries for the layer count and the current layer (run as it opens).
 void mLayerClick(TImageForm& form);
 // Connects the window's レイヤ menu entries with their hints and icons.
-void ConnectLayerMenu(TMainForm& frame, TImageForm& form);
+void ConnectLayerMenu(FrameServices& frame, TImageForm& form);
 
 }  // namespace pq::gui

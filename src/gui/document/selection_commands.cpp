@@ -4,7 +4,7 @@
 #include <QMenu>
 
 #include "core/document/selection.h"
-#include "gui/app/main_form.h"
+#include "gui/app/frame_services.h"
 #include "gui/document/image_form.h"
 
 namespace pq::gui {
@@ -34,12 +34,12 @@ void msLayerClick(TImageForm& form) { Finish(form, pq::LayerFromSelection(form.D
 
 void meClearClick(TImageForm& form) { Finish(form, pq::ClearContent(form.Doc())); }
 
-void msKyoukaisenClick(TMainForm& frame, TImageForm& form) {
-    if (QAction* visible = frame.ActionNamed("tbSelectVisible")) visible->toggle();
+void msKyoukaisenClick(FrameServices& frame, TImageForm& form) {
+    frame.SetSelectionOutlineVisible(!frame.SelectionOutlineVisible());
     form.Present();
 }
 
-void mSelectClick(TMainForm& frame, TImageForm& form) {
+void mSelectClick(FrameServices& frame, TImageForm& form) {
     const bool has = form.Doc().HasSelection;
     for (const char* name : kSelectionEntries)
         if (QAction* a = form.MenuAction(name)) a->setEnabled(has);
@@ -50,7 +50,7 @@ void mSelectClick(TMainForm& frame, TImageForm& form) {
     }
 }
 
-void ConnectSelectionMenu(TMainForm& frame, TImageForm& form) {
+void ConnectSelectionMenu(FrameServices& frame, TImageForm& form) {
     struct Entry {
         const char* Name;
         const char* Tip;     // tooltip text
@@ -85,11 +85,11 @@ void ConnectSelectionMenu(TMainForm& frame, TImageForm& form) {
         a->setCheckable(true);
         a->setChecked(frame.SelectionOutlineVisible());
         a->setEnabled(true);
-        TMainForm* fr = &frame;
+        FrameServices* fr = &frame;
         QObject::connect(a, &QAction::triggered, &form, [fr, f] { msKyoukaisenClick(*fr, *f); });
     }
     if (QMenu* menu = form.MenuNamed("mSelect")) {
-        TMainForm* fr = &frame;
+        FrameServices* fr = &frame;
         QObject::connect(menu, &QMenu::aboutToShow, &form, [fr, f] { mSelectClick(*fr, *f); });
         // Shortcuts of entries disabled while the menu was open work again once it closes.
         QObject::connect(menu, &QMenu::aboutToHide, &form, [f] {

@@ -5,7 +5,7 @@
 
 namespace pq::gui {
 
-class TMainForm;
+class FrameServices;
 class TImageForm;
 
 void msAllClick(TImageForm& form);
@@ -17,11 +17,11 @@ void msLayerClick(TImageForm& form);
 // Edit > クリア and the frame's クリア button.
 void meClearClick(TImageForm& form);
 // 境界線の表示: toggles the frame's outline switch and repaints the canvas; records nothing.
-void msKyoukaisenClick(TMainForm& frame, TImageForm& form);
+void msKyoukaisenClick(FrameServices& frame, TImageForm& form);
 // Enables the menu's entries for the window's state and checks 境界線の表示 when the outline
 // is shown (run as the menu opens).
-void mSelectClick(TMainForm& frame, TImageForm& form);
+void mSelectClick(FrameServices& frame, TImageForm& form);
 // Connects the window's 選択範囲 menu entries and Edit > クリア, with their hints.
-void ConnectSelectionMenu(TMainForm& frame, TImageForm& form);
+void ConnectSelectionMenu(FrameServices& frame, TImageForm& form);
 
 }  // namespace pq::gui

@@ -16,7 +16,7 @@
 #include "core/formats/palette_file.h"
 #include "core/formats/picture_import.h"
 #include "core/formats/program_icons.h"
-#include "gui/app/main_form.h"
+#include "gui/app/frame_services.h"
 #include "gui/app/prompt.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/area_picker.h"
@@ -214,7 +214,7 @@ bool LoadProgramPalette(pq::Document& doc) {
 
 // ---- wiring ------------------------------------------------------------------------------------
 
-void ConnectFileMenu(TMainForm& frame, TImageForm& form) {
+void ConnectFileMenu(FrameServices& frame, TImageForm& form) {
     TImageForm* f = &form;
     Prompt* prompt = &frame.GetPrompt();
     auto connectEntry = [&](const char* name, std::function<void()> run) {
@@ -231,17 +231,8 @@ void ConnectFileMenu(TMainForm& frame, TImageForm& form) {
     if (QAction* a = form.MenuAction("SaveAs1")) a->setToolTip("名前を付けて保存");
 }
 
-void ConnectFrameFileCommands(TMainForm& frame) {
-    frame.ConnectCommand("tbSave", [](TImageForm& form) { form.Save(); });
-    if (QAction* extract = frame.ActionNamed("mtExtract")) {
-        extract->setEnabled(true);
-        TMainForm* fr = &frame;
-        QObject::connect(extract, &QAction::triggered, &frame, [fr] { mtExtractClick(*fr); });
-    }
-}
-
-void mtExtractClick(TMainForm& frame) {
-    TfrmExeDll dialog(&frame, frame.GetPrompt(), [&frame](const pq::IconPicture& icon) {
+void mtExtractClick(FrameServices& frame) {
+    TfrmExeDll dialog(frame.FrameWidget(), frame.GetPrompt(), [&frame](const pq::IconPicture& icon) {
         const int number = frame.AdvanceWindowNumber();
         frame.OpenBuiltDocument(QString("Icon%1").arg(number),
                                 [&icon](pq::Document& doc, int zoom) { pq::IconFromPictures(doc, icon, zoom); });

@@ -17,9 +17,9 @@ class QWidget;
 
 namespace pq::gui {
 
+class FrameServices;
 class Prompt;
 class TImageForm;
-class TMainForm;
 
 // Texts of the save commands.
 inline constexpr const char* kSaveTitle = "上書き保存";
@@ -78,11 +78,9 @@ bool LoadProgramPalette(pq::Document& doc);
 // ---- wiring ------------------------------------------------------------------------------------
 // Enables and connects a document window's 上書き保存, 名前を付けて保存, パレットの交換 and
 // パレットの保存 entries.
-void ConnectFileMenu(TMainForm& frame, TImageForm& form);
-// Connects the frame's 上書き保存 button and Tool > 実行可能ファイルから読み込み(&E)....
-void ConnectFrameFileCommands(TMainForm& frame);
+void ConnectFileMenu(FrameServices& frame, TImageForm& form);
 // Tool > 実行可能ファイルから読み込み(&E)...: the dialog TfrmExeDll; each icon taken becomes a
 // 32 x 32 document "Icon" + the next window number; afterwards every window is redrawn.
-void mtExtractClick(TMainForm& frame);
+void mtExtractClick(FrameServices& frame);
 
 }  // namespace pq::gui

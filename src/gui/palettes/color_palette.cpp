@@ -8,7 +8,7 @@
 #include <QWheelEvent>
 
 #include "core/formats/settings_files.h"
-#include "gui/app/main_form.h"
+#include "gui/app/frame_services.h"
 #include "gui/document/image_form.h"
 
 namespace pq::gui {
@@ -115,8 +115,8 @@ void TChannelScrollBar::wheelEvent(QWheelEvent* event) { event->ignore(); }
 
 // ---- the window --------------------------------------------------------------------------------
 
-TfrmColorPalette::TfrmColorPalette(TMainForm* frame, const std::filesystem::path& settingsFolder)
-    : TToolWindow(frame, "パレット", settingsFolder / pq::kColorPaletteFile), frame_(frame) {
+TfrmColorPalette::TfrmColorPalette(FrameServices& frame, const std::filesystem::path& settingsFolder)
+    : TToolWindow(frame.FrameWidget(), "パレット", settingsFolder / pq::kColorPaletteFile), frame_(frame) {
     setObjectName("TfrmColorPalette");
     panel1_ = new QWidget(this);
     panel1_->setObjectName("Panel1");
@@ -159,7 +159,7 @@ TfrmColorPalette::TfrmColorPalette(TMainForm* frame, const std::filesystem::path
     ReadPosition();
 }
 
-TImageForm* TfrmColorPalette::Active() const { return frame_->ActiveForm(); }
+TImageForm* TfrmColorPalette::Active() const { return frame_.ActiveForm(); }
 
 QString TfrmColorPalette::ChannelLabelText(int channel) const { return lblChannel_[channel]->text(); }
 

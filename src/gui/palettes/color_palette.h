@@ -15,7 +15,7 @@ class QLabel;
 
 namespace pq::gui {
 
-class TMainForm;
+class FrameServices;
 class TImageForm;
 class TfrmColorPalette;
 
@@ -77,7 +77,7 @@ private:
 class TfrmColorPalette : public TToolWindow {
     Q_OBJECT
 public:
-    TfrmColorPalette(TMainForm* frame, const std::filesystem::path& settingsFolder);
+    TfrmColorPalette(FrameServices& frame, const std::filesystem::path& settingsFolder);
 
     void RefreshColorPalette();
     // Chooses the drawing (left button) or auxiliary colour at a picture position.
@@ -99,7 +99,7 @@ private:
     void RecordPaletteStep();
     TImageForm* Active() const;
 
-    TMainForm* frame_;
+    FrameServices& frame_;
     QWidget* panel1_ = nullptr;
     TPaletteImage* image_ = nullptr;
     QLabel* lblFore_ = nullptr;

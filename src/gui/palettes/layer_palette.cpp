@@ -10,7 +10,7 @@
 
 #include "core/document/layer_commands.h"
 #include "core/formats/settings_files.h"
-#include "gui/app/main_form.h"
+#include "gui/app/frame_services.h"
 #include "gui/document/image_form.h"
 #include "gui/document/layer_menu.h"
 #include "gui/palettes/layer_icons.h"
@@ -22,8 +22,8 @@ namespace {
 const char* const kButtons[] = {"tbbNewLayer", "tbbDelLayer", "tbbUp", "tbbDown", "tbbIntegrate", "tbbAllIntegrate", "tbbName"};
 }  // namespace
 
-TLayerPalette::TLayerPalette(QWidget* frame, const std::filesystem::path& settingsFolder)
-    : TToolWindow(frame, "レイヤ", settingsFolder / pq::kLayerPaletteFile), frame_(qobject_cast<TMainForm*>(frame)) {
+TLayerPalette::TLayerPalette(FrameServices& frame, const std::filesystem::path& settingsFolder)
+    : TToolWindow(frame.FrameWidget(), "レイヤ", settingsFolder / pq::kLayerPaletteFile), frame_(frame) {
     setObjectName("TLayerPalette");
     QFont f("ＭＳ Ｐゴシック");
     f.setPixelSize(12);
@@ -47,7 +47,7 @@ TLayerPalette::TLayerPalette(QWidget* frame, const std::filesystem::path& settin
             if (TImageForm* form = Active()) run(*form);
         });
     };
-    TMainForm* fr = frame_;
+    FrameServices* fr = &frame_;
     button("tbbNewLayer", "レイヤの追加", kLayerIconNew, [](TImageForm& f) { tbbNewLayerClick(f); });
     button("tbbDelLayer", "選択中のレイヤを削除", kLayerIconDelete, [](TImageForm& f) { tbbDelLayerClick(f); });
     toolBar_->addSeparator();
@@ -85,7 +85,7 @@ TLayerPalette::TLayerPalette(QWidget* frame, const std::filesystem::path& settin
     ReadPosition();
 }
 
-TImageForm* TLayerPalette::Active() const { return frame_ ? frame_->ActiveForm() : nullptr; }
+TImageForm* TLayerPalette::Active() const { return frame_.ActiveForm(); }
 
 QAction* TLayerPalette::Button(const char* objectName) const { return findChild<QAction*>(objectName); }
 

@@ -19,14 +19,14 @@ class QToolBar;
 
 namespace pq::gui {
 
-class TMainForm;
+class FrameServices;
 class TImageForm;
 class TLayerPanel;
 
 class TLayerPalette : public TToolWindow {
     Q_OBJECT
 public:
-    TLayerPalette(QWidget* frame, const std::filesystem::path& settingsFolder);
+    TLayerPalette(FrameServices& frame, const std::filesystem::path& settingsFolder);
 
     // Makes one row per layer of `form` (names, eyes, layout, highlight), then recomposes and
     // presents the document.
@@ -61,7 +61,7 @@ private:
     TLayerPanel* RowAt(QPoint global) const;
     void DestroyRow(TLayerPanel* row);
 
-    TMainForm* frame_ = nullptr;
+    FrameServices& frame_;
     QToolBar* toolBar_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QWidget* rowsHost_ = nullptr;
