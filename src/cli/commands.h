@@ -11,12 +11,14 @@ namespace pq::cli {
 extern const char* const kInfoUsage;
 extern const char* const kConvertUsage;
 extern const char* const kExtractUsage;
+extern const char* const kPackUsage;
 // Generated from the operation table, so it lists every word with its range.
 std::string ApplyUsage();
 
 int RunInfo(std::span<const std::string> args);
 int RunConvert(std::span<const std::string> args);
 int RunExtract(std::span<const std::string> args);
+int RunPack(std::span<const std::string> args);
 int RunApply(std::span<const std::string> args);
 
 }  // namespace pq::cli

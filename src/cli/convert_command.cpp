@@ -7,11 +7,13 @@
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/open_input.h"
+#include "core/formats/file_formats.h"
 
 namespace pq::cli {
 
 const char* const kConvertUsage =
     "usage: pqtool convert IN OUT [--index N] [--size 16|32|48] [--colors 16|256] [--area L,T,R,B]\n"
+    "                             [--hotspot X,Y]\n"
     "\n"
     "Opens IN as the editor opens it and writes OUT in the format its extension names.\n"
     "Input, by extension:\n"
@@ -25,7 +27,9 @@ const char* const kConvertUsage =
     "                  what falls outside is white, as in the editor's area picker.\n"
     "Output, by extension:\n"
     "  .pqf            the layered document\n"
-    "  .ico, .cur      one-image icon or cursor (hotspot 0,0) of the visible layers\n"
+    "  .ico, .cur      one-image icon or cursor of the visible layers; a cursor's hotspot is\n"
+    "                  --hotspot X,Y, else the one of the cursor IN (0,0 for other input).\n"
+    "                  OUT naming the very file IN came from replaces only image N in it.\n"
     "  .bmp            24-bit bitmap of the visible layers, white where nothing is painted\n"
     "  .pqp, .pal      the document's palette as pqp or JASC-PAL text\n"
     "  .png            RGBA picture of the visible layers, transparent where nothing is painted\n"
@@ -35,7 +39,14 @@ const char* const kConvertUsage =
 
 namespace {
 
-constexpr std::array<OptionSpec, 4> kOptions{{{"--index"}, {"--size"}, {"--colors"}, {"--area"}}};
+constexpr std::array<OptionSpec, 5> kOptions{{{"--index"}, {"--size"}, {"--colors"}, {"--area"}, {"--hotspot"}}};
+
+// "X,Y": two whole numbers 0 or above.
+bool ParseHotspot(const std::string& text, int& x, int& y) {
+    const std::size_t comma = text.find(',');
+    return comma != std::string::npos && ParseNonNegative(std::string_view(text).substr(0, comma), x) &&
+           ParseNonNegative(std::string_view(text).substr(comma + 1), y);
+}
 
 }  // namespace
 
@@ -84,10 +95,27 @@ int RunConvert(std::span<const std::string> args) {
         request.Area = area;
     }
 
+    int hotspotX = 0, hotspotY = 0;
+    if (parsed.Has("--hotspot")) {
+        const FileFormat* outFormat = FormatOfPath(out);
+        if (!outFormat || outFormat->Id != FileFormatId::Cursor)
+            return UsageFailure("convert", "--hotspot applies to .cur output only");
+        if (!ParseHotspot(parsed.Value("--hotspot"), hotspotX, hotspotY))
+            return UsageFailure("convert", "--hotspot: '" + parsed.Value("--hotspot") + "' is not X,Y (whole numbers 0 or above)");
+    }
+
     Document doc;
     const OpenResult opened = OpenInput(in, request, doc);
     if (opened.Exit == kExitUsage) return UsageFailure("convert", opened.Message);
     if (opened.Exit != kExitOk) return Refused(in, opened.Message);
+    if (parsed.Has("--hotspot")) {
+        if (hotspotX >= doc.ImageWidth || hotspotY >= doc.ImageHeight)
+            return UsageFailure("convert", "--hotspot " + parsed.Value("--hotspot") + " lies outside the " +
+                                               std::to_string(doc.ImageWidth) + "x" + std::to_string(doc.ImageHeight) + " image");
+        doc.HotspotX = hotspotX;
+        doc.HotspotY = hotspotY;
+        doc.HasHotspot = true;
+    }
     if (FileResult r = writer(doc, out); !r) return Refused(out, r.Message);
     return kExitOk;
 }

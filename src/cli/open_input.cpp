@@ -48,6 +48,7 @@ OpenResult OpenIcon(const std::string& path, int index, Document& doc) {
         return OpenResult{kExitUsage, "--index " + std::to_string(index) + " is out of range: the file holds " +
                                           std::to_string(dir.Entries.size()) + " image(s)"};
     if (FileResult r = LoadIconImage(bytes, dir, index, doc, kToolZoom); !r) return Refusal(r.Message);
+    doc.Origin.Path = path;   // so that writing into this very file replaces only this image
     return {};
 }
 

@@ -17,6 +17,7 @@ const char* const kUsage =
     "  convert IN OUT [OPTIONS]   open IN as the editor does and write OUT by its extension\n"
     "  extract PROGRAM OUTDIR [--index N]\n"
     "                             the icons of a program as 32x32 documents OUTDIR/iconN.pqf\n"
+    "  pack OUT IN...             one .ico or .cur file holding each IN as an image\n"
     "  apply IN OUT [OPTIONS] OPERATION...\n"
     "                             open IN, run image operations on it in order, write OUT\n"
     "\n"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
             if (rest[0] == "info") return std::fputs(kInfoUsage, stdout), kExitOk;
             if (rest[0] == "convert") return std::fputs(kConvertUsage, stdout), kExitOk;
             if (rest[0] == "extract") return std::fputs(kExtractUsage, stdout), kExitOk;
+            if (rest[0] == "pack") return std::fputs(kPackUsage, stdout), kExitOk;
             if (rest[0] == "apply") return std::fputs(ApplyUsage().c_str(), stdout), kExitOk;
             return UsageFailure("", "unknown command '" + rest[0] + "'");
         }
@@ -48,6 +50,7 @@ int main(int argc, char** argv) {
     if (command == "info") return RunInfo(rest);
     if (command == "convert") return RunConvert(rest);
     if (command == "extract") return RunExtract(rest);
+    if (command == "pack") return RunPack(rest);
     if (command == "apply") return RunApply(rest);
     return UsageFailure("", "unknown command '" + command + "'");
 }

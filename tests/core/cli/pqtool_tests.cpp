@@ -141,7 +141,7 @@ void WriteBytes(const fs::path& p, const std::vector<uint8_t>& bytes) {
 
 TEST(PqtoolUsage, HelpForEveryCommandGoesToStdoutWithStatusZero) {
     for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"info", "--help"}, {"convert", "--help"}, {"extract", "x.dll", "--help"},
+             {"--help"}, {"info", "--help"}, {"convert", "--help"}, {"extract", "x.dll", "--help"}, {"pack", "--help"},
              {"convert", "--bogus", "-h"}}) {
         const RunResult r = Pqtool(args);
         EXPECT_EQ(r.Status, 0) << args[0];
@@ -590,4 +590,116 @@ TEST(PqtoolConvert, AreaFramesOffThePictureGiveThePickersResult) {
         EXPECT_EQ(got.Layers(), expected.Layers());
         EXPECT_EQ(got.Palette, expected.Palette);
     }
+}
+
+namespace {
+
+// The RGBA pixels ImageMagick (/usr/bin/convert) decodes from image `index` of an icon file,
+// transparent ones as 0,0,0,0; empty when it fails.
+std::vector<uint8_t> PeerRgba(const fs::path& icon, int index, std::size_t expectedBytes) {
+    const std::string command =
+        "/usr/bin/convert '" + icon.string() + "[" + std::to_string(index) + "]' -depth 8 rgba:- 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return {};
+    std::vector<uint8_t> out(expectedBytes + 1);
+    const std::size_t n = fread(out.data(), 1, out.size(), pipe);
+    pclose(pipe);
+    out.resize(n);
+    for (std::size_t i = 0; i + 3 < out.size(); i += 4)   // transparent pixels keep a colour there
+        if (out[i + 3] == 0) out[i] = out[i + 1] = out[i + 2] = 0;
+    return out;
+}
+
+// What an icon of the document shows: the visible layers composed, unpainted pixels 0,0,0,0.
+std::vector<uint8_t> ShownRgba(const Document& doc) {
+    const Composite c = Flatten(doc);
+    std::vector<uint8_t> px;
+    for (int y = 0; y < doc.ImageHeight; ++y)
+        for (int x = 0; x < doc.ImageWidth; ++x) {
+            const bool on = c.CompositeMask.PixelUnchecked(x, y) != kBlack;
+            const Rgb v = c.CompositeColor.PixelUnchecked(x, y);
+            px.insert(px.end(), {uint8_t(on ? v.r : 0), uint8_t(on ? v.g : 0), uint8_t(on ? v.b : 0), uint8_t(on ? 255 : 0)});
+        }
+    return px;
+}
+
+}  // namespace
+
+// pack: each input becomes one image in order, read back by our reader and by another decoder;
+// a cursor keeps each input's hotspot.
+TEST(PqtoolPack, EachInputBecomesAnImageOtherDecodersRead) {
+    TempDir dir;
+    const fs::path pqf16 = dir / "a.pqf", pqf256 = dir / "b.pqf";
+    ASSERT_TRUE(SaveDocumentFile(MakeLayeredDocument(16), pqf16).Ok);
+    ASSERT_TRUE(SaveDocumentFile(MakeLayeredDocument(256), pqf256).Ok);
+    Document cursor = MakeLayeredDocument(16);
+    ASSERT_TRUE(SaveIconFile(cursor, dir / "c.cur", kCursorResourceType, 3, 5).Ok);
+    const std::vector<fs::path> inputs = {pqf16, pqf256, dir / "c.cur", pq::test::DataDir() / "monochrome.ico"};
+    for (const char* out : {"p.ico", "p.cur"}) {
+        SCOPED_TRACE(out);
+        std::vector<std::string> args = {"pack", (dir / out).string()};
+        for (const fs::path& in : inputs) args.push_back(in.string());
+        const RunResult r = Pqtool(args);
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const std::vector<uint8_t> bytes = pq::test::ReadBytes(dir / out);
+        IconDirectory packed;
+        ASSERT_TRUE(ReadIconDirectory(bytes, packed).Ok);
+        ASSERT_EQ(packed.Entries.size(), inputs.size());
+        const bool isCursor = std::string(out) == "p.cur";
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            SCOPED_TRACE(inputs[i].filename().string());
+            Document expected, got;
+            const fs::path& in = inputs[i];
+            ASSERT_TRUE((in.extension() == ".pqf" ? LoadDocumentFile(in, expected, 10) : LoadIconFile(in, 0, expected, 10)).Ok);
+            ASSERT_TRUE(LoadIconBytes(bytes, int(i), got, 10).Ok);
+            EXPECT_EQ(got.ColorCount, expected.ColorCount);
+            const std::vector<uint8_t> shown = ShownRgba(expected);
+            EXPECT_EQ(ShownRgba(got), shown);
+            EXPECT_EQ(got.HotspotX, isCursor && i == 2 ? 3 : 0);
+            EXPECT_EQ(got.HotspotY, isCursor && i == 2 ? 5 : 0);
+            // ImageMagick reads icons only (it writes cursors as icons): compare the .ico.
+            if (isCursor || !fs::exists("/usr/bin/convert")) continue;
+            EXPECT_EQ(PeerRgba(dir / out, int(i), shown.size()), shown);
+        }
+    }
+    // Wrong usage and refusals write nothing.
+    EXPECT_EQ(Pqtool({"pack", (dir / "x.png").string(), pqf16.string()}).Status, 2);
+    EXPECT_EQ(Pqtool({"pack", (dir / "x.ico").string()}).Status, 2);
+    EXPECT_EQ(Pqtool({"pack", (dir / "x.ico").string(), pqf16.string(), (dir / "missing.pqf").string()}).Status, 1);
+    EXPECT_FALSE(fs::exists(dir / "x.ico"));
+}
+
+TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
+    TempDir dir;
+    const fs::path pqf = dir / "a.pqf", cur = dir / "a.cur", copy = dir / "b.cur";
+    ASSERT_TRUE(SaveDocumentFile(MakeLayeredDocument(16), pqf).Ok);
+    RunResult r = Pqtool({"convert", pqf.string(), cur.string(), "--hotspot", "31,7"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(Pqtool({"info", cur.string()}).Out).back(),
+              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7");
+    // A cursor read and written again keeps its hotspot.
+    ASSERT_EQ(Pqtool({"convert", cur.string(), copy.string()}).Status, 0);
+    EXPECT_EQ(Lines(Pqtool({"info", copy.string()}).Out).back(),
+              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7");
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"convert", pqf.string(), (dir / "x.cur").string(), "--hotspot", "32,0"},
+             {"convert", pqf.string(), (dir / "x.cur").string(), "--hotspot", "3"},
+             {"convert", pqf.string(), (dir / "x.ico").string(), "--hotspot", "1,1"}}) {
+        r = Pqtool(wrong);
+        EXPECT_EQ(r.Status, 2) << wrong[4] << r.Err;
+        EXPECT_FALSE(fs::exists(wrong[2]));
+    }
+    // Converting image 1 of a packed cursor into that very file replaces only image 1.
+    const fs::path two = dir / "two.cur";
+    ASSERT_EQ(Pqtool({"pack", two.string(), cur.string(), pqf.string()}).Status, 0);
+    const std::vector<uint8_t> before = pq::test::ReadBytes(two);
+    r = Pqtool({"convert", two.string(), two.string(), "--index", "1", "--hotspot", "2,4"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<std::string> lines = Lines(Pqtool({"info", two.string()}).Out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7");
+    EXPECT_EQ(lines[3], "image 1: 32x32, color count byte 16, 4 bits per pixel, hotspot 2,4");
+    const std::vector<uint8_t> after = pq::test::ReadBytes(two);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_TRUE(std::equal(after.begin() + 38, after.begin() + 38 + 766 - 22, before.begin() + 38));   // image 0's data
 }
