@@ -17,7 +17,7 @@ std::optional<FilterId> FindFilter(std::string_view key) {
     return std::nullopt;
 }
 
-void ApplyKernel(const FilterSpec& spec, Raster& picture) {
+void ApplyKernel(const FilterSpec& filter, Raster& picture) {
     const int w = picture.Width(), h = picture.Height();
     // Every output comes from the unfiltered picture, never from pixels already written.
     const Raster source = picture;
@@ -25,10 +25,10 @@ void ApplyKernel(const FilterSpec& spec, Raster& picture) {
         uint8_t* out = picture.Row(y);
         for (int x = 0; x < w; ++x) {
             long long sum[3] = {0, 0, 0};
-            int divisor = spec.Divisor;
-            for (int dx = -spec.RadiusX; dx <= spec.RadiusX; ++dx)
-                for (int dy = -spec.RadiusY; dy <= spec.RadiusY; ++dy) {
-                    const int weight = spec.Weight(dx, dy);
+            int divisor = filter.Divisor;
+            for (int dx = -filter.RadiusX; dx <= filter.RadiusX; ++dx)
+                for (int dy = -filter.RadiusY; dy <= filter.RadiusY; ++dy) {
+                    const int weight = filter.Weight(dx, dy);
                     const int nx = x + dx, ny = y + dy;
                     // A cell off the picture adds no colour and takes its weight out of the divisor.
                     if (nx < 0 || ny < 0 || nx >= w || ny >= h) {
@@ -40,7 +40,7 @@ void ApplyKernel(const FilterSpec& spec, Raster& picture) {
                 }
             if (divisor == 0) divisor = 1;
             for (int c = 0; c < 3; ++c) {
-                const double v = spec.Bias + double(sum[c]) / double(divisor);
+                const double v = filter.Bias + double(sum[c]) / double(divisor);
                 out[3 * x + c] = v < 0 ? 0 : v > 255 ? 255 : uint8_t(v);
             }
         }
@@ -54,11 +54,11 @@ EditResult ApplyFilter(Document& doc, FilterId id) {
         DropSelection(doc);
         doc.HasSelection = false;
     }
-    const FilterSpec& spec = SpecOf(id);
+    const FilterSpec& filter = SpecOf(id);
     Raster picture = LayerToBitmap(doc, doc.CurrentLayer());
-    ApplyKernel(spec, picture);
+    ApplyKernel(filter, picture);
     BitmapToLayer(doc, doc.CurrentLayer(), picture);
-    EditResult r = EditResult::Recorded(spec.UndoName);
+    EditResult r = EditResult::Recorded(filter.UndoName);
     r.Redraw = true;
     r.RefreshColors = true;
     r.RebuildLayers = true;

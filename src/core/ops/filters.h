@@ -89,11 +89,11 @@ const FilterSpec& SpecOf(FilterId id);
 // The entry whose Key matches, or nothing.
 std::optional<FilterId> FindFilter(std::string_view key);
 
-// Filters `picture` in place with `spec`'s kernel. Every output pixel is computed from an
+// Filters `picture` in place with `filter`'s kernel. Every output pixel is computed from an
 // unfiltered copy: kernel cells outside the picture contribute nothing and take their weight out
 // of the divisor (a divisor brought to 0 counts as 1); each channel is Bias + sum / divisor in
 // double precision, clamped to 0..255 and truncated.
-void ApplyKernel(const FilterSpec& spec, Raster& picture);
+void ApplyKernel(const FilterSpec& filter, Raster& picture);
 
 // Runs the filter on the current layer: LayerToBitmap, ApplyKernel, BitmapToLayer with the
 // document's colour count. Returns the step with the filter's undo name (redraw, colours and
