@@ -39,8 +39,8 @@ void OutputMessage(j_common_ptr) {}
 // Progressive files may hold any number of scans, and each scan walks every block of its
 // components however little data it holds. The scans may together walk the picture's blocks
 // kScanSweeps times (plus a fixed allowance for small pictures), and there may be no more than
-// kMaxScans of them; a few passes is what encoders write.
-constexpr std::uint64_t kScanSweeps = 32;
+// kMaxScans of them; encoders write five or six sweeps' worth.
+constexpr std::uint64_t kScanSweeps = 12;
 constexpr std::uint64_t kScanAllowanceBlocks = 1u << 22;
 constexpr int kMaxScans = 1000;
 

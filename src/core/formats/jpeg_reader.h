@@ -5,7 +5,7 @@
 // end-of-image marker, is refused rather than shown half grey.
 // Work and memory follow the file's real content: a file too short to hold one bit per block
 // of the picture it declares is refused before decoding (it is cut short), arithmetic-coded
-// files are refused, progressive scans may walk the picture's blocks at most 32 times, and the
+// files are refused, progressive scans may walk the picture's blocks at most 12 times, and the
 // decoder's own memory stays within three times the decoded picture plus 16 MB.
 
 #include <cstddef>

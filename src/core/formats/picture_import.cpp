@@ -2,9 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "core/document/color_reduction.h"
 #include "core/formats/bmp_reader.h"
@@ -53,17 +59,78 @@ void CellTaps(double start, double end, int limit, std::vector<Tap>& out) {
     }
 }
 
-// sum = (long long)(double(sum) + v), the truncation the sum takes after each sample, without
-// waiting on the floating-point round trip in the common case: for 0 <= v < 256 and a sum below
-// 2^33 the result is sum + trunc(v) unless v's fraction lies within 2^-16 of 1 (where adding it
-// to the sum may round up to the next whole number).
-inline void AddTruncated(long long& sum, double v) {
-    const long long whole = (long long)v;
-    if (v - double(whole) < 1 - 0x1p-16 && sum < (1ll << 33))
-        sum += whole;
-    else
-        sum = (long long)(double(sum) + v);
+// The bilinear value of one channel at a sample, evaluated term by term from the left,
+// (p * wx) * wy: that order decides the rounding where a value lands next to a whole number.
+// Where the second column's weight is 0 (a whole x) its terms are +0 and drop out exactly,
+// and its pixels need not be read.
+inline double Bilinear(const std::uint8_t* r0, const std::uint8_t* r1, const Tap& tx, const Tap& ty, int c) {
+    const int x0 = 3 * tx.i0 + c;
+    if (tx.w1 == 0) return r0[x0] * tx.w0 * ty.w0 + r1[x0] * tx.w0 * ty.w1;
+    const int x1 = 3 * tx.i1 + c;
+    return r0[x0] * tx.w0 * ty.w0 + r0[x1] * tx.w1 * ty.w0 + r1[x0] * tx.w0 * ty.w1 + r1[x1] * tx.w1 * ty.w1;
 }
+
+// Target pixels of a row whose sums advance side by side (see ResampleArea).
+constexpr int kLanes = 8;
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// One step of kLanes sums (each pixel's k-th x position over all y positions) where the
+// processor has 256-bit registers: the three channels of a pixel advance in one register, v
+// evaluated exactly as Bilinear does, term by term (at a whole x the second column's terms are
+// +0 and are left out), and the sum truncated after each sample. Sums stay below 2^31 (the
+// caller checks).
+__attribute__((target("avx2"))) void AddStepWide(const Raster& source, const std::vector<Tap>& ys,
+                                                  const Tap* const (&tx)[kLanes], bool wholeX,
+                                                  long long (&sum)[kLanes][3]) {
+    __m128i s[kLanes];
+    int at0[kLanes], at1[kLanes], shift0[kLanes], shift1[kLanes];
+    __m256d wx0[kLanes], wx1[kLanes];
+    for (int q = 0; q < kLanes; ++q) {
+        s[q] = _mm_set_epi32(0, int(sum[q][2]), int(sum[q][1]), int(sum[q][0]));
+        const int x0 = 3 * tx[q]->i0, x1 = 3 * tx[q]->i1;
+        at0[q] = x0 > 0 ? x0 - 1 : 0;
+        shift0[q] = x0 > 0 ? 8 : 0;
+        at1[q] = x1 > 0 ? x1 - 1 : 0;
+        shift1[q] = x1 > 0 ? 8 : 0;
+        wx0[q] = _mm256_set1_pd(tx[q]->w0);
+        wx1[q] = _mm256_set1_pd(tx[q]->w1);
+    }
+    for (std::size_t m = 0; m < ys.size(); ++m) {
+        const std::uint8_t* r0 = source.Row(ys[m].i0);
+        const std::uint8_t* r1 = source.Row(ys[m].i1);
+        const __m256d wy0 = _mm256_set1_pd(ys[m].w0), wy1 = _mm256_set1_pd(ys[m].w1);
+        for (int q = 0; q < kLanes; ++q) {
+            // A pixel's three bytes (and a 0) from one 32-bit read ending at its last byte
+            // (starting at it for the first pixel), so that no read passes the end of the picture.
+            std::uint32_t p00, p01, p10 = 0, p11 = 0;
+            std::memcpy(&p00, r0 + at0[q], 4);
+            std::memcpy(&p01, r1 + at0[q], 4);
+            if (!wholeX) {
+                std::memcpy(&p10, r0 + at1[q], 4);
+                std::memcpy(&p11, r1 + at1[q], 4);
+            }
+            const __m256d d00 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p00 >> shift0[q]) & 0xFFFFFF))));
+            const __m256d d01 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p01 >> shift0[q]) & 0xFFFFFF))));
+            __m256d v = _mm256_mul_pd(_mm256_mul_pd(d00, wx0[q]), wy0);
+            if (!wholeX) {
+                const __m256d d10 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p10 >> shift1[q]) & 0xFFFFFF))));
+                v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d10, wx1[q]), wy0));
+            }
+            v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d01, wx0[q]), wy1));
+            if (!wholeX) {
+                const __m256d d11 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p11 >> shift1[q]) & 0xFFFFFF))));
+                v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d11, wx1[q]), wy1));
+            }
+            s[q] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_cvtepi32_pd(s[q]), v));
+        }
+    }
+    for (int q = 0; q < kLanes; ++q) {
+        alignas(16) std::int32_t out[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(out), s[q]);
+        for (int c = 0; c < 3; ++c) sum[q][c] = out[c];
+    }
+}
+#endif
 
 }  // namespace
 
@@ -78,41 +145,58 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
     for (int j = 0; j < w; ++j) CellTaps(left + sx * j, left + sx * (j + 1), sw, columns[std::size_t(j)]);
     for (int i = 0; i < h; ++i) CellTaps(top + sy * i, top + sy * (i + 1), sh, rows[std::size_t(i)]);
 
+    // Each target pixel sums its samples x outer, y inner, and the sum drops its fraction each
+    // time a sample is added: a chain in which every step waits for the one before. Pixels of
+    // a target row are independent chains, so groups of kLanes advance side by side, one x
+    // position each per step, in vector registers where every pixel of the group has one.
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool wide = __builtin_cpu_supports("avx2");
+#endif
     for (int i = 0; i < h; ++i) {
         const std::vector<Tap>& ys = rows[std::size_t(i)];
-        for (int j = 0; j < w; ++j) {
-            const std::vector<Tap>& xs = columns[std::size_t(j)];
-            const long long k = (long long)(xs.size() * ys.size());
-            if (k == 0) continue;   // no sample: the pixel stays white
-            long long sumR = 0, sumG = 0, sumB = 0;
-            // Samples in the order x outer, y inner. Each channel's bilinear value is evaluated
-            // term by term from the left, (p * wx) * wy, as that order decides the rounding
-            // where a value lands next to a whole number; the sum drops its fraction each time
-            // a sample is added. Where a weight is 0 its terms are +0 and drop out exactly.
-            for (const Tap& tx : xs) {
-                const int x0 = 3 * tx.i0, x1 = 3 * tx.i1;
-                if (tx.w1 == 0) {
-                    for (const Tap& ty : ys) {
-                        const std::uint8_t* p00 = source.Row(ty.i0) + x0;
-                        const std::uint8_t* p01 = source.Row(ty.i1) + x0;
-                        AddTruncated(sumB, p00[0] * tx.w0 * ty.w0 + p01[0] * tx.w0 * ty.w1);
-                        AddTruncated(sumG, p00[1] * tx.w0 * ty.w0 + p01[1] * tx.w0 * ty.w1);
-                        AddTruncated(sumR, p00[2] * tx.w0 * ty.w0 + p01[2] * tx.w0 * ty.w1);
-                    }
+        if (ys.empty()) continue;   // no sample: the row stays white
+        for (int j0 = 0; j0 < w; j0 += kLanes) {
+            const std::vector<Tap>* xs[kLanes];
+            std::size_t size[kLanes], steps = 0;
+            for (int q = 0; q < kLanes; ++q) {
+                xs[q] = j0 + q < w ? &columns[std::size_t(j0 + q)] : nullptr;
+                size[q] = xs[q] ? xs[q]->size() : 0;
+                steps = std::max(steps, size[q]);
+            }
+            // 32 bits hold each sum while the samples stay below 2^23 (255 each at most).
+            const bool narrow = steps * ys.size() < (std::size_t(1) << 23);
+            long long sum[kLanes][3] = {};
+            for (std::size_t k = 0; k < steps; ++k) {
+                bool together = narrow, wholeX = true;
+                const Tap* tx[kLanes];
+                for (int q = 0; q < kLanes && together; ++q) {
+                    together = k < size[q];
+                    if (!together) break;
+                    tx[q] = &(*xs[q])[k];
+                    wholeX = wholeX && tx[q]->w1 == 0;
+                }
+#if defined(__x86_64__) && defined(__GNUC__)
+                if (together && wide) {
+                    AddStepWide(source, ys, tx, wholeX, sum);
                     continue;
                 }
-                for (const Tap& ty : ys) {
-                    const std::uint8_t* r0 = source.Row(ty.i0);
-                    const std::uint8_t* r1 = source.Row(ty.i1);
-                    const std::uint8_t *p00 = r0 + x0, *p10 = r0 + x1, *p01 = r1 + x0, *p11 = r1 + x1;
-                    for (int c = 0; c < 3; ++c) {
-                        const double v = p00[c] * tx.w0 * ty.w0 + p10[c] * tx.w1 * ty.w0 + p01[c] * tx.w0 * ty.w1 +
-                                         p11[c] * tx.w1 * ty.w1;
-                        AddTruncated(c == 0 ? sumB : c == 1 ? sumG : sumR, v);
+#endif
+                for (std::size_t m = 0; m < ys.size(); ++m) {
+                    const std::uint8_t* r0 = source.Row(ys[m].i0);
+                    const std::uint8_t* r1 = source.Row(ys[m].i1);
+                    for (int q = 0; q < kLanes; ++q) {
+                        if (k >= size[q]) continue;
+                        for (int c = 0; c < 3; ++c)
+                            sum[q][c] = (long long)(double(sum[q][c]) + Bilinear(r0, r1, (*xs[q])[k], ys[m], c));
                     }
                 }
             }
-            target.SetPixelUnchecked(j, i, Rgb{std::uint8_t(sumR / k), std::uint8_t(sumG / k), std::uint8_t(sumB / k)});
+            for (int q = 0; q < kLanes && j0 + q < w; ++q) {
+                const long long n = (long long)(size[q] * ys.size());
+                if (n == 0) continue;   // no sample: the pixel stays white
+                target.SetPixelUnchecked(j0 + q, i,
+                                         Rgb{std::uint8_t(sum[q][2] / n), std::uint8_t(sum[q][1] / n), std::uint8_t(sum[q][0] / n)});
+            }
         }
     }
 }

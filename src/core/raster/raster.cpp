@@ -1,10 +1,33 @@
 #include "core/raster/raster.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstring>
 
 namespace pq {
 
 Raster::Raster(int width, int height) { Resize(width, height); }
+
+namespace {
+
+// Pictures of this many bytes and more (a decoded photograph) get memory the kernel may back
+// with huge pages: touching tens of megabytes page by page otherwise costs more than decoding.
+constexpr std::size_t kLargePictureBytes = 8u << 20;
+
+void AdviseHugePages(uint8_t* data, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    const std::uintptr_t page = 4096;
+    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(data) + size;
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
+}  // namespace
 
 void Raster::Resize(int width, int height) {
     if (width < 0) width = 0;
@@ -12,7 +35,14 @@ void Raster::Resize(int width, int height) {
     width_ = width;
     height_ = height;
     stride_ = (width * 3 + 3) & ~3;
-    data_.assign(std::size_t(stride_) * std::size_t(height), 0);
+    const std::size_t size = std::size_t(stride_) * std::size_t(height);
+    if (size >= kLargePictureBytes && size != data_.size()) {
+        // Fresh memory, advised before it is first touched.
+        std::vector<uint8_t>().swap(data_);
+        data_.reserve(size);
+        AdviseHugePages(data_.data(), size);
+    }
+    data_.assign(size, 0);
 }
 
 Rgb Raster::Pixel(int x, int y) const { return Contains(x, y) ? PixelUnchecked(x, y) : kBlack; }
