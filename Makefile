@@ -36,7 +36,16 @@ uninstall:
 clean:
 	rm -rf $(BUILD) $(BENCH_BUILD) build-fuzz
 
-# Fuzz targets (clang, libFuzzer + ASan + UBSan). Run one: ./build-fuzz/tests/fuzz/NAME -max_total_time=60
+# Fuzz targets (clang, libFuzzer + ASan + UBSan), one per reader in tests/fuzz. `make fuzz`
+# builds them; `make fuzz FUZZ_TARGET=bmp_reader_fuzz` also runs that one for FUZZ_TIME seconds
+# from its seeds (tests/fuzz/seeds/NAME; new inputs go to build-fuzz/corpus/NAME) under limits
+# that make slowness and memory findings: ./build-fuzz/tests/fuzz/NAME build-fuzz/corpus/NAME
+# tests/fuzz/seeds/NAME -timeout=3 -rss_limit_mb=512 -max_total_time=300
+FUZZ_FLAGS ?= -timeout=3 -rss_limit_mb=512
+FUZZ_TIME ?= 300
 fuzz: setup
 	@if [ ! -f build-fuzz/CMakeCache.txt ]; then CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GENERATOR) -DPQ_FUZZ=ON -DPQ_BUILD_GUI=OFF -DPQ_BUILD_BENCH=OFF -DBUILD_TESTING=OFF; fi
 	cmake --build build-fuzz -j $(JOBS)
+	@if [ -n "$(FUZZ_TARGET)" ]; then mkdir -p build-fuzz/corpus/$(FUZZ_TARGET) && \
+	  ./build-fuzz/tests/fuzz/$(FUZZ_TARGET) build-fuzz/corpus/$(FUZZ_TARGET) tests/fuzz/seeds/$(FUZZ_TARGET) \
+	  $(FUZZ_FLAGS) -max_total_time=$(FUZZ_TIME); fi

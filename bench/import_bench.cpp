@@ -1,8 +1,9 @@
 // Picture import and program icons: decoding a 6000 x 4000 JPEG (beside libjpeg-turbo's own
-// djpeg on the same file), importing a 48 x 48 area of it, and listing and extracting every
-// icon of the largest program in the corpus.
+// djpeg on the same file), importing a 48 x 48 area of it, the whole import against djpeg in
+// one run, and listing and extracting every icon of the largest program in the corpus.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "core/formats/jpeg_reader.h"
 #include "core/formats/picture_import.h"
 #include "core/formats/program_icons.h"
+#include "support/reference_resample.h"
 
 namespace fs = std::filesystem;
 
@@ -145,6 +147,46 @@ static void BM_ImportWholePictureTo48(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ImportWholePictureTo48)->Unit(benchmark::kMillisecond);
+
+// "全体を使う" the whole way, as pqtool convert --area 0,0,6000,4000 --size 48 --colors 256
+// runs it (reading and decoding the file, resampling to 48 x 48, reducing to 256 colours),
+// alternating with djpeg decoding the same file: the counter "ratio" is our time over djpeg's.
+// "identical" is 1 when the preview matches the sample-by-sample resampling byte for byte.
+static void BM_WholePictureImportVsDjpeg(benchmark::State& state) {
+    using Clock = std::chrono::steady_clock;
+    const std::string& path = BenchJpeg();
+    const std::string command = "djpeg -outfile /dev/null " + path;
+    double ours = 0, djpeg = 0;
+    pq::Raster preview;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("djpeg not available");
+            return;
+        }
+        const auto t1 = Clock::now();
+        pq::Raster picture;
+        if (!pq::LoadJpegFile(path, picture).Ok) {
+            state.SkipWithError("decode failed");
+            return;
+        }
+        pq::AreaPicker picker(picture, 48, 48);
+        picker.UseWholePicture();
+        pq::Document doc;
+        pq::ImportPictureDocument(doc, picker.Preview(), 256, 20);
+        benchmark::DoNotOptimize(doc.Palette.data());
+        const auto t2 = Clock::now();
+        djpeg += std::chrono::duration<double>(t1 - t0).count();
+        ours += std::chrono::duration<double>(t2 - t1).count();
+        preview = picker.Preview();
+    }
+    state.counters["ratio"] = djpeg > 0 ? ours / djpeg : 0;
+    pq::Raster expected(48, 48);
+    expected.Fill(pq::kWhite);
+    pq::test::ReferenceResample(BenchPicture(), 0, 0, kJpegWidth, kJpegHeight, expected);
+    state.counters["identical"] = preview == expected ? 1 : 0;
+}
+BENCHMARK(BM_WholePictureImportVsDjpeg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // Reading the file, listing its icon groups, and building the 32 x 32 document of every icon.
 static void BM_ExtractAllIconsOfLargestProgram(benchmark::State& state) {

@@ -15,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::size_t i = 0; i < n; ++i) {
         (void)pq::IconEntryLabel(int(i), dir.Entries[i]);
         pq::Document doc;
-        if (!pq::LoadIconBytes(bytes, int(i), doc, 20)) continue;
+        if (!pq::LoadIconImage(bytes, dir, int(i), doc, 20)) continue;
+        // Images above 256 x 256 open but cannot be written back as an icon.
+        if (doc.ImageWidth > pq::kMaxIconFileSide || doc.ImageHeight > pq::kMaxIconFileSide) continue;
         std::vector<uint8_t> again = pq::EncodeIcon(doc, pq::kCursorResourceType, 1, 2);
         pq::Document reread;
         if (again.empty() || !pq::LoadIconBytes(again, 0, reread, 20) ||
