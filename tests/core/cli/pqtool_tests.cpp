@@ -459,6 +459,7 @@ TEST(PqtoolRefusals, RefusedFilesExitOneWithTheEditorsMessage) {
     WriteBytes(dir / "mono.ico", ico);
     WriteBytes(dir / "junk.bmp", {'B', 'M', 1, 2, 3});
     WriteBytes(dir / "junk.bin", {1, 2, 3, 4, 5});
+    WriteBytes(dir / "spin.ani", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'C', 'O', 'N'});
 
     struct Case {
         std::vector<std::string> args;
@@ -472,6 +473,7 @@ TEST(PqtoolRefusals, RefusedFilesExitOneWithTheEditorsMessage) {
         {{"convert", (dir / "junk.bmp").string(), out.string()}, "ビットマップ"},
         {{"convert", (dir / "missing.pqf").string(), out.string()}, "読み込めませんでした。"},
         {{"info", (dir / "junk.bin").string()}, "not a file kind"},
+        {{"info", (dir / "spin.ani").string()}, "an animated cursor (RIFF ACON)"},
         {{"extract", (dir / "junk.bmp").string(), (dir / "icons").string()}, "アイコンが含まれていません"},
     };
     for (const Case& k : cases) {
