@@ -148,6 +148,10 @@ Command Submenu(const QString& name, const QString& caption, CommandTable items)
     return row;
 }
 
+CommandRun OnDocument(void (*run)(TImageForm& form)) {
+    return [run](TImageForm& form, FrameServices&) { run(form); };
+}
+
 CommandTable operator+(CommandTable rows, const CommandTable& more) {
     rows.insert(rows.end(), more.begin(), more.end());
     return rows;

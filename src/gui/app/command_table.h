@@ -57,6 +57,8 @@ struct Command {
 
 Command Separator();
 Command Submenu(const QString& name, const QString& caption, CommandTable items);
+// A Run for a handler that needs only the document window.
+CommandRun OnDocument(void (*run)(TImageForm& form));
 
 // Tables are plain vectors: `rows + more` keeps the order of both.
 CommandTable operator+(CommandTable rows, const CommandTable& more);

@@ -26,12 +26,10 @@
 #include "gui/app/prompt.h"
 #include "gui/app/recovery_dialog.h"
 #include "gui/app/window_placement.h"
-#include "gui/document/clipboard_commands.h"
 #include "gui/document/document_files.h"
 #include "gui/document/image_form.h"
 #include "gui/document/name_dialog.h"
 #include "gui/document/new_dialog.h"
-#include "gui/document/selection_commands.h"
 #include "gui/document/text_dialog.h"
 #include "gui/formats/file_commands.h"
 #include "gui/palettes/color_palette.h"
@@ -52,7 +50,6 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
     }
     textDrawer_ = std::make_unique<QtTextDrawer>();
     RegisterFontSubstitutions();
-    pendingCommands_ = {"tbSave", "tbCut", "tbCopy", "tbPaste", "tbDelete", "tbSelectClear"};
 
     settingsFolder_ = settingsFolder.empty()
                           ? pq::ChooseSettingsFolder(QCoreApplication::applicationDirPath().toStdString())
@@ -87,14 +84,8 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
     colorPalette_ = new TfrmColorPalette(*this, settingsFolder_);
     layerPalette_ = new TLayerPalette(*this, settingsFolder_);
     preview_ = new TfrmView(this, settingsFolder_);
-    ConnectCommand("tbSave", [](TImageForm& form) { form.Save(); });
     textDialog_ = new TfrmText(this, *prompt_);
     nameDialog_ = new TfrmName(this, *prompt_);
-    ConnectCommand("tbCut", [this](TImageForm& form) { meCutClick(*this, form); });
-    ConnectCommand("tbCopy", [this](TImageForm& form) { meCopyClick(*this, form); });
-    ConnectCommand("tbPaste", [this](TImageForm& form) { mePasteClick(*this, form); });
-    ConnectCommand("tbDelete", [](TImageForm& form) { meClearClick(form); });
-    ConnectCommand("tbSelectClear", [](TImageForm& form) { msClearClick(form); });
     RebuildMenuBar();
     ActionList1Update();
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &TMainForm::ActionList1Update);
@@ -389,16 +380,6 @@ void TMainForm::SelectTool(int tool) {
     ApplyToolCursor();
 }
 
-void TMainForm::ConnectCommand(const QString& objectName, std::function<void(TImageForm&)> handler) {
-    QAction* action = ActionNamed(objectName);
-    if (!action) return;
-    connect(action, &QAction::triggered, this, [this, handler] {
-        if (TImageForm* form = ActiveForm()) handler(*form);
-    });
-    pendingCommands_.remove(objectName);
-    ActionList1Update();
-}
-
 // ---- tool state ----------------------------------------------------------------------------------
 
 int TMainForm::BrushSize() const { return cbSize_->currentIndex() + 1; }
@@ -456,14 +437,13 @@ QAction* TMainForm::ActionNamed(const QString& objectName) const { return findCh
 
 void TMainForm::ActionList1Update() {
     if (destroying_ || !colorPalette_) return;
-    const QList<TImageForm*> forms = Forms();
-    static const char* kDocumentButtons[] = {"tbSave", "tbCut", "tbCopy", "tbPaste", "tbUndo", "tbRedo",
-                                             "tbDelete", "tbZoomIn", "tbZoomOut", "tbSelectVisible", "tbSelectClear"};
-    if (forms.isEmpty()) {
-        for (const char* name : kDocumentButtons) ActionNamed(name)->setEnabled(false);
+    const bool open = !Forms().isEmpty();
+    UpdateCommandButtons(tbStandard_);
+    actSelectVisible_->setEnabled(open);
+    layerPalette_->UpdateButtons();
+    if (!open) {
         RefreshColorPalette();
         layerPalette_->ClearLayerPalette();
-        layerPalette_->SetButtonsEnabled(false);
         SetDocumentInfoText(QString());
         preview_->Blank();
         return;
@@ -472,15 +452,6 @@ void TMainForm::ActionList1Update() {
         windowMenuShown_ = true;
         RebuildMenuBar();
     }
-    for (const char* name : {"tbSave", "tbCut", "tbCopy", "tbDelete", "tbZoomIn", "tbZoomOut", "tbSelectVisible"})
-        ActionNamed(name)->setEnabled(CommandConnected(name));
-    layerPalette_->SetButtonsEnabled(true);
-    const QMimeData* clip = QApplication::clipboard()->mimeData();
-    ActionNamed("tbPaste")->setEnabled(CommandConnected("tbPaste") && clip && clip->hasImage());
-    TImageForm* active = ActiveForm();
-    ActionNamed("tbSelectClear")->setEnabled(CommandConnected("tbSelectClear") && active && active->Doc().HasSelection);
-    ActionNamed("tbUndo")->setEnabled(active && active->Doc().HistoryPosition >= 2);
-    ActionNamed("tbRedo")->setEnabled(active && active->Doc().RedoCount >= 1);
 }
 
 }  // namespace pq::gui

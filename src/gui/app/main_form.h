@@ -10,7 +10,6 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
-#include <QSet>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -88,10 +87,6 @@ public:
     void ZoomOut() override;
     void cmbZoomChange();
     void SelectTool(int tool);
-    // Plug-in point of the commands that arrive with later work (tbSave, tbCut, tbCopy, tbPaste,
-    // tbDelete, tbSelectClear): until connected their buttons stay disabled.
-    void ConnectCommand(const QString& objectName, std::function<void(TImageForm&)> handler);
-    bool CommandConnected(const QString& objectName) const { return !pendingCommands_.contains(objectName); }
 
     // ---- shared tool state ---------------------------------------------------------------------
     int CurrentTool() const override { return currentTool_; }
@@ -131,6 +126,7 @@ public:
     QString DocumentInfoText() const;
     // Enables the toolbar buttons to match the active document (run after every change).
     void ActionList1Update() override;
+    // A button or entry of the frame by object name, for tests.
     QAction* ActionNamed(const QString& objectName) const;
     QComboBox* ZoomCombo() const { return cmbZoom_; }
     QComboBox* SizeCombo() const { return cbSize_; }
@@ -166,7 +162,6 @@ private:
 
     void TileWindows(bool vertical);
 
-    QSet<QString> pendingCommands_;
     bool destroying_ = false;
     bool shownOnce_ = false;
     std::filesystem::path settingsFolder_;

@@ -2,18 +2,25 @@
 // document changes) and the two-panel status bar.
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QToolBar>
 
 #include "gui/app/artwork.h"
+#include "gui/app/command_table.h"
+#include "gui/app/frame_commands.h"
 #include "gui/app/main_form.h"
+#include "gui/document/clipboard_commands.h"
 #include "gui/document/image_form.h"
+#include "gui/document/selection_commands.h"
 #include "gui/formats/file_commands.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
@@ -59,38 +66,44 @@ void TMainForm::CreateToolBars() {
     tbStandard_ = addToolBar("標準");
     tbStandard_->setObjectName("tbStandard");
     tbStandard_->setIconSize(QSize(16, 16));
-    auto button = [this](const QString& name, const QString& tip, const QString& status) {
-        auto* a = new QAction(CommandIcon(name), tip, this);
-        a->setObjectName(name);
-        a->setToolTip(tip);
-        a->setStatusTip(status);
-        tbStandard_->addAction(a);
-        return a;
+    // Each button's text is also its tooltip; document commands act on the active document.
+    auto button = [this](Command row) {
+        row.Tooltip = row.Caption;
+        row.Icon = CommandIcon(row.Name);
+        return AddCommandButton(tbStandard_, row, *this);
     };
-    auto forward = [this](void (TImageForm::*command)()) {
-        return [this, command] {
-            if (TImageForm* form = ActiveForm()) (form->*command)();
-        };
+    auto withFrame = [](void (*run)(FrameServices&, TImageForm&)) {
+        return [run](TImageForm& form, FrameServices& frame) { run(frame, form); };
     };
-    connect(button("tbNew", "新規作成", "新しいアイコンを作成します。"), &QAction::triggered, this, &TMainForm::mlNewClick);
-    connect(button("tbOpen", "ファイルを開く", "既存のファイルを開きます。"), &QAction::triggered, this,
-            &TMainForm::FileOpen1Execute);
-    button("tbSave", "上書き保存", "既存のファイルに上書きします。");
+    button({.Name = "tbNew", .Caption = "新規作成", .Hint = "新しいアイコンを作成します。",
+            .RunOnFrame = [](FrameServices& frame) { frame.mlNewClick(); }});
+    button({.Name = "tbOpen", .Caption = "ファイルを開く", .Hint = "既存のファイルを開きます。",
+            .RunOnFrame = [](FrameServices& frame) { frame.FileOpen1Execute(); }});
+    button({.Name = "tbSave", .Caption = "上書き保存", .Hint = "既存のファイルに上書きします。",
+            .Run = [](TImageForm& form, FrameServices&) { form.Save(); }});
     tbStandard_->addSeparator();
-    // Cut, copy and paste are connected by the clipboard commands (ConnectCommand).
-    button("tbCut", "切り取り", "選択範囲を切り取ります。");
-    button("tbCopy", "コピー", "選択範囲をクリップボードにコピーします。");
-    button("tbPaste", "貼り付け", "クリップボードの内容を新しいレイヤに貼り付けます。");
+    button({.Name = "tbCut", .Caption = "切り取り", .Hint = "選択範囲を切り取ります。", .Run = withFrame(&meCutClick)});
+    button({.Name = "tbCopy", .Caption = "コピー", .Hint = "選択範囲をクリップボードにコピーします。",
+            .Run = withFrame(&meCopyClick)});
+    button({.Name = "tbPaste", .Caption = "貼り付け", .Hint = "クリップボードの内容を新しいレイヤに貼り付けます。",
+            .Run = withFrame(&mePasteClick), .EnabledWhen = [](const TImageForm&, const FrameServices&) {
+                const QMimeData* clip = QApplication::clipboard()->mimeData();
+                return clip && clip->hasImage();
+            }});
     tbStandard_->addSeparator();
-    connect(button("tbUndo", "元に戻す", "直前の操作を元に戻します。"), &QAction::triggered, this,
-            forward(&TImageForm::meUndoClick));
-    connect(button("tbRedo", "やり直し", "元に戻したのを取り消します。"), &QAction::triggered, this,
-            forward(&TImageForm::meRedoClick));
+    button({.Name = "tbUndo", .Caption = "元に戻す", .Hint = "直前の操作を元に戻します。",
+            .Run = [](TImageForm& form, FrameServices&) { form.meUndoClick(); },
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.Doc().HistoryPosition >= 2; }});
+    button({.Name = "tbRedo", .Caption = "やり直し", .Hint = "元に戻したのを取り消します。",
+            .Run = [](TImageForm& form, FrameServices&) { form.meRedoClick(); },
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.Doc().RedoCount >= 1; }});
     tbStandard_->addSeparator();
-    button("tbDelete", "クリア", "イメージをクリアします。");
+    button({.Name = "tbDelete", .Caption = "クリア", .Hint = "イメージをクリアします。", .Run = OnDocument(&meClearClick)});
     tbStandard_->addSeparator();
-    connect(button("tbZoomIn", "ズームイン", "倍率を上げます。"), &QAction::triggered, this, &TMainForm::ZoomIn);
-    connect(button("tbZoomOut", "ズームアウト", "倍率を下げます。"), &QAction::triggered, this, &TMainForm::ZoomOut);
+    button({.Name = "tbZoomIn", .Caption = "ズームイン", .Hint = "倍率を上げます。",
+            .Run = [](TImageForm&, FrameServices& frame) { frame.ZoomIn(); }});
+    button({.Name = "tbZoomOut", .Caption = "ズームアウト", .Hint = "倍率を下げます。",
+            .Run = [](TImageForm&, FrameServices& frame) { frame.ZoomOut(); }});
     cmbZoom_ = new QComboBox(this);
     cmbZoom_->setObjectName("cmbZoom");
     for (const char* item : {"20倍", "18倍", "16倍", "14倍", "12倍", "10倍", "8倍", "6倍", "4倍", "2倍", "1倍"})
@@ -101,15 +114,22 @@ void TMainForm::CreateToolBars() {
     connect(cmbZoom_, &QComboBox::activated, this, [this](int) { cmbZoomChange(); });
     tbStandard_->addWidget(cmbZoom_);
     tbStandard_->addSeparator();
-    actSelectVisible_ = button("tbSelectVisible", "選択範囲の表示", "選択範囲の境界線の表示を切り替えます。");
+    // The outline switch holds its state in its check mark (SelectionOutlineVisible).
+    actSelectVisible_ = new QAction(CommandIcon("tbSelectVisible"), "選択範囲の表示", tbStandard_);
+    actSelectVisible_->setObjectName("tbSelectVisible");
+    actSelectVisible_->setToolTip("選択範囲の表示");
+    actSelectVisible_->setStatusTip("選択範囲の境界線の表示を切り替えます。");
     actSelectVisible_->setCheckable(true);
     actSelectVisible_->setChecked(true);
+    tbStandard_->addAction(actSelectVisible_);
     connect(actSelectVisible_, &QAction::toggled, this, [this](bool on) {
         if (!on)
             if (TImageForm* form = ActiveForm()) form->Present();
     });
     tbStandard_->addSeparator();
-    button("tbSelectClear", "選択範囲のクリア", "選択範囲をクリアします。");
+    button({.Name = "tbSelectClear", .Caption = "選択範囲のクリア", .Hint = "選択範囲をクリアします。",
+            .Run = OnDocument(&msClearClick),
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.Doc().HasSelection; }});
 
     addToolBarBreak();
     tbEdit_ = addToolBar("編集");
@@ -144,19 +164,8 @@ void TMainForm::CreateToolBars() {
 }
 
 void TMainForm::CreateMenus() {
-    auto add = [](QMenu* menu, const QString& text, const QString& tip, const QKeySequence& key = {}) {
-        QAction* a = menu->addAction(text);
-        if (!key.isEmpty()) a->setShortcut(key);
-        a->setStatusTip(tip);
-        return a;
-    };
     mFile_ = new QMenu("ファイル(&F)", this);
-    connect(add(mFile_, "新規作成(&N)...", "新しいアイコンを作成します。", QKeySequence("Ctrl+N")), &QAction::triggered,
-            this, &TMainForm::mlNewClick);
-    connect(add(mFile_, "開く(&O)...", "既存のファイルを開きます。", QKeySequence("Ctrl+O")), &QAction::triggered, this,
-            &TMainForm::FileOpen1Execute);
-    mFile_->addSeparator();
-    connect(add(mFile_, "Pixquilの終了(&X)", "Pixquilを終了します。"), &QAction::triggered, this, &QWidget::close);
+    AddCommands(mFile_, {NewCommand(), OpenCommand(), Separator(), ExitCommand()}, *this, nullptr);
 
     mShow_ = new QMenu("表示(&V)", this);
     QMenu* tools = mShow_->addMenu("ツール(&T)");
@@ -165,12 +174,11 @@ void TMainForm::CreateMenus() {
     connect(mShow_, &QMenu::aboutToShow, this, &TMainForm::UpdateViewToggles);
 
     mTool_ = new QMenu("ツール(&T)", this);
-    QAction* extract = add(mTool_, "実行可能ファイルから読み込み(&E)...", "EXE、DLLからアイコンを取り出します。");
-    extract->setObjectName("mtExtract");
-    connect(extract, &QAction::triggered, this, [this] { mtExtractClick(*this); });
-    QAction* option = add(mTool_, "オプション(&O)...", "オプションを表示します。");
-    option->setObjectName("mtOption");
-    connect(option, &QAction::triggered, this, &TMainForm::mtOptionClick);
+    AddCommands(mTool_,
+                {ExtractCommand(),
+                 {.Name = "mtOption", .Caption = "オプション(&O)...", .Hint = "オプションを表示します。",
+                  .RunOnFrame = [this](FrameServices&) { mtOptionClick(); }}},
+                *this, nullptr);
 
     mWindow_ = new QMenu("ウィンドウ(&W)", this);
     mWindow_->setObjectName("mWindow");
@@ -178,23 +186,23 @@ void TMainForm::CreateMenus() {
     RebuildWindowMenu();
 
     mHelp_ = new QMenu("ヘルプ(&H)", this);
-    connect(add(mHelp_, "トピックの検索(&T)...", QString()), &QAction::triggered, this, &TMainForm::HelpClick);
-    connect(add(mHelp_, "バージョン情報(&A)...", "Pixquilの情報を表示します。"), &QAction::triggered, this,
-            &TMainForm::AboutClick);
+    AddCommands(mHelp_,
+                {{.Caption = "トピックの検索(&T)...", .RunOnFrame = [this](FrameServices&) { HelpClick(); }},
+                 {.Caption = "バージョン情報(&A)...", .Hint = "Pixquilの情報を表示します。",
+                  .RunOnFrame = [this](FrameServices&) { AboutClick(); }}},
+                *this, nullptr);
 }
 
 void TMainForm::RebuildWindowMenu() {
     mWindow_->clear();
-    auto add = [this](const QString& text, const QString& tip) {
-        QAction* a = mWindow_->addAction(text);
-        a->setStatusTip(tip);
-        return a;
-    };
-    connect(add("重ねて表示(&C)", "ウィンドウを重ねて表示します。"), &QAction::triggered, mdi_, &QMdiArea::cascadeSubWindows);
-    connect(add("上下に並べて表示(&H)", "ウィンドウを上下にに並べて表示します。"), &QAction::triggered, this,
-            [this] { TileWindows(true); });
-    connect(add("左右に並べて表示(&V)", "ウィンドウを左右にに並べて表示します。"), &QAction::triggered, this,
-            [this] { TileWindows(false); });
+    AddCommands(mWindow_,
+                {{.Caption = "重ねて表示(&C)", .Hint = "ウィンドウを重ねて表示します。",
+                  .RunOnFrame = [this](FrameServices&) { mdi_->cascadeSubWindows(); }},
+                 {.Caption = "上下に並べて表示(&H)", .Hint = "ウィンドウを上下にに並べて表示します。",
+                  .RunOnFrame = [this](FrameServices&) { TileWindows(true); }},
+                 {.Caption = "左右に並べて表示(&V)", .Hint = "ウィンドウを左右にに並べて表示します。",
+                  .RunOnFrame = [this](FrameServices&) { TileWindows(false); }}},
+                *this, nullptr);
     const QList<TImageForm*> forms = Forms();
     if (!forms.isEmpty()) mWindow_->addSeparator();
     TImageForm* active = ActiveForm();

@@ -1,9 +1,7 @@
 #include "gui/document/clipboard_commands.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QMenu>
 
 #include "core/document/clipboard_pictures.h"
 #include "gui/app/frame_services.h"
@@ -58,37 +56,17 @@ void mePasteClick(FrameServices& frame, TImageForm& form) {
     form.ApplyEdit(result);
 }
 
-void ConnectClipboardMenu(FrameServices& frame, TImageForm& form) {
-    FrameServices* fr = &frame;
-    TImageForm* f = &form;
-    struct Entry {
-        const char* Name;
-        const char* Tip;
-        const char* Status;
-        void (*Run)(FrameServices&, TImageForm&);
+CommandTable ClipboardCommands() {
+    return {
+        {.Name = "meCut", .Caption = "切り取り(&X)", .Hint = "選択範囲をクリップボードに切り取ります。", .Tooltip = "切り取り",
+         .Shortcut = QKeySequence("Ctrl+X"), .Run = [](TImageForm& form, FrameServices& frame) { meCutClick(frame, form); }},
+        {.Name = "meCopy", .Caption = "コピー(&C)", .Hint = "選択範囲をコピーします。", .Tooltip = "コピー",
+         .Shortcut = QKeySequence("Ctrl+C"), .Run = [](TImageForm& form, FrameServices& frame) { meCopyClick(frame, form); }},
+        {.Name = "mePaste", .Caption = "貼り付け(&P)", .Hint = "クリップボードの内容を新しいレイヤに貼り付けます。",
+         .Tooltip = "貼り付け", .Shortcut = QKeySequence("Ctrl+P"),
+         .Run = [](TImageForm& form, FrameServices& frame) { mePasteClick(frame, form); },
+         .EnabledWhen = [](const TImageForm&, const FrameServices&) { return Clipboard().HasPicture(); }},
     };
-    static const Entry kEntries[] = {
-        {"meCut", "切り取り", "選択範囲をクリップボードに切り取ります。", &meCutClick},
-        {"meCopy", "コピー", "選択範囲をコピーします。", &meCopyClick},
-        {"mePaste", "貼り付け", "クリップボードの内容を新しいレイヤに貼り付けます。", &mePasteClick},
-    };
-    for (const Entry& e : kEntries) {
-        QAction* a = form.MenuAction(e.Name);
-        if (!a) continue;
-        a->setToolTip(QString::fromUtf8(e.Tip));
-        a->setStatusTip(QString::fromUtf8(e.Status));
-        a->setEnabled(true);
-        const auto run = e.Run;
-        QObject::connect(a, &QAction::triggered, &form, [fr, f, run] { run(*fr, *f); });
-    }
-    if (QMenu* menu = form.MenuNamed("Edit1")) {
-        QObject::connect(menu, &QMenu::aboutToShow, &form, [f] {
-            if (QAction* a = f->MenuAction("mePaste")) a->setEnabled(Clipboard().HasPicture());
-        });
-        QObject::connect(menu, &QMenu::aboutToHide, &form, [f] {
-            if (QAction* a = f->MenuAction("mePaste")) a->setEnabled(true);
-        });
-    }
 }
 
 }  // namespace pq::gui

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/raster/raster.h"
+#include "gui/app/command_table.h"
 
 namespace pq::gui {
 
@@ -26,8 +27,8 @@ struct PasteChoice {
 // Shows the area picker in its paste mode on `picture`; nullopt when it was not closed with OK.
 std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture);
 
-// Connects the window's 切り取り / コピー / 貼り付け entries; 貼り付け is enabled as the Edit menu
-// opens exactly when the clipboard offers a picture.
-void ConnectClipboardMenu(FrameServices& frame, TImageForm& form);
+// The Edit menu's 切り取り / コピー / 貼り付け; 貼り付け is enabled exactly when the clipboard offers
+// a picture.
+CommandTable ClipboardCommands();
 
 }  // namespace pq::gui

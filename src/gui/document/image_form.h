@@ -2,7 +2,8 @@
 // A document window: an MDI child owning one Document, its undo history, its composite and its
 // view state (zoom, grid, overlays). Every command changes the Document and then goes through
 // ApplyEdit/CommitEdit, the one place that records the undo step, recomposes, repaints and
-// refreshes the tool windows.
+// refreshes the tool windows. Its menus place the rows of the command tables
+// (document_menus.cpp).
 
 #include <QPoint>
 #include <QRect>
@@ -94,7 +95,7 @@ public:
     QAction* RedoAction() const { return meRedo_; }
     QAction* MemClsAction() const { return meMemCls_; }
 
-    // ---- saving (plug-in point of the file commands) ------------------------------------------------
+    // ---- saving ------------------------------------------------------------------------------------
     // 上書き保存: true only when the document was written. A document never saved asks for a
     // name first.
     bool Save();
@@ -104,9 +105,7 @@ public:
     // ---- activation, menus ------------------------------------------------------------------------
     void Activate();
     QList<QMenu*> Menus() const;
-    // Menu entries and menus by object name ("Save1", "meCut", "msAll", "mlNew", "mcPalRep",
-    // "mImage", ...). Entries whose commands arrive with later work are present but disabled;
-    // their owners connect and enable them here.
+    // Menu entries and menus by object name ("Save1", "meCut", "msAll", "mImage", ...), for tests.
     QAction* MenuAction(const QString& objectName) const;
     QMenu* MenuNamed(const QString& objectName) const;
     void ApplyCursor(const QCursor& cursor);
@@ -141,8 +140,7 @@ private:
     void ClonePress(Qt::MouseButton button, int x, int y);
     void FinishBand();
     void DrawOverlays(QPainter& painter);
-    // Plug-in points of the select and move tools: until the selection commands exist these
-    // leave the document untouched.
+    // The select and move tools.
     void SelectToolPress(Qt::MouseButton button, QPoint pos);
     void SelectToolMove(QPoint pos);
     void SelectToolRelease(Qt::MouseButton button);
@@ -187,7 +185,6 @@ private:
     QAction* meUndo_ = nullptr;
     QAction* meRedo_ = nullptr;
     QAction* meMemCls_ = nullptr;
-    QAction* mvGrid_ = nullptr;
 };
 
 }  // namespace pq::gui

@@ -1,9 +1,5 @@
 #include "gui/document/layer_menu.h"
 
-#include <QAction>
-#include <QMenu>
-#include <QVariant>
-
 #include "core/document/layer_commands.h"
 #include "gui/app/frame_services.h"
 #include "gui/app/prompt.h"
@@ -20,9 +16,15 @@ void Finish(TImageForm& form, const pq::EditResult& result) {
     if (form.Doc().HasSelection) form.StartOutlineTimer();
 }
 
-// Entries whose enabling depends on the layers; they are enabled again when the menu closes so
-// that their shortcuts keep working (the commands carry the same guards).
-const char* const kGuardedEntries[] = {"mlDelete", "mlnUp", "mlnDown", "mlrLow", "mlrAll"};
+bool SeveralLayers(const TImageForm& form, const FrameServices&) { return form.Doc().LayerCount() > 1; }
+
+bool BelowTheTop(const TImageForm& form, const FrameServices& frame) {
+    return SeveralLayers(form, frame) && form.Doc().CurrentLayer() != form.Doc().LayerCount() - 1;
+}
+
+bool AboveTheBottom(const TImageForm& form, const FrameServices& frame) {
+    return SeveralLayers(form, frame) && form.Doc().CurrentLayer() != 0;
+}
 
 }  // namespace
 
@@ -65,82 +67,44 @@ void tbbNameClick(FrameServices& frame, TImageForm& form) {
     Finish(form, pq::RenameLayer(form.Doc(), dialog.Name().toStdString()));
 }
 
-void mLayerClick(TImageForm& form) {
-    const pq::Document& doc = form.Doc();
-    const bool several = doc.LayerCount() > 1;
-    const bool top = doc.CurrentLayer() == doc.LayerCount() - 1;
-    const bool bottom = doc.CurrentLayer() == 0;
-    auto enable = [&form](const char* name, bool on) {
-        if (QAction* a = form.MenuAction(name)) a->setEnabled(on);
+CommandTable LayerMenuCommands() {
+    return {
+        {.Name = "mlNew", .Caption = "新規作成(&N)", .Hint = "新しいレイヤを追加します。",
+         .Shortcut = QKeySequence("Ctrl+Alt+N"), .Icon = LayerIcon(kLayerIconNew), .Run = OnDocument(&tbbNewLayerClick)},
+        {.Name = "mlCopy", .Caption = "複製(&C)", .Hint = "現在のレイヤを複製します。", .Shortcut = QKeySequence("Ctrl+Alt+C"),
+         .Run = OnDocument(&mlCopyClick)},
+        {.Name = "mlDelete", .Caption = "削除(&D)", .Hint = "現在のレイヤを削除します。",
+         .Shortcut = QKeySequence("Ctrl+Alt+D"), .Icon = LayerIcon(kLayerIconDelete), .Run = OnDocument(&tbbDelLayerClick),
+         .EnabledWhen = SeveralLayers},
+        Submenu("mlJunjo", "順序(&N)",
+                {
+                    {.Name = "mlnUp", .Caption = "上へ移動(&U)", .Hint = "レイヤを上へ移動します。",
+                     .Icon = LayerIcon(kLayerIconUp), .Run = OnDocument(&tbbUpClick), .EnabledWhen = BelowTheTop},
+                    {.Name = "mlnDown", .Caption = "下へ移動(&D)", .Hint = "レイヤを下へ移動します。",
+                     .Icon = LayerIcon(kLayerIconDown), .Run = OnDocument(&tbbDownClick), .EnabledWhen = AboveTheBottom},
+                }),
+        Submenu("mlVisible", "表示(&V)",
+                {
+                    {.Name = "mlvActive", .Caption = "現在のレイヤの表示の切り替え", .Hint = "現在のレイヤの表示を切り替えます。",
+                     .Run = OnDocument(&mlvActiveClick)},
+                    {.Name = "mlvOnly", .Caption = "現在のレイヤのみ表示", .Hint = "現在のレイヤのみ表示します。",
+                     .Run = OnDocument(&mlvOnlyClick)},
+                    {.Name = "mlvAll", .Caption = "すべてのレイヤを表示", .Hint = "すべてのレイヤを表示します。",
+                     .Run = OnDocument(&mlvAllClick)},
+                }),
+        Submenu("mlIntegrate", "統合(&R)",
+                {
+                    {.Name = "mlrLow", .Caption = "下のレイヤと統合", .Hint = "現在のレイヤと下のレイヤを統合します。",
+                     .Icon = LayerIcon(kLayerIconMergeDown), .Run = OnDocument(&tbbIntegrateClick),
+                     .EnabledWhen = AboveTheBottom},
+                    {.Name = "mlrAll", .Caption = "すべてのレイヤを統合", .Hint = "すべてのレイヤを統合します。",
+                     .Icon = LayerIcon(kLayerIconMergeAll),
+                     .Run = [](TImageForm& form, FrameServices& frame) { tbbAllIntegrateClick(frame, form); },
+                     .EnabledWhen = SeveralLayers},
+                }),
+        {.Name = "mlRename", .Caption = "名前の変更(&A)", .Hint = "現在のレイヤの名前を変更します。",
+         .Icon = LayerIcon(kLayerIconRename), .Run = [](TImageForm& form, FrameServices& frame) { tbbNameClick(frame, form); }},
     };
-    enable("mlDelete", several);
-    enable("mlrAll", several);
-    enable("mlnUp", several && !top);
-    enable("mlnDown", several && !bottom);
-    enable("mlrLow", several && !bottom);
-    for (const char* name : {"mlNew", "mlCopy", "mlvActive", "mlvOnly", "mlvAll", "mlRename"}) enable(name, true);
-    // 合成 needs two layers. The entry stays off until the compositing command has connected and
-    // enabled it, so only an entry switched off here for the layer count is switched on again.
-    if (QAction* a = form.MenuAction("N21")) {
-        const char* held = "heldForLayerCount";
-        if (!several && a->isEnabled()) {
-            a->setEnabled(false);
-            a->setProperty(held, true);
-        } else if (several && a->property(held).toBool()) {
-            a->setEnabled(true);
-            a->setProperty(held, false);
-        }
-    }
-}
-
-void ConnectLayerMenu(FrameServices& frame, TImageForm& form) {
-    struct Entry {
-        const char* Name;
-        const char* Status;
-        void (*Run)(TImageForm&);
-        int Icon;
-    };
-    static const Entry kEntries[] = {
-        {"mlNew", "新しいレイヤを追加します。", &tbbNewLayerClick, kLayerIconNew},
-        {"mlCopy", "現在のレイヤを複製します。", &mlCopyClick, -1},
-        {"mlDelete", "現在のレイヤを削除します。", &tbbDelLayerClick, kLayerIconDelete},
-        {"mlnUp", "レイヤを上へ移動します。", &tbbUpClick, kLayerIconUp},
-        {"mlnDown", "レイヤを下へ移動します。", &tbbDownClick, kLayerIconDown},
-        {"mlvActive", "現在のレイヤの表示を切り替えます。", &mlvActiveClick, -1},
-        {"mlvOnly", "現在のレイヤのみ表示します。", &mlvOnlyClick, -1},
-        {"mlvAll", "すべてのレイヤを表示します。", &mlvAllClick, -1},
-        {"mlrLow", "現在のレイヤと下のレイヤを統合します。", &tbbIntegrateClick, kLayerIconMergeDown},
-    };
-    TImageForm* f = &form;
-    FrameServices* fr = &frame;
-    for (const Entry& e : kEntries) {
-        QAction* a = form.MenuAction(e.Name);
-        if (!a) continue;
-        a->setStatusTip(QString::fromUtf8(e.Status));
-        if (e.Icon >= 0) a->setIcon(LayerIcon(e.Icon));
-        a->setEnabled(true);
-        const auto run = e.Run;
-        QObject::connect(a, &QAction::triggered, &form, [f, run] { run(*f); });
-    }
-    if (QAction* a = form.MenuAction("mlrAll")) {
-        a->setStatusTip("すべてのレイヤを統合します。");
-        a->setIcon(LayerIcon(kLayerIconMergeAll));
-        a->setEnabled(true);
-        QObject::connect(a, &QAction::triggered, &form, [fr, f] { tbbAllIntegrateClick(*fr, *f); });
-    }
-    if (QAction* a = form.MenuAction("mlRename")) {
-        a->setStatusTip("現在のレイヤの名前を変更します。");
-        a->setIcon(LayerIcon(kLayerIconRename));
-        a->setEnabled(true);
-        QObject::connect(a, &QAction::triggered, &form, [fr, f] { tbbNameClick(*fr, *f); });
-    }
-    if (QMenu* menu = form.MenuNamed("mLayer")) {
-        QObject::connect(menu, &QMenu::aboutToShow, &form, [f] { mLayerClick(*f); });
-        QObject::connect(menu, &QMenu::aboutToHide, &form, [f] {
-            for (const char* name : kGuardedEntries)
-                if (QAction* a = f->MenuAction(name)) a->setEnabled(true);
-        });
-    }
 }
 
 }  // namespace pq::gui

@@ -4,6 +4,8 @@
 // window's edit path. Merge all asks its question and rename shows the name dialog through the
 // frame's prompt.
 
+#include "gui/app/command_table.h"
+
 namespace pq::gui {
 
 class FrameServices;
@@ -25,9 +27,7 @@ void tbbNameClick(FrameServices& frame, TImageForm& form);
 // The frame's one layer-name dialog.
 TfrmName& NameDialog(FrameServices& frame);
 
-// Enables the menu's entries for the layer count and the current layer (run as it opens).
-void mLayerClick(TImageForm& form);
-// Connects the window's レイヤ menu entries with their hints and icons.
-void ConnectLayerMenu(FrameServices& frame, TImageForm& form);
+// The レイヤ menu: delete, move and merge are enabled for the layer count and the current layer.
+CommandTable LayerMenuCommands();
 
 }  // namespace pq::gui

@@ -1,6 +1,5 @@
 #include "gui/formats/file_commands.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
@@ -214,21 +213,27 @@ bool LoadProgramPalette(pq::Document& doc) {
 
 // ---- wiring ------------------------------------------------------------------------------------
 
-void ConnectFileMenu(FrameServices& frame, TImageForm& form) {
-    TImageForm* f = &form;
-    Prompt* prompt = &frame.GetPrompt();
-    auto connectEntry = [&](const char* name, std::function<void()> run) {
-        QAction* a = form.MenuAction(name);
-        if (!a) return;
-        a->setEnabled(true);
-        QObject::connect(a, &QAction::triggered, &form, std::move(run));
+CommandTable SaveCommands() {
+    return {
+        {.Name = "Save1", .Caption = "上書き保存(&S)", .Hint = "既存のファイルに上書きします。", .Tooltip = "上書き保存",
+         .Shortcut = QKeySequence("Ctrl+S"), .Run = [](TImageForm& form, FrameServices&) { form.Save(); }},
+        {.Name = "SaveAs1", .Caption = "名前を付けて保存(&A)...", .Hint = "新しいファイルに名前を付けて保存します。",
+         .Tooltip = "名前を付けて保存", .Run = [](TImageForm& form, FrameServices&) { form.SaveAs(); }},
     };
-    connectEntry("Save1", [f] { f->Save(); });
-    connectEntry("SaveAs1", [f] { f->SaveAs(); });
-    connectEntry("mcPalRep", [f, prompt] { mcPalRepClick(*f, *prompt); });
-    connectEntry("mcPalSave", [f, prompt] { mcPalSaveClick(*f, *prompt); });
-    if (QAction* a = form.MenuAction("Save1")) a->setToolTip("上書き保存");
-    if (QAction* a = form.MenuAction("SaveAs1")) a->setToolTip("名前を付けて保存");
+}
+
+CommandTable PaletteFileCommands() {
+    return {
+        {.Name = "mcPalRep", .Caption = "パレットの交換(&P)...", .Hint = "保存されているパレットと交換します。",
+         .Run = [](TImageForm& form, FrameServices& frame) { mcPalRepClick(form, frame.GetPrompt()); }},
+        {.Name = "mcPalSave", .Caption = "パレットの保存(&S)...", .Hint = "パレットを保存します。",
+         .Run = [](TImageForm& form, FrameServices& frame) { mcPalSaveClick(form, frame.GetPrompt()); }},
+    };
+}
+
+Command ExtractCommand() {
+    return {.Name = "mtExtract", .Caption = "実行可能ファイルから読み込み(&E)...", .Hint = "EXE、DLLからアイコンを取り出します。",
+            .RunOnFrame = [](FrameServices& frame) { mtExtractClick(frame); }};
 }
 
 void mtExtractClick(FrameServices& frame) {

@@ -11,6 +11,7 @@
 #include "core/document/document.h"
 #include "core/formats/file_result.h"
 #include "core/formats/picture_import.h"
+#include "gui/app/command_table.h"
 #include "gui/document/document_files.h"
 
 class QWidget;
@@ -76,9 +77,12 @@ void SetProgramFolder(const std::filesystem::path& folder);
 bool LoadProgramPalette(pq::Document& doc);
 
 // ---- wiring ------------------------------------------------------------------------------------
-// Enables and connects a document window's 上書き保存, 名前を付けて保存, パレットの交換 and
-// パレットの保存 entries.
-void ConnectFileMenu(FrameServices& frame, TImageForm& form);
+// The File menu's 上書き保存 and 名前を付けて保存.
+CommandTable SaveCommands();
+// The Palette menu's パレットの交換 and パレットの保存.
+CommandTable PaletteFileCommands();
+// Tool > 実行可能ファイルから読み込み(&E)....
+Command ExtractCommand();
 // Tool > 実行可能ファイルから読み込み(&E)...: the dialog TfrmExeDll; each icon taken becomes a
 // 32 x 32 document "Icon" + the next window number; afterwards every window is redrawn.
 void mtExtractClick(FrameServices& frame);

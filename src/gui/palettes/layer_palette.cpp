@@ -10,6 +10,7 @@
 
 #include "core/document/layer_commands.h"
 #include "core/formats/settings_files.h"
+#include "gui/app/command_table.h"
 #include "gui/app/frame_services.h"
 #include "gui/document/image_form.h"
 #include "gui/document/layer_menu.h"
@@ -17,10 +18,6 @@
 #include "gui/palettes/layer_panel.h"
 
 namespace pq::gui {
-
-namespace {
-const char* const kButtons[] = {"tbbNewLayer", "tbbDelLayer", "tbbUp", "tbbDown", "tbbIntegrate", "tbbAllIntegrate", "tbbName"};
-}  // namespace
 
 TLayerPalette::TLayerPalette(FrameServices& frame, const std::filesystem::path& settingsFolder)
     : TToolWindow(frame.FrameWidget(), "レイヤ", settingsFolder / pq::kLayerPaletteFile), frame_(frame) {
@@ -38,27 +35,23 @@ TLayerPalette::TLayerPalette(FrameServices& frame, const std::filesystem::path& 
     toolBar_->setMovable(false);
     toolBar_->setContentsMargins(0, 0, 0, 0);
     toolBar_->setStyleSheet("QToolBar { spacing: 1px; padding: 0px; } QToolButton { padding: 1px; margin: 0px; }");
-    auto button = [this](const char* name, const char* hint, int icon, auto run) {
-        auto* a = new QAction(QIcon(LayerIcon(icon)), QString::fromUtf8(hint), this);
-        a->setObjectName(name);
-        a->setToolTip(QString::fromUtf8(hint));
-        toolBar_->addAction(a);
-        connect(a, &QAction::triggered, this, [this, run] {
-            if (TImageForm* form = Active()) run(*form);
-        });
+    // The buttons act on the active document, as the レイヤ menu's entries do on theirs.
+    auto button = [this](const char* name, const char* hint, int icon, CommandRun run) {
+        AddCommandButton(toolBar_,
+                         {.Name = name, .Caption = hint, .Tooltip = hint, .Icon = LayerIcon(icon), .Run = std::move(run)},
+                         frame_);
     };
-    FrameServices* fr = &frame_;
-    button("tbbNewLayer", "レイヤの追加", kLayerIconNew, [](TImageForm& f) { tbbNewLayerClick(f); });
-    button("tbbDelLayer", "選択中のレイヤを削除", kLayerIconDelete, [](TImageForm& f) { tbbDelLayerClick(f); });
+    button("tbbNewLayer", "レイヤの追加", kLayerIconNew, OnDocument(&tbbNewLayerClick));
+    button("tbbDelLayer", "選択中のレイヤを削除", kLayerIconDelete, OnDocument(&tbbDelLayerClick));
     toolBar_->addSeparator();
-    button("tbbUp", "レイヤを上へ移動", kLayerIconUp, [](TImageForm& f) { tbbUpClick(f); });
-    button("tbbDown", "レイヤを下へ移動", kLayerIconDown, [](TImageForm& f) { tbbDownClick(f); });
+    button("tbbUp", "レイヤを上へ移動", kLayerIconUp, OnDocument(&tbbUpClick));
+    button("tbbDown", "レイヤを下へ移動", kLayerIconDown, OnDocument(&tbbDownClick));
     toolBar_->addSeparator();
-    button("tbbIntegrate", "下のレイヤと統合", kLayerIconMergeDown, [](TImageForm& f) { tbbIntegrateClick(f); });
+    button("tbbIntegrate", "下のレイヤと統合", kLayerIconMergeDown, OnDocument(&tbbIntegrateClick));
     button("tbbAllIntegrate", "すべてのレイヤを統合", kLayerIconMergeAll,
-           [fr](TImageForm& f) { tbbAllIntegrateClick(*fr, f); });
+           [](TImageForm& form, FrameServices& frame) { tbbAllIntegrateClick(frame, form); });
     toolBar_->addSeparator();
-    button("tbbName", "名前の変更", kLayerIconRename, [fr](TImageForm& f) { tbbNameClick(*fr, f); });
+    button("tbbName", "名前の変更", kLayerIconRename, [](TImageForm& form, FrameServices& frame) { tbbNameClick(frame, form); });
 
     scroll_ = new QScrollArea(this);
     scroll_->setObjectName("LayerPanelParent");
@@ -169,10 +162,7 @@ void TLayerPalette::ClearLayerPalette() {
     rowsHost_->setFixedSize(TLayerPanel::kRowWidth, 0);
 }
 
-void TLayerPalette::SetButtonsEnabled(bool enabled) {
-    for (const char* name : kButtons)
-        if (QAction* a = Button(name)) a->setEnabled(enabled);
-}
+void TLayerPalette::UpdateButtons() { UpdateCommandButtons(toolBar_); }
 
 // ---- rows ----------------------------------------------------------------------------------------
 

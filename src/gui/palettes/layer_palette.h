@@ -39,8 +39,9 @@ public:
     void HighlightCurrentRow(TImageForm* form);
     // No document open: no rows.
     void ClearLayerPalette();
-    // Enables the seven layer buttons (new, delete, up, down, merge down, merge all, rename).
-    void SetButtonsEnabled(bool enabled);
+    // Enables the seven layer buttons (new, delete, up, down, merge down, merge all, rename) when
+    // a document is open.
+    void UpdateButtons();
 
     // Row handlers.
     void panLayerNameClick(int tag);
@@ -52,6 +53,7 @@ public:
     // The row of layer i (row 0 is drawn last, at the bottom), or null.
     TLayerPanel* Row(int layer) const;
     QToolBar* ToolBar1() const { return toolBar_; }
+    // A button by object name, for tests.
     QAction* Button(const char* objectName) const;
     QScrollArea* LayerPanelParent() const { return scroll_; }
 

@@ -1,0 +1,112 @@
+// The menus of a document window: each menu places the rows of the commands' own tables; the
+// window's own rows (undo history, grid, zoom) are defined here beside the window's handlers.
+#include <QMenu>
+
+#include "core/document/history.h"
+#include "gui/app/command_table.h"
+#include "gui/app/frame_commands.h"
+#include "gui/app/frame_services.h"
+#include "gui/document/clipboard_commands.h"
+#include "gui/document/image_form.h"
+#include "gui/document/layer_menu.h"
+#include "gui/document/selection_commands.h"
+#include "gui/formats/file_commands.h"
+#include "gui/ops/ops_menus.h"
+
+namespace pq::gui {
+
+namespace {
+
+pq::EditMenuState HistoryState(const TImageForm& form) { return pq::ComputeEditMenu(form.Doc(), form.HistoryCtx()); }
+
+Command UndoCommand() {
+    return {.Name = "meUndo", .Caption = "元に戻す(&U)", .Hint = "直前の作業を元に戻します。", .Tooltip = "元に戻す",
+            .Shortcut = QKeySequence("Ctrl+Z"),
+            .Run = [](TImageForm& form, FrameServices&) { form.meUndoClick(); },
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return HistoryState(form).UndoEnabled; },
+            .CaptionWhen = [](const TImageForm& form, const FrameServices&) {
+                return QString::fromStdString(HistoryState(form).UndoCaption);
+            }};
+}
+
+Command RedoCommand() {
+    return {.Name = "meRedo", .Caption = "やり直し(&R)", .Hint = "元に戻す前の状態に戻します。", .Tooltip = "やり直し",
+            .Shortcut = QKeySequence("Ctrl+Y"),
+            .Run = [](TImageForm& form, FrameServices&) { form.meRedoClick(); },
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return HistoryState(form).RedoEnabled; },
+            .CaptionWhen = [](const TImageForm& form, const FrameServices&) {
+                return QString::fromStdString(HistoryState(form).RedoCaption);
+            }};
+}
+
+Command MemoryClearCommand() {
+    return {.Name = "meMemCls", .Caption = "メモリのクリア(&M)", .Hint = "アンドゥ情報を削除します。",
+            .Run = [](TImageForm& form, FrameServices&) { form.meMemClsClick(); },
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) {
+                return HistoryState(form).MemoryClearEnabled;
+            }};
+}
+
+Command GridCommand() {
+    return {.Name = "mvGrid", .Caption = "グリッドの表示(&G)", .Hint = "グリッドの表示/非表示を切り替えます。",
+            .Run = [](TImageForm& form, FrameServices&) { form.SetGridVisible(!form.GridVisible()); },
+            .CheckedWhen = [](const TImageForm& form, const FrameServices&) { return form.GridVisible(); }};
+}
+
+CommandTable ZoomCommands() {
+    return {
+        {.Name = "mvzZoomIn", .Caption = "ズームイン(&I)", .Hint = "倍率を上げます。", .Tooltip = "ズームイン",
+         .RunOnFrame = [](FrameServices& frame) { frame.ZoomIn(); }},
+        {.Name = "mvzZoomOut", .Caption = "ズームアウト(&O)", .Hint = "倍率を下げます。", .Tooltip = "ズームアウト",
+         .RunOnFrame = [](FrameServices& frame) { frame.ZoomOut(); }},
+    };
+}
+
+}  // namespace
+
+void TImageForm::BuildMenus() {
+    FrameServices& frame = *frame_;
+    auto menu = [this](const QString& title, const QString& name) {
+        auto* m = new QMenu(title, this);
+        m->setObjectName(name);
+        return m;
+    };
+
+    mFile_ = menu("ファイル(&F)", "mFile");
+    AddCommands(mFile_, CommandTable{NewCommand(), OpenCommand()} + SaveCommands() + CommandTable{Separator(), ExitCommand()},
+                frame, this);
+
+    mEdit_ = menu("編集(&E)", "Edit1");
+    meUndo_ = AddCommand(mEdit_, UndoCommand(), frame, this);
+    meRedo_ = AddCommand(mEdit_, RedoCommand(), frame, this);
+    AddCommands(mEdit_, CommandTable{Separator()} + ClipboardCommands() + CommandTable{ClearCommand(), Separator()}, frame,
+                this);
+    meMemCls_ = AddCommand(mEdit_, MemoryClearCommand(), frame, this);
+
+    mShow_ = menu("表示(&V)", "Show1");
+    AddCommand(mShow_, GridCommand(), frame, this);
+    // The tool-window toggles are the frame's own entries, shared by every 表示 menu.
+    QMenu* tools = mShow_->addMenu("ツール(&T)");
+    tools->setObjectName("mvTool");
+    tools->addActions(frame.ViewToggleActions());
+    mShow_->addAction(frame.StatusBarToggle());
+    AddCommand(mShow_, Submenu("mvZoom", "ズーム(&Z)", ZoomCommands()), frame, this);
+    connect(mShow_, &QMenu::aboutToShow, this, [this] { frame_->UpdateViewToggles(); });
+
+    mImage_ = menu("イメージ(&I)", "mImage");
+    AddCommands(mImage_, ImageMenuCommands(), frame, this);
+
+    mPalette_ = menu("パレット(&P)", "mColor");
+    AddCommands(mPalette_,
+                PaletteAdjustCommands() + CommandTable{Separator()} + PaletteFileCommands() + CommandTable{Separator()} +
+                    ColorCountCommands(),
+                frame, this);
+
+    mLayer_ = menu("レイヤ(&L)", "mLayer");
+    AddCommands(mLayer_, LayerMenuCommands() + CommandTable{Separator()} + CompositeCommands(), frame, this);
+
+    mSelect_ = menu("選択範囲(&S)", "mSelect");
+    AddCommands(mSelect_, SelectionMenuCommands(), frame, this);
+}
+
+}  // namespace pq::gui
