@@ -22,6 +22,7 @@
 #include "gui/document/image_form.h"
 #include "gui/document/selection_commands.h"
 #include "gui/formats/file_commands.h"
+#include "gui/formats/hotspot_dialog.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
 #include "gui/palettes/preview_window.h"
@@ -175,7 +176,7 @@ void TMainForm::CreateMenus() {
 
     mTool_ = new QMenu("ツール(&T)", this);
     AddCommands(mTool_,
-                {ExtractCommand(),
+                {ExtractCommand(), HotspotCommand(),
                  {.Name = "mtOption", .Caption = "オプション(&O)...", .Hint = "オプションを表示します。",
                   .RunOnFrame = [this](FrameServices&) { mtOptionClick(); }}},
                 *this, nullptr);

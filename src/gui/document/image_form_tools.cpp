@@ -12,6 +12,7 @@
 #include "gui/document/canvas.h"
 #include "gui/document/image_form.h"
 #include "gui/document/text_dialog.h"
+#include "gui/formats/hotspot_dialog.h"
 
 namespace pq::gui {
 
@@ -323,6 +324,7 @@ void TImageForm::DrawOverlays(QPainter& painter) {
     // A one-pixel pen around QRect(x, y, w, h) touches x .. x + w, so the box is narrowed by one.
     if (brushOutline_ && brushOutline_->width() > 1) painter.drawEllipse(brushOutline_->adjusted(0, 0, -1, -1));
     painter.restore();
+    DrawHotspotMark(painter, doc_);
 
     if (outlineShown_ && doc_.HasSelection && frame_->SelectionOutlineVisible()) {
         const pq::Pattern8 pattern = pq::OutlinePattern(outlineFrame_);

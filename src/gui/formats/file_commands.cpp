@@ -10,6 +10,7 @@
 #include "core/document/selection.h"
 #include "core/formats/atomic_write.h"
 #include "core/formats/bitmap_file.h"
+#include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
@@ -78,10 +79,13 @@ pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const Re
     std::optional<int> index = 0;
     if (dir.Entries.size() != 1) {
         if (!request.prompt) return pq::FileResult::Failure(pq::kIconOpenError);
-        index = ChooseIconImage(*request.prompt, request.parent, dir);
+        index = ChooseIconImage(*request.prompt, request.parent, dir, bytes);
         if (!index) return pq::FileResult::Failure("");
     }
-    return pq::LoadIconBytes(bytes, *index, doc, request.SelectedZoom);
+    pq::FileResult r = pq::LoadIconImage(bytes, dir, *index, doc, request.SelectedZoom);
+    // Remembered so that saving into this very file replaces only this image.
+    if (r.Ok) doc.Origin.Path = ToFsPath(path).string();
+    return r;
 }
 
 pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Document& doc,
@@ -118,8 +122,8 @@ pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const
     const pq::Document doc = pq::DocumentAsShown(shownDoc);
     switch (kind) {
     case DocumentFileKind::Native: return pq::SaveDocumentFile(doc, target);
-    case DocumentFileKind::Icon: return pq::SaveIconFile(doc, target, pq::kIconResourceType, 0, 0);
-    case DocumentFileKind::Cursor: return pq::SaveIconFile(doc, target, pq::kCursorResourceType, 0, 0);
+    case DocumentFileKind::Icon: return pq::SaveIconKeepingOthers(doc, target, pq::kIconResourceType);
+    case DocumentFileKind::Cursor: return pq::SaveIconKeepingOthers(doc, target, pq::kCursorResourceType);
     case DocumentFileKind::Bitmap: return pq::SaveBitmapFile(doc, target);
     case DocumentFileKind::Jpeg:
     case DocumentFileKind::Unknown: break;

@@ -46,8 +46,9 @@ pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Docu
                              const ReadRequest& request);
 
 // ---- writers -------------------------------------------------------------------------------------
-// .pqf the native document; .ico an icon and .cur a cursor with hotspot (0, 0); .bmp a 24-bit
-// bitmap. Any other kind writes nothing and fails with kNoWriterMessage.
+// .pqf the native document; .ico an icon and .cur a cursor with the document's hotspot, written
+// back into the file the document came from as its image only (pq::SaveIconKeepingOthers); .bmp
+// a 24-bit bitmap. Any other kind writes nothing and fails with kNoWriterMessage.
 pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const pq::Document& doc);
 
 // ---- save commands -----------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "core/formats/icon_images.h"
 #include "gui/app/prompt.h"
 
 namespace pq::gui {
@@ -38,20 +39,22 @@ TForm7::TForm7(QWidget* parent) : QDialog(parent) {
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TForm7::SetEntries(const pq::IconDirectory& dir) {
+void TForm7::SetEntries(const pq::IconDirectory& dir, std::span<const uint8_t> file) {
     comboBox1_->clear();
     for (std::size_t n = 0; n < dir.Entries.size(); ++n)
-        comboBox1_->addItem(QString::fromStdString(pq::IconEntryLabel(int(n), dir.Entries[n])));
+        comboBox1_->addItem(QString::fromStdString(file.empty() ? pq::IconEntryLabel(int(n), dir.Entries[n])
+                                                                : pq::IconChooserLabel(int(n), file, dir.Entries[n])));
     comboBox1_->setCurrentIndex(comboBox1_->count() > 0 ? 0 : -1);
 }
 
 int TForm7::ChosenIndex() const { return comboBox1_->currentIndex(); }
 
-std::optional<int> ChooseIconImage(Prompt& prompt, QWidget* parent, const pq::IconDirectory& dir) {
+std::optional<int> ChooseIconImage(Prompt& prompt, QWidget* parent, const pq::IconDirectory& dir,
+                                   std::span<const uint8_t> file) {
     if (dir.Entries.empty()) return std::nullopt;
     if (dir.Entries.size() == 1) return 0;
     TForm7 dialog(parent);
-    dialog.SetEntries(dir);
+    dialog.SetEntries(dir, file);
     if (!prompt.RunDialog(dialog)) return std::nullopt;
     const int index = dialog.ChosenIndex();
     if (index < 0) return std::nullopt;

@@ -3,7 +3,9 @@
 // than one image: one line per directory entry ("0： サイズ：32×32 色数：16色"), first selected.
 
 #include <QDialog>
+#include <cstdint>
 #include <optional>
+#include <span>
 
 #include "core/formats/icon_file.h"
 
@@ -20,8 +22,9 @@ class TForm7 : public QDialog {
 public:
     explicit TForm7(QWidget* parent);
 
-    // Refills the list from the directory and selects the first line.
-    void SetEntries(const pq::IconDirectory& dir);
+    // Refills the list from the directory and selects the first line. With the file's bytes the
+    // lines give each image's real size and depth (pq::IconChooserLabel), else the directory's.
+    void SetEntries(const pq::IconDirectory& dir, std::span<const uint8_t> file = {});
     // The selected line's number, -1 when the list is empty.
     int ChosenIndex() const;
 
@@ -38,6 +41,7 @@ private:
 
 // Which image of the directory to open: 0 when it holds exactly one, otherwise the line chosen
 // in the chooser; nullopt when the user cancels or the directory lists no image.
-std::optional<int> ChooseIconImage(Prompt& prompt, QWidget* parent, const pq::IconDirectory& dir);
+std::optional<int> ChooseIconImage(Prompt& prompt, QWidget* parent, const pq::IconDirectory& dir,
+                                   std::span<const uint8_t> file = {});
 
 }  // namespace pq::gui
