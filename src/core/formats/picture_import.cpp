@@ -111,16 +111,18 @@ __attribute__((target("avx2"))) void AddStepWide(const Raster& source, const std
             }
             const __m256d d00 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p00 >> shift0[q]) & 0xFFFFFF))));
             const __m256d d01 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p01 >> shift0[q]) & 0xFFFFFF))));
+            if (wholeX) {
+                // The weight of a whole x is 1: (p * 1) * wy is p * wy exactly.
+                const __m256d v = _mm256_add_pd(_mm256_mul_pd(d00, wy0), _mm256_mul_pd(d01, wy1));
+                s[q] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_cvtepi32_pd(s[q]), v));
+                continue;
+            }
             __m256d v = _mm256_mul_pd(_mm256_mul_pd(d00, wx0[q]), wy0);
-            if (!wholeX) {
-                const __m256d d10 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p10 >> shift1[q]) & 0xFFFFFF))));
-                v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d10, wx1[q]), wy0));
-            }
+            const __m256d d10 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p10 >> shift1[q]) & 0xFFFFFF))));
+            const __m256d d11 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p11 >> shift1[q]) & 0xFFFFFF))));
+            v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d10, wx1[q]), wy0));
             v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d01, wx0[q]), wy1));
-            if (!wholeX) {
-                const __m256d d11 = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(int((p11 >> shift1[q]) & 0xFFFFFF))));
-                v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d11, wx1[q]), wy1));
-            }
+            v = _mm256_add_pd(v, _mm256_mul_pd(_mm256_mul_pd(d11, wx1[q]), wy1));
             s[q] = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_cvtepi32_pd(s[q]), v));
         }
     }
