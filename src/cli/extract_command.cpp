@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/open_input.h"
 #include "core/formats/native_document.h"
 #include "core/formats/program_icons.h"
+#include "core/io/atomic_write.h"
 
 namespace pq::cli {
 
@@ -71,7 +73,11 @@ int RunExtract(std::span<const std::string> args) {
         Document doc;
         IconFromPictures(doc, picture, kToolZoom);
         const std::filesystem::path target = outDir / ("icon" + std::to_string(i) + ".pqf");
-        if (FileResult r = SaveDocumentFile(doc, target); !r) {
+        // Written now, flushed to disk once for all of them below.
+        const std::vector<uint8_t> bytes = EncodeDocument(doc);
+        if (FileResult r = bytes.empty() ? FileResult::Failure("「" + target.string() + "」に書き込めませんでした。")
+                                         : WriteFileAtomically(target, bytes, Flush::Later);
+            !r) {
             Refused(target.string(), r.Message);
             ++failed;
             continue;
@@ -79,6 +85,7 @@ int RunExtract(std::span<const std::string> args) {
         std::printf("%s\n", target.string().c_str());
         ++written;
     }
+    if (written > 0 && !FlushFileSystem(outDir)) return Refused(outDir.string(), "cannot flush the written files to disk");
     return written > 0 && failed == 0 ? kExitOk : kExitRefused;
 }
 

@@ -185,7 +185,7 @@ FileResult ReadFileBytes(const std::filesystem::path& path, std::vector<std::uin
     }
 }
 
-ReplacingWriter::ReplacingWriter(std::filesystem::path target) : target_(std::move(target)) {}
+ReplacingWriter::ReplacingWriter(std::filesystem::path target, Flush flush) : target_(std::move(target)), flush_(flush) {}
 
 ReplacingWriter::~ReplacingWriter() {
     if (!temp_.empty()) ::unlink(temp_.c_str());
@@ -217,7 +217,9 @@ int ReplacingWriter::Write(std::span<const std::uint8_t> bytes) {
     temp_ = tmpl;
 
     int err = 0;
-    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, bytes.data(), bytes.size()) || ::fsync(fd) != 0) err = errno;
+    if (::fchmod(fd, mode) != 0 || !WriteAll(fd, bytes.data(), bytes.size()) ||
+        (flush_ == Flush::Now && ::fsync(fd) != 0))
+        err = errno;
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err != 0) {
         ::unlink(temp_.c_str());
@@ -235,6 +237,7 @@ int ReplacingWriter::Commit() {
         return err;
     }
     temp_.clear();
+    if (flush_ == Flush::Later) return 0;
     // Make the rename itself durable; a failure here no longer endangers either file.
     std::filesystem::path folder = target_.parent_path();
     if (folder.empty()) folder = ".";
@@ -246,12 +249,17 @@ int ReplacingWriter::Commit() {
     return 0;
 }
 
-FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    ReplacingWriter writer(path);
+FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, Flush flush) {
+    ReplacingWriter writer(path, flush);
     int err = writer.Write(bytes);
     if (err == 0) err = writer.Commit();
     if (err != 0) return FileResult::Failure(WriteFailure(path, err));
     return FileResult::Success();
+}
+
+bool FlushFileSystem(const std::filesystem::path& folder) {
+    Descriptor fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return fd.Get() >= 0 && ::syncfs(fd.Get()) == 0;
 }
 
 }  // namespace pq

@@ -73,9 +73,13 @@ FileResult ReadFileBytes(const std::filesystem::path& path, std::vector<std::uin
 // that is not a regular file (EISDIR for a folder, EINVAL otherwise) or that may not be written
 // (EACCES: no write permission bit at all, or none for this user) is refused before anything is
 // written.
+// Whether a write reaches the disk before it returns (Now), or with the next FlushFileSystem
+// (Later: for many files written in a row, each flush costs as much as the whole batch).
+enum class Flush { Now, Later };
+
 class ReplacingWriter {
 public:
-    explicit ReplacingWriter(std::filesystem::path target);
+    explicit ReplacingWriter(std::filesystem::path target, Flush flush = Flush::Now);
     ~ReplacingWriter();
     ReplacingWriter(const ReplacingWriter&) = delete;
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
@@ -86,6 +90,7 @@ public:
 private:
     std::filesystem::path target_;   // the link's final target when `target` was a link
     std::string temp_;
+    Flush flush_;
 };
 
 // The prefix of the temporary files ReplacingWriter leaves behind only when the process dies
@@ -96,6 +101,10 @@ inline constexpr const char* kTempFilePrefix = ".pqtmp-";
 // permission bits; a read-only one is refused (EACCES) and kept; a symbolic link keeps being a
 // link and the file it points to gets the content. On any failure the old file is left as it
 // was and the message names the file.
-FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                               Flush flush = Flush::Now);
+// Makes everything written on the file system that holds `folder` durable; false when it
+// cannot be flushed.
+bool FlushFileSystem(const std::filesystem::path& folder);
 
 }  // namespace pq
