@@ -63,9 +63,9 @@ Command TransformRow(pq::TransformId id) {
     return TransformRow(id, [id](TImageForm& form, FrameServices&) { form.ApplyEdit(pq::ApplyTransform(form.Doc(), id)); });
 }
 
-Command FilterRow(const pq::FilterSpec& spec) {
-    const pq::FilterId id = spec.Id;
-    return {.Name = spec.ObjectName, .Caption = spec.Caption, .Hint = spec.Hint,
+Command FilterRow(const pq::FilterSpec& filter) {
+    const pq::FilterId id = filter.Id;
+    return {.Name = filter.ObjectName, .Caption = filter.Caption, .Hint = filter.Hint,
             .Run = [id](TImageForm& form, FrameServices&) {
                 if (pq::SpecOf(id).ReleasesSelectionFirst) ReleaseSelection(form);
                 form.ApplyEdit(pq::ApplyFilter(form.Doc(), id));
@@ -96,11 +96,11 @@ Command EffectRow(const pq::PixelEffectInfo& info) {
 // edge detection.
 CommandTable EffectCommands() {
     CommandTable rows;
-    for (const pq::FilterSpec& spec : pq::kFilters)
-        if (spec.Id <= pq::FilterId::Emboss) rows.push_back(FilterRow(spec));
+    for (const pq::FilterSpec& filter : pq::kFilters)
+        if (filter.Id <= pq::FilterId::Emboss) rows.push_back(FilterRow(filter));
     for (const pq::PixelEffectInfo& info : pq::kPixelEffects) rows.push_back(EffectRow(info));
-    for (const pq::FilterSpec& spec : pq::kFilters)
-        if (spec.Id > pq::FilterId::Emboss) rows.push_back(FilterRow(spec));
+    for (const pq::FilterSpec& filter : pq::kFilters)
+        if (filter.Id > pq::FilterId::Emboss) rows.push_back(FilterRow(filter));
     return rows;
 }
 
