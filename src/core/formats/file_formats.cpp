@@ -1,5 +1,8 @@
 #include "core/formats/file_formats.h"
 
+#include <algorithm>
+#include <initializer_list>
+
 #include "core/formats/bitmap_file.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
@@ -55,6 +58,26 @@ const FileFormat* FormatOfPath(const std::filesystem::path& path) {
     for (const FileFormat& f : kFormats)
         for (std::string_view e : f.Extensions)
             if (e == ext) return &f;
+    return nullptr;
+}
+
+const FileFormat* FormatOfContent(std::span<const std::uint8_t> head) {
+    auto startsWith = [head](std::initializer_list<std::uint8_t> bytes) {
+        return head.size() >= bytes.size() && std::equal(bytes.begin(), bytes.end(), head.begin());
+    };
+    auto kind = [](FileFormatId id) -> const FileFormat* {
+        for (const FileFormat& f : kFormats)
+            if (f.Id == id) return &f;
+        return nullptr;
+    };
+    if (startsWith({'p', 'q', 'f', 0})) return kind(FileFormatId::Document);
+    if (startsWith({0, 0, 1, 0})) return kind(FileFormatId::Icon);
+    if (startsWith({0, 0, 2, 0})) return kind(FileFormatId::Cursor);
+    if (startsWith({'B', 'M'})) return kind(FileFormatId::Bitmap);
+    if (startsWith({0xFF, 0xD8, 0xFF})) return kind(FileFormatId::Jpeg);
+    if (startsWith({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return kind(FileFormatId::Png);
+    if (startsWith({'J', 'A', 'S', 'C', '-', 'P', 'A', 'L'})) return kind(FileFormatId::PalPalette);
+    if (startsWith({'p', 'q', 'p'})) return kind(FileFormatId::PqpPalette);
     return nullptr;
 }
 

@@ -4,6 +4,7 @@
 // dialogs and open/save commands and every pqtool command choose through this table.
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -49,6 +50,12 @@ std::string LowerExtension(const std::filesystem::path& path);
 
 // The kind the file name's extension (compared without regard to case) names; nullptr for none.
 const FileFormat* FormatOfPath(const std::filesystem::path& path);
+
+// The kind a file's first bytes show: "pqf\0" a document, "BM" a bitmap, 00 00 01 00 an icon,
+// 00 00 02 00 a cursor, FF D8 FF a JPEG picture, PNG's signature, "pqp" or "JASC-PAL" a palette;
+// nullptr when they show none of these. For files whose name says nothing the editor knows.
+const FileFormat* FormatOfContent(std::span<const std::uint8_t> head);
+inline constexpr std::size_t kContentSniffBytes = 8;   // what FormatOfContent needs at most
 
 // The extensions of the kinds a predicate accepts, in table order, joined with ", "
 // (".pqf, .ico, .cur"): for messages that list what is accepted.

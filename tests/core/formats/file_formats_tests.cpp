@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -48,6 +49,15 @@ TEST(FileFormats, ExtensionsInAnyCaseNameOneKindAndTheEditorsSets) {
               ".pqf, .ico, .cur, .bmp, .pqp, .pal, .png");
 }
 
+TEST(FileFormats, FirstBytesOfPicturesAndOfNothingKnown) {
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(ReadFileBytes(test::DataDir() / "jpeg_reader" / "gradient.jpg", jpeg).Ok);
+    EXPECT_EQ(FormatOfContent(jpeg)->Id, FileFormatId::Jpeg);
+    const std::vector<std::vector<uint8_t>> unknown = {
+        {}, {'B'}, {'p', 'q', 'f', 'x'}, {0, 0, 3, 0}, {0, 0, 1}, {0xFF, 0xD8}, {'R', 'I', 'F', 'F'}, {'J', 'A', 'S', 'C'}};
+    for (const auto& head : unknown) EXPECT_EQ(FormatOfContent(head), nullptr) << head.size();
+}
+
 // Each writer in the table writes the kind its extension names: read back by that kind's reader.
 TEST(FileFormats, EachWriterWritesTheKindItsExtensionNames) {
     test::TempDir dir;
@@ -61,6 +71,8 @@ TEST(FileFormats, EachWriterWritesTheKindItsExtensionNames) {
         ASSERT_TRUE(f.Writer(doc, path).Ok) << path;
         std::vector<uint8_t> bytes;
         ASSERT_TRUE(ReadFileBytes(path, bytes).Ok);
+        // A file whose name says nothing is known by its first bytes as what wrote it.
+        EXPECT_EQ(FormatOfContent(std::span(bytes).first(std::min(bytes.size(), kContentSniffBytes))), &f) << path;
         Document back;
         Raster picture;
         switch (f.Id) {
