@@ -20,11 +20,12 @@ const char* const kConvertUsage =
     "  .pqf            the layered document\n"
     "  .ico, .cur      image N of the file (--index N, default 0)\n"
     "  .bmp, .jpg,     an area of the picture resampled to --size (default 16) pixels square\n"
-    "  .jpeg           and reduced to --colors (default 16) colours. Without --area the area is\n"
+    "  .jpeg, .png     and reduced to --colors (default 16) colours. Without --area the area is\n"
     "                  the picture's top-left corner at the output size, unscaled; --area takes\n"
     "                  the rectangle from (L,T) to (R,B), right and bottom exclusive, scaled to\n"
     "                  the output size. It may reach off the picture (negative numbers too):\n"
-    "                  what falls outside is white, as in the editor's area picker.\n"
+    "                  what falls outside is white, as in the editor's area picker. Pixels\n"
+    "                  made mostly of a PNG's fully transparent pixels stay unpainted.\n"
     "Output, by extension:\n"
     "  .pqf            the layered document\n"
     "  .ico, .cur      one-image icon or cursor of the visible layers; a cursor's hotspot is\n"
@@ -78,7 +79,7 @@ int RunConvert(std::span<const std::string> args) {
     }
     for (const char* pictureOption : {"--size", "--colors", "--area"})
         if (parsed.Has(pictureOption) && inKind != InputKind::Picture)
-            return UsageFailure("convert", std::string(pictureOption) + " applies to .bmp, .jpg and .jpeg input only");
+            return UsageFailure("convert", std::string(pictureOption) + " applies to .bmp, .jpg, .jpeg and .png input only");
     if (parsed.Has("--size")) {
         const std::string& v = parsed.Value("--size");
         if (!ParseNonNegative(v, request.Size) || (request.Size != 16 && request.Size != 32 && request.Size != 48))

@@ -13,6 +13,7 @@
 #include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
+#include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
 #include "core/io/atomic_write.h"
 
@@ -27,6 +28,7 @@ const char* const kInfoUsage =
     "                  bits per pixel, the hotspot of cursor images; entries the editor cannot\n"
     "                  open are marked\n"
     "  .bmp, .jpg      size and depth, from the headers alone\n"
+    "  .png            size and the number of fully transparent pixels\n"
     "  .pqp .pal .act  palette kind and the entry count the file states\n"
     "  .exe .dll .scr  number of icons, and the image each icon is taken from\n"
     "Files with other names are recognised by their first bytes.\n"
@@ -35,7 +37,7 @@ const char* const kInfoUsage =
 
 namespace {
 
-enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Palette, Program };
+enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Program };
 
 // Enough of a file to recognise its kind by its first bytes.
 constexpr std::size_t kRecogniseBytes = 4096;
@@ -55,6 +57,7 @@ FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
         case FormatReader::IconImage: return FileKind::Icon;
         case FormatReader::Bitmap: return FileKind::Bitmap;
         case FormatReader::Jpeg: return FileKind::Jpeg;
+        case FormatReader::Png: return FileKind::Png;
         case FormatReader::Palette: return FileKind::Palette;
         case FormatReader::Program: return FileKind::Program;
         case FormatReader::None: break;
@@ -66,6 +69,7 @@ FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (StartsWith(bytes, {'M', 'Z'})) return FileKind::Program;
     if (StartsWith(bytes, {'B', 'M'})) return FileKind::Bitmap;
     if (StartsWith(bytes, {0xFF, 0xD8})) return FileKind::Jpeg;
+    if (StartsWith(bytes, {0x89, 'P', 'N', 'G'})) return FileKind::Png;
     if (StartsWith(bytes, {0, 0, 1, 0}) || StartsWith(bytes, {0, 0, 2, 0})) return FileKind::Icon;
     return FileKind::Unknown;
 }
@@ -156,6 +160,15 @@ int InfoJpeg(const std::string& path) {
     return kExitOk;
 }
 
+int InfoPng(const std::string& path) {
+    Raster picture;
+    Plane transparent;
+    if (FileResult r = LoadPngPicture(path, picture, &transparent); !r) return Refused(path, r.Message);
+    std::printf("type: png\nsize: %dx%d\ntransparent pixels: %zu\n", picture.Width(), picture.Height(),
+                std::size_t(std::count(transparent.begin(), transparent.end(), uint8_t(1))));
+    return kExitOk;
+}
+
 // What a RIFF file that is no palette holds, by its form type.
 std::string RiffKind(const std::vector<uint8_t>& bytes) {
     const std::string form = bytes.size() >= 12 ? std::string(bytes.begin() + 8, bytes.begin() + 12) : "";
@@ -224,6 +237,7 @@ int RunInfo(std::span<const std::string> args) {
     case FileKind::Icon: return InfoIcon(path);
     case FileKind::Bitmap: return InfoBitmap(path);
     case FileKind::Jpeg: return InfoJpeg(path);
+    case FileKind::Png: return InfoPng(path);
     case FileKind::Palette: return InfoPalette(path);
     case FileKind::Program: return InfoProgram(path);
     case FileKind::Unknown: break;

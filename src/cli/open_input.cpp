@@ -17,7 +17,8 @@ InputKind InputKindOf(const std::string& path) {
     case FormatReader::Document: return InputKind::Document;
     case FormatReader::IconImage: return InputKind::Icon;
     case FormatReader::Bitmap:
-    case FormatReader::Jpeg: return InputKind::Picture;
+    case FormatReader::Jpeg:
+    case FormatReader::Png: return InputKind::Picture;
     default: return InputKind::None;
     }
 }
@@ -54,8 +55,9 @@ OpenResult OpenIcon(const std::string& path, int index, Document& doc) {
 
 OpenResult OpenPicture(const std::string& path, const OpenRequest& request, Document& doc) {
     Raster picture;
-    if (FileResult r = LoadPicture(path, PictureKindOf(path), picture); !r) return Refusal(r.Message);
-    AreaPicker picker(picture, request.Size, request.Size);
+    Plane transparent;
+    if (FileResult r = LoadPicture(path, PictureKindOf(path), picture, &transparent); !r) return Refusal(r.Message);
+    AreaPicker picker(picture, request.Size, request.Size, &transparent);
     if (request.Area) {
         // A frame dragged from the top-left corner to the bottom-right one, not kept square. Parts
         // of the frame off the picture come out white, as in the area picker.
@@ -64,7 +66,7 @@ OpenResult OpenPicture(const std::string& path, const OpenRequest& request, Docu
         picker.Move(request.Area->right, request.Area->bottom);
         picker.Release();
     }
-    ImportPictureDocument(doc, picker.Preview(), request.Colors, kToolZoom);
+    ImportPictureDocument(doc, picker.Preview(), request.Colors, kToolZoom, &picker.PreviewUnpainted());
     return {};
 }
 

@@ -1,5 +1,6 @@
 // Icons in the editor: writing an image back into its multi-image file through the save
-// commands, the chooser's lines, and the cursor hotspot (dialog, command, canvas mark).
+// commands, the chooser's lines, the cursor hotspot (dialog, command, canvas mark); PNG pictures
+// opened through the area picker and saved.
 #include <QAction>
 #include <QComboBox>
 #include <QImage>
@@ -9,6 +10,8 @@
 
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/png_file.h"
+#include "gui/formats/area_picker.h"
 #include "gui/app/main_form.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/hotspot_dialog.h"
@@ -131,6 +134,32 @@ TEST_F(IconFiles, CursorsKeepTheirWarningHotspotAndOtherImages) {
     ASSERT_TRUE(ReadIconDirectory(ReadBytes(folder_ / "three.cur"), dir).Ok);
     EXPECT_EQ(dir.Entries[1].PlanesOrHotspotX, 30);
     EXPECT_EQ(dir.Entries[1].BitCountOrHotspotY, 2);
+    EXPECT_TRUE(prompt_.Done());
+}
+
+TEST_F(IconFiles, PngPicturesOpenWithTheirTransparencyAndSaveAsShown) {
+    Document made = Pattern(20, 20, 16, 5);   // unpainted on the diagonal
+    ASSERT_TRUE(SavePngFile(made, folder_ / "in.png").Ok);
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+        picker.Image1MouseDown(2, 0);   // a 16 x 16 frame at (2, 0), 1:1
+        picker.Image1MouseUp(2, 0);
+        return true;
+    });
+    gui::TImageForm* form = frame_->OpenFile(PathOf("in.png"));
+    ASSERT_NE(form, nullptr);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const std::size_t at = std::size_t(x + 16 * y);
+            ASSERT_EQ(form->Doc().LayerAt(0).Mask[at], x + 2 != y ? 1 : 0) << x << "," << y;
+            if (x + 2 != y)
+                EXPECT_EQ(form->Doc().ColorOf(form->Doc().LayerAt(0).Indices[at]),
+                          made.ColorOf(made.LayerAt(0).Indices[std::size_t(x + 2 + 20 * y)]));
+        }
+    prompt_.ExpectSaveFile(PathOf("out.png"));
+    form->MenuAction("SaveAs1")->trigger();
+    EXPECT_TRUE(prompt_.Shown().back().Text.endsWith("PNG(*.png) (*.png)"));
+    EXPECT_EQ(ReadBytes(folder_ / "out.png"), EncodePng(form->Doc()));
     EXPECT_TRUE(prompt_.Done());
 }
 

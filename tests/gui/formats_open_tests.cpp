@@ -122,8 +122,8 @@ TEST_F(OpenFiles, FileOpenOffersTheOpenableKinds) {
     frame_->FileOpen1Execute();
     EXPECT_EQ(prompt_.Shown().back().Text,
               "PixquilFile(*.pqf) (*.pqf);;アイコン(*ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp);;"
-              "JPEG(*.jpg;*.jpeg) (*.jpg *.jpeg);;開けるファイル(*.pqf;*.ico;*.cur;*.bmp;*.jpg;*.jpeg) "
-              "(*.pqf *.ico *.cur *.bmp *.jpg *.jpeg)");
+              "JPEG(*.jpg;*.jpeg) (*.jpg *.jpeg);;PNG(*.png) (*.png);;開けるファイル(*.pqf;*.ico;*.cur;*.bmp;*.jpg;*.jpeg;*.png) "
+              "(*.pqf *.ico *.cur *.bmp *.jpg *.jpeg *.png)");
     ASSERT_NE(Active(), nullptr);
     EXPECT_EQ(Active()->Doc().LayerCount(), 3);
 }
@@ -143,7 +143,8 @@ TEST_F(OpenFiles, SaveEntriesAndButtonUseTheWriterOfTheExtension) {
     prompt_.ExpectSaveFile(PathOf("two.cur"));
     ico->MenuAction("SaveAs1")->trigger();
     EXPECT_EQ(prompt_.Shown().back().Text,
-              "PixquilFile(*.pqf) (*.pqf);;アイコン(*.ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp)");
+              "PixquilFile(*.pqf) (*.pqf);;アイコン(*.ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp);;"
+              "PNG(*.png) (*.png)");
     EXPECT_EQ(ico->DocumentName(), PathOf("two.cur"));
     ico->Doc().Modified = true;
     prompt_.ExpectMessage(PromptAnswer::Ok);

@@ -37,7 +37,7 @@ constexpr FileFormat kFormats[] = {
     {FileFormatId::PqpPalette, {".pqp"}, "", "", FormatReader::Palette, WritePqp},
     {FileFormatId::PalPalette, {".pal"}, "", "", FormatReader::Palette, WriteJasc},
     {FileFormatId::ActPalette, {".act"}, "", "", FormatReader::Palette, nullptr},
-    {FileFormatId::Png, {".png"}, "", "", FormatReader::None, SavePngFile},
+    {FileFormatId::Png, {".png"}, "PNG(*.png)", "PNG(*.png)", FormatReader::Png, SavePngFile},
     {FileFormatId::Program, {".exe", ".dll", ".scr"}, "", "", FormatReader::Program, nullptr},
 };
 

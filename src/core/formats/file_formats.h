@@ -24,6 +24,7 @@ enum class FormatReader {
     IconImage,   // one image of an icon or cursor file (ReadIconDirectory, LoadIconBytes)
     Bitmap,      // a picture imported through the area picker (LoadBitmapFile)
     Jpeg,        // likewise (LoadJpegFile)
+    Png,         // likewise, its transparent parts unpainted (LoadPngPicture)
     Palette,     // a palette file (LoadPaletteFile)
     Program,     // the icons of a program file (ProgramIcons)
 };

@@ -16,6 +16,7 @@
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/jpeg_reader.h"
+#include "core/formats/png_file.h"
 
 namespace pq {
 
@@ -24,13 +25,16 @@ PictureKind PictureKindOf(const std::filesystem::path& path) {
     if (!format) return PictureKind::None;
     if (format->Reader == FormatReader::Bitmap) return PictureKind::Bitmap;
     if (format->Reader == FormatReader::Jpeg) return PictureKind::Jpeg;
+    if (format->Reader == FormatReader::Png) return PictureKind::Png;
     return PictureKind::None;
 }
 
-FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Raster& picture) {
+FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Raster& picture, Plane* transparent) {
+    if (transparent) transparent->clear();
     switch (kind) {
         case PictureKind::Bitmap: return LoadBitmapFile(path, picture);
         case PictureKind::Jpeg: return LoadJpegFile(path, picture);
+        case PictureKind::Png: return LoadPngPicture(path, picture, transparent);
         case PictureKind::None: break;
     }
     picture = Raster();
@@ -213,19 +217,61 @@ void CopyAt(const Raster& picture, int left, int top, Raster& preview) {
             if (picture.Contains(left + x, top + y)) preview.SetPixelUnchecked(x, y, picture.PixelUnchecked(left + x, top + y));
 }
 
+// The same for a plane of sw x sh bytes into one of w x h.
+void CopyPlaneAt(const Plane& source, int sw, int sh, int left, int top, Plane& target, int w, int h) {
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if (left + x >= 0 && top + y >= 0 && left + x < sw && top + y < sh)
+                target[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+                    source[std::size_t(top + y) * std::size_t(sw) + std::size_t(left + x)];
+}
+
+// Which of the w x h target pixels ResampleArea makes from the rectangle (left, top, right,
+// bottom) have more transparent samples than opaque ones; the samples are ResampleArea's, each
+// counted as the source pixel it lies nearest to.
+Plane ResampleTransparency(const Plane& transparent, int sw, int sh, int left, int top, int right, int bottom, int w,
+                           int h) {
+    Plane out(std::size_t(w) * std::size_t(h), 0);
+    if (left >= sw || top >= sh || w == 0 || h == 0) return out;
+    const double sx = double(right - left) / w, sy = double(bottom - top) / h;
+    std::vector<Tap> xs, ys;
+    auto nearest = [](const Tap& t) { return t.w1 > t.w0 ? t.i1 : t.i0; };
+    for (int i = 0; i < h; ++i) {
+        CellTaps(top + sy * i, top + sy * (i + 1), sh, ys);
+        for (int j = 0; j < w; ++j) {
+            CellTaps(left + sx * j, left + sx * (j + 1), sw, xs);
+            std::size_t clear = 0;
+            for (const Tap& tx : xs)
+                for (const Tap& ty : ys)
+                    clear += transparent[std::size_t(nearest(ty)) * std::size_t(sw) + std::size_t(nearest(tx))] != 0;
+            out[std::size_t(i) * std::size_t(w) + std::size_t(j)] = 2 * clear > xs.size() * ys.size();
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
-AreaPicker::AreaPicker(const Raster& picture, int previewWidth, int previewHeight)
-    : picture_(picture), preview_(previewWidth, previewHeight) {
+AreaPicker::AreaPicker(const Raster& picture, int previewWidth, int previewHeight, const Plane* transparent)
+    : picture_(picture), transparent_(transparent), preview_(previewWidth, previewHeight) {
+    // Transparency only when it matches the picture.
+    if (transparent_ && transparent_->size() != std::size_t(picture.Width()) * std::size_t(picture.Height()))
+        transparent_ = nullptr;
     preview_.Fill(kWhite);
     CopyAt(picture_, 0, 0, preview_);
+    previewClear_.assign(std::size_t(previewWidth) * std::size_t(previewHeight), 0);
+    if (transparent_)
+        CopyPlaneAt(*transparent_, picture_.Width(), picture_.Height(), 0, 0, previewClear_, previewWidth, previewHeight);
 }
 
 void AreaPicker::SetOutputSize(int width, int height) {
     Raster resized(width, height);
     resized.Fill(kWhite);
     CopyAt(preview_, 0, 0, resized);
+    Plane clear(std::size_t(width) * std::size_t(height), 0);
+    CopyPlaneAt(previewClear_, preview_.Width(), preview_.Height(), 0, 0, clear, width, height);
     preview_ = std::move(resized);
+    previewClear_ = std::move(clear);
 }
 
 bool AreaPicker::InsideFrame(int x, int y) const {
@@ -255,6 +301,10 @@ void AreaPicker::Press(int x, int y) {
     cornerY_ = frame_.bottom;
     preview_.Fill(kWhite);
     CopyAt(picture_, x, y, preview_);
+    std::fill(previewClear_.begin(), previewClear_.end(), uint8_t(0));
+    if (transparent_)
+        CopyPlaneAt(*transparent_, picture_.Width(), picture_.Height(), x, y, previewClear_, preview_.Width(),
+                    preview_.Height());
 }
 
 void AreaPicker::Move(int x, int y) {
@@ -303,12 +353,17 @@ void AreaPicker::UpdatePreview() {
     fresh.Fill(kWhite);
     ResampleArea(picture_, frame_.left, frame_.top, frame_.right, frame_.bottom, fresh);
     preview_ = std::move(fresh);
+    previewClear_.assign(std::size_t(preview_.Width()) * std::size_t(preview_.Height()), 0);
+    if (transparent_)
+        previewClear_ = ResampleTransparency(*transparent_, picture_.Width(), picture_.Height(), frame_.left, frame_.top,
+                                             frame_.right, frame_.bottom, preview_.Width(), preview_.Height());
 }
 
 // While dragging the preview follows the band with a quick nearest-pixel stretch; the exact
 // resampling follows on release.
 void AreaPicker::LivePreview() {
     preview_.Fill(kWhite);
+    std::fill(previewClear_.begin(), previewClear_.end(), uint8_t(0));
     const Rect band = Band();
     const int w = preview_.Width(), h = preview_.Height();
     if (band.Empty()) return;
@@ -316,13 +371,28 @@ void AreaPicker::LivePreview() {
         const int sy = band.top + int((long long)(band.Height()) * y / h);
         for (int x = 0; x < w; ++x) {
             const int sx = band.left + int((long long)(band.Width()) * x / w);
-            if (picture_.Contains(sx, sy)) preview_.SetPixelUnchecked(x, y, picture_.PixelUnchecked(sx, sy));
+            if (!picture_.Contains(sx, sy)) continue;
+            preview_.SetPixelUnchecked(x, y, picture_.PixelUnchecked(sx, sy));
+            if (transparent_)
+                previewClear_[std::size_t(y) * std::size_t(w) + std::size_t(x)] =
+                    (*transparent_)[std::size_t(sy) * std::size_t(picture_.Width()) + std::size_t(sx)];
         }
     }
 }
 
-void ImportPictureDocument(Document& doc, const Raster& preview, int colorCount, int selectedZoom) {
+void ImportPictureDocument(Document& doc, const Raster& preview, int colorCount, int selectedZoom,
+                           const Plane* unpainted) {
     InitBlankDocument(doc, preview.Width(), preview.Height(), colorCount, selectedZoom);
+    const std::size_t pixels = std::size_t(preview.Width()) * std::size_t(preview.Height());
+    if (unpainted && unpainted->size() == pixels && std::find(unpainted->begin(), unpainted->end(), 1) != unpainted->end()) {
+        Plane painted(pixels);
+        for (std::size_t i = 0; i < pixels; ++i) painted[i] = (*unpainted)[i] == 0;
+        // Nothing painted keeps the default palette, as a new document has.
+        ReducePaintedPicture(doc, colorCount, 0, preview, painted);
+        doc.DrawColor = 0;
+        doc.AuxColor = 8;
+        return;
+    }
     ReduceColors(doc, colorCount, 0, &preview);
     doc.DrawColor = 0;
     doc.AuxColor = 8;

@@ -1,5 +1,5 @@
 #pragma once
-// Importing an icon-sized area of a picture (.bmp, .jpg, .jpeg): loading the picture, the
+// Importing an icon-sized area of a picture (.bmp, .jpg, .jpeg, .png): loading the picture, the
 // geometry and preview of the area picker (without any drawing on screen), resampling the
 // picked area to the output size, and building the document from the preview.
 
@@ -12,14 +12,17 @@
 
 namespace pq {
 
-enum class PictureKind { None, Bitmap, Jpeg };
+enum class PictureKind { None, Bitmap, Jpeg, Png };
 
-// By extension, ignoring case: ".bmp" Bitmap; ".jpg", ".jpeg" Jpeg; anything else None.
+// By extension, ignoring case: ".bmp" Bitmap; ".jpg", ".jpeg" Jpeg; ".png" Png; anything else None.
 PictureKind PictureKindOf(const std::filesystem::path& path);
 
-// Loads the whole picture at full size with the bitmap reader or the JPEG decoder. On failure
+// Loads the whole picture at full size with the bitmap reader, the JPEG decoder or the PNG
+// reader (colours over white). `transparent`, when given, becomes the picture's fully
+// transparent pixels (1 each, PNG only) or empty for pictures without transparency. On failure
 // the picture is empty and the message is the reader's.
-FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Raster& picture);
+FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Raster& picture,
+                       Plane* transparent = nullptr);
 
 // Fills `target` (already white, w x h) from the rectangle (left, top, right, bottom) of
 // `source`. The rectangle is divided into w x h cells; each target pixel is the integer average
@@ -35,9 +38,11 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
 // picture the import takes on OK. Coordinates are picture pixels and may lie off the picture.
 class AreaPicker {
 public:
-    // `picture` must outlive the picker. The preview starts at previewWidth x previewHeight,
-    // white, with the picture's top-left corner copied in at 1:1.
-    explicit AreaPicker(const Raster& picture, int previewWidth = 16, int previewHeight = 16);
+    // `picture` (and `transparent`, when given: 1 for each fully transparent picture pixel) must
+    // outlive the picker. The preview starts at previewWidth x previewHeight, white, with the
+    // picture's top-left corner copied in at 1:1.
+    explicit AreaPicker(const Raster& picture, int previewWidth = 16, int previewHeight = 16,
+                        const Plane* transparent = nullptr);
 
     // The output size changed (16, 32 or 48): the preview takes the new size, keeping its old
     // content in the top-left corner (new room white), and is not redrawn.
@@ -65,13 +70,20 @@ public:
     bool InsideFrame(int x, int y) const;
 
     const Raster& Preview() const { return preview_; }
+    // For a picture with transparency: 1 for each preview pixel that stays unpainted, made
+    // alongside the preview. At 1:1 a pixel is unpainted where the picture is transparent;
+    // resampled, where more than half of the samples that make it are (a sample counts as the
+    // picture pixel it lies nearest to, the first of two at equal distance). All 0 otherwise.
+    const Plane& PreviewUnpainted() const { return previewClear_; }
 
 private:
     void UpdatePreview();
     void LivePreview();
 
     const Raster& picture_;
+    const Plane* transparent_;
     Raster preview_;
+    Plane previewClear_;
     Rect frame_;
     bool dragging_ = false, moving_ = false;
     int anchorX_ = 0, anchorY_ = 0, cornerX_ = 0, cornerY_ = 0, lastX_ = 0, lastY_ = 0;
@@ -79,7 +91,10 @@ private:
 
 // The import's steps after OK: a blank document of the preview's size and `colorCount` (16 or
 // 256) colours at the selected zoom, the preview reduced to that many colours into its one
-// layer (every pixel painted), DrawColor 0 and AuxColor 8.
-void ImportPictureDocument(Document& doc, const Raster& preview, int colorCount, int selectedZoom);
+// layer (every pixel painted), DrawColor 0 and AuxColor 8. With `unpainted` (the picker's
+// PreviewUnpainted) holding any 1, those pixels stay unpainted and only the colours of the
+// others are reduced (ReducePaintedPicture).
+void ImportPictureDocument(Document& doc, const Raster& preview, int colorCount, int selectedZoom,
+                           const Plane* unpainted = nullptr);
 
 }  // namespace pq

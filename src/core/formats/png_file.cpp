@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include "core/document/render.h"
+#include "core/formats/bmp_reader.h"
 #include "core/io/atomic_write.h"
 
 namespace pq {
@@ -50,6 +51,52 @@ std::vector<uint8_t> EncodePng(const Document& doc) {
     }
     out.resize(size);
     return out;
+}
+
+FileResult DecodePngPicture(std::span<const std::uint8_t> file, Raster& picture, Plane* transparent) {
+    picture = Raster();
+    if (transparent) transparent->clear();
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, file.data(), file.size()))
+        return FileResult::Failure(kPngUnreadableMessage);
+    const std::uint64_t pixels = std::uint64_t(image.width) * image.height;
+    const std::uint64_t dataBound = (1u << 20) + 8256 * std::uint64_t(file.size());
+    if (image.width > 0x7FFFFFFF || image.height > 0x7FFFFFFF || pixels > std::uint64_t(kMaxPicturePixels) ||
+        pixels > dataBound) {
+        png_image_free(&image);
+        return FileResult::Failure(kPictureTooLargeMessage);
+    }
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    const bool ok = png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr) != 0;
+    png_image_free(&image);
+    if (!ok) return FileResult::Failure(kPngUnreadableMessage);
+    const int w = int(image.width), h = int(image.height);
+    Raster out(w, h);
+    Plane clear(transparent ? std::size_t(w) * std::size_t(h) : 0);
+    for (int y = 0; y < h; ++y) {
+        const uint8_t* p = rgba.data() + std::size_t(y) * std::size_t(w) * 4;
+        for (int x = 0; x < w; ++x, p += 4) {
+            const unsigned a = p[3];
+            auto over = [a](unsigned v) { return uint8_t((v * a + 255 * (255 - a) + 127) / 255); };
+            out.SetPixelUnchecked(x, y, Rgb{over(p[0]), over(p[1]), over(p[2])});
+            if (transparent) clear[std::size_t(y) * std::size_t(w) + std::size_t(x)] = a == 0;
+        }
+    }
+    picture = std::move(out);
+    if (transparent) *transparent = std::move(clear);
+    return FileResult::Success();
+}
+
+FileResult LoadPngPicture(const std::filesystem::path& path, Raster& picture, Plane* transparent) {
+    std::vector<std::uint8_t> bytes;
+    if (FileResult r = ReadPictureFileBytes(path, bytes); !r) {
+        picture = Raster();
+        if (transparent) transparent->clear();
+        return r;
+    }
+    return DecodePngPicture(bytes, picture, transparent);
 }
 
 FileResult SavePngFile(const Document& doc, const std::filesystem::path& path) {

@@ -36,6 +36,7 @@ DocumentFileKind KindOfFileName(const QString& name) {
     case pq::FileFormatId::Cursor: return DocumentFileKind::Cursor;
     case pq::FileFormatId::Bitmap: return DocumentFileKind::Bitmap;
     case pq::FileFormatId::Jpeg: return DocumentFileKind::Jpeg;
+    case pq::FileFormatId::Png: return DocumentFileKind::Png;
     default: return DocumentFileKind::Unknown;
     }
 }

@@ -14,7 +14,7 @@ namespace pq::gui {
 
 class Prompt;
 
-enum class DocumentFileKind { Unknown, Native, Icon, Cursor, Bitmap, Jpeg };
+enum class DocumentFileKind { Unknown, Native, Icon, Cursor, Bitmap, Jpeg, Png };
 
 DocumentFileKind KindOfFileName(const QString& name);
 
@@ -35,7 +35,7 @@ pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc);
 
 // Filters of the open and save dialogs.
 QString OpenFileFilter();
-inline constexpr int kOpenFilterAllIndex = 5;
+inline constexpr int kOpenFilterAllIndex = 6;
 QString SaveFileFilter();
 
 }  // namespace pq::gui

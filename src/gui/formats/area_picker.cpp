@@ -91,8 +91,8 @@ void TAreaPreview::paintEvent(QPaintEvent*) {
 // ---- the dialog ----------------------------------------------------------------------------------
 
 TfrmSelectOpenArea::TfrmSelectOpenArea(QWidget* parent, const pq::Raster& picture, AreaPickerMode mode,
-                                       int previewWidth, int previewHeight)
-    : QDialog(parent), picture_(picture), picker_(picture, previewWidth, previewHeight), mode_(mode) {
+                                       int previewWidth, int previewHeight, const pq::Plane* transparent)
+    : QDialog(parent), picture_(picture), picker_(picture, previewWidth, previewHeight, transparent), mode_(mode) {
     setObjectName("TfrmSelectOpenArea");
     setWindowTitle("範囲選択");
     setSizeGripEnabled(true);

@@ -61,10 +61,11 @@ private:
 class TfrmSelectOpenArea : public QDialog {
     Q_OBJECT
 public:
-    // `picture` must outlive the dialog. The preview starts at previewWidth x previewHeight (16 x 16
-    // for an import, the document's size for a paste) with the picture's top-left corner at 1:1.
+    // `picture` (and `transparent`, a PNG's fully transparent pixels) must outlive the dialog. The
+    // preview starts at previewWidth x previewHeight (16 x 16 for an import, the document's size
+    // for a paste) with the picture's top-left corner at 1:1.
     TfrmSelectOpenArea(QWidget* parent, const pq::Raster& picture, AreaPickerMode mode = AreaPickerMode::Import,
-                       int previewWidth = 16, int previewHeight = 16);
+                       int previewWidth = 16, int previewHeight = 16, const pq::Plane* transparent = nullptr);
 
     // Mouse handlers of the picture, in picture pixels.
     void Image1MouseDown(int x, int y);

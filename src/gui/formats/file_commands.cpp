@@ -15,6 +15,7 @@
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/picture_import.h"
+#include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
 #include "gui/app/frame_services.h"
 #include "gui/app/prompt.h"
@@ -91,12 +92,14 @@ pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const Re
 pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Document& doc,
                              const ReadRequest& request) {
     pq::Raster picture;
-    if (pq::FileResult r = pq::LoadPicture(ToFsPath(path), kind, picture); !r.Ok) return r;
+    pq::Plane transparent;   // a PNG's fully transparent pixels
+    if (pq::FileResult r = pq::LoadPicture(ToFsPath(path), kind, picture, &transparent); !r.Ok) return r;
     if (!request.prompt) return pq::FileResult::Failure("");
-    TfrmSelectOpenArea dialog(request.parent, picture, AreaPickerMode::Import);
+    TfrmSelectOpenArea dialog(request.parent, picture, AreaPickerMode::Import, 16, 16, &transparent);
     if (!request.prompt->RunDialog(dialog)) return pq::FileResult::Failure("");
     WaitCursor wait;
-    pq::ImportPictureDocument(doc, dialog.Preview(), dialog.OutputColors(), request.SelectedZoom);
+    pq::ImportPictureDocument(doc, dialog.Preview(), dialog.OutputColors(), request.SelectedZoom,
+                              &dialog.Picker().PreviewUnpainted());
     return pq::FileResult::Success();
 }
 
@@ -108,6 +111,7 @@ pq::FileResult ReadFormatFile(const QString& path, DocumentFileKind kind, pq::Do
     case DocumentFileKind::Cursor: return ReadIconOrCursor(path, doc, request);
     case DocumentFileKind::Bitmap: return ImportPicture(path, pq::PictureKind::Bitmap, doc, request);
     case DocumentFileKind::Jpeg: return ImportPicture(path, pq::PictureKind::Jpeg, doc, request);
+    case DocumentFileKind::Png: return ImportPicture(path, pq::PictureKind::Png, doc, request);
     case DocumentFileKind::Unknown: break;
     }
     return pq::FileResult::Failure("");
@@ -125,6 +129,7 @@ pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const
     case DocumentFileKind::Icon: return pq::SaveIconKeepingOthers(doc, target, pq::kIconResourceType);
     case DocumentFileKind::Cursor: return pq::SaveIconKeepingOthers(doc, target, pq::kCursorResourceType);
     case DocumentFileKind::Bitmap: return pq::SaveBitmapFile(doc, target);
+    case DocumentFileKind::Png: return pq::SavePngFile(doc, target);
     case DocumentFileKind::Jpeg:
     case DocumentFileKind::Unknown: break;
     }

@@ -28,7 +28,7 @@ inline constexpr const char* kSaveAsTitle = "名前を付けて保存";
 inline constexpr const char* kCannotOverwriteMessage =
     "この形式のファイルは上書き保存できません。\n名前をつけて保存を選んでください。";
 inline constexpr const char* kNoWriterMessage =
-    "この形式では保存できません。\n拡張子を .pqf、.ico、.cur、.bmp のいずれかにしてください。";
+    "この形式では保存できません。\n拡張子を .pqf、.ico、.cur、.bmp、.png のいずれかにしてください。";
 inline constexpr const char* kPaletteStep = "パレット交換";
 
 std::filesystem::path ToFsPath(const QString& path);
@@ -40,8 +40,8 @@ pq::FileResult ReadFormatFile(const QString& path, DocumentFileKind kind, pq::Do
                               const ReadRequest& request);
 // .ico / .cur: the chooser TForm7 when the file holds more than one image.
 pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const ReadRequest& request);
-// .bmp / .jpg / .jpeg: the area picker in import mode, then the preview reduced to 16 or 256
-// colours.
+// .bmp / .jpg / .jpeg / .png: the area picker in import mode, then the preview reduced to 16 or
+// 256 colours; pixels made mostly of a PNG's fully transparent ones stay unpainted.
 pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Document& doc,
                              const ReadRequest& request);
 

@@ -24,6 +24,7 @@
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/picture_import.h"
+#include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
 #include "support/test_paths.h"
 
@@ -185,7 +186,7 @@ TEST(PqtoolUsage, WrongUsageExitsTwoWithoutWritingAnything) {
         {{"convert", picture.string(), out, "--area", "9,0,8,8"}, "L <= R"},
         {{"convert", picture.string(), out, "--area", "0,9,8,8"}, "T <= B"},
         {{"convert", picture.string(), out, "--area", "0,0,99999999999,8"}, "not a whole number"},
-        {{"convert", in.string(), out, "--size", "16"}, "applies to .bmp, .jpg and .jpeg"},
+        {{"convert", in.string(), out, "--size", "16"}, "applies to .bmp, .jpg, .jpeg and .png"},
         {{"convert", in.string(), out, "--index", "0"}, "applies to .ico and .cur"},
         {{"extract", "prog.exe"}, "missing OUTDIR"},
         {{"extract", "prog.exe", dir.Path().string(), "--index", "1e3"}, "not a whole number"},
@@ -704,4 +705,27 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
     const std::vector<uint8_t> after = pq::test::ReadBytes(two);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_TRUE(std::equal(after.begin() + 38, after.begin() + 38 + 766 - 22, before.begin() + 38));   // image 0's data
+}
+
+// A PNG picture is imported like the other pictures, its transparent parts unpainted; info
+// describes it.
+TEST(PqtoolConvert, PngInputKeepsItsTransparency) {
+    TempDir dir;
+    Document doc = MakeLayeredDocument(16);   // unpainted where x >= 24 and y >= 24
+    const fs::path png = dir / "in.png", out = dir / "out.pqf";
+    ASSERT_TRUE(SavePngFile(doc, png).Ok);
+    RunResult r = Pqtool({"convert", png.string(), out.string(), "--area", "16,16,32,32"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const Document got = LoadPqf(out);
+    const Composite want = Flatten(doc);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool painted = want.CompositeMask.PixelUnchecked(16 + x, 16 + y) != kBlack;
+            ASSERT_EQ(got.LayerAt(0).Mask[std::size_t(x + 16 * y)], painted ? 1 : 0) << x << "," << y;
+            if (!painted) continue;
+            EXPECT_EQ(got.ColorOf(got.LayerAt(0).Indices[std::size_t(x + 16 * y)]),
+                      want.CompositeColor.PixelUnchecked(16 + x, 16 + y));
+        }
+    r = Pqtool({"info", png.string()});
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: png", "size: 32x32", "transparent pixels: 64"}));
 }

@@ -43,8 +43,8 @@ TEST(FileFormats, ExtensionsInAnyCaseNameOneKindAndTheEditorsSets) {
                 EXPECT_NE(f.Writer, nullptr) << e;
             }
         }
-    EXPECT_EQ(opens, ".pqf .ico .cur .bmp .jpg .jpeg ");
-    EXPECT_EQ(saves, ".pqf .ico .cur .bmp ");
+    EXPECT_EQ(opens, ".pqf .ico .cur .bmp .jpg .jpeg .png ");
+    EXPECT_EQ(saves, ".pqf .ico .cur .bmp .png ");
     EXPECT_EQ(ExtensionList([](const FileFormat& f) { return f.Writer != nullptr; }),
               ".pqf, .ico, .cur, .bmp, .pqp, .pal, .png");
 }
