@@ -52,7 +52,6 @@ void mePasteClick(FrameServices& frame, TImageForm& form) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const pq::EditResult result = pq::PastePicture(form.Doc(), choice->Area, choice->Optimize);
     QApplication::restoreOverrideCursor();
-    form.StopOutlineTimer();
     form.ApplyEdit(result);
 }
 

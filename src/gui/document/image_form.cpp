@@ -178,12 +178,16 @@ void TImageForm::CommitEdit(const std::string& step) {
 
 void TImageForm::ApplyEdit(const pq::EditResult& result) {
     if (result.Record) RecordStep(result.Step);
-    if (result.RebuildLayers)
-        frame_->RebuildLayerPalette(*this);
-    else if (result.Redraw)
-        Redraw();
+    // Rows first: the recompose below paints their thumbnails.
+    if (result.RebuildLayers) frame_->RebuildLayerPalette(*this);
+    if (result.SizeChanged) SetZoom(doc_.Zoom);  // sizes and recentres the canvas, recomposes
+    // Rows alone still recompose: the thumbnails show which layer holds floating content.
+    else if (result.RebuildLayers || result.Redraw || result.RefreshRows) Recompose();
+    if (result.SizeChanged || result.RebuildLayers || result.Redraw) Present();
     if (result.RefreshRows) frame_->RefreshLayerRows(*this);
     if (result.RefreshColors) frame_->RefreshColorPalette();
+    if (doc_.HasSelection) StartOutlineTimer();
+    else StopOutlineTimer();
     frame_->ActionList1Update();
 }
 
@@ -200,16 +204,17 @@ void TImageForm::RestoreAndRefresh(bool redo) {
     // painting with such an index would store a value the document cannot hold.
     if (doc_.DrawColor >= doc_.ColorCount) doc_.DrawColor = 0;
     if (doc_.AuxColor >= doc_.ColorCount) doc_.AuxColor = 8;
-    frame_->RebuildLayerPalette(*this);
-    frame_->RefreshColorPalette();
-    SetZoom(frame_->SelectedZoom());
-    if (doc_.HasSelection) StartOutlineTimer();
-    frame_->ActionList1Update();
+    doc_.Zoom = frame_->SelectedZoom();
+    pq::EditResult refresh;
+    refresh.RebuildLayers = true;
+    refresh.RefreshColors = true;
+    refresh.SizeChanged = true;
+    ApplyEdit(refresh);
 }
 
 void TImageForm::meMemClsClick() {
     RecordStep("", true);
-    frame_->ActionList1Update();
+    ApplyEdit(pq::EditResult::Nothing());
 }
 
 void TImageForm::UpdateEditMenu() {
@@ -246,6 +251,7 @@ void TImageForm::Activate() {
     if (!doc_.Ready) return;
     frame_->ShowZoomInList(doc_.Zoom);
     frame_->RebuildLayerPalette(*this);
+    Redraw();
     frame_->RefreshColorPalette();
     frame_->ApplyToolCursor();
     frame_->SetDocumentInfoText(QString("サイズ：%1×%2 色数：%3色    ").arg(doc_.ImageWidth).arg(doc_.ImageHeight).arg(doc_.ColorCount));

@@ -76,18 +76,22 @@ public:
     pq::Rgb ViewPixel(int x, int y) const;
 
     // ---- the edit cycle ------------------------------------------------------------------------
-    // Records `step` (a failed snapshot write is reported), redraws, refreshes the tool windows
-    // and the frame's buttons.
-    void CommitEdit(const std::string& step);
-    // The same driven by a command's result.
+    // The one end of every command: records the step the result names (a failed snapshot write
+    // is reported), rebuilds the layer rows, resizes and recentres the canvas for a new size,
+    // recomposes and repaints, refreshes the rows and the colour palette as named, runs the
+    // selection-outline timer exactly while a selection exists and updates the frame's buttons.
     void ApplyEdit(const pq::EditResult& result);
+    // ApplyEdit of a step that redraws and refreshes the colour palette.
+    void CommitEdit(const std::string& step);
     // RecordStep with failure reporting; true when the step was recorded (or undo is off).
     bool RecordStep(const std::string& name, bool clearFirst = false);
 
     // ---- Edit menu -------------------------------------------------------------------------------
     void meUndoClick();
     void meRedoClick();
-    // Undo (redo = false) or redo, then the refreshes both commands run even when nothing changed.
+    // Undo (redo = false) or redo, then through ApplyEdit the refreshes both commands run even
+    // when nothing changed: layer rows, colour palette, and the zoom list's entry applied again
+    // (a restored step may have another canvas size).
     void RestoreAndRefresh(bool redo);
     void meMemClsClick();
     void UpdateEditMenu();

@@ -149,7 +149,6 @@ void TImageForm::pbIconImageMouseUp(Qt::MouseButton button) {
     case kToolSelect: SelectToolRelease(button); return;
     case kToolMove: MoveToolRelease(); return;
     case kToolSpoit:
-        if (doc_.HasSelection) StartOutlineTimer();
         st.Stroking = false;
         return;
     case kToolBrush:
@@ -158,14 +157,12 @@ void TImageForm::pbIconImageMouseUp(Qt::MouseButton button) {
     case kToolCloneBrush:
         st.Stroking = false;
         CommitEdit(ToolInfoOf(tool).StepName);
-        if (doc_.HasSelection) StartOutlineTimer();
         return;
     case kToolLine:
         st.Stroking = false;
         band_ = BandKind::None;
         pq::StampLine(doc_, ctx, st.LastX / z, st.LastY / z, st.BandEndX / z, st.BandEndY / z, false);
         CommitEdit("直線ツール");
-        if (doc_.HasSelection) StartOutlineTimer();
         return;
     default:
         if (IsBandTool(tool)) FinishBand();
@@ -194,7 +191,6 @@ void TImageForm::FinishBand() {
     else
         pq::DrawEllipseShape(doc_, ctx, st.LastX, st.LastY, st.BandEndX, st.BandEndY, filled);
     CommitEdit(ToolInfoOf(tool).StepName);
-    if (doc_.HasSelection) StartOutlineTimer();
 }
 
 void TImageForm::PickColor(Qt::MouseButton button, int x, int y) {
@@ -372,7 +368,6 @@ void TImageForm::SelectToolRelease(Qt::MouseButton button) {
         pq::EndSelectDrag(doc_, bandStart_.x() / z, bandStart_.y() / z, bandEnd_.x() / z, bandEnd_.y() / z);
     bandStart_ = bandEnd_ = QPoint();
     ApplyEdit(result);
-    if (doc_.HasSelection) StartOutlineTimer();
 }
 
 void TImageForm::MoveToolPress(Qt::MouseButton button, int x, int y) {
@@ -395,7 +390,6 @@ void TImageForm::MoveToolMove(int x, int y) {
 
 void TImageForm::MoveToolRelease() {
     ApplyEdit(pq::EndMoveDrag(doc_));
-    StartOutlineTimer();
     frame_->Stroke().Stroking = false;
 }
 

@@ -11,11 +11,6 @@ namespace pq::gui {
 
 namespace {
 
-void Finish(TImageForm& form, const pq::EditResult& result) {
-    form.ApplyEdit(result);
-    if (form.Doc().HasSelection) form.StartOutlineTimer();
-}
-
 bool SeveralLayers(const TImageForm& form, const FrameServices&) { return form.Doc().LayerCount() > 1; }
 
 bool BelowTheTop(const TImageForm& form, const FrameServices& frame) {
@@ -28,17 +23,17 @@ bool AboveTheBottom(const TImageForm& form, const FrameServices& frame) {
 
 }  // namespace
 
-void tbbNewLayerClick(TImageForm& form) { Finish(form, pq::NewLayer(form.Doc())); }
+void tbbNewLayerClick(TImageForm& form) { form.ApplyEdit(pq::NewLayer(form.Doc())); }
 
-void mlCopyClick(TImageForm& form) { Finish(form, pq::DuplicateLayer(form.Doc())); }
+void mlCopyClick(TImageForm& form) { form.ApplyEdit(pq::DuplicateLayer(form.Doc())); }
 
-void tbbDelLayerClick(TImageForm& form) { Finish(form, pq::DeleteLayer(form.Doc())); }
+void tbbDelLayerClick(TImageForm& form) { form.ApplyEdit(pq::DeleteLayer(form.Doc())); }
 
-void tbbUpClick(TImageForm& form) { Finish(form, pq::MoveLayerUp(form.Doc())); }
+void tbbUpClick(TImageForm& form) { form.ApplyEdit(pq::MoveLayerUp(form.Doc())); }
 
-void tbbDownClick(TImageForm& form) { Finish(form, pq::MoveLayerDown(form.Doc())); }
+void tbbDownClick(TImageForm& form) { form.ApplyEdit(pq::MoveLayerDown(form.Doc())); }
 
-void tbbIntegrateClick(TImageForm& form) { Finish(form, pq::MergeDown(form.Doc())); }
+void tbbIntegrateClick(TImageForm& form) { form.ApplyEdit(pq::MergeDown(form.Doc())); }
 
 void tbbAllIntegrateClick(FrameServices& frame, TImageForm& form) {
     auto ask = [&frame, &form] {
@@ -49,14 +44,14 @@ void tbbAllIntegrateClick(FrameServices& frame, TImageForm& form) {
                : a == PromptAnswer::No ? pq::MergeAnswer::No
                                        : pq::MergeAnswer::Cancel;
     };
-    Finish(form, pq::MergeAll(form.Doc(), ask));
+    form.ApplyEdit(pq::MergeAll(form.Doc(), ask));
 }
 
-void mlvActiveClick(TImageForm& form) { Finish(form, pq::ToggleCurrentLayerVisible(form.Doc())); }
+void mlvActiveClick(TImageForm& form) { form.ApplyEdit(pq::ToggleCurrentLayerVisible(form.Doc())); }
 
-void mlvOnlyClick(TImageForm& form) { Finish(form, pq::ShowOnlyCurrentLayer(form.Doc())); }
+void mlvOnlyClick(TImageForm& form) { form.ApplyEdit(pq::ShowOnlyCurrentLayer(form.Doc())); }
 
-void mlvAllClick(TImageForm& form) { Finish(form, pq::ShowAllLayers(form.Doc())); }
+void mlvAllClick(TImageForm& form) { form.ApplyEdit(pq::ShowAllLayers(form.Doc())); }
 
 TfrmName& NameDialog(FrameServices& frame) { return frame.NameDialog(); }
 
@@ -64,7 +59,7 @@ void tbbNameClick(FrameServices& frame, TImageForm& form) {
     TfrmName& dialog = NameDialog(frame);
     dialog.SetName(QString::fromStdString(form.Doc().Current().Name));
     if (!frame.GetPrompt().RunDialog(dialog)) return;
-    Finish(form, pq::RenameLayer(form.Doc(), dialog.Name().toStdString()));
+    form.ApplyEdit(pq::RenameLayer(form.Doc(), dialog.Name().toStdString()));
 }
 
 CommandTable LayerMenuCommands() {

@@ -6,26 +6,17 @@
 
 namespace pq::gui {
 
-namespace {
+void msAllClick(TImageForm& form) { form.ApplyEdit(pq::SelectAll(form.Doc())); }
 
-void Finish(TImageForm& form, const pq::EditResult& result) {
-    form.ApplyEdit(result);
-    if (form.Doc().HasSelection) form.StartOutlineTimer();
-}
+void msClearClick(TImageForm& form) { form.ApplyEdit(pq::Deselect(form.Doc())); }
 
-}  // namespace
+void msKakudaiClick(TImageForm& form) { form.ApplyEdit(pq::GrowSelection(form.Doc())); }
 
-void msAllClick(TImageForm& form) { Finish(form, pq::SelectAll(form.Doc())); }
+void msShukushouClick(TImageForm& form) { form.ApplyEdit(pq::ShrinkSelection(form.Doc())); }
 
-void msClearClick(TImageForm& form) { Finish(form, pq::Deselect(form.Doc())); }
+void msLayerClick(TImageForm& form) { form.ApplyEdit(pq::LayerFromSelection(form.Doc())); }
 
-void msKakudaiClick(TImageForm& form) { Finish(form, pq::GrowSelection(form.Doc())); }
-
-void msShukushouClick(TImageForm& form) { Finish(form, pq::ShrinkSelection(form.Doc())); }
-
-void msLayerClick(TImageForm& form) { Finish(form, pq::LayerFromSelection(form.Doc())); }
-
-void meClearClick(TImageForm& form) { Finish(form, pq::ClearContent(form.Doc())); }
+void meClearClick(TImageForm& form) { form.ApplyEdit(pq::ClearContent(form.Doc())); }
 
 void msKyoukaisenClick(FrameServices& frame, TImageForm& form) {
     frame.SetSelectionOutlineVisible(!frame.SelectionOutlineVisible());

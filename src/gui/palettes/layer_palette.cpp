@@ -121,8 +121,6 @@ void TLayerPalette::RebuildLayerPalette(TImageForm* form) {
         rows_[std::size_t(i)]->show();
     }
     HighlightCurrentRow(form);
-    form->Recompose();
-    form->Present();
 }
 
 void TLayerPalette::RefreshLayerRows(TImageForm* form) {
@@ -170,9 +168,6 @@ void TLayerPalette::panLayerNameClick(int tag) {
     TImageForm* form = Active();
     if (!form) return;
     form->ApplyEdit(pq::SelectLayer(form->Doc(), tag));
-    // The picture stays the same; the thumbnails show where the floating content was lifted from.
-    form->Recompose();
-    if (form->Doc().HasSelection) form->StartOutlineTimer();
 }
 
 void TLayerPalette::imgVisibleMouseDown(int tag) {
@@ -212,7 +207,6 @@ void TLayerPalette::panLayerNameDragDrop(int tag, QPoint global) {
     // A row dropped on itself still records the move; its layer becomes current, a floating
     // selection of another layer being committed there first.
     form->ApplyEdit(pq::MoveLayerTo(doc, tag, target->Tag()));
-    if (doc.HasSelection) form->StartOutlineTimer();
 }
 
 }  // namespace pq::gui

@@ -28,8 +28,8 @@ class TLayerPalette : public TToolWindow {
 public:
     TLayerPalette(FrameServices& frame, const std::filesystem::path& settingsFolder);
 
-    // Makes one row per layer of `form` (names, eyes, layout, highlight), then recomposes and
-    // presents the document.
+    // Makes one row per layer of `form` (names, eyes, layout, highlight); the thumbnails follow
+    // at the window's next recompose.
     void RebuildLayerPalette(TImageForm* form);
     // Names, eyes and highlight of the existing rows (no redraw).
     void RefreshLayerRows(TImageForm* form);
