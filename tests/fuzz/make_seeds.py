@@ -2,7 +2,7 @@
 """Writes the fuzz targets' seed inputs into seeds/<target>/ (run from this folder after
 tests/data exists): small valid files of each kind, and small cases of what hostile files do
 (huge declared sizes, endless scans, directories and groups that repeat one image)."""
-import os, shutil, struct, subprocess
+import os, shutil, struct, subprocess, zlib
 
 here = os.path.dirname(os.path.abspath(__file__))
 data = os.path.join(here, '..', 'data')
@@ -52,6 +52,27 @@ img = dib(32, 32, 4)
 n = 300
 put('icon_file_fuzz', 'shared_image.ico', struct.pack('<HHH', 0, 1, n)
     + b''.join(struct.pack('<BBBBHHII', 32, 32, 16, 0, 1, 4, len(img) // 2, 6 + 16 * n) for _ in range(n)) + img)
+
+# ---- icons of other depths: monochrome, 32-bit with alpha, a PNG image, one declaring 100000 x 100000
+put('icon_file_fuzz', 'monochrome.ico', read('monochrome.ico'))
+put('icon_file_fuzz', 'png_huge.ico', read('bad', 'png_huge.ico'))
+img32 = dib(8, 8, 32)
+put('icon_file_fuzz', 'alpha32.ico', struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHII', 8, 8, 0, 0, 1, 32, len(img32), 22) + img32)
+
+def png(w, h, rows):
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 6, 0, 0, 0))
+            + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+
+# 3 x 2 RGBA rows (filter byte 0), transparent where x == y
+small = png(3, 2, b''.join(b'\x00' + b''.join(bytes([40 * x, 90, 200, 0 if x == y else 255]) for x in range(3))
+                           for y in range(2)))
+put('icon_file_fuzz', 'png_image.ico', struct.pack('<HHH', 0, 1, 1) + struct.pack('<BBBBHHII', 3, 2, 0, 0, 1, 32, len(small), 22) + small)
+
+# ---- PNG pictures: a small one with transparency, one declaring 60000 x 60000 in a few bytes
+put('png_picture_fuzz', 'small.png', small)
+put('png_picture_fuzz', 'huge_claim.png', png(60000, 60000, b'\x00' * 16))
 
 # ---- programs: the test program, and groups that all repeat one directory
 put('program_icons_fuzz', 'pe32_icons.exe', read('program_icons', 'pe32_icons.exe'))
