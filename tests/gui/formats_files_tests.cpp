@@ -287,6 +287,12 @@ TEST_F(FileCommands, PaletteSaveFollowsTheChosenFilterAndExchangeRecordsAStep) {
     gui::mcPalSaveClick(*form, prompt_);
     const std::vector<uint8_t> text = ReadBytes(folder_ / "text.pqp");
     EXPECT_EQ(std::string(text.begin(), text.begin() + 27), "JASC-PAL\r\n0100\r\n16\r\n0 0 0\r\n");
+    // A name typed without extension gets the chosen filter's: JASC text is named .pal.
+    saveAs(PathOf("jasc"), 1);
+    gui::mcPalSaveClick(*form, prompt_);
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "jasc.pqp"));
+    ASSERT_TRUE(std::filesystem::exists(folder_ / "jasc.pal"));
+    EXPECT_EQ(ReadBytes(folder_ / "jasc.pal"), text);
     EXPECT_FALSE(form->Doc().Modified);
 
     // Exchange: the saved colours come back as one undoable step.

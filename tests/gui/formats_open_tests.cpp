@@ -10,9 +10,11 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/program_icons.h"
 #include "gui/app/main_form.h"
+#include "gui/document/document_files.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/area_picker.h"
 #include "gui/formats/exe_dll_dialog.h"
@@ -99,21 +101,58 @@ TEST_F(OpenFiles, AFailedOpenLeavesNoWindowAndShowsTheReadersMessage) {
     refused(Data("bad/png_huge.ico"), "このアイコンは開けません。");
     refused(Data("bad/offset_outside.ico"), "このアイコンは開けません。");
     refused(Data("bad/jpeg_reader/not_a_jpeg.jpg"), "JPEG画像が正しくありません。");
+    // Neither the name nor the first bytes show a kind the editor opens.
+    WriteBytes(folder_ / "notes.txt", {'h', 'i'});
+    const QString unknown = gui::UnknownKindMessage(PathOf("notes.txt"));
+    EXPECT_TRUE(unknown.startsWith("「" + PathOf("notes.txt") + "」を開けません。\n開けるのは .pqf, .ico, .cur, .bmp, .jpg, .jpeg"));
+    refused(PathOf("notes.txt"), unknown);
 
-    // Cancel in the chooser or the picker, and an extension no reader takes: nothing shown.
+    // Cancel in the chooser or the picker: nothing shown.
     WriteBytes(folder_ / "multi.ico", JoinIcons({DiagonalIcon(32, 16), DiagonalIcon(16, 256)}));
     prompt_.ExpectDialog("TForm7", [](QDialog&) { return false; });
     EXPECT_EQ(frame_->OpenFile(PathOf("multi.ico")), nullptr);
     WriteBytes(folder_ / "picture.bmp", BitmapBytes(PatternPicture(20, 20)));
     prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog&) { return false; });
     EXPECT_EQ(frame_->OpenFile(PathOf("picture.bmp")), nullptr);
-    WriteBytes(folder_ / "notes.txt", {'h', 'i'});
-    EXPECT_EQ(frame_->OpenFile(PathOf("notes.txt")), nullptr);
 
     EXPECT_EQ(WindowCount(), 0);
     EXPECT_EQ(frame_->MdiArea()->subWindowList().size(), 0);
     // Every attempt took a window number.
     EXPECT_EQ(NewDocument()->DocumentName(), "Icon9");
+    EXPECT_TRUE(prompt_.Done());
+}
+
+// Files handed over by type ("*.jpe", "*.dib") or without an extension are known by their first
+// bytes and opened by that kind's reader.
+TEST_F(OpenFiles, NamesTheEditorDoesNotKnowOpenByTheirFirstBytes) {
+    std::filesystem::copy_file(DataDir() / "three_layers.pqf", folder_ / "document");
+    std::filesystem::copy_file(DataDir() / "three_layers.pqf", folder_ / "document.txt");
+    std::filesystem::copy_file(DataDir() / "odd_width_8bit.cur", folder_ / "pointer.dat");
+    std::filesystem::copy_file(DataDir() / "jpeg_reader" / "gradient.jpg", folder_ / "photo.jpe");
+    WriteBytes(folder_ / "picture.dib", BitmapBytes(PatternPicture(64, 64)));
+    WriteBytes(folder_ / "icon", JoinIcons({DiagonalIcon(32, 16)}));
+    for (const char* name : {"document", "document.txt"}) {
+        gui::TImageForm* form = frame_->OpenFile(PathOf(name));
+        ASSERT_NE(form, nullptr) << name;
+        EXPECT_EQ(form->Doc().LayerCount(), 3);
+        // 上書き保存 writes it back as the kind it was opened as.
+        form->Doc().LayerAt(0).Mask[0] = 0;
+        ASSERT_TRUE(form->Save()) << name;
+        Document back;
+        ASSERT_TRUE(LoadDocumentFile(folder_ / name, back, 10).Ok) << name;
+        EXPECT_EQ(back.LayerAt(0).Mask[0], 0);
+    }
+    ASSERT_NE(frame_->OpenFile(PathOf("pointer.dat")), nullptr);
+    gui::TImageForm* icon = frame_->OpenFile(PathOf("icon"));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->Doc().ImageWidth, 32);
+    for (const char* name : {"photo.jpe", "picture.dib"}) {
+        ClickOn(0, 0);
+        gui::TImageForm* picture = frame_->OpenFile(PathOf(name));
+        ASSERT_NE(picture, nullptr) << name;
+        EXPECT_EQ(picture->Doc().ImageWidth, 16);
+    }
+    EXPECT_EQ(WindowCount(), 6);
     EXPECT_TRUE(prompt_.Done());
 }
 

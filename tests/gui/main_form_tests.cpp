@@ -17,6 +17,8 @@
 #include <fstream>
 
 #include "core/formats/settings_files.h"
+#include "core/io/atomic_write.h"
+#include "gui/document/document_files.h"
 #include "gui/app/main_form.h"
 #include "gui/app/option_dialog.h"
 #include "gui/document/canvas.h"
@@ -231,20 +233,25 @@ TEST_F(Frame, CommandLineAndDroppedFiles) {
     const fs::path text = folder_ / "notes.txt";
     std::ofstream(ico) << "x";
     std::ofstream(text) << "x";
-    // A known format whose reader is missing says so; an unknown one opens nothing silently;
-    // a name that is no file is ignored on the command line.
+    // A known format whose reader refuses the file says so, and so does a file of no kind the
+    // editor opens; a name that is no file is ignored on the command line.
+    prompt_.ExpectMessage(PromptAnswer::Ok);
     prompt_.ExpectMessage(PromptAnswer::Ok);
     frame_->ShowAtStartup({QString::fromStdString(ico.string()), QString::fromStdString(text.string()),
                            QString::fromStdString((folder_ / "missing.ico").string())});
     EXPECT_TRUE(frame_->Forms().isEmpty());
     EXPECT_EQ(frame_->NextWindowNumber(), 2);
-    // A dropped folder is no file: a blank 16 x 16 document under its name.
-    Drop({QUrl::fromLocalFile(QString::fromStdString(folder_.Path().string()))});
-    ASSERT_EQ(frame_->Forms().size(), 1);
-    EXPECT_EQ(Active()->windowTitle(), QString::fromStdString(folder_.Path().string()));
-    EXPECT_EQ(Active()->Doc().ImageWidth, 16);
-    EXPECT_EQ(Active()->Doc().ColorCount, 16);
-    EXPECT_EQ(NewDocument()->windowTitle(), "Icon4");
+    EXPECT_EQ(prompt_.Shown().back().Text, UnknownKindMessage(QString::fromStdString(text.string())));
+    // A dropped folder, or a dropped name gone before it is opened, is no file: refused as
+    // unreadable, never a blank document under its name.
+    for (const fs::path& path : {folder_.Path(), folder_ / "gone.pqf"}) {
+        prompt_.ExpectMessage(PromptAnswer::Ok);
+        Drop({QUrl::fromLocalFile(QString::fromStdString(path.string()))});
+        EXPECT_TRUE(frame_->Forms().isEmpty());
+        EXPECT_EQ(prompt_.Shown().back().Text, QString::fromStdString(pq::CannotReadMessage(path)));
+    }
+    EXPECT_EQ(NewDocument()->windowTitle(), "Icon5");
+    EXPECT_TRUE(prompt_.Done());
 }
 
 TEST_F(Frame, ClosePromptYesNoCancel) {

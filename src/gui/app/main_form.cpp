@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "core/io/atomic_write.h"
 #include "gui/app/artwork.h"
 #include "gui/app/option_dialog.h"
 #include "gui/app/prompt.h"
@@ -258,7 +259,16 @@ TImageForm* TMainForm::ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub) {
 
 TImageForm* TMainForm::OpenFile(const QString& path) {
     AdvanceWindowNumber();
-    return OpenDocument(path, 16, 16, 16);
+    // Only a file opens: a folder, or a name gone before it is opened, is refused as unreadable
+    // rather than becoming a blank document under its name.
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        prompt_->Message(this, "Pixquil", QString::fromStdString(pq::CannotReadMessage(ToFsPath(path))),
+                         PromptIcon::None, PromptButtons::Ok);
+        return nullptr;
+    }
+    // The caption and the file name are the full path, also for a name typed relative.
+    return OpenDocument(info.absoluteFilePath(), 16, 16, 16);
 }
 
 TImageForm* TMainForm::ActiveForm() const {

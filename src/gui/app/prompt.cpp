@@ -36,9 +36,62 @@ PromptAnswer QtPrompt::Message(QWidget* parent, const QString& title, const QStr
     }
 }
 
-static std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogRequest& request, bool save) {
-    QFileDialog dialog(parent, request.Title);
-    dialog.setNameFilter(QString());
+namespace {
+
+// The description Qt shows for a filter entry when it hides the patterns: the text before the
+// last parenthesised pattern list.
+QString FilterDescription(const QString& filter) {
+    const int open = filter.lastIndexOf('(');
+    if (open < 0 || !filter.endsWith(')')) return filter;
+    return filter.left(open).simplified();
+}
+
+}  // namespace
+
+TSaveFileDialog::TSaveFileDialog(QWidget* parent, const QString& title) : QFileDialog(parent, title) {
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+}
+
+int TSaveFileDialog::ChosenFilterIndex() const {
+    const QString chosen = selectedNameFilter();
+    const QStringList filters = nameFilters();
+    for (int i = 0; i < filters.size(); ++i)
+        if (filters[i] == chosen) return i;
+    for (int i = 0; i < filters.size(); ++i)
+        if (FilterDescription(filters[i]) == chosen) return i;
+    return -1;
+}
+
+void TSaveFileDialog::FollowFilter() {
+    const int index = ChosenFilterIndex();
+    if (index < 0) return;
+    const QString filter = nameFilters()[index];
+    const int open = filter.lastIndexOf('(');
+    if (open < 0 || !filter.endsWith(')')) return;
+    const QString firstPattern = filter.mid(open + 1).chopped(1).split(' ', Qt::SkipEmptyParts).value(0);
+    const int dot = firstPattern.lastIndexOf('.');
+    const QString suffix = dot < 0 ? QString() : firstPattern.mid(dot + 1);
+    // A pattern such as "*" names no extension: the suffix set up front stays.
+    if (!suffix.isEmpty() && !suffix.contains('*') && !suffix.contains('?')) setDefaultSuffix(suffix);
+}
+
+QString TSaveFileDialog::ChosenFile() {
+    FollowFilter();
+    const QStringList files = selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+void TSaveFileDialog::accept() {
+    FollowFilter();
+    QFileDialog::accept();
+}
+
+void SetUpFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save) {
+    dialog.setWindowTitle(request.Title);
+    // Each description names its patterns already: showing Qt's pattern list too would say
+    // them twice.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     const QStringList filters = request.Filter.split(";;", Qt::SkipEmptyParts);
     dialog.setNameFilters(filters);
     if (request.FilterIndex >= 0 && request.FilterIndex < filters.size())
@@ -53,16 +106,22 @@ static std::optional<QString> RunFileDialog(QWidget* parent, const FileDialogReq
         dialog.setOption(QFileDialog::ReadOnly, false);
     }
     if (!request.InitialName.isEmpty()) dialog.selectFile(request.InitialName);
+}
+
+std::optional<QString> QtPrompt::OpenFileName(QWidget* parent, const FileDialogRequest& request) {
+    QFileDialog dialog(parent);
+    SetUpFileDialog(dialog, request, false);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return dialog.selectedFiles().first();
 }
 
-std::optional<QString> QtPrompt::OpenFileName(QWidget* parent, const FileDialogRequest& request) {
-    return RunFileDialog(parent, request, false);
-}
-
 std::optional<QString> QtPrompt::SaveFileName(QWidget* parent, const FileDialogRequest& request) {
-    return RunFileDialog(parent, request, true);
+    TSaveFileDialog dialog(parent, request.Title);
+    SetUpFileDialog(dialog, request, true);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QString chosen = dialog.ChosenFile();
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
 }
 
 std::optional<QColor> QtPrompt::ChooseColor(QWidget* parent, const QColor& initial) {

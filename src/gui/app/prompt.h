@@ -4,6 +4,7 @@
 // tests install a scripted implementation that answers from a queue.
 
 #include <QColor>
+#include <QFileDialog>
 #include <QFont>
 #include <QString>
 #include <optional>
@@ -19,7 +20,9 @@ enum class PromptAnswer { Ok, Cancel, Yes, No };
 
 struct FileDialogRequest {
     QString Title;
-    QString Filter;          // Qt filter list separated by ";;"
+    // Qt filter list separated by ";;", each entry "description (patterns)"; the description
+    // names the patterns itself ("PixquilFile(*.pqf)") and is all the chooser shows.
+    QString Filter;
     int FilterIndex = 0;     // entry selected when the dialog opens
     QString DefaultSuffix;   // save dialogs: added when the name has none
     QString InitialName;
@@ -40,6 +43,27 @@ public:
     // e.g. "TfrmNew"); true when it was accepted.
     virtual bool RunDialog(QDialog& dialog) = 0;
 };
+
+// A save chooser whose default suffix follows the filter chosen (the extension of its first
+// pattern), so that a name typed without an extension is given the one of the format written.
+// The suffix is settled when the chooser is accepted, before it asks about overwriting.
+class TSaveFileDialog : public QFileDialog {
+public:
+    TSaveFileDialog(QWidget* parent, const QString& title);
+    // The entry of nameFilters() selected (also while the chooser shows descriptions only); -1 none.
+    int ChosenFilterIndex() const;
+    // The name chosen, with the chosen filter's extension when it was typed without one; empty
+    // when nothing was chosen.
+    QString ChosenFile();
+    void accept() override;
+
+private:
+    void FollowFilter();
+};
+
+// Sets a chooser up as the request asks (filters showing their descriptions only, the entry
+// FilterIndex selected, initial name; save: the default suffix, open: an existing file).
+void SetUpFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool save);
 
 // The production implementation: QMessageBox, QFileDialog, QColorDialog, QFontDialog, exec().
 class QtPrompt : public Prompt {

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "core/formats/file_formats.h"
+#include "core/io/atomic_write.h"
 #include "gui/formats/file_commands.h"
 
 namespace pq::gui {
@@ -27,8 +28,9 @@ QStringList FilterEntries(std::string_view pq::FileFormat::*caption, QStringList
 
 }  // namespace
 
-DocumentFileKind KindOfFileName(const QString& name) {
-    const pq::FileFormat* format = pq::FormatOfPath(std::filesystem::path(name.toStdString()));
+namespace {
+
+DocumentFileKind KindOfFormat(const pq::FileFormat* format) {
     if (!format || (!format->EditorOpens() && !format->EditorSaves())) return DocumentFileKind::Unknown;
     switch (format->Id) {
     case pq::FileFormatId::Document: return DocumentFileKind::Native;
@@ -41,8 +43,30 @@ DocumentFileKind KindOfFileName(const QString& name) {
     }
 }
 
+}  // namespace
+
+DocumentFileKind KindOfFileName(const QString& name) {
+    return KindOfFormat(pq::FormatOfPath(std::filesystem::path(name.toStdString())));
+}
+
+DocumentFileKind KindOfFile(const QString& path) {
+    const DocumentFileKind byName = KindOfFileName(path);
+    if (byName != DocumentFileKind::Unknown) return byName;
+    std::vector<uint8_t> head;
+    if (pq::ReadFilePrefix(ToFsPath(path), pq::kContentSniffBytes, head) != pq::ReadStatus::Ok)
+        return DocumentFileKind::Unknown;
+    return KindOfFormat(pq::FormatOfContent(head));
+}
+
+QString UnknownKindMessage(const QString& path) {
+    const std::string kinds = pq::ExtensionList([](const pq::FileFormat& f) { return f.EditorOpens(); });
+    return "「" + path + "」を開けません。\n開けるのは " + QString::fromStdString(kinds) + " のファイルです。";
+}
+
 pq::FileResult ReadDocumentFile(const QString& path, pq::Document& doc, const ReadRequest& request) {
-    return ReadFormatFile(path, KindOfFileName(path), doc, request);
+    const DocumentFileKind kind = KindOfFile(path);
+    if (kind == DocumentFileKind::Unknown) return pq::FileResult::Failure(UnknownKindMessage(path).toStdString());
+    return ReadFormatFile(path, kind, doc, request);
 }
 
 pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc) {

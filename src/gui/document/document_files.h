@@ -1,7 +1,8 @@
 #pragma once
 // The one table through which the document windows read and write files: the reader is chosen
-// by the file name's extension (compared without regard to case), the writer likewise. The
-// readers and writers of each kind are the file commands' (gui/formats/file_commands.h).
+// by the file name's extension (compared without regard to case), or by the file's first bytes
+// when the name says nothing the editor knows; the writer by the extension. The readers and
+// writers of each kind are the file commands' (gui/formats/file_commands.h).
 
 #include <QString>
 
@@ -17,6 +18,11 @@ class Prompt;
 enum class DocumentFileKind { Unknown, Native, Icon, Cursor, Bitmap, Jpeg, Png };
 
 DocumentFileKind KindOfFileName(const QString& name);
+// The kind of an existing file: its name's, else (an extension the editor does not know, or none)
+// what its first bytes show, so that "x.jpe", "x.dib" or a document without extension open.
+DocumentFileKind KindOfFile(const QString& path);
+// The message of a file that shows no kind the editor opens.
+QString UnknownKindMessage(const QString& path);
 
 // What a reader may need besides the file: the zoom chosen in the zoom list (for the zoom rule of
 // InitBlankDocument) and the prompt, for readers that ask the user (image or area choice).
@@ -26,8 +32,8 @@ struct ReadRequest {
     QWidget* parent = nullptr;
 };
 
-// Reads an existing file into `doc` (which the reader sets up with pq::InitBlankDocument).
-// Unknown extensions fail with an empty message (nothing is shown).
+// Reads an existing file into `doc` (which the reader sets up with pq::InitBlankDocument), by
+// the reader KindOfFile chooses. A file of no kind the editor opens fails with UnknownKindMessage.
 pq::FileResult ReadDocumentFile(const QString& path, pq::Document& doc, const ReadRequest& request);
 
 // Writes the document to `path` in the format its extension selects.

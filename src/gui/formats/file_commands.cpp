@@ -152,7 +152,9 @@ bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow) {
         if (!chosen) return false;
         path = *chosen;
     }
-    const DocumentFileKind kind = KindOfFileName(path);
+    // A file opened by its first bytes (no extension, or one the editor does not know) is
+    // written back as that kind.
+    const DocumentFileKind kind = KindOfFile(path);
     if (kind != DocumentFileKind::Native && kind != DocumentFileKind::Icon && kind != DocumentFileKind::Bitmap) {
         // A cursor's hotspot and pictures read through the area picker would not survive a
         // silent overwrite: only 名前を付けて保存 writes those.
@@ -190,18 +192,17 @@ void mcPalRepClick(TImageForm& form, Prompt& prompt) {
 }
 
 void mcPalSaveClick(TImageForm& form, Prompt& prompt) {
-    QFileDialog dialog(&form, "名前を付けて保存");
+    // A name typed without extension gets the chosen filter's, so JASC text is named .pal.
+    TSaveFileDialog dialog(&form, "名前を付けて保存");
     dialog.setObjectName("SavePalDlg");
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
     const QStringList filters = {"PixquilPalette (*.pqp)", "JASC-PAL (*.pal)"};
     dialog.setNameFilters(filters);
     dialog.selectNameFilter(filters[0]);
     dialog.setDefaultSuffix("pqp");
-    if (!prompt.RunDialog(dialog) || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
-    const pq::PaletteFormat format =
-        dialog.selectedNameFilter() == filters[1] ? pq::PaletteFormat::Jasc : pq::PaletteFormat::Pqp;
+    if (!prompt.RunDialog(dialog)) return;
+    const QString path = dialog.ChosenFile();
+    if (path.isEmpty()) return;
+    const pq::PaletteFormat format = dialog.ChosenFilterIndex() == 1 ? pq::PaletteFormat::Jasc : pq::PaletteFormat::Pqp;
     ShowFailure(prompt, &form, pq::SavePalette(form.Doc(), ToFsPath(path), format));
 }
 
