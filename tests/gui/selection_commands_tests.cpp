@@ -66,11 +66,14 @@ TEST_F(SelectionMenu, ShrinkGrowAndTheToolbarDeselect) {
     frame_->ActionNamed("tbSelectClear")->trigger();
     EXPECT_FALSE(d.HasSelection);
     EXPECT_EQ(UndoCaption(), "元に戻す(&U) - 選択範囲クリア");
-    // Without a selection the entries' shortcuts do nothing, as their disabled entries would.
+    // Without a selection grow's shortcut does nothing, as its disabled entry would; Ctrl+D
+    // still deselects and records its step (its entry is only shown off in the open menu).
     const int steps = d.HistoryPosition;
     Entry("msKakudai")->trigger();
-    Entry("msClear")->trigger();
     EXPECT_EQ(d.HistoryPosition, steps);
+    Entry("msClear")->trigger();
+    EXPECT_EQ(d.HistoryPosition, steps + 1);
+    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - 選択範囲クリア");
 }
 
 TEST_F(SelectionMenu, ClearEmptiesTheLayerOrTheSelection) {

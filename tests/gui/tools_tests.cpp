@@ -1,6 +1,8 @@
 // The fifteen tools driven by mouse events on the real canvas, and the undo commands.
 #include <QAction>
 #include <QComboBox>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QLineEdit>
 #include <QTest>
 
@@ -275,7 +277,25 @@ TEST_F(Tools, TextToolDrawsAndRecordsEvenAnEmptyText) {
     EXPECT_EQ(frame_->TextDialog()->Font().Height, 12);
     prompt_.ExpectFont(std::nullopt);
     frame_->TextDialog()->Button1Click();
-    EXPECT_EQ(frame_->TextDialog()->Font().Face, "ＭＳ Ｐゴシック");
+    EXPECT_EQ(frame_->TextDialog()->Font(), pq::FontSpec{});
+    // The chooser opens on the face the tool draws with, 12 pixels being 9 points; the real
+    // chooser shows that very font, and OK on it keeps the tool's font as it was.
+    const QFont offered = prompt_.Shown().back().Font;
+    EXPECT_EQ(offered.family(), QFontInfo(ToQFont(pq::FontSpec{})).family());
+    EXPECT_EQ(offered.pointSizeF(), 9.0);
+    const QFontDialog chooser(offered);
+    EXPECT_EQ(chooser.currentFont().family(), offered.family());
+    EXPECT_EQ(chooser.currentFont().pointSizeF(), 9.0);
+    prompt_.ExpectFont(chooser.currentFont());
+    frame_->TextDialog()->Button1Click();
+    EXPECT_EQ(frame_->TextDialog()->Font(), pq::FontSpec{});
+    // A changed size is taken, in pixels.
+    QFont larger = chooser.currentFont();
+    larger.setPointSize(12);
+    prompt_.ExpectFont(larger);
+    frame_->TextDialog()->Button1Click();
+    EXPECT_EQ(frame_->TextDialog()->Font().Height, 16);
+    EXPECT_EQ(frame_->TextDialog()->Font().Face, offered.family().toStdString());
 }
 
 TEST_F(Tools, ZoomToolStepsThroughTheList) {

@@ -24,7 +24,7 @@ public:
 
     void Trigger() {
         TImageForm* form = Target();
-        if (form && row_.EnabledWhen && !row_.EnabledWhen(*form, frame_)) return;
+        if (form && row_.EnabledWhen && !row_.ShortcutAlwaysRuns && !row_.EnabledWhen(*form, frame_)) return;
         // Copies: a command may close the window that holds this entry.
         if (row_.Run) {
             if (!form) return;

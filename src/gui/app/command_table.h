@@ -13,7 +13,8 @@
 //
 // Enabling: as a menu opens, an entry whose EnabledWhen fails is switched off; when the menu
 // closes it is switched on again so that its shortcut stays live, and Run is skipped while
-// EnabledWhen fails. Toolbar buttons follow EnabledWhen for the active document.
+// EnabledWhen fails (unless ShortcutAlwaysRuns: then the shortcut runs the command regardless).
+// Toolbar buttons follow EnabledWhen for the active document.
 
 #include <QIcon>
 #include <QKeySequence>
@@ -49,6 +50,7 @@ struct Command {
     CommandRun Run{};              // a document command
     FrameCommandRun RunOnFrame{};  // a frame-wide command that needs no document (New, Open, ...)
     CommandTest EnabledWhen{};     // null: always enabled
+    bool ShortcutAlwaysRuns = false;  // EnabledWhen only switches the entry off in the open menu
     CommandTest CheckedWhen{};     // non-null: a checkable entry whose mark follows it as the menu opens
     CommandText CaptionWhen{};     // non-null: the caption is recomputed as the menu opens
     CommandKind Kind = CommandKind::Entry;

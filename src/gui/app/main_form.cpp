@@ -23,6 +23,7 @@
 
 #include "core/io/atomic_write.h"
 #include "gui/app/artwork.h"
+#include "gui/app/document_area.h"
 #include "gui/app/option_dialog.h"
 #include "gui/app/prompt.h"
 #include "gui/app/recovery_dialog.h"
@@ -61,6 +62,7 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
 
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName("ClientArea");
+    SetUpDocumentArea(*mdi_);
     setCentralWidget(mdi_);
     connect(mdi_, &QMdiArea::subWindowActivated, this, &TMainForm::SubWindowActivated);
     // Designed bounds: 640 x 460 outside, at the screen's top-left corner (the size becomes the
@@ -211,7 +213,7 @@ bool TMainForm::event(QEvent* event) {
 TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, int height) {
     if (QMdiSubWindow* current = mdi_->currentSubWindow(); current && current->isMaximized()) current->showNormal();
     auto* form = new TImageForm(this, name, nextWindowNumber_);
-    QMdiSubWindow* sub = mdi_->addSubWindow(form);
+    QMdiSubWindow* sub = AddDocumentWindow(*mdi_, form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     const QFileInfo info(name);
     if (info.isFile()) {
@@ -237,7 +239,7 @@ TImageForm* TMainForm::OpenBuiltDocument(const QString& name,
                                          const std::function<void(pq::Document&, int selectedZoom)>& build) {
     if (QMdiSubWindow* current = mdi_->currentSubWindow(); current && current->isMaximized()) current->showNormal();
     auto* form = new TImageForm(this, name, nextWindowNumber_);
-    QMdiSubWindow* sub = mdi_->addSubWindow(form);
+    QMdiSubWindow* sub = AddDocumentWindow(*mdi_, form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     build(form->Doc(), SelectedZoom());
     form->AdoptLoadedDocument();
@@ -300,6 +302,8 @@ QList<TImageForm*> TMainForm::Forms() const {
 void TMainForm::FormClosed(TImageForm* form) {
     if (destroying_) return;
     if (lastActive_.data() == form) lastActive_.clear();
+    // A pointer position shown for the window's canvas goes with the window.
+    SetStatusText(QString());
     // Called while the window is being destroyed, when the MDI area still lists it: the menus
     // and buttons follow once it is gone.
     QTimer::singleShot(0, this, [this] {

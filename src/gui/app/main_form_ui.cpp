@@ -165,6 +165,9 @@ void TMainForm::CreateToolBars() {
 }
 
 void TMainForm::CreateMenus() {
+    // While a document is open ten menus share the bar: with the style's roomy item spacing the
+    // last ones would hide behind an overflow button at the designed 640-pixel width.
+    menuBar()->setStyleSheet("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 2px 3px 2px; }");
     mFile_ = new QMenu("ファイル(&F)", this);
     AddCommands(mFile_, {NewCommand(), OpenCommand(), Separator(), ExitCommand()}, *this, nullptr);
 

@@ -29,6 +29,8 @@ void TCanvas::mouseMoveEvent(QMouseEvent* event) {
 
 void TCanvas::mouseReleaseEvent(QMouseEvent* event) { form_->pbIconImageMouseUp(event->button()); }
 
+void TCanvas::leaveEvent(QEvent*) { form_->PointerLeftCanvas(); }
+
 TCanvasPage::TCanvasPage(TImageForm* form, QWidget* parent) : QWidget(parent), form_(form) {
     setMouseTracking(true);
 }

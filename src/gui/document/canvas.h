@@ -20,6 +20,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // The pointer may leave the canvas straight out of the window (or onto a popup), passing
+    // over no other part of the page: the brush outline and the coordinate go with it.
+    void leaveEvent(QEvent* event) override;
 
 private:
     TImageForm* form_;

@@ -93,7 +93,9 @@ void TImageForm::FitWindowToCanvas() {
     const QSize client(doc_.ImageWidth * doc_.Zoom + frameExtra, doc_.ImageHeight * doc_.Zoom + frameExtra);
     if (sub->layout()) sub->layout()->activate();
     const QSize decoration = sub->size() - size();
-    sub->resize(client + decoration);
+    // A tiny canvas still gets a window wide enough for its caption and title-bar buttons (the
+    // canvas is centred in it).
+    sub->resize((client + decoration).expandedTo(QSize(sub->minimumSizeHint().width(), 0)));
     if (sub->layout()) sub->layout()->activate();
 }
 
@@ -107,7 +109,7 @@ void TImageForm::SetZoom(int zoom) {
     SizeCanvas();
     Recompose();
     CentreCanvas();
-    canvas_->update();
+    Present();
 }
 
 void TImageForm::CentreCanvas() {
@@ -128,9 +130,10 @@ void TImageForm::Recompose() {
 }
 
 void TImageForm::Present() {
-    // The selection outline lives on the screen only: a repaint of the picture removes it until
-    // the outline timer's next tick draws it again.
+    // The selection outline and the brush outline live on the screen only: a repaint of the
+    // picture removes them until the outline timer's next tick, or the pointer's next move.
     outlineShown_ = false;
+    brushOutline_.reset();
     canvas_->update();
 }
 
@@ -254,6 +257,9 @@ void TImageForm::Activate() {
     Redraw();
     frame_->RefreshColorPalette();
     frame_->ApplyToolCursor();
+    // The pointer is on this window now: no other canvas keeps a brush outline.
+    for (TImageForm* other : frame_->Forms())
+        if (other != this) other->PointerLeftCanvas();
     frame_->SetDocumentInfoText(QString("サイズ：%1×%2 色数：%3色    ").arg(doc_.ImageWidth).arg(doc_.ImageHeight).arg(doc_.ColorCount));
 }
 

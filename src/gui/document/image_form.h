@@ -63,7 +63,7 @@ public:
     // Rebuilds the composite and thumbnails and repaints the preview window (no screen work).
     void Recompose();
     // Repaints the whole canvas from the composite; the selection outline reappears at the
-    // outline timer's next tick.
+    // outline timer's next tick, the brush outline at the pointer's next move over the canvas.
     void Present();
     // Recompose + Present.
     void Redraw();
@@ -118,6 +118,8 @@ public:
     void pbIconImageMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint pos);
     void pbIconImageMouseMove(Qt::KeyboardModifiers mods, QPoint pos);
     void pbIconImageMouseUp(Qt::MouseButton button);
+    // The pointer is no longer over the canvas (it left, or another window was activated): the
+    // brush outline and the coordinate in the status bar go.
     void PointerLeftCanvas();
 
     // Painting of the canvas, called by TCanvas::paintEvent.

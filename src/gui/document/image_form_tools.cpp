@@ -135,6 +135,8 @@ void TImageForm::pbIconImageMouseMove(Qt::KeyboardModifiers mods, QPoint pos) {
         return;
     }
     Redraw();
+    // The repaint took the brush outline away: it follows the stroke.
+    UpdateBrushOutline(pos, mods);
     st.LastX = x;
     st.LastY = y;
 }

@@ -29,7 +29,7 @@ CommandTable SelectionMenuCommands() {
         {.Name = "msAll", .Caption = "すべて選択(&A)", .Hint = "全体を選択範囲にします。", .Shortcut = QKeySequence("Ctrl+A"),
          .Run = OnDocument(&msAllClick)},
         {.Name = "msClear", .Caption = "クリア(&C)", .Hint = "選択範囲をクリアします。", .Shortcut = QKeySequence("Ctrl+D"),
-         .Run = OnDocument(&msClearClick), .EnabledWhen = hasSelection},
+         .Run = OnDocument(&msClearClick), .EnabledWhen = hasSelection, .ShortcutAlwaysRuns = true},
         {.Name = "msKakudai", .Caption = "拡大(&L)", .Hint = "選択範囲を1ピクセル拡大します。",
          .Shortcut = QKeySequence("Ctrl+E"), .Run = OnDocument(&msKakudaiClick), .EnabledWhen = hasSelection},
         {.Name = "msShukushou", .Caption = "縮小(&S)", .Hint = "選択範囲を1ピクセル縮小します。",

@@ -1,6 +1,7 @@
 #include "gui/document/text_dialog.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
@@ -87,8 +88,28 @@ QString TfrmText::Text() const { return edit_->text(); }
 
 void TfrmText::SetText(const QString& text) { edit_->setText(text); }
 
+QFont ChooserFont(const pq::FontSpec& font) {
+    // The chooser lists installed faces and sizes in points: a Windows face name or a pixel
+    // size would open it on its defaults instead.
+    QFont offered(QFontInfo(ToQFont(font)).family());
+    offered.setPointSizeF(std::max(1, font.Height) * 72.0 / 96.0);
+    offered.setBold(font.Bold);
+    offered.setItalic(font.Italic);
+    offered.setUnderline(font.Underline);
+    offered.setStrikeOut(font.StrikeOut);
+    return offered;
+}
+
 void TfrmText::Button1Click() {
-    if (auto chosen = prompt_.ChooseFont(this, ToQFont(font_))) font_ = ToFontSpec(*chosen);
+    const QFont offered = ChooserFont(font_);
+    const auto chosen = prompt_.ChooseFont(this, offered);
+    if (!chosen) return;
+    const bool unchanged = chosen->family() == offered.family() &&
+                           qFuzzyCompare(chosen->pointSizeF(), offered.pointSizeF()) &&
+                           chosen->bold() == offered.bold() && chosen->italic() == offered.italic() &&
+                           chosen->underline() == offered.underline() && chosen->strikeOut() == offered.strikeOut();
+    // OK on the font as offered keeps the tool's own (its face name may be a substitute's).
+    if (!unchanged) font_ = ToFontSpec(*chosen);
 }
 
 }  // namespace pq::gui

@@ -21,6 +21,9 @@ void RegisterFontSubstitutions();
 
 QFont ToQFont(const pq::FontSpec& font);
 pq::FontSpec ToFontSpec(const QFont& font);
+// The font the font chooser opens on for `font`: the installed face it draws with, its size in
+// points (96 pixels to the inch, as ToFontSpec converts back), its styles.
+QFont ChooserFont(const pq::FontSpec& font);
 
 class QtTextDrawer : public pq::TextDrawer {
 public:

@@ -94,7 +94,7 @@ std::optional<QColor> ScriptedPrompt::ChooseColor(QWidget*, const QColor& initia
 }
 
 std::optional<QFont> ScriptedPrompt::ChooseFont(QWidget*, const QFont& initial) {
-    shown_.push_back({"font", QString(), initial.family()});
+    shown_.push_back({"font", QString(), initial.family(), gui::PromptIcon::None, gui::PromptButtons::Ok, initial});
     auto a = Take("font", QString(), initial.family());
     return a ? a->Font : std::nullopt;
 }

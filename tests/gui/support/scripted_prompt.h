@@ -18,6 +18,7 @@ struct ShownPrompt {
     QString Text;
     gui::PromptIcon Icon = gui::PromptIcon::None;
     gui::PromptButtons Buttons = gui::PromptButtons::Ok;
+    QFont Font;      // the font a font chooser was opened on
 };
 
 class ScriptedPrompt : public gui::Prompt {
