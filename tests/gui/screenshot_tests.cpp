@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPixmap>
@@ -20,6 +21,12 @@
 
 using namespace pq::gui;
 
+// The program's icon on the frame and the document windows, as the editor sets it at start.
+static void UseProgramIcon() {
+    Q_INIT_RESOURCE(resources);
+    QApplication::setWindowIcon(QIcon(":/pixquil/pixquil.ico"));
+}
+
 namespace {
 
 class Screenshot : public pq::test::EditorTest {};
@@ -27,6 +34,7 @@ class Screenshot : public pq::test::EditorTest {};
 TEST_F(Screenshot, EditorWithAFewStrokes) {
     const QByteArray target = qgetenv("PIXQUIL_SCREENSHOT");
     if (target.isEmpty()) GTEST_SKIP() << "PIXQUIL_SCREENSHOT not set";
+    UseProgramIcon();
     frame_->setGeometry(0, 0, 760, 600);
     frame_->ColorPalette()->move(775, 0);
     frame_->LayerPalette()->move(775, 350);
