@@ -66,6 +66,7 @@ TEST_F(AppAudit, FrameMenusWithoutADocument) {
               QStringList({"標準ツールバー||", "編集ツールバー||", "ビューウィンドウ||", "レイヤパレット||", "カラーパレット||"}));
     EXPECT_EQ(Entries(FrameMenu("ツール(&T)")),
               QStringList({"実行可能ファイルから読み込み(&E)...||EXE、DLLからアイコンを取り出します。",
+                           "ホットスポット(&H)...||カーソルのホットスポットを設定します。",
                            "オプション(&O)...||オプションを表示します。"}));
     EXPECT_EQ(Entries(FrameMenu("ヘルプ(&H)")),
               QStringList({"トピックの検索(&T)...||", "バージョン情報(&A)...||Pixquilの情報を表示します。"}));

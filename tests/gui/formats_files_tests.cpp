@@ -174,11 +174,11 @@ TEST_F(FileCommands, SaveRefusesCursorsAndUnknownKindsWithAWarning) {
 
     // Save As to a name no writer takes writes nothing and keeps the name and Modified.
     other->Doc().Modified = true;
-    rec_.ExpectSaveFile(PathOf("e.png"));
+    rec_.ExpectSaveFile(PathOf("e.gif"));
     rec_.ExpectMessage(PromptAnswer::Ok);
     EXPECT_FALSE(SaveAs(other));
     EXPECT_EQ(rec_.Shown().back().Text, gui::kNoWriterMessage);
-    EXPECT_FALSE(std::filesystem::exists(folder_ / "e.png"));
+    EXPECT_FALSE(std::filesystem::exists(folder_ / "e.gif"));
     EXPECT_EQ(other->DocumentName(), "Icon2");
     EXPECT_TRUE(other->Doc().Modified);
     EXPECT_TRUE(rec_.Done());
