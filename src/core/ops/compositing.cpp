@@ -18,11 +18,12 @@ int BlendChannel(int c1, int c2, int opacity) { return c1 * (100 - opacity) / 10
 Raster BlendPictures(const Raster& base, const Raster& overlay, int opacity) {
     if (base.Width() != overlay.Width() || base.Height() != overlay.Height()) return Raster();
     const int p = std::clamp(opacity, kMinOpacity, kMaxOpacity);
-    // Every channel value of either picture meets the same weight: two tables of 256 products.
+    // Every channel value of either picture meets the same weight, and BlendChannel truncates
+    // each picture's share on its own: two tables of 256 shares give it exactly.
     std::array<uint8_t, 256> fromBase, fromOverlay;
     for (int v = 0; v < 256; ++v) {
-        fromBase[std::size_t(v)] = uint8_t(v * (100 - p) / 100);
-        fromOverlay[std::size_t(v)] = uint8_t(v * p / 100);
+        fromBase[std::size_t(v)] = uint8_t(BlendChannel(v, 0, p));
+        fromOverlay[std::size_t(v)] = uint8_t(BlendChannel(0, v, p));
     }
     Raster out(base.Width(), base.Height());
     const int bytes = 3 * base.Width();

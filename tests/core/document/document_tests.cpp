@@ -19,7 +19,8 @@ std::vector<std::string> Names(const Document& d) {
 }
 
 TEST(BlankDocument, ZoomRuleCapsPicturesLargerThan16AtTen) {
-    EXPECT_EQ(InitBlankDocument(*new Document, 48, 48, 16, 20), 10);
+    Document fresh;
+    EXPECT_EQ(InitBlankDocument(fresh, 48, 48, 16, 20), 10);
     Document d;
     EXPECT_EQ(InitBlankDocument(d, 16, 16, 16, 20), 20);
     EXPECT_EQ(InitBlankDocument(d, 32, 32, 16, 12), 10);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/io/byte_io.h"
 #include "support/test_paths.h"
 
 namespace fs = std::filesystem;
@@ -285,6 +286,24 @@ TEST(BmpReader, RleCodesAndTopDownRows) {
             const std::uint8_t v = std::uint8_t(rows[y][x] * 85);
             EXPECT_EQ(r.PixelUnchecked(x, y), (Rgb{v, v, v})) << x << "," << y;
         }
+}
+
+// 5-5-5 pixels without masks, in a 3 x 2 file (rows padded to 8 bytes): full channels reach 255.
+TEST(BmpReader, SixteenBitChannelsReachFullScale) {
+    const std::uint16_t rows[2][3] = {{0x7FFF, 0x0000, 0x4210}, {0x7C00, 0x03E0, 0x001F}};   // bottom row first
+    std::vector<std::uint8_t> f;
+    ByteWriter put(f);
+    put.U8('B'), put.U8('M'), put.U32(54 + 16), put.U32(0), put.U32(54);
+    put.U32(40), put.I32(3), put.I32(2), put.U16(1), put.U16(16), put.Fill(24, 0);
+    for (const auto& row : rows) {
+        for (const std::uint16_t v : row) put.U16(v);
+        put.U16(0);
+    }
+    Raster r;
+    ASSERT_TRUE(DecodeBitmap(f, r).Ok);
+    const Rgb expected[2][3] = {{{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, {{255, 255, 255}, {0, 0, 0}, {132, 132, 132}}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) EXPECT_EQ(r.PixelUnchecked(x, y), expected[y][x]) << x << "," << y;
 }
 
 // Every prefix of a few good files, and every single-bit flip of their first 128 bytes, is

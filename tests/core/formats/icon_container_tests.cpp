@@ -106,6 +106,7 @@ TEST(IconContainer, PackedImagesAndCursorHotspotsReadBack) {
     Document made[3] = {Random(16, 16, 16, 4), Random(256, 256, 256, 5), Random(5, 3, 16, 6)};
     made[0].HotspotX = 7, made[0].HotspotY = 9;
     made[1].HotspotX = 300, made[1].HotspotY = -4;   // moved inside the canvas: (255, 0)
+    made[2].HotspotX = 40, made[2].HotspotY = 30;    // and inside the 5 x 3 one: (4, 2)
     const Document* docs[3] = {&made[0], &made[1], &made[2]};
     for (int type : {kIconResourceType, kCursorResourceType}) {
         const std::filesystem::path path = dir / (type == kIconResourceType ? "p.ico" : "p.cur");
@@ -116,7 +117,7 @@ TEST(IconContainer, PackedImagesAndCursorHotspotsReadBack) {
         ASSERT_EQ(d.Entries.size(), 3u);
         EXPECT_EQ(d.ResourceType, type);
         EXPECT_EQ(d.Entries[1].Width, 0);   // 256 is written as 0
-        const int hotspots[3][2] = {{7, 9}, {255, 0}, {0, 0}};
+        const int hotspots[3][2] = {{7, 9}, {255, 0}, {4, 2}};
         for (int i = 0; i < 3; ++i) {
             SCOPED_TRACE(testing::Message() << "type " << type << ", image " << i);
             Document back;

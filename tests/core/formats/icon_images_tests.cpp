@@ -47,10 +47,12 @@ std::string Hex(uint64_t v) {
 }
 
 // A one-image icon file around a DIB of `bits` per pixel built from RGBA pixels (row-major from
-// the top): 1-bit images take index 1 where red is non-zero, with the table {black, white}; the
-// mask bit is set where alpha is 0. `alphaBytes` false writes 0 into every 32-bit alpha byte.
+// the top): 1-bit images take index 1 where red is non-zero, with the colour table `table1`
+// (blue, green, red, 0 per entry); 16-bit ones keep the top 5 bits of each channel. The mask bit
+// is set where alpha is 0. `alphaBytes` false writes 0 into every 32-bit alpha byte.
 std::vector<uint8_t> DibIcon(int bits, int w, int h, const std::vector<uint8_t>& rgba, bool alphaBytes = true,
-                             bool withMask = true) {
+                             bool withMask = true,
+                             const std::vector<uint8_t>& table1 = {0, 0, 0, 0, 255, 255, 255, 0}) {
     const std::size_t colorRow = (std::size_t(w) * bits + 31) / 32 * 4, maskRow = (std::size_t(w) + 31) / 32 * 4;
     std::vector<uint8_t> img;
     ByteWriter put(img);
@@ -60,7 +62,7 @@ std::vector<uint8_t> DibIcon(int bits, int w, int h, const std::vector<uint8_t>&
     put.U16(1);
     put.U16(uint32_t(bits));
     put.Fill(24, 0);
-    if (bits == 1) put.Bytes(std::vector<uint8_t>{0, 0, 0, 0, 255, 255, 255, 0});
+    if (bits == 1) put.Bytes(table1);
     std::vector<uint8_t> color(colorRow * std::size_t(h), 0), mask(maskRow * std::size_t(h), 0);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -69,6 +71,9 @@ std::vector<uint8_t> DibIcon(int bits, int w, int h, const std::vector<uint8_t>&
             uint8_t* c = color.data() + r * colorRow;
             if (bits == 1) {
                 if (p[0]) c[x / 8] |= uint8_t(0x80 >> (x % 8));
+            } else if (bits == 16) {
+                const unsigned v = unsigned(p[0] >> 3) << 10 | unsigned(p[1] >> 3) << 5 | unsigned(p[2] >> 3);
+                c[2 * x] = uint8_t(v), c[2 * x + 1] = uint8_t(v >> 8);
             } else {
                 uint8_t* q = c + std::size_t(bits / 8) * x;
                 q[0] = p[2], q[1] = p[1], q[2] = p[0];
@@ -166,6 +171,18 @@ TEST(IconImages, CorpusEntriesOpenAsPeerDecodersShowThem) {
     EXPECT_GE(exact, 40);
 }
 
+// A w x h RGBA picture whose pixel (x, y) is `at(x, y)`, four bytes.
+template <typename At>
+std::vector<uint8_t> Pixels(int w, int h, At at) {
+    std::vector<uint8_t> px;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::vector<uint8_t> p = at(x, y);
+            px.insert(px.end(), p.begin(), p.end());
+        }
+    return px;
+}
+
 // What the document must show for an RGBA picture: alpha >= 128 painted in its colour.
 std::vector<uint8_t> Thresholded(const std::vector<uint8_t>& rgba) {
     std::vector<uint8_t> out;
@@ -259,6 +276,22 @@ TEST(IconImages, TrueColourAndPngEntriesOpenPaintedWhereOpaqueInTheirColours) {
             checker.insert(checker.end(), {v, v, v, uint8_t(clear ? 0 : 255)});
         }
     cases.push_back({"1-bit", ReadBytes(DataDir() / "monochrome.ico"), checker, 0});
+    // A 1-bit table of other colours than black and white: index 0 blue, index 1 red.
+    auto blueRed = [&](int x, int y) {
+        const bool red = (x + y) % 3 == 0;
+        return std::vector<uint8_t>{uint8_t(red ? 255 : 0), 0, uint8_t(red ? 0 : 255), uint8_t(holes(x, y))};
+    };
+    const std::vector<uint8_t> blueRedPx = Pixels(w, h, blueRed);
+    cases.push_back({"1-bit, blue and red", DibIcon(1, w, h, blueRedPx, true, true, {255, 0, 0, 0, 0, 0, 255, 0}),
+                     blueRedPx, 0});
+    // 5-5-5 channels at full scale: 0x7C00 is (255, 0, 0), 0x7FFF white; 16 gives 132.
+    auto fiveBits = [&](int x, int y) {
+        static const uint8_t kColours[][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}, {0, 0, 0}, {132, 66, 8}};
+        const uint8_t* k = kColours[(x + 2 * y) % 6];
+        return std::vector<uint8_t>{k[0], k[1], k[2], uint8_t(holes(x, y))};
+    };
+    const std::vector<uint8_t> fiveBitsPx = Pixels(w, h, fiveBits);
+    cases.push_back({"16-bit", DibIcon(16, w, h, fiveBitsPx), fiveBitsPx, 0});
 
     for (const Case& c : cases) {
         const int pw = c.name == std::string("1-bit") ? 5 : w, ph = c.name == std::string("1-bit") ? 3 : h;
@@ -281,6 +314,18 @@ TEST(IconImages, TrueColourAndPngEntriesOpenPaintedWhereOpaqueInTheirColours) {
             EXPECT_GT(used.size(), 200u);   // reduced, not collapsed
         }
     }
+}
+
+TEST(IconImages, CursorHotspotBeyondTheImageIsMovedInside) {
+    // A 7 x 5 cursor whose directory puts the hotspot at (40, 30): it opens at (6, 4).
+    std::vector<uint8_t> file = DibIcon(24, 7, 5, Picture(7, 5, 3, [](int, int) { return 255; }));
+    file[2] = kCursorResourceType;
+    file[6 + 4] = 40, file[6 + 6] = 30;   // the planes and bit count words hold the hotspot
+    Document d;
+    ASSERT_TRUE(LoadIconBytes(file, 0, d, 20));
+    EXPECT_TRUE(d.HasHotspot);
+    EXPECT_EQ(d.HotspotX, 6);
+    EXPECT_EQ(d.HotspotY, 4);
 }
 
 TEST(IconImages, DamagedEntriesAreRefused) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,7 @@ struct Px {
     int index;
     bool painted;
     friend bool operator==(const Px& a, const Px& b) { return a.painted == b.painted && (!a.painted || a.index == b.index); }
+    friend void PrintTo(const Px& p, std::ostream* os) { *os << (p.painted ? std::to_string(p.index) : "unpainted"); }
 };
 Px At(const Layer& l, int w, int x, int y) {
     const std::size_t p = std::size_t(x + y * w);
@@ -160,6 +164,20 @@ TEST(Transforms, OnASelectionOnlyTheWorkingRectangleChanges) {
     EXPECT_EQ(Letters(v, {0, 0, 3, 1}), (std::vector<std::string>{"ba."}));
 }
 
+TEST(Transforms, CounterClockwiseTurnOfAWideSelectionStandsItUp) {
+    // A 5 x 3 selection at (2, 1) on a 9 x 7 canvas becomes 3 x 5 at the same corner, its top
+    // right corner moving to the top left; the cells it leaves end unpainted.
+    Document d;
+    InitBlankDocument(d, 9, 7, 256, 20);
+    PaintLetters(d, 2, 1, 5, 3);  // abcde / fghij / klmno
+    EndSelectDrag(d, 2, 1, 7, 4);
+    QuarterTurn(d, false);
+    EXPECT_EQ(d.Selection(), (Rect{2, 1, 5, 6}));
+    Deselect(d);
+    EXPECT_EQ(Letters(d, {0, 0, 9, 7}), (std::vector<std::string>{".........", "..ejo....", "..din....", "..chm....",
+                                                                  "..bgl....", "..afk....", "........."}));
+}
+
 TEST(Transforms, RotationByAnAngleSamplesTheRectangleAroundItsCentre) {
     // 0 degrees changes nothing and still records "回転".
     const Document original = Patterned(32, 32);
@@ -201,6 +219,26 @@ TEST(Transforms, RotationByAnAngleSamplesTheRectangleAroundItsCentre) {
     }
 }
 
+TEST(Transforms, RotationByAnAngleTruncatesEachSourceCoordinateTowardZero) {
+    // Target (x, y) takes the source at centre + (dx cos - dy sin, dx sin + dy cos), each
+    // coordinate truncated toward zero (so -0.5 reads column 0); outside the layer: unpainted.
+    const Document original = Patterned(9, 7);
+    const int cx = 4, cy = 3;
+    for (const int angle : {30, 200, 315}) {
+        Document d = original;
+        RotateByAngle(d, angle);
+        const double c = std::cos(angle * (std::numbers::pi / 180)), s = std::sin(angle * (std::numbers::pi / 180));
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 9; ++x) {
+                const int sx = int(std::trunc(cx + ((x - cx) * c - (y - cy) * s)));
+                const int sy = int(std::trunc(cy + ((x - cx) * s + (y - cy) * c)));
+                const bool inside = sx >= 0 && sx < 9 && sy >= 0 && sy < 7;
+                const Px want = inside ? At(original.Current(), 9, sx, sy) : Px{0, false};
+                ASSERT_EQ(At(d.Current(), 9, x, y), want) << angle << " degrees at " << x << "," << y;
+            }
+    }
+}
+
 TEST(Transforms, ResizeCropsExtendsOrSamplesEveryLayer) {
     Document small = Patterned(32, 32);
     small.AppendLayer();
@@ -233,6 +271,14 @@ TEST(Transforms, ResizeCropsExtendsOrSamplesEveryLayer) {
                 else ASSERT_EQ(got, At(sixteen.Current(), 16, x, y));
             }
     }
+}
+
+TEST(Transforms, ScaledResizeOfAWideCanvasSamplesEachSideByItsOwnRatio) {
+    const Document wide = Patterned(8, 4);
+    Document d = wide;
+    ResizeCanvas(d, 16, 16, true);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) ASSERT_EQ(At(d.Current(), 16, x, y), At(wide.Current(), 8, x / 2, y / 4)) << x << "," << y;
 }
 
 TEST(Transforms, ResizePutsTheSelectionDownAndResetsTheCanvasState) {
