@@ -5,7 +5,7 @@ GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test bench fuzz clean install uninstall
+.PHONY: setup build run test bench fuzz sanitize fuzz-smoke clean install uninstall
 
 setup:
 	bash scripts/setup
@@ -34,7 +34,7 @@ uninstall:
 	cmake -DMANIFEST=$(BUILD)/install_manifest.txt -P dist/uninstall.cmake
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD) build-fuzz
+	rm -rf $(BUILD) $(BENCH_BUILD) build-fuzz build-sanitize
 
 # Fuzz targets (clang, libFuzzer + ASan + UBSan), one per reader in tests/fuzz. `make fuzz`
 # builds them; `make fuzz FUZZ_TARGET=bmp_reader_fuzz` also runs that one for FUZZ_TIME seconds
@@ -49,3 +49,22 @@ fuzz: setup
 	@if [ -n "$(FUZZ_TARGET)" ]; then mkdir -p build-fuzz/corpus/$(FUZZ_TARGET) && \
 	  ./build-fuzz/tests/fuzz/$(FUZZ_TARGET) build-fuzz/corpus/$(FUZZ_TARGET) tests/fuzz/seeds/$(FUZZ_TARGET) \
 	  $(FUZZ_FLAGS) -max_total_time=$(FUZZ_TIME); fi
+
+# The core tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer: any finding
+# fails the run (CI runs this after `make test`).
+sanitize: setup
+	@if [ ! -f build-sanitize/CMakeCache.txt ]; then cmake -S . -B build-sanitize $(GENERATOR) -DPQ_SANITIZE=ON -DPQ_BUILD_GUI=OFF -DPQ_BUILD_BENCH=OFF; fi
+	cmake --build build-sanitize -j $(JOBS)
+	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Every fuzz target for FUZZ_SMOKE_TIME seconds from its seeds; a crash, leak, timeout or
+# memory finding fails the run (CI runs this after `make sanitize`).
+FUZZ_SMOKE_TIME ?= 20
+fuzz-smoke: fuzz
+	@set -e; for t in tests/fuzz/seeds/*; do name=$$(basename $$t); \
+	  mkdir -p build-fuzz/corpus/$$name; echo "fuzz-smoke: $$name"; \
+	  ./build-fuzz/tests/fuzz/$$name build-fuzz/corpus/$$name $$t $(FUZZ_FLAGS) \
+	    -max_total_time=$(FUZZ_SMOKE_TIME) -print_final_stats=1 2>build-fuzz/$$name.log || \
+	    { tail -60 build-fuzz/$$name.log; exit 1; }; \
+	  grep -E "stat::number_of_executed_units" build-fuzz/$$name.log || true; done

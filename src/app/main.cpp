@@ -3,6 +3,8 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
+#include <cstdio>
+#include <string_view>
 
 #include "app/test_hook.h"
 #include "core/formats/settings_files.h"
@@ -28,9 +30,28 @@ QIcon ProgramIcon() {
     return icon;
 }
 
+const char* const kUsage =
+    "使い方: pixquil [オプション] [ファイル...]\n"
+    "\n"
+    "アイコン、カーソル、小さなパレット画像を 1 ドットずつ描くエディタです。\n"
+    "指定したファイルを 1 つずつ別のウィンドウで開きます。開けるのは .pqf（Pixquil ドキュメント）、\n"
+    ".ico（アイコン）、.cur（カーソル）、.bmp、.jpg/.jpeg、.png のファイルです。\n"
+    "\n"
+    "オプション:\n"
+    "  -h, --help     この説明を表示して終了します\n"
+    "  -v, --version  バージョンを表示して終了します\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window system is needed, so they work on a bare terminal too. Other
+    // options are Qt's own (-style, -platform …), which QApplication takes out.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--") break;
+        if (arg == "-h" || arg == "--help") return std::fputs(kUsage, stdout), 0;
+        if (arg == "-v" || arg == "--version") return std::puts("Pixquil " PQ_VERSION), 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pixquil");
     pq::gui::InstallQtJapanese();
@@ -47,7 +68,10 @@ int main(int argc, char** argv) {
     // Inactive unless an end-to-end test sets PIXQUIL_TEST_SCRIPT (test_hook.h).
     pq::app::TestHook testHook;
     pq::gui::TMainForm frame(pq::ChooseSettingsFolder(beside), testHook.GetPrompt());
-    frame.ShowAtStartup(QApplication::arguments().mid(1));
+    QStringList files = QApplication::arguments().mid(1);
+    files.removeOne("--");
+    for (const QString& failure : frame.ShowAtStartup(files))
+        std::fprintf(stderr, "pixquil: %s\n", QString(failure).replace('\n', ' ').toUtf8().constData());
     testHook.Run(frame);
     // Layer and step names are stored in Shift-JIS; without the converter they would be written
     // as UTF-8 bytes that other programs and older files do not expect.

@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QMenu>
 #include <QPushButton>
+#include <csignal>
 #include <cstdio>
 
 #include "core/document/history.h"
@@ -22,7 +23,8 @@ void Say(const QString& line) {
     std::fflush(stdout);
 }
 
-// Answers every prompt at once from the script; the chooser dialogs are cancelled.
+// Answers every prompt at once from the script; the chooser dialogs are cancelled, and a URL for
+// the browser is printed ("url <url>") and reported opened.
 class ScriptPrompt : public gui::Prompt {
 public:
     explicit ScriptPrompt(QMap<QString, QString> answers) : answers_(std::move(answers)) {}
@@ -45,6 +47,10 @@ public:
         if (!button) return false;
         button->click();
         return dialog.result() == QDialog::Accepted;
+    }
+    bool OpenUrl(const QUrl& url) override {
+        Say("url " + url.toString());
+        return true;
     }
 
 private:
@@ -109,6 +115,13 @@ void TestHook::Run(gui::TMainForm& frame) {
             else Say("cannot trigger " + words[1]);
         } else if (command == "dump") {
             Dump(frame);
+        } else if (words.size() == 2 && words[0] == "kill-at" && (words[1] == "note" || words[1] == "snapshot")) {
+            // The next step dies like a crash between the writes that record it.
+            static pq::StepWritePoint killAt;
+            killAt = words[1] == "note" ? pq::StepWritePoint::NoteWritten : pq::StepWritePoint::SnapshotWritten;
+            pq::SetStepWriteProbe([](pq::StepWritePoint at) {
+                if (at == killAt) ::raise(SIGKILL);
+            });
         } else {
             Say("unknown command " + command);
         }

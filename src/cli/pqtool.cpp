@@ -21,7 +21,7 @@ const char* const kUsage =
     "  apply IN OUT [OPTIONS] OPERATION...\n"
     "                             open IN, run image operations on it in order, write OUT\n"
     "\n"
-    "'pqtool COMMAND --help' describes each command.\n"
+    "'pqtool COMMAND --help' describes each command; 'pqtool --version' prints the version.\n"
     "Exit status: 0 success, 1 a file was refused (the reason on stderr), 2 wrong usage.\n";
 
 }  // namespace
@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     }
     const std::string command = args[0];
     const std::span<const std::string> rest(args.data() + 1, args.size() - 1);
+    if (command == "--version" || command == "-v") return std::puts("pqtool " PQ_VERSION), kExitOk;
     if (command == "--help" || command == "-h" || command == "help") {
         if (command == "help" && !rest.empty()) {
             if (rest[0] == "info") return std::fputs(kInfoUsage, stdout), kExitOk;

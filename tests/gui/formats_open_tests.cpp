@@ -160,9 +160,9 @@ TEST_F(OpenFiles, FileOpenOffersTheOpenableKinds) {
     prompt_.ExpectOpenFile(Data("three_layers.pqf"));
     frame_->FileOpen1Execute();
     EXPECT_EQ(prompt_.Shown().back().Text,
-              "PixquilFile(*.pqf) (*.pqf);;アイコン(*ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp);;"
+              "PixquilFile(*.pqf) (*.pqf);;アイコン(*.ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp);;"
               "JPEG(*.jpg;*.jpeg) (*.jpg *.jpeg);;PNG(*.png) (*.png);;開けるファイル(*.pqf;*.ico;*.cur;*.bmp;*.jpg;*.jpeg;*.png) "
-              "(*.pqf *.ico *.cur *.bmp *.jpg *.jpeg *.png)");
+              "(*.pqf *.ico *.cur *.bmp *.jpg *.jpeg *.png);;すべてのファイル (*) (*)");
     ASSERT_NE(Active(), nullptr);
     EXPECT_EQ(Active()->Doc().LayerCount(), 3);
 }

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -166,6 +167,10 @@ TEST_F(Frame, WindowMenuListsTheDocumentsAndAboutBoxShows) {
 
     prompt_.ExpectDialog("TAboutBox", [](QDialog& d) {
         EXPECT_EQ(d.windowTitle(), "バージョン情報");
+        QStringList texts;
+        for (const QLabel* label : d.findChildren<QLabel*>()) texts << label->text();
+        EXPECT_TRUE(texts.contains("Version 2.50")) << texts.join('|').toStdString();
+        EXPECT_TRUE(texts.contains(QString("MIT ライセンスで配布しています。\nQt %1 を使用しています。").arg(qVersion())));
         return true;
     });
     frame_->AboutClick();
@@ -233,15 +238,22 @@ TEST_F(Frame, CommandLineAndDroppedFiles) {
     const fs::path text = folder_ / "notes.txt";
     std::ofstream(ico) << "x";
     std::ofstream(text) << "x";
-    // A known format whose reader refuses the file says so, and so does a file of no kind the
-    // editor opens; a name that is no file is ignored on the command line.
+    // A known format whose reader refuses the file, a file of no kind the editor opens and a
+    // name that is no file are listed in one message after start-up; the good file opens.
     prompt_.ExpectMessage(PromptAnswer::Ok);
-    prompt_.ExpectMessage(PromptAnswer::Ok);
-    frame_->ShowAtStartup({QString::fromStdString(ico.string()), QString::fromStdString(text.string()),
-                           QString::fromStdString((folder_ / "missing.ico").string())});
-    EXPECT_TRUE(frame_->Forms().isEmpty());
-    EXPECT_EQ(frame_->NextWindowNumber(), 2);
-    EXPECT_EQ(prompt_.Shown().back().Text, UnknownKindMessage(QString::fromStdString(text.string())));
+    const QString missing = QString::fromStdString((folder_ / "missing.ico").string());
+    const QStringList failures = frame_->ShowAtStartup(
+        {QString::fromStdString(ico.string()), QString::fromStdString(text.string()), missing,
+         QString::fromStdString((pq::test::DataDir() / "three_layers.pqf").string())});
+    ASSERT_EQ(frame_->Forms().size(), 1);
+    EXPECT_EQ(frame_->NextWindowNumber(), 3);
+    ASSERT_EQ(failures.size(), 3);
+    EXPECT_EQ(failures[1], UnknownKindMessage(QString::fromStdString(text.string())));
+    EXPECT_EQ(failures[2], "「" + missing + "」が見つかりません。");
+    EXPECT_EQ(prompt_.Shown().back().Text, "次のファイルを開けませんでした。\n\n" + failures.join("\n\n"));
+    frame_->Forms()[0]->Doc().Modified = false;
+    frame_->Forms()[0]->parentWidget()->close();
+    Settle();
     // A dropped folder, or a dropped name gone before it is opened, is no file: refused as
     // unreadable, never a blank document under its name.
     for (const fs::path& path : {folder_.Path(), folder_ / "gone.pqf"}) {
@@ -250,7 +262,7 @@ TEST_F(Frame, CommandLineAndDroppedFiles) {
         EXPECT_TRUE(frame_->Forms().isEmpty());
         EXPECT_EQ(prompt_.Shown().back().Text, QString::fromStdString(pq::CannotReadMessage(path)));
     }
-    EXPECT_EQ(NewDocument()->windowTitle(), "Icon5");
+    EXPECT_EQ(NewDocument()->windowTitle(), "Icon6");
     EXPECT_TRUE(prompt_.Done());
 }
 

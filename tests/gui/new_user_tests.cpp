@@ -54,7 +54,8 @@ TEST(FileChoosers, ShowEachFilterOnceAndSaveUnderTheChosenFiltersExtension) {
     EXPECT_EQ(offered, descriptions(open.Filter));
     ASSERT_GE(offered.size(), 6);
     EXPECT_EQ(offered[0], "PixquilFile(*.pqf)");
-    EXPECT_EQ(offered[1], "アイコン(*ico)");
+    EXPECT_EQ(offered[1], "アイコン(*.ico)");
+    EXPECT_EQ(offered.back(), "すべてのファイル (*)");
     EXPECT_TRUE(offered[gui::kOpenFilterAllIndex].startsWith("開けるファイル(*.pqf;*.ico;*.cur;*.bmp;*.jpg;*.jpeg"));
     for (const QString& line : offered) EXPECT_EQ(line.count('('), 1) << line.toStdString();
 

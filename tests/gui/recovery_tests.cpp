@@ -12,6 +12,7 @@
 #include "gui/app/recovery_dialog.h"
 #include "gui/document/image_form.h"
 #include "support/scripted_prompt.h"
+#include "support/small_fs.h"
 #include "support/test_paths.h"
 
 namespace fs = std::filesystem;
@@ -105,7 +106,7 @@ TEST_F(Recovery, TickedRowsAreRestoredOrDiscardedAndUntickedOnesOfferedAgain) {
 
     const QStringList rows = Expect("btnRestore", {1});
     ASSERT_EQ(rows.size(), 2);
-    EXPECT_TRUE(rows[0].startsWith("/x/a.pqf　3×2　16色　2手順　20")) << rows[0].toStdString();
+    EXPECT_TRUE(rows[0].startsWith("/x/a.pqf　3×2　16色　3手順　20")) << rows[0].toStdString();
     EXPECT_TRUE(rows[1].startsWith("Icon5　3×2　16色　1手順")) << rows[1].toStdString();
     ASSERT_EQ(frame->Forms().size(), 1);
     gui::TImageForm* form = frame->Forms()[0];
@@ -126,14 +127,44 @@ TEST_F(Recovery, TickedRowsAreRestoredOrDiscardedAndUntickedOnesOfferedAgain) {
     EXPECT_TRUE(frame->Forms().isEmpty());
 }
 
+TEST_F(Recovery, RestoringOntoAFullDiskSaysNothingWhenOnlyTheReplacedBaseStepFailed) {
+    SmallFileSystem small(1 << 20);
+    if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+    settings = small / "setting";
+    fs::create_directories(settings);
+    const fs::path dead = settings / (std::string(kPrivateFolderPrefix) + "dead");
+    fs::create_directories(dead);
+    WriteBytes(dead / kSnapshotLockName, {});
+    const HistoryContext ctx{dead, 3, true, WindowLabel{"Icon3", ""}};
+    Document doc;
+    InitBlankDocument(doc, 64, 40, 16, 20);
+    ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+    doc.Current().Indices[70] = 5;
+    doc.Current().Mask[70] = 1;
+    ASSERT_TRUE(RecordStep(doc, ctx, "筆", false).Ok);
+    // Room for the new window's note, not for its base step, which the lost history replaces.
+    small.FillLeaving(3 * 4096);
+
+    Expect("btnRestore");
+    ASSERT_EQ(frame->Forms().size(), 1);
+    EXPECT_TRUE(prompt.Shown().size() == 1) << prompt.Shown().back().Text.toStdString();
+    const Document& restored = frame->Forms()[0]->Doc();
+    EXPECT_EQ(EncodeSnapshot(restored, ""), EncodeSnapshot(doc, ""));
+    EXPECT_EQ(std::tie(restored.HistoryPosition, restored.RedoCount), std::tuple(2, 0));
+    EXPECT_TRUE(restored.Journal.Pending.empty());
+    small.Unfill();
+    frame.reset();
+}
+
 // ---- the real program, killed and started again ---------------------------------------------
 
 struct EditorRun {
     QStringList Rows, Documents, Other;
 };
 
-// Starts the editor with a script, reads its output up to "ready" and kills it with SIGKILL.
-EditorRun RunEditor(const fs::path& exe, const QString& script, const QStringList& args = {}) {
+// Starts the editor with a script, reads its output up to "ready" and kills it with SIGKILL;
+// with `dies`, the script itself kills the editor before it is ready.
+EditorRun RunEditor(const fs::path& exe, const QString& script, const QStringList& args = {}, bool dies = false) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -151,7 +182,7 @@ EditorRun RunEditor(const fs::path& exe, const QString& script, const QStringLis
             else run.Other << line;
         }
     }
-    EXPECT_TRUE(ready) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(ready, !dies) << p.readAllStandardError().toStdString();
     p.kill();
     p.waitForFinished(10000);
     return run;
@@ -186,18 +217,47 @@ TEST(RecoveryAfterKill, TheNextStartRestoresPixelsAndStepsAndDiscardingDeletes) 
 
     const EditorRun restored = RunEditor(exe, "answer TfrmRecovery btnRestore; dump; trigger meUndo; trigger meUndo; dump");
     ASSERT_EQ(restored.Rows.size(), 1);
-    EXPECT_TRUE(restored.Rows[0].startsWith(inputName + "　3×2　16色　2手順")) << restored.Rows[0].toStdString();
+    EXPECT_TRUE(restored.Rows[0].startsWith(inputName + "　3×2　16色　3手順")) << restored.Rows[0].toStdString();
     ASSERT_EQ(restored.Documents.size(), 2) << restored.Other.join('\n').toStdString();
     EXPECT_EQ(restored.Documents[0], killed);
     EXPECT_EQ(Field(restored.Documents[1], "state"), Field(opened, "state"));
     EXPECT_EQ(Field(restored.Documents[1], "redo"), "3");
 
-    // The restored window kept its history on disk as it went: killed too, it is offered again.
+    // The restored window kept its history on disk as it went: killed too, it is offered again,
+    // undone to its start yet with all its steps.
     const EditorRun discarded = RunEditor(exe, "answer TfrmRecovery btnDiscard; dump");
     ASSERT_EQ(discarded.Rows.size(), 1);
-    EXPECT_TRUE(discarded.Rows[0].startsWith(inputName + "　3×2　16色　0手順")) << discarded.Rows[0].toStdString();
+    EXPECT_TRUE(discarded.Rows[0].startsWith(inputName + "　3×2　16色　3手順")) << discarded.Rows[0].toStdString();
     EXPECT_TRUE(discarded.Documents.isEmpty());
     EXPECT_FALSE(HoldsHistoryFiles(settings));
+}
+
+TEST(RecoveryAfterKill, AKillBetweenTheWritesOfAStepRestoresTheNewestCompleteState) {
+    for (const char* at : {"note", "snapshot"}) {
+        TempDir dir;
+        const fs::path exe = dir / "app" / "pixquil";
+        fs::create_directories(exe.parent_path());
+        fs::copy_file(PQ_PIXQUIL_PATH, exe);
+        const fs::path input = dir / "in.pqf";
+        ASSERT_TRUE(SaveDocumentFile(Picture(), input).Ok);
+
+        // Two steps recorded, the third (a new layer) dies half-recorded.
+        const EditorRun edited = RunEditor(
+            exe, QString("trigger msAll; trigger meClear; dump; kill-at %1; trigger mlNew; dump").arg(at),
+            {QString::fromStdString(input.string())}, true);
+        ASSERT_EQ(edited.Documents.size(), 1) << edited.Other.join('\n').toStdString();
+        const QString& before = edited.Documents[0];
+        ASSERT_EQ(Field(before, "position"), "3");
+
+        const EditorRun restored = RunEditor(exe, "answer TfrmRecovery btnRestore; dump; trigger meUndo; dump");
+        ASSERT_EQ(restored.Documents.size(), 2) << restored.Other.join('\n').toStdString();
+        const bool snapshotWritten = std::string(at) == "snapshot";
+        // Killed after the note only: the state before the step. After the snapshot too: the
+        // step itself, and undo leads to the state before it.
+        EXPECT_TRUE(restored.Rows[0].contains(snapshotWritten ? "　3手順　" : "　2手順　")) << restored.Rows[0].toStdString();
+        EXPECT_EQ(Field(restored.Documents[0], "position"), snapshotWritten ? "4" : "3") << at;
+        EXPECT_EQ(Field(restored.Documents[snapshotWritten ? 1 : 0], "state"), Field(before, "state")) << at;
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a desktop needs from it: the
 # executables, the menu entry, the icon at every theme size, the .pqf file type (its magic
-# compared with a file the real writer made), the AppStream metadata, an installed editor that
-# keeps its settings out of bin/ and shows its icon, and an uninstall that leaves nothing behind.
+# compared with a file the real writer made), the AppStream metadata, the user manual with all
+# it links to, an installed editor that keeps its settings out of bin/ and shows its icon, and an
+# uninstall that leaves nothing behind.
 #   install_test.sh BUILD_DIR SOURCE_DIR BINDIR DATADIR
 set -euo pipefail
 
@@ -37,6 +38,50 @@ metainfo=$share/metainfo/$app.metainfo.xml
 
 for exe in pixquil pqtool; do [ -x "$bin/$exe" ] || fail "$bin/$exe missing or not executable"; done
 for f in "$desktop" "$mime" "$metainfo"; do [ -f "$f" ] || fail "$f missing"; done
+
+# The user manual where ヘルプ > トピックの検索 looks from bin/, whole: every page, style sheet,
+# picture and #anchor its pages point to is installed with it.
+manual=$share/doc/pixquil
+if [ ! -f "$manual/index.html" ]; then
+  fail "$manual/index.html missing"
+else
+  python3 - "$manual" <<'EOF' || fail "the installed manual points to files or anchors it lacks"
+import sys, pathlib, urllib.parse
+from html.parser import HTMLParser
+
+class Page(HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.ids, self.links = set(), []
+    def handle_starttag(self, tag, attrs):
+        for name, value in attrs:
+            if name == 'id' and value:
+                self.ids.add(value)
+            if name in ('href', 'src') and value:
+                self.links.append(value)
+
+root = pathlib.Path(sys.argv[1]).resolve()
+pages = {}
+for path in root.rglob('*.html'):
+    page = Page()
+    page.feed(path.read_text(encoding='utf-8'))
+    pages[path.resolve()] = page
+missing = []
+for path, page in pages.items():
+    for link in page.links:
+        parts = urllib.parse.urlsplit(link)
+        if parts.scheme or parts.netloc:
+            continue
+        target = (path.parent / urllib.parse.unquote(parts.path)).resolve() if parts.path else path
+        if not target.is_file() or root not in target.parents:
+            missing.append(f'{path.name}: {link}')
+        elif parts.fragment and target.suffix == '.html' and parts.fragment not in pages[target].ids:
+            missing.append(f'{path.name}: {link} (no such anchor)')
+for m in missing:
+    print('manual:', m, file=sys.stderr)
+sys.exit(1 if missing else 0)
+EOF
+fi
 
 # Each theme folder holds a PNG of its own size.
 for size in "${sizes[@]}"; do

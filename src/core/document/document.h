@@ -47,6 +47,20 @@ struct IconOrigin {
     int ResourceType = 0;
 };
 
+// A step shown on the canvas whose snapshot could not be written yet (the disk was full): its
+// name and snapshot bytes, kept until the history can take them.
+struct PendingStep {
+    std::string Name;
+    std::vector<uint8_t> Bytes;
+};
+
+// What the undo history on disk has not caught up with yet (core/document/history.h).
+struct HistoryJournal {
+    std::vector<PendingStep> Pending;   // oldest first; written before any later step
+    bool NoteBehind = false;            // the recovery note on disk is older than the counters
+    bool SpaceWarned = false;           // this window was told that free space runs low
+};
+
 class Document {
 public:
     // ---- layer array: index 0 is the bottom layer --------------------------------------
@@ -88,6 +102,7 @@ public:
     int HistoryPosition = 0;
     int RedoCount = 0;
     int SnapshotCount = 0;
+    HistoryJournal Journal;
     bool HasSelection = false;
     bool Ready = false;
     bool Modified = false;

@@ -1,8 +1,11 @@
 #include "core/document/history.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -19,30 +22,197 @@ namespace {
 
 const char* const kWriteFailed = "アンドゥ情報を保存できませんでした。";
 const char* const kReadFailed = "アンドゥ情報を読み込めませんでした。";
+const char* const kKeptInMemory =
+    "この操作は画面に残してあり、空きができしだい記録します。それまで元に戻す・やり直しはできません。";
+const char* const kNotYetRecorded =
+    "まだ記録できていない操作があるため、元に戻す・やり直しはできません。\n空き容量を増やしてからもう一度お試しください。";
 
-std::string WriteReason(int err) {
-    switch (err) {
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-        return "ディスクの空き容量が足りません。";
-    case EFBIG: return "ファイルが大きすぎます。";
-    case ENOENT:
-    case ENOTDIR: return "保存先のフォルダがありません。";
-    case EACCES:
-    case EPERM:
-    case EROFS: return "保存先に書き込む権限がありません。";
-    case EISDIR: return "同じ名前のフォルダがあるため書き込めません。";
-    default: return std::string("書き込みに失敗しました（") + std::strerror(err) + "）。";
+// Steps kept in memory beyond this many bytes are merged: the newest kept entry is replaced by
+// the next step, so memory stays bounded while the disk is full.
+constexpr std::size_t kPendingLimit = std::size_t(256) << 20;
+
+// How many more snapshots the low-space warning looks ahead, and the free space it keeps.
+constexpr std::uint64_t kLookAheadSnapshots = 10;
+constexpr std::uint64_t kLowSpaceBytes = std::uint64_t(200) << 20;
+constexpr std::uint64_t kLowSpacePercent = 5;
+
+void (*g_probe)(StepWritePoint) = nullptr;
+
+HistoryResult Failed(std::string message) { return HistoryResult{false, std::move(message), {}}; }
+
+void Probe(StepWritePoint at) {
+    if (g_probe) g_probe(at);
+}
+
+std::string WriteMessage(int err, const fs::path& target) {
+    return std::string(kWriteFailed) + "\n" + JapaneseErrorText(err) + "\n" + target.string();
+}
+
+int WriteSnapshotFile(const fs::path& target, std::span<const uint8_t> bytes) {
+    ReplacingWriter writer(target);
+    int err = writer.Write(bytes);
+    if (err == 0) err = writer.Commit();
+    return err;
+}
+
+// Records one step whose snapshot bytes are given, write-ahead: the note announces the step
+// (counters it will give, size and digest of its file), then the snapshot is written, then
+// the counters advance. A crash between any two of these leaves files from which the next
+// start finds the newest complete state (recovery.h). 0 or the errno, with `failed` naming
+// the file that could not be written; the counters move only on success.
+int RecordSnapshot(Document& doc, const HistoryContext& ctx, std::span<const uint8_t> bytes, fs::path& failed) {
+    const NoteIntent intent{bytes.size(), SnapshotDigest(bytes), doc.HistoryPosition + 1, 0,
+                            std::max(doc.SnapshotCount, doc.HistoryPosition) + 1};
+    if (const int err = WriteRecoveryNote(doc, ctx, &intent)) {
+        failed = NotePath(ctx);
+        return err;
+    }
+    Probe(StepWritePoint::NoteWritten);
+    const fs::path target = SnapshotPath(ctx, doc.HistoryPosition);
+    if (const int err = WriteSnapshotFile(target, bytes)) {
+        failed = target;
+        return err;
+    }
+    Probe(StepWritePoint::SnapshotWritten);
+    doc.HistoryPosition = intent.HistoryPosition;
+    doc.RedoCount = 0;
+    doc.SnapshotCount = intent.SnapshotCount;
+    // The note keeps announcing the step just written, which its file now proves.
+    doc.Journal.NoteBehind = false;
+    return 0;
+}
+
+// Keeps a step that could not be written, bounded in memory.
+void Keep(Document& doc, const std::string& name, std::vector<uint8_t> bytes) {
+    std::vector<PendingStep>& pending = doc.Journal.Pending;
+    std::size_t held = 0;
+    for (const PendingStep& p : pending) held += p.Bytes.size();
+    if (!pending.empty() && held + bytes.size() > kPendingLimit) pending.pop_back();
+    pending.push_back(PendingStep{name, std::move(bytes)});
+}
+
+// Writes the kept steps in order; 0 when none is left.
+int WritePending(Document& doc, const HistoryContext& ctx, fs::path& failed) {
+    std::vector<PendingStep>& pending = doc.Journal.Pending;
+    while (!pending.empty()) {
+        if (const int err = RecordSnapshot(doc, ctx, pending.front().Bytes, failed)) return err;
+        pending.erase(pending.begin());
+    }
+    if (doc.Journal.NoteBehind) {
+        if (const int err = WriteRecoveryNote(doc, ctx)) {
+            failed = NotePath(ctx);
+            return err;
+        }
+        doc.Journal.NoteBehind = false;
+    }
+    return 0;
+}
+
+std::uint64_t FileSize(const fs::path& p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? std::uint64_t(st.st_size) : 0;
+}
+
+// The warning, once per window, that the next snapshots would leave the settings folder's file
+// system nearly full; empty when there is room or the window was told already.
+std::string SpaceWarning(Document& doc, const HistoryContext& ctx, std::uint64_t snapshotSize) {
+    if (doc.Journal.SpaceWarned) return {};
+    struct statvfs fsInfo {};
+    if (::statvfs(ctx.Folder.c_str(), &fsInfo) != 0) return {};
+    const std::uint64_t total = std::uint64_t(fsInfo.f_blocks) * fsInfo.f_frsize;
+    const std::uint64_t free = std::uint64_t(fsInfo.f_bavail) * fsInfo.f_frsize;
+    const std::uint64_t keep = std::min(total / 100 * kLowSpacePercent, kLowSpaceBytes);
+    const std::uint64_t ahead = kLookAheadSnapshots * snapshotSize;
+    if (free >= ahead && free - ahead >= keep) return {};
+    doc.Journal.SpaceWarned = true;
+    std::uint64_t held = 0;
+    for (int k = 0; k < doc.SnapshotCount; ++k) held += FileSize(SnapshotPath(ctx, k));
+    // Megabytes, with one decimal below ten.
+    const auto mb = [](std::uint64_t bytes) {
+        const std::uint64_t tenths = (bytes * 10 + (1 << 19)) >> 20;
+        if (tenths >= 100) return std::to_string((tenths + 5) / 10);
+        return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+    };
+    return "ディスクの空き容量が少なくなっています（残り " + mb(free) + " MB）。\nこのウィンドウのアンドゥ情報は " +
+           mb(held) + " MB あります。編集メニューの「メモリのクリア」で解放できます。";
+}
+
+void RemoveSnapshots(const HistoryContext& ctx, int from, int to, int except = -1) {
+    for (int k = from; k < to; ++k) {
+        if (k == except) continue;
+        std::error_code ec;
+        fs::remove(SnapshotPath(ctx, k), ec);
     }
 }
 
-HistoryResult WriteFailure(int err, const fs::path& target) {
-    return HistoryResult{false, std::string(kWriteFailed) + "\n" + WriteReason(err) + "\n" + target.string()};
+// Writes `base` as snapshot 0, announced like a step (counters 1, 0, `count`): a crash before
+// the old snapshots are all deleted then restores the cleared state. 0 or the errno.
+int WriteBase(Document& doc, const HistoryContext& ctx, std::span<const uint8_t> base, int count, fs::path& failed) {
+    const NoteIntent intent{base.size(), SnapshotDigest(base), 1, 0, std::max(count, 1)};
+    if (const int err = WriteRecoveryNote(doc, ctx, &intent)) {
+        failed = NotePath(ctx);
+        return err;
+    }
+    const fs::path target = SnapshotPath(ctx, 0);
+    if (const int err = WriteSnapshotFile(target, base)) {
+        failed = target;
+        return err;
+    }
+    return 0;
+}
+
+// Empties the history down to a base step holding the document as it is. The new base is
+// written before anything is deleted. When it does not fit, every snapshot but the current
+// state's goes first to make room; when it still does not fit, that snapshot becomes the base.
+// Either way the picture and a working history survive a full disk.
+HistoryResult ClearToBase(Document& doc, const HistoryContext& ctx) {
+    const std::vector<uint8_t> base = EncodeSnapshot(doc, " ");
+    const int count = std::max(doc.SnapshotCount, doc.HistoryPosition + doc.RedoCount);
+    const int current = doc.HistoryPosition - 1;   // -1 while the base step itself is kept
+    const bool reported = !doc.Journal.Pending.empty();
+    const auto cleared = [&] {
+        RemoveSnapshots(ctx, 1, count);
+        doc.HistoryPosition = 1;
+        doc.RedoCount = 0;
+        doc.SnapshotCount = 1;
+        doc.Journal.NoteBehind = WriteRecoveryNote(doc, ctx) != 0;
+    };
+
+    fs::path failed;
+    int err = WriteBase(doc, ctx, base, count, failed);
+    if (err != 0) {
+        RemoveSnapshots(ctx, 0, count, current);
+        err = WriteBase(doc, ctx, base, count, failed);
+    }
+    if (err == 0) {
+        doc.Journal.Pending.clear();
+        cleared();
+        return {};
+    }
+    if (current < 0) {
+        // Nothing was ever recorded: the base step waits in memory like any other.
+        doc.Journal.Pending.assign(1, PendingStep{" ", base});
+        if (reported) return Failed("");
+        return Failed(WriteMessage(err, failed) + "\n" + kKeptInMemory);
+    }
+    if (current != 0) {
+        std::error_code ec;
+        fs::rename(SnapshotPath(ctx, current), SnapshotPath(ctx, 0), ec);
+        if (ec) return Failed(WriteMessage(ec.value(), SnapshotPath(ctx, 0)));
+    }
+    // Snapshot 0 now holds the last recorded state. What the canvas shows beyond it waits in
+    // memory as one step.
+    std::string name = reported ? doc.Journal.Pending.back().Name : std::string();
+    doc.Journal.Pending.clear();
+    cleared();
+    if (!reported) return {};
+    doc.Journal.Pending.push_back(PendingStep{name, EncodeSnapshot(doc, name)});
+    return Failed("");
 }
 
 }  // namespace
+
+void SetStepWriteProbe(void (*probe)(StepWritePoint)) { g_probe = probe; }
 
 fs::path SnapshotPath(const HistoryContext& ctx, int k) {
     return ctx.Folder / ("img" + std::to_string(ctx.WindowNumber) + "no" + std::to_string(k));
@@ -51,35 +221,36 @@ fs::path SnapshotPath(const HistoryContext& ctx, int k) {
 HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::string& name, bool clearFirst) {
     if (!doc.Modified && name != " ") doc.Modified = true;
     if (!ctx.UndoEnabled) return {};
+    if (clearFirst) return ClearToBase(doc, ctx);
 
-    if (clearFirst) {
-        // The new base snapshot is written before the old history is deleted, so a failed
-        // write leaves the history as it was.
-        const fs::path target = SnapshotPath(ctx, 0);
-        ReplacingWriter tmp(target);
-        if (const int err = tmp.Write(EncodeSnapshot(doc, " "))) return WriteFailure(err, target);
-        ClearHistory(doc, ctx);
-        if (const int err = tmp.Commit()) return WriteFailure(err, target);
-        doc.HistoryPosition = 1;
-        doc.SnapshotCount = 1;
-        doc.RedoCount = 0;
-        WriteRecoveryNote(doc, ctx);
-        return {};
+    std::vector<uint8_t> bytes = EncodeSnapshot(doc, name);
+    const std::uint64_t size = bytes.size();
+    const bool reported = !doc.Journal.Pending.empty();
+    fs::path failed;
+    int err = WritePending(doc, ctx, failed);
+    if (err == 0) err = RecordSnapshot(doc, ctx, bytes, failed);
+    if (err != 0) {
+        Keep(doc, name, std::move(bytes));
+        if (reported) return Failed("");
+        return Failed(WriteMessage(err, failed) + "\n" + kKeptInMemory);
     }
+    return {true, "", SpaceWarning(doc, ctx, size)};
+}
 
-    const fs::path target = SnapshotPath(ctx, doc.HistoryPosition);
-    ReplacingWriter tmp(target);
-    int err = tmp.Write(EncodeSnapshot(doc, name));
-    if (err == 0) err = tmp.Commit();
-    if (err != 0) return WriteFailure(err, target);
-    doc.HistoryPosition += 1;
-    doc.SnapshotCount += 1;
-    doc.RedoCount = 0;
-    WriteRecoveryNote(doc, ctx);
+HistoryResult FlushHistory(Document& doc, const HistoryContext& ctx) {
+    if (!ctx.UndoEnabled || !HistoryBehind(doc)) return {};
+    fs::path failed;
+    if (WritePending(doc, ctx, failed) != 0) return Failed("");
     return {};
 }
 
+bool HistoryBehind(const Document& doc) { return !doc.Journal.Pending.empty() || doc.Journal.NoteBehind; }
+
 HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo) {
+    if (!doc.Journal.Pending.empty()) {
+        fs::path failed;
+        if (WritePending(doc, ctx, failed) != 0) return Failed(kNotYetRecorded);
+    }
     int k;
     if (!redo) {
         if (doc.HistoryPosition <= 1) return {};
@@ -91,11 +262,11 @@ HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo) {
     std::vector<uint8_t> bytes;
     switch (ReadWholeFile(SnapshotPath(ctx, k), bytes)) {
     case ReadStatus::Ok: break;
-    case ReadStatus::Missing: return HistoryResult{false, std::string(kReadFailed) + "\nファイルが見つかりません。"};
-    default: return HistoryResult{false, std::string(kReadFailed) + "\nファイルを読み込めません。"};
+    case ReadStatus::Missing: return Failed(std::string(kReadFailed) + "\nファイルが見つかりません。");
+    default: return Failed(std::string(kReadFailed) + "\nファイルを読み込めません。");
     }
     if (!DecodeSnapshot(bytes, doc))
-        return HistoryResult{false, std::string(kReadFailed) + "\nファイルの内容が壊れています。"};
+        return Failed(std::string(kReadFailed) + "\nファイルの内容が壊れています。");
     if (!redo) {
         doc.HistoryPosition -= 1;
         doc.RedoCount += 1;
@@ -103,19 +274,23 @@ HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo) {
         doc.HistoryPosition += 1;
         doc.RedoCount -= 1;
     }
-    WriteRecoveryNote(doc, ctx);
+    // The step is taken either way; a note that could not follow is written again with the
+    // next change, and the first such failure is said.
+    if (const int err = WriteRecoveryNote(doc, ctx)) {
+        const bool reported = doc.Journal.NoteBehind;
+        doc.Journal.NoteBehind = true;
+        if (!reported) return Failed(WriteMessage(err, NotePath(ctx)));
+    }
     return {};
 }
 
 void ClearHistory(Document& doc, const HistoryContext& ctx) {
-    for (int k = 0; k < doc.SnapshotCount; ++k) {
-        std::error_code ec;
-        fs::remove(SnapshotPath(ctx, k), ec);
-    }
+    RemoveSnapshots(ctx, 0, std::max(doc.SnapshotCount, doc.HistoryPosition + doc.RedoCount));
     RemoveRecoveryNote(ctx);
     doc.HistoryPosition = doc.RedoCount = doc.SnapshotCount = 0;
+    doc.Journal.Pending.clear();
+    doc.Journal.NoteBehind = false;
 }
-
 std::optional<std::string> StepName(const HistoryContext& ctx, int k) {
     // Only the name at the front of the snapshot is read, not the whole document.
     const int fd = ::open(SnapshotPath(ctx, k).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -136,19 +311,21 @@ std::optional<std::string> StepName(const HistoryContext& ctx, int k) {
 
 EditMenuState ComputeEditMenu(const Document& doc, const HistoryContext& ctx) {
     EditMenuState m;
-    if (doc.HistoryPosition < 2) {
+    // Steps kept in memory come before any undo or redo.
+    const bool recorded = doc.Journal.Pending.empty();
+    if (doc.HistoryPosition < 2 || !recorded) {
         m.UndoCaption = "元に戻せません(&U)";
     } else {
         m.UndoCaption = "元に戻す(&U) - " + StepName(ctx, doc.HistoryPosition - 1).value_or("");
         m.UndoEnabled = true;
     }
-    if (doc.RedoCount != 0) {
+    if (doc.RedoCount != 0 && recorded) {
         m.RedoCaption = "やり直し(&R) - " + StepName(ctx, doc.HistoryPosition).value_or("");
         m.RedoEnabled = true;
     } else {
         m.RedoCaption = "やり直せません(&R)";
     }
-    m.MemoryClearEnabled = doc.HistoryPosition > 1 || doc.RedoCount > 0;
+    m.MemoryClearEnabled = doc.HistoryPosition > 1 || doc.RedoCount > 0 || !recorded;
     return m;
 }
 

@@ -33,7 +33,8 @@ struct HistoryContext {
 
 struct HistoryResult {
     bool Ok = true;
-    std::string Message;            // for the user when !Ok
+    std::string Message;   // for the user when !Ok; empty when the failure was said before
+    std::string Warning;   // for the user when Ok: low free space, said once per window
 };
 
 std::filesystem::path SnapshotPath(const HistoryContext& ctx, int k);
@@ -41,11 +42,25 @@ std::filesystem::path SnapshotPath(const HistoryContext& ctx, int k);
 // Sets Modified unless the name is the base step " ", then (when undo is enabled) writes
 // snapshot HistoryPosition and advances the counters. clearFirst empties the history and
 // records a fresh base step instead.
+// A step that cannot be written (a full disk) stays on the canvas: it is kept in memory
+// (doc.Journal) and written, in order, before anything later; until then undo and redo are
+// off. The failure is said once, when the first step is kept.
 HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::string& name, bool clearFirst);
-// Undo (redo = false) or redo. Returns Ok with nothing changed at either end of the history.
+// Writes the steps kept in memory and a recovery note that fell behind; Ok when nothing is
+// left behind (failures were said when they began).
+HistoryResult FlushHistory(Document& doc, const HistoryContext& ctx);
+bool HistoryBehind(const Document& doc);
+// Undo (redo = false) or redo. Returns Ok with nothing changed at either end of the history;
+// refuses while steps are kept in memory and cannot be written yet.
 HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo);
-// Deletes the window's snapshot files (and its recovery note) and zeroes the counters.
+// Deletes the window's snapshot files (and its recovery note), forgets kept steps and zeroes
+// the counters.
 void ClearHistory(Document& doc, const HistoryContext& ctx);
+
+// For tests of crash consistency: called between the writes of a step (the note announcing
+// it is written; its snapshot is written). nullptr (the default) calls nothing.
+enum class StepWritePoint { NoteWritten, SnapshotWritten };
+void SetStepWriteProbe(void (*probe)(StepWritePoint));
 // The step name stored in snapshot k (what the Edit menu shows), if readable.
 std::optional<std::string> StepName(const HistoryContext& ctx, int k);
 

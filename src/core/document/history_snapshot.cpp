@@ -1,9 +1,11 @@
 #include "core/document/history_snapshot.h"
 
 #include <algorithm>
+#include <cstring>
 #include <span>
 #include <utility>
 
+#include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 #include "core/io/sjis.h"
 
@@ -140,6 +142,100 @@ bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::strin
     }
     if (stepName) *stepName = std::move(name);
     return true;
+}
+
+namespace {
+
+// Reads a little-endian 32-bit value at `offset`; false when the file ends before it.
+bool I32At(const RegularFile& f, std::uint64_t offset, int32_t& v) {
+    std::vector<uint8_t> b;
+    if (!f.ReadAt(offset, 4, b)) return false;
+    v = LoadI32(b.data());
+    return true;
+}
+
+// Fixed bytes between the colour count and the floating planes: palette, selection flag and
+// rectangle, offsets, spare byte.
+constexpr std::uint64_t kPaletteAndSelection = 1024 + 1 + 16 + 4 + 4 + 1;
+
+class Digest {
+public:
+    // Every piece but the last must be a multiple of 8 bytes long.
+    void Add(std::span<const std::uint8_t> bytes) {
+        std::size_t i = 0;
+        for (; i + 8 <= bytes.size(); i += 8) {
+            uint64_t w;
+            std::memcpy(&w, bytes.data() + i, 8);
+            Mix(w);
+        }
+        uint64_t tail = 0;
+        for (std::size_t j = i; j < bytes.size(); ++j) tail |= uint64_t(bytes[j]) << (8 * (j - i));
+        if (i < bytes.size()) Mix(tail ^ 0xFF);
+        length_ += bytes.size();
+    }
+    uint64_t Value() const {
+        uint64_t h = h_ ^ length_;
+        h ^= h >> 33;
+        h *= 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        return h;
+    }
+
+private:
+    void Mix(uint64_t w) {
+        h_ ^= w;
+        h_ *= 0x9E3779B97F4A7C15ull;
+        h_ ^= h_ >> 29;
+    }
+    uint64_t h_ = 0x6A09E667F3BCC908ull;
+    uint64_t length_ = 0;
+};
+
+}  // namespace
+
+std::optional<SnapshotShape> ReadSnapshotShape(const std::filesystem::path& path) {
+    RegularFile f;
+    if (f.Open(path) != ReadStatus::Ok) return std::nullopt;
+    const std::uint64_t size = f.Size();
+    int32_t nameLength = 0, w = 0, h = 0, colors = 0, layers = 0;
+    if (!I32At(f, 0, nameLength) || nameLength < 0) return std::nullopt;
+    std::uint64_t at = 4 + std::uint64_t(nameLength);
+    if (!I32At(f, at, w) || !I32At(f, at + 4, h) || !I32At(f, at + 8, colors)) return std::nullopt;
+    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || (colors != 16 && colors != 256)) return std::nullopt;
+    const std::uint64_t planes = 2 * std::uint64_t(w) * std::uint64_t(h);
+    at += 12 + kPaletteAndSelection + planes;
+    if (!I32At(f, at, layers) || layers < 1) return std::nullopt;
+    at += 4;
+    // Each layer takes at least its name length, Visible and its planes: a count the file
+    // cannot hold is refused before walking it.
+    if (at > size || std::uint64_t(layers) > (size - at) / (5 + planes)) return std::nullopt;
+    for (int32_t i = 0; i < layers; ++i) {
+        int32_t m = 0;
+        if (!I32At(f, at, m) || m < 0) return std::nullopt;
+        at += 4 + std::uint64_t(m) + 1 + planes;
+        if (at > size) return std::nullopt;
+    }
+    if (at + 4 != size) return std::nullopt;
+    return SnapshotShape{w, h, colors, layers, size};
+}
+
+std::uint64_t SnapshotDigest(std::span<const std::uint8_t> bytes) {
+    Digest d;
+    d.Add(bytes);
+    return d.Value();
+}
+
+std::optional<std::uint64_t> FileDigest(const std::filesystem::path& path, std::uint64_t size) {
+    RegularFile f;
+    if (f.Open(path) != ReadStatus::Ok || f.Size() != size) return std::nullopt;
+    constexpr std::size_t kPiece = 1 << 20;   // a multiple of 8
+    Digest d;
+    std::vector<uint8_t> piece;
+    for (std::uint64_t at = 0; at < size; at += kPiece) {
+        if (!f.ReadAt(at, std::size_t(std::min<std::uint64_t>(kPiece, size - at)), piece)) return std::nullopt;
+        d.Add(piece);
+    }
+    return d.Value();
 }
 
 }  // namespace pq

@@ -7,6 +7,9 @@
 //   per layer: name, visible byte, W*H indices, W*H mask; then the current layer.
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,5 +22,21 @@ std::vector<uint8_t> EncodeSnapshot(const Document& doc, const std::string& step
 // Reads snapshot bytes into the document (size, palette, selection, floating planes, layers,
 // current layer). Refuses, leaving the document untouched, when the bytes do not fit.
 bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::string* stepName = nullptr);
+
+// What a snapshot file's headers say of it, read without loading its planes.
+struct SnapshotShape {
+    int Width = 0, Height = 0, ColorCount = 0, LayerCount = 0;
+    std::uint64_t Size = 0;   // the file's size, exactly what the headers require
+};
+// Reads only the header and the layer headers of a snapshot file: its shape when the file is
+// exactly as long as its width, height, colours and layers require; nullopt when it is missing,
+// not a regular file, short, longer, or its headers make no document.
+std::optional<SnapshotShape> ReadSnapshotShape(const std::filesystem::path& path);
+
+// A 64-bit digest of snapshot bytes, to tell later whether a file holds exactly these bytes.
+std::uint64_t SnapshotDigest(std::span<const std::uint8_t> bytes);
+// The digest of a file's content, read piece by piece; nullopt when the file is not a regular
+// file of exactly `size` bytes or cannot be read.
+std::optional<std::uint64_t> FileDigest(const std::filesystem::path& path, std::uint64_t size);
 
 }  // namespace pq

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <map>
 #include <set>
 #include <system_error>
@@ -43,14 +44,15 @@ std::time_t ModificationTime(const fs::path& p) {
     return ::lstat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
 }
 
-FileResult ReadSnapshotFile(const fs::path& path, Document& doc) {
+FileResult ReadSnapshotFile(const fs::path& path, Document& doc, std::uint64_t size) {
     std::vector<uint8_t> bytes;
-    switch (ReadWholeFile(path, bytes, kLostSnapshotLimit)) {
+    switch (ReadWholeFile(path, bytes, size)) {
     case ReadStatus::Ok: break;
     case ReadStatus::Missing: return FileResult::Failure(path.string() + "\nファイルが見つかりません。");
     default: return FileResult::Failure(path.string() + "\nファイルを読み込めません。");
     }
-    if (!DecodeSnapshot(bytes, doc)) return FileResult::Failure(path.string() + "\nファイルの内容が壊れています。");
+    if (bytes.size() != size || !DecodeSnapshot(bytes, doc))
+        return FileResult::Failure(path.string() + "\nファイルの内容が壊れています。");
     return FileResult::Success();
 }
 
@@ -64,23 +66,38 @@ LostDocument Describe(const fs::path& folder, int window, const std::set<int>& s
     if (!note || note->WindowNumber != window) return d;
     d.Note = *note;
 
-    const int current = note->HistoryPosition - 1;
-    Document shown;
-    if (!ReadSnapshotFile(SnapshotIn(folder, window, current), shown).Ok) return d;
-    d.Width = shown.ImageWidth;
-    d.Height = shown.ImageHeight;
-    d.ColorCount = shown.ColorCount;
-
-    // Every snapshot from 0 to the last redo state, judged by the files present (a damaged
-    // count in the note cannot make this loop long).
-    const int64_t needed = int64_t(note->HistoryPosition) + note->RedoCount;
-    d.HistoryIntact = needed <= int64_t(steps.size());
-    for (int k = 0; d.HistoryIntact && k < needed; ++k) d.HistoryIntact = steps.count(k) != 0;
-    d.Steps = d.HistoryIntact ? current : 0;
-    for (int k : steps) {
-        if (d.HistoryIntact ? k < needed : k == current)
-            d.Time = std::max(d.Time, ModificationTime(SnapshotIn(folder, window, k)));
+    // The announced step happened when its file holds exactly its bytes.
+    int position = note->HistoryPosition, redo = note->RedoCount;
+    if (const std::optional<NoteIntent>& intent = note->Intent) {
+        if (FileDigest(SnapshotIn(folder, window, intent->HistoryPosition - 1), intent->Size) == intent->Digest) {
+            position = intent->HistoryPosition;
+            redo = intent->RedoCount;
+        }
     }
+    if (position < 1) return d;
+    const int end = int(std::min<int64_t>(int64_t(position) + redo, std::numeric_limits<int>::max())) - 1;
+    const auto complete = [&](int k) {
+        return steps.count(k) != 0 ? ReadSnapshotShape(SnapshotIn(folder, window, k)) : std::nullopt;
+    };
+
+    // Walks only the files present, newest first, so a damaged count cannot make this long.
+    std::optional<SnapshotShape> shown;
+    for (auto it = steps.upper_bound(position - 1); it != steps.begin() && !shown;) {
+        --it;
+        if ((shown = complete(*it))) d.Current = *it;
+    }
+    if (!shown) return d;
+    d.Width = shown->Width;
+    d.Height = shown->Height;
+    d.ColorCount = shown->ColorCount;
+    d.CurrentSize = shown->Size;
+    d.First = d.Last = d.Current;
+    while (d.First > 0 && complete(d.First - 1)) --d.First;
+    while (d.Last < end && complete(d.Last + 1)) ++d.Last;
+    d.HistoryIntact = d.First == 0 && d.Last == end;
+    d.Steps = d.Last - d.First;
+    for (int k = d.First; k <= d.Last; ++k)
+        d.Time = std::max(d.Time, ModificationTime(SnapshotIn(folder, window, k)));
     d.Recoverable = true;
     return d;
 }
@@ -147,8 +164,7 @@ FileResult LostDocuments::Load(const LostDocument& lost, Document& doc, int sele
     if (!lost.Recoverable || !Claimed(lost)) return FileResult::Failure("この文書は復元できません。");
     Document loaded;
     InitBlankDocument(loaded, lost.Width, lost.Height, lost.ColorCount, selectedZoom);
-    const FileResult r =
-        ReadSnapshotFile(SnapshotIn(lost.Folder, lost.WindowNumber, lost.Note.HistoryPosition - 1), loaded);
+    const FileResult r = ReadSnapshotFile(SnapshotIn(lost.Folder, lost.WindowNumber, lost.Current), loaded, lost.CurrentSize);
     if (!r.Ok) return FileResult::Failure("復元できませんでした。\n" + r.Message);
     doc = std::move(loaded);
     return FileResult::Success();
@@ -160,16 +176,10 @@ bool LostDocuments::Claimed(const LostDocument& lost) const {
 
 FileResult LostDocuments::Adopt(const LostDocument& lost, Document& doc, const HistoryContext& ctx) {
     if (!lost.Recoverable || !Claimed(lost)) return FileResult::Failure("この文書は復元できません。");
-    // Which lost snapshot becomes which of the new window's: all of them in place, or only the
-    // state shown as the new base step.
+    // Newest first, so the new window's own base step (number 0) is replaced last: until then
+    // it stays valid, and a failure on the way keeps it.
     std::vector<std::pair<int, int>> moves;   // lost number -> new number
-    if (lost.HistoryIntact) {
-        const int n = lost.Note.HistoryPosition + lost.Note.RedoCount;
-        // Snapshot 0 last: until then the new window's own base step stays valid.
-        for (int k = n - 1; k >= 0; --k) moves.emplace_back(k, k);
-    } else {
-        moves.emplace_back(lost.Note.HistoryPosition - 1, 0);
-    }
+    for (int k = lost.Last; k >= lost.First; --k) moves.emplace_back(k, k - lost.First);
     for (std::size_t i = 0; i < moves.size(); ++i) {
         const fs::path from = SnapshotIn(lost.Folder, lost.WindowNumber, moves[i].first);
         if (MoveFile(from, SnapshotPath(ctx, moves[i].second))) continue;
@@ -178,11 +188,13 @@ FileResult LostDocuments::Adopt(const LostDocument& lost, Document& doc, const H
         return FileResult::Failure("アンドゥ情報を復元できませんでした。\n" + from.string());
     }
     const int n = int(moves.size());
-    doc.HistoryPosition = lost.HistoryIntact ? lost.Note.HistoryPosition : 1;
-    doc.RedoCount = lost.HistoryIntact ? lost.Note.RedoCount : 0;
+    doc.HistoryPosition = lost.Current - lost.First + 1;
+    doc.RedoCount = lost.Last - lost.Current;
     // Every file the new window has written stays below the count, so clearing finds it.
     doc.SnapshotCount = std::max(n, doc.SnapshotCount);
-    WriteRecoveryNote(doc, ctx);
+    // A base step the new window kept in memory is replaced by the adopted history.
+    doc.Journal.Pending.clear();
+    doc.Journal.NoteBehind = WriteRecoveryNote(doc, ctx) != 0;
     RemoveWindowFiles(lost.Folder, lost.WindowNumber);
     return FileResult::Success();
 }

@@ -24,20 +24,23 @@ namespace pq {
 struct LostDocument {
     std::filesystem::path Folder;   // the dead instance's folder
     int WindowNumber = 0;           // the window's number in that instance
-    // False when the note or the current snapshot is missing or damaged: such a document can
-    // only be discarded. Note.Label is still filled when the note itself was readable.
+    // False when the note is missing or damaged, or no snapshot it names is complete: such a
+    // document can only be discarded. Note.Label is still filled when the note was readable.
     bool Recoverable = false;
     RecoveryNote Note;
-    // All snapshots from the base step to the last redo state are present; when not, only the
-    // state the window showed is restored, as a history of one step.
+    // The counters are taken from the note and checked against the files: a step the note
+    // announced counts when its snapshot holds exactly the announced bytes, and the state
+    // restored is the newest complete snapshot at or before the one they name as current.
+    // First..Last are the complete snapshots around it, without a gap, within the history;
+    // they become the new window's history. Only complete files (ReadSnapshotShape) count.
+    int First = 0, Current = 0, Last = 0;
+    std::uint64_t CurrentSize = 0;               // the current snapshot's exact size
+    // First..Last is the whole history from the base step to the last redo state.
     bool HistoryIntact = false;
     int Width = 0, Height = 0, ColorCount = 0;   // of the state the window showed
-    int Steps = 0;                               // steps undo can take back after restoring
+    int Steps = 0;                               // steps undo and redo can move over, Last - First
     std::time_t Time = 0;                        // modification time of its newest snapshot
 };
-
-// Largest snapshot file a lost document may have; a larger one is treated as damaged.
-inline constexpr std::uint64_t kLostSnapshotLimit = std::uint64_t(1) << 30;
 
 class LostDocuments {
 public:
@@ -56,9 +59,10 @@ public:
     // zoom rule applied to selectedZoom, counters 0). The document is untouched on failure.
     FileResult Load(const LostDocument& lost, Document& doc, int selectedZoom) const;
     // Gives the lost history to the window of `ctx`, whose document holds the loaded state and
-    // at most its base step: the snapshot files move to that window's names, the counters
-    // become those of the lost window, the note is written and the lost document's remaining
-    // files go. On failure the files are back where they were and the counters untouched.
+    // at most its base step: snapshots First..Last move to that window's numbers 0.., its own
+    // base last (so a failure half-way keeps it), the counters follow, the note is written
+    // (doc.Journal.NoteBehind when it cannot be) and the lost document's remaining files go. On
+    // failure the files are back where they were and the counters untouched.
     FileResult Adopt(const LostDocument& lost, Document& doc, const HistoryContext& ctx);
     // Deletes the lost document's files.
     void Discard(const LostDocument& lost);

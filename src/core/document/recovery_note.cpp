@@ -12,7 +12,7 @@ namespace pq {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'P', 'Q', 'R', 'N'};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 // More steps than any session records; a larger count is a damaged note.
 constexpr int32_t kMaxSnapshots = 100'000'000;
 
@@ -20,6 +20,10 @@ void PutText(ByteWriter& w, const std::string& text) {
     const std::size_t n = std::min(text.size(), kNoteTextLimit);
     w.I32(int32_t(n));
     w.Bytes(std::span(reinterpret_cast<const uint8_t*>(text.data()), n));
+}
+
+bool ValidCounters(int32_t position, int32_t redo, int32_t count) {
+    return position >= 1 && redo >= 0 && count <= kMaxSnapshots && int64_t(position) + redo <= count;
 }
 
 bool TakeText(ByteReader& r, std::string& text) {
@@ -47,6 +51,14 @@ std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
     w.I32(note.SnapshotCount);
     PutText(w, note.Label.Caption);
     PutText(w, note.Label.FileName);
+    w.U8(note.Intent ? 1 : 0);
+    if (note.Intent) {
+        w.U64(note.Intent->Size);
+        w.U64(note.Intent->Digest);
+        w.I32(note.Intent->HistoryPosition);
+        w.I32(note.Intent->RedoCount);
+        w.I32(note.Intent->SnapshotCount);
+    }
     return out;
 }
 
@@ -57,25 +69,39 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
     RecoveryNote n;
     int32_t v[4] = {};
     if (!r.Take(4, magic) || !std::equal(magic.begin(), magic.end(), kMagic) || !r.U32(version) ||
-        version != kVersion)
+        (version != 1 && version != kVersion))
         return std::nullopt;
     for (int32_t& x : v)
         if (!r.I32(x)) return std::nullopt;
-    if (!TakeText(r, n.Label.Caption) || !TakeText(r, n.Label.FileName) || r.Remaining() != 0) return std::nullopt;
+    if (!TakeText(r, n.Label.Caption) || !TakeText(r, n.Label.FileName)) return std::nullopt;
+    uint8_t announced = 0;
+    if (version == kVersion && (!r.U8(announced) || announced > 1)) return std::nullopt;
+    if (announced) {
+        NoteIntent i;
+        if (!r.U64(i.Size) || !r.U64(i.Digest) || !r.I32(i.HistoryPosition) || !r.I32(i.RedoCount) ||
+            !r.I32(i.SnapshotCount) || !ValidCounters(i.HistoryPosition, i.RedoCount, i.SnapshotCount))
+            return std::nullopt;
+        n.Intent = i;
+    }
+    if (r.Remaining() != 0) return std::nullopt;
     n.WindowNumber = v[0];
     n.HistoryPosition = v[1];
     n.RedoCount = v[2];
     n.SnapshotCount = v[3];
-    if (n.WindowNumber < 0 || n.HistoryPosition < 1 || n.RedoCount < 0 || n.SnapshotCount > kMaxSnapshots ||
-        int64_t(n.HistoryPosition) + n.RedoCount > n.SnapshotCount)
+    const bool baseAnnounced = n.Intent && n.HistoryPosition == 0 && n.RedoCount == 0 && n.SnapshotCount >= 0;
+    if (n.WindowNumber < 0 || (!baseAnnounced && !ValidCounters(n.HistoryPosition, n.RedoCount, n.SnapshotCount)))
         return std::nullopt;
     return n;
 }
 
-bool WriteRecoveryNote(const Document& doc, const HistoryContext& ctx) {
-    if (!ctx.Label) return true;
-    const RecoveryNote note{ctx.WindowNumber, doc.HistoryPosition, doc.RedoCount, doc.SnapshotCount, *ctx.Label};
-    return WriteFileAtomically(NotePath(ctx), EncodeRecoveryNote(note)).Ok;
+int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent) {
+    if (!ctx.Label) return 0;
+    RecoveryNote note{ctx.WindowNumber, doc.HistoryPosition, doc.RedoCount, doc.SnapshotCount, *ctx.Label};
+    if (intent) note.Intent = *intent;
+    ReplacingWriter writer(NotePath(ctx));
+    int err = writer.Write(EncodeRecoveryNote(note));
+    if (err == 0) err = writer.Commit();
+    return err;
 }
 
 void RemoveRecoveryNote(const HistoryContext& ctx) {

@@ -4,8 +4,16 @@
 // change. The snapshots alone do not say which of them is the current state or what the window
 // was called; with the note a later start can offer the document after a crash.
 //
-// Bytes, little-endian: "PQRN", version 1 (u32), window number, HistoryPosition, RedoCount,
-// SnapshotCount (i32 each), caption and file name (i32 length + UTF-8 bytes each). Nothing after.
+// A step is announced before its snapshot is written: the note then also carries the counters
+// the step will give and the size and digest of the snapshot it writes (the new current state,
+// snapshot HistoryPosition - 1 of those counters). After a crash at any moment, the announced
+// counters hold when that file is complete with exactly those bytes, the note's own otherwise.
+//
+// Bytes, little-endian: "PQRN", version (u32), window number, HistoryPosition, RedoCount,
+// SnapshotCount (i32 each), caption and file name (i32 length + UTF-8 bytes each); version 2
+// adds a byte (1 when a step is announced) and then the step's size and digest (u64 each) and
+// its HistoryPosition, RedoCount and SnapshotCount (i32 each). Nothing after. Version 1 notes
+// (without the byte) are still read.
 
 #include <cstdint>
 #include <filesystem>
@@ -19,12 +27,24 @@
 
 namespace pq {
 
+// A step announced in the note before its snapshot is written.
+struct NoteIntent {
+    std::uint64_t Size = 0;     // of the snapshot bytes
+    std::uint64_t Digest = 0;   // SnapshotDigest of them
+    int HistoryPosition = 0;    // the counters once the snapshot is complete
+    int RedoCount = 0;
+    int SnapshotCount = 0;
+    friend bool operator==(const NoteIntent&, const NoteIntent&) = default;
+};
+
 struct RecoveryNote {
     int WindowNumber = 0;
+    // The counters as recorded; HistoryPosition is 0 only while the base step is announced.
     int HistoryPosition = 0;
     int RedoCount = 0;
     int SnapshotCount = 0;
     WindowLabel Label;
+    std::optional<NoteIntent> Intent{};
 };
 
 // Longest caption or file name a note may hold, and so the bound of the whole file.
@@ -35,14 +55,14 @@ std::string NoteFileName(int windowNumber);   // "img" + number + "note"
 std::filesystem::path NotePath(const HistoryContext& ctx);
 
 std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note);
-// Refuses bytes that are not a note of this version or whose counters make no history
-// (HistoryPosition >= 1, RedoCount >= 0, HistoryPosition + RedoCount <= SnapshotCount).
+// Refuses bytes that are not a note of a known version or whose counters make no history
+// (HistoryPosition >= 1, RedoCount >= 0, HistoryPosition + RedoCount <= SnapshotCount; the
+// announced counters alike, and HistoryPosition 0 only with an announced step).
 std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes);
 
-// Writes the note of ctx's window from the document's counters and ctx.Label; nothing when the
-// context carries no label. A note is an aid to recovery, so a failed write does not fail the
-// step that caused it: false tells the caller, who may ignore it.
-bool WriteRecoveryNote(const Document& doc, const HistoryContext& ctx);
+// Writes the note of ctx's window from the document's counters and ctx.Label, announcing
+// `intent` when given; nothing (0) when the context carries no label. 0 or the errno.
+int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent = nullptr);
 void RemoveRecoveryNote(const HistoryContext& ctx);
 
 }  // namespace pq

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -48,9 +47,10 @@ bool HoldsHistoryFiles(const fs::path& folder) {
 }
 
 // Leftovers of instances that ended without cleaning up (a crash). Snapshot files and notes in
-// the shared folder go to a folder of their own, kept for recovery; temporary files are
-// removed; a private folder whose lock nobody holds stays when it keeps history files and is
-// removed otherwise. Called only by the instance that owns the shared folder.
+// the shared folder go to a folder of their own, kept for recovery; temporary files nobody
+// holds are removed (here and in the kept folders); a private folder whose lock nobody holds
+// stays when it keeps history files and is removed otherwise. Called only by the instance that
+// owns the shared folder.
 void SetLeftoversAside(const fs::path& folder) {
     static const std::regex oldTemp("img[0-9]+no[0-9]+\\.[A-Za-z0-9]{6}|\\.img[0-9]+no[0-9]+\\.tmp-[A-Za-z0-9]{6}");
     std::error_code ec;
@@ -64,20 +64,19 @@ void SetLeftoversAside(const fs::path& folder) {
             history.push_back(e.path());
         } else if (e.is_regular_file(ec2) && std::regex_match(name, oldTemp)) {
             stale.push_back(e.path());
-        } else if (e.is_regular_file(ec2) && name.rfind(".pqtmp-", 0) == 0) {
-            // A temporary file of the atomic writer: another instance may be writing its
-            // settings into this folder right now, so only an old one is a leftover.
-            const auto written = e.last_write_time(ec2);
-            if (!ec2 && fs::file_time_type::clock::now() - written > std::chrono::hours(1)) stale.push_back(e.path());
         } else if (e.is_directory(ec2) && name.rfind(kPrivateFolderPrefix, 0) == 0) {
             // A folder without a lock file may be one being set up right now: leave it.
             int fd = TryLock(e.path() / kSnapshotLockName, false);
             if (fd < 0) continue;
             if (!HoldsHistoryFiles(e.path())) fs::remove_all(e.path(), ec2);
+            else RemoveStaleTempFiles(e.path());
             ::close(fd);
         }
     }
     for (const fs::path& p : stale) fs::remove(p, ec);
+    // Temporary files of the atomic writer whose writer died; another instance may be writing
+    // its settings here right now, and its files stay locked while it does.
+    RemoveStaleTempFiles(folder);
     if (history.empty()) return;
     std::string tmpl = (folder / (std::string(kPrivateFolderPrefix) + "XXXXXX")).string();
     int fd = -1;

@@ -27,10 +27,9 @@ FileResult WriteJasc(const Document& doc, const std::filesystem::path& path) {
     return SavePalette(doc, path, PaletteFormat::Jasc);
 }
 
-// The open dialog's icon entry lacks the dot of its pattern; the save dialog's has it.
 constexpr FileFormat kFormats[] = {
     {FileFormatId::Document, {".pqf"}, "PixquilFile(*.pqf)", "PixquilFile(*.pqf)", FormatReader::Document, SaveDocumentFile},
-    {FileFormatId::Icon, {".ico"}, "アイコン(*ico)", "アイコン(*.ico)", FormatReader::IconImage, WriteIcon},
+    {FileFormatId::Icon, {".ico"}, "アイコン(*.ico)", "アイコン(*.ico)", FormatReader::IconImage, WriteIcon},
     {FileFormatId::Cursor, {".cur"}, "カーソル(*.cur)", "カーソル(*.cur)", FormatReader::IconImage, WriteCursor},
     {FileFormatId::Bitmap, {".bmp"}, "ビットマップ(*.bmp)", "ビットマップ(*.bmp)", FormatReader::Bitmap, SaveBitmapFile},
     {FileFormatId::Jpeg, {".jpg", ".jpeg"}, "JPEG(*.jpg;*.jpeg)", "", FormatReader::Jpeg, nullptr},

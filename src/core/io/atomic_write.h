@@ -65,14 +65,23 @@ FileResult ReadFileBytes(const std::filesystem::path& path, std::vector<std::uin
                          const std::string& tooLargeMessage);
 
 // A new content for `target`, committed in two steps so that a caller can prepare it before
-// removing other files: Write creates the temporary file (a short name, ".pqtmp-" and six
-// characters, so that any legal target name works) beside the target, writes and flushes it;
-// Commit renames it over the target. A temporary file that was not committed is removed when
-// the object goes. Both return 0 or the errno of the failure.
+// removing other files: Write writes the content into an unnamed temporary file in the target's
+// folder (O_TMPFILE) and flushes it; Commit gives it a short temporary name (".pqtmp-" and six
+// characters, so that any legal target name works) and renames that over the target, or links
+// it straight to the name of a target that did not exist. A process that dies before Commit
+// leaves nothing in the folder. Where the file system has no unnamed files, Write makes the
+// named temporary file at once (mkostemp). Every temporary file is locked (flock) by its writer
+// for its whole life, so RemoveStaleTempFiles can tell a leftover from a file being written. A
+// temporary file that was not committed is removed when the object goes. Both return 0 or the
+// errno of the failure.
 // The target is the file a symbolic link points to (followed to its end); an existing target
 // that is not a regular file (EISDIR for a folder, EINVAL otherwise) or that may not be written
 // (EACCES: no write permission bit at all, or none for this user) is refused before anything is
 // written.
+// When the target may be written but no file can be created beside it (EACCES or EPERM: a
+// folder without write permission), Write keeps the content and reserves the space it needs in
+// the target, so a full disk is found before the old content is touched; Commit then writes
+// the content into the target itself, cuts it to length and flushes it.
 // Whether a write reaches the disk before it returns (Now), or with the next FlushFileSystem
 // (Later: for many files written in a row, each flush costs as much as the whole batch).
 enum class Flush { Now, Later };
@@ -88,14 +97,40 @@ public:
     int Commit();
 
 private:
+    enum class Mode { None, Unnamed, Named, InPlace };
+    void Discard();
+    int PrepareInPlace(std::span<const std::uint8_t> bytes);
+    int CommitInPlace();
+
     std::filesystem::path target_;   // the link's final target when `target` was a link
-    std::string temp_;
+    std::string temp_;               // the named temporary file while it exists
+    std::vector<std::uint8_t> inPlace_;   // the content an in-place save writes at Commit
+    int fd_ = -1;                    // the temporary file (locked), or the target in place
+    Mode mode_ = Mode::None;
+    bool targetExisted_ = false;
     Flush flush_;
 };
 
 // The prefix of the temporary files ReplacingWriter leaves behind only when the process dies
-// between creating and renaming one (cleaners may look for it).
+// between naming and renaming one (cleaners may look for it).
 inline constexpr const char* kTempFilePrefix = ".pqtmp-";
+
+// Removes the temporary files of ReplacingWriter in `folder` that no living writer holds: regular
+// files named kTempFilePrefix... whose lock is free (symbolic links and folders are left alone).
+// Only for the program's own folders: a user's folder is never cleaned behind their back.
+void RemoveStaleTempFiles(const std::filesystem::path& folder);
+
+// The reason shown to the user for a failed write with this errno, in Japanese.
+std::string JapaneseErrorText(int err);
+
+// Test seam: the system calls of ReplacingWriter a test may observe or fail. When a hook is set,
+// it is called before each step and returns 0 to let the step run, or the errno the step then
+// fails with. For Write (each write(2)/pwrite(2)), `bytes` is the count about to be written and
+// may be lowered to make a short write. CreateUnnamed failing with EOPNOTSUPP drives the path
+// of a file system without unnamed files. nullptr (the default) in production; not thread-safe.
+enum class WriteStep { CreateUnnamed, Write, Sync, Link, Rename };
+using WriteStepHook = int (*)(WriteStep step, std::size_t& bytes);
+void SetWriteStepHook(WriteStepHook hook);
 
 // Writes `bytes` as the new content of `path` (ReplacingWriter). An existing target keeps its
 // permission bits; a read-only one is refused (EACCES) and kept; a symbolic link keeps being a

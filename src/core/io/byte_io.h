@@ -72,6 +72,14 @@ public:
         pos_ += 4;
         return true;
     }
+    bool U64(std::uint64_t& v) {
+        std::uint32_t lo = 0, hi = 0;
+        if (Remaining() < 8) return false;
+        U32(lo);
+        U32(hi);
+        v = lo | (std::uint64_t(hi) << 32);
+        return true;
+    }
     bool I32(std::int32_t& v) {
         std::uint32_t u = 0;
         if (!U32(u)) return false;
@@ -110,6 +118,10 @@ public:
         for (int i = 0; i < 4; ++i) out_.push_back(std::uint8_t(v >> (8 * i)));
     }
     void I32(std::int32_t v) { U32(std::uint32_t(v)); }
+    void U64(std::uint64_t v) {
+        U32(std::uint32_t(v));
+        U32(std::uint32_t(v >> 32));
+    }
     void Bytes(std::span<const std::uint8_t> bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
     void Fill(std::size_t n, std::uint8_t v) { out_.insert(out_.end(), n, v); }
 

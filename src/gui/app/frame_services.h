@@ -42,8 +42,10 @@ public:
     virtual void FormClosed(TImageForm* form) = 0;
     virtual int AdvanceWindowNumber() = 0;
     // A window whose document `build` sets up (the caller advances the window number first).
+    // A base step that cannot be written is said, or put in `baseFailure` when given.
     virtual TImageForm* OpenBuiltDocument(const QString& name,
-                                          const std::function<void(pq::Document&, int selectedZoom)>& build) = 0;
+                                          const std::function<void(pq::Document&, int selectedZoom)>& build,
+                                          std::string* baseFailure = nullptr) = 0;
 
     // ---- frame commands the document windows' menus offer too ---------------------------------------
     virtual void mlNewClick() = 0;

@@ -4,7 +4,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -147,16 +146,24 @@ void TMainForm::SetOptions(uint32_t color1, uint32_t color2, bool undoEnabled) {
 
 // ---- start-up, close, drop ---------------------------------------------------------------------
 
-void TMainForm::ShowAtStartup(const QStringList& arguments) {
+QStringList TMainForm::ShowAtStartup(const QStringList& arguments) {
     // The state the frame had when the program last ended: 1 minimised, 2 maximised.
     if (settings_.WindowState == 2) showMaximized();
     else if (settings_.WindowState == 1) showMinimized();
     else show();
     // Documents an earlier run left behind when it ended without cleaning up come first.
     OfferRecovery(*this, settingsFolder_);
+    QStringList failures;
+    startupFailures_ = &failures;
     for (const QString& arg : arguments) {
         if (QFileInfo(arg).isFile()) OpenFile(arg);
+        else failures << "「" + QFileInfo(arg).absoluteFilePath() + "」が見つかりません。";
     }
+    startupFailures_ = nullptr;
+    if (!failures.isEmpty())
+        prompt_->Message(this, "Pixquil", "次のファイルを開けませんでした。\n\n" + failures.join("\n\n"), PromptIcon::Warning,
+                         PromptButtons::Ok);
+    return failures;
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -221,8 +228,10 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
         const pq::FileResult r = ReadDocumentFile(name, form->Doc(), request);
         if (!r.Ok) {
             delete sub;
-            // Readers' refusals are plain message boxes with an OK button.
-            if (!r.Message.empty())
+            // Readers' refusals are plain message boxes with an OK button; at start-up they are
+            // gathered into one.
+            if (!r.Message.empty() && startupFailures_) *startupFailures_ << QString::fromStdString(r.Message);
+            else if (!r.Message.empty())
                 prompt_->Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::None, PromptButtons::Ok);
             ActionList1Update();
             return nullptr;
@@ -236,18 +245,19 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
 }
 
 TImageForm* TMainForm::OpenBuiltDocument(const QString& name,
-                                         const std::function<void(pq::Document&, int selectedZoom)>& build) {
+                                         const std::function<void(pq::Document&, int selectedZoom)>& build,
+                                         std::string* baseFailure) {
     if (QMdiSubWindow* current = mdi_->currentSubWindow(); current && current->isMaximized()) current->showNormal();
     auto* form = new TImageForm(this, name, nextWindowNumber_);
     QMdiSubWindow* sub = AddDocumentWindow(*mdi_, form);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     build(form->Doc(), SelectedZoom());
     form->AdoptLoadedDocument();
-    return ShowOpenedForm(form, sub);
+    return ShowOpenedForm(form, sub, baseFailure);
 }
 
-TImageForm* TMainForm::ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub) {
-    form->RecordStep(" ");
+TImageForm* TMainForm::ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub, std::string* baseFailure) {
+    form->RecordStep(" ", false, baseFailure);
     sub->show();
     form->FitWindowToCanvas();
     mdi_->setActiveSubWindow(sub);
@@ -360,9 +370,47 @@ void TMainForm::AboutClick() {
     prompt_->RunDialog(box);
 }
 
+// The manual's folder relative to the program's, and the source tree, come from the build
+// (CMakeLists.txt); the fallback is the layout of an install with the default folders.
+#ifndef PQ_MANUAL_RELATIVE_DIR
+#define PQ_MANUAL_RELATIVE_DIR "../share/doc/pixquil"
+#endif
+
+namespace {
+
+QStringList& ManualFolderOverride() {
+    static QStringList folders;
+    return folders;
+}
+
+}  // namespace
+
+QStringList TMainForm::ManualIndexCandidates() {
+    QStringList folders = ManualFolderOverride();
+    if (folders.isEmpty()) {
+        folders << QDir(QCoreApplication::applicationDirPath()).filePath(PQ_MANUAL_RELATIVE_DIR);
+#ifdef PQ_SOURCE_DIR
+        folders << QDir(PQ_SOURCE_DIR).filePath("docs/manual");
+#endif
+    }
+    QStringList candidates;
+    for (const QString& folder : folders) candidates << QDir::cleanPath(QDir(folder).absoluteFilePath("index.html"));
+    return candidates;
+}
+
+void TMainForm::SetManualFolders(const QStringList& folders) { ManualFolderOverride() = folders; }
+
 void TMainForm::HelpClick() {
-    const QString help = QDir(QCoreApplication::applicationDirPath()).filePath("Pixquil.hlp");
-    if (QFileInfo::exists(help)) QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+    const QStringList candidates = ManualIndexCandidates();
+    for (const QString& index : candidates) {
+        if (!QFileInfo(index).isFile()) continue;
+        if (!prompt_->OpenUrl(QUrl::fromLocalFile(index)))
+            prompt_->Message(this, "Pixquil", "マニュアルをブラウザで開けませんでした。\n" + index, PromptIcon::Warning,
+                             PromptButtons::Ok);
+        return;
+    }
+    prompt_->Message(this, "Pixquil", "マニュアルが見つかりませんでした。\n" + candidates.join('\n'), PromptIcon::Warning,
+                     PromptButtons::Ok);
 }
 
 void TMainForm::ZoomIn() {

@@ -51,8 +51,9 @@ public:
     ~TMainForm() override;
 
     // Shows the frame as the settings left it (normal or maximised) and opens the files named on
-    // the command line (arguments that are no existing file are ignored).
-    void ShowAtStartup(const QStringList& arguments);
+    // the command line. Names that do not exist or cannot be opened are listed in one message
+    // after the others opened; the reasons, one per name, are returned (for standard error).
+    QStringList ShowAtStartup(const QStringList& arguments);
 
     QMdiArea* MdiArea() const { return mdi_; }
     QWidget* FrameWidget() override { return this; }
@@ -70,7 +71,8 @@ public:
     // A window whose document `build` sets up (icon extraction; the caller advances
     // NextWindowNumber first), then as OpenDocument after a read: base step, activation, zoom.
     TImageForm* OpenBuiltDocument(const QString& name,
-                                  const std::function<void(pq::Document&, int selectedZoom)>& build) override;
+                                  const std::function<void(pq::Document&, int selectedZoom)>& build,
+                                  std::string* baseFailure = nullptr) override;
     int NextWindowNumber() const { return nextWindowNumber_; }
     int AdvanceWindowNumber() override { return ++nextWindowNumber_; }
     TImageForm* ActiveForm() const override;
@@ -82,7 +84,15 @@ public:
     void FileOpen1Execute() override;
     void mtOptionClick();
     void AboutClick();
+    // ヘルプ > トピックの検索: opens the first manual index of ManualIndexCandidates() that
+    // exists in the desktop's browser; when there is none, a message lists the paths tried.
     void HelpClick();
+    // Where the manual's index.html is looked for, in order: the installed copy (from the
+    // program's bin folder, ../share/doc/pixquil), then the source tree's docs/manual, for a
+    // program run from its build folder. SetManualFolders replaces these folders (tests); an
+    // empty list brings them back.
+    static QStringList ManualIndexCandidates();
+    static void SetManualFolders(const QStringList& folders);
     void ZoomIn() override;
     void ZoomOut() override;
     void cmbZoomChange();
@@ -158,12 +168,14 @@ private:
     void WriteSettings();
     void SubWindowActivated(QMdiSubWindow* window);
     // The end of opening a document window: base step, showing, activation and zoom.
-    TImageForm* ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub);
+    TImageForm* ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub, std::string* baseFailure = nullptr);
 
     void TileWindows(bool vertical);
 
     bool destroying_ = false;
     bool shownOnce_ = false;
+    // While the command line's files open: where their refusals go instead of message boxes.
+    QStringList* startupFailures_ = nullptr;
     std::filesystem::path settingsFolder_;
     std::unique_ptr<pq::SnapshotFolder> snapshotFolder_;
     std::unique_ptr<Prompt> ownPrompt_;

@@ -94,10 +94,10 @@ void TMainForm::CreateToolBars() {
     tbStandard_->addSeparator();
     button({.Name = "tbUndo", .Caption = "元に戻す", .Hint = "直前の操作を元に戻します。",
             .Run = [](TImageForm& form, FrameServices&) { form.meUndoClick(); },
-            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.Doc().HistoryPosition >= 2; }});
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return pq::ComputeEditMenu(form.Doc(), form.HistoryCtx()).UndoEnabled; }});
     button({.Name = "tbRedo", .Caption = "やり直し", .Hint = "元に戻したのを取り消します。",
             .Run = [](TImageForm& form, FrameServices&) { form.meRedoClick(); },
-            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.Doc().RedoCount >= 1; }});
+            .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return pq::ComputeEditMenu(form.Doc(), form.HistoryCtx()).RedoEnabled; }});
     tbStandard_->addSeparator();
     button({.Name = "tbDelete", .Caption = "クリア", .Hint = "イメージをクリアします。", .Run = OnDocument(&meClearClick)});
     tbStandard_->addSeparator();

@@ -103,12 +103,14 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     big.setBold(true);
     big.setItalic(true);
     name->setFont(big);
-    auto* version = new QLabel("Version 2.50", this);
+    auto* version = new QLabel(QStringLiteral("Version " PQ_VERSION), this);
     auto* notice = new QPlainTextEdit(this);
     notice->setReadOnly(true);
     notice->setPlainText("Pixquil はアイコン、カーソル、小さなビットマップを 1 ピクセルずつ編集するエディタです。\n"
                          "このソフトウェアは無保証です。");
     notice->setFixedHeight(70);
+    auto* licence = new QLabel(QString("MIT ライセンスで配布しています。\nQt %1 を使用しています。").arg(qVersion()), this);
+    licence->setObjectName("licence");
     auto* ok = new QPushButton("OK", this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -116,6 +118,7 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent) {
     layout->addWidget(name);
     layout->addWidget(version);
     layout->addWidget(notice);
+    layout->addWidget(licence);
     layout->addWidget(ok, 0, Qt::AlignRight);
 }
 

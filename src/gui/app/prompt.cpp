@@ -1,6 +1,7 @@
 #include "gui/app/prompt.h"
 
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -138,5 +139,7 @@ std::optional<QFont> QtPrompt::ChooseFont(QWidget* parent, const QFont& initial)
 }
 
 bool QtPrompt::RunDialog(QDialog& dialog) { return dialog.exec() == QDialog::Accepted; }
+
+bool QtPrompt::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 }  // namespace pq::gui

@@ -1,12 +1,14 @@
 #pragma once
-// Every message box, question, file chooser, colour and font chooser and every modal dialog of
-// the application goes through this one interface. The editor uses QtPrompt (real Qt dialogs);
-// tests install a scripted implementation that answers from a queue.
+// Every message box, question, file chooser, colour and font chooser, every modal dialog of
+// the application and every page handed to the browser goes through this one interface. The
+// editor uses QtPrompt (real Qt dialogs, the desktop's browser); tests install a scripted
+// implementation that answers from a queue.
 
 #include <QColor>
 #include <QFileDialog>
 #include <QFont>
 #include <QString>
+#include <QUrl>
 #include <optional>
 
 class QDialog;
@@ -42,6 +44,9 @@ public:
     // Shows one of the application's own dialogs modally (the dialog's objectName names it,
     // e.g. "TfrmNew"); true when it was accepted.
     virtual bool RunDialog(QDialog& dialog) = 0;
+    // Hands a URL to the desktop (a file: URL opens in the user's browser); false when the
+    // desktop could not open it.
+    virtual bool OpenUrl(const QUrl& url) = 0;
 };
 
 // A save chooser whose default suffix follows the filter chosen (the extension of its first
@@ -75,6 +80,7 @@ public:
     std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
     bool RunDialog(QDialog& dialog) override;
+    bool OpenUrl(const QUrl& url) override;
 };
 
 }  // namespace pq::gui

@@ -91,15 +91,23 @@ void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& 
     const int number = frame.AdvanceWindowNumber();
     QString caption = QString::fromStdString(d.Note.Label.Caption);
     if (caption.isEmpty()) caption = QString("Icon%1").arg(number);
-    TImageForm* form =
-        frame.OpenBuiltDocument(caption, [&loaded](pq::Document& doc, int) { doc = std::move(loaded); });
+    // The window records the state as its base step, which the lost history replaces: a base
+    // that could not be written matters only when the history cannot be adopted.
+    std::string baseFailure;
+    TImageForm* form = frame.OpenBuiltDocument(
+        caption, [&loaded](pq::Document& doc, int) { doc = std::move(loaded); }, &baseFailure);
     if (!form) return;
     if (!d.Note.Label.FileName.empty()) form->SetFilePath(QString::fromStdString(d.Note.Label.FileName));
-    // The window has recorded the state as its base step; the lost history replaces it.
-    if (const pq::FileResult r = lost.Adopt(d, form->Doc(), form->HistoryCtx()); !r.Ok)
+    if (const pq::FileResult r = lost.Adopt(d, form->Doc(), form->HistoryCtx()); !r.Ok) {
+        QString text = QString::fromStdString(r.Message) + "\n文書は開きましたが、以前の手順には戻せません。";
+        if (!baseFailure.empty()) text += "\n\n" + QString::fromStdString(baseFailure);
+        prompt.Message(&frame, "Pixquil", text, PromptIcon::Warning, PromptButtons::Ok);
+    } else if (form->Doc().Journal.NoteBehind) {
         prompt.Message(&frame, "Pixquil",
-                       QString::fromStdString(r.Message) + "\n文書は開きましたが、以前の手順には戻せません。",
+                       "以前の手順は復元しましたが、回復用の記録を保存できませんでした。\n空きができしだい記録します。",
                        PromptIcon::Warning, PromptButtons::Ok);
+        form->FlushHistory();
+    }
     form->Doc().Modified = true;
     if (form->Doc().HasSelection) form->StartOutlineTimer();
     frame.ActionList1Update();

@@ -77,6 +77,9 @@ QString OpenFileFilter() {
     QStringList patterns;
     QStringList entries = FilterEntries(&pq::FileFormat::OpenCaption, patterns);
     entries << "開けるファイル(" + patterns.join(';') + ") (" + patterns.join(' ') + ")";
+    // Last, for a file whose name does not tell its kind: it opens by its first bytes. Shown
+    // as "すべてのファイル (*)" like the other entries, whose patterns are part of their captions.
+    entries << "すべてのファイル (*) (*)";
     return entries.join(";;");
 }
 

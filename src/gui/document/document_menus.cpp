@@ -77,6 +77,9 @@ void TImageForm::BuildMenus() {
                 frame, this);
 
     mEdit_ = menu("編集(&E)", "Edit1");
+    // Opening the menu is a moment to catch up with the disk: connected before the entries,
+    // so they show what works after it.
+    connect(mEdit_, &QMenu::aboutToShow, this, [this] { FlushHistory(); });
     meUndo_ = AddCommand(mEdit_, UndoCommand(), frame, this);
     meRedo_ = AddCommand(mEdit_, RedoCommand(), frame, this);
     AddCommands(mEdit_, CommandTable{Separator()} + ClipboardCommands() + CommandTable{ClearCommand(), Separator()}, frame,

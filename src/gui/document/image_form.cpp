@@ -39,6 +39,11 @@ TImageForm::TImageForm(FrameServices* frame, const QString& name, int windowNumb
     timer1_ = new QTimer(this);
     timer1_->setInterval(100);
     connect(timer1_, &QTimer::timeout, this, &TImageForm::Timer1Timer);
+    historyRetry_ = new QTimer(this);
+    historyRetry_->setInterval(3000);
+    connect(historyRetry_, &QTimer::timeout, this, [this] {
+        if (FlushHistory()) frame_->ActionList1Update();
+    });
     doc_.Modified = false;
     BuildMenus();
 }
@@ -61,7 +66,8 @@ void TImageForm::SetFilePath(const QString& path) {
     filePath_ = path;
     name_ = path;
     setWindowTitle(name_);
-    if (doc_.HistoryPosition > 0) pq::WriteRecoveryNote(doc_, HistoryCtx());
+    // A note that cannot follow the new name is written again with the next change.
+    if (doc_.HistoryPosition > 0 && pq::WriteRecoveryNote(doc_, HistoryCtx()) != 0) doc_.Journal.NoteBehind = true;
 }
 
 // ---- set-up ----------------------------------------------------------------------------------
@@ -166,10 +172,25 @@ void TImageForm::PaintCanvas(QPainter& painter, const QRect& exposed) {
 
 // ---- the edit cycle ----------------------------------------------------------------------------
 
-bool TImageForm::RecordStep(const std::string& name, bool clearFirst) {
+bool TImageForm::RecordStep(const std::string& name, bool clearFirst, std::string* failure) {
     const pq::HistoryResult r = pq::RecordStep(doc_, HistoryCtx(), name, clearFirst);
-    if (!r.Ok) frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
+    if (pq::HistoryBehind(doc_)) historyRetry_->start();
+    else historyRetry_->stop();
+    if (!r.Message.empty()) {
+        if (failure) *failure = r.Message;
+        else frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
+    }
+    if (!r.Warning.empty())
+        frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Warning), PromptIcon::Warning, PromptButtons::Ok);
     return r.Ok;
+}
+
+bool TImageForm::FlushHistory() {
+    if (pq::HistoryBehind(doc_)) pq::FlushHistory(doc_, HistoryCtx());
+    const bool done = !pq::HistoryBehind(doc_);
+    if (done) historyRetry_->stop();
+    else if (!historyRetry_->isActive()) historyRetry_->start();
+    return done;
 }
 
 void TImageForm::CommitEdit(const std::string& step) {
@@ -202,6 +223,7 @@ void TImageForm::meRedoClick() { RestoreAndRefresh(true); }
 
 void TImageForm::RestoreAndRefresh(bool redo) {
     const pq::HistoryResult r = pq::RestoreStep(doc_, HistoryCtx(), redo);
+    if (pq::HistoryBehind(doc_)) historyRetry_->start();
     if (!r.Ok) frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
     // A restored state may hold fewer colours than the drawing or auxiliary colour points at;
     // painting with such an index would store a value the document cannot hold.

@@ -83,8 +83,12 @@ public:
     void ApplyEdit(const pq::EditResult& result);
     // ApplyEdit of a step that redraws and refreshes the colour palette.
     void CommitEdit(const std::string& step);
-    // RecordStep with failure reporting; true when the step was recorded (or undo is off).
-    bool RecordStep(const std::string& name, bool clearFirst = false);
+    // RecordStep with failure reporting; true when the step was recorded (or undo is off). A
+    // step kept in memory for a full disk is written again every few seconds until it fits.
+    // `failure`, when given, takes the message instead of a message box.
+    bool RecordStep(const std::string& name, bool clearFirst = false, std::string* failure = nullptr);
+    // Writes the steps kept in memory, if any; true when the history is on disk.
+    bool FlushHistory();
 
     // ---- Edit menu -------------------------------------------------------------------------------
     void meUndoClick();
@@ -171,6 +175,7 @@ private:
     TCanvasPage* page_ = nullptr;
     TCanvas* canvas_ = nullptr;
     QTimer* timer1_ = nullptr;
+    QTimer* historyRetry_ = nullptr;   // while steps wait in memory for room on the disk
 
     // Overlays.
     enum class BandKind { None, Line, Rect, Ellipse, Polyline };

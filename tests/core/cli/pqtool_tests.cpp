@@ -150,6 +150,8 @@ TEST(PqtoolUsage, HelpForEveryCommandGoesToStdoutWithStatusZero) {
         const std::string command = args.size() > 1 ? args[0] : "COMMAND";
         EXPECT_EQ(r.Out.rfind("usage: pqtool " + command, 0), 0u) << r.Out;
     }
+    const RunResult v = Pqtool({"--version"});
+    EXPECT_EQ(std::tie(v.Status, v.Out, v.Err), std::tuple(0, "pqtool " PQ_VERSION "\n", ""));
 }
 
 TEST(PqtoolUsage, WrongUsageExitsTwoWithoutWritingAnything) {

@@ -11,6 +11,8 @@
 
 #include "core/document/document.h"
 #include "core/document/history.h"
+#include "core/document/recovery_note.h"
+#include "support/small_fs.h"
 #include "support/test_paths.h"
 
 namespace fs = std::filesystem;
@@ -398,38 +400,104 @@ private:
     sighandler_t oldHandler_;
 };
 
-TEST_F(History, ASnapshotThatCannotBeWrittenLeavesCountersAndFiles) {
+TEST_F(History, StepsThatCannotBeWrittenWaitInMemoryAndUndoNeverSkipsOne) {
     ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
     Paint(1, 0, 1);
     ASSERT_TRUE(RecordStep(doc, ctx, "A", false).Ok);
-    const Bytes stateA = State(doc);
     ASSERT_TRUE(RestoreStep(doc, ctx, false).Ok);
     const Bytes file1 = ReadBytes(SnapshotPath(ctx, 1));
 
-    // The disk fills up half-way through the snapshot that would overwrite file 1.
+    // The disk fills up half-way through the snapshot that would overwrite file 1: B stays on
+    // the canvas, said once; C after it is kept silently.
     Paint(1, 2, 2);
     HistoryResult r;
+    Bytes stateB;
     {
         FileSizeLimit limit(500);
         r = RecordStep(doc, ctx, "B", false);
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ(r.Message.rfind("アンドゥ情報を保存できませんでした。\nファイルが大きすぎます。", 0), 0u) << r.Message;
+        EXPECT_NE(r.Message.find("空きができしだい記録します。それまで元に戻す・やり直しはできません。"), std::string::npos);
+        stateB = State(doc);
+        Paint(0, 1, 7);
+        r = RecordStep(doc, ctx, "C", false);
+        EXPECT_FALSE(r.Ok);
+        EXPECT_EQ(r.Message, "");
+        Counters(1, 1, 2);
+        EXPECT_EQ(ReadBytes(SnapshotPath(ctx, 1)), file1);
+        EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"img1no0", "img1no1"}));
+        const EditMenuState m = ComputeEditMenu(doc, ctx);
+        EXPECT_EQ(std::tie(m.UndoCaption, m.UndoEnabled, m.RedoCaption, m.RedoEnabled, m.MemoryClearEnabled),
+                  std::tuple("元に戻せません(&U)", false, "やり直せません(&R)", false, true));
+        // Undo cannot jump over what is not written yet.
+        const Bytes stateC = State(doc);
+        EXPECT_FALSE(RestoreStep(doc, ctx, false).Ok);
+        EXPECT_EQ(State(doc), stateC);
+        EXPECT_FALSE(FlushHistory(doc, ctx).Ok);
+        ASSERT_EQ(doc.Journal.Pending.size(), 2u);
+        EXPECT_EQ(doc.Journal.Pending[0].Name, "B");
     }
-    EXPECT_FALSE(r.Ok);
-    EXPECT_EQ(r.Message.rfind("アンドゥ情報を保存できませんでした。\nファイルが大きすぎます。", 0), 0u) << r.Message;
-    Counters(1, 1, 2);
-    EXPECT_EQ(ReadBytes(SnapshotPath(ctx, 1)), file1);
-    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"img1no0", "img1no1"}));
-    // Redo still brings back A.
+    // With room again, the kept steps are written in order before the undo: B and C are both
+    // on disk, undo goes to B, a second undo to the base, redo brings B and C back.
+    const Bytes stateC = State(doc);
+    ASSERT_TRUE(RestoreStep(doc, ctx, false).Ok);
+    Counters(2, 1, 4);
+    EXPECT_EQ(State(doc), stateB);
+    EXPECT_EQ(StepName(ctx, 1), "B");
+    EXPECT_EQ(StepName(ctx, 2), "C");
+    EXPECT_TRUE(doc.Journal.Pending.empty());
+    ASSERT_TRUE(RestoreStep(doc, ctx, false).Ok);
     ASSERT_TRUE(RestoreStep(doc, ctx, true).Ok);
-    EXPECT_EQ(State(doc), stateA);
+    ASSERT_TRUE(RestoreStep(doc, ctx, true).Ok);
+    EXPECT_EQ(State(doc), stateC);
+    Counters(3, 0, 4);
+}
 
-    // A memory clear that cannot write its base step keeps the old history.
-    {
-        FileSizeLimit limit(500);
-        r = RecordStep(doc, ctx, "", true);
-    }
-    EXPECT_FALSE(r.Ok);
-    Counters(2, 0, 2);
-    EXPECT_EQ(FolderEntries(dir.Path()), (std::vector<std::string>{"img1no0", "img1no1"}));
+TEST_F(History, MemoryClearOnAFullDiskKeepsThePictureAndAWorkingHistory) {
+    test::SmallFileSystem small(256 << 10);
+    if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+    ctx.Folder = small.Path();
+    ctx.Label = WindowLabel{"a", ""};
+    // A 37 x 21 picture: a base step of one layer, then three more layers in step A.
+    InitBlankDocument(doc, 37, 21, 16, 20);
+    ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+    for (int i = 0; i < 3; ++i) doc.AppendLayer();
+    Paint(3, 40, 5);
+    ASSERT_TRUE(RecordStep(doc, ctx, "A", false).Ok);
+    Paint(2, 41, 6);
+    ASSERT_TRUE(RecordStep(doc, ctx, "B", false).Ok);
+
+    // Full: the new base only fits once the old snapshots but the current one are gone.
+    small.FillLeaving(0);
+    Bytes now = State(doc);
+    ASSERT_TRUE(RecordStep(doc, ctx, "", true).Ok);
+    Counters(1, 0, 1);
+    EXPECT_EQ(StepName(ctx, 0), " ");
+    Document back;
+    ASSERT_TRUE(DecodeSnapshot(ReadBytes(SnapshotPath(ctx, 0)), back));
+    EXPECT_EQ(State(back), now);
+
+    // Full again, after a step that doubles the layers: the base no longer fits even then, so
+    // step C's own snapshot becomes the base; undo is off and a later step records on top.
+    for (int i = 0; i < 4; ++i) doc.AppendLayer();
+    Paint(6, 42, 7);
+    ASSERT_TRUE(RecordStep(doc, ctx, "C", false).Ok);
+    small.FillLeaving(0);
+    now = State(doc);
+    const Bytes fileC = ReadBytes(SnapshotPath(ctx, 1));
+    ASSERT_TRUE(RecordStep(doc, ctx, "", true).Ok);
+    Counters(1, 0, 1);
+    EXPECT_EQ(ReadBytes(SnapshotPath(ctx, 0)), fileC);
+    EXPECT_EQ(State(doc), now);
+    EXPECT_FALSE(ComputeEditMenu(doc, ctx).UndoEnabled);
+    small.Unfill();
+    Paint(0, 43, 8);
+    ASSERT_TRUE(RecordStep(doc, ctx, "D", false).Ok);
+    ASSERT_TRUE(RestoreStep(doc, ctx, false).Ok);
+    EXPECT_EQ(State(doc), now);
+    const auto note = DecodeRecoveryNote(ReadBytes(NotePath(ctx)));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(std::tie(note->HistoryPosition, note->RedoCount), std::tuple(1, 1));
 }
 
 TEST_F(History, ASnapshotIntoAMissingFolderOrOntoAFolderIsReported) {
@@ -440,6 +508,7 @@ TEST_F(History, ASnapshotIntoAMissingFolderOrOntoAFolderIsReported) {
     EXPECT_TRUE(doc.Modified);
     Counters(0, 0, 0);
 
+    doc = SmallDoc();
     ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
     fs::create_directory(SnapshotPath(ctx, 1));
     r = RecordStep(doc, ctx, "A", false);

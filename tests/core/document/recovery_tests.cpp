@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <map>
 
@@ -79,9 +84,17 @@ TEST(RecoveryNote, RoundTripAndEveryDamagedFormRefused) {
     Bytes longer = good;
     longer.push_back(0);
     EXPECT_FALSE(DecodeRecoveryNote(longer));
+    // An announced step travels with the note; a note of the first version has none.
+    RecoveryNote announcing = note;
+    announcing.Intent = NoteIntent{1234, 0xFEDCBA9876543210ull, 4, 0, 6};
+    EXPECT_EQ(DecodeRecoveryNote(EncodeRecoveryNote(announcing))->Intent, announcing.Intent);
+    Bytes first(good.begin(), good.end() - 1);
+    first[4] = 1;
+    ASSERT_TRUE(DecodeRecoveryNote(first));
+    EXPECT_FALSE(DecodeRecoveryNote(first)->Intent);
     // Counters that make no history, a text length beyond the file or the limit, another version.
     const std::vector<std::pair<std::size_t, int32_t>> damages = {
-        {4, 2}, {12, 0}, {16, -1}, {20, 3}, {24, -1}, {24, 1 << 30}, {24, int32_t(kNoteTextLimit) + 1}};
+        {4, 3}, {12, 0}, {16, -1}, {20, 3}, {24, -1}, {24, 1 << 30}, {24, int32_t(kNoteTextLimit) + 1}};
     for (const auto& [at, value] : damages) {
         Bytes b = good;
         for (int i = 0; i < 4; ++i) b[at + std::size_t(i)] = uint8_t(uint32_t(value) >> (8 * i));
@@ -146,11 +159,15 @@ TEST_F(Recovery, OnlyTheDeadInstanceIsOfferedAndLiveFoldersStayUntouched) {
         ASSERT_TRUE(good && good->Recoverable && good->HistoryIntact);
         EXPECT_EQ(good->Note.Label.Caption, "/tmp/a.pqf");
         EXPECT_EQ(good->Note.Label.FileName, "/tmp/a.pqf");
-        EXPECT_EQ(std::tie(good->Width, good->Height, good->ColorCount, good->Steps), std::tuple(3, 2, 16, 2));
+        // Three steps, one of them undone: all three count.
+        EXPECT_EQ(std::tie(good->Width, good->Height, good->ColorCount, good->Steps), std::tuple(3, 2, 16, 3));
         EXPECT_GT(good->Time, 0);
         EXPECT_FALSE(Find(lost, 5)->Recoverable);
-        EXPECT_FALSE(Find(lost, 7)->Recoverable);
-        EXPECT_EQ(Find(lost, 7)->Note.Label.Caption, "Icon7");
+        // Its current snapshot is cut: the newest complete one before it is offered instead.
+        const LostDocument* cut = Find(lost, 7);
+        EXPECT_TRUE(cut->Recoverable);
+        EXPECT_EQ(std::tie(cut->First, cut->Current, cut->Last, cut->Steps), std::tuple(0, 1, 1, 1));
+        EXPECT_EQ(cut->Note.Label.Caption, "Icon7");
         // While claimed, a second start sees nothing to offer.
         EXPECT_TRUE(LostDocuments(settings.Path()).Documents().empty());
     }
@@ -201,7 +218,7 @@ TEST_F(Recovery, RestoreGivesTheShownStateWithItsHistoryAndDiscardDeletes) {
     EXPECT_FALSE(fs::exists(dead));
 }
 
-TEST_F(Recovery, AHistoryWithAMissingSnapshotRestoresTheShownStateAlone) {
+TEST_F(Recovery, AHistoryWithAMissingBaseKeepsTheStepsAroundTheShownState) {
     fs::remove(dead / "img2no0");
     test::TempDir mine;
     const HistoryContext ctx{mine.Path(), 1, true, WindowLabel{"x", ""}};
@@ -209,15 +226,130 @@ TEST_F(Recovery, AHistoryWithAMissingSnapshotRestoresTheShownStateAlone) {
     const LostDocument& d = *Find(lost, 2);
     ASSERT_TRUE(d.Recoverable);
     EXPECT_FALSE(d.HistoryIntact);
-    EXPECT_EQ(d.Steps, 0);
+    EXPECT_EQ(d.Steps, 2);
     Document doc;
     ASSERT_TRUE(lost.Load(d, doc, 20).Ok);
     ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
     ASSERT_TRUE(lost.Adopt(d, doc, ctx).Ok);
-    EXPECT_EQ(std::tie(doc.HistoryPosition, doc.RedoCount), std::tuple(1, 0));
+    EXPECT_EQ(std::tie(doc.HistoryPosition, doc.RedoCount), std::tuple(2, 1));
     Document base;
     ASSERT_TRUE(DecodeSnapshot(ReadBytes(SnapshotPath(ctx, 0)), base));
-    EXPECT_EQ(State(base), lostStates[2]);
+    EXPECT_EQ(State(base), lostStates[1]);
+}
+
+TEST_F(Recovery, AnAdoptionFailingHalfWayKeepsTheNewWindowsBaseAndTheLostFiles) {
+    test::TempDir mine;
+    const HistoryContext ctx{mine.Path(), 3, true, WindowLabel{"x", ""}};
+    LostDocuments lost(settings.Path());
+    const LostDocument& d = *Find(lost, 2);
+    Document doc;
+    ASSERT_TRUE(lost.Load(d, doc, 20).Ok);
+    ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+    const Bytes base = ReadBytes(SnapshotPath(ctx, 0));
+    const auto deadBefore = Contents(dead);
+    // The new window's name for step 1 is taken by a folder that is not empty.
+    fs::create_directories(SnapshotPath(ctx, 1) / "x");
+    EXPECT_FALSE(lost.Adopt(d, doc, ctx).Ok);
+    EXPECT_EQ(ReadBytes(SnapshotPath(ctx, 0)), base);
+    EXPECT_EQ(Contents(dead), deadBefore);
+    EXPECT_EQ(std::tie(doc.HistoryPosition, doc.RedoCount, doc.SnapshotCount), std::tuple(1, 0, 1));
+}
+
+// Step i of a 5 x 3 window paints one more pixel.
+void PaintStep(Document& doc, int i) {
+    doc.Current().Indices[std::size_t(2 * i)] = uint8_t(i + 2);
+    doc.Current().Mask[std::size_t(2 * i)] = 1;
+}
+
+// A window recording a base step and two steps, then killed at `at` while writing its third;
+// returns the states after each step, the unfinished third included.
+std::vector<Bytes> KilledWindow(const fs::path& folder, StepWritePoint at) {
+    Document doc;
+    InitBlankDocument(doc, 5, 3, 16, 20);
+    std::vector<Bytes> states;
+    for (int i = 0; i <= 3; ++i) {
+        if (i > 0) PaintStep(doc, i);
+        states.push_back(State(doc));
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        static StepWritePoint killAt;
+        killAt = at;
+        const HistoryContext ctx{folder, 4, true, WindowLabel{"Icon4", ""}};
+        InitBlankDocument(doc, 5, 3, 16, 20);
+        for (int i = 0; i <= 3; ++i) {
+            if (i > 0) PaintStep(doc, i);
+            if (i == 3) SetStepWriteProbe([](StepWritePoint p) {
+                if (p == killAt) ::raise(SIGKILL);
+            });
+            if (!RecordStep(doc, ctx, i == 0 ? " " : "筆" + std::to_string(i), false).Ok) ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    return states;
+}
+
+TEST(RecoveryAfterCrash, AKillBetweenTheWritesOfAStepRestoresTheNewestCompleteState) {
+    for (const auto& [at, shown] : {std::pair(StepWritePoint::NoteWritten, 2), std::pair(StepWritePoint::SnapshotWritten, 3)}) {
+        test::TempDir settings;
+        const fs::path folder = DeadFolder(settings.Path(), "crash");
+        const std::vector<Bytes> states = KilledWindow(folder, at);
+        LostDocuments lost(settings.Path());
+        ASSERT_EQ(lost.Documents().size(), 1u);
+        const LostDocument& d = lost.Documents()[0];
+        ASSERT_TRUE(d.Recoverable) << shown;
+        EXPECT_TRUE(d.HistoryIntact);
+        EXPECT_EQ(d.Steps, shown);
+        EXPECT_EQ(std::tie(d.Width, d.Height), std::tuple(5, 3));
+        Document doc;
+        ASSERT_TRUE(lost.Load(d, doc, 20).Ok);
+        EXPECT_EQ(State(doc), states[std::size_t(shown)]);
+        // Every earlier step comes back with undo, none is lost or deleted.
+        test::TempDir mine;
+        const HistoryContext ctx{mine.Path(), 1, true, WindowLabel{"Icon4", ""}};
+        ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+        ASSERT_TRUE(lost.Adopt(d, doc, ctx).Ok);
+        for (int k = shown - 1; k >= 0; --k) {
+            ASSERT_TRUE(RestoreStep(doc, ctx, false).Ok);
+            EXPECT_EQ(State(doc), states[std::size_t(k)]) << shown << " " << k;
+        }
+    }
+}
+
+TEST(RecoveryAfterCrash, ASnapshotWhoseSizeItsHeaderDoesNotGiveIsDamagedAndNeverRead) {
+    test::TempDir settings;
+    const fs::path folder = DeadFolder(settings.Path(), "sparse");
+    const HistoryContext ctx{folder, 2, true, WindowLabel{"Icon2", ""}};
+    Document doc;
+    InitBlankDocument(doc, 7, 5, 16, 20);
+    ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+    // The same header, then a hole up to 1 GiB.
+    ASSERT_EQ(::truncate(SnapshotPath(ctx, 0).c_str(), off_t(1) << 30), 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        LostDocuments lost(settings.Path());
+        getrusage(RUSAGE_SELF, &after);
+        const long grown = after.ru_maxrss - before.ru_maxrss;   // KiB
+        const bool damaged = lost.Documents().size() == 1 && !lost.Documents()[0].Recoverable;
+        const long report[2] = {grown, damaged ? 1 : 0};
+        (void)!::write(pipeFds[1], report, sizeof report);
+        ::_exit(0);
+    }
+    long report[2] = {-1, 0};
+    ::close(pipeFds[1]);
+    EXPECT_EQ(::read(pipeFds[0], report, sizeof report), ssize_t(sizeof report));
+    ::close(pipeFds[0]);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_EQ(report[1], 1);
+    EXPECT_LT(report[0], 16 * 1024) << "peak grew by " << report[0] << " KiB";
+    RecordProperty("PeakGrowthKiB", std::to_string(report[0]));
 }
 
 }  // namespace

@@ -105,4 +105,9 @@ bool ScriptedPrompt::RunDialog(QDialog& dialog) {
     return a && a->Act ? a->Act(dialog) : false;
 }
 
+bool ScriptedPrompt::OpenUrl(const QUrl& url) {
+    shown_.push_back({"url", QString(), url.toString()});
+    return true;
+}
+
 }  // namespace pq::test

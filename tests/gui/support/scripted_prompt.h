@@ -1,7 +1,8 @@
 #pragma once
 // A Prompt for tests: every message box, chooser and dialog takes the next answer from a queue.
 // A prompt of another kind than the next expected one, or with none queued, fails the test and
-// answers as a cancel would. Every prompt shown is remembered for later checks.
+// answers as a cancel would. A URL handed to the browser needs no answer: it is only remembered
+// (kind "url") and reported opened. Every prompt shown is remembered for later checks.
 
 #include <QDialog>
 #include <deque>
@@ -13,9 +14,9 @@
 namespace pq::test {
 
 struct ShownPrompt {
-    QString Kind;    // "message", "open", "save", "color", "font", or a dialog's objectName
+    QString Kind;    // "message", "open", "save", "color", "font", "url", or a dialog's objectName
     QString Title;
-    QString Text;
+    QString Text;    // a URL's full text for "url"
     gui::PromptIcon Icon = gui::PromptIcon::None;
     gui::PromptButtons Buttons = gui::PromptButtons::Ok;
     QFont Font;      // the font a font chooser was opened on
@@ -42,6 +43,7 @@ public:
     std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
     bool RunDialog(QDialog& dialog) override;
+    bool OpenUrl(const QUrl& url) override;
 
 private:
     struct Answer {

@@ -41,7 +41,8 @@ public:
     QList<gui::TImageForm*> Forms() const override;
     void FormClosed(gui::TImageForm* form) override;
     int AdvanceWindowNumber() override { return ++windowNumber_; }
-    gui::TImageForm* OpenBuiltDocument(const QString&, const std::function<void(pq::Document&, int)>&) override {
+    gui::TImageForm* OpenBuiltDocument(const QString&, const std::function<void(pq::Document&, int)>&,
+                                       std::string* = nullptr) override {
         return nullptr;
     }
     void mlNewClick() override {}

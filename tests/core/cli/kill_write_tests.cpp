@@ -1,0 +1,133 @@
+// pqtool killed while it writes a large document: the target is always either the old file or
+// the new one, whole, and nothing else is left in its folder.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/formats/native_document.h"
+#include "support/test_paths.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using namespace pq;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::vector<std::string> Entries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// An odd-sized one-layer 256-colour document: 2 bytes a pixel in the file.
+Document MakeDocument(int width, int height, unsigned seed) {
+    Document doc;
+    InitBlankDocument(doc, width, height, 256, 10);
+    Layer& layer = doc.LayerAt(0);
+    for (std::size_t i = 0; i < layer.Indices.size(); ++i) {
+        layer.Indices[i] = uint8_t((i * 37 + seed + (i >> 12)) & 0xff);
+        layer.Mask[i] = uint8_t((i + seed) % 3 != 0);
+    }
+    return doc;
+}
+
+pid_t StartPqtool(const std::vector<std::string>& args) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::string program = test::PqtoolPath().string();
+    std::vector<std::string> copies(args);
+    std::vector<char*> argv{program.data()};
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// True once the process has a file open in `folder`: its output is being written.
+bool WritesInto(pid_t pid, const fs::path& folder) {
+    const std::string prefix = folder.string() + "/";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        std::error_code ec2;
+        if (fs::read_symlink(e.path(), ec2).string().rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
+// Waits until the process writes into `folder` (true) or ends first (false, and `status` set).
+bool WaitForWrite(pid_t pid, const fs::path& folder, int& status) {
+    for (;;) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+        if (WritesInto(pid, folder)) return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
+TEST(KillWrite, KilledWhileWritingLeavesTheOldOrTheNewFileAndNothingElse) {
+    ASSERT_TRUE(fs::exists(test::PqtoolPath())) << "pqtool is not built: " << test::PqtoolPath();
+    test::TempDir inputs, outputs;
+    const fs::path in = inputs / "big.pqf", out = outputs / "out.pqf";
+    ASSERT_TRUE(SaveDocumentFile(MakeDocument(4093, 3001, 1), in).Ok);   // 24.6 MB
+    ASSERT_TRUE(SaveDocumentFile(MakeDocument(1021, 769, 2), out).Ok);
+    const std::vector<uint8_t> oldBytes = test::ReadBytes(out);
+
+    // One whole run: the new content and how long its write takes.
+    int status = 0;
+    pid_t pid = StartPqtool({"convert", in.string(), out.string()});
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitForWrite(pid, outputs.Path(), status));
+    const Clock::time_point writeStart = Clock::now();
+    ::waitpid(pid, &status, 0);
+    const auto writeTime = Clock::now() - writeStart;
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::vector<uint8_t> newBytes = test::ReadBytes(out);
+    ASSERT_GT(newBytes.size(), 20u << 20);
+    ASSERT_NE(newBytes, oldBytes);
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const long long spanUs = std::chrono::duration_cast<std::chrono::microseconds>(writeTime).count();
+    std::uniform_int_distribution<long long> delay(0, std::max(1LL, spanUs));
+    int killedMidWrite = 0;
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        test::WriteBytes(out, oldBytes);
+        pid = StartPqtool({"convert", in.string(), out.string()});
+        ASSERT_GT(pid, 0);
+        if (WaitForWrite(pid, outputs.Path(), status)) {
+            std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        const std::vector<uint8_t> now = test::ReadBytes(out);
+        EXPECT_TRUE(now == oldBytes || now == newBytes) << "target of " << now.size() << " bytes is neither";
+        EXPECT_EQ(Entries(outputs.Path()), std::vector<std::string>{"out.pqf"});
+        if (WIFSIGNALED(status) && now == oldBytes) ++killedMidWrite;
+    }
+    // Most kills must have struck while the file was being written, or this proved nothing.
+    EXPECT_GE(killedMidWrite, 5);
+}
+
+}  // namespace
