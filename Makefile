@@ -1,11 +1,17 @@
 # Wrappers for newcomers: each target installs what is missing, builds and runs.
 BUILD ?= build
+RELEASE_BUILD ?= build-release
 BENCH_BUILD ?= build-bench
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test bench fuzz sanitize fuzz-smoke clean install uninstall
+.PHONY: all setup build run test bench fuzz sanitize fuzz-smoke clean install uninstall
+
+# `make`: the release build that `make install` installs (no tests, no benchmarks).
+all: setup
+	@if [ ! -f $(RELEASE_BUILD)/CMakeCache.txt ]; then cmake -S . -B $(RELEASE_BUILD) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPQ_BUILD_BENCH=OFF; fi
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 
 setup:
 	bash scripts/setup
@@ -25,16 +31,18 @@ bench: setup
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target pixquil_bench
 	QT_QPA_PLATFORM=offscreen ./$(BENCH_BUILD)/bench/pixquil_bench
 
-# Installs the editor, pqtool, the menu entry, icon, file type and metadata under PREFIX;
-# uninstall removes what that install listed in $(BUILD)/install_manifest.txt.
-install: build
-	cmake --install $(BUILD) --prefix $(PREFIX)
+# Installs the release build's editor and pqtool (stripped), the menu entry, icon, file type,
+# metadata and manual under PREFIX. It builds nothing, so `sudo make install` never compiles as
+# root: run `make` first. uninstall removes what that install listed in its manifest.
+install:
+	@if [ ! -x $(RELEASE_BUILD)/pqtool ]; then echo "make install: nothing is built yet; run 'make' first (as yourself), then 'sudo make install'." >&2; exit 1; fi
+	cmake --install $(RELEASE_BUILD) --prefix $(PREFIX) --strip
 
 uninstall:
-	cmake -DMANIFEST=$(BUILD)/install_manifest.txt -P dist/uninstall.cmake
+	cmake -DMANIFEST=$(RELEASE_BUILD)/install_manifest.txt -P dist/uninstall.cmake
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD) build-fuzz build-sanitize
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(BENCH_BUILD) build-fuzz build-sanitize
 
 # Fuzz targets (clang, libFuzzer + ASan + UBSan), one per reader in tests/fuzz. `make fuzz`
 # builds them; `make fuzz FUZZ_TARGET=bmp_reader_fuzz` also runs that one for FUZZ_TIME seconds

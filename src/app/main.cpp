@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Pixquil");
     pq::gui::InstallQtJapanese();
     // The installed desktop entry, so that the desktop shows the windows under its name and icon.
-    QGuiApplication::setDesktopFileName("org.pixquil.Pixquil");
+    QGuiApplication::setDesktopFileName("org.pixquil.pixquil");
     // The resources live in the static GUI library: register them explicitly.
     Q_INIT_RESOURCE(resources);
     QApplication::setWindowIcon(ProgramIcon());

@@ -369,6 +369,38 @@ TEST_F(Frame, OptionsSwitchUndoOffAndOn) {
     EXPECT_EQ(frame_->Settings().TransparencyColor1, 0xFFFFFFu);
 }
 
+TEST_F(Frame, RecentFilesListOpenedAndSavedFilesNewestFirstAcrossStarts) {
+    const fs::path a = folder_ / "a&b.pqf", b = folder_ / "b.pqf";
+    fs::copy_file(pq::test::DataDir() / "three_layers.pqf", a);
+    frame_->OpenFile(QString::fromStdString(a.string()));
+    prompt_.ExpectSaveFile(QString::fromStdString(b.string()));
+    Active()->SaveAs();
+    EndFrame();
+    EXPECT_EQ(fs::file_size(Settings() / "pqset"), 26u);
+
+    StartFrame();
+    // Both File menus hold the same list, just above the separator before 終了.
+    NewDocument();
+    QMenu* recent = frame_->RecentFilesMenu();
+    ASSERT_NE(recent, nullptr);
+    const QList<QAction*> docFile = Active()->findChild<QMenu*>("mFile")->actions();
+    EXPECT_EQ(docFile.value(docFile.size() - 3), recent->menuAction());
+    emit recent->aboutToShow();
+    QStringList entries;
+    for (QAction* e : recent->actions()) entries << e->text();
+    EXPECT_EQ(entries, (QStringList{"&1 " + QString::fromStdString(b.string()),
+                                    "&2 " + QString::fromStdString(folder_.Path().string()) + "/a&&b.pqf"}));
+    // A file gone since is said and leaves the list; one still there opens.
+    fs::remove(b);
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    recent->actions()[0]->trigger();
+    EXPECT_EQ(frame_->RecentFiles(), std::vector<std::string>{a.string()});
+    emit recent->aboutToShow();
+    recent->actions()[0]->trigger();
+    EXPECT_EQ(Active()->FilePath(), QString::fromStdString(a.string()));
+    EXPECT_TRUE(prompt_.Done());
+}
+
 TEST_F(Frame, SettingsFilesAreWrittenAtExitAndReadAtTheNextStart) {
     prompt_.ExpectDialog("TfrmOption", [this](QDialog& d) {
         auto& o = static_cast<TfrmOption&>(d);

@@ -8,7 +8,7 @@
 set -euo pipefail
 
 build=$1 source=$2 bindir=$3 datadir=$4
-app=org.pixquil.Pixquil
+app=org.pixquil.pixquil
 sizes=(16 32 48 64 96 128 256)
 
 tmp=$(mktemp -d)
@@ -28,7 +28,7 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-env -u DESTDIR cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
+env -u DESTDIR cmake --install "$build" --prefix "$prefix" --strip >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
 cp "$manifest" "$tmp/manifest"
 
 bin=$prefix/$bindir share=$prefix/$datadir
@@ -37,7 +37,13 @@ mime=$share/mime/packages/$app.xml
 metainfo=$share/metainfo/$app.metainfo.xml
 
 for exe in pixquil pqtool; do [ -x "$bin/$exe" ] || fail "$bin/$exe missing or not executable"; done
-for f in "$desktop" "$mime" "$metainfo"; do [ -f "$f" ] || fail "$f missing"; done
+for f in "$desktop" "$mime" "$metainfo" "$share/doc/pixquil/LICENSE"; do [ -f "$f" ] || fail "$f missing"; done
+# Installed like a package: stripped of symbols and debug information.
+for exe in pixquil pqtool; do
+  if readelf -S "$bin/$exe" 2>/dev/null | grep -qE '\.(debug_info|symtab)'; then fail "$bin/$exe is not stripped"; fi
+done
+grep -q "<release version=\"$(sed -n 's/^project(Pixquil VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")\"" "$metainfo" ||
+  fail "$metainfo lacks the release of the project's version"
 
 # The user manual where ヘルプ > トピックの検索 looks from bin/, whole: every page, style sheet,
 # picture and #anchor its pages point to is installed with it.

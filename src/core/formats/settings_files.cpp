@@ -4,7 +4,9 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -103,6 +105,36 @@ bool WriteWindowPosition(const fs::path& file, const WindowPosition& p) {
     put.I32(p.Left);
     put.I32(p.Top);
     return WriteFileAtomically(file, b).Ok;
+}
+
+std::vector<std::string> ReadRecentFiles(const fs::path& file) {
+    std::vector<uint8_t> bytes;
+    std::vector<std::string> paths;
+    if (ReadFilePrefix(file, kRecentFilesLimit, bytes) != ReadStatus::Ok) return paths;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= bytes.size() && paths.size() < kRecentFileCount; ++i) {
+        if (i < bytes.size() && bytes[i] != '\n') continue;
+        std::string line(bytes.begin() + long(start), bytes.begin() + long(i));
+        start = i + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // A path is absolute, of sensible length and free of control characters.
+        const bool sound = !line.empty() && line[0] == '/' && line.size() <= 4096 &&
+                           std::none_of(line.begin(), line.end(), [](char c) { return uint8_t(c) < 0x20; });
+        if (sound && std::find(paths.begin(), paths.end(), line) == paths.end()) paths.push_back(line);
+    }
+    return paths;
+}
+
+bool WriteRecentFiles(const fs::path& file, const std::vector<std::string>& paths) {
+    std::string text;
+    for (std::size_t i = 0; i < paths.size() && i < kRecentFileCount; ++i) text += paths[i] + "\n";
+    return WriteFileAtomically(file, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())).Ok;
+}
+
+void AddRecentFile(std::vector<std::string>& paths, const std::string& path) {
+    paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
+    paths.insert(paths.begin(), path);
+    if (paths.size() > kRecentFileCount) paths.resize(kRecentFileCount);
 }
 
 fs::path ChooseSettingsFolder(const fs::path& executableDir) {

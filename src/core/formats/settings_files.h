@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace pq {
 
@@ -35,6 +37,17 @@ bool WriteMainSettings(const std::filesystem::path& file, const MainSettings& s)
 // nullopt when the file is absent or too short to hold a position.
 std::optional<WindowPosition> ReadWindowPosition(const std::filesystem::path& file);
 bool WriteWindowPosition(const std::filesystem::path& file, const WindowPosition& p);
+
+// The files last opened or saved, newest first: "pqrecent", UTF-8 text, one absolute path per
+// line. At most kRecentFileCount are kept; empty, relative, over-long and repeated lines are
+// dropped on reading, and only the first kRecentFilesLimit bytes of the file are read.
+inline constexpr const char* kRecentFilesFile = "pqrecent";
+inline constexpr std::size_t kRecentFileCount = 8;
+inline constexpr std::size_t kRecentFilesLimit = 64 * 1024;
+std::vector<std::string> ReadRecentFiles(const std::filesystem::path& file);
+bool WriteRecentFiles(const std::filesystem::path& file, const std::vector<std::string>& paths);
+// Puts `path` first, removing an earlier mention and what falls beyond the count.
+void AddRecentFile(std::vector<std::string>& paths, const std::string& path);
 
 // The settings folder: `setting/` beside the executable when that folder exists or can be
 // created and written; otherwise $XDG_CONFIG_HOME/pixquil/setting/ (default

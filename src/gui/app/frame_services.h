@@ -13,6 +13,7 @@
 #include "gui/app/tool_state.h"
 
 class QAction;
+class QMenu;
 class QWidget;
 
 namespace pq {
@@ -91,6 +92,9 @@ public:
     // The toggles of 表示 > ツール and the status bar's, shared by the frame's and the documents'
     // 表示 menus; UpdateViewToggles sets their marks from what is shown.
     virtual QList<QAction*> ViewToggleActions() const = 0;
+    // ファイル > 最近使ったファイル, shared by every File menu; a file opened or saved goes first.
+    virtual QMenu* RecentFilesMenu() const { return nullptr; }
+    virtual void NoteRecentFile(const QString&) {}
     virtual QAction* StatusBarToggle() const = 0;
     virtual void UpdateViewToggles() = 0;
 };

@@ -111,6 +111,7 @@ const std::filesystem::path& TMainForm::SnapshotFolderPath() const { return snap
 // ---- settings ----------------------------------------------------------------------------------
 
 void TMainForm::ReadSettings() {
+    recent_ = pq::ReadRecentFiles(settingsFolder_ / pq::kRecentFilesFile);
     const auto file = settingsFolder_ / pq::kMainSettingsFile;
     if (!std::filesystem::exists(file)) return;
     settings_ = pq::ReadMainSettings(file);
@@ -119,6 +120,33 @@ void TMainForm::ReadSettings() {
         move(KeepOnScreen(QRect(settings_.Left, settings_.Top, settings_.Width, settings_.Height)));
         pendingBoundsFix_ = true;
     }
+}
+
+void TMainForm::NoteRecentFile(const QString& path) {
+    pq::AddRecentFile(recent_, QFileInfo(path).absoluteFilePath().toStdString());
+    pq::WriteRecentFiles(settingsFolder_ / pq::kRecentFilesFile, recent_);
+}
+
+void TMainForm::RebuildRecentMenu() {
+    mRecent_->clear();
+    for (std::size_t i = 0; i < recent_.size(); ++i) {
+        const QString path = QString::fromStdString(recent_[i]);
+        // "&1 " … "&8 ": the number is the accelerator; an ampersand in the name stays visible.
+        QAction* entry = mRecent_->addAction(QString("&%1 %2").arg(i + 1).arg(QString(path).replace("&", "&&")));
+        connect(entry, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
+    }
+    if (recent_.empty()) mRecent_->addAction("（なし）")->setEnabled(false);
+}
+
+void TMainForm::OpenRecentFile(const QString& path) {
+    if (!QFileInfo(path).isFile()) {
+        prompt_->Message(this, "Pixquil", "「" + path + "」が見つかりません。\n最近使ったファイルの一覧から削除しました。",
+                         PromptIcon::Warning, PromptButtons::Ok);
+        recent_.erase(std::remove(recent_.begin(), recent_.end(), path.toStdString()), recent_.end());
+        pq::WriteRecentFiles(settingsFolder_ / pq::kRecentFilesFile, recent_);
+        return;
+    }
+    OpenFile(path);
 }
 
 void TMainForm::WriteSettings() {

@@ -144,6 +144,9 @@ public:
     QToolBar* EditToolBar() const { return tbEdit_; }
     // The toggles of the 表示 > ツール menus, shared by the frame's and the documents' menus.
     QList<QAction*> ViewToggleActions() const override;
+    QMenu* RecentFilesMenu() const override { return mRecent_; }
+    void NoteRecentFile(const QString& path) override;
+    const std::vector<std::string>& RecentFiles() const { return recent_; }
     QAction* StatusBarToggle() const override { return actStatusBar_; }
     void UpdateViewToggles() override;
     QMenu* ToolMenu() const { return mTool_; }
@@ -210,6 +213,10 @@ private:
     QLabel* statusPanel1_ = nullptr;
 
     QMenu* mFile_ = nullptr;
+    QMenu* mRecent_ = nullptr;
+    std::vector<std::string> recent_;   // newest first, as in the settings file
+    void RebuildRecentMenu();
+    void OpenRecentFile(const QString& path);
     QMenu* mShow_ = nullptr;
     QMenu* mTool_ = nullptr;
     QMenu* mWindow_ = nullptr;

@@ -1,13 +1,21 @@
 #pragma once
-// Window positions read from the settings files may come from another screen layout: a window
-// that would lie wholly off every screen is moved back onto the primary screen.
+// Window positions read from the settings files may come from another screen layout or another
+// scale factor. All rectangles are in device-independent pixels, as QWidget and QScreen give them.
 
 #include <QRect>
+
+class QScreen;
 
 namespace pq::gui {
 
 // The top-left corner to use for a window of `frame` (outer bounds): unchanged when the frame
 // touches some screen, else the top-left of the primary screen's available area.
 QPoint KeepOnScreen(const QRect& frame);
+
+// The top-left corner that puts the whole of `frame` (outer bounds) on one screen: unchanged when
+// the frame lies inside some screen's available area, else the nearest position inside the
+// available area of the screen holding most of it, or of `home` (then the primary screen) when it
+// touches none. Along an axis where the frame is larger than that area it goes to the area's start.
+QPoint KeepWhollyOnScreen(const QRect& frame, const QScreen* home);
 
 }  // namespace pq::gui

@@ -75,6 +75,8 @@ void TImageForm::BuildMenus() {
     mFile_ = menu("ファイル(&F)", "mFile");
     AddCommands(mFile_, CommandTable{NewCommand(), OpenCommand()} + SaveCommands() + CommandTable{Separator(), ExitCommand()},
                 frame, this);
+    // The frame's list of recent files, before the separator above 終了.
+    if (QMenu* recent = frame.RecentFilesMenu()) mFile_->insertMenu(mFile_->actions().value(mFile_->actions().size() - 2), recent);
 
     mEdit_ = menu("編集(&E)", "Edit1");
     // Opening the menu is a moment to catch up with the disk: connected before the entries,

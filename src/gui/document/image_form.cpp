@@ -66,6 +66,7 @@ void TImageForm::SetFilePath(const QString& path) {
     filePath_ = path;
     name_ = path;
     setWindowTitle(name_);
+    frame_->NoteRecentFile(path);
     // A note that cannot follow the new name is written again with the next change.
     if (doc_.HistoryPosition > 0 && pq::WriteRecoveryNote(doc_, HistoryCtx()) != 0) doc_.Journal.NoteBehind = true;
 }

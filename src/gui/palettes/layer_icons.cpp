@@ -1,6 +1,8 @@
 #include "gui/palettes/layer_icons.h"
 
+#include <QGuiApplication>
 #include <QPainter>
+#include <QPalette>
 #include <QPolygon>
 
 namespace pq::gui {
@@ -69,7 +71,8 @@ QPixmap LayerIcon(int index) {
         p.drawLine(13, 4, 11, 6);
         break;
     case kLayerIconRename:
-        p.setPen(QColor(0, 0, 0));
+        // A bare letter on the button, drawn in the style's button text colour.
+        p.setPen(QGuiApplication::palette().color(QPalette::ButtonText));
         p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, "A");
         p.drawLine(1, 14, 14, 14);
         break;

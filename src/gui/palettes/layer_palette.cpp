@@ -1,12 +1,14 @@
 #include "gui/palettes/layer_palette.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QImage>
 #include <QLabel>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/document/layer_commands.h"
 #include "core/formats/settings_files.h"
@@ -28,10 +30,9 @@ TLayerPalette::TLayerPalette(FrameServices& frame, const std::filesystem::path& 
 
     toolBar_ = new QToolBar(this);
     toolBar_->setObjectName("ToolBar1");
-    toolBar_->setFixedHeight(30);
     toolBar_->setIconSize(QSize(16, 16));
-    // The seven buttons and three separators must fit the fixed 200-pixel width without the
-    // overflow arrow: no drag handle, tight buttons.
+    // The seven buttons and three separators should fit the 200-pixel width without the overflow
+    // arrow: no drag handle, tight buttons (FitToolBar widens the window where a style needs it).
     toolBar_->setMovable(false);
     toolBar_->setContentsMargins(0, 0, 0, 0);
     toolBar_->setStyleSheet("QToolBar { spacing: 1px; padding: 0px; } QToolButton { padding: 1px; margin: 0px; }");
@@ -71,7 +72,7 @@ TLayerPalette::TLayerPalette(FrameServices& frame, const std::filesystem::path& 
     layout->addWidget(toolBar_);
     layout->addWidget(scroll_, 1);
 
-    setFixedWidth(200);
+    FitToolBar();
     setMinimumHeight(163);
     resize(200, 163);
     move(435, 274);
@@ -79,6 +80,22 @@ TLayerPalette::TLayerPalette(FrameServices& frame, const std::filesystem::path& 
 }
 
 TImageForm* TLayerPalette::Active() const { return frame_.ActiveForm(); }
+
+void TLayerPalette::FitToolBar() {
+    // The hint is the row of every button and separator at the present style's sizes.
+    const QSize hint = toolBar_->sizeHint();
+    toolBar_->setFixedHeight(std::max(kToolBarHeight, hint.height()));
+    setFixedWidth(std::max(kWidth, hint.width()));
+}
+
+void TLayerPalette::changeEvent(QEvent* event) {
+    TToolWindow::changeEvent(event);
+    // A new style or font reaches the buttons in no fixed order: measure once all have it.
+    if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+        QMetaObject::invokeMethod(this, &TLayerPalette::FitToolBar, Qt::QueuedConnection);
+    if (event->type() == QEvent::PaletteChange)
+        if (QAction* rename = Button("tbbName")) rename->setIcon(LayerIcon(kLayerIconRename));
+}
 
 QAction* TLayerPalette::Button(const char* objectName) const { return findChild<QAction*>(objectName); }
 

@@ -57,7 +57,16 @@ public:
     QAction* Button(const char* objectName) const;
     QScrollArea* LayerPanelParent() const { return scroll_; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    static constexpr int kWidth = 200;
+    static constexpr int kToolBarHeight = 30;
+
+    // Sizes the toolbar's height and the window's fixed width (200 or more) to the toolbar's
+    // hint, so every button shows without the overflow arrow under any style.
+    void FitToolBar();
     TImageForm* Active() const;
     // The row whose name panel lies under a screen point, or null.
     TLayerPanel* RowAt(QPoint global) const;

@@ -109,9 +109,12 @@ TEST(KillWrite, KilledWhileWritingLeavesTheOldOrTheNewFileAndNothingElse) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
     const long long spanUs = std::chrono::duration_cast<std::chrono::microseconds>(writeTime).count();
-    std::uniform_int_distribution<long long> delay(0, std::max(1LL, spanUs));
+    // Delays over the write's first four fifths, so that most kills land before it ends.
+    std::uniform_int_distribution<long long> delay(0, std::max(1LL, spanUs * 4 / 5));
     int killedMidWrite = 0;
-    for (int run = 0; run < 10; ++run) {
+    // Ten kills at least, more (up to 30) until five of them struck mid-write: a slower or a
+    // sanitized build changes how long the write takes.
+    for (int run = 0; run < 30 && (run < 10 || killedMidWrite < 5); ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         test::WriteBytes(out, oldBytes);
         pid = StartPqtool({"convert", in.string(), out.string()});

@@ -127,6 +127,24 @@ TEST(WindowPositionFile, EightBytesRoundTripAndShortOrAbsentFilesGiveNothing) {
     EXPECT_EQ(ReadWindowPosition(dir / kColorPaletteFile), std::nullopt);
 }
 
+TEST(RecentFilesFile, NewestFirstWithoutRepeatsAtMostEightAndDamagedLinesDropped) {
+    test::TempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 10; ++i) AddRecentFile(paths, "/d/" + std::to_string(i) + ".ico");
+    AddRecentFile(paths, "/d/5.ico");
+    ASSERT_EQ(paths.size(), 8u);
+    EXPECT_EQ(paths[0], "/d/5.ico");
+    EXPECT_EQ(paths[1], "/d/9.ico");
+    EXPECT_EQ(paths[7], "/d/2.ico");
+    ASSERT_TRUE(WriteRecentFiles(dir / kRecentFilesFile, paths));
+    EXPECT_EQ(ReadRecentFiles(dir / kRecentFilesFile), paths);
+
+    const std::string text = "/a/絵.pqf\r\n\nrelative.ico\n/a/絵.pqf\n/b/\x01x.ico\n/" + std::string(5000, 'x') + "\n/c.cur";
+    WriteBytes(dir / kRecentFilesFile, Bytes(text.begin(), text.end()));
+    EXPECT_EQ(ReadRecentFiles(dir / kRecentFilesFile), (std::vector<std::string>{"/a/絵.pqf", "/c.cur"}));
+    EXPECT_TRUE(ReadRecentFiles(dir / "absent").empty());
+}
+
 TEST(SettingsWriting, AMissingFolderFailsAndAFailedWriteKeepsThePreviousFile) {
     test::TempDir dir;
     EXPECT_FALSE(WriteMainSettings(dir / "missing" / kMainSettingsFile, MainSettings{}));
