@@ -1,5 +1,6 @@
-// The main frame: New and the zoom rule, window numbers, menus and toolbars, opening from the
-// command line and by drop, the close prompt, the Options dialog and the settings files.
+// The main frame: New and the zoom rule, window numbers, the document panel of the status bar,
+// document windows kept inside the area, menus and toolbars, opening from the command line and by
+// drop, the close prompt, the Options dialog and the settings files.
 #include <QAction>
 #include <QComboBox>
 #include <QDropEvent>
@@ -18,12 +19,14 @@
 #include <fstream>
 
 #include "core/formats/settings_files.h"
+#include "core/ops/transforms.h"
 #include "core/io/atomic_write.h"
 #include "gui/document/document_files.h"
 #include "gui/app/main_form.h"
 #include "gui/app/option_dialog.h"
 #include "gui/document/canvas.h"
 #include "gui/document/image_form.h"
+#include "gui/ops/transform_dialogs.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
 #include "gui/palettes/preview_window.h"
@@ -106,6 +109,53 @@ TEST_F(Frame, NewDocumentsOfEverySizeAndColourCountAreNumberedInOrder) {
     frame_->mlNewClick();
     EXPECT_EQ(frame_->NextWindowNumber(), 6);
     EXPECT_EQ(frame_->Forms().size(), 6);
+}
+
+// The second panel follows every change of size or colour count while the window stays active,
+// undo and redo included.
+TEST_F(Frame, DocumentInfoFollowsColourCountAndSizeChanges) {
+    TImageForm* f = NewDocument(1, 1);
+    auto shows = [this](int width, int height, int colors) {
+        return frame_->DocumentInfoText() == QString("サイズ：%1×%2 色数：%3色    ").arg(width).arg(height).arg(colors);
+    };
+    ASSERT_TRUE(shows(32, 32, 256));
+    f->MenuAction("mcColorCount")->trigger();
+    EXPECT_TRUE(shows(32, 32, 16));
+    f->MenuAction("mcColorCount")->trigger();
+    EXPECT_TRUE(shows(32, 32, 256));
+    prompt_.ExpectDialog("TfrmResize", [](QDialog& d) {
+        static_cast<TfrmResize&>(d).SetSizeItem(2);
+        return true;
+    });
+    f->MenuAction("miSize")->trigger();
+    EXPECT_TRUE(shows(48, 48, 256));
+    f->ApplyEdit(pq::ResizeCanvas(f->Doc(), 37, 21, false));
+    EXPECT_TRUE(shows(37, 21, 256));
+    f->meUndoClick();
+    EXPECT_TRUE(shows(48, 48, 256));
+    for (int i = 0; i < 2; ++i) f->meUndoClick();
+    EXPECT_TRUE(shows(32, 32, 16));
+    f->meRedoClick();
+    EXPECT_TRUE(shows(32, 32, 256));
+}
+
+// However large the canvas, a new document window lies inside the document area, so that its
+// caption (centred in the title bar) and its buttons are in sight; the canvas scrolls inside it.
+TEST_F(Frame, LargeDocumentWindowsKeepTheirCaptionInSight) {
+    ChooseZoom(10);
+    for (auto [width, height] : {std::pair{45, 13}, std::pair{256, 256}, std::pair{255, 37}}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height);
+        TImageForm* f = frame_->OpenBuiltDocument(QString("Icon%1").arg(width), [=](pq::Document& d, int zoom) {
+            pq::InitBlankDocument(d, width, height, 16, zoom);
+        });
+        ASSERT_NE(f, nullptr);
+        const auto* sub = qobject_cast<QMdiSubWindow*>(f->parentWidget());
+        const QWidget* area = frame_->MdiArea()->viewport();
+        EXPECT_TRUE(area->rect().contains(sub->geometry()))
+            << sub->geometry().x() << "," << sub->geometry().y() << " " << sub->width() << "x" << sub->height()
+            << " in " << area->width() << "x" << area->height();
+        EXPECT_EQ(f->Canvas()->size(), QSize(width * 10, height * 10));
+    }
 }
 
 TEST_F(Frame, ZoomRuleAndTheListFollowingTheActiveDocument) {

@@ -1,6 +1,7 @@
-// The image-operation dialogs on their own: digit-only number fields, defaults, empty field as
-// Cancel, the shadow dialog reused for scrolling, the brightness and RGB dialogs' coupled controls
-// and live previews, and the compositing dialog's lists, label and OK button.
+// The image-operation dialogs on their own: digit-only number fields, defaults, an empty field as
+// Cancel for the angle and the offsets but not for the colour amounts, the shadow dialog reused
+// for scrolling, the brightness and RGB dialogs' coupled controls, live previews and a brightness
+// bar fine enough to drag, and the compositing dialog's lists, label and OK button.
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -11,10 +12,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
+#include <cstdlib>
 #include <memory>
 
 #include "core/document/document.h"
@@ -112,8 +116,7 @@ TEST(OpsDialogs, ResizeAndAngleDialogsOpenAtTheirDefaults) {
     EXPECT_EQ(rotate.Angle(), 720);
 }
 
-TEST(OpsDialogs, AnEmptyFieldTurnsOkIntoCancel) {
-    pq::Document doc = TwoLayerDocument();
+TEST(OpsDialogs, AnEmptyFieldTurnsOkIntoCancelForAngleAndOffsets) {
     std::vector<std::pair<std::unique_ptr<QDialog>, QLineEdit*>> cases;
     auto* rotate = new TfrmRotate(nullptr);
     cases.emplace_back(rotate, rotate->Edit1());
@@ -121,10 +124,6 @@ TEST(OpsDialogs, AnEmptyFieldTurnsOkIntoCancel) {
         auto* shadow = new TfrmShadow(nullptr);
         cases.emplace_back(shadow, i == 0 ? shadow->Edit1() : shadow->Edit2());
     }
-    auto* blight = new TfrmBlight(nullptr, doc, kBackdrop);
-    cases.emplace_back(blight, blight->Edit1());
-    auto* rgb = new TfrmRGB(nullptr, doc, kBackdrop);
-    cases.emplace_back(rgb, rgb->Edit(2));
     for (auto& [dialog, field] : cases) {
         SCOPED_TRACE((dialog->objectName() + "." + field->objectName()).toStdString());
         field->clear();
@@ -134,6 +133,34 @@ TEST(OpsDialogs, AnEmptyFieldTurnsOkIntoCancel) {
         ClickOk(*dialog);
         EXPECT_EQ(dialog->result(), QDialog::Accepted);
     }
+}
+
+// The colour adjustments read their up-downs on OK: a field typed into and then emptied, or left
+// holding "-", still counts with the last amount it showed, the one the preview and bar show.
+TEST(OpsDialogs, AnEmptiedAmountFieldKeepsItsLastAmountForOk) {
+    pq::Document doc = TwoLayerDocument();
+    TfrmBlight blight(nullptr, doc, kBackdrop);
+    blight.Edit1()->clear();
+    QTest::keyClicks(blight.Edit1(), "40");
+    blight.Edit1()->selectAll();
+    QTest::keyClick(blight.Edit1(), Qt::Key_Delete);
+    ASSERT_EQ(blight.Edit1()->text(), "");
+    ClickOk(blight);
+    EXPECT_EQ(blight.result(), QDialog::Accepted);
+    EXPECT_EQ(std::pair(blight.Amount(), blight.ScrollBar1()->value()), std::pair(40, 40));
+    EXPECT_EQ(blight.Preview().Pixel(0, 0), (Rgb{255, 140, 40}));
+
+    TfrmRGB rgb(nullptr, doc, kBackdrop);
+    rgb.Edit(0)->clear();
+    QTest::keyClicks(rgb.Edit(0), "12");
+    rgb.Edit(0)->clear();
+    for (int i = 0; i < 3; ++i) rgb.UpDown(1)->DownButton()->click();
+    rgb.Edit(1)->end(false);
+    QTest::keyClick(rgb.Edit(1), Qt::Key_Backspace);
+    ASSERT_EQ(rgb.Edit(1)->text(), "-");
+    ClickOk(rgb);
+    EXPECT_EQ(rgb.result(), QDialog::Accepted);
+    EXPECT_EQ(std::tuple(rgb.AmountRed(), rgb.AmountGreen(), rgb.AmountBlue()), std::tuple(12, -3, 0));
 }
 
 TEST(OpsDialogs, ScrollReusesTheShadowDialogWithItsOwnCaptionsAndRanges) {
@@ -202,6 +229,45 @@ TEST(OpsDialogs, BrightnessBarAndFieldMoveTogetherAndDriveThePreview) {
     EXPECT_EQ(bar->value(), 254);
     EXPECT_EQ(dialog.Amount(), 254);
     EXPECT_EQ(dialog.Source().Pixel(0, 0), (Rgb{250, 100, 0}));
+}
+
+// The bar is long enough to aim with at every document size, the preview's width included:
+// its thumb is a small part of the track, and a one-pixel drag of the thumb moves the amount by
+// a step or two, not to the end of the range.
+TEST(OpsDialogs, BrightnessBarIsFineGrainedAtEveryDocumentSize) {
+    for (auto [width, height] : {std::pair{32, 32}, std::pair{37, 5}, std::pair{256, 256}}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height);
+        pq::Document doc;
+        pq::InitBlankDocument(doc, width, height, 16, 10);
+        TfrmBlight dialog(nullptr, doc, kBackdrop);
+        dialog.show();
+        QScrollBar* bar = dialog.ScrollBar1();
+        EXPECT_EQ(std::tuple(bar->minimum(), bar->maximum()), std::tuple(-255, 255));
+        EXPECT_LE(bar->pageStep() * 10, bar->maximum() - bar->minimum());
+        QStyleOptionSlider opt;
+        opt.initFrom(bar);
+        opt.subControls = QStyle::SC_All;
+        opt.orientation = bar->orientation();
+        opt.minimum = bar->minimum();
+        opt.maximum = bar->maximum();
+        opt.sliderPosition = opt.sliderValue = bar->value();
+        opt.singleStep = bar->singleStep();
+        opt.pageStep = bar->pageStep();
+        const QRect groove = bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarGroove, bar);
+        const QRect thumb = bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar);
+        EXPECT_LE(thumb.width() * 8, groove.width());
+        // Ten pixels show that the drag reaches the bar at all; one pixel must stay fine.
+        for (int dx : {+1, -1, +10, -10}) {
+            const QPoint from = thumb.center();
+            QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, from);
+            QTest::mouseMove(bar, from + QPoint(dx, 0));
+            QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, from + QPoint(dx, 0));
+            EXPECT_EQ(bar->value() > 0, dx > 0) << dx;
+            EXPECT_LE(std::abs(bar->value()), 3 * std::abs(dx)) << dx;
+            EXPECT_EQ(dialog.Edit1()->text(), QString::number(bar->value()));
+            bar->setValue(0);
+        }
+    }
 }
 
 TEST(OpsDialogs, RgbPreviewShiftsEachChannelAndWaitsForEveryField) {

@@ -538,6 +538,13 @@ void TMainForm::ActionList1Update() {
         preview_->Blank();
         return;
     }
+    // Every command, undo and redo end here: the size and colour count follow the active
+    // document at once, not only when a window is activated.
+    if (const TImageForm* form = ActiveForm(); form && form->Doc().Ready) {
+        const pq::Document& doc = form->Doc();
+        SetDocumentInfoText(
+            QString("サイズ：%1×%2 色数：%3色    ").arg(doc.ImageWidth).arg(doc.ImageHeight).arg(doc.ColorCount));
+    }
     if (!windowMenuShown_) {
         windowMenuShown_ = true;
         RebuildMenuBar();

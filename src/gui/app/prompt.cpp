@@ -1,5 +1,7 @@
 #include "gui/app/prompt.h"
 
+#include "gui/app/translations.h"
+
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
@@ -93,6 +95,8 @@ void SetUpFileDialog(QFileDialog& dialog, const FileDialogRequest& request, bool
     // Each description names its patterns already: showing Qt's pattern list too would say
     // them twice.
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    // Sizes and dates in Japanese whatever the system locale.
+    UseDefaultLocaleForFileDetails(dialog);
     const QStringList filters = request.Filter.split(";;", Qt::SkipEmptyParts);
     dialog.setNameFilters(filters);
     if (request.FilterIndex >= 0 && request.FilterIndex < filters.size())

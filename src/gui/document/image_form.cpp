@@ -102,7 +102,16 @@ void TImageForm::FitWindowToCanvas() {
     const QSize decoration = sub->size() - size();
     // A tiny canvas still gets a window wide enough for its caption and title-bar buttons (the
     // canvas is centred in it).
-    sub->resize((client + decoration).expandedTo(QSize(sub->minimumSizeHint().width(), 0)));
+    QSize outer = (client + decoration).expandedTo(QSize(sub->minimumSizeHint().width(), 0));
+    // A large canvas gets no window larger than the document area: the caption is centred in the
+    // title bar and would lie out of sight with the buttons. The scroll area reaches the rest, and
+    // the window moves back just enough to lie wholly inside the area.
+    const QWidget* area = sub->parentWidget();
+    if (area) outer = outer.boundedTo(area->size().expandedTo(sub->minimumSizeHint()));
+    sub->resize(outer);
+    if (area)
+        sub->move(qBound(0, sub->x(), qMax(0, area->width() - outer.width())),
+                  qBound(0, sub->y(), qMax(0, area->height() - outer.height())));
     if (sub->layout()) sub->layout()->activate();
 }
 

@@ -18,6 +18,9 @@ namespace pq::gui {
 
 namespace {
 
+// The brightness bar's shortest length in pixels, for the 511 amounts from -255 to 255.
+constexpr int kBarMinimumWidth = 320;
+
 // The field's amount, or nothing while it holds no number ("" or "-").
 std::optional<int> AmountIn(const QLineEdit* edit) {
     bool ok = false;
@@ -54,6 +57,9 @@ TfrmBlight::TfrmBlight(QWidget* parent, const pq::Document& doc, const pq::Trans
     bar_->setPageStep(25);
     bar_->setValue(0);
     bar_->setFocusPolicy(Qt::NoFocus);
+    // However narrow the preview, the track stays long enough for its thumb to be a small part
+    // of it and for one pixel of drag to be about two amounts, not a jump across the range.
+    bar_->setMinimumWidth(kBarMinimumWidth);
     edit_ = AmountField(this, "Edit1");
     upDown_ = new TUpDown(edit_, pq::kMinShift, pq::kMaxShift, /*wrap=*/false, this);
     upDown_->setObjectName("UpDown1");
@@ -87,14 +93,6 @@ void TfrmBlight::Edit1Change() {
     const int shown = AmountIn(edit_).value_or(*d);
     pq::ShiftPicture(source_, pq::ChannelShift::All(shown), preview_);
     ShowPicture(image_, preview_);
-}
-
-void TfrmBlight::accept() {
-    if (!AmountIn(edit_)) {
-        reject();
-        return;
-    }
-    QDialog::accept();
 }
 
 // ---- RGB調整 -----------------------------------------------------------------------------------
@@ -139,15 +137,6 @@ void TfrmRGB::Edit1Change() {
     if (!r || !g || !b) return;
     pq::ShiftPicture(source_, pq::ChannelShift{*r, *g, *b}, preview_);
     ShowPicture(image_, preview_);
-}
-
-void TfrmRGB::accept() {
-    for (const QLineEdit* e : edit_)
-        if (!AmountIn(e)) {
-            reject();
-            return;
-        }
-    QDialog::accept();
 }
 
 }  // namespace pq::gui

@@ -2,8 +2,9 @@
 // The Palette menu's adjustment dialogs, created afresh for each use: "明るさ調整" (one amount on
 // a scroll bar and a field) and "RGB調整" (one amount per channel). Both preview the visible
 // layers at 1:1, taken once from the document when the dialog is made and adjusted live as the
-// amounts change; the document itself is not touched. The amounts are read from the up-down
-// controls on OK; an empty field (or one holding only "-") turns OK into Cancel.
+// amounts change; the document itself is not touched. OK applies the up-down controls'
+// positions: a field left empty (or holding only "-") keeps the last amount it held, the one the
+// preview and the scroll bar still show.
 
 #include <QDialog>
 
@@ -35,8 +36,6 @@ public:
     const pq::Raster& Preview() const { return preview_; }
     const pq::Raster& Source() const { return source_; }
 
-    void accept() override;
-
 private:
     // Moving the bar writes its position into the field.
     void ScrollBar1Change(int position);
@@ -66,8 +65,6 @@ public:
     QLabel* Image1() const { return image_; }
     const pq::Raster& Preview() const { return preview_; }
     const pq::Raster& Source() const { return source_; }
-
-    void accept() override;
 
 private:
     // Any field changed: recompute the preview unless a field is "" or "-".

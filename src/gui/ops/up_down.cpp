@@ -29,6 +29,13 @@ TUpDown::TUpDown(QLineEdit* buddy, int min, int max, bool wrap, QWidget* parent)
     layout->addWidget(up_);
     layout->addWidget(down_);
     buddy_->installEventFilter(this);
+    // Typed numbers move the position too, so emptying the field afterwards keeps the amount the
+    // field last showed.
+    connect(buddy_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        bool ok = false;
+        const int typed = text.toInt(&ok);
+        if (ok) position_ = typed;
+    });
 }
 
 void TUpDown::SetRange(int min, int max) {

@@ -21,8 +21,8 @@ public:
     int Maximum() const { return max_; }
     bool Wraps() const { return wrap_; }
 
-    // The number in the field brought into the range; the last position stepped or set when the
-    // field holds no number.
+    // The number in the field brought into the range; while the field holds no number ("" or
+    // "-"), the last number it held.
     int Position() const;
     // Clamps into the range and writes the field.
     void SetPosition(int position);
