@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <ctime>
-#include <random>
 
 #include "core/document/document.h"
 #include "core/document/random.h"
@@ -11,27 +10,18 @@
 #include "core/ops/filters.h"
 #include "core/ops/pixel_effects.h"
 #include "core/ops/transforms.h"
+#include "support/layered_document.h"
 
 // The image operations on the largest document the New dialog makes: 48 x 48, 256 colours,
-// four layers each about two thirds painted with random indices of a random palette. Each
-// operation runs on a fresh copy of that document (the copy is timed too; BM_Ops_DocumentCopy
-// gives its share). The counter `vs_brush` is the operation's processor time divided by that of
+// four layers each about two thirds painted with random indices of a random palette
+// (support/layered_document.h). Each operation runs on a fresh copy of that document (the copy
+// is timed too; BM_Ops_DocumentCopy gives its share). The counter `vs_brush` is the operation's processor time divided by that of
 // one brush move event on the same document, measured first in the same run.
 namespace {
 
 const pq::Document& Base() {
     static const pq::Document d = [] {
-        pq::Document k;
-        pq::InitBlankDocument(k, 48, 48, 256, 10);
-        std::mt19937 rng(11);
-        for (int i = 0; i < 256; ++i)
-            k.Palette[std::size_t(i)] = pq::MakeEntry(pq::Rgb{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
-        for (int l = 0; l < 4; ++l) {
-            if (l > 0) k.AppendLayer();
-            pq::Layer& layer = k.LayerAt(l);
-            for (std::size_t p = 0; p < layer.Mask.size(); ++p)
-                if (rng() % 3 != 0) layer.Mask[p] = 1, layer.Indices[p] = uint8_t(rng());
-        }
+        pq::Document k = pq::test::RandomLayeredDocument(11);
         k.SetCurrentLayer(1);
         k.DrawColor = 3;
         k.AuxColor = 200;

@@ -1,16 +1,16 @@
 #include <benchmark/benchmark.h>
 
 #include <ctime>
-#include <random>
 
 #include "core/document/document.h"
 #include "core/document/render.h"
 #include "core/ops/compositing.h"
 #include "core/ops/palette_adjust.h"
+#include "support/layered_document.h"
 
 // The palette commands and compositing on the largest document the New dialog makes: 48 x 48,
 // 256 colours, four layers each about two thirds painted with random indices of a random
-// palette. Each command runs on a fresh copy of the document (the copy is timed too;
+// palette (support/layered_document.h). Each command runs on a fresh copy of the document (the copy is timed too;
 // BM_Palette_DocumentCopy gives its share). The counter `of_budget` is the processor time per
 // run divided by the time a command may take (5 ms; 2 ms for a preview update), so it must stay
 // below 1.
@@ -18,17 +18,7 @@ namespace {
 
 const pq::Document& Base() {
     static const pq::Document d = [] {
-        pq::Document k;
-        pq::InitBlankDocument(k, 48, 48, 256, 10);
-        std::mt19937 rng(29);
-        for (int i = 0; i < 256; ++i)
-            k.Palette[std::size_t(i)] = pq::MakeEntry(pq::Rgb{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
-        for (int l = 0; l < 4; ++l) {
-            if (l > 0) k.AppendLayer();
-            pq::Layer& layer = k.LayerAt(l);
-            for (std::size_t p = 0; p < layer.Mask.size(); ++p)
-                if (rng() % 3 != 0) layer.Mask[p] = 1, layer.Indices[p] = uint8_t(rng());
-        }
+        pq::Document k = pq::test::RandomLayeredDocument(29);
         k.SetCurrentLayer(0);
         return k;
     }();

@@ -10,8 +10,8 @@
 #include "core/formats/settings_files.h"
 #include "core/io/sjis.h"
 #include "gui/app/main_form.h"
-#include "gui/app/prompt.h"
-#include "gui/app/translations.h"
+#include "gui/kit/prompt.h"
+#include "gui/kit/translations.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "core/document/history.h"
 #include "core/document/history_snapshot.h"
 #include "gui/app/main_form.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
 
 namespace pq::app {

@@ -7,7 +7,7 @@
 #include <QToolBar>
 #include <gtest/gtest.h>
 
-#include "gui/app/command_table.h"
+#include "gui/kit/command_table.h"
 #include "gui/document/image_form.h"
 #include "support/stand_in_frame.h"
 

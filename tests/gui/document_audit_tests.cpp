@@ -6,7 +6,7 @@
 #include <QStringList>
 
 #include "gui/app/main_form.h"
-#include "gui/app/tool_state.h"
+#include "gui/kit/tool_state.h"
 #include "gui/document/canvas.h"
 #include "gui/document/image_form.h"
 #include "support/editor_fixture.h"

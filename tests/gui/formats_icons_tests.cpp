@@ -16,7 +16,7 @@
 #include "gui/document/image_form.h"
 #include "gui/formats/hotspot_dialog.h"
 #include "gui/formats/icon_chooser.h"
-#include "gui/ops/up_down.h"
+#include "gui/kit/up_down.h"
 #include "support/editor_fixture.h"
 #include "support/formats_files.h"
 

@@ -14,7 +14,7 @@
 #include "core/formats/palette_file.h"
 #include "core/formats/program_icons.h"
 #include "gui/app/main_form.h"
-#include "gui/document/document_files.h"
+#include "gui/formats/document_files.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/area_picker.h"
 #include "gui/formats/exe_dll_dialog.h"

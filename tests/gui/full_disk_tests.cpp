@@ -8,7 +8,7 @@
 #include "core/document/history.h"
 #include "core/formats/native_document.h"
 #include "gui/app/main_form.h"
-#include "gui/app/tool_state.h"
+#include "gui/kit/tool_state.h"
 #include "gui/document/image_form.h"
 #include "support/editor_fixture.h"
 #include "support/small_fs.h"

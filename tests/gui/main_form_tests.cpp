@@ -21,7 +21,7 @@
 #include "core/formats/settings_files.h"
 #include "core/ops/transforms.h"
 #include "core/io/atomic_write.h"
-#include "gui/document/document_files.h"
+#include "gui/formats/document_files.h"
 #include "gui/app/main_form.h"
 #include "gui/app/option_dialog.h"
 #include "gui/document/canvas.h"

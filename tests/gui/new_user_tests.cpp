@@ -18,10 +18,10 @@
 #include <gtest/gtest.h>
 
 #include "gui/app/main_form.h"
-#include "gui/app/prompt.h"
-#include "gui/app/tool_state.h"
+#include "gui/kit/prompt.h"
+#include "gui/kit/tool_state.h"
 #include "gui/document/canvas.h"
-#include "gui/document/document_files.h"
+#include "gui/formats/document_files.h"
 #include "gui/document/image_form.h"
 #include "support/editor_fixture.h"
 

@@ -26,7 +26,7 @@
 #include "gui/ops/gousei_dialog.h"
 #include "gui/ops/shadow_dialog.h"
 #include "gui/ops/transform_dialogs.h"
-#include "gui/ops/up_down.h"
+#include "gui/kit/up_down.h"
 
 using namespace pq::gui;
 using pq::Rgb;

@@ -21,7 +21,7 @@
 #include "gui/ops/gousei_dialog.h"
 #include "gui/ops/shadow_dialog.h"
 #include "gui/ops/transform_dialogs.h"
-#include "gui/ops/up_down.h"
+#include "gui/kit/up_down.h"
 #include "support/editor_fixture.h"
 
 using namespace pq::gui;

@@ -12,7 +12,7 @@
 
 #include "core/formats/settings_files.h"
 #include "gui/app/main_form.h"
-#include "gui/app/window_placement.h"
+#include "gui/kit/window_placement.h"
 #include "gui/palettes/color_palette.h"
 #include "gui/palettes/layer_palette.h"
 #include "gui/palettes/preview_window.h"

@@ -16,8 +16,8 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
-#include "gui/app/prompt.h"
-#include "gui/app/translations.h"
+#include "gui/kit/prompt.h"
+#include "gui/kit/translations.h"
 
 namespace pq::test {
 namespace {

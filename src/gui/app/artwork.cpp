@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <QPolygon>
 
-#include "gui/app/tool_state.h"
+#include "gui/kit/tool_state.h"
 
 namespace pq::gui {
 

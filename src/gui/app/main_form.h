@@ -18,8 +18,9 @@
 #include "core/document/render.h"
 #include "core/document/strokes.h"
 #include "core/formats/settings_files.h"
-#include "gui/app/frame_services.h"
-#include "gui/app/tool_state.h"
+#include "gui/app/document_window_hooks.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/tool_state.h"
 
 class QAction;
 class QActionGroup;
@@ -58,6 +59,7 @@ public:
     QMdiArea* MdiArea() const { return mdi_; }
     QWidget* FrameWidget() override { return this; }
     Prompt& GetPrompt() const override { return *prompt_; }
+    const DocumentHooks& Hooks() const override { return hooks_; }
     const std::filesystem::path& SettingsFolder() const { return settingsFolder_; }
     const std::filesystem::path& SnapshotFolderPath() const override;
 
@@ -175,6 +177,8 @@ private:
 
     void TileWindows(bool vertical);
 
+    // What every document window gets from the levels above it (composed once).
+    DocumentHooks hooks_ = DocumentWindowHooks();
     bool destroying_ = false;
     bool shownOnce_ = false;
     // While the command line's files open: where their refusals go instead of message boxes.

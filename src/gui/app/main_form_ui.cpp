@@ -15,8 +15,8 @@
 #include <QToolBar>
 
 #include "gui/app/artwork.h"
-#include "gui/app/command_table.h"
-#include "gui/app/frame_commands.h"
+#include "gui/kit/command_table.h"
+#include "gui/kit/frame_commands.h"
 #include "gui/app/main_form.h"
 #include "gui/document/clipboard_commands.h"
 #include "gui/document/image_form.h"

@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 
 #include "core/raster/raster.h"
-#include "gui/app/dialog_buttons.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/dialog_buttons.h"
+#include "gui/kit/prompt.h"
 
 namespace pq::gui {
 

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "gui/app/main_form.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
 
 namespace pq::gui {

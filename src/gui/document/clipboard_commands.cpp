@@ -1,14 +1,13 @@
 #include "gui/document/clipboard_commands.h"
 
 #include <QApplication>
-#include <QCheckBox>
 
 #include "core/document/clipboard_pictures.h"
-#include "gui/app/frame_services.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/clipboard_bridge.h"
+#include "gui/document/document_hooks.h"
 #include "gui/document/image_form.h"
-#include "gui/formats/area_picker.h"
 
 namespace pq::gui {
 
@@ -33,13 +32,6 @@ void meCutClick(FrameServices& frame, TImageForm& form) {
     form.ApplyEdit(pq::ApplyCut(form.Doc()));
 }
 
-std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture) {
-    const pq::Document& doc = form.Doc();
-    TfrmSelectOpenArea dialog(frame.FrameWidget(), picture, AreaPickerMode::Paste, doc.ImageWidth, doc.ImageHeight);
-    if (!frame.GetPrompt().RunDialog(dialog)) return std::nullopt;
-    return PasteChoice{dialog.Preview(), dialog.CheckBox1()->isChecked()};
-}
-
 void mePasteClick(FrameServices& frame, TImageForm& form) {
     if (!Clipboard().HasPicture()) return;
     const ClipboardRead read = ReadClipboardPicture();
@@ -47,7 +39,9 @@ void mePasteClick(FrameServices& frame, TImageForm& form) {
         frame.GetPrompt().Message(&form, "貼り付け", read.Problem, PromptIcon::Warning, PromptButtons::Ok);
         return;
     }
-    const std::optional<PasteChoice> choice = PickPasteArea(frame, form, *read.Picture);
+    const auto& pick = frame.Hooks().PickPasteArea;
+    if (!pick) return;
+    const std::optional<PasteChoice> choice = pick(frame, form, *read.Picture);
     if (!choice) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const pq::EditResult result = pq::PastePicture(form.Doc(), choice->Area, choice->Optimize);

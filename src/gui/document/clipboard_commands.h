@@ -2,12 +2,10 @@
 // Cut, copy and paste of a document window through the system clipboard. Copy and cut put the
 // selected pixels (or the whole current layer) on the clipboard as a true-colour picture; cut
 // changes the document only after the picture arrived there. Paste lets the user pick the part
-// of the clipboard picture to take and turns it into a new top layer.
+// of the clipboard picture to take (through the frame's DocumentHooks::PickPasteArea) and turns it
+// into a new top layer.
 
-#include <optional>
-
-#include "core/raster/raster.h"
-#include "gui/app/command_table.h"
+#include "gui/kit/command_table.h"
 
 namespace pq::gui {
 
@@ -17,15 +15,6 @@ class TImageForm;
 void meCopyClick(FrameServices& frame, TImageForm& form);
 void meCutClick(FrameServices& frame, TImageForm& form);
 void mePasteClick(FrameServices& frame, TImageForm& form);
-
-// The area the user picked from the clipboard picture (ImageWidth x ImageHeight) and the state
-// of "最適化" (rebuild the palette for it).
-struct PasteChoice {
-    pq::Raster Area;
-    bool Optimize = true;
-};
-// Shows the area picker in its paste mode on `picture`; nullopt when it was not closed with OK.
-std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture);
 
 // The Edit menu's 切り取り / コピー / 貼り付け; 貼り付け is enabled exactly when the clipboard offers
 // a picture.

@@ -1,17 +1,18 @@
 // The menus of a document window: each menu places the rows of the commands' own tables; the
-// window's own rows (undo history, grid, zoom) are defined here beside the window's handlers.
+// window's own rows (undo history, grid, zoom) are defined here beside the window's handlers, and
+// the rows of the levels above (saving, the operations, the palette files, composition) come from
+// the frame's DocumentHooks.
 #include <QMenu>
 
 #include "core/document/history.h"
-#include "gui/app/command_table.h"
-#include "gui/app/frame_commands.h"
-#include "gui/app/frame_services.h"
+#include "gui/kit/command_table.h"
+#include "gui/kit/frame_commands.h"
+#include "gui/kit/frame_services.h"
 #include "gui/document/clipboard_commands.h"
+#include "gui/document/document_hooks.h"
 #include "gui/document/image_form.h"
 #include "gui/document/layer_menu.h"
 #include "gui/document/selection_commands.h"
-#include "gui/formats/file_commands.h"
-#include "gui/ops/ops_menus.h"
 
 namespace pq::gui {
 
@@ -66,6 +67,7 @@ CommandTable ZoomCommands() {
 
 void TImageForm::BuildMenus() {
     FrameServices& frame = *frame_;
+    const DocumentHooks& above = frame.Hooks();
     auto menu = [this](const QString& title, const QString& name) {
         auto* m = new QMenu(title, this);
         m->setObjectName(name);
@@ -73,7 +75,7 @@ void TImageForm::BuildMenus() {
     };
 
     mFile_ = menu("ファイル(&F)", "mFile");
-    AddCommands(mFile_, CommandTable{NewCommand(), OpenCommand()} + SaveCommands() + CommandTable{Separator(), ExitCommand()},
+    AddCommands(mFile_, CommandTable{NewCommand(), OpenCommand()} + above.FileRows + CommandTable{Separator(), ExitCommand()},
                 frame, this);
     // The frame's list of recent files, before the separator above 終了.
     if (QMenu* recent = frame.RecentFilesMenu()) mFile_->insertMenu(mFile_->actions().value(mFile_->actions().size() - 2), recent);
@@ -99,16 +101,14 @@ void TImageForm::BuildMenus() {
     connect(mShow_, &QMenu::aboutToShow, this, [this] { frame_->UpdateViewToggles(); });
 
     mImage_ = menu("イメージ(&I)", "mImage");
-    AddCommands(mImage_, ImageMenuCommands(), frame, this);
+    AddCommands(mImage_, above.ImageRows, frame, this);
 
     mPalette_ = menu("パレット(&P)", "mColor");
-    AddCommands(mPalette_,
-                PaletteAdjustCommands() + CommandTable{Separator()} + PaletteFileCommands() + CommandTable{Separator()} +
-                    ColorCountCommands(),
-                frame, this);
+    AddCommands(mPalette_, above.PaletteRows, frame, this);
 
     mLayer_ = menu("レイヤ(&L)", "mLayer");
-    AddCommands(mLayer_, LayerMenuCommands() + CommandTable{Separator()} + CompositeCommands(), frame, this);
+    AddCommands(mLayer_, LayerMenuCommands() + (above.LayerRows.empty() ? CommandTable{} : CommandTable{Separator()} + above.LayerRows),
+                frame, this);
 
     mSelect_ = menu("選択範囲(&S)", "mSelect");
     AddCommands(mSelect_, SelectionMenuCommands(), frame, this);

@@ -12,12 +12,11 @@
 #include <QVBoxLayout>
 
 #include "core/document/recovery_note.h"
-#include "gui/app/command_table.h"
-#include "gui/app/frame_services.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/command_table.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/canvas.h"
-#include "gui/document/document_files.h"
-#include "gui/formats/file_commands.h"
+#include "gui/document/document_hooks.h"
 
 namespace pq::gui {
 
@@ -75,7 +74,7 @@ void TImageForm::SetFilePath(const QString& path) {
 
 void TImageForm::InitBlankDocument(int width, int height, int colors) {
     const int zoom = pq::InitBlankDocument(doc_, width, height, colors, frame_->SelectedZoom());
-    LoadProgramPalette(doc_);
+    if (const auto& palette = frame_->Hooks().NewDocumentPalette) palette(doc_);
     frame_->ShowZoomInList(zoom);
     AdoptLoadedDocument();
 }
@@ -258,9 +257,15 @@ void TImageForm::UpdateEditMenu() {
 
 // ---- saving ------------------------------------------------------------------------------------
 
-bool TImageForm::Save() { return Save1Click(*this, frame_->GetPrompt(), frame_->FrameWidget()); }
+bool TImageForm::Save() {
+    const auto& save = frame_->Hooks().Save;
+    return save && save(*this);
+}
 
-bool TImageForm::SaveAs() { return SaveAs1Click(*this, frame_->GetPrompt()); }
+bool TImageForm::SaveAs() {
+    const auto& saveAs = frame_->Hooks().SaveAs;
+    return saveAs && saveAs(*this);
+}
 
 void TImageForm::closeEvent(QCloseEvent* event) {
     if (!doc_.Modified) {

@@ -50,6 +50,7 @@ public:
     pq::Document& Doc() { return doc_; }
     const pq::Document& Doc() const { return doc_; }
     int WindowNumber() const { return windowNumber_; }
+    FrameServices& Frame() const { return *frame_; }
     // The caption: "Icon" + number for a document never saved, else the file's full path.
     QString DocumentName() const { return name_; }
     // The file the document was read from or last saved to; empty when never saved.

@@ -7,12 +7,12 @@
 #include "core/document/selection.h"
 #include "core/document/render.h"
 #include "core/document/strokes.h"
-#include "gui/app/frame_services.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/canvas.h"
 #include "gui/document/image_form.h"
 #include "gui/document/text_dialog.h"
-#include "gui/formats/hotspot_dialog.h"
+#include "gui/document/hotspot_mark.h"
 
 namespace pq::gui {
 

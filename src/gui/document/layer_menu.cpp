@@ -1,11 +1,11 @@
 #include "gui/document/layer_menu.h"
 
 #include "core/document/layer_commands.h"
-#include "gui/app/frame_services.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
 #include "gui/document/name_dialog.h"
-#include "gui/palettes/layer_icons.h"
+#include "gui/document/layer_icons.h"
 
 namespace pq::gui {
 

@@ -4,7 +4,7 @@
 // window's edit path. Merge all asks its question and rename shows the name dialog through the
 // frame's prompt.
 
-#include "gui/app/command_table.h"
+#include "gui/kit/command_table.h"
 
 namespace pq::gui {
 

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/document/layer_commands.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/prompt.h"
 
 namespace pq::gui {
 

@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "gui/app/dialog_buttons.h"
+#include "gui/kit/dialog_buttons.h"
 
 namespace pq::gui {
 

@@ -1,7 +1,7 @@
 #include "gui/document/selection_commands.h"
 
 #include "core/document/selection.h"
-#include "gui/app/frame_services.h"
+#include "gui/kit/frame_services.h"
 #include "gui/document/image_form.h"
 
 namespace pq::gui {

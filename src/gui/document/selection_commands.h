@@ -3,7 +3,7 @@
 // frame's 選択範囲のクリア / クリア buttons. Each runs the core command and sends its result
 // through the window's edit path.
 
-#include "gui/app/command_table.h"
+#include "gui/kit/command_table.h"
 
 namespace pq::gui {
 

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/app/dialog_buttons.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/dialog_buttons.h"
+#include "gui/kit/prompt.h"
 
 namespace pq::gui {
 

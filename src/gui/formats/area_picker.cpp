@@ -13,6 +13,10 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "gui/document/image_form.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
+
 namespace pq::gui {
 
 QImage RasterToImage(const pq::Raster& raster) {
@@ -247,6 +251,13 @@ void TfrmSelectOpenArea::ShowBandSize() {
 void TfrmSelectOpenArea::PictureChanged() {
     image1_->update();
     image2_->update();
+}
+
+std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture) {
+    const pq::Document& doc = form.Doc();
+    TfrmSelectOpenArea dialog(frame.FrameWidget(), picture, AreaPickerMode::Paste, doc.ImageWidth, doc.ImageHeight);
+    if (!frame.GetPrompt().RunDialog(dialog)) return std::nullopt;
+    return PasteChoice{dialog.Preview(), dialog.CheckBox1()->isChecked()};
 }
 
 }  // namespace pq::gui

@@ -11,6 +11,7 @@
 
 #include "core/formats/picture_import.h"
 #include "core/raster/raster.h"
+#include "gui/document/document_hooks.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -127,5 +128,9 @@ private:
 
 // A QImage copy of a raster (for painting).
 QImage RasterToImage(const pq::Raster& raster);
+
+// 貼り付け's choice (DocumentHooks::PickPasteArea): the area picker in its paste mode on
+// `picture`; nullopt when it was not closed with OK.
+std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture);
 
 }  // namespace pq::gui

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/app/prompt.h"
+#include "gui/kit/prompt.h"
 
 namespace pq::gui {
 

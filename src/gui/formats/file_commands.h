@@ -11,8 +11,8 @@
 #include "core/document/document.h"
 #include "core/formats/file_result.h"
 #include "core/formats/picture_import.h"
-#include "gui/app/command_table.h"
-#include "gui/document/document_files.h"
+#include "gui/kit/command_table.h"
+#include "gui/formats/document_files.h"
 
 class QWidget;
 

@@ -3,17 +3,16 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "core/document/document.h"
-#include "gui/app/dialog_buttons.h"
-#include "gui/app/frame_services.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/dialog_buttons.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
-#include "gui/ops/digit_key_filter.h"
-#include "gui/ops/up_down.h"
+#include "gui/kit/digit_key_filter.h"
+#include "gui/kit/up_down.h"
 
 namespace pq::gui {
 
@@ -78,18 +77,6 @@ Command HotspotCommand() {
                 form->Redraw();
                 frame.ActionList1Update();
             }};
-}
-
-void DrawHotspotMark(QPainter& painter, const pq::Document& doc) {
-    const int z = doc.Zoom;
-    if (!doc.HasHotspot || z < kHotspotMarkZoom || !doc.OnCanvas(doc.HotspotX, doc.HotspotY)) return;
-    const int left = doc.HotspotX * z, top = doc.HotspotY * z, mid = z / 2;
-    painter.save();
-    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-    painter.setPen(QPen(Qt::white, 1));
-    painter.drawLine(left - 1, top + mid, left + z, top + mid);
-    painter.drawLine(left + mid, top - 1, left + mid, top + z);
-    painter.restore();
 }
 
 }  // namespace pq::gui

@@ -1,13 +1,14 @@
 #pragma once
 // The cursor hotspot: the dialog "ホットスポット" of the ツール menu (X and Y, each limited to the
-// canvas), its command, and the small cross that marks the hotspot on the canvas.
+// canvas) and its command. The canvas's mark of the hotspot is the document window's own
+// (gui/document/hotspot_mark.h).
 
 #include <QDialog>
 
-#include "gui/app/command_table.h"
+#include "gui/document/hotspot_mark.h"
+#include "gui/kit/command_table.h"
 
 class QLineEdit;
-class QPainter;
 
 namespace pq {
 class Document;
@@ -50,12 +51,5 @@ private:
 bool mtHotspotClick(pq::Document& doc, Prompt& prompt, QWidget* parent);
 // The row of the frame's ツール menu; it acts on the active document and does nothing without one.
 Command HotspotCommand();
-
-// Zoom factors from which the canvas marks the hotspot.
-inline constexpr int kHotspotMarkZoom = 4;
-// Draws the hotspot's cross over the zoomed canvas (an inverting pen, so it shows on any colour):
-// a line through the middle of the pixel each way, one pixel beyond it on each side. Only for
-// documents that have a hotspot, at zoom kHotspotMarkZoom and above.
-void DrawHotspotMark(QPainter& painter, const pq::Document& doc);
 
 }  // namespace pq::gui

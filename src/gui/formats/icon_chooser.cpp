@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "core/formats/icon_images.h"
-#include "gui/app/prompt.h"
+#include "gui/kit/prompt.h"
 
 namespace pq::gui {
 

@@ -10,7 +10,7 @@
 
 #include "core/document/color_reduction.h"
 #include "core/ops/compositing.h"
-#include "gui/app/dialog_buttons.h"
+#include "gui/kit/dialog_buttons.h"
 #include "gui/ops/picture_view.h"
 
 namespace pq::gui {

@@ -9,7 +9,7 @@
 // (Deselect, recorded as its own "選択範囲クリア" step), calls the core operation and hands its
 // result to the window's one edit path. A cancelled dialog changes and records nothing.
 
-#include "gui/app/command_table.h"
+#include "gui/kit/command_table.h"
 
 namespace pq::gui {
 

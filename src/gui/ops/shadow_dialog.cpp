@@ -6,9 +6,9 @@
 #include <QVBoxLayout>
 
 #include "core/ops/pixel_effects.h"
-#include "gui/app/dialog_buttons.h"
-#include "gui/ops/digit_key_filter.h"
-#include "gui/ops/up_down.h"
+#include "gui/kit/dialog_buttons.h"
+#include "gui/kit/digit_key_filter.h"
+#include "gui/kit/up_down.h"
 
 namespace pq::gui {
 

@@ -8,7 +8,7 @@
 #include <QWheelEvent>
 
 #include "core/formats/settings_files.h"
-#include "gui/app/frame_services.h"
+#include "gui/kit/frame_services.h"
 #include "gui/document/image_form.h"
 
 namespace pq::gui {

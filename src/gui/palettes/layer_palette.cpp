@@ -12,11 +12,11 @@
 
 #include "core/document/layer_commands.h"
 #include "core/formats/settings_files.h"
-#include "gui/app/command_table.h"
-#include "gui/app/frame_services.h"
+#include "gui/kit/command_table.h"
+#include "gui/kit/frame_services.h"
 #include "gui/document/image_form.h"
 #include "gui/document/layer_menu.h"
-#include "gui/palettes/layer_icons.h"
+#include "gui/document/layer_icons.h"
 #include "gui/palettes/layer_panel.h"
 
 namespace pq::gui {

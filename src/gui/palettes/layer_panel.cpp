@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 
-#include "gui/palettes/layer_icons.h"
+#include "gui/document/layer_icons.h"
 
 namespace pq::gui {
 

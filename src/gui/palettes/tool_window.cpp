@@ -1,7 +1,7 @@
 #include "gui/palettes/tool_window.h"
 
 #include "core/formats/settings_files.h"
-#include "gui/app/window_placement.h"
+#include "gui/kit/window_placement.h"
 
 namespace pq::gui {
 

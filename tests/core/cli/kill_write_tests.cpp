@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,13 +18,13 @@
 
 #include "core/document/document.h"
 #include "core/formats/native_document.h"
+#include "support/run_pqtool.h"
 #include "support/test_paths.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace pq;
 using Clock = std::chrono::steady_clock;
+using pq::test::StartPqtool;
 
 namespace {
 
@@ -46,22 +45,6 @@ Document MakeDocument(int width, int height, unsigned seed) {
         layer.Mask[i] = uint8_t((i + seed) % 3 != 0);
     }
     return doc;
-}
-
-pid_t StartPqtool(const std::vector<std::string>& args) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string program = test::PqtoolPath().string();
-    std::vector<std::string> copies(args);
-    std::vector<char*> argv{program.data()};
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
 }
 
 // True once the process has a file open in `folder`: its output is being written.

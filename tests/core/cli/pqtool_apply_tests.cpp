@@ -3,9 +3,6 @@
 // exits 2 without writing anything.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <functional>
 #include <string>
@@ -20,54 +17,18 @@
 #include "core/ops/palette_adjust.h"
 #include "core/ops/pixel_effects.h"
 #include "core/ops/transforms.h"
+#include "support/run_pqtool.h"
 #include "support/test_paths.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace pq;
 using pq::test::PqtoolPath;
+using pq::test::RunResult;
 using pq::test::ReadBytes;
 using pq::test::TempDir;
 
 namespace {
 
-struct RunResult {
-    int Status = -1;
-    std::string Out, Err;
-};
-
-std::string ReadText(const fs::path& p) {
-    const std::vector<uint8_t> b = ReadBytes(p);
-    return std::string(b.begin(), b.end());
-}
-
-RunResult Pqtool(const std::vector<std::string>& args, const TempDir& capture) {
-    RunResult run;
-    const std::string outPath = (capture / "stdout").string(), errPath = (capture / "stderr").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string program = PqtoolPath().string();
-    std::vector<std::string> copies(args);
-    std::vector<char*> argv{program.data()};
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << program << " (build the pqtool target)";
-        return run;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Out = ReadText(outPath);
-    run.Err = ReadText(errPath);
-    return run;
-}
 
 // 9 x 7, three layers of varied pixels with holes, the middle one hidden, palette entries
 // distinct; layer 2 paints a diagonal only.
@@ -183,12 +144,12 @@ TEST(PqtoolApply, EachFamilyWritesWhatTheCoreCommandsGiveAndRepeatsExactly) {
 
         std::vector<std::string> args{"apply", c.in.string(), out.string()};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        RunResult r = Pqtool(args, dir);
+        RunResult r = test::RunPqtool(args);
         ASSERT_EQ(r.Status, 0) << c.what << "\n" << r.Err;
         EXPECT_TRUE(r.Out.empty() && r.Err.empty()) << c.what;
         EXPECT_EQ(ReadBytes(out), ReadBytes(want)) << c.what;
         args[2] = again.string();
-        ASSERT_EQ(Pqtool(args, dir).Status, 0) << c.what;
+        ASSERT_EQ(test::RunPqtool(args).Status, 0) << c.what;
         EXPECT_EQ(ReadBytes(again), ReadBytes(out)) << c.what << ": a second run differs";
     }
 }
@@ -235,7 +196,7 @@ TEST(PqtoolApply, WrongUsageExitsTwoWithOneReasonAndWritesNothing) {
     for (const Case& c : cases) {
         std::vector<std::string> args{"apply", in.string(), out.string()};
         args.insert(args.end(), c.words.begin(), c.words.end());
-        const RunResult r = Pqtool(args, dir);
+        const RunResult r = test::RunPqtool(args);
         std::string joined;
         for (const std::string& w : c.words) joined += w + " ";
         EXPECT_EQ(r.Status, 2) << joined;
@@ -246,8 +207,7 @@ TEST(PqtoolApply, WrongUsageExitsTwoWithOneReasonAndWritesNothing) {
 }
 
 TEST(PqtoolApply, HelpListsEveryWordWithItsRange) {
-    TempDir dir;
-    const RunResult r = Pqtool({"apply", "--help"}, dir);
+    const RunResult r = test::RunPqtool({"apply", "--help"});
     ASSERT_EQ(r.Status, 0);
     for (const char* line :
          {"  flip-h ", "  flip-v ", "  rotate-90 ", "  rotate-180 ", "  rotate-270 ", "  rotate:A ", "(A 0..999",

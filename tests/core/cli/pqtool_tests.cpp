@@ -2,10 +2,7 @@
 // files it writes checked against the core readers and writers.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <png.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,63 +23,20 @@
 #include "core/formats/picture_import.h"
 #include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
+#include "support/run_pqtool.h"
 #include "support/test_paths.h"
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace pq;
 using pq::test::CorpusDir;
 using pq::test::HaveCorpus;
 using pq::test::PqtoolPath;
+using pq::test::RunResult;
 using pq::test::TempDir;
 
 namespace {
 
-struct RunResult {
-    int Status = -1;   // exit status, -1 when the process did not exit normally
-    std::string Out, Err;
-};
-
-std::string ReadText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs pqtool with the arguments, stdout and stderr captured through files.
-RunResult Pqtool(const std::vector<std::string>& args) {
-    static int counter = 0;
-    RunResult run;
-    if (!fs::exists(PqtoolPath())) {
-        ADD_FAILURE() << "pqtool is not built: " << PqtoolPath() << " (build all targets first)";
-        return run;
-    }
-    TempDir capture;
-    const std::string outPath = (capture / ("out" + std::to_string(counter))).string();
-    const std::string errPath = (capture / ("err" + std::to_string(counter++))).string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::string program = PqtoolPath().string();
-    std::vector<char*> argv{program.data()};
-    std::vector<std::string> copies(args);
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << program;
-        return run;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.Out = ReadText(outPath);
-    run.Err = ReadText(errPath);
-    return run;
-}
+RunResult Pqtool(const std::vector<std::string>& args) { return test::RunPqtool(args); }
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

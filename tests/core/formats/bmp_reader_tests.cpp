@@ -16,14 +16,10 @@
 
 namespace fs = std::filesystem;
 using namespace pq;
-using pq::test::CorpusDir;
-using pq::test::DataDir;
-using pq::test::HaveCorpus;
+// The test folders and whole-file helpers (support/test_paths.h).
+using namespace pq::test;
 
 namespace {
-
-using pq::test::ReadBytes;
-using pq::test::WriteBytes;
 
 // A reference rendering as RGBA rows.
 struct Rgba {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <png.h>
-
 #include <algorithm>
 #include <array>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_images.h"
 #include "core/io/byte_io.h"
+#include "support/png_encode.h"
 #include "support/test_paths.h"
 
 namespace pq {
@@ -101,16 +100,7 @@ std::vector<uint8_t> DibIcon(int bits, int w, int h, const std::vector<uint8_t>&
 }
 
 std::vector<uint8_t> PngIcon(int w, int h, const std::vector<uint8_t>& rgba) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(w);
-    image.height = png_uint_32(h);
-    image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
-    std::vector<uint8_t> png(size);
-    png_image_write_to_memory(&image, png.data(), &size, 0, rgba.data(), 0, nullptr);
-    png.resize(size);
+    const std::vector<uint8_t> png = test::EncodePng(w, h, rgba);
     std::vector<uint8_t> file;
     ByteWriter f(file);
     f.U16(0);

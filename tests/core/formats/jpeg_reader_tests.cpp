@@ -14,14 +14,10 @@
 
 namespace fs = std::filesystem;
 using namespace pq;
-using pq::test::CorpusDir;
-using pq::test::DataDir;
-using pq::test::HaveCorpus;
+// The test folders and whole-file helpers (support/test_paths.h).
+using namespace pq::test;
 
 namespace {
-
-using pq::test::ReadBytes;
-using pq::test::WriteBytes;
 
 // The picture the test files were compressed from: red rises with x, green with y, blue
 // alternates 32/128 in 8 x 8 squares.

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <png.h>
-
 #include <set>
 
 #include "core/formats/bmp_reader.h"
 #include "core/formats/picture_import.h"
 #include "core/formats/png_file.h"
+#include "support/png_encode.h"
 #include "support/test_paths.h"
 
 namespace pq {
@@ -14,20 +13,7 @@ namespace {
 
 using test::TempDir;
 using test::WriteBytes;
-
-std::vector<uint8_t> EncodeRgba(int w, int h, const std::vector<uint8_t>& rgba) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(w);
-    image.height = png_uint_32(h);
-    image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr);
-    std::vector<uint8_t> out(size);
-    png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr);
-    out.resize(size);
-    return out;
-}
+const auto EncodeRgba = test::EncodePng;
 
 // Eight colours in 4 x 4 blocks; in block row r of the picture, block b holds (b + r) % 5
 // transparent pixels (in reading order), so 2 x 2 cells of every count from 0 to 4 occur.

@@ -16,14 +16,10 @@
 
 namespace fs = std::filesystem;
 using namespace pq;
-using pq::test::CorpusDir;
-using pq::test::DataDir;
-using pq::test::HaveCorpus;
+// The test folders and whole-file helpers (support/test_paths.h).
+using namespace pq::test;
 
 namespace {
-
-using pq::test::ReadBytes;
-using pq::test::WriteBytes;
 
 std::uint32_t U32(const std::vector<std::uint8_t>& d, std::size_t o) {
     return d[o] | (d[o + 1] << 8) | (d[o + 2] << 16) | (std::uint32_t(d[o + 3]) << 24);

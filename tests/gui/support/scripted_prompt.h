@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "gui/app/prompt.h"
+#include "gui/kit/prompt.h"
 
 namespace pq::test {
 

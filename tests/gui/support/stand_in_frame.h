@@ -7,7 +7,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "gui/app/frame_services.h"
+#include "gui/app/document_window_hooks.h"
+#include "gui/kit/frame_services.h"
 #include "gui/document/text_dialog.h"
 #include "scripted_prompt.h"
 #include "support/test_paths.h"
@@ -37,6 +38,8 @@ public:
 
     QWidget* FrameWidget() override { return &window_; }
     gui::Prompt& GetPrompt() const override { return Prompter; }
+    // The frame's own set: the window gets the same menus and saving as in the editor.
+    const gui::DocumentHooks& Hooks() const override { return hooks_; }
     gui::TImageForm* ActiveForm() const override { return Active; }
     QList<gui::TImageForm*> Forms() const override;
     void FormClosed(gui::TImageForm* form) override;
@@ -76,6 +79,7 @@ public:
     void UpdateViewToggles() override {}
 
 private:
+    gui::DocumentHooks hooks_ = gui::DocumentWindowHooks();
     TempDir folder_;
     QWidget window_;
     QAction* statusBarToggle_ = nullptr;

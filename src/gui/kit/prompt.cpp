@@ -1,6 +1,6 @@
-#include "gui/app/prompt.h"
+#include "gui/kit/prompt.h"
 
-#include "gui/app/translations.h"
+#include "gui/kit/translations.h"
 
 #include <QColorDialog>
 #include <QDesktopServices>

@@ -1,4 +1,4 @@
-#include "gui/ops/up_down.h"
+#include "gui/kit/up_down.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

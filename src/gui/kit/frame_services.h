@@ -2,7 +2,7 @@
 // What document windows, tool windows, dialogs and command files need of the main frame. The
 // frame (TMainForm) implements it; only gui/app includes the frame's own header, so the GUI
 // folders do not depend on the frame class and a document window can be built in a test with a
-// stand-in frame.
+// stand-in frame. The classes named here are only declared: this level knows nothing of them.
 
 #include <QList>
 #include <QString>
@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "core/document/render.h"
-#include "gui/app/tool_state.h"
+#include "gui/kit/tool_state.h"
 
 class QAction;
 class QMenu;
@@ -23,6 +23,7 @@ class TextDrawer;
 
 namespace pq::gui {
 
+struct DocumentHooks;
 class Prompt;
 class TImageForm;
 class TfrmName;
@@ -47,6 +48,10 @@ public:
     virtual TImageForm* OpenBuiltDocument(const QString& name,
                                           const std::function<void(pq::Document&, int selectedZoom)>& build,
                                           std::string* baseFailure = nullptr) = 0;
+
+    // What the levels above the document window hand it (menu rows, saving, the paste area, a new
+    // document's palette): gui/document/document_hooks.h.
+    virtual const DocumentHooks& Hooks() const = 0;
 
     // ---- frame commands the document windows' menus offer too ---------------------------------------
     virtual void mlNewClick() = 0;

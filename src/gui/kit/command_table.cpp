@@ -1,11 +1,11 @@
-#include "gui/app/command_table.h"
+#include "gui/kit/command_table.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QToolBar>
 #include <QVariant>
 
-#include "gui/app/frame_services.h"
+#include "gui/kit/frame_services.h"
 
 namespace pq::gui {
 

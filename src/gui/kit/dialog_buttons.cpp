@@ -1,4 +1,4 @@
-#include "gui/app/dialog_buttons.h"
+#include "gui/kit/dialog_buttons.h"
 
 #include <QDialog>
 #include <QHBoxLayout>

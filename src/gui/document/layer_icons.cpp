@@ -1,4 +1,4 @@
-#include "gui/palettes/layer_icons.h"
+#include "gui/document/layer_icons.h"
 
 #include <QGuiApplication>
 #include <QPainter>

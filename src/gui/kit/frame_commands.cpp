@@ -1,8 +1,8 @@
-#include "gui/app/frame_commands.h"
+#include "gui/kit/frame_commands.h"
 
 #include <QWidget>
 
-#include "gui/app/frame_services.h"
+#include "gui/kit/frame_services.h"
 
 namespace pq::gui {
 

@@ -1,4 +1,4 @@
-#include "gui/ops/digit_key_filter.h"
+#include "gui/kit/digit_key_filter.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,4 +1,4 @@
-#include "gui/document/document_files.h"
+#include "gui/formats/document_files.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "gui/app/window_placement.h"
+#include "gui/kit/window_placement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

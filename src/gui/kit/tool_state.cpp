@@ -1,4 +1,4 @@
-#include "gui/app/tool_state.h"
+#include "gui/kit/tool_state.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "gui/app/translations.h"
+#include "gui/kit/translations.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
