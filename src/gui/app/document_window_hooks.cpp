@@ -14,7 +14,7 @@ DocumentHooks DocumentWindowHooks() {
     hooks.ImageRows = ImageMenuCommands();
     hooks.PaletteRows = PaletteAdjustCommands() + CommandTable{Separator()} + PaletteFileCommands() +
                         CommandTable{Separator()} + ColorCountCommands();
-    hooks.LayerRows = CompositeCommands();
+    hooks.LayerRows = CommandTable{Separator()} + CompositeCommands();
     hooks.Save = [](TImageForm& form) {
         FrameServices& frame = form.Frame();
         return Save1Click(form, frame.GetPrompt(), frame.FrameWidget());

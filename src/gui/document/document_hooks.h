@@ -34,7 +34,7 @@ struct DocumentHooks {
     CommandTable ImageRows;
     // パレット: the whole menu.
     CommandTable PaletteRows;
-    // レイヤ: after the window's own layer rows and a separator.
+    // レイヤ: after the window's own layer rows.
     CommandTable LayerRows;
 
     // 上書き保存 and 名前を付けて保存 of `form`; true only when the file was written.

@@ -107,8 +107,7 @@ void TImageForm::BuildMenus() {
     AddCommands(mPalette_, above.PaletteRows, frame, this);
 
     mLayer_ = menu("レイヤ(&L)", "mLayer");
-    AddCommands(mLayer_, LayerMenuCommands() + (above.LayerRows.empty() ? CommandTable{} : CommandTable{Separator()} + above.LayerRows),
-                frame, this);
+    AddCommands(mLayer_, LayerMenuCommands() + above.LayerRows, frame, this);
 
     mSelect_ = menu("選択範囲(&S)", "mSelect");
     AddCommands(mSelect_, SelectionMenuCommands(), frame, this);
