@@ -79,6 +79,24 @@ void Dump(gui::TMainForm& frame) {
                 .arg(d.HistoryPosition)
                 .arg(d.RedoCount)
                 .arg(StateHash(d), steps.join('|')));
+        // The pages of a set, each with the state and counters of its own document.
+        for (int i = 0; form->IsSet() && i < form->PageCount(); ++i) {
+            const pq::Document& p = form->PageDoc(i);
+            static const char* const kinds[] = {"palette", "32bit", "png"};
+            const QString kind = form->PageAt(i).Kind == pq::IconPageKind::Palette
+                                     ? QString::number(p.ColorCount)
+                                     : QString(kinds[int(form->PageAt(i).Kind)]);
+            Say(QString("page index=%1 size=%2x%3 colors=%4 current=%5 modified=%6 position=%7 redo=%8 state=%9")
+                    .arg(i)
+                    .arg(p.ImageWidth)
+                    .arg(p.ImageHeight)
+                    .arg(kind)
+                    .arg(int(i == form->CurrentPage()))
+                    .arg(int(p.Modified))
+                    .arg(p.HistoryPosition)
+                    .arg(p.RedoCount)
+                    .arg(StateHash(p)));
+        }
     }
 }
 
@@ -113,6 +131,13 @@ void TestHook::Run(gui::TMainForm& frame) {
                     if (auto* menu = qobject_cast<QMenu*>(owner)) emit menu->aboutToShow();
             if (action && action->isEnabled()) action->trigger();
             else Say("cannot trigger " + words[1]);
+        } else if (words.size() == 2 && words[0] == "page") {
+            // Makes page N of the active set current, as a click on the strip does.
+            gui::TImageForm* form = frame.ActiveForm();
+            bool ok = false;
+            const int page = words[1].toInt(&ok);
+            if (form && form->IsSet() && ok && page >= 0 && page < form->PageCount()) form->SelectPage(page);
+            else Say("cannot select page " + words[1]);
         } else if (command == "dump") {
             Dump(frame);
         } else if (words.size() == 2 && words[0] == "kill-at" && (words[1] == "note" || words[1] == "snapshot")) {

@@ -6,8 +6,11 @@
 //                         button named BUTTON; every other dialog is cancelled and every
 //                         message box gets its default answer, so nothing ever waits for a user
 //   trigger ACTION        after start-up, trigger the active document window's menu entry ACTION
+//   page N                make page N of the active icon set current
 //   dump                  write one line per open document to standard output (caption, file,
-//                         modified, size, colours, counters, a hash of its state, step names)
+//                         modified, size, colours, counters, a hash of its state, step names),
+//                         after a set's line one "page" line per page (index, size, colours or
+//                         kind, current, modified, counters, a hash of its state)
 // After the commands the hook writes "ready" on standard output and the program runs on. What
 // the prompts showed is written too ("dialog NAME", one "row TEXT" per check box, "message TEXT").
 

@@ -10,6 +10,7 @@
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_set.h"
 #include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
@@ -26,7 +27,10 @@ const char* const kInfoUsage =
     "  .pqf            size, colours, and each layer's visibility and name\n"
     "  .ico, .cur      every directory entry: the size its image opens at, colour count byte,\n"
     "                  bits per pixel, the hotspot of cursor images; entries the editor cannot\n"
-    "                  open are marked\n"
+    "                  open are marked. Each line then says what editing the file as a set of\n"
+    "                  pages does to that image: \", set: kept byte for byte unless edited (then\n"
+    "                  4-bit|8-bit|32-bit|png)\"; a file that does not open as a set gets the\n"
+    "                  line \"set: cannot be opened as a set (image N cannot be opened)\" instead\n"
     "  .bmp, .jpg      size and depth, from the headers alone\n"
     "  .png            size and the number of fully transparent pixels\n"
     "  .pqp .pal .act  palette kind and the entry count the file states\n"
@@ -104,6 +108,16 @@ int InfoDocument(const std::string& path) {
     return kExitOk;
 }
 
+// The depth an edited page of a set is written in (EncodeIconPage).
+const char* EditedDepth(const IconSetPage& page) {
+    switch (page.Kind) {
+    case IconPageKind::TrueColor: return "32-bit";
+    case IconPageKind::Png: return "png";
+    case IconPageKind::Palette: break;
+    }
+    return page.Doc.ColorCount == 16 ? "4-bit" : "8-bit";
+}
+
 int InfoIcon(const std::string& path) {
     std::vector<uint8_t> bytes;
     if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refused(path, r.Message);
@@ -115,6 +129,11 @@ int InfoIcon(const std::string& path) {
     else
         std::printf("type: icon (resource type %d)\n", dir.ResourceType);
     std::printf("images: %zu\n", dir.Entries.size());
+    // What editing the file as a set would do to each image: opened, it is written back as it
+    // is until edited, then in the depth its page has.
+    std::vector<IconSetPage> pages;
+    int setType = kIconResourceType, unopened = 0;
+    const bool opensAsSet = LoadIconSet(bytes, kToolZoom, pages, setType, &unopened).Ok;
     for (std::size_t i = 0; i < dir.Entries.size(); ++i) {
         const IconDirEntry& e = dir.Entries[i];
         std::string bits = e.IsPng ? "PNG" : e.ImageBitCount > 0 ? std::to_string(e.ImageBitCount) + " bits per pixel"
@@ -126,8 +145,10 @@ int InfoIcon(const std::string& path) {
         std::printf("image %zu: %dx%d, color count byte %d, %s", i, w, h, e.ColorCountByte, bits.c_str());
         if (cursor) std::printf(", hotspot %d,%d", e.PlanesOrHotspotX, e.BitCountOrHotspotY);
         if (!IconImageOpens(bytes, e)) std::printf(" (cannot be opened)");
+        if (opensAsSet) std::printf(", set: kept byte for byte unless edited (then %s)", EditedDepth(pages[i]));
         std::printf("\n");
     }
+    if (!opensAsSet) std::printf("set: cannot be opened as a set (image %d cannot be opened)\n", unopened);
     return kExitOk;
 }
 

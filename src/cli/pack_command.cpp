@@ -1,4 +1,7 @@
-// pqtool pack: several documents or icons as the images of one icon or cursor file.
+// pqtool pack: several documents or icons as the images of one icon or cursor file, or one
+// input resampled to several sizes.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,11 +12,14 @@
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_set.h"
+#include "core/ops/resample.h"
 
 namespace pq::cli {
 
 const char* const kPackUsage =
     "usage: pqtool pack OUT IN...\n"
+    "       pqtool pack --sizes S,S,... OUT IN\n"
     "\n"
     "Writes OUT (.ico or .cur) holding each IN as one image, in the order given. Each IN is\n"
     "opened as 'pqtool convert' opens it without options (.pqf the document; .ico and .cur\n"
@@ -21,8 +27,42 @@ const char* const kPackUsage =
     "image for 16 colours, 8-bit for 256, with its visible layers composed. In a cursor each\n"
     "image keeps the hotspot of its input (0,0 for inputs that are not cursors).\n"
     "\n"
+    "--sizes S,S,...  OUT holds the one IN at each listed size instead, in the order listed:\n"
+    "                 S x S pixels (1 to 256, each size once), its visible layers resampled by\n"
+    "                 area averaging (a pixel stays transparent unless at least half of what it\n"
+    "                 covers is painted) and reduced to IN's colour count. 256 becomes a PNG\n"
+    "                 image, the others 4-bit or 8-bit; a cursor's hotspot is scaled with it.\n"
+    "\n"
     "Exit status: 0 success, 1 an IN is refused or OUT cannot be written (the reason on stderr;\n"
     "nothing is written then), 2 wrong usage.\n";
+
+namespace {
+
+constexpr std::array<OptionSpec, 1> kOptions{{{"--sizes"}}};
+
+// "16,24,32": whole numbers 1..kMaxResampleSide, each once; false with `error` set otherwise.
+bool ParseSizes(const std::string& text, std::vector<int>& sizes, std::string& error) {
+    sizes.clear();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        int size = 0;
+        if (!ParseNonNegative(part, size) || size < 1 || size > kMaxResampleSide) {
+            error = "--sizes: '" + part + "' is not a size from 1 to " + std::to_string(kMaxResampleSide);
+            return false;
+        }
+        if (std::find(sizes.begin(), sizes.end(), size) != sizes.end()) {
+            error = "--sizes: " + part + " is listed more than once";
+            return false;
+        }
+        sizes.push_back(size);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+}  // namespace
 
 int RunPack(std::span<const std::string> args) {
     if (AsksForHelp(args)) {
@@ -31,9 +71,14 @@ int RunPack(std::span<const std::string> args) {
     }
     ParsedArgs parsed;
     std::string error;
-    if (!ParseArgs(args, {}, parsed, error)) return UsageFailure("pack", error);
+    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("pack", error);
     if (parsed.Positionals.size() < 2)
         return UsageFailure("pack", parsed.Positionals.empty() ? "missing OUT and IN" : "missing IN");
+    std::vector<int> sizes;
+    if (parsed.Has("--sizes")) {
+        if (!ParseSizes(parsed.Value("--sizes"), sizes, error)) return UsageFailure("pack", error);
+        if (parsed.Positionals.size() > 2) return UsageFailure("pack", "--sizes takes exactly one IN");
+    }
     const std::string& out = parsed.Positionals[0];
     const FileFormat* format = FormatOfPath(out);
     if (!format || (format->Id != FileFormatId::Icon && format->Id != FileFormatId::Cursor))
@@ -51,7 +96,19 @@ int RunPack(std::span<const std::string> args) {
         images.push_back(&docs[i]);
     }
     const int type = format->Id == FileFormatId::Cursor ? kCursorResourceType : kIconResourceType;
-    if (FileResult r = PackIconFile(images, out, type); !r) return Refused(out, r.Message);
+    if (sizes.empty()) {
+        if (FileResult r = PackIconFile(images, out, type); !r) return Refused(out, r.Message);
+        return kExitOk;
+    }
+    // One page of the set for each size, made from the one IN.
+    std::vector<Document> made;
+    made.reserve(sizes.size());
+    std::vector<IconSetEntry> pages;
+    for (int size : sizes) {
+        made.push_back(ResampledDocument(docs[0], size, size, docs[0].ColorCount, kToolZoom));
+        pages.push_back(IconSetEntry{&made.back(), NewPageKind(size, size)});
+    }
+    if (FileResult r = SaveIconSet(pages, out, type); !r) return Refused(out, r.Message);
     return kExitOk;
 }
 

@@ -44,7 +44,22 @@ TEST(IconChooser, ListsEveryImageAndReturnsTheChosenLine) {
         chooser.Button1()->click();
         return chooser.result() == QDialog::Accepted;
     });
-    EXPECT_EQ(gui::ChooseIconImage(prompt, nullptr, dir), 2);
+    const auto chosen = gui::ChooseIconImage(prompt, nullptr, dir);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(chosen->Index, 2);
+    EXPECT_FALSE(chosen->All);
+
+    // すべて開く: every image, whichever line is selected.
+    prompt.ExpectDialog("TForm7", [](QDialog& d) {
+        auto& chooser = static_cast<gui::TForm7&>(d);
+        EXPECT_EQ(chooser.Button3()->text(), "すべて開く");
+        chooser.ComboBox1()->setCurrentIndex(1);
+        chooser.Button3()->click();
+        return d.result() == QDialog::Accepted;
+    });
+    const auto all = gui::ChooseIconImage(prompt, nullptr, dir);
+    ASSERT_TRUE(all);
+    EXPECT_TRUE(all->All);
 
     prompt.ExpectDialog("TForm7", [](QDialog& d) {
         static_cast<gui::TForm7&>(d).Button2()->click();
@@ -55,7 +70,9 @@ TEST(IconChooser, ListsEveryImageAndReturnsTheChosenLine) {
     // A single image is taken without asking.
     IconDirectory one;
     ASSERT_TRUE(ReadIconDirectory(DiagonalIcon(32, 16), one).Ok);
-    EXPECT_EQ(gui::ChooseIconImage(prompt, nullptr, one), 0);
+    const auto single = gui::ChooseIconImage(prompt, nullptr, one);
+    ASSERT_TRUE(single);
+    EXPECT_EQ(single->Index, 0);
     EXPECT_TRUE(prompt.Done());
 }
 

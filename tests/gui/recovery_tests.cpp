@@ -13,6 +13,7 @@
 #include "gui/document/image_form.h"
 #include "support/scripted_prompt.h"
 #include "support/small_fs.h"
+#include "support/icon_set_file.h"
 #include "support/test_paths.h"
 
 namespace fs = std::filesystem;
@@ -159,7 +160,7 @@ TEST_F(Recovery, RestoringOntoAFullDiskSaysNothingWhenOnlyTheReplacedBaseStepFai
 // ---- the real program, killed and started again ---------------------------------------------
 
 struct EditorRun {
-    QStringList Rows, Documents, Other;
+    QStringList Rows, Documents, Pages, Other;
 };
 
 // Starts the editor with a script, reads its output up to "ready" and kills it with SIGKILL;
@@ -179,6 +180,7 @@ EditorRun RunEditor(const fs::path& exe, const QString& script, const QStringLis
             if (line == "ready") ready = true;
             else if (line.startsWith("row ")) run.Rows << line.mid(4);
             else if (line.startsWith("document ")) run.Documents << line.mid(9);
+            else if (line.startsWith("page ")) run.Pages << line.mid(5);
             else run.Other << line;
         }
     }
@@ -258,6 +260,43 @@ TEST(RecoveryAfterKill, AKillBetweenTheWritesOfAStepRestoresTheNewestCompleteSta
         EXPECT_EQ(Field(restored.Documents[0], "position"), snapshotWritten ? "4" : "3") << at;
         EXPECT_EQ(Field(restored.Documents[snapshotWritten ? 1 : 0], "state"), Field(before, "state")) << at;
     }
+}
+
+TEST(RecoveryAfterKill, AnIconSetComesBackAsOneWindowWithEveryPageAndItsSteps) {
+    TempDir dir;
+    const fs::path exe = dir / "app" / "pixquil";
+    fs::create_directories(exe.parent_path());
+    fs::copy_file(PQ_PIXQUIL_PATH, exe);
+    const fs::path input = dir / "five.ico";
+    WriteBytes(input, FiveImageIcon());
+    const QString inputName = QString::fromStdString(input.string());
+
+    // Steps on two pages, one of them undone, the pages reordered; then the process is killed.
+    const EditorRun edited = RunEditor(exe,
+                                       "answer TForm7 Button3; page 2; trigger mirReverseH; trigger mirReverseV; "
+                                       "trigger meUndo; page 4; trigger mirReverseH; trigger miPageEarlier; dump",
+                                       {inputName});
+    ASSERT_EQ(edited.Documents.size(), 1) << edited.Other.join('\n').toStdString();
+    ASSERT_EQ(edited.Pages.size(), 5) << edited.Other.join('\n').toStdString();
+    EXPECT_TRUE(edited.Pages[3].contains("size=256x256 colors=png current=1 modified=1 position=2 redo=0"))
+        << edited.Pages[3].toStdString();
+
+    const EditorRun restored = RunEditor(exe, "answer TfrmRecovery btnRestore; page 2; dump; trigger meRedo; dump");
+    ASSERT_EQ(restored.Rows.size(), 1);
+    EXPECT_TRUE(restored.Rows[0].startsWith(inputName + "　アイコンセット　5ページ")) << restored.Rows[0].toStdString();
+    ASSERT_EQ(restored.Pages.size(), 10) << restored.Other.join('\n').toStdString();
+    for (int i = 0; i < 5; ++i) {
+        // Every page in its place with its state and counters; only which one is current differs.
+        EXPECT_EQ(Field(restored.Pages[i], "size"), Field(edited.Pages[i], "size")) << i;
+        EXPECT_EQ(Field(restored.Pages[i], "colors"), Field(edited.Pages[i], "colors")) << i;
+        EXPECT_EQ(Field(restored.Pages[i], "state"), Field(edited.Pages[i], "state")) << i;
+        EXPECT_EQ(Field(restored.Pages[i], "position"), Field(edited.Pages[i], "position")) << i;
+        EXPECT_EQ(Field(restored.Pages[i], "redo"), Field(edited.Pages[i], "redo")) << i;
+    }
+    // Page 2's undone step is still there to redo.
+    EXPECT_EQ(Field(restored.Pages[2], "redo"), "1");
+    EXPECT_NE(Field(restored.Pages[7], "state"), Field(restored.Pages[2], "state"));
+    EXPECT_EQ(Field(restored.Pages[7], "redo"), "0");
 }
 
 }  // namespace

@@ -17,9 +17,14 @@
 namespace pq {
 
 // What a later start shows of a window whose program ended without cleaning up.
+// A page of an icon set has a window of its own history; the set's fields say which set it
+// belongs to and where, so that a later start restores the set as one document.
 struct WindowLabel {
     std::string Caption;    // UTF-8
     std::string FileName;   // UTF-8 path; empty when never saved
+    int SetWindow = 0;      // the window number of the page's set; 0 for an ordinary window
+    int PageIndex = 0;      // the page's place in its set, from 0
+    int PageKind = 0;       // kept for the window that shows the page: 0 palette, 1 32-bit, 2 PNG
 };
 
 struct HistoryContext {

@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <system_error>
+#include <tuple>
 
 #include "core/document/history_snapshot.h"
 #include "core/document/snapshot_folder.h"
@@ -125,6 +126,29 @@ void RemoveWindowFiles(const fs::path& folder, int window) {
 }
 
 }  // namespace
+
+std::vector<std::vector<std::size_t>> LostDocumentGroups(const std::vector<LostDocument>& docs) {
+    std::vector<std::vector<std::size_t>> groups;
+    std::map<std::pair<fs::path, int>, std::size_t> setGroups;   // (folder, set window) -> group
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        const int set = docs[i].Note.Label.SetWindow;
+        if (set == 0) {
+            groups.push_back({i});
+            continue;
+        }
+        const auto [it, added] = setGroups.try_emplace({docs[i].Folder, set}, groups.size());
+        if (added) groups.emplace_back();
+        groups[it->second].push_back(i);
+    }
+    for (std::vector<std::size_t>& g : groups)
+        std::sort(g.begin(), g.end(), [&](std::size_t a, std::size_t b) {
+            const LostDocument& x = docs[a];
+            const LostDocument& y = docs[b];
+            return std::tie(x.Note.Label.PageIndex, x.WindowNumber, a) <
+                   std::tie(y.Note.Label.PageIndex, y.WindowNumber, b);
+        });
+    return groups;
+}
 
 LostDocuments::LostDocuments(const fs::path& settingsFolder) {
     std::error_code ec;

@@ -9,6 +9,7 @@
 // LostDocuments object keeps the locks of the folders it found until it goes, so two instances
 // starting together never offer the same document twice, and a live folder is never read.
 
+#include <cstddef>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -41,6 +42,11 @@ struct LostDocument {
     int Steps = 0;                               // steps undo and redo can move over, Last - First
     std::time_t Time = 0;                        // modification time of its newest snapshot
 };
+
+// The lost documents as the start offers them: an ordinary window alone; the pages of one set (the same Folder and
+// Note.Label.SetWindow != 0) together as one, in PageIndex order (ties by WindowNumber). Groups keep the order in which
+// their first member appears in `docs`. Indexes into `docs`.
+std::vector<std::vector<std::size_t>> LostDocumentGroups(const std::vector<LostDocument>& docs);
 
 class LostDocuments {
 public:

@@ -1,6 +1,7 @@
 #include "core/document/recovery_note.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 #include "core/io/atomic_write.h"
@@ -12,7 +13,7 @@ namespace pq {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'P', 'Q', 'R', 'N'};
-constexpr uint32_t kVersion = 2;
+constexpr uint32_t kVersion = 3;
 // More steps than any session records; a larger count is a damaged note.
 constexpr int32_t kMaxSnapshots = 100'000'000;
 
@@ -24,6 +25,11 @@ void PutText(ByteWriter& w, const std::string& text) {
 
 bool ValidCounters(int32_t position, int32_t redo, int32_t count) {
     return position >= 1 && redo >= 0 && count <= kMaxSnapshots && int64_t(position) + redo <= count;
+}
+
+// What a page of a set may say of itself; an ordinary window has all three 0.
+bool ValidSetFields(int32_t setWindow, int32_t pageIndex, int32_t pageKind) {
+    return setWindow >= 0 && pageIndex >= 0 && pageKind >= 0 && pageKind <= 2;
 }
 
 bool TakeText(ByteReader& r, std::string& text) {
@@ -59,6 +65,9 @@ std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
         w.I32(note.Intent->RedoCount);
         w.I32(note.Intent->SnapshotCount);
     }
+    w.I32(note.Label.SetWindow);
+    w.I32(note.Label.PageIndex);
+    w.I32(note.Label.PageKind);
     return out;
 }
 
@@ -69,13 +78,13 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
     RecoveryNote n;
     int32_t v[4] = {};
     if (!r.Take(4, magic) || !std::equal(magic.begin(), magic.end(), kMagic) || !r.U32(version) ||
-        (version != 1 && version != kVersion))
+        version < 1 || version > kVersion)
         return std::nullopt;
     for (int32_t& x : v)
         if (!r.I32(x)) return std::nullopt;
     if (!TakeText(r, n.Label.Caption) || !TakeText(r, n.Label.FileName)) return std::nullopt;
     uint8_t announced = 0;
-    if (version == kVersion && (!r.U8(announced) || announced > 1)) return std::nullopt;
+    if (version >= 2 && (!r.U8(announced) || announced > 1)) return std::nullopt;
     if (announced) {
         NoteIntent i;
         if (!r.U64(i.Size) || !r.U64(i.Digest) || !r.I32(i.HistoryPosition) || !r.I32(i.RedoCount) ||
@@ -83,6 +92,10 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
             return std::nullopt;
         n.Intent = i;
     }
+    WindowLabel& l = n.Label;
+    if (version >= 3 && (!r.I32(l.SetWindow) || !r.I32(l.PageIndex) || !r.I32(l.PageKind) ||
+                         !ValidSetFields(l.SetWindow, l.PageIndex, l.PageKind)))
+        return std::nullopt;
     if (r.Remaining() != 0) return std::nullopt;
     n.WindowNumber = v[0];
     n.HistoryPosition = v[1];
@@ -96,6 +109,7 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
 
 int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent) {
     if (!ctx.Label) return 0;
+    if (!ValidSetFields(ctx.Label->SetWindow, ctx.Label->PageIndex, ctx.Label->PageKind)) return EINVAL;
     RecoveryNote note{ctx.WindowNumber, doc.HistoryPosition, doc.RedoCount, doc.SnapshotCount, *ctx.Label};
     if (intent) note.Intent = *intent;
     ReplacingWriter writer(NotePath(ctx));

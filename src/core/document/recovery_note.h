@@ -12,8 +12,10 @@
 // Bytes, little-endian: "PQRN", version (u32), window number, HistoryPosition, RedoCount,
 // SnapshotCount (i32 each), caption and file name (i32 length + UTF-8 bytes each); version 2
 // adds a byte (1 when a step is announced) and then the step's size and digest (u64 each) and
-// its HistoryPosition, RedoCount and SnapshotCount (i32 each). Nothing after. Version 1 notes
-// (without the byte) are still read.
+// its HistoryPosition, RedoCount and SnapshotCount (i32 each); version 3 then adds the label's
+// SetWindow, PageIndex and PageKind (i32 each). Nothing after. Version 3 is always written;
+// version 1 notes (ending after the file name) and version 2 notes (ending after the step) are
+// still read, as ordinary windows (set fields 0).
 
 #include <cstdint>
 #include <filesystem>
@@ -47,9 +49,11 @@ struct RecoveryNote {
     std::optional<NoteIntent> Intent{};
 };
 
-// Longest caption or file name a note may hold, and so the bound of the whole file.
+// Longest caption or file name a note may hold, and so the bound of the whole file: the fixed
+// fields of a version 3 note announcing a step (magic, version, counters, text lengths, the
+// byte, the step, the set fields) and both texts.
 inline constexpr std::size_t kNoteTextLimit = 32 * 1024;
-inline constexpr std::size_t kNoteSizeLimit = 28 + 2 * kNoteTextLimit;
+inline constexpr std::size_t kNoteSizeLimit = 4 + 4 + 4 * 4 + 2 * 4 + 1 + (2 * 8 + 3 * 4) + 3 * 4 + 2 * kNoteTextLimit;
 
 std::string NoteFileName(int windowNumber);   // "img" + number + "note"
 std::filesystem::path NotePath(const HistoryContext& ctx);
@@ -57,11 +61,13 @@ std::filesystem::path NotePath(const HistoryContext& ctx);
 std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note);
 // Refuses bytes that are not a note of a known version or whose counters make no history
 // (HistoryPosition >= 1, RedoCount >= 0, HistoryPosition + RedoCount <= SnapshotCount; the
-// announced counters alike, and HistoryPosition 0 only with an announced step).
+// announced counters alike, and HistoryPosition 0 only with an announced step), and a label
+// whose SetWindow or PageIndex is negative or whose PageKind is outside 0..2.
 std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes);
 
 // Writes the note of ctx's window from the document's counters and ctx.Label, announcing
-// `intent` when given; nothing (0) when the context carries no label. 0 or the errno.
+// `intent` when given; nothing (0) when the context carries no label. 0 or the errno; EINVAL
+// (nothing written) for a label the note cannot carry, which the next start would refuse.
 int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent = nullptr);
 void RemoveRecoveryNote(const HistoryContext& ctx);
 

@@ -252,7 +252,9 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
     sub->setAttribute(Qt::WA_DeleteOnClose);
     const QFileInfo info(name);
     if (info.isFile()) {
-        const ReadRequest request{SelectedZoom(), prompt_, this};
+        std::vector<pq::IconSetPage> pages;
+        int type = pq::kIconResourceType;
+        const ReadRequest request{SelectedZoom(), prompt_, this, &pages, &type};
         const pq::FileResult r = ReadDocumentFile(name, form->Doc(), request);
         if (!r.Ok) {
             delete sub;
@@ -264,6 +266,7 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
             ActionList1Update();
             return nullptr;
         }
+        if (!pages.empty()) form->AdoptIconSet(std::move(pages), type);
         form->AdoptLoadedDocument();
         form->SetFilePath(name);
     } else {
@@ -509,7 +512,14 @@ void TMainForm::RefreshLayerRows(TImageForm& form) {
 }
 
 void TMainForm::CompositeChanged(TImageForm& form) {
-    if (preview_) preview_->PaintFrom(form.Comp(), form.Doc().ImageWidth, form.Doc().ImageHeight);
+    if (!preview_) return;
+    if (form.IsSet()) {
+        std::vector<QImage> pages;
+        for (int i = 0; i < form.PageCount(); ++i) pages.push_back(form.PagePicture(i));
+        preview_->PaintSet(pages, form.CurrentPage(), TransparencyColors());
+    } else {
+        preview_->PaintFrom(form.Comp(), form.Doc().ImageWidth, form.Doc().ImageHeight);
+    }
     if (layerPalette_) layerPalette_->UpdateThumbnails(&form);
 }
 

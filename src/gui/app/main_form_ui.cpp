@@ -19,6 +19,7 @@
 #include "gui/kit/frame_commands.h"
 #include "gui/app/main_form.h"
 #include "gui/document/clipboard_commands.h"
+#include "gui/document/icon_menu.h"
 #include "gui/document/image_form.h"
 #include "gui/document/selection_commands.h"
 #include "gui/formats/file_commands.h"
@@ -173,7 +174,7 @@ void TMainForm::CreateMenus() {
     connect(mRecent_, &QMenu::aboutToShow, this, &TMainForm::RebuildRecentMenu);
     RebuildRecentMenu();
     mFile_ = new QMenu("ファイル(&F)", this);
-    AddCommands(mFile_, {NewCommand(), OpenCommand(), Separator(), ExitCommand()}, *this, nullptr);
+    AddCommands(mFile_, {NewCommand(), NewIconSetCommand(), OpenCommand(), Separator(), ExitCommand()}, *this, nullptr);
     mFile_->insertMenu(mFile_->actions().value(2), mRecent_);
 
     mShow_ = new QMenu("表示(&V)", this);

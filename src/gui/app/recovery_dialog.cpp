@@ -8,13 +8,19 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "core/formats/icon_file.h"
+#include "core/formats/icon_set.h"
 #include "gui/app/main_form.h"
 #include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
 
 namespace pq::gui {
 
-TfrmRecovery::TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>& documents) : QDialog(parent) {
+TfrmRecovery::TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>& documents,
+                           const std::vector<std::vector<std::size_t>>& groups)
+    : QDialog(parent) {
     setObjectName("TfrmRecovery");
     setWindowTitle("文書の復元");
     auto* text = new QLabel(
@@ -26,8 +32,11 @@ TfrmRecovery::TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>&
 
     auto* list = new QWidget;
     auto* listLayout = new QVBoxLayout(list);
-    for (const pq::LostDocument& d : documents) {
-        auto* row = new QCheckBox(Describe(d), list);
+    for (const std::vector<std::size_t>& group : groups) {
+        std::vector<const pq::LostDocument*> members;
+        for (std::size_t i : group) members.push_back(&documents.at(i));
+        const bool set = members.size() > 1 || members.front()->Note.Label.SetWindow != 0;
+        auto* row = new QCheckBox(set ? DescribeSet(members) : Describe(*members.front()), list);
         row->setObjectName(QString("Row%1").arg(rows_.size()));
         row->setChecked(true);
         listLayout->addWidget(row);
@@ -77,7 +86,66 @@ QString TfrmRecovery::Describe(const pq::LostDocument& d) {
         .arg(time);
 }
 
+QString TfrmRecovery::DescribeSet(const std::vector<const pq::LostDocument*>& pages) {
+    QString caption = QString::fromStdString(pages.front()->Note.Label.Caption);
+    if (caption.isEmpty()) caption = "（名前不明）";
+    std::time_t newest = 0;
+    int recoverable = 0;
+    for (const pq::LostDocument* d : pages) {
+        newest = std::max(newest, d->Time);
+        recoverable += d->Recoverable ? 1 : 0;
+    }
+    if (recoverable == 0) return caption + "　（アンドゥ情報が壊れているため復元できません）";
+    QString text = QString("%1　アイコンセット　%2ページ").arg(caption).arg(recoverable);
+    if (recoverable < int(pages.size()))
+        text += QString("（%1ページは壊れているため復元できません）").arg(int(pages.size()) - recoverable);
+    return text + "　" + QDateTime::fromSecsSinceEpoch(qint64(newest)).toString("yyyy/MM/dd HH:mm:ss");
+}
+
 namespace {
+
+// Every recoverable page of a lost icon set in one window, each with its own history.
+void RestoreSet(TMainForm& frame, pq::LostDocuments& lost, const std::vector<const pq::LostDocument*>& members) {
+    Prompt& prompt = frame.GetPrompt();
+    std::vector<pq::IconSetPage> pages;
+    std::vector<const pq::LostDocument*> restored;
+    for (const pq::LostDocument* d : members) {
+        if (!d->Recoverable) continue;
+        pq::IconSetPage page;
+        if (const pq::FileResult r = lost.Load(*d, page.Doc, frame.SelectedZoom()); !r.Ok) {
+            prompt.Message(&frame, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
+            continue;
+        }
+        page.Kind = pq::IconPageKind(std::clamp(d->Note.Label.PageKind, 0, 2));
+        pages.push_back(std::move(page));
+        restored.push_back(d);
+    }
+    if (pages.empty()) return;
+    const int number = frame.AdvanceWindowNumber();
+    const pq::WindowLabel& label = members.front()->Note.Label;
+    QString caption = QString::fromStdString(label.Caption);
+    if (caption.isEmpty()) caption = QString("Icon%1").arg(number);
+    pq::Document first = pages.front().Doc;
+    TImageForm* form = frame.OpenBuiltDocument(caption, [&first](pq::Document& doc, int) { doc = std::move(first); });
+    if (!form) return;
+    const QString file = QString::fromStdString(label.FileName);
+    const int type = file.endsWith(".cur", Qt::CaseInsensitive) ? pq::kCursorResourceType : pq::kIconResourceType;
+    form->AdoptIconSet(std::move(pages), type);
+    if (!file.isEmpty()) form->SetFilePath(file);
+    QStringList failures;
+    for (int i = 0; i < form->PageCount(); ++i) {
+        if (const pq::FileResult r = lost.Adopt(*restored[std::size_t(i)], form->PageDoc(i), form->PageHistoryCtx(i)); !r.Ok)
+            failures << QString::fromStdString(r.Message);
+        form->PageDoc(i).Modified = true;
+    }
+    if (!failures.isEmpty())
+        prompt.Message(&frame, "Pixquil", failures.join("\n") + "\n文書は開きましたが、以前の手順には戻せないページがあります。",
+                       PromptIcon::Warning, PromptButtons::Ok);
+    form->SelectPage(0);
+    form->Activate();
+    form->FitWindowToCanvas();
+    frame.ActionList1Update();
+}
 
 // A window at the lost document's shown state, then its history, caption and file name.
 void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& d) {
@@ -120,13 +188,19 @@ void OfferRecovery(TMainForm& frame, const std::filesystem::path& settingsFolder
     pq::LostDocuments lost(settingsFolder);
     const std::vector<pq::LostDocument> documents = lost.Documents();
     if (documents.empty()) return;
-    TfrmRecovery dialog(&frame, documents);
+    const std::vector<std::vector<std::size_t>> groups = pq::LostDocumentGroups(documents);
+    TfrmRecovery dialog(&frame, documents, groups);
     if (!frame.GetPrompt().RunDialog(dialog)) return;
-    for (std::size_t i = 0; i < documents.size(); ++i) {
-        if (!dialog.Rows()[int(i)]->isChecked()) continue;
-        if (dialog.Chosen() == TfrmRecovery::Choice::Discard) lost.Discard(documents[i]);
-        else if (dialog.Chosen() == TfrmRecovery::Choice::Restore && documents[i].Recoverable)
-            Restore(frame, lost, documents[i]);
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        if (!dialog.Rows()[int(g)]->isChecked()) continue;
+        std::vector<const pq::LostDocument*> members;
+        for (std::size_t i : groups[g]) members.push_back(&documents[i]);
+        if (dialog.Chosen() == TfrmRecovery::Choice::Discard) {
+            for (const pq::LostDocument* d : members) lost.Discard(*d);
+        } else if (dialog.Chosen() == TfrmRecovery::Choice::Restore) {
+            if (members.front()->Note.Label.SetWindow != 0) RestoreSet(frame, lost, members);
+            else if (members.front()->Recoverable) Restore(frame, lost, *members.front());
+        }
     }
 }
 

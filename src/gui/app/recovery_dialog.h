@@ -23,17 +23,22 @@ class TfrmRecovery : public QDialog {
 public:
     enum class Choice { None, Restore, Discard };
 
-    TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>& documents);
+    // One row per group of `documents` (pq::LostDocumentGroups): a document alone, or every page of
+    // an icon set.
+    TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>& documents,
+                 const std::vector<std::vector<std::size_t>>& groups);
 
     // The button that closed the dialog; None when it was closed otherwise.
     Choice Chosen() const { return choice_; }
-    // One check box per document, in the order given ("Row0", "Row1", ...).
+    // One check box per group, in the order given ("Row0", "Row1", ...).
     const QList<QCheckBox*>& Rows() const { return rows_; }
     QPushButton* RestoreButton() const { return restore_; }
     QPushButton* DiscardButton() const { return discard_; }
 
     // "caption　W×H　N色　k手順　yyyy/MM/dd hh:mm:ss", or the caption and why it cannot be restored.
     static QString Describe(const pq::LostDocument& document);
+    // A set: "caption　アイコンセット　Nページ　yyyy/MM/dd hh:mm:ss" (the newest page's time).
+    static QString DescribeSet(const std::vector<const pq::LostDocument*>& pages);
 
 private:
     Choice choice_ = Choice::None;

@@ -10,6 +10,7 @@
 #include "gui/kit/frame_services.h"
 #include "gui/document/clipboard_commands.h"
 #include "gui/document/document_hooks.h"
+#include "gui/document/icon_menu.h"
 #include "gui/document/image_form.h"
 #include "gui/document/layer_menu.h"
 #include "gui/document/selection_commands.h"
@@ -75,7 +76,7 @@ void TImageForm::BuildMenus() {
     };
 
     mFile_ = menu("ファイル(&F)", "mFile");
-    AddCommands(mFile_, CommandTable{NewCommand(), OpenCommand()} + above.FileRows + CommandTable{Separator(), ExitCommand()},
+    AddCommands(mFile_, CommandTable{NewCommand(), NewIconSetCommand(), OpenCommand()} + above.FileRows + CommandTable{Separator(), ExitCommand()},
                 frame, this);
     // The frame's list of recent files, before the separator above 終了.
     if (QMenu* recent = frame.RecentFilesMenu()) mFile_->insertMenu(mFile_->actions().value(mFile_->actions().size() - 2), recent);
@@ -111,6 +112,9 @@ void TImageForm::BuildMenus() {
 
     mSelect_ = menu("選択範囲(&S)", "mSelect");
     AddCommands(mSelect_, SelectionMenuCommands(), frame, this);
+
+    mIcon_ = menu("アイコン(&I)", "mIcon");
+    AddCommands(mIcon_, IconMenuCommands(), frame, this);
 }
 
 }  // namespace pq::gui

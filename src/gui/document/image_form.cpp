@@ -17,6 +17,7 @@
 #include "gui/kit/prompt.h"
 #include "gui/document/canvas.h"
 #include "gui/document/document_hooks.h"
+#include "gui/document/page_strip.h"
 
 namespace pq::gui {
 
@@ -32,8 +33,12 @@ TImageForm::TImageForm(FrameServices* frame, const QString& name, int windowNumb
     canvas_ = new TCanvas(this, page_);
     canvas_->setCursor(Qt::CrossCursor);
     scroll_->setWidget(page_);
+    strip_ = new TPageStrip(this);
+    strip_->hide();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(strip_);
     layout->addWidget(scroll_);
     timer1_ = new QTimer(this);
     timer1_->setInterval(100);
@@ -50,24 +55,37 @@ TImageForm::TImageForm(FrameServices* frame, const QString& name, int windowNumb
 TImageForm::~TImageForm() {
     dying_ = true;
     if (frame_) {
+        for (int i = 0; i < PageCount(); ++i)
+            if (i != currentPage_) pq::ClearHistory(PageDoc(i), PageHistoryCtx(i));
         pq::ClearHistory(doc_, HistoryCtx());
         frame_->FormClosed(this);
     }
 }
 
-pq::HistoryContext TImageForm::HistoryCtx() const {
-    // The label keeps the recovery note beside the snapshots naming this window as it is now.
-    return pq::HistoryContext{frame_->SnapshotFolderPath(), windowNumber_, frame_->UndoEnabled(),
-                              pq::WindowLabel{name_.toStdString(), filePath_.toStdString()}};
+pq::HistoryContext TImageForm::HistoryCtx() const { return PageHistoryCtx(currentPage_); }
+
+pq::HistoryContext TImageForm::PageHistoryCtx(int i) const {
+    // The label keeps the recovery note beside the snapshots naming this window as it is now; a
+    // page's note also names its set and its place there, so a later start restores the set whole.
+    pq::WindowLabel label{name_.toStdString(), filePath_.toStdString()};
+    int number = windowNumber_;
+    if (IsSet()) {
+        const IconPage& page = pages_.at(std::size_t(i));
+        number = page.HistoryNumber;
+        label.SetWindow = windowNumber_;
+        label.PageIndex = i;
+        label.PageKind = int(page.Kind);
+    }
+    return pq::HistoryContext{frame_->SnapshotFolderPath(), number, frame_->UndoEnabled(), label};
 }
 
 void TImageForm::SetFilePath(const QString& path) {
     filePath_ = path;
     name_ = path;
-    setWindowTitle(name_);
+    UpdateCaption();
     frame_->NoteRecentFile(path);
     // A note that cannot follow the new name is written again with the next change.
-    if (doc_.HistoryPosition > 0 && pq::WriteRecoveryNote(doc_, HistoryCtx()) != 0) doc_.Journal.NoteBehind = true;
+    RewritePageNotes();
 }
 
 // ---- set-up ----------------------------------------------------------------------------------
@@ -96,7 +114,8 @@ void TImageForm::FitWindowToCanvas() {
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (!sub) return;
     const int frameExtra = 2 * scroll_->frameWidth();
-    const QSize client(doc_.ImageWidth * doc_.Zoom + frameExtra, doc_.ImageHeight * doc_.Zoom + frameExtra);
+    QSize client(doc_.ImageWidth * doc_.Zoom + frameExtra, doc_.ImageHeight * doc_.Zoom + frameExtra);
+    if (IsSet()) client = QSize(qMax(client.width(), strip_->sizeHint().width()), client.height() + strip_->sizeHint().height());
     if (sub->layout()) sub->layout()->activate();
     const QSize decoration = sub->size() - size();
     // A tiny canvas still gets a window wide enough for its caption and title-bar buttons (the
@@ -141,6 +160,10 @@ void TImageForm::CentreCanvas() {
 void TImageForm::Recompose() {
     if (!doc_.Ready) return;
     pq::Recompose(doc_, frame_->TransparencyColors(), comp_);
+    if (IsSet()) {
+        pagePictures_.at(std::size_t(currentPage_)).reset();
+        strip_->update();
+    }
     frame_->CompositeChanged(*this);
 }
 
@@ -268,7 +291,8 @@ bool TImageForm::SaveAs() {
 }
 
 void TImageForm::closeEvent(QCloseEvent* event) {
-    if (!doc_.Modified) {
+    // A set asks once, for all its pages.
+    if (!SetChanged()) {
         event->accept();
         return;
     }
@@ -297,7 +321,9 @@ void TImageForm::Activate() {
     // The pointer is on this window now: no other canvas keeps a brush outline.
     for (TImageForm* other : frame_->Forms())
         if (other != this) other->PointerLeftCanvas();
-    frame_->SetDocumentInfoText(QString("サイズ：%1×%2 色数：%3色    ").arg(doc_.ImageWidth).arg(doc_.ImageHeight).arg(doc_.ColorCount));
+    QString info = QString("サイズ：%1×%2 色数：%3色    ").arg(doc_.ImageWidth).arg(doc_.ImageHeight).arg(doc_.ColorCount);
+    if (IsSet()) info = QString("ページ：%1/%2  ").arg(currentPage_ + 1).arg(PageCount()) + info;
+    frame_->SetDocumentInfoText(info);
 }
 
 void TImageForm::ApplyCursor(const QCursor& cursor) { canvas_->setCursor(cursor); }
@@ -332,6 +358,8 @@ QAction* TImageForm::MenuAction(const QString& objectName) const { return findCh
 
 QMenu* TImageForm::MenuNamed(const QString& objectName) const { return findChild<QMenu*>(objectName); }
 
-QList<QMenu*> TImageForm::Menus() const { return {mFile_, mEdit_, mShow_, mImage_, mPalette_, mLayer_, mSelect_}; }
+QList<QMenu*> TImageForm::Menus() const {
+    return {mFile_, mEdit_, mShow_, mImage_, mPalette_, mLayer_, mSelect_, mIcon_};
+}
 
 }  // namespace pq::gui

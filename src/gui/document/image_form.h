@@ -5,17 +5,21 @@
 // refreshes the tool windows. Its menus place the rows of the command tables
 // (document_menus.cpp).
 
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/document/document.h"
 #include "core/document/edit_result.h"
 #include "core/document/history.h"
 #include "core/document/render.h"
+#include "core/formats/icon_container.h"
+#include "core/formats/icon_set.h"
 #include "core/raster/raster.h"
 
 class QAction;
@@ -29,6 +33,18 @@ namespace pq::gui {
 class FrameServices;
 class TCanvas;
 class TCanvasPage;
+class TPageStrip;
+
+// One image of an icon or cursor set edited in a window: a document of its own with its own
+// undo history (snapshots under its own number), the kind it is written as, and the image as
+// the file last held it, written again byte for byte while the page is unchanged.
+struct IconPage {
+    pq::Document Doc;   // moved into the window's document while the page is the current one
+    int HistoryNumber = 0;
+    pq::IconPageKind Kind = pq::IconPageKind::Palette;
+    std::optional<pq::StoredIconImage> Stored;
+    int StoredType = 0;   // resource type of the file Stored was read from or written to
+};
 
 class TImageForm : public QWidget {
     Q_OBJECT
@@ -56,7 +72,45 @@ public:
     // The file the document was read from or last saved to; empty when never saved.
     QString FilePath() const { return filePath_; }
     void SetFilePath(const QString& path);
+    // The current page's history (the window's own for a one-image document).
     pq::HistoryContext HistoryCtx() const;
+
+    // ---- icon sets (icon_pages.cpp) -----------------------------------------------------------
+    // A set shows every page in a strip above the canvas; Doc() is always the current page's
+    // document, so every tool, menu and tool window acts on it.
+    bool IsSet() const { return !pages_.empty(); }
+    int PageCount() const { return IsSet() ? int(pages_.size()) : 1; }
+    int CurrentPage() const { return currentPage_; }
+    pq::Document& PageDoc(int i) { return i == currentPage_ ? doc_ : pages_.at(std::size_t(i)).Doc; }
+    const pq::Document& PageDoc(int i) const { return i == currentPage_ ? doc_ : pages_.at(std::size_t(i)).Doc; }
+    const IconPage& PageAt(int i) const { return pages_.at(std::size_t(i)); }
+    pq::HistoryContext PageHistoryCtx(int i) const;
+    // 1 icon, 2 cursor: the kind of file the set was read from (what a new set is saved as).
+    int SetResourceType() const { return resourceType_; }
+    // "16×16 16色", "48×48 32ビット", "256×256 PNG".
+    QString PageLabel(int i) const;
+    // The window holds these pages from now on, the first current; each page gets a history of
+    // its own with its base step (the first page's waits for the opener when the window is not
+    // shown yet). A window that already had a history gives it up.
+    void AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType);
+    // A one-image document becomes a set of one page. A document read from one image of an icon
+    // file that holds others forgets the file, so that 上書き保存 cannot drop those images.
+    void BecomeSet();
+    void SelectPage(int i);
+    // A page at `at` (after the current one when -1), made current, with its own base step.
+    void InsertPage(pq::Document doc, pq::IconPageKind kind, int at = -1);
+    void DuplicatePage();
+    // Not the last page; its history goes with it.
+    void DeletePage(int i);
+    // The current page one place earlier (later = false) or later.
+    void MovePage(bool later);
+    // A page or the set itself (pages added, deleted, moved) changed since it was read or saved.
+    bool SetChanged() const;
+    // After the whole set was written as `written` (one image per page) into a file of `type`.
+    void MarkSetSaved(const std::vector<pq::StoredIconImage>& written, int resourceType);
+    // The page as its composed visible layers, alpha 255 where painted (for the strip and preview).
+    const QImage& PagePicture(int i) const;
+    TPageStrip* PageStrip() const { return strip_; }
 
     // ---- rendering ---------------------------------------------------------------------------
     void SetZoom(int zoom);
@@ -142,6 +196,11 @@ protected:
 private:
     void BuildMenus();
     void SizeCanvas();
+    // After the current page changed: canvas, rows, palette, preview, caption and strip.
+    void ShowCurrentPage();
+    void UpdateCaption();
+    // Rewrites every page's recovery note (their places changed).
+    void RewritePageNotes();
     // Tool helpers (image_form_tools.cpp).
     void PickColor(Qt::MouseButton button, int x, int y);
     void SetStrokeColorByButton(Qt::MouseButton button);
@@ -172,6 +231,13 @@ private:
     bool dying_ = false;
     mutable pq::Raster viewScratch_;
 
+    std::vector<IconPage> pages_;   // empty: a one-image document
+    int currentPage_ = 0;
+    int resourceType_ = 1;
+    bool setChanged_ = false;
+    mutable std::vector<std::optional<QImage>> pagePictures_;
+    TPageStrip* strip_ = nullptr;
+
     QScrollArea* scroll_ = nullptr;
     TCanvasPage* page_ = nullptr;
     TCanvas* canvas_ = nullptr;
@@ -194,6 +260,7 @@ private:
     QMenu* mPalette_ = nullptr;
     QMenu* mLayer_ = nullptr;
     QMenu* mSelect_ = nullptr;
+    QMenu* mIcon_ = nullptr;
     QAction* meUndo_ = nullptr;
     QAction* meRedo_ = nullptr;
     QAction* meMemCls_ = nullptr;

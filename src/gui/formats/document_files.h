@@ -5,9 +5,11 @@
 // writers of each kind are the file commands' (gui/formats/file_commands.h).
 
 #include <QString>
+#include <vector>
 
 #include "core/document/document.h"
 #include "core/formats/file_result.h"
+#include "core/formats/icon_set.h"
 
 class QWidget;
 
@@ -30,6 +32,10 @@ struct ReadRequest {
     int SelectedZoom = 10;
     Prompt* prompt = nullptr;
     QWidget* parent = nullptr;
+    // When given, すべて開く in the image chooser fills it with every image of the file (and the
+    // document with the first), and the file's resource type.
+    std::vector<pq::IconSetPage>* SetPages = nullptr;
+    int* SetResourceType = nullptr;
 };
 
 // Reads an existing file into `doc` (which the reader sets up with pq::InitBlankDocument), by

@@ -12,6 +12,7 @@
 #include "core/formats/bitmap_file.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_set.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/picture_import.h"
@@ -66,6 +67,56 @@ bool WriteAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, Docume
     return true;
 }
 
+int ResourceTypeOf(DocumentFileKind kind) {
+    return kind == DocumentFileKind::Cursor ? pq::kCursorResourceType : pq::kIconResourceType;
+}
+
+// Writes every page of the set into one icon or cursor file; on success the file is the set's.
+bool WriteSetAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, DocumentFileKind kind) {
+    const int type = ResourceTypeOf(kind);
+    std::vector<pq::Document> shown;
+    shown.reserve(std::size_t(form.PageCount()));
+    for (int i = 0; i < form.PageCount(); ++i) shown.push_back(pq::DocumentAsShown(form.PageDoc(i)));
+    std::vector<pq::IconSetEntry> entries;
+    for (int i = 0; i < form.PageCount(); ++i) {
+        const IconPage& page = form.PageAt(i);
+        const bool unchanged = !form.PageDoc(i).Modified && page.Stored;
+        entries.push_back({&shown[std::size_t(i)], page.Kind, unchanged ? &*page.Stored : nullptr, page.StoredType});
+    }
+    std::vector<pq::StoredIconImage> written;
+    const pq::FileResult r = pq::SaveIconSet(entries, ToFsPath(path), type, &written);
+    if (!r.Ok) {
+        ShowFailure(prompt, &form, r);
+        return false;
+    }
+    form.MarkSetSaved(written, type);
+    form.SetFilePath(path);
+    return true;
+}
+
+// 名前を付けて保存 of a set. An .ico or .cur file takes every page; a one-image kind takes the
+// current page only, after saying so, and the set keeps its own file. `wholeSet`: true only
+// when the whole set was written (what 上書き保存 and closing need).
+bool SaveSetAs(TImageForm& form, Prompt& prompt, bool wholeSet) {
+    FileDialogRequest request = SaveIconDialog(ProposedSaveName(form.DocumentName()));
+    request.DefaultSuffix = form.SetResourceType() == pq::kCursorResourceType ? "cur" : "ico";
+    const auto chosen = prompt.SaveFileName(&form, request);
+    if (!chosen) return false;
+    const DocumentFileKind kind = KindOfFileName(*chosen);
+    if (kind == DocumentFileKind::Icon || kind == DocumentFileKind::Cursor)
+        return WriteSetAndAdopt(form, prompt, *chosen, kind);
+    if (kind == DocumentFileKind::Unknown || kind == DocumentFileKind::Jpeg) {
+        prompt.Message(&form, kSaveAsTitle, kNoWriterMessage, PromptIcon::Warning, PromptButtons::Ok);
+        return false;
+    }
+    if (prompt.Message(&form, kSaveAsTitle, kOnePageMessage, PromptIcon::Information, PromptButtons::OkCancel) !=
+        PromptAnswer::Ok)
+        return false;
+    const pq::FileResult r = WriteFormatFile(*chosen, kind, form.Doc());
+    ShowFailure(prompt, &form, r);
+    return r.Ok && !wholeSet;
+}
+
 }  // namespace
 
 std::filesystem::path ToFsPath(const QString& path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
@@ -77,13 +128,23 @@ pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const Re
     if (pq::FileResult r = pq::ReadIconFileBytes(ToFsPath(path), bytes); !r.Ok) return r;
     pq::IconDirectory dir;
     if (pq::FileResult r = pq::ReadIconDirectory(bytes, dir); !r.Ok) return r;
-    std::optional<int> index = 0;
+    std::optional<IconChoice> choice = IconChoice{};
     if (dir.Entries.size() != 1) {
         if (!request.prompt) return pq::FileResult::Failure(pq::kIconOpenError);
-        index = ChooseIconImage(*request.prompt, request.parent, dir, bytes);
-        if (!index) return pq::FileResult::Failure("");
+        choice = ChooseIconImage(*request.prompt, request.parent, dir, bytes);
+        if (!choice) return pq::FileResult::Failure("");
     }
-    pq::FileResult r = pq::LoadIconImage(bytes, dir, *index, doc, request.SelectedZoom);
+    if (choice->All && request.SetPages) {
+        std::vector<pq::IconSetPage> pages;
+        int type = pq::kIconResourceType;
+        if (pq::FileResult r = pq::LoadIconSet(bytes, request.SelectedZoom, pages, type); !r.Ok) return r;
+        for (pq::IconSetPage& page : pages) page.Doc.Origin.Path = ToFsPath(path).string();
+        doc = pages.front().Doc;
+        *request.SetPages = std::move(pages);
+        if (request.SetResourceType) *request.SetResourceType = type;
+        return pq::FileResult::Success();
+    }
+    pq::FileResult r = pq::LoadIconImage(bytes, dir, choice->Index, doc, request.SelectedZoom);
     // Remembered so that saving into this very file replaces only this image.
     if (r.Ok) doc.Origin.Path = ToFsPath(path).string();
     return r;
@@ -147,6 +208,14 @@ QString ProposedSaveName(const QString& caption) {
 
 bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow) {
     QString path = form.FilePath();
+    if (form.IsSet()) {
+        // A set is written whole into its icon or cursor file (a cursor set keeps every page's
+        // hotspot, so it may be overwritten); without such a file it asks for one.
+        const DocumentFileKind kind = path.isEmpty() ? DocumentFileKind::Unknown : KindOfFile(path);
+        if ((kind == DocumentFileKind::Icon || kind == DocumentFileKind::Cursor) && QFileInfo(path).isFile())
+            return WriteSetAndAdopt(form, prompt, path, kind);
+        return SaveSetAs(form, prompt, true);
+    }
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
         const auto chosen = prompt.SaveFileName(&form, SaveIconDialog(form.DocumentName()));
         if (!chosen) return false;
@@ -165,6 +234,7 @@ bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow) {
 }
 
 bool SaveAs1Click(TImageForm& form, Prompt& prompt) {
+    if (form.IsSet()) return SaveSetAs(form, prompt, false);
     const auto chosen = prompt.SaveFileName(&form, SaveIconDialog(ProposedSaveName(form.DocumentName())));
     if (!chosen) return false;
     const DocumentFileKind kind = KindOfFileName(*chosen);

@@ -30,6 +30,8 @@ inline constexpr const char* kCannotOverwriteMessage =
 inline constexpr const char* kNoWriterMessage =
     "この形式では保存できません。\n拡張子を .pqf、.ico、.cur、.bmp、.png のいずれかにしてください。";
 inline constexpr const char* kPaletteStep = "パレット交換";
+inline constexpr const char* kOnePageMessage =
+    "この形式のファイルに保存できるのは現在のページだけです。\n現在のページを保存しますか？";
 
 std::filesystem::path ToFsPath(const QString& path);
 

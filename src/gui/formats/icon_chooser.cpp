@@ -25,13 +25,23 @@ TForm7::TForm7(QWidget* parent) : QDialog(parent) {
     button1_->setDefault(true);
     button2_ = new QPushButton("キャンセル", this);
     button2_->setObjectName("Button2");
-    connect(button1_, &QPushButton::clicked, this, &QDialog::accept);
+    button3_ = new QPushButton("すべて開く", this);
+    button3_->setObjectName("Button3");
+    connect(button1_, &QPushButton::clicked, this, [this] {
+        all_ = false;
+        accept();
+    });
+    connect(button3_, &QPushButton::clicked, this, [this] {
+        all_ = true;
+        accept();
+    });
     connect(button2_, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(button1_);
     buttons->addWidget(button2_);
+    buttons->addWidget(button3_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label1_);
     layout->addWidget(comboBox1_);
@@ -49,16 +59,17 @@ void TForm7::SetEntries(const pq::IconDirectory& dir, std::span<const uint8_t> f
 
 int TForm7::ChosenIndex() const { return comboBox1_->currentIndex(); }
 
-std::optional<int> ChooseIconImage(Prompt& prompt, QWidget* parent, const pq::IconDirectory& dir,
-                                   std::span<const uint8_t> file) {
+std::optional<IconChoice> ChooseIconImage(Prompt& prompt, QWidget* parent, const pq::IconDirectory& dir,
+                                          std::span<const uint8_t> file) {
     if (dir.Entries.empty()) return std::nullopt;
-    if (dir.Entries.size() == 1) return 0;
+    if (dir.Entries.size() == 1) return IconChoice{};
     TForm7 dialog(parent);
     dialog.SetEntries(dir, file);
     if (!prompt.RunDialog(dialog)) return std::nullopt;
+    if (dialog.AllChosen()) return IconChoice{0, true};
     const int index = dialog.ChosenIndex();
     if (index < 0) return std::nullopt;
-    return index;
+    return IconChoice{index, false};
 }
 
 }  // namespace pq::gui

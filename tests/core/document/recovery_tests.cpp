@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 
 #include "core/document/document.h"
@@ -88,18 +89,46 @@ TEST(RecoveryNote, RoundTripAndEveryDamagedFormRefused) {
     RecoveryNote announcing = note;
     announcing.Intent = NoteIntent{1234, 0xFEDCBA9876543210ull, 4, 0, 6};
     EXPECT_EQ(DecodeRecoveryNote(EncodeRecoveryNote(announcing))->Intent, announcing.Intent);
-    Bytes first(good.begin(), good.end() - 1);
+    Bytes first(good.begin(), good.end() - 13);   // without the byte and the set fields
     first[4] = 1;
     ASSERT_TRUE(DecodeRecoveryNote(first));
     EXPECT_FALSE(DecodeRecoveryNote(first)->Intent);
     // Counters that make no history, a text length beyond the file or the limit, another version.
     const std::vector<std::pair<std::size_t, int32_t>> damages = {
-        {4, 3}, {12, 0}, {16, -1}, {20, 3}, {24, -1}, {24, 1 << 30}, {24, int32_t(kNoteTextLimit) + 1}};
+        {4, 4}, {12, 0}, {16, -1}, {20, 3}, {24, -1}, {24, 1 << 30}, {24, int32_t(kNoteTextLimit) + 1}};
     for (const auto& [at, value] : damages) {
         Bytes b = good;
         for (int i = 0; i < 4; ++i) b[at + std::size_t(i)] = uint8_t(uint32_t(value) >> (8 * i));
         EXPECT_FALSE(DecodeRecoveryNote(b)) << "offset " << at << " = " << value;
     }
+}
+
+TEST(RecoveryNote, CarriesAPagesSetFieldsAndReadsAVersion2NoteAsAnOrdinaryWindow) {
+    RecoveryNote page{11, 2, 1, 4, WindowLabel{"Icon3", "/x/set.pqf", 3, 2, 2}};
+    page.Intent = NoteIntent{77, 0x0123456789ABCDEFull, 3, 0, 4};
+    const Bytes v3 = EncodeRecoveryNote(page);
+    const auto back = DecodeRecoveryNote(v3);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::tie(back->Label.SetWindow, back->Label.PageIndex, back->Label.PageKind), std::tuple(3, 2, 2));
+    EXPECT_EQ(back->Intent, page.Intent);
+    // The set fields end the note: SetWindow, PageIndex, PageKind.
+    for (const auto& [fromEnd, value] : {std::pair(12, -1), std::pair(8, -1), std::pair(4, 3), std::pair(4, -1)}) {
+        Bytes b = v3;
+        for (int i = 0; i < 4; ++i) b[b.size() - std::size_t(fromEnd - i)] = uint8_t(uint32_t(value) >> (8 * i));
+        EXPECT_FALSE(DecodeRecoveryNote(b)) << fromEnd << " from the end = " << value;
+    }
+    test::TempDir dir;
+    const HistoryContext badKind{dir.Path(), 11, true, WindowLabel{"Icon3", "", 3, 0, 3}};
+    EXPECT_EQ(WriteRecoveryNote(Document{}, badKind), EINVAL);
+    EXPECT_FALSE(fs::exists(NotePath(badKind)));
+
+    Bytes v2(v3.begin(), v3.end() - 12);
+    v2[4] = 2;
+    const auto old = DecodeRecoveryNote(v2);
+    ASSERT_TRUE(old);
+    EXPECT_EQ(old->Intent, page.Intent);
+    EXPECT_EQ(old->Label.FileName, "/x/set.pqf");
+    EXPECT_EQ(std::tie(old->Label.SetWindow, old->Label.PageIndex, old->Label.PageKind), std::tuple(0, 0, 0));
 }
 
 TEST(RecoveryNote, FollowsTheCountersOfALabelledWindowOnly) {
@@ -122,6 +151,52 @@ TEST(RecoveryNote, FollowsTheCountersOfALabelledWindowOnly) {
     const HistoryContext plain{dir.Path(), 5, true};
     RecordWindow(plain, 1, 0);
     EXPECT_FALSE(fs::exists(NotePath(plain)));
+}
+
+LostDocument Page(const fs::path& folder, int window, int setWindow, int pageIndex) {
+    LostDocument d;
+    d.Folder = folder;
+    d.WindowNumber = window;
+    d.Note.Label.SetWindow = setWindow;
+    d.Note.Label.PageIndex = pageIndex;
+    return d;
+}
+
+TEST(LostDocumentGroups, PagesOfOneSetInOneFolderGoTogetherInPageOrder) {
+    using Groups = std::vector<std::vector<std::size_t>>;
+    // Two dead instances each left a set with window number 4; ordinary windows stay alone.
+    const std::vector<LostDocument> docs = {
+        Page("/s/a", 1, 0, 0), Page("/s/b", 5, 4, 1), Page("/s/a", 9, 4, 1), Page("/s/a", 6, 4, 2),
+        Page("/s/b", 7, 4, 0), Page("/s/a", 2, 0, 0), Page("/s/a", 3, 4, 1), Page("/s/a", 8, 4, 0),
+    };
+    EXPECT_EQ(LostDocumentGroups(docs), (Groups{{0}, {4, 1}, {7, 6, 2, 3}, {5}}));
+    EXPECT_TRUE(LostDocumentGroups({}).empty());
+}
+
+TEST(LostDocumentGroups, ASetsPagesLeftByADeadInstanceComeBackWholeAndInOrder) {
+    test::TempDir settings;
+    const fs::path dead = DeadFolder(settings.Path(), "set01");
+    // Set window 3: page 0 is window 8, page 1 window 6, page 2 window 4; window 5 is ordinary.
+    // Page 1's caption and file name are as long as a note holds.
+    const std::string longText(kNoteTextLimit + 5, 'n');
+    RecordWindow(HistoryContext{dead, 8, true, WindowLabel{"Icon3", "/x/set.pqf", 3, 0, 1}}, 1, 0);
+    RecordWindow(HistoryContext{dead, 6, true, WindowLabel{longText, longText, 3, 1, 0}}, 2, 0);
+    RecordWindow(HistoryContext{dead, 4, true, WindowLabel{"Icon3", "/x/set.pqf", 3, 2, 2}}, 3, 1);
+    RecordWindow(HistoryContext{dead, 5, true, WindowLabel{"Icon5", ""}}, 1, 0);
+    LostDocuments lost(settings.Path());
+    const std::vector<LostDocument>& docs = lost.Documents();
+    const auto groups = LostDocumentGroups(docs);
+    ASSERT_EQ(groups.size(), 2u);
+    ASSERT_EQ(groups[0].size(), 3u);
+    for (int page = 0; page < 3; ++page) {
+        const LostDocument& d = docs[groups[0][std::size_t(page)]];
+        EXPECT_TRUE(d.Recoverable) << page;
+        EXPECT_EQ(std::tie(d.WindowNumber, d.Steps, d.Note.Label.PageIndex, d.Note.Label.PageKind),
+                  std::tuple(8 - 2 * page, page + 1, page, (1 + 2 * page) % 3));
+    }
+    EXPECT_EQ(docs[groups[0][1]].Note.Label.FileName.size(), kNoteTextLimit);
+    ASSERT_EQ(groups[1].size(), 1u);
+    EXPECT_EQ(docs[groups[1][0]].WindowNumber, 5);
 }
 
 // Two live instances (the owner of the settings folder and one in a private folder) and a dead

@@ -1,0 +1,180 @@
+#include "core/formats/icon_set.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "core/formats/icon_images.h"
+#include "core/formats/png_file.h"
+#include "core/io/atomic_write.h"
+#include "core/io/byte_io.h"
+
+namespace pq {
+namespace {
+
+constexpr std::size_t kInfoHeaderSize = 40;
+
+std::string CannotWrite(const std::filesystem::path& path) { return "「" + path.string() + "」に書き込めませんでした。"; }
+
+// What every page kind needs of its document before it is written.
+bool Writable(const Document& doc) {
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    if (!doc.Ready || doc.LayerCount() < 1 || w < 1 || h < 1 || w > kMaxIconFileSide || h > kMaxIconFileSide)
+        return false;
+    if (doc.ColorCount != 16 && doc.ColorCount != 256) return false;
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    return std::all_of(doc.Layers().begin(), doc.Layers().end(),
+                       [pixels](const Layer& l) { return l.Indices.size() == pixels && l.Mask.size() == pixels; });
+}
+
+// Entry bytes 4..7: planes and bit count for an icon, the document's hotspot for a cursor.
+void SetPlanesOrHotspot(StoredIconImage& image, const Document* doc, int resourceType, int bitCount) {
+    int first = 1, second = bitCount;
+    if (resourceType == kCursorResourceType) {
+        first = second = 0;
+        if (doc) ClampedHotspot(*doc, first, second);
+    }
+    image.Entry[4] = uint8_t(first), image.Entry[5] = uint8_t(first >> 8);
+    image.Entry[6] = uint8_t(second), image.Entry[7] = uint8_t(second >> 8);
+}
+
+// The 32-bit DIB of the flattened picture: BGRA rows bottom-up, then the AND mask (set where alpha is 0).
+std::vector<uint8_t> TrueColorDib(int w, int h, const std::vector<uint8_t>& rgba) {
+    const std::size_t colorRow = std::size_t(w) * 4, maskRow = (std::size_t(w) + 31) / 32 * 4;
+    std::vector<uint8_t> out;
+    out.reserve(kInfoHeaderSize + (colorRow + maskRow) * std::size_t(h));
+    ByteWriter put(out);
+    put.U32(uint32_t(kInfoHeaderSize));
+    put.I32(w);
+    put.I32(2 * h);
+    put.U16(1);
+    put.U16(32);
+    put.U32(0);
+    put.U32(uint32_t((colorRow + maskRow) * std::size_t(h)));
+    for (int i = 0; i < 4; ++i) put.U32(0);
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = rgba.data() + (std::size_t(y) * std::size_t(w) + std::size_t(x)) * 4;
+            put.Bytes(std::array<uint8_t, 4>{p[2], p[1], p[0], p[3]});
+        }
+    for (int y = h - 1; y >= 0; --y) {
+        std::vector<uint8_t> row(maskRow, 0);
+        for (int x = 0; x < w; ++x)
+            if (rgba[(std::size_t(y) * std::size_t(w) + std::size_t(x)) * 4 + 3] == 0)
+                row[std::size_t(x) / 8] |= uint8_t(0x80u >> (x % 8));
+        put.Bytes(row);
+    }
+    return out;
+}
+
+}  // namespace
+
+IconPageKind StoredPageKind(std::span<const uint8_t> file, const IconDirEntry& entry) {
+    const IconImageFacts facts = DescribeIconImage(file, entry);
+    if (facts.Png) return IconPageKind::Png;
+    if (facts.Readable && facts.BitCount == 32) return IconPageKind::TrueColor;
+    return IconPageKind::Palette;
+}
+
+IconPageKind NewPageKind(int width, int height) {
+    return width == 256 && height == 256 ? IconPageKind::Png : IconPageKind::Palette;
+}
+
+std::string IconPageLabel(const Document& doc, IconPageKind kind) {
+    const std::string depth = kind == IconPageKind::Png         ? "PNG"
+                              : kind == IconPageKind::TrueColor ? "32ビット"
+                                                                : std::to_string(doc.ColorCount) + "色";
+    return std::to_string(doc.ImageWidth) + "×" + std::to_string(doc.ImageHeight) + " " + depth;
+}
+
+FileResult LoadIconSet(std::span<const uint8_t> bytes, int selectedZoom, std::vector<IconSetPage>& pages,
+                       int& resourceType, int* unopened) {
+    IconDirectory dir;
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r;
+    StoredIconFile stored;
+    if (FileResult r = ReadStoredIconFile(bytes, stored); !r) return r;
+    std::vector<IconSetPage> loaded(dir.Entries.size());
+    for (std::size_t i = 0; i < loaded.size(); ++i) {
+        // Palette images open unchanged, the others through the colour reduction (LoadIconImage picks).
+        if (!LoadIconImage(bytes, dir, int(i), loaded[i].Doc, selectedZoom)) {
+            if (unopened) *unopened = int(i);
+            return FileResult::Failure(std::to_string(i) + "： " + kIconOpenError);
+        }
+        loaded[i].Kind = StoredPageKind(bytes, dir.Entries[i]);
+        loaded[i].Stored = std::move(stored.Images[i]);
+    }
+    pages = std::move(loaded);
+    resourceType = dir.ResourceType == kCursorResourceType ? kCursorResourceType : kIconResourceType;
+    return FileResult::Success();
+}
+
+FileResult LoadIconSetFile(const std::filesystem::path& path, int selectedZoom, std::vector<IconSetPage>& pages,
+                           int& resourceType) {
+    std::vector<uint8_t> bytes;
+    if (FileResult r = ReadIconFileBytes(path, bytes); !r) return r;
+    std::vector<IconSetPage> loaded;
+    int type = kIconResourceType;
+    if (FileResult r = LoadIconSet(bytes, selectedZoom, loaded, type); !r) return r;
+    for (IconSetPage& page : loaded) page.Doc.Origin.Path = path.string();
+    pages = std::move(loaded);
+    resourceType = type;
+    return FileResult::Success();
+}
+
+bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, StoredIconImage& out) {
+    if (!Writable(doc)) return false;
+    StoredIconImage image;
+    if (kind == IconPageKind::Palette) {
+        if (!EncodeIconImage(doc, resourceType, image)) return false;
+        std::fill(image.Entry.begin() + 12, image.Entry.end(), uint8_t(0));
+        out = std::move(image);
+        return true;
+    }
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    if (kind == IconPageKind::Png) {
+        image.Data = EncodePng(doc);
+    } else {
+        const std::vector<uint8_t> rgba = FlattenToRgba(doc);
+        if (rgba.size() == std::size_t(w) * std::size_t(h) * 4) image.Data = TrueColorDib(w, h, rgba);
+    }
+    if (image.Data.empty()) return false;
+    image.Entry[0] = uint8_t(w == 256 ? 0 : w);   // the directory's 0 stands for 256
+    image.Entry[1] = uint8_t(h == 256 ? 0 : h);
+    SetPlanesOrHotspot(image, &doc, resourceType, 32);
+    const uint32_t size = uint32_t(image.Data.size());
+    for (int i = 0; i < 4; ++i) image.Entry[std::size_t(8 + i)] = uint8_t(size >> (8 * i));
+    out = std::move(image);
+    return true;
+}
+
+FileResult SaveIconSet(std::span<const IconSetEntry> pages, const std::filesystem::path& path, int resourceType,
+                       std::vector<StoredIconImage>* written) {
+    if (pages.empty()) return FileResult::Failure(CannotWrite(path));
+    StoredIconFile file;
+    file.ResourceType = uint16_t(resourceType);
+    file.Images.resize(pages.size());
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const IconSetEntry& page = pages[i];
+        StoredIconImage& image = file.Images[i];
+        bool ok = true;
+        if (page.Unchanged) {
+            image = *page.Unchanged;
+            if (page.UnchangedType != resourceType) {
+                // The kind of file changes: an icon's entry states planes and depth, a cursor's its hotspot.
+                const IconImageFacts facts = DescribeIconImage(image.Data, IconDirEntry{});
+                SetPlanesOrHotspot(image, page.Doc, resourceType, facts.Readable ? facts.BitCount : 0);
+            }
+        } else {
+            ok = page.Doc && EncodeIconPage(*page.Doc, page.Kind, resourceType, image);
+        }
+        if (!ok)
+            return FileResult::Failure(CannotWrite(path) + "\n" + std::to_string(i + 1) +
+                                       " 番目の画像はアイコンにできません。");
+    }
+    const std::vector<uint8_t> bytes = EncodeStoredIconFile(file);
+    if (FileResult r = WriteFileAtomically(path, bytes); !r) return r;
+    if (written) *written = std::move(file.Images);
+    return FileResult::Success();
+}
+
+}  // namespace pq

@@ -1,0 +1,73 @@
+#pragma once
+// An icon or cursor file edited as a set of pages: every image of the file its own document,
+// each page remembering how it is written (a palette DIB, a 32-bit DIB or PNG) and the bytes it
+// was read as, so that a page nobody edited is written back byte for byte.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/formats/icon_container.h"
+#include "core/formats/icon_file.h"
+#include "core/io/file_result.h"
+
+namespace pq {
+
+// Palette: 4/8-bit (and what 1/16/24-bit images become when edited); TrueColor: a 32-bit DIB; Png.
+// The values are kept in recovery notes (0, 1, 2).
+enum class IconPageKind { Palette, TrueColor, Png };
+
+// Png for PNG data, TrueColor for a 32-bit DIB, Palette otherwise (from the image data itself).
+IconPageKind StoredPageKind(std::span<const uint8_t> file, const IconDirEntry& entry);
+// Png for 256 x 256, Palette otherwise.
+IconPageKind NewPageKind(int width, int height);
+
+// "16×16 16色", "32×32 256色", "48×48 32ビット", "256×256 PNG" (Palette shows doc.ColorCount).
+std::string IconPageLabel(const Document& doc, IconPageKind kind);
+
+struct IconSetPage {
+    Document Doc;
+    IconPageKind Kind = IconPageKind::Palette;
+    StoredIconImage Stored;   // the image as the file holds it (entry and data)
+};
+
+// Every image of an icon or cursor file as a page, in directory order (palette images through LoadIconImage, others
+// through LoadDecodedIconImage, each with RememberIconOrigin so a cursor page has its hotspot; Origin without the
+// path). Refused, `pages` untouched, when any image does not open: message "<n>： " + kIconOpenError naming the
+// image number n (from 0), which `unopened` receives when given; kIconOpenError alone when the directory cannot be
+// read. resourceType receives the file's (2 for a cursor, 1 for anything else).
+FileResult LoadIconSet(std::span<const uint8_t> bytes, int selectedZoom, std::vector<IconSetPage>& pages,
+                       int& resourceType, int* unopened = nullptr);
+// The same from a file (ReadIconFileBytes), each page's Origin naming it.
+FileResult LoadIconSetFile(const std::filesystem::path& path, int selectedZoom, std::vector<IconSetPage>& pages,
+                           int& resourceType);
+
+// The image a page is written as, at its document's size: Palette as EncodeIconImage does (4-bit for 16 colours,
+// 8-bit for 256); TrueColor a 32-bit BGRA bottom-up DIB (40-byte header, height field doubled, alpha 255 where the
+// composed visible layers paint, 0 elsewhere, colour 0 where unpainted) followed by its AND mask (bit set where
+// unpainted); Png a PNG of the same RGBA. Entry bytes: width/height (256 as 0), colour count byte (16 for 4-bit,
+// 0 otherwise), planes 1 and bit count for an icon, the document's hotspot (ClampedHotspot) for a cursor, byte
+// count; the offset is left 0. False when the document cannot be written (not Ready, no layers or planes of the
+// wrong size, a side above kMaxIconFileSide, a colour count other than 16 or 256).
+bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, StoredIconImage& out);
+
+struct IconSetEntry {
+    const Document* Doc = nullptr;
+    IconPageKind Kind = IconPageKind::Palette;
+    const StoredIconImage* Unchanged = nullptr;   // when set: written byte for byte (data and entry) instead of encoding Doc
+    int UnchangedType = 0;                        // resource type the Unchanged image was read from; when it differs from the
+                                                  // type written, only entry bytes 4..7 are set for the new type (planes 1 +
+                                                  // bit count from the data for an icon; Doc's clamped hotspot for a cursor)
+};
+
+// Writes every page in order as one file in one atomic write (WriteFileAtomically); nothing is written on any
+// refusal (no page, a page that cannot be encoded: the message names its place counted from 1, as PackIconFile
+// does). On success `written` (when given) receives the stored image of each page as written (its offset field
+// as StoredIconImage says: rewritten on writing), so the caller can treat them as unchanged afterwards.
+FileResult SaveIconSet(std::span<const IconSetEntry> pages, const std::filesystem::path& path, int resourceType,
+                       std::vector<StoredIconImage>* written = nullptr);
+
+}  // namespace pq

@@ -1,0 +1,235 @@
+// The pages of an icon set in a document window. The current page's document is the window's
+// own (doc_), so every command acts on it unchanged; the other pages wait in pages_ and change
+// places with it when another page is chosen.
+#include <QImage>
+
+#include "core/document/recovery_note.h"
+#include "core/formats/icon_file.h"
+#include "gui/document/image_form.h"
+#include "gui/document/page_strip.h"
+#include "gui/kit/frame_services.h"
+
+namespace pq::gui {
+
+namespace {
+
+// Pages take history numbers of their own, above any window number, unique in this instance.
+int NextPageHistoryNumber() {
+    static int next = 100000000;
+    return next++;
+}
+
+}  // namespace
+
+QString TImageForm::PageLabel(int i) const {
+    const pq::IconPageKind kind = IsSet() ? pages_.at(std::size_t(i)).Kind : pq::IconPageKind::Palette;
+    return QString::fromStdString(pq::IconPageLabel(PageDoc(i), kind));
+}
+
+const QImage& TImageForm::PagePicture(int i) const {
+    pagePictures_.resize(std::size_t(PageCount()));
+    std::optional<QImage>& cached = pagePictures_.at(std::size_t(i));
+    if (!cached) {
+        const pq::Document& doc = PageDoc(i);
+        pq::Composite comp;
+        const pq::Composite* use = &comp_;
+        if (i != currentPage_ || comp_.CompositeColor.Empty()) {
+            pq::Recompose(doc, frame_->TransparencyColors(), comp);
+            use = &comp;
+        }
+        QImage image(doc.ImageWidth, doc.ImageHeight, QImage::Format_ARGB32);
+        image.fill(Qt::transparent);
+        if (!use->CompositeColor.Empty())
+            for (int y = 0; y < doc.ImageHeight; ++y)
+                for (int x = 0; x < doc.ImageWidth; ++x)
+                    if (use->CompositeMask.Pixel(x, y).r != 0) {
+                        const pq::Rgb c = use->CompositeColor.Pixel(x, y);
+                        image.setPixel(x, y, qRgba(c.r, c.g, c.b, 255));
+                    }
+        cached = std::move(image);
+    }
+    return *cached;
+}
+
+void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType) {
+    if (pages.empty()) return;
+    // A window already shown gives its own history up: its first page starts a new one.
+    const bool shown = doc_.HistoryPosition > 0 || doc_.SnapshotCount > 0;
+    if (shown) pq::ClearHistory(doc_, HistoryCtx());
+    for (int i = 0; i < PageCount(); ++i)
+        if (i != currentPage_) pq::ClearHistory(PageDoc(i), PageHistoryCtx(i));
+    pages_.clear();
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        IconPage page;
+        page.HistoryNumber = i == 0 ? windowNumber_ : NextPageHistoryNumber();
+        page.Kind = pages[i].Kind;
+        if (!pages[i].Stored.Data.empty()) {
+            page.Stored = std::move(pages[i].Stored);
+            page.StoredType = resourceType;
+        }
+        if (i > 0) page.Doc = std::move(pages[i].Doc);
+        pages_.push_back(std::move(page));
+    }
+    doc_ = std::move(pages[0].Doc);
+    currentPage_ = 0;
+    resourceType_ = resourceType;
+    setChanged_ = false;
+    pagePictures_.assign(pages_.size(), std::nullopt);
+    for (int i = 1; i < PageCount(); ++i) {
+        pq::Document& doc = PageDoc(i);
+        pq::RecordStep(doc, PageHistoryCtx(i), " ", false);
+        doc.Modified = false;
+    }
+    if (shown) RecordStep(" ");
+    doc_.Modified = false;
+    strip_->show();
+    if (shown) {
+        ShowCurrentPage();
+    } else {
+        UpdateCaption();
+        strip_->setFixedHeight(strip_->sizeHint().height());
+    }
+}
+
+void TImageForm::BecomeSet() {
+    if (IsSet()) return;
+    IconPage page;
+    page.HistoryNumber = windowNumber_;
+    page.Kind = pq::NewPageKind(doc_.ImageWidth, doc_.ImageHeight);
+    if (doc_.Origin.ResourceType != 0) {
+        resourceType_ = doc_.Origin.ResourceType;
+        std::vector<uint8_t> bytes;
+        pq::IconDirectory dir;
+        const bool others = pq::ReadIconFileBytes(doc_.Origin.Path, bytes).Ok && pq::ReadIconDirectory(bytes, dir).Ok &&
+                            dir.Entries.size() > 1;
+        if (others && !filePath_.isEmpty()) {
+            filePath_.clear();
+            setChanged_ = true;
+        }
+        if (doc_.Origin.Index >= 0 && std::size_t(doc_.Origin.Index) < dir.Entries.size())
+            page.Kind = pq::StoredPageKind(bytes, dir.Entries[std::size_t(doc_.Origin.Index)]);
+    }
+    pages_.push_back(std::move(page));
+    currentPage_ = 0;
+    pagePictures_.assign(1, std::nullopt);
+    // The history stays the window's: the page took its number.
+    RewritePageNotes();
+    strip_->show();
+    ShowCurrentPage();
+}
+
+void TImageForm::SelectPage(int i) {
+    if (!IsSet() || i < 0 || i >= PageCount() || i == currentPage_) return;
+    // Whatever the tools were doing belongs to the page being left.
+    band_ = BandKind::None;
+    brushOutline_.reset();
+    pages_[std::size_t(currentPage_)].Doc = std::move(doc_);
+    doc_ = std::move(pages_[std::size_t(i)].Doc);
+    pages_[std::size_t(i)].Doc = pq::Document{};
+    currentPage_ = i;
+    ShowCurrentPage();
+}
+
+void TImageForm::ShowCurrentPage() {
+    pq::EditResult refresh;
+    refresh.RebuildLayers = true;
+    refresh.RefreshColors = true;
+    refresh.SizeChanged = true;
+    ApplyEdit(refresh);
+    UpdateCaption();
+    strip_->updateGeometry();
+    strip_->setFixedHeight(strip_->sizeHint().height());
+    strip_->update();
+    if (frame_->ActiveForm() == this) Activate();
+}
+
+void TImageForm::UpdateCaption() {
+    QString caption = name_;
+    if (IsSet()) caption += QString(" - %1×%2").arg(doc_.ImageWidth).arg(doc_.ImageHeight);
+    setWindowTitle(caption);
+}
+
+void TImageForm::RewritePageNotes() {
+    for (int i = 0; i < PageCount(); ++i) {
+        pq::Document& doc = PageDoc(i);
+        if (doc.HistoryPosition > 0 && pq::WriteRecoveryNote(doc, PageHistoryCtx(i)) != 0) doc.Journal.NoteBehind = true;
+    }
+}
+
+void TImageForm::InsertPage(pq::Document doc, pq::IconPageKind kind, int at) {
+    BecomeSet();
+    IconPage page;
+    page.HistoryNumber = NextPageHistoryNumber();
+    page.Kind = kind;
+    page.Doc = std::move(doc);
+    page.Doc.Modified = false;
+    if (at < 0 || at > PageCount()) at = currentPage_ + 1;
+    pages_[std::size_t(currentPage_)].Doc = std::move(doc_);
+    pages_.insert(pages_.begin() + at, std::move(page));
+    doc_ = std::move(pages_[std::size_t(at)].Doc);
+    pages_[std::size_t(at)].Doc = pq::Document{};
+    currentPage_ = at;
+    pagePictures_.assign(pages_.size(), std::nullopt);
+    setChanged_ = true;
+    RecordStep(" ");
+    RewritePageNotes();
+    ShowCurrentPage();
+}
+
+void TImageForm::DuplicatePage() {
+    pq::Document copy = doc_;
+    copy.HistoryPosition = copy.RedoCount = copy.SnapshotCount = 0;
+    copy.Journal = {};
+    InsertPage(std::move(copy), IsSet() ? pages_[std::size_t(currentPage_)].Kind
+                                        : pq::NewPageKind(doc_.ImageWidth, doc_.ImageHeight));
+}
+
+void TImageForm::DeletePage(int i) {
+    if (!IsSet() || PageCount() < 2 || i < 0 || i >= PageCount()) return;
+    if (i == currentPage_) {
+        pq::ClearHistory(doc_, HistoryCtx());
+        const int next = i + 1 < PageCount() ? i + 1 : i - 1;
+        doc_ = std::move(pages_[std::size_t(next)].Doc);
+        pages_[std::size_t(next)].Doc = pq::Document{};
+        currentPage_ = next;
+    } else {
+        pq::ClearHistory(pages_[std::size_t(i)].Doc, PageHistoryCtx(i));
+    }
+    pages_.erase(pages_.begin() + i);
+    if (currentPage_ > i) --currentPage_;
+    pagePictures_.assign(pages_.size(), std::nullopt);
+    setChanged_ = true;
+    RewritePageNotes();
+    ShowCurrentPage();
+}
+
+void TImageForm::MovePage(bool later) {
+    const int to = currentPage_ + (later ? 1 : -1);
+    if (!IsSet() || to < 0 || to >= PageCount()) return;
+    std::swap(pages_[std::size_t(currentPage_)], pages_[std::size_t(to)]);
+    // The current page's document lives in doc_, its slot stays empty wherever it goes.
+    currentPage_ = to;
+    pagePictures_.assign(pages_.size(), std::nullopt);
+    setChanged_ = true;
+    RewritePageNotes();
+    ShowCurrentPage();
+}
+
+bool TImageForm::SetChanged() const {
+    if (setChanged_) return true;
+    for (int i = 0; i < PageCount(); ++i)
+        if (PageDoc(i).Modified) return true;
+    return false;
+}
+
+void TImageForm::MarkSetSaved(const std::vector<pq::StoredIconImage>& written, int resourceType) {
+    for (int i = 0; i < PageCount() && std::size_t(i) < written.size(); ++i) {
+        pages_[std::size_t(i)].Stored = written[std::size_t(i)];
+        pages_[std::size_t(i)].StoredType = resourceType;
+        PageDoc(i).Modified = false;
+    }
+    resourceType_ = resourceType;
+    setChanged_ = false;
+}
+
+}  // namespace pq::gui

@@ -1,0 +1,57 @@
+#pragma once
+// The dialogs of the アイコン menu: a new page ("ページの追加": its size, colours, and whether it
+// is blank or made from the current page) and a choice of sizes (すべてのサイズを作る, and with
+// colours 新規アイコンセット).
+
+#include <QDialog>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QRadioButton;
+
+namespace pq::gui {
+
+class Prompt;
+
+// The sizes an icon set usually holds, offered by every dialog here.
+inline constexpr int kIconSetSizes[] = {16, 20, 24, 32, 40, 48, 64, 96, 128, 256};
+
+class TfrmAddPage : public QDialog {
+    Q_OBJECT
+public:
+    TfrmAddPage(QWidget* parent, Prompt& prompt, int colors);
+
+    // The side typed or chosen (1..256); 0 while the text is not such a number.
+    int ChosenSize() const;
+    int ChosenColors() const;
+    bool FromCurrentPage() const;
+    QComboBox* SizeBox() const { return size_; }
+    void done(int result) override;
+
+private:
+    Prompt& prompt_;
+    QComboBox* size_ = nullptr;
+    QRadioButton* colors16_ = nullptr;
+    QRadioButton* colors256_ = nullptr;
+    QRadioButton* blank_ = nullptr;
+    QRadioButton* fromCurrent_ = nullptr;
+};
+
+class TfrmPageSizes : public QDialog {
+    Q_OBJECT
+public:
+    // withColors: the 16/256 colour choice of a new set.
+    TfrmPageSizes(QWidget* parent, const QString& title, const QString& objectName, bool withColors,
+                  const std::vector<int>& checked);
+
+    std::vector<int> CheckedSizes() const;
+    int ChosenColors() const;
+    QCheckBox* SizeBox(int size) const;
+
+private:
+    std::vector<QCheckBox*> boxes_;
+    QRadioButton* colors256_ = nullptr;
+};
+
+}  // namespace pq::gui
