@@ -67,7 +67,7 @@ TEST_F(Palette, ClicksReachTheDocumentWhileThePaletteHasTheFocus) {
     EXPECT_EQ(frame_->ActiveForm(), f);
     ClickPalette(5 * 12 + 4, 6);
     EXPECT_EQ(f->Doc().DrawColor, 5);
-    EXPECT_EQ(frame_->menuBar()->actions().size(), 10);
+    EXPECT_EQ(frame_->menuBar()->actions().size(), 11);
 }
 
 TEST_F(Palette, TwoHundredFiftySixColoursFillTheGrid) {

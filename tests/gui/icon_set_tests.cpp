@@ -19,6 +19,7 @@
 #include "gui/kit/command_table.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/icon_chooser.h"
+#include "gui/palettes/preview_window.h"
 #include "support/editor_fixture.h"
 #include "support/icon_set_file.h"
 
@@ -64,6 +65,9 @@ TEST_F(IconSets, EveryImageIsAPageWithItsOwnStepsAndSavingRewritesOnlyTheChanged
     const QStringList labels = {"16×16 16色", "24×24 256色", "32×32 32ビット", "48×48 256色", "256×256 PNG"};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(form->PageLabel(i), labels[i]) << i;
     EXPECT_TRUE(form->windowTitle().endsWith(" - 16×16")) << form->windowTitle().toStdString();
+    // The preview holds every page side by side.
+    EXPECT_GE(frame_->Preview()->Picture().width(), 16 + 24 + 32 + 48 + 256);
+    EXPECT_GE(frame_->Preview()->Picture().height(), 256);
 
     // Unchanged, the set is the file as it was.
     form->MenuAction("Save1")->trigger();

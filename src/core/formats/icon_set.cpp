@@ -126,6 +126,8 @@ bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, St
     StoredIconImage image;
     if (kind == IconPageKind::Palette) {
         if (!EncodeIconImage(doc, resourceType, image)) return false;
+        // EncodeIcon leaves an icon's planes and bit count 0; a page states them.
+        SetPlanesOrHotspot(image, &doc, resourceType, doc.ColorCount == 16 ? 4 : 8);
         std::fill(image.Entry.begin() + 12, image.Entry.end(), uint8_t(0));
         out = std::move(image);
         return true;

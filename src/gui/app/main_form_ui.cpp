@@ -166,16 +166,20 @@ void TMainForm::CreateToolBars() {
 }
 
 void TMainForm::CreateMenus() {
-    // While a document is open ten menus share the bar: with the style's roomy item spacing the
-    // last ones would hide behind an overflow button at the designed 640-pixel width.
-    menuBar()->setStyleSheet("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 2px 3px 2px; }");
+    // While a document is open eleven menus share the bar: with the style's roomy item spacing
+    // and the application's font the last ones would hide behind an overflow button at the
+    // designed 640-pixel width, so the bar's items sit close and its text is a little smaller.
+    QFont barFont = menuBar()->font();
+    barFont.setPointSizeF(barFont.pointSizeF() * 0.9);
+    menuBar()->setFont(barFont);
+    menuBar()->setStyleSheet("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 1px 3px 1px; }");
     mRecent_ = new QMenu("最近使ったファイル(&R)", this);
     mRecent_->setObjectName("mfRecent");
     connect(mRecent_, &QMenu::aboutToShow, this, &TMainForm::RebuildRecentMenu);
     RebuildRecentMenu();
     mFile_ = new QMenu("ファイル(&F)", this);
     AddCommands(mFile_, {NewCommand(), NewIconSetCommand(), OpenCommand(), Separator(), ExitCommand()}, *this, nullptr);
-    mFile_->insertMenu(mFile_->actions().value(2), mRecent_);
+    mFile_->insertMenu(mFile_->actions().value(3), mRecent_);
 
     mShow_ = new QMenu("表示(&V)", this);
     QMenu* tools = mShow_->addMenu("ツール(&T)");

@@ -43,7 +43,7 @@ void AddPage(TImageForm& form, FrameServices& frame) {
     pq::Document doc = dialog.FromCurrentPage()
                            ? PageFromDocument(form.Doc(), size, dialog.ChosenColors(), frame.SelectedZoom())
                            : BlankPage(frame, size, dialog.ChosenColors());
-    form.InsertPage(std::move(doc), pq::NewPageKind(size, size));
+    if (doc.Ready) form.InsertPage(std::move(doc), pq::NewPageKind(size, size));
 }
 
 void DeleteCurrentPage(TImageForm& form, FrameServices& frame) {
@@ -77,8 +77,10 @@ void MakePageSizes(TImageForm& form, const std::vector<int>& sizes) {
     int sourcePage = form.CurrentPage();
     for (int s : sizes) {
         if (HasPageOfSize(form, s)) continue;
+        pq::Document page = PageFromDocument(source, s, source.ColorCount, zoom);
+        if (!page.Ready) continue;
         const int at = PlaceBySize(form, s);
-        form.InsertPage(PageFromDocument(source, s, source.ColorCount, zoom), pq::NewPageKind(s, s), at);
+        form.InsertPage(std::move(page), pq::NewPageKind(s, s), at);
         if (at <= sourcePage) ++sourcePage;
     }
     form.SelectPage(sourcePage);

@@ -39,13 +39,15 @@ const QImage& TImageForm::PagePicture(int i) const {
         }
         QImage image(doc.ImageWidth, doc.ImageHeight, QImage::Format_ARGB32);
         image.fill(Qt::transparent);
+        // The composite rows are blue, green, red per pixel; the mask is white where painted.
         if (!use->CompositeColor.Empty())
-            for (int y = 0; y < doc.ImageHeight; ++y)
+            for (int y = 0; y < doc.ImageHeight; ++y) {
+                const uint8_t* color = use->CompositeColor.Data() + std::size_t(y) * use->CompositeColor.Stride();
+                const uint8_t* mask = use->CompositeMask.Data() + std::size_t(y) * use->CompositeMask.Stride();
+                auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
                 for (int x = 0; x < doc.ImageWidth; ++x)
-                    if (use->CompositeMask.Pixel(x, y).r != 0) {
-                        const pq::Rgb c = use->CompositeColor.Pixel(x, y);
-                        image.setPixel(x, y, qRgba(c.r, c.g, c.b, 255));
-                    }
+                    if (mask[3 * x] != 0) out[x] = qRgba(color[3 * x + 2], color[3 * x + 1], color[3 * x], 255);
+            }
         cached = std::move(image);
     }
     return *cached;

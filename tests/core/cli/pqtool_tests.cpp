@@ -18,11 +18,14 @@
 #include "core/formats/bitmap_file.h"
 #include "core/formats/bmp_reader.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_images.h"
+#include "core/formats/icon_set.h"
 #include "core/formats/native_document.h"
 #include "core/formats/palette_file.h"
 #include "core/formats/picture_import.h"
 #include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
+#include "core/ops/resample.h"
 #include "support/run_pqtool.h"
 #include "support/test_paths.h"
 
@@ -181,14 +184,16 @@ TEST(PqtoolInfo, DescribesEachKindOfFileWeWrite) {
     r = Pqtool({"info", (dir / "c.cur").string()});
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: cursor", "images: 1",
-                                                      "image 0: 32x32, color count byte 0, 8 bits per pixel, hotspot 3,5"}));
+                                                      "image 0: 32x32, color count byte 0, 8 bits per pixel, hotspot 3,5, "
+                                                      "set: kept byte for byte unless edited (then 8-bit)"}));
     std::vector<uint8_t> ico = EncodeIcon(doc, kIconResourceType, 0, 0);
     ico[8] = 2;   // colour count byte of a 1-bit image
     WriteBytes(dir / "odd.ico", ico);
     r = Pqtool({"info", (dir / "odd.ico").string()});
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: icon", "images: 1",
-                                                      "image 0: 32x32, color count byte 2, 4 bits per pixel (cannot be opened)"}));
+                                                      "image 0: 32x32, color count byte 2, 4 bits per pixel (cannot be opened)",
+                                                      "set: cannot be opened as a set (image 0 cannot be opened)"}));
 
     ASSERT_TRUE(SaveBitmapFile(doc, dir / "b.bmp").Ok);
     r = Pqtool({"info", (dir / "b.bmp").string()});
@@ -219,10 +224,12 @@ TEST(PqtoolInfo, CorpusFilesOfEveryKind) {
     };
     const std::vector<Case> cases = {
         {c / "pe/windres-demo/it_multi.ico",
-         {"type: icon", "images: 2", "image 0: 32x32, color count byte 16, 4 bits per pixel",
-          "image 1: 32x32, color count byte 0, 8 bits per pixel"}},
+         {"type: icon", "images: 2",
+          "image 0: 32x32, color count byte 16, 4 bits per pixel, set: kept byte for byte unless edited (then 4-bit)",
+          "image 1: 32x32, color count byte 0, 8 bits per pixel, set: kept byte for byte unless edited (then 8-bit)"}},
         {c / "pe/windres-demo/it_4.cur",
-         {"type: cursor", "images: 1", "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 3,5"}},
+         {"type: cursor", "images: 1",
+          "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 3,5, set: kept byte for byte unless edited (then 4-bit)"}},
         {c / "bmpsuite/g/pal8.bmp", {"type: bitmap", "size: 127x64", "depth: 8 bits per pixel", "compression: none"}},
         {c / "pillow/jpg/pil_sample_cmyk.jpg", {"type: jpeg", "size: 100x100", "depth: 32 bits per pixel (CMYK)"}},
         {c / "palettes/colorpalettecodable/riff/sample.pal", {"type: palette", "kind: RIFF", "entries: 256"}},
@@ -628,6 +635,107 @@ TEST(PqtoolPack, EachInputBecomesAnImageOtherDecodersRead) {
     EXPECT_FALSE(fs::exists(dir / "x.ico"));
 }
 
+namespace {
+
+// A one-layer w x h document of a colourful palette: diagonal bands painted, every third
+// pixel of a row left unpainted.
+Document Banded(int w, int h, int colors) {
+    Document doc;
+    InitBlankDocument(doc, w, h, colors, 10);
+    for (int i = 0; i < colors; ++i) doc.Palette[std::size_t(i)] = MakeEntry(Rgb{uint8_t(i * 37), uint8_t(255 - i), uint8_t(i * 11)});
+    Layer& l = doc.LayerAt(0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            if ((x + 2 * y) % 3 != 0) l.Mask[std::size_t(x + w * y)] = 1, l.Indices[std::size_t(x + w * y)] = uint8_t((x + y) % colors);
+    return doc;
+}
+
+}  // namespace
+
+// pack --sizes: the one input at every listed size, in order, 256 as PNG, the hotspot scaled.
+TEST(PqtoolPack, SizesMakeASetOfTheOneInput) {
+    TempDir dir;
+    const fs::path in = dir / "in.cur", out = dir / "out.cur";
+    ASSERT_TRUE(SaveIconFile(Banded(37, 23, 256), in, kCursorResourceType, 36, 11).Ok);
+    Document source;
+    ASSERT_TRUE(LoadIconFile(in, 0, source, 10).Ok);
+    const RunResult r = Pqtool({"pack", "--sizes", "16,24,256,5", out.string(), in.string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<uint8_t> bytes = pq::test::ReadBytes(out);
+    std::vector<IconSetPage> pages;
+    int type = 0;
+    ASSERT_TRUE(LoadIconSet(bytes, 10, pages, type).Ok);
+    EXPECT_EQ(type, kCursorResourceType);
+    IconDirectory dir2;
+    ASSERT_TRUE(ReadIconDirectory(bytes, dir2).Ok);
+    ASSERT_EQ(pages.size(), 4u);
+    const int sizes[4] = {16, 24, 256, 5};
+    const int hotspots[4][2] = {{15, 7}, {23, 11}, {249, 122}, {4, 2}};   // 36 * s / 37, 11 * s / 23
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE(sizes[i]);
+        const int s = sizes[i];
+        EXPECT_EQ(pages[i].Kind, s == 256 ? IconPageKind::Png : IconPageKind::Palette);
+        EXPECT_EQ(DescribeIconImage(bytes, dir2.Entries[i]).BitCount, s == 256 ? 32 : 8);
+        EXPECT_EQ(pages[i].Doc.ImageWidth, s);
+        EXPECT_EQ(pages[i].Doc.ImageHeight, s);
+        EXPECT_EQ(dir2.Entries[i].PlanesOrHotspotX, hotspots[i][0]);
+        EXPECT_EQ(dir2.Entries[i].BitCountOrHotspotY, hotspots[i][1]);
+        EXPECT_EQ(pages[i].Doc.LayerAt(0).Mask, ResamplePicture(source, s, s).Painted);
+    }
+    // A list that is not sizes 1..256, each once, or more than one IN: wrong usage, nothing written.
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"16,16"}, {"0"}, {"257"}, {"16,,32"}, {""}, {"16x"}, {"16", in.string()}}) {
+        std::vector<std::string> args = {"pack", "--sizes", wrong[0], (dir / "x.ico").string(), in.string()};
+        args.insert(args.end(), wrong.begin() + 1, wrong.end());
+        const RunResult bad = Pqtool(args);
+        EXPECT_EQ(bad.Status, 2) << wrong[0];
+        EXPECT_NE(bad.Err.find("--sizes"), std::string::npos) << bad.Err;
+        EXPECT_FALSE(fs::exists(dir / "x.ico"));
+    }
+}
+
+// info says for each image what editing the file as a set would write it as, or that the set
+// does not open.
+TEST(PqtoolInfo, MarksWhatEditingAsASetDoes) {
+    TempDir dir;
+    const Document a = Banded(5, 3, 16), b = Banded(7, 9, 256), c = Banded(11, 6, 16), d = Banded(256, 256, 256);
+    StoredIconFile mono;
+    ASSERT_TRUE(ReadStoredIconFile(pq::test::ReadBytes(pq::test::DataDir() / "monochrome.ico"), mono).Ok);
+    const std::vector<IconSetEntry> entries = {{&a, IconPageKind::Palette},   {&b, IconPageKind::Palette},
+                                               {&c, IconPageKind::TrueColor}, {&d, IconPageKind::Png},
+                                               {nullptr, IconPageKind::Palette, &mono.Images[0], kIconResourceType}};
+    const fs::path path = dir / "set.ico";
+    ASSERT_TRUE(SaveIconSet(entries, path, kIconResourceType).Ok);
+    const std::string kept = ", set: kept byte for byte unless edited (then ";
+    RunResult r = Pqtool({"info", path.string()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{
+                                "type: icon", "images: 5",
+                                "image 0: 5x3, color count byte 16, 4 bits per pixel" + kept + "4-bit)",
+                                "image 1: 7x9, color count byte 0, 8 bits per pixel" + kept + "8-bit)",
+                                "image 2: 11x6, color count byte 0, 32 bits per pixel" + kept + "32-bit)",
+                                "image 3: 256x256, color count byte 0, PNG" + kept + "png)",
+                                "image 4: 5x3, color count byte 2, 1 bits per pixel" + kept + "4-bit)"}));
+
+    // A PNG whose pixel data is damaged looks fine from its header but does not open.
+    StoredIconFile file;
+    ASSERT_TRUE(ReadStoredIconFile(pq::test::ReadBytes(path), file).Ok);
+    std::vector<uint8_t>& png = file.Images[3].Data;
+    const auto idat = std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, png.end());
+    idat[10] ^= 0x55;
+    WriteBytes(path, EncodeStoredIconFile(file));
+    r = Pqtool({"info", path.string()});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: icon", "images: 5",
+                                                      "image 0: 5x3, color count byte 16, 4 bits per pixel",
+                                                      "image 1: 7x9, color count byte 0, 8 bits per pixel",
+                                                      "image 2: 11x6, color count byte 0, 32 bits per pixel",
+                                                      "image 3: 256x256, color count byte 0, PNG",
+                                                      "image 4: 5x3, color count byte 2, 1 bits per pixel",
+                                                      "set: cannot be opened as a set (image 3 cannot be opened)"}));
+}
+
 TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
     TempDir dir;
     const fs::path pqf = dir / "a.pqf", cur = dir / "a.cur", copy = dir / "b.cur";
@@ -635,11 +743,13 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
     RunResult r = Pqtool({"convert", pqf.string(), cur.string(), "--hotspot", "31,7"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(Pqtool({"info", cur.string()}).Out).back(),
-              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7");
+              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7, "
+              "set: kept byte for byte unless edited (then 4-bit)");
     // A cursor read and written again keeps its hotspot.
     ASSERT_EQ(Pqtool({"convert", cur.string(), copy.string()}).Status, 0);
     EXPECT_EQ(Lines(Pqtool({"info", copy.string()}).Out).back(),
-              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7");
+              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7, "
+              "set: kept byte for byte unless edited (then 4-bit)");
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
              {"convert", pqf.string(), (dir / "x.cur").string(), "--hotspot", "32,0"},
              {"convert", pqf.string(), (dir / "x.cur").string(), "--hotspot", "3"},
@@ -656,8 +766,10 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     const std::vector<std::string> lines = Lines(Pqtool({"info", two.string()}).Out);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7");
-    EXPECT_EQ(lines[3], "image 1: 32x32, color count byte 16, 4 bits per pixel, hotspot 2,4");
+    EXPECT_EQ(lines[2], "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7, "
+                        "set: kept byte for byte unless edited (then 4-bit)");
+    EXPECT_EQ(lines[3], "image 1: 32x32, color count byte 16, 4 bits per pixel, hotspot 2,4, "
+                        "set: kept byte for byte unless edited (then 4-bit)");
     const std::vector<uint8_t> after = pq::test::ReadBytes(two);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_TRUE(std::equal(after.begin() + 38, after.begin() + 38 + 766 - 22, before.begin() + 38));   // image 0's data

@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <regex>
+
+#include "core/formats/icon_container.h"
+#include "core/formats/icon_file.h"
+#include "core/formats/icon_images.h"
+#include "core/formats/icon_set.h"
+#include "core/io/byte_io.h"
+#include "support/png_encode.h"
+#include "support/test_paths.h"
+
+namespace pq {
+namespace {
+
+// A one-layer document of a random palette, about three quarters of it painted at random.
+Document Random(int w, int h, int colors, uint32_t seed) {
+    Document d;
+    InitBlankDocument(d, w, h, colors, 20);
+    std::mt19937 rng(seed);
+    for (int i = 0; i < colors; ++i) d.Palette[std::size_t(i)] = MakeEntry(Rgb{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+    Layer& l = d.LayerAt(0);
+    for (std::size_t i = 0; i < l.Mask.size(); ++i)
+        if (rng() % 4 != 0) l.Mask[i] = 1, l.Indices[i] = uint8_t(rng() % unsigned(colors));
+    return d;
+}
+
+StoredIconImage Page(const Document& doc, IconPageKind kind) {
+    StoredIconImage image;
+    EXPECT_TRUE(EncodeIconPage(doc, kind, kIconResourceType, image));
+    return image;
+}
+
+// An entry for data made here: the sides, colour byte 0, planes 1, 32 bits, the byte count.
+StoredIconImage Stored(int w, int h, std::vector<uint8_t> data) {
+    StoredIconImage image;
+    image.Entry = {uint8_t(w % 256), uint8_t(h % 256), 0, 0, 1, 0, 32, 0};
+    const uint32_t n = uint32_t(data.size());
+    for (int i = 0; i < 4; ++i) image.Entry[std::size_t(8 + i)] = uint8_t(n >> (8 * i));
+    image.Data = std::move(data);
+    return image;
+}
+
+// A 32-bit DIB whose alpha bytes hold every kind of value (0, partial, 255), over a clear mask.
+std::vector<uint8_t> AlphaDib(int w, int h, uint32_t seed) {
+    std::vector<uint8_t> out;
+    ByteWriter put(out);
+    const std::size_t maskRow = (std::size_t(w) + 31) / 32 * 4;
+    put.U32(40), put.I32(w), put.I32(2 * h), put.U16(1), put.U16(32);
+    for (int i = 0; i < 6; ++i) put.U32(0);
+    std::mt19937 rng(seed);
+    constexpr uint8_t kAlphas[] = {0, 60, 127, 128, 200, 255};
+    for (int i = 0; i < w * h; ++i) put.Bytes(std::array<uint8_t, 4>{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), kAlphas[rng() % 6]});
+    put.Fill(maskRow * std::size_t(h), 0);
+    return out;
+}
+
+// The five-image icon: 16 x 16 4-bit, 24 x 24 8-bit, 32 x 32 32-bit, 48 x 48 8-bit, 256 x 256 PNG.
+std::vector<uint8_t> FiveImageIcon() {
+    StoredIconFile file;
+    file.Images.push_back(Page(Random(16, 16, 16, 1), IconPageKind::Palette));
+    file.Images.push_back(Page(Random(24, 24, 256, 2), IconPageKind::Palette));
+    file.Images.push_back(Stored(32, 32, AlphaDib(32, 32, 3)));
+    file.Images.push_back(Page(Random(48, 48, 256, 4), IconPageKind::Palette));
+    std::vector<uint8_t> rgba(256 * 256 * 4);
+    for (std::size_t i = 0; i < rgba.size(); ++i) rgba[i] = i % 4 == 3 ? uint8_t(i / 4 % 3 == 0 ? 0 : 255) : uint8_t(i * 7);
+    file.Images.push_back(Stored(256, 256, test::EncodePng(256, 256, rgba)));
+    return EncodeStoredIconFile(file);
+}
+
+std::vector<IconSetEntry> Unchanged(const std::vector<IconSetPage>& pages, int type) {
+    std::vector<IconSetEntry> entries;
+    for (const IconSetPage& p : pages) entries.push_back({&p.Doc, p.Kind, &p.Stored, type});
+    return entries;
+}
+
+std::string Output(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buf[256];
+    for (std::size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+// The five-image icon, and its pages as LoadIconSet gives them.
+class IconSet : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(LoadIconSet(input, 20, pages, type));
+        ASSERT_EQ(pages.size(), 5u);
+    }
+    test::TempDir dir;
+    const std::vector<uint8_t> input = FiveImageIcon();
+    std::vector<IconSetPage> pages;
+    int type = 0;
+};
+
+TEST_F(IconSet, EveryImageIsAPageAndOnlyTheEditedOneIsWrittenAnew) {
+    EXPECT_EQ(type, kIconResourceType);
+    const std::vector<std::string> labels = {"16×16 16色", "24×24 256色", "32×32 32ビット", "48×48 256色", "256×256 PNG"};
+    const IconPageKind kinds[] = {IconPageKind::Palette, IconPageKind::Palette, IconPageKind::TrueColor,
+                                  IconPageKind::Palette, IconPageKind::Png};
+    StoredIconFile original;
+    ASSERT_TRUE(ReadStoredIconFile(input, original));
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(pages[i].Kind, kinds[i]) << i;
+        EXPECT_EQ(IconPageLabel(pages[i].Doc, pages[i].Kind), labels[i]);
+        EXPECT_EQ(pages[i].Doc.Origin.Index, int(i));
+    }
+
+    // Nothing edited: the very same bytes.
+    const std::filesystem::path path = dir / "five.ico";
+    std::vector<StoredIconImage> written;
+    ASSERT_TRUE(SaveIconSet(Unchanged(pages, kIconResourceType), path, kIconResourceType, &written));
+    EXPECT_EQ(test::ReadBytes(path), input);
+    ASSERT_EQ(written.size(), 5u);
+
+    // The 32-bit page edited (one row mirrored): only its image changes, still a 32-bit DIB,
+    // opaque exactly where the page paints.
+    Document edited = pages[2].Doc;
+    Layer& l = edited.LayerAt(0);
+    std::reverse(l.Indices.begin() + 5 * 32, l.Indices.begin() + 6 * 32);
+    std::reverse(l.Mask.begin() + 5 * 32, l.Mask.begin() + 6 * 32);
+    ASSERT_NE(l.Mask, pages[2].Doc.LayerAt(0).Mask);
+    std::vector<IconSetEntry> entries = Unchanged(pages, kIconResourceType);
+    entries[2] = IconSetEntry{&edited, IconPageKind::TrueColor};
+    ASSERT_TRUE(SaveIconSet(entries, path, kIconResourceType));
+    const std::vector<uint8_t> saved = test::ReadBytes(path);
+    StoredIconFile now;
+    ASSERT_TRUE(ReadStoredIconFile(saved, now));
+    ASSERT_EQ(now.Images.size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) {
+        if (i == 2) continue;
+        EXPECT_EQ(now.Images[i].Data, original.Images[i].Data) << i;
+        EXPECT_TRUE(std::equal(now.Images[i].Entry.begin(), now.Images[i].Entry.begin() + 12, original.Images[i].Entry.begin())) << i;
+    }
+    const StoredIconImage& image = now.Images[2];
+    EXPECT_EQ(LoadU16(image.Entry.data() + 4), 1);
+    EXPECT_EQ(LoadU16(image.Entry.data() + 6), 32);
+    EXPECT_EQ(LoadU32(image.Entry.data() + 8), image.Data.size());
+    EXPECT_EQ(LoadU16(image.Data.data() + 14), 32);
+    RgbaImage decoded;
+    ASSERT_TRUE(DecodeIconRgba(image.Data, decoded));
+    ASSERT_EQ(decoded.Width, 32);
+    ASSERT_EQ(decoded.Height, 32);
+    for (std::size_t p = 0; p < 32 * 32; ++p) {
+        const uint8_t* px = decoded.Pixels.data() + 4 * p;
+        ASSERT_EQ(px[3], l.Mask[p] ? 255 : 0) << p;
+        const Rgb want = l.Mask[p] ? edited.ColorOf(l.Indices[p]) : kBlack;
+        ASSERT_EQ((Rgb{px[0], px[1], px[2]}), want) << p;
+    }
+    std::vector<IconSetPage> again;
+    ASSERT_TRUE(LoadIconSet(saved, 20, again, type));
+    EXPECT_EQ(again[2].Kind, IconPageKind::TrueColor);
+    EXPECT_EQ(again[2].Doc.LayerAt(0).Mask, l.Mask);
+
+    // Other readers see the same five sizes.
+    const std::string sizes = "16x16 24x24 32x32 48x48 256x256";
+    if (std::filesystem::exists("/usr/bin/icotool")) {
+        const std::string listed = Output("/usr/bin/icotool -l '" + path.string() + "' 2>&1");
+        std::string got;
+        const std::regex size("--width=(\\d+) --height=(\\d+)");
+        for (std::sregex_iterator m(listed.begin(), listed.end(), size), end; m != end; ++m)
+            got += (got.empty() ? "" : " ") + (*m)[1].str() + "x" + (*m)[2].str();
+        EXPECT_EQ(got, sizes) << listed;
+    }
+    if (Output("/usr/bin/python3 -c 'import PIL' 2>&1; echo $?") == "0\n") {
+        const std::string got = Output("/usr/bin/python3 -c \"import sys; from PIL import Image; "
+                                       "print(' '.join('%dx%d' % s for s in sorted(Image.open(sys.argv[1]).info['sizes'])))\" '" +
+                                       path.string() + "' 2>&1");
+        EXPECT_EQ(got, sizes + "\n");
+    }
+    if (!std::filesystem::exists("/usr/bin/icotool") || Output("/usr/bin/python3 -c 'import PIL' 2>&1; echo $?") != "0\n")
+        GTEST_SKIP() << "icotool or Pillow missing: not every peer reader checked";
+}
+
+TEST_F(IconSet, ChangingTheFileKindRewritesOnlyTheEntryFields) {
+    for (std::size_t i = 0; i < pages.size(); ++i) pages[i].Doc.HotspotX = int(3 + 10 * i), pages[i].Doc.HotspotY = 20;
+    // As a cursor: each entry carries its page's hotspot (moved inside: 3,20 gives 3,15 in 16 x 16).
+    std::vector<StoredIconImage> asCursor;
+    ASSERT_TRUE(SaveIconSet(Unchanged(pages, kIconResourceType), dir / "five.cur", kCursorResourceType, &asCursor));
+    IconDirectory cursor;
+    ASSERT_TRUE(ReadIconDirectory(test::ReadBytes(dir / "five.cur"), cursor));
+    EXPECT_EQ(cursor.ResourceType, kCursorResourceType);
+    const int hotspots[5][2] = {{3, 15}, {13, 20}, {23, 20}, {33, 20}, {43, 20}};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(cursor.Entries[i].PlanesOrHotspotX, hotspots[i][0]) << i;
+        EXPECT_EQ(cursor.Entries[i].BitCountOrHotspotY, hotspots[i][1]) << i;
+        EXPECT_EQ(asCursor[i].Data, pages[i].Stored.Data) << i;
+    }
+    // And back to an icon: planes and depth come from the data, giving the original bytes.
+    std::vector<IconSetEntry> back = Unchanged(pages, kCursorResourceType);
+    for (std::size_t i = 0; i < 5; ++i) back[i].Unchanged = &asCursor[i];
+    ASSERT_TRUE(SaveIconSet(back, dir / "five.ico", kIconResourceType));
+    EXPECT_EQ(test::ReadBytes(dir / "five.ico"), input);
+}
+
+TEST_F(IconSet, RefusalsWriteNothing) {
+    const std::filesystem::path path = dir / "kept.ico";
+    test::WriteBytes(path, input);
+    const Document small = Random(16, 16, 16, 5), wide = Random(300, 7, 16, 6);
+    const std::vector<IconSetEntry> entries = {{&small, IconPageKind::Palette}, {&small, IconPageKind::TrueColor},
+                                               {&wide, IconPageKind::Png}};
+    for (const std::filesystem::path& target : {path, dir / "new.ico"}) {
+        const FileResult r = SaveIconSet(entries, target, kIconResourceType);
+        EXPECT_FALSE(r);
+        EXPECT_NE(r.Message.find("3 番目"), std::string::npos) << r.Message;
+    }
+    EXPECT_EQ(test::ReadBytes(path), input);
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.ico"));
+    EXPECT_FALSE(SaveIconSet({}, path, kIconResourceType));
+    EXPECT_EQ(test::ReadBytes(path), input);
+
+    // A set that does not open names the image and leaves the pages as they were.
+    StoredIconFile file;
+    ASSERT_TRUE(ReadStoredIconFile(input, file));
+    file.Images[3].Data.resize(60);   // the 48 x 48 image cut inside its colour table
+    const std::vector<uint8_t> damaged = EncodeStoredIconFile(file);
+    std::vector<IconSetPage> one(1);
+    int kept = 7, unopened = -1;
+    const FileResult r = LoadIconSet(damaged, 20, one, kept, &unopened);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.Message, std::string("3： ") + kIconOpenError);
+    EXPECT_EQ(unopened, 3);
+    EXPECT_EQ(one.size(), 1u);
+    EXPECT_EQ(kept, 7);
+}
+
+}  // namespace
+}  // namespace pq

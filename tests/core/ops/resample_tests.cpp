@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "core/document/document.h"
+#include "core/ops/resample.h"
+
+namespace pq {
+namespace {
+
+// 256 colours of a random palette over two visible layers (the top one painting over the
+// bottom one in places) and a hidden layer painting everything, which must not show.
+Document Layered(int w, int h, uint32_t seed) {
+    Document doc;
+    InitBlankDocument(doc, w, h, 256, 10);
+    std::mt19937 rng(seed);
+    for (int i = 0; i < 256; ++i) doc.Palette[std::size_t(i)] = MakeEntry(Rgb{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+    doc.AppendLayer();
+    doc.AppendLayer();
+    for (int l = 0; l < 3; ++l) {
+        Layer& layer = doc.LayerAt(l);
+        for (std::size_t p = 0; p < layer.Mask.size(); ++p)
+            if (l == 1 || rng() % 5 < (l == 0 ? 3u : 1u)) layer.Mask[p] = 1, layer.Indices[p] = uint8_t(rng());
+    }
+    doc.LayerAt(1).Visible = 0;
+    return doc;
+}
+
+// The same resampling, written the plain way: each target pixel covers a rectangle of source
+// pixels (fractional edges), each source pixel weighs its overlap area.
+struct Reference {
+    std::vector<double> r, g, b;
+    std::vector<bool> painted;
+};
+Reference ReferenceResample(const Document& src, int w, int h) {
+    const int W = src.ImageWidth, H = src.ImageHeight;
+    Reference out;
+    out.r.assign(std::size_t(w * h), 0), out.g = out.b = out.r;
+    out.painted.assign(std::size_t(w * h), false);
+    const double sx = double(W) / w, sy = double(H) / h;
+    for (int ty = 0; ty < h; ++ty)
+        for (int tx = 0; tx < w; ++tx) {
+            double area = 0, r = 0, g = 0, b = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) {
+                    const double ox = std::min(x + 1.0, (tx + 1) * sx) - std::max(double(x), tx * sx);
+                    const double oy = std::min(y + 1.0, (ty + 1) * sy) - std::max(double(y), ty * sy);
+                    if (ox <= 0 || oy <= 0) continue;
+                    const Layer* top = nullptr;
+                    for (const Layer& l : src.Layers())
+                        if (l.Visible && l.Mask[std::size_t(x + y * W)]) top = &l;
+                    if (!top) continue;
+                    const Rgb c = src.ColorOf(top->Indices[std::size_t(x + y * W)]);
+                    area += ox * oy, r += ox * oy * c.r, g += ox * oy * c.g, b += ox * oy * c.b;
+                }
+            const std::size_t at = std::size_t(tx + ty * w);
+            out.painted[at] = area >= sx * sy / 2 - 1e-9;
+            if (area > 0) out.r[at] = r / area, out.g[at] = g / area, out.b[at] = b / area;
+        }
+    return out;
+}
+
+TEST(Resample, ShrinkingAndEnlargingMatchTheAreaReference) {
+    struct Case { int W, H, w, h; };
+    for (const Case c : {Case{37, 23, 16, 16}, Case{5, 3, 16, 16}, Case{4, 3, 12, 9}, Case{37, 23, 1, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.W << "x" << c.H << " -> " << c.w << "x" << c.h);
+        const Document src = Layered(c.W, c.H, uint32_t(c.W * 100 + c.w));
+        const ResampledPicture got = ResamplePicture(src, c.w, c.h);
+        ASSERT_EQ(got.Width, c.w);
+        ASSERT_EQ(got.Height, c.h);
+        const Reference want = ReferenceResample(src, c.w, c.h);
+        int painted = 0;
+        for (int y = 0; y < c.h; ++y)
+            for (int x = 0; x < c.w; ++x) {
+                const std::size_t at = std::size_t(x + y * c.w);
+                ASSERT_EQ(got.Painted[at] != 0, bool(want.painted[at])) << x << "," << y;
+                const Rgb v = got.Colors.PixelUnchecked(x, y);
+                painted += got.Painted[at];
+                if (!got.Painted[at]) {
+                    EXPECT_EQ(v, kBlack) << x << "," << y;
+                    continue;
+                }
+                EXPECT_NEAR(v.r, want.r[at], 1.0) << x << "," << y;
+                EXPECT_NEAR(v.g, want.g[at], 1.0) << x << "," << y;
+                EXPECT_NEAR(v.b, want.b[at], 1.0) << x << "," << y;
+            }
+        EXPECT_GT(painted, 0);
+        if (c.w * c.h > 1) {
+            EXPECT_LT(painted, c.w * c.h);
+        }
+    }
+    // A whole factor is pixel repetition, exactly.
+    const Document src = Layered(4, 3, 7);
+    const ResampledPicture got = ResamplePicture(src, 12, 9);
+    const ResampledPicture same = ResamplePicture(src, 4, 3);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 12; ++x) {
+            EXPECT_EQ(got.Colors.PixelUnchecked(x, y), same.Colors.PixelUnchecked(x / 3, y / 3));
+            EXPECT_EQ(got.Painted[std::size_t(x + 12 * y)], same.Painted[std::size_t(x / 3 + 4 * (y / 3))]);
+        }
+    EXPECT_EQ(ResamplePicture(src, 257, 9).Width, 0);
+    EXPECT_EQ(ResamplePicture(src, 12, 0).Width, 0);
+}
+
+TEST(Resample, ExactlyHalfPaintedCountsAndUnpaintedPixelsCarryNoColour) {
+    // 3 x 2 onto 2 x 1: the left target pixel covers source columns 0 (whole) and 1 (half) of
+    // both rows, area 3. Painted (0,0) and (1,0) weigh 1 + 0.5: exactly half, so it is painted,
+    // in (2 * c00 + c10) / 3 rounded (blue 144.67 gives 145). The right one sees only the other
+    // half of (1,0), a sixth of its area, and stays unpainted.
+    Document doc;
+    InitBlankDocument(doc, 3, 2, 16, 10);
+    doc.Palette[1] = MakeEntry(Rgb{30, 60, 90});
+    doc.Palette[2] = MakeEntry(Rgb{90, 0, 254});
+    Layer& l = doc.LayerAt(0);
+    l.Mask[0] = 1, l.Indices[0] = 1;
+    l.Mask[1] = 1, l.Indices[1] = 2;
+    const ResampledPicture got = ResamplePicture(doc, 2, 1);
+    EXPECT_EQ(got.Painted, (Plane{1, 0}));
+    EXPECT_EQ(got.Colors.PixelUnchecked(0, 0), (Rgb{50, 40, 145}));
+    EXPECT_EQ(got.Colors.PixelUnchecked(1, 0), kBlack);
+}
+
+TEST(Resample, DocumentIsReducedWithItsHotspotScaled) {
+    Document src = Layered(37, 23, 3);
+    src.HasHotspot = true, src.HotspotX = 20, src.HotspotY = 11;
+    src.Origin = IconOrigin{"x.cur", 2, 2};
+    const Document doc = ResampledDocument(src, 16, 16, 16, 20);
+    ASSERT_TRUE(doc.Ready);
+    EXPECT_EQ(doc.ColorCount, 16);
+    EXPECT_EQ(doc.Zoom, 20);
+    ASSERT_EQ(doc.LayerCount(), 1);
+    EXPECT_EQ(doc.LayerAt(0).Name, "レイヤ1");
+    EXPECT_EQ(doc.LayerAt(0).Mask, ResamplePicture(src, 16, 16).Painted);
+    EXPECT_TRUE(std::all_of(doc.LayerAt(0).Indices.begin(), doc.LayerAt(0).Indices.end(), [](uint8_t i) { return i < 16; }));
+    EXPECT_TRUE(doc.HasHotspot);
+    EXPECT_EQ(doc.HotspotX, 8);    // 20 * 16 / 37
+    EXPECT_EQ(doc.HotspotY, 7);    // 11 * 16 / 23
+    EXPECT_EQ(doc.Origin.ResourceType, 0);
+    EXPECT_TRUE(doc.Origin.Path.empty());
+
+    // Few colours enlarged by a whole factor come through the reduction unchanged; a hotspot
+    // beyond the canvas lands inside it.
+    Document few;
+    InitBlankDocument(few, 4, 3, 16, 10);
+    for (std::size_t p = 0; p < 12; ++p) few.LayerAt(0).Mask[p] = p != 5, few.LayerAt(0).Indices[p] = uint8_t(p);
+    few.HotspotX = 300, few.HotspotY = -4;
+    const Document big = ResampledDocument(few, 12, 9, 256, 20);
+    EXPECT_EQ(big.ColorCount, 256);
+    EXPECT_FALSE(big.HasHotspot);
+    EXPECT_EQ(big.HotspotX, 11);
+    EXPECT_EQ(big.HotspotY, 0);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const std::size_t at = std::size_t(x + 12 * y), from = std::size_t(x / 3 + 4 * (y / 3));
+            ASSERT_EQ(big.LayerAt(0).Mask[at], few.LayerAt(0).Mask[from]);
+            if (big.LayerAt(0).Mask[at]) {
+                EXPECT_EQ(big.ColorOf(big.LayerAt(0).Indices[at]), few.ColorOf(few.LayerAt(0).Indices[from]));
+            }
+        }
+    EXPECT_FALSE(ResampledDocument(few, 12, 9, 17, 20).Ready);
+}
+
+}  // namespace
+}  // namespace pq
