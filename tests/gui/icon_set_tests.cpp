@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <set>
 
@@ -16,6 +17,7 @@
 #include "gui/app/main_form.h"
 #include "gui/document/icon_menu.h"
 #include "gui/document/page_dialogs.h"
+#include "gui/document/page_strip.h"
 #include "gui/kit/command_table.h"
 #include "gui/document/image_form.h"
 #include "gui/formats/icon_chooser.h"
@@ -80,7 +82,9 @@ TEST_F(IconSets, EveryImageIsAPageWithItsOwnStepsAndSavingRewritesOnlyTheChanged
     form->Doc().LayerAt(0).Mask[7] = 1;
     form->CommitEdit("筆");
     const Document page1 = form->Doc();
-    form->SelectPage(2);
+    // A click on the strip chooses the page.
+    QTest::mouseClick(form->PageStrip(), Qt::LeftButton, {}, form->PageStrip()->CellRect(2).center());
+    ASSERT_EQ(form->CurrentPage(), 2);
     EXPECT_TRUE(form->windowTitle().endsWith(" - 32×32"));
     const Document page2 = form->Doc();
     form->MenuAction("mirReverseH")->trigger();

@@ -2,6 +2,8 @@
 // own (doc_), so every command acts on it unchanged; the other pages wait in pages_ and change
 // places with it when another page is chosen.
 #include <QImage>
+#include <QScrollArea>
+#include <QScrollBar>
 
 #include "core/document/recovery_note.h"
 #include "core/formats/icon_file.h"
@@ -84,12 +86,11 @@ void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceTy
     }
     if (shown) RecordStep(" ");
     doc_.Modified = false;
-    strip_->show();
     if (shown) {
         ShowCurrentPage();
     } else {
         UpdateCaption();
-        strip_->setFixedHeight(strip_->sizeHint().height());
+        UpdateStrip();
     }
 }
 
@@ -116,7 +117,6 @@ void TImageForm::BecomeSet() {
     pagePictures_.assign(1, std::nullopt);
     // The history stays the window's: the page took its number.
     RewritePageNotes();
-    strip_->show();
     ShowCurrentPage();
 }
 
@@ -139,10 +139,19 @@ void TImageForm::ShowCurrentPage() {
     refresh.SizeChanged = true;
     ApplyEdit(refresh);
     UpdateCaption();
-    strip_->updateGeometry();
-    strip_->setFixedHeight(strip_->sizeHint().height());
-    strip_->update();
+    UpdateStrip();
     if (frame_->ActiveForm() == this) Activate();
+}
+
+void TImageForm::UpdateStrip() {
+    stripScroll_->setVisible(IsSet());
+    if (!IsSet()) return;
+    strip_->resize(strip_->sizeHint());
+    stripScroll_->setFixedHeight(strip_->sizeHint().height() + stripScroll_->horizontalScrollBar()->sizeHint().height() +
+                                 2 * stripScroll_->frameWidth());
+    const QRect cell = strip_->CellRect(currentPage_);
+    stripScroll_->ensureVisible(cell.center().x(), cell.center().y(), cell.width() / 2 + 8, 0);
+    strip_->update();
 }
 
 void TImageForm::UpdateCaption() {

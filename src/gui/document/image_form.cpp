@@ -33,12 +33,19 @@ TImageForm::TImageForm(FrameServices* frame, const QString& name, int windowNumb
     canvas_ = new TCanvas(this, page_);
     canvas_->setCursor(Qt::CrossCursor);
     scroll_->setWidget(page_);
+    // The strip scrolls sideways: the pages of a large set are wider than any window.
+    stripScroll_ = new QScrollArea(this);
+    stripScroll_->setObjectName("PageStripScroll");
+    stripScroll_->setWidgetResizable(false);
+    stripScroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stripScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     strip_ = new TPageStrip(this);
-    strip_->hide();
+    stripScroll_->setWidget(strip_);
+    stripScroll_->hide();
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(strip_);
+    layout->addWidget(stripScroll_);
     layout->addWidget(scroll_);
     timer1_ = new QTimer(this);
     timer1_->setInterval(100);
@@ -115,7 +122,7 @@ void TImageForm::FitWindowToCanvas() {
     if (!sub) return;
     const int frameExtra = 2 * scroll_->frameWidth();
     QSize client(doc_.ImageWidth * doc_.Zoom + frameExtra, doc_.ImageHeight * doc_.Zoom + frameExtra);
-    if (IsSet()) client = QSize(qMax(client.width(), strip_->sizeHint().width()), client.height() + strip_->sizeHint().height());
+    if (IsSet()) client = QSize(qMax(client.width(), strip_->sizeHint().width()), client.height() + stripScroll_->height());
     if (sub->layout()) sub->layout()->activate();
     const QSize decoration = sub->size() - size();
     // A tiny canvas still gets a window wide enough for its caption and title-bar buttons (the

@@ -199,6 +199,8 @@ private:
     // After the current page changed: canvas, rows, palette, preview, caption and strip.
     void ShowCurrentPage();
     void UpdateCaption();
+    // Sizes the strip to its pages and shows it (a set) or hides it.
+    void UpdateStrip();
     // Rewrites every page's recovery note (their places changed).
     void RewritePageNotes();
     // Tool helpers (image_form_tools.cpp).
@@ -237,6 +239,7 @@ private:
     bool setChanged_ = false;
     mutable std::vector<std::optional<QImage>> pagePictures_;
     TPageStrip* strip_ = nullptr;
+    QScrollArea* stripScroll_ = nullptr;
 
     QScrollArea* scroll_ = nullptr;
     TCanvasPage* page_ = nullptr;

@@ -50,8 +50,9 @@ void TPageStrip::paintEvent(QPaintEvent*) {
     for (int i = 0; i < form_->PageCount(); ++i) {
         const QRect cell = CellRect(i);
         const pq::Document& doc = form_->PageDoc(i);
-        const QRect picture(cell.left() + (cell.width() - doc.ImageWidth) / 2, cell.top(), doc.ImageWidth,
-                            doc.ImageHeight);
+        // Pages stand on their labels, so small ones sit beside the bottom of large ones.
+        const QRect picture(cell.left() + (cell.width() - doc.ImageWidth) / 2,
+                            cell.bottom() + 1 - LabelHeight() - doc.ImageHeight, doc.ImageWidth, doc.ImageHeight);
         pq::Raster checker(doc.ImageWidth, doc.ImageHeight);
         pq::PaintChecker(checker, 4, colors);
         p.drawImage(picture.topLeft(), QImage(checker.Data(), checker.Width(), checker.Height(), checker.Stride(),
