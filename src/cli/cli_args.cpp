@@ -6,6 +6,16 @@
 
 namespace pq::cli {
 
+namespace {
+bool notesQuiet = false;
+}
+
+bool NotesQuiet() { return notesQuiet; }
+
+void Note(const std::string& message) {
+    if (!notesQuiet) std::fprintf(stderr, "%s\n", message.c_str());
+}
+
 bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs, ParsedArgs& out,
                std::string& error) {
     bool optionsEnded = false;
@@ -27,12 +37,18 @@ bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> sp
             value = a.substr(eq + 1);
             inlineValue = true;
         }
-        const bool known = std::any_of(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.Name == name; });
-        if (!known) {
+        const auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.Name == name; });
+        const bool quiet = name == kQuietOption;
+        if (spec == specs.end() && !quiet) {
             error = "unknown option '" + name + "'";
             return false;
         }
-        if (!inlineValue) {
+        if (quiet || spec->Flag) {
+            if (inlineValue) {
+                error = "option '" + name + "' takes no value";
+                return false;
+            }
+        } else if (!inlineValue) {
             if (i + 1 >= args.size()) {
                 error = "option '" + name + "' needs a value";
                 return false;
@@ -44,6 +60,7 @@ bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> sp
             return false;
         }
         out.Options.emplace(name, value);
+        if (quiet) notesQuiet = true;
     }
     return true;
 }

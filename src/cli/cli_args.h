@@ -1,7 +1,8 @@
 #pragma once
-// Command-line parsing for pqtool: options with values ("--index 3" or "--index=3"), positional
-// arguments, "--" ending the options, and strict number parsing (digits only, no sign, no
-// spaces, no overflow) so that a mistyped value is reported instead of read as garbage.
+// Command-line parsing for pqtool: options with values ("--index 3" or "--index=3"), flags
+// ("--json"), positional arguments ("-" among them: standard input or output), "--" ending the
+// options, the "--quiet" every command takes, and strict number parsing (digits only, no sign,
+// no spaces, no overflow) so that a mistyped value is reported instead of read as garbage.
 
 #include <map>
 #include <span>
@@ -20,7 +21,11 @@ inline constexpr int kExitUsage = 2;     // wrong usage
 
 struct OptionSpec {
     std::string_view Name;   // with the dashes: "--index"
+    bool Flag = false;       // takes no value ("--json"); stored with the value ""
 };
+
+// Every command takes it besides its own options: notes that are no errors are left out.
+inline constexpr std::string_view kQuietOption = "--quiet";
 
 struct ParsedArgs {
     std::vector<std::string> Positionals;
@@ -30,8 +35,9 @@ struct ParsedArgs {
     const std::string& Value(std::string_view name) const { return Options.find(name)->second; }
 };
 
-// Splits `args` (the words after the command name, help already handled) by the option table;
-// every option takes a value. False with `error` set on an unknown option, a missing value or an option given twice.
+// Splits `args` (the words after the command name, help already handled) by the option table
+// and kQuietOption. False with `error` set on an unknown option, a missing value, a value given
+// to a flag or an option given twice. Seeing kQuietOption turns notes off (Note below).
 bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs, ParsedArgs& out,
                std::string& error);
 
@@ -46,6 +52,10 @@ bool ParseNonNegative(std::string_view text, int& out);
 // limit covers the widest picture the readers accept and keeps the work on a frame bounded.
 inline constexpr int kAreaLimit = 1 << 26;
 bool ParseArea(std::string_view text, Rect& out, std::string& error);
+
+// A message on stderr that is no error ("skipped", "written"): left out after --quiet.
+void Note(const std::string& message);
+bool NotesQuiet();
 
 // Prints "pqtool COMMAND: message" and a hint to the command's help on stderr; returns kExitUsage.
 int UsageFailure(std::string_view command, const std::string& message);

@@ -1,5 +1,8 @@
-// pqtool info: what a file holds, one "key: value" line at a time.
+// pqtool info: what each file holds, one "key: value" line at a time or as a JSON object.
 #include <algorithm>
+#include <array>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -21,9 +24,9 @@
 namespace pq::cli {
 
 const char* const kInfoUsage =
-    "usage: pqtool info FILE\n"
+    "usage: pqtool info [--json] [--format KIND] FILE...\n"
     "\n"
-    "Prints what FILE holds, one \"key: value\" line at a time:\n"
+    "Prints what each FILE holds, one \"key: value\" line at a time:\n"
     "  .pqf            size, colours, and each layer's visibility and name\n"
     "  .ico, .cur      every directory entry: the size its image opens at, colour count byte,\n"
     "                  bits per pixel, the hotspot of cursor images; entries the editor cannot\n"
@@ -35,9 +38,19 @@ const char* const kInfoUsage =
     "  .png            size and the number of fully transparent pixels\n"
     "  .pqp .pal .act  palette kind and the entry count the file states\n"
     "  .exe .dll .scr  number of icons, and the image each icon is taken from\n"
-    "Files with other names are recognised by their first bytes.\n"
+    "Files with other names are recognised by their first bytes. With several FILEs each report\n"
+    "starts with a line \"file: FILE\" and the reports are separated by an empty line; a FILE\n"
+    "that is refused is reported on stderr and the others are still described.\n"
     "\n"
-    "Exit status: 0 success, 1 the file is refused (the reason on stderr), 2 wrong usage.\n";
+    "--json         one JSON object per FILE instead (several FILEs: an array of them, in the\n"
+    "               order given); a refused FILE gives {\"file\", \"kind\", \"error\"}. The keys\n"
+    "               are described in the manual (pqtool-json.html).\n"
+    "--format KIND  FILE \"-\" reads standard input, which holds a file of this kind: an\n"
+    "               extension without the dot (pqf, ico, cur, bmp, jpg, png, pqp, pal, act, exe)\n"
+    "--quiet        accepted as by every command (info writes no notes)\n"
+    "Use \"--\" before a FILE whose name starts with '-'.\n"
+    "\n"
+    "Exit status: 0 success, 1 a FILE is refused (the reason on stderr), 2 wrong usage.\n";
 
 namespace {
 
@@ -45,6 +58,9 @@ enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Progr
 
 // Enough of a file to recognise its kind by its first bytes.
 constexpr std::size_t kRecogniseBytes = 4096;
+
+// The name standard input goes by.
+constexpr std::string_view kStdinName = "-";
 
 bool StartsWith(const std::vector<uint8_t>& b, std::initializer_list<uint8_t> prefix) {
     if (b.size() < prefix.size()) return false;
@@ -54,8 +70,8 @@ bool StartsWith(const std::vector<uint8_t>& b, std::initializer_list<uint8_t> pr
     return true;
 }
 
-FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
-    if (const FileFormat* format = FormatOfPath(path)) {
+FileKind KindOfFormat(const FileFormat* format) {
+    if (format) {
         switch (format->Reader) {
         case FormatReader::Document: return FileKind::Document;
         case FormatReader::IconImage: return FileKind::Icon;
@@ -67,6 +83,11 @@ FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
         case FormatReader::None: break;
         }
     }
+    return FileKind::Unknown;
+}
+
+FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (FileKind byName = KindOfFormat(FormatOfPath(path)); byName != FileKind::Unknown) return byName;
     // Any other name: recognise the content.
     if (StartsWith(bytes, {'p', 'q', 'f', 0})) return FileKind::Document;
     if (DetectPaletteKind(bytes, path) != PaletteKind::Unknown) return FileKind::Palette;
@@ -77,6 +98,137 @@ FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (StartsWith(bytes, {0, 0, 1, 0}) || StartsWith(bytes, {0, 0, 2, 0})) return FileKind::Icon;
     return FileKind::Unknown;
 }
+
+// The "kind" of the JSON report before the file is read (an icon file may turn out a cursor).
+const char* KindName(FileKind kind) {
+    switch (kind) {
+    case FileKind::Document: return "document";
+    case FileKind::Icon: return "icon";
+    case FileKind::Bitmap: return "bitmap";
+    case FileKind::Jpeg: return "jpeg";
+    case FileKind::Png: return "png";
+    case FileKind::Palette: return "palette";
+    case FileKind::Program: return "program";
+    case FileKind::Unknown: break;
+    }
+    return nullptr;
+}
+
+// ---- JSON -------------------------------------------------------------------------------------
+
+// A JSON string: quotes, backslashes and control characters escaped (\u00XX), UTF-8 kept, and
+// each byte that is not part of well-formed UTF-8 (a name in another encoding) replaced by
+// U+FFFD so that the output always parses.
+std::string JsonString(std::string_view s) {
+    std::string out = "\"";
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += char(c);
+            } else if (c < 0x20 || c == 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04X", c);
+                out += buf;
+            } else {
+                out += char(c);
+            }
+            ++i;
+            continue;
+        }
+        // A lead byte and its continuation bytes, refusing overlong forms, surrogates and
+        // code points above U+10FFFF.
+        std::size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        bool valid = length != 0 && i + length <= s.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        if (valid && length >= 3) {
+            const unsigned char c1 = static_cast<unsigned char>(s[i + 1]);
+            valid = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0) && !(c == 0xF0 && c1 < 0x90) &&
+                    !(c == 0xF4 && c1 >= 0x90);
+        }
+        if (!valid) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        out.append(s.substr(i, length));
+        i += length;
+    }
+    return out + "\"";
+}
+
+// One JSON object, its members in the order they are added.
+class JsonObject {
+public:
+    JsonObject& Raw(std::string_view key, const std::string& json) {
+        if (!body_.empty()) body_ += ", ";
+        body_ += JsonString(key) + ": " + json;
+        return *this;
+    }
+    JsonObject& Str(std::string_view key, std::string_view value) { return Raw(key, JsonString(value)); }
+    JsonObject& StrOrNull(std::string_view key, const char* value) {
+        return Raw(key, value ? JsonString(value) : "null");
+    }
+    JsonObject& Int(std::string_view key, long long value) { return Raw(key, std::to_string(value)); }
+    JsonObject& Bool(std::string_view key, bool value) { return Raw(key, value ? "true" : "false"); }
+    JsonObject& Null(std::string_view key) { return Raw(key, "null"); }
+    std::string Text() const { return "{" + body_ + "}"; }
+
+private:
+    std::string body_;
+};
+
+std::string JsonArray(const std::vector<std::string>& items) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) out += (i ? ", " : "") + items[i];
+    return out + "]";
+}
+
+// ---- reports ----------------------------------------------------------------------------------
+
+// One input: a file, or standard input read whole with the kind --format gave it.
+struct Input {
+    std::string Name;               // as given: shown in reports and messages
+    std::string KindPath;           // the name the kind is judged by ("stdin.ico" for standard input)
+    bool FromStdin = false;
+    std::vector<uint8_t> Bytes;     // standard input's bytes
+};
+
+// Where a report goes: text lines, or the members of the input's JSON object. The text is
+// held until the input is done, so that a refused input leaves no partial report.
+struct Report {
+    bool Json = false;
+    std::string Text;
+    JsonObject Object;
+
+    __attribute__((format(printf, 2, 3))) void Line(const char* format, ...) {
+        char buf[512];
+        va_list args;
+        va_start(args, format);
+        const int n = std::vsnprintf(buf, sizeof buf, format, args);
+        va_end(args);
+        if (n < 0) return;
+        if (std::size_t(n) < sizeof buf) {
+            Text.append(buf, std::size_t(n));
+            return;
+        }
+        std::string big(std::size_t(n) + 1, '\0');
+        va_start(args, format);
+        std::vsnprintf(big.data(), big.size(), format, args);
+        va_end(args);
+        Text.append(big.data(), std::size_t(n));
+    }
+};
+
+// An input that cannot be described: the reason, or "" when it was described.
+using Outcome = std::string;
+const Outcome kDescribed;
+
+// Standard input's bytes when the limit of the kind's own file reader allows them.
+bool WithinLimit(const Input& in, std::uint64_t limit) { return !in.FromStdin || in.Bytes.size() <= limit; }
 
 // A layer name in double quotes, with quotes, backslashes and control bytes escaped.
 std::string Quoted(const std::string& s) {
@@ -96,16 +248,25 @@ std::string Quoted(const std::string& s) {
     return out + "\"";
 }
 
-int InfoDocument(const std::string& path) {
+Outcome InfoDocument(const Input& in, Report& out) {
     Document doc;
-    if (FileResult r = LoadDocumentFile(path, doc, kToolZoom); !r) return Refused(path, r.Message);
-    std::printf("type: document\nsize: %dx%d\ncolors: %d\nlayers: %d\n", doc.ImageWidth, doc.ImageHeight,
-                doc.ColorCount, doc.LayerCount());
+    const FileResult r = in.FromStdin ? LoadDocumentBytes(in.Bytes, doc, kToolZoom) : LoadDocumentFile(in.Name, doc, kToolZoom);
+    if (!r) return r.Message;
+    if (out.Json) {
+        std::vector<std::string> layers;
+        for (int i = 0; i < doc.LayerCount(); ++i)
+            layers.push_back(JsonObject().Str("name", doc.LayerAt(i).Name).Bool("visible", doc.LayerAt(i).Visible).Text());
+        out.Object.Str("kind", "document").Int("width", doc.ImageWidth).Int("height", doc.ImageHeight)
+            .Int("colors", doc.ColorCount).Raw("layers", JsonArray(layers));
+        return kDescribed;
+    }
+    out.Line("type: document\nsize: %dx%d\ncolors: %d\nlayers: %d\n", doc.ImageWidth, doc.ImageHeight, doc.ColorCount,
+             doc.LayerCount());
     for (int i = 0; i < doc.LayerCount(); ++i) {
         const Layer& l = doc.LayerAt(i);
-        std::printf("layer %d: %s %s\n", i, l.Visible ? "visible" : "hidden", Quoted(l.Name).c_str());
+        out.Line("layer %d: %s %s\n", i, l.Visible ? "visible" : "hidden", Quoted(l.Name).c_str());
     }
-    return kExitOk;
+    return kDescribed;
 }
 
 // The depth an edited page of a set is written in (EncodeIconPage).
@@ -118,38 +279,77 @@ const char* EditedDepth(const IconSetPage& page) {
     return page.Doc.ColorCount == 16 ? "4-bit" : "8-bit";
 }
 
-int InfoIcon(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refused(path, r.Message);
+Outcome InfoIcon(const Input& in, Report& out) {
+    std::vector<uint8_t> fileBytes;
+    if (!in.FromStdin) {
+        if (FileResult r = ReadIconFileBytes(in.Name, fileBytes); !r) return r.Message;
+    } else if (!WithinLimit(in, kMaxIconFileBytes)) {
+        return kIconOpenError;
+    }
+    const std::vector<uint8_t>& bytes = in.FromStdin ? in.Bytes : fileBytes;
     IconDirectory dir;
-    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return Refused(path, r.Message);
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r.Message;
     const bool cursor = dir.ResourceType == kCursorResourceType;
-    if (cursor || dir.ResourceType == kIconResourceType)
-        std::printf("type: %s\n", cursor ? "cursor" : "icon");
-    else
-        std::printf("type: icon (resource type %d)\n", dir.ResourceType);
-    std::printf("images: %zu\n", dir.Entries.size());
     // What editing the file as a set would do to each image: opened, it is written back as it
     // is until edited, then in the depth its page has.
     std::vector<IconSetPage> pages;
     int setType = kIconResourceType, unopened = 0;
     const bool opensAsSet = LoadIconSet(bytes, kToolZoom, pages, setType, &unopened).Ok;
+
+    std::vector<std::string> images;
+    if (!out.Json) {
+        if (cursor || dir.ResourceType == kIconResourceType)
+            out.Line("type: %s\n", cursor ? "cursor" : "icon");
+        else
+            out.Line("type: icon (resource type %d)\n", dir.ResourceType);
+        out.Line("images: %zu\n", dir.Entries.size());
+    }
     for (std::size_t i = 0; i < dir.Entries.size(); ++i) {
         const IconDirEntry& e = dir.Entries[i];
-        std::string bits = e.IsPng ? "PNG" : e.ImageBitCount > 0 ? std::to_string(e.ImageBitCount) + " bits per pixel"
-                                                                 : "unreadable image";
         // The size the image data states, which is what the editor opens; the directory's
         // bytes only when the data holds no header.
         int w = e.Width == 0 ? 256 : e.Width, h = e.Height == 0 ? 256 : e.Height;
         IconImageSize(bytes, e, w, h);
-        std::printf("image %zu: %dx%d, color count byte %d, %s", i, w, h, e.ColorCountByte, bits.c_str());
-        if (cursor) std::printf(", hotspot %d,%d", e.PlanesOrHotspotX, e.BitCountOrHotspotY);
-        if (!IconImageOpens(bytes, e)) std::printf(" (cannot be opened)");
-        if (opensAsSet) std::printf(", set: kept byte for byte unless edited (then %s)", EditedDepth(pages[i]));
-        std::printf("\n");
+        const bool opens = IconImageOpens(bytes, e);
+        if (out.Json) {
+            JsonObject image;
+            image.Int("index", (long long)i).Int("width", w).Int("height", h);
+            if (e.IsPng || e.ImageBitCount > 0)
+                image.Int("depth", e.IsPng ? 32 : e.ImageBitCount)
+                    .Str("kind", e.IsPng ? "png" : e.ImageBitCount <= 8 ? "palette" : "truecolor");
+            else
+                image.Null("depth").Null("kind");
+            image.Raw("hotspot", cursor ? JsonArray({std::to_string(e.PlanesOrHotspotX), std::to_string(e.BitCountOrHotspotY)})
+                                        : "null");
+            // Decoded for real: damaged PNG data passes IconImageOpens, which reads headers only.
+            Document scratch;
+            const FileResult opened = opens ? LoadIconImage(bytes, dir, int(i), scratch, kToolZoom)
+                                            : FileResult::Failure(kIconOpenError);
+            image.Int("offset", e.ImageOffset).Int("bytes", e.BytesInRes).Bool("opens", opened.Ok);
+            image.StrOrNull("error", opened.Ok ? nullptr : opened.Message.c_str());
+            image.StrOrNull("edited_as", opensAsSet ? EditedDepth(pages[i]) : nullptr);
+            images.push_back(image.Text());
+            continue;
+        }
+        std::string bits = e.IsPng ? "PNG" : e.ImageBitCount > 0 ? std::to_string(e.ImageBitCount) + " bits per pixel"
+                                                                 : "unreadable image";
+        out.Line("image %zu: %dx%d, color count byte %d, %s", i, w, h, e.ColorCountByte, bits.c_str());
+        if (cursor) out.Line(", hotspot %d,%d", e.PlanesOrHotspotX, e.BitCountOrHotspotY);
+        if (!opens) out.Line(" (cannot be opened)");
+        if (opensAsSet) out.Line(", set: kept byte for byte unless edited (then %s)", EditedDepth(pages[i]));
+        out.Line("\n");
     }
-    if (!opensAsSet) std::printf("set: cannot be opened as a set (image %d cannot be opened)\n", unopened);
-    return kExitOk;
+    if (out.Json) {
+        out.Object.Str("kind", cursor ? "cursor" : "icon").Int("resource_type", dir.ResourceType)
+            .Raw("images", JsonArray(images)).Bool("set_opens", opensAsSet);
+        if (opensAsSet)
+            out.Object.Null("set_unopened");
+        else
+            out.Object.Int("set_unopened", unopened);
+        return kDescribed;
+    }
+    if (!opensAsSet) out.Line("set: cannot be opened as a set (image %d cannot be opened)\n", unopened);
+    return kDescribed;
 }
 
 const char* CompressionName(int c) {
@@ -164,30 +364,51 @@ const char* CompressionName(int c) {
     }
 }
 
-int InfoBitmap(const std::string& path) {
+Outcome InfoBitmap(const Input& in, Report& out) {
     BitmapInfo info;
-    if (FileResult r = ReadBitmapFileInfo(path, info); !r) return Refused(path, r.Message);
-    std::printf("type: bitmap\nsize: %dx%d\ndepth: %d bits per pixel\ncompression: %s\n", info.Width, info.Height,
-                info.BitsPerPixel, CompressionName(info.Compression));
-    return kExitOk;
+    if (!WithinLimit(in, kMaxPictureFileBytes)) return kPictureFileOpenMessage;
+    const FileResult r = in.FromStdin ? ReadBitmapInfo(in.Bytes, info) : ReadBitmapFileInfo(in.Name, info);
+    if (!r) return r.Message;
+    if (out.Json) {
+        out.Object.Str("kind", "bitmap").Int("width", info.Width).Int("height", info.Height).Int("depth", info.BitsPerPixel)
+            .Str("compression", CompressionName(info.Compression));
+        return kDescribed;
+    }
+    out.Line("type: bitmap\nsize: %dx%d\ndepth: %d bits per pixel\ncompression: %s\n", info.Width, info.Height,
+             info.BitsPerPixel, CompressionName(info.Compression));
+    return kDescribed;
 }
 
-int InfoJpeg(const std::string& path) {
+Outcome InfoJpeg(const Input& in, Report& out) {
     JpegInfo info;
-    if (FileResult r = ReadJpegFileInfo(path, info); !r) return Refused(path, r.Message);
+    if (!WithinLimit(in, kMaxPictureFileBytes)) return kPictureFileOpenMessage;
+    const FileResult r = in.FromStdin ? ReadJpegInfo(in.Bytes, info) : ReadJpegFileInfo(in.Name, info);
+    if (!r) return r.Message;
     const char* kind = info.Components == 1 ? "grayscale" : info.Components == 4 ? "CMYK" : "colour";
-    std::printf("type: jpeg\nsize: %dx%d\ndepth: %d bits per pixel (%s)\n", info.Width, info.Height,
-                info.Components * 8, kind);
-    return kExitOk;
+    if (out.Json) {
+        out.Object.Str("kind", "jpeg").Int("width", info.Width).Int("height", info.Height)
+            .Int("depth", info.Components * 8).Str("color_space", kind);
+        return kDescribed;
+    }
+    out.Line("type: jpeg\nsize: %dx%d\ndepth: %d bits per pixel (%s)\n", info.Width, info.Height, info.Components * 8, kind);
+    return kDescribed;
 }
 
-int InfoPng(const std::string& path) {
+Outcome InfoPng(const Input& in, Report& out) {
     Raster picture;
     Plane transparent;
-    if (FileResult r = LoadPngPicture(path, picture, &transparent); !r) return Refused(path, r.Message);
-    std::printf("type: png\nsize: %dx%d\ntransparent pixels: %zu\n", picture.Width(), picture.Height(),
-                std::size_t(std::count(transparent.begin(), transparent.end(), uint8_t(1))));
-    return kExitOk;
+    if (!WithinLimit(in, kMaxPictureFileBytes)) return kPictureFileOpenMessage;
+    const FileResult r = in.FromStdin ? DecodePngPicture(in.Bytes, picture, &transparent)
+                                      : LoadPngPicture(in.Name, picture, &transparent);
+    if (!r) return r.Message;
+    const std::size_t clear = std::size_t(std::count(transparent.begin(), transparent.end(), uint8_t(1)));
+    if (out.Json) {
+        out.Object.Str("kind", "png").Int("width", picture.Width()).Int("height", picture.Height())
+            .Int("transparent_pixels", (long long)clear);
+        return kDescribed;
+    }
+    out.Line("type: png\nsize: %dx%d\ntransparent pixels: %zu\n", picture.Width(), picture.Height(), clear);
+    return kDescribed;
 }
 
 // What a RIFF file that is no palette holds, by its form type.
@@ -199,42 +420,109 @@ std::string RiffKind(const std::vector<uint8_t>& bytes) {
     return "a RIFF file of form '" + shown + "'";
 }
 
-int InfoPalette(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FileResult r = ReadPaletteFileBytes(path, bytes); !r) return Refused(path, r.Message);
+Outcome InfoPalette(const Input& in, Report& out) {
+    std::vector<uint8_t> fileBytes;
+    if (!in.FromStdin) {
+        if (FileResult r = ReadPaletteFileBytes(in.Name, fileBytes); !r) return r.Message;
+    } else if (!WithinLimit(in, kMaxPaletteFileBytes)) {
+        return kPaletteFileError;
+    }
+    const std::vector<uint8_t>& bytes = in.FromStdin ? in.Bytes : fileBytes;
     if (StartsWith(bytes, {'R', 'I', 'F', 'F'}) && !(bytes.size() >= 12 && std::equal(bytes.begin() + 8, bytes.begin() + 12, "PAL ")))
-        return Refused(path, RiffKind(bytes) + ", not a palette: pqtool does not read it");
-    const PaletteFileInfo info = DescribePaletteFile(bytes, path);
-    if (info.Kind == PaletteKind::Unknown)
-        return Refused(path, "not a palette file of a known kind (.pqp, JASC-PAL, RIFF, .act)");
+        return RiffKind(bytes) + ", not a palette: pqtool does not read it";
+    const PaletteFileInfo info = DescribePaletteFile(bytes, in.KindPath);
+    if (info.Kind == PaletteKind::Unknown) return "not a palette file of a known kind (.pqp, JASC-PAL, RIFF, .act)";
     PaletteTable scratch{};
-    if (FileResult r = LoadPaletteBytes(bytes, path, 256, scratch); !r) return Refused(path, r.Message);
+    if (FileResult r = LoadPaletteBytes(bytes, in.KindPath, 256, scratch); !r) return r.Message;
     const char* kind = info.Kind == PaletteKind::Pqp    ? "pqp"
                        : info.Kind == PaletteKind::Jasc ? "JASC-PAL"
                        : info.Kind == PaletteKind::Riff ? "RIFF"
                                                         : "act";
-    std::printf("type: palette\nkind: %s\nentries: %d\n", kind, info.StoredCount);
-    return kExitOk;
+    if (out.Json) {
+        out.Object.Str("kind", "palette").Str("format", kind).Int("entries", info.StoredCount);
+        return kDescribed;
+    }
+    out.Line("type: palette\nkind: %s\nentries: %d\n", kind, info.StoredCount);
+    return kDescribed;
 }
 
-int InfoProgram(const std::string& path) {
+Outcome InfoProgram(const Input& in, Report& out) {
     ProgramIcons icons;
-    if (FileResult r = ProgramIcons::Load(path, icons); !r) return Refused(path, r.Message);
-    std::printf("type: program\nicons: %d\n", icons.Count());
+    if (in.FromStdin)
+        icons = ProgramIcons::FromBytes(in.Bytes);
+    else if (FileResult r = ProgramIcons::Load(in.Name, icons); !r)
+        return r.Message;
+    std::vector<std::string> list;
+    if (!out.Json) out.Line("type: program\nicons: %d\n", icons.Count());
     for (int i = 0; i < icons.Count(); ++i) {
         const std::vector<IconImageInfo> images = icons.Images(i);
-        std::printf("icon %d: group %s, %zu images, ", i, icons.GroupName(i).c_str(), images.size());
         const int chosen = icons.ChooseImage(i);
-        if (chosen < 0) {
-            std::printf("no usable image\n");
+        const IconImageInfo* used = chosen >= 0 ? &images[std::size_t(chosen)] : nullptr;
+        if (out.Json) {
+            JsonObject icon;
+            icon.Int("index", i).Str("group", icons.GroupName(i)).Int("images", (long long)images.size());
+            if (used)
+                icon.Raw("uses", JsonObject().Int("image", chosen).Int("width", used->Width).Int("height", used->Height)
+                                     .Int("depth", used->Png ? 32 : used->BitsPerPixel)
+                                     .Str("kind", used->Png ? "png" : used->BitsPerPixel <= 8 ? "palette" : "truecolor")
+                                     .Text());
+            else
+                icon.Null("uses");
+            list.push_back(icon.Text());
             continue;
         }
-        const IconImageInfo& im = images[std::size_t(chosen)];
-        std::printf("uses %dx%d %s\n", im.Width, im.Height,
-                    im.Png ? "PNG" : (std::to_string(im.BitsPerPixel) + " bits per pixel").c_str());
+        out.Line("icon %d: group %s, %zu images, ", i, icons.GroupName(i).c_str(), images.size());
+        if (!used) {
+            out.Line("no usable image\n");
+            continue;
+        }
+        out.Line("uses %dx%d %s\n", used->Width, used->Height,
+                 used->Png ? "PNG" : (std::to_string(used->BitsPerPixel) + " bits per pixel").c_str());
     }
-    return kExitOk;
+    if (out.Json) out.Object.Str("kind", "program").Raw("icons", JsonArray(list));
+    return kDescribed;
 }
+
+Outcome Describe(const Input& in, FileKind& kind, Report& out) {
+    // Only the first bytes, to recognise a file whose name says nothing (and to refuse at once
+    // what is not a regular file); each kind then reads what it needs and no more.
+    std::vector<uint8_t> head;
+    if (!in.FromStdin && ReadFilePrefix(in.Name, kRecogniseBytes, head) != ReadStatus::Ok) {
+        kind = KindOfFormat(FormatOfPath(in.KindPath));
+        return CannotReadMessage(in.Name);
+    }
+    kind = KindOf(in.KindPath, in.FromStdin ? in.Bytes : head);
+    switch (kind) {
+    case FileKind::Document: return InfoDocument(in, out);
+    case FileKind::Icon: return InfoIcon(in, out);
+    case FileKind::Bitmap: return InfoBitmap(in, out);
+    case FileKind::Jpeg: return InfoJpeg(in, out);
+    case FileKind::Png: return InfoPng(in, out);
+    case FileKind::Palette: return InfoPalette(in, out);
+    case FileKind::Program: return InfoProgram(in, out);
+    case FileKind::Unknown: break;
+    }
+    return "not a file kind pqtool knows";
+}
+
+// The whole of standard input, at most `limit` bytes (one more tells that it is too long).
+bool ReadStandardInput(std::uint64_t limit, std::vector<uint8_t>& out) {
+    std::vector<uint8_t> bytes;
+    uint8_t buf[65536];
+    while (true) {
+        const std::size_t n = std::fread(buf, 1, sizeof buf, stdin);
+        bytes.insert(bytes.end(), buf, buf + n);
+        if (bytes.size() > limit) break;
+        if (n < sizeof buf) {
+            if (std::ferror(stdin)) return false;
+            break;
+        }
+    }
+    out = std::move(bytes);
+    return true;
+}
+
+constexpr std::array<OptionSpec, 2> kOptions{{{"--json", true}, {"--format"}}};
 
 }  // namespace
 
@@ -245,25 +533,70 @@ int RunInfo(std::span<const std::string> args) {
     }
     ParsedArgs parsed;
     std::string error;
-    if (!ParseArgs(args, {}, parsed, error)) return UsageFailure("info", error);
-    if (parsed.Positionals.size() != 1)
-        return UsageFailure("info", parsed.Positionals.empty() ? "missing FILE" : "too many arguments");
-    const std::string& path = parsed.Positionals[0];
-    // Only the first bytes, to recognise a file whose name says nothing (and to refuse at once
-    // what is not a regular file); each kind then reads what it needs and no more.
-    std::vector<uint8_t> head;
-    if (ReadFilePrefix(path, kRecogniseBytes, head) != ReadStatus::Ok) return Refused(path, CannotReadMessage(path));
-    switch (KindOf(path, head)) {
-    case FileKind::Document: return InfoDocument(path);
-    case FileKind::Icon: return InfoIcon(path);
-    case FileKind::Bitmap: return InfoBitmap(path);
-    case FileKind::Jpeg: return InfoJpeg(path);
-    case FileKind::Png: return InfoPng(path);
-    case FileKind::Palette: return InfoPalette(path);
-    case FileKind::Program: return InfoProgram(path);
-    case FileKind::Unknown: break;
+    if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("info", error);
+    if (parsed.Positionals.empty()) return UsageFailure("info", "missing FILE");
+    const auto stdinUses = std::count(parsed.Positionals.begin(), parsed.Positionals.end(), kStdinName);
+    if (stdinUses > 1) return UsageFailure("info", "standard input '-' can be read only once");
+    std::string stdinKindPath;
+    if (parsed.Has("--format")) {
+        if (stdinUses == 0) return UsageFailure("info", "--format names the kind of standard input '-' only");
+        stdinKindPath = "stdin." + parsed.Value("--format");
+        const FileFormat* format = FormatOfPath(stdinKindPath);
+        if (parsed.Value("--format").find('.') != std::string::npos || KindOfFormat(format) == FileKind::Unknown)
+            return UsageFailure("info", "--format: '" + parsed.Value("--format") +
+                                            "' is not a kind info reads (an extension without the dot: pqf, ico, "
+                                            "cur, bmp, jpg, jpeg, png, pqp, pal, act, exe, dll, scr)");
+    } else if (stdinUses > 0) {
+        return UsageFailure("info", "standard input '-' needs --format KIND (ico, png, pqf, ...)");
     }
-    return Refused(path, "not a file kind pqtool knows");
+    const bool json = parsed.Has("--json");
+    const bool several = parsed.Positionals.size() > 1;
+
+    std::vector<std::string> objects;
+    bool anyRefused = false, firstText = true;
+    for (const std::string& name : parsed.Positionals) {
+        Input in;
+        in.Name = name;
+        in.KindPath = name;
+        Outcome failure;
+        if (name == kStdinName) {
+            in.FromStdin = true;
+            in.KindPath = stdinKindPath;
+            // The largest file any reader takes; each kind then applies its own limit.
+            if (!ReadStandardInput(kMaxPictureFileBytes, in.Bytes))
+                failure = "cannot read standard input";
+            else if (in.Bytes.size() > kMaxPictureFileBytes)
+                failure = "standard input holds more than " + std::to_string(kMaxPictureFileBytes) + " bytes";
+        }
+        Report report;
+        report.Json = json;
+        report.Object.Str("file", name);
+        FileKind kind = FileKind::Unknown;
+        if (failure.empty()) failure = Describe(in, kind, report);
+        if (!failure.empty()) {
+            Refused(name, failure);
+            anyRefused = true;
+            if (json) objects.push_back(JsonObject().Str("file", name).StrOrNull("kind", KindName(kind)).Str("error", failure).Text());
+            continue;
+        }
+        if (json) {
+            objects.push_back(report.Object.Null("error").Text());
+            continue;
+        }
+        if (several) std::printf("%sfile: %s\n", firstText ? "" : "\n", name.c_str());
+        std::fputs(report.Text.c_str(), stdout);
+        firstText = false;
+    }
+    if (json) {
+        if (several) {
+            std::string text = "[\n";
+            for (std::size_t i = 0; i < objects.size(); ++i) text += objects[i] + (i + 1 < objects.size() ? ",\n" : "\n");
+            std::fputs((text + "]\n").c_str(), stdout);
+        } else {
+            std::printf("%s\n", objects[0].c_str());
+        }
+    }
+    return anyRefused ? kExitRefused : kExitOk;
 }
 
 }  // namespace pq::cli

@@ -9,23 +9,33 @@
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/open_input.h"
+#include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_images.h"
 #include "core/formats/icon_set.h"
+#include "core/formats/png_file.h"
+#include "core/io/atomic_write.h"
 #include "core/ops/resample.h"
 
 namespace pq::cli {
 
 const char* const kPackUsage =
-    "usage: pqtool pack OUT IN...\n"
+    "usage: pqtool pack [--colors 16|256] OUT IN...\n"
     "       pqtool pack --sizes S,S,... OUT IN\n"
     "\n"
-    "Writes OUT (.ico or .cur) holding each IN as one image, in the order given. Each IN is\n"
-    "opened as 'pqtool convert' opens it without options (.pqf the document; .ico and .cur\n"
-    "their image 0; pictures their top-left 16x16 corner in 16 colours) and becomes a 4-bit\n"
-    "image for 16 colours, 8-bit for 256, with its visible layers composed. In a cursor each\n"
-    "image keeps the hotspot of its input (0,0 for inputs that are not cursors).\n"
+    "Writes OUT (.ico or .cur) holding each IN as one image, in the order given. A .png IN of\n"
+    "1 to 256 pixels a side (any shape) is kept exactly, every colour and alpha value: a 32-bit\n"
+    "image, a PNG image when a side is 256. Any other IN is opened as 'pqtool convert' opens\n"
+    "it without options (.pqf the document; .ico and .cur their image 0; .bmp and .jpg their\n"
+    "top-left 16x16 corner in 16 colours) and becomes a 4-bit image for 16 colours, 8-bit for\n"
+    "256, with its visible layers composed. In a cursor each image keeps the hotspot of its\n"
+    "input (0,0 for inputs that are not cursors).\n"
+    "\n"
+    "--colors 16|256  a .png IN is reduced to that many colours instead (painted where its\n"
+    "                 alpha is 128 or more) and becomes a 4-bit or 8-bit image of its size.\n"
+    "                 Not with --sizes.\n"
     "\n"
     "--sizes S,S,...  OUT holds the one IN at each listed size instead, in the order listed:\n"
     "                 S x S pixels (1 to 256, each size once), its visible layers resampled by\n"
@@ -38,7 +48,7 @@ const char* const kPackUsage =
 
 namespace {
 
-constexpr std::array<OptionSpec, 1> kOptions{{{"--sizes"}}};
+constexpr std::array<OptionSpec, 2> kOptions{{{"--sizes"}, {"--colors"}}};
 
 // "16,24,32": whole numbers 1..kMaxResampleSide, each once; false with `error` set otherwise.
 bool ParseSizes(const std::string& text, std::vector<int>& sizes, std::string& error) {
@@ -84,20 +94,58 @@ int RunPack(std::span<const std::string> args) {
     if (!format || (format->Id != FileFormatId::Icon && format->Id != FileFormatId::Cursor))
         return UsageFailure("pack", "OUT must be an .ico or .cur file, not '" + out + "'");
 
+    int colors = 0;
+    if (parsed.Has("--colors")) {
+        const std::string& v = parsed.Value("--colors");
+        if (!ParseNonNegative(v, colors) || (colors != 16 && colors != 256))
+            return UsageFailure("pack", "--colors must be 16 or 256, not '" + v + "'");
+        if (!sizes.empty()) return UsageFailure("pack", "--colors does not go with --sizes");
+    }
+
+    const int type = format->Id == FileFormatId::Cursor ? kCursorResourceType : kIconResourceType;
     std::vector<Document> docs(parsed.Positionals.size() - 1);
-    std::vector<const Document*> images;
+    StoredIconFile file;
+    file.ResourceType = uint16_t(type);
     for (std::size_t i = 0; i < docs.size(); ++i) {
         const std::string& in = parsed.Positionals[i + 1];
         if (InputKindOf(in) == InputKind::None)
             return UsageFailure("pack", "no reader for '" + in + "': inputs are " + InputExtensions());
+        const FileFormat* inFormat = FormatOfPath(in);
+        if (sizes.empty() && inFormat && inFormat->Reader == FormatReader::Png) {
+            // The picture itself, not the picture import's frame.
+            std::vector<uint8_t> bytes;
+            if (FileResult r = ReadPictureFileBytes(in, bytes); !r) return Refused(in, r.Message);
+            RgbaImage picture;
+            if (!DecodeIconRgba(bytes, picture)) return Refused(in, kPngUnreadableMessage);
+            if (picture.Width > kMaxIconFileSide || picture.Height > kMaxIconFileSide)
+                return Refused(in, std::to_string(picture.Width) + "x" + std::to_string(picture.Height) +
+                                       " is larger than an icon image (" + std::to_string(kMaxIconFileSide) +
+                                       " pixels a side at most)");
+            StoredIconImage image;
+            bool ok = false;
+            if (colors != 0) {
+                DocumentFromRgba(docs[i], picture, kToolZoom, colors);
+                ok = EncodeIconPage(docs[i], IconPageKind::Palette, type, image);
+            } else {
+                const bool png = picture.Width == kMaxIconFileSide || picture.Height == kMaxIconFileSide;
+                ok = EncodeRgbaIconImage(picture, png, type, 0, 0, image);
+            }
+            if (!ok) return Refused(in, "「" + out + "」に書き込めませんでした。");
+            file.Images.push_back(std::move(image));
+            continue;
+        }
         const OpenResult opened = OpenInput(in, OpenRequest{}, docs[i]);
         if (opened.Exit == kExitUsage) return UsageFailure("pack", opened.Message);
         if (opened.Exit != kExitOk) return Refused(in, opened.Message);
-        images.push_back(&docs[i]);
+        if (!sizes.empty()) continue;
+        StoredIconImage image;
+        if (!EncodeIconImage(docs[i], type, image))
+            return Refused(out, "「" + out + "」に書き込めませんでした。\n" + std::to_string(i + 1) +
+                                    " 番目の画像はアイコンにできません。");
+        file.Images.push_back(std::move(image));
     }
-    const int type = format->Id == FileFormatId::Cursor ? kCursorResourceType : kIconResourceType;
     if (sizes.empty()) {
-        if (FileResult r = PackIconFile(images, out, type); !r) return Refused(out, r.Message);
+        if (FileResult r = WriteFileAtomically(out, EncodeStoredIconFile(file)); !r) return Refused(out, r.Message);
         return kExitOk;
     }
     // One page of the set for each size, made from the one IN.

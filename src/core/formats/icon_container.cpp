@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_set.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 
@@ -93,8 +94,12 @@ FileResult SaveIconKeepingOthers(const Document& doc, const std::filesystem::pat
     if (!ReadStoredIconFile(bytes, file) || doc.Origin.Index < 0 ||
         std::size_t(doc.Origin.Index) >= file.Images.size())
         return FileResult::Failure(CannotWrite(path) + "\n" + kIconChangedMessage);
-    // The file keeps its own kind: a cursor's image carries the hotspot, an icon's does not.
-    if (!EncodeIconImage(doc, file.ResourceType, file.Images[std::size_t(doc.Origin.Index)]))
+    // The file keeps its own kind (a cursor's image carries the hotspot, an icon's does not) and
+    // the image its own: a 32-bit image stays 32-bit, a PNG image PNG, the others 4- or 8-bit.
+    IconDirectory dir;
+    if (!ReadIconDirectory(bytes, dir)) return FileResult::Failure(CannotWrite(path) + "\n" + kIconChangedMessage);
+    const std::size_t index = std::size_t(doc.Origin.Index);
+    if (!EncodeIconPage(doc, StoredPageKind(bytes, dir.Entries[index]), file.ResourceType, file.Images[index]))
         return FileResult::Failure(CannotWrite(path));
     return WriteFileAtomically(path, EncodeStoredIconFile(file));
 }

@@ -46,7 +46,9 @@ void ClampedHotspot(const Document& doc, int& x, int& y);
 
 // Writes the document as an icon (1) or cursor (2). When the document was opened from image N
 // of this very file (doc.Origin names the same file), only image N is replaced, at the
-// document's size and depth, and the file keeps its resource type and every other image byte
+// document's size and in the image's own kind (EncodeIconPage with StoredPageKind: a 32-bit
+// image stays 32-bit, a PNG image PNG, the others 4-bit or 8-bit by the document's colour
+// count), and the file keeps its resource type and every other image byte
 // for byte; refused, writing nothing, when the file no longer has an image N. Any other file
 // becomes the one-image file of SaveIconFile, with the document's hotspot for a cursor.
 FileResult SaveIconKeepingOthers(const Document& doc, const std::filesystem::path& path, int resourceType);

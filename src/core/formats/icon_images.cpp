@@ -75,16 +75,17 @@ bool ParseDib(std::span<const uint8_t> data, DibLayout& l) {
     const uint32_t compression = b.U32(16), colorsUsed = b.U32(32);
     if (headerSize < kInfoHeaderSize || !b.Has(0, headerSize)) return false;
     if (compression != 0) return false;
-    if (bits != 1 && bits != 16 && bits != 24 && bits != 32) return false;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
     const int height = doubledHeight / 2;   // the colour rows, then as many rows of mask
     // The rows must lie in the file, which bounds the work; the side limit is the palette reader's.
     if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide) return false;
     l.width = std::size_t(width);
     l.height = std::size_t(height);
     l.bits = bits;
-    if (bits == 1) {
-        if (colorsUsed > 2) return false;
-        l.tableEntries = colorsUsed == 0 ? 2 : colorsUsed;
+    if (bits <= 8) {
+        const uint32_t full = 1u << bits;
+        if (colorsUsed > full) return false;
+        l.tableEntries = colorsUsed == 0 ? full : colorsUsed;
     }
     l.tableAt = headerSize;
     l.colorAt = l.tableAt + 4 * l.tableEntries;
@@ -108,8 +109,10 @@ void DecodeDib(std::span<const uint8_t> data, const DibLayout& l, RgbaImage& out
         uint8_t* dst = out.Pixels.data() + (h - 1 - r) * w * 4;
         for (std::size_t x = 0; x < w; ++x, dst += 4) {
             dst[3] = 255;
-            if (l.bits == 1) {
-                const std::size_t index = (src[x / 8] >> (7 - x % 8)) & 1;
+            if (l.bits <= 8) {
+                const std::size_t perByte = std::size_t(8 / l.bits);
+                const std::size_t index =
+                    (src[x / perByte] >> (8 - l.bits * int(x % perByte + 1))) & ((1u << l.bits) - 1);
                 if (index < l.tableEntries) {   // an index past a short table shows black
                     const uint8_t* e = data.data() + l.tableAt + 4 * index;
                     dst[0] = e[2], dst[1] = e[1], dst[2] = e[0];
@@ -181,9 +184,9 @@ bool DecodeIconRgba(std::span<const uint8_t> data, RgbaImage& out) {
     return true;
 }
 
-void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom) {
+void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, int colors) {
     const int w = image.Width, h = image.Height;
-    InitBlankDocument(doc, w, h, 256, selectedZoom);
+    InitBlankDocument(doc, w, h, colors == 16 ? 16 : 256, selectedZoom);
     Raster picture(w, h);
     Plane painted(std::size_t(w) * std::size_t(h), 0);
     for (int y = 0; y < h; ++y)
@@ -193,8 +196,8 @@ void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom) {
             picture.SetPixelUnchecked(x, y, Rgb{p[0], p[1], p[2]});
             painted[i] = p[3] >= 128;
         }
-    const int k = ReducePaintedPicture(doc, 256, 0, picture, painted);
-    if (k <= 16) doc.ColorCount = 16;
+    const int k = ReducePaintedPicture(doc, colors == 16 ? 16 : 256, 0, picture, painted);
+    if (colors == 0 && k <= 16) doc.ColorCount = 16;
 }
 
 bool DecodedIconImageOpens(std::span<const uint8_t> file, const IconDirEntry& entry) {

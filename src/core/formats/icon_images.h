@@ -40,8 +40,8 @@ bool IsPaletteIconImage(const IconDirEntry& entry);
 
 // Decodes one image from `data` (its first byte up to the end of the file: the entry's byte
 // count is trusted neither way). PNG: anything libpng reads, its size checked before any pixel
-// memory is taken, 1..kMaxPngIconSide a side. DIB: uncompressed 1 (with its colour table), 16
-// (5-5-5), 24 or 32 bits per pixel, sides 1..4096, the colour rows and the AND mask inside
+// memory is taken, 1..kMaxPngIconSide a side. DIB: uncompressed 1, 4 or 8 (with its colour
+// table; an index past a short table shows black), 16 (5-5-5), 24 or 32 bits per pixel, sides 1..4096, the colour rows and the AND mask inside
 // `data`. Opacity: a 32-bit image whose alpha bytes are not all 0 uses them, and may then lack
 // the mask; otherwise a set mask bit gives alpha 0, a clear one 255 (a 32-bit image without
 // either is opaque). False for anything else.
@@ -49,8 +49,9 @@ bool DecodeIconRgba(std::span<const uint8_t> data, RgbaImage& out);
 
 // The document of a decoded image: InitBlankDocument(W, H, 256) at the selected zoom, its layer
 // painted where alpha is at least 128, the painted colours reduced into 256 palette entries
-// (ReducePaintedPicture); 16 colours when they need no more than 16 entries.
-void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom);
+// (ReducePaintedPicture); 16 colours when they need no more than 16 entries. `colors` 16 or 256
+// reduces into that many entries instead and keeps that colour count.
+void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, int colors = 0);
 
 // Whether the entry's image opens, from its headers alone (cheap enough for listing every entry
 // of a large directory): a PNG whose pixel data is damaged is only found out by opening it.

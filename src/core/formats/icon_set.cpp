@@ -132,17 +132,31 @@ bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, St
         out = std::move(image);
         return true;
     }
-    const int w = doc.ImageWidth, h = doc.ImageHeight;
-    if (kind == IconPageKind::Png) {
-        image.Data = EncodePng(doc);
-    } else {
-        const std::vector<uint8_t> rgba = FlattenToRgba(doc);
-        if (rgba.size() == std::size_t(w) * std::size_t(h) * 4) image.Data = TrueColorDib(w, h, rgba);
-    }
+    int hx = 0, hy = 0;
+    if (resourceType == kCursorResourceType) ClampedHotspot(doc, hx, hy);
+    const std::vector<uint8_t> rgba = FlattenToRgba(doc);
+    return EncodeRgbaIconImage(RgbaImage{doc.ImageWidth, doc.ImageHeight, rgba}, kind == IconPageKind::Png, resourceType,
+                               hx, hy, out);
+}
+
+bool EncodeRgbaIconImage(const RgbaImage& picture, bool png, int resourceType, int hotspotX, int hotspotY,
+                         StoredIconImage& out) {
+    const int w = picture.Width, h = picture.Height;
+    if (w < 1 || h < 1 || w > kMaxIconFileSide || h > kMaxIconFileSide ||
+        picture.Pixels.size() != std::size_t(w) * std::size_t(h) * 4)
+        return false;
+    StoredIconImage image;
+    image.Data = png ? EncodeRgbaPng(w, h, picture.Pixels) : TrueColorDib(w, h, picture.Pixels);
     if (image.Data.empty()) return false;
     image.Entry[0] = uint8_t(w == 256 ? 0 : w);   // the directory's 0 stands for 256
     image.Entry[1] = uint8_t(h == 256 ? 0 : h);
-    SetPlanesOrHotspot(image, &doc, resourceType, 32);
+    int first = 1, second = 32;
+    if (resourceType == kCursorResourceType) {
+        first = std::clamp(hotspotX, 0, w - 1);
+        second = std::clamp(hotspotY, 0, h - 1);
+    }
+    image.Entry[4] = uint8_t(first), image.Entry[5] = uint8_t(first >> 8);
+    image.Entry[6] = uint8_t(second), image.Entry[7] = uint8_t(second >> 8);
     const uint32_t size = uint32_t(image.Data.size());
     for (int i = 0; i < 4; ++i) image.Entry[std::size_t(8 + i)] = uint8_t(size >> (8 * i));
     out = std::move(image);

@@ -12,6 +12,7 @@
 #include "core/document/document.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_images.h"
 #include "core/io/file_result.h"
 
 namespace pq {
@@ -53,6 +54,12 @@ FileResult LoadIconSetFile(const std::filesystem::path& path, int selectedZoom, 
 // count; the offset is left 0. False when the document cannot be written (not Ready, no layers or planes of the
 // wrong size, a side above kMaxIconFileSide, a colour count other than 16 or 256).
 bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, StoredIconImage& out);
+
+// The same TrueColor (png false) or Png image of straight RGBA pixels, every colour and alpha value kept (the AND
+// mask set where alpha is 0); a cursor's entry holds the hotspot moved inside the image. False for a side outside
+// 1..kMaxIconFileSide or pixels that do not match the size.
+bool EncodeRgbaIconImage(const RgbaImage& picture, bool png, int resourceType, int hotspotX, int hotspotY,
+                         StoredIconImage& out);
 
 struct IconSetEntry {
     const Document* Doc = nullptr;

@@ -30,20 +30,16 @@ std::vector<uint8_t> FlattenToRgba(const Document& doc) {
     return rgba;
 }
 
-std::vector<uint8_t> EncodePng(const Document& doc) {
-    std::vector<uint8_t> rgba = FlattenToRgba(doc);
-    if (rgba.empty()) return {};
+std::vector<uint8_t> EncodeRgbaPng(int width, int height, std::span<const uint8_t> rgba) {
+    if (width <= 0 || height <= 0 || rgba.size() != std::size_t(width) * std::size_t(height) * 4) return {};
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
-    image.width = png_uint_32(doc.ImageWidth);
-    image.height = png_uint_32(doc.ImageHeight);
+    image.width = png_uint_32(width);
+    image.height = png_uint_32(height);
     image.format = PNG_FORMAT_RGBA;
-    png_alloc_size_t size = 0;
-    // First call measures, second writes.
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, rgba.data(), 0, nullptr)) {
-        png_image_free(&image);
-        return {};
-    }
+    // One pass into a buffer of the largest size such a PNG can take (measuring first would
+    // compress the picture twice).
+    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
     std::vector<uint8_t> out(size);
     if (!png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr)) {
         png_image_free(&image);
@@ -51,6 +47,12 @@ std::vector<uint8_t> EncodePng(const Document& doc) {
     }
     out.resize(size);
     return out;
+}
+
+std::vector<uint8_t> EncodePng(const Document& doc) {
+    const std::vector<uint8_t> rgba = FlattenToRgba(doc);
+    if (rgba.empty()) return {};
+    return EncodeRgbaPng(doc.ImageWidth, doc.ImageHeight, rgba);
 }
 
 FileResult DecodePngPicture(std::span<const std::uint8_t> file, Raster& picture, Plane* transparent) {

@@ -19,6 +19,10 @@ std::vector<uint8_t> FlattenToRgba(const Document& doc);
 // The PNG file image of FlattenToRgba; empty when the document is not set up or encoding fails.
 std::vector<uint8_t> EncodePng(const Document& doc);
 
+// A PNG of straight (not premultiplied) RGBA bytes, row by row from the top, every colour and
+// alpha value kept; empty when the size does not match the bytes or encoding fails.
+std::vector<uint8_t> EncodeRgbaPng(int width, int height, std::span<const uint8_t> rgba);
+
 // Writes the PNG through a temporary file renamed over `path`.
 FileResult SavePngFile(const Document& doc, const std::filesystem::path& path);
 

@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -14,8 +15,12 @@ namespace pq {
 
 namespace {
 
+constexpr std::uint32_t kRtCursor = 1;
 constexpr std::uint32_t kRtIcon = 3;
+constexpr std::uint32_t kRtGroupCursor = 12;
 constexpr std::uint32_t kRtGroupIcon = 14;
+// A group written as a file holds at most this many bytes of images.
+constexpr std::uint64_t kMaxGroupFileBytes = 64u << 20;
 constexpr int kMaxIconSide = 1024;
 constexpr int kIconSize = 32;
 
@@ -384,35 +389,48 @@ bool ProgramIcons::ReadTables() {
     const Tree tree{*this, *base, pe.Room(resourceRva)};
 
     const std::vector<DirEntry> types = tree.Directory(0);
-    std::vector<DirEntry> groupNames;
+    std::vector<DirEntry> groupNames, cursorGroupNames;
+    // The images of one resource type, each its first language's data.
+    auto readImages = [&](const DirEntry& t, std::vector<Entry>& out) {
+        for (const DirEntry& n : tree.Directory(t.target)) {
+            std::uint32_t rva = 0, size = 0;
+            if (n.named || n.id > 0xFFFF || !tree.FirstLeaf(n, rva, size)) continue;
+            const std::optional<std::uint64_t> off = pe.Offset(rva, size);
+            if (off && size > 0) out.push_back(Entry{int(n.id), *off, size});
+        }
+        std::stable_sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });
+    };
+    bool cursorsRead = false;
     for (const DirEntry& t : types) {
         if (t.named || !t.subdirectory) continue;
         if (t.id == kRtIcon && icons_.empty()) {
-            for (const DirEntry& n : tree.Directory(t.target)) {
-                std::uint32_t rva, size;
-                if (n.named || n.id > 0xFFFF || !tree.FirstLeaf(n, rva, size)) continue;
-                const std::optional<std::uint64_t> off = pe.Offset(rva, size);
-                if (off && size > 0) icons_.push_back(Entry{int(n.id), *off, size});
-            }
+            readImages(t, icons_);
+        } else if (t.id == kRtCursor && !cursorsRead) {
+            readImages(t, cursors_);
+            cursorsRead = true;
         } else if (t.id == kRtGroupIcon && groupNames.empty()) {
             groupNames = tree.Directory(t.target);
+        } else if (t.id == kRtGroupCursor && cursorGroupNames.empty()) {
+            cursorGroupNames = tree.Directory(t.target);
         }
     }
-    if (groupNames.size() > kMaxIconGroups) return false;
-    std::stable_sort(icons_.begin(), icons_.end(), [](const Entry& a, const Entry& b) { return a.id < b.id; });
-    // Every group counts as an icon, even one whose data is missing: such an index simply
-    // yields no icon.
-    for (const DirEntry& n : groupNames) {
-        Group g;
-        g.name = tree.Name(n);
-        std::uint32_t rva, size;
-        if (tree.FirstLeaf(n, rva, size))
-            if (const std::optional<std::uint64_t> off = pe.Offset(rva, size)) {
-                g.offset = *off;
-                g.size = size;
-            }
-        groups_.push_back(std::move(g));
-    }
+    if (groupNames.size() > kMaxIconGroups || cursorGroupNames.size() > kMaxIconGroups) return false;
+    // Every group counts, even one whose data is missing: such an index simply yields no icon.
+    auto readGroups = [&](const std::vector<DirEntry>& names, std::vector<Group>& out) {
+        for (const DirEntry& n : names) {
+            Group g;
+            g.name = tree.Name(n);
+            std::uint32_t rva = 0, size = 0;
+            if (tree.FirstLeaf(n, rva, size))
+                if (const std::optional<std::uint64_t> off = pe.Offset(rva, size)) {
+                    g.offset = *off;
+                    g.size = size;
+                }
+            out.push_back(std::move(g));
+        }
+    };
+    readGroups(groupNames, groups_);
+    readGroups(cursorGroupNames, cursorGroups_);
     described_.assign(icons_.size(), std::nullopt);
     return true;
 }
@@ -435,20 +453,103 @@ FileResult ProgramIcons::Load(const std::filesystem::path& path, ProgramIcons& o
 }
 
 std::vector<ProgramIcons::Entry> ProgramIcons::Entries(int index) const {
+    if (index < 0 || index >= Count()) return {};
+    return GroupEntries(groups_[std::size_t(index)], 1, icons_, nullptr);
+}
+
+std::vector<ProgramIcons::Entry> ProgramIcons::GroupEntries(const Group& g, int type, const std::vector<Entry>& images,
+                                                             std::vector<std::uint8_t>* directory) const {
     std::vector<Entry> out;
-    if (index < 0 || index >= Count()) return out;
-    const Group& g = groups_[std::size_t(index)];
     std::vector<std::uint8_t> b;
-    if (g.size < 6 || !Read(g.offset, 6, b) || LoadU16(b.data()) != 0 || LoadU16(b.data() + 2) != 1) return out;
+    if (g.size < 6 || !Read(g.offset, 6, b) || LoadU16(b.data()) != 0 || LoadU16(b.data() + 2) != type) return out;
     const std::size_t count = LoadU16(b.data() + 4);
     // A group of more images than any icon has is broken: it yields none.
     if (count > kMaxGroupImages || 6 + 14 * count > g.size || !Read(g.offset + 6, 14 * count, b)) return out;
     for (std::size_t i = 0; i < count; ++i) {
         const int id = LoadU16(b.data() + 14 * i + 12);
-        auto it = std::lower_bound(icons_.begin(), icons_.end(), id, [](const Entry& e, int v) { return e.id < v; });
-        out.push_back(it != icons_.end() && it->id == id ? *it : Entry{id, 0, 0});
+        auto it = std::lower_bound(images.begin(), images.end(), id, [](const Entry& e, int v) { return e.id < v; });
+        out.push_back(it != images.end() && it->id == id ? *it : Entry{id, 0, 0});
     }
+    if (directory) *directory = std::move(b);
     return out;
+}
+
+namespace {
+
+// Width and height an image's own data states (a DIB's header, a PNG's IHDR); false when it
+// states none.
+bool StatedSize(std::span<const std::uint8_t> d, int& w, int& h) {
+    if (IsPng(d)) {
+        if (d.size() < 24) return false;
+        w = int(std::min<std::uint32_t>(LoadU32BE(d.data() + 16), 0x7FFFFFFF));
+        h = int(std::min<std::uint32_t>(LoadU32BE(d.data() + 20), 0x7FFFFFFF));
+        return true;
+    }
+    if (d.size() < 16) return false;
+    w = LoadI32(d.data() + 4);
+    h = LoadI32(d.data() + 8) / 2;
+    return w > 0 && h > 0;
+}
+
+}  // namespace
+
+bool ProgramIcons::GroupFile(GroupKind kind, int index, std::vector<std::uint8_t>& out) const {
+    out.clear();
+    const bool cursor = kind == GroupKind::Cursor;
+    const std::vector<Group>& groups = cursor ? cursorGroups_ : groups_;
+    if (index < 0 || std::size_t(index) >= groups.size()) return false;
+    std::vector<std::uint8_t> directory;
+    const std::vector<Entry> entries =
+        GroupEntries(groups[std::size_t(index)], cursor ? 2 : 1, cursor ? cursors_ : icons_, &directory);
+    if (entries.empty()) return false;
+    std::uint64_t total = 0;
+    for (const Entry& e : entries) {
+        if (e.size == 0 || e.size > kMaxImageBytes) return false;   // an image the program lacks
+        total += e.size;
+    }
+    if (total > kMaxGroupFileBytes) return false;
+    std::vector<std::vector<std::uint8_t>> data(entries.size());
+    std::vector<std::array<std::uint8_t, 12>> head(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!Read(entries[i].offset, entries[i].size, data[i])) return false;
+        const std::uint8_t* g = directory.data() + 14 * i;
+        std::array<std::uint8_t, 12>& h = head[i];
+        std::copy(g, g + 8, h.begin());
+        if (cursor) {
+            // A cursor resource starts with its hotspot; the file's entry holds it instead, and
+            // the entry's size bytes state the width and height of the image itself.
+            if (data[i].size() < 4) return false;
+            const std::uint16_t hx = LoadU16(data[i].data()), hy = LoadU16(data[i].data() + 2);
+            data[i].erase(data[i].begin(), data[i].begin() + 4);
+            int w = LoadU16(g), hgt = LoadU16(g + 2) / 2;
+            StatedSize(data[i], w, hgt);
+            const int bits = data[i].size() >= 16 && !IsPng(data[i]) ? LoadU16(data[i].data() + 14) : 32;
+            h[0] = std::uint8_t(w >= 1 && w < 256 ? w : 0);
+            h[1] = std::uint8_t(hgt >= 1 && hgt < 256 ? hgt : 0);
+            h[2] = std::uint8_t(bits >= 1 && bits < 8 ? 1u << bits : 0);
+            h[3] = 0;
+            h[4] = std::uint8_t(hx), h[5] = std::uint8_t(hx >> 8);
+            h[6] = std::uint8_t(hy), h[7] = std::uint8_t(hy >> 8);
+        }
+        const std::uint32_t n = std::uint32_t(data[i].size());
+        for (int k = 0; k < 4; ++k) h[std::size_t(8 + k)] = std::uint8_t(n >> (8 * k));
+    }
+    // Header, directory with each image's offset, then the images in directory order.
+    std::vector<std::uint8_t> file;
+    file.reserve(6 + 16 * entries.size() + total);
+    auto u16 = [&file](unsigned v) { file.push_back(std::uint8_t(v)), file.push_back(std::uint8_t(v >> 8)); };
+    u16(0);
+    u16(cursor ? 2 : 1);
+    u16(unsigned(entries.size()));
+    std::uint32_t offset = std::uint32_t(6 + 16 * entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        file.insert(file.end(), head[i].begin(), head[i].end());
+        for (int k = 0; k < 4; ++k) file.push_back(std::uint8_t(offset >> (8 * k)));
+        offset += std::uint32_t(data[i].size());
+    }
+    for (const std::vector<std::uint8_t>& d : data) file.insert(file.end(), d.begin(), d.end());
+    out = std::move(file);
+    return true;
 }
 
 std::vector<std::uint8_t> ProgramIcons::ImageBytes(int index, int image) const {

@@ -67,6 +67,19 @@ public:
     // Which image of the group the desktop would show at 32 x 32; -1 when none can be decoded.
     int ChooseImage(int index) const;
 
+    // Number of cursor groups (RT_GROUP_CURSOR) and a group's resource name, as for icons.
+    int CursorCount() const { return int(cursorGroups_.size()); }
+    const std::string& CursorGroupName(int index) const { return cursorGroups_.at(std::size_t(index)).name; }
+
+    // Group `index` of the kind as an icon (.ico) or cursor (.cur) file: every image the group
+    // lists, in its order, its data byte for byte as the program stores it (a cursor's without
+    // the hotspot the resource starts with). An icon's directory entries are the group's (the
+    // byte count the image's); a cursor's state the image's own width, height (256 as 0) and
+    // colour count (2, 16 below 8 bits, else 0), and its hotspot. False, `out` empty, when the
+    // group is broken or lists an image the program lacks (or above 16 MB, or 64 MB in all).
+    enum class GroupKind { Icon, Cursor };
+    bool GroupFile(GroupKind kind, int index, std::vector<std::uint8_t>& out) const;
+
     // Icon `index` at 32 x 32. False, leaving `out` empty, when the program yields no icon for
     // that index (index out of range, no decodable image in the group): callers skip it. The
     // images decoded by one object may hold at most 32 M pixels plus 16 per byte of the file:
@@ -95,11 +108,17 @@ private:
     // The group's directory entries with their RT_ICON data (read on demand, so that a file
     // whose groups all repeat one huge directory costs nothing until an icon is asked for).
     std::vector<Entry> Entries(int index) const;
+    // The entries of a group of resource type `type` (1 icons, 2 cursors) over `images`; the
+    // group's 14-byte directory entries go to `directory` when given.
+    std::vector<Entry> GroupEntries(const Group& g, int type, const std::vector<Entry>& images,
+                                    std::vector<std::uint8_t>* directory) const;
 
     std::vector<std::uint8_t> bytes_;               // the program, when made FromBytes
     std::shared_ptr<const RegularFile> file_;       // the program, when loaded from a file
     std::vector<Group> groups_;
     std::vector<Entry> icons_;   // RT_ICON resources sorted by id (first of equal ids first)
+    std::vector<Group> cursorGroups_;
+    std::vector<Entry> cursors_;   // RT_CURSOR resources, as icons_
     mutable std::vector<std::optional<IconImageInfo>> described_;   // per icons_ entry
     mutable std::uint64_t decodedPixels_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "core/formats/atomic_write.h"
 #include "core/formats/bitmap_file.h"
 #include "core/formats/bmp_reader.h"
+#include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_images.h"
 #include "core/formats/icon_set.h"
@@ -25,7 +27,9 @@
 #include "core/formats/picture_import.h"
 #include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
+#include "core/io/byte_io.h"
 #include "core/ops/resample.h"
+#include "support/png_encode.h"
 #include "support/run_pqtool.h"
 #include "support/test_paths.h"
 
@@ -127,7 +131,6 @@ TEST(PqtoolUsage, WrongUsageExitsTwoWithoutWritingAnything) {
         {{}, "usage: pqtool"},
         {{"frobnicate"}, "unknown command 'frobnicate'"},
         {{"info"}, "missing FILE"},
-        {{"info", in.string(), in.string()}, "too many"},
         {{"convert", in.string()}, "missing OUT"},
         {{"convert", in.string(), out, "--bogus", "1"}, "unknown option '--bogus'"},
         {{"convert", in.string(), out, "-x"}, "unknown option '-x'"},
@@ -467,7 +470,7 @@ TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
 
     // iconsonly.dll holds it_multi.ico as its one icon group; its 32 x 32 8-bit image is used.
     const fs::path dll = c / "pe/windres-demo/iconsonly.dll";
-    RunResult r = Pqtool({"extract", dll.string(), (dir / "dll").string()});
+    RunResult r = Pqtool({"extract", dll.string(), (dir / "dll").string(), "--documents"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{(dir / "dll" / "icon0.pqf").string()}));
     const Document extracted = LoadPqf(dir / "dll" / "icon0.pqf");
@@ -500,14 +503,14 @@ TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
     WriteBytes(dir / "broken.dll", broken);
     r = Pqtool({"info", (dir / "broken.dll").string()});
     EXPECT_EQ(Lines(r.Out).at(2), "icon 0: group 1, 2 images, no usable image");
-    r = Pqtool({"extract", (dir / "broken.dll").string(), (dir / "broken").string()});
+    r = Pqtool({"extract", (dir / "broken.dll").string(), (dir / "broken").string(), "--documents"});
     EXPECT_EQ(r.Status, 1);
     EXPECT_NE(r.Err.find("icon 0: the program yields no picture for it; skipped"), std::string::npos) << r.Err;
     EXPECT_FALSE(fs::exists(dir / "broken" / "icon0.pqf"));
 
     // regedit.exe: six icon groups, all written; --index writes just one.
     const fs::path regedit = c / "pe/regedit.exe";
-    r = Pqtool({"extract", regedit.string(), (dir / "all").string()});
+    r = Pqtool({"extract", regedit.string(), (dir / "all").string(), "--documents"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out).size(), 6u);
     for (int i = 0; i < 6; ++i) {
@@ -515,7 +518,7 @@ TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
         EXPECT_EQ(d.ImageWidth, 32);
         EXPECT_EQ(d.ImageHeight, 32);
     }
-    r = Pqtool({"extract", regedit.string(), (dir / "one").string(), "--index", "3"});
+    r = Pqtool({"extract", regedit.string(), (dir / "one").string(), "--documents", "--index", "3"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{(dir / "one" / "icon3.pqf").string()}));
     std::vector<uint8_t> one, all;
@@ -523,10 +526,202 @@ TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
     ASSERT_TRUE(ReadFileBytes(dir / "all" / "icon3.pqf", all).Ok);
     EXPECT_EQ(one, all);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "one"), fs::directory_iterator()), 1);
-    r = Pqtool({"extract", regedit.string(), (dir / "none").string(), "--index", "6"});
+    r = Pqtool({"extract", regedit.string(), (dir / "none").string(), "--index", "6", "--documents"});
     EXPECT_EQ(r.Status, 2);
     EXPECT_NE(r.Err.find("holds 6 icon"), std::string::npos) << r.Err;
     EXPECT_FALSE(fs::exists(dir / "none"));
+}
+
+namespace {
+
+// The RGBA bytes of a PNG file (libpng's simplified reader); false when it does not read.
+bool ReadPngRgba(const fs::path& p, int& w, int& h, std::vector<uint8_t>& rgba) {
+    const std::vector<uint8_t> bytes = pq::test::ReadBytes(p);
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (bytes.empty() || !png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
+    image.format = PNG_FORMAT_RGBA;
+    rgba.assign(PNG_IMAGE_SIZE(image), 0);
+    w = int(image.width);
+    h = int(image.height);
+    const bool ok = png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr) != 0;
+    png_image_free(&image);
+    return ok;
+}
+
+// Runs a shell command quietly; true when it exits 0.
+bool Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
+std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// "" when the two PNGs hold the same alpha everywhere and the same colour wherever alpha > 0,
+// else where they first differ.
+std::string PngDifference(const fs::path& ours, const fs::path& theirs) {
+    int w1 = 0, h1 = 0, w2 = 0, h2 = 0;
+    std::vector<uint8_t> a, b;
+    if (!ReadPngRgba(ours, w1, h1, a)) return "ours does not read";
+    if (!ReadPngRgba(theirs, w2, h2, b)) return "theirs does not read";
+    if (w1 != w2 || h1 != h2) return "size " + std::to_string(w1) + "x" + std::to_string(h1) + " vs " +
+                                      std::to_string(w2) + "x" + std::to_string(h2);
+    for (std::size_t i = 0; i < a.size(); i += 4) {
+        const bool same = a[i + 3] == b[i + 3] && (a[i + 3] == 0 || std::equal(&a[i], &a[i] + 3, &b[i]));
+        if (!same)
+            return "pixel " + std::to_string(i / 4 % std::size_t(w1)) + "," + std::to_string(i / 4 / std::size_t(w1)) +
+                   ": " + std::to_string(a[i]) + "," + std::to_string(a[i + 1]) + "," + std::to_string(a[i + 2]) + "," +
+                   std::to_string(a[i + 3]) + " vs " + std::to_string(b[i]) + "," + std::to_string(b[i + 1]) + "," +
+                   std::to_string(b[i + 2]) + "," + std::to_string(b[i + 3]);
+    }
+    return "";
+}
+
+}  // namespace
+
+// extract of an icon file: each image a PNG equal to what icotool writes for it (alpha
+// everywhere, colour where alpha > 0), over every icon of the corpus icotool reads. icotool
+// refuses some whole files (a PNG image before the last); their images are compared one by
+// one through one-image copies.
+// Several inputs in one run: a file that cannot be read in the middle is reported and the
+// ones around it are still extracted; the run then exits 1.
+TEST(PqtoolExtract, SeveralInputsInOneRunGoOnPastABadOne) {
+    TempDir dir;
+    Document a, b;
+    InitBlankDocument(a, 5, 3, 16, 10);
+    InitBlankDocument(b, 7, 9, 256, 10);
+    a.LayerAt(0).Mask[4] = 1;
+    b.LayerAt(0).Mask[10] = 1;
+    ASSERT_TRUE(SaveIconFile(a, dir / "a.ico", kIconResourceType, 0, 0).Ok);
+    ASSERT_TRUE(SaveIconFile(b, dir / "b.cur", kCursorResourceType, 2, 1).Ok);
+    pq::test::WriteBytes(dir / "bad.ico", {0, 0, 1, 0});
+    const RunResult r = Pqtool({"extract", (dir / "a.ico").string(), (dir / "bad.ico").string(),
+                                (dir / "b.cur").string(), (dir / "out").string()});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_NE(r.Err.find("bad.ico"), std::string::npos) << r.Err;
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{(dir / "out" / "a-0-5x3-4.png").string(),
+                                                      (dir / "out" / "b-0-7x9-8.png").string()}));
+    EXPECT_TRUE(fs::exists(dir / "out" / "b-0-7x9-8.png"));
+    // Without the bad one the same run succeeds.
+    EXPECT_EQ(Pqtool({"extract", (dir / "a.ico").string(), (dir / "b.cur").string(), (dir / "out2").string()}).Status, 0);
+}
+
+TEST(PqtoolExtract, IconFileImagesAreThePngsIcotoolWrites) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    if (!fs::exists("/usr/bin/icotool")) GTEST_SKIP() << "no icotool";
+    std::vector<fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(CorpusDir())) {
+        const std::string p = e.path().string();
+        if (e.path().extension() != ".ico" || p.find("/bad/") != std::string::npos || p.find("/fail/") != std::string::npos ||
+            p.find("/randomly-modified/") != std::string::npos || p.find("/regression/") != std::string::npos)
+            continue;
+        files.push_back(e.path());
+    }
+    std::sort(files.begin(), files.end());
+    int compared = 0;
+    for (const fs::path& file : files) {
+        StoredIconFile stored;
+        if (!ReadStoredIconFile(pq::test::ReadBytes(file), stored).Ok) continue;
+        if (!Shell("/usr/bin/icotool -l " + Quoted(file))) continue;   // a file icotool does not take
+        TempDir ours, theirs;
+        const RunResult r = Pqtool({"extract", file.string(), ours.Path().string()});
+        const bool whole = Shell("/usr/bin/icotool -x -o " + Quoted(theirs.Path()) + " " + Quoted(file));
+        std::string mismatch;
+        const std::string stem = file.stem().string();
+        for (std::size_t i = 0; i < stored.Images.size() && mismatch.empty(); ++i) {
+            fs::path ourPng;
+            for (const auto& e : fs::directory_iterator(ours.Path()))
+                if (e.path().filename().string().rfind(stem + "-" + std::to_string(i) + "-", 0) == 0) ourPng = e.path();
+            if (ourPng.empty()) {   // right only when icotool does not take it either
+                TempDir one;
+                StoredIconFile single = stored;
+                single.Images = {stored.Images[i]};
+                pq::test::WriteBytes(one / file.filename().string(), EncodeStoredIconFile(single));
+                if (Shell("/usr/bin/icotool -x -o " + Quoted(one.Path()) + " " + Quoted(one / file.filename().string())))
+                    mismatch = "image " + std::to_string(i) + " not written: " + r.Err;
+                continue;
+            }
+            // NAME-I-WxH-D.png against icotool's NAME_(I+1)_WxHxD.png (its D for a PNG image is what
+            // the directory says, ours 32).
+            std::string size = ourPng.stem().string().substr(stem.size() + 2 + std::to_string(i).size());
+            size = size.substr(0, size.find('-'));
+            std::string theirPrefix = stem + "_" + std::to_string(i + 1) + "_" + size + "x";
+            if (!whole) {   // the one image alone
+                TempDir one;
+                StoredIconFile single = stored;
+                single.Images = {stored.Images[i]};
+                pq::test::WriteBytes(one / file.filename().string(), EncodeStoredIconFile(single));
+                if (!Shell("/usr/bin/icotool -x -o " + Quoted(theirs.Path()) + " " + Quoted(one / file.filename().string())))
+                    continue;   // icotool refuses this image
+                theirPrefix = stem + "_1_" + size + "x";
+            }
+            fs::path theirPng;
+            for (const auto& e : fs::directory_iterator(theirs.Path()))
+                if (e.path().filename().string().rfind(theirPrefix, 0) == 0) theirPng = e.path();
+            if (theirPng.empty()) {
+                mismatch = "image " + std::to_string(i) + ": " + ourPng.filename().string() + " but icotool wrote no " +
+                           theirPrefix + "*";
+                break;
+            }
+            if (const std::string d = PngDifference(ourPng, theirPng); !d.empty()) mismatch = "image " + std::to_string(i) + ": " + d;
+            if (!whole) fs::remove(theirPng);
+            ++compared;
+        }
+        if (!mismatch.empty()) ADD_FAILURE() << file << ": " << mismatch;
+    }
+    EXPECT_GT(compared, 300);
+}
+
+// extract of a program: each icon group an .ico, each cursor group a .cur, named by the
+// group, holding the images wrestool writes for it byte for byte. wrestool appends zero bytes
+// to its files and gives a cursor's entries the resource's size (4 more than the image): ours
+// end with the last image, and the cursors windres packed come back as they went in.
+TEST(PqtoolExtract, ProgramGroupsAreTheFilesWrestoolWrites) {
+    if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
+    if (!fs::exists("/usr/bin/wrestool")) GTEST_SKIP() << "no wrestool";
+    const fs::path c = CorpusDir();
+    for (const fs::path& program : {c / "pe/notepad.exe", c / "pe/regedit.exe", c / "pe/windres-demo/one.exe",
+                                    c / "pe/windres-demo/iconsonly.dll"}) {
+        SCOPED_TRACE(program.filename().string());
+        TempDir ours, theirs;
+        const RunResult r = Pqtool({"extract", program.string(), ours.Path().string()});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        for (const char* type : {"14", "12"})
+            Shell(std::string("/usr/bin/wrestool -x --type=") + type + " -o " + Quoted(theirs.Path()) + "/ " + Quoted(program));
+        std::size_t theirCount = 0;
+        for (const auto& e : fs::directory_iterator(theirs.Path())) {
+            ++theirCount;
+            // PROGRAM_TYPE_NAME[_LANGUAGE].EXT
+            const std::string n = e.path().stem().string().substr(program.filename().string().size() + 1);
+            const std::string rest = n.substr(n.find('_') + 1);
+            const fs::path mine = ours / (rest.substr(0, rest.find('_')) + e.path().extension().string());
+            SCOPED_TRACE(mine.filename().string());
+            const std::vector<uint8_t> a = pq::test::ReadBytes(mine), b = pq::test::ReadBytes(e.path());
+            ASSERT_FALSE(a.empty());
+            ASSERT_LE(a.size(), b.size());
+            EXPECT_TRUE(std::all_of(b.begin() + std::ptrdiff_t(a.size()), b.end(), [](uint8_t v) { return v == 0; }));
+            if (e.path().extension() == ".ico") {
+                EXPECT_TRUE(std::equal(a.begin(), a.end(), b.begin()));
+                continue;
+            }
+            StoredIconFile x, y;
+            ASSERT_TRUE(ReadStoredIconFile(a, x).Ok);
+            ASSERT_TRUE(ReadStoredIconFile(b, y).Ok);
+            ASSERT_EQ(x.Images.size(), y.Images.size());
+            for (std::size_t i = 0; i < x.Images.size(); ++i) {
+                const StoredIconImage &p = x.Images[i], &q = y.Images[i];
+                EXPECT_TRUE(std::equal(p.Entry.begin() + 4, p.Entry.begin() + 8, q.Entry.begin() + 4));   // hotspot
+                EXPECT_EQ(LoadU32(p.Entry.data() + 8) + 4, LoadU32(q.Entry.data() + 8));
+                EXPECT_EQ(p.Data.size(), LoadU32(p.Entry.data() + 8));
+                ASSERT_LE(p.Data.size(), q.Data.size());
+                EXPECT_TRUE(std::equal(p.Data.begin(), p.Data.end(), q.Data.begin()));
+            }
+        }
+        EXPECT_GT(theirCount, 0u);
+        EXPECT_EQ(std::size_t(std::distance(fs::directory_iterator(ours.Path()), fs::directory_iterator())), theirCount);
+    }
+    // The icon and the cursor windres packed into iconsonly.dll come out as the files it read.
+    TempDir dir;
+    ASSERT_EQ(Pqtool({"extract", (c / "pe/windres-demo/iconsonly.dll").string(), dir.Path().string()}).Status, 0);
+    EXPECT_EQ(pq::test::ReadBytes(dir / "1.ico"), pq::test::ReadBytes(c / "pe/windres-demo/it_multi.ico"));
+    EXPECT_EQ(pq::test::ReadBytes(dir / "2.cur"), pq::test::ReadBytes(c / "pe/windres-demo/it_4.cur"));
 }
 
 // Every frame the area picker can make is accepted, with the picker's result: frames hanging
@@ -773,6 +968,108 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
     const std::vector<uint8_t> after = pq::test::ReadBytes(two);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_TRUE(std::equal(after.begin() + 38, after.begin() + 38 + 766 - 22, before.begin() + 38));   // image 0's data
+}
+
+// pack of PNG pictures: each kept exactly, every colour and alpha value, as a 32-bit image
+// below 256 pixels a side and a PNG image at 256, as Pillow and icotool read them; --colors
+// reduces one to a palette image of its own size instead.
+TEST(PqtoolPack, PngInputsKeepEveryColourAndAlphaValue) {
+    TempDir dir;
+    const int sizes[2][2] = {{37, 23}, {256, 256}};
+    std::vector<std::vector<uint8_t>> pictures;
+    for (int k = 0; k < 2; ++k) {
+        const int w = sizes[k][0], h = sizes[k][1];
+        std::vector<uint8_t> rgba;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)   // alpha runs through 0..255, colours differ everywhere
+                rgba.insert(rgba.end(), {uint8_t(x * 7 + k), uint8_t(y * 11), uint8_t(x * y + 3), uint8_t((x * 13 + y * 29) % 256)});
+        pictures.push_back(rgba);
+        pq::test::WriteBytes(dir / ("in" + std::to_string(k) + ".png"), pq::test::EncodePng(w, h, rgba));
+    }
+    const fs::path out = dir / "out.ico";
+    RunResult r = Pqtool({"pack", out.string(), (dir / "in0.png").string(), (dir / "in1.png").string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<uint8_t> bytes = pq::test::ReadBytes(out);
+    IconDirectory packed;
+    ASSERT_TRUE(ReadIconDirectory(bytes, packed).Ok);
+    ASSERT_EQ(packed.Entries.size(), 2u);
+    for (int k = 0; k < 2; ++k) {
+        const IconImageFacts facts = DescribeIconImage(bytes, packed.Entries[std::size_t(k)]);
+        EXPECT_EQ(std::tuple(facts.Width, facts.Height, facts.BitCount, facts.Png),
+                  std::tuple(sizes[k][0], sizes[k][1], 32, k == 1));
+    }
+    // Alpha everywhere, colour where alpha > 0.
+    auto same = [](const std::vector<uint8_t>& got, const std::vector<uint8_t>& want) {
+        if (got.size() != want.size()) return false;
+        for (std::size_t i = 0; i < got.size(); i += 4)
+            if (got[i + 3] != want[i + 3] || (want[i + 3] != 0 && !std::equal(&got[i], &got[i] + 3, &want[i]))) return false;
+        return true;
+    };
+    if (fs::exists("/usr/bin/python3") && Shell("/usr/bin/python3 -c 'import PIL'")) {
+        // Pillow sorts its frames: each directory slot is found by its offset.
+        const std::string script =
+            "import struct,sys\nfrom PIL import IcoImagePlugin\nd=open(sys.argv[1],'rb').read()\n"
+            "ico=IcoImagePlugin.IcoFile(open(sys.argv[1],'rb'))\noffs=[e['offset'] for e in ico.entry]\n"
+            "for n in range(struct.unpack_from('<H',d,4)[0]):\n"
+            "  k=offs.index(struct.unpack_from('<I',d,6+16*n+12)[0])\n"
+            "  open(sys.argv[2]+'/pil%d.rgba'%n,'wb').write(ico.frame(k).convert('RGBA').tobytes())\n";
+        pq::test::WriteBytes(dir / "read.py", std::vector<uint8_t>(script.begin(), script.end()));
+        ASSERT_TRUE(Shell("/usr/bin/python3 " + Quoted(dir / "read.py") + " " + Quoted(out) + " " + Quoted(dir.Path())));
+        for (int k = 0; k < 2; ++k)
+            EXPECT_TRUE(same(pq::test::ReadBytes(dir / ("pil" + std::to_string(k) + ".rgba")), pictures[std::size_t(k)])) << k;
+    }
+    if (fs::exists("/usr/bin/icotool")) {
+        FILE* pipe = popen(("/usr/bin/icotool -l " + Quoted(out)).c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string listing;
+        for (int ch; (ch = fgetc(pipe)) != EOF;) listing += char(ch);
+        EXPECT_EQ(pclose(pipe), 0);
+        EXPECT_EQ(Lines(listing), (std::vector<std::string>{
+                                      "--icon --index=1 --width=37 --height=23 --bit-depth=32 --palette-size=0",
+                                      "--icon --index=2 --width=256 --height=256 --bit-depth=32 --palette-size=0"}));
+    }
+    // --colors: a palette image of the picture's own size.
+    r = Pqtool({"pack", "--colors", "16", (dir / "c.cur").string(), (dir / "in0.png").string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<uint8_t> reduced = pq::test::ReadBytes(dir / "c.cur");
+    ASSERT_TRUE(ReadIconDirectory(reduced, packed).Ok);
+    const IconImageFacts facts = DescribeIconImage(reduced, packed.Entries.at(0));
+    EXPECT_EQ(std::tuple(facts.Width, facts.Height, facts.BitCount), std::tuple(37, 23, 4));
+    // A picture larger than an icon image is refused, nothing written.
+    pq::test::WriteBytes(dir / "wide.png", pq::test::EncodePng(257, 2, std::vector<uint8_t>(257 * 2 * 4, 200)));
+    r = Pqtool({"pack", (dir / "x.ico").string(), (dir / "in0.png").string(), (dir / "wide.png").string()});
+    EXPECT_EQ(r.Status, 1) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "x.ico"));
+}
+
+// Changing one image of a file in place keeps the image's kind: the 32-bit image of a cursor
+// given a new hotspot stays 32-bit with its pixels, the others are kept byte for byte.
+TEST(PqtoolConvert, ChangingOneImageInPlaceKeepsItsDepth) {
+    TempDir dir;
+    const Document a = Banded(5, 3, 16), b = Banded(7, 9, 256), c = Banded(11, 6, 16);
+    const std::vector<IconSetEntry> entries = {
+        {&a, IconPageKind::Palette}, {&b, IconPageKind::Palette}, {&c, IconPageKind::TrueColor}};
+    const fs::path cur = dir / "three.cur";
+    ASSERT_TRUE(SaveIconSet(entries, cur, kCursorResourceType).Ok);
+    StoredIconFile before, after;
+    ASSERT_TRUE(ReadStoredIconFile(pq::test::ReadBytes(cur), before).Ok);
+    const RunResult r = Pqtool({"convert", cur.string(), cur.string(), "--index", "2", "--hotspot", "9,4"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<uint8_t> bytes = pq::test::ReadBytes(cur);
+    ASSERT_TRUE(ReadStoredIconFile(bytes, after).Ok);
+    ASSERT_EQ(after.Images.size(), 3u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_TRUE(std::equal(after.Images[i].Entry.begin(), after.Images[i].Entry.begin() + 12, before.Images[i].Entry.begin()));
+        EXPECT_EQ(after.Images[i].Data, before.Images[i].Data);
+    }
+    IconDirectory dir2;
+    ASSERT_TRUE(ReadIconDirectory(bytes, dir2).Ok);
+    EXPECT_EQ(DescribeIconImage(bytes, dir2.Entries[2]).BitCount, 32);
+    EXPECT_EQ(std::tuple(dir2.Entries[2].PlanesOrHotspotX, dir2.Entries[2].BitCountOrHotspotY), std::tuple(9, 4));
+    RgbaImage was, now;
+    ASSERT_TRUE(DecodeIconRgba(before.Images[2].Data, was));
+    ASSERT_TRUE(DecodeIconRgba(after.Images[2].Data, now));
+    EXPECT_EQ(now.Pixels, was.Pixels);
 }
 
 // A PNG picture is imported like the other pictures, its transparent parts unpainted; info

@@ -5,6 +5,8 @@
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/icon_set.h"
+#include "core/formats/png_file.h"
 #include "support/test_paths.h"
 
 namespace pq {
@@ -81,9 +83,17 @@ TEST(IconContainer, WritingBackReplacesOnlyItsOwnImage) {
                                    old.Images[i].Entry.begin()))
                 << "image " << i;
         }
+        // The image keeps its kind (a 32-bit or PNG image is not made a palette one) and shows
+        // the edited picture.
+        IconDirectory was, is;
+        ASSERT_TRUE(ReadIconDirectory(before, was));
+        const std::vector<uint8_t> after = ReadBytes(path);
+        ASSERT_TRUE(ReadIconDirectory(after, is));
+        EXPECT_EQ(StoredPageKind(after, is.Entries[1]), StoredPageKind(before, was.Entries[1]));
         Document back;
         ASSERT_TRUE(LoadIconFile(path, 1, back, 20));
-        ExpectSamePicture(back, doc);
+        if (StoredPageKind(before, was.Entries[1]) == IconPageKind::Palette) ExpectSamePicture(back, doc);
+        EXPECT_EQ(FlattenToRgba(back), FlattenToRgba(doc));
 
         // Another name gets the one-image file.
         ASSERT_TRUE(format->Writer(doc, dir / "other.ico"));

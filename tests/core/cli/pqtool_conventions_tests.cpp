@@ -1,0 +1,205 @@
+// pqtool info over several inputs, as JSON and from standard input: the documented keys read
+// back by an independent JSON parser, and a refused input reported without stopping the rest.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/document/document.h"
+#include "core/formats/icon_container.h"
+#include "core/formats/icon_set.h"
+#include "core/formats/native_document.h"
+#include "support/run_pqtool.h"
+#include "support/test_paths.h"
+
+namespace fs = std::filesystem;
+using namespace pq;
+using pq::test::PqtoolPath;
+using pq::test::ReadBytes;
+using pq::test::RunPqtool;
+using pq::test::RunResult;
+using pq::test::TempDir;
+using pq::test::WriteBytes;
+
+namespace {
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+// A document of odd, unequal sides painted in a pattern, its hotspot at (hx, hy).
+Document Page(int width, int height, int colors, int hx, int hy) {
+    Document d;
+    InitBlankDocument(d, width, height, colors, 10);
+    Layer& l = d.LayerAt(0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            l.Indices[std::size_t(x + width * y)] = uint8_t((x * 3 + y) % colors);
+            l.Mask[std::size_t(x + width * y)] = (x + y) % 4 != 0;
+        }
+    d.HotspotX = hx;
+    d.HotspotY = hy;
+    d.HasHotspot = true;
+    return d;
+}
+
+std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a shell command line; its standard output, and its exit status in `status`.
+std::string Shell(const std::string& command, int& status) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    const int raw = pclose(p);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+// The JSON text parsed by Python and written back one object per line, keys sorted, each
+// member of "images" and "layers" on a line of its own; "PARSE ERROR" when it does not parse.
+std::string ParsedBack(const TempDir& dir, const std::string& json) {
+    WriteBytes(dir / "out.json", std::vector<uint8_t>(json.begin(), json.end()));
+    const std::string script =
+        "import json,sys\n"
+        "try:\n"
+        "    d = json.loads(open(sys.argv[1], 'rb').read().decode('utf-8'))\n"
+        "except Exception as e:\n"
+        "    print('PARSE ERROR', e); sys.exit(0)\n"
+        "for o in (d if isinstance(d, list) else [d]):\n"
+        "    subs = o.pop('images', []) + o.pop('layers', [])\n"
+        "    print(json.dumps(o, sort_keys=True, ensure_ascii=False))\n"
+        "    for s in subs: print(' ', json.dumps(s, sort_keys=True, ensure_ascii=False))\n";
+    WriteBytes(dir / "check.py", std::vector<uint8_t>(script.begin(), script.end()));
+    int status = -1;
+    return Shell(std::string(kPython) + " " + Quote((dir / "check.py").string()) + " " + Quote((dir / "out.json").string()),
+                 status);
+}
+
+}  // namespace
+
+// A cursor whose three images are a 4-bit, a 32-bit and a PNG one, the same file with the PNG's
+// pixel data damaged, a document with a control character in a layer name, and a file that is
+// no kind at all whose name is not UTF-8: one JSON array in the order given, exit status 1 for
+// the refused file, and its reason on stderr.
+TEST(PqtoolInfoJson, KeysAndValuesOfEveryInputReadBackByAJsonParser) {
+    if (access(kPython, X_OK) != 0) GTEST_SKIP() << "no " << kPython;
+    TempDir dir;
+    const Document a = Page(5, 3, 16, 4, 2), b = Page(7, 9, 256, 1, 8), c = Page(13, 11, 256, 12, 0);
+    const std::vector<IconSetEntry> entries = {
+        {&a, IconPageKind::Palette}, {&b, IconPageKind::TrueColor}, {&c, IconPageKind::Png}};
+    const fs::path cur = dir / "set.cur";
+    ASSERT_TRUE(SaveIconSet(entries, cur, kCursorResourceType).Ok);
+    StoredIconFile stored;
+    ASSERT_TRUE(ReadStoredIconFile(ReadBytes(cur), stored).Ok);
+    IconDirectory directory;
+    ASSERT_TRUE(ReadIconDirectory(ReadBytes(cur), directory).Ok);
+    std::vector<uint8_t>& png = stored.Images[2].Data;
+    const auto idat = std::search(png.begin(), png.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, png.end());
+    idat[10] ^= 0x55;
+    const fs::path damaged = dir / "damaged.cur";
+    WriteBytes(damaged, EncodeStoredIconFile(stored));
+
+    Document doc = Page(3, 5, 16, 0, 0);
+    doc.LayerAt(0).Name = "線\x01\"画\\";
+    doc.AppendLayer();
+    doc.LayerAt(1).Visible = 0;
+    const fs::path pqf = dir / "doc.pqf";
+    ASSERT_TRUE(SaveDocumentFile(doc, pqf).Ok);
+    const fs::path junk = dir / "junk\xFF.bin";
+    WriteBytes(junk, {'n', 'o', 't', 'h', 'i', 'n', 'g'});
+
+    const RunResult r = RunPqtool({"info", "--json", cur.string(), damaged.string(), pqf.string(), junk.string()});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Err, junk.string() + ": not a file kind pqtool knows\n");
+
+    auto image = [&](int i, int w, int h, int depth, const char* kind, int hx, int hy, bool opens, const char* edited) {
+        const IconDirEntry& e = directory.Entries[std::size_t(i)];
+        return "  {\"bytes\": " + std::to_string(e.BytesInRes) + ", \"depth\": " + std::to_string(depth) +
+               ", \"edited_as\": " + (edited ? "\"" + std::string(edited) + "\"" : "null") +
+               ", \"error\": " + (opens ? "null" : "\"このアイコンは開けません。\"") +
+               ", \"height\": " + std::to_string(h) + ", \"hotspot\": [" + std::to_string(hx) + ", " +
+               std::to_string(hy) + "], \"index\": " + std::to_string(i) + ", \"kind\": \"" + kind +
+               "\", \"offset\": " + std::to_string(e.ImageOffset) + ", \"opens\": " + (opens ? "true" : "false") +
+               ", \"width\": " + std::to_string(w) + "}\n";
+    };
+    const std::string expected =
+        "{\"error\": null, \"file\": \"" + cur.string() +
+        "\", \"kind\": \"cursor\", \"resource_type\": 2, \"set_opens\": true, \"set_unopened\": null}\n" +
+        image(0, 5, 3, 4, "palette", 4, 2, true, "4-bit") + image(1, 7, 9, 32, "truecolor", 1, 8, true, "32-bit") +
+        image(2, 13, 11, 32, "png", 12, 0, true, "png") +
+        "{\"error\": null, \"file\": \"" + damaged.string() +
+        "\", \"kind\": \"cursor\", \"resource_type\": 2, \"set_opens\": false, \"set_unopened\": 2}\n" +
+        image(0, 5, 3, 4, "palette", 4, 2, true, nullptr) + image(1, 7, 9, 32, "truecolor", 1, 8, true, nullptr) +
+        image(2, 13, 11, 32, "png", 12, 0, false, nullptr) +
+        "{\"colors\": 16, \"error\": null, \"file\": \"" + pqf.string() +
+        "\", \"height\": 5, \"kind\": \"document\", \"width\": 3}\n"
+        "  {\"name\": \"線\\u0001\\\"画\\\\\", \"visible\": true}\n"
+        "  {\"name\": \"レイヤ2\", \"visible\": false}\n"
+        "{\"error\": \"not a file kind pqtool knows\", \"file\": \"" + (dir / "junk\xEF\xBF\xBD.bin").string() +
+        "\", \"kind\": null}\n";
+    EXPECT_EQ(ParsedBack(dir, r.Out), expected) << r.Out;
+
+    // One input gives its object alone, not an array.
+    const RunResult one = RunPqtool({"info", "--json", pqf.string()});
+    EXPECT_EQ(one.Status, 0) << one.Err;
+    EXPECT_EQ(one.Out.rfind("{\"file\": ", 0), 0u) << one.Out;
+}
+
+// Several inputs as text: each report headed by its name, a missing file in the middle reported
+// on stderr alone, the inputs after it still described, exit status 1.
+TEST(PqtoolInfoInputs, ARefusedInputDoesNotStopTheOthers) {
+    TempDir dir;
+    const fs::path pqf = dir / "doc.pqf", cur = dir / "one.cur", missing = dir / "missing.ico";
+    ASSERT_TRUE(SaveDocumentFile(Page(3, 5, 16, 0, 0), pqf).Ok);
+    const Document page = Page(7, 9, 16, 6, 1);
+    ASSERT_TRUE(SaveIconSet(std::vector<IconSetEntry>{{&page, IconPageKind::Palette}}, cur, kCursorResourceType).Ok);
+    const RunResult r = RunPqtool({"info", pqf.string(), missing.string(), cur.string()});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(r.Out, "file: " + pqf.string() + "\ntype: document\nsize: 3x5\ncolors: 16\nlayers: 1\n" +
+                         "layer 0: visible \"レイヤ1\"\n\nfile: " + cur.string() + "\ntype: cursor\nimages: 1\n" +
+                         "image 0: 7x9, color count byte 16, 4 bits per pixel, hotspot 6,1, set: kept byte for byte "
+                         "unless edited (then 4-bit)\n");
+    EXPECT_EQ(r.Err.rfind(missing.string() + ": ", 0), 0u) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+}
+
+// "-" reads standard input as the kind --format names, and reports as the file would; "--"
+// lets a file named like an option through; "-" without --format is wrong usage.
+TEST(PqtoolInfoInputs, StandardInputAndNamesAfterDoubleDash) {
+    TempDir dir;
+    const Document page = Page(7, 9, 256, 2, 3);
+    const fs::path cur = dir / "-p.cur";
+    ASSERT_TRUE(SaveIconSet(std::vector<IconSetEntry>{{&page, IconPageKind::TrueColor}}, cur, kCursorResourceType).Ok);
+    const RunResult fromFile = RunPqtool({"info", "--json", cur.string()});
+    ASSERT_EQ(fromFile.Status, 0) << fromFile.Err;
+
+    const std::string tool = Quote(PqtoolPath().string());
+    int status = -1;
+    const std::string fromStdin =
+        Shell(tool + " info --quiet --json --format cur - < " + Quote(cur.string()) + " 2>/dev/null", status);
+    EXPECT_EQ(status, 0);
+    std::string expected = fromFile.Out;
+    expected.replace(expected.find(cur.string()), cur.string().size(), "-");
+    EXPECT_EQ(fromStdin, expected);
+
+    // The same bytes refused when --format names another kind: the document reader's reason.
+    Shell(tool + " info --format pqf - < " + Quote(cur.string()) + " 2>/dev/null", status);
+    EXPECT_EQ(status, 1);
+    Shell(tool + " info - < " + Quote(cur.string()) + " 2>/dev/null", status);
+    EXPECT_EQ(status, 2);
+
+    const std::string text = Shell("cd " + Quote(dir.Path().string()) + " && " + tool + " info -- -p.cur", status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(text.rfind("type: cursor\nimages: 1\nimage 0: 7x9, color count byte 0, 32 bits per pixel, hotspot 2,3", 0), 0u)
+        << text;
+}
