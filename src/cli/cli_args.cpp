@@ -16,7 +16,7 @@ void Note(const std::string& message) {
     if (!notesQuiet) std::fprintf(stderr, "%s\n", message.c_str());
 }
 
-bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs, ParsedArgs& out,
+bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> known, ParsedArgs& out,
                std::string& error) {
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -37,13 +37,13 @@ bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> sp
             value = a.substr(eq + 1);
             inlineValue = true;
         }
-        const auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.Name == name; });
+        const auto option = std::find_if(known.begin(), known.end(), [&](const OptionSpec& s) { return s.Name == name; });
         const bool quiet = name == kQuietOption;
-        if (spec == specs.end() && !quiet) {
+        if (option == known.end() && !quiet) {
             error = "unknown option '" + name + "'";
             return false;
         }
-        if (quiet || spec->Flag) {
+        if (quiet || option->Flag) {
             if (inlineValue) {
                 error = "option '" + name + "' takes no value";
                 return false;

@@ -38,7 +38,7 @@ struct ParsedArgs {
 // Splits `args` (the words after the command name, help already handled) by the option table
 // and kQuietOption. False with `error` set on an unknown option, a missing value, a value given
 // to a flag or an option given twice. Seeing kQuietOption turns notes off (Note below).
-bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs, ParsedArgs& out,
+bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> known, ParsedArgs& out,
                std::string& error);
 
 // True when "--help" or "-h" comes before any "--": help is given even beside wrong arguments.
