@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "cli/messages.h"
+
 namespace pq::cli {
 
 namespace {
@@ -40,23 +42,23 @@ bool ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> kn
         const auto option = std::find_if(known.begin(), known.end(), [&](const OptionSpec& s) { return s.Name == name; });
         const bool quiet = name == kQuietOption;
         if (option == known.end() && !quiet) {
-            error = "unknown option '" + name + "'";
+            error = Say("unknown option '" + name + "'", "知らないオプション '" + name + "' です");
             return false;
         }
         if (quiet || option->Flag) {
             if (inlineValue) {
-                error = "option '" + name + "' takes no value";
+                error = Say("option '" + name + "' takes no value", "オプション '" + name + "' は値を取りません");
                 return false;
             }
         } else if (!inlineValue) {
             if (i + 1 >= args.size()) {
-                error = "option '" + name + "' needs a value";
+                error = Say("option '" + name + "' needs a value", "オプション '" + name + "' には値が要ります");
                 return false;
             }
             value = args[++i];
         }
         if (out.Has(name)) {
-            error = "option '" + name + "' given more than once";
+            error = Say("option '" + name + "' given more than once", "オプション '" + name + "' が二度あります");
             return false;
         }
         out.Options.emplace(name, value);
@@ -102,19 +104,20 @@ bool ParseArea(std::string_view text, Rect& out, std::string& error) {
     for (int k = 0; k < 4; ++k) {
         std::size_t comma = text.find(',', start);
         if ((k < 3) != (comma != std::string_view::npos)) {
-            error = "--area needs four numbers L,T,R,B";
+            error = Say("--area needs four numbers L,T,R,B", "--area には 4 つの数 L,T,R,B が要ります");
             return false;
         }
         std::string_view part = text.substr(start, k < 3 ? comma - start : std::string_view::npos);
         if (!ParseInteger(part, v[k]) || v[k] < -kAreaLimit || v[k] > kAreaLimit) {
-            error = "--area: '" + std::string(part) + "' is not a whole number from " + std::to_string(-kAreaLimit) +
-                    " to " + std::to_string(kAreaLimit);
+            error = Say("--area: '" + std::string(part) + "' is not a whole number from ",
+                        "--area：'" + std::string(part) + "' は次の範囲の整数ではありません：") +
+                    std::to_string(-kAreaLimit) + Say(" to ", "～") + std::to_string(kAreaLimit);
             return false;
         }
         start = comma + 1;
     }
     if (v[0] > v[2] || v[1] > v[3]) {
-        error = "--area needs L <= R and T <= B";
+        error = Say("--area needs L <= R and T <= B", "--area は L <= R、T <= B でなければなりません");
         return false;
     }
     out = Rect{v[0], v[1], v[2], v[3]};
@@ -122,16 +125,17 @@ bool ParseArea(std::string_view text, Rect& out, std::string& error) {
 }
 
 int UsageFailure(std::string_view command, const std::string& message) {
+    const std::string help = command.empty() ? "pqtool --help" : "pqtool " + std::string(command) + " --help";
+    const std::string hint = Say("Try '" + help + "'.", "'" + help + "' で使い方を表示します。");
     if (command.empty())
-        std::fprintf(stderr, "pqtool: %s\nTry 'pqtool --help'.\n", message.c_str());
+        std::fprintf(stderr, "pqtool: %s\n%s\n", message.c_str(), hint.c_str());
     else
-        std::fprintf(stderr, "pqtool %.*s: %s\nTry 'pqtool %.*s --help'.\n", int(command.size()), command.data(),
-                     message.c_str(), int(command.size()), command.data());
+        std::fprintf(stderr, "pqtool %.*s: %s\n%s\n", int(command.size()), command.data(), message.c_str(), hint.c_str());
     return kExitUsage;
 }
 
 int Refused(std::string_view file, const std::string& message) {
-    std::fprintf(stderr, "%.*s: %s\n", int(file.size()), file.data(), message.c_str());
+    std::fprintf(stderr, "%.*s: %s\n", int(file.size()), file.data(), EditorMessage(message).c_str());
     return kExitRefused;
 }
 

@@ -59,7 +59,8 @@ bool NotesQuiet();
 
 // Prints "pqtool COMMAND: message" and a hint to the command's help on stderr; returns kExitUsage.
 int UsageFailure(std::string_view command, const std::string& message);
-// Prints "FILE: message" on stderr; returns kExitRefused.
+// Prints "FILE: message" on stderr, the editor's sentences in the run's language (EditorMessage);
+// returns kExitRefused.
 int Refused(std::string_view file, const std::string& message);
 
 }  // namespace pq::cli

@@ -1,31 +1,40 @@
 // pqtool convert: open a file as the editor does and write it with the writer its output name
-// picks.
+// picks; several inputs into one folder in one run.
+#include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <string>
+#include <system_error>
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/open_input.h"
 #include "core/formats/file_formats.h"
+#include "core/ops/resample.h"
 
 namespace pq::cli {
 
 const char* const kConvertUsage =
-    "usage: pqtool convert IN OUT [--index N] [--size 16|32|48] [--colors 16|256] [--area L,T,R,B]\n"
-    "                             [--hotspot X,Y]\n"
+    "usage: pqtool convert IN OUT [OPTIONS]\n"
+    "       pqtool convert IN... -o DIR --to KIND [--name PATTERN] [OPTIONS]\n"
     "\n"
     "Opens IN as the editor opens it and writes OUT in the format its extension names.\n"
-    "Input, by extension:\n"
+    "A file whose content is of another kind than its name says (a PNG named .ico) is read as\n"
+    "what it holds, with a note on stderr.\n"
+    "Input:\n"
     "  .pqf            the layered document\n"
     "  .ico, .cur      image N of the file (--index N, default 0)\n"
-    "  .bmp, .jpg,     an area of the picture resampled to --size (default 16) pixels square\n"
-    "  .jpeg, .png     and reduced to --colors (default 16) colours. Without --area the area is\n"
-    "                  the picture's top-left corner at the output size, unscaled; --area takes\n"
-    "                  the rectangle from (L,T) to (R,B), right and bottom exclusive, scaled to\n"
-    "                  the output size. It may reach off the picture (negative numbers too):\n"
-    "                  what falls outside is white, as in the editor's area picker. Pixels\n"
-    "                  made mostly of a PNG's fully transparent pixels stay unpainted.\n"
+    "  .bmp, .jpg,     the whole picture fitted into --size (default 16x16) keeping its\n"
+    "  .jpeg, .png     proportions, centred, unpainted around it, resampled by area averaging\n"
+    "                  and reduced to --colors (default 16) colours. --area L,T,R,B takes the\n"
+    "                  rectangle from (L,T) to (R,B) instead, right and bottom exclusive,\n"
+    "                  scaled to the output size exactly. It may reach off the picture\n"
+    "                  (negative numbers too): what falls outside is white, as in the editor's\n"
+    "                  area picker. A PNG's fully transparent pixels stay unpainted.\n"
     "Output, by extension:\n"
     "  .pqf            the layered document\n"
     "  .ico, .cur      one-image icon or cursor of the visible layers; a cursor's hotspot is\n"
@@ -37,18 +46,96 @@ const char* const kConvertUsage =
     "  .pqp, .pal      the document's palette as pqp or JASC-PAL text\n"
     "  .png            RGBA picture of the visible layers, transparent where nothing is painted\n"
     "\n"
-    "Exit status: 0 success, 1 IN is refused or OUT cannot be written (the reason on stderr),\n"
-    "2 wrong usage.\n";
+    "Options:\n"
+    "  --index N          the image of an icon or cursor IN, from 0\n"
+    "  --size N|WxH       a picture's output size, 1 to 256 pixels a side (N: N x N)\n"
+    "  --colors 16|256    a picture's colour count\n"
+    "  --area L,T,R,B     a picture's frame instead of the whole picture\n"
+    "  --hotspot X,Y      the hotspot of a .cur OUT\n"
+    "  --format KIND      the kind of IN \"-\" (standard input): pqf, ico, cur, bmp, jpg, png\n"
+    "  --to KIND          the kind of OUT \"-\" (standard output) and of the files -o writes:\n"
+    "                     pqf, ico, cur, bmp, png, pqp, pal\n"
+    "  -o DIR             write each IN as DIR/NAME.KIND (DIR is made when missing); an IN\n"
+    "                     that fails is reported and the others are still converted\n"
+    "  --name PATTERN     NAME for -o: {stem} is IN's name without its extension, {n} its\n"
+    "                     place among the inputs from 1 (default {stem})\n"
+    "\n"
+    "Exit status: 0 success, 1 an IN is refused or an output cannot be written (the reason on\n"
+    "stderr), 2 wrong usage.\n";
 
 namespace {
 
-constexpr std::array<OptionSpec, 5> kOptions{{{"--index"}, {"--size"}, {"--colors"}, {"--area"}, {"--hotspot"}}};
+constexpr std::array<OptionSpec, 9> kOptions{{{"--index"},
+                                               {"--size"},
+                                               {"--colors"},
+                                               {"--area"},
+                                               {"--hotspot"},
+                                               {"--format"},
+                                               {"--to"},
+                                               {"-o"},
+                                               {"--name"}}};
 
 // "X,Y": two whole numbers 0 or above.
 bool ParseHotspot(const std::string& text, int& x, int& y) {
     const std::size_t comma = text.find(',');
     return comma != std::string::npos && ParseNonNegative(std::string_view(text).substr(0, comma), x) &&
            ParseNonNegative(std::string_view(text).substr(comma + 1), y);
+}
+
+// "N" or "WxH", each side 1..kMaxResampleSide.
+bool ParseOutputSize(const std::string& text, int& width, int& height) {
+    const std::size_t x = text.find('x');
+    const std::string_view w = std::string_view(text).substr(0, x);
+    if (!ParseNonNegative(w, width)) return false;
+    height = width;
+    if (x != std::string::npos && !ParseNonNegative(std::string_view(text).substr(x + 1), height)) return false;
+    return width >= 1 && width <= kMaxResampleSide && height >= 1 && height <= kMaxResampleSide;
+}
+
+// The output name of input `n` (from 1) for -o: the pattern with {stem} and {n} filled in.
+std::string ExpandName(const std::string& pattern, const std::string& in, std::size_t n) {
+    const std::string stem = in == kStdinName ? "stdin" : std::filesystem::path(in).stem().string();
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size();) {
+        if (pattern.compare(i, 6, "{stem}") == 0) {
+            out += stem;
+            i += 6;
+        } else if (pattern.compare(i, 3, "{n}") == 0) {
+            out += std::to_string(n);
+            i += 3;
+        } else {
+            out += pattern[i++];
+        }
+    }
+    return out;
+}
+
+struct Settings {
+    OpenRequest Request;
+    bool HasHotspot = false;
+    int HotspotX = 0, HotspotY = 0;
+    std::string OutKind;   // --to
+};
+
+// One IN to one OUT; returns the exit status and prints its refusal.
+int ConvertOne(const std::string& in, const std::string& out, const Settings& s) {
+    const FileFormat* outFormat = out == kStdinName ? FormatOfKindWord(s.OutKind) : FormatOfPath(out);
+    Document doc;
+    const OpenResult opened = OpenInput(in, s.Request, doc);
+    if (opened.Exit == kExitUsage) return UsageFailure("convert", opened.Message);
+    if (opened.Exit != kExitOk) return Refused(in, opened.Message);
+    if (s.HasHotspot) {
+        if (s.HotspotX >= doc.ImageWidth || s.HotspotY >= doc.ImageHeight)
+            return UsageFailure("convert", Say("--hotspot lies outside the ", "--hotspot が画像の外です：") +
+                                               std::to_string(doc.ImageWidth) + "x" + std::to_string(doc.ImageHeight));
+        doc.HotspotX = s.HotspotX;
+        doc.HotspotY = s.HotspotY;
+        doc.HasHotspot = true;
+    }
+    if (!outFormat || !outFormat->Writer) return UsageFailure("convert", "no writer");
+    if (FileResult r = WriteOutput(doc, out, s.OutKind); !r)
+        return Refused(out == kStdinName ? Say("standard output", "標準出力") : out, EditorMessage(r.Message));
+    return kExitOk;
 }
 
 }  // namespace
@@ -58,69 +145,129 @@ int RunConvert(std::span<const std::string> args) {
         std::fputs(kConvertUsage, stdout);
         return kExitOk;
     }
+    auto usage = [](std::string_view en, std::string_view ja) { return UsageFailure("convert", Say(en, ja)); };
     ParsedArgs parsed;
     std::string error;
     if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("convert", error);
-    if (parsed.Positionals.size() < 2)
-        return UsageFailure("convert", parsed.Positionals.empty() ? "missing IN and OUT" : "missing OUT");
-    if (parsed.Positionals.size() > 2) return UsageFailure("convert", "too many arguments");
-    const std::string& in = parsed.Positionals[0];
-    const std::string& out = parsed.Positionals[1];
-
-    const InputKind inKind = InputKindOf(in);
-    if (inKind == InputKind::None)
-        return UsageFailure("convert", "no reader for '" + in + "': inputs are " + InputExtensions());
-    const FormatWriter writer = OutputWriterOf(out);
-    if (!writer) return UsageFailure("convert", "no writer for '" + out + "': outputs are " + OutputExtensions());
-
-    OpenRequest request;
-    if (parsed.Has("--index")) {
-        if (inKind != InputKind::Icon) return UsageFailure("convert", "--index applies to .ico and .cur input only");
-        if (!ParseNonNegative(parsed.Value("--index"), request.Index))
-            return UsageFailure("convert", "--index: '" + parsed.Value("--index") + "' is not a whole number 0 or above");
+    const bool batch = parsed.Has("-o");
+    const std::vector<std::string>& words = parsed.Positionals;
+    if (batch) {
+        if (words.empty()) return usage("missing IN", "IN がありません");
+        if (!parsed.Has("--to")) return usage("-o DIR needs --to KIND", "-o DIR には --to 形式が要ります");
+    } else {
+        if (words.size() < 2) return words.empty() ? usage("missing IN and OUT", "IN と OUT がありません")
+                                                   : usage("missing OUT", "OUT がありません");
+        if (words.size() > 2) return usage("too many arguments (several inputs need -o DIR)",
+                                           "引数が多すぎます（複数の入力には -o DIR を使います）");
+        if (parsed.Has("--name")) return usage("--name goes with -o DIR only", "--name は -o DIR と使います");
     }
-    for (const char* pictureOption : {"--size", "--colors", "--area"})
-        if (parsed.Has(pictureOption) && inKind != InputKind::Picture)
-            return UsageFailure("convert", std::string(pictureOption) + " applies to .bmp, .jpg, .jpeg and .png input only");
-    if (parsed.Has("--size")) {
-        const std::string& v = parsed.Value("--size");
-        if (!ParseNonNegative(v, request.Size) || (request.Size != 16 && request.Size != 32 && request.Size != 48))
-            return UsageFailure("convert", "--size must be 16, 32 or 48, not '" + v + "'");
+    const std::vector<std::string> inputs(words.begin(), batch ? words.end() : words.begin() + 1);
+    const std::string singleOut = batch ? std::string() : words[1];
+
+    Settings s;
+    if (parsed.Has("--to")) {
+        s.OutKind = parsed.Value("--to");
+        const FileFormat* f = FormatOfKindWord(s.OutKind);
+        if (!f || !f->Writer)
+            return UsageFailure("convert", Say("--to: '" + s.OutKind + "' is no kind pqtool writes: outputs are ",
+                                               "--to：'" + s.OutKind + "' は書ける形式ではありません。書けるのは ") +
+                                               OutputExtensions());
+        if (!batch && singleOut != kStdinName)
+            return usage("--to names the kind of OUT \"-\" or of -o DIR only",
+                         "--to は OUT が \"-\" のときか -o DIR のときだけ使えます");
+    } else if (singleOut == kStdinName) {
+        return usage("standard output '-' needs --to KIND (png, ico, pqf, ...)",
+                     "標準出力 '-' には --to 形式（png、ico、pqf など）が要ります");
     }
+    const auto stdinUses = std::count(inputs.begin(), inputs.end(), std::string(kStdinName));
+    if (stdinUses > 1) return usage("standard input '-' can be read only once", "標準入力 '-' は一度しか読めません");
+    if (parsed.Has("--format")) {
+        if (stdinUses == 0)
+            return usage("--format names the kind of standard input '-' only", "--format は標準入力 '-' の形式を示します");
+        s.Request.StdinKind = parsed.Value("--format");
+    }
+    if (!batch && singleOut != kStdinName && !OutputWriterOf(singleOut))
+        return UsageFailure("convert", Say("no writer for '" + singleOut + "': outputs are ",
+                                           "'" + singleOut + "' を書く方法がありません。書けるのは ") +
+                                           OutputExtensions());
+
+    if (parsed.Has("--index") && !ParseNonNegative(parsed.Value("--index"), s.Request.Index))
+        return UsageFailure("convert", Say("--index: '" + parsed.Value("--index") + "' is not a whole number 0 or above",
+                                           "--index：'" + parsed.Value("--index") + "' は 0 以上の整数ではありません"));
+    if (parsed.Has("--size") && !ParseOutputSize(parsed.Value("--size"), s.Request.Width, s.Request.Height))
+        return UsageFailure("convert", Say("--size must be N or WxH with sides from 1 to 256, not '",
+                                           "--size は辺が 1～256 の N か WxH です：'") +
+                                           parsed.Value("--size") + "'");
     if (parsed.Has("--colors")) {
         const std::string& v = parsed.Value("--colors");
-        if (!ParseNonNegative(v, request.Colors) || (request.Colors != 16 && request.Colors != 256))
-            return UsageFailure("convert", "--colors must be 16 or 256, not '" + v + "'");
+        if (!ParseNonNegative(v, s.Request.Colors) || (s.Request.Colors != 16 && s.Request.Colors != 256))
+            return UsageFailure("convert", Say("--colors must be 16 or 256, not '", "--colors は 16 か 256 です：'") + v + "'");
     }
     if (parsed.Has("--area")) {
         Rect area;
         if (!ParseArea(parsed.Value("--area"), area, error)) return UsageFailure("convert", error);
-        request.Area = area;
+        s.Request.Area = area;
     }
-
-    int hotspotX = 0, hotspotY = 0;
+    // Options that only some inputs take are checked against what the names say; an input whose
+    // content turns out otherwise is judged by its content.
+    for (const std::string& in : inputs) {
+        const InputKind kind = JudgedInputKind(in, s.Request.StdinKind);
+        if (kind == InputKind::None) continue;
+        if (parsed.Has("--index") && kind != InputKind::Icon)
+            return usage("--index applies to .ico and .cur input only", "--index はアイコンとカーソルの入力にだけ使えます");
+        for (const char* pictureOption : {"--size", "--colors", "--area"})
+            if (parsed.Has(pictureOption) && kind != InputKind::Picture)
+                return UsageFailure("convert", std::string(pictureOption) +
+                                                   Say(" applies to .bmp, .jpg, .jpeg and .png input only",
+                                                       " は .bmp、.jpg、.jpeg、.png の入力にだけ使えます"));
+    }
     if (parsed.Has("--hotspot")) {
-        const FileFormat* outFormat = FormatOfPath(out);
+        const FileFormat* outFormat = batch || singleOut == kStdinName ? FormatOfKindWord(s.OutKind) : FormatOfPath(singleOut);
         if (!outFormat || outFormat->Id != FileFormatId::Cursor)
-            return UsageFailure("convert", "--hotspot applies to .cur output only");
-        if (!ParseHotspot(parsed.Value("--hotspot"), hotspotX, hotspotY))
-            return UsageFailure("convert", "--hotspot: '" + parsed.Value("--hotspot") + "' is not X,Y (whole numbers 0 or above)");
+            return usage("--hotspot applies to .cur output only", "--hotspot はカーソルの出力にだけ使えます");
+        if (!ParseHotspot(parsed.Value("--hotspot"), s.HotspotX, s.HotspotY))
+            return UsageFailure("convert", Say("--hotspot: '" + parsed.Value("--hotspot") +
+                                                   "' is not X,Y (whole numbers 0 or above)",
+                                               "--hotspot：'" + parsed.Value("--hotspot") + "' は X,Y（0 以上の整数）ではありません"));
+        s.HasHotspot = true;
     }
 
-    Document doc;
-    const OpenResult opened = OpenInput(in, request, doc);
-    if (opened.Exit == kExitUsage) return UsageFailure("convert", opened.Message);
-    if (opened.Exit != kExitOk) return Refused(in, opened.Message);
-    if (parsed.Has("--hotspot")) {
-        if (hotspotX >= doc.ImageWidth || hotspotY >= doc.ImageHeight)
-            return UsageFailure("convert", "--hotspot " + parsed.Value("--hotspot") + " lies outside the " +
-                                               std::to_string(doc.ImageWidth) + "x" + std::to_string(doc.ImageHeight) + " image");
-        doc.HotspotX = hotspotX;
-        doc.HotspotY = hotspotY;
-        doc.HasHotspot = true;
+    if (!batch) return ConvertOne(inputs[0], singleOut, s);
+
+    // Every output name first: two inputs must not be written as the same file.
+    const std::filesystem::path dir = parsed.Value("-o");
+    const std::string pattern = parsed.Has("--name") ? parsed.Value("--name") : "{stem}";
+    std::vector<std::string> outs;
+    std::map<std::string, std::size_t> taken;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const std::string name = ExpandName(pattern, inputs[i], i + 1);
+        if (name.empty() || name.find('/') != std::string::npos || name == "." || name == "..")
+            return UsageFailure("convert", Say("--name gives '" + name + "' for '" + inputs[i] + "', which is no file name",
+                                               "--name は '" + inputs[i] + "' を '" + name + "' にしますが、ファイル名になりません"));
+        const std::string out = (dir / (name + "." + s.OutKind)).string();
+        if (auto [at, fresh] = taken.emplace(out, i); !fresh)
+            return UsageFailure("convert", Say("'" + inputs[at->second] + "' and '" + inputs[i] + "' would both be written as '" +
+                                                   out + "': put {n} in --name",
+                                               "'" + inputs[at->second] + "' と '" + inputs[i] + "' が同じ '" + out +
+                                                   "' になります。--name に {n} を入れてください"));
+        outs.push_back(out);
     }
-    if (FileResult r = writer(doc, out); !r) return Refused(out, r.Message);
-    return kExitOk;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec || !std::filesystem::is_directory(dir))
+        return Refused(dir.string(), Say("cannot make the folder: ", "フォルダを作れません：") +
+                                         SystemError(ec ? ec.value() : ENOTDIR));
+    int status = kExitOk;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const int one = ConvertOne(inputs[i], outs[i], s);
+        if (one == kExitUsage) return one;
+        if (one != kExitOk) {
+            status = kExitRefused;
+            continue;
+        }
+        std::printf("%s\n", outs[i].c_str());
+    }
+    return status;
 }
 
 }  // namespace pq::cli

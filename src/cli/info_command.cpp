@@ -9,7 +9,9 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/open_input.h"
+#include "cli/refusal_reasons.h"
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
@@ -59,9 +61,6 @@ enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Progr
 // Enough of a file to recognise its kind by its first bytes.
 constexpr std::size_t kRecogniseBytes = 4096;
 
-// The name standard input goes by.
-constexpr std::string_view kStdinName = "-";
-
 bool StartsWith(const std::vector<uint8_t>& b, std::initializer_list<uint8_t> prefix) {
     if (b.size() < prefix.size()) return false;
     std::size_t i = 0;
@@ -86,9 +85,7 @@ FileKind KindOfFormat(const FileFormat* format) {
     return FileKind::Unknown;
 }
 
-FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
-    if (FileKind byName = KindOfFormat(FormatOfPath(path)); byName != FileKind::Unknown) return byName;
-    // Any other name: recognise the content.
+FileKind KindOfContent(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (StartsWith(bytes, {'p', 'q', 'f', 0})) return FileKind::Document;
     if (DetectPaletteKind(bytes, path) != PaletteKind::Unknown) return FileKind::Palette;
     if (StartsWith(bytes, {'M', 'Z'})) return FileKind::Program;
@@ -97,6 +94,18 @@ FileKind KindOf(const std::string& path, const std::vector<uint8_t>& bytes) {
     if (StartsWith(bytes, {0x89, 'P', 'N', 'G'})) return FileKind::Png;
     if (StartsWith(bytes, {0, 0, 1, 0}) || StartsWith(bytes, {0, 0, 2, 0})) return FileKind::Icon;
     return FileKind::Unknown;
+}
+
+// The kind the content shows when it shows one (a note on stderr when the name says another),
+// else the kind the name says.
+FileKind KindOf(const std::string& name, const std::string& path, const std::vector<uint8_t>& bytes) {
+    const FileKind byName = KindOfFormat(FormatOfPath(path));
+    const FileKind byContent = KindOfContent(path, bytes);
+    if (byContent == FileKind::Unknown) return byName;
+    // A program's resources and an .act palette have no signature of their own to judge by.
+    if (byName != FileKind::Unknown && byName != byContent && byName != FileKind::Program)
+        Note(name + ": " + Say("read as what its content is, not as its name says", "名前の示す形式ではなく、内容のとおりに読みます"));
+    return byName == FileKind::Program ? byName : byContent;
 }
 
 // The "kind" of the JSON report before the file is read (an icon file may turn out a cursor).
@@ -326,7 +335,12 @@ Outcome InfoIcon(const Input& in, Report& out) {
             const FileResult opened = opens ? LoadIconImage(bytes, dir, int(i), scratch, kToolZoom)
                                             : FileResult::Failure(kIconOpenError);
             image.Int("offset", e.ImageOffset).Int("bytes", e.BytesInRes).Bool("opens", opened.Ok);
-            image.StrOrNull("error", opened.Ok ? nullptr : opened.Message.c_str());
+            std::string why;
+            if (!opened.Ok) {
+                const std::string reason = RefusalReason(FormatReader::IconImage, bytes, int(i));
+                why = EditorMessage(opened.Message) + (reason.empty() ? "" : "\n" + reason);
+            }
+            image.StrOrNull("error", opened.Ok ? nullptr : why.c_str());
             image.StrOrNull("edited_as", opensAsSet ? EditedDepth(pages[i]) : nullptr);
             images.push_back(image.Text());
             continue;
@@ -487,39 +501,40 @@ Outcome Describe(const Input& in, FileKind& kind, Report& out) {
     // Only the first bytes, to recognise a file whose name says nothing (and to refuse at once
     // what is not a regular file); each kind then reads what it needs and no more.
     std::vector<uint8_t> head;
-    if (!in.FromStdin && ReadFilePrefix(in.Name, kRecogniseBytes, head) != ReadStatus::Ok) {
-        kind = KindOfFormat(FormatOfPath(in.KindPath));
-        return CannotReadMessage(in.Name);
-    }
-    kind = KindOf(in.KindPath, in.FromStdin ? in.Bytes : head);
-    switch (kind) {
-    case FileKind::Document: return InfoDocument(in, out);
-    case FileKind::Icon: return InfoIcon(in, out);
-    case FileKind::Bitmap: return InfoBitmap(in, out);
-    case FileKind::Jpeg: return InfoJpeg(in, out);
-    case FileKind::Png: return InfoPng(in, out);
-    case FileKind::Palette: return InfoPalette(in, out);
-    case FileKind::Program: return InfoProgram(in, out);
-    case FileKind::Unknown: break;
-    }
-    return "not a file kind pqtool knows";
-}
-
-// The whole of standard input, at most `limit` bytes (one more tells that it is too long).
-bool ReadStandardInput(std::uint64_t limit, std::vector<uint8_t>& out) {
-    std::vector<uint8_t> bytes;
-    uint8_t buf[65536];
-    while (true) {
-        const std::size_t n = std::fread(buf, 1, sizeof buf, stdin);
-        bytes.insert(bytes.end(), buf, buf + n);
-        if (bytes.size() > limit) break;
-        if (n < sizeof buf) {
-            if (std::ferror(stdin)) return false;
-            break;
+    if (!in.FromStdin) {
+        if (std::string problem = InputFileProblem(in.Name); !problem.empty()) {
+            kind = KindOfFormat(FormatOfPath(in.KindPath));
+            return problem;
+        }
+        if (ReadFilePrefix(in.Name, kRecogniseBytes, head) != ReadStatus::Ok) {
+            kind = KindOfFormat(FormatOfPath(in.KindPath));
+            return CannotReadMessage(in.Name);
         }
     }
-    out = std::move(bytes);
-    return true;
+    // An explicit --format for standard input is taken at its word; a file's name is not.
+    kind = in.FromStdin ? KindOfFormat(FormatOfPath(in.KindPath)) : KindOf(in.Name, in.KindPath, head);
+    Outcome failure;
+    FormatReader reader = FormatReader::None;
+    switch (kind) {
+    case FileKind::Document: failure = InfoDocument(in, out), reader = FormatReader::Document; break;
+    case FileKind::Icon: failure = InfoIcon(in, out), reader = FormatReader::IconImage; break;
+    case FileKind::Bitmap: failure = InfoBitmap(in, out), reader = FormatReader::Bitmap; break;
+    case FileKind::Jpeg: failure = InfoJpeg(in, out), reader = FormatReader::Jpeg; break;
+    case FileKind::Png: failure = InfoPng(in, out), reader = FormatReader::Png; break;
+    case FileKind::Palette: return InfoPalette(in, out);
+    case FileKind::Program: return InfoProgram(in, out);
+    case FileKind::Unknown: {
+        const std::string looks = LooksLike(in.FromStdin ? in.Bytes : head);
+        return Say("not a file kind pqtool knows", "pqtool の知らない形式です") +
+               (looks.empty() ? "" : Say(": it looks like ", "（") + looks + Say("", "のようです）"));
+    }
+    }
+    if (failure.empty()) return failure;
+    // The precise reason, from the whole file (only a refused one is read again).
+    std::vector<uint8_t> whole;
+    if (!in.FromStdin && ReadWholeFile(in.Name, whole, kMaxPictureFileBytes) != ReadStatus::Ok) return EditorMessage(failure);
+    const std::string reason = RefusalReason(reader, in.FromStdin ? in.Bytes : whole);
+    return EditorMessage(failure) + (reason.empty() ? "" : "\n" + reason);
 }
 
 constexpr std::array<OptionSpec, 2> kOptions{{{"--json", true}, {"--format"}}};

@@ -1,12 +1,21 @@
 #include "cli/open_input.h"
 
+#include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "cli/messages.h"
+#include "cli/refusal_reasons.h"
+#include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
+#include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/picture_import.h"
+#include "core/formats/png_file.h"
+#include "core/io/atomic_write.h"
+#include "core/ops/resample.h"
 
 namespace pq::cli {
 
@@ -23,6 +32,15 @@ InputKind InputKindOf(const std::string& path) {
     }
 }
 
+InputKind JudgedInputKind(const std::string& path, const std::string& stdinKind) {
+    if (path == kStdinName) return InputKindOf("stdin." + stdinKind);
+    std::vector<uint8_t> head;
+    if (ReadFilePrefix(path, kContentSniffBytes, head) == ReadStatus::Ok)
+        if (const FileFormat* f = FormatOfContent(head); f && f->EditorOpens())
+            return InputKindOf("x" + std::string(f->Extensions[0]));
+    return InputKindOf(path);
+}
+
 std::string InputExtensions() {
     return ExtensionList([](const FileFormat& f) { return f.EditorOpens(); });
 }
@@ -36,55 +54,226 @@ std::string OutputExtensions() {
     return ExtensionList([](const FileFormat& f) { return f.Writer != nullptr; });
 }
 
+bool ReadStandardInput(std::uint64_t limit, std::vector<std::uint8_t>& out) {
+    std::vector<uint8_t> bytes;
+    uint8_t buf[65536];
+    while (true) {
+        const std::size_t n = std::fread(buf, 1, sizeof buf, stdin);
+        bytes.insert(bytes.end(), buf, buf + n);
+        if (bytes.size() > limit) break;
+        if (n < sizeof buf) {
+            if (std::ferror(stdin)) return false;
+            break;
+        }
+    }
+    out = std::move(bytes);
+    return true;
+}
+
+const FileFormat* FormatOfKindWord(const std::string& word) {
+    if (word.empty() || word.find('.') != std::string::npos || word.find('/') != std::string::npos) return nullptr;
+    return FormatOfPath("stdin." + word);
+}
+
+FileResult WriteOutput(const Document& doc, const std::string& out, const std::string& stdoutKind) {
+    if (out != kStdinName) {
+        const FormatWriter writer = OutputWriterOf(out);
+        return writer ? writer(doc, out) : FileResult::Failure("no writer");
+    }
+    // Every writer writes a file: the content is written into a private folder and copied out.
+    const FileFormat* format = FormatOfKindWord(stdoutKind);
+    if (!format || !format->Writer) return FileResult::Failure("no writer");
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string tmpl = (fs::temp_directory_path(ec) / "pqtool-XXXXXX").string();
+    if (ec || !::mkdtemp(tmpl.data()))
+        return FileResult::Failure(Say("cannot make a temporary folder: ", "一時フォルダを作れません：") + SystemError(errno));
+    const fs::path folder = tmpl, file = folder / ("out." + stdoutKind);
+    FileResult r = format->Writer(doc, file);
+    if (r) {
+        std::vector<uint8_t> bytes;
+        if (ReadWholeFile(file, bytes) != ReadStatus::Ok ||
+            std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
+            r = FileResult::Failure(Say("standard output could not be written: ", "標準出力に書き込めませんでした：") +
+                                    SystemError(errno));
+    }
+    fs::remove_all(folder, ec);
+    return r;
+}
+
 namespace {
 
 OpenResult Refusal(std::string message) { return OpenResult{kExitRefused, std::move(message)}; }
 
-OpenResult OpenIcon(const std::string& path, int index, Document& doc) {
-    std::vector<uint8_t> bytes;
-    if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refusal(r.Message);
+// One input: its name, the kind it is read as, and its bytes when it came from standard input.
+struct Source {
+    std::string Path;
+    const FileFormat* Format = nullptr;
+    bool FromStdin = false;
+    std::vector<uint8_t> Bytes;
+};
+
+// The reader's refusal in the run's language, with the precise reason found in the file's bytes.
+OpenResult RefusedWithReason(const Source& in, const std::string& readerMessage, int image = 0) {
+    std::string message = EditorMessage(readerMessage);
+    std::vector<uint8_t> fileBytes;
+    const std::vector<uint8_t>* bytes = &in.Bytes;
+    if (!in.FromStdin) {
+        // Only a refused file is read again, whole, for the reason (within the largest reader's limit).
+        if (ReadWholeFile(in.Path, fileBytes, kMaxPictureFileBytes) != ReadStatus::Ok) return Refusal(message);
+        bytes = &fileBytes;
+    }
+    const std::string reason = RefusalReason(in.Format->Reader, *bytes, image);
+    if (!reason.empty()) message += "\n" + reason;
+    return Refusal(message);
+}
+
+OpenResult OpenIcon(const Source& in, int index, Document& doc) {
+    std::vector<uint8_t> fileBytes;
+    if (!in.FromStdin) {
+        if (FileResult r = ReadIconFileBytes(in.Path, fileBytes); !r) return Refusal(EditorMessage(r.Message));
+    } else if (in.Bytes.size() > kMaxIconFileBytes) {
+        return Refusal(Say("over a limit: an icon file of more than " + std::to_string(kMaxIconFileBytes) + " bytes",
+                           "上限を超えています：アイコンのファイルは " + std::to_string(kMaxIconFileBytes) + " バイトまでです"));
+    }
+    const std::vector<uint8_t>& bytes = in.FromStdin ? in.Bytes : fileBytes;
     IconDirectory dir;
-    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return Refusal(r.Message);
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return RefusedWithReason(in, r.Message, index);
     if (std::size_t(index) >= dir.Entries.size())
-        return OpenResult{kExitUsage, "--index " + std::to_string(index) + " is out of range: the file holds " +
-                                          std::to_string(dir.Entries.size()) + " image(s)"};
-    if (FileResult r = LoadIconImage(bytes, dir, index, doc, kToolZoom); !r) return Refusal(r.Message);
-    doc.Origin.Path = path;   // so that writing into this very file replaces only this image
+        return OpenResult{kExitUsage, Say("--index " + std::to_string(index) + " is out of range: the file holds " +
+                                              std::to_string(dir.Entries.size()) + " image(s)",
+                                          "--index " + std::to_string(index) + " は範囲外です：このファイルの画像は " +
+                                              std::to_string(dir.Entries.size()) + " 個です")};
+    if (FileResult r = LoadIconImage(bytes, dir, index, doc, kToolZoom); !r) return RefusedWithReason(in, r.Message, index);
+    if (!in.FromStdin) doc.Origin.Path = in.Path;   // so that writing into this very file replaces only this image
     return {};
 }
 
-OpenResult OpenPicture(const std::string& path, const OpenRequest& request, Document& doc) {
+// The whole picture fitted into the output size, centred; what the picture does not cover, and
+// the picture's own transparent pixels, stay unpainted.
+void ImportWholePicture(const Raster& picture, const Plane& transparent, const OpenRequest& request, Document& doc) {
+    const Rect fit = FitInside(picture.Width(), picture.Height(), request.Width, request.Height);
+    const ResampledPicture fitted = ResampleRaster(picture, &transparent, fit.right - fit.left, fit.bottom - fit.top);
+    Raster preview(request.Width, request.Height);
+    for (int y = 0; y < request.Height; ++y)
+        for (int x = 0; x < request.Width; ++x) preview.SetPixelUnchecked(x, y, Rgb{255, 255, 255});
+    Plane unpainted(std::size_t(request.Width) * std::size_t(request.Height), 1);
+    for (int y = 0; y < fitted.Height; ++y)
+        for (int x = 0; x < fitted.Width; ++x) {
+            if (!fitted.Painted[std::size_t(y) * std::size_t(fitted.Width) + std::size_t(x)]) continue;
+            preview.SetPixelUnchecked(fit.left + x, fit.top + y, fitted.Colors.PixelUnchecked(x, y));
+            unpainted[std::size_t(fit.top + y) * std::size_t(request.Width) + std::size_t(fit.left + x)] = 0;
+        }
+    ImportPictureDocument(doc, preview, request.Colors, kToolZoom, &unpainted);
+}
+
+OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& doc) {
     Raster picture;
     Plane transparent;
-    if (FileResult r = LoadPicture(path, PictureKindOf(path), picture, &transparent); !r) return Refusal(r.Message);
-    AreaPicker picker(picture, request.Size, request.Size, &transparent);
-    if (request.Area) {
-        // A frame dragged from the top-left corner to the bottom-right one, not kept square. Parts
-        // of the frame off the picture come out white, as in the area picker.
-        picker.Square = false;
-        picker.Press(request.Area->left, request.Area->top);
-        picker.Move(request.Area->right, request.Area->bottom);
-        picker.Release();
+    FileResult r = FileResult::Success();
+    if (!in.FromStdin) {
+        const PictureKind kind = in.Format->Reader == FormatReader::Bitmap ? PictureKind::Bitmap
+                                 : in.Format->Reader == FormatReader::Jpeg ? PictureKind::Jpeg
+                                                                           : PictureKind::Png;
+        r = LoadPicture(in.Path, kind, picture, &transparent);
+    } else if (in.Bytes.size() > kMaxPictureFileBytes) {
+        r = FileResult::Failure(kPictureTooLargeMessage);
+    } else {
+        switch (in.Format->Reader) {
+        case FormatReader::Bitmap: r = DecodeBitmap(in.Bytes, picture); break;
+        case FormatReader::Jpeg: r = DecodeJpeg(in.Bytes, picture); break;
+        default: r = DecodePngPicture(in.Bytes, picture, &transparent); break;
+        }
     }
+    if (!r) return RefusedWithReason(in, r.Message);
+    if (!request.Area) {
+        ImportWholePicture(picture, transparent, request, doc);
+        return {};
+    }
+    AreaPicker picker(picture, request.Width, request.Height, &transparent);
+    // A frame dragged from the top-left corner to the bottom-right one, not kept square. Parts
+    // of the frame off the picture come out white, as in the area picker.
+    picker.Square = false;
+    picker.Press(request.Area->left, request.Area->top);
+    picker.Move(request.Area->right, request.Area->bottom);
+    picker.Release();
     ImportPictureDocument(doc, picker.Preview(), request.Colors, kToolZoom, &picker.PreviewUnpainted());
     return {};
+}
+
+OpenResult NoReader(const std::string& path, bool read) {
+    return OpenResult{kExitUsage, Say("no reader for '" + path + "': inputs are " + InputExtensions() +
+                                          (read ? ", and its content is none of them" : ""),
+                                      "'" + path + "' を読む方法がありません。読めるのは " + InputExtensions() +
+                                          (read ? " で、内容もそのどれでもありません" : " です"))};
+}
+
+// What the first bytes show, when it is a kind the editor opens.
+const FileFormat* OpenableContent(std::span<const uint8_t> head) {
+    const FileFormat* f = FormatOfContent(head);
+    return f && f->EditorOpens() ? f : nullptr;
+}
+
+std::string KindTitle(const FileFormat* f) {
+    switch (f->Reader) {
+    case FormatReader::Document: return Say("a document", "文書");
+    case FormatReader::IconImage: return f->Id == FileFormatId::Cursor ? Say("a cursor", "カーソル") : Say("an icon", "アイコン");
+    case FormatReader::Bitmap: return Say("a bitmap", "ビットマップ");
+    case FormatReader::Jpeg: return Say("a JPEG picture", "JPEG画像");
+    case FormatReader::Png: return Say("a PNG picture", "PNG画像");
+    default: return std::string(f->Extensions[0]);
+    }
 }
 
 }  // namespace
 
 OpenResult OpenInput(const std::string& path, const OpenRequest& request, Document& doc) {
-    switch (InputKindOf(path)) {
-    case InputKind::Document:
-        if (FileResult r = LoadDocumentFile(path, doc, kToolZoom); !r) return Refusal(r.Message);
-        return {};
-    case InputKind::Icon:
-        return OpenIcon(path, request.Index, doc);
-    case InputKind::Picture:
-        return OpenPicture(path, request, doc);
-    case InputKind::None:
-        break;
+    Source in;
+    in.Path = path;
+    std::vector<uint8_t> head;
+    const FileFormat* named = nullptr;
+    if (path == kStdinName) {
+        in.FromStdin = true;
+        named = FormatOfKindWord(request.StdinKind);
+        if (!named || !named->EditorOpens())
+            return OpenResult{kExitUsage, request.StdinKind.empty()
+                                              ? Say("standard input '-' needs --format KIND (png, ico, pqf, ...)",
+                                                    "標準入力 '-' には --format 形式（png、ico、pqf など）が要ります")
+                                              : Say("--format: '" + request.StdinKind + "' is no kind pqtool reads",
+                                                    "--format：'" + request.StdinKind + "' は読める形式ではありません")};
+        if (!ReadStandardInput(kMaxPictureFileBytes, in.Bytes))
+            return Refusal(Say("standard input could not be read: ", "標準入力を読み込めませんでした：") + SystemError(errno));
+        if (in.Bytes.empty()) return Refusal(Say("standard input is empty (0 bytes)", "標準入力が空です（0 バイト）"));
+        head.assign(in.Bytes.begin(), in.Bytes.begin() + std::ptrdiff_t(std::min(in.Bytes.size(), kContentSniffBytes)));
+    } else {
+        named = FormatOfPath(path);
+        if (named && !named->EditorOpens()) named = nullptr;
+        if (std::string problem = InputFileProblem(path); !problem.empty()) {
+            if (!named && !std::filesystem::exists(path)) return NoReader(path, false);
+            return Refusal(problem);
+        }
+        if (ReadFilePrefix(path, kContentSniffBytes, head) != ReadStatus::Ok)
+            return Refusal(EditorMessage(CannotReadMessage(path)));
     }
-    return OpenResult{kExitUsage, "no reader for '" + path + "': inputs are " + InputExtensions()};
+    in.Format = named;
+    const FileFormat* content = OpenableContent(head);
+    // An explicit --format for standard input is taken at its word; a file's name is not.
+    if (!in.FromStdin && content && (!named || content->Reader != named->Reader)) {
+        in.Format = content;
+        if (named)
+            Note(path + ": " + Say("read as " + KindTitle(content) + ", which its content is, not as its name says",
+                                   "名前の示す形式ではなく、内容のとおり" + KindTitle(content) + "として読みます"));
+    }
+    if (!in.Format) return NoReader(path, !head.empty());
+    switch (in.Format->Reader) {
+    case FormatReader::Document: {
+        const FileResult r = in.FromStdin ? LoadDocumentBytes(in.Bytes, doc, kToolZoom) : LoadDocumentFile(path, doc, kToolZoom);
+        if (!r) return RefusedWithReason(in, r.Message);
+        return {};
+    }
+    case FormatReader::IconImage: return OpenIcon(in, request.Index, doc);
+    default: return OpenPicture(in, request, doc);
+    }
 }
 
 }  // namespace pq::cli

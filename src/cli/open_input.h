@@ -4,11 +4,15 @@
 // the editor opens (.pqf native document; .ico and .cur one image of the icon file; .bmp, .jpg
 // and .jpeg a picture through the area picker), and nothing else is opened.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/document/document.h"
 #include "core/formats/file_formats.h"
+#include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
 namespace pq::cli {
@@ -20,6 +24,9 @@ enum class InputKind { None, Document, Icon, Picture };
 
 // The reader the editor picks for a file name's extension.
 InputKind InputKindOf(const std::string& path);
+// The reader OpenInput will use: the content's kind when the file's first bytes show one the
+// editor opens, else the name's (for standard input, the kind `stdinKind` names).
+InputKind JudgedInputKind(const std::string& path, const std::string& stdinKind);
 // The extensions InputKindOf accepts, for messages: ".pqf, .ico, .cur, .bmp, .jpg, .jpeg".
 std::string InputExtensions();
 
@@ -30,19 +37,39 @@ std::string OutputExtensions();
 
 struct OpenRequest {
     int Index = 0;                 // icon image (the chooser's line)
-    int Size = 16;                 // picture import: output side 16, 32 or 48 (the dialog starts at 16)
+    int Width = 16, Height = 16;   // picture import: the output size, 1..256 a side
     int Colors = 16;               // picture import: 16 or 256
-    std::optional<Rect> Area;      // picture import: the frame; none = OK right after opening
+    std::optional<Rect> Area;      // picture import: the frame, scaled to the output size exactly;
+                                   // none = the whole picture fitted into the output size
+    std::string StdinKind;         // the kind ("png", "ico", ...) of standard input "-"
 };
+
+// The name standard input goes by on the command line.
+inline constexpr std::string_view kStdinName = "-";
+
+// The whole of standard input, at most `limit` bytes (one more tells that it is too long).
+bool ReadStandardInput(std::uint64_t limit, std::vector<std::uint8_t>& out);
+
+// A --format / --to word ("png", "ico", ...): the kind it names, nullptr when it names none.
+const FileFormat* FormatOfKindWord(const std::string& word);
+
+// Writes `doc` as `out` names it, or to standard output in the kind `stdoutKind` names when
+// `out` is "-". The writer's own refusals come back as they are.
+FileResult WriteOutput(const Document& doc, const std::string& out, const std::string& stdoutKind);
 
 struct OpenResult {
     int Exit = 0;          // kExitOk, kExitRefused or kExitUsage
     std::string Message;   // for stderr when Exit != 0
 };
 
-// Reads `path` into `doc`. Refusals carry the reader's own message. An icon index outside the
+// Reads `path` (or standard input for "-") into `doc`. The reader is the one the content shows
+// when it shows a kind the editor opens other than the one the name says (a note on stderr
+// says so), else the name's. Refusals carry the reader's message in the run's language and,
+// on a line of its own, the precise reason (cli/refusal_reasons.h). An icon index outside the
 // directory is a usage error. An area may lie partly or wholly off the picture: what falls
-// outside is white, as in the area picker.
+// outside is white, as in the area picker. Without an area the whole picture is fitted into
+// the output size keeping its proportions (core/ops/resample.h: FitInside, ResampleRaster),
+// centred, unpainted around it.
 OpenResult OpenInput(const std::string& path, const OpenRequest& request, Document& doc);
 
 }  // namespace pq::cli

@@ -28,10 +28,10 @@ const char* const kPackUsage =
     "Writes OUT (.ico or .cur) holding each IN as one image, in the order given. A .png IN of\n"
     "1 to 256 pixels a side (any shape) is kept exactly, every colour and alpha value: a 32-bit\n"
     "image, a PNG image when a side is 256. Any other IN is opened as 'pqtool convert' opens\n"
-    "it without options (.pqf the document; .ico and .cur their image 0; .bmp and .jpg their\n"
-    "top-left 16x16 corner in 16 colours) and becomes a 4-bit image for 16 colours, 8-bit for\n"
-    "256, with its visible layers composed. In a cursor each image keeps the hotspot of its\n"
-    "input (0,0 for inputs that are not cursors).\n"
+    "it without options (.pqf the document; .ico and .cur their image 0; .bmp and .jpg the\n"
+    "whole picture fitted into 16x16 in 16 colours) and becomes a 4-bit image for 16 colours,\n"
+    "8-bit for 256, with its visible layers composed. In a cursor each image keeps the hotspot\n"
+    "of its input (0,0 for inputs that are not cursors).\n"
     "\n"
     "--colors 16|256  a .png IN is reduced to that many colours instead (painted where its\n"
     "                 alpha is 128 or more) and becomes a 4-bit or 8-bit image of its size.\n"
@@ -40,7 +40,9 @@ const char* const kPackUsage =
     "--sizes S,S,...  OUT holds the one IN at each listed size instead, in the order listed:\n"
     "                 S x S pixels (1 to 256, each size once), its visible layers resampled by\n"
     "                 area averaging (a pixel stays transparent unless at least half of what it\n"
-    "                 covers is painted) and reduced to IN's colour count. 256 becomes a PNG\n"
+    "                 covers is painted; a picture IN is first fitted whole into the largest\n"
+    "                 size in 256 colours)\n"
+    "                 and reduced to IN's colour count. 256 becomes a PNG\n"
     "                 image, the others 4-bit or 8-bit; a cursor's hotspot is scaled with it.\n"
     "\n"
     "Exit status: 0 success, 1 an IN is refused or OUT cannot be written (the reason on stderr;\n"
@@ -134,7 +136,13 @@ int RunPack(std::span<const std::string> args) {
             file.Images.push_back(std::move(image));
             continue;
         }
-        const OpenResult opened = OpenInput(in, OpenRequest{}, docs[i]);
+        OpenRequest request;
+        if (!sizes.empty()) {
+            // A picture is taken at the largest size asked for, in 256 colours, and each size made from that.
+            request.Width = request.Height = *std::max_element(sizes.begin(), sizes.end());
+            request.Colors = 256;
+        }
+        const OpenResult opened = OpenInput(in, request, docs[i]);
         if (opened.Exit == kExitUsage) return UsageFailure("pack", opened.Message);
         if (opened.Exit != kExitOk) return Refused(in, opened.Message);
         if (!sizes.empty()) continue;

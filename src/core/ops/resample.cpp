@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/document/color_reduction.h"
+#include "core/document/quality_reduction.h"
 
 namespace pq {
 namespace {
@@ -31,25 +32,11 @@ std::vector<Coverage> AxisCoverage(int sourceSide, int targetSide) {
     return out;
 }
 
-}  // namespace
-
-ResampledPicture ResamplePicture(const Document& src, int width, int height) {
+// Area averaging of a W x H picture whose pixel p (row-major) has colour colorAt(p) and is painted where
+// paintedAt(p) is non-zero.
+template <typename ColorAt, typename PaintedAt>
+ResampledPicture ResampleColours(int W, int H, ColorAt colorAt, PaintedAt paintedAt, int width, int height) {
     ResampledPicture out;
-    const int W = src.ImageWidth, H = src.ImageHeight;
-    if (!src.Ready || src.LayerCount() < 1 || W <= 0 || H <= 0 || width < 1 || height < 1 ||
-        width > kMaxResampleSide || height > kMaxResampleSide)
-        return out;
-
-    // The visible layers bottom to top, the floating selection left out as the icon writer leaves it.
-    const std::size_t pixels = std::size_t(W) * std::size_t(H);
-    std::vector<Rgb> color(pixels);
-    Plane painted(pixels, 0);
-    for (const Layer& layer : src.Layers()) {
-        if (!layer.Visible || layer.Mask.size() != pixels || layer.Indices.size() != pixels) continue;
-        for (std::size_t p = 0; p < pixels; ++p)
-            if (layer.Mask[p]) color[p] = src.ColorOf(layer.Indices[p]), painted[p] = 1;
-    }
-
     out.Width = width;
     out.Height = height;
     out.Colors = Raster(width, height);
@@ -65,12 +52,13 @@ ResampledPicture ResamplePicture(const Document& src, int width, int height) {
                 const std::size_t row = (std::size_t(cy.First) + k) * std::size_t(W);
                 for (std::size_t i = 0; i < cx.Lengths.size(); ++i) {
                     const std::size_t p = row + std::size_t(cx.First) + i;
-                    if (!painted[p]) continue;
+                    if (!paintedAt(p)) continue;
                     const int64_t weight = cy.Lengths[k] * cx.Lengths[i];
+                    const Rgb c = colorAt(p);
                     covered += weight;
-                    r += weight * color[p].r;
-                    g += weight * color[p].g;
-                    b += weight * color[p].b;
+                    r += weight * c.r;
+                    g += weight * c.g;
+                    b += weight * c.b;
                 }
             }
             if (2 * covered < area) continue;
@@ -82,13 +70,59 @@ ResampledPicture ResamplePicture(const Document& src, int width, int height) {
     return out;
 }
 
-Document ResampledDocument(const Document& src, int width, int height, int colors, int selectedZoom) {
+bool SideInRange(int side) { return side >= 1 && side <= kMaxResampleSide; }
+
+}  // namespace
+
+ResampledPicture ResamplePicture(const Document& src, int width, int height) {
+    const int W = src.ImageWidth, H = src.ImageHeight;
+    if (!src.Ready || src.LayerCount() < 1 || W <= 0 || H <= 0 || !SideInRange(width) || !SideInRange(height))
+        return {};
+
+    // The visible layers bottom to top, the floating selection left out as the icon writer leaves it.
+    const std::size_t pixels = std::size_t(W) * std::size_t(H);
+    std::vector<Rgb> color(pixels);
+    Plane painted(pixels, 0);
+    for (const Layer& layer : src.Layers()) {
+        if (!layer.Visible || layer.Mask.size() != pixels || layer.Indices.size() != pixels) continue;
+        for (std::size_t p = 0; p < pixels; ++p)
+            if (layer.Mask[p]) color[p] = src.ColorOf(layer.Indices[p]), painted[p] = 1;
+    }
+    return ResampleColours(
+        W, H, [&](std::size_t p) { return color[p]; }, [&](std::size_t p) { return painted[p]; }, width, height);
+}
+
+ResampledPicture ResampleRaster(const Raster& picture, const Plane* transparent, int width, int height) {
+    const int W = picture.Width(), H = picture.Height();
+    if (W <= 0 || H <= 0 || !SideInRange(width) || !SideInRange(height)) return {};
+    const std::size_t pixels = std::size_t(W) * std::size_t(H);
+    const bool anyClear = transparent && transparent->size() == pixels;
+    return ResampleColours(
+        W, H,
+        [&](std::size_t p) { return picture.PixelUnchecked(int(p % std::size_t(W)), int(p / std::size_t(W))); },
+        [&](std::size_t p) { return !anyClear || !(*transparent)[p]; }, width, height);
+}
+
+Rect FitInside(int pictureWidth, int pictureHeight, int width, int height) {
+    if (pictureWidth <= 0 || pictureHeight <= 0 || width <= 0 || height <= 0) return Rect{0, 0, 0, 0};
+    const int64_t pw = pictureWidth, ph = pictureHeight;
+    int64_t w = width, h = height;
+    if (pw * height >= ph * width)
+        h = std::max<int64_t>(1, (2 * ph * width + pw) / (2 * pw));   // as wide as the frame, rounded to nearest
+    else
+        w = std::max<int64_t>(1, (2 * pw * height + ph) / (2 * ph));
+    const int left = int((width - w) / 2), top = int((height - h) / 2);
+    return Rect{left, top, left + int(w), top + int(h)};
+}
+
+Document ResampledDocument(const Document& src, int width, int height, int colors, int selectedZoom,
+                           const ReductionOptions& options) {
     Document doc;
     if (colors != 16 && colors != 256) return doc;
     const ResampledPicture picture = ResamplePicture(src, width, height);
     if (picture.Width == 0) return doc;
     InitBlankDocument(doc, width, height, colors, selectedZoom);
-    ReducePaintedPicture(doc, colors, 0, picture.Colors, picture.Painted);
+    ReducePaintedPicture(doc, colors, 0, picture.Colors, picture.Painted, options);
     doc.HasHotspot = src.HasHotspot;
     doc.HotspotX = int(std::clamp<int64_t>(int64_t(src.HotspotX) * width / src.ImageWidth, 0, width - 1));
     doc.HotspotY = int(std::clamp<int64_t>(int64_t(src.HotspotY) * height / src.ImageHeight, 0, height - 1));

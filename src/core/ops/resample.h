@@ -4,6 +4,7 @@
 // new one-layer document of that picture in 16 or 256 colours.
 
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "core/raster/raster.h"
 
 namespace pq {
@@ -24,10 +25,20 @@ struct ResampledPicture {
 inline constexpr int kMaxResampleSide = 256;
 ResampledPicture ResamplePicture(const Document& src, int width, int height);
 
+// A 24-bit picture resampled the same way, painted everywhere but where `transparent` (when given, one value per
+// picture pixel) is non-zero.
+ResampledPicture ResampleRaster(const Raster& picture, const Plane* transparent, int width, int height);
+
+// Where a picture of pictureWidth x pictureHeight lands when fitted whole into a width x height frame keeping its
+// proportions: as wide or as tall as the frame, the other side rounded to the nearest whole pixel (1 at least) and
+// centred (an odd pixel left over goes to the right or bottom). Empty for a side of 0 or less.
+Rect FitInside(int pictureWidth, int pictureHeight, int width, int height);
+
 // A new one-layer document ("レイヤ1") of width x height and `colors` (16 or 256) colours: InitBlankDocument at
 // selectedZoom, the resampled picture's painted pixels reduced with the existing colour reduction
-// (ReducePaintedPicture), the hotspot scaled (x*width/srcW, y*height/srcH, clamped inside, HasHotspot kept), no Origin.
-// A document that is not Ready when ResamplePicture gives nothing or `colors` is neither 16 nor 256.
-Document ResampledDocument(const Document& src, int width, int height, int colors, int selectedZoom);
+// (ReducePaintedPicture with `options`), the hotspot scaled (x*width/srcW, y*height/srcH, clamped inside, HasHotspot
+// kept), no Origin. A document that is not Ready when ResamplePicture gives nothing or `colors` is neither 16 nor 256.
+Document ResampledDocument(const Document& src, int width, int height, int colors, int selectedZoom,
+                           const ReductionOptions& options = ReductionOptions{});
 
 }  // namespace pq

@@ -120,13 +120,13 @@ TEST(PqtoolInfoJson, KeysAndValuesOfEveryInputReadBackByAJsonParser) {
 
     const RunResult r = RunPqtool({"info", "--json", cur.string(), damaged.string(), pqf.string(), junk.string()});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, junk.string() + ": not a file kind pqtool knows\n");
+    EXPECT_EQ(r.Err, junk.string() + ": not a file kind pqtool knows: it looks like text\n");
 
     auto image = [&](int i, int w, int h, int depth, const char* kind, int hx, int hy, bool opens, const char* edited) {
         const IconDirEntry& e = directory.Entries[std::size_t(i)];
         return "  {\"bytes\": " + std::to_string(e.BytesInRes) + ", \"depth\": " + std::to_string(depth) +
                ", \"edited_as\": " + (edited ? "\"" + std::string(edited) + "\"" : "null") +
-               ", \"error\": " + (opens ? "null" : "\"このアイコンは開けません。\"") +
+               ", \"error\": " + (opens ? "null" : "\"This icon cannot be opened.\\nimage 2: damaged field: the checksum of chunk IDAT does not match its data\"") +
                ", \"height\": " + std::to_string(h) + ", \"hotspot\": [" + std::to_string(hx) + ", " +
                std::to_string(hy) + "], \"index\": " + std::to_string(i) + ", \"kind\": \"" + kind +
                "\", \"offset\": " + std::to_string(e.ImageOffset) + ", \"opens\": " + (opens ? "true" : "false") +
@@ -145,7 +145,7 @@ TEST(PqtoolInfoJson, KeysAndValuesOfEveryInputReadBackByAJsonParser) {
         "\", \"height\": 5, \"kind\": \"document\", \"width\": 3}\n"
         "  {\"name\": \"線\\u0001\\\"画\\\\\", \"visible\": true}\n"
         "  {\"name\": \"レイヤ2\", \"visible\": false}\n"
-        "{\"error\": \"not a file kind pqtool knows\", \"file\": \"" + (dir / "junk\xEF\xBF\xBD.bin").string() +
+        "{\"error\": \"not a file kind pqtool knows: it looks like text\", \"file\": \"" + (dir / "junk\xEF\xBF\xBD.bin").string() +
         "\", \"kind\": null}\n";
     EXPECT_EQ(ParsedBack(dir, r.Out), expected) << r.Out;
 

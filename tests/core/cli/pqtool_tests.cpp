@@ -137,7 +137,8 @@ TEST(PqtoolUsage, WrongUsageExitsTwoWithoutWritingAnything) {
         {{"convert", in.string(), (dir / "out.txt").string()}, "no writer"},
         {{"convert", (dir / "in.gif").string(), out}, "no reader"},
         {{"convert", picture.string(), out, "--index"}, "needs a value"},
-        {{"convert", picture.string(), out, "--size", "17"}, "--size must be 16, 32 or 48"},
+        {{"convert", picture.string(), out, "--size", "257"}, "--size must be N or WxH"},
+        {{"convert", picture.string(), out, "--size", "0x8"}, "--size must be"},
         {{"convert", picture.string(), out, "--size", "32x"}, "--size must be"},
         {{"convert", picture.string(), out, "--colors", "255"}, "--colors must be 16 or 256"},
         {{"convert", picture.string(), out, "--colors=16", "--colors=256"}, "more than once"},
@@ -358,8 +359,8 @@ TEST(PqtoolConvert, PictureImportDefaultAreaAndDraggedFrames) {
         int scaleX, scaleY, dx, dy;   // output (x, y) shows source (x * scaleX + dx, y * scaleY + dy)
     };
     const std::vector<Case> cases = {
-        {{}, 16, 16, 1, 1, 0, 0},                                            // OK right after opening
-        {{"--size", "32"}, 32, 16, 1, 1, 0, 0},
+        {{"--area", "0,0,16,16"}, 16, 16, 1, 1, 0, 0},                       // a click at the corner
+        {{"--size", "32"}, 32, 16, 2, 2, 0, 0},                              // the whole picture
         {{"--area", "0,0,64,64", "--size", "32"}, 32, 16, 2, 2, 0, 0},       // 2 x 2 averaged
         {{"--area", "8,4,40,36", "--colors", "256", "--size", "32"}, 32, 256, 1, 1, 8, 4},   // like a click at (8, 4)
         {{"--area", "16,0,64,48", "--size", "48"}, 48, 16, 1, 1, 16, 0},
@@ -428,25 +429,46 @@ TEST(PqtoolRefusals, RefusedFilesExitOneWithTheEditorsMessage) {
     WriteBytes(dir / "junk.bin", {1, 2, 3, 4, 5});
     WriteBytes(dir / "spin.ani", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'A', 'C', 'O', 'N'});
 
+    WriteBytes(dir / "text.ico", {'h', 'e', 'l', 'l', 'o', '\n'});
+    WriteBytes(dir / "empty.png", {});
+    fs::create_directory(dir / "folder.pqf");
+    std::vector<uint8_t> cutIcon = EncodeIcon(doc, kIconResourceType, 0, 0);
+    cutIcon.resize(cutIcon.size() - 3);
+    WriteBytes(dir / "cut.ico", cutIcon);
+
+    // Each refusal names its reason after the reader's own sentence.
     struct Case {
         std::vector<std::string> args;
-        std::string message;
+        std::string message, reason;
     };
     const std::vector<Case> cases = {
-        {{"convert", (dir / "sig.pqf").string(), out.string()}, "開けませんでした。"},
-        {{"convert", (dir / "cut.pqf").string(), out.string()}, "開けませんでした。"},
-        {{"info", (dir / "cut.pqf").string()}, "開けませんでした。"},
-        {{"convert", (dir / "mono.ico").string(), out.string()}, "このアイコンは開けません。"},
-        {{"convert", (dir / "junk.bmp").string(), out.string()}, "ビットマップ"},
-        {{"convert", (dir / "missing.pqf").string(), out.string()}, "読み込めませんでした。"},
-        {{"info", (dir / "junk.bin").string()}, "not a file kind"},
-        {{"info", (dir / "spin.ani").string()}, "an animated cursor (RIFF ACON)"},
-        {{"extract", (dir / "junk.bmp").string(), (dir / "icons").string()}, "アイコンが含まれていません"},
+        {{"convert", (dir / "sig.pqf").string(), out.string()}, "could not be opened.",
+         "damaged field: byte 3 of the signature is 1, where 0 is expected"},
+        {{"convert", (dir / "cut.pqf").string(), out.string()}, "could not be opened.",
+         "truncated at byte " + std::to_string(pqf.size()) + " of " + std::to_string(pqf.size() + 1) +
+             ": the file ends inside layer 2"},
+        {{"info", (dir / "cut.pqf").string()}, "could not be opened.", "the file ends inside layer 2"},
+        {{"convert", (dir / "mono.ico").string(), out.string()}, "This icon cannot be opened.",
+         "damaged field: image 0's colour count (directory byte 8) is 2, where 16 or 0 for a 4-bit image is expected"},
+        {{"convert", (dir / "cut.ico").string(), out.string()}, "This icon cannot be opened.",
+         "truncated at byte " + std::to_string(cutIcon.size()) + " of " + std::to_string(cutIcon.size() + 3) +
+             ": the file ends inside image 0's pixels and mask"},
+        {{"convert", (dir / "text.ico").string(), out.string()}, "This icon cannot be opened.",
+         "not an icon or cursor: it looks like text"},
+        {{"convert", (dir / "junk.bmp").string(), out.string()}, "The bitmap is not valid.",
+         "truncated at byte 5 of 26"},
+        {{"convert", (dir / "missing.pqf").string(), out.string()}, "cannot be read", "no such file or folder"},
+        {{"convert", (dir / "empty.png").string(), out.string()}, "is empty (0 bytes)", ""},
+        {{"info", (dir / "folder.pqf").string()}, "is a folder, not a file", ""},
+        {{"info", (dir / "junk.bin").string()}, "not a file kind", ""},
+        {{"info", (dir / "spin.ani").string()}, "an animated cursor (RIFF ACON)", ""},
+        {{"extract", (dir / "junk.bmp").string(), (dir / "icons").string()}, "It holds no icons", ""},
     };
     for (const Case& k : cases) {
         const RunResult r = Pqtool(k.args);
         EXPECT_EQ(r.Status, 1) << k.args[1];
         EXPECT_NE(r.Err.find(k.message), std::string::npos) << k.args[1] << "\n" << r.Err;
+        EXPECT_NE(r.Err.find(k.reason), std::string::npos) << k.args[1] << "\n" << r.Err;
         EXPECT_FALSE(fs::exists(out));
     }
     EXPECT_FALSE(fs::exists(dir / "icons"));
@@ -460,7 +482,7 @@ TEST(PqtoolRefusals, RefusedFilesExitOneWithTheEditorsMessage) {
     EXPECT_EQ(after, before);
     const RunResult r = Pqtool({"convert", out.string(), (dir / "no/such/folder/x.ico").string()});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_NE(r.Err.find("書き込めませんでした"), std::string::npos) << r.Err;
+    EXPECT_NE(r.Err.find("could not be written"), std::string::npos) << r.Err;
 }
 
 TEST(PqtoolExtract, ProgramIconsBecomeTheEditorsDocuments) {
