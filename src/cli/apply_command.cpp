@@ -14,6 +14,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/open_input.h"
 #include "core/document/random.h"
 #include "core/document/selection.h"
@@ -50,7 +51,7 @@ struct WordRow {
     std::vector<ArgSpec> Args;      // written after ':' and separated by ','
     std::vector<int> Choices;       // when set, the single argument must be one of these
     std::string Flag;               // optional ":flag" after the arguments ("scale")
-    std::string Note;               // help text after the ranges
+    std::string Note, NoteJa;       // help text after the ranges, in English and Japanese
     std::function<std::string(const WordArgs&)> ArgCheck;   // refusals among the arguments, "" = fine
     Runner Run;
     DocumentCheck Check;            // refusals that depend on the document at that point
@@ -60,9 +61,14 @@ struct WordRow {
 bool Always(const Document&, const WordArgs&) { return true; }
 
 std::string LayerMissing(const Document& doc, int index) {
-    return "layer " + std::to_string(index) + " does not exist (the document has " + std::to_string(doc.LayerCount()) +
-           (doc.LayerCount() == 1 ? " layer)" : " layers)");
+    return Say("layer " + std::to_string(index) + " does not exist (the document has " + std::to_string(doc.LayerCount()) +
+                   (doc.LayerCount() == 1 ? " layer)" : " layers)"),
+               "レイヤ " + std::to_string(index) + " はありません（文書のレイヤは " + std::to_string(doc.LayerCount()) +
+                   " 枚です）");
 }
+
+// "'word': " before what is wrong with the word.
+std::string WordPrefix(const std::string& text) { return "'" + text + "'" + Say(": ", "："); }
 
 WordRow Plain(std::string word, std::string title, Runner run) {
     WordRow r;
@@ -91,6 +97,7 @@ std::vector<WordRow> BuildWordTable() {
                           [](Document& d, const WordArgs& a) { return RotateByAngle(d, a.V[0]); });
         r.Args = {{"A", 0, kMaxTypedAngle}};
         r.Note = "degrees, counter-clockwise";
+        r.NoteJa = "反時計回りの角度";
         rows.push_back(std::move(r));
     }
     {
@@ -100,6 +107,7 @@ std::vector<WordRow> BuildWordTable() {
         r.Choices.assign(kResizeSides.begin(), kResizeSides.end());
         r.Flag = "scale";
         r.Note = "S x S canvas; :scale resamples the picture";
+        r.NoteJa = "S x S のキャンバス。:scale で絵も拡大縮小します";
         rows.push_back(std::move(r));
     }
 
@@ -150,6 +158,7 @@ std::vector<WordRow> BuildWordTable() {
         r.Args = {{"N", 16, 256}};
         r.Choices = {16, 256};
         r.Note = "the depth the document has changes nothing";
+        r.NoteJa = "文書の今の色数と同じなら何も変わりません";
         r.Releases = [](const Document& d, const WordArgs& a) { return ColorCountNeedsRelease(d, a.V[0]); };
         rows.push_back(std::move(r));
     }
@@ -161,12 +170,15 @@ std::vector<WordRow> BuildWordTable() {
         });
         r.Args = {{"BASE", 0, kLayerNumber}, {"OVER", 0, kLayerNumber}, {"OPACITY", kMinOpacity, kMaxOpacity}};
         r.Note = "OVER is blended into BASE, then removed";
+        r.NoteJa = "OVER を BASE に合成してから削除します";
         // Blending a layer into itself would store the blend and then remove that very layer.
         r.ArgCheck = [](const WordArgs& a) -> std::string {
-            return a.V[0] == a.V[1] ? "BASE and OVER must be different layers" : "";
+            return a.V[0] == a.V[1] ? Say("BASE and OVER must be different layers", "BASE と OVER は別のレイヤにします")
+                                    : "";
         };
         r.Check = [](const Document& d, const WordArgs& a) -> std::string {
-            if (d.LayerCount() < 2) return "needs two layers; the document has 1";
+            if (d.LayerCount() < 2)
+                return Say("needs two layers; the document has 1", "レイヤが二枚要りますが、文書には一枚しかありません");
             for (int k = 0; k < 2; ++k)
                 if (a.V[std::size_t(k)] >= d.LayerCount()) return LayerMissing(d, a.V[std::size_t(k)]);
             return {};
@@ -202,7 +214,7 @@ bool ParseNumberList(std::string_view text, std::size_t count, std::vector<int>&
         const std::string_view part = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
         int v = 0;
         if (!ParseSigned(part, v)) {
-            error = "'" + std::string(part) + "' is not a whole number";
+            error = Say("'" + std::string(part) + "' is not a whole number", "'" + std::string(part) + "' は整数ではありません");
             return false;
         }
         out.push_back(v);
@@ -210,8 +222,11 @@ bool ParseNumberList(std::string_view text, std::size_t count, std::vector<int>&
         start = comma + 1;
     }
     if (out.size() != count) {
-        error = "needs " + std::to_string(count) + (count == 1 ? " number" : " numbers separated by commas") +
-                ", not " + std::to_string(out.size());
+        error = Say("needs " + std::to_string(count) + (count == 1 ? " number" : " numbers separated by commas") +
+                        ", not " + std::to_string(out.size()),
+                    (count == 1 ? std::string("数が一つ要ります")
+                                : "コンマで区切った " + std::to_string(count) + " 個の数が要ります") +
+                        "（" + std::to_string(out.size()) + " 個あります）");
         return false;
     }
     return true;
@@ -224,7 +239,8 @@ std::string Pattern(const WordRow& row) {
     return p;
 }
 
-// "S 16, 32 or 48", "DX,DY 0..32": arguments sharing a range are listed together.
+// "S 16, 32 or 48", "DX,DY 0..32": arguments sharing a range are listed together; in the run's
+// language.
 std::string RangeText(const WordRow& row) {
     std::string text;
     std::size_t groupStart = 0;
@@ -236,13 +252,14 @@ std::string RangeText(const WordRow& row) {
         std::string range;
         if (!row.Choices.empty()) {
             for (std::size_t c = 0; c < row.Choices.size(); ++c)
-                range += (c == 0 ? "" : c + 1 == row.Choices.size() ? " or " : ", ") + std::to_string(row.Choices[c]);
+                range += (c == 0 ? "" : c + 1 == row.Choices.size() ? Say(" or ", " か ") : Say(", ", "、")) +
+                         std::to_string(row.Choices[c]);
         } else if (a.Max == kLayerNumber) {
-            range = k > groupStart ? "layer numbers" : "layer number";
+            range = k > groupStart ? Say("layer numbers", "レイヤ番号") : Say("layer number", "レイヤ番号");
         } else {
             range = std::to_string(a.Min) + ".." + std::to_string(a.Max);
         }
-        text += (groupStart == 0 ? "" : "; ") + names + " " + range;
+        text += (groupStart == 0 ? "" : Say("; ", "、")) + names + " " + range;
         groupStart = k + 1;
     }
     return text;
@@ -263,7 +280,7 @@ bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
     for (const WordRow& r : WordTable())
         if (r.Word == name) row = &r;
     if (row == nullptr) {
-        error = "unknown operation '" + name + "'";
+        error = Say("unknown operation '" + name + "'", "知らない操作 '" + name + "' です");
         return false;
     }
     out = ParsedWord{row, {}, text};
@@ -277,19 +294,20 @@ bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
     }
     if (row->Args.empty()) {
         if (colon != std::string::npos) {
-            error = "'" + text + "': " + name + " takes no argument";
+            error = WordPrefix(text) + name + Say(" takes no argument", " は引数を取りません");
             return false;
         }
         return true;
     }
     if (colon == std::string::npos) {
-        error = "'" + text + "' needs its argument: " + Pattern(*row) + " (" + RangeText(*row) + ")";
+        error = Say("'" + text + "' needs its argument: " + Pattern(*row) + " (" + RangeText(*row) + ")",
+                    "'" + text + "' には引数が要ります：" + Pattern(*row) + "（" + RangeText(*row) + "）");
         return false;
     }
     std::vector<int> values;
     std::string why;
     if (!ParseNumberList(rest, row->Args.size(), values, why)) {
-        error = "'" + text + "': " + why + "; use " + Pattern(*row);
+        error = WordPrefix(text) + why + Say("; use " + Pattern(*row), "。" + Pattern(*row) + " の形で書きます");
         return false;
     }
     for (std::size_t k = 0; k < values.size(); ++k) {
@@ -297,14 +315,15 @@ bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
         const bool inChoices =
             row->Choices.empty() || std::find(row->Choices.begin(), row->Choices.end(), values[k]) != row->Choices.end();
         if (values[k] < a.Min || values[k] > a.Max || !inChoices) {
-            error = "'" + text + "': " + a.Name + " out of range (" + RangeText(*row) + ")";
+            error = WordPrefix(text) + a.Name + Say(" out of range (" + RangeText(*row) + ")",
+                                                    " が範囲外です（" + RangeText(*row) + "）");
             return false;
         }
         out.Args.V[k] = values[k];
     }
     if (row->ArgCheck)
         if (std::string refusal = row->ArgCheck(out.Args); !refusal.empty()) {
-            error = "'" + text + "': " + refusal;
+            error = WordPrefix(text) + refusal;
             return false;
         }
     return true;
@@ -317,14 +336,15 @@ constexpr std::array<OptionSpec, 5> kOptions{
 bool NumberOption(const ParsedArgs& parsed, const char* name, int& out, std::string& error) {
     if (!parsed.Has(name)) return true;
     if (ParseNonNegative(parsed.Value(name), out)) return true;
-    error = std::string(name) + ": '" + parsed.Value(name) + "' is not a whole number 0 or above";
+    error = Say(std::string(name) + ": '" + parsed.Value(name) + "' is not a whole number 0 or above",
+                std::string(name) + "：'" + parsed.Value(name) + "' は 0 以上の整数ではありません");
     return false;
 }
 
 }  // namespace
 
 std::string ApplyUsage() {
-    std::string text =
+    std::string text = Say(
         "usage: pqtool apply IN OUT [--index N] [--layer N] [--draw-color N] [--aux-color N]\n"
         "                   [--select L,T,R,B] OPERATION...\n"
         "\n"
@@ -340,21 +360,42 @@ std::string ApplyUsage() {
         "                     select tool does, before the first operation; the operations on\n"
         "                     indices then work inside it, and it is put down before writing\n"
         "\n"
-        "Operations (the editor's step name; ranges inclusive):\n";
+        "Operations (the editor's step name; ranges inclusive):\n",
+        "使い方: pqtool apply IN OUT [--index N] [--layer N] [--draw-color N] [--aux-color N]\n"
+        "                    [--select L,T,R,B] OPERATION...\n"
+        "\n"
+        "IN を 'pqtool convert' と同じように開き、エディタのメニューのコマンドと同じように操作を\n"
+        "順に行い（ダイアログは指定の値で OK を押したものとします）、OUT を 'convert' と同じように\n"
+        "書きます。文書は開いた直後の状態から始まります: 一番下のレイヤが選ばれ、描画色は 0、\n"
+        "補助色は 8、乱数は最初から。そのため二度実行しても同じファイルになります。\n"
+        "  --index N          .ico か .cur の入力の N 番目の画像（既定は 0）\n"
+        "  --layer N          作業するレイヤ（0 が一番下）\n"
+        "  --draw-color N     描画色。色数より小さいパレット番号\n"
+        "  --aux-color N      補助色。同じく色数より小さいパレット番号\n"
+        "  --select L,T,R,B   最初の操作の前に、選択ツールと同じく角 (L,T) から (R,B) まで（右端と\n"
+        "                     下端は含まない）を選択します。色番号に働く操作はその中で行われ、\n"
+        "                     選択範囲は書き出す前に下ろします\n"
+        "\n"
+        "操作（エディタでの操作名。範囲は両端を含みます）:\n");
     for (const WordRow& row : WordTable()) {
         std::string line = "  " + Pattern(row);
         line += line.size() < 24 ? std::string(24 - line.size(), ' ') : "\n" + std::string(24, ' ');
         line += row.Title;
         std::string extra = RangeText(row);
-        if (!row.Note.empty()) extra += (extra.empty() ? "" : "; ") + row.Note;
-        if (!extra.empty()) line += "  (" + extra + ")";
+        const std::string& note = Japanese() ? row.NoteJa : row.Note;
+        if (!note.empty()) extra += (extra.empty() ? "" : Say("; ", "。")) + note;
+        if (!extra.empty()) line += Say("  (", "（") + extra + Say(")", "）");
         text += line + "\n";
     }
-    text +=
+    text += Say(
         "Filters, colors:16 from 256 colours and composite put a floating selection down first.\n"
         "\n"
         "Exit status: 0 success, 1 IN is refused or OUT cannot be written (the reason on stderr),\n"
-        "2 wrong usage (nothing is written).\n";
+        "2 wrong usage (nothing is written).\n",
+        "フィルタ、256 色からの colors:16、composite は、浮いている選択範囲を先に下ろします。\n"
+        "\n"
+        "終了ステータス: 0 成功、1 IN を受け付けなかったか OUT を書けなかった（理由は標準エラー\n"
+        "出力）、2 使い方の誤り（何も書きません）。\n");
     return text;
 }
 
@@ -369,17 +410,22 @@ int RunApply(std::span<const std::string> args) {
     if (parsed.Positionals.size() < 3) {
         static const char* const kMissing[] = {"missing IN, OUT and OPERATION", "missing OUT and OPERATION",
                                                "missing OPERATION"};
-        return UsageFailure("apply", kMissing[parsed.Positionals.size()]);
+        static const char* const kMissingJa[] = {"IN と OUT と OPERATION がありません", "OUT と OPERATION がありません",
+                                                 "OPERATION がありません"};
+        return UsageFailure("apply", Say(kMissing[parsed.Positionals.size()], kMissingJa[parsed.Positionals.size()]));
     }
     const std::string& in = parsed.Positionals[0];
     const std::string& out = parsed.Positionals[1];
 
     const InputKind inKind = InputKindOf(in);
     if (inKind == InputKind::None)
-        return UsageFailure("apply", "no reader for '" + in + "': inputs are " + InputExtensions());
+        return UsageFailure("apply", Say("no reader for '" + in + "': inputs are " + InputExtensions(),
+                                         "'" + in + "' を読む方法がありません。読めるのは " + InputExtensions() + " です"));
     // The output is written by extension exactly as convert writes it.
     const FormatWriter writer = OutputWriterOf(out);
-    if (!writer) return UsageFailure("apply", "no writer for '" + out + "': outputs are " + OutputExtensions());
+    if (!writer)
+        return UsageFailure("apply", Say("no writer for '" + out + "': outputs are " + OutputExtensions(),
+                                         "'" + out + "' を書く方法がありません。書けるのは " + OutputExtensions() + " です"));
 
     // Every word is checked before the file is opened.
     std::vector<ParsedWord> words(parsed.Positionals.size() - 2);
@@ -388,14 +434,15 @@ int RunApply(std::span<const std::string> args) {
 
     OpenRequest request;
     if (parsed.Has("--index") && inKind != InputKind::Icon)
-        return UsageFailure("apply", "--index applies to .ico and .cur input only");
+        return UsageFailure("apply", Say("--index applies to .ico and .cur input only",
+                                         "--index はアイコンとカーソルの入力にだけ使えます"));
     int layer = 0, drawColor = 0, auxColor = 8;
     if (!NumberOption(parsed, "--index", request.Index, error) || !NumberOption(parsed, "--layer", layer, error) ||
         !NumberOption(parsed, "--draw-color", drawColor, error) || !NumberOption(parsed, "--aux-color", auxColor, error))
         return UsageFailure("apply", error);
     std::vector<int> corners;
     if (parsed.Has("--select") && !ParseNumberList(parsed.Value("--select"), 4, corners, error))
-        return UsageFailure("apply", "--select L,T,R,B: " + error);
+        return UsageFailure("apply", "--select L,T,R,B" + Say(": ", "：") + error);
 
     Document doc;
     const OpenResult opened = OpenInput(in, request, doc);
@@ -406,8 +453,9 @@ int RunApply(std::span<const std::string> args) {
     doc.SetCurrentLayer(0);
     doc.DrawColor = 0;
     doc.AuxColor = 8;
-    if (layer >= doc.LayerCount()) return UsageFailure("apply", "--layer: " + LayerMissing(doc, layer));
-    const std::string colorRange = " is not below the document's " + std::to_string(doc.ColorCount) + " colours";
+    if (layer >= doc.LayerCount()) return UsageFailure("apply", "--layer" + Say(": ", "：") + LayerMissing(doc, layer));
+    const std::string colorRange = Say(" is not below the document's " + std::to_string(doc.ColorCount) + " colours",
+                                       " は文書の色数 " + std::to_string(doc.ColorCount) + " 未満ではありません");
     if (drawColor >= doc.ColorCount) return UsageFailure("apply", "--draw-color " + std::to_string(drawColor) + colorRange);
     if (auxColor >= doc.ColorCount) return UsageFailure("apply", "--aux-color " + std::to_string(auxColor) + colorRange);
     doc.SetCurrentLayer(layer);
@@ -416,9 +464,10 @@ int RunApply(std::span<const std::string> args) {
     if (!corners.empty()) {
         SetSelection(doc, corners[0], corners[1], corners[2], corners[3]);
         if (doc.SelRight <= doc.SelLeft || doc.SelBottom <= doc.SelTop)
-            return UsageFailure("apply", "--select " + parsed.Value("--select") + " leaves nothing on the " +
-                                             std::to_string(doc.ImageWidth) + "x" + std::to_string(doc.ImageHeight) +
-                                             " canvas");
+            return UsageFailure("apply", "--select " + parsed.Value("--select") +
+                                             Say(" leaves nothing on the ", " では ") + std::to_string(doc.ImageWidth) +
+                                             "x" + std::to_string(doc.ImageHeight) +
+                                             Say(" canvas", " のキャンバスに何も選べません"));
         doc.HasSelection = true;
         LiftSelection(doc);
     }
@@ -426,7 +475,7 @@ int RunApply(std::span<const std::string> args) {
     for (const ParsedWord& w : words) {
         if (w.Row->Check)
             if (std::string why = w.Row->Check(doc, w.Args); !why.empty())
-                return UsageFailure("apply", "'" + w.Text + "': " + why);
+                return UsageFailure("apply", WordPrefix(w.Text) + why);
         if (doc.HasSelection && w.Row->Releases && w.Row->Releases(doc, w.Args)) Deselect(doc);
         w.Row->Run(doc, w.Args);
     }

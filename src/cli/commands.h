@@ -8,10 +8,17 @@
 
 namespace pq::cli {
 
+// Each command's help in English, as the manual page and the completions are checked against.
 extern const char* const kInfoUsage;
 extern const char* const kConvertUsage;
 extern const char* const kExtractUsage;
 extern const char* const kPackUsage;
+
+// Each command's help in the run's language (cli/messages.h): what --help and `help CMD` print.
+std::string InfoUsage();
+std::string ConvertUsage();
+std::string ExtractUsage();
+std::string PackUsage();
 // Generated from the operation table, so it lists every word with its range.
 std::string ApplyUsage();
 

@@ -65,6 +65,58 @@ const char* const kConvertUsage =
 
 namespace {
 
+const char* const kConvertUsageJa =
+    "使い方: pqtool convert IN OUT [OPTIONS]\n"
+    "        pqtool convert IN... -o DIR --to KIND [--name PATTERN] [OPTIONS]\n"
+    "\n"
+    "IN をエディタと同じように開き、OUT をその拡張子の示す形式で書きます。\n"
+    "名前の示す形式と中身が違うファイル（.ico という名前の PNG など）は、中身のとおりに読み、\n"
+    "標準エラー出力にその旨を出します。\n"
+    "入力:\n"
+    "  .pqf            レイヤのある文書\n"
+    "  .ico, .cur      ファイルの N 番目の画像（--index N、既定は 0）\n"
+    "  .bmp, .jpg,     画像全体を縦横比を保ったまま --size（既定は 16x16）に収め、中央に置き、\n"
+    "  .jpeg, .png     周りは塗らずに残します。面積平均で縮小し、--colors（既定は 16）色に\n"
+    "                  減色します。--area L,T,R,B を指定すると、代わりに (L,T) から (R,B)\n"
+    "                  まで（右端と下端は含まない）の長方形を取り、出力の大きさにそのまま\n"
+    "                  拡大縮小します。長方形は画像からはみ出してもかまいません（負の数も可）。\n"
+    "                  はみ出た部分はエディタの範囲指定と同じく白になります。PNG の完全に\n"
+    "                  透明なピクセルは塗らずに残します。\n"
+    "出力（拡張子で決まります）:\n"
+    "  .pqf            レイヤのある文書\n"
+    "  .ico, .cur      表示中のレイヤを重ねた画像一枚のアイコンかカーソル。\n"
+    "                  カーソルのホットスポットは --hotspot X,Y、なければカーソルの IN の\n"
+    "                  もの（ほかの入力では 0,0）です。OUT が IN と同じファイルのときは、\n"
+    "                  その N 番目の画像だけを元の種類のまま置き換えます。32 ビットの画像は\n"
+    "                  32 ビット、PNG の画像は PNG のまま、ほかは 4 ビットか 8 ビットに\n"
+    "                  なります。ほかの画像は 1 バイトも変えずに残します。\n"
+    "  .bmp            表示中のレイヤの 24 ビットビットマップ。何も塗られていない所は白\n"
+    "  .pqp, .pal      文書のパレット（pqp か JASC-PAL のテキスト）\n"
+    "  .png            表示中のレイヤの RGBA 画像。何も塗られていない所は透明\n"
+    "\n"
+    "オプション:\n"
+    "  --index N          アイコンかカーソルの IN の画像番号（0 から）\n"
+    "  --size N|WxH       画像の出力の大きさ。一辺 1～256 ピクセル（N は N x N）\n"
+    "  --colors 16|256    画像の色数\n"
+    "  --area L,T,R,B     画像全体の代わりに取る範囲\n"
+    "  --hotspot X,Y      .cur の OUT のホットスポット\n"
+    "  --format KIND      IN が \"-\"（標準入力）のときの形式: pqf, ico, cur, bmp, jpg, png\n"
+    "  --to KIND          OUT が \"-\"（標準出力）のときと -o で書くファイルの形式:\n"
+    "                     pqf, ico, cur, bmp, png, pqp, pal\n"
+    "  -o DIR             各 IN を DIR/NAME.KIND に書きます（DIR がなければ作ります）。失敗した\n"
+    "                     IN は報告し、ほかの IN の変換は続けます\n"
+    "  --name PATTERN     -o で使う NAME。{stem} は IN の拡張子を除いた名前、{n} は入力の中での\n"
+    "                     順番（1 から）です（既定は {stem}）\n"
+    "\n"
+    "終了ステータス: 0 成功、1 受け付けない IN があったか出力を書けなかった（理由は標準エラー\n"
+    "出力）、2 使い方の誤り。\n";
+
+}  // namespace
+
+std::string ConvertUsage() { return Say(kConvertUsage, kConvertUsageJa); }
+
+namespace {
+
 constexpr std::array<OptionSpec, 9> kOptions{{{"--index"},
                                                {"--size"},
                                                {"--colors"},
@@ -126,13 +178,15 @@ int ConvertOne(const std::string& in, const std::string& out, const Settings& s)
     if (opened.Exit != kExitOk) return Refused(in, opened.Message);
     if (s.HasHotspot) {
         if (s.HotspotX >= doc.ImageWidth || s.HotspotY >= doc.ImageHeight)
-            return UsageFailure("convert", Say("--hotspot lies outside the ", "--hotspot が画像の外です：") +
-                                               std::to_string(doc.ImageWidth) + "x" + std::to_string(doc.ImageHeight));
+            return UsageFailure("convert", Say("--hotspot lies outside the ", "--hotspot が ") +
+                                               std::to_string(doc.ImageWidth) + "x" + std::to_string(doc.ImageHeight) +
+                                               Say(" image", " の画像の外です"));
         doc.HotspotX = s.HotspotX;
         doc.HotspotY = s.HotspotY;
         doc.HasHotspot = true;
     }
-    if (!outFormat || !outFormat->Writer) return UsageFailure("convert", "no writer");
+    if (!outFormat || !outFormat->Writer)
+        return UsageFailure("convert", Say("no writer for '" + out + "'", "'" + out + "' を書く方法がありません"));
     if (FileResult r = WriteOutput(doc, out, s.OutKind); !r)
         return Refused(out == kStdinName ? Say("standard output", "標準出力") : out, EditorMessage(r.Message));
     return kExitOk;
@@ -142,7 +196,7 @@ int ConvertOne(const std::string& in, const std::string& out, const Settings& s)
 
 int RunConvert(std::span<const std::string> args) {
     if (AsksForHelp(args)) {
-        std::fputs(kConvertUsage, stdout);
+        std::fputs(ConvertUsage().c_str(), stdout);
         return kExitOk;
     }
     auto usage = [](std::string_view en, std::string_view ja) { return UsageFailure("convert", Say(en, ja)); };
@@ -171,7 +225,7 @@ int RunConvert(std::span<const std::string> args) {
         if (!f || !f->Writer)
             return UsageFailure("convert", Say("--to: '" + s.OutKind + "' is no kind pqtool writes: outputs are ",
                                                "--to：'" + s.OutKind + "' は書ける形式ではありません。書けるのは ") +
-                                               OutputExtensions());
+                                               OutputExtensions() + Say("", " です"));
         if (!batch && singleOut != kStdinName)
             return usage("--to names the kind of OUT \"-\" or of -o DIR only",
                          "--to は OUT が \"-\" のときか -o DIR のときだけ使えます");
@@ -189,7 +243,7 @@ int RunConvert(std::span<const std::string> args) {
     if (!batch && singleOut != kStdinName && !OutputWriterOf(singleOut))
         return UsageFailure("convert", Say("no writer for '" + singleOut + "': outputs are ",
                                            "'" + singleOut + "' を書く方法がありません。書けるのは ") +
-                                           OutputExtensions());
+                                           OutputExtensions() + Say("", " です"));
 
     if (parsed.Has("--index") && !ParseNonNegative(parsed.Value("--index"), s.Request.Index))
         return UsageFailure("convert", Say("--index: '" + parsed.Value("--index") + "' is not a whole number 0 or above",

@@ -11,6 +11,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/open_input.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
@@ -48,6 +49,41 @@ const char* const kExtractUsage =
     "Exit status: 0 when every input gave at least one file and no write failed; 1 when an\n"
     "input holds nothing to extract, yields nothing, or a file cannot be written (the reason on\n"
     "stderr); 2 wrong usage (also N beyond the count, for a single input).\n";
+
+namespace {
+
+const char* const kExtractUsageJa =
+    "使い方: pqtool extract FILE... OUTDIR [--index N]\n"
+    "        pqtool extract PROGRAM... OUTDIR [--index N] [--documents]\n"
+    "\n"
+    "FILE（.ico, .cur）: その画像をすべて、または N 番目の画像だけを\n"
+    "OUTDIR/NAME-N-WxH-DEPTH.png に書きます（NAME はファイル名から拡張子を除いたもの、N は\n"
+    "0 から、DEPTH は画像のピクセルあたりのビット数で PNG の画像は 32）。ピクセルとアルファを\n"
+    "そのまま写し、パレット画像の透明なピクセル（マスク）はアルファ 0、ほかは 255 にします。\n"
+    "\n"
+    "PROGRAM（.exe, .dll, .scr、ほかのどんな名前でも）: アイコングループを一つずつ\n"
+    "OUTDIR/NAME.ico に、カーソルグループを OUTDIR/NAME.cur に書きます（NAME はグループの\n"
+    "リソース名か番号。'/'、'\\' などファイル名に使えない文字は '_' にします）。グループの\n"
+    "画像はすべて、プログラムに収められたとおりに 1 バイトも変えずに入れます。\n"
+    "--index N を指定すると N 番目（0 から）のアイコングループだけを書きます。\n"
+    "--documents を指定すると、代わりに各アイコンを、または N 番目のアイコンだけを\n"
+    "OUTDIR/iconN.pqf に書きます。エディタがそのアイコンを開いたときの 32x32 の文書です\n"
+    "（アイコンの色が 16 色より少なければ 16 色、そうでなければ 256 色。透明なピクセルは\n"
+    "塗らずに残します）。\n"
+    "\n"
+    "複数の入力（アイコンファイルとプログラムを混ぜてもかまいません）を一度に同じ OUTDIR に\n"
+    "取り出します。失敗した入力は報告し、ほかの入力の取り出しは続けます。\n"
+    "\n"
+    "OUTDIR がなければ作ります。書いたファイルは一つずつ標準出力に表示します。何も得られない\n"
+    "画像、グループ、アイコンは飛ばし、標準エラー出力にその旨を出します。\n"
+    "\n"
+    "終了ステータス: 0 どの入力からもファイルが一つ以上得られ、書き込みの失敗もなかった。\n"
+    "1 取り出すものがない入力か何も得られない入力があったか、ファイルを書けなかった（理由は\n"
+    "標準エラー出力）。2 使い方の誤り（入力が一つのときに N が数を超えた場合も）。\n";
+
+}  // namespace
+
+std::string ExtractUsage() { return Say(kExtractUsage, kExtractUsageJa); }
 
 namespace {
 
@@ -89,6 +125,8 @@ private:
     bool anyWritten_ = false;
 };
 
+std::string CannotCreateFolder() { return Say("cannot create this folder", "このフォルダを作れません"); }
+
 bool MakeFolder(const std::filesystem::path& dir) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
@@ -111,11 +149,12 @@ int ExtractIconFile(const std::string& path, int only, const std::filesystem::pa
     if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refused(path, r.Message);
     IconDirectory dir;
     if (FileResult r = ReadIconDirectory(bytes, dir); !r) return Refused(path, r.Message);
-    if (dir.Entries.empty()) return Refused(path, "the file holds no images");
+    if (dir.Entries.empty()) return Refused(path, Say("the file holds no images", "画像が一枚もありません"));
     if (only >= int(dir.Entries.size()))
-        return UsageFailure("extract", "--index " + std::to_string(only) + " is out of range: the file holds " +
-                                           std::to_string(dir.Entries.size()) + " image(s)");
-    if (!MakeFolder(outDir)) return Refused(outDir.string(), "cannot create this folder");
+        return UsageFailure("extract", "--index " + std::to_string(only) +
+                                           Say(" is out of range: the file holds ", " は範囲外です。このファイルの画像は ") +
+                                           std::to_string(dir.Entries.size()) + Say(" image(s)", " 枚です"));
+    if (!MakeFolder(outDir)) return Refused(outDir.string(), CannotCreateFolder());
     const std::string stem = std::filesystem::path(path).stem().string();
     for (int i = 0; i < int(dir.Entries.size()); ++i) {
         if (only >= 0 && i != only) continue;
@@ -123,7 +162,8 @@ int ExtractIconFile(const std::string& path, int only, const std::filesystem::pa
         RgbaImage image;
         if (entry.ImageOffset > bytes.size() ||
             !DecodeIconRgba(std::span<const uint8_t>(bytes).subspan(entry.ImageOffset), image)) {
-            std::fprintf(stderr, "%s: image %d cannot be decoded; skipped\n", path.c_str(), i);
+            Note(path + ": " + Say("image " + std::to_string(i) + " cannot be decoded; skipped",
+                                   "画像 " + std::to_string(i) + " を読み取れないので飛ばします"));
             continue;
         }
         const IconImageFacts facts = DescribeIconImage(bytes, entry);
@@ -146,7 +186,7 @@ int ExtractIconFile(const std::string& path, int only, const std::filesystem::pa
 int ExtractGroups(const std::string& program, const ProgramIcons& icons, int only, const std::filesystem::path& outDir,
                   Writer& writer) {
     if (icons.Count() + icons.CursorCount() <= 0) return Refused(program, kNoIconsMessage);
-    if (!MakeFolder(outDir)) return Refused(outDir.string(), "cannot create this folder");
+    if (!MakeFolder(outDir)) return Refused(outDir.string(), CannotCreateFolder());
     using Kind = ProgramIcons::GroupKind;
     for (const Kind kind : {Kind::Icon, Kind::Cursor}) {
         const bool cursor = kind == Kind::Cursor;
@@ -157,8 +197,10 @@ int ExtractGroups(const std::string& program, const ProgramIcons& icons, int onl
             const std::string& name = cursor ? icons.CursorGroupName(i) : icons.GroupName(i);
             std::vector<uint8_t> file;
             if (!icons.GroupFile(kind, i, file)) {
-                std::fprintf(stderr, "%s: %s group %s: broken or lacking images; skipped\n", program.c_str(),
-                             cursor ? "cursor" : "icon", name.c_str());
+                Note(program + ": " +
+                     Say(std::string(cursor ? "cursor" : "icon") + " group " + name + ": broken or lacking images; skipped",
+                         std::string(cursor ? "カーソル" : "アイコン") + "グループ " + name +
+                             ": 画像が壊れているか足りないので飛ばします"));
                 continue;
             }
             writer.Write(FileNameOf(name) + (cursor ? ".cur" : ".ico"), file);
@@ -170,12 +212,13 @@ int ExtractGroups(const std::string& program, const ProgramIcons& icons, int onl
 int ExtractDocuments(const std::string& program, const ProgramIcons& icons, int only,
                      const std::filesystem::path& outDir, Writer& writer) {
     if (icons.Count() <= 0) return Refused(program, kNoIconsMessage);
-    if (!MakeFolder(outDir)) return Refused(outDir.string(), "cannot create this folder");
+    if (!MakeFolder(outDir)) return Refused(outDir.string(), CannotCreateFolder());
     for (int i = 0; i < icons.Count(); ++i) {
         if (only >= 0 && i != only) continue;
         IconPicture picture;
         if (!icons.Extract(i, picture)) {
-            std::fprintf(stderr, "%s: icon %d: the program yields no picture for it; skipped\n", program.c_str(), i);
+            Note(program + ": " + Say("icon " + std::to_string(i) + ": the program yields no picture for it; skipped",
+                                      "アイコン " + std::to_string(i) + ": プログラムから画像を取り出せないので飛ばします"));
             continue;
         }
         Document doc;
@@ -190,14 +233,17 @@ int ExtractDocuments(const std::string& program, const ProgramIcons& icons, int 
 int ExtractOne(const std::string& input, int only, bool documents, const std::filesystem::path& outDir, Writer& writer) {
     const FileFormat* format = FormatOfPath(input);
     if (format && (format->Id == FileFormatId::Icon || format->Id == FileFormatId::Cursor)) {
-        if (documents) return UsageFailure("extract", "--documents applies to programs only");
+        if (documents)
+            return UsageFailure("extract", Say("--documents applies to programs only", "--documents はプログラムにだけ使えます"));
         return ExtractIconFile(input, only, outDir, writer);
     }
     ProgramIcons icons;
     if (FileResult r = ProgramIcons::Load(input, icons); !r) return Refused(input, r.Message);
     if (only >= 0 && only >= icons.Count() && icons.Count() > 0)
-        return UsageFailure("extract", "--index " + std::to_string(only) + " is out of range: the program holds " +
-                                           std::to_string(icons.Count()) + " icon(s)");
+        return UsageFailure("extract", "--index " + std::to_string(only) +
+                                           Say(" is out of range: the program holds ",
+                                               " は範囲外です。このプログラムのアイコンは ") +
+                                           std::to_string(icons.Count()) + Say(" icon(s)", " 個です"));
     return documents ? ExtractDocuments(input, icons, only, outDir, writer)
                      : ExtractGroups(input, icons, only, outDir, writer);
 }
@@ -206,7 +252,7 @@ int ExtractOne(const std::string& input, int only, bool documents, const std::fi
 
 int RunExtract(std::span<const std::string> args) {
     if (AsksForHelp(args)) {
-        std::fputs(kExtractUsage, stdout);
+        std::fputs(ExtractUsage().c_str(), stdout);
         return kExitOk;
     }
     // --documents before any "--" is the flag; everything else goes to ParseArgs.
@@ -215,7 +261,9 @@ int RunExtract(std::span<const std::string> args) {
     for (const std::string& a : args) {
         if (a == "--") optionsEnded = true;
         if (!optionsEnded && a == kDocumentsFlag) {
-            if (documents) return UsageFailure("extract", "option '--documents' given more than once");
+            if (documents)
+                return UsageFailure("extract", Say("option '--documents' given more than once",
+                                                   "オプション '--documents' が二度あります"));
             documents = true;
             continue;
         }
@@ -225,10 +273,13 @@ int RunExtract(std::span<const std::string> args) {
     std::string error;
     if (!ParseArgs(words, kOptions, parsed, error)) return UsageFailure("extract", error);
     if (parsed.Positionals.size() < 2)
-        return UsageFailure("extract", parsed.Positionals.empty() ? "missing PROGRAM and OUTDIR" : "missing OUTDIR");
+        return UsageFailure("extract", parsed.Positionals.empty()
+                                           ? Say("missing PROGRAM and OUTDIR", "PROGRAM と OUTDIR がありません")
+                                           : Say("missing OUTDIR", "OUTDIR がありません"));
     int only = -1;
     if (parsed.Has("--index") && !ParseNonNegative(parsed.Value("--index"), only))
-        return UsageFailure("extract", "--index: '" + parsed.Value("--index") + "' is not a whole number 0 or above");
+        return UsageFailure("extract", Say("--index: '" + parsed.Value("--index") + "' is not a whole number 0 or above",
+                                           "--index：'" + parsed.Value("--index") + "' は 0 以上の整数ではありません"));
     const std::filesystem::path outDir = parsed.Positionals.back();
     const std::span<const std::string> inputs(parsed.Positionals.data(), parsed.Positionals.size() - 1);
     Writer writer(outDir);
@@ -239,7 +290,9 @@ int RunExtract(std::span<const std::string> args) {
         if (status == kExitUsage && inputs.size() > 1) status = kExitRefused;
         worst = std::max(worst, status);
     }
-    if (!writer.Flush()) return Refused(outDir.string(), "cannot flush the written files to disk");
+    if (!writer.Flush())
+        return Refused(outDir.string(), Say("cannot flush the written files to disk",
+                                            "書いたファイルをディスクに書き込み終えられません"));
     return worst;
 }
 

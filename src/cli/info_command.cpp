@@ -56,6 +56,44 @@ const char* const kInfoUsage =
 
 namespace {
 
+const char* const kInfoUsageJa =
+    "使い方: pqtool info [--json] [--format KIND] FILE...\n"
+    "\n"
+    "各 FILE の中身を \"key: value\" の行で表示します:\n"
+    "  .pqf            大きさ、色数、各レイヤの表示・非表示と名前\n"
+    "  .ico, .cur      ディレクトリの各項目: 画像を開いたときの大きさ、色数バイト、\n"
+    "                  ピクセルあたりのビット数、カーソルの画像ならホットスポット。\n"
+    "                  エディタで開けない項目には印を付けます。続けて、ファイルをページの組\n"
+    "                  として編集したときにその画像がどうなるかを\n"
+    "                  \", set: kept byte for byte unless edited (then 4-bit|8-bit|32-bit|png)\"\n"
+    "                  と書きます（編集しなければ 1 バイトも変えず、編集すればその形式）。\n"
+    "                  組として開けないファイルには代わりに\n"
+    "                  \"set: cannot be opened as a set (image N cannot be opened)\" の行が付きます\n"
+    "  .bmp, .jpg      大きさと色の深さ（ヘッダだけから読みます）\n"
+    "  .png            大きさと完全に透明なピクセルの数\n"
+    "  .pqp .pal .act  パレットの種類と、ファイルに書かれた項目数\n"
+    "  .exe .dll .scr  アイコンの数と、各アイコンに使う画像\n"
+    "ほかの名前のファイルは先頭のバイトで見分けます。FILE が複数のときは、各報告の先頭に\n"
+    "\"file: FILE\" の行を置き、報告の間を空行で区切ります。受け付けない FILE は標準エラー\n"
+    "出力に報告し、ほかの FILE の表示は続けます。\n"
+    "\n"
+    "--json         代わりに FILE ごとに JSON オブジェクトを一つ出します（FILE が複数のときは\n"
+    "               指定の順に並べた配列）。受け付けない FILE は {\"file\", \"kind\", \"error\"}\n"
+    "               になります。キーの説明はマニュアル（pqtool-json.html）にあります。\n"
+    "--format KIND  FILE \"-\" で読む標準入力の中身の形式。ドットを除いた拡張子です\n"
+    "               （pqf, ico, cur, bmp, jpg, png, pqp, pal, act, exe）\n"
+    "--quiet        どのコマンドとも同じく使えます（info はお知らせを出しません）\n"
+    "名前が '-' で始まる FILE の前には \"--\" を置きます。\n"
+    "\n"
+    "終了ステータス: 0 成功、1 受け付けない FILE があった（理由は標準エラー出力）、\n"
+    "2 使い方の誤り。\n";
+
+}  // namespace
+
+std::string InfoUsage() { return Say(kInfoUsage, kInfoUsageJa); }
+
+namespace {
+
 enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Program };
 
 // Enough of a file to recognise its kind by its first bytes.
@@ -428,10 +466,10 @@ Outcome InfoPng(const Input& in, Report& out) {
 // What a RIFF file that is no palette holds, by its form type.
 std::string RiffKind(const std::vector<uint8_t>& bytes) {
     const std::string form = bytes.size() >= 12 ? std::string(bytes.begin() + 8, bytes.begin() + 12) : "";
-    if (form == "ACON") return "an animated cursor (RIFF ACON)";
+    if (form == "ACON") return Say("an animated cursor (RIFF ACON)", "アニメーションカーソル（RIFF ACON）");
     std::string shown;
     for (char c : form) shown += (c >= 0x20 && c < 0x7F) ? c : '?';
-    return "a RIFF file of form '" + shown + "'";
+    return Say("a RIFF file of form '" + shown + "'", "形式 '" + shown + "' の RIFF ファイル");
 }
 
 Outcome InfoPalette(const Input& in, Report& out) {
@@ -443,9 +481,12 @@ Outcome InfoPalette(const Input& in, Report& out) {
     }
     const std::vector<uint8_t>& bytes = in.FromStdin ? in.Bytes : fileBytes;
     if (StartsWith(bytes, {'R', 'I', 'F', 'F'}) && !(bytes.size() >= 12 && std::equal(bytes.begin() + 8, bytes.begin() + 12, "PAL ")))
-        return RiffKind(bytes) + ", not a palette: pqtool does not read it";
+        return RiffKind(bytes) + Say(", not a palette: pqtool does not read it",
+                                     "で、パレットではありません。pqtool は読みません");
     const PaletteFileInfo info = DescribePaletteFile(bytes, in.KindPath);
-    if (info.Kind == PaletteKind::Unknown) return "not a palette file of a known kind (.pqp, JASC-PAL, RIFF, .act)";
+    if (info.Kind == PaletteKind::Unknown)
+        return Say("not a palette file of a known kind (.pqp, JASC-PAL, RIFF, .act)",
+                   "知っている形式のパレットファイルではありません（.pqp、JASC-PAL、RIFF、.act）");
     PaletteTable scratch{};
     if (FileResult r = LoadPaletteBytes(bytes, in.KindPath, 256, scratch); !r) return r.Message;
     const char* kind = info.Kind == PaletteKind::Pqp    ? "pqp"
@@ -543,26 +584,33 @@ constexpr std::array<OptionSpec, 2> kOptions{{{"--json", true}, {"--format"}}};
 
 int RunInfo(std::span<const std::string> args) {
     if (AsksForHelp(args)) {
-        std::fputs(kInfoUsage, stdout);
+        std::fputs(InfoUsage().c_str(), stdout);
         return kExitOk;
     }
     ParsedArgs parsed;
     std::string error;
     if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("info", error);
-    if (parsed.Positionals.empty()) return UsageFailure("info", "missing FILE");
+    auto usage = [](std::string_view en, std::string_view ja) { return UsageFailure("info", Say(en, ja)); };
+    if (parsed.Positionals.empty()) return usage("missing FILE", "FILE がありません");
     const auto stdinUses = std::count(parsed.Positionals.begin(), parsed.Positionals.end(), kStdinName);
-    if (stdinUses > 1) return UsageFailure("info", "standard input '-' can be read only once");
+    if (stdinUses > 1) return usage("standard input '-' can be read only once", "標準入力 '-' は一度しか読めません");
     std::string stdinKindPath;
     if (parsed.Has("--format")) {
-        if (stdinUses == 0) return UsageFailure("info", "--format names the kind of standard input '-' only");
-        stdinKindPath = "stdin." + parsed.Value("--format");
+        if (stdinUses == 0)
+            return usage("--format names the kind of standard input '-' only", "--format は標準入力 '-' の形式を示します");
+        const std::string& word = parsed.Value("--format");
+        stdinKindPath = "stdin." + word;
         const FileFormat* format = FormatOfPath(stdinKindPath);
-        if (parsed.Value("--format").find('.') != std::string::npos || KindOfFormat(format) == FileKind::Unknown)
-            return UsageFailure("info", "--format: '" + parsed.Value("--format") +
-                                            "' is not a kind info reads (an extension without the dot: pqf, ico, "
-                                            "cur, bmp, jpg, jpeg, png, pqp, pal, act, exe, dll, scr)");
+        if (word.find('.') != std::string::npos || KindOfFormat(format) == FileKind::Unknown)
+            return usage("--format: '" + word +
+                             "' is not a kind info reads (an extension without the dot: pqf, ico, "
+                             "cur, bmp, jpg, jpeg, png, pqp, pal, act, exe, dll, scr)",
+                         "--format：'" + word +
+                             "' は info の読める形式ではありません（ドットを除いた拡張子：pqf、ico、"
+                             "cur、bmp、jpg、jpeg、png、pqp、pal、act、exe、dll、scr）");
     } else if (stdinUses > 0) {
-        return UsageFailure("info", "standard input '-' needs --format KIND (ico, png, pqf, ...)");
+        return usage("standard input '-' needs --format KIND (ico, png, pqf, ...)",
+                     "標準入力 '-' には --format 形式（ico、png、pqf など）が要ります");
     }
     const bool json = parsed.Has("--json");
     const bool several = parsed.Positionals.size() > 1;
@@ -579,9 +627,10 @@ int RunInfo(std::span<const std::string> args) {
             in.KindPath = stdinKindPath;
             // The largest file any reader takes; each kind then applies its own limit.
             if (!ReadStandardInput(kMaxPictureFileBytes, in.Bytes))
-                failure = "cannot read standard input";
+                failure = Say("cannot read standard input", "標準入力を読めません");
             else if (in.Bytes.size() > kMaxPictureFileBytes)
-                failure = "standard input holds more than " + std::to_string(kMaxPictureFileBytes) + " bytes";
+                failure = Say("standard input holds more than ", "標準入力が ") + std::to_string(kMaxPictureFileBytes) +
+                          Say(" bytes", " バイトを超えています");
         }
         Report report;
         report.Json = json;

@@ -8,6 +8,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/messages.h"
 #include "cli/open_input.h"
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
@@ -50,6 +51,38 @@ const char* const kPackUsage =
 
 namespace {
 
+const char* const kPackUsageJa =
+    "使い方: pqtool pack [--colors 16|256] OUT IN...\n"
+    "        pqtool pack --sizes S,S,... OUT IN\n"
+    "\n"
+    "各 IN を画像一枚ずつにして、指定の順に収めた OUT（.ico か .cur）を書きます。一辺 1～256\n"
+    "ピクセル（縦横比は自由）の .png の IN は、色とアルファの値を 1 つも変えずにそのまま\n"
+    "収めます。32 ビットの画像になり、一辺が 256 なら PNG の画像になります。ほかの IN は\n"
+    "オプションなしの 'pqtool convert' と同じように開き（.pqf はその文書、.ico と .cur は\n"
+    "0 番目の画像、.bmp と .jpg は画像全体を 16x16 に収めて 16 色）、表示中のレイヤを重ねて、\n"
+    "16 色なら 4 ビット、256 色なら 8 ビットの画像にします。カーソルでは、各画像は入力の\n"
+    "ホットスポットを引き継ぎます（カーソルでない入力では 0,0）。\n"
+    "\n"
+    "--colors 16|256  .png の IN を代わりにその色数に減色し（アルファが 128 以上の所を塗ります）、\n"
+    "                 その大きさの 4 ビットか 8 ビットの画像にします。--sizes とは一緒に\n"
+    "                 使えません。\n"
+    "\n"
+    "--sizes S,S,...  代わりに一つの IN を、並べた大きさごとにその順で OUT に収めます。\n"
+    "                 S x S ピクセル（1～256、同じ大きさは一度だけ）で、表示中のレイヤを\n"
+    "                 面積平均で拡大縮小し（覆う範囲の半分以上が塗られていなければピクセルは\n"
+    "                 透明のまま。画像の IN は、まず 256 色で全体を最も大きい大きさに収めます）、\n"
+    "                 IN の色数に減色します。256 は PNG の画像、ほかは 4 ビットか 8 ビットの\n"
+    "                 画像になり、カーソルのホットスポットも合わせて拡大縮小します。\n"
+    "\n"
+    "終了ステータス: 0 成功、1 受け付けない IN があったか OUT を書けなかった（理由は標準エラー\n"
+    "出力。そのときは何も書きません）、2 使い方の誤り。\n";
+
+}  // namespace
+
+std::string PackUsage() { return Say(kPackUsage, kPackUsageJa); }
+
+namespace {
+
 constexpr std::array<OptionSpec, 2> kOptions{{{"--sizes"}, {"--colors"}}};
 
 // "16,24,32": whole numbers 1..kMaxResampleSide, each once; false with `error` set otherwise.
@@ -61,11 +94,12 @@ bool ParseSizes(const std::string& text, std::vector<int>& sizes, std::string& e
         const std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         int size = 0;
         if (!ParseNonNegative(part, size) || size < 1 || size > kMaxResampleSide) {
-            error = "--sizes: '" + part + "' is not a size from 1 to " + std::to_string(kMaxResampleSide);
+            error = Say("--sizes: '" + part + "' is not a size from 1 to " + std::to_string(kMaxResampleSide),
+                        "--sizes：'" + part + "' は 1～" + std::to_string(kMaxResampleSide) + " の大きさではありません");
             return false;
         }
         if (std::find(sizes.begin(), sizes.end(), size) != sizes.end()) {
-            error = "--sizes: " + part + " is listed more than once";
+            error = Say("--sizes: " + part + " is listed more than once", "--sizes：" + part + " が二度あります");
             return false;
         }
         sizes.push_back(size);
@@ -78,30 +112,34 @@ bool ParseSizes(const std::string& text, std::vector<int>& sizes, std::string& e
 
 int RunPack(std::span<const std::string> args) {
     if (AsksForHelp(args)) {
-        std::fputs(kPackUsage, stdout);
+        std::fputs(PackUsage().c_str(), stdout);
         return kExitOk;
     }
     ParsedArgs parsed;
     std::string error;
     if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("pack", error);
     if (parsed.Positionals.size() < 2)
-        return UsageFailure("pack", parsed.Positionals.empty() ? "missing OUT and IN" : "missing IN");
+        return UsageFailure("pack", parsed.Positionals.empty() ? Say("missing OUT and IN", "OUT と IN がありません")
+                                                               : Say("missing IN", "IN がありません"));
     std::vector<int> sizes;
     if (parsed.Has("--sizes")) {
         if (!ParseSizes(parsed.Value("--sizes"), sizes, error)) return UsageFailure("pack", error);
-        if (parsed.Positionals.size() > 2) return UsageFailure("pack", "--sizes takes exactly one IN");
+        if (parsed.Positionals.size() > 2)
+            return UsageFailure("pack", Say("--sizes takes exactly one IN", "--sizes には IN を一つだけ指定します"));
     }
     const std::string& out = parsed.Positionals[0];
     const FileFormat* format = FormatOfPath(out);
     if (!format || (format->Id != FileFormatId::Icon && format->Id != FileFormatId::Cursor))
-        return UsageFailure("pack", "OUT must be an .ico or .cur file, not '" + out + "'");
+        return UsageFailure("pack", Say("OUT must be an .ico or .cur file, not '", "OUT は .ico か .cur のファイルです：'") +
+                                        out + "'");
 
     int colors = 0;
     if (parsed.Has("--colors")) {
         const std::string& v = parsed.Value("--colors");
         if (!ParseNonNegative(v, colors) || (colors != 16 && colors != 256))
-            return UsageFailure("pack", "--colors must be 16 or 256, not '" + v + "'");
-        if (!sizes.empty()) return UsageFailure("pack", "--colors does not go with --sizes");
+            return UsageFailure("pack", Say("--colors must be 16 or 256, not '", "--colors は 16 か 256 です：'") + v + "'");
+        if (!sizes.empty())
+            return UsageFailure("pack", Say("--colors does not go with --sizes", "--colors は --sizes と一緒には使えません"));
     }
 
     const int type = format->Id == FileFormatId::Cursor ? kCursorResourceType : kIconResourceType;
@@ -111,7 +149,8 @@ int RunPack(std::span<const std::string> args) {
     for (std::size_t i = 0; i < docs.size(); ++i) {
         const std::string& in = parsed.Positionals[i + 1];
         if (InputKindOf(in) == InputKind::None)
-            return UsageFailure("pack", "no reader for '" + in + "': inputs are " + InputExtensions());
+            return UsageFailure("pack", Say("no reader for '" + in + "': inputs are " + InputExtensions(),
+                                            "'" + in + "' を読む方法がありません。読めるのは " + InputExtensions() + " です"));
         const FileFormat* inFormat = FormatOfPath(in);
         if (sizes.empty() && inFormat && inFormat->Reader == FormatReader::Png) {
             // The picture itself, not the picture import's frame.
@@ -121,8 +160,9 @@ int RunPack(std::span<const std::string> args) {
             if (!DecodeIconRgba(bytes, picture)) return Refused(in, kPngUnreadableMessage);
             if (picture.Width > kMaxIconFileSide || picture.Height > kMaxIconFileSide)
                 return Refused(in, std::to_string(picture.Width) + "x" + std::to_string(picture.Height) +
-                                       " is larger than an icon image (" + std::to_string(kMaxIconFileSide) +
-                                       " pixels a side at most)");
+                                       Say(" is larger than an icon image (", " はアイコンの画像には大きすぎます（一辺 ") +
+                                       std::to_string(kMaxIconFileSide) +
+                                       Say(" pixels a side at most)", " ピクセルまで）"));
             StoredIconImage image;
             bool ok = false;
             if (colors != 0) {

@@ -203,3 +203,150 @@ TEST(PqtoolInfoInputs, StandardInputAndNamesAfterDoubleDash) {
     EXPECT_EQ(text.rfind("type: cursor\nimages: 1\nimage 0: 7x9, color count byte 0, 32 bits per pixel, hotspot 2,3", 0), 0u)
         << text;
 }
+
+namespace {
+
+// A line of English prose: three or more words of letters ("the", "Try"), one of them of four
+// letters or more, so that a list of format words (pqf, ico, cur) kept in both languages is not
+// taken for one.
+bool IsEnglishSentence(const std::string& line) {
+    int words = 0;
+    bool long_word = false;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::size_t end = std::min(line.find(' ', at), line.size());
+        std::string w = line.substr(at, end - at);
+        at = end + 1;
+        while (!w.empty() && std::string("\"'(),.;:").find(w.back()) != std::string::npos) w.pop_back();
+        while (!w.empty() && std::string("\"'(").find(w.front()) != std::string::npos) w.erase(0, 1);
+        const bool letters = w.size() >= 2 && ((w[0] >= 'a' && w[0] <= 'z') || (w[0] >= 'A' && w[0] <= 'Z')) &&
+                             std::all_of(w.begin() + 1, w.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+        if (!letters) continue;
+        ++words;
+        long_word = long_word || w.size() >= 4;
+    }
+    return words >= 3 && long_word;
+}
+
+// Hiragana or katakana (UTF-8 E3 81..83 xx).
+bool HasKana(const std::string& s) {
+    for (std::size_t i = 0; i + 1 < s.size(); ++i)
+        if (static_cast<unsigned char>(s[i]) == 0xE3 && static_cast<unsigned char>(s[i + 1]) >= 0x81 &&
+            static_cast<unsigned char>(s[i + 1]) <= 0x83)
+            return true;
+    return false;
+}
+
+// Every "--word" a text names, as the man page and completion checks collect them.
+std::vector<std::string> OptionWords(const std::string& text) {
+    std::vector<std::string> found;
+    for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at + 2)) {
+        std::size_t end = at + 2;
+        if (end >= text.size() || text[end] < 'a' || text[end] > 'z') continue;
+        while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') || text[end] == '-')) ++end;
+        found.push_back(text.substr(at, end - at));
+        at = end - 2;
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
+}
+
+}  // namespace
+
+// Each command's help and one usage error of each, run in Japanese and in English: the same
+// status and stream, no English sentence left in the Japanese text, every option of the English
+// help named in the Japanese one; LC_ALL decides over LANG both ways. A skipped image's note is
+// said in the run's language, the written path is the same in both, and --quiet leaves the note
+// out.
+TEST(PqtoolLanguage, JapaneseRunsSayEveryHelpAndUsageErrorInJapanese) {
+    TempDir dir;
+    const pq::test::RunSetup ja{"ja_JP.UTF-8", ""};
+    const std::string in = (dir / "in.pqf").string(), out = (dir / "out.pqf").string();
+    const std::vector<std::vector<std::string>> runs = {
+        {"--help"},
+        {},
+        {"frobnicate"},
+        {"info", "--help"},
+        {"info"},
+        {"convert", "--help"},
+        {"convert", in},
+        {"extract", "--help"},
+        {"extract", (dir / "x.dll").string()},
+        {"pack", "--help"},
+        {"pack", "--sizes", "16,24,16", (dir / "o.ico").string(), in},
+        {"apply", "--help"},
+        {"apply", in, out, "flip-h", "rotate:1000"},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        std::string joined;
+        for (const std::string& a : args) joined += a + " ";
+        const RunResult en = RunPqtool(args), jp = RunPqtool(args, ja);
+        EXPECT_EQ(jp.Status, en.Status) << joined;
+        EXPECT_EQ(jp.Out.empty(), en.Out.empty()) << joined;
+        EXPECT_EQ(jp.Err.empty(), en.Err.empty()) << joined;
+        const std::string english = en.Out + en.Err, japanese = jp.Out + jp.Err;
+        ASSERT_FALSE(english.empty()) << joined;
+        EXPECT_TRUE(HasKana(japanese)) << joined << "\n" << japanese;
+        EXPECT_EQ(japanese.find(english.substr(0, english.find('\n'))), std::string::npos) << joined << "\n" << japanese;
+        for (std::size_t at = 0, end; at < english.size(); at = end + 1) {
+            end = std::min(english.find('\n', at), english.size());
+            std::string line = english.substr(at, end - at);
+            line.erase(0, line.find_first_not_of(' '));
+            if (IsEnglishSentence(line)) {
+                EXPECT_EQ(japanese.find(line), std::string::npos) << joined << ": " << line;
+            }
+        }
+        const bool help = std::find(args.begin(), args.end(), "--help") != args.end();
+        if (help) {
+            EXPECT_EQ(OptionWords(jp.Out), OptionWords(en.Out)) << joined;
+            EXPECT_GE(OptionWords(en.Out).size(), args.size() == 1 ? 1u : 2u) << joined;
+        }
+        if (help && args.size() == 2) {
+            // "help CMD" prints the same help as "CMD --help".
+            EXPECT_EQ(RunPqtool({"help", args[0]}, ja).Out, jp.Out) << joined;
+            EXPECT_EQ(RunPqtool({"help", args[0]}).Out, en.Out) << joined;
+        }
+    }
+
+    // LC_ALL decides over LANG (RunSetup only sets LANG).
+    const std::string tool = Quote(PqtoolPath().string());
+    int status = -1;
+    const std::string overJa = Shell("env -u LC_MESSAGES LANG=C.UTF-8 LC_ALL=ja_JP.UTF-8 " + tool + " pack 2>&1", status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(overJa, RunPqtool({"pack"}, ja).Err);
+    const std::string overEn = Shell("env -u LC_MESSAGES LANG=ja_JP.UTF-8 LC_ALL=C.UTF-8 " + tool + " pack 2>&1", status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(overEn, RunPqtool({"pack"}).Err);
+    EXPECT_NE(overJa, overEn);
+
+    // An icon of a 5x3 and a 7x9 image, the second claiming 3 bits per pixel: extract writes
+    // the first and skips the second with a note.
+    const Document a = Page(5, 3, 16, 0, 0), b = Page(7, 9, 16, 0, 0);
+    const fs::path ico = dir / "two.ico";
+    ASSERT_TRUE(SaveIconSet(std::vector<IconSetEntry>{{&a, IconPageKind::Palette}, {&b, IconPageKind::Palette}}, ico,
+                            kIconResourceType)
+                    .Ok);
+    std::vector<uint8_t> bytes = ReadBytes(ico);
+    IconDirectory directory;
+    ASSERT_TRUE(ReadIconDirectory(bytes, directory).Ok);
+    bytes.at(directory.Entries.at(1).ImageOffset + 14) = 3;
+    WriteBytes(ico, bytes);
+    const std::vector<std::string> extract = {"extract", ico.string(), (dir / "png").string()};
+    std::vector<std::string> quiet = extract;
+    quiet.push_back("--quiet");
+    const RunResult en = RunPqtool(extract), jp = RunPqtool(extract, ja);
+    const std::string written = (dir / "png" / "two-0-5x3-4.png").string() + "\n";
+    EXPECT_EQ(en.Status, 0);
+    EXPECT_EQ(jp.Status, 0);
+    EXPECT_EQ(en.Out, written);
+    EXPECT_EQ(jp.Out, written);
+    EXPECT_EQ(en.Err, ico.string() + ": image 1 cannot be decoded; skipped\n");
+    EXPECT_EQ(jp.Err, ico.string() + ": 画像 1 を読み取れないので飛ばします\n");
+    for (const pq::test::RunSetup& setup : {pq::test::RunSetup{}, ja}) {
+        const RunResult q = RunPqtool(quiet, setup);
+        EXPECT_EQ(q.Status, 0) << setup.Lang;
+        EXPECT_EQ(q.Out, written) << setup.Lang;
+        EXPECT_EQ(q.Err, "") << setup.Lang;
+    }
+}

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -389,6 +391,138 @@ TEST(PqtoolConvert, PictureImportDefaultAreaAndDraggedFrames) {
     }
 }
 
+// Without --area a picture is fitted whole into the output size. The pictures are made of 3 x 3
+// blocks of one colour each (a few fully transparent), so where the fit shrinks by exactly 3 the
+// area average gives each block's colour; the fitted rectangle is computed here independently,
+// in floating point.
+TEST(PqtoolConvert, WholePictureIsFittedCentredKeepingItsProportions) {
+    TempDir dir;
+    struct Block {
+        uint8_t r, g, b, a;
+    };
+    auto blockAt = [](int bx, int by) {
+        const int k = (bx * 5 + by * 3) % 11;
+        return Block{uint8_t(20 * k), uint8_t(250 - 17 * k), uint8_t(k % 2 ? 40 : 200), uint8_t(k == 4 ? 0 : 255)};
+    };
+    const int pw = 21, ph = 12;   // 7 x 4 blocks
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < ph; ++y)
+        for (int x = 0; x < pw; ++x) {
+            const Block b = blockAt(x / 3, y / 3);
+            rgba.insert(rgba.end(), {b.r, b.g, b.b, b.a});
+        }
+    const fs::path png = dir / "blocks.png";
+    WriteBytes(png, test::EncodePng(pw, ph, rgba));
+
+    auto expectedFit = [](int w, int h, int W, int H) {
+        const double scale = std::min(double(W) / w, double(H) / h);
+        const int fw = std::max(1, int(std::lround(w * scale))), fh = std::max(1, int(std::lround(h * scale)));
+        return std::array<int, 4>{(W - fw) / 2, (H - fh) / 2, fw, fh};
+    };
+    struct Case {
+        std::string size;
+        int W, H;
+        bool exact;   // shrunk by exactly 3: every pixel is its block's colour
+    };
+    for (const Case& k : std::vector<Case>{{"7x9", 7, 9, true}, {"11x4", 11, 4, true}, {"20x10", 20, 10, false},
+                                           {"5", 5, 5, false}, {"43x24", 43, 24, false}}) {
+        SCOPED_TRACE(k.size);
+        const fs::path out = dir / "fit.pqf";
+        const RunResult r = Pqtool({"convert", png.string(), out.string(), "--size", k.size});
+        ASSERT_EQ(r.Status, 0) << r.Err;
+        const Document doc = LoadPqf(out);
+        ASSERT_EQ(std::tie(doc.ImageWidth, doc.ImageHeight), std::tie(k.W, k.H));
+        const auto [left, top, fw, fh] = expectedFit(pw, ph, k.W, k.H);
+        const Layer& l = doc.LayerAt(0);
+        for (int y = 0; y < k.H; ++y)
+            for (int x = 0; x < k.W; ++x) {
+                const bool inside = x >= left && x < left + fw && y >= top && y < top + fh;
+                const std::size_t p = std::size_t(y * k.W + x);
+                if (!inside) {
+                    ASSERT_EQ(l.Mask[p], 0) << x << "," << y;
+                    continue;
+                }
+                if (!k.exact) continue;
+                const Block b = blockAt(x - left, y - top);
+                ASSERT_EQ(l.Mask[p], b.a ? 1 : 0) << x << "," << y;
+                if (b.a) ASSERT_EQ(doc.ColorOf(l.Indices[p]), (Rgb{b.r, b.g, b.b})) << x << "," << y;
+            }
+        // The fitted rectangle is painted except where the picture is transparent: its edges are.
+        if (!k.exact) {
+            EXPECT_EQ(l.Mask[std::size_t(top * k.W + left + fw - 1)] | l.Mask[std::size_t((top + fh - 1) * k.W + left)], 1);
+        }
+    }
+    // pack takes a picture other than a PNG (which it keeps exactly) the same way, fitted into 16 x 16.
+    const fs::path bmp = dir / "blocks.bmp", ico = dir / "fit.ico";
+    ASSERT_EQ(Pqtool({"convert", png.string(), bmp.string(), "--area", "0,0,21,12", "--size", "21x12"}).Status, 0);
+    ASSERT_EQ(Pqtool({"pack", ico.string(), bmp.string()}).Status, 0);
+    ASSERT_EQ(Pqtool({"convert", bmp.string(), (dir / "fit16.ico").string()}).Status, 0);
+    EXPECT_EQ(test::ReadBytes(ico), test::ReadBytes(dir / "fit16.ico"));
+}
+
+// Several inputs into one folder: a refused one in the middle is reported with its reason and the
+// others are written; names that would collide are refused before anything is written.
+TEST(PqtoolConvert, SeveralInputsIntoAFolderGoOnPastABadOne) {
+    TempDir dir;
+    const Document doc = MakeLayeredDocument(16);
+    ASSERT_TRUE(SaveDocumentFile(doc, dir / "a.pqf").Ok);
+    std::vector<uint8_t> cut = EncodeDocument(doc);
+    cut.resize(cut.size() / 2);
+    WriteBytes(dir / "b.pqf", cut);
+    ASSERT_TRUE(SaveBitmapFile(doc, dir / "c.bmp").Ok);
+    const fs::path out = dir / "out";
+
+    RunResult r = Pqtool({"convert", (dir / "a.pqf").string(), (dir / "b.pqf").string(), (dir / "c.bmp").string(), "-o",
+                          out.string(), "--to", "png", "--name", "{n}-{stem}"});
+    EXPECT_EQ(r.Status, 1);
+    EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{(out / "1-a.png").string(), (out / "3-c.png").string()}));
+    EXPECT_NE(r.Err.find((dir / "b.pqf").string() + ": could not be opened.\ntruncated at byte " +
+                         std::to_string(cut.size())),
+              std::string::npos)
+        << r.Err;
+    EXPECT_EQ(test::ReadBytes(out / "1-a.png"), EncodePng(doc));
+    EXPECT_FALSE(fs::exists(out / "2-b.png"));
+
+    fs::create_directory(dir / "x");
+    ASSERT_TRUE(SaveDocumentFile(doc, dir / "x" / "a.pqf").Ok);
+    r = Pqtool({"convert", (dir / "a.pqf").string(), (dir / "x" / "a.pqf").string(), "-o", (dir / "clash").string(), "--to",
+                "ico"});
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_NE(r.Err.find("put {n} in --name"), std::string::npos) << r.Err;
+    EXPECT_FALSE(fs::exists(dir / "clash"));
+}
+
+// "-" reads standard input and writes standard output; a file whose content is of another kind
+// than its name is read by its content, with a note; the outputs are the file-to-file ones.
+TEST(PqtoolConvert, StandardStreamsAndContentOverName) {
+    TempDir dir;
+    std::vector<uint8_t> rgba;
+    for (int i = 0; i < 13 * 6; ++i) rgba.insert(rgba.end(), {uint8_t(i * 3), uint8_t(200 - i), 90, uint8_t(i % 7 ? 255 : 0)});
+    const std::vector<uint8_t> png = test::EncodePng(13, 6, rgba);
+    WriteBytes(dir / "p.png", png);
+    WriteBytes(dir / "p.ico", png);
+    ASSERT_EQ(Pqtool({"convert", (dir / "p.png").string(), (dir / "ref.pqf").string(), "--size", "9x5"}).Status, 0);
+    const std::vector<uint8_t> expected = test::ReadBytes(dir / "ref.pqf");
+
+    test::RunSetup fromStdin;
+    fromStdin.Stdin.assign(png.begin(), png.end());
+    RunResult r = test::RunPqtool({"convert", "-", "-", "--format", "png", "--to", "pqf", "--size", "9x5"}, fromStdin);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(std::vector<uint8_t>(r.Out.begin(), r.Out.end()), expected);
+    EXPECT_EQ(r.Err, "");
+
+    r = Pqtool({"convert", (dir / "p.ico").string(), (dir / "named.pqf").string(), "--size", "9x5"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(test::ReadBytes(dir / "named.pqf"), expected);
+    EXPECT_EQ(r.Err, (dir / "p.ico").string() + ": read as a PNG picture, which its content is, not as its name says\n");
+    EXPECT_EQ(Pqtool({"convert", "--quiet", (dir / "p.ico").string(), (dir / "q.pqf").string()}).Err, "");
+
+    // Without --to the kind of standard output is unknown: wrong usage, nothing on stdout.
+    r = test::RunPqtool({"convert", "-", "-", "--format", "png"}, fromStdin);
+    EXPECT_EQ(r.Status, 2);
+    EXPECT_EQ(r.Out, "");
+}
+
 TEST(PqtoolConvert, CorpusPicturesAndIcons) {
     if (!HaveCorpus()) GTEST_SKIP() << "no corpus";
     TempDir dir;
@@ -472,6 +606,10 @@ TEST(PqtoolRefusals, RefusedFilesExitOneWithTheEditorsMessage) {
         EXPECT_FALSE(fs::exists(out));
     }
     EXPECT_FALSE(fs::exists(dir / "icons"));
+
+    // A Japanese run says the same in Japanese only: the editor's sentence as the editor says it.
+    const RunResult ja = test::RunPqtool({"convert", (dir / "text.ico").string(), out.string()}, test::RunSetup{"ja_JP.UTF-8"});
+    EXPECT_EQ(ja.Err, (dir / "text.ico").string() + ": このアイコンは開けません。\nアイコンやカーソルではありません（テキストのようです）\n");
 
     // A refused input leaves an existing output alone; an unwritable output is reported.
     ASSERT_TRUE(SaveDocumentFile(doc, out).Ok);
