@@ -329,8 +329,8 @@ bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
     return true;
 }
 
-constexpr std::array<OptionSpec, 5> kOptions{
-    {{"--index"}, {"--layer"}, {"--draw-color"}, {"--aux-color"}, {"--select"}}};
+constexpr std::array<OptionSpec, 7> kOptions{
+    {{"--index"}, {"--layer"}, {"--draw-color"}, {"--aux-color"}, {"--select"}, {"--format"}, {"--to"}}};
 
 // The value of a number option, or a usage error.
 bool NumberOption(const ParsedArgs& parsed, const char* name, int& out, std::string& error) {
@@ -359,6 +359,8 @@ std::string ApplyUsage() {
         "  --select L,T,R,B   select from corner (L,T) to (R,B), right and bottom excluded, as the\n"
         "                     select tool does, before the first operation; the operations on\n"
         "                     indices then work inside it, and it is put down before writing\n"
+        "  --format KIND      the kind of IN \"-\" (standard input): pqf, ico, cur, bmp, jpg, png\n"
+        "  --to KIND          the kind of OUT \"-\" (standard output): pqf, ico, cur, bmp, png, pqp, pal\n"
         "\n"
         "Operations (the editor's step name; ranges inclusive):\n",
         "使い方: pqtool apply IN OUT [--index N] [--layer N] [--draw-color N] [--aux-color N]\n"
@@ -375,6 +377,8 @@ std::string ApplyUsage() {
         "  --select L,T,R,B   最初の操作の前に、選択ツールと同じく角 (L,T) から (R,B) まで（右端と\n"
         "                     下端は含まない）を選択します。色番号に働く操作はその中で行われ、\n"
         "                     選択範囲は書き出す前に下ろします\n"
+        "  --format KIND      IN が \"-\"（標準入力）のときの形式: pqf、ico、cur、bmp、jpg、png\n"
+        "  --to KIND          OUT が \"-\"（標準出力）のときの形式: pqf、ico、cur、bmp、png、pqp、pal\n"
         "\n"
         "操作（エディタでの操作名。範囲は両端を含みます）:\n");
     for (const WordRow& row : WordTable()) {
@@ -417,22 +421,35 @@ int RunApply(std::span<const std::string> args) {
     const std::string& in = parsed.Positionals[0];
     const std::string& out = parsed.Positionals[1];
 
-    const InputKind inKind = InputKindOf(in);
-    if (inKind == InputKind::None)
+    OpenRequest request;
+    if (parsed.Has("--format")) {
+        if (in != kStdinName)
+            return UsageFailure("apply", Say("--format names the kind of standard input '-' only",
+                                             "--format は標準入力 '-' の形式を示します"));
+        request.StdinKind = parsed.Value("--format");
+    }
+    const std::string outKind = parsed.Has("--to") ? parsed.Value("--to") : "";
+    if (parsed.Has("--to") && out != kStdinName)
+        return UsageFailure("apply", Say("--to names the kind of standard output '-' only",
+                                         "--to は標準出力 '-' の形式を示します"));
+    const InputKind inKind = JudgedInputKind(in, request.StdinKind);
+    if (inKind == InputKind::None && in != kStdinName)
         return UsageFailure("apply", Say("no reader for '" + in + "': inputs are " + InputExtensions(),
                                          "'" + in + "' を読む方法がありません。読めるのは " + InputExtensions() + " です"));
     // The output is written by extension exactly as convert writes it.
-    const FormatWriter writer = OutputWriterOf(out);
-    if (!writer)
-        return UsageFailure("apply", Say("no writer for '" + out + "': outputs are " + OutputExtensions(),
-                                         "'" + out + "' を書く方法がありません。書けるのは " + OutputExtensions() + " です"));
+    const FileFormat* outFormat = out == kStdinName ? FormatOfKindWord(outKind) : FormatOfPath(out);
+    if (!outFormat || !outFormat->Writer)
+        return UsageFailure("apply", out == kStdinName
+                                         ? Say("standard output '-' needs --to KIND: outputs are " + OutputExtensions(),
+                                               "標準出力 '-' には --to 形式が要ります。書けるのは " + OutputExtensions() + " です")
+                                         : Say("no writer for '" + out + "': outputs are " + OutputExtensions(),
+                                               "'" + out + "' を書く方法がありません。書けるのは " + OutputExtensions() + " です"));
 
     // Every word is checked before the file is opened.
     std::vector<ParsedWord> words(parsed.Positionals.size() - 2);
     for (std::size_t i = 0; i < words.size(); ++i)
         if (!ParseWord(parsed.Positionals[i + 2], words[i], error)) return UsageFailure("apply", error);
 
-    OpenRequest request;
     if (parsed.Has("--index") && inKind != InputKind::Icon)
         return UsageFailure("apply", Say("--index applies to .ico and .cur input only",
                                          "--index はアイコンとカーソルの入力にだけ使えます"));
@@ -481,7 +498,8 @@ int RunApply(std::span<const std::string> args) {
     }
     if (doc.HasSelection) Deselect(doc);
 
-    if (FileResult r = writer(doc, out); !r) return Refused(out, r.Message);
+    if (FileResult r = WriteOutput(doc, out, outKind); !r)
+        return Refused(out == kStdinName ? Say("standard output", "標準出力") : out, r.Message);
     return kExitOk;
 }
 

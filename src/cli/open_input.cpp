@@ -80,16 +80,20 @@ FileResult WriteOutput(const Document& doc, const std::string& out, const std::s
         const FormatWriter writer = OutputWriterOf(out);
         return writer ? writer(doc, out) : FileResult::Failure("no writer");
     }
-    // Every writer writes a file: the content is written into a private folder and copied out.
     const FileFormat* format = FormatOfKindWord(stdoutKind);
     if (!format || !format->Writer) return FileResult::Failure("no writer");
+    return WriteThroughStdout(stdoutKind, [&](const std::filesystem::path& file) { return format->Writer(doc, file); });
+}
+
+FileResult WriteThroughStdout(const std::string& ext, const std::function<FileResult(const std::filesystem::path&)>& write) {
+    // Every writer writes a file: the content is written into a private folder and copied out.
     namespace fs = std::filesystem;
     std::error_code ec;
     std::string tmpl = (fs::temp_directory_path(ec) / "pqtool-XXXXXX").string();
     if (ec || !::mkdtemp(tmpl.data()))
         return FileResult::Failure(Say("cannot make a temporary folder: ", "一時フォルダを作れません：") + SystemError(errno));
-    const fs::path folder = tmpl, file = folder / ("out." + stdoutKind);
-    FileResult r = format->Writer(doc, file);
+    const fs::path folder = tmpl, file = folder / ("out." + ext);
+    FileResult r = write(file);
     if (r) {
         std::vector<uint8_t> bytes;
         if (ReadWholeFile(file, bytes) != ReadStatus::Ok ||
@@ -131,7 +135,17 @@ OpenResult RefusedWithReason(const Source& in, const std::string& readerMessage,
 OpenResult OpenIcon(const Source& in, int index, Document& doc) {
     std::vector<uint8_t> fileBytes;
     if (!in.FromStdin) {
-        if (FileResult r = ReadIconFileBytes(in.Path, fileBytes); !r) return Refusal(EditorMessage(r.Message));
+        if (FileResult r = ReadIconFileBytes(in.Path, fileBytes); !r) {
+            std::error_code ec;
+            const std::uintmax_t size = std::filesystem::file_size(in.Path, ec);
+            if (!ec && size > kMaxIconFileBytes)
+                return Refusal(EditorMessage(r.Message) + "\n" +
+                               Say("over a limit: the file's " + std::to_string(size) + " bytes are more than the " +
+                                       std::to_string(kMaxIconFileBytes) + " an icon file may have",
+                                   "上限を超えています：ファイルが " + std::to_string(size) + " バイトあり、アイコンのファイルの上限 " +
+                                       std::to_string(kMaxIconFileBytes) + " バイトを超えています"));
+            return Refusal(EditorMessage(r.Message));
+        }
     } else if (in.Bytes.size() > kMaxIconFileBytes) {
         return Refusal(Say("over a limit: an icon file of more than " + std::to_string(kMaxIconFileBytes) + " bytes",
                            "上限を超えています：アイコンのファイルは " + std::to_string(kMaxIconFileBytes) + " バイトまでです"));

@@ -5,6 +5,8 @@
 // and .jpeg a picture through the area picker), and nothing else is opened.
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +54,10 @@ bool ReadStandardInput(std::uint64_t limit, std::vector<std::uint8_t>& out);
 
 // A --format / --to word ("png", "ico", ...): the kind it names, nullptr when it names none.
 const FileFormat* FormatOfKindWord(const std::string& word);
+
+// Runs `write` on a file of a private temporary folder named "out.EXT" and copies what it wrote
+// to standard output; the write's own refusal comes back as it is.
+FileResult WriteThroughStdout(const std::string& ext, const std::function<FileResult(const std::filesystem::path&)>& write);
 
 // Writes `doc` as `out` names it, or to standard output in the kind `stdoutKind` names when
 // `out` is "-". The writer's own refusals come back as they are.

@@ -46,6 +46,8 @@ const char* const kPackUsage =
     "                 and reduced to IN's colour count. 256 becomes a PNG\n"
     "                 image, the others 4-bit or 8-bit; a cursor's hotspot is scaled with it.\n"
     "\n"
+    "--to ico|cur     OUT \"-\" writes the icon or cursor to standard output.\n"
+    "\n"
     "Exit status: 0 success, 1 an IN is refused or OUT cannot be written (the reason on stderr;\n"
     "nothing is written then), 2 wrong usage.\n";
 
@@ -74,6 +76,8 @@ const char* const kPackUsageJa =
     "                 IN の色数に減色します。256 は PNG の画像、ほかは 4 ビットか 8 ビットの\n"
     "                 画像になり、カーソルのホットスポットも合わせて拡大縮小します。\n"
     "\n"
+    "--to ico|cur     OUT が \"-\" のとき、アイコンかカーソルを標準出力に書きます。\n"
+    "\n"
     "終了ステータス: 0 成功、1 受け付けない IN があったか OUT を書けなかった（理由は標準エラー\n"
     "出力。そのときは何も書きません）、2 使い方の誤り。\n";
 
@@ -83,7 +87,7 @@ std::string PackUsage() { return Say(kPackUsage, kPackUsageJa); }
 
 namespace {
 
-constexpr std::array<OptionSpec, 2> kOptions{{{"--sizes"}, {"--colors"}}};
+constexpr std::array<OptionSpec, 3> kOptions{{{"--sizes"}, {"--colors"}, {"--to"}}};
 
 // "16,24,32": whole numbers 1..kMaxResampleSide, each once; false with `error` set otherwise.
 bool ParseSizes(const std::string& text, std::vector<int>& sizes, std::string& error) {
@@ -128,7 +132,11 @@ int RunPack(std::span<const std::string> args) {
             return UsageFailure("pack", Say("--sizes takes exactly one IN", "--sizes には IN を一つだけ指定します"));
     }
     const std::string& out = parsed.Positionals[0];
-    const FileFormat* format = FormatOfPath(out);
+    const std::string outKind = parsed.Has("--to") ? parsed.Value("--to") : "";
+    if (parsed.Has("--to") && out != kStdinName)
+        return UsageFailure("pack", Say("--to names the kind of standard output '-' only",
+                                        "--to は標準出力 '-' の形式を示します"));
+    const FileFormat* format = out == kStdinName ? FormatOfKindWord(outKind) : FormatOfPath(out);
     if (!format || (format->Id != FileFormatId::Icon && format->Id != FileFormatId::Cursor))
         return UsageFailure("pack", Say("OUT must be an .ico or .cur file, not '", "OUT は .ico か .cur のファイルです：'") +
                                         out + "'");
@@ -193,7 +201,12 @@ int RunPack(std::span<const std::string> args) {
         file.Images.push_back(std::move(image));
     }
     if (sizes.empty()) {
-        if (FileResult r = WriteFileAtomically(out, EncodeStoredIconFile(file)); !r) return Refused(out, r.Message);
+        const std::vector<uint8_t> bytes = EncodeStoredIconFile(file);
+        const FileResult r = out == kStdinName ? WriteThroughStdout(outKind, [&](const std::filesystem::path& p) {
+            return WriteFileAtomically(p, bytes);
+        })
+                                               : WriteFileAtomically(out, bytes);
+        if (!r) return Refused(out, r.Message);
         return kExitOk;
     }
     // One page of the set for each size, made from the one IN.
@@ -204,7 +217,11 @@ int RunPack(std::span<const std::string> args) {
         made.push_back(ResampledDocument(docs[0], size, size, docs[0].ColorCount, kToolZoom));
         pages.push_back(IconSetEntry{&made.back(), NewPageKind(size, size)});
     }
-    if (FileResult r = SaveIconSet(pages, out, type); !r) return Refused(out, r.Message);
+    const FileResult r = out == kStdinName ? WriteThroughStdout(outKind, [&](const std::filesystem::path& p) {
+        return SaveIconSet(pages, p, type);
+    })
+                                           : SaveIconSet(pages, out, type);
+    if (!r) return Refused(out, r.Message);
     return kExitOk;
 }
 

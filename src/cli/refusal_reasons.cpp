@@ -96,7 +96,7 @@ std::string IconReason(Bytes b, int image) {
     if (image < 0 || uint32_t(image) >= count) return "";
     const std::size_t e = 6 + 16 * std::size_t(image);
     const uint32_t colourByte = b[e + 2], bytesInRes = U32(b, e + 8), offset = U32(b, e + 12);
-    const std::string which = "image " + N(uint32_t(image)), whichJa = "画像 " + N(uint32_t(image));
+    const std::string which = "image " + N(uint32_t(image)), whichJa = "画像 " + N(uint32_t(image)) + " ";
     if (offset < directoryEnd)
         return Damaged(which + "'s offset", whichJa + "の位置", N(offset),
                        "a place after the directory, which ends at byte " + N(directoryEnd),
@@ -192,7 +192,7 @@ std::string PngReason(Bytes b) {
         const std::uint64_t end = at + 12 + length;
         if (length > 0x7FFFFFFFu)
             return Damaged("the length of chunk " + shown, "チャンク " + shown + " の長さ", N(length), "a number below 2^31", "2^31 未満のはず");
-        if (end > size) return Truncated("chunk " + shown, "チャンク " + shown, end, size);
+        if (end > size) return Truncated("chunk " + shown, "チャンク " + shown + " ", end, size);
         if (Crc32(b.subspan(std::size_t(at + 4), std::size_t(length) + 4)) != Be32(b, std::size_t(end - 4)))
             return Say("damaged field: the checksum of chunk " + shown + " does not match its data",
                        "壊れた値：チャンク " + shown + " のチェックサムが中身と合いません");
@@ -214,6 +214,20 @@ std::string PngReason(Bytes b) {
 std::string JpegReason(Bytes b) {
     if (!StartsWith(b, "\xFF\xD8\xFF")) return NotThisKind("a JPEG picture", "JPEG画像", b);
     const std::size_t size = b.size();
+    // The frame header (SOF0..SOF15 but DHT, JPG and DAC) gives the size.
+    for (std::size_t at = 2; at + 9 <= size && b[at] == 0xFF;) {
+        const uint8_t marker = b[at + 1];
+        const std::size_t length = std::size_t(b[at + 2]) << 8 | b[at + 3];
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+            const uint32_t h = uint32_t(b[at + 5]) << 8 | b[at + 6], w = uint32_t(b[at + 7]) << 8 | b[at + 8];
+            if (w == 0 || h == 0) return Damaged("the size", "大きさ", N(w) + "x" + N(h), "1 or more a side", "1 以上のはず");
+            if (std::uint64_t(w) * h > std::uint64_t(kMaxPicturePixels))
+                return OverLimit("the picture's pixel count", "画素数", N(w) + "x" + N(h), N(std::uint64_t(kMaxPicturePixels)));
+            break;
+        }
+        if (marker == 0xDA || length < 2) break;
+        at += 2 + length;
+    }
     if (size < 4 || b[size - 2] != 0xFF || b[size - 1] != 0xD9)
         return Say("truncated: the JPEG data ends at byte " + N(size) + " without its end marker (FF D9)",
                    "途中で切れています：JPEG のデータが " + N(size) + " バイト目で終わり、終わりの印（FF D9）がありません");
@@ -239,7 +253,7 @@ std::string DocumentReason(Bytes b) {
     const std::uint64_t plane = std::uint64_t(width) * std::uint64_t(height);
     std::uint64_t at = kLayersStart;
     for (int32_t i = 0; i < layers; ++i) {
-        const std::string which = "layer " + N(uint32_t(i)), whichJa = "レイヤ " + N(uint32_t(i));
+        const std::string which = "layer " + N(uint32_t(i)), whichJa = "レイヤ " + N(uint32_t(i)) + " ";
         if (at + 4 > size) return Truncated(which + "'s name length", whichJa + "の名前の長さ", at + 4, size);
         const int32_t nameLength = I32(b, std::size_t(at));
         if (nameLength < 0)
