@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "core/document/color_reduction.h"
+#include "core/document/quality_reduction.h"
 #include "core/document/selection.h"
 
 namespace pq {
@@ -75,14 +76,14 @@ Raster InitialPasteArea(const Document& doc, const Raster& clipboardPicture) {
     return OnWhite(clipboardPicture, doc.ImageWidth, doc.ImageHeight);
 }
 
-EditResult PastePicture(Document& doc, const Raster& area, bool optimize) {
+EditResult PastePicture(Document& doc, const Raster& area, bool optimize, const ReductionOptions& options) {
     DropSelection(doc);
     doc.HasSelection = false;
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const Raster picture = (area.Width() == w && area.Height() == h) ? area : OnWhite(area, w, h);
     doc.AppendLayer();
     if (optimize) {
-        ReduceColors(doc, doc.ColorCount, doc.CurrentLayer(), &picture);
+        ReduceColors(doc, doc.ColorCount, doc.CurrentLayer(), &picture, options);
         doc.DrawColor = 0;
         doc.AuxColor = 8;
     } else {

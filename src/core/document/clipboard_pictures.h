@@ -11,6 +11,7 @@
 
 #include "core/document/document.h"
 #include "core/document/edit_result.h"
+#include "core/document/quality_reduction.h"
 #include "core/raster/raster.h"
 
 namespace pq {
@@ -41,9 +42,10 @@ Raster InitialPasteArea(const Document& doc, const Raster& clipboardPicture);
 // Paste ("貼り付け"): commits a floating selection and ends it, then appends a new top layer
 // (current) that receives the picked area, every pixel painted. With `optimize` the palette is
 // rebuilt from the existing layers and the area (earlier layers are remapped, DrawColor and
-// AuxColor reset to 0 and 8); otherwise each pixel takes the nearest of the first ColorCount
-// palette entries. `area` should be ImageWidth x ImageHeight; another size is used from (0, 0)
-// with white beyond it.
-EditResult PastePicture(Document& doc, const Raster& area, bool optimize);
+// AuxColor reset to 0 and 8) with the palette builder and dither of `options`; otherwise each
+// pixel takes the nearest of the first ColorCount palette entries, undithered. `area` should be
+// ImageWidth x ImageHeight; another size is used from (0, 0) with white beyond it.
+EditResult PastePicture(Document& doc, const Raster& area, bool optimize,
+                        const ReductionOptions& options = ReductionOptions{});
 
 }  // namespace pq

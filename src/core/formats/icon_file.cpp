@@ -124,12 +124,12 @@ bool IconImageSize(std::span<const uint8_t> bytes, const IconDirEntry& entry, in
 }
 
 FileResult LoadIconImage(std::span<const uint8_t> bytes, const IconDirectory& dir, int index, Document& doc,
-                         int selectedZoom) {
+                         int selectedZoom, const ReductionOptions& options) {
     const FileResult refused = FileResult::Failure(kIconOpenError);
     if (index < 0 || std::size_t(index) >= dir.Entries.size()) return refused;
     // 1-, 16-, 24- and 32-bit and PNG images go through the colour reduction (icon_images.h).
     if (!IsPaletteIconImage(dir.Entries[std::size_t(index)]))
-        return LoadDecodedIconImage(bytes, dir, index, doc, selectedZoom);
+        return LoadDecodedIconImage(bytes, dir, index, doc, selectedZoom, options);
     ImageLayout l;
     if (!ParseImage(bytes, dir.Entries[std::size_t(index)], l)) return refused;
 

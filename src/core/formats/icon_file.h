@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "core/io/file_result.h"
 
 namespace pq {
@@ -59,8 +60,9 @@ std::string IconEntryLabel(int n, const IconDirEntry& entry);
 // 1..4096, and image data running past the end of the file.
 FileResult LoadIconBytes(std::span<const uint8_t> bytes, int index, Document& doc, int selectedZoom);
 // The same with the directory already read (so listing every entry stays linear).
+// `options` is how 1-, 16-, 24- and 32-bit and PNG images are reduced (LoadDecodedIconImage).
 FileResult LoadIconImage(std::span<const uint8_t> bytes, const IconDirectory& dir, int index, Document& doc,
-                         int selectedZoom);
+                         int selectedZoom, const ReductionOptions& options = ReductionOptions{});
 // Whether LoadIconImage opens the entry, without decoding it.
 bool IconImageOpens(std::span<const uint8_t> bytes, const IconDirEntry& entry);
 // The size the entry's image data states (DIB: width and half the height; PNG: its header),

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/document/color_reduction.h"
+#include "core/document/quality_reduction.h"
 #include "core/formats/native_document.h"
 #include "core/io/byte_io.h"
 
@@ -184,7 +185,8 @@ bool DecodeIconRgba(std::span<const uint8_t> data, RgbaImage& out) {
     return true;
 }
 
-void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, int colors) {
+void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, int colors,
+                      const ReductionOptions& options) {
     const int w = image.Width, h = image.Height;
     InitBlankDocument(doc, w, h, colors == 16 ? 16 : 256, selectedZoom);
     Raster picture(w, h);
@@ -194,9 +196,9 @@ void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, i
             const std::size_t i = std::size_t(y) * std::size_t(w) + std::size_t(x);
             const uint8_t* p = image.Pixels.data() + 4 * i;
             picture.SetPixelUnchecked(x, y, Rgb{p[0], p[1], p[2]});
-            painted[i] = p[3] >= 128;
+            painted[i] = IsPaintedAlpha(p[3], options.alphaThreshold);
         }
-    const int k = ReducePaintedPicture(doc, colors == 16 ? 16 : 256, 0, picture, painted);
+    const int k = ReducePaintedPicture(doc, colors == 16 ? 16 : 256, 0, picture, painted, options);
     if (colors == 0 && k <= 16) doc.ColorCount = 16;
 }
 
@@ -213,13 +215,13 @@ bool DecodedIconImageOpens(std::span<const uint8_t> file, const IconDirEntry& en
 }
 
 FileResult LoadDecodedIconImage(std::span<const uint8_t> file, const IconDirectory& dir, int index, Document& doc,
-                                int selectedZoom) {
+                                int selectedZoom, const ReductionOptions& options) {
     RgbaImage image;
     if (index < 0 || std::size_t(index) >= dir.Entries.size() ||
         !DecodeIconRgba(EntryData(file, dir.Entries[std::size_t(index)]), image))
         return FileResult::Failure(kIconOpenError);
     Document loaded;
-    DocumentFromRgba(loaded, image, selectedZoom);
+    DocumentFromRgba(loaded, image, selectedZoom, 0, options);
     RememberIconOrigin(loaded, dir, index);
     doc = std::move(loaded);
     return FileResult::Success();

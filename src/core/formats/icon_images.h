@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "core/formats/icon_file.h"
 #include "core/io/file_result.h"
 
@@ -48,10 +49,12 @@ bool IsPaletteIconImage(const IconDirEntry& entry);
 bool DecodeIconRgba(std::span<const uint8_t> data, RgbaImage& out);
 
 // The document of a decoded image: InitBlankDocument(W, H, 256) at the selected zoom, its layer
-// painted where alpha is at least 128, the painted colours reduced into 256 palette entries
-// (ReducePaintedPicture); 16 colours when they need no more than 16 entries. `colors` 16 or 256
-// reduces into that many entries instead and keeps that colour count.
-void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, int colors = 0);
+// painted where alpha is at least options.alphaThreshold (128 by default), the painted colours
+// reduced into 256 palette entries (ReducePaintedPicture with `options`); 16 colours when they
+// need no more than 16 entries. `colors` 16 or 256 reduces into that many entries instead and
+// keeps that colour count.
+void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, int colors = 0,
+                      const ReductionOptions& options = ReductionOptions{});
 
 // Whether the entry's image opens, from its headers alone (cheap enough for listing every entry
 // of a large directory): a PNG whose pixel data is damaged is only found out by opening it.
@@ -61,7 +64,7 @@ bool DecodedIconImageOpens(std::span<const uint8_t> file, const IconDirEntry& en
 // DocumentFromRgba and RememberIconOrigin. Refused with kIconOpenError, `doc` untouched, when
 // the image does not decode.
 FileResult LoadDecodedIconImage(std::span<const uint8_t> file, const IconDirectory& dir, int index, Document& doc,
-                                int selectedZoom);
+                                int selectedZoom, const ReductionOptions& options = ReductionOptions{});
 
 // Records in a document just read from image `index` where it came from (Origin, without the
 // path, which only the caller knows) and, for a cursor, the image's hotspot moved inside the

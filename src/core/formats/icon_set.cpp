@@ -88,7 +88,7 @@ std::string IconPageLabel(const Document& doc, IconPageKind kind) {
 }
 
 FileResult LoadIconSet(std::span<const uint8_t> bytes, int selectedZoom, std::vector<IconSetPage>& pages,
-                       int& resourceType, int* unopened) {
+                       int& resourceType, int* unopened, const ReductionOptions& options) {
     IconDirectory dir;
     if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r;
     StoredIconFile stored;
@@ -96,7 +96,7 @@ FileResult LoadIconSet(std::span<const uint8_t> bytes, int selectedZoom, std::ve
     std::vector<IconSetPage> loaded(dir.Entries.size());
     for (std::size_t i = 0; i < loaded.size(); ++i) {
         // Palette images open unchanged, the others through the colour reduction (LoadIconImage picks).
-        if (!LoadIconImage(bytes, dir, int(i), loaded[i].Doc, selectedZoom)) {
+        if (!LoadIconImage(bytes, dir, int(i), loaded[i].Doc, selectedZoom, options)) {
             if (unopened) *unopened = int(i);
             return FileResult::Failure(std::to_string(i) + "： " + kIconOpenError);
         }

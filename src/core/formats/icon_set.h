@@ -39,9 +39,10 @@ struct IconSetPage {
 // through LoadDecodedIconImage, each with RememberIconOrigin so a cursor page has its hotspot; Origin without the
 // path). Refused, `pages` untouched, when any image does not open: message "<n>： " + kIconOpenError naming the
 // image number n (from 0), which `unopened` receives when given; kIconOpenError alone when the directory cannot be
-// read. resourceType receives the file's (2 for a cursor, 1 for anything else).
+// read. resourceType receives the file's (2 for a cursor, 1 for anything else). `options` is how the
+// images that are not palette images are reduced.
 FileResult LoadIconSet(std::span<const uint8_t> bytes, int selectedZoom, std::vector<IconSetPage>& pages,
-                       int& resourceType, int* unopened = nullptr);
+                       int& resourceType, int* unopened = nullptr, const ReductionOptions& options = ReductionOptions{});
 // The same from a file (ReadIconFileBytes), each page's Origin naming it.
 FileResult LoadIconSetFile(const std::filesystem::path& path, int selectedZoom, std::vector<IconSetPage>& pages,
                            int& resourceType);

@@ -13,6 +13,7 @@
 #endif
 
 #include "core/document/color_reduction.h"
+#include "core/document/quality_reduction.h"
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/jpeg_reader.h"
@@ -381,19 +382,19 @@ void AreaPicker::LivePreview() {
 }
 
 void ImportPictureDocument(Document& doc, const Raster& preview, int colorCount, int selectedZoom,
-                           const Plane* unpainted) {
+                           const Plane* unpainted, const ReductionOptions& options) {
     InitBlankDocument(doc, preview.Width(), preview.Height(), colorCount, selectedZoom);
     const std::size_t pixels = std::size_t(preview.Width()) * std::size_t(preview.Height());
     if (unpainted && unpainted->size() == pixels && std::find(unpainted->begin(), unpainted->end(), 1) != unpainted->end()) {
         Plane painted(pixels);
         for (std::size_t i = 0; i < pixels; ++i) painted[i] = (*unpainted)[i] == 0;
         // Nothing painted keeps the default palette, as a new document has.
-        ReducePaintedPicture(doc, colorCount, 0, preview, painted);
+        ReducePaintedPicture(doc, colorCount, 0, preview, painted, options);
         doc.DrawColor = 0;
         doc.AuxColor = 8;
         return;
     }
-    ReduceColors(doc, colorCount, 0, &preview);
+    ReduceColors(doc, colorCount, 0, &preview, options);
     doc.DrawColor = 0;
     doc.AuxColor = 8;
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -93,8 +94,9 @@ private:
 // 256) colours at the selected zoom, the preview reduced to that many colours into its one
 // layer (every pixel painted), DrawColor 0 and AuxColor 8. With `unpainted` (the picker's
 // PreviewUnpainted) holding any 1, those pixels stay unpainted and only the colours of the
-// others are reduced (ReducePaintedPicture).
+// others are reduced (ReducePaintedPicture). `options` chooses the palette builder and the dither
+// (quality_reduction.h); the defaults give the plain median cut.
 void ImportPictureDocument(Document& doc, const Raster& preview, int colorCount, int selectedZoom,
-                           const Plane* unpainted = nullptr);
+                           const Plane* unpainted = nullptr, const ReductionOptions& options = ReductionOptions{});
 
 }  // namespace pq

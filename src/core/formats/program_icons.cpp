@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "core/document/color_reduction.h"
+#include "core/document/quality_reduction.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 
@@ -646,7 +647,7 @@ bool DecodeIconImage(std::span<const std::uint8_t> data, IconPicture& out) {
     return true;
 }
 
-void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom) {
+void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom, const ReductionOptions& options) {
     InitBlankDocument(doc, kIconSize, kIconSize, 256, selectedZoom);
     // The reduction reads the picture at the document's size: bring any other size to it.
     Raster color = icon.Color;
@@ -657,7 +658,7 @@ void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom) 
             for (int x = 0; x < kIconSize; ++x)
                 if (icon.Color.Contains(x, y)) color.SetPixelUnchecked(x, y, icon.Color.PixelUnchecked(x, y));
     }
-    const int k = ReduceColors(doc, 256, 0, &color);
+    const int k = ReduceColors(doc, 256, 0, &color, options);
     if (k < 16) doc.ColorCount = 16;
     Layer& layer = doc.LayerAt(0);
     for (int y = 0; y < kIconSize; ++y)

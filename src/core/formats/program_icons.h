@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -129,9 +130,11 @@ bool DecodeIconImage(std::span<const std::uint8_t> data, IconPicture& out);
 
 // Builds the document the editor opens for an icon: InitBlankDocument(32, 32, 256) with the
 // selected zoom; the colour picture is reduced to at most 256 palette entries into layer 0
-// (every pixel painted); when fewer than 16 entries result the document becomes a 16-colour
-// one; then Mask is 0 where the mask picture is not black and 1 where it is. Pictures of
-// another size are cut or padded (white colour, transparent mask) at the bottom and right.
-void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom);
+// (every pixel painted; ReduceColors with `options`); when fewer than 16 entries result the
+// document becomes a 16-colour one; then Mask is 0 where the mask picture is not black and 1
+// where it is. Pictures of another size are cut or padded (white colour, transparent mask) at
+// the bottom and right.
+void IconFromPictures(Document& doc, const IconPicture& icon, int selectedZoom,
+                      const ReductionOptions& options = ReductionOptions{});
 
 }  // namespace pq

@@ -107,6 +107,35 @@ bool WriteWindowPosition(const fs::path& file, const WindowPosition& p) {
     return WriteFileAtomically(file, b).Ok;
 }
 
+namespace {
+constexpr uint8_t kReductionTag[4] = {'P', 'Q', 'R', 'D'};
+constexpr uint8_t kReductionVersion = 1;
+}  // namespace
+
+ReductionOptions ReadReductionSettings(const fs::path& file) {
+    // One byte more than the format holds, so a longer file is told from a whole one.
+    const std::vector<uint8_t> b = ReadPrefix(file, kReductionSettingsSize + 1);
+    const ReductionOptions defaults;
+    if (b.size() != kReductionSettingsSize || !std::equal(kReductionTag, kReductionTag + 4, b.begin()) ||
+        b[4] != kReductionVersion || b[5] > 1 || b[6] > 2 || b[7] == 0)
+        return defaults;
+    ReductionOptions o;
+    o.quantizer = b[5] == 1 ? Quantizer::Quality : Quantizer::MedianCut;
+    o.dither = b[6] == 1 ? Dither::Diffusion : b[6] == 2 ? Dither::Ordered : Dither::None;
+    o.alphaThreshold = b[7];
+    return o;
+}
+
+bool WriteReductionSettings(const fs::path& file, const ReductionOptions& options) {
+    const uint8_t quantizer = options.quantizer == Quantizer::Quality ? 1 : 0;
+    const uint8_t dither = options.dither == Dither::Diffusion ? 1 : options.dither == Dither::Ordered ? 2 : 0;
+    const int t = options.alphaThreshold;
+    const uint8_t threshold = uint8_t(t >= 1 && t <= 255 ? t : kDefaultAlphaThreshold);
+    const std::vector<uint8_t> b = {kReductionTag[0], kReductionTag[1], kReductionTag[2], kReductionTag[3],
+                                    kReductionVersion, quantizer, dither, threshold};
+    return WriteFileAtomically(file, b).Ok;
+}
+
 std::vector<std::string> ReadRecentFiles(const fs::path& file) {
     std::vector<uint8_t> bytes;
     std::vector<std::string> paths;

@@ -1,6 +1,7 @@
 #pragma once
 // The small binary settings files: "pqset" (26 bytes: frame bounds, transparency colours, undo
-// switch, window state) and the 8-byte tool-window positions "pqcpset", "pqlpset", "pqvwset".
+// switch, window state), the 8-byte tool-window positions "pqcpset", "pqlpset", "pqvwset", and the
+// colour reduction choices "pqreduce".
 // Missing files give defaults; short files give defaults for the fields they do not hold;
 // senseless values are replaced by defaults.
 
@@ -9,6 +10,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "core/document/quality_reduction.h"
 
 namespace pq {
 
@@ -37,6 +40,16 @@ bool WriteMainSettings(const std::filesystem::path& file, const MainSettings& s)
 // nullopt when the file is absent or too short to hold a position.
 std::optional<WindowPosition> ReadWindowPosition(const std::filesystem::path& file);
 bool WriteWindowPosition(const std::filesystem::path& file, const WindowPosition& p);
+
+// The colour reduction choices of the Options dialog: "pqreduce", 8 bytes: "PQRD", the format
+// version 1, then one byte each for the quantizer (0 median cut, 1 quality), the dither (0 none,
+// 1 diffusion, 2 ordered) and the alpha threshold (1..255). Anything else (missing, shorter or
+// longer, another tag or version, a value out of range) reads as the defaults.
+inline constexpr const char* kReductionSettingsFile = "pqreduce";
+inline constexpr std::size_t kReductionSettingsSize = 8;
+ReductionOptions ReadReductionSettings(const std::filesystem::path& file);
+// Values out of range are written as their defaults.
+bool WriteReductionSettings(const std::filesystem::path& file, const ReductionOptions& options);
 
 // The files last opened or saved, newest first: "pqrecent", UTF-8 text, one absolute path per
 // line. At most kRecentFileCount are kept; empty, relative, over-long and repeated lines are

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <vector>
 
 #include "core/document/color_reduction.h"
+#include "core/document/quality_reduction.h"
 #include "core/document/selection.h"
 
 namespace pq {
@@ -112,7 +114,42 @@ bool ColorCountNeedsRelease(const Document& doc, int colors) {
     return doc.HasSelection && colors == 16 && doc.ColorCount == 256;
 }
 
-EditResult ChangeColorCount(Document& doc, int colors) {
+namespace {
+
+// 256 -> 16 with a dither: the palette as the options' builder makes it, then every layer's
+// painted pixels dithered from their old true colours to the K new entries.
+void ReduceTo16Dithered(Document& doc, const ReductionOptions& options) {
+    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    const PaletteTable before = doc.Palette;
+    std::vector<Plane> oldIndices(std::size_t(doc.LayerCount()));
+    for (int li = 0; li < doc.LayerCount(); ++li) oldIndices[std::size_t(li)] = doc.LayerAt(li).Indices;
+    ReductionOptions plain = options;
+    plain.dither = Dither::None;
+    // Only the K entries built count: the rest are black fillers no pixel should be matched to.
+    const int K = ReduceColors(doc, 16, 0, nullptr, plain);
+    Raster colors(w, h);
+    for (int li = 0; li < doc.LayerCount(); ++li) {
+        Layer& L = doc.LayerAt(li);
+        const Plane& old = oldIndices[std::size_t(li)];
+        if (L.Mask.size() < pixels || old.size() < pixels) continue;
+        Plane painted(pixels);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::size_t p = std::size_t(y) * std::size_t(w) + std::size_t(x);
+                painted[p] = L.Mask[p] == 1;
+                colors.SetPixelUnchecked(x, y, EntryColor(before[old[p]]));
+            }
+        const std::vector<uint8_t> idx = MapToPalette(colors, &painted, doc.Palette.data(), K, options.dither);
+        if (idx.size() < pixels) continue;
+        for (std::size_t p = 0; p < pixels; ++p)
+            if (painted[p]) L.Indices[p] = idx[p];
+    }
+}
+
+}  // namespace
+
+EditResult ChangeColorCount(Document& doc, int colors, const ReductionOptions& options) {
     if ((colors != 16 && colors != 256) || colors == doc.ColorCount) return EditResult::Nothing();
     if (colors == 256) {
         // Nothing points at the new entries yet: they start black and no pixel changes.
@@ -122,7 +159,8 @@ EditResult ChangeColorCount(Document& doc, int colors) {
             DropSelection(doc);
             doc.HasSelection = false;
         }
-        ReduceColors(doc, 16, 0, nullptr);
+        if (options.dither == Dither::None) ReduceColors(doc, 16, 0, nullptr, options);
+        else ReduceTo16Dithered(doc, options);
         doc.DrawColor = 0;
         doc.AuxColor = 8;
     }

@@ -11,6 +11,7 @@
 
 #include "core/document/document.h"
 #include "core/document/edit_result.h"
+#include "core/document/quality_reduction.h"
 #include "core/raster/raster.h"
 
 namespace pq {
@@ -70,16 +71,22 @@ EditResult AdjustRgb(Document& doc, ChannelShift shift);
 // "色数変更" to `colors` (16 or 256); Nothing when the document already has that depth or
 // `colors` is neither. 16 -> 256 zeroes entries 16..255 and changes no pixel. 256 -> 16 rebuilds
 // the palette from the painted pixels of all layers by colour reduction to at most 16 entries,
-// remaps every layer, and resets DrawColor to 0 and AuxColor to 8.
+// remaps every layer, and resets DrawColor to 0 and AuxColor to 8. `options` picks the palette
+// builder; a dither other than None then maps each layer's painted pixels, as the true colours of
+// their old entries, to the new entries with that dither (each layer on its own, no error passing
+// between layers) instead of to the nearest entry. Colours the new palette holds exactly stay
+// undithered, so a picture of at most 16 colours comes out the same either way.
 // A floating selection must be released first by the caller, as the filters do: when
 // ColorCountNeedsRelease says so, run Deselect (its own "選択範囲クリア" step) before this
 // call, because the reduction remaps the layers but not the floating planes. Should a caller
 // forget, the content is put down here within this step rather than left with stale indices.
-EditResult ChangeColorCount(Document& doc, int colors);
+EditResult ChangeColorCount(Document& doc, int colors, const ReductionOptions& options = ReductionOptions{});
 // True when ChangeColorCount(doc, colors) wants the selection released first.
 bool ColorCountNeedsRelease(const Document& doc, int colors);
 // The menu command: switches to the other depth.
-inline EditResult ToggleColorCount(Document& doc) { return ChangeColorCount(doc, doc.ColorCount == 16 ? 256 : 16); }
+inline EditResult ToggleColorCount(Document& doc, const ReductionOptions& options = ReductionOptions{}) {
+    return ChangeColorCount(doc, doc.ColorCount == 16 ? 256 : 16, options);
+}
 
 // ---- previews ---------------------------------------------------------------------------------------
 

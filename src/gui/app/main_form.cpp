@@ -112,6 +112,7 @@ const std::filesystem::path& TMainForm::SnapshotFolderPath() const { return snap
 
 void TMainForm::ReadSettings() {
     recent_ = pq::ReadRecentFiles(settingsFolder_ / pq::kRecentFilesFile);
+    reduction_ = pq::ReadReductionSettings(settingsFolder_ / pq::kReductionSettingsFile);
     const auto file = settingsFolder_ / pq::kMainSettingsFile;
     if (!std::filesystem::exists(file)) return;
     settings_ = pq::ReadMainSettings(file);
@@ -254,7 +255,7 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
     if (info.isFile()) {
         std::vector<pq::IconSetPage> pages;
         int type = pq::kIconResourceType;
-        const ReadRequest request{SelectedZoom(), prompt_, this, &pages, &type};
+        const ReadRequest request{SelectedZoom(), prompt_, this, &pages, &type, reduction_};
         const pq::FileResult r = ReadDocumentFile(name, form->Doc(), request);
         if (!r.Ok) {
             delete sub;
@@ -384,10 +385,16 @@ void TMainForm::FileOpen1Execute() {
 }
 
 void TMainForm::mtOptionClick() {
-    TfrmOption dialog(this, *prompt_, settings_.TransparencyColor1, settings_.TransparencyColor2, settings_.UndoEnabled);
+    TfrmOption dialog(this, *prompt_, settings_.TransparencyColor1, settings_.TransparencyColor2, settings_.UndoEnabled,
+                      reduction_);
     if (!prompt_->RunDialog(dialog)) return;
     const bool wasEnabled = settings_.UndoEnabled;
     SetOptions(dialog.Color1(), dialog.Color2(), dialog.UndoEnabled());
+    // The reduction choices have their own file, written now (pqset is written at the end).
+    reduction_ = dialog.Reduction();
+    if (!pq::WriteReductionSettings(settingsFolder_ / pq::kReductionSettingsFile, reduction_))
+        prompt_->Message(this, "オプション", "減色の設定を保存できませんでした。\n選んだ設定は Pixquil を終了するまで使われます。",
+                         PromptIcon::Warning, PromptButtons::Ok);
     if (TImageForm* form = ActiveForm()) {
         form->Redraw();
         if (!settings_.UndoEnabled) pq::ClearHistory(form->Doc(), form->HistoryCtx());

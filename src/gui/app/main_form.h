@@ -116,6 +116,7 @@ public:
     // ---- settings ------------------------------------------------------------------------------
     pq::TransparencyColors TransparencyColors() const override;
     bool UndoEnabled() const override { return settings_.UndoEnabled; }
+    pq::ReductionOptions Reduction() const override { return reduction_; }
     const pq::MainSettings& Settings() const { return settings_; }
     void SetOptions(uint32_t color1, uint32_t color2, bool undoEnabled);
 
@@ -189,6 +190,8 @@ private:
     Prompt* prompt_ = nullptr;
     std::unique_ptr<pq::TextDrawer> textDrawer_;
     pq::MainSettings settings_;
+    // From "pqreduce" at start; written when the Options dialog is accepted.
+    pq::ReductionOptions reduction_;
     bool pendingBoundsFix_ = false;
 
     QMdiArea* mdi_ = nullptr;

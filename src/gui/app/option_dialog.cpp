@@ -2,11 +2,13 @@
 
 #include <QCheckBox>
 #include <QColor>
+#include <QComboBox>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,7 +16,9 @@
 
 #include "core/raster/raster.h"
 #include "gui/kit/dialog_buttons.h"
+#include "gui/kit/digit_key_filter.h"
 #include "gui/kit/prompt.h"
+#include "gui/kit/up_down.h"
 
 namespace pq::gui {
 
@@ -29,7 +33,8 @@ void Paint(QLabel* swatch, uint32_t ref) {
 }
 }  // namespace
 
-TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_t color2, bool undoEnabled)
+TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_t color2, bool undoEnabled,
+                       const pq::ReductionOptions& reduction)
     : QDialog(parent), prompt_(prompt), color1_(color1), color2_(color2) {
     setObjectName("TfrmOption");
     setWindowTitle("オプション");
@@ -62,10 +67,47 @@ TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_
     grid->addWidget(label2, 0, 2);
     grid->addWidget(swatch2_, 0, 3);
 
+    // How pictures and true-colour images are brought to the palette. The combo items are in the
+    // order of the enums Quantizer and Dither.
+    auto* group3 = new QGroupBox("減色", this);
+    group3->setObjectName("GroupBox3");
+    auto* grid3 = new QGridLayout(group3);
+    quantizer_ = new QComboBox(group3);
+    quantizer_->setObjectName("cbQuantizer");
+    quantizer_->addItems({"メディアンカット", "高画質"});
+    dither_ = new QComboBox(group3);
+    dither_->setObjectName("cbDither");
+    dither_->addItems({"なし", "誤差拡散", "パターン"});
+    alpha_ = new QLineEdit(group3);
+    alpha_->setObjectName("edAlpha");
+    alpha_->setMaxLength(3);
+    alpha_->setFixedWidth(48);
+    DigitKeyFilter::Install(alpha_);
+    alphaUpDown_ = new TUpDown(alpha_, 1, 255, /*wrap=*/false, group3);
+    auto* alphaRow = new QHBoxLayout;
+    alphaRow->addWidget(alpha_);
+    alphaRow->addWidget(alphaUpDown_);
+    alphaRow->addWidget(new QLabel("以上を不透明", group3));
+    alphaRow->addStretch();
+    auto* label3 = new QLabel("減色方法", group3);
+    label3->setObjectName("Label3");
+    auto* label4 = new QLabel("ディザ", group3);
+    label4->setObjectName("Label4");
+    auto* label5 = new QLabel("アルファ値", group3);
+    label5->setObjectName("Label5");
+    grid3->addWidget(label3, 0, 0);
+    grid3->addWidget(quantizer_, 0, 1);
+    grid3->addWidget(label4, 1, 0);
+    grid3->addWidget(dither_, 1, 1);
+    grid3->addWidget(label5, 2, 0);
+    grid3->addLayout(alphaRow, 2, 1);
+    SetReduction(reduction);
+
     QHBoxLayout* buttons = MakeOkCancelRow(this, "Button1", "Button2");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group1);
     layout->addWidget(group2);
+    layout->addWidget(group3);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -73,6 +115,21 @@ TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_
 bool TfrmOption::UndoEnabled() const { return checkBox1_->isChecked(); }
 
 void TfrmOption::SetUndoEnabled(bool on) { checkBox1_->setChecked(on); }
+
+pq::ReductionOptions TfrmOption::Reduction() const {
+    pq::ReductionOptions r;
+    r.quantizer = quantizer_->currentIndex() == 1 ? pq::Quantizer::Quality : pq::Quantizer::MedianCut;
+    const int d = dither_->currentIndex();
+    r.dither = d == 1 ? pq::Dither::Diffusion : d == 2 ? pq::Dither::Ordered : pq::Dither::None;
+    r.alphaThreshold = alphaUpDown_->Position();
+    return r;
+}
+
+void TfrmOption::SetReduction(const pq::ReductionOptions& reduction) {
+    quantizer_->setCurrentIndex(reduction.quantizer == pq::Quantizer::Quality ? 1 : 0);
+    dither_->setCurrentIndex(reduction.dither == pq::Dither::Diffusion ? 1 : reduction.dither == pq::Dither::Ordered ? 2 : 0);
+    alphaUpDown_->SetPosition(reduction.alphaThreshold);
+}
 
 void TfrmOption::StaticText1Click() { ChooseInto(color1_, swatch1_); }
 

@@ -44,7 +44,7 @@ void mePasteClick(FrameServices& frame, TImageForm& form) {
     const std::optional<PasteChoice> choice = pick(frame, form, *read.Picture);
     if (!choice) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const pq::EditResult result = pq::PastePicture(form.Doc(), choice->Area, choice->Optimize);
+    const pq::EditResult result = pq::PastePicture(form.Doc(), choice->Area, choice->Optimize, frame.Reduction());
     QApplication::restoreOverrideCursor();
     form.ApplyEdit(result);
 }

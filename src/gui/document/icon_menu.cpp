@@ -41,7 +41,8 @@ void AddPage(TImageForm& form, FrameServices& frame) {
     const int size = dialog.ChosenSize();
     if (size == 0) return;
     pq::Document doc = dialog.FromCurrentPage()
-                           ? PageFromDocument(form.Doc(), size, dialog.ChosenColors(), frame.SelectedZoom())
+                           ? PageFromDocument(form.Doc(), size, dialog.ChosenColors(), frame.SelectedZoom(),
+                                              frame.Reduction())
                            : BlankPage(frame, size, dialog.ChosenColors());
     if (doc.Ready) form.InsertPage(std::move(doc), pq::NewPageKind(size, size));
 }
@@ -66,18 +67,20 @@ void MakeAllSizes(TImageForm& form, FrameServices& frame) {
 
 }  // namespace
 
-pq::Document PageFromDocument(const pq::Document& source, int size, int colors, int selectedZoom) {
-    return pq::ResampledDocument(source, size, size, colors, selectedZoom);
+pq::Document PageFromDocument(const pq::Document& source, int size, int colors, int selectedZoom,
+                              const pq::ReductionOptions& options) {
+    return pq::ResampledDocument(source, size, size, colors, selectedZoom, options);
 }
 
 void MakePageSizes(TImageForm& form, const std::vector<int>& sizes) {
     const int zoom = form.Frame().SelectedZoom();
+    const pq::ReductionOptions reduction = form.Frame().Reduction();
     const pq::Document source = form.Doc();
     form.BecomeSet();
     int sourcePage = form.CurrentPage();
     for (int s : sizes) {
         if (HasPageOfSize(form, s)) continue;
-        pq::Document page = PageFromDocument(source, s, source.ColorCount, zoom);
+        pq::Document page = PageFromDocument(source, s, source.ColorCount, zoom, reduction);
         if (!page.Ready) continue;
         const int at = PlaceBySize(form, s);
         form.InsertPage(std::move(page), pq::NewPageKind(s, s), at);

@@ -3,6 +3,7 @@
 // make every size from the current page), and ファイル > 新規アイコンセット....
 
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "gui/kit/command_table.h"
 
 namespace pq::gui {
@@ -16,8 +17,10 @@ CommandTable IconMenuCommands();
 Command NewIconSetCommand();
 
 // The page of `size` x `size` made from `source`: resampled (area averaging; whole-factor
-// enlargement repeats pixels), unpainted where most of its source is, `colors` colours.
-pq::Document PageFromDocument(const pq::Document& source, int size, int colors, int selectedZoom);
+// enlargement repeats pixels), unpainted where most of its source is, `colors` colours reduced
+// as `options` says.
+pq::Document PageFromDocument(const pq::Document& source, int size, int colors, int selectedZoom,
+                              const pq::ReductionOptions& options = pq::ReductionOptions{});
 
 // すべてのサイズを作る for the sizes given: each size no page has yet, made from the current page
 // and placed among the pages by size. The current page stays current.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "core/formats/file_result.h"
 #include "core/formats/icon_set.h"
 
@@ -36,6 +37,8 @@ struct ReadRequest {
     // document with the first), and the file's resource type.
     std::vector<pq::IconSetPage>* SetPages = nullptr;
     int* SetResourceType = nullptr;
+    // How pictures and true-colour icon images are reduced to the palette.
+    pq::ReductionOptions Reduction;
 };
 
 // Reads an existing file into `doc` (which the reader sets up with pq::InitBlankDocument), by

@@ -137,14 +137,16 @@ pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const Re
     if (choice->All && request.SetPages) {
         std::vector<pq::IconSetPage> pages;
         int type = pq::kIconResourceType;
-        if (pq::FileResult r = pq::LoadIconSet(bytes, request.SelectedZoom, pages, type); !r.Ok) return r;
+        if (pq::FileResult r = pq::LoadIconSet(bytes, request.SelectedZoom, pages, type, nullptr, request.Reduction);
+            !r.Ok)
+            return r;
         for (pq::IconSetPage& page : pages) page.Doc.Origin.Path = ToFsPath(path).string();
         doc = pages.front().Doc;
         *request.SetPages = std::move(pages);
         if (request.SetResourceType) *request.SetResourceType = type;
         return pq::FileResult::Success();
     }
-    pq::FileResult r = pq::LoadIconImage(bytes, dir, choice->Index, doc, request.SelectedZoom);
+    pq::FileResult r = pq::LoadIconImage(bytes, dir, choice->Index, doc, request.SelectedZoom, request.Reduction);
     // Remembered so that saving into this very file replaces only this image.
     if (r.Ok) doc.Origin.Path = ToFsPath(path).string();
     return r;
@@ -160,7 +162,7 @@ pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Docu
     if (!request.prompt->RunDialog(dialog)) return pq::FileResult::Failure("");
     WaitCursor wait;
     pq::ImportPictureDocument(doc, dialog.Preview(), dialog.OutputColors(), request.SelectedZoom,
-                              &dialog.Picker().PreviewUnpainted());
+                              &dialog.Picker().PreviewUnpainted(), request.Reduction);
     return pq::FileResult::Success();
 }
 
@@ -320,7 +322,9 @@ void mtExtractClick(FrameServices& frame) {
     TfrmExeDll dialog(frame.FrameWidget(), frame.GetPrompt(), [&frame](const pq::IconPicture& icon) {
         const int number = frame.AdvanceWindowNumber();
         frame.OpenBuiltDocument(QString("Icon%1").arg(number),
-                                [&icon](pq::Document& doc, int zoom) { pq::IconFromPictures(doc, icon, zoom); });
+                                [&icon, reduction = frame.Reduction()](pq::Document& doc, int zoom) {
+                                    pq::IconFromPictures(doc, icon, zoom, reduction);
+                                });
     });
     frame.GetPrompt().RunDialog(dialog);
     WaitCursor wait;

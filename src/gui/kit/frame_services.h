@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "core/document/quality_reduction.h"
 #include "core/document/render.h"
 #include "gui/kit/tool_state.h"
 
@@ -81,6 +82,8 @@ public:
     // ---- settings ---------------------------------------------------------------------------------
     virtual pq::TransparencyColors TransparencyColors() const = 0;
     virtual bool UndoEnabled() const = 0;
+    // How colours are reduced from pictures and true-colour images (the Options dialog's 減色).
+    virtual pq::ReductionOptions Reduction() const = 0;
     virtual const std::filesystem::path& SnapshotFolderPath() const = 0;
 
     // ---- tool windows, buttons, status bar --------------------------------------------------------

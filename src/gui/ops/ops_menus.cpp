@@ -118,7 +118,7 @@ void mcColorClick(TImageForm& form, FrameServices& frame) {
     form.ApplyEdit(pq::AdjustRgb(form.Doc(), pq::ChannelShift{dialog.AmountRed(), dialog.AmountGreen(), dialog.AmountBlue()}));
 }
 
-void mcColorCountClick(TImageForm& form, FrameServices&) {
+void mcColorCountClick(TImageForm& form, FrameServices& frame) {
     pq::Document& doc = form.Doc();
     const int target = doc.ColorCount == 16 ? 256 : 16;
     // The reduction remaps the layers, not the floating planes: put them down first.
@@ -127,7 +127,7 @@ void mcColorCountClick(TImageForm& form, FrameServices&) {
     {
         std::optional<BusyCursor> busy;
         if (target == 16) busy.emplace();
-        result = pq::ChangeColorCount(doc, target);
+        result = pq::ChangeColorCount(doc, target, frame.Reduction());
     }
     form.ApplyEdit(result);
 }

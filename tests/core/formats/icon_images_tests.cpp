@@ -6,8 +6,10 @@
 #include <set>
 #include <sstream>
 
+#include "core/document/quality_reduction.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_images.h"
+#include "core/formats/icon_set.h"
 #include "core/io/byte_io.h"
 #include "support/png_encode.h"
 #include "support/test_paths.h"
@@ -303,6 +305,51 @@ TEST(IconImages, TrueColourAndPngEntriesOpenPaintedWhereOpaqueInTheirColours) {
             std::set<int> used(d.LayerAt(0).Indices.begin(), d.LayerAt(0).Indices.end());
             EXPECT_GT(used.size(), 200u);   // reduced, not collapsed
         }
+    }
+}
+
+TEST(IconImages, ReductionChoicesAndTheAlphaThresholdReachTrueColourAndPngEntries) {
+    // 23 x 17 colours of their own; alpha 127, 128 and 255 in turn.
+    const int w = 23, h = 17;
+    std::vector<uint8_t> px;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int k = (x + y) % 3;
+            px.insert(px.end(), {uint8_t(x * 11), uint8_t(y * 15), uint8_t(x * y % 256), uint8_t(k == 0 ? 127 : k == 1 ? 128 : 255)});
+        }
+    Raster colors(w, h);
+    for (int i = 0; i < w * h; ++i)
+        colors.SetPixelUnchecked(i % w, i / w, Rgb{px[4 * std::size_t(i)], px[4 * std::size_t(i) + 1], px[4 * std::size_t(i) + 2]});
+    for (const auto& [name, file] : {std::pair{"32-bit", DibIcon(32, w, h, px)}, std::pair{"PNG", PngIcon(w, h, px)}}) {
+        SCOPED_TRACE(name);
+        IconDirectory dir;
+        ASSERT_TRUE(ReadIconDirectory(file, dir));
+        Document plain;
+        ASSERT_TRUE(LoadIconImage(file, dir, 0, plain, 10));
+        for (const int threshold : {127, 128}) {
+            Document d;
+            ASSERT_TRUE(LoadIconImage(file, dir, 0, d, 10, ReductionOptions{Quantizer::MedianCut, Dither::None, threshold}));
+            for (int i = 0; i < w * h; ++i)
+                ASSERT_EQ(d.LayerAt(0).Mask[std::size_t(i)], px[4 * std::size_t(i) + 3] >= threshold ? 1 : 0)
+                    << "threshold " << threshold << " pixel " << i;
+            if (threshold == 128) EXPECT_EQ(d.LayerAt(0).Mask, plain.LayerAt(0).Mask);
+        }
+
+        const ReductionOptions quality{Quantizer::Quality, Dither::Diffusion, 128};
+        Document got, direct;
+        ASSERT_TRUE(LoadIconImage(file, dir, 0, got, 10, quality));
+        InitBlankDocument(direct, w, h, 256, 10);
+        ReducePaintedPicture(direct, 256, 0, colors, PaintedFromRgba(px, 128), quality);
+        EXPECT_EQ(got.Palette, direct.Palette);
+        EXPECT_EQ(got.LayerAt(0).Indices, direct.LayerAt(0).Indices);
+        EXPECT_EQ(got.LayerAt(0).Mask, direct.LayerAt(0).Mask);
+        EXPECT_NE(got.Palette, plain.Palette);
+        // すべて開く reduces the same way.
+        std::vector<IconSetPage> pages;
+        int type = 0;
+        ASSERT_TRUE(LoadIconSet(file, 10, pages, type, nullptr, quality));
+        EXPECT_EQ(pages[0].Doc.Palette, direct.Palette);
+        EXPECT_EQ(pages[0].Doc.LayerAt(0).Indices, direct.LayerAt(0).Indices);
     }
 }
 

@@ -157,6 +157,49 @@ TEST(SettingsWriting, AMissingFolderFailsAndAFailedWriteKeepsThePreviousFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
+TEST(ReductionSettingsFile, RoundTripsEveryChoiceAndAnythingDamagedReadsAsTheDefaults) {
+    test::TempDir dir;
+    const fs::path file = dir / kReductionSettingsFile;
+    const ReductionOptions chosen{Quantizer::Quality, Dither::Ordered, 255};
+    ASSERT_TRUE(WriteReductionSettings(file, chosen));
+    EXPECT_EQ(ReadBytes(file), (Bytes{'P', 'Q', 'R', 'D', 1, 1, 2, 255}));
+    EXPECT_EQ(ReadReductionSettings(file), chosen);
+    for (const ReductionOptions o : {ReductionOptions{Quantizer::MedianCut, Dither::Diffusion, 1},
+                                     ReductionOptions{Quantizer::Quality, Dither::None, 127}}) {
+        ASSERT_TRUE(WriteReductionSettings(file, o));
+        EXPECT_EQ(ReadReductionSettings(file), o);
+    }
+    // A threshold the format cannot hold is written as the default.
+    ASSERT_TRUE(WriteReductionSettings(file, ReductionOptions{Quantizer::Quality, Dither::Diffusion, 300}));
+    EXPECT_EQ(ReadReductionSettings(file), (ReductionOptions{Quantizer::Quality, Dither::Diffusion, 128}));
+
+    const ReductionOptions defaults;
+    EXPECT_EQ(ReadReductionSettings(dir / "absent"), defaults);
+    const Bytes good{'P', 'Q', 'R', 'D', 1, 1, 1, 100};
+    std::vector<Bytes> damaged = {
+        {},                                   // empty
+        Bytes(good.begin(), good.end() - 1),  // short
+        {'P', 'Q', 'R', 'D', 1, 1, 1, 100, 0},   // one byte too many
+        {'P', 'Q', 'R', 'X', 1, 1, 1, 100},   // another tag
+        {'P', 'Q', 'R', 'D', 2, 1, 1, 100},   // another version
+        {'P', 'Q', 'R', 'D', 1, 2, 1, 100},   // no such quantizer
+        {'P', 'Q', 'R', 'D', 1, 1, 3, 100},   // no such dither
+        {'P', 'Q', 'R', 'D', 1, 1, 1, 0},     // threshold 0
+    };
+    damaged.push_back(Bytes(1 << 16, 'P'));   // a large file of something else
+    for (std::size_t i = 0; i < damaged.size(); ++i) {
+        WriteBytes(file, damaged[i]);
+        EXPECT_EQ(ReadReductionSettings(file), defaults) << "case " << i;
+        // Reading never repairs or replaces the file: only saving the options does.
+        EXPECT_EQ(ReadBytes(file), damaged[i]) << "case " << i;
+    }
+    // A folder where the file should be reads as the defaults too.
+    fs::remove(file);
+    fs::create_directory(file);
+    EXPECT_EQ(ReadReductionSettings(file), defaults);
+    EXPECT_FALSE(WriteReductionSettings(file, chosen));
+}
+
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {
 public:

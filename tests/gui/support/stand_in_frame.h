@@ -35,6 +35,7 @@ public:
     bool OutlineVisible = true;
     int Tool = gui::kToolZoom;
     mutable ScriptedPrompt Prompter;
+    pq::ReductionOptions ReductionChoice;
 
     QWidget* FrameWidget() override { return &window_; }
     gui::Prompt& GetPrompt() const override { return Prompter; }
@@ -66,6 +67,7 @@ public:
     gui::TfrmName& NameDialog() override;
     pq::TransparencyColors TransparencyColors() const override { return {}; }
     bool UndoEnabled() const override { return true; }
+    pq::ReductionOptions Reduction() const override { return ReductionChoice; }
     const std::filesystem::path& SnapshotFolderPath() const override { return folder_.Path(); }
     void RefreshColorPalette() override { ++Asked.ColorPalette; }
     void RebuildLayerPalette(gui::TImageForm&) override { ++Asked.LayerRebuilds; }
