@@ -52,6 +52,15 @@ const char* const kConvertUsage =
     "  --colors 16|256    a picture's colour count\n"
     "  --area L,T,R,B     a picture's frame instead of the whole picture\n"
     "  --hotspot X,Y      the hotspot of a .cur OUT\n"
+    "  --quantizer median|quality\n"
+    "                     how a picture or a truecolour icon image is reduced: the editor's\n"
+    "                     median cut (default) or the high-quality reduction\n"
+    "  --dither none|fs|ordered\n"
+    "                     no dithering (default), Floyd-Steinberg error diffusion or an ordered\n"
+    "                     8x8 pattern when its pixels are mapped to the reduced colours\n"
+    "  --alpha-threshold N\n"
+    "                     a truecolour icon image is painted where its alpha is N or more\n"
+    "                     (1 to 255, default 128)\n"
     "  --format KIND      the kind of IN \"-\" (standard input): pqf, ico, cur, bmp, jpg, png\n"
     "  --to KIND          the kind of OUT \"-\" (standard output) and of the files -o writes:\n"
     "                     pqf, ico, cur, bmp, png, pqp, pal\n"
@@ -100,6 +109,15 @@ const char* const kConvertUsageJa =
     "  --colors 16|256    画像の色数\n"
     "  --area L,T,R,B     画像全体の代わりに取る範囲\n"
     "  --hotspot X,Y      .cur の OUT のホットスポット\n"
+    "  --quantizer median|quality\n"
+    "                     画像や 32 ビットなどのアイコン画像の減色方法: エディタと同じ\n"
+    "                     メディアンカット（既定）か高画質\n"
+    "  --dither none|fs|ordered\n"
+    "                     減らした色に置き換えるときのディザ: なし（既定）、誤差拡散\n"
+    "                     （Floyd-Steinberg）、8x8 のパターン\n"
+    "  --alpha-threshold N\n"
+    "                     32 ビットなどのアイコン画像でアルファが N 以上のところを塗ります\n"
+    "                     （1～255、既定 128）\n"
     "  --format KIND      IN が \"-\"（標準入力）のときの形式: pqf, ico, cur, bmp, jpg, png\n"
     "  --to KIND          OUT が \"-\"（標準出力）のときと -o で書くファイルの形式:\n"
     "                     pqf, ico, cur, bmp, png, pqp, pal\n"
@@ -117,7 +135,10 @@ std::string ConvertUsage() { return Say(kConvertUsage, kConvertUsageJa); }
 
 namespace {
 
-constexpr std::array<OptionSpec, 9> kOptions{{{"--index"},
+constexpr std::array<OptionSpec, 12> kOptions{{{"--quantizer"},
+                                               {"--dither"},
+                                               {"--alpha-threshold"},
+                                               {"--index"},
                                                {"--size"},
                                                {"--colors"},
                                                {"--area"},
@@ -262,6 +283,7 @@ int RunConvert(std::span<const std::string> args) {
         if (!ParseArea(parsed.Value("--area"), area, error)) return UsageFailure("convert", error);
         s.Request.Area = area;
     }
+    if (!ParseReductionOptions(parsed, s.Request.Reduction, error)) return UsageFailure("convert", error);
     // Options that only some inputs take are checked against what the names say; an input whose
     // content turns out otherwise is judged by its content.
     for (const std::string& in : inputs) {

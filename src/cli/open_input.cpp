@@ -70,6 +70,38 @@ bool ReadStandardInput(std::uint64_t limit, std::vector<std::uint8_t>& out) {
     return true;
 }
 
+bool ParseReductionOptions(const ParsedArgs& parsed, ReductionOptions& out, std::string& error) {
+    if (parsed.Has("--quantizer")) {
+        const std::string& v = parsed.Value("--quantizer");
+        if (v != "median" && v != "quality") {
+            error = Say("--quantizer must be median or quality, not '" + v + "'",
+                        "--quantizer は median か quality です：'" + v + "'");
+            return false;
+        }
+        out.quantizer = v == "quality" ? Quantizer::Quality : Quantizer::MedianCut;
+    }
+    if (parsed.Has("--dither")) {
+        const std::string& v = parsed.Value("--dither");
+        if (v != "none" && v != "fs" && v != "ordered") {
+            error = Say("--dither must be none, fs or ordered, not '" + v + "'",
+                        "--dither は none、fs、ordered のどれかです：'" + v + "'");
+            return false;
+        }
+        out.dither = v == "fs" ? Dither::Diffusion : v == "ordered" ? Dither::Ordered : Dither::None;
+    }
+    if (parsed.Has("--alpha-threshold")) {
+        const std::string& v = parsed.Value("--alpha-threshold");
+        int t = 0;
+        if (!ParseNonNegative(v, t) || t < 1 || t > 255) {
+            error = Say("--alpha-threshold must be a whole number from 1 to 255, not '" + v + "'",
+                        "--alpha-threshold は 1～255 の整数です：'" + v + "'");
+            return false;
+        }
+        out.alphaThreshold = t;
+    }
+    return true;
+}
+
 const FileFormat* FormatOfKindWord(const std::string& word) {
     if (word.empty() || word.find('.') != std::string::npos || word.find('/') != std::string::npos) return nullptr;
     return FormatOfPath("stdin." + word);
@@ -132,7 +164,7 @@ OpenResult RefusedWithReason(const Source& in, const std::string& readerMessage,
     return Refusal(message);
 }
 
-OpenResult OpenIcon(const Source& in, int index, Document& doc) {
+OpenResult OpenIcon(const Source& in, int index, const ReductionOptions& reduction, Document& doc) {
     std::vector<uint8_t> fileBytes;
     if (!in.FromStdin) {
         if (FileResult r = ReadIconFileBytes(in.Path, fileBytes); !r) {
@@ -158,7 +190,8 @@ OpenResult OpenIcon(const Source& in, int index, Document& doc) {
                                               std::to_string(dir.Entries.size()) + " image(s)",
                                           "--index " + std::to_string(index) + " は範囲外です：このファイルの画像は " +
                                               std::to_string(dir.Entries.size()) + " 個です")};
-    if (FileResult r = LoadIconImage(bytes, dir, index, doc, kToolZoom); !r) return RefusedWithReason(in, r.Message, index);
+    if (FileResult r = LoadIconImage(bytes, dir, index, doc, kToolZoom, reduction); !r)
+        return RefusedWithReason(in, r.Message, index);
     if (!in.FromStdin) doc.Origin.Path = in.Path;   // so that writing into this very file replaces only this image
     return {};
 }
@@ -178,7 +211,7 @@ void ImportWholePicture(const Raster& picture, const Plane& transparent, const O
             preview.SetPixelUnchecked(fit.left + x, fit.top + y, fitted.Colors.PixelUnchecked(x, y));
             unpainted[std::size_t(fit.top + y) * std::size_t(request.Width) + std::size_t(fit.left + x)] = 0;
         }
-    ImportPictureDocument(doc, preview, request.Colors, kToolZoom, &unpainted);
+    ImportPictureDocument(doc, preview, request.Colors, kToolZoom, &unpainted, request.Reduction);
 }
 
 OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& doc) {
@@ -211,7 +244,7 @@ OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& d
     picker.Press(request.Area->left, request.Area->top);
     picker.Move(request.Area->right, request.Area->bottom);
     picker.Release();
-    ImportPictureDocument(doc, picker.Preview(), request.Colors, kToolZoom, &picker.PreviewUnpainted());
+    ImportPictureDocument(doc, picker.Preview(), request.Colors, kToolZoom, &picker.PreviewUnpainted(), request.Reduction);
     return {};
 }
 
@@ -285,7 +318,7 @@ OpenResult OpenInput(const std::string& path, const OpenRequest& request, Docume
         if (!r) return RefusedWithReason(in, r.Message);
         return {};
     }
-    case FormatReader::IconImage: return OpenIcon(in, request.Index, doc);
+    case FormatReader::IconImage: return OpenIcon(in, request.Index, request.Reduction, doc);
     default: return OpenPicture(in, request, doc);
     }
 }

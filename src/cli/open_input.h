@@ -12,7 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_args.h"
 #include "core/document/document.h"
+#include "core/document/quality_reduction.h"
 #include "core/formats/file_formats.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
@@ -44,7 +46,14 @@ struct OpenRequest {
     std::optional<Rect> Area;      // picture import: the frame, scaled to the output size exactly;
                                    // none = the whole picture fitted into the output size
     std::string StdinKind;         // the kind ("png", "ico", ...) of standard input "-"
+    ReductionOptions Reduction;    // how true colours are reduced: pictures and truecolour icon images
 };
+
+// The options of the colour reduction, as convert and pack take them: --quantizer median|quality,
+// --dither none|fs|ordered, --alpha-threshold 1..255 (the editor's defaults when absent).
+inline constexpr std::string_view kReductionOptionNames[] = {"--quantizer", "--dither", "--alpha-threshold"};
+// False with `error` set for a value that is none of these.
+bool ParseReductionOptions(const ParsedArgs& parsed, ReductionOptions& out, std::string& error);
 
 // The name standard input goes by on the command line.
 inline constexpr std::string_view kStdinName = "-";

@@ -48,6 +48,10 @@ const char* const kPackUsage =
     "\n"
     "--to ico|cur     OUT \"-\" writes the icon or cursor to standard output.\n"
     "\n"
+    "--quantizer median|quality, --dither none|fs|ordered, --alpha-threshold N\n"
+    "                 how colours are reduced wherever they are (as 'pqtool convert --help'\n"
+    "                 says): the editor's median cut, undithered, alpha 128 by default.\n"
+    "\n"
     "Exit status: 0 success, 1 an IN is refused or OUT cannot be written (the reason on stderr;\n"
     "nothing is written then), 2 wrong usage.\n";
 
@@ -78,6 +82,10 @@ const char* const kPackUsageJa =
     "\n"
     "--to ico|cur     OUT が \"-\" のとき、アイコンかカーソルを標準出力に書きます。\n"
     "\n"
+    "--quantizer median|quality, --dither none|fs|ordered, --alpha-threshold N\n"
+    "                 減色するときの方法（'pqtool convert --help' のとおり）。既定はエディタと\n"
+    "                 同じメディアンカット、ディザなし、アルファ 128。\n"
+    "\n"
     "終了ステータス: 0 成功、1 受け付けない IN があったか OUT を書けなかった（理由は標準エラー\n"
     "出力。そのときは何も書きません）、2 使い方の誤り。\n";
 
@@ -87,7 +95,8 @@ std::string PackUsage() { return Say(kPackUsage, kPackUsageJa); }
 
 namespace {
 
-constexpr std::array<OptionSpec, 3> kOptions{{{"--sizes"}, {"--colors"}, {"--to"}}};
+constexpr std::array<OptionSpec, 6> kOptions{
+    {{"--sizes"}, {"--colors"}, {"--to"}, {"--quantizer"}, {"--dither"}, {"--alpha-threshold"}}};
 
 // "16,24,32": whole numbers 1..kMaxResampleSide, each once; false with `error` set otherwise.
 bool ParseSizes(const std::string& text, std::vector<int>& sizes, std::string& error) {
@@ -149,6 +158,8 @@ int RunPack(std::span<const std::string> args) {
         if (!sizes.empty())
             return UsageFailure("pack", Say("--colors does not go with --sizes", "--colors は --sizes と一緒には使えません"));
     }
+    ReductionOptions reduction;
+    if (!ParseReductionOptions(parsed, reduction, error)) return UsageFailure("pack", error);
 
     const int type = format->Id == FileFormatId::Cursor ? kCursorResourceType : kIconResourceType;
     std::vector<Document> docs(parsed.Positionals.size() - 1);
@@ -174,7 +185,7 @@ int RunPack(std::span<const std::string> args) {
             StoredIconImage image;
             bool ok = false;
             if (colors != 0) {
-                DocumentFromRgba(docs[i], picture, kToolZoom, colors);
+                DocumentFromRgba(docs[i], picture, kToolZoom, colors, reduction);
                 ok = EncodeIconPage(docs[i], IconPageKind::Palette, type, image);
             } else {
                 const bool png = picture.Width == kMaxIconFileSide || picture.Height == kMaxIconFileSide;
@@ -185,6 +196,7 @@ int RunPack(std::span<const std::string> args) {
             continue;
         }
         OpenRequest request;
+        request.Reduction = reduction;
         if (!sizes.empty()) {
             // A picture is taken at the largest size asked for, in 256 colours, and each size made from that.
             request.Width = request.Height = *std::max_element(sizes.begin(), sizes.end());
@@ -214,7 +226,7 @@ int RunPack(std::span<const std::string> args) {
     made.reserve(sizes.size());
     std::vector<IconSetEntry> pages;
     for (int size : sizes) {
-        made.push_back(ResampledDocument(docs[0], size, size, docs[0].ColorCount, kToolZoom));
+        made.push_back(ResampledDocument(docs[0], size, size, docs[0].ColorCount, kToolZoom, reduction));
         pages.push_back(IconSetEntry{&made.back(), NewPageKind(size, size)});
     }
     const FileResult r = out == kStdinName ? WriteThroughStdout(outKind, [&](const std::filesystem::path& p) {

@@ -948,6 +948,59 @@ std::vector<uint8_t> ShownRgba(const Document& doc) {
 
 // pack: each input becomes one image in order, read back by our reader and by another decoder;
 // a cursor keeps each input's hotspot.
+// The reduction words reach the reduction: each of the six combinations gives its own picture and
+// the defaults give today's; the alpha threshold decides between 127 and 128 in a 32-bit image.
+TEST(PqtoolReductionWords, QuantizerDitherAndAlphaThreshold) {
+    TempDir dir;
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < 19; ++y)
+        for (int x = 0; x < 33; ++x) rgba.insert(rgba.end(), {uint8_t(x * 7), uint8_t(y * 13), uint8_t((x * y) % 251), 255});
+    WriteBytes(dir / "grad.png", test::EncodePng(33, 19, rgba));
+    auto convert = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args{"convert", (dir / "grad.png").string(), (dir / "o.png").string(), "--size", "33x19"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const RunResult r = Pqtool(args);
+        EXPECT_EQ(r.Status, 0) << r.Err;
+        return test::ReadBytes(dir / "o.png");
+    };
+    const std::vector<uint8_t> plain = convert({});
+    EXPECT_EQ(convert({"--quantizer", "median", "--dither", "none", "--alpha-threshold", "128"}), plain);
+    std::vector<std::vector<uint8_t>> seen{plain};
+    for (const char* q : {"median", "quality"})
+        for (const char* d : {"none", "fs", "ordered"}) {
+            if (q == std::string("median") && d == std::string("none")) continue;
+            const std::vector<uint8_t> got = convert({"--quantizer", q, "--dither", d});
+            EXPECT_EQ(std::count(seen.begin(), seen.end(), got), 0) << q << " " << d;
+            seen.push_back(got);
+        }
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"--quantizer", "wu"}, {"--dither", "FS"}, {"--alpha-threshold", "0"}, {"--alpha-threshold", "256"}}) {
+        std::vector<std::string> args{"convert", (dir / "grad.png").string(), (dir / "bad.png").string()};
+        args.insert(args.end(), bad.begin(), bad.end());
+        EXPECT_EQ(Pqtool(args).Status, 2) << bad[0] << " " << bad[1];
+    }
+
+    // A 7 x 3 32-bit icon image whose pixels have alpha 127 and 128 in turn.
+    RgbaImage icon;
+    icon.Width = 7;
+    icon.Height = 3;
+    for (int i = 0; i < 21; ++i) icon.Pixels.insert(icon.Pixels.end(), {200, 40, uint8_t(i * 9), uint8_t(i % 2 ? 127 : 128)});
+    StoredIconFile file;
+    file.ResourceType = kIconResourceType;
+    file.Images.emplace_back();
+    ASSERT_TRUE(EncodeRgbaIconImage(icon, false, kIconResourceType, 0, 0, file.Images.back()));
+    WriteBytes(dir / "half.ico", EncodeStoredIconFile(file));
+    for (int threshold : {127, 128}) {
+        const fs::path out = dir / ("t" + std::to_string(threshold) + ".pqf");
+        ASSERT_EQ(Pqtool({"convert", (dir / "half.ico").string(), out.string(), "--alpha-threshold",
+                          std::to_string(threshold)})
+                      .Status,
+                  0);
+        const Document doc = LoadPqf(out);
+        for (int i = 0; i < 21; ++i) EXPECT_EQ(doc.LayerAt(0).Mask[std::size_t(i)], threshold == 127 || i % 2 == 0) << i;
+    }
+}
+
 TEST(PqtoolPack, EachInputBecomesAnImageOtherDecodersRead) {
     TempDir dir;
     const fs::path pqf16 = dir / "a.pqf", pqf256 = dir / "b.pqf";
