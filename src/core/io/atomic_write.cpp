@@ -31,12 +31,17 @@ std::string WriteFailure(const std::filesystem::path& path, int err) {
     return "「" + path.string() + "」に書き込めませんでした。\n" + JapaneseErrorText(err);
 }
 
-// Mode for a file that does not exist yet: what open(2) would give under the current umask.
-mode_t DefaultFileMode() {
-    mode_t mask = umask(0);
+// The process's umask, read once while the program starts: reading it means setting it, and
+// doing that for every file would cost two system calls each and, with a second thread creating
+// a file at that moment, give that file the mode 0666.
+const mode_t g_umask = [] {
+    const mode_t mask = umask(0);
     umask(mask);
-    return 0666 & ~mask;
-}
+    return mask;
+}();
+
+// Mode for a file that does not exist yet: what open(2) would give under the umask.
+mode_t DefaultFileMode() { return 0666 & ~g_umask; }
 
 // Writes everything at the file offset (offset < 0) or at `offset` (pwrite); false with errno set.
 bool WriteAll(int fd, const uint8_t* data, std::size_t size, off_t offset = -1) {
