@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/open_input.h"
+#include "cli/refusal_reasons.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_images.h"
@@ -148,7 +149,10 @@ int ExtractIconFile(const std::string& path, int only, const std::filesystem::pa
     std::vector<uint8_t> bytes;
     if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refused(path, r.Message);
     IconDirectory dir;
-    if (FileResult r = ReadIconDirectory(bytes, dir); !r) return Refused(path, r.Message);
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r) {
+        const std::string reason = RefusalReason(FormatReader::IconImage, bytes, -1);
+        return Refused(path, EditorMessage(r.Message) + (reason.empty() ? "" : "\n" + reason));
+    }
     if (dir.Entries.empty()) return Refused(path, Say("the file holds no images", "画像が一枚もありません"));
     if (only >= int(dir.Entries.size()))
         return UsageFailure("extract", "--index " + std::to_string(only) +
@@ -162,8 +166,10 @@ int ExtractIconFile(const std::string& path, int only, const std::filesystem::pa
         RgbaImage image;
         if (entry.ImageOffset > bytes.size() ||
             !DecodeIconRgba(std::span<const uint8_t>(bytes).subspan(entry.ImageOffset), image)) {
+            const std::string reason = RefusalReason(FormatReader::IconImage, bytes, i);
             Note(path + ": " + Say("image " + std::to_string(i) + " cannot be decoded; skipped",
-                                   "画像 " + std::to_string(i) + " を読み取れないので飛ばします"));
+                                   "画像 " + std::to_string(i) + " を読み取れないので飛ばします") +
+                 (reason.empty() ? "" : " (" + reason + ")"));
             continue;
         }
         const IconImageFacts facts = DescribeIconImage(bytes, entry);
@@ -231,6 +237,7 @@ int ExtractDocuments(const std::string& program, const ProgramIcons& icons, int 
 // One input into OUTDIR: its status (kExitOk when it gave files and none failed; each
 // extractor ends with the writer's Finish, which counts that input alone).
 int ExtractOne(const std::string& input, int only, bool documents, const std::filesystem::path& outDir, Writer& writer) {
+    if (std::string problem = InputFileProblem(input); !problem.empty()) return Refused(input, problem);
     const FileFormat* format = FormatOfPath(input);
     if (format && (format->Id == FileFormatId::Icon || format->Id == FileFormatId::Cursor)) {
         if (documents)

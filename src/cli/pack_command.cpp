@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/open_input.h"
+#include "cli/refusal_reasons.h"
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_container.h"
@@ -173,10 +174,14 @@ int RunPack(std::span<const std::string> args) {
         const FileFormat* inFormat = FormatOfPath(in);
         if (sizes.empty() && inFormat && inFormat->Reader == FormatReader::Png) {
             // The picture itself, not the picture import's frame.
+            if (std::string problem = InputFileProblem(in); !problem.empty()) return Refused(in, problem);
             std::vector<uint8_t> bytes;
             if (FileResult r = ReadPictureFileBytes(in, bytes); !r) return Refused(in, r.Message);
             RgbaImage picture;
-            if (!DecodeIconRgba(bytes, picture)) return Refused(in, kPngUnreadableMessage);
+            if (!DecodeIconRgba(bytes, picture)) {
+                const std::string reason = RefusalReason(FormatReader::Png, bytes);
+                return Refused(in, EditorMessage(kPngUnreadableMessage) + (reason.empty() ? "" : "\n" + reason));
+            }
             if (picture.Width > kMaxIconFileSide || picture.Height > kMaxIconFileSide)
                 return Refused(in, std::to_string(picture.Width) + "x" + std::to_string(picture.Height) +
                                        Say(" is larger than an icon image (", " はアイコンの画像には大きすぎます（一辺 ") +
