@@ -169,7 +169,7 @@ int ExtractIconFile(const std::string& path, int only, const std::filesystem::pa
             const std::string reason = RefusalReason(FormatReader::IconImage, bytes, i);
             Note(path + ": " + Say("image " + std::to_string(i) + " cannot be decoded; skipped",
                                    "画像 " + std::to_string(i) + " を読み取れないので飛ばします") +
-                 (reason.empty() ? "" : " (" + reason + ")"));
+                 (reason.empty() ? "" : Say(" (", "（") + reason + Say(")", "）")));
             continue;
         }
         const IconImageFacts facts = DescribeIconImage(bytes, entry);

@@ -341,8 +341,12 @@ TEST(PqtoolLanguage, JapaneseRunsSayEveryHelpAndUsageErrorInJapanese) {
     EXPECT_EQ(jp.Status, 0);
     EXPECT_EQ(en.Out, written);
     EXPECT_EQ(jp.Out, written);
-    EXPECT_EQ(en.Err, ico.string() + ": image 1 cannot be decoded; skipped\n");
-    EXPECT_EQ(jp.Err, ico.string() + ": 画像 1 を読み取れないので飛ばします\n");
+    EXPECT_EQ(en.Err, ico.string() +
+                          ": image 1 cannot be decoded; skipped (damaged field: image 1's bit count is 3, where 1, 4, "
+                          "8, 16, 24 or 32 is expected)\n");
+    EXPECT_EQ(jp.Err, ico.string() +
+                          ": 画像 1 を読み取れないので飛ばします（壊れた値：画像 1 のビット数が 3 です（1、4、8、16、24、"
+                          "32 のいずれかのはず））\n");
     for (const pq::test::RunSetup& setup : {pq::test::RunSetup{}, ja}) {
         const RunResult q = RunPqtool(quiet, setup);
         EXPECT_EQ(q.Status, 0) << setup.Lang;
