@@ -61,6 +61,38 @@ void BM_Ops_BrushMoveEvent(benchmark::State& state) {
 }
 BENCHMARK(BM_Ops_BrushMoveEvent)->Unit(benchmark::kMicrosecond);
 
+// The same move as the canvas handles it now: recompose the rectangle the stroke touched and
+// render its squares inside the viewport. `vs_whole` is its processor time divided by the
+// whole rebuild's above.
+void BM_Ops_BrushMoveEventRect(benchmark::State& state) {
+    pq::Document d = Base();
+    const pq::TransparencyColors colors{};
+    const pq::Rect viewport{80, 180, 880, 780};
+    pq::StrokeContext ctx;
+    ctx.BrushSize = 3;
+    ctx.StrokeColor = 4;
+    pq::Composite comp;
+    pq::Recompose(d, colors, comp);
+    pq::Raster view;
+    int step = 0, px = 10, py = 10;
+    const double start = CpuSeconds();
+    for (auto _ : state) {
+        const int k = step++ % 50;
+        const int t = k < 25 ? k : 50 - k;
+        const int nx = 10 + t, ny = 10 + t / 2;
+        pq::Recompose(d, colors, pq::StampLine(d, ctx, px, py, nx, ny, false), comp);
+        const pq::Rect& c = comp.Changed;
+        const pq::Rect zoomed{std::max(c.left * 20, viewport.left), std::max(c.top * 20, viewport.top),
+                              std::min(c.right * 20, viewport.right), std::min(c.bottom * 20, viewport.bottom)};
+        if (!zoomed.Empty()) pq::RenderZoomedView(d, comp, 20, colors, true, zoomed, view);
+        benchmark::DoNotOptimize(view.Data());
+        px = nx, py = ny;
+    }
+    const double seconds = (CpuSeconds() - start) / double(state.iterations());
+    if (g_brushSeconds > 0) state.counters["vs_whole"] = seconds / g_brushSeconds;
+}
+BENCHMARK(BM_Ops_BrushMoveEventRect)->Unit(benchmark::kMicrosecond);
+
 // Runs `op` on a fresh copy of the base document per iteration.
 template <class Op>
 void RunOnCopies(benchmark::State& state, Op op) {

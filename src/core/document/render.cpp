@@ -116,40 +116,48 @@ Pattern8 OutlinePattern(int frame) {
     return p;
 }
 
-void Recompose(const Document& doc, const TransparencyColors& colors, Composite& out) {
-    if (!doc.Ready || doc.LayerCount() < 1) return;
-    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+Rect UnionRect(const Rect& a, const Rect& b) {
+    if (a.Empty()) return b.Empty() ? Rect{} : b;
+    if (b.Empty()) return a;
+    return Rect{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+Rect ClipRect(const Rect& r, int width, int height) {
+    const Rect c{std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, width), std::min(r.bottom, height)};
+    return c.Empty() ? Rect{} : c;
+}
+
+namespace {
+
+// Composes the image pixels [x0, x1) x [y0, y1) of every thumbnail and of the composite; the
+// rasters are already of the canvas size.
+void ComposeArea(const Document& doc, const TransparencyColors& colors, int x0, int y0, int x1, int y1,
+                 Composite& out) {
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
     const std::size_t pixels = std::size_t(w) * std::size_t(h);
     const int n = doc.LayerCount();
-
-    auto fit = [w, h](Raster& r) {
-        if (r.Width() != w || r.Height() != h) r.Resize(w, h);
-    };
-    fit(out.CompositeColor);
-    fit(out.CompositeMask);
-    out.LayerPreviews.resize(std::size_t(n));
-    for (Raster& r : out.LayerPreviews) fit(r);
+    const int aw = x1 - x0, ah = y1 - y0;
 
     uint32_t pal[256];
     for (std::size_t i = 0; i < 256; ++i) pal[i] = Pack(EntryColor(doc.Palette[i])) | kPainted;
-    // The thumbnails' 4-pixel checker: one row per row-block parity.
+    // The thumbnails' 4-pixel checker over the columns composed: one row per row-block parity.
     std::vector<uint32_t> checker[2];
     for (int p = 0; p < 2; ++p) {
-        checker[p].resize(std::size_t(w));
-        for (int x = 0; x < w; ++x) checker[p][std::size_t(x)] = Pack(CheckerColor(x / 4, p, colors));
+        checker[p].resize(std::size_t(aw));
+        for (int x = x0; x < x1; ++x) checker[p][std::size_t(x - x0)] = Pack(CheckerColor(x / 4, p, colors));
     }
     // The composite so far: the topmost visible painted colour of each pixel, 0 where none.
-    std::vector<uint32_t> top(pixels, 0);
-    std::vector<uint32_t> thumb(static_cast<std::size_t>(w));
+    std::vector<uint32_t> top(std::size_t(aw) * std::size_t(ah), 0);
+    std::vector<uint32_t> thumb(static_cast<std::size_t>(aw));
 
     // The floating content lies on the canvas where both the selection rectangle and the
     // shifted planes cover it: positions whose source is left of / above the planes are
     // skipped, and a row stops where the source runs past the right or bottom edge.
     const bool floatUsable = doc.HasSelection && doc.FloatIndices.size() >= pixels && doc.FloatMask.size() >= pixels;
-    const int fx0 = std::max({doc.SelLeft, 0, doc.FloatDX});
-    const int fy0 = std::max({doc.SelTop, 0, doc.FloatDY});
-    const int fx1 = std::min({doc.SelRight, w, w + doc.FloatDX});
-    const int fy1 = std::min({doc.SelBottom, h, h + doc.FloatDY});
+    const int fx0 = std::max({doc.SelLeft, 0, doc.FloatDX, x0});
+    const int fy0 = std::max({doc.SelTop, 0, doc.FloatDY, y0});
+    const int fx1 = std::min({doc.SelRight, w, w + doc.FloatDX, x1});
+    const int fy1 = std::min({doc.SelBottom, h, h + doc.FloatDY, y1});
 
     for (int i = 0; i < n; ++i) {
         const Layer& layer = doc.LayerAt(i);
@@ -159,14 +167,14 @@ void Recompose(const Document& doc, const TransparencyColors& colors, Composite&
         const bool planesOk = layer.Mask.size() >= pixels && layer.Indices.size() >= pixels;
         const bool floating = floatUsable && i == doc.CurrentLayer() && fx0 < fx1 && fy0 < fy1;
         Raster& preview = out.LayerPreviews[std::size_t(i)];
-        for (int y = 0; y < h; ++y) {
-            const std::size_t row = std::size_t(y) * std::size_t(w);
+        for (int y = y0; y < y1; ++y) {
+            const std::size_t row = std::size_t(y) * std::size_t(w) + std::size_t(x0);
             const uint32_t* chk = checker[(y / 4) & 1].data();
-            uint32_t* t = top.data() + row;
+            uint32_t* t = top.data() + std::size_t(y - y0) * std::size_t(aw);
             if (planesOk)
-                ComposeRow(layer.Mask.data() + row, layer.Indices.data() + row, pal, chk, thumb.data(), t, visible, w);
+                ComposeRow(layer.Mask.data() + row, layer.Indices.data() + row, pal, chk, thumb.data(), t, visible, aw);
             else
-                std::copy(chk, chk + w, thumb.begin());
+                std::copy(chk, chk + aw, thumb.begin());
             if (floating && y >= fy0 && y < fy1) {
                 // Plane offset of canvas pixel (x, y) is src + x; x - FloatDX >= 0 here.
                 const std::ptrdiff_t src = std::ptrdiff_t(y - doc.FloatDY) * w - doc.FloatDX;
@@ -174,29 +182,60 @@ void Recompose(const Document& doc, const TransparencyColors& colors, Composite&
                     const std::size_t at = std::size_t(src + x);
                     if (doc.FloatMask[at] == 0) continue;
                     const uint32_t c = pal[doc.FloatIndices[at]];
-                    thumb[std::size_t(x)] = c;
-                    if (visible) t[x] = c;
+                    thumb[std::size_t(x - x0)] = c;
+                    if (visible) t[x - x0] = c;
                 }
             }
-            StoreRow(preview.Row(y), thumb.data(), w);
+            StoreRow(preview.Row(y) + 3 * x0, thumb.data(), aw);
         }
     }
 
     // White where nothing visible is painted; the mask is white exactly where something is.
     std::vector<uint32_t>& rowColor = thumb;
-    std::vector<uint32_t> rowMask(static_cast<std::size_t>(w));
-    for (int y = 0; y < h; ++y) {
-        const uint32_t* t = top.data() + std::size_t(y) * std::size_t(w);
-        uint8_t* col = out.CompositeColor.Row(y);
-        uint8_t* msk = out.CompositeMask.Row(y);
-        for (int x = 0; x < w; ++x) {
+    std::vector<uint32_t> rowMask(static_cast<std::size_t>(aw));
+    for (int y = y0; y < y1; ++y) {
+        const uint32_t* t = top.data() + std::size_t(y - y0) * std::size_t(aw);
+        for (int x = 0; x < aw; ++x) {
             const uint32_t sel = 0u - (t[x] >> 24);
             rowColor[std::size_t(x)] = (t[x] & sel) | (0xFFFFFFu & ~sel);
             rowMask[std::size_t(x)] = 0xFFFFFFu & sel;
         }
-        StoreRow(col, rowColor.data(), w);
-        StoreRow(msk, rowMask.data(), w);
+        StoreRow(out.CompositeColor.Row(y) + 3 * x0, rowColor.data(), aw);
+        StoreRow(out.CompositeMask.Row(y) + 3 * x0, rowMask.data(), aw);
     }
+}
+
+}  // namespace
+
+void Recompose(const Document& doc, const TransparencyColors& colors, Composite& out) {
+    if (!doc.Ready || doc.LayerCount() < 1) return;
+    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+    auto fit = [w, h](Raster& r) {
+        if (r.Width() != w || r.Height() != h) r.Resize(w, h);
+    };
+    fit(out.CompositeColor);
+    fit(out.CompositeMask);
+    out.LayerPreviews.resize(std::size_t(doc.LayerCount()));
+    for (Raster& r : out.LayerPreviews) fit(r);
+    out.Colors = colors;
+    out.Changed = ClipRect(Rect{0, 0, w, h}, w, h);
+    if (!out.Changed.Empty()) ComposeArea(doc, colors, 0, 0, w, h, out);
+}
+
+void Recompose(const Document& doc, const TransparencyColors& colors, const Rect& area, Composite& out) {
+    if (!doc.Ready || doc.LayerCount() < 1) return;
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    auto fits = [w, h](const Raster& r) { return r.Width() == w && r.Height() == h; };
+    bool built = out.Colors == colors && fits(out.CompositeColor) && fits(out.CompositeMask) &&
+                 out.LayerPreviews.size() == std::size_t(doc.LayerCount());
+    for (std::size_t i = 0; built && i < out.LayerPreviews.size(); ++i) built = fits(out.LayerPreviews[i]);
+    if (!built) {
+        Recompose(doc, colors, out);
+        return;
+    }
+    out.Changed = ClipRect(area, w, h);
+    if (out.Changed.Empty()) return;
+    ComposeArea(doc, colors, out.Changed.left, out.Changed.top, out.Changed.right, out.Changed.bottom, out);
 }
 
 void DrawGrid(Raster& view, int zoom, int originX, int originY) {

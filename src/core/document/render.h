@@ -30,11 +30,26 @@ struct Composite {
     Raster CompositeColor;               // white where nothing visible is painted
     Raster CompositeMask;                // white where some visible layer is painted, black elsewhere
     std::vector<Raster> LayerPreviews;   // one per layer (bottom first): 4-pixel checker + that layer
+    TransparencyColors Colors;           // the thumbnails' checker colours
+    // The image pixels the last recompose rebuilt: the whole canvas, or the clipped rectangle of
+    // the rectangle form (empty when it had nothing to do).
+    Rect Changed;
 };
 
 // Rebuilds the composite and the layer thumbnails from the document. Hidden layers get their
 // thumbnails but stay out of the composite. Does nothing for a document that is not Ready.
 void Recompose(const Document& doc, const TransparencyColors& colors, Composite& out);
+
+// Rebuilds only the image pixels of `area` (clipped to the canvas) of the composite and of every
+// thumbnail, keeping the rest. Equal to the whole Recompose as long as the document changed only
+// inside `area` since `out` was last built; rebuilds the whole when `out` was built for another
+// size, layer count or checker colours.
+void Recompose(const Document& doc, const TransparencyColors& colors, const Rect& area, Composite& out);
+
+// The smallest rectangle holding both (an empty one adds nothing).
+Rect UnionRect(const Rect& a, const Rect& b);
+// The part of `r` on a width x height canvas.
+Rect ClipRect(const Rect& r, int width, int height);
 
 // Grid lines (red = green = blue = 100) on the last screen column and row of every image
 // pixel's square, only when zoom >= 3. `originX/Y` is the canvas position of view pixel (0, 0).

@@ -48,6 +48,25 @@ void StampStencil(Document& doc, const StrokeContext& ctx, int x1, int y1, int x
 
 bool IsBlack(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && p[2] == 0; }
 
+// The bounding box of the pixels an engine wrote, grown one write at a time.
+struct Touched {
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    bool any = false;
+    void Add(int x, int y) {
+        if (!any) {
+            x0 = x1 = x;
+            y0 = y1 = y;
+            any = true;
+            return;
+        }
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+    Rect Box() const { return any ? Rect{x0, y0, x1 + 1, y1 + 1} : Rect{}; }
+};
+
 }  // namespace
 
 void StampBrush(Raster& stencil, int size, int x, int y) {
@@ -82,10 +101,11 @@ void TraceLine(Raster& stencil, int size, int x1, int y1, int x2, int y2) {
     }
 }
 
-void TransferStroke(Document& doc, uint8_t index, uint8_t maskValue) {
+Rect TransferStroke(Document& doc, uint8_t index, uint8_t maskValue) {
     const EditTarget t = TargetOf(doc);
-    if (!t.Indices) return;
+    if (!t.Indices) return Rect{};
     const Raster& s = doc.StrokeBitmap;
+    Touched touched;
     for (int y = 0; y < s.Height(); ++y) {
         const uint8_t* row = s.Row(y);
         for (int x = 0; x < s.Width(); ++x) {
@@ -93,24 +113,24 @@ void TransferStroke(Document& doc, uint8_t index, uint8_t maskValue) {
             const std::size_t o = t.Offset(x, y);
             t.Indices[o] = index;
             t.Mask[o] = maskValue;
+            touched.Add(x, y);
         }
     }
+    return touched.Box();
 }
 
-void StampLine(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool erase) {
+Rect StampLine(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool erase) {
     StampStencil(doc, ctx, x1, y1, x2, y2);
-    if (erase)
-        TransferStroke(doc, 0, 0);
-    else
-        TransferStroke(doc, ctx.StrokeColor, 1);
+    return erase ? TransferStroke(doc, 0, 0) : TransferStroke(doc, ctx.StrokeColor, 1);
 }
 
 // Each dot takes four numbers in a fixed order (angle and radius across, angle and radius
 // down); the offsets are independent, so dots fill a square-ish cloud rather than a circle.
-void Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uint8_t maskValue, Lcg& random) {
-    if (count <= 0) return;
+Rect Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uint8_t maskValue, Lcg& random) {
+    if (count <= 0) return Rect{};
     const EditTarget t = TargetOf(doc);
     constexpr double kPi = std::numbers::pi;
+    Touched touched;
     for (int i = 0; i < count; ++i) {
         const double ax = double(random.Next() % 360) * kPi / 180.0;
         const int px = int(double(x) + double(random.Next() % count) * 0.5 * std::cos(ax));
@@ -120,21 +140,23 @@ void Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uin
         const std::size_t o = t.Offset(px, py);
         t.Indices[o] = ctx.StrokeColor;
         t.Mask[o] = maskValue;
+        touched.Add(px, py);
     }
+    return touched.Box();
 }
 
 // Matching is by palette index (or by transparency), never by colour: the pixels that match
 // the start pixel are drawn black on a white work raster, the black region connected to the
 // start is flooded white, and every pixel that changed is written.
-void FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t maskValue) {
+Rect FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t maskValue) {
     const EditTarget t = TargetOf(doc);
-    if (!Writable(t, x, y)) return;
+    if (!Writable(t, x, y)) return Rect{};
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const std::size_t start = t.Offset(x, y);
     const bool painted = t.Mask[start] != 0;
     const uint8_t seed = t.Indices[start];
     // Erasing a transparent region would only scribble over the hidden index bytes.
-    if (!painted && maskValue == 0) return;
+    if (!painted && maskValue == 0) return Rect{};
 
     Raster work(w, h);
     work.Fill(kWhite);
@@ -148,6 +170,7 @@ void FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t 
     }
     const Raster before = work;
     FloodFillSurface(work, x, y, kBlack, kWhite);
+    Touched touched;
     for (int py = 0; py < h; ++py) {
         const uint8_t* a = work.Row(py);
         const uint8_t* b = before.Row(py);
@@ -156,16 +179,18 @@ void FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t 
             const std::size_t o = t.Offset(px, py);
             t.Indices[o] = ctx.StrokeColor;
             t.Mask[o] = maskValue;
+            touched.Add(px, py);
         }
     }
+    return touched.Box();
 }
 
 // Column by column, top to bottom; source and target may be the same planes, and a read sees
 // what this pass already wrote, which is what makes a stroke next to its own source smear.
-void CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2) {
+Rect CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2) {
     StampStencil(doc, ctx, x1, y1, x2, y2);
     const EditTarget t = TargetOf(doc);
-    if (!t.Indices) return;
+    if (!t.Indices) return Rect{};
     const std::size_t n = std::size_t(doc.PixelCount());
     uint8_t* srcIndices = nullptr;
     uint8_t* srcMask = nullptr;
@@ -174,14 +199,15 @@ void CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2
         srcMask = doc.FloatMask.data();
     } else {
         // A source layer that no longer exists clones nothing.
-        if (doc.CloneLayer < 0 || doc.CloneLayer >= doc.LayerCount()) return;
+        if (doc.CloneLayer < 0 || doc.CloneLayer >= doc.LayerCount()) return Rect{};
         Layer& l = doc.LayerAt(doc.CloneLayer);
-        if (!PlanesFit(l.Indices, l.Mask, n)) return;
+        if (!PlanesFit(l.Indices, l.Mask, n)) return Rect{};
         srcIndices = l.Indices.data();
         srcMask = l.Mask.data();
     }
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const Raster& s = doc.StrokeBitmap;
+    Touched touched;
     for (int x = 0; x < w; ++x) {
         for (int y = 0; y < h; ++y) {
             if (!IsBlack(s.Row(y) + 3 * x) || !t.Covers(x, y)) continue;
@@ -193,28 +219,30 @@ void CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2
             const std::size_t to = t.Offset(x, y);
             t.Indices[to] = srcIndices[so];
             t.Mask[to] = srcMask[so];
+            touched.Add(x, y);
         }
     }
+    return touched.Box();
 }
 
-void DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
+Rect DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
                 const FontSpec& font, TextDrawer& drawer) {
-    if (utf8Text.empty()) return;
+    if (utf8Text.empty()) return Rect{};
     Raster& s = ClearStencil(doc);
     drawer.DrawText(s, x, y, utf8Text, font);
-    TransferStroke(doc, ctx.StrokeColor, 1);
+    return TransferStroke(doc, ctx.StrokeColor, 1);
 }
 
-void DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
+Rect DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
     Raster& s = ClearStencil(doc);
     DrawRectangle(s, x1, y1, x2, y2, PenWidth(ctx), kBlack, filled, kBlack);
-    TransferStroke(doc, ctx.StrokeColor, 1);
+    return TransferStroke(doc, ctx.StrokeColor, 1);
 }
 
-void DrawEllipseShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
+Rect DrawEllipseShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
     Raster& s = ClearStencil(doc);
     DrawEllipse(s, x1, y1, x2, y2, PenWidth(ctx), kBlack, filled, kBlack);
-    TransferStroke(doc, ctx.StrokeColor, 1);
+    return TransferStroke(doc, ctx.StrokeColor, 1);
 }
 
 }  // namespace pq

@@ -3,7 +3,8 @@
 // doc.StrokeBitmap and TransferStroke writes the palette index into every pixel whose stencil
 // pixel is pure black. Every engine writes into the document's EditTarget (the floating planes
 // while a selection exists, else the current layer) and skips writes that fall outside it.
-// Engines neither redraw nor record undo steps.
+// Engines neither redraw nor record undo steps. Each returns the rectangle (canvas pixels) of
+// the pixels it wrote, empty when it wrote none, so the caller can redraw just that.
 
 #include <cstdint>
 #include <string>
@@ -42,19 +43,19 @@ struct StrokeContext {
 void StampBrush(Raster& stencil, int size, int x, int y);
 void TraceLine(Raster& stencil, int size, int x1, int y1, int x2, int y2);
 
-void TransferStroke(Document& doc, uint8_t index, uint8_t maskValue);
+Rect TransferStroke(Document& doc, uint8_t index, uint8_t maskValue);
 // Brush line; erase writes index 0 and mask 0, otherwise StrokeColor and mask 1.
-void StampLine(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool erase);
+Rect StampLine(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool erase);
 // Airbrush burst of `count` dots drawn from the generator (four numbers a dot).
-void Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uint8_t maskValue, Lcg& random);
+Rect Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uint8_t maskValue, Lcg& random);
 // Fills the 4-connected region of the same index (or of transparency) containing (x, y).
-void FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t maskValue);
+Rect FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t maskValue);
 // Clone brush: copies from the source point, offset by the anchor, along the stroke.
-void CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2);
+Rect CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2);
 // Text at (x, y); an empty text draws nothing.
-void DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
+Rect DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
                 const FontSpec& font, TextDrawer& drawer);
-void DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled);
-void DrawEllipseShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled);
+Rect DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled);
+Rect DrawEllipseShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled);
 
 }  // namespace pq

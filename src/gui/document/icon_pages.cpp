@@ -41,18 +41,26 @@ const QImage& TImageForm::PagePicture(int i) const {
         }
         QImage image(doc.ImageWidth, doc.ImageHeight, QImage::Format_ARGB32);
         image.fill(Qt::transparent);
-        // The composite rows are blue, green, red per pixel; the mask is white where painted.
-        if (!use->CompositeColor.Empty())
-            for (int y = 0; y < doc.ImageHeight; ++y) {
-                const uint8_t* color = use->CompositeColor.Data() + std::size_t(y) * use->CompositeColor.Stride();
-                const uint8_t* mask = use->CompositeMask.Data() + std::size_t(y) * use->CompositeMask.Stride();
-                auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
-                for (int x = 0; x < doc.ImageWidth; ++x)
-                    if (mask[3 * x] != 0) out[x] = qRgba(color[3 * x + 2], color[3 * x + 1], color[3 * x], 255);
-            }
+        WritePagePicture(*use, pq::Rect{0, 0, doc.ImageWidth, doc.ImageHeight}, image);
         cached = std::move(image);
     }
     return *cached;
+}
+
+void TImageForm::WritePagePicture(const pq::Composite& comp, const pq::Rect& area, QImage& picture) {
+    const pq::Rect r = pq::ClipRect(area, std::min(comp.CompositeColor.Width(), picture.width()),
+                                    std::min(comp.CompositeColor.Height(), picture.height()));
+    if (r.Empty() || comp.CompositeMask.Width() != comp.CompositeColor.Width() ||
+        comp.CompositeMask.Height() != comp.CompositeColor.Height())
+        return;
+    // The composite rows are blue, green, red per pixel; the mask is white where painted.
+    for (int y = r.top; y < r.bottom; ++y) {
+        const uint8_t* color = comp.CompositeColor.Row(y);
+        const uint8_t* mask = comp.CompositeMask.Row(y);
+        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = r.left; x < r.right; ++x)
+            out[x] = mask[3 * x] != 0 ? qRgba(color[3 * x + 2], color[3 * x + 1], color[3 * x], 255) : 0;
+    }
 }
 
 void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType) {

@@ -166,10 +166,31 @@ void TImageForm::CentreCanvas() {
 
 void TImageForm::Recompose() {
     if (!doc_.Ready) return;
+    wholePending_ = false;
     pq::Recompose(doc_, frame_->TransparencyColors(), comp_);
     if (IsSet()) {
         pagePictures_.at(std::size_t(currentPage_)).reset();
         strip_->update();
+    }
+    frame_->CompositeChanged(*this);
+}
+
+void TImageForm::Recompose(const pq::Rect& touched) {
+    if (!doc_.Ready) return;
+    if (wholePending_) {
+        Recompose();
+        return;
+    }
+    pq::Recompose(doc_, frame_->TransparencyColors(), touched, comp_);
+    const pq::Rect changed = comp_.Changed;
+    if (changed.Empty()) return;
+    if (IsSet()) {
+        // A picture not built yet is built whole when asked for.
+        std::optional<QImage>& picture = pagePictures_.at(std::size_t(currentPage_));
+        if (picture && picture->size() == QSize(doc_.ImageWidth, doc_.ImageHeight)) WritePagePicture(comp_, changed, *picture);
+        else picture.reset();
+        const QRect pic = strip_->PictureRect(currentPage_);
+        strip_->update(QRect(pic.left() + changed.left, pic.top() + changed.top, changed.Width(), changed.Height()));
     }
     frame_->CompositeChanged(*this);
 }
@@ -182,9 +203,34 @@ void TImageForm::Present() {
     canvas_->update();
 }
 
+void TImageForm::Present(const pq::Rect& touched) {
+    const int z = doc_.Zoom;
+    if (!touched.Empty()) canvas_->update(QRect(touched.left * z, touched.top * z, touched.Width() * z, touched.Height() * z));
+    // What the whole repaint would have taken away goes too.
+    if (brushOutline_) canvas_->update(brushOutline_->adjusted(-2, -2, 2, 2));
+    if (outlineShown_) canvas_->update(SelectionOutlineRegion());
+    outlineShown_ = false;
+    brushOutline_.reset();
+}
+
+QRegion TImageForm::SelectionOutlineRegion() const {
+    const int z = doc_.Zoom;
+    const QRect outer = QRect(QPoint(doc_.SelLeft * z, doc_.SelTop * z), QPoint(doc_.SelRight * z - 1, doc_.SelBottom * z - 1))
+                            .adjusted(-1, -1, 1, 1);
+    return QRegion(outer).subtracted(QRegion(outer.adjusted(3, 3, -3, -3)));
+}
+
 void TImageForm::Redraw() {
     Recompose();
     Present();
+}
+
+void TImageForm::Redraw(const pq::Rect& touched) {
+    if (!doc_.Ready) return;
+    const bool whole = wholePending_;
+    Recompose(touched);
+    if (whole) Present();
+    else Present(comp_.Changed.Empty() ? pq::Rect{} : comp_.Changed);
 }
 
 void TImageForm::SetGridVisible(bool on) {

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 #include <optional>
@@ -110,6 +111,9 @@ public:
     void MarkSetSaved(const std::vector<pq::StoredIconImage>& written, int resourceType);
     // The page as its composed visible layers, alpha 255 where painted (for the strip and preview).
     const QImage& PagePicture(int i) const;
+    // The composite's pixels of `area` written into `picture` (of the composite's size): its
+    // colour with alpha 255 where painted, 0 elsewhere.
+    static void WritePagePicture(const pq::Composite& comp, const pq::Rect& area, QImage& picture);
     TPageStrip* PageStrip() const { return strip_; }
 
     // ---- rendering ---------------------------------------------------------------------------
@@ -117,11 +121,20 @@ public:
     void CentreCanvas();
     // Rebuilds the composite and thumbnails and repaints the preview window (no screen work).
     void Recompose();
+    // The same for an edit that changed only the image pixels of `touched`: the composite,
+    // the thumbnails, the page picture and the preview are rebuilt there alone (the whole when
+    // something since the last recompose was not local). Nothing happens for an empty one.
+    void Recompose(const pq::Rect& touched);
     // Repaints the whole canvas from the composite; the selection outline reappears at the
     // outline timer's next tick, the brush outline at the pointer's next move over the canvas.
     void Present();
+    // Repaints the canvas squares of the image pixels of `touched` and the places the
+    // overlays took away by Present were drawn.
+    void Present(const pq::Rect& touched);
     // Recompose + Present.
     void Redraw();
+    // Recompose + Present of what the rectangle form rebuilt.
+    void Redraw(const pq::Rect& touched);
     const pq::Composite& Comp() const { return comp_; }
     bool GridVisible() const { return grid_; }
     void SetGridVisible(bool on);
@@ -219,6 +232,8 @@ private:
     void MoveToolPress(Qt::MouseButton button, int x, int y);
     void MoveToolMove(int x, int y);
     void MoveToolRelease();
+    // The screen area of the selection outline's four edges.
+    QRegion SelectionOutlineRegion() const;
 
     FrameServices* frame_;
     QString name_;
@@ -226,6 +241,9 @@ private:
     int windowNumber_;
     pq::Document doc_;
     pq::Composite comp_;
+    // Set by a change the composite has not seen that is not confined to a known rectangle: the
+    // next recompose is then whole, whatever rectangle it is given.
+    bool wholePending_ = false;
     // The checkerboard colours the canvas was last sized with: a change of the transparency
     // colours reaches an open canvas at its next zoom change, the thumbnails at once.
     pq::TransparencyColors canvasColors_;

@@ -57,19 +57,21 @@ void TImageForm::pbIconImageMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
         SetStrokeColorByButton(button);
         StopOutlineTimer();
         const pq::StrokeContext ctx{size, st.StrokeColor};
+        pq::Rect touched;
         if (tool == kToolBrush) {
-            pq::StampLine(doc_, ctx, x, y, x, y, false);
+            touched = pq::StampLine(doc_, ctx, x, y, x, y, false);
         } else if (tool == kToolAir) {
-            pq::Spray(doc_, ctx, x, y, size, 1, pq::SharedRandom());
+            touched = pq::Spray(doc_, ctx, x, y, size, 1, pq::SharedRandom());
         } else {
             st.Eraser = (mods & Qt::ControlModifier) ? EraserMode::Spray
                         : (mods & Qt::ShiftModifier) ? EraserMode::Fill
                                                      : EraserMode::Rub;
-            if (st.Eraser == EraserMode::Rub) pq::StampLine(doc_, ctx, x, y, x, y, true);
-            else if (st.Eraser == EraserMode::Spray) pq::Spray(doc_, ctx, x, y, size, 0, pq::SharedRandom());
-            else pq::FloodFillAt(doc_, ctx, x, y, 0);
+            if (st.Eraser == EraserMode::Rub) touched = pq::StampLine(doc_, ctx, x, y, x, y, true);
+            else if (st.Eraser == EraserMode::Spray) touched = pq::Spray(doc_, ctx, x, y, size, 0, pq::SharedRandom());
+            else touched = pq::FloodFillAt(doc_, ctx, x, y, 0);
         }
-        Redraw();
+        // The canvas was repainted whole just above.
+        Recompose(touched);
         return;
     }
     case kToolCloneBrush: ClonePress(button, x, y); return;
@@ -110,20 +112,21 @@ void TImageForm::pbIconImageMouseMove(Qt::KeyboardModifiers mods, QPoint pos) {
     if (!st.Stroking) return;
     const int size = frame_->BrushSize();
     const pq::StrokeContext ctx{size, st.StrokeColor};
+    pq::Rect touched;
     switch (tool) {
     case kToolSelect: SelectToolMove(pos); return;
     case kToolMove: MoveToolMove(x, y); return;
     case kToolSpoit: PickColor(st.PickButton, x, y); return;
-    case kToolBrush: pq::StampLine(doc_, ctx, st.LastX, st.LastY, x, y, false); break;
+    case kToolBrush: touched = pq::StampLine(doc_, ctx, st.LastX, st.LastY, x, y, false); break;
     case kToolEraser:
-        if (st.Eraser == EraserMode::Rub) pq::StampLine(doc_, ctx, st.LastX, st.LastY, x, y, true);
-        else if (st.Eraser == EraserMode::Spray) pq::Spray(doc_, ctx, st.LastX, st.LastY, size, 0, pq::SharedRandom());
+        if (st.Eraser == EraserMode::Rub) touched = pq::StampLine(doc_, ctx, st.LastX, st.LastY, x, y, true);
+        else if (st.Eraser == EraserMode::Spray) touched = pq::Spray(doc_, ctx, st.LastX, st.LastY, size, 0, pq::SharedRandom());
         else return;  // a fill-out stroke does nothing more while dragging
         break;
-    case kToolAir: pq::Spray(doc_, ctx, st.LastX, st.LastY, size, 1, pq::SharedRandom()); break;
+    case kToolAir: touched = pq::Spray(doc_, ctx, st.LastX, st.LastY, size, 1, pq::SharedRandom()); break;
     case kToolCloneBrush:
         if (doc_.CloneState != 2) return;
-        pq::CloneStroke(doc_, ctx, st.LastX, st.LastY, x, y);
+        touched = pq::CloneStroke(doc_, ctx, st.LastX, st.LastY, x, y);
         break;
     default:
         if (IsBandTool(tool)) {
@@ -134,7 +137,7 @@ void TImageForm::pbIconImageMouseMove(Qt::KeyboardModifiers mods, QPoint pos) {
         }
         return;
     }
-    Redraw();
+    Redraw(touched);
     // The repaint took the brush outline away: it follows the stroke.
     UpdateBrushOutline(pos, mods);
     st.LastX = x;
@@ -242,8 +245,7 @@ void TImageForm::ClonePress(Qt::MouseButton button, int x, int y) {
     st.LastX = x;
     st.LastY = y;
     StopOutlineTimer();
-    pq::CloneStroke(doc_, pq::StrokeContext{frame_->BrushSize(), st.StrokeColor}, x, y, x, y);
-    Redraw();
+    Redraw(pq::CloneStroke(doc_, pq::StrokeContext{frame_->BrushSize(), st.StrokeColor}, x, y, x, y));
 }
 
 void TImageForm::TextToolPress(Qt::MouseButton button, int x, int y) {
@@ -376,6 +378,8 @@ void TImageForm::MoveToolPress(Qt::MouseButton button, int x, int y) {
     if (button == Qt::RightButton) return;
     StrokeState& st = frame_->Stroke();
     st.Stroking = true;
+    // Lifting the whole picture changes what the layer and the floating planes hold.
+    if (!doc_.HasSelection) wholePending_ = true;
     pq::BeginMoveDrag(doc_);
     st.LastX = x;
     st.LastY = y;
@@ -384,10 +388,13 @@ void TImageForm::MoveToolPress(Qt::MouseButton button, int x, int y) {
 
 void TImageForm::MoveToolMove(int x, int y) {
     StrokeState& st = frame_->Stroke();
+    // The floating content shows only inside the selection rectangle: what changes lies in the
+    // rectangle before and after the move.
+    const pq::Rect before = doc_.Selection();
     const bool moved = pq::MoveFloating(doc_, x - st.LastX, y - st.LastY);
     st.LastX = x;
     st.LastY = y;
-    if (moved) Redraw();
+    if (moved) Redraw(pq::UnionRect(before, doc_.Selection()));
 }
 
 void TImageForm::MoveToolRelease() {

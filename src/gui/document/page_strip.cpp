@@ -1,6 +1,7 @@
 #include "gui/document/page_strip.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include "core/document/render.h"
@@ -31,6 +32,13 @@ QRect TPageStrip::CellRect(int i) const {
     return QRect(x, kGap, width, tallest + LabelHeight());
 }
 
+QRect TPageStrip::PictureRect(int i) const {
+    const QRect cell = CellRect(i);
+    const pq::Document& doc = form_->PageDoc(i);
+    return QRect(cell.left() + (cell.width() - doc.ImageWidth) / 2, cell.bottom() + 1 - LabelHeight() - doc.ImageHeight,
+                 doc.ImageWidth, doc.ImageHeight);
+}
+
 QSize TPageStrip::sizeHint() const {
     if (form_->PageCount() == 0) return QSize(0, 0);
     const QRect last = CellRect(form_->PageCount() - 1);
@@ -43,16 +51,17 @@ int TPageStrip::PageAt(QPoint point) const {
     return -1;
 }
 
-void TPageStrip::paintEvent(QPaintEvent*) {
+void TPageStrip::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
     const pq::TransparencyColors colors = form_->Frame().TransparencyColors();
     for (int i = 0; i < form_->PageCount(); ++i) {
         const QRect cell = CellRect(i);
+        // A stroke repaints a part of one page: the others are not built again.
+        if (!event->rect().intersects(cell.adjusted(-kFrame - 1, -kFrame - 1, kFrame + 1, kFrame + 1))) continue;
         const pq::Document& doc = form_->PageDoc(i);
         // Pages stand on their labels, so small ones sit beside the bottom of large ones.
-        const QRect picture(cell.left() + (cell.width() - doc.ImageWidth) / 2,
-                            cell.bottom() + 1 - LabelHeight() - doc.ImageHeight, doc.ImageWidth, doc.ImageHeight);
+        const QRect picture = PictureRect(i);
         pq::Raster checker(doc.ImageWidth, doc.ImageHeight);
         pq::PaintChecker(checker, 4, colors);
         p.drawImage(picture.topLeft(), QImage(checker.Data(), checker.Width(), checker.Height(), checker.Stride(),

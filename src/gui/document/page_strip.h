@@ -19,6 +19,8 @@ public:
     int PageAt(QPoint point) const;
     // The cell of page i.
     QRect CellRect(int i) const;
+    // Where page i's picture is drawn in its cell: standing on the label, centred across.
+    QRect PictureRect(int i) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -21,7 +21,8 @@ public:
 
     // Paints the composite of a W x H document (called at the end of every recompose).
     void PaintFrom(const pq::Composite& comp, int width, int height);
-    // The pages of a set (ARGB, alpha 255 where painted) with the current one marked.
+    // The pages of a set (ARGB, alpha 255 where painted) with the current one marked. When only
+    // the current page's pixels changed since the last call, only their part is painted again.
     void PaintSet(const std::vector<QImage>& pages, int current, const pq::TransparencyColors& colors);
     enum class SetBackground { Transparency, Light, Dark };
     SetBackground Background() const { return background_; }
@@ -37,6 +38,10 @@ protected:
 
 private:
     void PaintLastSet();
+    // Where page i of the last set stands in the picture.
+    QPoint PageOrigin(std::size_t i) const;
+    // Paints `area` (page pixels) of page i again: background, checker, page.
+    void PaintPagePart(QPainter& p, std::size_t i, const QRect& area) const;
     QImage picture_;
     SetBackground background_ = SetBackground::Transparency;
     // The last set painted, so that a new background repaints it.

@@ -7,6 +7,8 @@
 
 #include "core/document/document.h"
 #include "core/document/render.h"
+#include "core/document/selection.h"
+#include "core/document/strokes.h"
 
 namespace pq {
 namespace {
@@ -62,6 +64,28 @@ Raster View(const Document& d, const Composite& c, int zoom, bool grid, const Re
     Raster out;
     RenderZoomedView(d, c, zoom, kColors, grid, area, out);
     return out;
+}
+
+// Every image pixel whose planes differ between a and b (both of the same shape), on the canvas.
+Rect ChangedPixels(const Document& a, const Document& b) {
+    Rect r;
+    auto add = [&](int x, int y) { r = UnionRect(r, Rect{x, y, x + 1, y + 1}); };
+    const int w = a.ImageWidth;
+    for (int i = 0; i < a.LayerCount(); ++i)
+        for (std::size_t p = 0; p < a.LayerAt(i).Mask.size(); ++p)
+            if (a.LayerAt(i).Mask[p] != b.LayerAt(i).Mask[p] ||
+                (a.LayerAt(i).Mask[p] != 0 && a.LayerAt(i).Indices[p] != b.LayerAt(i).Indices[p]))
+                add(int(p) % w, int(p) / w);
+    // Floating planes: plane position (px, py) shows at canvas (px + dx, py + dy).
+    for (std::size_t p = 0; p < a.FloatMask.size() && p < b.FloatMask.size(); ++p)
+        if (a.FloatMask[p] != b.FloatMask[p] || (a.FloatMask[p] != 0 && a.FloatIndices[p] != b.FloatIndices[p]))
+            add(int(p) % w + b.FloatDX, int(p) / w + b.FloatDY);
+    return ClipRect(r, a.ImageWidth, a.ImageHeight);
+}
+
+bool Contains(const Rect& outer, const Rect& inner) {
+    return inner.Empty() || (outer.left <= inner.left && outer.top <= inner.top && outer.right >= inner.right &&
+                             outer.bottom >= inner.bottom);
 }
 
 // ---- checkerboard and outline patterns ------------------------------------------------
@@ -429,6 +453,130 @@ TEST(ZoomedView, OnDemandViewEqualsTheCroppedFullView) {
         }
     }
     EXPECT_GT(cases, 1000);
+}
+
+}  // namespace
+}  // namespace pq
+
+namespace pq {
+namespace {
+
+// ---- the rectangle form of Recompose ------------------------------------------------------
+
+struct NoText : TextDrawer {
+    void DrawText(Raster& target, int x, int y, const std::string&, const FontSpec&) override {
+        for (int dy = 0; dy < 3; ++dy)
+            for (int dx = 0; dx < 5; ++dx) target.SetPixel(x + dx, y + dy, kBlack);
+    }
+};
+
+// Random strokes of every engine and moves of a floating selection on odd, non-square
+// documents with hidden layers; after each event the composite kept up by the rectangle each
+// engine reports is the whole rebuild, thumbnails and zoomed views included, and the rectangle
+// holds every pixel the event changed.
+TEST(RecomposeRect, EveryEventLeavesWhatTheWholeRebuildGives) {
+    const TransparencyColors colors{{250, 10, 30}, {5, 60, 200}};
+    std::mt19937 rng(2024);
+    const std::pair<int, int> sizes[] = {{37, 23}, {5, 41}, {64, 3}, {1, 1}, {17, 17}};
+    int events = 0;
+    for (const auto& [w, h] : sizes) {
+        for (int variant = 0; variant < 3; ++variant) {
+            Document d;
+            InitBlankDocument(d, w, h, 256, 20);
+            for (int i = 0; i < 256; ++i) d.Palette[std::size_t(i)] = MakeEntry(Rgb{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+            for (int l = 1; l < 4; ++l) d.AppendLayer();
+            for (int l = 0; l < 4; ++l)
+                for (std::size_t p = 0; p < d.LayerAt(l).Mask.size(); ++p)
+                    if (rng() % 3 == 0) Paint(d, l, int(p) % w, int(p) / w, int(rng() % 256));
+            d.LayerAt(1).Visible = 0;
+            d.SetCurrentLayer(variant == 2 ? 1 : 2);  // variant 2 paints on the hidden layer
+            // A floating selection, lifted and moved partly off the canvas, in two variants.
+            if (variant >= 1) {
+                d.HasSelection = true;
+                SetSelection(d, w / 4, h / 4, w - w / 5, h);
+                LiftSelection(d);
+                MoveFloating(d, 2, -1);
+            }
+            Composite kept;
+            Recompose(d, colors, kept);
+            d.CloneLayer = 0;
+            d.CloneSourceX = w / 2;
+            d.CloneSourceY = h / 2;
+            d.CloneState = 2;
+            Lcg random;
+            NoText text;
+            for (int e = 0; e < 60; ++e, ++events) {
+                const Document before = d;
+                const StrokeContext ctx{int(rng() % 10) + 1, uint8_t(rng() % 256)};
+                const int x1 = int(rng() % unsigned(w + 6)) - 3, y1 = int(rng() % unsigned(h + 6)) - 3;
+                const int x2 = int(rng() % unsigned(w + 6)) - 3, y2 = int(rng() % unsigned(h + 6)) - 3;
+                Rect touched;
+                switch (rng() % 9) {
+                case 0: touched = StampLine(d, ctx, x1, y1, x2, y2, false); break;
+                case 1: touched = StampLine(d, ctx, x1, y1, x2, y2, true); break;
+                case 2: touched = Spray(d, ctx, x1, y1, ctx.BrushSize + 3, uint8_t(rng() % 2), random); break;
+                case 3: touched = FloodFillAt(d, ctx, x1, y1, uint8_t(rng() % 2)); break;
+                case 4: touched = CloneStroke(d, ctx, x1, y1, x2, y2); break;
+                case 5: touched = DrawRectShape(d, ctx, x1, y1, x2, y2, rng() % 2 == 0); break;
+                case 6: touched = DrawEllipseShape(d, ctx, x1, y1, x2, y2, rng() % 2 == 0); break;
+                case 7: touched = DrawTextAt(d, ctx, x1, y1, "a", FontSpec{}, text); break;
+                default: {
+                    // The canvas's move tool: the selection before and after.
+                    const Rect from = d.Selection();
+                    if (MoveFloating(d, int(rng() % 5) - 2, int(rng() % 5) - 2)) touched = UnionRect(from, d.Selection());
+                }
+                }
+                ASSERT_TRUE(Contains(touched, ChangedPixels(before, d))) << w << "x" << h << " event " << e;
+                Recompose(d, colors, touched, kept);
+                Composite whole;
+                Recompose(d, colors, whole);
+                ASSERT_EQ(kept.CompositeColor, whole.CompositeColor) << w << "x" << h << " variant " << variant << " event " << e;
+                ASSERT_EQ(kept.CompositeMask, whole.CompositeMask) << w << "x" << h << " event " << e;
+                ASSERT_EQ(kept.LayerPreviews, whole.LayerPreviews) << w << "x" << h << " event " << e;
+                const int zoom = 3 + e % 5;
+                ASSERT_EQ(BuildFullZoomedView(d, kept, zoom, colors, true), BuildFullZoomedView(d, whole, zoom, colors, true));
+            }
+        }
+    }
+    EXPECT_EQ(events, 900);
+}
+
+TEST(RecomposeRect, RebuildsWholeWhenTheCompositeWasBuiltForSomethingElse) {
+    Document d = Blank(7, 5);
+    Paint(d, 0, 6, 4, 3);
+    const TransparencyColors other{{1, 2, 3}, {4, 5, 6}};
+    Composite c;
+    Recompose(d, kColors, c);
+    // Other checker colours, another size, another layer count: each rebuilds everything.
+    Recompose(d, other, Rect{0, 0, 1, 1}, c);
+    EXPECT_EQ(c.Changed, (Rect{0, 0, 7, 5}));
+    EXPECT_EQ(c.LayerPreviews, Compose(d, other).LayerPreviews);
+    Document bigger = Blank(9, 6);
+    Recompose(bigger, other, Rect{2, 2, 3, 3}, c);
+    EXPECT_EQ(c.Changed, (Rect{0, 0, 9, 6}));
+    EXPECT_EQ(c.CompositeColor, Compose(bigger, other).CompositeColor);
+    bigger.AppendLayer();
+    Recompose(bigger, other, Rect{2, 2, 3, 3}, c);
+    EXPECT_EQ(c.LayerPreviews.size(), 2u);
+    EXPECT_EQ(c.LayerPreviews, Compose(bigger, other).LayerPreviews);
+    // A rectangle off the canvas changes nothing and says so.
+    Recompose(bigger, other, Rect{-5, 2, 0, 4}, c);
+    EXPECT_TRUE(c.Changed.Empty());
+    Recompose(bigger, other, Rect{4, 3, 40, 30}, c);
+    EXPECT_EQ(c.Changed, (Rect{4, 3, 9, 6}));
+}
+
+TEST(StrokeRects, EmptyWhenNothingIsWrittenAndTightOtherwise) {
+    Document d = Blank(11, 7);
+    const StrokeContext ctx{1, 5};
+    EXPECT_TRUE(StampLine(d, ctx, -4, -4, -2, -3, false).Empty());
+    EXPECT_EQ(StampLine(d, ctx, 2, 3, 5, 3, false), (Rect{2, 3, 6, 4}));
+    EXPECT_EQ(StampLine(d, ctx, 9, 6, 14, 6, false), (Rect{9, 6, 11, 7}));
+    // Erasing a transparent region writes nothing.
+    EXPECT_TRUE(FloodFillAt(d, ctx, 0, 0, 0).Empty());
+    EXPECT_EQ(FloodFillAt(d, ctx, 3, 3, 0), (Rect{2, 3, 6, 4}));
+    Lcg random;
+    EXPECT_TRUE(Spray(d, ctx, 5, 5, 0, 1, random).Empty());
 }
 
 }  // namespace
