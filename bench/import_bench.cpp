@@ -1,6 +1,7 @@
 // Picture import and program icons: decoding a 6000 x 4000 JPEG (beside libjpeg-turbo's own
-// djpeg on the same file), importing a 48 x 48 area of it, the whole import against djpeg in
-// one run, and listing and extracting every icon of the largest program in the corpus.
+// djpeg on the same file), importing a 48 x 48 area of it, the two whole-picture imports
+// against djpeg in one run each, and listing and extracting every icon of the largest program
+// in the corpus.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,8 @@
 #include "core/formats/jpeg_reader.h"
 #include "core/formats/picture_import.h"
 #include "core/formats/program_icons.h"
+#include "core/ops/resample.h"
+#include "support/reference_area_average.h"
 #include "support/reference_resample.h"
 
 namespace fs = std::filesystem;
@@ -148,11 +152,74 @@ static void BM_ImportWholePictureTo48(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportWholePictureTo48)->Unit(benchmark::kMillisecond);
 
-// "全体を使う" the whole way, as pqtool convert --area 0,0,6000,4000 --size 48 --colors 256
-// runs it (reading and decoding the file, resampling to 48 x 48, reducing to 256 colours),
-// alternating with djpeg decoding the same file: the counter "ratio" is our time over djpeg's.
-// "identical" is 1 when the preview matches the sample-by-sample resampling byte for byte.
-static void BM_WholePictureImportVsDjpeg(benchmark::State& state) {
+namespace {
+
+// The whole picture fitted into the output as pqtool convert's default does it (FitInside,
+// AreaAverager fed as the decoder hands the rows over, unpainted around it).
+struct FittingSink : pq::PictureRowSink {
+    void Start(int width, int height) override {
+        fit = pq::FitInside(width, height, 48, 48);
+        averager.emplace(width, height, fit.right - fit.left, fit.bottom - fit.top);
+        row.assign(3 * std::size_t(width), 0);
+    }
+    std::uint8_t* RowBuffer(int) override { return row.data(); }
+    void RowDone(int) override { averager->AddRow(row.data()); }
+    pq::Rect fit;
+    std::optional<pq::AreaAverager> averager;
+    std::vector<std::uint8_t> row;
+};
+
+// One whole import of the bench file into a 256-colour 48 x 48 document: "area" as
+// pqtool convert --area 0,0,6000,4000 (and "全体を使う") takes it, else the default fit.
+// Returns the resampled picture before the reduction.
+pq::Raster ImportWhole(const std::string& path, bool area) {
+    pq::Raster preview(48, 48);
+    preview.Fill(pq::kWhite);
+    pq::Document doc;
+    if (area) {
+        if (!pq::ResampleJpegFileArea(path, 0, 0, kJpegWidth, kJpegHeight, preview).Ok) return {};
+        pq::ImportPictureDocument(doc, preview, 256, 20);
+    } else {
+        FittingSink sink;
+        if (!pq::LoadJpegFileRows(path, sink).Ok) return {};
+        const pq::ResampledPicture fitted = sink.averager->Take();
+        pq::Plane unpainted(48 * 48, 1);
+        for (int y = 0; y < fitted.Height; ++y)
+            for (int x = 0; x < fitted.Width; ++x)
+                if (fitted.Painted[std::size_t(y * fitted.Width + x)]) {
+                    preview.SetPixelUnchecked(sink.fit.left + x, sink.fit.top + y, fitted.Colors.PixelUnchecked(x, y));
+                    unpainted[std::size_t((sink.fit.top + y) * 48 + sink.fit.left + x)] = 0;
+                }
+        pq::ImportPictureDocument(doc, preview, 256, 20, &unpainted);
+    }
+    benchmark::DoNotOptimize(doc.Palette.data());
+    return preview;
+}
+
+// What the old whole-picture paths give: the picture loaded whole, then the sample-by-sample
+// resampling or the first area averaging.
+pq::Raster ExpectedWhole(bool area) {
+    pq::Raster expected(48, 48);
+    expected.Fill(pq::kWhite);
+    if (area) {
+        pq::test::ReferenceResample(BenchPicture(), 0, 0, kJpegWidth, kJpegHeight, expected);
+        return expected;
+    }
+    const pq::Rect fit = pq::FitInside(kJpegWidth, kJpegHeight, 48, 48);
+    const pq::ResampledPicture fitted =
+        pq::test::ReferenceAreaAverage(BenchPicture(), nullptr, fit.right - fit.left, fit.bottom - fit.top);
+    for (int y = 0; y < fitted.Height; ++y)
+        for (int x = 0; x < fitted.Width; ++x)
+            if (fitted.Painted[std::size_t(y * fitted.Width + x)])
+                expected.SetPixelUnchecked(fit.left + x, fit.top + y, fitted.Colors.PixelUnchecked(x, y));
+    return expected;
+}
+
+// A whole import (reading and decoding the file band by band, resampling to 48 x 48, reducing
+// to 256 colours, in this process) alternating with djpeg decoding the same file (a process of
+// its own): the counter "ratio" is our time over djpeg's. "identical" is 1 when the resampled
+// picture matches the old path's byte for byte.
+void WholeImportVsDjpeg(benchmark::State& state, bool area) {
     using Clock = std::chrono::steady_clock;
     const std::string& path = BenchJpeg();
     const std::string command = "djpeg -outfile /dev/null " + path;
@@ -165,28 +232,28 @@ static void BM_WholePictureImportVsDjpeg(benchmark::State& state) {
             return;
         }
         const auto t1 = Clock::now();
-        pq::Raster picture;
-        if (!pq::LoadJpegFile(path, picture).Ok) {
+        preview = ImportWhole(path, area);
+        const auto t2 = Clock::now();
+        if (preview.Empty()) {
             state.SkipWithError("decode failed");
             return;
         }
-        pq::AreaPicker picker(picture, 48, 48);
-        picker.UseWholePicture();
-        pq::Document doc;
-        pq::ImportPictureDocument(doc, picker.Preview(), 256, 20);
-        benchmark::DoNotOptimize(doc.Palette.data());
-        const auto t2 = Clock::now();
         djpeg += std::chrono::duration<double>(t1 - t0).count();
         ours += std::chrono::duration<double>(t2 - t1).count();
-        preview = picker.Preview();
     }
     state.counters["ratio"] = djpeg > 0 ? ours / djpeg : 0;
-    pq::Raster expected(48, 48);
-    expected.Fill(pq::kWhite);
-    pq::test::ReferenceResample(BenchPicture(), 0, 0, kJpegWidth, kJpegHeight, expected);
-    state.counters["identical"] = preview == expected ? 1 : 0;
+    state.counters["identical"] = preview == ExpectedWhole(area) ? 1 : 0;
 }
+
+}  // namespace
+
+// "全体を使う" as pqtool convert --area 0,0,6000,4000 --size 48 --colors 256 runs it.
+static void BM_WholePictureImportVsDjpeg(benchmark::State& state) { WholeImportVsDjpeg(state, true); }
 BENCHMARK(BM_WholePictureImportVsDjpeg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// pqtool convert --size 48 --colors 256 without --area: the whole picture fitted, kept in proportion.
+static void BM_WholePictureFitVsDjpeg(benchmark::State& state) { WholeImportVsDjpeg(state, false); }
+BENCHMARK(BM_WholePictureFitVsDjpeg)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 // Reading the file, listing its icon groups, and building the 32 x 32 document of every icon.
 static void BM_ExtractAllIconsOfLargestProgram(benchmark::State& state) {

@@ -1,7 +1,9 @@
 #include "cli/open_input.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "cli/cli_args.h"
@@ -198,12 +200,9 @@ OpenResult OpenIcon(const Source& in, int index, const ReductionOptions& reducti
 
 // The whole picture fitted into the output size, centred; what the picture does not cover, and
 // the picture's own transparent pixels, stay unpainted.
-void ImportWholePicture(const Raster& picture, const Plane& transparent, const OpenRequest& request, Document& doc) {
-    const Rect fit = FitInside(picture.Width(), picture.Height(), request.Width, request.Height);
-    const ResampledPicture fitted = ResampleRaster(picture, &transparent, fit.right - fit.left, fit.bottom - fit.top);
+void ImportFitted(const ResampledPicture& fitted, const Rect& fit, const OpenRequest& request, Document& doc) {
     Raster preview(request.Width, request.Height);
-    for (int y = 0; y < request.Height; ++y)
-        for (int x = 0; x < request.Width; ++x) preview.SetPixelUnchecked(x, y, Rgb{255, 255, 255});
+    preview.Fill(kWhite);
     Plane unpainted(std::size_t(request.Width) * std::size_t(request.Height), 1);
     for (int y = 0; y < fitted.Height; ++y)
         for (int x = 0; x < fitted.Width; ++x) {
@@ -214,7 +213,58 @@ void ImportWholePicture(const Raster& picture, const Plane& transparent, const O
     ImportPictureDocument(doc, preview, request.Colors, kToolZoom, &unpainted, request.Reduction);
 }
 
+void ImportWholePicture(const Raster& picture, const Plane& transparent, const OpenRequest& request, Document& doc) {
+    const Rect fit = FitInside(picture.Width(), picture.Height(), request.Width, request.Height);
+    ImportFitted(ResampleRaster(picture, &transparent, fit.right - fit.left, fit.bottom - fit.top), fit, request, doc);
+}
+
+// The whole picture fitted as ImportWholePicture fits it, averaged row by row as the JPEG
+// decoder hands the rows over.
+class FittingSink : public PictureRowSink {
+public:
+    FittingSink(int width, int height) : width_(width), height_(height) {}
+    void Start(int width, int height) override {
+        fit = FitInside(width, height, width_, height_);
+        averager.emplace(width, height, fit.right - fit.left, fit.bottom - fit.top);
+        row_.assign(3 * std::size_t(width), 0);
+    }
+    std::uint8_t* RowBuffer(int) override { return row_.data(); }
+    void RowDone(int) override { averager->AddRow(row_.data()); }
+
+    Rect fit;
+    std::optional<AreaAverager> averager;
+
+private:
+    int width_, height_;
+    std::vector<std::uint8_t> row_;
+};
+
+// A JPEG without the area picker is resampled band by band as it decodes and never held whole.
+OpenResult OpenJpegStreaming(const Source& in, const OpenRequest& request, Document& doc) {
+    if (!request.Area) {
+        FittingSink sink(request.Width, request.Height);
+        const FileResult r = in.FromStdin ? DecodeJpegRows(in.Bytes, sink) : LoadJpegFileRows(in.Path, sink);
+        if (!r) return RefusedWithReason(in, r.Message);
+        ImportFitted(sink.averager->Take(), sink.fit, request, doc);
+        return {};
+    }
+    // A frame dragged from one corner to the other, not kept square: the picker's frame is the
+    // band with its corners ordered, and parts of it off the picture come out white.
+    const Rect& a = *request.Area;
+    Raster preview(request.Width, request.Height);
+    preview.Fill(kWhite);
+    AreaResampler resampler(std::min(a.left, a.right), std::min(a.top, a.bottom), std::max(a.left, a.right),
+                            std::max(a.top, a.bottom), preview);
+    const FileResult r = in.FromStdin ? DecodeJpegRows(in.Bytes, resampler) : LoadJpegFileRows(in.Path, resampler);
+    if (!r) return RefusedWithReason(in, r.Message);
+    ImportPictureDocument(doc, preview, request.Colors, kToolZoom, nullptr, request.Reduction);
+    return {};
+}
+
 OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& doc) {
+    if (in.Format->Reader == FormatReader::Jpeg && (!in.FromStdin || in.Bytes.size() <= kMaxPictureFileBytes))
+        return OpenJpegStreaming(in, request, doc);
+    // Bitmaps and PNG pictures are loaded whole.
     Raster picture;
     Plane transparent;
     FileResult r = FileResult::Success();

@@ -138,9 +138,22 @@ struct Input {
     std::uint64_t Size() const { return file ? file->Size() : bytes.size(); }
 };
 
+// The whole picture into a raster, each row decoded in place.
+class RasterSink : public PictureRowSink {
+public:
+    explicit RasterSink(Raster& out) : out_(out) {}
+    void Start(int width, int height) override { out_.Resize(width, height); }
+    std::uint8_t* RowBuffer(int y) override { return out_.Row(y); }
+    void RowDone(int) override {}
+
+private:
+    Raster& out_;
+};
+
 // Returns 0 on success, 1 invalid, 2 too large. Everything with a destructor lives in `dec` or
-// in the caller, since a longjmp back into this function skips destructors.
-int Run(Decoder& dec, const Input& input, Raster* out, JpegInfo& info) {
+// in the caller, since a longjmp back into this function skips destructors. Without a sink only
+// the header is read.
+int Run(Decoder& dec, const Input& input, PictureRowSink* out, JpegInfo& info) {
     jpeg_decompress_struct& cinfo = dec.cinfo;
     cinfo.err = jpeg_std_error(&dec.err.pub);
     dec.err.pub.error_exit = ErrorExit;
@@ -189,17 +202,17 @@ int Run(Decoder& dec, const Input& input, Raster* out, JpegInfo& info) {
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
     jpeg_start_decompress(&cinfo);
     if (int(cinfo.output_width) != info.Width || int(cinfo.output_height) != info.Height) return 1;
-    out->Resize(info.Width, info.Height);
+    out->Start(info.Width, info.Height);
     std::vector<std::uint8_t>& cmykRow = dec.cmykRow;
     cmykRow.resize(cmyk ? std::size_t(info.Width) * 4 : 0);
     // Adobe writers store CMYK inverted (0 = full ink); others store it plainly.
     const bool inverted = cinfo.saw_Adobe_marker;
     while (cinfo.output_scanline < cinfo.output_height) {
         const int y = int(cinfo.output_scanline);
-        JSAMPROW row = cmyk ? cmykRow.data() : out->Row(y);
+        std::uint8_t* dst = out->RowBuffer(y);
+        JSAMPROW row = cmyk ? cmykRow.data() : dst;
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return 1;
         if (cmyk) {
-            std::uint8_t* dst = out->Row(y);
             for (int x = 0; x < info.Width; ++x) {
                 unsigned c = cmykRow[4 * x], m = cmykRow[4 * x + 1], yy = cmykRow[4 * x + 2], k = cmykRow[4 * x + 3];
                 if (!inverted) { c = 255 - c; m = 255 - m; yy = 255 - yy; k = 255 - k; }
@@ -209,22 +222,29 @@ int Run(Decoder& dec, const Input& input, Raster* out, JpegInfo& info) {
             }
         }
         if (dec.err.truncated) return 1;
+        out->RowDone(y);
     }
     jpeg_finish_decompress(&cinfo);
     return dec.err.truncated ? 1 : 0;
 }
 
-FileResult Decode(const Input& input, Raster* picture, JpegInfo& info) {
-    Raster out;
-    int status;
-    {
-        Decoder dec;
-        status = Run(dec, input, picture ? &out : nullptr, info);
-    }
+FileResult Outcome(int status) {
     if (status == 2) return FileResult::Failure(kPictureTooLargeMessage);
     if (status != 0) return FileResult::Failure(kJpegInvalidMessage);
-    if (picture) *picture = std::move(out);
     return FileResult::Success();
+}
+
+FileResult DecodeInto(const Input& input, PictureRowSink* sink, JpegInfo& info) {
+    Decoder dec;
+    return Outcome(Run(dec, input, sink, info));
+}
+
+FileResult Decode(const Input& input, Raster* picture, JpegInfo& info) {
+    Raster out;
+    RasterSink sink(out);
+    FileResult r = DecodeInto(input, picture ? &sink : nullptr, info);
+    if (r && picture) *picture = std::move(out);
+    return r;
 }
 
 FileResult OpenJpegFile(const std::filesystem::path& path, RegularFile& file) {
@@ -234,6 +254,22 @@ FileResult OpenJpegFile(const std::filesystem::path& path, RegularFile& file) {
 }
 
 }  // namespace
+
+FileResult DecodeJpegRows(std::span<const std::uint8_t> file, PictureRowSink& sink, JpegInfo* info) {
+    JpegInfo local;
+    FileResult r = DecodeInto(Input{file, nullptr}, &sink, local);
+    if (r && info) *info = local;
+    return r;
+}
+
+FileResult LoadJpegFileRows(const std::filesystem::path& path, PictureRowSink& sink, JpegInfo* info) {
+    RegularFile file;
+    if (FileResult r = OpenJpegFile(path, file); !r) return r;
+    JpegInfo local;
+    FileResult r = DecodeInto(Input{{}, &file}, &sink, local);
+    if (r && info) *info = local;
+    return r;
+}
 
 FileResult DecodeJpeg(std::span<const std::uint8_t> file, Raster& picture, JpegInfo* info) {
     picture = Raster();

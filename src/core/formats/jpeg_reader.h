@@ -1,6 +1,7 @@
 #pragma once
-// JPEG decoding through libjpeg(-turbo): the whole picture at full size into a 24-bit raster.
-// Colour, grayscale and CMYK/YCCK files are accepted. Decoder errors come back as a failure
+// JPEG decoding through libjpeg(-turbo): the whole picture at full size into a 24-bit raster,
+// or row by row into a PictureRowSink, so that a picture can be resampled as it is decoded
+// without ever being held whole. Colour, grayscale and CMYK/YCCK files are accepted. Decoder errors come back as a failure
 // (the library never ends the process), and a file cut short anywhere, even just its final
 // end-of-image marker, is refused rather than shown half grey.
 // Work and memory follow the file's real content: a file too short to hold one bit per block
@@ -25,6 +26,19 @@ struct JpegInfo {
     int Components = 0;   // 1 grayscale, 3 colour, 4 CMYK/YCCK
 };
 
+// Receives a decoded picture one row at a time, top to bottom. The rows handed over before a
+// failure are of no use: the call that decodes reports the failure.
+class PictureRowSink {
+public:
+    virtual ~PictureRowSink() = default;
+    // The picture's size, once, before its first row.
+    virtual void Start(int width, int height) = 0;
+    // Where row y (width pixels of blue, green and red, 3 * width bytes) is to be written.
+    virtual std::uint8_t* RowBuffer(int y) = 0;
+    // Row y is complete in the buffer RowBuffer(y) gave.
+    virtual void RowDone(int y) = 0;
+};
+
 // On failure `picture` is left empty. Pictures above kMaxPicturePixels (bmp_reader.h) are
 // refused with kPictureTooLargeMessage.
 FileResult DecodeJpeg(std::span<const std::uint8_t> file, Raster& picture, JpegInfo* info = nullptr);
@@ -38,5 +52,10 @@ FileResult ReadJpegFileInfo(const std::filesystem::path& path, JpegInfo& info);
 // refused at once with kPictureFileOpenMessage; a file above kMaxPictureFileBytes with
 // kPictureTooLargeMessage.
 FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, JpegInfo* info = nullptr);
+
+// DecodeJpeg and LoadJpegFile handing the rows to `sink` as they are decoded; the same checks,
+// limits and messages.
+FileResult DecodeJpegRows(std::span<const std::uint8_t> file, PictureRowSink& sink, JpegInfo* info = nullptr);
+FileResult LoadJpegFileRows(const std::filesystem::path& path, PictureRowSink& sink, JpegInfo* info = nullptr);
 
 }  // namespace pq

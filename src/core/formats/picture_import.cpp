@@ -84,7 +84,7 @@ constexpr int kLanes = 8;
 // evaluated exactly as Bilinear does, term by term (at a whole x the second column's terms are
 // +0 and are left out), and the sum truncated after each sample. Sums stay below 2^31 (the
 // caller checks).
-__attribute__((target("avx2"))) void AddStepWide(const Raster& source, const std::vector<Tap>& ys,
+__attribute__((target("avx2"))) void AddStepWide(const std::uint8_t* const* rows, const std::vector<Tap>& ys,
                                                   const Tap* const (&tx)[kLanes], bool wholeX,
                                                   long long (&sum)[kLanes][3]) {
     __m128i s[kLanes];
@@ -101,8 +101,8 @@ __attribute__((target("avx2"))) void AddStepWide(const Raster& source, const std
         wx1[q] = _mm256_set1_pd(tx[q]->w1);
     }
     for (std::size_t m = 0; m < ys.size(); ++m) {
-        const std::uint8_t* r0 = source.Row(ys[m].i0);
-        const std::uint8_t* r1 = source.Row(ys[m].i1);
+        const std::uint8_t* r0 = rows[ys[m].i0];
+        const std::uint8_t* r1 = rows[ys[m].i1];
         const __m256d wy0 = _mm256_set1_pd(ys[m].w0), wy1 = _mm256_set1_pd(ys[m].w1);
         for (int q = 0; q < kLanes; ++q) {
             // A pixel's three bytes (and a 0) from one 32-bit read ending at its last byte
@@ -139,73 +139,159 @@ __attribute__((target("avx2"))) void AddStepWide(const Raster& source, const std
 }
 #endif
 
+
+// The sample positions of every target column and row (see ResampleArea).
+struct AreaTaps {
+    std::vector<std::vector<Tap>> columns, rows;
+};
+
+AreaTaps MakeTaps(int sw, int sh, int left, int top, int right, int bottom, int w, int h) {
+    const double sx = double(right - left) / w;
+    const double sy = double(bottom - top) / h;
+    AreaTaps taps;
+    taps.columns.resize(std::size_t(w));
+    taps.rows.resize(std::size_t(h));
+    for (int j = 0; j < w; ++j) CellTaps(left + sx * j, left + sx * (j + 1), sw, taps.columns[std::size_t(j)]);
+    for (int i = 0; i < h; ++i) CellTaps(top + sy * i, top + sy * (i + 1), sh, taps.rows[std::size_t(i)]);
+    return taps;
+}
+
+// Target row i from the source rows its y positions read (rows[y] is source row y's bytes;
+// only those rows need be there). Each target pixel's sum advances sample by sample in its
+// defined order, x outer, y inner, the fraction dropped each time a sample is added: a chain in
+// which every step waits for the one before. Pixels of a target row are independent chains, so
+// groups of kLanes advance side by side, one x position each per step, in vector registers
+// where every pixel of the group has one.
+void ResampleTargetRow(const std::uint8_t* const* rows, const AreaTaps& taps, int i, Raster& target) {
+    const int w = target.Width();
+    const std::vector<Tap>& ys = taps.rows[std::size_t(i)];
+    if (ys.empty()) return;   // no sample: the row stays white
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool wide = __builtin_cpu_supports("avx2");
+#endif
+    for (int j0 = 0; j0 < w; j0 += kLanes) {
+        const std::vector<Tap>* xs[kLanes];
+        std::size_t size[kLanes], steps = 0;
+        for (int q = 0; q < kLanes; ++q) {
+            xs[q] = j0 + q < w ? &taps.columns[std::size_t(j0 + q)] : nullptr;
+            size[q] = xs[q] ? xs[q]->size() : 0;
+            steps = std::max(steps, size[q]);
+        }
+        // 32 bits hold each sum while the samples stay below 2^23 (255 each at most).
+        const bool narrow = steps * ys.size() < (std::size_t(1) << 23);
+        long long sum[kLanes][3] = {};
+        for (std::size_t k = 0; k < steps; ++k) {
+            bool together = narrow, wholeX = true;
+            const Tap* tx[kLanes];
+            for (int q = 0; q < kLanes && together; ++q) {
+                together = k < size[q];
+                if (!together) break;
+                tx[q] = &(*xs[q])[k];
+                wholeX = wholeX && tx[q]->w1 == 0;
+            }
+#if defined(__x86_64__) && defined(__GNUC__)
+            if (together && wide) {
+                AddStepWide(rows, ys, tx, wholeX, sum);
+                continue;
+            }
+#endif
+            for (std::size_t m = 0; m < ys.size(); ++m) {
+                const std::uint8_t* r0 = rows[ys[m].i0];
+                const std::uint8_t* r1 = rows[ys[m].i1];
+                for (int q = 0; q < kLanes; ++q) {
+                    if (k >= size[q]) continue;
+                    for (int c = 0; c < 3; ++c)
+                        sum[q][c] = (long long)(double(sum[q][c]) + Bilinear(r0, r1, (*xs[q])[k], ys[m], c));
+                }
+            }
+        }
+        for (int q = 0; q < kLanes && j0 + q < w; ++q) {
+            const long long n = (long long)(size[q] * ys.size());
+            if (n == 0) continue;   // no sample: the pixel stays white
+            target.SetPixelUnchecked(j0 + q, i,
+                                     Rgb{std::uint8_t(sum[q][2] / n), std::uint8_t(sum[q][1] / n), std::uint8_t(sum[q][0] / n)});
+        }
+    }
+}
+
 }  // namespace
 
 void ResampleArea(const Raster& source, int left, int top, int right, int bottom, Raster& target) {
     const int sw = source.Width(), sh = source.Height();
     const int w = target.Width(), h = target.Height();
     if (left >= sw || top >= sh || w == 0 || h == 0) return;
-    const double sx = double(right - left) / w;
-    const double sy = double(bottom - top) / h;
-    // The positions depend only on the column (x) or the row (y) of the target pixel.
-    std::vector<std::vector<Tap>> columns(static_cast<std::size_t>(w)), rows(static_cast<std::size_t>(h));
-    for (int j = 0; j < w; ++j) CellTaps(left + sx * j, left + sx * (j + 1), sw, columns[std::size_t(j)]);
-    for (int i = 0; i < h; ++i) CellTaps(top + sy * i, top + sy * (i + 1), sh, rows[std::size_t(i)]);
+    const AreaTaps taps = MakeTaps(sw, sh, left, top, right, bottom, w, h);
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
+    for (int y = 0; y < sh; ++y) rows[std::size_t(y)] = source.Row(y);
+    for (int i = 0; i < h; ++i) ResampleTargetRow(rows.data(), taps, i, target);
+}
 
-    // Each target pixel sums its samples x outer, y inner, and the sum drops its fraction each
-    // time a sample is added: a chain in which every step waits for the one before. Pixels of
-    // a target row are independent chains, so groups of kLanes advance side by side, one x
-    // position each per step, in vector registers where every pixel of the group has one.
-#if defined(__x86_64__) && defined(__GNUC__)
-    static const bool wide = __builtin_cpu_supports("avx2");
-#endif
-    for (int i = 0; i < h; ++i) {
-        const std::vector<Tap>& ys = rows[std::size_t(i)];
-        if (ys.empty()) continue;   // no sample: the row stays white
-        for (int j0 = 0; j0 < w; j0 += kLanes) {
-            const std::vector<Tap>* xs[kLanes];
-            std::size_t size[kLanes], steps = 0;
-            for (int q = 0; q < kLanes; ++q) {
-                xs[q] = j0 + q < w ? &columns[std::size_t(j0 + q)] : nullptr;
-                size[q] = xs[q] ? xs[q]->size() : 0;
-                steps = std::max(steps, size[q]);
-            }
-            // 32 bits hold each sum while the samples stay below 2^23 (255 each at most).
-            const bool narrow = steps * ys.size() < (std::size_t(1) << 23);
-            long long sum[kLanes][3] = {};
-            for (std::size_t k = 0; k < steps; ++k) {
-                bool together = narrow, wholeX = true;
-                const Tap* tx[kLanes];
-                for (int q = 0; q < kLanes && together; ++q) {
-                    together = k < size[q];
-                    if (!together) break;
-                    tx[q] = &(*xs[q])[k];
-                    wholeX = wholeX && tx[q]->w1 == 0;
-                }
-#if defined(__x86_64__) && defined(__GNUC__)
-                if (together && wide) {
-                    AddStepWide(source, ys, tx, wholeX, sum);
-                    continue;
-                }
-#endif
-                for (std::size_t m = 0; m < ys.size(); ++m) {
-                    const std::uint8_t* r0 = source.Row(ys[m].i0);
-                    const std::uint8_t* r1 = source.Row(ys[m].i1);
-                    for (int q = 0; q < kLanes; ++q) {
-                        if (k >= size[q]) continue;
-                        for (int c = 0; c < 3; ++c)
-                            sum[q][c] = (long long)(double(sum[q][c]) + Bilinear(r0, r1, (*xs[q])[k], ys[m], c));
-                    }
-                }
-            }
-            for (int q = 0; q < kLanes && j0 + q < w; ++q) {
-                const long long n = (long long)(size[q] * ys.size());
-                if (n == 0) continue;   // no sample: the pixel stays white
-                target.SetPixelUnchecked(j0 + q, i,
-                                         Rgb{std::uint8_t(sum[q][2] / n), std::uint8_t(sum[q][1] / n), std::uint8_t(sum[q][0] / n)});
-            }
+// The rows arrive in order; each target row is made as soon as the last row it reads is in,
+// from a ring holding the band of rows one target row reads (its y positions lie one source
+// row apart, so the band is a little taller than the frame's height over the target's).
+class AreaResampler::Sampler {
+public:
+    Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target)
+        : target_(target), taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())),
+          rows_(static_cast<std::size_t>(sh), nullptr) {
+        std::size_t band = 1;
+        for (const std::vector<Tap>& ys : taps_.rows)
+            if (!ys.empty()) band = std::max(band, std::size_t(ys.back().i1 - ys.front().i0 + 1));
+        ring_.resize(band);
+        for (auto& row : ring_) row.assign(3 * std::size_t(sw), 0);
+        Skip();
+    }
+
+    bool Done() const { return next_ >= int(taps_.rows.size()); }
+    std::uint8_t* Buffer(int y) { return ring_[std::size_t(y) % ring_.size()].data(); }
+
+    void RowDone(int y) {
+        rows_[std::size_t(y)] = Buffer(y);
+        while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
+            ResampleTargetRow(rows_.data(), taps_, next_, target_);
+            ++next_;
+            Skip();
         }
     }
+
+private:
+    // Past target rows without samples, which stay white.
+    void Skip() {
+        while (!Done() && taps_.rows[std::size_t(next_)].empty()) ++next_;
+    }
+
+    Raster& target_;
+    AreaTaps taps_;
+    std::vector<const std::uint8_t*> rows_;     // source row y's bytes, while in the ring
+    std::vector<std::vector<std::uint8_t>> ring_;
+    int next_ = 0;                              // the next target row to make
+};
+
+AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target)
+    : left_(left), top_(top), right_(right), bottom_(bottom), target_(target) {}
+
+AreaResampler::~AreaResampler() = default;
+
+void AreaResampler::Start(int width, int height) {
+    sampler_.reset();
+    idle_.assign(3 * std::size_t(width), 0);
+    if (left_ >= width || top_ >= height || target_.Width() == 0 || target_.Height() == 0) return;
+    sampler_ = std::make_unique<Sampler>(width, height, left_, top_, right_, bottom_, target_);
+    if (sampler_->Done()) sampler_.reset();
+}
+
+std::uint8_t* AreaResampler::RowBuffer(int y) { return sampler_ ? sampler_->Buffer(y) : idle_.data(); }
+
+void AreaResampler::RowDone(int y) {
+    if (!sampler_) return;
+    sampler_->RowDone(y);
+    if (sampler_->Done()) sampler_.reset();   // the rest of the file is still decoded and checked
+}
+
+FileResult ResampleJpegFileArea(const std::filesystem::path& path, int left, int top, int right, int bottom,
+                                Raster& target) {
+    AreaResampler resampler(left, top, right, bottom, target);
+    return LoadJpegFileRows(path, resampler);
 }
 
 namespace {

@@ -3,11 +3,15 @@
 // geometry and preview of the area picker (without any drawing on screen), resampling the
 // picked area to the output size, and building the document from the preview.
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "core/document/document.h"
 #include "core/document/quality_reduction.h"
+#include "core/formats/jpeg_reader.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -32,6 +36,32 @@ FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Rast
 // picture are skipped; a pixel without samples stays white. Nothing changes when left or top
 // lies at or beyond the picture's width or height.
 void ResampleArea(const Raster& source, int left, int top, int right, int bottom, Raster& target);
+
+// ResampleArea of a picture handed over row by row (by the JPEG decoder: LoadJpegFileRows,
+// DecodeJpegRows): the same bytes, holding only the band of rows one target row reads (about
+// the frame's height over the target's, plus one), each target row made as soon as its last
+// row is in.
+class AreaResampler : public PictureRowSink {
+public:
+    // `target` (already white, w x h) must outlive the resampler.
+    AreaResampler(int left, int top, int right, int bottom, Raster& target);
+    ~AreaResampler() override;
+    void Start(int width, int height) override;
+    std::uint8_t* RowBuffer(int y) override;
+    void RowDone(int y) override;
+
+    class Sampler;
+
+private:
+    int left_, top_, right_, bottom_;
+    Raster& target_;
+    std::unique_ptr<Sampler> sampler_;
+    std::vector<std::uint8_t> idle_;   // where rows go that no target row reads
+};
+
+// LoadPicture of a JPEG followed by ResampleArea, without the picture ever held whole.
+FileResult ResampleJpegFileArea(const std::filesystem::path& path, int left, int top, int right, int bottom,
+                                Raster& target);
 
 // The area picker of the import (and of paste): a frame over the picture, drawn by clicking
 // (a frame of exactly the output size at 1:1) or dragging (any size, kept square while Square

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/document/color_reduction.h"
 #include "core/document/quality_reduction.h"
@@ -10,86 +15,143 @@
 namespace pq {
 namespace {
 
-// The source pixels one target pixel covers along one axis, with the length of each overlap.
-struct Coverage {
-    int First = 0;
-    std::vector<int64_t> Lengths;
-};
-
-// Target pixel j of `targetSide` covers [j * sourceSide, (j + 1) * sourceSide) in units where source pixel i
-// is [i * targetSide, (i + 1) * targetSide): every length is a whole number and a target pixel's lengths sum
-// to sourceSide.
-std::vector<Coverage> AxisCoverage(int sourceSide, int targetSide) {
-    std::vector<Coverage> out(static_cast<std::size_t>(targetSide));
-    const int64_t s = sourceSide, t = targetSide;
-    for (int64_t j = 0; j < t; ++j) {
-        const int64_t start = j * s, end = (j + 1) * s;
-        Coverage& c = out[std::size_t(j)];
-        c.First = int(start / t);
-        for (int64_t i = c.First; i * t < end; ++i)
-            c.Lengths.push_back(std::min((i + 1) * t, end) - std::max(i * t, start));
+// Adds ly * src[i] to acc[i] for n bytes.
+void AddScaled(const std::uint8_t* src, std::size_t n, std::uint32_t ly, std::uint32_t* acc) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Lengths are at most 256, so each product (255 * 256 at most) fits 16 bits.
+    const __m128i zero = _mm_setzero_si128(), m = _mm_set1_epi16(short(ly));
+    for (; i + 16 <= n; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i lo = _mm_mullo_epi16(_mm_unpacklo_epi8(x, zero), m);
+        const __m128i hi = _mm_mullo_epi16(_mm_unpackhi_epi8(x, zero), m);
+        __m128i* a = reinterpret_cast<__m128i*>(acc + i);
+        _mm_storeu_si128(a, _mm_add_epi32(_mm_loadu_si128(a), _mm_unpacklo_epi16(lo, zero)));
+        _mm_storeu_si128(a + 1, _mm_add_epi32(_mm_loadu_si128(a + 1), _mm_unpackhi_epi16(lo, zero)));
+        _mm_storeu_si128(a + 2, _mm_add_epi32(_mm_loadu_si128(a + 2), _mm_unpacklo_epi16(hi, zero)));
+        _mm_storeu_si128(a + 3, _mm_add_epi32(_mm_loadu_si128(a + 3), _mm_unpackhi_epi16(hi, zero)));
     }
-    return out;
-}
-
-// Area averaging of a W x H picture whose pixel p (row-major) has colour colorAt(p) and is painted where
-// paintedAt(p) is non-zero.
-template <typename ColorAt, typename PaintedAt>
-ResampledPicture ResampleColours(int W, int H, ColorAt colorAt, PaintedAt paintedAt, int width, int height) {
-    ResampledPicture out;
-    out.Width = width;
-    out.Height = height;
-    out.Colors = Raster(width, height);
-    out.Painted.assign(std::size_t(width) * std::size_t(height), 0);
-    const std::vector<Coverage> across = AxisCoverage(W, width), down = AxisCoverage(H, height);
-    const int64_t area = int64_t(W) * int64_t(H);
-    for (int y = 0; y < height; ++y) {
-        const Coverage& cy = down[std::size_t(y)];
-        for (int x = 0; x < width; ++x) {
-            const Coverage& cx = across[std::size_t(x)];
-            int64_t covered = 0, r = 0, g = 0, b = 0;
-            for (std::size_t k = 0; k < cy.Lengths.size(); ++k) {
-                const std::size_t row = (std::size_t(cy.First) + k) * std::size_t(W);
-                for (std::size_t i = 0; i < cx.Lengths.size(); ++i) {
-                    const std::size_t p = row + std::size_t(cx.First) + i;
-                    if (!paintedAt(p)) continue;
-                    const int64_t weight = cy.Lengths[k] * cx.Lengths[i];
-                    const Rgb c = colorAt(p);
-                    covered += weight;
-                    r += weight * c.r;
-                    g += weight * c.g;
-                    b += weight * c.b;
-                }
-            }
-            if (2 * covered < area) continue;
-            auto mean = [covered](int64_t sum) { return uint8_t((2 * sum + covered) / (2 * covered)); };
-            out.Colors.SetPixelUnchecked(x, y, Rgb{mean(r), mean(g), mean(b)});
-            out.Painted[std::size_t(y) * std::size_t(width) + std::size_t(x)] = 1;
-        }
-    }
-    return out;
+#endif
+    for (; i < n; ++i) acc[i] += ly * src[i];
 }
 
 bool SideInRange(int side) { return side >= 1 && side <= kMaxResampleSide; }
 
 }  // namespace
 
+AreaAverager::AreaAverager(int pictureWidth, int pictureHeight, int width, int height, bool transparency)
+    : W_(pictureWidth), H_(pictureHeight), w_(width), h_(height), transparency_(transparency) {
+    // Target pixel j of t covers [j * s, (j + 1) * s) in units where source pixel i is [i * t, (i + 1) * t): every
+    // length is a whole number (t at most) and a target pixel's lengths sum to s.
+    auto axis = [](int sourceSide, int targetSide, Axis& a) {
+        const std::int64_t s = sourceSide, t = targetSide;
+        for (std::int64_t j = 0; j < t; ++j) {
+            const std::int64_t start = j * s, end = (j + 1) * s, first = start / t;
+            a.First.push_back(int(first));
+            a.At.push_back(a.Len.size());
+            for (std::int64_t i = first; i * t < end; ++i)
+                a.Len.push_back(std::uint32_t(std::min((i + 1) * t, end) - std::max(i * t, start)));
+            a.Count.push_back(int(a.Len.size() - a.At.back()));
+        }
+    };
+    axis(W_, w_, across_);
+    axis(H_, h_, down_);
+    out_.Width = w_;
+    out_.Height = h_;
+    out_.Colors = Raster(w_, h_);
+    out_.Painted.assign(std::size_t(w_) * std::size_t(h_), 0);
+    // A byte's sum over a target row is at most 255 times the lengths of its rows, which add up to H.
+    wideSums_ = std::uint64_t(255) * std::uint64_t(H_) > std::numeric_limits<std::uint32_t>::max();
+    const std::size_t bytes = 3 * std::size_t(W_);
+    if (wideSums_)
+        wide_.assign(bytes, 0);
+    else
+        sums_.assign(bytes, 0);
+    if (transparency_) covered_.assign(std::size_t(W_), 0);
+}
+
+void AreaAverager::AddRow(const std::uint8_t* bgr, const std::uint8_t* transparent) {
+    if (row_ >= H_) return;
+    const int r = row_++;
+    // One source row may end one target row and start the next (or, enlarging, make several).
+    while (targetRow_ < h_ && down_.First[std::size_t(targetRow_)] + step_ == r) {
+        const std::uint32_t ly = down_.Len[down_.At[std::size_t(targetRow_)] + std::size_t(step_)];
+        if (transparency_) {
+            for (int x = 0; x < W_; ++x) {
+                if (transparent && transparent[x]) continue;
+                covered_[std::size_t(x)] += ly;
+                for (int c = 0; c < 3; ++c) {
+                    const std::size_t b = 3 * std::size_t(x) + std::size_t(c);
+                    if (wideSums_)
+                        wide_[b] += std::uint64_t(ly) * bgr[b];
+                    else
+                        sums_[b] += ly * bgr[b];
+                }
+            }
+        } else if (wideSums_) {
+            for (std::size_t b = 0; b < wide_.size(); ++b) wide_[b] += std::uint64_t(ly) * bgr[b];
+        } else {
+            AddScaled(bgr, sums_.size(), ly, sums_.data());
+        }
+        if (++step_ < down_.Count[std::size_t(targetRow_)]) break;
+        FinishTargetRow();
+        ++targetRow_;
+        step_ = 0;
+    }
+}
+
+void AreaAverager::FinishTargetRow() {
+    const std::uint64_t area = std::uint64_t(W_) * std::uint64_t(H_);
+    const int y = targetRow_;
+    for (int x = 0; x < w_; ++x) {
+        const std::size_t first = std::size_t(across_.First[std::size_t(x)]);
+        const std::uint32_t* len = &across_.Len[across_.At[std::size_t(x)]];
+        const int count = across_.Count[std::size_t(x)];
+        std::uint64_t covered = transparency_ ? 0 : area, sum[3] = {0, 0, 0};
+        for (int k = 0; k < count; ++k) {
+            const std::size_t p = first + std::size_t(k);
+            if (transparency_) covered += std::uint64_t(len[k]) * covered_[p];
+            for (int c = 0; c < 3; ++c)
+                sum[c] += std::uint64_t(len[k]) * (wideSums_ ? wide_[3 * p + std::size_t(c)] : sums_[3 * p + std::size_t(c)]);
+        }
+        if (2 * covered < area) continue;
+        auto mean = [covered](std::uint64_t v) { return std::uint8_t((2 * v + covered) / (2 * covered)); };
+        out_.Colors.SetPixelUnchecked(x, y, Rgb{mean(sum[2]), mean(sum[1]), mean(sum[0])});
+        out_.Painted[std::size_t(y) * std::size_t(w_) + std::size_t(x)] = 1;
+    }
+    std::fill(sums_.begin(), sums_.end(), 0u);
+    std::fill(wide_.begin(), wide_.end(), 0u);
+    std::fill(covered_.begin(), covered_.end(), 0u);
+}
+
 ResampledPicture ResamplePicture(const Document& src, int width, int height) {
     const int W = src.ImageWidth, H = src.ImageHeight;
     if (!src.Ready || src.LayerCount() < 1 || W <= 0 || H <= 0 || !SideInRange(width) || !SideInRange(height))
         return {};
 
-    // The visible layers bottom to top, the floating selection left out as the icon writer leaves it.
+    // The visible layers bottom to top, the floating selection left out as the icon writer leaves it; row by row
+    // into the averager, unpainted pixels as transparent ones.
     const std::size_t pixels = std::size_t(W) * std::size_t(H);
-    std::vector<Rgb> color(pixels);
-    Plane painted(pixels, 0);
-    for (const Layer& layer : src.Layers()) {
-        if (!layer.Visible || layer.Mask.size() != pixels || layer.Indices.size() != pixels) continue;
-        for (std::size_t p = 0; p < pixels; ++p)
-            if (layer.Mask[p]) color[p] = src.ColorOf(layer.Indices[p]), painted[p] = 1;
+    std::vector<const Layer*> visible;
+    for (const Layer& layer : src.Layers())
+        if (layer.Visible && layer.Mask.size() == pixels && layer.Indices.size() == pixels) visible.push_back(&layer);
+    AreaAverager averager(W, H, width, height, true);
+    std::vector<std::uint8_t> bgr(3 * std::size_t(W));
+    std::vector<std::uint8_t> clear(static_cast<std::size_t>(W));
+    for (int y = 0; y < H; ++y) {
+        std::fill(bgr.begin(), bgr.end(), 0);
+        std::fill(clear.begin(), clear.end(), 1);
+        const std::size_t row = std::size_t(y) * std::size_t(W);
+        for (const Layer* layer : visible)
+            for (std::size_t x = 0; x < std::size_t(W); ++x) {
+                if (!layer->Mask[row + x]) continue;
+                const Rgb c = src.ColorOf(layer->Indices[row + x]);
+                bgr[3 * x] = c.b, bgr[3 * x + 1] = c.g, bgr[3 * x + 2] = c.r;
+                clear[x] = 0;
+            }
+        averager.AddRow(bgr.data(), clear.data());
     }
-    return ResampleColours(
-        W, H, [&](std::size_t p) { return color[p]; }, [&](std::size_t p) { return painted[p]; }, width, height);
+    return averager.Take();
 }
 
 ResampledPicture ResampleRaster(const Raster& picture, const Plane* transparent, int width, int height) {
@@ -97,10 +159,10 @@ ResampledPicture ResampleRaster(const Raster& picture, const Plane* transparent,
     if (W <= 0 || H <= 0 || !SideInRange(width) || !SideInRange(height)) return {};
     const std::size_t pixels = std::size_t(W) * std::size_t(H);
     const bool anyClear = transparent && transparent->size() == pixels;
-    return ResampleColours(
-        W, H,
-        [&](std::size_t p) { return picture.PixelUnchecked(int(p % std::size_t(W)), int(p / std::size_t(W))); },
-        [&](std::size_t p) { return !anyClear || !(*transparent)[p]; }, width, height);
+    AreaAverager averager(W, H, width, height, anyClear);
+    for (int y = 0; y < H; ++y)
+        averager.AddRow(picture.Row(y), anyClear ? transparent->data() + std::size_t(y) * std::size_t(W) : nullptr);
+    return averager.Take();
 }
 
 Rect FitInside(int pictureWidth, int pictureHeight, int width, int height) {

@@ -3,6 +3,9 @@
 // averaging with exact coverage in whole numbers, the painted part decided by majority, and a
 // new one-layer document of that picture in 16 or 256 colours.
 
+#include <cstdint>
+#include <vector>
+
 #include "core/document/document.h"
 #include "core/document/quality_reduction.h"
 #include "core/raster/raster.h"
@@ -28,6 +31,39 @@ ResampledPicture ResamplePicture(const Document& src, int width, int height);
 // A 24-bit picture resampled the same way, painted everywhere but where `transparent` (when given, one value per
 // picture pixel) is non-zero.
 ResampledPicture ResampleRaster(const Raster& picture, const Plane* transparent, int width, int height);
+
+// ResampleRaster fed the picture one row at a time, top to bottom, so that a picture being decoded need not be held
+// whole: the same bytes. Work per row is a multiply-add per byte into per-column sums; each target row is finished
+// from those sums as soon as its last source row is in.
+class AreaAverager {
+public:
+    // A pictureWidth x pictureHeight picture (both 1 or more) to width x height (1..kMaxResampleSide); with
+    // `transparency` the rows come with their transparent pixels.
+    AreaAverager(int pictureWidth, int pictureHeight, int width, int height, bool transparency = false);
+    // The next row: pictureWidth pixels of blue, green and red, and (with transparency) one byte per pixel,
+    // non-zero where the pixel is transparent. Rows past the last are ignored.
+    void AddRow(const std::uint8_t* bgr, const std::uint8_t* transparent = nullptr);
+    // The picture once every row is in (target rows never reached stay unpainted).
+    ResampledPicture Take() { return std::move(out_); }
+
+private:
+    void FinishTargetRow();
+
+    int W_, H_, w_, h_;
+    bool transparency_;
+    bool wideSums_;   // 64-bit column sums, for pictures too tall for 32-bit ones
+    struct Axis {
+        std::vector<int> First;          // per target pixel: its first source pixel
+        std::vector<int> Count;          // how many source pixels it covers
+        std::vector<std::uint32_t> Len;  // their overlap lengths, all target pixels one after another
+        std::vector<std::size_t> At;     // where each target pixel's lengths start in Len
+    } across_, down_;
+    std::vector<std::uint32_t> sums_;    // per source byte: sum of length x value over the target row's rows
+    std::vector<std::uint64_t> wide_;    // the same when sums_ could overflow
+    std::vector<std::uint64_t> covered_; // per source pixel: sum of the lengths where it is painted
+    int row_ = 0, targetRow_ = 0, step_ = 0;   // next source row; target row being summed; its next length
+    ResampledPicture out_;
+};
 
 // Where a picture of pictureWidth x pictureHeight lands when fitted whole into a width x height frame keeping its
 // proportions: as wide or as tall as the frame, the other side rounded to the nearest whole pixel (1 at least) and

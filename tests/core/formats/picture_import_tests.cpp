@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <random>
 #include <set>
+#include <vector>
+
+#include "core/io/atomic_write.h"
 
 #include "support/reference_resample.h"
 #include "support/test_paths.h"
@@ -279,4 +285,99 @@ TEST(ResampleArea, SameBytesAsTheSampleBySampleSum) {
         ResampleArea(picture, l, t, r, b, got);
         ASSERT_EQ(got, expected) << pw << "x" << ph << " frame " << l << "," << t << "," << r << "," << b;
     }
+}
+
+namespace {
+
+// Hands `picture` to `sink` row by row, as the JPEG decoder does.
+void FeedRows(const Raster& picture, PictureRowSink& sink) {
+    sink.Start(picture.Width(), picture.Height());
+    for (int y = 0; y < picture.Height(); ++y) {
+        std::memcpy(sink.RowBuffer(y), picture.Row(y), 3 * std::size_t(picture.Width()));
+        sink.RowDone(y);
+    }
+}
+
+}  // namespace
+
+// The row-by-row resampler against the sample-by-sample sum: random odd-sized pictures (noisy,
+// flat with levels whose bilinear values land a hair below whole numbers, dark), frames
+// shrinking by fractions (whole x positions and thirds in y), enlarging (several target rows
+// from one row band), off any side, reversed or empty, onto non-square targets; the ring of rows
+// is reused many times over.
+TEST(AreaResampler, RowByRowGivesTheSampleBySampleBytes) {
+    std::mt19937 rng(29);
+    for (int round = 0; round < 240; ++round) {
+        const int pw = 1 + int(rng() % 131), ph = 1 + int(rng() % 103);
+        const int kind = round % 3;
+        Raster picture(pw, ph);
+        for (int y = 0; y < ph; ++y)
+            for (int x = 0; x < pw; ++x) {
+                const std::uint8_t level = std::uint8_t(((x / 7 + y / 5) % 3) * 127 + 1);
+                const std::uint8_t dark = std::uint8_t(3 + (x / 9 + y / 4) % 5);
+                picture.SetPixelUnchecked(x, y, kind == 0 ? Rgb{std::uint8_t(rng()), std::uint8_t(rng()), std::uint8_t(rng())}
+                                                : kind == 1 ? Rgb{level, std::uint8_t(255 - level), std::uint8_t(200 + (x + y) % 3 * 25)}
+                                                            : Rgb{dark, std::uint8_t(dark * 3), std::uint8_t(rng() % 4)});
+            }
+        const int w = 1 + int(rng() % 49), h = 1 + int(rng() % 37);
+        int l = int(rng() % 60) - 30, t = int(rng() % 60) - 30;
+        int r = l + int(rng() % 300), b = t + int(rng() % 300);
+        if (round % 4 == 1) r = l + w * int(1 + rng() % 5), b = t + h * int(1 + rng() % 7) / 3;
+        if (round % 5 == 0) l = t = 0, r = pw, b = ph;
+        if (round % 17 == 3) std::swap(l, r);   // as the picker leaves it: no sample
+        Raster expected(w, h), got(w, h);
+        expected.Fill(kWhite);
+        got.Fill(kWhite);
+        test::ReferenceResample(picture, l, t, r, b, expected);
+        AreaResampler resampler(l, t, r, b, got);
+        FeedRows(picture, resampler);
+        ASSERT_EQ(got, expected) << round << ": " << pw << "x" << ph << " frame " << l << "," << t << "," << r << ","
+                                 << b << " to " << w << "x" << h;
+    }
+}
+
+// Flat pictures onto one or three target rows: the band is the whole picture or a third of it.
+TEST(AreaResampler, TallPictureOntoFewTargetRows) {
+    for (const int level : {3, 77, 200, 254}) {
+        Raster picture(37, 301);
+        picture.Fill(Rgb{std::uint8_t(level), std::uint8_t(level), std::uint8_t(level)});
+        for (const int side : {1, 3}) {
+            Raster expected(side, side), got(side, side);
+            expected.Fill(kWhite);
+            got.Fill(kWhite);
+            test::ReferenceResample(picture, 0, 0, 37, 301, expected);
+            AreaResampler resampler(0, 0, 37, 301, got);
+            FeedRows(picture, resampler);
+            ASSERT_EQ(got, expected) << level << " " << side;
+        }
+    }
+}
+
+// The file entry decodes band by band to the bytes of the whole load; a file cut short is
+// refused with the decoder's message, as LoadPicture refuses it.
+TEST(AreaResampler, JpegFileMatchesTheWholeLoadAndRefusesACutFile) {
+    const auto path = DataDir() / "jpeg_reader/gradient.jpg";
+    Raster picture;
+    ASSERT_TRUE(LoadPicture(path, PictureKind::Jpeg, picture).Ok);
+    Raster expected(17, 11), got(17, 11);
+    expected.Fill(kWhite);
+    got.Fill(kWhite);
+    ResampleArea(picture, -3, 2, picture.Width() - 5, picture.Height() + 4, expected);
+    ASSERT_TRUE(ResampleJpegFileArea(path, -3, 2, picture.Width() - 5, picture.Height() + 4, got).Ok);
+    EXPECT_EQ(got, expected);
+
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(ReadWholeFile(path, bytes), ReadStatus::Ok);
+    bytes.resize(bytes.size() * 2 / 3);
+    const auto cut = std::filesystem::temp_directory_path() / "pixquil_cut_area.jpg";
+    {
+        std::FILE* f = std::fopen(cut.c_str(), "wb");
+        ASSERT_TRUE(f);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+    const FileResult r = ResampleJpegFileArea(cut, 0, 0, 10, 10, got);
+    std::filesystem::remove(cut);
+    EXPECT_FALSE(r.Ok);
+    EXPECT_EQ(r.Message, kJpegInvalidMessage);
 }

@@ -6,6 +6,7 @@
 
 #include "core/document/document.h"
 #include "core/ops/resample.h"
+#include "support/reference_area_average.h"
 
 namespace pq {
 namespace {
@@ -160,6 +161,50 @@ TEST(Resample, DocumentIsReducedWithItsHotspotScaled) {
             }
         }
     EXPECT_FALSE(ResampledDocument(few, 12, 9, 17, 20).Ready);
+}
+
+}  // namespace
+}  // namespace pq
+
+namespace pq {
+namespace {
+
+// The row-by-row averager against the first area averaging, byte for byte: random odd-sized,
+// non-square pictures shrunk and enlarged (pictures smaller than the output), with and without
+// transparent pixels (a quarter, or whole transparent blocks), also fed through AreaAverager
+// directly with rows past the last ignored.
+TEST(Resample, RowByRowAveragerGivesTheFirstBytes) {
+    std::mt19937 rng(41);
+    for (int round = 0; round < 200; ++round) {
+        const int W = 1 + int(rng() % 143), H = 1 + int(rng() % 97);
+        const int w = 1 + int(rng() % (round % 3 == 0 ? 256 : 40)), h = 1 + int(rng() % (round % 5 == 0 ? 200 : 33));
+        Raster picture(W, H);
+        Plane clear(std::size_t(W) * std::size_t(H), 0);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                picture.SetPixelUnchecked(x, y, Rgb{uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+                clear[std::size_t(y * W + x)] = round % 3 == 1 ? rng() % 4 == 0 : round % 3 == 2 ? (x / 5 + y / 3) % 2 : 0;
+            }
+        const bool withClear = round % 3 != 0;
+        SCOPED_TRACE(testing::Message() << round << ": " << W << "x" << H << " -> " << w << "x" << h);
+        const ResampledPicture want = test::ReferenceAreaAverage(picture, withClear ? &clear : nullptr, w, h);
+        const ResampledPicture got = ResampleRaster(picture, withClear ? &clear : nullptr, w, h);
+        ASSERT_EQ(got.Width, w);
+        ASSERT_EQ(got.Painted, want.Painted);
+        ASSERT_EQ(got.Colors, want.Colors);
+
+        AreaAverager averager(W, H, w, h, withClear);
+        for (int y = 0; y < H + 2; ++y)
+            averager.AddRow(picture.Row(std::min(y, H - 1)), withClear ? &clear[std::size_t(std::min(y, H - 1) * W)] : nullptr);
+        const ResampledPicture fed = averager.Take();
+        ASSERT_EQ(fed.Painted, want.Painted);
+        ASSERT_EQ(fed.Colors, want.Colors);
+    }
+    // A transparency plane of the wrong size is ignored, as before.
+    Raster picture(7, 5);
+    picture.Fill(Rgb{10, 20, 30});
+    const Plane wrong(3, 1);
+    EXPECT_EQ(ResampleRaster(picture, &wrong, 3, 2).Painted, Plane(6, 1));
 }
 
 }  // namespace
