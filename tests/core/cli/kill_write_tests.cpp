@@ -78,15 +78,22 @@ TEST(KillWrite, KilledWhileWritingLeavesTheOldOrTheNewFileAndNothingElse) {
     ASSERT_TRUE(SaveDocumentFile(MakeDocument(1021, 769, 2), out).Ok);
     const std::vector<uint8_t> oldBytes = test::ReadBytes(out);
 
-    // One whole run: the new content and how long its write takes.
+    // One whole run: the new content and how long its write takes. On a busy machine the watcher
+    // may not be scheduled while the file is open at all; then the run is timed from its start.
     int status = 0;
-    pid_t pid = StartPqtool({"convert", in.string(), out.string()});
-    ASSERT_GT(pid, 0);
-    ASSERT_TRUE(WaitForWrite(pid, outputs.Path(), status));
-    const Clock::time_point writeStart = Clock::now();
-    ::waitpid(pid, &status, 0);
-    const auto writeTime = Clock::now() - writeStart;
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    pid_t pid = -1;
+    Clock::duration writeTime{};
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const Clock::time_point start = Clock::now();
+        pid = StartPqtool({"convert", in.string(), out.string()});
+        ASSERT_GT(pid, 0);
+        const bool seen = WaitForWrite(pid, outputs.Path(), status);
+        const Clock::time_point writeStart = seen ? Clock::now() : start;
+        if (seen) ::waitpid(pid, &status, 0);
+        writeTime = Clock::now() - writeStart;
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        if (seen) break;
+    }
     const std::vector<uint8_t> newBytes = test::ReadBytes(out);
     ASSERT_GT(newBytes.size(), 20u << 20);
     ASSERT_NE(newBytes, oldBytes);
