@@ -1,6 +1,10 @@
 #include "core/formats/picture_import.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -227,8 +231,12 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
 }
 
 // The rows arrive in order; each target row is made as soon as the last row it reads is in,
-// from a ring holding the band of rows one target row reads (its y positions lie one source
-// row apart, so the band is a little taller than the frame's height over the target's).
+// from a ring holding the rows target rows read (their y positions lie one source row apart, so
+// one target row reads a band a little taller than the frame's height over the target's).
+// For a large picture the target rows are made on a second thread while the decoder goes on:
+// the ring then holds two bands and more, and the decoder waits before it reuses a row that a
+// target row still to be made reads. Each target row is made by the same code either way, so
+// the result does not depend on the thread.
 class AreaResampler::Sampler {
 public:
     Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target)
@@ -237,21 +245,52 @@ public:
         std::size_t band = 1;
         for (const std::vector<Tap>& ys : taps_.rows)
             if (!ys.empty()) band = std::max(band, std::size_t(ys.back().i1 - ys.front().i0 + 1));
-        ring_.resize(band);
+        // Below a few million samples a thread costs more than it saves.
+        threaded_ = std::int64_t(sw) * sh >= (1 << 21);
+        ring_.resize(threaded_ ? 2 * band + 2 : band);
         for (auto& row : ring_) row.assign(3 * std::size_t(sw), 0);
         Skip();
+        if (threaded_) worker_ = std::thread([this] { Work(); });
+    }
+
+    ~Sampler() {
+        if (!threaded_) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        worker_.join();
     }
 
     bool Done() const { return next_ >= int(taps_.rows.size()); }
-    std::uint8_t* Buffer(int y) { return ring_[std::size_t(y) % ring_.size()].data(); }
+
+    std::uint8_t* Buffer(int y) {
+        const std::size_t slot = std::size_t(y) % ring_.size();
+        if (threaded_ && y >= int(ring_.size())) {
+            // The slot's old row must not be read by a target row still to be made.
+            const int old = y - int(ring_.size());
+            std::unique_lock<std::mutex> lock(mutex_);
+            room_.wait(lock, [&] { return pending_.empty() || FirstRow(pending_.front()) > old; });
+        }
+        return ring_[slot].data();
+    }
 
     void RowDone(int y) {
-        rows_[std::size_t(y)] = Buffer(y);
+        rows_[std::size_t(y)] = ring_[std::size_t(y) % ring_.size()].data();
+        bool queued = false;
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
-            ResampleTargetRow(rows_.data(), taps_, next_, target_);
+            if (threaded_) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                pending_.push_back(next_);
+                queued = true;
+            } else {
+                ResampleTargetRow(rows_.data(), taps_, next_, target_);
+            }
             ++next_;
             Skip();
         }
+        if (queued) wake_.notify_one();
     }
 
 private:
@@ -260,11 +299,35 @@ private:
         while (!Done() && taps_.rows[std::size_t(next_)].empty()) ++next_;
     }
 
+    int FirstRow(int i) const { return taps_.rows[std::size_t(i)].front().i0; }
+
+    // The second thread: makes the queued target rows in order, each taken off the queue only
+    // once made, so that the decoder sees which rows are still read.
+    void Work() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return stop_ || !pending_.empty(); });
+            if (pending_.empty()) return;   // stopped with nothing left
+            const int i = pending_.front();
+            lock.unlock();
+            ResampleTargetRow(rows_.data(), taps_, i, target_);
+            lock.lock();
+            pending_.pop_front();
+            room_.notify_one();
+        }
+    }
+
     Raster& target_;
     AreaTaps taps_;
     std::vector<const std::uint8_t*> rows_;     // source row y's bytes, while in the ring
     std::vector<std::vector<std::uint8_t>> ring_;
-    int next_ = 0;                              // the next target row to make
+    int next_ = 0;                              // the next target row to make or queue
+    bool threaded_ = false;
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable wake_, room_;
+    std::deque<int> pending_;                   // target rows queued and not yet made
+    bool stop_ = false;
 };
 
 AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target)

@@ -353,6 +353,31 @@ TEST(AreaResampler, TallPictureOntoFewTargetRows) {
     }
 }
 
+// A picture large enough for the target rows to be made on a second thread while rows still
+// arrive: the bytes are the in-memory resampling's, for frames that shrink a lot (a band of many
+// rows each), a little and off the picture, and when a frame ends early in the picture.
+TEST(AreaResampler, LargePictureMadeOnASecondThreadGivesTheSameBytes) {
+    const int pw = 2053, ph = 1031;   // over 2^21 pixels
+    Raster picture(pw, ph);
+    std::mt19937 rng(41);
+    for (int y = 0; y < ph; ++y)
+        for (int x = 0; x < pw; ++x)
+            picture.SetPixelUnchecked(x, y, Rgb{std::uint8_t(rng()), std::uint8_t((x * 3 + y) & 0xff), std::uint8_t(y * 7)});
+    struct Frame {
+        int l, t, r, b, w, h;
+    };
+    for (const Frame& f : std::vector<Frame>{{0, 0, pw, ph, 48, 48}, {0, 0, pw, ph, 5, 3}, {-40, 13, pw - 9, ph + 30, 301, 257},
+                                             {100, 0, 1900, 400, 47, 29}}) {
+        Raster expected(f.w, f.h), got(f.w, f.h);
+        expected.Fill(kWhite);
+        got.Fill(kWhite);
+        ResampleArea(picture, f.l, f.t, f.r, f.b, expected);
+        AreaResampler resampler(f.l, f.t, f.r, f.b, got);
+        FeedRows(picture, resampler);
+        ASSERT_EQ(got, expected) << f.l << "," << f.t << "," << f.r << "," << f.b << " to " << f.w << "x" << f.h;
+    }
+}
+
 // The file entry decodes band by band to the bytes of the whole load; a file cut short is
 // refused with the decoder's message, as LoadPicture refuses it.
 TEST(AreaResampler, JpegFileMatchesTheWholeLoadAndRefusesACutFile) {
