@@ -15,7 +15,10 @@
 #include "gui/document/page_strip.h"
 #include "gui/formats/icon_chooser.h"
 #include "gui/kit/tool_state.h"
+#include "gui/palettes/layer_palette.h"
+#include "gui/palettes/layer_panel.h"
 #include "gui/palettes/preview_window.h"
+#include <QLabel>
 #include "support/editor_fixture.h"
 #include "support/icon_set_file.h"
 
@@ -46,6 +49,20 @@ protected:
         ASSERT_EQ(form->Comp().CompositeColor, whole.CompositeColor) << where;
         ASSERT_EQ(form->Comp().CompositeMask, whole.CompositeMask) << where;
         ASSERT_EQ(form->Comp().LayerPreviews, whole.LayerPreviews) << where;
+        // The rows show what stretching every thumbnail whole gives.
+        gui::TLayerPalette* rows = frame_->LayerPalette();
+        ASSERT_EQ(rows->RowCount(), int(whole.LayerPreviews.size())) << where;
+        for (int i = 0; i < rows->RowCount(); ++i) {
+            const Raster& r = whole.LayerPreviews[std::size_t(i)];
+            const QImage full = QImage(r.Data(), r.Width(), r.Height(), r.Stride(), QImage::Format_BGR888)
+                                    .scaled(31, 31, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                                    .copy();
+            const QImage shown = rows->Row(i)->Thumbnail();
+            ASSERT_EQ(shown.format(), full.format()) << where << " row " << i;
+            ASSERT_EQ(shown, full) << where << " row " << i;
+            ASSERT_EQ(rows->Row(i)->PreviewImage()->pixmap().toImage().convertToFormat(full.format()), full)
+                << where << " row " << i;
+        }
         ExpectSameAfterWholeRepaint(form->Canvas(), where + " canvas");
         if (!form->IsSet()) return;
         QImage picture(form->Doc().ImageWidth, form->Doc().ImageHeight, QImage::Format_ARGB32);
@@ -110,6 +127,20 @@ TEST_F(IncrementalRedraw, StrokesOnLayersWithAndWithoutAFloatingSelection) {
     Drag({QPoint(30, 4), QPoint(40, 20)});
     ASSERT_TRUE(form->Doc().HasSelection);
     RandomStrokes(form, 2, true);
+}
+
+TEST_F(IncrementalRedraw, ThumbnailsOfEveryStretchAndARowKeepsItsOwnPicture) {
+    // Shrunk in both directions, stretched in one, and of the thumbnail's own size.
+    for (const QSize size : {QSize(53, 41), QSize(45, 19), QSize(31, 31)}) {
+        gui::TImageForm* form = LayeredDocument(*frame_, size.width(), size.height());
+        ASSERT_NE(form, nullptr);
+        const QImage held = frame_->LayerPalette()->Row(1)->Thumbnail();
+        const QImage heldCopy = held.copy();
+        RandomStrokes(form, 7, false);
+        if (HasFatalFailure()) return;
+        // A picture taken from a row before the strokes is not changed by them.
+        EXPECT_EQ(held, heldCopy) << size.width() << "x" << size.height();
+    }
 }
 
 TEST_F(IncrementalRedraw, StrokesOnAPageOfASetKeepTheStripAndThePreviewOfAllPages) {

@@ -262,6 +262,31 @@ TEST(RecoveryAfterKill, AKillBetweenTheWritesOfAStepRestoresTheNewestCompleteSta
     }
 }
 
+TEST(RecoveryAfterKill, ASetKilledRightAfterOpeningComesBackWithEveryPageAtItsBaseStep) {
+    TempDir dir;
+    const fs::path exe = dir / "app" / "pixquil";
+    fs::create_directories(exe.parent_path());
+    fs::copy_file(PQ_PIXQUIL_PATH, exe);
+    const fs::path input = dir / "five.ico";
+    WriteBytes(input, FiveImageIcon());
+    const QString inputName = QString::fromStdString(input.string());
+
+    // The pages' base steps are written together: the kill comes the moment the open returned.
+    const EditorRun opened = RunEditor(exe, "answer TForm7 Button3; dump", {inputName});
+    ASSERT_EQ(opened.Pages.size(), 5) << opened.Other.join('\n').toStdString();
+
+    const EditorRun restored = RunEditor(exe, "answer TfrmRecovery btnRestore; dump");
+    ASSERT_EQ(restored.Rows.size(), 1);
+    EXPECT_TRUE(restored.Rows[0].startsWith(inputName + "　アイコンセット　5ページ")) << restored.Rows[0].toStdString();
+    ASSERT_EQ(restored.Pages.size(), 5) << restored.Other.join('\n').toStdString();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Field(restored.Pages[i], "size"), Field(opened.Pages[i], "size")) << i;
+        EXPECT_EQ(Field(restored.Pages[i], "colors"), Field(opened.Pages[i], "colors")) << i;
+        EXPECT_EQ(Field(restored.Pages[i], "state"), Field(opened.Pages[i], "state")) << i;
+        EXPECT_EQ(Field(restored.Pages[i], "position"), "1") << i;
+    }
+}
+
 TEST(RecoveryAfterKill, AnIconSetComesBackAsOneWindowWithEveryPageAndItsSteps) {
     TempDir dir;
     const fs::path exe = dir / "app" / "pixquil";

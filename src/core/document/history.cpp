@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/document/recovery_note.h"
@@ -210,6 +211,51 @@ HistoryResult ClearToBase(Document& doc, const HistoryContext& ctx) {
     return Failed("");
 }
 
+// Files written as one batch: every content is written unflushed, the file systems of the
+// folders are flushed once, then every file is named in order and they are flushed again. At
+// any crash each target holds its old content or the new one whole, as with one flushed write
+// each, for two flushes in all. Err is 0 for a file that is on disk when this returns.
+struct BatchFile {
+    fs::path Target;
+    std::vector<uint8_t> Bytes;
+    int Err = 0;
+};
+
+// Enough files per batch for any set, few enough descriptors open at once.
+constexpr std::size_t kBatchFiles = 64;
+
+void FlushFolders(std::span<BatchFile> files, int& err) {
+    std::vector<fs::path> folders;
+    for (const BatchFile& f : files) {
+        const fs::path folder = f.Target.parent_path();
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+    }
+    for (const fs::path& folder : folders)
+        if (!FlushFileSystem(folder)) err = EIO;
+}
+
+void WriteBatch(std::span<BatchFile> all) {
+    for (std::size_t from = 0; from < all.size(); from += kBatchFiles) {
+        const std::span<BatchFile> files = all.subspan(from, std::min(kBatchFiles, all.size() - from));
+        std::vector<std::unique_ptr<ReplacingWriter>> writers;
+        for (BatchFile& f : files) {
+            writers.push_back(std::make_unique<ReplacingWriter>(f.Target, Flush::Later));
+            f.Err = writers.back()->Write(f.Bytes);
+        }
+        int flushed = 0;
+        FlushFolders(files, flushed);
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            // Nothing is named unless its content is known to be on disk.
+            if (files[i].Err == 0) files[i].Err = flushed != 0 ? flushed : writers[i]->Commit();
+            writers[i].reset();
+        }
+        flushed = 0;
+        FlushFolders(files, flushed);
+        for (BatchFile& f : files)
+            if (f.Err == 0) f.Err = flushed;
+    }
+}
+
 }  // namespace
 
 void SetStepWriteProbe(void (*probe)(StepWritePoint)) { g_probe = probe; }
@@ -235,6 +281,77 @@ HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::st
         return Failed(WriteMessage(err, failed) + "\n" + kKeptInMemory);
     }
     return {true, "", SpaceWarning(doc, ctx, size)};
+}
+
+std::vector<HistoryResult> RecordSteps(std::span<Document* const> docs, std::span<const HistoryContext> ctxs,
+                                       const std::string& name) {
+    const std::size_t n = std::min(docs.size(), ctxs.size());
+    std::vector<HistoryResult> results(n);
+    // Per batched document: where its note (when it has a label) and snapshot are among the
+    // files, and what the note announces.
+    struct Entry {
+        std::size_t Doc;
+        NoteIntent Intent;
+        std::ptrdiff_t Note, Snapshot;
+    };
+    std::vector<Entry> batched;
+    std::vector<BatchFile> files;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Document& doc = *docs[i];
+        const HistoryContext& ctx = ctxs[i];
+        if (!ctx.UndoEnabled || HistoryBehind(doc)) continue;
+        std::vector<uint8_t> bytes = EncodeSnapshot(doc, name);
+        const NoteIntent intent{bytes.size(), SnapshotDigest(bytes), doc.HistoryPosition + 1, 0,
+                                std::max(doc.SnapshotCount, doc.HistoryPosition) + 1};
+        std::vector<uint8_t> note;
+        if (RecoveryNoteBytes(doc, ctx, &intent, note) != 0) continue;
+        Entry e{i, intent, -1, -1};
+        if (!note.empty()) {
+            e.Note = std::ptrdiff_t(files.size());
+            files.push_back(BatchFile{NotePath(ctx), std::move(note)});
+        }
+        e.Snapshot = std::ptrdiff_t(files.size());
+        files.push_back(BatchFile{SnapshotPath(ctx, doc.HistoryPosition), std::move(bytes)});
+        batched.push_back(e);
+    }
+    WriteBatch(files);
+    std::vector<bool> done(n, false);
+    for (const Entry& e : batched) {
+        if ((e.Note >= 0 && files[std::size_t(e.Note)].Err != 0) || files[std::size_t(e.Snapshot)].Err != 0) continue;
+        Document& doc = *docs[e.Doc];
+        if (!doc.Modified && name != " ") doc.Modified = true;
+        doc.HistoryPosition = e.Intent.HistoryPosition;
+        doc.RedoCount = 0;
+        doc.SnapshotCount = e.Intent.SnapshotCount;
+        doc.Journal.NoteBehind = false;
+        results[e.Doc] = HistoryResult{true, "", SpaceWarning(doc, ctxs[e.Doc], e.Intent.Size)};
+        done[e.Doc] = true;
+    }
+    // Whatever the batch did not record goes the ordinary way, with its failures said there.
+    for (std::size_t i = 0; i < n; ++i)
+        if (!done[i]) results[i] = RecordStep(*docs[i], ctxs[i], name, false);
+    return results;
+}
+
+std::vector<int> WriteRecoveryNotes(std::span<const Document* const> docs, std::span<const HistoryContext> ctxs) {
+    const std::size_t n = std::min(docs.size(), ctxs.size());
+    std::vector<int> errs(n, 0);
+    std::vector<BatchFile> files;
+    std::vector<std::size_t> owners;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::vector<uint8_t> note;
+        if (const int err = RecoveryNoteBytes(*docs[i], ctxs[i], nullptr, note)) {
+            errs[i] = err;
+            continue;
+        }
+        if (note.empty()) continue;
+        files.push_back(BatchFile{NotePath(ctxs[i]), std::move(note)});
+        owners.push_back(i);
+    }
+    WriteBatch(files);
+    for (std::size_t f = 0; f < files.size(); ++f)
+        if (files[f].Err != 0) errs[owners[f]] = WriteRecoveryNote(*docs[owners[f]], ctxs[owners[f]]);
+    return errs;
 }
 
 HistoryResult FlushHistory(Document& doc, const HistoryContext& ctx) {

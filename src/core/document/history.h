@@ -8,7 +8,9 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "core/document/document.h"
 #include "core/document/history_snapshot.h"
@@ -51,6 +53,19 @@ std::filesystem::path SnapshotPath(const HistoryContext& ctx, int k);
 // (doc.Journal) and written, in order, before anything later; until then undo and redo are
 // off. The failure is said once, when the first step is kept.
 HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::string& name, bool clearFirst);
+// RecordStep of one step name in several windows at once (the base steps of a set's pages),
+// each window's files as RecordStep writes them, but flushed together: every note and snapshot
+// is written unflushed, the file system is flushed once, then all are named and it is flushed
+// once more. At any crash each file holds its old content or its new one whole, and all are on
+// disk when this returns. A window with steps kept in memory, or whose batched write fails, is
+// recorded alone by RecordStep. One context per document; one result per document, in order.
+std::vector<HistoryResult> RecordSteps(std::span<Document* const> docs, std::span<const HistoryContext> ctxs,
+                                       const std::string& name);
+// WriteRecoveryNote (no step announced) of several windows, flushed together as RecordSteps
+// does; a note whose batched write fails is written alone. One errno (0 when written) per
+// document.
+std::vector<int> WriteRecoveryNotes(std::span<const Document* const> docs, std::span<const HistoryContext> ctxs);
+
 // Writes the steps kept in memory and a recovery note that fell behind; Ok when nothing is
 // left behind (failures were said when they began).
 HistoryResult FlushHistory(Document& doc, const HistoryContext& ctx);

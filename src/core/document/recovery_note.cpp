@@ -107,13 +107,23 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
     return n;
 }
 
-int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent) {
+int RecoveryNoteBytes(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent,
+                      std::vector<uint8_t>& out) {
+    out.clear();
     if (!ctx.Label) return 0;
     if (!ValidSetFields(ctx.Label->SetWindow, ctx.Label->PageIndex, ctx.Label->PageKind)) return EINVAL;
     RecoveryNote note{ctx.WindowNumber, doc.HistoryPosition, doc.RedoCount, doc.SnapshotCount, *ctx.Label};
     if (intent) note.Intent = *intent;
+    out = EncodeRecoveryNote(note);
+    return 0;
+}
+
+int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent) {
+    std::vector<uint8_t> bytes;
+    if (const int err = RecoveryNoteBytes(doc, ctx, intent, bytes)) return err;
+    if (bytes.empty()) return 0;
     ReplacingWriter writer(NotePath(ctx));
-    int err = writer.Write(EncodeRecoveryNote(note));
+    int err = writer.Write(bytes);
     if (err == 0) err = writer.Commit();
     return err;
 }

@@ -69,6 +69,10 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes);
 // `intent` when given; nothing (0) when the context carries no label. 0 or the errno; EINVAL
 // (nothing written) for a label the note cannot carry, which the next start would refuse.
 int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent = nullptr);
+// The bytes WriteRecoveryNote writes, in `out` (left empty when the context carries no label);
+// 0 or EINVAL as there.
+int RecoveryNoteBytes(const Document& doc, const HistoryContext& ctx, const NoteIntent* intent,
+                      std::vector<uint8_t>& out);
 void RemoveRecoveryNote(const HistoryContext& ctx);
 
 }  // namespace pq

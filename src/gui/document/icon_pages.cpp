@@ -87,11 +87,16 @@ void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceTy
     resourceType_ = resourceType;
     setChanged_ = false;
     pagePictures_.assign(pages_.size(), std::nullopt);
+    // The other pages' base steps are written together, with one flush of the file system for
+    // all of them; each is on disk when this returns.
+    std::vector<pq::Document*> others;
+    std::vector<pq::HistoryContext> contexts;
     for (int i = 1; i < PageCount(); ++i) {
-        pq::Document& doc = PageDoc(i);
-        pq::RecordStep(doc, PageHistoryCtx(i), " ", false);
-        doc.Modified = false;
+        others.push_back(&PageDoc(i));
+        contexts.push_back(PageHistoryCtx(i));
     }
+    pq::RecordSteps(others, contexts, " ");
+    for (pq::Document* doc : others) doc->Modified = false;
     if (shown) RecordStep(" ");
     doc_.Modified = false;
     if (shown) {
@@ -169,10 +174,17 @@ void TImageForm::UpdateCaption() {
 }
 
 void TImageForm::RewritePageNotes() {
-    for (int i = 0; i < PageCount(); ++i) {
-        pq::Document& doc = PageDoc(i);
-        if (doc.HistoryPosition > 0 && pq::WriteRecoveryNote(doc, PageHistoryCtx(i)) != 0) doc.Journal.NoteBehind = true;
-    }
+    // Written together, with one flush of the file system for all.
+    std::vector<pq::Document*> docs;
+    std::vector<pq::HistoryContext> contexts;
+    for (int i = 0; i < PageCount(); ++i)
+        if (PageDoc(i).HistoryPosition > 0) {
+            docs.push_back(&PageDoc(i));
+            contexts.push_back(PageHistoryCtx(i));
+        }
+    const std::vector<int> errs = pq::WriteRecoveryNotes(std::vector<const pq::Document*>(docs.begin(), docs.end()), contexts);
+    for (std::size_t k = 0; k < docs.size(); ++k)
+        if (errs[k] != 0) docs[k]->Journal.NoteBehind = true;
 }
 
 void TImageForm::InsertPage(pq::Document doc, pq::IconPageKind kind, int at) {

@@ -112,6 +112,7 @@ void TLayerPalette::DestroyRow(TLayerPanel* row) {
 
 void TLayerPalette::RebuildLayerPalette(TImageForm* form) {
     if (!form || !form->Doc().Ready) return;
+    thumbsOf_ = nullptr;
     const pq::Document& doc = form->Doc();
     const int count = doc.LayerCount();
     for (int i = 0; i < count; ++i) {
@@ -151,16 +152,119 @@ void TLayerPalette::RefreshLayerRows(TImageForm* form) {
     HighlightCurrentRow(form);
 }
 
-void TLayerPalette::UpdateThumbnails(TImageForm* form) {
-    // Only the document the rows stand for paints them.
-    if (!form || form != Active()) return;
-    const auto& previews = form->Comp().LayerPreviews;
+void TLayerPalette::SetAllThumbnails(TImageForm& form) {
+    const pq::Composite& comp = form.Comp();
+    const auto& previews = comp.LayerPreviews;
     const int n = std::min(RowCount(), int(previews.size()));
+    bool all = n == RowCount() && n == int(previews.size());
     for (int i = 0; i < n; ++i) {
         const pq::Raster& r = previews[std::size_t(i)];
-        if (r.Empty()) continue;
+        if (r.Empty()) {
+            all = false;
+            continue;
+        }
         const QImage view(r.Data(), r.Width(), r.Height(), r.Stride(), QImage::Format_BGR888);
-        rows_[std::size_t(i)]->SetThumbnail(view);
+        // A picture already of the thumbnail's size is kept as it is by the stretch: the row
+        // gets its own copy, not one that shares the composite's memory.
+        const bool thumbSized = view.size() == QSize(TLayerPanel::kThumbSize, TLayerPanel::kThumbSize);
+        rows_[std::size_t(i)]->SetThumbnail(thumbSized ? view.copy() : view);
+    }
+    thumbsOf_ = all ? &form : nullptr;
+    thumbsSize_ = QSize(comp.CompositeColor.Width(), comp.CompositeColor.Height());
+}
+
+bool TLayerPalette::LearnSampling(QSize size) {
+    if (size == sampledSize_) return sampledExact_;
+    sampledSize_ = size;
+    sampledExact_ = false;
+    // Each pixel holds its own coordinates: x in red and the low half of green, y in the high
+    // half of green and blue.
+    constexpr int kLimit = 1 << 12;
+    if (size.isEmpty() || size.width() > kLimit || size.height() > kLimit) return false;
+    QImage coords(size, QImage::Format_BGR888);
+    for (int y = 0; y < size.height(); ++y) {
+        uint8_t* row = coords.scanLine(y);
+        for (int x = 0; x < size.width(); ++x) {
+            row[3 * x] = uint8_t(y);                              // blue
+            row[3 * x + 1] = uint8_t((x >> 8) | ((y >> 8) << 4)); // green
+            row[3 * x + 2] = uint8_t(x);                          // red
+        }
+    }
+    constexpr int t = TLayerPanel::kThumbSize;
+    const QImage stretched = coords.scaled(t, t, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    // Only formats of eight bits per channel hold the copied pixels exactly.
+    const QImage::Format f = stretched.format();
+    if (stretched.size() != QSize(t, t) ||
+        (f != QImage::Format_BGR888 && f != QImage::Format_RGB888 && f != QImage::Format_RGB32 &&
+         f != QImage::Format_ARGB32 && f != QImage::Format_ARGB32_Premultiplied))
+        return false;
+    sampleX_.assign(std::size_t(t), -1);
+    sampleY_.assign(std::size_t(t), -1);
+    for (int j = 0; j < t; ++j)
+        for (int i = 0; i < t; ++i) {
+            const QRgb c = stretched.pixel(i, j);
+            const int x = qRed(c) | ((qGreen(c) & 0x0F) << 8), y = qBlue(c) | ((qGreen(c) >> 4) << 8);
+            if (x >= size.width() || y >= size.height()) return false;
+            int& sx = sampleX_[std::size_t(i)];
+            int& sy = sampleY_[std::size_t(j)];
+            if ((sx >= 0 && sx != x) || (sy >= 0 && sy != y)) return false;
+            sx = x;
+            sy = y;
+        }
+    sampledFormat_ = f;
+    sampledExact_ = true;
+    return true;
+}
+
+void TLayerPalette::UpdateThumbnails(TImageForm* form) {
+    if (!form) return;
+    // Only the document the rows stand for paints them; a recompose of it they did not follow
+    // makes them unknown.
+    if (form != Active()) {
+        if (form == thumbsOf_) thumbsOf_ = nullptr;
+        return;
+    }
+    const pq::Composite& comp = form->Comp();
+    const auto& previews = comp.LayerPreviews;
+    const QSize size(comp.CompositeColor.Width(), comp.CompositeColor.Height());
+    const pq::Rect changed = comp.Changed;
+    const bool whole = changed.left <= 0 && changed.top <= 0 && changed.right >= size.width() &&
+                       changed.bottom >= size.height();
+    if (whole || thumbsOf_ != form || thumbsSize_ != size || RowCount() != int(previews.size()) ||
+        !LearnSampling(size)) {
+        SetAllThumbnails(*form);
+        return;
+    }
+    // The thumbnail columns and rows that sample the changed pixels; the others are as they were.
+    constexpr int t = TLayerPanel::kThumbSize;
+    std::vector<int> columns, lines;
+    for (int i = 0; i < t; ++i)
+        if (sampleX_[std::size_t(i)] >= changed.left && sampleX_[std::size_t(i)] < changed.right) columns.push_back(i);
+    for (int j = 0; j < t; ++j)
+        if (sampleY_[std::size_t(j)] >= changed.top && sampleY_[std::size_t(j)] < changed.bottom) lines.push_back(j);
+    if (columns.empty() || lines.empty()) return;
+    for (int layer = 0; layer < RowCount(); ++layer) {
+        const pq::Raster& r = previews[std::size_t(layer)];
+        TLayerPanel* row = rows_[std::size_t(layer)];
+        QImage thumb = row->Thumbnail();
+        if (r.Empty() || QSize(r.Width(), r.Height()) != size || thumb.size() != QSize(t, t) ||
+            thumb.format() != sampledFormat_) {
+            SetAllThumbnails(*form);
+            return;
+        }
+        bool differs = false;
+        for (int j : lines) {
+            const int y = sampleY_[std::size_t(j)];
+            for (int i : columns) {
+                const pq::Rgb c = r.PixelUnchecked(sampleX_[std::size_t(i)], y);
+                const QRgb want = qRgb(c.r, c.g, c.b);
+                if (thumb.pixel(i, j) == want) continue;
+                thumb.setPixel(i, j, want);
+                differs = true;
+            }
+        }
+        // Already of the thumbnail's size, the picture is taken as it is.
+        if (differs) row->SetThumbnail(thumb);
     }
 }
 
@@ -174,6 +278,7 @@ void TLayerPalette::ClearLayerPalette() {
     for (TLayerPanel* row : rows_) DestroyRow(row);
     rows_.clear();
     dropTarget_ = nullptr;
+    thumbsOf_ = nullptr;
     rowsHost_->setFixedSize(TLayerPanel::kRowWidth, 0);
 }
 

@@ -6,8 +6,10 @@
 // row onto another moves the layer there. The window owns nothing of a document: every change
 // goes through the active document window's edit path. Its position is kept in "pqlpset".
 
+#include <QImage>
 #include <QPoint>
 #include <QPointer>
+#include <QSize>
 #include <filesystem>
 #include <vector>
 
@@ -33,7 +35,10 @@ public:
     void RebuildLayerPalette(TImageForm* form);
     // Names, eyes and highlight of the existing rows (no redraw).
     void RefreshLayerRows(TImageForm* form);
-    // Stretches the layer thumbnails of the form's last recompose onto the rows.
+    // Stretches the layer thumbnails of the form's last recompose onto the rows. After a
+    // recompose of a rectangle, only the thumbnail pixels sampled from it are looked at, and
+    // only rows where one of them differs are set again; the rows end as the whole update
+    // leaves them.
     void UpdateThumbnails(TImageForm* form);
     // Colours the rows by which layer is current.
     void HighlightCurrentRow(TImageForm* form);
@@ -71,6 +76,23 @@ private:
     // The row whose name panel lies under a screen point, or null.
     TLayerPanel* RowAt(QPoint global) const;
     void DestroyRow(TLayerPanel* row);
+    // Every row stretched whole from the form's thumbnails.
+    void SetAllThumbnails(TImageForm& form);
+    // The source column and row each thumbnail pixel samples when a picture of `size` is
+    // stretched to the thumbnail, found by stretching pictures of coordinates once per size;
+    // false when the stretch does not sample one source pixel per column and row.
+    bool LearnSampling(QSize size);
+
+    // The form whose thumbnails the rows show as its last recompose left them (null when
+    // unknown: rows rebuilt, or a recompose of that form not painted), and the size they have.
+    QPointer<TImageForm> thumbsOf_;
+    QSize thumbsSize_;
+    // LearnSampling's result for sampledSize_: source x per thumbnail column, source y per row,
+    // and the format of the stretched picture.
+    QSize sampledSize_;
+    bool sampledExact_ = false;
+    std::vector<int> sampleX_, sampleY_;
+    QImage::Format sampledFormat_ = QImage::Format_Invalid;
 
     FrameServices& frame_;
     QToolBar* toolBar_ = nullptr;

@@ -12,6 +12,7 @@
 #include "core/document/document.h"
 #include "core/document/history.h"
 #include "core/document/recovery_note.h"
+#include "core/io/atomic_write.h"
 #include "support/small_fs.h"
 #include "support/test_paths.h"
 
@@ -602,6 +603,70 @@ TEST(SnapshotFolderLock, AnInstanceThatDiedLeavesNoLockAndItsSnapshotsAreKeptApa
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(top, (std::vector<std::string>{"pqinst-", "pqinst-", "pqlock", "pqset"}));
     EXPECT_EQ(kept, (std::vector<std::string>{"img1no0", "img2no5"}));
+}
+
+// ---- base steps of several windows written together ---------------------------------------------
+
+int g_writes = 0;
+int g_failWrite = 0;
+int FailOneWrite(WriteStep step, std::size_t&) {
+    return step == WriteStep::Write && ++g_writes == g_failWrite ? ENOSPC : 0;
+}
+
+TEST(RecordSteps, EveryWindowEndsAsRecordStepLeavesItAndAFailedWriteIsRecordedAlone) {
+    test::TempDir dir;
+    // Pages of one set, odd and not square; the second page's snapshot write fails once.
+    std::vector<Document> docs(4);
+    std::vector<HistoryContext> ctxs;
+    const int sizes[][2] = {{3, 5}, {7, 2}, {1, 9}, {5, 3}};
+    for (int i = 0; i < 4; ++i) {
+        InitBlankDocument(docs[i], sizes[i][0], sizes[i][1], 16, 20);
+        docs[i].LayerAt(0).Indices[1] = uint8_t(i + 1);
+        docs[i].LayerAt(0).Mask[1] = 1;
+        ctxs.push_back(HistoryContext{dir.Path(), 10 + i, true, WindowLabel{"set", "/x/set.ico", 10, i, i % 3}});
+    }
+    // The last one still has a step kept in memory: it goes alone, that step first.
+    docs[3].Journal.Pending.push_back(PendingStep{" ", EncodeSnapshot(docs[3], " ")});
+    docs[3].LayerAt(0).Mask[0] = 1;
+    std::vector<Document*> ptrs{&docs[0], &docs[1], &docs[2], &docs[3]};
+    g_writes = 0;
+    g_failWrite = 4;   // note 0, snapshot 0, note 1, snapshot 1
+    SetWriteStepHook(FailOneWrite);
+    const std::vector<HistoryResult> r = RecordSteps(ptrs, ctxs, " ");
+    SetWriteStepHook(nullptr);
+    // The failed write was one of the batch's; its window was then written alone.
+    EXPECT_GT(g_writes, 8);
+
+    ASSERT_EQ(r.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(r[i].Ok) << i << r[i].Message;
+        EXPECT_FALSE(docs[i].Modified) << i;
+        EXPECT_FALSE(HistoryBehind(docs[i])) << i;
+        const int steps = i == 3 ? 2 : 1;
+        EXPECT_EQ(docs[i].HistoryPosition, steps) << i;
+        EXPECT_EQ(docs[i].SnapshotCount, steps) << i;
+        Document back;
+        ASSERT_TRUE(DecodeSnapshot(ReadBytes(SnapshotPath(ctxs[i], steps - 1)), back)) << i;
+        EXPECT_EQ(State(back), State(docs[i])) << i;
+        // The note announces the step its snapshot now proves, under the page's label.
+        const auto note = DecodeRecoveryNote(ReadBytes(NotePath(ctxs[i])));
+        ASSERT_TRUE(note) << i;
+        ASSERT_TRUE(note->Intent) << i;
+        EXPECT_EQ(note->Intent->HistoryPosition, steps) << i;
+        EXPECT_EQ(note->Intent->Size, fs::file_size(SnapshotPath(ctxs[i], steps - 1))) << i;
+        EXPECT_EQ(note->Label.PageIndex, i) << i;
+    }
+    // Nothing half-written is left beside them.
+    for (const std::string& name : FolderEntries(dir.Path())) EXPECT_EQ(name.rfind("img", 0), 0u) << name;
+
+    // Notes rewritten together take a new label; one that cannot be written says why.
+    ctxs[1].Label->FileName = "/y/renamed.ico";
+    ctxs[2].Label->PageKind = 7;
+    const std::vector<const Document*> cptrs{&docs[0], &docs[1], &docs[2]};
+    const std::vector<int> errs = WriteRecoveryNotes(cptrs, std::span(ctxs).first(3));
+    ASSERT_EQ(errs, (std::vector<int>{0, 0, EINVAL}));
+    EXPECT_EQ(DecodeRecoveryNote(ReadBytes(NotePath(ctxs[1])))->Label.FileName, "/y/renamed.ico");
+    EXPECT_EQ(DecodeRecoveryNote(ReadBytes(NotePath(ctxs[0])))->HistoryPosition, 1);
 }
 
 }  // namespace
