@@ -116,10 +116,9 @@ int OpenUnnamed(const std::filesystem::path& folder, mode_t mode) {
         errno = err;
         return -1;
     }
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    // Nobody else can open it before it has a name: the lock is for the name it gets at Commit.
-    if (fd >= 0) ::flock(fd, LOCK_EX);
-    return fd;
+    // Nobody else can open it before it has a name: Commit locks it before it gives it a
+    // temporary name, which is the only name a cleaner looks at.
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
 }
 
 // Creates and locks a named temporary file in `folder`; the descriptor, or -1 and errno.
@@ -162,13 +161,15 @@ int Rename(const std::string& from, const std::filesystem::path& to) {
     return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-// Follows symbolic links from `path` to the name they end at (which need not exist yet).
-// Returns 0 or ELOOP.
-int FollowLinks(const std::filesystem::path& path, std::filesystem::path& out) {
+// Follows symbolic links from `path` to the name they end at (which need not exist yet);
+// `missing` tells that nothing has that name. Returns 0 or ELOOP.
+int FollowLinks(const std::filesystem::path& path, std::filesystem::path& out, bool& missing) {
     std::filesystem::path p = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+        const bool found = ::lstat(p.c_str(), &st) == 0;
+        if (!found || !S_ISLNK(st.st_mode)) {
+            missing = !found && errno == ENOENT;
             out = p;
             return 0;
         }
@@ -319,10 +320,12 @@ void ReplacingWriter::Discard() {
 
 int ReplacingWriter::Write(std::span<const std::uint8_t> bytes) {
     Discard();
-    if (const int err = FollowLinks(target_, target_)) return err;
+    bool missing = false;
+    if (const int err = FollowLinks(target_, target_, missing)) return err;
     struct stat st {};
     mode_t mode = DefaultFileMode();
-    targetExisted_ = ::stat(target_.c_str(), &st) == 0;
+    if (missing) errno = ENOENT;   // lstat just found no such name: nothing to stat again
+    targetExisted_ = !missing && ::stat(target_.c_str(), &st) == 0;
     if (targetExisted_) {
         if (S_ISDIR(st.st_mode)) return EISDIR;
         if (!S_ISREG(st.st_mode)) return EINVAL;
@@ -351,7 +354,11 @@ int ReplacingWriter::Write(std::span<const std::uint8_t> bytes) {
     fd_ = fd;
 
     int err = 0;
-    if (::fchmod(fd_, mode) != 0 || !WriteAll(fd_, bytes.data(), bytes.size()) || (flush_ == Flush::Now && !Sync(fd_)))
+    // An unnamed file for a new target was created with the mode already; the others take the
+    // target's own bits (which the umask would have cut) or leave mkostemp's 0600.
+    const bool modeSet = mode_ == Mode::Unnamed && !targetExisted_;
+    if ((!modeSet && ::fchmod(fd_, mode) != 0) || !WriteAll(fd_, bytes.data(), bytes.size()) ||
+        (flush_ == Flush::Now && !Sync(fd_)))
         err = errno;
     if (err != 0) Discard();
     return err;
@@ -401,6 +408,8 @@ int ReplacingWriter::Commit() {
         // one appeared since Write) the file is named beside it, then renamed over it.
         err = targetExisted_ ? EEXIST : LinkUnnamed(fd_, target_.string());
         if (err == EEXIST) {
+            // Locked before it has a temporary name, so a cleaner never takes it for a leftover.
+            ::flock(fd_, LOCK_EX);
             for (int attempt = 0; attempt < 16 && err == EEXIST; ++attempt) {
                 const std::string name = TempName(FolderOf(target_));
                 err = LinkUnnamed(fd_, name);

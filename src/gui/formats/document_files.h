@@ -38,7 +38,7 @@ struct ReadRequest {
     std::vector<pq::IconSetPage>* SetPages = nullptr;
     int* SetResourceType = nullptr;
     // How pictures and true-colour icon images are reduced to the palette.
-    pq::ReductionOptions Reduction;
+    pq::ReductionOptions Reduction{};
 };
 
 // Reads an existing file into `doc` (which the reader sets up with pq::InitBlankDocument), by

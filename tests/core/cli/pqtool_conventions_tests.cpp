@@ -354,3 +354,22 @@ TEST(PqtoolLanguage, JapaneseRunsSayEveryHelpAndUsageErrorInJapanese) {
         EXPECT_EQ(q.Err, "") << setup.Lang;
     }
 }
+
+// Written files get the modes a user expects: a new one 0666 less the umask pqtool started with,
+// a replaced one its own bits, even those the umask would cut.
+TEST(PqtoolFiles, NewFilesFollowTheUmaskAndReplacedOnesKeepTheirMode) {
+    TempDir dir;
+    const Document doc = Page(5, 3, 16, 0, 0);
+    const fs::path in = dir / "in.pqf", fresh = dir / "fresh.pqf", kept = dir / "kept.pqf";
+    ASSERT_TRUE(SaveDocumentFile(doc, in).Ok);
+    ASSERT_TRUE(SaveDocumentFile(doc, kept).Ok);
+    fs::permissions(kept, fs::perms(0606));
+    const std::string tool = Quote(PqtoolPath().string());
+    int status = -1;
+    Shell("umask 027 && " + tool + " convert " + Quote(in.string()) + " " + Quote(fresh.string()) + " && " + tool +
+              " convert " + Quote(in.string()) + " " + Quote(kept.string()),
+          status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(unsigned(fs::status(fresh).permissions()), 0640u);
+    EXPECT_EQ(unsigned(fs::status(kept).permissions()), 0606u);
+}
