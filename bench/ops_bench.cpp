@@ -34,8 +34,10 @@ double CpuSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 double g_brushSeconds = 0;
 
 // One brush move as the canvas handles it: stamp a size-3 brush from the previous pixel to the
-// next, recompose, render the visible 800 x 600 viewport of the 960 x 960 canvas at 20x.
-void BM_Ops_BrushMoveEvent(benchmark::State& state) {
+// next, recompose, render the visible 800 x 600 viewport of the 960 x 960 canvas at 20x; either
+// all of it (`whole`) or, as the canvas does now, only the rectangle the stroke touched and its
+// squares inside the viewport. Returns the processor seconds of one move.
+double BrushMoves(benchmark::State& state, bool whole) {
     pq::Document d = Base();
     const pq::TransparencyColors colors{};
     const pq::Rect viewport{80, 180, 880, 780};
@@ -51,44 +53,29 @@ void BM_Ops_BrushMoveEvent(benchmark::State& state) {
         const int k = step++ % 50;
         const int t = k < 25 ? k : 50 - k;
         const int nx = 10 + t, ny = 10 + t / 2;
-        pq::StampLine(d, ctx, px, py, nx, ny, false);
-        pq::Recompose(d, colors, comp);
-        pq::RenderZoomedView(d, comp, 20, colors, true, viewport, view);
+        const pq::Rect touched = pq::StampLine(d, ctx, px, py, nx, ny, false);
+        if (whole) {
+            pq::Recompose(d, colors, comp);
+            pq::RenderZoomedView(d, comp, 20, colors, true, viewport, view);
+        } else {
+            pq::Recompose(d, colors, touched, comp);
+            const pq::Rect& c = comp.Changed;
+            const pq::Rect zoomed{std::max(c.left * 20, viewport.left), std::max(c.top * 20, viewport.top),
+                                  std::min(c.right * 20, viewport.right), std::min(c.bottom * 20, viewport.bottom)};
+            if (!zoomed.Empty()) pq::RenderZoomedView(d, comp, 20, colors, true, zoomed, view);
+        }
         benchmark::DoNotOptimize(view.Data());
         px = nx, py = ny;
     }
-    g_brushSeconds = (CpuSeconds() - start) / double(state.iterations());
+    return (CpuSeconds() - start) / double(state.iterations());
 }
+
+void BM_Ops_BrushMoveEvent(benchmark::State& state) { g_brushSeconds = BrushMoves(state, true); }
 BENCHMARK(BM_Ops_BrushMoveEvent)->Unit(benchmark::kMicrosecond);
 
-// The same move as the canvas handles it now: recompose the rectangle the stroke touched and
-// render its squares inside the viewport. `vs_whole` is its processor time divided by the
-// whole rebuild's above.
+// `vs_whole` is the rectangle's processor time divided by the whole rebuild's above.
 void BM_Ops_BrushMoveEventRect(benchmark::State& state) {
-    pq::Document d = Base();
-    const pq::TransparencyColors colors{};
-    const pq::Rect viewport{80, 180, 880, 780};
-    pq::StrokeContext ctx;
-    ctx.BrushSize = 3;
-    ctx.StrokeColor = 4;
-    pq::Composite comp;
-    pq::Recompose(d, colors, comp);
-    pq::Raster view;
-    int step = 0, px = 10, py = 10;
-    const double start = CpuSeconds();
-    for (auto _ : state) {
-        const int k = step++ % 50;
-        const int t = k < 25 ? k : 50 - k;
-        const int nx = 10 + t, ny = 10 + t / 2;
-        pq::Recompose(d, colors, pq::StampLine(d, ctx, px, py, nx, ny, false), comp);
-        const pq::Rect& c = comp.Changed;
-        const pq::Rect zoomed{std::max(c.left * 20, viewport.left), std::max(c.top * 20, viewport.top),
-                              std::min(c.right * 20, viewport.right), std::min(c.bottom * 20, viewport.bottom)};
-        if (!zoomed.Empty()) pq::RenderZoomedView(d, comp, 20, colors, true, zoomed, view);
-        benchmark::DoNotOptimize(view.Data());
-        px = nx, py = ny;
-    }
-    const double seconds = (CpuSeconds() - start) / double(state.iterations());
+    const double seconds = BrushMoves(state, false);
     if (g_brushSeconds > 0) state.counters["vs_whole"] = seconds / g_brushSeconds;
 }
 BENCHMARK(BM_Ops_BrushMoveEventRect)->Unit(benchmark::kMicrosecond);

@@ -149,10 +149,8 @@ int ExtractIconFile(const std::string& path, int only, const std::filesystem::pa
     std::vector<uint8_t> bytes;
     if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refused(path, r.Message);
     IconDirectory dir;
-    if (FileResult r = ReadIconDirectory(bytes, dir); !r) {
-        const std::string reason = RefusalReason(FormatReader::IconImage, bytes, -1);
-        return Refused(path, EditorMessage(r.Message) + (reason.empty() ? "" : "\n" + reason));
-    }
+    if (FileResult r = ReadIconDirectory(bytes, dir); !r)
+        return Refused(path, RefusalWithReason(r.Message, FormatReader::IconImage, bytes, -1));
     if (dir.Entries.empty()) return Refused(path, Say("the file holds no images", "画像が一枚もありません"));
     if (only >= int(dir.Entries.size()))
         return UsageFailure("extract", "--index " + std::to_string(only) +

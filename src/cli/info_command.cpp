@@ -373,11 +373,7 @@ Outcome InfoIcon(const Input& in, Report& out) {
             const FileResult opened = opens ? LoadIconImage(bytes, dir, int(i), scratch, kToolZoom)
                                             : FileResult::Failure(kIconOpenError);
             image.Int("offset", e.ImageOffset).Int("bytes", e.BytesInRes).Bool("opens", opened.Ok);
-            std::string why;
-            if (!opened.Ok) {
-                const std::string reason = RefusalReason(FormatReader::IconImage, bytes, int(i));
-                why = EditorMessage(opened.Message) + (reason.empty() ? "" : "\n" + reason);
-            }
+            const std::string why = opened.Ok ? "" : RefusalWithReason(opened.Message, FormatReader::IconImage, bytes, int(i));
             image.StrOrNull("error", opened.Ok ? nullptr : why.c_str());
             image.StrOrNull("edited_as", opensAsSet ? EditedDepth(pages[i]) : nullptr);
             images.push_back(image.Text());
@@ -574,8 +570,7 @@ Outcome Describe(const Input& in, FileKind& kind, Report& out) {
     // The precise reason, from the whole file (only a refused one is read again).
     std::vector<uint8_t> whole;
     if (!in.FromStdin && ReadWholeFile(in.Name, whole, kMaxPictureFileBytes) != ReadStatus::Ok) return EditorMessage(failure);
-    const std::string reason = RefusalReason(reader, in.FromStdin ? in.Bytes : whole);
-    return EditorMessage(failure) + (reason.empty() ? "" : "\n" + reason);
+    return RefusalWithReason(failure, reader, in.FromStdin ? in.Bytes : whole);
 }
 
 constexpr std::array<OptionSpec, 2> kOptions{{{"--json", true}, {"--format"}}};

@@ -21,8 +21,10 @@
 
 namespace pq::cli {
 
-InputKind InputKindOf(const std::string& path) {
-    const FileFormat* format = FormatOfPath(path);
+namespace {
+
+// The reader the editor picks for a kind of file.
+InputKind InputKindOfFormat(const FileFormat* format) {
     if (!format || !format->EditorOpens()) return InputKind::None;
     switch (format->Reader) {
     case FormatReader::Document: return InputKind::Document;
@@ -34,12 +36,15 @@ InputKind InputKindOf(const std::string& path) {
     }
 }
 
+}  // namespace
+
+InputKind InputKindOf(const std::string& path) { return InputKindOfFormat(FormatOfPath(path)); }
+
 InputKind JudgedInputKind(const std::string& path, const std::string& stdinKind) {
-    if (path == kStdinName) return InputKindOf("stdin." + stdinKind);
+    if (path == kStdinName) return InputKindOfFormat(FormatOfKindWord(stdinKind));
     std::vector<uint8_t> head;
     if (ReadFilePrefix(path, kContentSniffBytes, head) == ReadStatus::Ok)
-        if (const FileFormat* f = FormatOfContent(head); f && f->EditorOpens())
-            return InputKindOf("x" + std::string(f->Extensions[0]));
+        if (const FileFormat* f = FormatOfContent(head); f && f->EditorOpens()) return InputKindOfFormat(f);
     return InputKindOf(path);
 }
 
@@ -132,8 +137,7 @@ FileResult WriteThroughStdout(const std::string& ext, const std::function<FileRe
         std::vector<uint8_t> bytes;
         if (ReadWholeFile(file, bytes) != ReadStatus::Ok ||
             std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
-            r = FileResult::Failure(Say("standard output could not be written: ", "標準出力に書き込めませんでした：") +
-                                    SystemError(errno));
+            r = FileResult::Failure(Say("cannot be written: ", "書き込めませんでした：") + SystemError(errno));
     }
     fs::remove_all(folder, ec);
     return r;
@@ -153,17 +157,15 @@ struct Source {
 
 // The reader's refusal in the run's language, with the precise reason found in the file's bytes.
 OpenResult RefusedWithReason(const Source& in, const std::string& readerMessage, int image = 0) {
-    std::string message = EditorMessage(readerMessage);
     std::vector<uint8_t> fileBytes;
     const std::vector<uint8_t>* bytes = &in.Bytes;
     if (!in.FromStdin) {
         // Only a refused file is read again, whole, for the reason (within the largest reader's limit).
-        if (ReadWholeFile(in.Path, fileBytes, kMaxPictureFileBytes) != ReadStatus::Ok) return Refusal(message);
+        if (ReadWholeFile(in.Path, fileBytes, kMaxPictureFileBytes) != ReadStatus::Ok)
+            return Refusal(EditorMessage(readerMessage));
         bytes = &fileBytes;
     }
-    const std::string reason = RefusalReason(in.Format->Reader, *bytes, image);
-    if (!reason.empty()) message += "\n" + reason;
-    return Refusal(message);
+    return Refusal(RefusalWithReason(readerMessage, in.Format->Reader, *bytes, image));
 }
 
 OpenResult OpenIcon(const Source& in, int index, const ReductionOptions& reduction, Document& doc) {

@@ -178,10 +178,8 @@ int RunPack(std::span<const std::string> args) {
             std::vector<uint8_t> bytes;
             if (FileResult r = ReadPictureFileBytes(in, bytes); !r) return Refused(in, r.Message);
             RgbaImage picture;
-            if (!DecodeIconRgba(bytes, picture)) {
-                const std::string reason = RefusalReason(FormatReader::Png, bytes);
-                return Refused(in, EditorMessage(kPngUnreadableMessage) + (reason.empty() ? "" : "\n" + reason));
-            }
+            if (!DecodeIconRgba(bytes, picture))
+                return Refused(in, RefusalWithReason(kPngUnreadableMessage, FormatReader::Png, bytes));
             if (picture.Width > kMaxIconFileSide || picture.Height > kMaxIconFileSide)
                 return Refused(in, std::to_string(picture.Width) + "x" + std::to_string(picture.Height) +
                                        Say(" is larger than an icon image (", " はアイコンの画像には大きすぎます（一辺 ") +
@@ -223,7 +221,7 @@ int RunPack(std::span<const std::string> args) {
             return WriteFileAtomically(p, bytes);
         })
                                                : WriteFileAtomically(out, bytes);
-        if (!r) return Refused(out, r.Message);
+        if (!r) return Refused(out == kStdinName ? Say("standard output", "標準出力") : out, r.Message);
         return kExitOk;
     }
     // One page of the set for each size, made from the one IN.
@@ -238,7 +236,7 @@ int RunPack(std::span<const std::string> args) {
         return SaveIconSet(pages, p, type);
     })
                                            : SaveIconSet(pages, out, type);
-    if (!r) return Refused(out, r.Message);
+    if (!r) return Refused(out == kStdinName ? Say("standard output", "標準出力") : out, r.Message);
     return kExitOk;
 }
 

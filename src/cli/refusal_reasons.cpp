@@ -319,4 +319,9 @@ std::string RefusalReason(FormatReader reader, Bytes bytes, int image) {
     }
 }
 
+std::string RefusalWithReason(const std::string& readerMessage, FormatReader reader, Bytes bytes, int image) {
+    const std::string reason = RefusalReason(reader, bytes, image);
+    return EditorMessage(readerMessage) + (reason.empty() ? "" : "\n" + reason);
+}
+
 }  // namespace pq::cli

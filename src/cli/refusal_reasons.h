@@ -25,4 +25,9 @@ std::string LooksLike(std::span<const std::uint8_t> bytes);
 // problem found, "" when the checks here find none. `image` is the icon image asked for.
 std::string RefusalReason(FormatReader reader, std::span<const std::uint8_t> bytes, int image = 0);
 
+// The reader's message in the run's language with RefusalReason(reader, bytes, image) on a line
+// of its own when it finds one.
+std::string RefusalWithReason(const std::string& readerMessage, FormatReader reader, std::span<const std::uint8_t> bytes,
+                              int image = 0);
+
 }  // namespace pq::cli

@@ -159,6 +159,15 @@ TEST_F(Recovery, RestoringOntoAFullDiskSaysNothingWhenOnlyTheReplacedBaseStepFai
 
 // ---- the real program, killed and started again ---------------------------------------------
 
+// A copy of the editor in its own folder under `dir`: a copy run from elsewhere keeps its
+// settings (and so its recovery files) beside itself, apart from every other run.
+fs::path PrivateEditor(const TempDir& dir) {
+    const fs::path exe = dir / "app" / "pixquil";
+    fs::create_directories(exe.parent_path());
+    fs::copy_file(PQ_PIXQUIL_PATH, exe);
+    return exe;
+}
+
 struct EditorRun {
     QStringList Rows, Documents, Pages, Other;
 };
@@ -199,9 +208,7 @@ QString Field(const QString& document, const QString& name) {
 TEST(RecoveryAfterKill, TheNextStartRestoresPixelsAndStepsAndDiscardingDeletes) {
     TempDir dir;
     // A copy of the editor keeps its settings in a setting/ folder beside it, here private.
-    const fs::path exe = dir / "app" / "pixquil";
-    fs::create_directories(exe.parent_path());
-    fs::copy_file(PQ_PIXQUIL_PATH, exe);
+    const fs::path exe = PrivateEditor(dir);
     const fs::path settings = dir / "app" / "setting";
     const fs::path input = dir / "in.pqf";
     Document doc = Picture();
@@ -237,9 +244,7 @@ TEST(RecoveryAfterKill, TheNextStartRestoresPixelsAndStepsAndDiscardingDeletes) 
 TEST(RecoveryAfterKill, AKillBetweenTheWritesOfAStepRestoresTheNewestCompleteState) {
     for (const char* at : {"note", "snapshot"}) {
         TempDir dir;
-        const fs::path exe = dir / "app" / "pixquil";
-        fs::create_directories(exe.parent_path());
-        fs::copy_file(PQ_PIXQUIL_PATH, exe);
+        const fs::path exe = PrivateEditor(dir);
         const fs::path input = dir / "in.pqf";
         ASSERT_TRUE(SaveDocumentFile(Picture(), input).Ok);
 
@@ -264,9 +269,7 @@ TEST(RecoveryAfterKill, AKillBetweenTheWritesOfAStepRestoresTheNewestCompleteSta
 
 TEST(RecoveryAfterKill, ASetKilledRightAfterOpeningComesBackWithEveryPageAtItsBaseStep) {
     TempDir dir;
-    const fs::path exe = dir / "app" / "pixquil";
-    fs::create_directories(exe.parent_path());
-    fs::copy_file(PQ_PIXQUIL_PATH, exe);
+    const fs::path exe = PrivateEditor(dir);
     const fs::path input = dir / "five.ico";
     WriteBytes(input, FiveImageIcon());
     const QString inputName = QString::fromStdString(input.string());
@@ -289,9 +292,7 @@ TEST(RecoveryAfterKill, ASetKilledRightAfterOpeningComesBackWithEveryPageAtItsBa
 
 TEST(RecoveryAfterKill, AnIconSetComesBackAsOneWindowWithEveryPageAndItsSteps) {
     TempDir dir;
-    const fs::path exe = dir / "app" / "pixquil";
-    fs::create_directories(exe.parent_path());
-    fs::copy_file(PQ_PIXQUIL_PATH, exe);
+    const fs::path exe = PrivateEditor(dir);
     const fs::path input = dir / "five.ico";
     WriteBytes(input, FiveImageIcon());
     const QString inputName = QString::fromStdString(input.string());

@@ -373,3 +373,19 @@ TEST(PqtoolFiles, NewFilesFollowTheUmaskAndReplacedOnesKeepTheirMode) {
     EXPECT_EQ(unsigned(fs::status(fresh).permissions()), 0640u);
     EXPECT_EQ(unsigned(fs::status(kept).permissions()), 0606u);
 }
+
+// A standard output that cannot take the file is a failure, said as one, in every command that
+// writes there.
+TEST(PqtoolFiles, AFullStandardOutputIsAFailure) {
+    TempDir dir;
+    const fs::path in = dir / "in.pqf";
+    ASSERT_TRUE(SaveDocumentFile(Page(7, 3, 16, 0, 0), in).Ok);
+    const std::string tool = Quote(PqtoolPath().string()), file = Quote(in.string());
+    for (const std::string& command : {" convert " + file + " - --to png", " pack - " + file + " --to ico",
+                                       " apply " + file + " - --to bmp flip-h"}) {
+        int status = -1;
+        const std::string err = Shell("LC_ALL=C.UTF-8 " + tool + command + " 2>&1 >/dev/full", status);
+        EXPECT_EQ(status, 1) << command;
+        EXPECT_EQ(err, "standard output: cannot be written: no space left on the disk\n") << command;
+    }
+}
