@@ -15,12 +15,17 @@ namespace pq {
 
 // ImageWidth x ImageHeight bytes, row-major from the top-left pixel: (x, y) is at x + y * width.
 using Plane = std::vector<uint8_t>;
+// The same layout with one straight-alpha RGBA pixel per position (truecolour documents).
+using RgbaPlane = std::vector<Rgba>;
 
 struct Layer {
     uint8_t Visible = 1;   // non-zero: takes part in the composite
     Plane Indices;         // palette index per pixel, meaningful only where Mask is non-zero
     Plane Mask;            // non-zero = painted, 0 = transparent
     std::string Name;      // UTF-8; duplicates allowed
+    // Truecolour documents only: the layer's pixels (PixelCount entries); Indices and Mask are
+    // then empty. Empty in a 16/256-colour document.
+    RgbaPlane Pixels;
     friend bool operator==(const Layer&, const Layer&) = default;
 };
 
@@ -97,6 +102,12 @@ public:
     int Zoom = 20;
     int ImageWidth = 0, ImageHeight = 0;
     int ColorCount = 16;
+    // A truecolour (32-bit) document: every layer holds RGBA Pixels instead of Indices/Mask,
+    // the floating selection is FloatPixels, and the tools paint DrawRgba/AuxRgba. ColorCount
+    // then stays 256: Palette is a table of swatches kept with the document, not a colour map.
+    bool TrueColor = false;
+    Rgba DrawRgba{0, 0, 0, 255};
+    Rgba AuxRgba{255, 255, 255, 255};
     int DrawColor = 0;
     int AuxColor = 8;
     int HistoryPosition = 0;
@@ -116,6 +127,7 @@ public:
     int FloatDX = 0, FloatDY = 0;
     uint8_t SelectionSpare = 0;
     Plane FloatIndices, FloatMask;
+    RgbaPlane FloatPixels;   // truecolour documents: the floating selection's pixels
 
     int CloneLayer = 0;
     int CloneSourceX = 0, CloneSourceY = 0;

@@ -18,6 +18,13 @@ struct Rgb {
 constexpr uint32_t ToColorRef(Rgb c) { return uint32_t(c.r) | (uint32_t(c.g) << 8) | (uint32_t(c.b) << 16); }
 constexpr Rgb FromColorRef(uint32_t v) { return Rgb{uint8_t(v & 0xFF), uint8_t((v >> 8) & 0xFF), uint8_t((v >> 16) & 0xFF)}; }
 
+// A truecolour pixel: straight (not premultiplied) red, green, blue and alpha; alpha 0 is
+// fully transparent, 255 opaque.
+struct Rgba {
+    uint8_t r = 0, g = 0, b = 0, a = 0;
+    friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};
 

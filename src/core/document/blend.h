@@ -1,0 +1,23 @@
+#pragma once
+// The one blend of truecolour pixels: source-over on straight alpha. The canvas, thumbnails,
+// previews, layer merging and every writer that flattens layers call this, so a composite is
+// rounded the same way wherever it is made.
+
+#include "core/raster/raster.h"
+
+namespace pq {
+
+// src drawn over dst, both straight alpha. Exact at the ends: src alpha 255 gives src, src
+// alpha 0 gives dst unchanged. Otherwise the result alpha is sa + da(255 - sa)/255 and each
+// channel the alpha-weighted mean of the two, each rounded to nearest.
+inline Rgba BlendOver(Rgba dst, Rgba src) {
+    if (src.a == 255 || dst.a == 0) return src.a == 0 ? Rgba{} : src;
+    if (src.a == 0) return dst;
+    const unsigned ws = unsigned(src.a) * 255u;                 // source weight, alpha x 255
+    const unsigned wd = unsigned(dst.a) * (255u - src.a);       // what shows of dst, alpha x 255
+    const unsigned total = ws + wd;                            // result alpha x 255
+    auto mix = [&](unsigned s, unsigned d) { return uint8_t((s * ws + d * wd + total / 2) / total); };
+    return Rgba{mix(src.r, dst.r), mix(src.g, dst.g), mix(src.b, dst.b), uint8_t((total + 127) / 255)};
+}
+
+}  // namespace pq
