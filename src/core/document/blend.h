@@ -11,8 +11,8 @@ namespace pq {
 // alpha 0 gives dst unchanged. Otherwise the result alpha is sa + da(255 - sa)/255 and each
 // channel the alpha-weighted mean of the two, each rounded to nearest.
 inline Rgba BlendOver(Rgba dst, Rgba src) {
-    if (src.a == 255 || dst.a == 0) return src.a == 0 ? Rgba{} : src;
     if (src.a == 0) return dst;
+    if (src.a == 255 || dst.a == 0) return src;
     const unsigned ws = unsigned(src.a) * 255u;                 // source weight, alpha x 255
     const unsigned wd = unsigned(dst.a) * (255u - src.a);       // what shows of dst, alpha x 255
     const unsigned total = ws + wd;                            // result alpha x 255
