@@ -3,6 +3,8 @@
 // previews, layer merging and every writer that flattens layers call this, so a composite is
 // rounded the same way wherever it is made.
 
+#include <vector>
+
 #include "core/raster/raster.h"
 
 namespace pq {
@@ -18,6 +20,18 @@ inline Rgba BlendOver(Rgba dst, Rgba src) {
     const unsigned total = ws + wd;                            // result alpha x 255
     auto mix = [&](unsigned s, unsigned d) { return uint8_t((s * ws + d * wd + total / 2) / total); };
     return Rgba{mix(src.r, dst.r), mix(src.g, dst.g), mix(src.b, dst.b), uint8_t((total + 127) / 255)};
+}
+
+// The visible layers' Pixels (each `count` long, bottom first) composed over a transparent
+// background. Layers whose plane is not `count` long are skipped.
+template <class Layers>
+std::vector<Rgba> ComposeRgbaLayers(const Layers& layers, std::size_t count) {
+    std::vector<Rgba> out(count);
+    for (const auto& layer : layers) {
+        if (!layer.Visible || layer.Pixels.size() != count) continue;
+        for (std::size_t i = 0; i < count; ++i) out[i] = BlendOver(out[i], layer.Pixels[i]);
+    }
+    return out;
 }
 
 }  // namespace pq
