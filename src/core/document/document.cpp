@@ -90,6 +90,8 @@ int InitBlankDocument(Document& doc, int width, int height, int colors, int sele
     if (width > 16 && height > 16 && zoom > 10) zoom = 10;
     doc.Zoom = zoom;
     doc.ColorCount = colors;
+    doc.TrueColor = false;
+    doc.FloatPixels.clear();
     doc.DrawColor = 0;
     doc.AuxColor = 8;
     doc.ImageWidth = width;
@@ -110,6 +112,22 @@ int InitBlankDocument(Document& doc, int width, int height, int colors, int sele
     doc.CloneState = 0;
     doc.HistoryPosition = doc.RedoCount = doc.SnapshotCount = 0;
     doc.Ready = true;
+    return zoom;
+}
+
+int InitBlankTrueColorDocument(Document& doc, int width, int height, int selectedZoom) {
+    const int zoom = InitBlankDocument(doc, width, height, 256, selectedZoom);
+    doc.TrueColor = true;
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    Layer& layer = doc.LayerAt(0);
+    layer.Indices.clear();
+    layer.Mask.clear();
+    layer.Pixels.assign(count, Rgba{});
+    doc.FloatIndices.clear();
+    doc.FloatMask.clear();
+    doc.FloatPixels.assign(count, Rgba{});
+    doc.DrawRgba = Rgba{0, 0, 0, 255};
+    doc.AuxRgba = Rgba{255, 255, 255, 255};
     return zoom;
 }
 

@@ -164,6 +164,11 @@ void SetDefaultPalette(Document& doc);
 // stored in Zoom), which the zoom list should then show.
 int InitBlankDocument(Document& doc, int width, int height, int colors, int selectedZoom);
 
+// The same for a truecolour document: one transparent layer "レイヤ1" of RGBA Pixels, an empty
+// floating selection of FloatPixels, the default palette as swatches, ColorCount 256, drawing
+// colour opaque black and auxiliary colour opaque white.
+int InitBlankTrueColorDocument(Document& doc, int width, int height, int selectedZoom);
+
 // Where tools write: the floating planes with their offset while a selection exists,
 // otherwise the current layer. Canvas pixel (x, y) is plane position (x - dx, y - dy).
 struct EditTarget {
