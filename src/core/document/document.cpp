@@ -122,12 +122,12 @@ int InitBlankTrueColorDocument(Document& doc, int width, int height, int selecte
     Layer& layer = doc.LayerAt(0);
     layer.Indices.clear();
     layer.Mask.clear();
-    layer.Pixels.assign(count, Rgba{});
+    layer.Pixels.assign(count, Rgba8{});
     doc.FloatIndices.clear();
     doc.FloatMask.clear();
-    doc.FloatPixels.assign(count, Rgba{});
-    doc.DrawRgba = Rgba{0, 0, 0, 255};
-    doc.AuxRgba = Rgba{255, 255, 255, 255};
+    doc.FloatPixels.assign(count, Rgba8{});
+    doc.DrawRgba = Rgba8{0, 0, 0, 255};
+    doc.AuxRgba = Rgba8{255, 255, 255, 255};
     return zoom;
 }
 

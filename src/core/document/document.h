@@ -16,7 +16,7 @@ namespace pq {
 // ImageWidth x ImageHeight bytes, row-major from the top-left pixel: (x, y) is at x + y * width.
 using Plane = std::vector<uint8_t>;
 // The same layout with one straight-alpha RGBA pixel per position (truecolour documents).
-using RgbaPlane = std::vector<Rgba>;
+using RgbaPlane = std::vector<Rgba8>;
 
 struct Layer {
     uint8_t Visible = 1;   // non-zero: takes part in the composite
@@ -106,8 +106,8 @@ public:
     // the floating selection is FloatPixels, and the tools paint DrawRgba/AuxRgba. ColorCount
     // then stays 256: Palette is a table of swatches kept with the document, not a colour map.
     bool TrueColor = false;
-    Rgba DrawRgba{0, 0, 0, 255};
-    Rgba AuxRgba{255, 255, 255, 255};
+    Rgba8 DrawRgba{0, 0, 0, 255};
+    Rgba8 AuxRgba{255, 255, 255, 255};
     int DrawColor = 0;
     int AuxColor = 8;
     int HistoryPosition = 0;

@@ -20,9 +20,9 @@ constexpr Rgb FromColorRef(uint32_t v) { return Rgb{uint8_t(v & 0xFF), uint8_t((
 
 // A truecolour pixel: straight (not premultiplied) red, green, blue and alpha; alpha 0 is
 // fully transparent, 255 opaque.
-struct Rgba {
+struct Rgba8 {
     uint8_t r = 0, g = 0, b = 0, a = 0;
-    friend bool operator==(const Rgba&, const Rgba&) = default;
+    friend bool operator==(const Rgba8&, const Rgba8&) = default;
 };
 
 constexpr Rgb kBlack{0, 0, 0};
