@@ -2,32 +2,31 @@
 // the new one, whole. Nothing else is left in its folder, except in the one instant between
 // naming the finished temporary file and renaming it over the target: then the leftover is a
 // whole copy of the new content, never a part of it.
+// The kills land at chosen points, not at chosen times: pqtool runs traced (ptrace) and stops at
+// the entry and the exit of every system call, and one run is killed at each of those stops
+// from the moment it opens a file in the output folder to its end. A machine however busy kills
+// at the same points, and every state the folder passes through is seen.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/document/document.h"
 #include "core/formats/native_document.h"
 #include "core/io/atomic_write.h"
-#include "support/run_pqtool.h"
 #include "support/test_paths.h"
 
 namespace fs = std::filesystem;
 using namespace pq;
-using Clock = std::chrono::steady_clock;
-using pq::test::StartPqtool;
 
 namespace {
 
@@ -61,13 +60,86 @@ bool WritesInto(pid_t pid, const fs::path& folder) {
     return false;
 }
 
-// Waits until the process writes into `folder` (true) or ends first (false, and `status` set).
-bool WaitForWrite(pid_t pid, const fs::path& folder, int& status) {
-    for (;;) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) return false;
-        if (WritesInto(pid, folder)) return true;
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+// pqtool started under ptrace, output thrown away. Next() runs it to its next system-call stop
+// (entry or exit); signals it receives on the way are passed on to it.
+class TracedPqtool {
+public:
+    explicit TracedPqtool(const std::vector<std::string>& args) {
+        // Everything the child needs is made before fork: after it only async-signal-safe calls.
+        std::string program = test::PqtoolPath().string();
+        std::vector<std::string> words{program};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            if (null >= 0) ::dup2(null, 0), ::dup2(null, 1), ::dup2(null, 2);
+            if (::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
+            ::raise(SIGSTOP);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        if (pid_ < 0) return;
+        int status = 0;
+        if (::waitpid(pid_, &status, 0) != pid_ || !WIFSTOPPED(status)) {
+            pid_ = -1;
+            return;
+        }
+        // EXITKILL: should this test die, the tracee does not run on untraced.
+        ::ptrace(PTRACE_SETOPTIONS, pid_, nullptr,
+                 reinterpret_cast<void*>(long(PTRACE_O_TRACESYSGOOD | PTRACE_O_TRACEEXEC | PTRACE_O_EXITKILL)));
+        running_ = true;
     }
+    ~TracedPqtool() {
+        if (running_) Kill();
+    }
+    TracedPqtool(const TracedPqtool&) = delete;
+    TracedPqtool& operator=(const TracedPqtool&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
+    int Status() const { return status_; }
+
+    // False once the process has ended (Status() then says how).
+    bool Next() {
+        int signal = 0;
+        while (running_) {
+            if (::ptrace(PTRACE_SYSCALL, pid_, nullptr, reinterpret_cast<void*>(long(signal))) != 0) {
+                Kill();
+                return false;
+            }
+            signal = 0;
+            if (::waitpid(pid_, &status_, 0) != pid_) return running_ = false;
+            if (WIFEXITED(status_) || WIFSIGNALED(status_)) return running_ = false;
+            if (!WIFSTOPPED(status_)) continue;
+            if (WSTOPSIG(status_) == (SIGTRAP | 0x80)) return true;   // a system-call stop
+            if (status_ >> 8 == (SIGTRAP | (PTRACE_EVENT_EXEC << 8))) continue;
+            signal = WSTOPSIG(status_);
+        }
+        return false;
+    }
+
+    void Kill() {
+        if (!running_) return;
+        ::kill(pid_, SIGKILL);
+        while (::waitpid(pid_, &status_, 0) == pid_ && !WIFEXITED(status_) && !WIFSIGNALED(status_)) {
+        }
+        running_ = false;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = 0;
+    bool running_ = false;
+};
+
+// Runs to the first stop at which the process writes into `folder`; false when it ends first.
+bool RunToFirstWrite(TracedPqtool& run, const fs::path& folder) {
+    while (run.Next())
+        if (WritesInto(run.Pid(), folder)) return true;
+    return false;
 }
 
 TEST(KillWrite, KilledWhileWritingLeavesTheOldOrTheNewFileAndNothingElse) {
@@ -77,58 +149,55 @@ TEST(KillWrite, KilledWhileWritingLeavesTheOldOrTheNewFileAndNothingElse) {
     ASSERT_TRUE(SaveDocumentFile(MakeDocument(4093, 3001, 1), in).Ok);   // 24.6 MB
     ASSERT_TRUE(SaveDocumentFile(MakeDocument(1021, 769, 2), out).Ok);
     const std::vector<uint8_t> oldBytes = test::ReadBytes(out);
+    const std::vector<std::string> args{"convert", in.string(), out.string()};
 
-    // One whole run: the new content and how long its write takes. On a busy machine the watcher
-    // may not be scheduled while the file is open at all; then the run is timed from its start.
-    int status = 0;
-    pid_t pid = -1;
-    Clock::duration writeTime{};
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        const Clock::time_point start = Clock::now();
-        pid = StartPqtool({"convert", in.string(), out.string()});
-        ASSERT_GT(pid, 0);
-        const bool seen = WaitForWrite(pid, outputs.Path(), status);
-        const Clock::time_point writeStart = seen ? Clock::now() : start;
-        if (seen) ::waitpid(pid, &status, 0);
-        writeTime = Clock::now() - writeStart;
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        if (seen) break;
+    // One whole run, traced to its end: the new content, and how many system-call stops it
+    // makes from its first file in the output folder on.
+    int stops = 0;
+    {
+        TracedPqtool run(args);
+        ASSERT_TRUE(run.Started()) << "cannot trace pqtool";
+        ASSERT_TRUE(RunToFirstWrite(run, outputs.Path())) << "pqtool never wrote into " << outputs.Path();
+        for (stops = 1; run.Next(); ++stops) {
+        }
+        ASSERT_TRUE(WIFEXITED(run.Status()) && WEXITSTATUS(run.Status()) == 0);
     }
     const std::vector<uint8_t> newBytes = test::ReadBytes(out);
     ASSERT_GT(newBytes.size(), 20u << 20);
     ASSERT_NE(newBytes, oldBytes);
 
-    const unsigned seed = std::random_device{}();
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    std::mt19937 random(seed);
-    const long long spanUs = std::chrono::duration_cast<std::chrono::microseconds>(writeTime).count();
-    // Delays over the write's first four fifths, so that most kills land before it ends.
-    std::uniform_int_distribution<long long> delay(0, std::max(1LL, spanUs * 4 / 5));
-    int killedMidWrite = 0;
-    // Ten kills at least, more (up to 30) until five of them struck mid-write: a slower or a
-    // sanitized build changes how long the write takes.
-    for (int run = 0; run < 30 && (run < 10 || killedMidWrite < 5); ++run) {
-        SCOPED_TRACE("run " + std::to_string(run));
+    // A kill at each of those stops.
+    int killedMidWrite = 0, leftovers = 0, firstNew = -1;
+    for (int stop = 0; stop < stops; ++stop) {
+        SCOPED_TRACE("killed at stop " + std::to_string(stop) + " of " + std::to_string(stops));
         test::WriteBytes(out, oldBytes);
-        pid = StartPqtool({"convert", in.string(), out.string()});
-        ASSERT_GT(pid, 0);
-        if (WaitForWrite(pid, outputs.Path(), status)) {
-            std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-        }
+        TracedPqtool run(args);
+        ASSERT_TRUE(run.Started());
+        bool reached = RunToFirstWrite(run, outputs.Path());
+        for (int k = 0; reached && k < stop; ++k) reached = run.Next();
+        run.Kill();
+        const bool killed = reached && WIFSIGNALED(run.Status()) && WTERMSIG(run.Status()) == SIGKILL;
         const std::vector<uint8_t> now = test::ReadBytes(out);
         EXPECT_TRUE(now == oldBytes || now == newBytes) << "target of " << now.size() << " bytes is neither";
         for (const std::string& name : Entries(outputs.Path())) {
             if (name == "out.pqf") continue;
+            ++leftovers;
             EXPECT_EQ(name.rfind(kTempFilePrefix, 0), 0u) << name;
             EXPECT_TRUE(test::ReadBytes(outputs / name) == newBytes) << name << " is a part of the new content";
             fs::remove(outputs / name);
         }
-        if (WIFSIGNALED(status) && now == oldBytes) ++killedMidWrite;
+        if (now == newBytes && firstNew < 0) firstNew = stop;
+        // Once the new content is in place, no later kill brings the old one back.
+        if (firstNew >= 0) {
+            EXPECT_TRUE(now == newBytes) << "old content again after stop " << firstNew;
+        }
+        if (killed && now == oldBytes) ++killedMidWrite;
     }
-    // Most kills must have struck while the file was being written, or this proved nothing.
+    // The kills struck while the file was being written, in the instant between its temporary
+    // name and the rename, and after the rename, or this proved nothing.
     EXPECT_GE(killedMidWrite, 5);
+    EXPECT_GE(leftovers, 1);
+    EXPECT_GT(firstNew, 0);
 }
 
 }  // namespace
