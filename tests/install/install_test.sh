@@ -14,13 +14,17 @@ sizes=(16 32 48 64 96 128 256)
 tmp=$(mktemp -d)
 prefix=$tmp/prefix
 manifest=$build/install_manifest.txt
-# Installing rewrites the build's manifest: keep the one of a real install for its uninstall.
-[ -f "$manifest" ] && cp -p "$manifest" "$tmp/manifest.saved"
-editor_pid= xvfb_pid=
+editor_pid= xvfb_pid= manifest_taken=
+# Installing rewrites the build's manifest, which every install from this build shares (another
+# run of this test at the same time, from a second ctest in this build folder, or an install by
+# hand): the one of a real install is kept for its own uninstall and put back.
+restore_manifest() {
+  if [ -f "$tmp/manifest.saved" ]; then cp -p "$tmp/manifest.saved" "$manifest"; else rm -f "$manifest"; fi
+}
 cleanup() {
   [ -n "$editor_pid" ] && kill "$editor_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  if [ -f "$tmp/manifest.saved" ]; then cp -p "$tmp/manifest.saved" "$manifest"; else rm -f "$manifest"; fi
+  [ -n "$manifest_taken" ] || restore_manifest
   rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -28,8 +32,29 @@ trap cleanup EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
+# Waits (0.1 s at a time) until the command succeeds, for at most $1 seconds; false when it
+# never did. Deadlines in seconds, not counts of tries: on a busy machine each try takes longer.
+wait_until() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# The install, the copy of its manifest and the restoring of the one that was there, under a lock
+# on the build folder: without it, two runs at once each take the other's list (one then
+# uninstalls the other's files and leaves its own behind).
+exec 9<"$build"
+flock 9
+[ -f "$manifest" ] && cp -p "$manifest" "$tmp/manifest.saved"
 env -u DESTDIR cmake --install "$build" --prefix "$prefix" --strip >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
 cp "$manifest" "$tmp/manifest"
+restore_manifest
+manifest_taken=1
+flock -u 9
+exec 9<&-
 
 bin=$prefix/$bindir share=$prefix/$datadir
 desktop=$share/applications/$app.desktop
@@ -157,14 +182,17 @@ display=
 if command -v Xvfb >/dev/null && command -v xprop >/dev/null && command -v xwininfo >/dev/null; then
   Xvfb -displayfd 3 -nolisten tcp -screen 0 800x600x24 3>"$tmp/display" >/dev/null 2>&1 &
   xvfb_pid=$!
-  for _ in $(seq 50); do [ -s "$tmp/display" ] && break; sleep 0.1; done
+  # Xvfb names its display once it accepts clients.
+  xvfb_ready() { [ -s "$tmp/display" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; }
+  wait_until 20 xvfb_ready || true
   [ -s "$tmp/display" ] && display=:$(cat "$tmp/display")
 fi
 if [ -n "$display" ]; then platform=xcb; else platform=offscreen; echo "no Xvfb/xprop: window icon not checked"; fi
 DISPLAY=$display QT_QPA_PLATFORM=$platform HOME=$tmp/home XDG_CONFIG_HOME=$config "$bin/pixquil" >"$tmp/editor.log" 2>&1 &
 editor_pid=$!
 icon_sizes=
-for _ in $(seq 100); do
+# Ready once the settings folder is there and (on a display) a window shows the icon; or ended.
+editor_ready() {
   if [ -n "$display" ] && [ -z "$icon_sizes" ]; then
     # The frame, the tool windows and Qt's own leader window are all named Pixquil.
     for window in $(DISPLAY=$display xwininfo -root -children 2>/dev/null | awk '/"Pixquil": \(/ {print $1}' || true); do
@@ -172,10 +200,9 @@ for _ in $(seq 100); do
       [ -n "$icon_sizes" ] && break
     done
   fi
-  [ -d "$config/pixquil/setting" ] && { [ -z "$display" ] || [ -n "$icon_sizes" ]; } && break
-  kill -0 "$editor_pid" 2>/dev/null || break
-  sleep 0.1
-done
+  { [ -d "$config/pixquil/setting" ] && { [ -z "$display" ] || [ -n "$icon_sizes" ]; }; } || ! kill -0 "$editor_pid" 2>/dev/null
+}
+wait_until 60 editor_ready || echo "the editor was not ready after 60 s" >&2
 kill "$editor_pid" 2>/dev/null || true
 wait "$editor_pid" 2>/dev/null || true
 editor_pid=
