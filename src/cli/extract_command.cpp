@@ -338,6 +338,9 @@ InputPlan PlanOne(const std::string& input, int only, bool documents, bool sever
         plan.Status = Refused(input, EditorMessage(kNoIconsMessage) + (why.empty() ? "" : "\n" + why));
         return plan;
     }
+    // A damaged or cut program gives what can still be found in it, with a note saying so.
+    if (const std::string why = ProgramProblemReason(icons->Problem(), {}); !why.empty())
+        Note(input + ": " + why);
     if (only >= 0 && only >= icons->Count() && icons->Count() > 0) {
         plan.Status = UsageFailure("extract", "--index " + std::to_string(only) +
                                                   Say(" is out of range: the program holds ",

@@ -546,14 +546,17 @@ Outcome InfoProgram(const Input& in, Report& out) {
         icons = ProgramIcons::FromBytes(in.Bytes);
     else if (FileResult r = ProgramIcons::Load(in.Name, icons); !r)
         return r.Message;
-    // A file without icon groups is described only when it is a well-formed program.
-    if (icons.Count() + icons.CursorCount() == 0 && icons.Problem().What != ProgramProblem::Kind::None) {
+    // Only a well-formed program is described: a damaged or cut one is refused with the reason,
+    // whatever groups could still be found in it (extract takes those).
+    if (icons.Problem().What != ProgramProblem::Kind::None) {
         std::vector<uint8_t> head;
         if (in.FromStdin)
             head.assign(in.Bytes.begin(), in.Bytes.begin() + std::ptrdiff_t(std::min(in.Bytes.size(), kRecogniseBytes)));
         else
             ReadFilePrefix(in.Name, kRecogniseBytes, head);
-        return EditorMessage(kNoIconsMessage) + "\n" + ProgramProblemReason(icons.Problem(), head);
+        const bool none = icons.Count() + icons.CursorCount() == 0;
+        return EditorMessage(none ? kNoIconsMessage : kProgramFileOpenMessage) + "\n" +
+               ProgramProblemReason(icons.Problem(), head);
     }
     std::vector<std::string> list;
     if (!out.Json) out.Line("type: program\nicons: %d\n", icons.Count());
