@@ -182,6 +182,12 @@ std::string WholeFileLimit(const IconSetMeasure& m) {
                    "上限を超えています：画像が " + std::to_string(m.Pages) + " 枚あり、一つのファイルから取り出せる " +
                        std::to_string(kMaxIconSetPages) + " 枚を超えています") +
                hint;
+    if (!m.TooManyPixels())
+        return Say("over a limit: the images' data come to " + std::to_string(m.StoredBytes) + " bytes in all, more than the " +
+                       std::to_string(kMaxIconSetStoredBytes) + " extract reads from one file",
+                   "上限を超えています：画像のデータが合わせて " + std::to_string(m.StoredBytes) +
+                       " バイトあり、一つのファイルから取り出せる " + std::to_string(kMaxIconSetStoredBytes) + " バイトを超えています") +
+               hint;
     return Say("over a limit: the images hold " + std::to_string(m.Pixels) + " pixels in all, more than the " +
                    std::to_string(kMaxIconSetPixels) + " extract decodes from one file",
                "上限を超えています：画像の画素が合わせて " + std::to_string(m.Pixels) + " あり、一つのファイルから取り出せる " +

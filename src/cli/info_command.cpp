@@ -349,6 +349,9 @@ std::string SetLimitReason(const IconSetMeasure& m) {
     if (m.TooManyPixels())
         return "its images hold " + std::to_string(m.Pixels) + " pixels in all, more than the " +
                std::to_string(kMaxIconSetPixels) + " a set may hold";
+    if (m.TooMuchData())
+        return "its images' data come to " + std::to_string(m.StoredBytes) + " bytes in all, more than the " +
+               std::to_string(kMaxIconSetStoredBytes) + " a set may hold";
     return "";
 }
 

@@ -22,6 +22,8 @@ constexpr std::pair<std::string_view, std::string_view> kEditorSentences[] = {
      "This icon holds too many images to open them all: at most 1024 open at once."},
     {"このアイコンは画像が大きすぎるため、すべては開けません。一度に開けるのは合わせて67,108,864ピクセルまでです。",
      "This icon's images are too large to open them all: at most 67,108,864 pixels in all open at once."},
+    {"このアイコンは画像のデータが大きすぎるため、すべては開けません。一度に開けるのは合わせて128MBまでです。",
+     "This icon's image data is too large to open it all: at most 128 MB in all open at once."},
     {"アイコンとカーソルに保存できるのは幅と高さが256ピクセルまでの画像です。",
      "Icons and cursors hold images of at most 256 pixels a side."},
     {"ファイルの内容が開いたときから変わっています。", "The file has changed since it was opened."},

@@ -99,13 +99,16 @@ IconSetMeasure MeasureIconSet(std::span<const uint8_t> bytes, const IconDirector
             h = e.Height == 0 ? 256 : e.Height;
         }
         m.Pixels += std::uint64_t(w) * std::uint64_t(h);
+        if (e.ImageOffset < bytes.size()) m.StoredBytes += std::min<std::uint64_t>(e.BytesInRes, bytes.size() - e.ImageOffset);
     }
     return m;
 }
 
 FileResult CheckIconSetLimits(std::span<const uint8_t> bytes, const IconDirectory& dir) {
     if (dir.Entries.size() > kMaxIconSetPages) return FileResult::Failure(kIconSetTooManyPagesMessage);
-    if (MeasureIconSet(bytes, dir).TooManyPixels()) return FileResult::Failure(kIconSetTooManyPixelsMessage);
+    const IconSetMeasure m = MeasureIconSet(bytes, dir);
+    if (m.TooManyPixels()) return FileResult::Failure(kIconSetTooManyPixelsMessage);
+    if (m.TooMuchData()) return FileResult::Failure(kIconSetTooMuchDataMessage);
     return FileResult::Success();
 }
 

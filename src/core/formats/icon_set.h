@@ -42,6 +42,11 @@ inline constexpr std::size_t kMaxIconSetPages = 1024;
 inline constexpr std::uint64_t kMaxIconSetPixels = std::uint64_t(64) << 20;
 inline constexpr const char* kIconSetTooManyPagesMessage =
     "このアイコンは画像が多すぎるため、すべては開けません。一度に開けるのは1024枚までです。";
+// The images' stored bytes, each page's own copy, in all: twice the largest icon file, which
+// only a directory repeating large data reaches.
+inline constexpr std::uint64_t kMaxIconSetStoredBytes = 2 * kMaxIconFileBytes;
+inline constexpr const char* kIconSetTooMuchDataMessage =
+    "このアイコンは画像のデータが大きすぎるため、すべては開けません。一度に開けるのは合わせて128MBまでです。";
 inline constexpr const char* kIconSetTooManyPixelsMessage =
     "このアイコンは画像が大きすぎるため、すべては開けません。一度に開けるのは合わせて67,108,864ピクセルまでです。";
 
@@ -51,12 +56,14 @@ inline constexpr const char* kIconSetTooManyPixelsMessage =
 struct IconSetMeasure {
     std::size_t Pages = 0;
     std::uint64_t Pixels = 0;
+    std::uint64_t StoredBytes = 0;   // each entry's data as the file holds it (cut at its end)
     bool TooManyPages() const { return Pages > kMaxIconSetPages; }
     bool TooManyPixels() const { return Pixels > kMaxIconSetPixels; }
-    bool WithinLimits() const { return !TooManyPages() && !TooManyPixels(); }
+    bool TooMuchData() const { return StoredBytes > kMaxIconSetStoredBytes; }
+    bool WithinLimits() const { return !TooManyPages() && !TooManyPixels() && !TooMuchData(); }
 };
 IconSetMeasure MeasureIconSet(std::span<const uint8_t> bytes, const IconDirectory& dir);
-// Success within the limits, else the refusal naming the limit exceeded (pages first).
+// Success within the limits, else the refusal naming the limit exceeded (pages, pixels, data).
 FileResult CheckIconSetLimits(std::span<const uint8_t> bytes, const IconDirectory& dir);
 
 // Every image of an icon or cursor file as a page, in directory order (palette images through LoadIconImage, others

@@ -349,5 +349,35 @@ TEST(IconSetLimits, EntriesSharingOneImageGetEqualPagesWithTheirOwnHotspots) {
     EXPECT_EQ(pages[1].Doc.LayerAt(0).Indices, own.LayerAt(0).Indices);
 }
 
+TEST(IconSetLimits, DataRepeatedByEveryEntryIsBoundedInAll) {
+    // 1000 entries listing one 1 x 1 image followed by 200 KB their byte count takes in: each
+    // page would hold its own copy, 200 MB in all.
+    std::vector<uint8_t> image = test::SharedImageIcon(test::SharedImage::Dib32, 1, 1);
+    image.erase(image.begin(), image.begin() + 22);
+    image.resize(200 * 1024, 0xAB);
+    std::vector<uint8_t> bytes;
+    ByteWriter put(bytes);
+    put.U16(0), put.U16(1), put.U16(1000);
+    for (int i = 0; i < 1000; ++i)
+        put.Bytes(std::array<uint8_t, 8>{1, 1, 0, 0, 1, 0, 32, 0}), put.U32(uint32_t(image.size())), put.U32(6 + 16000);
+    put.Bytes(image);
+    const test::ChildCost cost = test::RunInChild([&bytes] {
+        std::vector<IconSetPage> pages;
+        int type = 0;
+        const FileResult r = LoadIconSet(bytes, 10, pages, type);
+        return !r.Ok && r.Message ==
+                            "このアイコンは画像のデータが大きすぎるため、すべては開けません。一度に開けるのは合わせて128MBまでです。"
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(cost.Status, 0);
+    EXPECT_LT(cost.PeakKiB, 100 * 1024);
+    // 600 entries (120 MB) are within the bound.
+    bytes[4] = uint8_t(600 & 0xFF), bytes[5] = uint8_t(600 >> 8);
+    IconDirectory dir;
+    ASSERT_TRUE(ReadIconDirectory(bytes, dir));
+    EXPECT_TRUE(CheckIconSetLimits(bytes, dir));
+}
+
 }  // namespace
 }  // namespace pq
