@@ -56,7 +56,11 @@ TEST(PqtoolBounds, HostileIconsAreAnsweredWithinFiveSecondsAnd400MB) {
             {{"convert", in, (dir / "c.pqf").string(), "--index", "40000"}, 0},
             {{"pack", (dir / "p.ico").string(), in}, 0},
             {{"apply", in, (dir / "a.pqf").string(), "invert"}, 0},
+            // Written back into the very file: the image replaced, the shared data kept once.
+            {{"convert", (dir / "self.ico").string(), (dir / "self.ico").string(), "--index", "7"}, 0},
+            {{"apply", (dir / "self.ico").string(), (dir / "self.ico").string(), "--index", "9", "invert"}, 0},
         };
+        fs::copy_file(ico, dir / "self.ico", fs::copy_options::overwrite_existing);
         for (const Run& run : runs) {
             const ChildCost cost = pq::test::RunPqtoolMeasured(run.args);
             std::string joined = v.name;
@@ -88,6 +92,7 @@ TEST(PqtoolBounds, HostileIconsAreAnsweredWithinFiveSecondsAnd400MB) {
             }
         }
         EXPECT_TRUE(fs::exists(dir / "one" / (std::string(v.name) + "-65534-" + size + "-32.png")));
+        EXPECT_LT(fs::file_size(dir / "self.ico"), fs::file_size(ico) + 2 * 300 * 1024) << v.name;
     }
 }
 
