@@ -245,17 +245,6 @@ TEST(PqtoolExtract, SeveralProgramsNameTheirGroupsAfterThemselves) {
     EXPECT_FALSE(fs::exists(clash));
 }
 
-TEST(PqtoolExtract, ProgramsOfTheCorpusWithTheSameGroupNameKeepBoth) {
-    const fs::path demo = pq::test::CorpusDir() / "pe" / "windres-demo";
-    if (!fs::exists(demo / "one.exe") || !fs::exists(demo / "iconsonly.dll")) GTEST_SKIP() << "no corpus";
-    TempDir dir;
-    const RunResult r = Pqtool({"extract", (demo / "one.exe").string(), (demo / "iconsonly.dll").string(), dir.Path().string()});
-    EXPECT_EQ(r.Status, 0) << r.Err;
-    EXPECT_TRUE(fs::exists(dir / "one-1.ico"));
-    EXPECT_TRUE(fs::exists(dir / "iconsonly-1.ico"));
-    EXPECT_FALSE(fs::exists(dir / "1.ico"));
-}
-
 // Pictures of kinds pqtool does not read are refused files (exit 1), naming the kinds it reads;
 // a missing file of such a name stays wrong usage.
 TEST(PqtoolRefusals, KindsPqtoolDoesNotReadExitOneNamingWhatItReads) {
