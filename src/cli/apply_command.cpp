@@ -8,6 +8,7 @@
 #include <array>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -433,7 +434,8 @@ int RunApply(std::span<const std::string> args) {
         return UsageFailure("apply", Say("--to names the kind of standard output '-' only",
                                          "--to は標準出力 '-' の形式を示します"));
     const InputKind inKind = JudgedInputKind(in, request.StdinKind);
-    if (inKind == InputKind::None && in != kStdinName)
+    // An existing file of another kind is refused when it is opened (exit 1), not here.
+    if (inKind == InputKind::None && in != kStdinName && !std::filesystem::exists(in))
         return UsageFailure("apply", Say("no reader for '" + in + "': inputs are " + InputExtensions(),
                                          "'" + in + "' を読む方法がありません。読めるのは " + InputExtensions() + " です"));
     // The output is written by extension exactly as convert writes it.

@@ -5,6 +5,10 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -17,6 +21,7 @@
 #include "core/formats/file_formats.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_images.h"
+#include "core/formats/icon_set.h"
 #include "core/formats/native_document.h"
 #include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
@@ -31,7 +36,8 @@ const char* const kExtractUsage =
     "FILE (.ico, .cur): writes every image of it, or only image N, as\n"
     "OUTDIR/NAME-N-WxH-DEPTH.png (NAME the file's name without its extension, N from 0, DEPTH\n"
     "the image's bits per pixel, 32 for PNG images): exactly its pixels and alpha, a palette\n"
-    "image's transparent pixels (its mask) alpha 0, the others 255.\n"
+    "image's transparent pixels (its mask) alpha 0, the others 255. A file of more than 1024\n"
+    "images, or of more than 67108864 pixels in all, is refused unless --index N picks one.\n"
     "\n"
     "PROGRAM (.exe, .dll, .scr, any other name): writes every icon group as OUTDIR/NAME.ico and\n"
     "every cursor group as OUTDIR/NAME.cur (NAME the group's resource name or number; '/', '\\'\n"
@@ -42,7 +48,10 @@ const char* const kExtractUsage =
     "its transparent pixels unpainted).\n"
     "\n"
     "Several inputs (icon files and programs mixed) are extracted in one run into the one\n"
-    "OUTDIR; an input that fails is reported and the others are still extracted.\n"
+    "OUTDIR; an input that fails is reported and the others are still extracted. A program's\n"
+    "files are then named after it: OUTDIR/PROGRAM-NAME.ico, .cur, OUTDIR/PROGRAM-iconN.pqf\n"
+    "(PROGRAM its file name without the extension). Two files that would get one name are\n"
+    "refused before anything is written.\n"
     "\n"
     "OUTDIR is created when missing. Each file written is printed on stdout; images, groups and\n"
     "icons that yield nothing are skipped with a note on stderr.\n"
@@ -61,6 +70,8 @@ const char* const kExtractUsageJa =
     "OUTDIR/NAME-N-WxH-DEPTH.png に書きます（NAME はファイル名から拡張子を除いたもの、N は\n"
     "0 から、DEPTH は画像のピクセルあたりのビット数で PNG の画像は 32）。ピクセルとアルファを\n"
     "そのまま写し、パレット画像の透明なピクセル（マスク）はアルファ 0、ほかは 255 にします。\n"
+    "画像が 1024 枚を超えるか、画素が合わせて 67108864 を超えるファイルは、--index N で\n"
+    "一枚を選ばない限り受け付けません。\n"
     "\n"
     "PROGRAM（.exe, .dll, .scr、ほかのどんな名前でも）: アイコングループを一つずつ\n"
     "OUTDIR/NAME.ico に、カーソルグループを OUTDIR/NAME.cur に書きます（NAME はグループの\n"
@@ -73,7 +84,10 @@ const char* const kExtractUsageJa =
     "塗らずに残します）。\n"
     "\n"
     "複数の入力（アイコンファイルとプログラムを混ぜてもかまいません）を一度に同じ OUTDIR に\n"
-    "取り出します。失敗した入力は報告し、ほかの入力の取り出しは続けます。\n"
+    "取り出します。失敗した入力は報告し、ほかの入力の取り出しは続けます。このときプログラムの\n"
+    "ファイルはプログラムの名前を付けて OUTDIR/PROGRAM-NAME.ico、.cur、OUTDIR/PROGRAM-iconN.pqf\n"
+    "とします（PROGRAM はファイル名から拡張子を除いたもの）。同じ名前になるファイルが二つ\n"
+    "あるときは、何も書かずに受け付けません。\n"
     "\n"
     "OUTDIR がなければ作ります。書いたファイルは一つずつ標準出力に表示します。何も得られない\n"
     "画像、グループ、アイコンは飛ばし、標準エラー出力にその旨を出します。\n"
@@ -91,6 +105,20 @@ namespace {
 constexpr std::array<OptionSpec, 1> kOptions{{{"--index"}}};
 // Takes no value, so it is taken out of the words before ParseArgs sees them.
 constexpr std::string_view kDocumentsFlag = "--documents";
+
+// One file an input will give: its name in OUTDIR and how its bytes are made. Make returns
+// nullopt for an image, group or icon that yields nothing, after saying so on stderr.
+struct PlannedFile {
+    std::string Name;
+    std::function<std::optional<std::vector<uint8_t>>()> Make;
+};
+
+// What one input gives: an immediate status (a refusal, already reported), or its files.
+struct InputPlan {
+    std::string Input;
+    int Status = kExitOk;
+    std::vector<PlannedFile> Files;
+};
 
 // Writes the files and counts them; flushes them to disk once at the end.
 class Writer {
@@ -145,112 +173,198 @@ std::string FileNameOf(const std::string& name) {
     return s;
 }
 
-int ExtractIconFile(const std::string& path, int only, const std::filesystem::path& outDir, Writer& writer) {
-    std::vector<uint8_t> bytes;
-    if (FileResult r = ReadIconFileBytes(path, bytes); !r) return Refused(path, r.Message);
-    IconDirectory dir;
-    if (FileResult r = ReadIconDirectory(bytes, dir); !r)
-        return Refused(path, RefusalWithReason(r.Message, FormatReader::IconImage, bytes, -1));
-    if (dir.Entries.empty()) return Refused(path, Say("the file holds no images", "画像が一枚もありません"));
-    if (only >= int(dir.Entries.size()))
-        return UsageFailure("extract", "--index " + std::to_string(only) +
-                                           Say(" is out of range: the file holds ", " は範囲外です。このファイルの画像は ") +
-                                           std::to_string(dir.Entries.size()) + Say(" image(s)", " 枚です"));
-    if (!MakeFolder(outDir)) return Refused(outDir.string(), CannotCreateFolder());
-    const std::string stem = std::filesystem::path(path).stem().string();
-    for (int i = 0; i < int(dir.Entries.size()); ++i) {
-        if (only >= 0 && i != only) continue;
-        const IconDirEntry& entry = dir.Entries[std::size_t(i)];
-        RgbaImage image;
-        if (entry.ImageOffset > bytes.size() ||
-            !DecodeIconRgba(std::span<const uint8_t>(bytes).subspan(entry.ImageOffset), image)) {
-            const std::string reason = RefusalReason(FormatReader::IconImage, bytes, i);
-            Note(path + ": " + Say("image " + std::to_string(i) + " cannot be decoded; skipped",
-                                   "画像 " + std::to_string(i) + " を読み取れないので飛ばします") +
-                 (reason.empty() ? "" : Say(" (", "（") + reason + Say(")", "）")));
-            continue;
-        }
-        const IconImageFacts facts = DescribeIconImage(bytes, entry);
-        const int depth = facts.Png ? 32 : facts.BitCount;
-        const std::string name = stem + "-" + std::to_string(i) + "-" + std::to_string(image.Width) + "x" +
-                                 std::to_string(image.Height) + "-" + std::to_string(depth) + ".png";
-        // A PNG image that decodes is already the file asked for: its own bytes hold exactly its
-        // pixels, and copying them spares compressing the largest images again.
-        if (facts.Png) {
-            const std::size_t length = std::min<std::size_t>(entry.BytesInRes, bytes.size() - entry.ImageOffset);
-            const auto first = bytes.begin() + std::ptrdiff_t(entry.ImageOffset);
-            writer.Write(name, std::vector<uint8_t>(first, first + std::ptrdiff_t(length)));
-        } else {
-            writer.Write(name, EncodeRgbaPng(image.Width, image.Height, image.Pixels));
-        }
-    }
-    return writer.Finish();
+// Why an icon file is too large to extract whole: its image count, else the pixels of all its images.
+std::string WholeFileLimit(const IconSetMeasure& m) {
+    const std::string hint = Say(" (--index N extracts one image)", "（--index N で一枚ずつ取り出せます）");
+    if (m.TooManyPages())
+        return Say("over a limit: the file holds " + std::to_string(m.Pages) + " images, more than the " +
+                       std::to_string(kMaxIconSetPages) + " extract writes from one file",
+                   "上限を超えています：画像が " + std::to_string(m.Pages) + " 枚あり、一つのファイルから取り出せる " +
+                       std::to_string(kMaxIconSetPages) + " 枚を超えています") +
+               hint;
+    if (!m.TooManyPixels())
+        return Say("over a limit: the images' data come to " + std::to_string(m.StoredBytes) + " bytes in all, more than the " +
+                       std::to_string(kMaxIconSetStoredBytes) + " extract reads from one file",
+                   "上限を超えています：画像のデータが合わせて " + std::to_string(m.StoredBytes) +
+                       " バイトあり、一つのファイルから取り出せる " + std::to_string(kMaxIconSetStoredBytes) + " バイトを超えています") +
+               hint;
+    return Say("over a limit: the images hold " + std::to_string(m.Pixels) + " pixels in all, more than the " +
+                   std::to_string(kMaxIconSetPixels) + " extract decodes from one file",
+               "上限を超えています：画像の画素が合わせて " + std::to_string(m.Pixels) + " あり、一つのファイルから取り出せる " +
+                   std::to_string(kMaxIconSetPixels) + " を超えています") +
+           hint;
 }
 
-int ExtractGroups(const std::string& program, const ProgramIcons& icons, int only, const std::filesystem::path& outDir,
-                  Writer& writer) {
-    if (icons.Count() + icons.CursorCount() <= 0) return Refused(program, kNoIconsMessage);
-    if (!MakeFolder(outDir)) return Refused(outDir.string(), CannotCreateFolder());
+InputPlan PlanIconFile(const std::string& path, int only) {
+    InputPlan plan{path};
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
+    if (FileResult r = ReadIconFileBytes(path, *bytes); !r) {
+        const std::string reason = IconFileSizeReason(path);
+        plan.Status = Refused(path, EditorMessage(r.Message) + (reason.empty() ? "" : "\n" + reason));
+        return plan;
+    }
+    auto dir = std::make_shared<IconDirectory>();
+    if (FileResult r = ReadIconDirectory(*bytes, *dir); !r) {
+        plan.Status = Refused(path, RefusalWithReason(r.Message, FormatReader::IconImage, *bytes, -1));
+        return plan;
+    }
+    if (dir->Entries.empty()) {
+        plan.Status = Refused(path, Say("the file holds no images", "画像が一枚もありません"));
+        return plan;
+    }
+    if (only >= int(dir->Entries.size())) {
+        plan.Status = UsageFailure("extract", "--index " + std::to_string(only) +
+                                                  Say(" is out of range: the file holds ", " は範囲外です。このファイルの画像は ") +
+                                                  std::to_string(dir->Entries.size()) + Say(" image(s)", " 枚です"));
+        return plan;
+    }
+    // The whole file is decoded only within what an icon set may hold.
+    if (const IconSetMeasure m = MeasureIconSet(*bytes, *dir); only < 0 && !m.WithinLimits()) {
+        plan.Status = Refused(path, WholeFileLimit(m));
+        return plan;
+    }
+    const std::string stem = std::filesystem::path(path).stem().string();
+    // Entries sharing one image's data (offset, byte count) give the same PNG: made once.
+    auto made = std::make_shared<std::map<std::pair<uint32_t, uint32_t>, std::optional<std::vector<uint8_t>>>>();
+    for (int i = 0; i < int(dir->Entries.size()); ++i) {
+        if (only >= 0 && i != only) continue;
+        const IconDirEntry& entry = dir->Entries[std::size_t(i)];
+        const IconImageFacts facts = DescribeIconImage(*bytes, entry);
+        int w = entry.Width == 0 ? 256 : entry.Width, h = entry.Height == 0 ? 256 : entry.Height;
+        IconImageSize(*bytes, entry, w, h);
+        const int depth = facts.Png ? 32 : facts.BitCount;
+        const std::string name = stem + "-" + std::to_string(i) + "-" + std::to_string(w) + "x" + std::to_string(h) + "-" +
+                                 std::to_string(depth) + ".png";
+        plan.Files.push_back({name, [=]() -> std::optional<std::vector<uint8_t>> {
+            const IconDirEntry& e = dir->Entries[std::size_t(i)];
+            const auto key = std::make_pair(e.ImageOffset, e.BytesInRes);
+            auto it = made->find(key);
+            if (it == made->end()) {
+                std::optional<std::vector<uint8_t>> png;
+                RgbaImage image;
+                if (e.ImageOffset <= bytes->size() &&
+                    DecodeIconRgba(std::span<const uint8_t>(*bytes).subspan(e.ImageOffset), image)) {
+                    // A PNG image that decodes is already the file asked for: its own bytes hold
+                    // exactly its pixels, and copying them spares compressing the largest images again.
+                    if (facts.Png) {
+                        const std::size_t length = std::min<std::size_t>(e.BytesInRes, bytes->size() - e.ImageOffset);
+                        const auto first = bytes->begin() + std::ptrdiff_t(e.ImageOffset);
+                        png.emplace(first, first + std::ptrdiff_t(length));
+                    } else {
+                        png = EncodeRgbaPng(image.Width, image.Height, image.Pixels);
+                    }
+                }
+                it = made->emplace(key, std::move(png)).first;
+            }
+            if (!it->second) {
+                const std::string reason = RefusalReason(FormatReader::IconImage, *bytes, i);
+                Note(path + ": " + Say("image " + std::to_string(i) + " cannot be decoded; skipped",
+                                       "画像 " + std::to_string(i) + " を読み取れないので飛ばします") +
+                     (reason.empty() ? "" : Say(" (", "（") + reason + Say(")", "）")));
+            }
+            return it->second;
+        }});
+    }
+    return plan;
+}
+
+InputPlan PlanGroups(const std::string& program, std::shared_ptr<const ProgramIcons> icons, int only,
+                     const std::string& prefix) {
+    InputPlan plan{program};
+    if (icons->Count() + icons->CursorCount() <= 0) {
+        plan.Status = Refused(program, kNoIconsMessage);
+        return plan;
+    }
     using Kind = ProgramIcons::GroupKind;
     for (const Kind kind : {Kind::Icon, Kind::Cursor}) {
         const bool cursor = kind == Kind::Cursor;
         if (cursor && only >= 0) break;
-        const int count = cursor ? icons.CursorCount() : icons.Count();
+        const int count = cursor ? icons->CursorCount() : icons->Count();
         for (int i = 0; i < count; ++i) {
             if (only >= 0 && i != only) continue;
-            const std::string& name = cursor ? icons.CursorGroupName(i) : icons.GroupName(i);
-            std::vector<uint8_t> file;
-            if (!icons.GroupFile(kind, i, file)) {
-                Note(program + ": " +
-                     Say(std::string(cursor ? "cursor" : "icon") + " group " + name + ": broken or lacking images; skipped",
-                         std::string(cursor ? "カーソル" : "アイコン") + "グループ " + name +
-                             ": 画像が壊れているか足りないので飛ばします"));
-                continue;
-            }
-            writer.Write(FileNameOf(name) + (cursor ? ".cur" : ".ico"), file);
+            const std::string& name = cursor ? icons->CursorGroupName(i) : icons->GroupName(i);
+            plan.Files.push_back({prefix + FileNameOf(name) + (cursor ? ".cur" : ".ico"),
+                                  [=]() -> std::optional<std::vector<uint8_t>> {
+                                      std::vector<uint8_t> file;
+                                      if (icons->GroupFile(kind, i, file)) return file;
+                                      Note(program + ": " +
+                                           Say(std::string(cursor ? "cursor" : "icon") + " group " + name +
+                                                   ": broken or lacking images; skipped",
+                                               std::string(cursor ? "カーソル" : "アイコン") + "グループ " + name +
+                                                   ": 画像が壊れているか足りないので飛ばします"));
+                                      return std::nullopt;
+                                  }});
         }
     }
-    return writer.Finish();
+    return plan;
 }
 
-int ExtractDocuments(const std::string& program, const ProgramIcons& icons, int only,
-                     const std::filesystem::path& outDir, Writer& writer) {
-    if (icons.Count() <= 0) return Refused(program, kNoIconsMessage);
-    if (!MakeFolder(outDir)) return Refused(outDir.string(), CannotCreateFolder());
-    for (int i = 0; i < icons.Count(); ++i) {
+InputPlan PlanDocuments(const std::string& program, std::shared_ptr<const ProgramIcons> icons, int only,
+                        const std::string& prefix) {
+    InputPlan plan{program};
+    if (icons->Count() <= 0) {
+        plan.Status = Refused(program, kNoIconsMessage);
+        return plan;
+    }
+    for (int i = 0; i < icons->Count(); ++i) {
         if (only >= 0 && i != only) continue;
-        IconPicture picture;
-        if (!icons.Extract(i, picture)) {
-            Note(program + ": " + Say("icon " + std::to_string(i) + ": the program yields no picture for it; skipped",
-                                      "アイコン " + std::to_string(i) + ": プログラムから画像を取り出せないので飛ばします"));
-            continue;
-        }
-        Document doc;
-        IconFromPictures(doc, picture, kToolZoom);
-        writer.Write("icon" + std::to_string(i) + ".pqf", EncodeDocument(doc));
+        plan.Files.push_back({prefix + "icon" + std::to_string(i) + ".pqf", [=]() -> std::optional<std::vector<uint8_t>> {
+            IconPicture picture;
+            if (!icons->Extract(i, picture)) {
+                Note(program + ": " + Say("icon " + std::to_string(i) + ": the program yields no picture for it; skipped",
+                                          "アイコン " + std::to_string(i) + ": プログラムから画像を取り出せないので飛ばします"));
+                return std::nullopt;
+            }
+            Document doc;
+            IconFromPictures(doc, picture, kToolZoom);
+            return EncodeDocument(doc);
+        }});
     }
-    return writer.Finish();
+    return plan;
 }
 
-// One input into OUTDIR: its status (kExitOk when it gave files and none failed; each
-// extractor ends with the writer's Finish, which counts that input alone).
-int ExtractOne(const std::string& input, int only, bool documents, const std::filesystem::path& outDir, Writer& writer) {
-    if (std::string problem = InputFileProblem(input); !problem.empty()) return Refused(input, problem);
+// What one input will give, its refusals reported at once. With several inputs a program's
+// files are named after it ("PROGRAM-NAME.ico"), so that programs naming their groups alike
+// do not take each other's names.
+InputPlan PlanOne(const std::string& input, int only, bool documents, bool several) {
+    InputPlan plan{input};
+    if (std::string problem = InputFileProblem(input); !problem.empty()) {
+        plan.Status = Refused(input, problem);
+        return plan;
+    }
     const FileFormat* format = FormatOfPath(input);
     if (format && (format->Id == FileFormatId::Icon || format->Id == FileFormatId::Cursor)) {
-        if (documents)
-            return UsageFailure("extract", Say("--documents applies to programs only", "--documents はプログラムにだけ使えます"));
-        return ExtractIconFile(input, only, outDir, writer);
+        if (documents) {
+            plan.Status = UsageFailure("extract", Say("--documents applies to programs only", "--documents はプログラムにだけ使えます"));
+            return plan;
+        }
+        return PlanIconFile(input, only);
     }
-    ProgramIcons icons;
-    if (FileResult r = ProgramIcons::Load(input, icons); !r) return Refused(input, r.Message);
-    if (only >= 0 && only >= icons.Count() && icons.Count() > 0)
-        return UsageFailure("extract", "--index " + std::to_string(only) +
-                                           Say(" is out of range: the program holds ",
-                                               " は範囲外です。このプログラムのアイコンは ") +
-                                           std::to_string(icons.Count()) + Say(" icon(s)", " 個です"));
-    return documents ? ExtractDocuments(input, icons, only, outDir, writer)
-                     : ExtractGroups(input, icons, only, outDir, writer);
+    auto icons = std::make_shared<ProgramIcons>();
+    if (FileResult r = ProgramIcons::Load(input, *icons); !r) {
+        plan.Status = Refused(input, r.Message);
+        return plan;
+    }
+    if (icons->Count() + icons->CursorCount() <= 0) {
+        // Why nothing is there: no program at all, a damaged one, or a program without icons.
+        std::vector<uint8_t> head;
+        ReadFilePrefix(input, 4096, head);
+        const std::string why = ProgramProblemReason(icons->Problem(), head);
+        plan.Status = Refused(input, EditorMessage(kNoIconsMessage) + (why.empty() ? "" : "\n" + why));
+        return plan;
+    }
+    // A damaged or cut program gives what can still be found in it, with a note saying so.
+    if (const std::string why = ProgramProblemReason(icons->Problem(), {}); !why.empty())
+        Note(input + ": " + why);
+    if (only >= 0 && only >= icons->Count() && icons->Count() > 0) {
+        plan.Status = UsageFailure("extract", "--index " + std::to_string(only) +
+                                                  Say(" is out of range: the program holds ",
+                                                      " は範囲外です。このプログラムのアイコンは ") +
+                                                  std::to_string(icons->Count()) + Say(" icon(s)", " 個です"));
+        return plan;
+    }
+    const std::string prefix = several ? std::filesystem::path(input).stem().string() + "-" : "";
+    return documents ? PlanDocuments(input, icons, only, prefix) : PlanGroups(input, icons, only, prefix);
 }
 
 }  // namespace
@@ -287,10 +401,38 @@ int RunExtract(std::span<const std::string> args) {
                                            "--index：'" + parsed.Value("--index") + "' は 0 以上の整数ではありません"));
     const std::filesystem::path outDir = parsed.Positionals.back();
     const std::span<const std::string> inputs(parsed.Positionals.data(), parsed.Positionals.size() - 1);
+    std::vector<InputPlan> plans;
+    for (const std::string& input : inputs) plans.push_back(PlanOne(input, only, documents, inputs.size() > 1));
+    // Two files of one name would leave only the last: refused before anything is written.
+    std::map<std::string, std::vector<const InputPlan*>> byName;
+    for (const InputPlan& plan : plans)
+        for (const PlannedFile& file : plan.Files) byName[file.Name].push_back(&plan);
+    bool clash = false;
+    for (const auto& [name, from] : byName) {
+        if (from.size() < 2) continue;
+        clash = true;
+        std::string sources;
+        for (std::size_t k = 0; k < from.size(); ++k) {
+            if (k > 0 && from[k] == from[k - 1]) continue;
+            sources += (sources.empty() ? "" : ", ") + from[k]->Input;
+        }
+        Refused((outDir / name).string(),
+                Say(std::to_string(from.size()) + " files would get this name (from " + sources + "); nothing is written",
+                    std::to_string(from.size()) + " 個のファイルがこの名前になります（" + sources + " から）。何も書きません"));
+    }
+    if (clash) return kExitRefused;
+    const bool anyFiles = std::any_of(plans.begin(), plans.end(), [](const InputPlan& p) { return !p.Files.empty(); });
+    if (anyFiles && !MakeFolder(outDir)) return Refused(outDir.string(), CannotCreateFolder());
     Writer writer(outDir);
     int worst = kExitOk;
-    for (const std::string& input : inputs) {
-        int status = ExtractOne(input, only, documents, outDir, writer);
+    for (InputPlan& plan : plans) {
+        int status = plan.Status;
+        if (plan.Files.empty() && status == kExitOk) status = kExitRefused;
+        if (!plan.Files.empty()) {
+            for (PlannedFile& file : plan.Files)
+                if (std::optional<std::vector<uint8_t>> bytes = file.Make()) writer.Write(file.Name, *bytes);
+            status = writer.Finish();
+        }
         // Wrong usage for one input of several (an index beyond its count) is that input's failure.
         if (status == kExitUsage && inputs.size() > 1) status = kExitRefused;
         worst = std::max(worst, status);

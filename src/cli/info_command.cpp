@@ -4,7 +4,9 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/cli_args.h"
@@ -35,11 +37,16 @@ const char* const kInfoUsage =
     "                  open are marked. Each line then says what editing the file as a set of\n"
     "                  pages does to that image: \", set: kept byte for byte unless edited (then\n"
     "                  4-bit|8-bit|32-bit|png)\"; a file that does not open as a set gets the\n"
-    "                  line \"set: cannot be opened as a set (image N cannot be opened)\" instead\n"
+    "                  line \"set: cannot be opened as a set (image N cannot be opened)\" instead,\n"
+    "                  or, beyond 1024 images or 67108864 pixels in all, \"set: cannot be opened\n"
+    "                  as a set (it holds N images, more than the 1024 a set may hold)\"; only\n"
+    "                  headers are read then\n"
     "  .bmp, .jpg      size and depth, from the headers alone\n"
     "  .png            size and the number of fully transparent pixels\n"
     "  .pqp .pal .act  palette kind and the entry count the file states\n"
-    "  .exe .dll .scr  number of icons, and the image each icon is taken from\n"
+    "  .exe .dll .scr  number of icons, and the image each icon is taken from; a file that is\n"
+    "                  no well-formed PE program is refused with what is wrong (not a PE file,\n"
+    "                  truncated at byte N, a damaged header field)\n"
     "Files with other names are recognised by their first bytes. With several FILEs each report\n"
     "starts with a line \"file: FILE\" and the reports are separated by an empty line; a FILE\n"
     "that is refused is reported on stderr and the others are still described.\n"
@@ -68,11 +75,16 @@ const char* const kInfoUsageJa =
     "                  \", set: kept byte for byte unless edited (then 4-bit|8-bit|32-bit|png)\"\n"
     "                  と書きます（編集しなければ 1 バイトも変えず、編集すればその形式）。\n"
     "                  組として開けないファイルには代わりに\n"
-    "                  \"set: cannot be opened as a set (image N cannot be opened)\" の行が付きます\n"
+    "                  \"set: cannot be opened as a set (image N cannot be opened)\" の行が付きます。\n"
+    "                  画像が 1024 枚を超えるか、画素が合わせて 67108864 を超えるファイルには\n"
+    "                  \"set: cannot be opened as a set (it holds N images, more than the 1024 a set\n"
+    "                  may hold)\" などの行が付き、ヘッダだけを読みます\n"
     "  .bmp, .jpg      大きさと色の深さ（ヘッダだけから読みます）\n"
     "  .png            大きさと完全に透明なピクセルの数\n"
     "  .pqp .pal .act  パレットの種類と、ファイルに書かれた項目数\n"
-    "  .exe .dll .scr  アイコンの数と、各アイコンに使う画像\n"
+    "  .exe .dll .scr  アイコンの数と、各アイコンに使う画像。正しい PE のプログラムでない\n"
+    "                  ファイルは、どこがおかしいか（PE ファイルでない、N バイト目で切れている、\n"
+    "                  ヘッダの値が壊れている）を添えて受け付けません\n"
     "ほかの名前のファイルは先頭のバイトで見分けます。FILE が複数のときは、各報告の先頭に\n"
     "\"file: FILE\" の行を置き、報告の間を空行で区切ります。受け付けない FILE は標準エラー\n"
     "出力に報告し、ほかの FILE の表示は続けます。\n"
@@ -93,6 +105,9 @@ const char* const kInfoUsageJa =
 std::string InfoUsage() { return Say(kInfoUsage, kInfoUsageJa); }
 
 namespace {
+
+// The kinds info describes, for the refusal of any other.
+constexpr const char* kInfoKinds = ".pqf, .ico, .cur, .bmp, .jpg, .jpeg, .png, .pqp, .pal, .act, .exe, .dll, .scr";
 
 enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Program };
 
@@ -326,22 +341,62 @@ const char* EditedDepth(const IconSetPage& page) {
     return page.Doc.ColorCount == 16 ? "4-bit" : "8-bit";
 }
 
+// Why a set is too large to open, "" when it is not; the report's words are English, as its keys.
+std::string SetLimitReason(const IconSetMeasure& m) {
+    if (m.TooManyPages())
+        return "it holds " + std::to_string(m.Pages) + " images, more than the " + std::to_string(kMaxIconSetPages) +
+               " a set may hold";
+    if (m.TooManyPixels())
+        return "its images hold " + std::to_string(m.Pixels) + " pixels in all, more than the " +
+               std::to_string(kMaxIconSetPixels) + " a set may hold";
+    if (m.TooMuchData())
+        return "its images' data come to " + std::to_string(m.StoredBytes) + " bytes in all, more than the " +
+               std::to_string(kMaxIconSetStoredBytes) + " a set may hold";
+    return "";
+}
+
 Outcome InfoIcon(const Input& in, Report& out) {
     std::vector<uint8_t> fileBytes;
     if (!in.FromStdin) {
-        if (FileResult r = ReadIconFileBytes(in.Name, fileBytes); !r) return r.Message;
+        if (FileResult r = ReadIconFileBytes(in.Name, fileBytes); !r) {
+            const std::string reason = IconFileSizeReason(in.Name);
+            return reason.empty() ? r.Message : EditorMessage(r.Message) + "\n" + reason;
+        }
     } else if (!WithinLimit(in, kMaxIconFileBytes)) {
-        return kIconOpenError;
+        return EditorMessage(kIconOpenError) + "\n" +
+               Say("over a limit: an icon file of more than " + std::to_string(kMaxIconFileBytes) + " bytes",
+                   "上限を超えています：アイコンのファイルは " + std::to_string(kMaxIconFileBytes) + " バイトまでです");
     }
     const std::vector<uint8_t>& bytes = in.FromStdin ? in.Bytes : fileBytes;
     IconDirectory dir;
     if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r.Message;
     const bool cursor = dir.ResourceType == kCursorResourceType;
     // What editing the file as a set would do to each image: opened, it is written back as it
-    // is until edited, then in the depth its page has.
+    // is until edited, then in the depth its page has. A set beyond the limits is not decoded.
+    const IconSetMeasure measure = MeasureIconSet(bytes, dir);
+    const std::string setLimit = SetLimitReason(measure);
     std::vector<IconSetPage> pages;
     int setType = kIconResourceType, unopened = 0;
-    const bool opensAsSet = LoadIconSet(bytes, kToolZoom, pages, setType, &unopened).Ok;
+    const bool opensAsSet = setLimit.empty() && LoadIconSet(bytes, kToolZoom, pages, setType, &unopened).Ok;
+    // Whether each image opens, decoded for real once per image data (entries sharing it share
+    // the answer), within the pixels a set may hold in all; beyond them from the headers alone.
+    std::map<std::tuple<uint32_t, uint32_t, int>, std::pair<bool, std::string>> decoded;
+    std::uint64_t decodedPixels = 0;
+    auto openedAndWhy = [&](std::size_t i, bool headersSay, int w, int h) -> std::pair<bool, std::string> {
+        const IconDirEntry& e = dir.Entries[i];
+        if (opensAsSet) return {true, ""};
+        const auto key = std::make_tuple(e.ImageOffset, e.BytesInRes, e.ColorCountByte);
+        if (auto it = decoded.find(key); it != decoded.end()) return it->second;
+        bool ok = headersSay;
+        const std::uint64_t pixels = std::uint64_t(std::max(w, 0)) * std::uint64_t(std::max(h, 0));
+        if (ok && decodedPixels + pixels <= kMaxIconSetPixels) {
+            decodedPixels += pixels;
+            Document scratch;
+            ok = LoadIconImage(bytes, dir, int(i), scratch, kToolZoom).Ok;
+        }
+        std::pair<bool, std::string> answer{ok, ok ? "" : RefusalWithReason(kIconOpenError, FormatReader::IconImage, bytes, int(i))};
+        return decoded.emplace(key, std::move(answer)).first->second;
+    };
 
     std::vector<std::string> images;
     if (!out.Json) {
@@ -369,12 +424,9 @@ Outcome InfoIcon(const Input& in, Report& out) {
             image.Raw("hotspot", cursor ? JsonArray({std::to_string(e.PlanesOrHotspotX), std::to_string(e.BitCountOrHotspotY)})
                                         : "null");
             // Decoded for real: damaged PNG data passes IconImageOpens, which reads headers only.
-            Document scratch;
-            const FileResult opened = opens ? LoadIconImage(bytes, dir, int(i), scratch, kToolZoom)
-                                            : FileResult::Failure(kIconOpenError);
-            image.Int("offset", e.ImageOffset).Int("bytes", e.BytesInRes).Bool("opens", opened.Ok);
-            const std::string why = opened.Ok ? "" : RefusalWithReason(opened.Message, FormatReader::IconImage, bytes, int(i));
-            image.StrOrNull("error", opened.Ok ? nullptr : why.c_str());
+            const auto [opened, why] = openedAndWhy(i, opens, w, h);
+            image.Int("offset", e.ImageOffset).Int("bytes", e.BytesInRes).Bool("opens", opened);
+            image.StrOrNull("error", opened ? nullptr : why.c_str());
             image.StrOrNull("edited_as", opensAsSet ? EditedDepth(pages[i]) : nullptr);
             images.push_back(image.Text());
             continue;
@@ -390,13 +442,17 @@ Outcome InfoIcon(const Input& in, Report& out) {
     if (out.Json) {
         out.Object.Str("kind", cursor ? "cursor" : "icon").Int("resource_type", dir.ResourceType)
             .Raw("images", JsonArray(images)).Bool("set_opens", opensAsSet);
-        if (opensAsSet)
+        if (opensAsSet || !setLimit.empty())
             out.Object.Null("set_unopened");
         else
             out.Object.Int("set_unopened", unopened);
+        if (!setLimit.empty()) out.Object.Str("set_limit", setLimit);
         return kDescribed;
     }
-    if (!opensAsSet) out.Line("set: cannot be opened as a set (image %d cannot be opened)\n", unopened);
+    if (!setLimit.empty())
+        out.Line("set: cannot be opened as a set (%s)\n", setLimit.c_str());
+    else if (!opensAsSet)
+        out.Line("set: cannot be opened as a set (image %d cannot be opened)\n", unopened);
     return kDescribed;
 }
 
@@ -503,6 +559,18 @@ Outcome InfoProgram(const Input& in, Report& out) {
         icons = ProgramIcons::FromBytes(in.Bytes);
     else if (FileResult r = ProgramIcons::Load(in.Name, icons); !r)
         return r.Message;
+    // Only a well-formed program is described: a damaged or cut one is refused with the reason,
+    // whatever groups could still be found in it (extract takes those).
+    if (icons.Problem().What != ProgramProblem::Kind::None) {
+        std::vector<uint8_t> head;
+        if (in.FromStdin)
+            head.assign(in.Bytes.begin(), in.Bytes.begin() + std::ptrdiff_t(std::min(in.Bytes.size(), kRecogniseBytes)));
+        else
+            ReadFilePrefix(in.Name, kRecogniseBytes, head);
+        const bool none = icons.Count() + icons.CursorCount() == 0;
+        return EditorMessage(none ? kNoIconsMessage : kProgramFileOpenMessage) + "\n" +
+               ProgramProblemReason(icons.Problem(), head);
+    }
     std::vector<std::string> list;
     if (!out.Json) out.Line("type: program\nicons: %d\n", icons.Count());
     for (int i = 0; i < icons.Count(); ++i) {
@@ -563,10 +631,13 @@ Outcome Describe(const Input& in, FileKind& kind, Report& out) {
     case FileKind::Unknown: {
         const std::string looks = LooksLike(in.FromStdin ? in.Bytes : head);
         return Say("not a file kind pqtool knows", "pqtool の知らない形式です") +
-               (looks.empty() ? "" : Say(": it looks like ", "（") + looks + Say("", "のようです）"));
+               (looks.empty() ? "" : Say(": it looks like ", "（") + looks + Say("", "のようです）")) +
+               Say("; info reads " + std::string(kInfoKinds), "。info が読めるのは " + std::string(kInfoKinds) + " です");
     }
     }
     if (failure.empty()) return failure;
+    // A refusal that already says why (a file over its size limit is not read again).
+    if (failure.find('\n') != std::string::npos) return EditorMessage(failure);
     // The precise reason, from the whole file (only a refused one is read again).
     std::vector<uint8_t> whole;
     if (!in.FromStdin && ReadWholeFile(in.Name, whole, kMaxPictureFileBytes) != ReadStatus::Ok) return EditorMessage(failure);

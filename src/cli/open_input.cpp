@@ -172,15 +172,8 @@ OpenResult OpenIcon(const Source& in, int index, const ReductionOptions& reducti
     std::vector<uint8_t> fileBytes;
     if (!in.FromStdin) {
         if (FileResult r = ReadIconFileBytes(in.Path, fileBytes); !r) {
-            std::error_code ec;
-            const std::uintmax_t size = std::filesystem::file_size(in.Path, ec);
-            if (!ec && size > kMaxIconFileBytes)
-                return Refusal(EditorMessage(r.Message) + "\n" +
-                               Say("over a limit: the file's " + std::to_string(size) + " bytes are more than the " +
-                                       std::to_string(kMaxIconFileBytes) + " an icon file may have",
-                                   "上限を超えています：ファイルが " + std::to_string(size) + " バイトあり、アイコンのファイルの上限 " +
-                                       std::to_string(kMaxIconFileBytes) + " バイトを超えています"));
-            return Refusal(EditorMessage(r.Message));
+            const std::string reason = IconFileSizeReason(in.Path);
+            return Refusal(EditorMessage(r.Message) + (reason.empty() ? "" : "\n" + reason));
         }
     } else if (in.Bytes.size() > kMaxIconFileBytes) {
         return Refusal(Say("over a limit: an icon file of more than " + std::to_string(kMaxIconFileBytes) + " bytes",
@@ -300,11 +293,18 @@ OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& d
     return {};
 }
 
-OpenResult NoReader(const std::string& path, bool read) {
-    return OpenResult{kExitUsage, Say("no reader for '" + path + "': inputs are " + InputExtensions() +
-                                          (read ? ", and its content is none of them" : ""),
-                                      "'" + path + "' を読む方法がありません。読めるのは " + InputExtensions() +
-                                          (read ? " で、内容もそのどれでもありません" : " です"))};
+// A name no reader takes. Wrong usage while nothing was read; a file that exists and whose
+// content is no kind pqtool reads either (a GIF or TIFF picture, ...) is refused like any file.
+OpenResult NoReader(const std::string& path, bool read, std::span<const std::uint8_t> head = {}) {
+    if (!read)
+        return OpenResult{kExitUsage, Say("no reader for '" + path + "': inputs are " + InputExtensions(),
+                                          "'" + path + "' を読む方法がありません。読めるのは " + InputExtensions() + " です")};
+    const std::string looks = LooksLike(head);
+    return OpenResult{kExitRefused,
+                      Say("not a kind pqtool reads" + (looks.empty() ? "" : " (it looks like " + looks + ")") +
+                              ": pqtool reads " + InputExtensions(),
+                          "pqtool の読める形式ではありません" + (looks.empty() ? "" : "（" + looks + "のようです）") +
+                              "。読めるのは " + InputExtensions() + " です")};
 }
 
 // What the first bytes show, when it is a kind the editor opens.
@@ -363,7 +363,7 @@ OpenResult OpenInput(const std::string& path, const OpenRequest& request, Docume
             Note(path + ": " + Say("read as " + KindTitle(content) + ", which its content is, not as its name says",
                                    "名前の示す形式ではなく、内容のとおり" + KindTitle(content) + "として読みます"));
     }
-    if (!in.Format) return NoReader(path, !head.empty());
+    if (!in.Format) return NoReader(path, !head.empty(), head);
     switch (in.Format->Reader) {
     case FormatReader::Document: {
         const FileResult r = in.FromStdin ? LoadDocumentBytes(in.Bytes, doc, kToolZoom) : LoadDocumentFile(path, doc, kToolZoom);

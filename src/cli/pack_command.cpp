@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -168,7 +169,8 @@ int RunPack(std::span<const std::string> args) {
     file.ResourceType = uint16_t(type);
     for (std::size_t i = 0; i < docs.size(); ++i) {
         const std::string& in = parsed.Positionals[i + 1];
-        if (InputKindOf(in) == InputKind::None)
+        // An existing file of another kind is refused when it is opened (exit 1), not here.
+        if (InputKindOf(in) == InputKind::None && !std::filesystem::exists(in))
             return UsageFailure("pack", Say("no reader for '" + in + "': inputs are " + InputExtensions(),
                                             "'" + in + "' を読む方法がありません。読めるのは " + InputExtensions() + " です"));
         const FileFormat* inFormat = FormatOfPath(in);

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "cli/messages.h"
 #include "core/formats/bmp_reader.h"
+#include "core/formats/icon_file.h"
 #include "core/formats/native_document.h"
 
 namespace pq::cli {
@@ -317,6 +319,44 @@ std::string RefusalReason(FormatReader reader, Bytes bytes, int image) {
     case FormatReader::Png: return PngReason(bytes);
     default: return "";
     }
+}
+
+std::string IconFileSizeReason(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) <= kMaxIconFileBytes) return "";
+    const std::string size = N(std::uint64_t(st.st_size)), limit = N(kMaxIconFileBytes);
+    return Say("over a limit: the file's " + size + " bytes are more than the " + limit + " an icon file may have",
+               "上限を超えています：ファイルが " + size + " バイトあり、アイコンのファイルの上限 " + limit +
+                   " バイトを超えています");
+}
+
+std::string ProgramProblemReason(const ProgramProblem& p, Bytes head) {
+    using Kind = ProgramProblem::Kind;
+    switch (p.What) {
+    case Kind::None: return "";
+    case Kind::NotPe: return NotThisKind("a PE file", "PE ファイル", head);
+    case Kind::NoPeSignature:
+        return Say("not a PE file: an MZ file without the PE signature at byte " + N(p.At) +
+                       ", where its e_lfanew points (a DOS or 16-bit program?)",
+                   "PE ファイルではありません：e_lfanew の指す " + N(p.At) +
+                       " バイト目に PE の印がない MZ ファイルです（DOS か 16 ビットのプログラム？）");
+    case Kind::Truncated: {
+        std::string ja = p.Part;
+        if (p.Part == "the MZ header") ja = "MZ ヘッダ";
+        else if (p.Part == "the PE header") ja = "PE ヘッダ";
+        else if (p.Part == "the optional header") ja = "オプションヘッダ";
+        else if (p.Part == "the section table") ja = "セクション表";
+        else if (p.Part.rfind("section ", 0) == 0) ja = "セクション " + p.Part.substr(8) + " ";
+        return Truncated(p.Part, ja, p.Needed, p.At);
+    }
+    case Kind::DamagedField: {
+        char value[32];
+        std::snprintf(value, sizeof value, "0x%llX", static_cast<unsigned long long>(p.Value));
+        return Say("damaged header field: " + p.Field + " (at byte " + N(p.At) + ") holds " + value,
+                   "壊れたヘッダの値：" + p.Field + "（" + N(p.At) + " バイト目）が " + value + " です");
+    }
+    }
+    return "";
 }
 
 std::string RefusalWithReason(const std::string& readerMessage, FormatReader reader, Bytes bytes, int image) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/formats/file_formats.h"
+#include "core/formats/program_icons.h"
 
 namespace pq::cli {
 
@@ -29,5 +30,14 @@ std::string RefusalReason(FormatReader reader, std::span<const std::uint8_t> byt
 // of its own when it finds one.
 std::string RefusalWithReason(const std::string& readerMessage, FormatReader reader, std::span<const std::uint8_t> bytes,
                               int image = 0);
+
+// Why an icon or cursor file was refused before it was read: "" unless it is larger than an
+// icon file may be, then the over-limit reason naming its size and the limit.
+std::string IconFileSizeReason(const std::string& path);
+
+// A program file's problem as one sentence: "not a PE file: it looks like ...", "truncated at
+// byte N of M: the file ends inside ...", "damaged header field: ..."; "" for none. `head` is
+// the file's first bytes, for what a file that is no program looks like.
+std::string ProgramProblemReason(const ProgramProblem& problem, std::span<const std::uint8_t> head);
 
 }  // namespace pq::cli

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <utility>
 #include <string>
 
 #include "core/formats/icon_file.h"
@@ -21,6 +23,42 @@ bool SameFile(const std::string& a, const std::filesystem::path& b) {
     if (a.empty()) return false;
     std::error_code ec;
     return std::filesystem::equivalent(std::filesystem::path(a), b, ec) && !ec;
+}
+
+// The file with image `index` replaced and every other one kept as ReadStoredIconFile and
+// EncodeStoredIconFile keep it, except that entries sharing one piece of data (the same offset
+// and length) still share it: it is written once, so that a directory repeating one image does
+// not grow into a copy per entry.
+std::vector<uint8_t> EncodeReplacingOne(std::span<const uint8_t> bytes, const IconDirectory& dir, std::size_t index,
+                                        const StoredIconImage& replaced) {
+    const std::size_t count = dir.Entries.size();
+    std::vector<uint8_t> out;
+    ByteWriter put(out);
+    put.U16(uint32_t(dir.Reserved));
+    put.U16(uint32_t(dir.ResourceType));
+    put.U16(uint32_t(count));
+    out.resize(kFileHeaderSize + kDirEntrySize * count);
+    std::map<std::pair<std::size_t, std::size_t>, std::size_t> written;   // (offset, length) -> new offset
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = kFileHeaderSize + i * kDirEntrySize;
+        std::size_t at = out.size();
+        if (i == index) {
+            std::memcpy(out.data() + entry, replaced.Entry.data(), 12);
+            out.insert(out.end(), replaced.Data.begin(), replaced.Data.end());
+        } else {
+            std::memcpy(out.data() + entry, bytes.data() + entry, 12);
+            const IconDirEntry& e = dir.Entries[i];
+            const std::size_t from = std::min<std::size_t>(e.ImageOffset, bytes.size());
+            const std::size_t n = std::min<std::size_t>(e.BytesInRes, bytes.size() - from);
+            const auto [it, fresh] = written.try_emplace({from, n}, at);
+            if (fresh)
+                out.insert(out.end(), bytes.begin() + std::ptrdiff_t(from), bytes.begin() + std::ptrdiff_t(from + n));
+            else
+                at = it->second;
+        }
+        for (int k = 0; k < 4; ++k) out[entry + 12 + std::size_t(k)] = uint8_t(uint32_t(at) >> (8 * k));
+    }
+    return out;
 }
 
 }  // namespace
@@ -90,18 +128,16 @@ FileResult SaveIconKeepingOthers(const Document& doc, const std::filesystem::pat
     }
     std::vector<uint8_t> bytes;
     if (FileResult r = ReadFileBytes(path, bytes); !r) return r;
-    StoredIconFile file;
-    if (!ReadStoredIconFile(bytes, file) || doc.Origin.Index < 0 ||
-        std::size_t(doc.Origin.Index) >= file.Images.size())
+    IconDirectory dir;
+    if (!ReadIconDirectory(bytes, dir) || doc.Origin.Index < 0 || std::size_t(doc.Origin.Index) >= dir.Entries.size())
         return FileResult::Failure(CannotWrite(path) + "\n" + kIconChangedMessage);
     // The file keeps its own kind (a cursor's image carries the hotspot, an icon's does not) and
     // the image its own: a 32-bit image stays 32-bit, a PNG image PNG, the others 4- or 8-bit.
-    IconDirectory dir;
-    if (!ReadIconDirectory(bytes, dir)) return FileResult::Failure(CannotWrite(path) + "\n" + kIconChangedMessage);
     const std::size_t index = std::size_t(doc.Origin.Index);
-    if (!EncodeIconPage(doc, StoredPageKind(bytes, dir.Entries[index]), file.ResourceType, file.Images[index]))
+    StoredIconImage replaced;
+    if (!EncodeIconPage(doc, StoredPageKind(bytes, dir.Entries[index]), dir.ResourceType, replaced))
         return FileResult::Failure(CannotWrite(path));
-    return WriteFileAtomically(path, EncodeStoredIconFile(file));
+    return WriteFileAtomically(path, EncodeReplacingOne(bytes, dir, index, replaced));
 }
 
 FileResult PackIconFile(std::span<const Document* const> docs, const std::filesystem::path& path, int resourceType) {

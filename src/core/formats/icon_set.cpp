@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <tuple>
 #include <utility>
 
 #include "core/formats/icon_images.h"
@@ -87,16 +89,47 @@ std::string IconPageLabel(const Document& doc, IconPageKind kind) {
     return std::to_string(doc.ImageWidth) + "×" + std::to_string(doc.ImageHeight) + " " + depth;
 }
 
+IconSetMeasure MeasureIconSet(std::span<const uint8_t> bytes, const IconDirectory& dir) {
+    IconSetMeasure m;
+    m.Pages = dir.Entries.size();
+    for (const IconDirEntry& e : dir.Entries) {
+        int w = e.Width == 0 ? 256 : e.Width, h = e.Height == 0 ? 256 : e.Height;
+        if (!IconImageSize(bytes, e, w, h) || w < 1 || h < 1) {
+            w = e.Width == 0 ? 256 : e.Width;
+            h = e.Height == 0 ? 256 : e.Height;
+        }
+        m.Pixels += std::uint64_t(w) * std::uint64_t(h);
+        if (e.ImageOffset < bytes.size()) m.StoredBytes += std::min<std::uint64_t>(e.BytesInRes, bytes.size() - e.ImageOffset);
+    }
+    return m;
+}
+
+FileResult CheckIconSetLimits(std::span<const uint8_t> bytes, const IconDirectory& dir) {
+    if (dir.Entries.size() > kMaxIconSetPages) return FileResult::Failure(kIconSetTooManyPagesMessage);
+    const IconSetMeasure m = MeasureIconSet(bytes, dir);
+    if (m.TooManyPixels()) return FileResult::Failure(kIconSetTooManyPixelsMessage);
+    if (m.TooMuchData()) return FileResult::Failure(kIconSetTooMuchDataMessage);
+    return FileResult::Success();
+}
+
 FileResult LoadIconSet(std::span<const uint8_t> bytes, int selectedZoom, std::vector<IconSetPage>& pages,
                        int& resourceType, int* unopened, const ReductionOptions& options) {
     IconDirectory dir;
     if (FileResult r = ReadIconDirectory(bytes, dir); !r) return r;
+    if (FileResult r = CheckIconSetLimits(bytes, dir); !r) return r;
     StoredIconFile stored;
     if (FileResult r = ReadStoredIconFile(bytes, stored); !r) return r;
     std::vector<IconSetPage> loaded(dir.Entries.size());
+    // The first page decoded from each image's data: (offset, byte count, colour count byte).
+    std::map<std::tuple<uint32_t, uint32_t, int>, std::size_t> decoded;
     for (std::size_t i = 0; i < loaded.size(); ++i) {
-        // Palette images open unchanged, the others through the colour reduction (LoadIconImage picks).
-        if (!LoadIconImage(bytes, dir, int(i), loaded[i].Doc, selectedZoom, options)) {
+        const IconDirEntry& e = dir.Entries[i];
+        const auto [first, fresh] = decoded.try_emplace({e.ImageOffset, e.BytesInRes, e.ColorCountByte}, i);
+        if (!fresh) {
+            loaded[i].Doc = loaded[first->second].Doc;
+            RememberIconOrigin(loaded[i].Doc, dir, int(i));
+        } else if (!LoadIconImage(bytes, dir, int(i), loaded[i].Doc, selectedZoom, options)) {
+            // Palette images open unchanged, the others through the colour reduction (LoadIconImage picks).
             if (unopened) *unopened = int(i);
             return FileResult::Failure(std::to_string(i) + "： " + kIconOpenError);
         }

@@ -35,12 +35,46 @@ struct IconSetPage {
     StoredIconImage Stored;   // the image as the file holds it (entry and data)
 };
 
+// A set holds at most this many pages and this many pixels in all (each page's own size, as its
+// image data states it): beyond either it is refused before any image is decoded, with the
+// message naming the limit. 1024 pages of 256 x 256 fit exactly.
+inline constexpr std::size_t kMaxIconSetPages = 1024;
+inline constexpr std::uint64_t kMaxIconSetPixels = std::uint64_t(64) << 20;
+inline constexpr const char* kIconSetTooManyPagesMessage =
+    "このアイコンは画像が多すぎるため、すべては開けません。一度に開けるのは1024枚までです。";
+// The images' stored bytes, each page's own copy, in all: twice the largest icon file, which
+// only a directory repeating large data reaches.
+inline constexpr std::uint64_t kMaxIconSetStoredBytes = 2 * kMaxIconFileBytes;
+inline constexpr const char* kIconSetTooMuchDataMessage =
+    "このアイコンは画像のデータが大きすぎるため、すべては開けません。一度に開けるのは合わせて128MBまでです。";
+inline constexpr const char* kIconSetTooManyPixelsMessage =
+    "このアイコンは画像が大きすぎるため、すべては開けません。一度に開けるのは合わせて67,108,864ピクセルまでです。";
+
+// What opening every image of a directory as a page would take, from the directory and the
+// image headers alone. Pixels: each entry's size as its data states it (IconImageSize), else its
+// directory bytes (0 as 256).
+struct IconSetMeasure {
+    std::size_t Pages = 0;
+    std::uint64_t Pixels = 0;
+    std::uint64_t StoredBytes = 0;   // each entry's data as the file holds it (cut at its end)
+    bool TooManyPages() const { return Pages > kMaxIconSetPages; }
+    bool TooManyPixels() const { return Pixels > kMaxIconSetPixels; }
+    bool TooMuchData() const { return StoredBytes > kMaxIconSetStoredBytes; }
+    bool WithinLimits() const { return !TooManyPages() && !TooManyPixels() && !TooMuchData(); }
+};
+IconSetMeasure MeasureIconSet(std::span<const uint8_t> bytes, const IconDirectory& dir);
+// Success within the limits, else the refusal naming the limit exceeded (pages, pixels, data).
+FileResult CheckIconSetLimits(std::span<const uint8_t> bytes, const IconDirectory& dir);
+
 // Every image of an icon or cursor file as a page, in directory order (palette images through LoadIconImage, others
 // through LoadDecodedIconImage, each with RememberIconOrigin so a cursor page has its hotspot; Origin without the
 // path). Refused, `pages` untouched, when any image does not open: message "<n>： " + kIconOpenError naming the
 // image number n (from 0), which `unopened` receives when given; kIconOpenError alone when the directory cannot be
-// read. resourceType receives the file's (2 for a cursor, 1 for anything else). `options` is how the
-// images that are not palette images are reduced.
+// read; CheckIconSetLimits's refusal, before anything is decoded or copied, for a set beyond the limits.
+// Entries whose image is the same data (offset, byte count and colour count byte alike) are decoded
+// once: their pages are copies, each with its own origin and hotspot. resourceType receives the file's
+// (2 for a cursor, 1 for anything else). `options` is how the images that are not palette images are
+// reduced.
 FileResult LoadIconSet(std::span<const uint8_t> bytes, int selectedZoom, std::vector<IconSetPage>& pages,
                        int& resourceType, int* unopened = nullptr, const ReductionOptions& options = ReductionOptions{});
 // The same from a file (ReadIconFileBytes), each page's Origin naming it.

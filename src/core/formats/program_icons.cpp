@@ -134,32 +134,74 @@ struct ProgramIcons::Tree {
 namespace {
 
 // Finds the sections and the resource directory. False for anything that is not a well-formed
-// PE32 or PE32+ header or has no resources.
+// PE32 or PE32+ header or has no resources; `why` receives what is wrong (left None for a
+// well-formed program without resources). Section data running past the end of the file is
+// noted in `why` but does not stop the reading: what lies inside the file is still used.
 template <class ReadFn>
-bool ParsePe(const ReadFn& read, std::uint64_t fileSize, PeFile& pe, std::uint32_t& resourceRva) {
+bool ParsePe(const ReadFn& read, std::uint64_t fileSize, PeFile& pe, std::uint32_t& resourceRva, ProgramProblem& why) {
+    using Kind = ProgramProblem::Kind;
+    auto truncated = [&](std::uint64_t needed, std::string part) {
+        why = ProgramProblem{Kind::Truncated, fileSize, needed, "", 0, std::move(part)};
+        return false;
+    };
+    auto damaged = [&](std::string field, std::uint64_t value, std::uint64_t at) {
+        why = ProgramProblem{Kind::DamagedField, at, 0, std::move(field), value, ""};
+        return false;
+    };
     pe.fileSize = fileSize;
     std::vector<std::uint8_t> b;
-    if (!read(0, 64, b) || b[0] != 'M' || b[1] != 'Z') return false;
+    if (fileSize < 2 || !read(0, 2, b) || b[0] != 'M' || b[1] != 'Z') {
+        why = ProgramProblem{Kind::NotPe};
+        return false;
+    }
+    if (fileSize < 64 || !read(0, 64, b)) return truncated(64, "the MZ header");
     const std::uint32_t peOff = LoadU32(b.data() + 0x3C);
-    if (!read(peOff, 24, b) || LoadU32(b.data()) != 0x00004550) return false;   // "PE\0\0"
+    // A place far beyond any DOS stub is a damaged field; a near one past the end, a cut file.
+    constexpr std::uint32_t kFarestStub = 1u << 16;
+    if (std::uint64_t(peOff) + 24 > fileSize) {
+        if (peOff >= kFarestStub || peOff < 64) return damaged("e_lfanew", peOff, 0x3C);
+        return truncated(std::uint64_t(peOff) + 24, "the PE header");
+    }
+    if (!read(peOff, 24, b)) return truncated(std::uint64_t(peOff) + 24, "the PE header");
+    if (LoadU32(b.data()) != 0x00004550) {   // "PE\0\0"
+        why = ProgramProblem{Kind::NoPeSignature, peOff};
+        return false;
+    }
     const std::uint16_t sectionCount = LoadU16(b.data() + 6);
     const std::uint16_t optSize = LoadU16(b.data() + 20);
     const std::uint64_t opt = std::uint64_t(peOff) + 24;
-    if (optSize < 2 || !read(opt, optSize, b)) return false;
+    if (optSize < 2) return damaged("SizeOfOptionalHeader", optSize, std::uint64_t(peOff) + 20);
+    if (opt + optSize > fileSize || !read(opt, optSize, b)) return truncated(opt + optSize, "the optional header");
     const std::uint16_t magic = LoadU16(b.data());
     std::size_t countAt, dirsAt;
     if (magic == 0x10B) { countAt = 92; dirsAt = 96; }          // PE32
     else if (magic == 0x20B) { countAt = 108; dirsAt = 112; }   // PE32+
-    else return false;
-    if (optSize < dirsAt + 3 * 8) return false;
+    else return damaged("Magic", magic, opt);
+    if (optSize < dirsAt + 3 * 8) {
+        // Too short for the resource directory entry: a program without resources, unless it
+        // claims to have that entry.
+        if (optSize >= countAt + 4 && LoadU32(b.data() + countAt) >= 3)
+            return damaged("SizeOfOptionalHeader", optSize, std::uint64_t(peOff) + 20);
+        return false;
+    }
     if (LoadU32(b.data() + countAt) < 3) return false;
     resourceRva = LoadU32(b.data() + dirsAt + 2 * 8);
-    if (resourceRva == 0) return false;
-    if (!read(opt + optSize, std::size_t(sectionCount) * 40, b)) return false;
+    const std::uint64_t tableAt = opt + optSize, tableEnd = tableAt + std::uint64_t(sectionCount) * 40;
+    if (tableEnd > fileSize || !read(tableAt, std::size_t(sectionCount) * 40, b))
+        return truncated(tableEnd, "the section table");
     for (int i = 0; i < sectionCount; ++i) {
         const std::uint8_t* s = b.data() + std::size_t(i) * 40;
         pe.sections.push_back(Section{LoadU32(s + 12), LoadU32(s + 8), LoadU32(s + 20), LoadU32(s + 16)});
+        const std::uint64_t end = std::uint64_t(LoadU32(s + 20)) + LoadU32(s + 16);
+        if (LoadU32(s + 16) > 0 && end > fileSize && why.What == Kind::None) {
+            std::string name;
+            for (int k = 0; k < 8 && s[k]; ++k) name += (s[k] >= 0x20 && s[k] < 0x7F) ? char(s[k]) : '?';
+            why = ProgramProblem{Kind::Truncated, fileSize, end, "", 0, "section " + name};
+        }
     }
+    if (resourceRva == 0) return false;
+    if (!pe.Offset(resourceRva, 16) && why.What == Kind::None)
+        return damaged("the resource directory's RVA", resourceRva, opt + dirsAt + 16);
     return true;
 }
 
@@ -384,7 +426,7 @@ bool ProgramIcons::ReadTables() {
     auto read = [this](std::uint64_t off, std::size_t n, std::vector<std::uint8_t>& out) { return Read(off, n, out); };
     PeFile pe;
     std::uint32_t resourceRva = 0;
-    if (!ParsePe(read, Size(), pe, resourceRva)) return true;
+    if (!ParsePe(read, Size(), pe, resourceRva, problem_)) return true;
     const std::optional<std::uint64_t> base = pe.Offset(resourceRva, 16);
     if (!base) return true;
     const Tree tree{*this, *base, pe.Room(resourceRva)};

@@ -45,6 +45,24 @@ struct IconImageInfo {
     bool Decodable = false;   // the image header was read and its data lies inside the file
 };
 
+// What is wrong with a file read as a program, from its headers: the first problem found. A
+// well-formed program without resources, or without icon groups among them, has none.
+struct ProgramProblem {
+    enum class Kind {
+        None,
+        NotPe,         // no "MZ" at the start
+        NoPeSignature, // an MZ file whose e_lfanew does not point to "PE\0\0" (At: that place)
+        Truncated,     // the file ends (At: its size) before what the headers need (Needed bytes)
+        DamagedField   // a header field holds an impossible value (Field, Value, At: its offset)
+    };
+    Kind What = Kind::None;
+    std::uint64_t At = 0;
+    std::uint64_t Needed = 0;
+    std::string Field;     // the field's name as the PE format calls it ("e_lfanew", "Magic", ...)
+    std::uint64_t Value = 0;
+    std::string Part;      // Truncated: what the file ends inside ("the section table", "section .rsrc")
+};
+
 class ProgramIcons {
 public:
     // Reads the icon groups of a file, leaving the file open to read the rest as it is asked
@@ -55,6 +73,10 @@ public:
     static FileResult Load(const std::filesystem::path& path, ProgramIcons& out);
     // The same over bytes in memory; a program listing too many groups gives Count() == 0.
     static ProgramIcons FromBytes(std::vector<std::uint8_t> bytes);
+
+    // What is wrong with the file as a program (Kind::None for a well-formed one). A program
+    // whose headers are damaged or cut short still gives the groups that can be found.
+    const ProgramProblem& Problem() const { return problem_; }
 
     // Number of icon groups (what the icon list of the extraction dialog shows).
     int Count() const { return int(groups_.size()); }
@@ -122,6 +144,7 @@ private:
     std::vector<Entry> cursors_;   // RT_CURSOR resources, as icons_
     mutable std::vector<std::optional<IconImageInfo>> described_;   // per icons_ entry
     mutable std::uint64_t decodedPixels_ = 0;
+    ProgramProblem problem_;
 };
 
 // Decodes one icon image (a DIB with its AND mask, or a PNG) at its own size. False when the

@@ -120,7 +120,8 @@ TEST(PqtoolInfoJson, KeysAndValuesOfEveryInputReadBackByAJsonParser) {
 
     const RunResult r = RunPqtool({"info", "--json", cur.string(), damaged.string(), pqf.string(), junk.string()});
     EXPECT_EQ(r.Status, 1);
-    EXPECT_EQ(r.Err, junk.string() + ": not a file kind pqtool knows: it looks like text\n");
+    EXPECT_EQ(r.Err, junk.string() + ": not a file kind pqtool knows: it looks like text; info reads .pqf, .ico, .cur, .bmp, .jpg, .jpeg, .png, "
+                     ".pqp, .pal, .act, .exe, .dll, .scr\n");
 
     auto image = [&](int i, int w, int h, int depth, const char* kind, int hx, int hy, bool opens, const char* edited) {
         const IconDirEntry& e = directory.Entries[std::size_t(i)];
@@ -145,7 +146,8 @@ TEST(PqtoolInfoJson, KeysAndValuesOfEveryInputReadBackByAJsonParser) {
         "\", \"height\": 5, \"kind\": \"document\", \"width\": 3}\n"
         "  {\"name\": \"線\\u0001\\\"画\\\\\", \"visible\": true}\n"
         "  {\"name\": \"レイヤ2\", \"visible\": false}\n"
-        "{\"error\": \"not a file kind pqtool knows: it looks like text\", \"file\": \"" + (dir / "junk\xEF\xBF\xBD.bin").string() +
+        "{\"error\": \"not a file kind pqtool knows: it looks like text; info reads .pqf, .ico, .cur, .bmp, .jpg, .jpeg, "
+        ".png, .pqp, .pal, .act, .exe, .dll, .scr\", \"file\": \"" + (dir / "junk\xEF\xBF\xBD.bin").string() +
         "\", \"kind\": null}\n";
     EXPECT_EQ(ParsedBack(dir, r.Out), expected) << r.Out;
 

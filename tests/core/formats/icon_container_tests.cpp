@@ -7,6 +7,8 @@
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_set.h"
 #include "core/formats/png_file.h"
+#include "core/io/byte_io.h"
+#include "support/hostile_icons.h"
 #include "support/test_paths.h"
 
 namespace pq {
@@ -156,6 +158,79 @@ TEST(IconContainer, PackedImagesAndCursorHotspotsReadBack) {
     EXPECT_EQ(back.HotspotX, 31);
     EXPECT_EQ(back.HotspotY, 4);
     EXPECT_TRUE(back.HasHotspot);
+}
+
+// Saving one image back into a file whose entries share data keeps them sharing it: a directory
+// repeating one image does not turn into a copy per entry (65535 copies of 270 KB would not fit).
+TEST(IconContainer, WritingBackKeepsSharedDataSharedAndBounded) {
+    TempDir dir;
+    const std::filesystem::path path = dir / "shared.ico";
+    const std::vector<uint8_t> original = test::SharedImageIcon(test::SharedImage::Dib32, 256, 65535);
+    WriteBytes(path, original);
+    const test::ChildCost cost = test::RunInChild([&path] {
+        Document doc;
+        if (!LoadIconFile(path, 40000, doc, 10)) return 2;
+        doc.LayerAt(0).Indices[0] = uint8_t(doc.LayerAt(0).Indices[0] ^ 1);
+        return SaveIconKeepingOthers(doc, path, kIconResourceType).Ok ? 0 : 1;
+    });
+    ASSERT_EQ(cost.Status, 0);
+    EXPECT_LT(cost.Seconds, 5.0);
+    EXPECT_LT(cost.PeakKiB, 400 * 1024);
+
+    const std::vector<uint8_t> saved = ReadBytes(path);
+    IconDirectory before, after;
+    ASSERT_TRUE(ReadIconDirectory(original, before));
+    ASSERT_TRUE(ReadIconDirectory(saved, after));
+    ASSERT_EQ(after.Entries.size(), 65535u);
+    const uint32_t shared = after.Entries[0].ImageOffset;
+    EXPECT_EQ(shared, 6u + 16u * 65535u);
+    for (std::size_t i : {std::size_t(1), std::size_t(39999), std::size_t(40001), std::size_t(65534)}) {
+        EXPECT_EQ(after.Entries[i].ImageOffset, shared) << i;
+        EXPECT_EQ(after.Entries[i].BytesInRes, before.Entries[i].BytesInRes) << i;
+    }
+    // The one image saved comes after the shared data, everything else as it was.
+    const IconDirEntry& mine = after.Entries[40000];
+    EXPECT_EQ(mine.ImageOffset, shared + before.Entries[0].BytesInRes);
+    EXPECT_EQ(saved.size(), std::size_t(mine.ImageOffset) + mine.BytesInRes);
+    EXPECT_TRUE(std::equal(original.begin() + shared, original.end(), saved.begin() + shared));
+    Document back;
+    ASSERT_TRUE(LoadIconFile(path, 40000, back, 10));
+    EXPECT_EQ(back.ImageWidth, 256);
+}
+
+// Entries 0 and 2 share data, entry 1 has its own: writing into 0 leaves 2 with the old data.
+TEST(IconContainer, WritingIntoOneOfTwoSharingEntriesLeavesTheOtherItsData) {
+    TempDir dir;
+    const std::filesystem::path path = dir / "three.ico";
+    const std::vector<uint8_t> two = test::SharedImageIcon(test::SharedImage::Dib32, 3, 2);
+    // Three entries: 0 and 2 at the 3 x 3 image, 1 at a copy of it placed after.
+    const std::size_t imageSize = two.size() - (6 + 32);
+    std::vector<uint8_t> bytes;
+    ByteWriter put(bytes);
+    put.U16(0), put.U16(1), put.U16(3);
+    const uint32_t first = 6 + 48, second = first + uint32_t(imageSize);
+    for (uint32_t offset : {first, second, first})
+        put.Bytes(std::array<uint8_t, 8>{3, 3, 0, 0, 1, 0, 32, 0}), put.U32(uint32_t(imageSize)), put.U32(offset);
+    const std::span<const uint8_t> image(two.data() + 38, imageSize);
+    put.Bytes(image), put.Bytes(image);
+    WriteBytes(path, bytes);
+
+    Document doc;
+    ASSERT_TRUE(LoadIconFile(path, 0, doc, 10));
+    doc.LayerAt(0).Mask[4] = 0;
+    ASSERT_TRUE(SaveIconKeepingOthers(doc, path, kIconResourceType));
+    const std::vector<uint8_t> saved = ReadBytes(path);
+    IconDirectory after;
+    ASSERT_TRUE(ReadIconDirectory(saved, after));
+    ASSERT_EQ(after.Entries.size(), 3u);
+    EXPECT_NE(after.Entries[0].ImageOffset, after.Entries[2].ImageOffset);
+    for (std::size_t i : {std::size_t(1), std::size_t(2)})
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), saved.begin() + after.Entries[i].ImageOffset)) << i;
+    // The others' data is not repeated: three entries, three pieces of data.
+    EXPECT_EQ(saved.size(), 6u + 48u + 2 * imageSize + after.Entries[0].BytesInRes);
+    Document reread;
+    ASSERT_TRUE(LoadIconFile(path, 0, reread, 10));
+    EXPECT_EQ(reread.LayerAt(0).Mask[4], 0);
 }
 
 }  // namespace

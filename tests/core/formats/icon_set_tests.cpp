@@ -9,6 +9,7 @@
 #include "core/formats/icon_images.h"
 #include "core/formats/icon_set.h"
 #include "core/io/byte_io.h"
+#include "support/hostile_icons.h"
 #include "support/png_encode.h"
 #include "support/test_paths.h"
 
@@ -228,6 +229,154 @@ TEST_F(IconSet, RefusalsWriteNothing) {
     EXPECT_EQ(unopened, 3);
     EXPECT_EQ(one.size(), 1u);
     EXPECT_EQ(kept, 7);
+}
+
+// ---- bounds -----------------------------------------------------------------------------------
+
+// An icon whose entries point to image headers alone (no pixels): sides as listed.
+std::vector<uint8_t> HeadersOnly(const std::vector<std::pair<int, int>>& sides) {
+    std::vector<uint8_t> out;
+    ByteWriter put(out);
+    put.U16(0), put.U16(1), put.U16(uint16_t(sides.size()));
+    const uint32_t first = 6 + 16 * uint32_t(sides.size());
+    for (std::size_t i = 0; i < sides.size(); ++i) {
+        put.Bytes(std::array<uint8_t, 4>{0, 0, 0, 0});
+        put.U16(1), put.U16(32), put.U32(40), put.U32(first + 40 * uint32_t(i));
+    }
+    for (const auto& [w, h] : sides) {
+        put.U32(40), put.I32(w), put.I32(2 * h), put.U16(1), put.U16(32);
+        for (int k = 0; k < 6; ++k) put.U32(0);
+    }
+    return out;
+}
+
+constexpr const char* kTooManyPages = "このアイコンは画像が多すぎるため、すべては開けません。一度に開けるのは1024枚までです。";
+constexpr const char* kTooManyPixels =
+    "このアイコンは画像が大きすぎるため、すべては開けません。一度に開けるのは合わせて67,108,864ピクセルまでです。";
+
+TEST(IconSetLimits, HostileDirectoriesAreRefusedWithinTimeAndMemory) {
+    struct Case {
+        test::SharedImage kind;
+        int side;
+    };
+    for (const Case c : {Case{test::SharedImage::Dib32, 256}, Case{test::SharedImage::Png, 256},
+                         Case{test::SharedImage::Dib32, 16}}) {
+        const std::vector<uint8_t> bytes = test::SharedImageIcon(c.kind, c.side, 65535);
+        const test::ChildCost cost = test::RunInChild([&bytes] {
+            std::vector<IconSetPage> pages(1);
+            int type = 0, unopened = -1;
+            const FileResult r = LoadIconSet(bytes, 10, pages, type, &unopened);
+            return !r.Ok && r.Message == kTooManyPages && pages.size() == 1 && unopened == -1 ? 0 : 1;
+        });
+        EXPECT_EQ(cost.Status, 0) << c.side;
+        EXPECT_LT(cost.Seconds, 5.0) << c.side;
+        EXPECT_LT(cost.PeakKiB, 400 * 1024) << c.side;
+    }
+}
+
+TEST(IconSetLimits, PageCountIsBoundedAt1024) {
+    std::vector<IconSetPage> pages;
+    int type = 0;
+    ASSERT_TRUE(LoadIconSet(test::SharedImageIcon(test::SharedImage::Dib32, 3, 1024), 10, pages, type));
+    ASSERT_EQ(pages.size(), 1024u);
+    EXPECT_EQ(pages[1023].Doc.Origin.Index, 1023);
+    EXPECT_EQ(pages[1023].Doc.ImageWidth, 3);
+
+    pages.resize(1);
+    const FileResult r = LoadIconSet(test::SharedImageIcon(test::SharedImage::Dib32, 3, 1025), 10, pages, type);
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.Message, kTooManyPages);
+    EXPECT_EQ(pages.size(), 1u);
+}
+
+TEST(IconSetLimits, PixelsInAllAreBoundedBeforeAnyImageIsDecoded) {
+    // Four 4096 x 4096 headers are exactly 64 M pixels; one more pixel is beyond. The images hold
+    // no pixels at all, so a refusal for the limit shows nothing was decoded first.
+    std::vector<std::pair<int, int>> sides(4, {4096, 4096});
+    IconDirectory dir;
+    std::vector<uint8_t> bytes = HeadersOnly(sides);
+    ASSERT_TRUE(ReadIconDirectory(bytes, dir));
+    EXPECT_EQ(MeasureIconSet(bytes, dir).Pixels, 67108864u);
+    EXPECT_TRUE(CheckIconSetLimits(bytes, dir));
+
+    sides.push_back({1, 1});
+    bytes = HeadersOnly(sides);
+    ASSERT_TRUE(ReadIconDirectory(bytes, dir));
+    EXPECT_EQ(CheckIconSetLimits(bytes, dir).Message, kTooManyPixels);
+    std::vector<IconSetPage> pages;
+    int type = 0;
+    EXPECT_EQ(LoadIconSet(bytes, 10, pages, type).Message, kTooManyPixels);
+    EXPECT_TRUE(pages.empty());
+
+    // Odd, non-square sides count as they are (4095 x 4097 + 3 x 5 = 16,777,230 + 15).
+    bytes = HeadersOnly({{4095, 4097}, {3, 5}});
+    ASSERT_TRUE(ReadIconDirectory(bytes, dir));
+    EXPECT_EQ(MeasureIconSet(bytes, dir).Pixels, 4095u * 4097u + 15u);
+}
+
+TEST(IconSetLimits, EntriesSharingOneImageGetEqualPagesWithTheirOwnHotspots) {
+    // A cursor: entries 0 and 2 share one 32-bit image, entry 1 has its own 4-bit one.
+    const Document own = Random(5, 7, 16, 3);
+    const StoredIconImage second = Page(own, IconPageKind::Palette);
+    const std::vector<uint8_t> shared = AlphaDib(6, 4, 9);
+    std::vector<uint8_t> bytes;
+    ByteWriter put(bytes);
+    put.U16(0), put.U16(2), put.U16(3);
+    const uint32_t data = 6 + 48, sharedSize = uint32_t(shared.size()), secondSize = uint32_t(second.Data.size());
+    put.Bytes(std::array<uint8_t, 4>{6, 4, 0, 0}), put.U16(1), put.U16(2), put.U32(sharedSize), put.U32(data);
+    put.Bytes(std::array<uint8_t, 4>{5, 7, 16, 0}), put.U16(4), put.U16(6), put.U32(secondSize), put.U32(data + sharedSize);
+    put.Bytes(std::array<uint8_t, 4>{6, 4, 0, 0}), put.U16(5), put.U16(3), put.U32(sharedSize), put.U32(data);
+    put.Bytes(shared);
+    put.Bytes(second.Data);
+
+    std::vector<IconSetPage> pages;
+    int type = 0;
+    ASSERT_TRUE(LoadIconSet(bytes, 10, pages, type));
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(type, kCursorResourceType);
+    EXPECT_EQ(pages[0].Doc.LayerAt(0).Indices, pages[2].Doc.LayerAt(0).Indices);
+    EXPECT_EQ(pages[0].Doc.LayerAt(0).Mask, pages[2].Doc.LayerAt(0).Mask);
+    EXPECT_EQ(pages[0].Doc.Palette, pages[2].Doc.Palette);
+    EXPECT_EQ(pages[0].Stored.Data, pages[2].Stored.Data);
+    EXPECT_EQ(pages[2].Kind, IconPageKind::TrueColor);
+    EXPECT_EQ(pages[0].Doc.Origin.Index, 0);
+    EXPECT_EQ(pages[2].Doc.Origin.Index, 2);
+    EXPECT_EQ(pages[0].Doc.HotspotX, 1);
+    EXPECT_EQ(pages[0].Doc.HotspotY, 2);
+    EXPECT_EQ(pages[2].Doc.HotspotX, 5);
+    EXPECT_EQ(pages[2].Doc.HotspotY, 3);
+    EXPECT_EQ(pages[1].Doc.ImageWidth, 5);
+    EXPECT_EQ(pages[1].Doc.LayerAt(0).Indices, own.LayerAt(0).Indices);
+}
+
+TEST(IconSetLimits, DataRepeatedByEveryEntryIsBoundedInAll) {
+    // 1000 entries listing one 1 x 1 image followed by 200 KB their byte count takes in: each
+    // page would hold its own copy, 200 MB in all.
+    std::vector<uint8_t> image = test::SharedImageIcon(test::SharedImage::Dib32, 1, 1);
+    image.erase(image.begin(), image.begin() + 22);
+    image.resize(200 * 1024, 0xAB);
+    std::vector<uint8_t> bytes;
+    ByteWriter put(bytes);
+    put.U16(0), put.U16(1), put.U16(1000);
+    for (int i = 0; i < 1000; ++i)
+        put.Bytes(std::array<uint8_t, 8>{1, 1, 0, 0, 1, 0, 32, 0}), put.U32(uint32_t(image.size())), put.U32(6 + 16000);
+    put.Bytes(image);
+    const test::ChildCost cost = test::RunInChild([&bytes] {
+        std::vector<IconSetPage> pages;
+        int type = 0;
+        const FileResult r = LoadIconSet(bytes, 10, pages, type);
+        return !r.Ok && r.Message ==
+                            "このアイコンは画像のデータが大きすぎるため、すべては開けません。一度に開けるのは合わせて128MBまでです。"
+                   ? 0
+                   : 1;
+    });
+    EXPECT_EQ(cost.Status, 0);
+    EXPECT_LT(cost.PeakKiB, 100 * 1024);
+    // 600 entries (120 MB) are within the bound.
+    bytes[4] = uint8_t(600 & 0xFF), bytes[5] = uint8_t(600 >> 8);
+    IconDirectory dir;
+    ASSERT_TRUE(ReadIconDirectory(bytes, dir));
+    EXPECT_TRUE(CheckIconSetLimits(bytes, dir));
 }
 
 }  // namespace

@@ -441,3 +441,41 @@ TEST(ProgramIcons, WorkIsBoundedByTheFileNotByItsTables) {
     EXPECT_GE(extracted, 30);
     EXPECT_LT(extracted, 40);
 }
+
+namespace {
+
+// Every cut of a program is noticed, each as what it is; whole programs have no problem.
+TEST(ProgramIcons, ProblemsOfCutAndDamagedProgramsAreNamed) {
+    using Kind = ProgramProblem::Kind;
+    const std::vector<std::uint8_t> good = ReadBytes(DataDir() / "program_icons/pe32_icons.exe");
+    EXPECT_EQ(ProgramIcons::FromBytes(good).Problem().What, Kind::None);
+    if (HaveCorpus())
+        for (const char* name : {"notepad.exe", "regedit.exe", "windres-demo/one.exe", "windres-demo/iconsonly.dll"}) {
+            ProgramIcons icons;
+            ASSERT_TRUE(ProgramIcons::Load(CorpusDir() / "pe" / name, icons));
+            EXPECT_EQ(icons.Problem().What, Kind::None) << name;
+        }
+    for (std::size_t len = 2; len < good.size(); len += 7) {
+        const ProgramProblem p = ProgramIcons::FromBytes(std::vector<std::uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(len))).Problem();
+        ASSERT_EQ(p.What, Kind::Truncated) << len;
+        EXPECT_EQ(p.At, len);
+        EXPECT_GT(p.Needed, len);
+        EXPECT_EQ(p.Part, len < 64 ? "the MZ header" : len < 88 ? "the PE header" : len < 312 ? "the optional header"
+                                   : len < 352 ? "the section table" : "section .rsrc") << len;
+    }
+    // What lies inside a cut resource section is still read.
+    const ProgramIcons cut = ProgramIcons::FromBytes(std::vector<std::uint8_t>(good.begin(), good.end() - 1));
+    EXPECT_EQ(cut.Count(), 3);
+    EXPECT_EQ(cut.Problem().Needed, good.size());
+
+    std::vector<std::uint8_t> bad = good;
+    bad[84] = 1, bad[85] = 0;   // SizeOfOptionalHeader 1: too short even for its Magic
+    const ProgramProblem small = ProgramIcons::FromBytes(bad).Problem();
+    EXPECT_EQ(small.What, Kind::DamagedField);
+    EXPECT_EQ(small.Field, "SizeOfOptionalHeader");
+    EXPECT_EQ(small.Value, 1u);
+    EXPECT_EQ(small.At, 84u);
+    EXPECT_EQ(ProgramIcons::FromBytes({'Z', 'M', 0, 0}).Problem().What, Kind::NotPe);
+}
+
+}  // namespace
