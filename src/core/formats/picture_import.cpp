@@ -230,25 +230,61 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
     for (int i = 0; i < h; ++i) ResampleTargetRow(rows.data(), taps, i, target);
 }
 
+namespace {
+
+// Which target pixels of target row i have more transparent samples than opaque ones, each
+// sample counted as the source pixel it lies nearest to (the first of two at equal distance);
+// clearRows[y] holds source row y's transparency (1 = transparent), in the columns the taps name.
+void TransparencyTargetRow(const std::uint8_t* const* clearRows, const AreaTaps& taps, int i, int w, Plane& out) {
+    const std::vector<Tap>& ys = taps.rows[std::size_t(i)];
+    auto nearest = [](const Tap& t) { return t.w1 > t.w0 ? t.i1 : t.i0; };
+    for (int j = 0; j < w; ++j) {
+        const std::vector<Tap>& xs = taps.columns[std::size_t(j)];
+        std::size_t clear = 0;
+        for (const Tap& tx : xs)
+            for (const Tap& ty : ys) clear += clearRows[nearest(ty)][nearest(tx)] != 0;
+        out[std::size_t(i) * std::size_t(w) + std::size_t(j)] = 2 * clear > xs.size() * ys.size();
+    }
+}
+
+}  // namespace
+
 // The rows arrive in order; each target row is made as soon as the last row it reads is in,
 // from a ring holding the rows target rows read (their y positions lie one source row apart, so
-// one target row reads a band a little taller than the frame's height over the target's).
+// one target row reads a band a little taller than the frame's height over the target's), and
+// of each row only the columns the frame's samples read.
 // For a large picture the target rows are made on a second thread while the decoder goes on:
 // the ring then holds two bands and more, and the decoder waits before it reuses a row that a
 // target row still to be made reads. Each target row is made by the same code either way, so
 // the result does not depend on the thread.
 class AreaResampler::Sampler {
 public:
-    Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target)
-        : target_(target), taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())),
+    Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target, Plane* unpainted)
+        : target_(target), unpainted_(unpainted),
+          taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())),
           rows_(static_cast<std::size_t>(sh), nullptr) {
+        // The columns any sample reads; the column taps are made relative to the first of them.
+        int first = sw, end = 0;
+        for (const std::vector<Tap>& xs : taps_.columns)
+            for (const Tap& t : xs) first = std::min(first, t.i0), end = std::max(end, t.i1 + 1);
+        if (first >= end) first = 0, end = 1;
+        first_ = first;
+        end_ = end;
+        for (std::vector<Tap>& xs : taps_.columns)
+            for (Tap& t : xs) t.i0 -= first, t.i1 -= first;
         std::size_t band = 1;
         for (const std::vector<Tap>& ys : taps_.rows)
             if (!ys.empty()) band = std::max(band, std::size_t(ys.back().i1 - ys.front().i0 + 1));
         // Below a few million samples a thread costs more than it saves.
         threaded_ = std::int64_t(sw) * sh >= (1 << 21);
         ring_.resize(threaded_ ? 2 * band + 2 : band);
-        for (auto& row : ring_) row.assign(3 * std::size_t(sw), 0);
+        // One byte more than the row: the wide sampler reads a pixel's three bytes four at a time.
+        for (auto& row : ring_) row.assign(3 * std::size_t(end_ - first_) + 1, 0);
+        if (unpainted_) {
+            clearRing_.resize(ring_.size());
+            for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
+            clearRows_.assign(static_cast<std::size_t>(sh), nullptr);
+        }
         Skip();
         if (threaded_) worker_ = std::thread([this] { Work(); });
     }
@@ -263,8 +299,11 @@ public:
         worker_.join();
     }
 
+    int First() const { return first_; }
+    int End() const { return end_; }
     bool Done() const { return next_ >= int(taps_.rows.size()); }
 
+    // Where row y's columns [First, End) go, and (with transparency) its transparency.
     std::uint8_t* Buffer(int y) {
         const std::size_t slot = std::size_t(y) % ring_.size();
         if (threaded_ && y >= int(ring_.size())) {
@@ -275,9 +314,13 @@ public:
         }
         return ring_[slot].data();
     }
+    std::uint8_t* ClearBuffer(int y) {
+        return unpainted_ ? clearRing_[std::size_t(y) % clearRing_.size()].data() : nullptr;
+    }
 
     void RowDone(int y) {
         rows_[std::size_t(y)] = ring_[std::size_t(y) % ring_.size()].data();
+        if (unpainted_) clearRows_[std::size_t(y)] = clearRing_[std::size_t(y) % clearRing_.size()].data();
         bool queued = false;
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
             if (threaded_) {
@@ -285,7 +328,7 @@ public:
                 pending_.push_back(next_);
                 queued = true;
             } else {
-                ResampleTargetRow(rows_.data(), taps_, next_, target_);
+                MakeRow(next_);
             }
             ++next_;
             Skip();
@@ -294,6 +337,11 @@ public:
     }
 
 private:
+    void MakeRow(int i) {
+        ResampleTargetRow(rows_.data(), taps_, i, target_);
+        if (unpainted_) TransparencyTargetRow(clearRows_.data(), taps_, i, target_.Width(), *unpainted_);
+    }
+
     // Past target rows without samples, which stay white.
     void Skip() {
         while (!Done() && taps_.rows[std::size_t(next_)].empty()) ++next_;
@@ -310,7 +358,7 @@ private:
             if (pending_.empty()) return;   // stopped with nothing left
             const int i = pending_.front();
             lock.unlock();
-            ResampleTargetRow(rows_.data(), taps_, i, target_);
+            MakeRow(i);
             lock.lock();
             pending_.pop_front();
             room_.notify_one();
@@ -318,9 +366,13 @@ private:
     }
 
     Raster& target_;
+    Plane* unpainted_;
     AreaTaps taps_;
+    int first_ = 0, end_ = 1;
     std::vector<const std::uint8_t*> rows_;     // source row y's bytes, while in the ring
     std::vector<std::vector<std::uint8_t>> ring_;
+    std::vector<const std::uint8_t*> clearRows_;
+    std::vector<std::vector<std::uint8_t>> clearRing_;
     int next_ = 0;                              // the next target row to make or queue
     bool threaded_ = false;
     std::thread worker_;
@@ -330,23 +382,59 @@ private:
     bool stop_ = false;
 };
 
-AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target)
-    : left_(left), top_(top), right_(right), bottom_(bottom), target_(target) {}
+AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target, Plane* unpainted)
+    : left_(left), top_(top), right_(right), bottom_(bottom), target_(target), unpainted_(unpainted) {
+    if (unpainted_) unpainted_->assign(std::size_t(target.Width()) * std::size_t(target.Height()), 0);
+}
 
 AreaResampler::~AreaResampler() = default;
 
 void AreaResampler::Start(int width, int height) {
     sampler_.reset();
-    idle_.assign(3 * std::size_t(width), 0);
-    if (left_ >= width || top_ >= height || target_.Width() == 0 || target_.Height() == 0) return;
-    sampler_ = std::make_unique<Sampler>(width, height, left_, top_, right_, bottom_, target_);
+    width_ = width;
+    if (left_ >= width || top_ >= height || target_.Width() == 0 || target_.Height() == 0) {
+        idle_.assign(3 * std::size_t(width), 0);
+        return;
+    }
+    sampler_ = std::make_unique<Sampler>(width, height, left_, top_, right_, bottom_, target_, unpainted_);
     if (sampler_->Done()) sampler_.reset();
+    idle_.assign(3 * std::size_t(width), 0);
 }
 
-std::uint8_t* AreaResampler::RowBuffer(int y) { return sampler_ ? sampler_->Buffer(y) : idle_.data(); }
+std::uint8_t* AreaResampler::RowBuffer(int) { return idle_.data(); }
 
 void AreaResampler::RowDone(int y) {
     if (!sampler_) return;
+    // A whole row: the columns the samples read go into the ring.
+    const std::size_t first = std::size_t(sampler_->First()), n = std::size_t(sampler_->End()) - first;
+    std::memcpy(sampler_->Buffer(y), idle_.data() + 3 * first, 3 * n);
+    if (std::uint8_t* clear = sampler_->ClearBuffer(y)) std::memset(clear, 0, n);
+    Finish(y);
+}
+
+AreaResampler::PieceLayout AreaResampler::Pieces() const {
+    if (!sampler_) return {0, std::max(1, std::min(width_, 1)), 0};
+    return {sampler_->First(), sampler_->End(), 0};
+}
+
+void AreaResampler::Piece(int y, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) {
+    if (!sampler_) return;
+    const int first = sampler_->First();
+    if (x == first) {
+        pieceRow_ = sampler_->Buffer(y);
+        pieceClear_ = sampler_->ClearBuffer(y);
+    }
+    std::memcpy(pieceRow_ + 3 * std::size_t(x - first), bgr, 3 * std::size_t(n));
+    if (pieceClear_) {
+        if (clear)
+            std::memcpy(pieceClear_ + (x - first), clear, std::size_t(n));
+        else
+            std::memset(pieceClear_ + (x - first), 0, std::size_t(n));
+    }
+    if (x + n >= sampler_->End()) Finish(y);
+}
+
+void AreaResampler::Finish(int y) {
     sampler_->RowDone(y);
     if (sampler_->Done()) sampler_.reset();   // the rest of the file is still decoded and checked
 }
@@ -355,6 +443,22 @@ FileResult ResampleJpegFileArea(const std::filesystem::path& path, int left, int
                                 Raster& target) {
     AreaResampler resampler(left, top, right, bottom, target);
     return LoadJpegFileRows(path, resampler);
+}
+
+FileResult ResamplePictureFileArea(const std::filesystem::path& path, PictureKind kind, int left, int top, int right,
+                                   int bottom, Raster& target, Plane* unpainted) {
+    AreaResampler resampler(left, top, right, bottom, target, unpainted);
+    return ReadPictureFileRows(path, kind, resampler);
+}
+
+FileResult ReadPictureFileRows(const std::filesystem::path& path, PictureKind kind, PictureRowSink& sink) {
+    switch (kind) {
+        case PictureKind::Bitmap: return LoadBitmapFileRows(path, sink);
+        case PictureKind::Jpeg: return LoadJpegFileRows(path, sink);
+        case PictureKind::Png: return LoadPngFileRows(path, sink);
+        case PictureKind::None: break;
+    }
+    return FileResult::Failure(kBitmapUnsupportedMessage);
 }
 
 namespace {
