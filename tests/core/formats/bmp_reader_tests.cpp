@@ -588,7 +588,7 @@ TEST(BmpRows, UncompressedBandsMatchTheWholePicture) {
     test::TempDir dir;
     for (const int bits : {1, 2, 4, 8, 16, 24, 32})
         for (const bool topDown : {false, true})
-            for (const auto [w, h] : {std::pair{37, 13}, std::pair{13, 37}, std::pair{67, 1}, std::pair{1, 29}}) {
+            for (const auto& [w, h] : {std::pair{37, 13}, std::pair{13, 37}, std::pair{67, 1}, std::pair{1, 29}}) {
                 for (const bool bitfields : {false, true}) {
                     if (bitfields && bits != 16) continue;
                     SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(w) + "x" + std::to_string(h) +
@@ -611,7 +611,7 @@ TEST(BmpRows, UncompressedBandsMatchTheWholePicture) {
 TEST(BmpRows, RleBandsMatchTheWholePicture) {
     test::TempDir dir;
     for (const int bits : {4, 8})
-        for (const auto [w, h] : {std::pair{37, 23}, std::pair{11, 41}, std::pair{300, 3}})
+        for (const auto& [w, h] : {std::pair{37, 23}, std::pair{11, 41}, std::pair{300, 3}})
             for (const bool cut : {false, true})
                 for (const unsigned seed : {1u, 2u}) {
                     SCOPED_TRACE("RLE" + std::to_string(bits) + " " + std::to_string(w) + "x" + std::to_string(h) +

@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "core/formats/bmp_reader.h"
 #include "core/io/atomic_write.h"
 #include "core/ops/resample.h"
 
@@ -476,7 +477,7 @@ TEST(PictureFileRows, FramesAndFitsMatchTheWholeLoad) {
     test::TempDir dir;
     std::mt19937 rng(5);
     std::vector<std::pair<std::filesystem::path, PictureKind>> files;
-    for (const auto [w, h] : {std::pair{301, 157}, std::pair{2053, 1031}}) {
+    for (const auto& [w, h] : {std::pair{301, 157}, std::pair{2053, 1031}}) {
         Raster picture(w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
@@ -516,7 +517,7 @@ TEST(PictureFileRows, FramesAndFitsMatchTheWholeLoad) {
             EXPECT_EQ(got, picker.Preview());
             EXPECT_EQ(unpainted, picker.PreviewUnpainted());
         }
-        for (const auto [w, h] : {std::pair{16, 16}, std::pair{48, 5}, std::pair{3, 256}}) {
+        for (const auto& [w, h] : {std::pair{16, 16}, std::pair{48, 5}, std::pair{3, 256}}) {
             const ResampledPicture want = ResampleRaster(picture, &transparent, w, h);
             AveragingSink sink(w, h);
             ASSERT_TRUE(ReadPictureFileRows(path, kind, sink).Ok);

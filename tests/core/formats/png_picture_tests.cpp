@@ -186,7 +186,7 @@ struct PngMaker {
                 case PNG_COLOR_TYPE_PALETTE: {
                     const int i = int(Sample(x, y, 0));
                     r = Entry(i).red, g = Entry(i).green, b = Entry(i).blue;
-                    if (trns && i < 5) a = EntryAlpha(i);
+                    if (trns && i < std::min(5, PaletteSize())) a = EntryAlpha(i);
                     break;
                 }
                 case PNG_COLOR_TYPE_GRAY_ALPHA:
@@ -244,7 +244,7 @@ struct PngMaker {
                 png_color_16 key{};
                 key.gray = png_uint_16(Key(0));
                 key.red = png_uint_16(Key(0)), key.green = png_uint_16(Key(1)), key.blue = png_uint_16(Key(2));
-                for (int i = 0; i < 5; ++i) alphas.push_back(EntryAlpha(i));
+                for (int i = 0; i < std::min(5, PaletteSize()); ++i) alphas.push_back(EntryAlpha(i));
                 if (colorType == PNG_COLOR_TYPE_PALETTE)
                     png_set_tRNS(png, info, alphas.data(), int(alphas.size()), nullptr);
                 else
@@ -326,7 +326,7 @@ TEST(PngRows, EveryKindReadsAsStoredAndBandsMatchTheWholePicture) {
         for (const bool trns : {false, true})
             for (const double gamma : {0.0, 0.55})
                 for (const bool interlace : {false, true})
-                    for (const auto [w, h] : {std::pair{37, 13}, std::pair{5, 41}}) {
+                    for (const auto& [w, h] : {std::pair{37, 13}, std::pair{5, 41}}) {
                         if (trns && (kind[0] & PNG_COLOR_MASK_ALPHA)) continue;
                         PngMaker maker;
                         maker.w = w, maker.h = h, maker.colorType = kind[0], maker.depth = kind[1];
@@ -358,7 +358,7 @@ TEST(PngRows, EveryKindReadsAsStoredAndBandsMatchTheWholePicture) {
                         EXPECT_EQ(info.Interlaced, interlace);
                         WriteBytes(dir / "rows.png", file);
                         for (const std::size_t band : {std::size_t(4), std::size_t(40), std::size_t(4 * w - 1), kPictureBandBytes})
-                            for (const auto [first, end, most] : {std::tuple{0, -1, 0}, std::tuple{w / 3, w - 1, 2}})
+                            for (const auto& [first, end, most] : {std::tuple{0, -1, 0}, std::tuple{w / 3, w - 1, 2}})
                                 for (const bool fromFile : {false, true}) {
                                     SCOPED_TRACE("band " + std::to_string(band) + ", from " + std::to_string(first));
                                     PieceSink sink(first, end, most);
