@@ -88,7 +88,7 @@ constexpr int kLanes = 8;
 // evaluated exactly as Bilinear does, term by term (at a whole x the second column's terms are
 // +0 and are left out), and the sum truncated after each sample. Sums stay below 2^31 (the
 // caller checks).
-__attribute__((target("avx2"))) void AddStepWide(const std::uint8_t* const* rows, const std::vector<Tap>& ys,
+__attribute__((target("avx2"))) void AddStepWide(const std::uint8_t* const* rows, int base, const std::vector<Tap>& ys,
                                                   const Tap* const (&tx)[kLanes], bool wholeX,
                                                   long long (&sum)[kLanes][3]) {
     __m128i s[kLanes];
@@ -105,8 +105,8 @@ __attribute__((target("avx2"))) void AddStepWide(const std::uint8_t* const* rows
         wx1[q] = _mm256_set1_pd(tx[q]->w1);
     }
     for (std::size_t m = 0; m < ys.size(); ++m) {
-        const std::uint8_t* r0 = rows[ys[m].i0];
-        const std::uint8_t* r1 = rows[ys[m].i1];
+        const std::uint8_t* r0 = rows[ys[m].i0 - base];
+        const std::uint8_t* r1 = rows[ys[m].i1 - base];
         const __m256d wy0 = _mm256_set1_pd(ys[m].w0), wy1 = _mm256_set1_pd(ys[m].w1);
         for (int q = 0; q < kLanes; ++q) {
             // A pixel's three bytes (and a 0) from one 32-bit read ending at its last byte
@@ -160,13 +160,13 @@ AreaTaps MakeTaps(int sw, int sh, int left, int top, int right, int bottom, int 
     return taps;
 }
 
-// Target row i from the source rows its y positions read (rows[y] is source row y's bytes;
-// only those rows need be there). Each target pixel's sum advances sample by sample in its
+// Target row i from the source rows its y positions read (rows[y - base] is source row y's
+// bytes; only those rows need be there). Each target pixel's sum advances sample by sample in its
 // defined order, x outer, y inner, the fraction dropped each time a sample is added: a chain in
 // which every step waits for the one before. Pixels of a target row are independent chains, so
 // groups of kLanes advance side by side, one x position each per step, in vector registers
 // where every pixel of the group has one.
-void ResampleTargetRow(const std::uint8_t* const* rows, const AreaTaps& taps, int i, Raster& target) {
+void ResampleTargetRow(const std::uint8_t* const* rows, int base, const AreaTaps& taps, int i, Raster& target) {
     const int w = target.Width();
     const std::vector<Tap>& ys = taps.rows[std::size_t(i)];
     if (ys.empty()) return;   // no sample: the row stays white
@@ -195,13 +195,13 @@ void ResampleTargetRow(const std::uint8_t* const* rows, const AreaTaps& taps, in
             }
 #if defined(__x86_64__) && defined(__GNUC__)
             if (together && wide) {
-                AddStepWide(rows, ys, tx, wholeX, sum);
+                AddStepWide(rows, base, ys, tx, wholeX, sum);
                 continue;
             }
 #endif
             for (std::size_t m = 0; m < ys.size(); ++m) {
-                const std::uint8_t* r0 = rows[ys[m].i0];
-                const std::uint8_t* r1 = rows[ys[m].i1];
+                const std::uint8_t* r0 = rows[ys[m].i0 - base];
+                const std::uint8_t* r1 = rows[ys[m].i1 - base];
                 for (int q = 0; q < kLanes; ++q) {
                     if (k >= size[q]) continue;
                     for (int c = 0; c < 3; ++c)
@@ -227,22 +227,23 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
     const AreaTaps taps = MakeTaps(sw, sh, left, top, right, bottom, w, h);
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
     for (int y = 0; y < sh; ++y) rows[std::size_t(y)] = source.Row(y);
-    for (int i = 0; i < h; ++i) ResampleTargetRow(rows.data(), taps, i, target);
+    for (int i = 0; i < h; ++i) ResampleTargetRow(rows.data(), 0, taps, i, target);
 }
 
 namespace {
 
 // Which target pixels of target row i have more transparent samples than opaque ones, each
 // sample counted as the source pixel it lies nearest to (the first of two at equal distance);
-// clearRows[y] holds source row y's transparency (1 = transparent), in the columns the taps name.
-void TransparencyTargetRow(const std::uint8_t* const* clearRows, const AreaTaps& taps, int i, int w, Plane& out) {
+// clearRows[y - base] holds source row y's transparency (1 = transparent), in the columns the
+// taps name.
+void TransparencyTargetRow(const std::uint8_t* const* clearRows, int base, const AreaTaps& taps, int i, int w, Plane& out) {
     const std::vector<Tap>& ys = taps.rows[std::size_t(i)];
     auto nearest = [](const Tap& t) { return t.w1 > t.w0 ? t.i1 : t.i0; };
     for (int j = 0; j < w; ++j) {
         const std::vector<Tap>& xs = taps.columns[std::size_t(j)];
         std::size_t clear = 0;
         for (const Tap& tx : xs)
-            for (const Tap& ty : ys) clear += clearRows[nearest(ty)][nearest(tx)] != 0;
+            for (const Tap& ty : ys) clear += clearRows[nearest(ty) - base][nearest(tx)] != 0;
         out[std::size_t(i) * std::size_t(w) + std::size_t(j)] = 2 * clear > xs.size() * ys.size();
     }
 }
@@ -261,8 +262,7 @@ class AreaResampler::Sampler {
 public:
     Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target, Plane* unpainted)
         : target_(target), unpainted_(unpainted),
-          taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())),
-          rows_(static_cast<std::size_t>(sh), nullptr) {
+          taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())) {
         // The columns any sample reads; the column taps are made relative to the first of them.
         int first = sw, end = 0;
         for (const std::vector<Tap>& xs : taps_.columns)
@@ -283,7 +283,6 @@ public:
         if (unpainted_) {
             clearRing_.resize(ring_.size());
             for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
-            clearRows_.assign(static_cast<std::size_t>(sh), nullptr);
         }
         Skip();
         if (threaded_) worker_ = std::thread([this] { Work(); });
@@ -319,8 +318,6 @@ public:
     }
 
     void RowDone(int y) {
-        rows_[std::size_t(y)] = ring_[std::size_t(y) % ring_.size()].data();
-        if (unpainted_) clearRows_[std::size_t(y)] = clearRing_[std::size_t(y) % clearRing_.size()].data();
         bool queued = false;
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
             if (threaded_) {
@@ -337,9 +334,16 @@ public:
     }
 
 private:
+    // Target row i from the rows of its band, each still in its ring slot.
     void MakeRow(int i) {
-        ResampleTargetRow(rows_.data(), taps_, i, target_);
-        if (unpainted_) TransparencyTargetRow(clearRows_.data(), taps_, i, target_.Width(), *unpainted_);
+        const std::vector<Tap>& ys = taps_.rows[std::size_t(i)];
+        const int base = ys.front().i0, count = ys.back().i1 - base + 1;
+        std::vector<const std::uint8_t*> band(static_cast<std::size_t>(count));
+        for (int k = 0; k < count; ++k) band[std::size_t(k)] = ring_[std::size_t(base + k) % ring_.size()].data();
+        ResampleTargetRow(band.data(), base, taps_, i, target_);
+        if (!unpainted_) return;
+        for (int k = 0; k < count; ++k) band[std::size_t(k)] = clearRing_[std::size_t(base + k) % clearRing_.size()].data();
+        TransparencyTargetRow(band.data(), base, taps_, i, target_.Width(), *unpainted_);
     }
 
     // Past target rows without samples, which stay white.
@@ -369,10 +373,8 @@ private:
     Plane* unpainted_;
     AreaTaps taps_;
     int first_ = 0, end_ = 1;
-    std::vector<const std::uint8_t*> rows_;     // source row y's bytes, while in the ring
-    std::vector<std::vector<std::uint8_t>> ring_;
-    std::vector<const std::uint8_t*> clearRows_;
-    std::vector<std::vector<std::uint8_t>> clearRing_;
+    std::vector<std::vector<std::uint8_t>> ring_;        // source row y in slot y % size
+    std::vector<std::vector<std::uint8_t>> clearRing_;   // its transparency, likewise
     int next_ = 0;                              // the next target row to make or queue
     bool threaded_ = false;
     std::thread worker_;
@@ -392,16 +394,17 @@ AreaResampler::~AreaResampler() = default;
 void AreaResampler::Start(int width, int height) {
     sampler_.reset();
     width_ = width;
-    if (left_ >= width || top_ >= height || target_.Width() == 0 || target_.Height() == 0) {
-        idle_.assign(3 * std::size_t(width), 0);
-        return;
-    }
+    idle_.clear();
+    if (left_ >= width || top_ >= height || target_.Width() == 0 || target_.Height() == 0) return;
     sampler_ = std::make_unique<Sampler>(width, height, left_, top_, right_, bottom_, target_, unpainted_);
     if (sampler_->Done()) sampler_.reset();
-    idle_.assign(3 * std::size_t(width), 0);
 }
 
-std::uint8_t* AreaResampler::RowBuffer(int) { return idle_.data(); }
+// Only decoders of whole rows ask for one, and only they need a whole row's room.
+std::uint8_t* AreaResampler::RowBuffer(int) {
+    idle_.resize(3 * std::size_t(width_));
+    return idle_.data();
+}
 
 void AreaResampler::RowDone(int y) {
     if (!sampler_) return;
