@@ -143,6 +143,16 @@ struct PngPixels {
 
     // Pixels [x, x + n) of a stored row into n RGBA quadruples.
     void Convert(const std::uint8_t* row, int x, int n, std::uint8_t* out) const {
+        // The common 8-bit colour rows need no per-sample work.
+        if (depth == 8 && colorType == PNG_COLOR_TYPE_RGBA) {
+            std::memcpy(out, row + 4 * std::size_t(x), 4 * std::size_t(n));
+            return;
+        }
+        if (depth == 8 && colorType == PNG_COLOR_TYPE_RGB && !keyed) {
+            const std::uint8_t* in = row + 3 * std::size_t(x);
+            for (int k = 0; k < n; ++k, in += 3, out += 4) out[0] = in[0], out[1] = in[1], out[2] = in[2], out[3] = 255;
+            return;
+        }
         for (int k = 0; k < n; ++k, out += 4) {
             const std::size_t p = std::size_t(x + k);
             switch (colorType) {
@@ -261,7 +271,6 @@ int RunPng(PngDecoder& dec, const PngOutput& out, PngInfo& info) {
             if (passes == 1) png_read_row(dec.png, dec.rows.data(), nullptr);
             px.Convert(row, 0, int(w), out.rgba->data() + 4 * std::size_t(w) * y);
         }
-        png_read_end(dec.png, nullptr);
         return kPngOk;
     }
 
@@ -289,7 +298,8 @@ int RunPng(PngDecoder& dec, const PngOutput& out, PngInfo& info) {
             return true;
         });
     }
-    png_read_end(dec.png, nullptr);
+    // What follows the pixels (the end chunk, text) is not read: a file missing only that
+    // holds the whole picture.
     return kPngOk;
 }
 
