@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "core/document/render.h"
 #include "core/formats/bmp_reader.h"
@@ -80,6 +81,7 @@ struct PngDecoder {
     std::size_t chunkAt = 0;
     std::vector<std::uint8_t> rows;         // one row, or every row of an interlaced picture
     std::vector<std::uint8_t> rgba;         // one piece of converted pixels
+    std::optional<RowPieces> pieces;        // how the rows go to the sink
     ~PngDecoder() {
         if (png) png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
     }
@@ -275,7 +277,7 @@ int RunPng(PngDecoder& dec, const PngOutput& out, PngInfo& info) {
     }
 
     out.sink->Start(int(w), int(h));
-    RowPieces pieces(*out.sink, int(w), info.MayBeTransparent, out.maxColumns);
+    RowPieces& pieces = dec.pieces.emplace(*out.sink, int(w), info.MayBeTransparent, out.maxColumns);
     dec.rgba.resize(4 * std::min<std::size_t>(out.maxColumns, w));
     for (png_uint_32 y = 0; y < h; ++y) {
         const std::uint8_t* row = dec.rows.data() + (passes > 1 ? rowBytes * y : 0);

@@ -65,7 +65,8 @@ FileResult DecodePngRows(std::span<const std::uint8_t> file, PictureRowSink& sin
 FileResult LoadPngFileRows(const std::filesystem::path& path, PictureRowSink& sink, PngInfo* info = nullptr,
                            std::size_t bandBytes = kPictureBandBytes);
 
-// The header only; for a file, no more of it is read than the chunks before the pixel data.
+// The header only: the chunks before the pixel data (a file is read in chunks of 256 KB as far
+// as those go).
 FileResult ReadPngInfo(std::span<const std::uint8_t> file, PngInfo& info);
 FileResult ReadPngFileInfo(const std::filesystem::path& path, PngInfo& info);
 

@@ -408,4 +408,33 @@ TEST(PngRows, SixteenBitRoundingAndGammaChunksChangeNoValue) {
     EXPECT_EQ(icon.Pixels, maker.Expected());
 }
 
+// The header is read alone: a file whose pixel data is broken, or missing, still has its size
+// and kind, while decoding it is refused. A file missing only its end chunk holds the whole
+// picture and is read.
+TEST(PngRows, HeaderReadAloneAndAMissingEndChunkTolerated) {
+    PngMaker maker;
+    maker.w = 9, maker.h = 5, maker.colorType = PNG_COLOR_TYPE_RGB, maker.depth = 8;
+    const std::vector<uint8_t> good = maker.Make();
+    Raster whole;
+    ASSERT_TRUE(DecodePngPicture(good, whole, nullptr).Ok);
+
+    std::vector<uint8_t> noEnd(good.begin(), good.end() - 12);   // IEND: length, type, CRC
+    Raster picture;
+    ASSERT_TRUE(DecodePngPicture(noEnd, picture, nullptr).Ok);
+    EXPECT_EQ(picture, whole);
+
+    for (const std::size_t keep : {std::size_t(33 + 8), good.size() - 12 - 10}) {   // no pixel data; some
+        SCOPED_TRACE(keep);
+        const std::vector<uint8_t> cut(good.begin(), good.begin() + std::ptrdiff_t(keep));
+        PngInfo info;
+        ASSERT_TRUE(ReadPngInfo(cut, info).Ok);
+        EXPECT_EQ(std::tuple(info.Width, info.Height, info.BitDepth, info.ColorType, info.MayBeTransparent),
+                  std::tuple(9, 5, 8, PNG_COLOR_TYPE_RGB, false));
+        EXPECT_EQ(DecodePngPicture(cut, picture, nullptr).Message, kPngUnreadableMessage);
+        EXPECT_TRUE(picture.Empty());
+        PieceSink sink(0, -1, 0);
+        EXPECT_EQ(DecodePngRows(cut, sink).Message, kPngUnreadableMessage);
+    }
+}
+
 }  // namespace pq
