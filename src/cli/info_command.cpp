@@ -498,20 +498,41 @@ Outcome InfoJpeg(const Input& in, Report& out) {
     return kDescribed;
 }
 
+// Counts the fully transparent pixels of a PNG as its rows are decoded.
+class TransparentCounter : public PictureRowSink {
+public:
+    void Start(int width, int) override { width_ = width; }
+    std::uint8_t* RowBuffer(int) override { return nullptr; }
+    void RowDone(int) override {}
+    PieceLayout Pieces() const override { return {0, width_, 0}; }
+    void Piece(int, int, int n, const std::uint8_t*, const std::uint8_t* clear) override {
+        if (clear) count += std::size_t(std::count(clear, clear + n, uint8_t(1)));
+    }
+    std::size_t count = 0;
+
+private:
+    int width_ = 0;
+};
+
+// The header alone gives the size; only a picture that can be transparent is decoded, row by
+// row, to count its transparent pixels.
 Outcome InfoPng(const Input& in, Report& out) {
-    Raster picture;
-    Plane transparent;
+    PngInfo info;
     if (!WithinLimit(in, kMaxPictureFileBytes)) return kPictureFileOpenMessage;
-    const FileResult r = in.FromStdin ? DecodePngPicture(in.Bytes, picture, &transparent)
-                                      : LoadPngPicture(in.Name, picture, &transparent);
+    FileResult r = in.FromStdin ? ReadPngInfo(in.Bytes, info) : ReadPngFileInfo(in.Name, info);
     if (!r) return r.Message;
-    const std::size_t clear = std::size_t(std::count(transparent.begin(), transparent.end(), uint8_t(1)));
+    TransparentCounter counter;
+    if (info.MayBeTransparent) {
+        r = in.FromStdin ? DecodePngRows(in.Bytes, counter) : LoadPngFileRows(in.Name, counter);
+        if (!r) return r.Message;
+    }
+    const std::size_t clear = counter.count;
     if (out.Json) {
-        out.Object.Str("kind", "png").Int("width", picture.Width()).Int("height", picture.Height())
+        out.Object.Str("kind", "png").Int("width", info.Width).Int("height", info.Height)
             .Int("transparent_pixels", (long long)clear);
         return kDescribed;
     }
-    out.Line("type: png\nsize: %dx%d\ntransparent pixels: %zu\n", picture.Width(), picture.Height(), clear);
+    out.Line("type: png\nsize: %dx%d\ntransparent pixels: %zu\n", info.Width, info.Height, clear);
     return kDescribed;
 }
 

@@ -208,88 +208,65 @@ void ImportFitted(const ResampledPicture& fitted, const Rect& fit, const OpenReq
     ImportPictureDocument(doc, preview, request.Colors, kToolZoom, &unpainted, request.Reduction);
 }
 
-void ImportWholePicture(const Raster& picture, const Plane& transparent, const OpenRequest& request, Document& doc) {
-    const Rect fit = FitInside(picture.Width(), picture.Height(), request.Width, request.Height);
-    ImportFitted(ResampleRaster(picture, &transparent, fit.right - fit.left, fit.bottom - fit.top), fit, request, doc);
-}
-
-// The whole picture fitted as ImportWholePicture fits it, averaged row by row as the JPEG
-// decoder hands the rows over.
+// The whole picture fitted into the output size keeping its proportions (FitInside), averaged
+// row by row, or piece by piece, as the decoder hands the rows over.
 class FittingSink : public PictureRowSink {
 public:
-    FittingSink(int width, int height) : width_(width), height_(height) {}
+    FittingSink(int width, int height, bool transparency) : width_(width), height_(height), transparency_(transparency) {}
     void Start(int width, int height) override {
+        pictureWidth_ = width;
         fit = FitInside(width, height, width_, height_);
-        averager.emplace(width, height, fit.right - fit.left, fit.bottom - fit.top);
-        row_.assign(3 * std::size_t(width), 0);
+        averager.emplace(width, height, fit.right - fit.left, fit.bottom - fit.top, transparency_);
     }
-    std::uint8_t* RowBuffer(int) override { return row_.data(); }
+    std::uint8_t* RowBuffer(int) override {
+        row_.resize(3 * std::size_t(pictureWidth_));
+        return row_.data();
+    }
     void RowDone(int) override { averager->AddRow(row_.data()); }
+    PieceLayout Pieces() const override { return {0, pictureWidth_, 0}; }
+    void Piece(int, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) override {
+        averager->AddPiece(x, n, bgr, clear);
+    }
 
     Rect fit;
     std::optional<AreaAverager> averager;
 
 private:
-    int width_, height_;
+    int width_, height_, pictureWidth_ = 0;
+    bool transparency_;
     std::vector<std::uint8_t> row_;
 };
 
-// A JPEG without the area picker is resampled band by band as it decodes and never held whole.
-OpenResult OpenJpegStreaming(const Source& in, const OpenRequest& request, Document& doc) {
+// Every picture is decoded and resampled band by band as it is read, never held whole: fitted
+// whole into the output size, or the frame taken as the area picker takes it.
+OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& doc) {
+    if (in.FromStdin && in.Bytes.size() > kMaxPictureFileBytes)
+        return RefusedWithReason(in, kPictureTooLargeMessage);
+    const FormatReader reader = in.Format->Reader;
+    auto decode = [&](PictureRowSink& sink) {
+        switch (reader) {
+        case FormatReader::Bitmap: return in.FromStdin ? DecodeBitmapRows(in.Bytes, sink) : LoadBitmapFileRows(in.Path, sink);
+        case FormatReader::Jpeg: return in.FromStdin ? DecodeJpegRows(in.Bytes, sink) : LoadJpegFileRows(in.Path, sink);
+        default: return in.FromStdin ? DecodePngRows(in.Bytes, sink) : LoadPngFileRows(in.Path, sink);
+        }
+    };
     if (!request.Area) {
-        FittingSink sink(request.Width, request.Height);
-        const FileResult r = in.FromStdin ? DecodeJpegRows(in.Bytes, sink) : LoadJpegFileRows(in.Path, sink);
-        if (!r) return RefusedWithReason(in, r.Message);
+        FittingSink sink(request.Width, request.Height, reader == FormatReader::Png);
+        if (const FileResult r = decode(sink); !r) return RefusedWithReason(in, r.Message);
         ImportFitted(sink.averager->Take(), sink.fit, request, doc);
         return {};
     }
     // A frame dragged from one corner to the other, not kept square: the picker's frame is the
-    // band with its corners ordered, and parts of it off the picture come out white.
+    // band with its corners ordered, and parts of it off the picture come out white. A PNG's
+    // transparent parts stay unpainted as the picker leaves them.
     const Rect& a = *request.Area;
     Raster preview(request.Width, request.Height);
     preview.Fill(kWhite);
+    Plane unpainted;
     AreaResampler resampler(std::min(a.left, a.right), std::min(a.top, a.bottom), std::max(a.left, a.right),
-                            std::max(a.top, a.bottom), preview);
-    const FileResult r = in.FromStdin ? DecodeJpegRows(in.Bytes, resampler) : LoadJpegFileRows(in.Path, resampler);
-    if (!r) return RefusedWithReason(in, r.Message);
-    ImportPictureDocument(doc, preview, request.Colors, kToolZoom, nullptr, request.Reduction);
-    return {};
-}
-
-OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& doc) {
-    if (in.Format->Reader == FormatReader::Jpeg && (!in.FromStdin || in.Bytes.size() <= kMaxPictureFileBytes))
-        return OpenJpegStreaming(in, request, doc);
-    // Bitmaps and PNG pictures are loaded whole.
-    Raster picture;
-    Plane transparent;
-    FileResult r = FileResult::Success();
-    if (!in.FromStdin) {
-        const PictureKind kind = in.Format->Reader == FormatReader::Bitmap ? PictureKind::Bitmap
-                                 : in.Format->Reader == FormatReader::Jpeg ? PictureKind::Jpeg
-                                                                           : PictureKind::Png;
-        r = LoadPicture(in.Path, kind, picture, &transparent);
-    } else if (in.Bytes.size() > kMaxPictureFileBytes) {
-        r = FileResult::Failure(kPictureTooLargeMessage);
-    } else {
-        switch (in.Format->Reader) {
-        case FormatReader::Bitmap: r = DecodeBitmap(in.Bytes, picture); break;
-        case FormatReader::Jpeg: r = DecodeJpeg(in.Bytes, picture); break;
-        default: r = DecodePngPicture(in.Bytes, picture, &transparent); break;
-        }
-    }
-    if (!r) return RefusedWithReason(in, r.Message);
-    if (!request.Area) {
-        ImportWholePicture(picture, transparent, request, doc);
-        return {};
-    }
-    AreaPicker picker(picture, request.Width, request.Height, &transparent);
-    // A frame dragged from the top-left corner to the bottom-right one, not kept square. Parts
-    // of the frame off the picture come out white, as in the area picker.
-    picker.Square = false;
-    picker.Press(request.Area->left, request.Area->top);
-    picker.Move(request.Area->right, request.Area->bottom);
-    picker.Release();
-    ImportPictureDocument(doc, picker.Preview(), request.Colors, kToolZoom, &picker.PreviewUnpainted(), request.Reduction);
+                            std::max(a.top, a.bottom), preview, &unpainted);
+    if (const FileResult r = decode(resampler); !r) return RefusedWithReason(in, r.Message);
+    ImportPictureDocument(doc, preview, request.Colors, kToolZoom, &unpainted, request.Reduction);
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -189,139 +190,298 @@ FileResult ParseHeaders(std::span<const std::uint8_t> f, std::uint64_t fileSize,
     return FileResult::Success();
 }
 
-// The most bytes of pixel data the decoder can use: the rows of an uncompressed picture; for
-// RLE, what codes of one pixel each (the longest encoding that makes sense) and an end of line
-// per row take. Data beyond it is never read.
-std::uint64_t PixelDataBound(const Headers& h) {
-    const BitmapInfo& info = h.info;
-    const std::uint64_t w = std::uint64_t(info.Width), ht = std::uint64_t(info.Height);
-    const int c = info.Compression;
-    if (c == kRle4 || c == kRle8 || c == kRle24) return (c == kRle24 ? 5 : 3) * w * ht + 4 * ht + 1024;
-    return (w * std::uint64_t(info.BitsPerPixel) + 31) / 32 * 4 * ht;
+// Where the file's bytes come from: the whole file in memory, or a regular file read as needed.
+struct BmpInput {
+    std::span<const std::uint8_t> bytes;
+    const RegularFile* file = nullptr;
+    std::uint64_t size = 0;
+    // n bytes at `offset`, pointing into memory or read into `scratch`; nullptr when they are not
+    // all in the file or cannot be read.
+    const std::uint8_t* At(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& scratch) const {
+        if (offset > size || n > size - offset) return nullptr;
+        if (!file) return bytes.data() + offset;
+        if (n == 0) return scratch.data();
+        if (!file->ReadAt(offset, n, scratch)) return nullptr;
+        return scratch.data();
+    }
+};
+
+// Pixels [x, x + n) of one uncompressed row into blue, green and red. `src` points at the byte
+// holding column srcX (srcX a multiple of the pixels per byte). False for an index outside the
+// palette.
+bool ConvertPixels(const Headers& h, const std::uint8_t* src, int srcX, int x, int n, std::uint8_t* dst) {
+    const int bits = h.info.BitsPerPixel;
+    if (bits <= 8) {
+        const int perByte = 8 / bits;
+        const unsigned valueMask = (1u << bits) - 1;
+        const std::size_t paletteCount = h.palette.size();
+        for (int k = 0; k < n; ++k, dst += 3) {
+            const int c = x + k - srcX;
+            const int shift = 8 - bits * (c % perByte + 1);
+            const unsigned index = (src[c / perByte] >> shift) & valueMask;
+            if (index >= paletteCount) return false;
+            const Rgb v = h.palette[index];
+            dst[0] = v.b; dst[1] = v.g; dst[2] = v.r;
+        }
+    } else if (bits == 24) {
+        std::memcpy(dst, src + 3 * std::size_t(x - srcX), 3 * std::size_t(n));
+    } else {
+        for (int k = 0; k < n; ++k, dst += 3) {
+            const std::size_t c = std::size_t(x + k - srcX);
+            const std::uint32_t v = bits == 16 ? LoadU16(src + 2 * c) : LoadU32(src + 4 * c);
+            dst[0] = h.blue.Get(v);
+            dst[1] = h.green.Get(v);
+            dst[2] = h.red.Get(v);
+        }
+    }
+    return true;
 }
 
-FileResult DecodeParsed(std::span<const std::uint8_t> file, const Headers& h, Raster& picture);
-
-FileResult DecodeRows(std::span<const std::uint8_t> f, const Headers& h, Raster& out) {
+// Uncompressed rows, handed over top to bottom whichever way the file stores them: a band of
+// rows is read at a time (from the end of a bottom-up file first), or, when one row is larger
+// than a band, the columns the sink reads a piece at a time.
+FileResult StreamRows(const BmpInput& in, const Headers& h, PictureRowSink& sink, std::size_t bandBytes) {
     const BitmapInfo& info = h.info;
     const int w = info.Width, ht = info.Height, bits = info.BitsPerPixel;
     const std::uint64_t rowBytes = (std::uint64_t(w) * bits + 31) / 32 * 4;
     // The last row may lack its padding.
     const std::uint64_t lastRow = (std::uint64_t(w) * bits + 7) / 8;
-    if (h.pixelOffset + rowBytes * (ht - 1) + lastRow > f.size()) return Invalid();
-    out.Resize(w, ht);
-    const std::size_t paletteCount = std::min<std::size_t>(h.paletteCount, 256);
-    for (int r = 0; r < ht; ++r) {
-        const std::uint8_t* src = f.data() + h.pixelOffset + rowBytes * r;
-        const int y = info.TopDown ? r : ht - 1 - r;
-        std::uint8_t* dst = out.Row(y);
-        if (bits <= 8) {
-            const int perByte = 8 / bits;
-            const unsigned valueMask = (1u << bits) - 1;
-            for (int x = 0; x < w; ++x) {
-                const int shift = 8 - bits * (x % perByte + 1);
-                const unsigned index = (src[x / perByte] >> shift) & valueMask;
-                if (index >= paletteCount) return Invalid();
-                const Rgb c = h.palette[index];
-                dst[3 * x] = c.b; dst[3 * x + 1] = c.g; dst[3 * x + 2] = c.r;
-            }
-        } else if (bits == 24) {
-            std::copy(src, src + 3 * std::size_t(w), dst);
-        } else {
-            for (int x = 0; x < w; ++x) {
-                const std::uint32_t v = bits == 16 ? LoadU16(src + 2 * x) : LoadU32(src + 4 * x);
-                dst[3 * x] = h.blue.Get(v);
-                dst[3 * x + 1] = h.green.Get(v);
-                dst[3 * x + 2] = h.red.Get(v);
-            }
+    if (h.pixelOffset + rowBytes * (ht - 1) + lastRow > in.size) return Invalid();
+    sink.Start(w, ht);
+    RowPieces pieces(sink, w, false, std::max<std::size_t>(8, bandBytes / 3));
+    const int perByte = bits < 8 ? 8 / bits : 1;
+    auto fileRow = [&](int y) { return info.TopDown ? y : ht - 1 - y; };
+    auto rowStart = [&](int r) { return std::uint64_t(h.pixelOffset) + rowBytes * std::uint64_t(r); };
+    std::vector<std::uint8_t> scratch;
+
+    if (rowBytes > bandBytes) {
+        // One row is more than a band: each piece's bytes are read as the piece is made.
+        for (int y = 0; y < ht; ++y) {
+            const std::uint64_t start = rowStart(fileRow(y));
+            bool read = true;
+            const bool ok = pieces.Row(y, [&](int x, int n, std::uint8_t* bgr, std::uint8_t*) {
+                const int from = x / perByte * perByte;
+                const std::uint64_t first = std::uint64_t(from) * bits / 8;
+                const std::uint64_t end = (std::uint64_t(x + n) * bits + 7) / 8;
+                const std::uint8_t* src = in.At(start + first, std::size_t(end - first), scratch);
+                if (!src) return read = false;
+                return ConvertPixels(h, src, from, x, n, bgr);
+            });
+            if (!read) return FileResult::Failure(kPictureFileOpenMessage);
+            if (!ok) return Invalid();
+        }
+        return FileResult::Success();
+    }
+    const int band = int(std::min<std::uint64_t>(std::uint64_t(ht), std::max<std::uint64_t>(1, bandBytes / rowBytes)));
+    for (int y0 = 0; y0 < ht; y0 += band) {
+        const int y1 = std::min(ht, y0 + band);
+        const int lo = std::min(fileRow(y0), fileRow(y1 - 1)), hi = std::max(fileRow(y0), fileRow(y1 - 1));
+        const std::uint64_t length = rowBytes * std::uint64_t(hi - lo) + (hi == ht - 1 ? lastRow : rowBytes);
+        const std::uint8_t* block = in.At(rowStart(lo), std::size_t(length), scratch);
+        if (!block) return FileResult::Failure(kPictureFileOpenMessage);
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* src = block + rowBytes * std::uint64_t(fileRow(y) - lo);
+            if (!pieces.Row(y, [&](int x, int n, std::uint8_t* bgr, std::uint8_t*) { return ConvertPixels(h, src, 0, x, n, bgr); }))
+                return Invalid();
         }
     }
     return FileResult::Success();
 }
 
-// RLE4, RLE8 and RLE24. Rows are filled from the bottom. Pixels the codes skip (deltas, early
-// end of line or of bitmap) take palette entry 0, or black for RLE24. A run that passes the end
-// of a row or of the picture, an index outside the palette and data that ends before the
-// end-of-bitmap code are refused.
-FileResult DecodeRle(std::span<const std::uint8_t> f, const Headers& h, Raster& out) {
+// The compressed data of an RLE bitmap, read forward from any position (a window of it at a
+// time when it comes from a file).
+class RleCodes {
+public:
+    RleCodes(const BmpInput& in, std::uint64_t start) : in_(in), start_(start), size_(in.size - start) {}
+    std::uint64_t Size() const { return size_; }
+    // k bytes at position p of the data (the caller has checked p + k <= Size()).
+    const std::uint8_t* Get(std::uint64_t p, std::size_t k) {
+        if (!in_.file) return in_.bytes.data() + start_ + p;
+        if (p < at_ || p + k > at_ + window_.size()) {
+            const std::size_t n = std::size_t(std::min<std::uint64_t>(size_ - p, std::max<std::size_t>(k, kWindow)));
+            if (!in_.file->ReadAt(start_ + p, n, window_)) {
+                failed_ = true;
+                window_.assign(k, 0);
+            }
+            at_ = p;
+        }
+        return window_.data() + (p - at_);
+    }
+    bool Failed() const { return failed_; }
+
+private:
+    static constexpr std::size_t kWindow = 1u << 20;
+    const BmpInput& in_;
+    std::uint64_t start_, size_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t at_ = 0;
+    bool failed_ = false;
+};
+
+// Where the RLE decoder stands: the next code, the position it writes at (rows counted from
+// the bottom), and whether the end-of-bitmap code was met.
+struct RleState {
+    std::uint64_t p = 0;
+    int x = 0, y = 0;
+    bool ended = false;
+};
+
+// Runs the RLE4, RLE8 or RLE24 codes from `s` on, until the end-of-bitmap code or, before any
+// code, a row at or above `stop`; `put(x, y, bgr, index)` gets the pixels of rows `low` and up.
+// With `marks`, the state is recorded as the codes first reach each band of `bandRows` rows.
+// A run that passes the end of a row or of the picture, an index outside the palette and data
+// that ends before the end-of-bitmap code are refused.
+template <class Put>
+bool RunRle(RleCodes& codes, const Headers& h, RleState& s, int low, int stop, Put&& put,
+            std::vector<RleState>* marks = nullptr, int bandRows = 1) {
     const BitmapInfo& info = h.info;
     const int w = info.Width, ht = info.Height;
     const int mode = info.Compression == kRle4 ? 4 : info.Compression == kRle8 ? 8 : 24;
-    const std::uint8_t* d = f.data() + h.pixelOffset;
-    const std::size_t n = f.size() - h.pixelOffset;
-    const std::size_t paletteCount = std::min<std::size_t>(h.paletteCount, 256);
-    out.Resize(w, ht);
-    if (mode != 24) out.Fill(h.palette[0]);
-
-    auto put = [&](int x, int y, const std::uint8_t* bgr, unsigned index) -> bool {
-        std::uint8_t* p = out.Row(ht - 1 - y) + 3 * x;
-        if (mode == 24) {
-            p[0] = bgr[0]; p[1] = bgr[1]; p[2] = bgr[2];
-            return true;
-        }
-        if (index >= paletteCount) return false;
-        const Rgb c = h.palette[index];
-        p[0] = c.b; p[1] = c.g; p[2] = c.r;
-        return true;
-    };
-
-    int x = 0, y = 0;
-    std::size_t p = 0;
+    const std::uint64_t n = codes.Size();
+    const std::size_t paletteCount = h.palette.size();
+    auto index = [&](unsigned i) { return mode == 24 || i < paletteCount; };
+    std::uint64_t p = s.p;
+    int x = s.x, y = s.y;
     for (;;) {
-        if (p + 2 > n) return Invalid();
-        const unsigned count = d[p];
+        if (marks)
+            while (marks->size() * std::size_t(bandRows) <= std::size_t(std::max(y, 0)) &&
+                   marks->size() * std::size_t(bandRows) < std::size_t(ht))
+                marks->push_back(RleState{p, x, y, false});
+        if (y >= stop) break;
+        if (p + 2 > n) return false;
+        const std::uint8_t* d = codes.Get(p, 2);
+        const unsigned count = d[0];
         if (count > 0) {
             // Encoded run: count pixels of one value (RLE4: two alternating nibbles).
             const std::size_t unit = mode == 24 ? 3 : 1;
-            if (p + 1 + unit > n) return Invalid();
-            const std::uint8_t* value = d + p + 1;
+            if (p + 1 + unit > n) return false;
+            const std::uint8_t* value = codes.Get(p + 1, unit);
             p += 1 + unit;
-            if (y >= ht || x + int(count) > w) return Invalid();
+            if (y >= ht || x + int(count) > w) return false;
             for (unsigned i = 0; i < count; ++i) {
-                const unsigned index = mode == 4 ? (i % 2 == 0 ? value[0] >> 4 : value[0] & 15) : value[0];
-                if (!put(x + int(i), y, value, index)) return Invalid();
+                const unsigned v = mode == 4 ? (i % 2 == 0 ? value[0] >> 4 : value[0] & 15) : value[0];
+                if (!index(v)) return false;
+                if (y >= low) put(x + int(i), y, value, v);
             }
             x += int(count);
             continue;
         }
-        const unsigned code = d[p + 1];
+        const unsigned code = d[1];
         p += 2;
         if (code == 0) {            // end of line
             x = 0;
-            if (++y > ht) return Invalid();
+            if (++y > ht) return false;
         } else if (code == 1) {     // end of bitmap
+            s.ended = true;
             break;
         } else if (code == 2) {     // delta: move right and up
-            if (p + 2 > n) return Invalid();
-            x += d[p];
-            y += d[p + 1];
+            if (p + 2 > n) return false;
+            const std::uint8_t* delta = codes.Get(p, 2);
+            x += delta[0];
+            y += delta[1];
             p += 2;
-            if (x > w || y > ht) return Invalid();
+            if (x > w || y > ht) return false;
         } else {                    // absolute run of `code` pixels, padded to 16 bits
             const std::size_t bytes = mode == 4 ? (code + 1) / 2 : mode == 8 ? code : 3 * std::size_t(code);
             const std::size_t padded = bytes + (bytes & 1);
-            if (p + padded > n) return Invalid();
-            if (y >= ht || x + int(code) > w) return Invalid();
-            const std::uint8_t* src = d + p;
+            if (p + padded > n) return false;
+            if (y >= ht || x + int(code) > w) return false;
+            const std::uint8_t* src = codes.Get(p, padded);
             for (unsigned i = 0; i < code; ++i) {
-                unsigned index = 0;
+                unsigned v = 0;
                 const std::uint8_t* bgr = src;
-                if (mode == 4) index = i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15;
-                else if (mode == 8) index = src[i];
+                if (mode == 4) v = i % 2 == 0 ? src[i / 2] >> 4 : src[i / 2] & 15;
+                else if (mode == 8) v = src[i];
                 else bgr = src + 3 * i;
-                if (!put(x + int(i), y, bgr, index)) return Invalid();
+                if (!index(v)) return false;
+                if (y >= low) put(x + int(i), y, bgr, v);
             }
             x += int(code);
             p += padded;
         }
     }
+    if (marks)
+        while (marks->size() * std::size_t(bandRows) < std::size_t(ht)) marks->push_back(RleState{p, x, y, true});
+    s.p = p;
+    s.x = x;
+    s.y = y;
+    return true;
+}
+
+// RLE pictures fill their rows from the bottom, so the codes are run twice: once through to
+// the end, checking them all and marking where each band of rows starts, then band by band
+// from the top one down, each band decoded from its mark into a buffer of the columns the sink
+// reads. Pixels the codes skip (deltas, early end of line or of bitmap) take palette entry 0,
+// or black for RLE24.
+FileResult StreamRle(const BmpInput& in, const Headers& h, PictureRowSink& sink, std::size_t bandBytes) {
+    const BitmapInfo& info = h.info;
+    const int w = info.Width, ht = info.Height;
+    const bool rle24 = info.Compression == kRle24;
+    RleCodes codes(in, h.pixelOffset);
+    const int bandRows = int(std::min<std::uint64_t>(std::uint64_t(ht), std::max<std::uint64_t>(1, bandBytes / (3 * std::uint64_t(w)))));
+    std::vector<RleState> marks;
+    RleState s;
+    if (!RunRle(codes, h, s, ht, ht + 1, [](int, int, const std::uint8_t*, unsigned) {}, &marks, bandRows))
+        return codes.Failed() ? FileResult::Failure(kPictureFileOpenMessage) : Invalid();
+    if (codes.Failed()) return FileResult::Failure(kPictureFileOpenMessage);
+
+    sink.Start(w, ht);
+    RowPieces pieces(sink, w, false, std::max<std::size_t>(8, bandBytes / 3));
+    const int first = pieces.First(), span = pieces.End() - first;
+    const Rgb fill = rle24 ? kBlack : h.palette[0];
+    std::vector<std::uint8_t> band(3 * std::size_t(span) * std::size_t(bandRows));
+    const int bands = int(marks.size());
+    for (int b = bands - 1; b >= 0; --b) {
+        const int low = b * bandRows, high = std::min(ht, low + bandRows);
+        for (std::size_t i = 0; i < band.size(); i += 3) band[i] = fill.b, band[i + 1] = fill.g, band[i + 2] = fill.r;
+        RleState at = marks[std::size_t(b)];
+        if (!at.ended) {
+            auto put = [&](int x, int y, const std::uint8_t* bgr, unsigned index) {
+                if (y >= high || x < first || x >= first + span) return;
+                std::uint8_t* q = band.data() + 3 * (std::size_t(y - low) * std::size_t(span) + std::size_t(x - first));
+                if (rle24) {
+                    q[0] = bgr[0]; q[1] = bgr[1]; q[2] = bgr[2];
+                } else {
+                    const Rgb c = h.palette[index];
+                    q[0] = c.b; q[1] = c.g; q[2] = c.r;
+                }
+            };
+            if (!RunRle(codes, h, at, low, high, put)) return Invalid();
+            if (codes.Failed()) return FileResult::Failure(kPictureFileOpenMessage);
+        }
+        for (int yb = high - 1; yb >= low; --yb) {
+            const std::uint8_t* row = band.data() + 3 * std::size_t(yb - low) * std::size_t(span);
+            pieces.Row(ht - 1 - yb, [&](int x, int n, std::uint8_t* bgr, std::uint8_t*) {
+                std::memcpy(bgr, row + 3 * std::size_t(x - first), 3 * std::size_t(n));
+                return true;
+            });
+        }
+    }
     return FileResult::Success();
 }
 
-FileResult DecodeParsed(std::span<const std::uint8_t> file, const Headers& h, Raster& picture) {
+FileResult StreamParsed(const BmpInput& in, const Headers& h, PictureRowSink& sink, std::size_t bandBytes) {
     const int c = h.info.Compression;
+    bandBytes = std::max<std::size_t>(1, bandBytes);
+    return (c == kRle4 || c == kRle8 || c == kRle24) ? StreamRle(in, h, sink, bandBytes) : StreamRows(in, h, sink, bandBytes);
+}
+
+// The whole picture into a raster.
+class RasterSink : public PictureRowSink {
+public:
+    explicit RasterSink(Raster& out) : out_(out) {}
+    void Start(int width, int height) override { out_.Resize(width, height); }
+    std::uint8_t* RowBuffer(int y) override { return out_.Row(y); }
+    void RowDone(int) override {}
+
+private:
+    Raster& out_;
+};
+
+FileResult DecodeParsed(const BmpInput& in, const Headers& h, Raster& picture) {
     Raster out;
-    FileResult r = (c == kRle4 || c == kRle8 || c == kRle24) ? DecodeRle(file, h, out) : DecodeRows(file, h, out);
+    RasterSink sink(out);
+    FileResult r = StreamParsed(in, h, sink, kPictureBandBytes);
     if (r) picture = std::move(out);
     return r;
 }
@@ -330,6 +490,15 @@ FileResult OpenPictureFile(const std::filesystem::path& path, RegularFile& file)
     if (file.Open(path) != ReadStatus::Ok) return FileResult::Failure(kPictureFileOpenMessage);
     if (file.Size() > kMaxPictureFileBytes) return FileResult::Failure(kPictureTooLargeMessage);
     return FileResult::Success();
+}
+
+// Opens a bitmap file and parses its headers from its first bytes.
+FileResult OpenBitmap(const std::filesystem::path& path, RegularFile& file, Headers& h) {
+    if (FileResult r = OpenPictureFile(path, file); !r) return r;
+    std::vector<std::uint8_t> head;
+    if (!file.ReadAt(0, std::size_t(std::min<std::uint64_t>(file.Size(), kHeaderBytes)), head))
+        return FileResult::Failure(kPictureFileOpenMessage);
+    return ParseHeaders(head, file.Size(), h);
 }
 
 }  // namespace
@@ -346,7 +515,17 @@ FileResult DecodeBitmap(std::span<const std::uint8_t> file, Raster& picture, Bit
     Headers h;
     FileResult r = ParseHeaders(file, file.size(), h);
     if (!r) return r;
-    r = DecodeParsed(file, h, picture);
+    r = DecodeParsed(BmpInput{file, nullptr, file.size()}, h, picture);
+    if (r && info) *info = h.info;
+    return r;
+}
+
+FileResult DecodeBitmapRows(std::span<const std::uint8_t> file, PictureRowSink& sink, BitmapInfo* info,
+                            std::size_t bandBytes) {
+    Headers h;
+    FileResult r = ParseHeaders(file, file.size(), h);
+    if (!r) return r;
+    r = StreamParsed(BmpInput{file, nullptr, file.size()}, h, sink, bandBytes);
     if (r && info) *info = h.info;
     return r;
 }
@@ -361,12 +540,8 @@ FileResult ReadPictureFileBytes(const std::filesystem::path& path, std::vector<s
 
 FileResult ReadBitmapFileInfo(const std::filesystem::path& path, BitmapInfo& info) {
     RegularFile file;
-    if (FileResult r = OpenPictureFile(path, file); !r) return r;
-    std::vector<std::uint8_t> head;
-    if (!file.ReadAt(0, std::size_t(std::min<std::uint64_t>(file.Size(), kHeaderBytes)), head))
-        return FileResult::Failure(kPictureFileOpenMessage);
     Headers h;
-    FileResult r = ParseHeaders(head, file.Size(), h);
+    FileResult r = OpenBitmap(path, file, h);
     if (r) info = h.info;
     return r;
 }
@@ -374,17 +549,19 @@ FileResult ReadBitmapFileInfo(const std::filesystem::path& path, BitmapInfo& inf
 FileResult LoadBitmapFile(const std::filesystem::path& path, Raster& picture, BitmapInfo* info) {
     picture = Raster();
     RegularFile file;
-    if (FileResult r = OpenPictureFile(path, file); !r) return r;
-    // The headers first; then only the bytes the pixels can need, so that memory follows the
-    // picture's size, not whatever else the file holds.
-    std::vector<std::uint8_t> bytes;
-    if (!file.ReadAt(0, std::size_t(std::min<std::uint64_t>(file.Size(), kHeaderBytes)), bytes))
-        return FileResult::Failure(kPictureFileOpenMessage);
     Headers h;
-    if (FileResult r = ParseHeaders(bytes, file.Size(), h); !r) return r;
-    const std::uint64_t end = std::min<std::uint64_t>(file.Size(), h.pixelOffset + PixelDataBound(h));
-    if (end > bytes.size() && !file.ReadAt(0, std::size_t(end), bytes)) return FileResult::Failure(kPictureFileOpenMessage);
-    FileResult r = DecodeParsed(std::span(bytes).first(std::size_t(end)), h, picture);
+    if (FileResult r = OpenBitmap(path, file, h); !r) return r;
+    FileResult r = DecodeParsed(BmpInput{{}, &file, file.Size()}, h, picture);
+    if (r && info) *info = h.info;
+    return r;
+}
+
+FileResult LoadBitmapFileRows(const std::filesystem::path& path, PictureRowSink& sink, BitmapInfo* info,
+                              std::size_t bandBytes) {
+    RegularFile file;
+    Headers h;
+    if (FileResult r = OpenBitmap(path, file, h); !r) return r;
+    FileResult r = StreamParsed(BmpInput{{}, &file, file.Size()}, h, sink, bandBytes);
     if (r && info) *info = h.info;
     return r;
 }

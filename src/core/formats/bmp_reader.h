@@ -13,6 +13,7 @@
 #include <span>
 #include <vector>
 
+#include "core/formats/picture_rows.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -53,7 +54,18 @@ FileResult ReadBitmapInfo(std::span<const std::uint8_t> file, BitmapInfo& info);
 // Reads the headers of a .bmp file, and only those.
 FileResult ReadBitmapFileInfo(const std::filesystem::path& path, BitmapInfo& info);
 
-// Reads and decodes a .bmp file: the headers, then no more of the file than the pixels can use.
+// Reads and decodes a .bmp file: the headers, then the pixels band by band as they are decoded.
 FileResult LoadBitmapFile(const std::filesystem::path& path, Raster& picture, BitmapInfo* info = nullptr);
+
+// The same pictures handed to `sink` row by row, top to bottom, in pieces (PictureRowSink), with
+// about bandBytes of pixels held at a time: uncompressed files are read a band of rows at a time
+// (a bottom-up file from its end), or a piece of a row at a time when one row is larger; RLE
+// codes are checked through to their end first, then decoded band by band from the top. Only
+// the columns the sink reads are decoded. The same checks and messages as DecodeBitmap; the
+// rows handed over before a failure are of no use.
+FileResult DecodeBitmapRows(std::span<const std::uint8_t> file, PictureRowSink& sink, BitmapInfo* info = nullptr,
+                            std::size_t bandBytes = kPictureBandBytes);
+FileResult LoadBitmapFileRows(const std::filesystem::path& path, PictureRowSink& sink, BitmapInfo* info = nullptr,
+                              std::size_t bandBytes = kPictureBandBytes);
 
 }  // namespace pq

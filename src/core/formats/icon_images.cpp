@@ -8,6 +8,7 @@
 #include "core/document/color_reduction.h"
 #include "core/document/quality_reduction.h"
 #include "core/formats/native_document.h"
+#include "core/formats/png_file.h"
 #include "core/io/byte_io.h"
 
 namespace pq {
@@ -43,17 +44,8 @@ bool PngHeader(std::span<const uint8_t> data, png_image& image) {
 }
 
 bool DecodePng(std::span<const uint8_t> data, RgbaImage& out) {
-    png_image image;
-    if (!PngHeader(data, image)) return false;
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
-    const bool ok = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
-    png_image_free(&image);
-    if (!ok) return false;
-    out.Width = int(image.width);
-    out.Height = int(image.height);
-    out.Pixels = std::move(pixels);
-    return true;
+    // Decoded by the shared PNG reader, which keeps the samples as stored.
+    return DecodePngRgba(data, kMaxPngIconSide, out.Width, out.Height, out.Pixels);
 }
 
 // Where the parts of a DIB image lie in its data.

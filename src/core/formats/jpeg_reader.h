@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <span>
 
+#include "core/formats/picture_rows.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -26,18 +27,6 @@ struct JpegInfo {
     int Components = 0;   // 1 grayscale, 3 colour, 4 CMYK/YCCK
 };
 
-// Receives a decoded picture one row at a time, top to bottom. The rows handed over before a
-// failure are of no use: the call that decodes reports the failure.
-class PictureRowSink {
-public:
-    virtual ~PictureRowSink() = default;
-    // The picture's size, once, before its first row.
-    virtual void Start(int width, int height) = 0;
-    // Where row y (width pixels of blue, green and red, 3 * width bytes) is to be written.
-    virtual std::uint8_t* RowBuffer(int y) = 0;
-    // Row y is complete in the buffer RowBuffer(y) gave.
-    virtual void RowDone(int y) = 0;
-};
 
 // On failure `picture` is left empty. Pictures above kMaxPicturePixels (bmp_reader.h) are
 // refused with kPictureTooLargeMessage.

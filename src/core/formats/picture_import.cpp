@@ -88,7 +88,7 @@ constexpr int kLanes = 8;
 // evaluated exactly as Bilinear does, term by term (at a whole x the second column's terms are
 // +0 and are left out), and the sum truncated after each sample. Sums stay below 2^31 (the
 // caller checks).
-__attribute__((target("avx2"))) void AddStepWide(const std::uint8_t* const* rows, const std::vector<Tap>& ys,
+__attribute__((target("avx2"))) void AddStepWide(const std::uint8_t* const* rows, int base, const std::vector<Tap>& ys,
                                                   const Tap* const (&tx)[kLanes], bool wholeX,
                                                   long long (&sum)[kLanes][3]) {
     __m128i s[kLanes];
@@ -105,8 +105,8 @@ __attribute__((target("avx2"))) void AddStepWide(const std::uint8_t* const* rows
         wx1[q] = _mm256_set1_pd(tx[q]->w1);
     }
     for (std::size_t m = 0; m < ys.size(); ++m) {
-        const std::uint8_t* r0 = rows[ys[m].i0];
-        const std::uint8_t* r1 = rows[ys[m].i1];
+        const std::uint8_t* r0 = rows[ys[m].i0 - base];
+        const std::uint8_t* r1 = rows[ys[m].i1 - base];
         const __m256d wy0 = _mm256_set1_pd(ys[m].w0), wy1 = _mm256_set1_pd(ys[m].w1);
         for (int q = 0; q < kLanes; ++q) {
             // A pixel's three bytes (and a 0) from one 32-bit read ending at its last byte
@@ -160,13 +160,13 @@ AreaTaps MakeTaps(int sw, int sh, int left, int top, int right, int bottom, int 
     return taps;
 }
 
-// Target row i from the source rows its y positions read (rows[y] is source row y's bytes;
-// only those rows need be there). Each target pixel's sum advances sample by sample in its
+// Target row i from the source rows its y positions read (rows[y - base] is source row y's
+// bytes; only those rows need be there). Each target pixel's sum advances sample by sample in its
 // defined order, x outer, y inner, the fraction dropped each time a sample is added: a chain in
 // which every step waits for the one before. Pixels of a target row are independent chains, so
 // groups of kLanes advance side by side, one x position each per step, in vector registers
 // where every pixel of the group has one.
-void ResampleTargetRow(const std::uint8_t* const* rows, const AreaTaps& taps, int i, Raster& target) {
+void ResampleTargetRow(const std::uint8_t* const* rows, int base, const AreaTaps& taps, int i, Raster& target) {
     const int w = target.Width();
     const std::vector<Tap>& ys = taps.rows[std::size_t(i)];
     if (ys.empty()) return;   // no sample: the row stays white
@@ -195,13 +195,13 @@ void ResampleTargetRow(const std::uint8_t* const* rows, const AreaTaps& taps, in
             }
 #if defined(__x86_64__) && defined(__GNUC__)
             if (together && wide) {
-                AddStepWide(rows, ys, tx, wholeX, sum);
+                AddStepWide(rows, base, ys, tx, wholeX, sum);
                 continue;
             }
 #endif
             for (std::size_t m = 0; m < ys.size(); ++m) {
-                const std::uint8_t* r0 = rows[ys[m].i0];
-                const std::uint8_t* r1 = rows[ys[m].i1];
+                const std::uint8_t* r0 = rows[ys[m].i0 - base];
+                const std::uint8_t* r1 = rows[ys[m].i1 - base];
                 for (int q = 0; q < kLanes; ++q) {
                     if (k >= size[q]) continue;
                     for (int c = 0; c < 3; ++c)
@@ -227,28 +227,63 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
     const AreaTaps taps = MakeTaps(sw, sh, left, top, right, bottom, w, h);
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(sh));
     for (int y = 0; y < sh; ++y) rows[std::size_t(y)] = source.Row(y);
-    for (int i = 0; i < h; ++i) ResampleTargetRow(rows.data(), taps, i, target);
+    for (int i = 0; i < h; ++i) ResampleTargetRow(rows.data(), 0, taps, i, target);
 }
+
+namespace {
+
+// Which target pixels of target row i have more transparent samples than opaque ones, each
+// sample counted as the source pixel it lies nearest to (the first of two at equal distance);
+// clearRows[y - base] holds source row y's transparency (1 = transparent), in the columns the
+// taps name.
+void TransparencyTargetRow(const std::uint8_t* const* clearRows, int base, const AreaTaps& taps, int i, int w, Plane& out) {
+    const std::vector<Tap>& ys = taps.rows[std::size_t(i)];
+    auto nearest = [](const Tap& t) { return t.w1 > t.w0 ? t.i1 : t.i0; };
+    for (int j = 0; j < w; ++j) {
+        const std::vector<Tap>& xs = taps.columns[std::size_t(j)];
+        std::size_t clear = 0;
+        for (const Tap& tx : xs)
+            for (const Tap& ty : ys) clear += clearRows[nearest(ty) - base][nearest(tx)] != 0;
+        out[std::size_t(i) * std::size_t(w) + std::size_t(j)] = 2 * clear > xs.size() * ys.size();
+    }
+}
+
+}  // namespace
 
 // The rows arrive in order; each target row is made as soon as the last row it reads is in,
 // from a ring holding the rows target rows read (their y positions lie one source row apart, so
-// one target row reads a band a little taller than the frame's height over the target's).
+// one target row reads a band a little taller than the frame's height over the target's), and
+// of each row only the columns the frame's samples read.
 // For a large picture the target rows are made on a second thread while the decoder goes on:
 // the ring then holds two bands and more, and the decoder waits before it reuses a row that a
 // target row still to be made reads. Each target row is made by the same code either way, so
 // the result does not depend on the thread.
 class AreaResampler::Sampler {
 public:
-    Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target)
-        : target_(target), taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())),
-          rows_(static_cast<std::size_t>(sh), nullptr) {
+    Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target, Plane* unpainted)
+        : target_(target), unpainted_(unpainted),
+          taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())) {
+        // The columns any sample reads; the column taps are made relative to the first of them.
+        int first = sw, end = 0;
+        for (const std::vector<Tap>& xs : taps_.columns)
+            for (const Tap& t : xs) first = std::min(first, t.i0), end = std::max(end, t.i1 + 1);
+        if (first >= end) first = 0, end = 1;
+        first_ = first;
+        end_ = end;
+        for (std::vector<Tap>& xs : taps_.columns)
+            for (Tap& t : xs) t.i0 -= first, t.i1 -= first;
         std::size_t band = 1;
         for (const std::vector<Tap>& ys : taps_.rows)
             if (!ys.empty()) band = std::max(band, std::size_t(ys.back().i1 - ys.front().i0 + 1));
         // Below a few million samples a thread costs more than it saves.
         threaded_ = std::int64_t(sw) * sh >= (1 << 21);
         ring_.resize(threaded_ ? 2 * band + 2 : band);
-        for (auto& row : ring_) row.assign(3 * std::size_t(sw), 0);
+        // One byte more than the row: the wide sampler reads a pixel's three bytes four at a time.
+        for (auto& row : ring_) row.assign(3 * std::size_t(end_ - first_) + 1, 0);
+        if (unpainted_) {
+            clearRing_.resize(ring_.size());
+            for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
+        }
         Skip();
         if (threaded_) worker_ = std::thread([this] { Work(); });
     }
@@ -263,8 +298,11 @@ public:
         worker_.join();
     }
 
+    int First() const { return first_; }
+    int End() const { return end_; }
     bool Done() const { return next_ >= int(taps_.rows.size()); }
 
+    // Where row y's columns [First, End) go, and (with transparency) its transparency.
     std::uint8_t* Buffer(int y) {
         const std::size_t slot = std::size_t(y) % ring_.size();
         if (threaded_ && y >= int(ring_.size())) {
@@ -275,9 +313,11 @@ public:
         }
         return ring_[slot].data();
     }
+    std::uint8_t* ClearBuffer(int y) {
+        return unpainted_ ? clearRing_[std::size_t(y) % clearRing_.size()].data() : nullptr;
+    }
 
     void RowDone(int y) {
-        rows_[std::size_t(y)] = ring_[std::size_t(y) % ring_.size()].data();
         bool queued = false;
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
             if (threaded_) {
@@ -285,7 +325,7 @@ public:
                 pending_.push_back(next_);
                 queued = true;
             } else {
-                ResampleTargetRow(rows_.data(), taps_, next_, target_);
+                MakeRow(next_);
             }
             ++next_;
             Skip();
@@ -294,6 +334,18 @@ public:
     }
 
 private:
+    // Target row i from the rows of its band, each still in its ring slot.
+    void MakeRow(int i) {
+        const std::vector<Tap>& ys = taps_.rows[std::size_t(i)];
+        const int base = ys.front().i0, count = ys.back().i1 - base + 1;
+        std::vector<const std::uint8_t*> band(static_cast<std::size_t>(count));
+        for (int k = 0; k < count; ++k) band[std::size_t(k)] = ring_[std::size_t(base + k) % ring_.size()].data();
+        ResampleTargetRow(band.data(), base, taps_, i, target_);
+        if (!unpainted_) return;
+        for (int k = 0; k < count; ++k) band[std::size_t(k)] = clearRing_[std::size_t(base + k) % clearRing_.size()].data();
+        TransparencyTargetRow(band.data(), base, taps_, i, target_.Width(), *unpainted_);
+    }
+
     // Past target rows without samples, which stay white.
     void Skip() {
         while (!Done() && taps_.rows[std::size_t(next_)].empty()) ++next_;
@@ -310,7 +362,7 @@ private:
             if (pending_.empty()) return;   // stopped with nothing left
             const int i = pending_.front();
             lock.unlock();
-            ResampleTargetRow(rows_.data(), taps_, i, target_);
+            MakeRow(i);
             lock.lock();
             pending_.pop_front();
             room_.notify_one();
@@ -318,9 +370,11 @@ private:
     }
 
     Raster& target_;
+    Plane* unpainted_;
     AreaTaps taps_;
-    std::vector<const std::uint8_t*> rows_;     // source row y's bytes, while in the ring
-    std::vector<std::vector<std::uint8_t>> ring_;
+    int first_ = 0, end_ = 1;
+    std::vector<std::vector<std::uint8_t>> ring_;        // source row y in slot y % size
+    std::vector<std::vector<std::uint8_t>> clearRing_;   // its transparency, likewise
     int next_ = 0;                              // the next target row to make or queue
     bool threaded_ = false;
     std::thread worker_;
@@ -330,23 +384,60 @@ private:
     bool stop_ = false;
 };
 
-AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target)
-    : left_(left), top_(top), right_(right), bottom_(bottom), target_(target) {}
+AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target, Plane* unpainted)
+    : left_(left), top_(top), right_(right), bottom_(bottom), target_(target), unpainted_(unpainted) {
+    if (unpainted_) unpainted_->assign(std::size_t(target.Width()) * std::size_t(target.Height()), 0);
+}
 
 AreaResampler::~AreaResampler() = default;
 
 void AreaResampler::Start(int width, int height) {
     sampler_.reset();
-    idle_.assign(3 * std::size_t(width), 0);
+    width_ = width;
+    idle_.clear();
     if (left_ >= width || top_ >= height || target_.Width() == 0 || target_.Height() == 0) return;
-    sampler_ = std::make_unique<Sampler>(width, height, left_, top_, right_, bottom_, target_);
+    sampler_ = std::make_unique<Sampler>(width, height, left_, top_, right_, bottom_, target_, unpainted_);
     if (sampler_->Done()) sampler_.reset();
 }
 
-std::uint8_t* AreaResampler::RowBuffer(int y) { return sampler_ ? sampler_->Buffer(y) : idle_.data(); }
+// Only decoders of whole rows ask for one, and only they need a whole row's room.
+std::uint8_t* AreaResampler::RowBuffer(int) {
+    idle_.resize(3 * std::size_t(width_));
+    return idle_.data();
+}
 
 void AreaResampler::RowDone(int y) {
     if (!sampler_) return;
+    // A whole row: the columns the samples read go into the ring.
+    const std::size_t first = std::size_t(sampler_->First()), n = std::size_t(sampler_->End()) - first;
+    std::memcpy(sampler_->Buffer(y), idle_.data() + 3 * first, 3 * n);
+    if (std::uint8_t* clear = sampler_->ClearBuffer(y)) std::memset(clear, 0, n);
+    Finish(y);
+}
+
+AreaResampler::PieceLayout AreaResampler::Pieces() const {
+    if (!sampler_) return {0, std::max(1, std::min(width_, 1)), 0};
+    return {sampler_->First(), sampler_->End(), 0};
+}
+
+void AreaResampler::Piece(int y, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) {
+    if (!sampler_) return;
+    const int first = sampler_->First();
+    if (x == first) {
+        pieceRow_ = sampler_->Buffer(y);
+        pieceClear_ = sampler_->ClearBuffer(y);
+    }
+    std::memcpy(pieceRow_ + 3 * std::size_t(x - first), bgr, 3 * std::size_t(n));
+    if (pieceClear_) {
+        if (clear)
+            std::memcpy(pieceClear_ + (x - first), clear, std::size_t(n));
+        else
+            std::memset(pieceClear_ + (x - first), 0, std::size_t(n));
+    }
+    if (x + n >= sampler_->End()) Finish(y);
+}
+
+void AreaResampler::Finish(int y) {
     sampler_->RowDone(y);
     if (sampler_->Done()) sampler_.reset();   // the rest of the file is still decoded and checked
 }
@@ -355,6 +446,22 @@ FileResult ResampleJpegFileArea(const std::filesystem::path& path, int left, int
                                 Raster& target) {
     AreaResampler resampler(left, top, right, bottom, target);
     return LoadJpegFileRows(path, resampler);
+}
+
+FileResult ResamplePictureFileArea(const std::filesystem::path& path, PictureKind kind, int left, int top, int right,
+                                   int bottom, Raster& target, Plane* unpainted) {
+    AreaResampler resampler(left, top, right, bottom, target, unpainted);
+    return ReadPictureFileRows(path, kind, resampler);
+}
+
+FileResult ReadPictureFileRows(const std::filesystem::path& path, PictureKind kind, PictureRowSink& sink) {
+    switch (kind) {
+        case PictureKind::Bitmap: return LoadBitmapFileRows(path, sink);
+        case PictureKind::Jpeg: return LoadJpegFileRows(path, sink);
+        case PictureKind::Png: return LoadPngFileRows(path, sink);
+        case PictureKind::None: break;
+    }
+    return FileResult::Failure(kBitmapUnsupportedMessage);
 }
 
 namespace {

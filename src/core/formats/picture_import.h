@@ -37,31 +37,51 @@ FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Rast
 // lies at or beyond the picture's width or height.
 void ResampleArea(const Raster& source, int left, int top, int right, int bottom, Raster& target);
 
-// ResampleArea of a picture handed over row by row (by the JPEG decoder: LoadJpegFileRows,
-// DecodeJpegRows): the same bytes, holding only the band of rows one target row reads (about
-// the frame's height over the target's, plus one), each target row made as soon as its last
-// row is in.
+// ResampleArea of a picture handed over row by row (whole rows: the JPEG decoder; pieces: the
+// bitmap and PNG readers): the same bytes, holding only the band of rows one target row reads
+// (about the frame's height over the target's, plus one), and of each row only the columns the
+// frame's samples read, each target row made as soon as its last row is in. With `unpainted`
+// (w x h bytes, set to 0 at first) it also makes what the area picker's PreviewUnpainted makes
+// for the same frame from the pieces' transparency.
 class AreaResampler : public PictureRowSink {
 public:
-    // `target` (already white, w x h) must outlive the resampler.
-    AreaResampler(int left, int top, int right, int bottom, Raster& target);
+    // `target` (already white, w x h) and `unpainted` must outlive the resampler.
+    AreaResampler(int left, int top, int right, int bottom, Raster& target, Plane* unpainted = nullptr);
     ~AreaResampler() override;
     void Start(int width, int height) override;
     std::uint8_t* RowBuffer(int y) override;
     void RowDone(int y) override;
+    PieceLayout Pieces() const override;
+    void Piece(int y, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) override;
 
     class Sampler;
 
 private:
+    void Finish(int y);
+
     int left_, top_, right_, bottom_;
     Raster& target_;
+    Plane* unpainted_;
+    int width_ = 0;
     std::unique_ptr<Sampler> sampler_;
-    std::vector<std::uint8_t> idle_;   // where rows go that no target row reads
+    std::vector<std::uint8_t> idle_;   // whole rows as the JPEG decoder writes them
+    std::uint8_t* pieceRow_ = nullptr;
+    std::uint8_t* pieceClear_ = nullptr;
 };
 
 // LoadPicture of a JPEG followed by ResampleArea, without the picture ever held whole.
 FileResult ResampleJpegFileArea(const std::filesystem::path& path, int left, int top, int right, int bottom,
                                 Raster& target);
+
+// The picture file of any kind handed row by row to `sink` by its reader (LoadBitmapFileRows,
+// LoadJpegFileRows, LoadPngFileRows), with that reader's checks and messages.
+FileResult ReadPictureFileRows(const std::filesystem::path& path, PictureKind kind, PictureRowSink& sink);
+
+// LoadPicture followed by the area picker's frame (left, top, right, bottom) resampled into
+// `target` (already white) and, with `unpainted`, its PreviewUnpainted, without the picture
+// ever held whole.
+FileResult ResamplePictureFileArea(const std::filesystem::path& path, PictureKind kind, int left, int top, int right,
+                                   int bottom, Raster& target, Plane* unpainted = nullptr);
 
 // The area picker of the import (and of paste): a frame over the picture, drawn by clicking
 // (a frame of exactly the output size at 1:1) or dragging (any size, kept square while Square

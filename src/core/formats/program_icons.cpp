@@ -9,6 +9,7 @@
 
 #include "core/document/color_reduction.h"
 #include "core/document/quality_reduction.h"
+#include "core/formats/png_file.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 
@@ -290,18 +291,12 @@ Rgb OverWhite(Rgb c, unsigned a) {
 }
 
 bool DecodePng(std::span<const std::uint8_t> d, Decoded& out) {
-    png_image img{};
-    img.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&img, d.data(), d.size())) return false;
-    if (img.width == 0 || img.height == 0 || img.width > kMaxIconSide || img.height > kMaxIconSide) {
-        png_image_free(&img);
-        return false;
-    }
-    img.format = PNG_FORMAT_RGBA;
-    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(img));
-    if (!png_image_finish_read(&img, nullptr, rgba.data(), 0, nullptr)) return false;
-    out.w = int(img.width);
-    out.h = int(img.height);
+    // Decoded by the shared PNG reader, which keeps the samples as stored.
+    std::vector<std::uint8_t> rgba;
+    int width = 0, height = 0;
+    if (!DecodePngRgba(d, kMaxIconSide, width, height, rgba)) return false;
+    out.w = width;
+    out.h = height;
     out.color.resize(std::size_t(out.w) * out.h);
     out.opacity.resize(out.color.size());
     for (std::size_t i = 0; i < out.color.size(); ++i) {

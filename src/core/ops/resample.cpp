@@ -15,24 +15,32 @@
 namespace pq {
 namespace {
 
-// Adds ly * src[i] to acc[i] for n bytes.
-void AddScaled(const std::uint8_t* src, std::size_t n, std::uint32_t ly, std::uint32_t* acc) {
+// Adds the blue, green and red bytes of n pixels (3 n bytes from p) to t[0], t[1] and t[2].
+void SumPixels(const std::uint8_t* p, std::size_t n, std::uint64_t (&t)[3]) {
     std::size_t i = 0;
 #if defined(__SSE2__)
-    // Lengths are at most 256, so each product (255 * 256 at most) fits 16 bits.
-    const __m128i zero = _mm_setzero_si128(), m = _mm_set1_epi16(short(ly));
-    for (; i + 16 <= n; i += 16) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        const __m128i lo = _mm_mullo_epi16(_mm_unpacklo_epi8(x, zero), m);
-        const __m128i hi = _mm_mullo_epi16(_mm_unpackhi_epi8(x, zero), m);
-        __m128i* a = reinterpret_cast<__m128i*>(acc + i);
-        _mm_storeu_si128(a, _mm_add_epi32(_mm_loadu_si128(a), _mm_unpacklo_epi16(lo, zero)));
-        _mm_storeu_si128(a + 1, _mm_add_epi32(_mm_loadu_si128(a + 1), _mm_unpackhi_epi16(lo, zero)));
-        _mm_storeu_si128(a + 2, _mm_add_epi32(_mm_loadu_si128(a + 2), _mm_unpacklo_epi16(hi, zero)));
-        _mm_storeu_si128(a + 3, _mm_add_epi32(_mm_loadu_si128(a + 3), _mm_unpackhi_epi16(hi, zero)));
+    // 16 pixels (48 bytes, three registers) at a time into 16-bit lanes, emptied every 256 steps
+    // before they could overflow; byte k of register v belongs to channel (16 v + k) % 3.
+    const __m128i zero = _mm_setzero_si128();
+    while (n - i >= 16) {
+        __m128i acc[6] = {zero, zero, zero, zero, zero, zero};
+        const std::size_t blocks = std::min<std::size_t>((n - i) / 16, 256);
+        for (std::size_t b = 0; b < blocks; ++b, i += 16) {
+            const std::uint8_t* q = p + 3 * i;
+            for (int v = 0; v < 3; ++v) {
+                const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * v));
+                acc[2 * v] = _mm_add_epi16(acc[2 * v], _mm_unpacklo_epi8(x, zero));
+                acc[2 * v + 1] = _mm_add_epi16(acc[2 * v + 1], _mm_unpackhi_epi8(x, zero));
+            }
+        }
+        for (int r = 0; r < 6; ++r) {
+            alignas(16) std::uint16_t lanes[8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc[r]);
+            for (int k = 0; k < 8; ++k) t[(8 * r + k) % 3] += lanes[k];
+        }
     }
 #endif
-    for (; i < n; ++i) acc[i] += ly * src[i];
+    for (; i < n; ++i) t[0] += p[3 * i], t[1] += p[3 * i + 1], t[2] += p[3 * i + 2];
 }
 
 bool SideInRange(int side) { return side >= 1 && side <= kMaxResampleSide; }
@@ -46,12 +54,12 @@ AreaAverager::AreaAverager(int pictureWidth, int pictureHeight, int width, int h
     auto axis = [](int sourceSide, int targetSide, Axis& a) {
         const std::int64_t s = sourceSide, t = targetSide;
         for (std::int64_t j = 0; j < t; ++j) {
-            const std::int64_t start = j * s, end = (j + 1) * s, first = start / t;
+            const std::int64_t start = j * s, end = (j + 1) * s, first = start / t, last = (end - 1) / t;
+            auto len = [&](std::int64_t i) { return std::uint32_t(std::min((i + 1) * t, end) - std::max(i * t, start)); };
             a.First.push_back(int(first));
-            a.At.push_back(a.Len.size());
-            for (std::int64_t i = first; i * t < end; ++i)
-                a.Len.push_back(std::uint32_t(std::min((i + 1) * t, end) - std::max(i * t, start)));
-            a.Count.push_back(int(a.Len.size() - a.At.back()));
+            a.Count.push_back(int(last - first + 1));
+            a.FirstLen.push_back(len(first));
+            a.LastLen.push_back(len(last));
         }
     };
     axis(W_, w_, across_);
@@ -60,68 +68,89 @@ AreaAverager::AreaAverager(int pictureWidth, int pictureHeight, int width, int h
     out_.Height = h_;
     out_.Colors = Raster(w_, h_);
     out_.Painted.assign(std::size_t(w_) * std::size_t(h_), 0);
-    // A byte's sum over a target row is at most 255 times the lengths of its rows, which add up to H.
-    wideSums_ = std::uint64_t(255) * std::uint64_t(H_) > std::numeric_limits<std::uint32_t>::max();
-    const std::size_t bytes = 3 * std::size_t(W_);
-    if (wideSums_)
-        wide_.assign(bytes, 0);
-    else
-        sums_.assign(bytes, 0);
-    if (transparency_) covered_.assign(std::size_t(W_), 0);
+    rowSums_.assign(3 * std::size_t(w_), 0);
+    sums_.assign(3 * std::size_t(w_), 0);
+    rowCover_.assign(std::size_t(w_), 0);
+    cover_.assign(std::size_t(w_), 0);
 }
 
-void AreaAverager::AddRow(const std::uint8_t* bgr, const std::uint8_t* transparent) {
+void AreaAverager::AddRow(const std::uint8_t* bgr, const std::uint8_t* transparent) { AddPiece(0, W_, bgr, transparent); }
+
+void AreaAverager::AddPiece(int x, int n, const std::uint8_t* bgr, const std::uint8_t* transparent) {
     if (row_ >= H_) return;
+    // Each target column's sum over its source pixels in the piece: length times value. The sums are exact whole
+    // numbers, so summing by target pixel gives what summing by source pixel gives.
+    const std::uint64_t inner = std::uint64_t(w_);
+    // The first target column whose source pixels reach x (their ends never decrease).
+    std::size_t j = 0, past = std::size_t(w_);
+    while (j < past) {
+        const std::size_t mid = (j + past) / 2;
+        if (across_.First[mid] + across_.Count[mid] > x) past = mid; else j = mid + 1;
+    }
+    for (; j < std::size_t(w_) && across_.First[j] < x + n; ++j) {
+        const int first = across_.First[j], last = first + across_.Count[j] - 1;
+        const int lo = std::max(first, x), hi = std::min(last + 1, x + n);
+        std::uint64_t s[3] = {0, 0, 0}, cover = 0;
+        auto add = [&](int i, std::uint64_t len) {
+            if (transparency_ && transparent && transparent[i - x]) return;
+            const std::uint8_t* p = bgr + 3 * std::size_t(i - x);
+            s[0] += len * p[0], s[1] += len * p[1], s[2] += len * p[2];
+            cover += len;
+        };
+        // The pixels between the first and the last all have the target side as their length.
+        const int innerLo = std::max(lo, first + 1), innerHi = std::min(hi, last);
+        if (lo == first) add(first, across_.FirstLen[j]);
+        if (innerLo < innerHi) {
+            std::uint64_t t[3] = {0, 0, 0}, k = 0;
+            if (transparency_ && transparent) {
+                for (int i = innerLo; i < innerHi; ++i) {
+                    if (transparent[i - x]) continue;
+                    const std::uint8_t* p = bgr + 3 * std::size_t(i - x);
+                    t[0] += p[0], t[1] += p[1], t[2] += p[2];
+                    ++k;
+                }
+            } else {
+                SumPixels(bgr + 3 * std::size_t(innerLo - x), std::size_t(innerHi - innerLo), t);
+                k = std::uint64_t(innerHi - innerLo);
+            }
+            for (int c = 0; c < 3; ++c) s[c] += inner * t[c];
+            cover += inner * k;
+        }
+        if (last > first && hi == last + 1) add(last, across_.LastLen[j]);
+        for (int c = 0; c < 3; ++c) rowSums_[3 * j + std::size_t(c)] += s[c];
+        rowCover_[j] += cover;
+    }
+    if (x + n < W_) return;   // more pieces of this row to come
+
     const int r = row_++;
     // One source row may end one target row and start the next (or, enlarging, make several).
     while (targetRow_ < h_ && down_.First[std::size_t(targetRow_)] + step_ == r) {
-        const std::uint32_t ly = down_.Len[down_.At[std::size_t(targetRow_)] + std::size_t(step_)];
-        if (transparency_) {
-            for (int x = 0; x < W_; ++x) {
-                if (transparent && transparent[x]) continue;
-                covered_[std::size_t(x)] += ly;
-                for (int c = 0; c < 3; ++c) {
-                    const std::size_t b = 3 * std::size_t(x) + std::size_t(c);
-                    if (wideSums_)
-                        wide_[b] += std::uint64_t(ly) * bgr[b];
-                    else
-                        sums_[b] += ly * bgr[b];
-                }
-            }
-        } else if (wideSums_) {
-            for (std::size_t b = 0; b < wide_.size(); ++b) wide_[b] += std::uint64_t(ly) * bgr[b];
-        } else {
-            AddScaled(bgr, sums_.size(), ly, sums_.data());
-        }
+        const std::size_t t = std::size_t(targetRow_);
+        const std::uint64_t ly = step_ == 0 ? down_.FirstLen[t] : step_ == down_.Count[t] - 1 ? down_.LastLen[t] : std::uint64_t(h_);
+        for (std::size_t k = 0; k < sums_.size(); ++k) sums_[k] += ly * rowSums_[k];
+        for (std::size_t k = 0; k < cover_.size(); ++k) cover_[k] += ly * rowCover_[k];
         if (++step_ < down_.Count[std::size_t(targetRow_)]) break;
         FinishTargetRow();
         ++targetRow_;
         step_ = 0;
     }
+    std::fill(rowSums_.begin(), rowSums_.end(), 0u);
+    std::fill(rowCover_.begin(), rowCover_.end(), 0u);
 }
 
 void AreaAverager::FinishTargetRow() {
     const std::uint64_t area = std::uint64_t(W_) * std::uint64_t(H_);
     const int y = targetRow_;
     for (int x = 0; x < w_; ++x) {
-        const std::size_t first = std::size_t(across_.First[std::size_t(x)]);
-        const std::uint32_t* len = &across_.Len[across_.At[std::size_t(x)]];
-        const int count = across_.Count[std::size_t(x)];
-        std::uint64_t covered = transparency_ ? 0 : area, sum[3] = {0, 0, 0};
-        for (int k = 0; k < count; ++k) {
-            const std::size_t p = first + std::size_t(k);
-            if (transparency_) covered += std::uint64_t(len[k]) * covered_[p];
-            for (int c = 0; c < 3; ++c)
-                sum[c] += std::uint64_t(len[k]) * (wideSums_ ? wide_[3 * p + std::size_t(c)] : sums_[3 * p + std::size_t(c)]);
-        }
+        const std::size_t j = std::size_t(x);
+        const std::uint64_t covered = transparency_ ? cover_[j] : area;
         if (2 * covered < area) continue;
         auto mean = [covered](std::uint64_t v) { return std::uint8_t((2 * v + covered) / (2 * covered)); };
-        out_.Colors.SetPixelUnchecked(x, y, Rgb{mean(sum[2]), mean(sum[1]), mean(sum[0])});
+        out_.Colors.SetPixelUnchecked(x, y, Rgb{mean(sums_[3 * j + 2]), mean(sums_[3 * j + 1]), mean(sums_[3 * j])});
         out_.Painted[std::size_t(y) * std::size_t(w_) + std::size_t(x)] = 1;
     }
     std::fill(sums_.begin(), sums_.end(), 0u);
-    std::fill(wide_.begin(), wide_.end(), 0u);
-    std::fill(covered_.begin(), covered_.end(), 0u);
+    std::fill(cover_.begin(), cover_.end(), 0u);
 }
 
 ResampledPicture ResamplePicture(const Document& src, int width, int height) {

@@ -33,8 +33,9 @@ ResampledPicture ResamplePicture(const Document& src, int width, int height);
 ResampledPicture ResampleRaster(const Raster& picture, const Plane* transparent, int width, int height);
 
 // ResampleRaster fed the picture one row at a time, top to bottom, so that a picture being decoded need not be held
-// whole: the same bytes. Work per row is a multiply-add per byte into per-column sums; each target row is finished
-// from those sums as soon as its last source row is in.
+// whole: the same bytes. A row may come in pieces, so that not even one row of a very wide picture is held. Each row
+// is summed into one set of sums per target pixel of the row (nothing is kept per source pixel), and each target row
+// is finished from those sums as soon as its last source row is in.
 class AreaAverager {
 public:
     // A pictureWidth x pictureHeight picture (both 1 or more) to width x height (1..kMaxResampleSide); with
@@ -43,6 +44,9 @@ public:
     // The next row: pictureWidth pixels of blue, green and red, and (with transparency) one byte per pixel,
     // non-zero where the pixel is transparent. Rows past the last are ignored.
     void AddRow(const std::uint8_t* bgr, const std::uint8_t* transparent = nullptr);
+    // Pixels [x, x + n) of the next row, the pieces of a row one after another from x = 0; the row is complete with
+    // its last piece (x + n = pictureWidth).
+    void AddPiece(int x, int n, const std::uint8_t* bgr, const std::uint8_t* transparent = nullptr);
     // The picture once every row is in (target rows never reached stay unpainted).
     ResampledPicture Take() { return std::move(out_); }
 
@@ -51,16 +55,16 @@ private:
 
     int W_, H_, w_, h_;
     bool transparency_;
-    bool wideSums_;   // 64-bit column sums, for pictures too tall for 32-bit ones
+    // Target pixel j covers source pixels First[j] .. First[j] + Count[j] - 1, with overlap lengths FirstLen[j] for the
+    // first, LastLen[j] for the last and the target side for those between.
     struct Axis {
-        std::vector<int> First;          // per target pixel: its first source pixel
-        std::vector<int> Count;          // how many source pixels it covers
-        std::vector<std::uint32_t> Len;  // their overlap lengths, all target pixels one after another
-        std::vector<std::size_t> At;     // where each target pixel's lengths start in Len
+        std::vector<int> First, Count;
+        std::vector<std::uint32_t> FirstLen, LastLen;
     } across_, down_;
-    std::vector<std::uint32_t> sums_;    // per source byte: sum of length x value over the target row's rows
-    std::vector<std::uint64_t> wide_;    // the same when sums_ could overflow
-    std::vector<std::uint64_t> covered_; // per source pixel: sum of the lengths where it is painted
+    std::vector<std::uint64_t> rowSums_;   // per target column and channel: sum of length x value over this row
+    std::vector<std::uint64_t> rowCover_;  // per target column: sum of the lengths of this row's painted pixels
+    std::vector<std::uint64_t> sums_;      // per target column and channel: the same weighted by row lengths
+    std::vector<std::uint64_t> cover_;
     int row_ = 0, targetRow_ = 0, step_ = 0;   // next source row; target row being summed; its next length
     ResampledPicture out_;
 };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <png.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -1306,4 +1308,158 @@ TEST(PqtoolConvert, PngInputKeepsItsTransparency) {
         }
     r = Pqtool({"info", png.string()});
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: png", "size: 32x32", "transparent pixels: 64"}));
+}
+
+namespace {
+
+// pqtool run to its end in a child process: its peak resident memory in MiB, -1 when it did
+// not end with status 0.
+long PeakMiB(const std::vector<std::string>& args) {
+    const pid_t pid = test::StartPqtool(args);
+    if (pid < 0) return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return usage.ru_maxrss / 1024;
+}
+
+// The pixels of the large PNG: colours from the position, a transparent disc.
+void LargePngPixel(int x, int y, uint8_t* p) {
+    const int dx = x - 3000, dy = y - 5000;
+    p[0] = uint8_t(x >> 5), p[1] = uint8_t(y >> 5), p[2] = uint8_t((x ^ y) & 255);
+    p[3] = std::int64_t(dx) * dx + std::int64_t(dy) * dy < 1500ll * 1500 ? 0 : 255;
+}
+
+// A side x side RGBA PNG written row by row with light compression; its transparent pixel count.
+std::size_t WriteLargePng(const fs::path& path, int side) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::size_t clear = 0;
+    std::vector<uint8_t> row(4 * std::size_t(side));
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, f);
+        png_set_compression_level(png, 1);
+        png_set_IHDR(png, info, png_uint_32(side), png_uint_32(side), 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                LargePngPixel(x, y, row.data() + 4 * std::size_t(x));
+                clear += row[4 * std::size_t(x) + 3] == 0;
+            }
+            png_write_row(png, row.data());
+        }
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    std::fclose(f);
+    return clear;
+}
+
+}  // namespace
+
+// The largest pictures are converted band by band in well under 100 MB: a 1-bit bitmap of
+// 67,108,864 x 1 pixels (its 24-bit copy alone would take 192 MB), and an 8192 x 8192 PNG fitted
+// whole and by a frame; info of the PNG decodes it a row at a time to count its transparent
+// pixels. The fitted bitmap has the exact area averages of its pixels.
+TEST(PqtoolPictureMemory, LargestPicturesConvertInLittleMemory) {
+    TempDir dir;
+    const std::int64_t width = 67108864;
+    const fs::path bmp = dir / "wide.bmp";
+    {
+        std::vector<uint8_t> f;
+        ByteWriter put(f);
+        put.U8('B'), put.U8('M'), put.U32(uint32_t(62 + width / 8)), put.U32(0), put.U32(62);
+        put.U32(40), put.I32(int32_t(width)), put.I32(1), put.U16(1), put.U16(1), put.Fill(24, 0);
+        put.U8(30), put.U8(20), put.U8(10), put.U8(0);      // entry 0: (10, 20, 30)
+        put.U8(100), put.U8(150), put.U8(200), put.U8(0);   // entry 1: (200, 150, 100)
+        std::ofstream out(bmp, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
+        std::vector<char> block(4096);
+        for (std::int64_t i = 0; i < width / 8 / 4096; ++i) {
+            std::fill(block.begin(), block.end(), char(i % 3 == 0 ? 0xFF : i % 3 == 1 ? 0x0F : 0x01));
+            out.write(block.data(), std::streamsize(block.size()));
+        }
+    }
+    const fs::path out = dir / "out.pqf";
+    const long bmpPeak = PeakMiB({"convert", bmp.string(), out.string(), "--size", "32", "--colors", "256"});
+    ASSERT_GE(bmpPeak, 0);
+    EXPECT_LT(bmpPeak, 100);
+    // Fitted into 32 x 1 on row 15: each pixel averages 64 blocks of 32768 source pixels.
+    const Document got = LoadPqf(out);
+    ASSERT_EQ(got.ImageWidth, 32);
+    for (int x = 0; x < 32; ++x) {
+        std::int64_t ones = 0;
+        for (int b = 64 * x; b < 64 * (x + 1); ++b) ones += 4096 * (b % 3 == 0 ? 8 : b % 3 == 1 ? 4 : 1);
+        const std::int64_t n = 2097152;
+        auto mean = [&](int zero, int one) { return uint8_t((2 * (ones * one + (n - ones) * zero) + n) / (2 * n)); };
+        const std::size_t at = std::size_t(x + 32 * 15);
+        ASSERT_EQ(got.LayerAt(0).Mask[at], 1) << x;
+        EXPECT_EQ(got.ColorOf(got.LayerAt(0).Indices[at]), (Rgb{mean(10, 200), mean(20, 150), mean(30, 100)})) << x;
+        EXPECT_EQ(got.LayerAt(0).Mask[std::size_t(x)], 0);
+    }
+
+    const fs::path png = dir / "large.png";
+    const std::size_t clear = WriteLargePng(png, 8192);
+    const long fitPeak = PeakMiB({"convert", png.string(), out.string(), "--size", "48"});
+    ASSERT_GE(fitPeak, 0);
+    EXPECT_LT(fitPeak, 100);
+    const long areaPeak = PeakMiB({"convert", png.string(), out.string(), "--size", "32", "--area", "100,200,7000,8100"});
+    ASSERT_GE(areaPeak, 0);
+    EXPECT_LT(areaPeak, 100);
+    const long infoPeak = PeakMiB({"info", png.string()});
+    ASSERT_GE(infoPeak, 0);
+    EXPECT_LT(infoPeak, 30);
+    const RunResult info = Pqtool({"info", png.string()});
+    EXPECT_EQ(Lines(info.Out), (std::vector<std::string>{"type: png", "size: 8192x8192",
+                                                         "transparent pixels: " + std::to_string(clear)}));
+}
+
+// Converting a PNG with transparency, fitted and by a frame, gives what the editor's whole
+// load gives: the import of the fitted picture or of the area picker's preview.
+TEST(PqtoolPictureMemory, BandedConversionEqualsTheWholeLoad) {
+    TempDir dir;
+    const fs::path png = dir / "in.png", out = dir / "out.pqf";
+    std::vector<uint8_t> rgba;
+    const int w = 517, h = 301;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t p[4];
+            LargePngPixel(x * 16, y * 27, p);
+            rgba.insert(rgba.end(), p, p + 4);
+        }
+    WriteBytes(png, test::EncodePng(w, h, rgba));
+    Raster picture;
+    Plane transparent;
+    ASSERT_TRUE(LoadPngPicture(png, picture, &transparent).Ok);
+
+    ASSERT_EQ(Pqtool({"convert", png.string(), out.string(), "--size", "48x31", "--colors", "256"}).Status, 0);
+    const Rect fit = FitInside(w, h, 48, 31);
+    const ResampledPicture fitted = ResampleRaster(picture, &transparent, fit.right - fit.left, fit.bottom - fit.top);
+    Raster preview(48, 31);
+    preview.Fill(kWhite);
+    Plane unpainted(48 * 31, 1);
+    for (int y = 0; y < fitted.Height; ++y)
+        for (int x = 0; x < fitted.Width; ++x)
+            if (fitted.Painted[std::size_t(y * fitted.Width + x)]) {
+                preview.SetPixelUnchecked(fit.left + x, fit.top + y, fitted.Colors.PixelUnchecked(x, y));
+                unpainted[std::size_t((fit.top + y) * 48 + fit.left + x)] = 0;
+            }
+    Document expected;
+    ImportPictureDocument(expected, preview, 256, 10, &unpainted);
+    Document got = LoadPqf(out);
+    EXPECT_EQ(got.Layers(), expected.Layers());
+    EXPECT_EQ(got.Palette, expected.Palette);
+
+    ASSERT_EQ(Pqtool({"convert", png.string(), out.string(), "--size", "32", "--area", "-20,40,300,200"}).Status, 0);
+    AreaPicker picker(picture, 32, 32, &transparent);
+    picker.Square = false;
+    picker.Press(-20, 40);
+    picker.Move(300, 200);
+    picker.Release();
+    ImportPictureDocument(expected, picker.Preview(), 16, 10, &picker.PreviewUnpainted());
+    got = LoadPqf(out);
+    EXPECT_EQ(got.Layers(), expected.Layers());
+    EXPECT_EQ(got.Palette, expected.Palette);
 }

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <random>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -391,4 +393,262 @@ TEST(BmpReader, RlePicturesAreBoundedByTheirDataAndHeadersReadAlone) {
     EXPECT_EQ(info.Width, 20);
     EXPECT_EQ(info.Height, 10);
     EXPECT_EQ(LoadBitmapFile(dir / "cut.bmp", r).Message, kBitmapInvalidMessage);
+}
+
+namespace {
+
+// What a row sink is handed, collected into a picture: the columns [first, end) (end -1: to
+// the width) in pieces of at most maxColumns (0: any), checked to come row by row from the top,
+// left to right, without gaps.
+class CollectingSink : public PictureRowSink {
+public:
+    CollectingSink(int first = 0, int end = -1, int maxColumns = 0) : first_(first), end_(end), max_(maxColumns) {}
+    void Start(int width, int height) override {
+        picture.Resize(width, height);
+        if (end_ < 0) end_ = width;
+        ++starts;
+    }
+    std::uint8_t* RowBuffer(int) override {
+        ADD_FAILURE() << "bitmaps come in pieces";
+        whole_.resize(std::size_t(3 * picture.Width()));
+        return whole_.data();
+    }
+    void RowDone(int) override {}
+    PieceLayout Pieces() const override { return {first_, end_, max_}; }
+    void Piece(int y, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) override {
+        if (y != row_ || x != at_ || n <= 0 || (max_ > 0 && n > max_) || x + n > end_) {
+            ++disorder;
+            return;
+        }
+        std::memcpy(picture.Row(y) + 3 * std::size_t(x), bgr, 3 * std::size_t(n));
+        if (clear) clears.insert(clears.end(), clear, clear + n);
+        at_ = x + n;
+        if (at_ == end_) ++row_, at_ = first_;
+    }
+    bool Complete() const { return disorder == 0 && row_ == picture.Height() && starts == 1; }
+
+    Raster picture;
+    std::vector<std::uint8_t> clears;
+    int disorder = 0, starts = 0;
+
+private:
+    int first_, end_, max_;
+    int row_ = 0, at_ = first_;
+    std::vector<std::uint8_t> whole_;
+};
+
+// The first kind of file: a palette (bits <= 8) of distinct colours, 5-6-5 bitfields for
+// 16 bits when asked, plain pixels otherwise; rows bottom-up unless topDown.
+struct BitmapMaker {
+    int w, h, bits;
+    bool topDown = false;
+    bool bitfields = false;   // 16 bits: 5-6-5 masks (else 5-5-5 without masks)
+
+    std::uint32_t Value(int x, int y) const {
+        const std::uint32_t v = std::uint32_t(x * 7 + y * 13 + x * y * 3 + 5);
+        if (bits <= 8) return v % (1u << bits);
+        if (bits == 16) return (v * 2654435761u) >> 16;
+        return v * 2654435761u;
+    }
+    static Rgb PaletteEntry(int i) { return Rgb{std::uint8_t(i * 37 + 11), std::uint8_t(255 - i * 23), std::uint8_t(i * 91)}; }
+
+    // The colour the reader must give pixel (x, y), y from the top.
+    Rgb Expected(int x, int y) const {
+        const std::uint32_t v = Value(x, y);
+        if (bits <= 8) return PaletteEntry(int(v));
+        auto scale = [](std::uint32_t c, std::uint32_t max) { return std::uint8_t((c * 255 + max / 2) / max); };
+        if (bits == 16) {
+            if (bitfields) return Rgb{scale(v >> 11 & 31, 31), scale(v >> 5 & 63, 63), scale(v & 31, 31)};
+            return Rgb{scale(v >> 10 & 31, 31), scale(v >> 5 & 31, 31), scale(v & 31, 31)};
+        }
+        return Rgb{std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)};
+    }
+
+    std::vector<std::uint8_t> Make() const {
+        const std::size_t rowBytes = (std::size_t(w) * bits + 31) / 32 * 4;
+        const int colors = bits <= 8 ? 1 << bits : 0;
+        const bool masks = bits == 16 && bitfields;
+        const std::uint32_t offset = 54 + 4 * colors + (masks ? 12 : 0);
+        std::vector<std::uint8_t> f;
+        ByteWriter put(f);
+        put.U8('B'), put.U8('M'), put.U32(offset + std::uint32_t(rowBytes * h)), put.U32(0), put.U32(offset);
+        put.U32(40), put.I32(w), put.I32(topDown ? -h : h), put.U16(1), put.U16(std::uint16_t(bits));
+        put.U32(masks ? 3 : 0), put.U32(0), put.U32(0), put.U32(0), put.U32(0), put.U32(0);
+        if (masks) put.U32(0xF800), put.U32(0x07E0), put.U32(0x001F);
+        for (int i = 0; i < colors; ++i) {
+            const Rgb c = PaletteEntry(i);
+            put.U8(c.b), put.U8(c.g), put.U8(c.r), put.U8(0);
+        }
+        for (int r = 0; r < h; ++r) {
+            const int y = topDown ? r : h - 1 - r;
+            std::vector<std::uint8_t> row(rowBytes, 0);
+            for (int x = 0; x < w; ++x) {
+                const std::uint32_t v = Value(x, y);
+                if (bits < 8) {
+                    row[std::size_t(x * bits / 8)] |= std::uint8_t(v << (8 - bits - x * bits % 8));
+                } else {
+                    for (int b = 0; b < bits / 8; ++b) row[std::size_t(x * bits / 8 + b)] = std::uint8_t(v >> (8 * b));
+                }
+            }
+            f.insert(f.end(), row.begin(), row.end());
+        }
+        return f;
+    }
+};
+
+// An RLE4 or RLE8 file of w x h with codes of every kind from a fixed seed: encoded and
+// absolute runs, deltas that jump rows, early ends of line, and (with `cut`) an end of bitmap
+// before the top row.
+std::vector<std::uint8_t> MakeRle(int w, int h, int bits, unsigned seed, bool cut) {
+    std::mt19937 rng(seed);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const int colors = bits == 8 ? 200 : 16;
+    std::vector<std::uint8_t> codes;
+    int x = 0, y = 0;
+    const int stopAt = cut ? h - 1 - h / 3 : h;
+    while (y < stopAt) {
+        const int room = w - x;
+        const int op = pick(0, 9);
+        if (room == 0 || op == 0) {                       // end of line
+            codes.insert(codes.end(), {0, 0});
+            x = 0, ++y;
+        } else if (op == 1 && y + 1 < h) {                // delta, up to 5 rows up
+            const int dx = pick(0, std::min(room, 255)), dy = pick(0, std::min(5, h - 1 - y));
+            codes.insert(codes.end(), {0, 2, std::uint8_t(dx), std::uint8_t(dy)});
+            x += dx, y += dy;
+        } else if (op < 6 || room < 3) {                  // encoded run
+            const int n = pick(1, std::min(room, 255));
+            const int v = bits == 8 ? pick(0, colors - 1) : pick(0, 15) << 4 | pick(0, 15);
+            codes.insert(codes.end(), {std::uint8_t(n), std::uint8_t(v)});
+            x += n;
+        } else {                                          // absolute run
+            const int n = pick(3, std::min(room, 255));
+            codes.insert(codes.end(), {0, std::uint8_t(n)});
+            const int bytes = bits == 8 ? n : (n + 1) / 2;
+            for (int i = 0; i < bytes; ++i)
+                codes.push_back(std::uint8_t(bits == 8 ? pick(0, colors - 1) : pick(0, 15) << 4 | pick(0, 15)));
+            if (bytes & 1) codes.push_back(0);
+            x += n;
+        }
+    }
+    codes.insert(codes.end(), {0, 1});
+    std::vector<std::uint8_t> f;
+    ByteWriter put(f);
+    const std::uint32_t offset = 54 + 4 * colors;
+    put.U8('B'), put.U8('M'), put.U32(offset + std::uint32_t(codes.size())), put.U32(0), put.U32(offset);
+    put.U32(40), put.I32(w), put.I32(h), put.U16(1), put.U16(std::uint16_t(bits));
+    put.U32(bits == 8 ? 1 : 2), put.U32(std::uint32_t(codes.size())), put.U32(0), put.U32(0), put.U32(std::uint32_t(colors)),
+        put.U32(0);
+    for (int i = 0; i < colors; ++i) put.U8(std::uint8_t(i * 5)), put.U8(std::uint8_t(255 - i)), put.U8(std::uint8_t(i * 29)), put.U8(0);
+    f.insert(f.end(), codes.begin(), codes.end());
+    return f;
+}
+
+// The band sizes and column windows the row reading is tried with: one byte (a row a piece at
+// a time, eight columns each), a little under and over one row, a few rows, the default.
+std::vector<std::size_t> BandSizes(int w) {
+    return {1, 100, std::size_t(3 * w - 1), std::size_t(3 * w * 3 + 2), kPictureBandBytes};
+}
+
+struct Window {
+    int first, end, max;
+};
+
+// The rows handed over, from memory and from a file, at every band size and column window,
+// are the whole picture's pixels byte for byte.
+void ExpectRowsMatchWhole(const std::vector<std::uint8_t>& file, const Raster& whole, const fs::path& dir) {
+    const int w = whole.Width();
+    test::WriteBytes(dir / "rows.bmp", file);
+    const std::vector<Window> windows = {{0, -1, 0}, {0, -1, 5}, {w / 3, w - w / 4, 0}, {w - 1, w, 1}};
+    for (const std::size_t band : BandSizes(w))
+        for (const Window& win : windows)
+            for (const bool fromFile : {false, true}) {
+                SCOPED_TRACE("band " + std::to_string(band) + ", columns " + std::to_string(win.first) + ".." +
+                             std::to_string(win.end) + (fromFile ? ", file" : ", memory"));
+                CollectingSink sink(win.first, win.end, win.max);
+                const FileResult r = fromFile ? LoadBitmapFileRows(dir / "rows.bmp", sink, nullptr, band)
+                                              : DecodeBitmapRows(file, sink, nullptr, band);
+                ASSERT_TRUE(r.Ok) << r.Message;
+                ASSERT_TRUE(sink.Complete()) << sink.disorder;
+                EXPECT_TRUE(sink.clears.empty());
+                const int end = win.end < 0 ? w : win.end;
+                for (int y = 0; y < whole.Height(); ++y)
+                    ASSERT_EQ(std::memcmp(sink.picture.Row(y) + 3 * win.first, whole.Row(y) + 3 * win.first,
+                                          3 * std::size_t(end - win.first)),
+                              0)
+                        << "row " << y;
+            }
+}
+
+}  // namespace
+
+// Uncompressed files of every depth, both row orders, non-square and odd sizes: the whole
+// picture has the pixels written, and the rows read band by band are the same bytes.
+TEST(BmpRows, UncompressedBandsMatchTheWholePicture) {
+    test::TempDir dir;
+    for (const int bits : {1, 2, 4, 8, 16, 24, 32})
+        for (const bool topDown : {false, true})
+            for (const auto& [w, h] : {std::pair{37, 13}, std::pair{13, 37}, std::pair{67, 1}, std::pair{1, 29}}) {
+                for (const bool bitfields : {false, true}) {
+                    if (bitfields && bits != 16) continue;
+                    SCOPED_TRACE(std::to_string(bits) + " bits, " + std::to_string(w) + "x" + std::to_string(h) +
+                                 (topDown ? ", top-down" : ", bottom-up") + (bitfields ? ", 5-6-5" : ""));
+                    const BitmapMaker maker{w, h, bits, topDown, bitfields};
+                    const std::vector<std::uint8_t> file = maker.Make();
+                    Raster whole;
+                    ASSERT_TRUE(DecodeBitmap(file, whole).Ok);
+                    ASSERT_EQ(whole.Width(), w);
+                    ASSERT_EQ(whole.Height(), h);
+                    for (int y = 0; y < h; ++y)
+                        for (int x = 0; x < w; ++x) ASSERT_EQ(whole.PixelUnchecked(x, y), maker.Expected(x, y)) << x << "," << y;
+                    ExpectRowsMatchWhole(file, whole, dir.Path());
+                }
+            }
+}
+
+// RLE codes decoded band by band from marks made on a first pass: deltas jumping across band
+// boundaries, early ends of line and an early end of bitmap leave the same pixels as one band.
+TEST(BmpRows, RleBandsMatchTheWholePicture) {
+    test::TempDir dir;
+    for (const int bits : {4, 8})
+        for (const auto& [w, h] : {std::pair{37, 23}, std::pair{11, 41}, std::pair{300, 3}})
+            for (const bool cut : {false, true})
+                for (const unsigned seed : {1u, 2u}) {
+                    SCOPED_TRACE("RLE" + std::to_string(bits) + " " + std::to_string(w) + "x" + std::to_string(h) +
+                                 (cut ? ", ended early" : "") + ", seed " + std::to_string(seed));
+                    const std::vector<std::uint8_t> file = MakeRle(w, h, bits, seed, cut);
+                    Raster whole;
+                    const FileResult r = DecodeBitmap(file, whole);
+                    ASSERT_TRUE(r.Ok) << r.Message;
+                    ExpectRowsMatchWhole(file, whole, dir.Path());
+                }
+    // The suite's files of every kind read the same band by band.
+    if (!HaveCorpus()) return;
+    for (const char* name : {"g/pal1.bmp", "g/pal4rle.bmp", "g/pal8rle.bmp", "q/pal4rletrns.bmp", "q/pal8rlecut.bmp",
+                             "q/rgb24rle24.bmp", "g/pal8topdown.bmp", "g/rgb16-565.bmp", "g/rgb32bf.bmp", "g/pal8w125.bmp"}) {
+        SCOPED_TRACE(name);
+        const std::vector<std::uint8_t> file = ReadBytes(CorpusDir() / "bmpsuite" / name);
+        Raster whole;
+        ASSERT_TRUE(DecodeBitmap(file, whole).Ok);
+        ExpectRowsMatchWhole(file, whole, dir.Path());
+    }
+}
+
+// Failures come out of the row reading as out of the whole decode, and nothing is handed over
+// from an RLE file whose codes go wrong near their end: they are all checked first.
+TEST(BmpRows, BadDataIsRefusedBeforeAnyRleRow) {
+    std::vector<std::uint8_t> file = MakeRle(37, 23, 8, 3, false);
+    file[file.size() - 2] = 9;   // the end-of-bitmap code becomes an absolute run past the data
+    CollectingSink sink;
+    EXPECT_EQ(DecodeBitmapRows(file, sink, nullptr, 100).Message, kBitmapInvalidMessage);
+    EXPECT_EQ(sink.starts, 0);
+    // A palette index outside the palette in an uncompressed file, however it is read.
+    BitmapMaker maker{9, 5, 8, false, false};
+    file = maker.Make();
+    const std::uint32_t colors = 3;   // declares 3 colours: the pixels use more
+    for (int i = 0; i < 4; ++i) file[46 + i] = std::uint8_t(colors >> (8 * i));
+    Raster whole;
+    EXPECT_EQ(DecodeBitmap(file, whole).Message, kBitmapInvalidMessage);
+    CollectingSink rows;
+    EXPECT_EQ(DecodeBitmapRows(file, rows, nullptr, 1).Message, kBitmapInvalidMessage);
 }

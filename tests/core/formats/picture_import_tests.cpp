@@ -5,12 +5,16 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <vector>
 
+#include "core/formats/bmp_reader.h"
 #include "core/io/atomic_write.h"
+#include "core/ops/resample.h"
 
+#include "support/png_encode.h"
 #include "support/reference_resample.h"
 #include "support/test_paths.h"
 
@@ -405,4 +409,125 @@ TEST(AreaResampler, JpegFileMatchesTheWholeLoadAndRefusesACutFile) {
     std::filesystem::remove(cut);
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(r.Message, kJpegInvalidMessage);
+}
+
+namespace {
+
+// A 24-bit bottom-up bitmap file of the picture.
+std::vector<std::uint8_t> BitmapOf(const Raster& picture) {
+    const int w = picture.Width(), h = picture.Height();
+    const std::size_t rowBytes = (3 * std::size_t(w) + 3) / 4 * 4;
+    std::vector<std::uint8_t> f(54 + rowBytes * std::size_t(h), 0);
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) f[at + std::size_t(i)] = std::uint8_t(v >> (8 * i));
+    };
+    f[0] = 'B', f[1] = 'M';
+    put32(2, std::uint32_t(f.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, std::uint32_t(w));
+    put32(22, std::uint32_t(h));
+    f[26] = 1, f[28] = 24;
+    for (int y = 0; y < h; ++y) std::memcpy(f.data() + 54 + rowBytes * std::size_t(h - 1 - y), picture.Row(y), 3 * std::size_t(w));
+    return f;
+}
+
+// Straight RGBA of a picture with a transparent blob and a few half-transparent pixels.
+std::vector<std::uint8_t> RgbaWithHoles(const Raster& picture) {
+    std::vector<std::uint8_t> px;
+    for (int y = 0; y < picture.Height(); ++y)
+        for (int x = 0; x < picture.Width(); ++x) {
+            const Rgb c = picture.PixelUnchecked(x, y);
+            const int dx = x - picture.Width() / 3, dy = y - picture.Height() / 2;
+            const std::uint8_t a = dx * dx + dy * dy < picture.Height() * picture.Height() / 5 ? 0 : (x + y) % 11 == 0 ? 128 : 255;
+            px.insert(px.end(), {c.r, c.g, c.b, a});
+        }
+    return px;
+}
+
+// ResampleRaster fed through a row sink, in pieces of at most 7 pixels where the reader gives pieces.
+class AveragingSink : public PictureRowSink {
+public:
+    AveragingSink(int w, int h) : w_(w), h_(h) {}
+    void Start(int width, int height) override {
+        width_ = width;
+        averager.emplace(width, height, w_, h_, true);
+    }
+    std::uint8_t* RowBuffer(int) override {
+        row_.resize(3 * std::size_t(width_));
+        return row_.data();
+    }
+    void RowDone(int) override { averager->AddRow(row_.data()); }
+    PieceLayout Pieces() const override { return {0, width_, 7}; }
+    void Piece(int, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) override { averager->AddPiece(x, n, bgr, clear); }
+    std::optional<AreaAverager> averager;
+
+private:
+    int w_, h_, width_ = 0;
+    std::vector<std::uint8_t> row_;
+};
+
+}  // namespace
+
+// Bitmaps, PNG pictures (with transparency, interlaced or not) and JPEG pictures read band by
+// band give what the whole load gives: the area picker's preview and unpainted pixels for frames
+// inside, across the edges of and off the picture, and the whole picture fitted by area average.
+// The larger picture has its target rows made on the second thread.
+TEST(PictureFileRows, FramesAndFitsMatchTheWholeLoad) {
+    test::TempDir dir;
+    std::mt19937 rng(5);
+    std::vector<std::pair<std::filesystem::path, PictureKind>> files;
+    for (const auto& [w, h] : {std::pair{301, 157}, std::pair{2053, 1031}}) {
+        Raster picture(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                picture.SetPixelUnchecked(x, y, Rgb{std::uint8_t(x * 3 + y), std::uint8_t(rng() % 64 + y), std::uint8_t(x ^ y)});
+        const std::string stem = std::to_string(w);
+        test::WriteBytes(dir / (stem + ".bmp"), BitmapOf(picture));
+        test::WriteBytes(dir / (stem + ".png"), test::EncodePng(w, h, RgbaWithHoles(picture)));
+        files.push_back({dir / (stem + ".bmp"), PictureKind::Bitmap});
+        files.push_back({dir / (stem + ".png"), PictureKind::Png});
+    }
+    files.push_back({DataDir() / "jpeg_reader/gradient.jpg", PictureKind::Jpeg});
+    if (test::HaveCorpus()) {
+        files.push_back({test::CorpusDir() / "bmpsuite/g/pal8rle.bmp", PictureKind::Bitmap});
+        files.push_back({test::CorpusDir() / "bmpsuite/q/pal4rletrns.bmp", PictureKind::Bitmap});
+    }
+    struct Frame {
+        int l, t, r, b, w, h;
+    };
+    for (const auto& [path, kind] : files) {
+        SCOPED_TRACE(path.filename().string());
+        Raster picture;
+        Plane transparent;
+        ASSERT_TRUE(LoadPicture(path, kind, picture, &transparent).Ok);
+        const int pw = picture.Width(), ph = picture.Height();
+        for (const Frame& f : std::vector<Frame>{{0, 0, pw, ph, 48, 48}, {-9, 5, pw / 2, ph + 7, 32, 17}, {20, 30, 36, 46, 16, 16},
+                                                 {3, 2, 40, 9, 47, 33}, {pw - 2, ph - 3, pw + 30, ph + 20, 16, 16}, {pw, 0, pw + 5, 5, 16, 16}}) {
+            SCOPED_TRACE(std::to_string(f.l) + "," + std::to_string(f.t) + "," + std::to_string(f.r) + "," + std::to_string(f.b));
+            AreaPicker picker(picture, f.w, f.h, &transparent);
+            picker.Square = false;
+            picker.Press(f.l, f.t);
+            picker.Move(f.r, f.b);
+            picker.Release();
+            Raster got(f.w, f.h);
+            got.Fill(kWhite);
+            Plane unpainted;
+            ASSERT_TRUE(ResamplePictureFileArea(path, kind, f.l, f.t, f.r, f.b, got, &unpainted).Ok);
+            EXPECT_EQ(got, picker.Preview());
+            EXPECT_EQ(unpainted, picker.PreviewUnpainted());
+        }
+        for (const auto& [w, h] : {std::pair{16, 16}, std::pair{48, 5}, std::pair{3, 256}}) {
+            const ResampledPicture want = ResampleRaster(picture, &transparent, w, h);
+            AveragingSink sink(w, h);
+            ASSERT_TRUE(ReadPictureFileRows(path, kind, sink).Ok);
+            const ResampledPicture got = sink.averager->Take();
+            EXPECT_EQ(got.Colors, want.Colors) << w << "x" << h;
+            EXPECT_EQ(got.Painted, want.Painted) << w << "x" << h;
+        }
+    }
+    // A reader's refusal comes back as it is.
+    Raster target(16, 16);
+    EXPECT_EQ(ResamplePictureFileArea(dir / "missing.png", PictureKind::Png, 0, 0, 16, 16, target).Message,
+              kPictureFileOpenMessage);
 }
