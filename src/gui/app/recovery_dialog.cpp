@@ -181,7 +181,13 @@ void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& 
     std::string baseFailure;
     const int colors = loaded.ColorCount;
     TImageForm* form = frame.OpenBuiltDocument(
-        caption, [colors](pq::Document& doc, int zoom) { pq::InitBlankDocument(doc, 1, 1, colors, zoom); },
+        caption,
+        [colors](pq::Document& doc, int zoom) {
+            pq::InitBlankDocument(doc, 1, 1, colors, zoom);
+            // A low-space warning about the stand-in's base step would speak of a step nobody
+            // keeps; the restored window warns with its own next step instead.
+            doc.Journal.SpaceWarned = true;
+        },
         &baseFailure);
     if (!form) return;
     if (!d.Note.Label.FileName.empty()) form->SetFilePath(QString::fromStdString(d.Note.Label.FileName));
@@ -191,6 +197,7 @@ void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& 
     loaded.RedoCount = doc.RedoCount;
     loaded.SnapshotCount = doc.SnapshotCount;
     loaded.Journal = std::move(doc.Journal);
+    loaded.Journal.SpaceWarned = false;
     doc = std::move(loaded);
     form->AdoptLoadedDocument();
     form->SetZoom(doc.Zoom);
