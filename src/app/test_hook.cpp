@@ -3,11 +3,17 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QDialog>
+#include <QLabel>
 #include <QMap>
 #include <QMenu>
 #include <QPushButton>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <vector>
 
 #include "core/document/history.h"
 #include "core/document/history_snapshot.h"
@@ -42,6 +48,8 @@ public:
     bool RunDialog(QDialog& dialog) override {
         Say("dialog " + dialog.objectName());
         for (const QCheckBox* box : dialog.findChildren<QCheckBox*>()) Say("row " + box->text());
+        if (const auto* damaged = dialog.findChild<QLabel*>("lblDamaged"))
+            Say("damaged " + QString(damaged->text()).replace('\n', ' '));
         const QString name = answers_.value(dialog.objectName());
         auto* button = name.isEmpty() ? nullptr : dialog.findChild<QPushButton*>(name);
         if (!button) return false;
@@ -100,6 +108,25 @@ void Dump(gui::TMainForm& frame) {
     }
 }
 
+// Fills the file system that holds the snapshot folder with one file beside that folder, until
+// not one more byte fits: what the editor meets on a full disk.
+void FillDisk(gui::TMainForm& frame) {
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::canonical(frame.SnapshotFolderPath(), ec);
+    const std::filesystem::path filler = folder.parent_path() / "pqtest-filler";
+    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (ec || fd < 0) {
+        Say("cannot fill the disk");
+        return;
+    }
+    for (std::size_t block = 1 << 16; block >= 1; block /= 16) {
+        const std::vector<char> bytes(block, 'x');
+        while (::write(fd, bytes.data(), block) == ssize_t(block)) {
+        }
+    }
+    ::close(fd);
+}
+
 }  // namespace
 
 TestHook::TestHook() {
@@ -138,6 +165,8 @@ void TestHook::Run(gui::TMainForm& frame) {
             const int page = words[1].toInt(&ok);
             if (form && form->IsSet() && ok && page >= 0 && page < form->PageCount()) form->SelectPage(page);
             else Say("cannot select page " + words[1]);
+        } else if (command == "fill-disk") {
+            FillDisk(frame);
         } else if (command == "dump") {
             Dump(frame);
         } else if (words.size() == 2 && words[0] == "kill-at" && (words[1] == "note" || words[1] == "snapshot")) {

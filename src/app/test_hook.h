@@ -11,8 +11,12 @@
 //                         modified, size, colours, counters, a hash of its state, step names),
 //                         after a set's line one "page" line per page (index, size, colours or
 //                         kind, current, modified, counters, a hash of its state)
+//   fill-disk             fill the file system of the snapshot folder to the last byte (one file
+//                         "pqtest-filler" beside that folder)
+//   kill-at note|snapshot the next step dies like a crash between the writes that record it
 // After the commands the hook writes "ready" on standard output and the program runs on. What
-// the prompts showed is written too ("dialog NAME", one "row TEXT" per check box, "message TEXT").
+// the prompts showed is written too ("dialog NAME", one "row TEXT" per check box, "damaged TEXT"
+// for the recovery dialog's list of removed links, "message TEXT").
 
 #include <QString>
 #include <QStringList>

@@ -64,19 +64,36 @@ TEST_F(FullDisk, StrokesWaitOnTheCanvasUntilThereIsRoomAndUndoThenCrossesEveryOn
     EXPECT_TRUE(prompt_.Shown()[0].Text.contains("このウィンドウのアンドゥ情報は 0.5 MB あります。"))
         << prompt_.Shown()[0].Text.toStdString();
 
-    // The seventh stroke does not fit: it stays on the canvas, undo and redo are off; the eighth
-    // is kept silently.
+    // The seventh stroke does not fit: the instance's reserve is given back and the stroke
+    // written into the space it frees, said once.
     prompt_.ExpectMessage(gui::PromptAnswer::Ok);
     Stroke(7);
-    Stroke(8);
+    EXPECT_EQ(Position(), 8);
     ASSERT_EQ(prompt_.Shown().size(), 2u);
-    const QString failure = prompt_.Shown()[1].Text;
+    EXPECT_TRUE(prompt_.Shown()[1].Text.startsWith("ディスクの空き容量がなくなったため、予備に確保していた領域を使って"))
+        << prompt_.Shown()[1].Text.toStdString();
+    EXPECT_FALSE(fs::exists(small / "setting" / "pqreserve") && fs::file_size(small / "setting" / "pqreserve") != 0);
+
+    // Strokes go on into the freed space, silently, until it is used up too: that stroke stays
+    // on the canvas and the message counts the steps at risk; the next is kept silently.
+    prompt_.ExpectMessage(gui::PromptAnswer::Ok);
+    int i = 8;
+    for (; i < 40 && prompt_.Shown().size() == 2; ++i) Stroke(i);
+    ASSERT_EQ(prompt_.Shown().size(), 3u);
+    const int kept = i - 1;   // the stroke that did not fit
+    EXPECT_GT(kept, 12);      // the 4 MB reserve held more than a dozen 260 kB snapshots
+    const QString failure = prompt_.Shown()[2].Text;
     EXPECT_TRUE(failure.startsWith("アンドゥ情報を保存できませんでした。\nディスクの空き容量が足りません。\n"))
         << failure.toStdString();
-    EXPECT_TRUE(failure.endsWith("この操作は画面に残してあり、空きができしだい記録します。それまで元に戻す・やり直しはできません。"));
-    EXPECT_EQ(Position(), 7);
-    EXPECT_EQ(PixelAt(7, 14), Active()->Doc().DrawColor);
-    EXPECT_EQ(PixelAt(8, 16), Active()->Doc().DrawColor);
+    EXPECT_TRUE(failure.contains("この操作は画面に残してあり、空きができしだい記録します。それまで元に戻す・やり直しはできません。"));
+    EXPECT_TRUE(failure.endsWith("まだ記録できていない操作が 1 手順あります。このまま終了するとこれらの手順は失われますが、"
+                                 "文書を保存すれば今の絵は残ります。"))
+        << failure.toStdString();
+    Stroke(kept + 1);
+    ASSERT_EQ(prompt_.Shown().size(), 3u);
+    EXPECT_EQ(Position(), kept);
+    EXPECT_EQ(PixelAt(kept, 2 * kept), Active()->Doc().DrawColor);
+    EXPECT_EQ(PixelAt(kept + 1, 2 * (kept + 1)), Active()->Doc().DrawColor);
     OpenEditMenu();
     EXPECT_EQ(UndoCaption(), "元に戻せません(&U)");
     EXPECT_FALSE(Active()->UndoAction()->isEnabled());
@@ -86,18 +103,18 @@ TEST_F(FullDisk, StrokesWaitOnTheCanvasUntilThereIsRoomAndUndoThenCrossesEveryOn
     // Room again: opening the Edit menu writes both strokes; undo takes back one at a time.
     small.Unfill();
     OpenEditMenu();
-    EXPECT_EQ(Position(), 9);
+    EXPECT_EQ(Position(), kept + 2);
     EXPECT_EQ(UndoCaption(), "元に戻す(&U) - ブラシツール");
     Active()->meUndoClick();
-    EXPECT_EQ(PixelAt(8, 16), -1);
-    EXPECT_EQ(PixelAt(7, 14), Active()->Doc().DrawColor);
+    EXPECT_EQ(PixelAt(kept + 1, 2 * (kept + 1)), -1);
+    EXPECT_EQ(PixelAt(kept, 2 * kept), Active()->Doc().DrawColor);
     Active()->meUndoClick();
-    EXPECT_EQ(PixelAt(7, 14), -1);
-    EXPECT_EQ(PixelAt(6, 12), Active()->Doc().DrawColor);
+    EXPECT_EQ(PixelAt(kept, 2 * kept), -1);
+    EXPECT_EQ(PixelAt(kept - 1, 2 * (kept - 1)), Active()->Doc().DrawColor);
     Active()->meRedoClick();
     Active()->meRedoClick();
-    EXPECT_EQ(PixelAt(8, 16), Active()->Doc().DrawColor);
-    EXPECT_EQ(Position(), 9);
+    EXPECT_EQ(PixelAt(kept + 1, 2 * (kept + 1)), Active()->Doc().DrawColor);
+    EXPECT_EQ(Position(), kept + 2);
     EXPECT_TRUE(prompt_.Done());
 }
 

@@ -325,5 +325,77 @@ TEST(RecoveryAfterKill, AnIconSetComesBackAsOneWindowWithEveryPageAndItsSteps) {
     EXPECT_EQ(Field(restored.Pages[7], "redo"), "0");
 }
 
+TEST(RecoveryAfterKill, StepsWrittenIntoTheReserveOfAFullDiskAreAllOfferedAfterAKill) {
+    SmallFileSystem small(24 << 20);
+    if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+    TempDir dir;
+    const fs::path exe = PrivateEditor(dir);
+    // The copy's settings folder lies on the small file system.
+    fs::create_directories(small / "setting");
+    fs::create_directory_symlink(small / "setting", dir / "app" / "setting");
+    const fs::path input = dir / "in.pqf";
+    Document doc;
+    InitBlankDocument(doc, 256, 160, 16, 20);
+    doc.Current().Indices[3] = 4;
+    doc.Current().Mask[3] = 1;
+    ASSERT_TRUE(SaveDocumentFile(doc, input).Ok);
+    const QString inputName = QString::fromStdString(input.string());
+
+    // The disk is full before the first flip: every flip goes into the space of the reserve.
+    const EditorRun edited = RunEditor(exe,
+                                       "fill-disk; trigger mirReverseH; trigger mirReverseV; trigger mirReverseH; "
+                                       "trigger mirReverseV; trigger mirReverseH; dump",
+                                       {inputName});
+    ASSERT_EQ(edited.Documents.size(), 1) << edited.Other.join('\n').toStdString();
+    const QString killed = edited.Documents[0];
+    EXPECT_EQ(Field(killed, "position"), "6");
+    const QString said = edited.Other.join('\n');
+    EXPECT_TRUE(said.contains("message ディスクの空き容量がなくなったため、予備に確保していた領域を使って")) << said.toStdString();
+    EXPECT_FALSE(said.contains("アンドゥ情報を保存できませんでした")) << said.toStdString();
+
+    // Started again on the still full disk: all five steps are offered and come back.
+    const EditorRun restored = RunEditor(exe, "answer TfrmRecovery btnRestore; dump; trigger meUndo; dump");
+    ASSERT_EQ(restored.Rows.size(), 1);
+    EXPECT_TRUE(restored.Rows[0].startsWith(inputName + "　256×160　16色　5手順")) << restored.Rows[0].toStdString();
+    ASSERT_EQ(restored.Documents.size(), 2) << restored.Other.join('\n').toStdString();
+    EXPECT_EQ(restored.Documents[0], killed);
+    EXPECT_EQ(Field(restored.Documents[1], "position"), "5");
+    EXPECT_EQ(Field(restored.Documents[1], "redo"), "1");
+}
+
+TEST_F(Recovery, LinksPlantedInTheSettingsFolderAreRemovedAndSaidAndTheirTargetsNeverWritten) {
+    TempDir outside;
+    const Bytes secret = {'m', 'i', 'n', 'e', 0, 7};
+    const std::vector<std::pair<std::string, std::string>> links = {
+        {kMainSettingsFile, "a"}, {kRecentFilesFile, "b"}, {"img1no0", "c"},
+        {"img1note", "d"},        {kColorPaletteFile, "e"}, {"pqreserve", "f"}};
+    for (const auto& [name, target] : links) {
+        WriteBytes(outside / target, secret);
+        fs::create_symlink(outside / target, settings / name);
+    }
+    const fs::path input = dir / "in.pqf";
+    ASSERT_TRUE(SaveDocumentFile(Picture(), input).Ok);
+
+    prompt.ExpectMessage(gui::PromptAnswer::Ok);
+    Start();
+    ASSERT_EQ(prompt.Shown().size(), 1u);
+    const QString said = prompt.Shown()[0].Text;
+    EXPECT_TRUE(said.startsWith("設定フォルダの次のファイルはシンボリックリンクになっていたため、壊れたファイルとして削除しました"))
+        << said.toStdString();
+    for (const char* name : {kMainSettingsFile, kRecentFilesFile, "img1no0", "img1note", kColorPaletteFile})
+        EXPECT_TRUE(said.contains(QString::fromStdString((settings / name).string()))) << name;
+
+    // A window records its steps and the editor ends, writing every settings file.
+    ASSERT_TRUE(frame->OpenFile(QString::fromStdString(input.string())));
+    frame->Forms()[0]->RecordStep("筆");
+    frame->Forms()[0]->Doc().Modified = false;
+    frame.reset();
+    for (const auto& [name, target] : links) EXPECT_EQ(ReadBytes(outside / target), secret) << name;
+    for (const auto& e : fs::recursive_directory_iterator(settings)) EXPECT_FALSE(e.is_symlink()) << e.path();
+    EXPECT_TRUE(fs::is_regular_file(settings / kMainSettingsFile));
+    EXPECT_EQ(fs::file_size(settings / kMainSettingsFile), 26u);
+    EXPECT_TRUE(prompt.Done());
+}
+
 }  // namespace
 }  // namespace pq::test

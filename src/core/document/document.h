@@ -64,6 +64,7 @@ struct HistoryJournal {
     std::vector<PendingStep> Pending;   // oldest first; written before any later step
     bool NoteBehind = false;            // the recovery note on disk is older than the counters
     bool SpaceWarned = false;           // this window was told that free space runs low
+    int Merged = 0;                     // kept steps merged into later ones to bound memory
 };
 
 class Document {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/document/history_reserve.h"
 #include "core/document/recovery_note.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
@@ -25,12 +26,29 @@ const char* const kWriteFailed = "アンドゥ情報を保存できませんで�
 const char* const kReadFailed = "アンドゥ情報を読み込めませんでした。";
 const char* const kKeptInMemory =
     "この操作は画面に残してあり、空きができしだい記録します。それまで元に戻す・やり直しはできません。";
-const char* const kNotYetRecorded =
-    "まだ記録できていない操作があるため、元に戻す・やり直しはできません。\n空き容量を増やしてからもう一度お試しください。";
+const char* const kUsedReserve =
+    "ディスクの空き容量がなくなったため、予備に確保していた領域を使ってアンドゥ情報を記録しました。\n"
+    "空き容量を増やすか、文書を保存してください。";
+
+std::string AtRiskText(const Document& doc) {
+    return "まだ記録できていない操作が " + std::to_string(doc.Journal.Pending.size()) +
+           " 手順あります。このまま終了するとこれらの手順は失われますが、文書を保存すれば今の絵は残ります。";
+}
+
+std::string NotYetRecorded(const Document& doc) {
+    return "まだ記録できていない操作が " + std::to_string(doc.Journal.Pending.size()) +
+           " 手順あるため、元に戻す・やり直しはできません。\n空き容量を増やしてからもう一度お試しください。";
+}
+
+std::string MergedText(int merged) {
+    return "空き容量が足りなかった間の操作のうち " + std::to_string(merged) +
+           " 手順は、メモリを節約するため次の操作とまとめて記録しました。これらは1手順ずつは元に戻せません。";
+}
 
 // Steps kept in memory beyond this many bytes are merged: the newest kept entry is replaced by
 // the next step, so memory stays bounded while the disk is full.
-constexpr std::size_t kPendingLimit = std::size_t(256) << 20;
+constexpr std::size_t kDefaultPendingLimit = std::size_t(256) << 20;
+std::size_t g_pendingLimit = kDefaultPendingLimit;
 
 // How many more snapshots the low-space warning looks ahead, and the free space it keeps.
 constexpr std::uint64_t kLookAheadSnapshots = 10;
@@ -50,7 +68,7 @@ std::string WriteMessage(int err, const fs::path& target) {
 }
 
 int WriteSnapshotFile(const fs::path& target, std::span<const uint8_t> bytes) {
-    ReplacingWriter writer(target);
+    ReplacingWriter writer(target, Flush::Now, Owner::Program);
     int err = writer.Write(bytes);
     if (err == 0) err = writer.Commit();
     return err;
@@ -62,6 +80,7 @@ int WriteSnapshotFile(const fs::path& target, std::span<const uint8_t> bytes) {
 // start finds the newest complete state (recovery.h). 0 or the errno, with `failed` naming
 // the file that could not be written; the counters move only on success.
 int RecordSnapshot(Document& doc, const HistoryContext& ctx, std::span<const uint8_t> bytes, fs::path& failed) {
+    if (HistoryReserve* reserve = HistoryReserve::For(ctx.Folder)) reserve->NoteSnapshot(ctx.WindowNumber, bytes.size());
     const NoteIntent intent{bytes.size(), SnapshotDigest(bytes), doc.HistoryPosition + 1, 0,
                             std::max(doc.SnapshotCount, doc.HistoryPosition) + 1};
     if (const int err = WriteRecoveryNote(doc, ctx, &intent)) {
@@ -83,17 +102,21 @@ int RecordSnapshot(Document& doc, const HistoryContext& ctx, std::span<const uin
     return 0;
 }
 
-// Keeps a step that could not be written, bounded in memory.
-void Keep(Document& doc, const std::string& name, std::vector<uint8_t> bytes) {
+// Keeps the steps that could not be written bounded in memory: past the limit the newest kept
+// step before the last is dropped, so the last one stands for both (and is counted as merged).
+void BoundPending(Document& doc) {
     std::vector<PendingStep>& pending = doc.Journal.Pending;
     std::size_t held = 0;
     for (const PendingStep& p : pending) held += p.Bytes.size();
-    if (!pending.empty() && held + bytes.size() > kPendingLimit) pending.pop_back();
-    pending.push_back(PendingStep{name, std::move(bytes)});
+    while (pending.size() >= 2 && held > g_pendingLimit) {
+        held -= pending[pending.size() - 2].Bytes.size();
+        pending.erase(pending.end() - 2);
+        ++doc.Journal.Merged;
+    }
 }
 
 // Writes the kept steps in order; 0 when none is left.
-int WritePending(Document& doc, const HistoryContext& ctx, fs::path& failed) {
+int WritePendingOnce(Document& doc, const HistoryContext& ctx, fs::path& failed) {
     std::vector<PendingStep>& pending = doc.Journal.Pending;
     while (!pending.empty()) {
         if (const int err = RecordSnapshot(doc, ctx, pending.front().Bytes, failed)) return err;
@@ -107,6 +130,51 @@ int WritePending(Document& doc, const HistoryContext& ctx, fs::path& failed) {
         doc.Journal.NoteBehind = false;
     }
     return 0;
+}
+
+bool DiskFull(int err) {
+#ifdef EDQUOT
+    if (err == EDQUOT) return true;
+#endif
+    return err == ENOSPC;
+}
+
+// What writing the kept steps has to tell: the reserve was used, steps were merged. Empty
+// when nothing.
+struct WaitingOutcome {
+    bool UsedReserve = false;
+    int Merged = 0;   // steps merged, said now that they are all on disk
+};
+
+// Writes the kept steps; when the disk is full, the instance's reserve is given back and the
+// steps go into the space it frees. 0 when none is left, else the errno (`failed` names the file).
+int WritePending(Document& doc, const HistoryContext& ctx, fs::path& failed, WaitingOutcome* outcome = nullptr) {
+    int err = WritePendingOnce(doc, ctx, failed);
+    if (err != 0 && DiskFull(err)) {
+        if (HistoryReserve* reserve = HistoryReserve::For(ctx.Folder); reserve && reserve->Release()) {
+            if (outcome) outcome->UsedReserve = true;
+            err = WritePendingOnce(doc, ctx, failed);
+        }
+    }
+    if (err == 0 && doc.Journal.Merged != 0) {
+        if (outcome) outcome->Merged = doc.Journal.Merged;
+        doc.Journal.Merged = 0;
+    }
+    return err;
+}
+
+// The warnings of a write that succeeded, joined.
+std::string OutcomeText(const WaitingOutcome& o) {
+    std::string text;
+    if (o.UsedReserve) text = kUsedReserve;
+    if (o.Merged != 0) text += (text.empty() ? "" : "\n\n") + MergedText(o.Merged);
+    return text;
+}
+
+std::string Join(std::string a, const std::string& b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    return a + "\n\n" + b;
 }
 
 std::uint64_t FileSize(const fs::path& p) {
@@ -149,6 +217,7 @@ void RemoveSnapshots(const HistoryContext& ctx, int from, int to, int except = -
 // Writes `base` as snapshot 0, announced like a step (counters 1, 0, `count`): a crash before
 // the old snapshots are all deleted then restores the cleared state. 0 or the errno.
 int WriteBase(Document& doc, const HistoryContext& ctx, std::span<const uint8_t> base, int count, fs::path& failed) {
+    if (HistoryReserve* reserve = HistoryReserve::For(ctx.Folder)) reserve->NoteSnapshot(ctx.WindowNumber, base.size());
     const NoteIntent intent{base.size(), SnapshotDigest(base), 1, 0, std::max(count, 1)};
     if (const int err = WriteRecoveryNote(doc, ctx, &intent)) {
         failed = NotePath(ctx);
@@ -239,7 +308,7 @@ void WriteBatch(std::span<BatchFile> all) {
         const std::span<BatchFile> files = all.subspan(from, std::min(kBatchFiles, all.size() - from));
         std::vector<std::unique_ptr<ReplacingWriter>> writers;
         for (BatchFile& f : files) {
-            writers.push_back(std::make_unique<ReplacingWriter>(f.Target, Flush::Later));
+            writers.push_back(std::make_unique<ReplacingWriter>(f.Target, Flush::Later, Owner::Program));
             f.Err = writers.back()->Write(f.Bytes);
         }
         int flushed = 0;
@@ -260,6 +329,8 @@ void WriteBatch(std::span<BatchFile> all) {
 
 void SetStepWriteProbe(void (*probe)(StepWritePoint)) { g_probe = probe; }
 
+void SetPendingLimit(std::size_t bytes) { g_pendingLimit = bytes == 0 ? kDefaultPendingLimit : bytes; }
+
 fs::path SnapshotPath(const HistoryContext& ctx, int k) {
     return ctx.Folder / ("img" + std::to_string(ctx.WindowNumber) + "no" + std::to_string(k));
 }
@@ -269,18 +340,19 @@ HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::st
     if (!ctx.UndoEnabled) return {};
     if (clearFirst) return ClearToBase(doc, ctx);
 
-    std::vector<uint8_t> bytes = EncodeSnapshot(doc, name);
-    const std::uint64_t size = bytes.size();
+    // The step joins the kept ones (if any) and is written after them, in order.
     const bool reported = !doc.Journal.Pending.empty();
+    if (HistoryReserve* reserve = HistoryReserve::For(ctx.Folder); reserve && !reported) reserve->Regrow();
+    doc.Journal.Pending.push_back(PendingStep{name, EncodeSnapshot(doc, name)});
+    const std::uint64_t size = doc.Journal.Pending.back().Bytes.size();
     fs::path failed;
-    int err = WritePending(doc, ctx, failed);
-    if (err == 0) err = RecordSnapshot(doc, ctx, bytes, failed);
-    if (err != 0) {
-        Keep(doc, name, std::move(bytes));
+    WaitingOutcome outcome;
+    if (const int err = WritePending(doc, ctx, failed, &outcome)) {
+        BoundPending(doc);
         if (reported) return Failed("");
-        return Failed(WriteMessage(err, failed) + "\n" + kKeptInMemory);
+        return Failed(WriteMessage(err, failed) + "\n" + kKeptInMemory + "\n" + AtRiskText(doc));
     }
-    return {true, "", SpaceWarning(doc, ctx, size)};
+    return {true, "", Join(OutcomeText(outcome), SpaceWarning(doc, ctx, size))};
 }
 
 std::vector<HistoryResult> RecordSteps(std::span<Document* const> docs, std::span<const HistoryContext> ctxs,
@@ -301,6 +373,7 @@ std::vector<HistoryResult> RecordSteps(std::span<Document* const> docs, std::spa
         const HistoryContext& ctx = ctxs[i];
         if (!ctx.UndoEnabled || HistoryBehind(doc)) continue;
         std::vector<uint8_t> bytes = EncodeSnapshot(doc, name);
+        if (HistoryReserve* reserve = HistoryReserve::For(ctx.Folder)) reserve->NoteSnapshot(ctx.WindowNumber, bytes.size());
         const NoteIntent intent{bytes.size(), SnapshotDigest(bytes), doc.HistoryPosition + 1, 0,
                                 std::max(doc.SnapshotCount, doc.HistoryPosition) + 1};
         std::vector<uint8_t> note;
@@ -357,17 +430,20 @@ std::vector<int> WriteRecoveryNotes(std::span<const Document* const> docs, std::
 HistoryResult FlushHistory(Document& doc, const HistoryContext& ctx) {
     if (!ctx.UndoEnabled || !HistoryBehind(doc)) return {};
     fs::path failed;
-    if (WritePending(doc, ctx, failed) != 0) return Failed("");
-    return {};
+    WaitingOutcome outcome;
+    if (WritePending(doc, ctx, failed, &outcome) != 0) return Failed("");
+    return {true, "", OutcomeText(outcome)};
 }
 
 bool HistoryBehind(const Document& doc) { return !doc.Journal.Pending.empty() || doc.Journal.NoteBehind; }
 
 HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo) {
+    WaitingOutcome outcome;
     if (!doc.Journal.Pending.empty()) {
         fs::path failed;
-        if (WritePending(doc, ctx, failed) != 0) return Failed(kNotYetRecorded);
+        if (WritePending(doc, ctx, failed, &outcome) != 0) return Failed(NotYetRecorded(doc));
     }
+    const std::string told = OutcomeText(outcome);
     int k;
     if (!redo) {
         if (doc.HistoryPosition <= 1) return {};
@@ -377,7 +453,7 @@ HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo) {
         k = doc.HistoryPosition;
     }
     std::vector<uint8_t> bytes;
-    switch (ReadWholeFile(SnapshotPath(ctx, k), bytes)) {
+    switch (ReadWholeFile(SnapshotPath(ctx, k), bytes, kNoSizeLimit, Owner::Program)) {
     case ReadStatus::Ok: break;
     case ReadStatus::Missing: return Failed(std::string(kReadFailed) + "\nファイルが見つかりません。");
     default: return Failed(std::string(kReadFailed) + "\nファイルを読み込めません。");
@@ -396,9 +472,9 @@ HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo) {
     if (const int err = WriteRecoveryNote(doc, ctx)) {
         const bool reported = doc.Journal.NoteBehind;
         doc.Journal.NoteBehind = true;
-        if (!reported) return Failed(WriteMessage(err, NotePath(ctx)));
+        if (!reported) return Failed(Join(WriteMessage(err, NotePath(ctx)), told));
     }
-    return {};
+    return {true, "", told};
 }
 
 void ClearHistory(Document& doc, const HistoryContext& ctx) {
@@ -407,10 +483,12 @@ void ClearHistory(Document& doc, const HistoryContext& ctx) {
     doc.HistoryPosition = doc.RedoCount = doc.SnapshotCount = 0;
     doc.Journal.Pending.clear();
     doc.Journal.NoteBehind = false;
+    doc.Journal.Merged = 0;
+    if (HistoryReserve* reserve = HistoryReserve::For(ctx.Folder)) reserve->ForgetWindow(ctx.WindowNumber);
 }
 std::optional<std::string> StepName(const HistoryContext& ctx, int k) {
     // Only the name at the front of the snapshot is read, not the whole document.
-    const int fd = ::open(SnapshotPath(ctx, k).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(SnapshotPath(ctx, k).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> name;
     uint8_t len[4];

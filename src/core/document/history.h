@@ -6,6 +6,7 @@
 // The snapshot bytes are in history_snapshot.h, the folder of this instance in
 // snapshot_folder.h; this header brings the three together for the document windows.
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -49,9 +50,12 @@ std::filesystem::path SnapshotPath(const HistoryContext& ctx, int k);
 // Sets Modified unless the name is the base step " ", then (when undo is enabled) writes
 // snapshot HistoryPosition and advances the counters. clearFirst empties the history and
 // records a fresh base step instead.
-// A step that cannot be written (a full disk) stays on the canvas: it is kept in memory
-// (doc.Journal) and written, in order, before anything later; until then undo and redo are
-// off. The failure is said once, when the first step is kept.
+// On a full disk the instance's reserve (history_reserve.h) is released first and the step
+// written into the space it frees, which the Warning says. A step that still cannot be written
+// stays on the canvas: it is kept in memory (doc.Journal) and written, in order, before anything
+// later; until then undo and redo are off. The failure is said once, when the first step is
+// kept, with how many steps are at risk. Kept steps beyond a memory bound are merged into the
+// next one; how many were merged is said (Warning) once they are all on disk.
 HistoryResult RecordStep(Document& doc, const HistoryContext& ctx, const std::string& name, bool clearFirst);
 // RecordStep of one step name in several windows at once (the base steps of a set's pages),
 // each window's files as RecordStep writes them, but flushed together: every note and snapshot
@@ -67,7 +71,8 @@ std::vector<HistoryResult> RecordSteps(std::span<Document* const> docs, std::spa
 std::vector<int> WriteRecoveryNotes(std::span<const Document* const> docs, std::span<const HistoryContext> ctxs);
 
 // Writes the steps kept in memory and a recovery note that fell behind; Ok when nothing is
-// left behind (failures were said when they began).
+// left behind (failures were said when they began), with a Warning when the reserve was used
+// or steps had to be merged.
 HistoryResult FlushHistory(Document& doc, const HistoryContext& ctx);
 bool HistoryBehind(const Document& doc);
 // Undo (redo = false) or redo. Returns Ok with nothing changed at either end of the history;
@@ -76,6 +81,9 @@ HistoryResult RestoreStep(Document& doc, const HistoryContext& ctx, bool redo);
 // Deletes the window's snapshot files (and its recovery note), forgets kept steps and zeroes
 // the counters.
 void ClearHistory(Document& doc, const HistoryContext& ctx);
+
+// For tests: the memory bound of kept steps in bytes (0 restores the default of 256 MB).
+void SetPendingLimit(std::size_t bytes);
 
 // For tests of crash consistency: called between the writes of a step (the note announcing
 // it is written; its snapshot is written). nullptr (the default) calls nothing.

@@ -195,7 +195,7 @@ private:
 
 std::optional<SnapshotShape> ReadSnapshotShape(const std::filesystem::path& path) {
     RegularFile f;
-    if (f.Open(path) != ReadStatus::Ok) return std::nullopt;
+    if (f.Open(path, Owner::Program) != ReadStatus::Ok) return std::nullopt;
     const std::uint64_t size = f.Size();
     int32_t nameLength = 0, w = 0, h = 0, colors = 0, layers = 0;
     if (!I32At(f, 0, nameLength) || nameLength < 0) return std::nullopt;
@@ -219,6 +219,105 @@ std::optional<SnapshotShape> ReadSnapshotShape(const std::filesystem::path& path
     return SnapshotShape{w, h, colors, layers, size};
 }
 
+namespace {
+
+// Reads a snapshot file in order, each field or plane from where the last one ended.
+class FileCursor {
+public:
+    explicit FileCursor(const RegularFile& f) : f_(f) {}
+    std::uint64_t Remaining() const { return f_.Size() - at_; }
+    bool Bytes(std::size_t n, std::vector<uint8_t>& out) {
+        if (!f_.ReadAt(at_, n, out)) return false;
+        at_ += n;
+        return true;
+    }
+    bool I32(int32_t& v) {
+        if (!Bytes(4, small_)) return false;
+        v = LoadI32(small_.data());
+        return true;
+    }
+    bool U8(uint8_t& v) {
+        if (!Bytes(1, small_)) return false;
+        v = small_[0];
+        return true;
+    }
+    bool Text(std::string& utf8) {
+        int32_t n = 0;
+        if (!I32(n) || n < 0 || std::uint64_t(n) > Remaining() || !Bytes(std::size_t(n), small_)) return false;
+        utf8 = SjisToUtf8(std::string(small_.begin(), small_.end()));
+        return true;
+    }
+
+private:
+    const RegularFile& f_;
+    std::uint64_t at_ = 0;
+    std::vector<uint8_t> small_;
+};
+
+}  // namespace
+
+bool ReadSnapshotFile(const std::filesystem::path& path, std::uint64_t size, Document& doc) {
+    RegularFile f;
+    if (f.Open(path, Owner::Program) != ReadStatus::Ok || f.Size() != size) return false;
+    FileCursor r(f);
+    std::string name;
+    int32_t w = 0, h = 0, colors = 0;
+    if (!r.Text(name) || !r.I32(w) || !r.I32(h) || !r.I32(colors)) return false;
+    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || (colors != 16 && colors != 256)) return false;
+    const std::size_t planeSize = std::size_t(w) * std::size_t(h);
+
+    std::vector<uint8_t> fixed;
+    if (!r.Bytes(std::size_t(kPaletteAndSelection), fixed)) return false;
+    ByteReader head(fixed);
+    PaletteTable palette{};
+    for (PaletteEntry& e : palette) head.U8(e.blue), head.U8(e.green), head.U8(e.red), head.U8(e.reserved);
+    uint8_t hasSelection = 0, spare = 0;
+    int32_t sel[4] = {}, dx = 0, dy = 0;
+    head.U8(hasSelection);
+    for (int32_t& v : sel) head.I32(v);
+    head.I32(dx);
+    head.I32(dy);
+    head.U8(spare);
+
+    // The whole file is the size asked for, so nothing below can allocate beyond it.
+    if (2 * std::uint64_t(planeSize) > r.Remaining()) return false;
+    Plane floatIndices, floatMask;
+    if (!r.Bytes(planeSize, floatIndices) || !r.Bytes(planeSize, floatMask)) return false;
+    int32_t layerCount = 0;
+    if (!r.I32(layerCount) || layerCount < 1) return false;
+    if (std::uint64_t(layerCount) > r.Remaining() / (5 + 2 * std::uint64_t(planeSize))) return false;
+    std::vector<Layer> layers(static_cast<std::size_t>(layerCount));
+    for (Layer& l : layers) {
+        if (!r.Text(l.Name) || !r.U8(l.Visible) || !r.Bytes(planeSize, l.Indices) || !r.Bytes(planeSize, l.Mask))
+            return false;
+    }
+    int32_t current = 0;
+    if (!r.I32(current) || current < 0 || current >= layerCount || r.Remaining() != 0) return false;
+
+    doc.ImageWidth = w;
+    doc.ImageHeight = h;
+    doc.ColorCount = colors;
+    doc.Palette = palette;
+    doc.HasSelection = hasSelection != 0;
+    doc.SelLeft = sel[0];
+    doc.SelTop = sel[1];
+    doc.SelRight = sel[2];
+    doc.SelBottom = sel[3];
+    doc.FloatDX = dx;
+    doc.FloatDY = dy;
+    doc.SelectionSpare = spare;
+    doc.FloatIndices = std::move(floatIndices);
+    doc.FloatMask = std::move(floatMask);
+    doc.ReplaceLayers(std::move(layers), current);
+    doc.StrokeBitmap.Resize(w, h);
+    doc.StrokeBitmap.Fill(kWhite);
+    if (doc.CloneLayer >= doc.LayerCount()) {
+        doc.CloneLayer = 0;
+        doc.CloneState = 0;
+    }
+    return true;
+}
+
 std::uint64_t SnapshotDigest(std::span<const std::uint8_t> bytes) {
     Digest d;
     d.Add(bytes);
@@ -227,7 +326,7 @@ std::uint64_t SnapshotDigest(std::span<const std::uint8_t> bytes) {
 
 std::optional<std::uint64_t> FileDigest(const std::filesystem::path& path, std::uint64_t size) {
     RegularFile f;
-    if (f.Open(path) != ReadStatus::Ok || f.Size() != size) return std::nullopt;
+    if (f.Open(path, Owner::Program) != ReadStatus::Ok || f.Size() != size) return std::nullopt;
     constexpr std::size_t kPiece = 1 << 20;   // a multiple of 8
     Digest d;
     std::vector<uint8_t> piece;

@@ -23,6 +23,12 @@ std::vector<uint8_t> EncodeSnapshot(const Document& doc, const std::string& step
 // current layer). Refuses, leaving the document untouched, when the bytes do not fit.
 bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::string* stepName = nullptr);
 
+// DecodeSnapshot of a snapshot file read piece by piece: the planes are read straight into the
+// document's new layers, so reading takes the document's own size in memory and no copy of the
+// file. Refuses (document untouched) a file that is not a regular file of exactly `size` bytes
+// or whose content does not fit; links are not followed.
+bool ReadSnapshotFile(const std::filesystem::path& path, std::uint64_t size, Document& doc);
+
 // What a snapshot file's headers say of it, read without loading its planes.
 struct SnapshotShape {
     int Width = 0, Height = 0, ColorCount = 0, LayerCount = 0;

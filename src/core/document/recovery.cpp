@@ -1,16 +1,19 @@
 #include "core/document/recovery.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <limits>
 #include <map>
 #include <set>
 #include <system_error>
 #include <tuple>
 
+#include "core/document/history_reserve.h"
 #include "core/document/history_snapshot.h"
 #include "core/document/snapshot_folder.h"
 #include "core/io/atomic_write.h"
@@ -45,14 +48,48 @@ std::time_t ModificationTime(const fs::path& p) {
     return ::lstat(p.c_str(), &st) == 0 ? st.st_mtime : 0;
 }
 
-FileResult ReadSnapshotFile(const fs::path& path, Document& doc, std::uint64_t size) {
-    std::vector<uint8_t> bytes;
-    switch (ReadWholeFile(path, bytes, size)) {
-    case ReadStatus::Ok: break;
-    case ReadStatus::Missing: return FileResult::Failure(path.string() + "\nファイルが見つかりません。");
-    default: return FileResult::Failure(path.string() + "\nファイルを読み込めません。");
+// Megabytes with one decimal, for the user.
+std::string Megabytes(std::uint64_t bytes) {
+    const std::uint64_t tenths = (bytes * 10 + (1 << 19)) >> 20;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+// The memory this process may still take: what the system has available and what its own
+// address-space limit leaves, whichever is less.
+std::uint64_t AvailableMemory() {
+    std::uint64_t available = std::numeric_limits<std::uint64_t>::max();
+    if (FILE* f = std::fopen("/proc/meminfo", "r")) {
+        char line[256];
+        unsigned long long kb = 0;
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) available = std::uint64_t(kb) * 1024;
+        std::fclose(f);
     }
-    if (bytes.size() != size || !DecodeSnapshot(bytes, doc))
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        unsigned long long pages = 0;
+        std::uint64_t used = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%llu", &pages) == 1) used = std::uint64_t(pages) * std::uint64_t(::sysconf(_SC_PAGESIZE));
+            std::fclose(f);
+        }
+        const std::uint64_t left = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+        available = std::min(available, left);
+    }
+    return available;
+}
+
+// The document in a snapshot of `size` bytes, read without a copy of the file. A document the
+// memory cannot hold (it needs about its own size, and as much again to be shown and edited)
+// is refused with its size named before anything is allocated.
+FileResult ReadLostSnapshot(const fs::path& path, Document& doc, std::uint64_t size) {
+    const std::uint64_t available = AvailableMemory();
+    if (size > available / 2)
+        return FileResult::Failure("この文書は大きすぎるため復元できません（" + Megabytes(size) + "、使えるメモリは " +
+                                   Megabytes(available) + "）。");
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return FileResult::Failure(path.string() + "\nファイルが見つかりません。");
+    if (!ReadSnapshotFile(path, size, doc))
         return FileResult::Failure(path.string() + "\nファイルの内容が壊れています。");
     return FileResult::Success();
 }
@@ -62,7 +99,7 @@ LostDocument Describe(const fs::path& folder, int window, const std::set<int>& s
     d.Folder = folder;
     d.WindowNumber = window;
     std::vector<uint8_t> bytes;
-    if (ReadWholeFile(folder / NoteFileName(window), bytes, kNoteSizeLimit) != ReadStatus::Ok) return d;
+    if (ReadWholeFile(folder / NoteFileName(window), bytes, kNoteSizeLimit, Owner::Program) != ReadStatus::Ok) return d;
     const std::optional<RecoveryNote> note = DecodeRecoveryNote(bytes);
     if (!note || note->WindowNumber != window) return d;
     d.Note = *note;
@@ -110,9 +147,33 @@ bool MoveFile(const fs::path& from, const fs::path& to) {
     if (!ec) return true;
     if (ec.value() != EXDEV) return false;
     std::vector<uint8_t> bytes;
-    if (ReadWholeFile(from, bytes) != ReadStatus::Ok || !WriteFileAtomically(to, bytes).Ok) return false;
+    if (ReadWholeFile(from, bytes, kNoSizeLimit, Owner::Program) != ReadStatus::Ok ||
+        !WriteFileAtomically(to, bytes, Flush::Now, Owner::Program).Ok)
+        return false;
     fs::remove(from, ec);
     return true;
+}
+
+// Removes the symbolic links in `folder` under the names of the program's own files (history
+// files, the reserve, `names`) and appends their paths to `removed`. The links go, never what
+// they point to.
+void RemovePlantedLinks(const fs::path& folder, const std::vector<std::string>& names, std::vector<fs::path>& removed) {
+    std::error_code ec;
+    std::vector<fs::path> links;
+    for (const fs::directory_entry& e : fs::directory_iterator(folder, ec)) {
+        std::error_code ec2;
+        if (!e.is_symlink(ec2)) continue;
+        const std::string name = e.path().filename().string();
+        int window = 0, step = 0;
+        if (ParseHistoryFileName(name, window, step) || name == kReserveFileName ||
+            std::find(names.begin(), names.end(), name) != names.end())
+            links.push_back(e.path());
+    }
+    std::sort(links.begin(), links.end());
+    for (const fs::path& p : links) {
+        // unlink(2) removes the link itself.
+        if (::unlink(p.c_str()) == 0) removed.push_back(p);
+    }
 }
 
 void RemoveWindowFiles(const fs::path& folder, int window) {
@@ -150,8 +211,9 @@ std::vector<std::vector<std::size_t>> LostDocumentGroups(const std::vector<LostD
     return groups;
 }
 
-LostDocuments::LostDocuments(const fs::path& settingsFolder) {
+LostDocuments::LostDocuments(const fs::path& settingsFolder, const std::vector<std::string>& settingsFiles) {
     std::error_code ec;
+    RemovePlantedLinks(settingsFolder, settingsFiles, damaged_);
     std::vector<fs::path> folders;
     for (const fs::directory_entry& e : fs::directory_iterator(settingsFolder, ec)) {
         std::error_code ec2;
@@ -165,6 +227,9 @@ LostDocuments::LostDocuments(const fs::path& settingsFolder) {
         // set up: not ours to read.
         const int fd = TryLockSnapshotFolder(folder, false);
         if (fd < 0) continue;
+        RemovePlantedLinks(folder, {}, damaged_);
+        // The dead instance's reserve only held space back for it.
+        ::unlink((folder / kReserveFileName).c_str());
         const std::map<int, std::set<int>> windows = HistoryFiles(folder);
         if (windows.empty()) {
             fs::remove_all(folder, ec);
@@ -188,7 +253,7 @@ FileResult LostDocuments::Load(const LostDocument& lost, Document& doc, int sele
     if (!lost.Recoverable || !Claimed(lost)) return FileResult::Failure("この文書は復元できません。");
     Document loaded;
     InitBlankDocument(loaded, lost.Width, lost.Height, lost.ColorCount, selectedZoom);
-    const FileResult r = ReadSnapshotFile(SnapshotIn(lost.Folder, lost.WindowNumber, lost.Current), loaded, lost.CurrentSize);
+    const FileResult r = ReadLostSnapshot(SnapshotIn(lost.Folder, lost.WindowNumber, lost.Current), loaded, lost.CurrentSize);
     if (!r.Ok) return FileResult::Failure("復元できませんでした。\n" + r.Message);
     doc = std::move(loaded);
     return FileResult::Success();

@@ -51,8 +51,13 @@ std::vector<std::vector<std::size_t>> LostDocumentGroups(const std::vector<LostD
 class LostDocuments {
 public:
     // Claims every folder of a dead instance inside the settings folder and describes its
-    // documents. A claimed folder without any document is removed at once.
-    explicit LostDocuments(const std::filesystem::path& settingsFolder);
+    // documents. A claimed folder without any document is removed at once, and so is the
+    // reserve a dead instance left in one.
+    // A symbolic link found where a snapshot, a recovery note, the reserve or one of
+    // `settingsFiles` (names in the settings folder) belongs is damage, never a file of ours:
+    // the link is removed (what it points to is not touched) and listed in DamagedLinks.
+    explicit LostDocuments(const std::filesystem::path& settingsFolder,
+                           const std::vector<std::string>& settingsFiles = {});
     // Removes the claimed folders that no longer hold a document and releases the claims; the
     // documents neither restored nor discarded stay for the next start.
     ~LostDocuments();
@@ -60,6 +65,8 @@ public:
     LostDocuments& operator=(const LostDocuments&) = delete;
 
     const std::vector<LostDocument>& Documents() const { return docs_; }
+    // The links removed, by path, in the order found.
+    const std::vector<std::filesystem::path>& DamagedLinks() const { return damaged_; }
 
     // Reads the state the window showed into `doc`, set up as a freshly opened document (the
     // zoom rule applied to selectedZoom, counters 0). The document is untouched on failure.
@@ -82,6 +89,7 @@ private:
     };
     std::vector<Claim> claims_;
     std::vector<LostDocument> docs_;
+    std::vector<std::filesystem::path> damaged_;
 };
 
 }  // namespace pq

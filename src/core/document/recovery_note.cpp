@@ -122,7 +122,7 @@ int WriteRecoveryNote(const Document& doc, const HistoryContext& ctx, const Note
     std::vector<uint8_t> bytes;
     if (const int err = RecoveryNoteBytes(doc, ctx, intent, bytes)) return err;
     if (bytes.empty()) return 0;
-    ReplacingWriter writer(NotePath(ctx));
+    ReplacingWriter writer(NotePath(ctx), Flush::Now, Owner::Program);
     int err = writer.Write(bytes);
     if (err == 0) err = writer.Commit();
     return err;

@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/document/history_reserve.h"
 #include "core/io/atomic_write.h"
 
 namespace fs = std::filesystem;
@@ -59,17 +60,22 @@ void SetLeftoversAside(const fs::path& folder) {
         const std::string name = e.path().filename().string();
         std::error_code ec2;
         int window = 0, step = 0;
-        if (e.is_symlink(ec2)) continue;
+        // A link under a history file's name is no file of ours; recovery reports and removes it.
+        if (e.is_symlink(ec2) && name != kReserveFileName) continue;
         if (e.is_regular_file(ec2) && ParseHistoryFileName(name, window, step)) {
             history.push_back(e.path());
-        } else if (e.is_regular_file(ec2) && std::regex_match(name, oldTemp)) {
+        } else if (name == kReserveFileName || (e.is_regular_file(ec2) && std::regex_match(name, oldTemp))) {
             stale.push_back(e.path());
         } else if (e.is_directory(ec2) && name.rfind(kPrivateFolderPrefix, 0) == 0) {
             // A folder without a lock file may be one being set up right now: leave it.
             int fd = TryLock(e.path() / kSnapshotLockName, false);
             if (fd < 0) continue;
-            if (!HoldsHistoryFiles(e.path())) fs::remove_all(e.path(), ec2);
-            else RemoveStaleTempFiles(e.path());
+            if (!HoldsHistoryFiles(e.path())) {
+                fs::remove_all(e.path(), ec2);
+            } else {
+                RemoveStaleTempFiles(e.path());
+                fs::remove(e.path() / kReserveFileName, ec2);
+            }
             ::close(fd);
         }
     }
@@ -114,6 +120,7 @@ SnapshotFolder::SnapshotFolder(const fs::path& settingsFolder) : path_(settingsF
     lockFd_ = TryLock(lockFile_, true);
     if (lockFd_ >= 0) {
         SetLeftoversAside(settingsFolder);
+        reserve_ = std::make_unique<HistoryReserve>(path_);
         return;
     }
     if (!fs::exists(lockFile_, ec)) {
@@ -134,6 +141,7 @@ SnapshotFolder::SnapshotFolder(const fs::path& settingsFolder) : path_(settingsF
                 lockFile_ = dir / kSnapshotLockName;
                 lockFd_ = fd;
                 private_ = true;
+                reserve_ = std::make_unique<HistoryReserve>(path_);
                 return;
             }
             fs::remove_all(dir, ec);
@@ -143,6 +151,7 @@ SnapshotFolder::SnapshotFolder(const fs::path& settingsFolder) : path_(settingsF
 }
 
 SnapshotFolder::~SnapshotFolder() {
+    reserve_.reset();
     if (private_) {
         std::error_code ec;
         fs::remove_all(path_, ec);

@@ -2,9 +2,12 @@
 // The folder that holds this running instance's undo snapshot files.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace pq {
+
+class HistoryReserve;
 
 // The lock file every snapshot folder holds, locked (flock) by the instance writing into it for
 // as long as it runs; the kernel releases it when the process dies, however it dies.
@@ -26,7 +29,9 @@ bool ParseHistoryFileName(const std::string& name, int& window, int& step);
 // released (and a private folder removed) when the object is destroyed.
 // The instance that takes the settings folder finds there the snapshots of an earlier owner that
 // died: it moves them into a folder of their own (kPrivateFolderPrefix, lock not held) where they
-// wait to be offered for recovery (recovery.h), so its own windows never meet them.
+// wait to be offered for recovery (recovery.h), so its own windows never meet them. The reserve
+// file a dead owner left (history_reserve.h) is removed, there and in the kept folders, so its
+// space is free again. The folder's own reserve lives and goes with this object.
 class SnapshotFolder {
 public:
     explicit SnapshotFolder(const std::filesystem::path& settingsFolder);
@@ -36,6 +41,7 @@ public:
     const std::filesystem::path& Path() const { return path_; }
 
 private:
+    std::unique_ptr<HistoryReserve> reserve_;
     std::filesystem::path path_;
     std::filesystem::path lockFile_;
     int lockFd_ = -1;

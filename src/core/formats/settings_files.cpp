@@ -25,7 +25,7 @@ constexpr std::size_t kWindowPositionSize = 8;
 // At most `limit` bytes of the file; empty when it is absent, unreadable or not a regular file.
 std::vector<uint8_t> ReadPrefix(const fs::path& file, std::size_t limit) {
     std::vector<uint8_t> bytes;
-    if (ReadFilePrefix(file, limit, bytes) != ReadStatus::Ok) bytes.clear();
+    if (ReadFilePrefix(file, limit, bytes, Owner::Program) != ReadStatus::Ok) bytes.clear();
     return bytes;
 }
 
@@ -89,7 +89,7 @@ bool WriteMainSettings(const fs::path& file, const MainSettings& s) {
     put.U32(s.TransparencyColor2);
     put.U8(s.UndoEnabled ? 1 : 0);
     put.U8(uint8_t(s.WindowState >= 0 && s.WindowState <= 2 ? s.WindowState : 0));
-    return WriteFileAtomically(file, b).Ok;
+    return WriteFileAtomically(file, b, Flush::Now, Owner::Program).Ok;
 }
 
 std::optional<WindowPosition> ReadWindowPosition(const fs::path& file) {
@@ -104,7 +104,7 @@ bool WriteWindowPosition(const fs::path& file, const WindowPosition& p) {
     ByteWriter put(b);
     put.I32(p.Left);
     put.I32(p.Top);
-    return WriteFileAtomically(file, b).Ok;
+    return WriteFileAtomically(file, b, Flush::Now, Owner::Program).Ok;
 }
 
 namespace {
@@ -133,13 +133,13 @@ bool WriteReductionSettings(const fs::path& file, const ReductionOptions& option
     const uint8_t threshold = uint8_t(t >= 1 && t <= 255 ? t : kDefaultAlphaThreshold);
     const std::vector<uint8_t> b = {kReductionTag[0], kReductionTag[1], kReductionTag[2], kReductionTag[3],
                                     kReductionVersion, quantizer, dither, threshold};
-    return WriteFileAtomically(file, b).Ok;
+    return WriteFileAtomically(file, b, Flush::Now, Owner::Program).Ok;
 }
 
 std::vector<std::string> ReadRecentFiles(const fs::path& file) {
     std::vector<uint8_t> bytes;
     std::vector<std::string> paths;
-    if (ReadFilePrefix(file, kRecentFilesLimit, bytes) != ReadStatus::Ok) return paths;
+    if (ReadFilePrefix(file, kRecentFilesLimit, bytes, Owner::Program) != ReadStatus::Ok) return paths;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= bytes.size() && paths.size() < kRecentFileCount; ++i) {
         if (i < bytes.size() && bytes[i] != '\n') continue;
@@ -157,7 +157,9 @@ std::vector<std::string> ReadRecentFiles(const fs::path& file) {
 bool WriteRecentFiles(const fs::path& file, const std::vector<std::string>& paths) {
     std::string text;
     for (std::size_t i = 0; i < paths.size() && i < kRecentFileCount; ++i) text += paths[i] + "\n";
-    return WriteFileAtomically(file, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size())).Ok;
+    return WriteFileAtomically(file, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), Flush::Now,
+                               Owner::Program)
+        .Ok;
 }
 
 void AddRecentFile(std::vector<std::string>& paths, const std::string& path) {

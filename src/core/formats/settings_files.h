@@ -4,6 +4,8 @@
 // colour reduction choices "pqreduce".
 // Missing files give defaults; short files give defaults for the fields they do not hold;
 // senseless values are replaced by defaults.
+// They live in the program's own settings folder: a symbolic link under one of their names is
+// neither read nor written through; writing replaces the link by the file.
 
 #include <cstdint>
 #include <filesystem>

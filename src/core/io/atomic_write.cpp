@@ -194,10 +194,12 @@ private:
 };
 
 // Opens `path` for reading if it is a regular file; never waits on a FIFO.
-ReadStatus OpenRegular(const std::filesystem::path& path, int& fd, std::uint64_t& size) {
+ReadStatus OpenRegular(const std::filesystem::path& path, int& fd, std::uint64_t& size, Owner owner) {
     fd = -1;
     // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused just below.
-    const int f = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int noFollow = owner == Owner::Program ? O_NOFOLLOW : 0;
+    const int f = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | noFollow);
+    if (f < 0 && errno == ELOOP && noFollow) return ReadStatus::NotRegular;
     if (f < 0) return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
     struct stat st {};
     ReadStatus status = ReadStatus::Ok;
@@ -226,11 +228,12 @@ bool ReadExactly(int fd, std::uint64_t offset, std::uint8_t* data, std::size_t n
 
 }  // namespace
 
-ReadStatus ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes) {
+ReadStatus ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out, std::uint64_t maxBytes,
+                         Owner owner) {
     out.clear();
     int f = -1;
     std::uint64_t size = 0;
-    if (const ReadStatus s = OpenRegular(path, f, size); s != ReadStatus::Ok) return s;
+    if (const ReadStatus s = OpenRegular(path, f, size, owner); s != ReadStatus::Ok) return s;
     Descriptor fd(f);
     if (size > maxBytes || size > std::numeric_limits<std::size_t>::max() / 2) return ReadStatus::TooLarge;
     std::vector<std::uint8_t> data(static_cast<std::size_t>(size));
@@ -239,11 +242,12 @@ ReadStatus ReadWholeFile(const std::filesystem::path& path, std::vector<std::uin
     return ReadStatus::Ok;
 }
 
-ReadStatus ReadFilePrefix(const std::filesystem::path& path, std::size_t maxBytes, std::vector<std::uint8_t>& out) {
+ReadStatus ReadFilePrefix(const std::filesystem::path& path, std::size_t maxBytes, std::vector<std::uint8_t>& out,
+                          Owner owner) {
     out.clear();
     int f = -1;
     std::uint64_t size = 0;
-    if (const ReadStatus s = OpenRegular(path, f, size); s != ReadStatus::Ok) return s;
+    if (const ReadStatus s = OpenRegular(path, f, size, owner); s != ReadStatus::Ok) return s;
     Descriptor fd(f);
     std::vector<std::uint8_t> data(static_cast<std::size_t>(std::min<std::uint64_t>(size, maxBytes)));
     if (!ReadExactly(fd.Get(), 0, data.data(), data.size())) return ReadStatus::Failed;
@@ -267,11 +271,11 @@ RegularFile& RegularFile::operator=(RegularFile&& other) noexcept {
     return *this;
 }
 
-ReadStatus RegularFile::Open(const std::filesystem::path& path) {
+ReadStatus RegularFile::Open(const std::filesystem::path& path, Owner owner) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     size_ = 0;
-    return OpenRegular(path, fd_, size_);
+    return OpenRegular(path, fd_, size_, owner);
 }
 
 bool RegularFile::ReadAt(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out) const {
@@ -303,7 +307,8 @@ FileResult ReadFileBytes(const std::filesystem::path& path, std::vector<std::uin
     }
 }
 
-ReplacingWriter::ReplacingWriter(std::filesystem::path target, Flush flush) : target_(std::move(target)), flush_(flush) {}
+ReplacingWriter::ReplacingWriter(std::filesystem::path target, Flush flush, Owner owner)
+    : target_(std::move(target)), flush_(flush), owner_(owner) {}
 
 ReplacingWriter::~ReplacingWriter() { Discard(); }
 
@@ -321,12 +326,23 @@ void ReplacingWriter::Discard() {
 int ReplacingWriter::Write(std::span<const std::uint8_t> bytes) {
     Discard();
     bool missing = false;
-    if (const int err = FollowLinks(target_, target_, missing)) return err;
+    bool replacingLink = false;
     struct stat st {};
     mode_t mode = DefaultFileMode();
-    if (missing) errno = ENOENT;   // lstat just found no such name: nothing to stat again
-    targetExisted_ = !missing && ::stat(target_.c_str(), &st) == 0;
-    if (targetExisted_) {
+    if (owner_ == Owner::Program) {
+        // The name itself is the target: a link there is a stranger's, replaced by the rename
+        // at Commit like any old file, and what it points to is never opened.
+        targetExisted_ = ::lstat(target_.c_str(), &st) == 0;
+        if (!targetExisted_ && errno != ENOENT) return errno;
+        replacingLink = targetExisted_ && S_ISLNK(st.st_mode);
+    } else {
+        if (const int err = FollowLinks(target_, target_, missing)) return err;
+        if (missing) errno = ENOENT;   // lstat just found no such name: nothing to stat again
+        targetExisted_ = !missing && ::stat(target_.c_str(), &st) == 0;
+    }
+    if (replacingLink) {
+        // The new file gets the mode of a new file; nothing is taken from the link's target.
+    } else if (targetExisted_) {
         if (S_ISDIR(st.st_mode)) return EISDIR;
         if (!S_ISREG(st.st_mode)) return EINVAL;
         // A read-only file is not replaced, not even by a user the permission bits let through.
@@ -348,7 +364,7 @@ int ReplacingWriter::Write(std::span<const std::uint8_t> bytes) {
     }
     if (fd < 0) {
         const int err = errno;
-        if ((err == EACCES || err == EPERM) && targetExisted_) return PrepareInPlace(bytes);
+        if ((err == EACCES || err == EPERM) && targetExisted_ && !replacingLink) return PrepareInPlace(bytes);
         return err;
     }
     fd_ = fd;
@@ -475,8 +491,9 @@ std::string JapaneseErrorText(int err) {
 
 void SetWriteStepHook(WriteStepHook hook) { g_stepHook = hook; }
 
-FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, Flush flush) {
-    ReplacingWriter writer(path, flush);
+FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, Flush flush,
+                               Owner owner) {
+    ReplacingWriter writer(path, flush, owner);
     int err = writer.Write(bytes);
     if (err == 0) err = writer.Commit();
     if (err != 0) return FileResult::Failure(WriteFailure(path, err));

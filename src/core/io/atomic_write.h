@@ -25,11 +25,19 @@ enum class ReadStatus {
 
 inline constexpr std::uint64_t kNoSizeLimit = std::numeric_limits<std::uint64_t>::max();
 
+// Whose file a path names. A user's file may be a symbolic link: reading follows it, and writing
+// gives the new content to the file it points to. A file of the program's own folder (the
+// settings folder: snapshots, recovery notes, settings files) is never reached through a link:
+// reading a link refuses it (NotRegular), and writing replaces the link itself by the new file,
+// so whatever it pointed to is never read or written.
+enum class Owner { User, Program };
+
 // Reads the whole file into `out` (left empty on failure). Never blocks on a FIFO.
 ReadStatus ReadWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out,
-                         std::uint64_t maxBytes = kNoSizeLimit);
+                         std::uint64_t maxBytes = kNoSizeLimit, Owner owner = Owner::User);
 // Reads at most the first `maxBytes` bytes of the file (all of a shorter file).
-ReadStatus ReadFilePrefix(const std::filesystem::path& path, std::size_t maxBytes, std::vector<std::uint8_t>& out);
+ReadStatus ReadFilePrefix(const std::filesystem::path& path, std::size_t maxBytes, std::vector<std::uint8_t>& out,
+                          Owner owner = Owner::User);
 
 // A regular file open for reading at any offset, without loading it: for files whose tables
 // point into them (programs) and for reading a header before deciding to read more.
@@ -42,7 +50,7 @@ public:
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
-    ReadStatus Open(const std::filesystem::path& path);
+    ReadStatus Open(const std::filesystem::path& path, Owner owner = Owner::User);
     bool IsOpen() const { return fd_ >= 0; }
     std::uint64_t Size() const { return size_; }
     // Reads exactly n bytes at `offset`; false (out emptied) when they are not all in the file
@@ -74,7 +82,9 @@ FileResult ReadFileBytes(const std::filesystem::path& path, std::vector<std::uin
 // for its whole life, so RemoveStaleTempFiles can tell a leftover from a file being written. A
 // temporary file that was not committed is removed when the object goes. Both return 0 or the
 // errno of the failure.
-// The target is the file a symbolic link points to (followed to its end); an existing target
+// The target is the file a symbolic link points to (followed to its end) for a user's file; for
+// a file of the program's own (Owner::Program) a link at the target is replaced, never followed.
+// An existing target
 // that is not a regular file (EISDIR for a folder, EINVAL otherwise) or that may not be written
 // (EACCES: no write permission bit at all, or none for this user) is refused before anything is
 // written.
@@ -88,7 +98,7 @@ enum class Flush { Now, Later };
 
 class ReplacingWriter {
 public:
-    explicit ReplacingWriter(std::filesystem::path target, Flush flush = Flush::Now);
+    explicit ReplacingWriter(std::filesystem::path target, Flush flush = Flush::Now, Owner owner = Owner::User);
     ~ReplacingWriter();
     ReplacingWriter(const ReplacingWriter&) = delete;
     ReplacingWriter& operator=(const ReplacingWriter&) = delete;
@@ -109,6 +119,7 @@ private:
     Mode mode_ = Mode::None;
     bool targetExisted_ = false;
     Flush flush_;
+    Owner owner_;
 };
 
 // The prefix of the temporary files ReplacingWriter leaves behind only when the process dies
@@ -137,7 +148,7 @@ void SetWriteStepHook(WriteStepHook hook);
 // link and the file it points to gets the content. On any failure the old file is left as it
 // was and the message names the file.
 FileResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
-                               Flush flush = Flush::Now);
+                               Flush flush = Flush::Now, Owner owner = Owner::User);
 // Makes everything written on the file system that holds `folder` durable; false when it
 // cannot be flushed.
 bool FlushFileSystem(const std::filesystem::path& folder);

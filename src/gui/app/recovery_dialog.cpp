@@ -12,6 +12,7 @@
 
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_set.h"
+#include "core/formats/settings_files.h"
 #include "gui/app/main_form.h"
 #include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
@@ -19,7 +20,8 @@
 namespace pq::gui {
 
 TfrmRecovery::TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>& documents,
-                           const std::vector<std::vector<std::size_t>>& groups)
+                           const std::vector<std::vector<std::size_t>>& groups,
+                           const std::vector<std::filesystem::path>& damaged)
     : QDialog(parent) {
     setObjectName("TfrmRecovery");
     setWindowTitle("文書の復元");
@@ -68,6 +70,12 @@ TfrmRecovery::TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>&
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
     layout->addWidget(scroll, 1);
+    if (!damaged.empty()) {
+        auto* damage = new QLabel(DescribeDamage(damaged), this);
+        damage->setObjectName("lblDamaged");
+        damage->setWordWrap(true);
+        layout->addWidget(damage);
+    }
     layout->addLayout(buttons);
     resize(520, 300);
 }
@@ -100,6 +108,14 @@ QString TfrmRecovery::DescribeSet(const std::vector<const pq::LostDocument*>& pa
     if (recoverable < int(pages.size()))
         text += QString("（%1ページは壊れているため復元できません）").arg(int(pages.size()) - recoverable);
     return text + "　" + QDateTime::fromSecsSinceEpoch(qint64(newest)).toString("yyyy/MM/dd HH:mm:ss");
+}
+
+QString TfrmRecovery::DescribeDamage(const std::vector<std::filesystem::path>& damaged) {
+    QStringList names;
+    for (const std::filesystem::path& p : damaged) names << QString::fromStdString(p.string());
+    return "設定フォルダの次のファイルはシンボリックリンクになっていたため、壊れたファイルとして削除しました"
+           "（リンク先のファイルには触れていません）。\n" +
+           names.join('\n');
 }
 
 namespace {
@@ -159,15 +175,41 @@ void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& 
     const int number = frame.AdvanceWindowNumber();
     QString caption = QString::fromStdString(d.Note.Label.Caption);
     if (caption.isEmpty()) caption = QString("Icon%1").arg(number);
-    // The window records the state as its base step, which the lost history replaces: a base
-    // that could not be written matters only when the history cannot be adopted.
+    // The window opens on a one-pixel stand-in whose base step the lost history replaces, and
+    // takes the restored state after that: a large document is never encoded once more for a
+    // base step nobody keeps, so restoring takes little more than the document's own size.
     std::string baseFailure;
+    const int colors = loaded.ColorCount;
     TImageForm* form = frame.OpenBuiltDocument(
-        caption, [&loaded](pq::Document& doc, int) { doc = std::move(loaded); }, &baseFailure);
+        caption,
+        [colors](pq::Document& doc, int zoom) {
+            pq::InitBlankDocument(doc, 1, 1, colors, zoom);
+            // A low-space warning about the stand-in's base step would speak of a step nobody
+            // keeps; the restored window warns with its own next step instead.
+            doc.Journal.SpaceWarned = true;
+        },
+        &baseFailure);
     if (!form) return;
     if (!d.Note.Label.FileName.empty()) form->SetFilePath(QString::fromStdString(d.Note.Label.FileName));
-    if (const pq::FileResult r = lost.Adopt(d, form->Doc(), form->HistoryCtx()); !r.Ok) {
-        QString text = QString::fromStdString(r.Message) + "\n文書は開きましたが、以前の手順には戻せません。";
+    const pq::FileResult adopted = lost.Adopt(d, form->Doc(), form->HistoryCtx());
+    pq::Document& doc = form->Doc();
+    loaded.HistoryPosition = doc.HistoryPosition;
+    loaded.RedoCount = doc.RedoCount;
+    loaded.SnapshotCount = doc.SnapshotCount;
+    loaded.Journal = std::move(doc.Journal);
+    loaded.Journal.SpaceWarned = false;
+    doc = std::move(loaded);
+    form->AdoptLoadedDocument();
+    form->SetZoom(doc.Zoom);
+    form->FitWindowToCanvas();
+    form->Activate();
+    if (!adopted.Ok) {
+        // No history came: the restored state becomes the window's base step instead of the
+        // stand-in's.
+        baseFailure.clear();
+        pq::ClearHistory(doc, form->HistoryCtx());
+        form->RecordStep(" ", false, &baseFailure);
+        QString text = QString::fromStdString(adopted.Message) + "\n文書は開きましたが、以前の手順には戻せません。";
         if (!baseFailure.empty()) text += "\n\n" + QString::fromStdString(baseFailure);
         prompt.Message(&frame, "Pixquil", text, PromptIcon::Warning, PromptButtons::Ok);
     } else if (form->Doc().Journal.NoteBehind) {
@@ -185,11 +227,17 @@ void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& 
 
 void OfferRecovery(TMainForm& frame, const std::filesystem::path& settingsFolder) {
     if (!frame.UndoEnabled()) return;
-    pq::LostDocuments lost(settingsFolder);
+    pq::LostDocuments lost(settingsFolder, {pq::kMainSettingsFile, pq::kColorPaletteFile, pq::kLayerPaletteFile,
+                                            pq::kPreviewFile, pq::kReductionSettingsFile, pq::kRecentFilesFile});
     const std::vector<pq::LostDocument> documents = lost.Documents();
-    if (documents.empty()) return;
+    if (documents.empty()) {
+        if (!lost.DamagedLinks().empty())
+            frame.GetPrompt().Message(&frame, "Pixquil", TfrmRecovery::DescribeDamage(lost.DamagedLinks()),
+                                      PromptIcon::Warning, PromptButtons::Ok);
+        return;
+    }
     const std::vector<std::vector<std::size_t>> groups = pq::LostDocumentGroups(documents);
-    TfrmRecovery dialog(&frame, documents, groups);
+    TfrmRecovery dialog(&frame, documents, groups, lost.DamagedLinks());
     if (!frame.GetPrompt().RunDialog(dialog)) return;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         if (!dialog.Rows()[int(g)]->isChecked()) continue;

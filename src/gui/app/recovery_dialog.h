@@ -25,8 +25,11 @@ public:
 
     // One row per group of `documents` (pq::LostDocumentGroups): a document alone, or every page of
     // an icon set.
+    // `damaged`: links found and removed where the program's own files belong, listed below the
+    // rows ("lblDamaged").
     TfrmRecovery(QWidget* parent, const std::vector<pq::LostDocument>& documents,
-                 const std::vector<std::vector<std::size_t>>& groups);
+                 const std::vector<std::vector<std::size_t>>& groups,
+                 const std::vector<std::filesystem::path>& damaged = {});
 
     // The button that closed the dialog; None when it was closed otherwise.
     Choice Chosen() const { return choice_; }
@@ -39,6 +42,8 @@ public:
     static QString Describe(const pq::LostDocument& document);
     // A set: "caption　アイコンセット　Nページ　yyyy/MM/dd hh:mm:ss" (the newest page's time).
     static QString DescribeSet(const std::vector<const pq::LostDocument*>& pages);
+    // What the dialog (or, without documents to offer, a message) says of removed links.
+    static QString DescribeDamage(const std::vector<std::filesystem::path>& damaged);
 
 private:
     Choice choice_ = Choice::None;
@@ -48,7 +53,8 @@ private:
 };
 
 // At start: when undo is on and earlier instances left documents behind in the settings folder,
-// asks through the frame's prompt and restores or discards the ticked documents. Nothing happens
+// asks through the frame's prompt and restores or discards the ticked documents. Links planted
+// under the names of the program's files in the settings folder are removed and reported. Nothing happens
 // (and no dialog appears) with undo off: the documents stay for a later start.
 void OfferRecovery(TMainForm& frame, const std::filesystem::path& settingsFolder);
 

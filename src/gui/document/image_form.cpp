@@ -271,7 +271,13 @@ bool TImageForm::RecordStep(const std::string& name, bool clearFirst, std::strin
 }
 
 bool TImageForm::FlushHistory() {
-    if (pq::HistoryBehind(doc_)) pq::FlushHistory(doc_, HistoryCtx());
+    if (pq::HistoryBehind(doc_)) {
+        // Steps written at last may have needed the reserve or been merged: said once, now.
+        const pq::HistoryResult r = pq::FlushHistory(doc_, HistoryCtx());
+        if (!r.Warning.empty())
+            frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Warning), PromptIcon::Warning,
+                                        PromptButtons::Ok);
+    }
     const bool done = !pq::HistoryBehind(doc_);
     if (done) historyRetry_->stop();
     else if (!historyRetry_->isActive()) historyRetry_->start();
@@ -310,6 +316,8 @@ void TImageForm::RestoreAndRefresh(bool redo) {
     const pq::HistoryResult r = pq::RestoreStep(doc_, HistoryCtx(), redo);
     if (pq::HistoryBehind(doc_)) historyRetry_->start();
     if (!r.Ok) frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error, PromptButtons::Ok);
+    if (!r.Warning.empty())
+        frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Warning), PromptIcon::Warning, PromptButtons::Ok);
     // A restored state may hold fewer colours than the drawing or auxiliary colour points at;
     // painting with such an index would store a value the document cannot hold.
     if (doc_.DrawColor >= doc_.ColorCount) doc_.DrawColor = 0;

@@ -454,6 +454,57 @@ TEST_F(History, StepsThatCannotBeWrittenWaitInMemoryAndUndoNeverSkipsOne) {
     Counters(3, 0, 4);
 }
 
+bool g_diskFull = false;
+int FullDiskWrites(WriteStep step, std::size_t&) { return g_diskFull && step == WriteStep::Write ? ENOSPC : 0; }
+
+TEST_F(History, StepsKeptPastTheMemoryBoundAreMergedAndHowManyIsSaidOnceTheyAreWritten) {
+    ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+    const std::size_t snapshot = EncodeSnapshot(doc, "A").size();
+    // Room in memory for two and a half kept steps; the disk takes nothing.
+    SetPendingLimit(snapshot * 5 / 2);
+    g_diskFull = true;
+    SetWriteStepHook(FullDiskWrites);
+    std::vector<Bytes> states;
+    for (int i = 0; i < 5; ++i) {
+        Paint(0, i % 4, uint8_t(i + 1));
+        const HistoryResult r = RecordStep(doc, ctx, std::string(1, char('A' + i)), false);
+        EXPECT_FALSE(r.Ok);
+        // Said once, at the first step kept, with the count at risk and what saving keeps.
+        if (i == 0) {
+            EXPECT_NE(r.Message.find("まだ記録できていない操作が 1 手順あります。このまま終了するとこれらの手順は失われますが、"
+                                     "文書を保存すれば今の絵は残ります。"),
+                      std::string::npos)
+                << r.Message;
+        } else {
+            EXPECT_EQ(r.Message, "") << i;
+        }
+        states.push_back(State(doc));
+    }
+    // A, then E standing for B, C and D too.
+    ASSERT_EQ(doc.Journal.Pending.size(), 2u);
+    EXPECT_EQ(doc.Journal.Pending[0].Name, "A");
+    EXPECT_EQ(doc.Journal.Pending[1].Name, "E");
+    EXPECT_EQ(RestoreStep(doc, ctx, false).Message,
+              "まだ記録できていない操作が 2 手順あるため、元に戻す・やり直しはできません。\n空き容量を増やしてからもう一度お試しください。");
+    g_diskFull = false;
+    SetWriteStepHook(nullptr);
+    SetPendingLimit(0);
+
+    // Written at last: the merge is said once, with its count, and undo from E lands on A.
+    const HistoryResult flushed = FlushHistory(doc, ctx);
+    EXPECT_TRUE(flushed.Ok);
+    EXPECT_NE(flushed.Warning.find("操作のうち 3 手順は、メモリを節約するため次の操作とまとめて記録しました。"), std::string::npos)
+        << flushed.Warning;
+    Counters(3, 0, 3);
+    EXPECT_EQ(StepName(ctx, 2), "E");
+    const HistoryResult undone = RestoreStep(doc, ctx, false);
+    EXPECT_TRUE(undone.Ok);
+    EXPECT_EQ(undone.Warning, "");
+    EXPECT_EQ(State(doc), states[0]);
+    Paint(1, 3, 9);
+    EXPECT_EQ(RecordStep(doc, ctx, "F", false).Warning, "");
+}
+
 TEST_F(History, MemoryClearOnAFullDiskKeepsThePictureAndAWorkingHistory) {
     test::SmallFileSystem small(256 << 10);
     if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";

@@ -13,8 +13,14 @@
 #include "core/document/history.h"
 #include "core/document/recovery.h"
 #include "core/document/recovery_note.h"
+#include "core/document/history_reserve.h"
+#include "core/document/history_snapshot.h"
 #include "core/document/snapshot_folder.h"
+#include "core/formats/settings_files.h"
 #include "support/test_paths.h"
+
+#include <cstdio>
+#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -425,6 +431,130 @@ TEST(RecoveryAfterCrash, ASnapshotWhoseSizeItsHeaderDoesNotGiveIsDamagedAndNever
     EXPECT_EQ(report[1], 1);
     EXPECT_LT(report[0], 16 * 1024) << "peak grew by " << report[0] << " KiB";
     RecordProperty("PeakGrowthKiB", std::to_string(report[0]));
+}
+
+// ---- links planted where the program's own files belong -------------------------------------
+
+TEST(PlantedLinks, WritersReplaceThemAndRecoveryRemovesAndListsThemWithTheirTargetsUntouched) {
+    test::TempDir settings, outside;
+    const Bytes secret = {'k', 'e', 'e', 'p', 0, 1, 2};
+    const std::vector<std::string> targets = {"a", "b", "c", "d", "e", "f", "g", "h"};
+    for (const std::string& t : targets) WriteBytes(outside / t, secret);
+    const auto plant = [&](const fs::path& link, const std::string& target) { fs::create_symlink(outside / target, link); };
+
+    // An owner writing snapshots, a note, its reserve, the settings and recent-files files.
+    {
+        SnapshotFolder owner(settings.Path());
+        plant(settings / "img1no0", "a");
+        plant(settings / "img1note", "b");
+        plant(settings / kReserveFileName, "c");
+        plant(settings / kMainSettingsFile, "d");
+        plant(settings / kRecentFilesFile, "e");
+        EXPECT_TRUE(ReadRecentFiles(settings / kRecentFilesFile).empty());
+        const HistoryContext ctx{owner.Path(), 1, true, WindowLabel{"Icon1", ""}};
+        Document doc;
+        InitBlankDocument(doc, 3, 5, 16, 20);
+        ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+        ASSERT_TRUE(WriteMainSettings(settings / kMainSettingsFile, MainSettings{}));
+        ASSERT_TRUE(WriteRecentFiles(settings / kRecentFilesFile, {"/x/a.ico"}));
+        for (const char* name : {"img1no0", "img1note", kReserveFileName, kMainSettingsFile, kRecentFilesFile})
+            EXPECT_FALSE(fs::is_symlink(settings / name)) << name;
+        EXPECT_EQ(ReadRecentFiles(settings / kRecentFilesFile), std::vector<std::string>{"/x/a.ico"});
+        ClearHistory(doc, ctx);
+    }
+
+    // A dead instance's folder and the settings folder with links under the names of history
+    // files, the reserve and settings files: each link goes, and is listed.
+    const fs::path dead = DeadFolder(settings.Path(), "dead");
+    RecordWindow(HistoryContext{dead, 2, true, WindowLabel{"Icon2", ""}}, 1, 0);
+    plant(dead / "img2no2", "f");
+    plant(dead / "img3note", "g");
+    plant(settings / "pqcpset", "h");
+    plant(settings / "img9no0", "a");
+    {
+        LostDocuments lost(settings.Path(), {kColorPaletteFile});
+        std::vector<std::string> names;
+        for (const fs::path& p : lost.DamagedLinks()) names.push_back(p.filename().string());
+        EXPECT_EQ(names, (std::vector<std::string>{"img9no0", "pqcpset", "img2no2", "img3note"}));
+        ASSERT_EQ(lost.Documents().size(), 1u);
+        EXPECT_EQ(lost.Documents()[0].Steps, 1);
+    }
+    for (const auto& e : fs::recursive_directory_iterator(settings.Path())) EXPECT_FALSE(e.is_symlink()) << e.path();
+    for (const std::string& t : targets) EXPECT_EQ(ReadBytes(outside / t), secret) << t;
+    std::vector<std::string> outsideNames;
+    for (const auto& e : fs::directory_iterator(outside.Path())) outsideNames.push_back(e.path().filename().string());
+    std::sort(outsideNames.begin(), outsideNames.end());
+    EXPECT_EQ(outsideNames, targets);
+}
+
+// ---- restoring a large document -----------------------------------------------------------------
+
+long StatusKb(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::stol(line.substr(std::string(field).size()));
+    return -1;
+}
+
+// Runs `work` in a child process and returns its exit status (or -1).
+template <class Work>
+int InChild(Work work) {
+    const pid_t pid = fork();
+    if (pid == 0) _exit(work());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+TEST(RecoveryOfALargeDocument, LoadsInLittleMoreThanItsOwnSizeOrIsRefusedWithItsSizeNamed) {
+    test::TempDir settings;
+    const fs::path dead = DeadFolder(settings.Path(), "large");
+    // 1536 x 1024 with 15 layers: a 48 MB snapshot, the same proportions as the largest documents.
+    std::uint64_t size = 0;
+    {
+        Document doc;
+        InitBlankDocument(doc, 1536, 1024, 256, 1);
+        for (int i = 1; i < 15; ++i) doc.AppendLayer();
+        doc.LayerAt(14).Indices.back() = 200;
+        doc.LayerAt(14).Mask.back() = 1;
+        const HistoryContext ctx{dead, 4, true, WindowLabel{"Icon4", ""}};
+        ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+        size = fs::file_size(SnapshotPath(ctx, 0));
+    }
+    ASSERT_GT(size, 45u << 20);
+
+    // Peak memory of the load alone, in a child whose peak starts where it is now.
+    const int loaded = InChild([&] {
+        LostDocuments lost(settings.Path());
+        if (lost.Documents().size() != 1) return 2;
+        if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+            std::fputs("5", f);
+            std::fclose(f);
+        }
+        const long before = StatusKb("VmRSS:");
+        Document doc;
+        if (!lost.Load(lost.Documents()[0], doc, 1).Ok) return 3;
+        const long peak = StatusKb("VmHWM:");
+        if (doc.LayerCount() != 15 || doc.LayerAt(14).Indices.back() != 200) return 4;
+        // The document itself plus its scratch stencil; a copy of the file would double it.
+        return double(peak - before) * 1024 <= 1.3 * double(size) ? 0 : 5;
+    });
+    EXPECT_EQ(loaded, 0);
+
+    // Memory too small for it: refused with its size, nothing allocated for it.
+    const int refused = InChild([&] {
+        LostDocuments lost(settings.Path());
+        if (lost.Documents().size() != 1) return 2;
+        const long vm = StatusKb("VmSize:");
+        rlimit limit{rlim_t(vm) * 1024 + (64u << 20), rlim_t(vm) * 1024 + (64u << 20)};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) return 6;
+        Document doc;
+        const FileResult r = lost.Load(lost.Documents()[0], doc, 1);
+        if (r.Ok) return 3;
+        return r.Message.find("この文書は大きすぎるため復元できません（48.0 MB、") != std::string::npos ? 0 : 4;
+    });
+    EXPECT_EQ(refused, 0);
 }
 
 }  // namespace

@@ -113,6 +113,43 @@ TEST(AtomicWrite, ReadOnlyTargetsAreRefusedLinksFollowedAndLongNamesWritten) {
     EXPECT_EQ(Entries(dir / "real"), (std::vector<std::string>{"new", "target"}));
 }
 
+TEST(AtomicWrite, TheProgramsOwnFilesReplaceALinkAndNeverReachWhatItPointsTo) {
+    test::TempDir own, outside;
+    const Bytes secret{9, 8, 7, 6, 5}, mine = Pattern(4099, 3);
+    test::WriteBytes(outside / "secret", secret);
+    ::chmod((outside / "secret").c_str(), 0640);
+    fs::create_symlink(outside / "secret", own / "pqset");
+    fs::create_symlink("../elsewhere/none", own / "dangling");   // to nothing: nothing is created
+    fs::create_symlink(outside.Path(), own / "folderlink");
+
+    // Reading refuses the link instead of reading its target.
+    Bytes read{1};
+    EXPECT_EQ(ReadWholeFile(own / "pqset", read, kNoSizeLimit, Owner::Program), ReadStatus::NotRegular);
+    EXPECT_TRUE(read.empty());
+    EXPECT_EQ(ReadFilePrefix(own / "pqset", 3, read, Owner::Program), ReadStatus::NotRegular);
+    RegularFile f;
+    EXPECT_EQ(f.Open(own / "pqset", Owner::Program), ReadStatus::NotRegular);
+
+    // Writing, with and without unnamed files, puts a plain file where the link was.
+    for (bool unnamed : {true, false}) {
+        SeamScope seam(unnamed);
+        for (const char* name : {"pqset", "dangling", "folderlink"}) {
+            if (!fs::is_symlink(own / name)) fs::create_symlink(outside / "secret", own / name);
+            ASSERT_TRUE(WriteFileAtomically(own / name, mine, Flush::Now, Owner::Program).Ok) << name << unnamed;
+            EXPECT_FALSE(fs::is_symlink(own / name)) << name;
+            EXPECT_EQ(test::ReadBytes(own / name), mine) << name;
+            fs::remove(own / name);
+        }
+    }
+    EXPECT_EQ(test::ReadBytes(outside / "secret"), secret);
+    struct stat st {};
+    ASSERT_EQ(::stat((outside / "secret").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(Entries(outside.Path()), (std::vector<std::string>{"secret"}));
+    EXPECT_TRUE(Entries(own.Path()).empty());
+    EXPECT_FALSE(fs::exists(own.Path().parent_path() / "elsewhere"));
+}
+
 TEST(AtomicWrite, ReadersRefuseFoldersFifosAndOversizedFilesAtOnce) {
     test::TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);   // no writer: opening it normally blocks
