@@ -47,11 +47,21 @@ struct LostDocument {
 // Note.Label.SetWindow != 0) together as one, in PageIndex order (ties by WindowNumber). Groups keep the order in which
 // their first member appears in `docs`. Indexes into `docs`.
 std::vector<std::vector<std::size_t>> LostDocumentGroups(const std::vector<LostDocument>& docs);
+// How many pages a lost set had: the largest count its pages' notes give, never fewer than the
+// pages found (notes of older versions give none).
+int LostSetPages(const std::vector<const LostDocument*>& pages);
+// The pages of a lost set that can be restored; fewer than LostSetPages when pages are missing
+// or damaged.
+int RecoverablePages(const std::vector<const LostDocument*>& pages);
 
 class LostDocuments {
 public:
     // Claims every folder of a dead instance inside the settings folder and describes its
-    // documents. A claimed folder without any document is removed at once.
+    // documents. A claimed folder without any document is removed at once. Two kinds of files
+    // are removed as well, because they hold nothing the user could lose: the pages of a set
+    // whose opening was cut short (pages missing, every page found still marked as opening,
+    // so none was ever edited), and the history a window had before it became a set that is
+    // there whole (the window gives that history up once the set is on disk).
     explicit LostDocuments(const std::filesystem::path& settingsFolder);
     // Removes the claimed folders that no longer hold a document and releases the claims; the
     // documents neither restored nor discarded stay for the next start.
@@ -76,6 +86,8 @@ public:
 private:
     // Only documents of the folders this object holds are ever read, moved or deleted.
     bool Claimed(const LostDocument& lost) const;
+    // Removes the files of the documents nothing can be lost of (see the constructor).
+    void DropSupersededDocuments();
     struct Claim {
         std::filesystem::path Folder;
         int Fd = -1;

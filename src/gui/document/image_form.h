@@ -73,6 +73,12 @@ public:
     // The file the document was read from or last saved to; empty when never saved.
     QString FilePath() const { return filePath_; }
     void SetFilePath(const QString& path);
+    // A document made from a picture through the area picker: untitled like a new document
+    // ("Icon" + its window number), the picture remembered for the recent files and for the
+    // name the save chooser proposes. Saving under a name of its own forgets the picture.
+    void AdoptImportedPicture(const QString& picture);
+    // The picture the document was made from; empty when it was not, or once it was saved.
+    QString ImportSource() const { return importSource_; }
     // The current page's history (the window's own for a one-image document).
     pq::HistoryContext HistoryCtx() const;
 
@@ -238,6 +244,7 @@ private:
     FrameServices* frame_;
     QString name_;
     QString filePath_;
+    QString importSource_;
     int windowNumber_;
     pq::Document doc_;
     pq::Composite comp_;
