@@ -97,8 +97,9 @@ public:
     // "16×16 16色", "48×48 32ビット", "256×256 PNG".
     QString PageLabel(int i) const;
     // The window holds these pages from now on, the first current; each page gets a history of
-    // its own with its base step (the first page's waits for the opener when the window is not
-    // shown yet). A window that already had a history gives it up.
+    // its own with its base step, all written together before anything else happens, so the
+    // opener records no base step for a set. A window that already had a history gives it up,
+    // but only once every page is on disk.
     void AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType);
     // A one-image document becomes a set of one page. A document read from one image of an icon
     // file that holds others forgets the file, so that 上書き保存 cannot drop those images.
