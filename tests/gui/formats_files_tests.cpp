@@ -1,8 +1,16 @@
 // The file commands over a real document window: the save commands and their warnings, failed
 // saves, picture import through the area picker, palette save and exchange.
+#include <QApplication>
 #include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include "core/document/recovery_note.h"
 #include "core/document/render.h"
 #include "core/document/selection.h"
 #include "core/formats/picture_import.h"
@@ -267,6 +275,158 @@ TEST_F(FileCommands, PictureImportTakesTheAreaPickedAndReducesItsColours) {
 }
 
 // ---- palettes ------------------------------------------------------------------------------------
+
+// ---- a document made from a picture ---------------------------------------------------------------
+
+// Remembers what every save chooser was asked to propose. With `Choose` set, the real chooser
+// runs instead of a scripted answer: the name is typed into it and accepted, and its question
+// about replacing an existing file is answered with `Replace` (and remembered).
+class ChooserPrompt : public ScriptedPrompt {
+public:
+    std::optional<QString> SaveFileName(QWidget* parent, const gui::FileDialogRequest& request) override {
+        requests.push_back(request);
+        if (Choose.isEmpty()) return ScriptedPrompt::SaveFileName(parent, request);
+        QTimer::singleShot(0, [this] {
+            QPointer<QFileDialog> chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!chooser) {
+                ADD_FAILURE() << "no save chooser shown";
+                return;
+            }
+            QTimer::singleShot(0, [this] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                Question = box->text();
+                box->button(Replace ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            chooser->selectFile(Choose);
+            static_cast<QDialog*>(chooser.data())->accept();   // as the chooser's own button does
+            if (chooser && chooser->isVisible()) chooser->reject();
+        });
+        return gui::QtPrompt().SaveFileName(parent, request);
+    }
+    std::vector<gui::FileDialogRequest> requests;
+    QString Choose;
+    bool Replace = false;
+    QString Question;
+};
+
+class PictureImports : public ::testing::Test {
+protected:
+    TempDir dir;
+    ChooserPrompt prompt;
+    std::unique_ptr<gui::TMainForm> frame;
+    QString photo = QString::fromStdString((dir / "photo.bmp").string());
+    std::vector<uint8_t> photoBytes = BitmapBytes(PatternPicture(127, 64));
+
+    PictureImports() {
+        WriteBytes(dir / "photo.bmp", photoBytes);
+        frame = std::make_unique<gui::TMainForm>(dir / "setting", &prompt);
+        frame->show();
+    }
+    // Ctrl+S as typed in the frame (made active again: a chooser shown before took that).
+    void PressCtrlS() {
+        frame->activateWindow();
+        QApplication::setActiveWindow(frame.get());
+        QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
+    }
+    ~PictureImports() override { frame.reset(); }
+    QString PathOf(const char* name) const { return QString::fromStdString((dir / name).string()); }
+    // The area picker answered with 全体を使う and OK.
+    void ExpectWholePicture() {
+        prompt.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+            static_cast<gui::TfrmSelectOpenArea&>(d).Button3()->click();
+            return true;
+        });
+    }
+    bool PhotoUnchanged() const { return ReadBytes(dir / "photo.bmp") == photoBytes; }
+};
+
+TEST_F(PictureImports, CtrlSAsksForANameBesideThePictureAndReplacesItOnlyWhenChosen) {
+    ExpectWholePicture();
+    gui::TImageForm* form = frame->OpenFile(photo);
+    ASSERT_NE(form, nullptr);
+    // Untitled as a new document; the picture stays in the recent files.
+    EXPECT_EQ(form->DocumentName(), "Icon1");
+    EXPECT_EQ(form->windowTitle(), "Icon1");
+    EXPECT_TRUE(form->FilePath().isEmpty());
+    ASSERT_FALSE(frame->RecentFiles().empty());
+    EXPECT_EQ(QString::fromStdString(frame->RecentFiles().front()), photo);
+    // A later start would offer it untitled too.
+    const auto note = DecodeRecoveryNote(ReadBytes(NotePath(form->HistoryCtx())));
+    ASSERT_TRUE(note);
+    EXPECT_EQ(note->Label.Caption, "Icon1");
+    EXPECT_EQ(note->Label.FileName, "");
+
+    // Ctrl+S right after OK: the chooser proposes photo.ico beside the picture; cancelled, nothing is written.
+    prompt.ExpectSaveFile(std::nullopt);
+    PressCtrlS();
+    ASSERT_EQ(prompt.requests.size(), 1u);
+    EXPECT_EQ(prompt.requests[0].InitialName, PathOf("photo.ico"));
+    EXPECT_TRUE(gui::SaveFileFilter().split(";;").value(prompt.requests[0].FilterIndex).endsWith("(*.ico)"));
+    EXPECT_TRUE(PhotoUnchanged());
+    EXPECT_FALSE(std::filesystem::exists(dir / "photo.ico"));
+
+    // The picture's own name typed into the real chooser: it asks before replacing; No keeps it.
+    prompt.Choose = photo;
+    PressCtrlS();
+    EXPECT_TRUE(prompt.Question.contains("photo.bmp")) << prompt.Question.toStdString();
+    EXPECT_TRUE(PhotoUnchanged());
+    EXPECT_EQ(form->DocumentName(), "Icon1");
+
+    // Another name: written there, which becomes the document's file; the picture is untouched.
+    prompt.Choose.clear();
+    prompt.ExpectSaveFile(PathOf("photo.ico"));
+    PressCtrlS();
+    EXPECT_EQ(std::filesystem::file_size(dir / "photo.ico"), 318u);
+    EXPECT_EQ(form->DocumentName(), PathOf("photo.ico"));
+    EXPECT_TRUE(form->ImportSource().isEmpty());
+    EXPECT_TRUE(PhotoUnchanged());
+    EXPECT_TRUE(prompt.Done());
+}
+
+TEST_F(PictureImports, ChoosingThePictureInTheChooserAndReplacingWritesIt) {
+    ExpectWholePicture();
+    gui::TImageForm* form = frame->OpenFile(photo);
+    ASSERT_NE(form, nullptr);
+    prompt.Choose = photo;
+    prompt.Replace = true;
+    ASSERT_TRUE(form->Save());
+    EXPECT_FALSE(prompt.Question.isEmpty());
+    EXPECT_EQ(std::filesystem::file_size(dir / "photo.bmp"), 822u);
+    EXPECT_EQ(form->DocumentName(), photo);
+    EXPECT_TRUE(prompt.Done());
+}
+
+TEST_F(PictureImports, EveryWayOfOpeningAPictureLeavesItUntitled) {
+    // The command line, the recent-files menu and a drop all open through the same path; the
+    // first two are driven here, and 名前を付けて保存 proposes the picture's name too.
+    ExpectWholePicture();
+    frame->ShowAtStartup({photo});
+    ASSERT_EQ(frame->Forms().size(), 1);
+    EXPECT_EQ(frame->Forms()[0]->DocumentName(), "Icon1");
+
+    ExpectWholePicture();
+    QMenu* recent = frame->RecentFilesMenu();
+    emit recent->aboutToShow();
+    ASSERT_FALSE(recent->actions().isEmpty());
+    recent->actions().front()->trigger();
+    ASSERT_EQ(frame->Forms().size(), 2);
+    gui::TImageForm* second = frame->Forms()[1];
+    EXPECT_EQ(second->DocumentName(), "Icon2");
+    EXPECT_TRUE(second->FilePath().isEmpty());
+
+    prompt.ExpectSaveFile(std::nullopt);
+    EXPECT_FALSE(second->SaveAs());
+    EXPECT_EQ(prompt.requests.back().InitialName, PathOf("photo"));
+    // Closing a changed import asks, and Yes asks for a name rather than writing the picture.
+    second->Doc().Modified = true;
+    prompt.ExpectMessage(PromptAnswer::Yes);
+    prompt.ExpectSaveFile(std::nullopt);
+    EXPECT_FALSE(second->parentWidget()->close());
+    EXPECT_EQ(prompt.requests.back().InitialName, PathOf("photo.ico"));
+    EXPECT_TRUE(PhotoUnchanged());
+    EXPECT_TRUE(prompt.Done());
+}
 
 TEST_F(FileCommands, PaletteSaveFollowsTheChosenFilterAndExchangeRecordsAStep) {
     gui::TImageForm* form = NewDocument();

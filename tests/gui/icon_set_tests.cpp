@@ -7,9 +7,11 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <fstream>
 #include <set>
 
 #include "core/document/history.h"
+#include "core/document/recovery_note.h"
 #include "core/document/snapshot_folder.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_images.h"
@@ -201,6 +203,47 @@ TEST_F(IconSets, EverySizeMadeFromA256PageIsTheAreaAverageOfIt) {
         // The reduction to 256 colours of so few mixtures is close to exact.
         EXPECT_LE(worst, 6.0) << sizes[i];
     }
+}
+
+// Each page's note as on disk.
+std::optional<RecoveryNote> PageNote(const gui::TImageForm& form, int page) {
+    std::ifstream in(NotePath(form.PageHistoryCtx(page)), std::ios::binary);
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    return DecodeRecoveryNote(bytes);
+}
+
+TEST_F(IconSets, AnOpenedSetHasEveryPageOnDiskWithItsPageCountAndOneBaseStepEach) {
+    WriteBytes(folder_ / "five.ico", FiveImageIcon());
+    gui::TImageForm* form = OpenAll("five.ico");
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->PageCount(), 5);
+    for (int i = 0; i < 5; ++i) {
+        // One base step: the opener does not add a second one to the first page.
+        EXPECT_EQ(form->PageDoc(i).HistoryPosition, 1) << i;
+        EXPECT_FALSE(form->PageDoc(i).Modified) << i;
+        const auto note = PageNote(*form, i);
+        ASSERT_TRUE(note) << i;
+        EXPECT_EQ(std::tie(note->Label.PageIndex, note->Label.SetPages, note->Label.SetOpening), std::tuple(i, 5, false));
+        EXPECT_EQ(QString::fromStdString(note->Label.FileName), PathOf("five.ico")) << i;
+    }
+    EXPECT_FALSE(ComputeEditMenu(form->Doc(), form->HistoryCtx()).UndoEnabled);
+    // A page deleted: the others' notes give the new count.
+    prompt_.ExpectMessage(PromptAnswer::Yes);
+    form->MenuAction("miDeletePage")->trigger();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(PageNote(*form, i)->Label.SetPages, 4) << i;
+
+    // A window that already had a history (a new set starts from one) gives it up once its
+    // pages are on disk: its own number's files go, each page has its own.
+    prompt_.ExpectDialog("TfrmNewIconSet", [](QDialog&) { return true; });
+    gui::NewIconSetCommand().RunOnFrame(*frame_);
+    gui::TImageForm* fresh = Active();
+    ASSERT_NE(fresh, form);
+    std::set<int> numbers;
+    for (int i = 0; i < fresh->PageCount(); ++i) numbers.insert(fresh->PageHistoryCtx(i).WindowNumber);
+    EXPECT_EQ(numbers.count(fresh->WindowNumber()), 0u);
+    EXPECT_EQ(HistoryNumbers().count(fresh->WindowNumber()), 0u);
+    for (int n : numbers) EXPECT_EQ(HistoryNumbers().count(n), 1u) << n;
+    EXPECT_TRUE(prompt_.Done());
 }
 
 TEST_F(IconSets, PagesAreAddedMovedAndDeletedWithTheirHistories) {

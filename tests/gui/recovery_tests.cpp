@@ -2,8 +2,16 @@
 #include <QProcess>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <thread>
 
 #include "core/document/history.h"
+#include "core/document/recovery.h"
 #include "core/document/recovery_note.h"
 #include "core/document/snapshot_folder.h"
 #include "core/formats/native_document.h"
@@ -11,6 +19,8 @@
 #include "gui/app/main_form.h"
 #include "gui/app/recovery_dialog.h"
 #include "gui/document/image_form.h"
+#include "gui/formats/icon_chooser.h"
+#include "support/formats_files.h"
 #include "support/scripted_prompt.h"
 #include "support/small_fs.h"
 #include "support/icon_set_file.h"
@@ -155,6 +165,123 @@ TEST_F(Recovery, RestoringOntoAFullDiskSaysNothingWhenOnlyTheReplacedBaseStepFai
     EXPECT_TRUE(restored.Journal.Pending.empty());
     small.Unfill();
     frame.reset();
+}
+
+TEST_F(Recovery, ASetThatLostAPageSaysSoAndComesBackUntitled) {
+    // The set's file as it was opened; the lost set's pages 0 and 2 were edited, page 1 is gone.
+    const fs::path file = dir / "set.ico";
+    WriteBytes(file, FiveImageIcon());
+    const Bytes fileBytes = ReadBytes(file);
+    const std::string name = file.string();
+    const fs::path dead = settings / (std::string(kPrivateFolderPrefix) + "deadset");
+    fs::create_directories(dead);
+    WriteBytes(dead / kSnapshotLockName, {});
+    for (int page : {0, 2}) {
+        const HistoryContext ctx{dead, 40 + page, true, WindowLabel{name, name, 7, page, 0, 3}};
+        Document doc = Picture();
+        ASSERT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+        for (int i = 1; i <= page + 1; ++i) {
+            doc.Current().Mask[std::size_t(i)] = 1;
+            ASSERT_TRUE(RecordStep(doc, ctx, "筆", false).Ok);
+        }
+    }
+    const QStringList rows = Expect("btnRestore");
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_TRUE(rows[0].startsWith(QString::fromStdString(name) +
+                                   "　アイコンセット　2ページ（3ページのうち1ページが失われています。名前のない文書として復元します）"))
+        << rows[0].toStdString();
+    ASSERT_EQ(frame->Forms().size(), 1);
+    gui::TImageForm* form = frame->Forms()[0];
+    EXPECT_EQ(form->PageCount(), 2);
+    EXPECT_EQ(form->DocumentName(), "Icon1");
+    EXPECT_TRUE(form->FilePath().isEmpty());
+    EXPECT_EQ(form->PageDoc(1).HistoryPosition, 4);   // page 2's steps came with it
+    // 上書き保存 asks for a name instead of writing two pages over the set's three.
+    prompt.ExpectSaveFile(std::nullopt);
+    EXPECT_FALSE(form->Save());
+    EXPECT_EQ(ReadBytes(file), fileBytes);
+    EXPECT_TRUE(prompt.Done());
+}
+
+// Opens `icon` with すべて開く in a frame over `settings` in a forked child, which dies by
+// SIGKILL right after its `events`-th file in the snapshot folder was written or named (a
+// watcher sees it; the kill lands at most a few files later). True when the child was killed.
+bool OpenSetKilledAt(const fs::path& settings, const QString& icon, int events) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        auto* prompt = new ScriptedPrompt;
+        prompt->ExpectDialog("TForm7", [](QDialog& d) {
+            static_cast<gui::TForm7&>(d).Button3()->click();
+            return d.result() == QDialog::Accepted;
+        });
+        auto* frame = new gui::TMainForm(settings, prompt);
+        const int fd = ::inotify_init1(IN_CLOEXEC);
+        if (fd < 0 || ::inotify_add_watch(fd, frame->SnapshotFolderPath().c_str(), IN_CLOSE_WRITE | IN_MOVED_TO) < 0)
+            ::_exit(3);
+        std::thread([fd, events] {
+            alignas(inotify_event) char buffer[8192];
+            for (int seen = 0;;) {
+                const ssize_t n = ::read(fd, buffer, sizeof buffer);
+                if (n <= 0) return;
+                for (ssize_t at = 0; at < n;) {
+                    const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                    if (++seen >= events) ::kill(::getpid(), SIGKILL);
+                    at += ssize_t(sizeof(inotify_event) + e->len);
+                }
+            }
+        }).detach();
+        frame->OpenFile(icon);
+        ::_exit(frame->Forms().size() == 1 && frame->Forms()[0]->PageCount() == 60 ? 0 : 2);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) || (WIFEXITED(status) && WEXITSTATUS(status) == 0)) << status;
+    return WIFSIGNALED(status);
+}
+
+TEST(RecoveryAfterKill, ASetKilledWhileItOpensOffersNothingOrEveryPage) {
+    std::vector<std::vector<uint8_t>> images;
+    for (int i = 0; i < 60; ++i) images.push_back(DiagonalIcon(16 + 8 * (i % 3), i % 2 ? 256 : 16));
+    // Kill points spread over the open (about six files per page), from the first file on.
+    std::vector<int> points = {1, 2, 3, 7, 60, 119, 120, 121, 122, 240, 241, 300, 359, 360, 361, INT_MAX};
+    uint32_t seed = 12345;
+    for (int i = 0; i < 14; ++i) points.push_back(int((seed = seed * 1103515245u + 12345u) >> 16) % 400 + 1);
+    int nothing = 0, whole = 0, killed = 0;
+    for (const int at : points) {
+        TempDir dir;
+        const fs::path settings = dir / "setting";
+        fs::create_directories(settings);
+        const fs::path icon = dir / "sixty.ico";
+        WriteBytes(icon, JoinIcons(images));
+        killed += OpenSetKilledAt(settings, QString::fromStdString(icon.string()), at) ? 1 : 0;
+
+        // What the next start finds, once the dead instance's files are set aside.
+        SnapshotFolder next(settings);
+        LostDocuments lost(settings);
+        const std::vector<LostDocument>& docs = lost.Documents();
+        if (docs.empty()) {
+            ++nothing;
+            continue;
+        }
+        const auto groups = LostDocumentGroups(docs);
+        ASSERT_EQ(groups.size(), 1u) << "kill at " << at;
+        std::vector<const LostDocument*> pages;
+        for (std::size_t i : groups[0]) pages.push_back(&docs[i]);
+        ASSERT_EQ(pages.size(), 60u) << "kill at " << at;
+        EXPECT_EQ(RecoverablePages(pages), 60) << "kill at " << at;
+        EXPECT_EQ(LostSetPages(pages), 60) << "kill at " << at;
+        for (int i = 0; i < 60; ++i) {
+            EXPECT_EQ(pages[std::size_t(i)]->Note.Label.PageIndex, i) << "kill at " << at;
+            EXPECT_EQ(pages[std::size_t(i)]->Note.Label.FileName, icon.string()) << "kill at " << at;
+            EXPECT_EQ(pages[std::size_t(i)]->Width, 16 + 8 * (i % 3)) << "kill at " << at;
+        }
+        EXPECT_FALSE(gui::TfrmRecovery::DescribeSet(pages).contains("失われて")) << "kill at " << at;
+        ++whole;
+    }
+    // Both outcomes were reached, and the kills did land while the set opened.
+    EXPECT_GT(nothing, 0);
+    EXPECT_GT(whole, 1);
+    EXPECT_GT(killed, int(points.size()) / 2);
 }
 
 // ---- the real program, killed and started again ---------------------------------------------

@@ -28,6 +28,10 @@ struct WindowLabel {
     int SetWindow = 0;      // the window number of the page's set; 0 for an ordinary window
     int PageIndex = 0;      // the page's place in its set, from 0
     int PageKind = 0;       // kept for the window that shows the page: 0 palette, 1 32-bit, 2 PNG
+    int SetPages = 0;       // how many pages the set had when the note was written; 0 not known
+    // Written while the set opens: until every page's first step is on disk the set is not whole,
+    // and a set found with pages missing and every page still so marked was never edited.
+    bool SetOpening = false;
 };
 
 struct HistoryContext {

@@ -211,6 +211,44 @@ std::vector<std::vector<std::size_t>> LostDocumentGroups(const std::vector<LostD
     return groups;
 }
 
+int LostSetPages(const std::vector<const LostDocument*>& pages) {
+    int count = int(pages.size());
+    for (const LostDocument* d : pages) count = std::max(count, d->Note.Label.SetPages);
+    return count;
+}
+
+int RecoverablePages(const std::vector<const LostDocument*>& pages) {
+    return int(std::count_if(pages.begin(), pages.end(), [](const LostDocument* d) { return d->Recoverable; }));
+}
+
+void LostDocuments::DropSupersededDocuments() {
+    const std::vector<std::vector<std::size_t>> groups = LostDocumentGroups(docs_);
+    std::vector<bool> drop(docs_.size(), false);
+    std::set<std::pair<fs::path, int>> wholeSets;   // (folder, set window)
+    for (const std::vector<std::size_t>& g : groups) {
+        const LostDocument& first = docs_[g.front()];
+        if (first.Note.Label.SetWindow == 0) continue;
+        std::vector<const LostDocument*> pages;
+        for (std::size_t i : g) pages.push_back(&docs_[i]);
+        const bool whole = RecoverablePages(pages) == LostSetPages(pages);
+        const bool opening = std::all_of(pages.begin(), pages.end(),
+                                         [](const LostDocument* d) { return d->Note.Label.SetOpening; });
+        if (whole) wholeSets.insert({first.Folder, first.Note.Label.SetWindow});
+        else if (opening)
+            for (std::size_t i : g) drop[i] = true;
+    }
+    for (std::size_t i = 0; i < docs_.size(); ++i)
+        if (docs_[i].Note.Label.SetWindow == 0 && docs_[i].Recoverable &&
+            wholeSets.count({docs_[i].Folder, docs_[i].WindowNumber}) != 0)
+            drop[i] = true;
+    std::vector<LostDocument> kept;
+    for (std::size_t i = 0; i < docs_.size(); ++i) {
+        if (drop[i]) RemoveWindowFiles(docs_[i].Folder, docs_[i].WindowNumber);
+        else kept.push_back(std::move(docs_[i]));
+    }
+    docs_ = std::move(kept);
+}
+
 LostDocuments::LostDocuments(const fs::path& settingsFolder, const std::vector<std::string>& settingsFiles) {
     std::error_code ec;
     RemovePlantedLinks(settingsFolder, settingsFiles, damaged_);
@@ -239,6 +277,7 @@ LostDocuments::LostDocuments(const fs::path& settingsFolder, const std::vector<s
         claims_.push_back(Claim{folder, fd});
         for (const auto& [window, steps] : windows) docs_.push_back(Describe(folder, window, steps));
     }
+    DropSupersededDocuments();
 }
 
 LostDocuments::~LostDocuments() {

@@ -47,12 +47,22 @@ struct LostDocument {
 // Note.Label.SetWindow != 0) together as one, in PageIndex order (ties by WindowNumber). Groups keep the order in which
 // their first member appears in `docs`. Indexes into `docs`.
 std::vector<std::vector<std::size_t>> LostDocumentGroups(const std::vector<LostDocument>& docs);
+// How many pages a lost set had: the largest count its pages' notes give, never fewer than the
+// pages found (notes of older versions give none).
+int LostSetPages(const std::vector<const LostDocument*>& pages);
+// The pages of a lost set that can be restored; fewer than LostSetPages when pages are missing
+// or damaged.
+int RecoverablePages(const std::vector<const LostDocument*>& pages);
 
 class LostDocuments {
 public:
     // Claims every folder of a dead instance inside the settings folder and describes its
     // documents. A claimed folder without any document is removed at once, and so is the
-    // reserve a dead instance left in one.
+    // reserve a dead instance left in one. Two kinds of files are removed as well, because they
+    // hold nothing the user could lose: the pages of a set whose opening was cut short (pages
+    // missing, every page found still marked as opening, so none was ever edited), and the
+    // history a window had before it became a set that is there whole (the window gives that
+    // history up once the set is on disk).
     // A symbolic link found where a snapshot, a recovery note, the reserve or one of
     // `settingsFiles` (names in the settings folder) belongs is damage, never a file of ours:
     // the link is removed (what it points to is not touched) and listed in DamagedLinks.
@@ -83,6 +93,8 @@ public:
 private:
     // Only documents of the folders this object holds are ever read, moved or deleted.
     bool Claimed(const LostDocument& lost) const;
+    // Removes the files of the documents nothing can be lost of (see the constructor).
+    void DropSupersededDocuments();
     struct Claim {
         std::filesystem::path Folder;
         int Fd = -1;

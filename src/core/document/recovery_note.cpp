@@ -13,7 +13,9 @@ namespace pq {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'P', 'Q', 'R', 'N'};
-constexpr uint32_t kVersion = 3;
+constexpr uint32_t kVersion = 4;
+// The version of a note whose label gives neither a page count nor the opening mark.
+constexpr uint32_t kVersionWithoutPageCount = 3;
 // More steps than any session records; a larger count is a damaged note.
 constexpr int32_t kMaxSnapshots = 100'000'000;
 
@@ -28,8 +30,8 @@ bool ValidCounters(int32_t position, int32_t redo, int32_t count) {
 }
 
 // What a page of a set may say of itself; an ordinary window has all three 0.
-bool ValidSetFields(int32_t setWindow, int32_t pageIndex, int32_t pageKind) {
-    return setWindow >= 0 && pageIndex >= 0 && pageKind >= 0 && pageKind <= 2;
+bool ValidSetFields(int32_t setWindow, int32_t pageIndex, int32_t pageKind, int32_t setPages = 0) {
+    return setWindow >= 0 && pageIndex >= 0 && pageKind >= 0 && pageKind <= 2 && setPages >= 0;
 }
 
 bool TakeText(ByteReader& r, std::string& text) {
@@ -49,8 +51,9 @@ fs::path NotePath(const HistoryContext& ctx) { return ctx.Folder / NoteFileName(
 std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
     std::vector<uint8_t> out;
     ByteWriter w(out);
+    const bool pageCount = note.Label.SetPages != 0 || note.Label.SetOpening;
     w.Bytes(kMagic);
-    w.U32(kVersion);
+    w.U32(pageCount ? kVersion : kVersionWithoutPageCount);
     w.I32(note.WindowNumber);
     w.I32(note.HistoryPosition);
     w.I32(note.RedoCount);
@@ -68,6 +71,10 @@ std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
     w.I32(note.Label.SetWindow);
     w.I32(note.Label.PageIndex);
     w.I32(note.Label.PageKind);
+    if (pageCount) {
+        w.I32(note.Label.SetPages);
+        w.U8(note.Label.SetOpening ? 1 : 0);
+    }
     return out;
 }
 
@@ -96,6 +103,9 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
     if (version >= 3 && (!r.I32(l.SetWindow) || !r.I32(l.PageIndex) || !r.I32(l.PageKind) ||
                          !ValidSetFields(l.SetWindow, l.PageIndex, l.PageKind)))
         return std::nullopt;
+    uint8_t opening = 0;
+    if (version >= 4 && (!r.I32(l.SetPages) || l.SetPages < 0 || !r.U8(opening) || opening > 1)) return std::nullopt;
+    l.SetOpening = opening == 1;
     if (r.Remaining() != 0) return std::nullopt;
     n.WindowNumber = v[0];
     n.HistoryPosition = v[1];
@@ -111,7 +121,8 @@ int RecoveryNoteBytes(const Document& doc, const HistoryContext& ctx, const Note
                       std::vector<uint8_t>& out) {
     out.clear();
     if (!ctx.Label) return 0;
-    if (!ValidSetFields(ctx.Label->SetWindow, ctx.Label->PageIndex, ctx.Label->PageKind)) return EINVAL;
+    if (!ValidSetFields(ctx.Label->SetWindow, ctx.Label->PageIndex, ctx.Label->PageKind, ctx.Label->SetPages))
+        return EINVAL;
     RecoveryNote note{ctx.WindowNumber, doc.HistoryPosition, doc.RedoCount, doc.SnapshotCount, *ctx.Label};
     if (intent) note.Intent = *intent;
     out = EncodeRecoveryNote(note);

@@ -13,9 +13,11 @@
 // SnapshotCount (i32 each), caption and file name (i32 length + UTF-8 bytes each); version 2
 // adds a byte (1 when a step is announced) and then the step's size and digest (u64 each) and
 // its HistoryPosition, RedoCount and SnapshotCount (i32 each); version 3 then adds the label's
-// SetWindow, PageIndex and PageKind (i32 each). Nothing after. Version 3 is always written;
-// version 1 notes (ending after the file name) and version 2 notes (ending after the step) are
-// still read, as ordinary windows (set fields 0).
+// SetWindow, PageIndex and PageKind (i32 each); version 4 then adds the set's page count (i32)
+// and a byte, 1 while the set opens. Nothing after. A note is written in version 4 when its label
+// gives a page count or the opening mark, in version 3 otherwise; version 1 notes (ending after
+// the file name) and version 2 notes (ending after the step) are still read, as ordinary windows
+// (set fields 0), and version 3 notes as pages of a set whose page count is not known.
 
 #include <cstdint>
 #include <filesystem>
@@ -50,10 +52,11 @@ struct RecoveryNote {
 };
 
 // Longest caption or file name a note may hold, and so the bound of the whole file: the fixed
-// fields of a version 3 note announcing a step (magic, version, counters, text lengths, the
-// byte, the step, the set fields) and both texts.
+// fields of a version 4 note announcing a step (magic, version, counters, text lengths, the
+// byte, the step, the set fields, the page count and the opening byte) and both texts.
 inline constexpr std::size_t kNoteTextLimit = 32 * 1024;
-inline constexpr std::size_t kNoteSizeLimit = 4 + 4 + 4 * 4 + 2 * 4 + 1 + (2 * 8 + 3 * 4) + 3 * 4 + 2 * kNoteTextLimit;
+inline constexpr std::size_t kNoteSizeLimit =
+    4 + 4 + 4 * 4 + 2 * 4 + 1 + (2 * 8 + 3 * 4) + 3 * 4 + (4 + 1) + 2 * kNoteTextLimit;
 
 std::string NoteFileName(int windowNumber);   // "img" + number + "note"
 std::filesystem::path NotePath(const HistoryContext& ctx);
@@ -62,7 +65,7 @@ std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note);
 // Refuses bytes that are not a note of a known version or whose counters make no history
 // (HistoryPosition >= 1, RedoCount >= 0, HistoryPosition + RedoCount <= SnapshotCount; the
 // announced counters alike, and HistoryPosition 0 only with an announced step), and a label
-// whose SetWindow or PageIndex is negative or whose PageKind is outside 0..2.
+// whose SetWindow, PageIndex or SetPages is negative or whose PageKind is outside 0..2.
 std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes);
 
 // Writes the note of ctx's window from the document's counters and ctx.Label, announcing

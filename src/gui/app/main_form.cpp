@@ -267,9 +267,12 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
             ActionList1Update();
             return nullptr;
         }
+        // Named first, so that a set's pages are written with their file name. A picture read
+        // through the area picker is not the document's file: it stays untitled.
+        if (OpensAsImport(name)) form->AdoptImportedPicture(name);
+        else form->SetFilePath(name);
         if (!pages.empty()) form->AdoptIconSet(std::move(pages), type);
         form->AdoptLoadedDocument();
-        form->SetFilePath(name);
     } else {
         form->InitBlankDocument(width, height, colors);
     }
@@ -289,7 +292,8 @@ TImageForm* TMainForm::OpenBuiltDocument(const QString& name,
 }
 
 TImageForm* TMainForm::ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub, std::string* baseFailure) {
-    form->RecordStep(" ", false, baseFailure);
+    // A set wrote every page's base step as it was adopted.
+    if (!form->IsSet()) form->RecordStep(" ", false, baseFailure);
     sub->show();
     form->FitWindowToCanvas();
     mdi_->setActiveSubWindow(sub);

@@ -98,15 +98,16 @@ QString TfrmRecovery::DescribeSet(const std::vector<const pq::LostDocument*>& pa
     QString caption = QString::fromStdString(pages.front()->Note.Label.Caption);
     if (caption.isEmpty()) caption = "（名前不明）";
     std::time_t newest = 0;
-    int recoverable = 0;
-    for (const pq::LostDocument* d : pages) {
-        newest = std::max(newest, d->Time);
-        recoverable += d->Recoverable ? 1 : 0;
-    }
+    for (const pq::LostDocument* d : pages) newest = std::max(newest, d->Time);
+    const int recoverable = pq::RecoverablePages(pages);
+    const int total = pq::LostSetPages(pages);
     if (recoverable == 0) return caption + "　（アンドゥ情報が壊れているため復元できません）";
     QString text = QString("%1　アイコンセット　%2ページ").arg(caption).arg(recoverable);
-    if (recoverable < int(pages.size()))
-        text += QString("（%1ページは壊れているため復元できません）").arg(int(pages.size()) - recoverable);
+    // Pages whose files are gone or damaged: the set comes back without them, untitled.
+    if (recoverable < total)
+        text += QString("（%1ページのうち%2ページが失われています。名前のない文書として復元します）")
+                    .arg(total)
+                    .arg(total - recoverable);
     return text + "　" + QDateTime::fromSecsSinceEpoch(qint64(newest)).toString("yyyy/MM/dd HH:mm:ss");
 }
 
@@ -139,15 +140,18 @@ void RestoreSet(TMainForm& frame, pq::LostDocuments& lost, const std::vector<con
     if (pages.empty()) return;
     const int number = frame.AdvanceWindowNumber();
     const pq::WindowLabel& label = members.front()->Note.Label;
-    QString caption = QString::fromStdString(label.Caption);
+    // A set that lost pages is not its file any more: saving it under that name would drop
+    // them from the file. It comes back untitled, like a new document.
+    const bool whole = int(pages.size()) == pq::LostSetPages(members);
+    QString caption = whole ? QString::fromStdString(label.Caption) : QString();
     if (caption.isEmpty()) caption = QString("Icon%1").arg(number);
+    const QString file = QString::fromStdString(label.FileName);
     pq::Document first = pages.front().Doc;
     TImageForm* form = frame.OpenBuiltDocument(caption, [&first](pq::Document& doc, int) { doc = std::move(first); });
     if (!form) return;
-    const QString file = QString::fromStdString(label.FileName);
     const int type = file.endsWith(".cur", Qt::CaseInsensitive) ? pq::kCursorResourceType : pq::kIconResourceType;
+    if (whole && !file.isEmpty()) form->SetFilePath(file);
     form->AdoptIconSet(std::move(pages), type);
-    if (!file.isEmpty()) form->SetFilePath(file);
     QStringList failures;
     for (int i = 0; i < form->PageCount(); ++i) {
         if (const pq::FileResult r = lost.Adopt(*restored[std::size_t(i)], form->PageDoc(i), form->PageHistoryCtx(i)); !r.Ok)

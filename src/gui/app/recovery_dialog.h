@@ -40,7 +40,9 @@ public:
 
     // "caption　W×H　N色　k手順　yyyy/MM/dd hh:mm:ss", or the caption and why it cannot be restored.
     static QString Describe(const pq::LostDocument& document);
-    // A set: "caption　アイコンセット　Nページ　yyyy/MM/dd hh:mm:ss" (the newest page's time).
+    // A set: "caption　アイコンセット　Nページ　yyyy/MM/dd hh:mm:ss" (the newest page's time); a set
+    // that lost pages adds "（TページのうちMページが失われています。名前のない文書として復元します）"
+    // after the page count, and is restored untitled.
     static QString DescribeSet(const std::vector<const pq::LostDocument*>& pages);
     // What the dialog (or, without documents to offer, a message) says of removed links.
     static QString DescribeDamage(const std::vector<std::filesystem::path>& damaged);

@@ -4,12 +4,14 @@
 #include <QImage>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 
 #include "core/document/recovery_note.h"
 #include "core/formats/icon_file.h"
 #include "gui/document/image_form.h"
 #include "gui/document/page_strip.h"
 #include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
 
 namespace pq::gui {
 
@@ -65,15 +67,28 @@ void TImageForm::WritePagePicture(const pq::Composite& comp, const pq::Rect& are
 
 void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType) {
     if (pages.empty()) return;
-    // A window already shown gives its own history up: its first page starts a new one.
+    // The history the window had (the base step of what it showed, or an earlier set's pages)
+    // is removed only once every page of the new set is on disk: until then a crash leaves it
+    // to be offered again, and the new pages take numbers of their own so as not to touch it.
+    struct Previous {
+        pq::Document Counters;
+        pq::HistoryContext Ctx;
+    };
+    std::vector<Previous> previous;
+    for (int i = 0; i < PageCount(); ++i) {
+        const pq::Document& d = PageDoc(i);
+        if (d.HistoryPosition == 0 && d.SnapshotCount == 0 && d.Journal.Pending.empty()) continue;
+        Previous p{pq::Document{}, PageHistoryCtx(i)};
+        p.Counters.HistoryPosition = d.HistoryPosition;
+        p.Counters.RedoCount = d.RedoCount;
+        p.Counters.SnapshotCount = d.SnapshotCount;
+        previous.push_back(std::move(p));
+    }
     const bool shown = doc_.HistoryPosition > 0 || doc_.SnapshotCount > 0;
-    if (shown) pq::ClearHistory(doc_, HistoryCtx());
-    for (int i = 0; i < PageCount(); ++i)
-        if (i != currentPage_) pq::ClearHistory(PageDoc(i), PageHistoryCtx(i));
     pages_.clear();
     for (std::size_t i = 0; i < pages.size(); ++i) {
         IconPage page;
-        page.HistoryNumber = i == 0 ? windowNumber_ : NextPageHistoryNumber();
+        page.HistoryNumber = i == 0 && previous.empty() ? windowNumber_ : NextPageHistoryNumber();
         page.Kind = pages[i].Kind;
         if (!pages[i].Stored.Data.empty()) {
             page.Stored = std::move(pages[i].Stored);
@@ -83,22 +98,35 @@ void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceTy
         pages_.push_back(std::move(page));
     }
     doc_ = std::move(pages[0].Doc);
+    doc_.HistoryPosition = doc_.RedoCount = doc_.SnapshotCount = 0;
+    doc_.Journal = {};
     currentPage_ = 0;
     resourceType_ = resourceType;
     setChanged_ = false;
     pagePictures_.assign(pages_.size(), std::nullopt);
-    // The other pages' base steps are written together, with one flush of the file system for
-    // all of them; each is on disk when this returns.
-    std::vector<pq::Document*> others;
+
+    // Every page's base step and note are written together, marked as opening: a crash before
+    // all of them are on disk leaves pages the next start knows were never edited. Then the
+    // notes lose the mark, and only then does the previous history go.
+    std::vector<pq::Document*> docs;
     std::vector<pq::HistoryContext> contexts;
-    for (int i = 1; i < PageCount(); ++i) {
-        others.push_back(&PageDoc(i));
+    for (int i = 0; i < PageCount(); ++i) {
+        docs.push_back(&PageDoc(i));
         contexts.push_back(PageHistoryCtx(i));
+        if (contexts.back().Label) contexts.back().Label->SetOpening = true;
     }
-    pq::RecordSteps(others, contexts, " ");
-    for (pq::Document* doc : others) doc->Modified = false;
-    if (shown) RecordStep(" ");
-    doc_.Modified = false;
+    const std::vector<pq::HistoryResult> results = pq::RecordSteps(docs, contexts, " ");
+    for (pq::Document* doc : docs) doc->Modified = false;
+    RewritePageNotes();
+    for (Previous& p : previous) pq::ClearHistory(p.Counters, p.Ctx);
+    if (pq::HistoryBehind(doc_)) historyRetry_->start();
+    // A page whose base step waits in memory is said once, like a step of the window.
+    for (const pq::HistoryResult& r : results)
+        if (!r.Message.empty()) {
+            frame_->GetPrompt().Message(this, "Pixquil", QString::fromStdString(r.Message), PromptIcon::Error,
+                                        PromptButtons::Ok);
+            break;
+        }
     if (shown) {
         ShowCurrentPage();
     } else {

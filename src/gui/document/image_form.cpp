@@ -82,6 +82,7 @@ pq::HistoryContext TImageForm::PageHistoryCtx(int i) const {
         label.SetWindow = windowNumber_;
         label.PageIndex = i;
         label.PageKind = int(page.Kind);
+        label.SetPages = PageCount();
     }
     return pq::HistoryContext{frame_->SnapshotFolderPath(), number, frame_->UndoEnabled(), label};
 }
@@ -89,9 +90,19 @@ pq::HistoryContext TImageForm::PageHistoryCtx(int i) const {
 void TImageForm::SetFilePath(const QString& path) {
     filePath_ = path;
     name_ = path;
+    importSource_.clear();
     UpdateCaption();
     frame_->NoteRecentFile(path);
     // A note that cannot follow the new name is written again with the next change.
+    RewritePageNotes();
+}
+
+void TImageForm::AdoptImportedPicture(const QString& picture) {
+    filePath_.clear();
+    name_ = QString("Icon%1").arg(windowNumber_);
+    importSource_ = picture;
+    UpdateCaption();
+    frame_->NoteRecentFile(picture);
     RewritePageNotes();
 }
 

@@ -73,6 +73,12 @@ public:
     // The file the document was read from or last saved to; empty when never saved.
     QString FilePath() const { return filePath_; }
     void SetFilePath(const QString& path);
+    // A document made from a picture through the area picker: untitled like a new document
+    // ("Icon" + its window number), the picture remembered for the recent files and for the
+    // name the save chooser proposes. Saving under a name of its own forgets the picture.
+    void AdoptImportedPicture(const QString& picture);
+    // The picture the document was made from; empty when it was not, or once it was saved.
+    QString ImportSource() const { return importSource_; }
     // The current page's history (the window's own for a one-image document).
     pq::HistoryContext HistoryCtx() const;
 
@@ -91,8 +97,9 @@ public:
     // "16×16 16色", "48×48 32ビット", "256×256 PNG".
     QString PageLabel(int i) const;
     // The window holds these pages from now on, the first current; each page gets a history of
-    // its own with its base step (the first page's waits for the opener when the window is not
-    // shown yet). A window that already had a history gives it up.
+    // its own with its base step, all written together before anything else happens, so the
+    // opener records no base step for a set. A window that already had a history gives it up,
+    // but only once every page is on disk.
     void AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType);
     // A one-image document becomes a set of one page. A document read from one image of an icon
     // file that holds others forgets the file, so that 上書き保存 cannot drop those images.
@@ -238,6 +245,7 @@ private:
     FrameServices* frame_;
     QString name_;
     QString filePath_;
+    QString importSource_;
     int windowNumber_;
     pq::Document doc_;
     pq::Composite comp_;

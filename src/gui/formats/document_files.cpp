@@ -69,6 +69,11 @@ pq::FileResult ReadDocumentFile(const QString& path, pq::Document& doc, const Re
     return ReadFormatFile(path, kind, doc, request);
 }
 
+bool OpensAsImport(const QString& path) {
+    const DocumentFileKind kind = KindOfFile(path);
+    return kind == DocumentFileKind::Bitmap || kind == DocumentFileKind::Jpeg || kind == DocumentFileKind::Png;
+}
+
 pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc) {
     return WriteFormatFile(path, KindOfFileName(path), doc);
 }

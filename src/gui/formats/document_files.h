@@ -45,6 +45,11 @@ struct ReadRequest {
 // the reader KindOfFile chooses. A file of no kind the editor opens fails with UnknownKindMessage.
 pq::FileResult ReadDocumentFile(const QString& path, pq::Document& doc, const ReadRequest& request);
 
+// True for a file read through the area picker (.bmp, .jpg, .jpeg, .png, or such content under
+// another name): its document is made from the picture and is not that picture, so it never
+// takes the picture's name.
+bool OpensAsImport(const QString& path);
+
 // Writes the document to `path` in the format its extension selects.
 pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc);
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -55,6 +56,24 @@ FileDialogRequest SaveIconDialog(const QString& initialName) {
     return request;
 }
 
+// The entry of the save chooser's filter that writes `suffix` ("ico"); 0 when none does.
+int SaveFilterIndexOf(const QString& suffix) {
+    const QStringList entries = SaveFileFilter().split(";;");
+    for (int i = 0; i < entries.size(); ++i)
+        if (entries[i].endsWith("(*." + suffix + ")")) return i;
+    return 0;
+}
+
+// The name the save chooser proposes. A document made from a picture proposes the picture's
+// name beside it with `suffix` (".ico" for 上書き保存, none for 名前を付けて保存, whose default
+// extension then applies), so that the picture is replaced only when the user picks it.
+QString ProposedName(const TImageForm& form, const QString& suffix) {
+    const QString picture = form.ImportSource();
+    if (picture.isEmpty()) return suffix.isEmpty() ? ProposedSaveName(form.DocumentName()) : form.DocumentName();
+    const QFileInfo info(picture);
+    return info.dir().filePath(info.completeBaseName() + suffix);
+}
+
 // Writes and, on success, makes the path the document's name and clears Modified.
 bool WriteAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, DocumentFileKind kind) {
     const pq::FileResult r = WriteFormatFile(path, kind, form.Doc());
@@ -98,7 +117,7 @@ bool WriteSetAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, Doc
 // current page only, after saying so, and the set keeps its own file. `wholeSet`: true only
 // when the whole set was written (what 上書き保存 and closing need).
 bool SaveSetAs(TImageForm& form, Prompt& prompt, bool wholeSet) {
-    FileDialogRequest request = SaveIconDialog(ProposedSaveName(form.DocumentName()));
+    FileDialogRequest request = SaveIconDialog(ProposedName(form, QString()));
     request.DefaultSuffix = form.SetResourceType() == pq::kCursorResourceType ? "cur" : "ico";
     const auto chosen = prompt.SaveFileName(&form, request);
     if (!chosen) return false;
@@ -219,7 +238,9 @@ bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow) {
         return SaveSetAs(form, prompt, true);
     }
     if (path.isEmpty() || !QFileInfo(path).isFile()) {
-        const auto chosen = prompt.SaveFileName(&form, SaveIconDialog(form.DocumentName()));
+        FileDialogRequest request = SaveIconDialog(ProposedName(form, ".ico"));
+        if (!form.ImportSource().isEmpty()) request.FilterIndex = SaveFilterIndexOf("ico");
+        const auto chosen = prompt.SaveFileName(&form, request);
         if (!chosen) return false;
         path = *chosen;
     }
@@ -237,7 +258,7 @@ bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow) {
 
 bool SaveAs1Click(TImageForm& form, Prompt& prompt) {
     if (form.IsSet()) return SaveSetAs(form, prompt, false);
-    const auto chosen = prompt.SaveFileName(&form, SaveIconDialog(ProposedSaveName(form.DocumentName())));
+    const auto chosen = prompt.SaveFileName(&form, SaveIconDialog(ProposedName(form, QString())));
     if (!chosen) return false;
     const DocumentFileKind kind = KindOfFileName(*chosen);
     if (kind == DocumentFileKind::Unknown || kind == DocumentFileKind::Jpeg) {

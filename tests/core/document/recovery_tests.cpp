@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <set>
 
 #include "core/document/document.h"
 #include "core/document/history.h"
@@ -203,6 +204,122 @@ TEST(LostDocumentGroups, ASetsPagesLeftByADeadInstanceComeBackWholeAndInOrder) {
     EXPECT_EQ(docs[groups[0][1]].Note.Label.FileName.size(), kNoteTextLimit);
     ASSERT_EQ(groups[1].size(), 1u);
     EXPECT_EQ(docs[groups[1][0]].WindowNumber, 5);
+}
+
+TEST(RecoveryNote, CarriesASetsPageCountAndOpeningMarkAndStillReadsVersion3) {
+    RecoveryNote page{12, 1, 0, 1, WindowLabel{"Icon4", "/x/big.ico", 4, 7, 0, 60, true}};
+    page.Intent = NoteIntent{55, 0x1122334455667788ull, 1, 0, 1};
+    const Bytes v4 = EncodeRecoveryNote(page);
+    EXPECT_EQ(v4[4], 4);
+    const auto back = DecodeRecoveryNote(v4);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::tie(back->Label.SetWindow, back->Label.PageIndex, back->Label.SetPages, back->Label.SetOpening),
+              std::tuple(4, 7, 60, true));
+    EXPECT_EQ(back->Intent, page.Intent);
+    for (std::size_t n = 0; n < v4.size(); ++n)
+        EXPECT_FALSE(DecodeRecoveryNote(Bytes(v4.begin(), v4.begin() + long(n)))) << "cut at " << n;
+    // The page count and the opening byte end the note: a negative count or a byte other than
+    // 0 and 1 is damage.
+    Bytes negative = v4;
+    for (int i = 0; i < 4; ++i) negative[negative.size() - 5 + std::size_t(i)] = 0xFF;
+    EXPECT_FALSE(DecodeRecoveryNote(negative));
+    Bytes mark = v4;
+    mark.back() = 2;
+    EXPECT_FALSE(DecodeRecoveryNote(mark));
+    test::TempDir dir;
+    EXPECT_EQ(WriteRecoveryNote(Document{}, HistoryContext{dir.Path(), 12, true, WindowLabel{"Icon4", "", 4, 0, 0, -2}}),
+              EINVAL);
+
+    // A note of the version before: a page of a set whose page count is not known.
+    Bytes v3(v4.begin(), v4.end() - 5);
+    v3[4] = 3;
+    const auto old = DecodeRecoveryNote(v3);
+    ASSERT_TRUE(old);
+    EXPECT_EQ(std::tie(old->Label.SetWindow, old->Label.PageIndex, old->Label.SetPages, old->Label.SetOpening),
+              std::tuple(4, 7, 0, false));
+    // Without a page count or the mark the note stays in the version before, as older readers expect.
+    page.Label.SetPages = 0;
+    page.Label.SetOpening = false;
+    EXPECT_EQ(EncodeRecoveryNote(page), v3);
+}
+
+// A set of `pages` pages in set window 20 (history numbers 30 + page), as the editor writes one
+// while it opens: every base step marked as opening. `edited` pages then get one step each,
+// which rewrites their notes without the mark. Pages in `missing` never reach the disk.
+void LeaveSet(const fs::path& folder, int pages, const std::set<int>& missing, const std::set<int>& edited,
+              bool opening = true) {
+    for (int i = 0; i < pages; ++i) {
+        if (missing.count(i)) continue;
+        HistoryContext ctx{folder, 30 + i, true, WindowLabel{"/x/set.ico", "/x/set.ico", 20, i, 0, pages, opening}};
+        Document doc;
+        InitBlankDocument(doc, 4, 3, 16, 20);
+        EXPECT_TRUE(RecordStep(doc, ctx, " ", false).Ok);
+        if (!edited.count(i)) continue;
+        ctx.Label->SetOpening = false;
+        doc.Current().Mask[0] = 1;
+        EXPECT_TRUE(RecordStep(doc, ctx, "ブラシツール", false).Ok);
+    }
+}
+
+std::vector<const LostDocument*> All(const LostDocuments& lost) {
+    std::vector<const LostDocument*> all;
+    for (const LostDocument& d : lost.Documents()) all.push_back(&d);
+    return all;
+}
+
+TEST(LostSets, AnOpeningCutShortIsNothingToRecoverAndIsRemoved) {
+    test::TempDir settings;
+    const fs::path dead = DeadFolder(settings.Path(), "cut01");
+    LeaveSet(dead, 5, {1, 4}, {});
+    // The window's history from before it became the set stays: the set never got whole.
+    RecordWindow(HistoryContext{dead, 20, true, WindowLabel{"Icon20", ""}}, 1, 0);
+    {
+        LostDocuments lost(settings.Path());
+        ASSERT_EQ(lost.Documents().size(), 1u);
+        EXPECT_EQ(lost.Documents()[0].WindowNumber, 20);
+    }
+    for (int page : {0, 2, 3}) EXPECT_FALSE(fs::exists(dead / NoteFileName(30 + page))) << page;
+    EXPECT_TRUE(fs::exists(dead / NoteFileName(20)));
+}
+
+TEST(LostSets, AWholeSetIsOfferedAndReplacesTheHistoryTheWindowHadBefore) {
+    for (const bool opening : {true, false}) {
+        test::TempDir settings;
+        const fs::path dead = DeadFolder(settings.Path(), "whole01");
+        LeaveSet(dead, 4, {}, {}, opening);
+        RecordWindow(HistoryContext{dead, 20, true, WindowLabel{"Icon20", ""}}, 0, 0);
+        LostDocuments lost(settings.Path());
+        const std::vector<const LostDocument*> pages = All(lost);
+        ASSERT_EQ(pages.size(), 4u) << opening;
+        EXPECT_EQ(LostDocumentGroups(lost.Documents()).size(), 1u);
+        EXPECT_EQ(LostSetPages(pages), 4);
+        EXPECT_EQ(RecoverablePages(pages), 4);
+        EXPECT_FALSE(fs::exists(dead / NoteFileName(20))) << opening;
+    }
+}
+
+TEST(LostSets, ASetMissingAPageAfterAnEditIsOfferedWithThePagesItHad) {
+    test::TempDir settings;
+    const fs::path dead = DeadFolder(settings.Path(), "lost01");
+    LeaveSet(dead, 6, {3}, {5});
+    // The window number of an incomplete set is no proof the ordinary history is superseded.
+    RecordWindow(HistoryContext{dead, 20, true, WindowLabel{"Icon20", ""}}, 0, 0);
+    LostDocuments lost(settings.Path());
+    ASSERT_EQ(lost.Documents().size(), 6u);
+    const auto groups = LostDocumentGroups(lost.Documents());
+    ASSERT_EQ(groups.size(), 2u);
+    // The ordinary window (number 20) comes first, as it was found first.
+    EXPECT_EQ(groups[0].size(), 1u);
+    std::vector<const LostDocument*> set;
+    for (std::size_t i : groups[1]) set.push_back(&lost.Documents()[i]);
+    ASSERT_EQ(set.size(), 5u);
+    EXPECT_EQ(LostSetPages(set), 6);
+    EXPECT_EQ(RecoverablePages(set), 5);
+    EXPECT_EQ(set.back()->Steps, 1);
+    // Notes of the version before give no count: the pages found are all there is to know.
+    std::vector<LostDocument> old(2);
+    old[0].Recoverable = old[1].Recoverable = true;
+    EXPECT_EQ(LostSetPages({&old[0], &old[1]}), 2);
 }
 
 // Two live instances (the owner of the settings folder and one in a private folder) and a dead
