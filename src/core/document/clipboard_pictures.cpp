@@ -52,13 +52,7 @@ Raster ClipboardPicture(const Document& doc) {
 }
 
 EditResult ApplyCut(Document& doc) {
-    if (doc.HasSelection) {
-        std::fill(doc.FloatMask.begin(), doc.FloatMask.end(), uint8_t(0));
-        doc.HasSelection = false;
-    } else {
-        Layer& layer = doc.Current();
-        std::fill(layer.Mask.begin(), layer.Mask.end(), uint8_t(0));
-    }
+    ClearTarget(doc);
     EditResult r = EditResult::Recorded("切り取り");
     r.Redraw = true;
     return r;
