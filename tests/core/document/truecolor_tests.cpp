@@ -7,9 +7,14 @@
 #include <vector>
 
 #include "core/document/blend.h"
+#include "core/document/clipboard_pictures.h"
+#include "core/document/color_reduction.h"
 #include "core/document/document.h"
 #include "core/document/history.h"
 #include "core/document/history_snapshot.h"
+#include "core/document/quality_reduction.h"
+#include "core/document/recovery.h"
+#include "core/document/snapshot_folder.h"
 #include "core/document/layer_commands.h"
 #include "core/document/render.h"
 #include "core/document/selection.h"
@@ -465,6 +470,193 @@ TEST(TrueColorSnapshot, UndoAndRedoOfAStrokeRestoreEveryByte) {
     EXPECT_EQ(EncodeSnapshot(d, ""), base);
     ASSERT_TRUE(RestoreStep(d, ctx, true).Ok);
     EXPECT_EQ(EncodeSnapshot(d, ""), stroked);
+}
+
+TEST(TrueColorSnapshot, ALostTruecolourDocumentIsOfferedAndRestoredWhole) {
+    test::TempDir settings;
+    // The folder an instance that died leaves: its lock file exists but nobody holds it.
+    const std::filesystem::path dead = settings.Path() / (std::string(kPrivateFolderPrefix) + "dead01");
+    std::filesystem::create_directories(dead);
+    test::WriteBytes(dead / kSnapshotLockName, {});
+    const HistoryContext ctx{dead, 4, true, WindowLabel{"Icon4", ""}};
+    Document d = SoftDoc(5, 3);
+    ASSERT_TRUE(RecordStep(d, ctx, " ", false).Ok);
+    StampLine(d, StrokeContext{1, 0, Rgba8{7, 7, 7, 7}}, 0, 0, 4, 2, false);
+    ASSERT_TRUE(RecordStep(d, ctx, "ブラシツール", false).Ok);
+
+    LostDocuments lost(settings.Path());
+    ASSERT_EQ(lost.Documents().size(), 1u);
+    const LostDocument& l = lost.Documents()[0];
+    ASSERT_TRUE(l.Recoverable);
+    EXPECT_EQ(std::tie(l.Width, l.Height, l.Steps), std::tuple(5, 3, 1));
+    Document back;
+    ASSERT_TRUE(lost.Load(l, back, 20).Ok);
+    EXPECT_TRUE(back.TrueColor);
+    EXPECT_EQ(EncodeSnapshot(back, ""), EncodeSnapshot(d, ""));
+    lost.Discard(l);
+}
+
+// ---- conversion ----------------------------------------------------------------------------
+
+// A 16-colour 6 x 4 document with two layers, a hidden one, and a floating selection.
+Document PaletteDoc() {
+    Document d;
+    InitBlankDocument(d, 6, 4, 16, 20);
+    for (std::size_t p = 0; p < 24; ++p) {
+        d.LayerAt(0).Indices[p] = uint8_t(p % 16);
+        d.LayerAt(0).Mask[p] = p % 5 != 0;
+    }
+    d.AppendLayer();
+    for (std::size_t p = 0; p < 24; p += 3) {
+        d.LayerAt(1).Indices[p] = uint8_t(15 - p % 16);
+        d.LayerAt(1).Mask[p] = 1;
+    }
+    d.LayerAt(0).Visible = 0;
+    d.DrawColor = 10;
+    EndSelectDrag(d, 1, 1, 4, 3);
+    MoveFloating(d, 1, 0);
+    return d;
+}
+
+// The colour each layer shows at each pixel (palette or RGBA), '-' for nothing: what a
+// conversion must keep.
+std::vector<std::string> Shown(const Document& d) {
+    std::vector<std::string> out;
+    auto add = [&](bool painted, Rgb c) {
+        out.push_back(painted ? std::to_string(ToColorRef(c)) : "-");
+    };
+    for (const Layer& l : d.Layers())
+        for (std::size_t p = 0; p < std::size_t(d.PixelCount()); ++p) {
+            if (d.TrueColor) add(l.Pixels[p].a != 0, Rgb{l.Pixels[p].r, l.Pixels[p].g, l.Pixels[p].b});
+            else add(l.Mask[p] != 0, d.ColorOf(l.Indices[p]));
+        }
+    for (std::size_t p = 0; p < std::size_t(d.PixelCount()); ++p) {
+        if (d.TrueColor) add(d.FloatPixels[p].a != 0, Rgb{d.FloatPixels[p].r, d.FloatPixels[p].g, d.FloatPixels[p].b});
+        else add(d.FloatMask[p] != 0, d.ColorOf(d.FloatIndices[p]));
+    }
+    return out;
+}
+
+TEST(TrueColorConversion, PaletteToTrueColourIsLosslessAndLooksTheSame) {
+    Document d = PaletteDoc();
+    const Document before = d;
+    const EditResult r = ConvertToTrueColor(d);
+    EXPECT_EQ(r.Step, "フルカラーに変換");
+    EXPECT_TRUE(r.Record);
+    EXPECT_TRUE(d.TrueColor);
+    EXPECT_EQ(d.Palette, before.Palette);
+    EXPECT_EQ(d.DrawRgba, (Rgba8{255, 0, 0, 255}));
+    EXPECT_TRUE(d.HasSelection);
+    EXPECT_EQ(Shown(d), Shown(before));
+    for (const Layer& l : d.Layers())
+        for (const Rgba8& c : l.Pixels) EXPECT_TRUE(c.a == 0 || c.a == 255);
+    EXPECT_EQ(At(d, 0, 0, 0), Rgba8{});   // unpainted: alpha 0, no colour
+
+    Composite a, b;
+    Recompose(before, TransparencyColors{}, a);
+    Recompose(d, TransparencyColors{}, b);
+    EXPECT_EQ(a.CompositeColor, b.CompositeColor);
+    EXPECT_EQ(a.CompositeMask, b.CompositeMask);
+    for (std::size_t i = 0; i < a.LayerPreviews.size(); ++i) EXPECT_EQ(a.LayerPreviews[i], b.LayerPreviews[i]);
+    EXPECT_FALSE(ConvertToTrueColor(d).Record);   // already truecolour
+
+    // And back to 16 colours: with no more colours than entries nothing changes but the order.
+    const EditResult back = ConvertToPalette(d, 16, ReductionOptions{});
+    EXPECT_EQ(back.Step, "16色に変換");
+    EXPECT_FALSE(d.TrueColor);
+    EXPECT_EQ(d.ColorCount, 16);
+    EXPECT_EQ(d.DrawColor, 0);
+    EXPECT_EQ(d.AuxColor, 8);
+    EXPECT_TRUE(d.FloatPixels.empty());
+    for (const Layer& l : d.Layers()) EXPECT_TRUE(l.Pixels.empty());
+    EXPECT_EQ(Shown(d), Shown(before));
+    EXPECT_FALSE(ConvertToPalette(d, 256, ReductionOptions{}).Record);   // a palette document already
+}
+
+TEST(TrueColorConversion, ToAPaletteAlphaBelowTheThresholdBecomesUnpainted) {
+    Document d;
+    InitBlankTrueColorDocument(d, 7, 3, 20);
+    // 21 pixels of distinct colours, alpha 0, 10, ..., 200.
+    for (std::size_t p = 0; p < 21; ++p) d.Current().Pixels[p] = Rgba8{uint8_t(12 * p), 7, uint8_t(250 - p), uint8_t(10 * p)};
+    d.AppendLayer();
+    d.Current().Pixels[20] = Rgba8{1, 2, 3, 255};
+    ReductionOptions options;
+    options.alphaThreshold = 150;
+    Document to256 = d;
+    EXPECT_EQ(ConvertToPalette(to256, 256, options).Step, "256色に変換");
+    EXPECT_EQ(to256.ColorCount, 256);
+    for (std::size_t p = 0; p < 21; ++p) {
+        ASSERT_EQ(to256.LayerAt(0).Mask[p] != 0, 10 * p >= 150) << p;
+        if (to256.LayerAt(0).Mask[p]) EXPECT_EQ(to256.ColorOf(to256.LayerAt(0).Indices[p]), (Rgb{uint8_t(12 * p), 7, uint8_t(250 - p)}));
+    }
+    EXPECT_EQ(to256.ColorOf(to256.LayerAt(1).Indices[20]), (Rgb{1, 2, 3}));
+    EXPECT_EQ(to256.LayerAt(1).Mask[20], 1);
+    EXPECT_EQ(to256.LayerAt(1).Mask[19], 0);
+
+    // Seven colours into 16 entries of a diffusing reduction: still exact, each its own entry.
+    for (const Dither dither : {Dither::None, Dither::Diffusion, Dither::Ordered}) {
+        Document to16 = d;
+        options.dither = dither;
+        options.quantizer = Quantizer::Quality;
+        ConvertToPalette(to16, 16, options);
+        for (std::size_t p = 0; p < 21; ++p)
+            if (to16.LayerAt(0).Mask[p]) EXPECT_EQ(to16.ColorOf(to16.LayerAt(0).Indices[p]), (Rgb{uint8_t(12 * p), 7, uint8_t(250 - p)}));
+    }
+    // More colours than entries: every painted pixel takes one of the 16.
+    Document many;
+    InitBlankTrueColorDocument(many, 10, 10, 20);
+    for (std::size_t p = 0; p < 100; ++p) many.Current().Pixels[p] = Rgba8{uint8_t(p * 2), uint8_t(255 - p), uint8_t(p * 37), 255};
+    ConvertToPalette(many, 16, ReductionOptions{});
+    for (std::size_t p = 0; p < 100; ++p) {
+        EXPECT_EQ(many.Current().Mask[p], 1);
+        EXPECT_LT(many.Current().Indices[p], 16);
+    }
+}
+
+// ---- clipboard -----------------------------------------------------------------------------
+
+TEST(TrueColorClipboard, CopyKeepsAlphaAndPasteKeepsEveryPixel) {
+    Document d = SoftDoc(5, 3);
+    EndSelectDrag(d, 1, 0, 4, 2);   // 3 x 2
+    MoveFloating(d, 2, 1);          // now (3, 1)-(6, 3): one column off the canvas
+    const RgbaPicture pic = ClipboardRgbaPicture(d);
+    ASSERT_EQ(pic.Width, 3);
+    ASSERT_EQ(pic.Height, 2);
+    const RgbaPlane& f = d.FloatPixels;
+    EXPECT_EQ(pic.Pixels, (std::vector<Rgba8>{f[1], f[2], f[3], f[6], f[7], f[8]}));
+    // The 24-bit form shows the same pixels over white.
+    const Raster rgb = ClipboardPicture(d);
+    const Rgba8 onWhite = BlendOver(Rgba8{255, 255, 255, 255}, f[7]);
+    EXPECT_EQ(rgb.PixelUnchecked(1, 1), (Rgb{onWhite.r, onWhite.g, onWhite.b}));
+
+    // Pasting into a truecolour document: a new top layer, every pixel and alpha kept, the
+    // rest transparent.
+    Document target;
+    InitBlankTrueColorDocument(target, 4, 3, 20);
+    const EditResult r = PasteRgbaPicture(target, pic, true);
+    EXPECT_EQ(r.Step, "貼り付け");
+    ASSERT_EQ(target.LayerCount(), 2);
+    EXPECT_EQ(At(target, 1, 0, 0), f[1]);
+    EXPECT_EQ(At(target, 1, 2, 1), f[8]);
+    EXPECT_EQ(At(target, 1, 3, 0), Rgba8{});
+    EXPECT_EQ(At(target, 1, 0, 2), Rgba8{});
+    // A picture larger than the canvas is cut at its edge.
+    Document small;
+    InitBlankTrueColorDocument(small, 2, 1, 20);
+    PasteRgbaPicture(small, pic, false);
+    EXPECT_EQ(small.Current().Pixels, (RgbaPlane{f[1], f[2]}));
+
+    // Into a 16-colour document the picture over white is pasted as a 24-bit one would be.
+    Document p1, p2;
+    InitBlankDocument(p1, 4, 3, 16, 20);
+    InitBlankDocument(p2, 4, 3, 16, 20);
+    PasteRgbaPicture(p1, pic, false);
+    PastePicture(p2, rgb, false);
+    EXPECT_EQ(p1.Layers(), p2.Layers());
+
+    // Copying from a palette document gives alpha 255 and 0.
+    const RgbaPicture fromPalette = ClipboardRgbaPicture(PaletteDoc());
+    for (const Rgba8& c : fromPalette.Pixels) EXPECT_TRUE(c.a == 0 || c.a == 255);
 }
 
 }  // namespace
