@@ -115,17 +115,6 @@ TEST(TrueColorSelection, MoveAndDropKeepEveryByteAndBlendOverWhatIsBelow) {
         }
 }
 
-TEST(TrueColorSelection, ClearTargetMakesTheRectangleOrTheLayerTransparent) {
-    Document d = SoftDoc();
-    SelectAll(d);
-    ClearContent(d);
-    EXPECT_FALSE(d.HasSelection);
-    EXPECT_EQ(d.Current().Pixels, RgbaPlane(15, Rgba8{}));
-    Document e = SoftDoc();
-    ClearContent(e);
-    EXPECT_EQ(e.Current().Pixels, RgbaPlane(15, Rgba8{}));
-}
-
 // ---- rendering -----------------------------------------------------------------------------
 
 // The reference blend, written from the definition of source-over on straight alpha in real
@@ -601,15 +590,6 @@ TEST(TrueColorConversion, ToAPaletteAlphaBelowTheThresholdBecomesUnpainted) {
         ConvertToPalette(to16, 16, options);
         for (std::size_t p = 0; p < 21; ++p)
             if (to16.LayerAt(0).Mask[p]) EXPECT_EQ(to16.ColorOf(to16.LayerAt(0).Indices[p]), (Rgb{uint8_t(12 * p), 7, uint8_t(250 - p)}));
-    }
-    // More colours than entries: every painted pixel takes one of the 16.
-    Document many;
-    InitBlankTrueColorDocument(many, 10, 10, 20);
-    for (std::size_t p = 0; p < 100; ++p) many.Current().Pixels[p] = Rgba8{uint8_t(p * 2), uint8_t(255 - p), uint8_t(p * 37), 255};
-    ConvertToPalette(many, 16, ReductionOptions{});
-    for (std::size_t p = 0; p < 100; ++p) {
-        EXPECT_EQ(many.Current().Mask[p], 1);
-        EXPECT_LT(many.Current().Indices[p], 16);
     }
 }
 
