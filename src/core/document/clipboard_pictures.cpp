@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "core/document/blend.h"
 #include "core/document/color_reduction.h"
 #include "core/document/quality_reduction.h"
 #include "core/document/selection.h"
@@ -20,9 +21,56 @@ Raster OnWhite(const Raster& picture, int width, int height) {
     return out;
 }
 
+// The pixel shown at (x, y) of the copied content, with alpha: the floating source while a
+// selection exists, else the current layer.
+Rgba8 CopiedPixel(const Document& doc, int x, int y) {
+    int px = x, py = y;
+    if (doc.HasSelection) px -= doc.FloatDX, py -= doc.FloatDY;
+    if (!doc.OnCanvas(px, py) || doc.CurrentLayer() < 0) return Rgba8{};
+    const std::size_t p = std::size_t(px) + std::size_t(py) * std::size_t(doc.ImageWidth);
+    const std::size_t n = std::size_t(doc.PixelCount());
+    if (doc.TrueColor) {
+        const RgbaPlane& plane = doc.HasSelection ? doc.FloatPixels : doc.Current().Pixels;
+        return plane.size() == n ? plane[p] : Rgba8{};
+    }
+    const Plane& indices = doc.HasSelection ? doc.FloatIndices : doc.Current().Indices;
+    const Plane& mask = doc.HasSelection ? doc.FloatMask : doc.Current().Mask;
+    if (indices.size() != n || mask.size() != n || mask[p] == 0) return Rgba8{};
+    const Rgb c = doc.ColorOf(indices[p]);
+    return Rgba8{c.r, c.g, c.b, 255};
+}
+
+// The rectangle copy and cut take: the selection, or the whole canvas.
+Rect CopiedRect(const Document& doc) {
+    return doc.HasSelection ? doc.Selection() : Rect{0, 0, doc.ImageWidth, doc.ImageHeight};
+}
+
 }  // namespace
 
+RgbaPicture ClipboardRgbaPicture(const Document& doc) {
+    const Rect r = CopiedRect(doc);
+    RgbaPicture pic;
+    if (r.Empty()) return pic;
+    pic.Width = r.Width();
+    pic.Height = r.Height();
+    pic.Pixels.resize(std::size_t(pic.Width) * std::size_t(pic.Height));
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            pic.Pixels[std::size_t(x - r.left) + std::size_t(y - r.top) * std::size_t(pic.Width)] = CopiedPixel(doc, x, y);
+    return pic;
+}
+
 Raster ClipboardPicture(const Document& doc) {
+    if (doc.TrueColor) {
+        const RgbaPicture rgba = ClipboardRgbaPicture(doc);
+        Raster pic(rgba.Width, rgba.Height);
+        for (int y = 0; y < rgba.Height; ++y)
+            for (int x = 0; x < rgba.Width; ++x) {
+                const Rgba8 c = BlendOver(Rgba8{255, 255, 255, 255}, rgba.Pixels[std::size_t(x) + std::size_t(y) * rgba.Width]);
+                pic.SetPixelUnchecked(x, y, Rgb{c.r, c.g, c.b});
+            }
+        return pic;
+    }
     const int w = doc.ImageWidth;
     if (!doc.HasSelection) {
         Raster pic(w, doc.ImageHeight);
@@ -52,13 +100,7 @@ Raster ClipboardPicture(const Document& doc) {
 }
 
 EditResult ApplyCut(Document& doc) {
-    if (doc.HasSelection) {
-        std::fill(doc.FloatMask.begin(), doc.FloatMask.end(), uint8_t(0));
-        doc.HasSelection = false;
-    } else {
-        Layer& layer = doc.Current();
-        std::fill(layer.Mask.begin(), layer.Mask.end(), uint8_t(0));
-    }
+    ClearTarget(doc);
     EditResult r = EditResult::Recorded("切り取り");
     r.Redraw = true;
     return r;
@@ -82,7 +124,14 @@ EditResult PastePicture(Document& doc, const Raster& area, bool optimize, const 
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const Raster picture = (area.Width() == w && area.Height() == h) ? area : OnWhite(area, w, h);
     doc.AppendLayer();
-    if (optimize) {
+    if (doc.TrueColor) {
+        Layer& layer = doc.Current();
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const Rgb c = picture.PixelUnchecked(x, y);
+                layer.Pixels[std::size_t(x) + std::size_t(y) * w] = Rgba8{c.r, c.g, c.b, 255};
+            }
+    } else if (optimize) {
         ReduceColors(doc, doc.ColorCount, doc.CurrentLayer(), &picture, options);
         doc.DrawColor = 0;
         doc.AuxColor = 8;
@@ -100,6 +149,34 @@ EditResult PastePicture(Document& doc, const Raster& area, bool optimize, const 
     r.RebuildLayers = true;
     r.Redraw = true;
     r.RefreshColors = true;
+    return r;
+}
+
+EditResult PasteRgbaPicture(Document& doc, const RgbaPicture& area, bool optimize, const ReductionOptions& options) {
+    const bool sized = area.Width >= 0 && area.Height >= 0 &&
+                       area.Pixels.size() == std::size_t(area.Width) * std::size_t(area.Height);
+    const int aw = sized ? area.Width : 0, ah = sized ? area.Height : 0;
+    if (!doc.TrueColor) {
+        Raster onWhite(aw, ah);
+        for (int y = 0; y < ah; ++y)
+            for (int x = 0; x < aw; ++x) {
+                const Rgba8 c = BlendOver(Rgba8{255, 255, 255, 255}, area.Pixels[std::size_t(x) + std::size_t(y) * aw]);
+                onWhite.SetPixelUnchecked(x, y, Rgb{c.r, c.g, c.b});
+            }
+        return PastePicture(doc, onWhite, optimize, options);
+    }
+    DropSelection(doc);
+    doc.HasSelection = false;
+    doc.AppendLayer();
+    Layer& layer = doc.Current();
+    const int w = std::min(doc.ImageWidth, aw), h = std::min(doc.ImageHeight, ah);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            layer.Pixels[std::size_t(x) + std::size_t(y) * std::size_t(doc.ImageWidth)] =
+                area.Pixels[std::size_t(x) + std::size_t(y) * std::size_t(aw)];
+    EditResult r = EditResult::Recorded("貼り付け");
+    r.RebuildLayers = true;
+    r.Redraw = true;
     return r;
 }
 

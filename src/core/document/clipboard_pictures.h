@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/document/document.h"
 #include "core/document/edit_result.h"
@@ -18,7 +19,20 @@ namespace pq {
 
 // What copy and cut place on the clipboard: the selection rectangle with the floating content
 // it shows, or without a selection the whole canvas with the current layer. Changes nothing.
+// A truecolour pixel is shown over white.
 Raster ClipboardPicture(const Document& doc);
+
+// A picture with straight alpha, row-major: the clipboard's form that keeps transparency.
+struct RgbaPicture {
+    int Width = 0, Height = 0;
+    std::vector<Rgba8> Pixels;   // Width x Height
+    friend bool operator==(const RgbaPicture&, const RgbaPicture&) = default;
+};
+
+// The same rectangle and pixels as ClipboardPicture with their alpha: truecolour pixels as
+// they are, in a 16/256-colour document painted pixels in their palette colour with alpha 255
+// and unpainted ones Rgba8{}. Positions whose floating source lies off the canvas are Rgba8{}.
+RgbaPicture ClipboardRgbaPicture(const Document& doc);
 
 // Cut, once the picture from ClipboardPicture is safely on the clipboard: with a selection the
 // floating content is discarded and the selection ends (the lifted area stays transparent);
@@ -45,7 +59,16 @@ Raster InitialPasteArea(const Document& doc, const Raster& clipboardPicture);
 // AuxColor reset to 0 and 8) with the palette builder and dither of `options`; otherwise each
 // pixel takes the nearest of the first ColorCount palette entries, undithered. `area` should be
 // ImageWidth x ImageHeight; another size is used from (0, 0) with white beyond it.
+// In a truecolour document the new layer takes the area's colours with alpha 255 (white beyond
+// a smaller area) and the palette is left alone.
 EditResult PastePicture(Document& doc, const Raster& area, bool optimize,
                         const ReductionOptions& options = ReductionOptions{});
+
+// Paste of a picture with alpha ("貼り付け"). Into a truecolour document the new top layer
+// takes every pixel of the area at (0, 0) as it is, alpha included (transparent beyond a smaller
+// area, and what lies beyond the canvas is left out). Into a 16/256-colour document the area is
+// shown over white and pasted as PastePicture does.
+EditResult PasteRgbaPicture(Document& doc, const RgbaPicture& area, bool optimize,
+                            const ReductionOptions& options = ReductionOptions{});
 
 }  // namespace pq

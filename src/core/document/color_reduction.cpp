@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/document/quality_reduction.h"
+
 namespace pq {
 
 namespace {
@@ -375,6 +377,117 @@ int ReducePaintedPicture(Document& doc, int N, int layer, const Raster& picture,
 
 int BitmapToLayer(Document& doc, int layer, const Raster& picture) {
     return ReduceColors(doc, doc.ColorCount, layer, &picture);
+}
+
+namespace {
+
+EditResult Converted(const char* step) {
+    EditResult r = EditResult::Recorded(step);
+    r.Redraw = true;
+    r.RebuildLayers = true;
+    r.RefreshColors = true;
+    return r;
+}
+
+RgbaPlane PlanesToRgba(const Document& doc, const Plane& indices, const Plane& mask, std::size_t pixels) {
+    RgbaPlane out(pixels, Rgba8{});
+    if (indices.size() < pixels || mask.size() < pixels) return out;
+    for (std::size_t p = 0; p < pixels; ++p) {
+        if (mask[p] == 0) continue;
+        const Rgb c = doc.ColorOf(indices[p]);
+        out[p] = Rgba8{c.r, c.g, c.b, 255};
+    }
+    return out;
+}
+
+}  // namespace
+
+EditResult ConvertToTrueColor(Document& doc) {
+    if (doc.TrueColor || doc.LayerCount() == 0) return EditResult::Nothing();
+    const std::size_t pixels = std::size_t(std::max(doc.PixelCount(), 0));
+    std::vector<Layer> layers = doc.Layers();
+    for (Layer& l : layers) {
+        l.Pixels = PlanesToRgba(doc, l.Indices, l.Mask, pixels);
+        l.Indices.clear();
+        l.Mask.clear();
+    }
+    doc.FloatPixels = doc.HasSelection ? PlanesToRgba(doc, doc.FloatIndices, doc.FloatMask, pixels)
+                                       : RgbaPlane(pixels, Rgba8{});
+    doc.FloatIndices.clear();
+    doc.FloatMask.clear();
+    const Rgb draw = doc.ColorOf(doc.DrawColor), aux = doc.ColorOf(doc.AuxColor);
+    doc.DrawRgba = Rgba8{draw.r, draw.g, draw.b, 255};
+    doc.AuxRgba = Rgba8{aux.r, aux.g, aux.b, 255};
+    doc.TrueColor = true;
+    doc.ColorCount = 256;
+    doc.ReplaceLayers(std::move(layers), doc.CurrentLayer());
+    return Converted("フルカラーに変換");
+}
+
+// Every layer (and the floating content) is one band of a tall scratch picture reduced at once,
+// so they share one palette. The bands start on multiples of 8 rows with at least one unpainted
+// row between them: error diffusion never crosses from one band into the next, and the ordered
+// dither's pattern lies on each band as it would on the layer alone.
+EditResult ConvertToPalette(Document& doc, int colors, const ReductionOptions& options) {
+    if (!doc.TrueColor || (colors != 16 && colors != 256) || doc.LayerCount() == 0) return EditResult::Nothing();
+    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    std::vector<const RgbaPlane*> bands;
+    for (const Layer& l : doc.Layers()) bands.push_back(&l.Pixels);
+    if (doc.HasSelection) bands.push_back(&doc.FloatPixels);
+    const int stride = (h + 1 + 7) / 8 * 8;
+
+    Document scratch;
+    scratch.ImageWidth = w;
+    scratch.ImageHeight = stride * int(bands.size());
+    std::vector<Layer> scratchLayers;
+    scratchLayers.push_back(MakeBlankLayer(scratch.ImageWidth, scratch.ImageHeight, ""));
+    scratch.ReplaceLayers(std::move(scratchLayers), 0);
+    scratch.Palette = doc.Palette;
+    Raster picture(scratch.ImageWidth, scratch.ImageHeight);
+    picture.Fill(kWhite);
+    Plane painted(std::size_t(scratch.PixelCount()), 0);
+    for (std::size_t b = 0; b < bands.size(); ++b) {
+        const RgbaPlane& plane = *bands[b];
+        if (plane.size() != pixels) continue;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const Rgba8 c = plane[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+                if (!IsPaintedAlpha(c.a, options.alphaThreshold)) continue;
+                const int sy = int(b) * stride + y;
+                picture.SetPixelUnchecked(x, sy, Rgb{c.r, c.g, c.b});
+                painted[std::size_t(sy) * std::size_t(w) + std::size_t(x)] = 1;
+            }
+    }
+    ReducePaintedPicture(scratch, colors, 0, picture, painted, options);
+
+    const Layer& reduced = scratch.LayerAt(0);
+    auto band = [&](std::size_t b, Plane& indices, Plane& mask) {
+        indices.assign(pixels, 0);
+        mask.assign(pixels, 0);
+        const std::size_t at = b * std::size_t(stride) * std::size_t(w);
+        for (std::size_t p = 0; p < pixels; ++p)
+            if (reduced.Mask[at + p]) indices[p] = reduced.Indices[at + p], mask[p] = 1;
+    };
+    std::vector<Layer> layers = doc.Layers();
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        band(i, layers[i].Indices, layers[i].Mask);
+        layers[i].Pixels.clear();
+    }
+    if (doc.HasSelection) {
+        band(layers.size(), doc.FloatIndices, doc.FloatMask);
+    } else {
+        doc.FloatIndices.assign(pixels, 0);
+        doc.FloatMask.assign(pixels, 0);
+    }
+    doc.FloatPixels.clear();
+    for (int k = 0; k < colors; ++k) doc.Palette[std::size_t(k)] = scratch.Palette[std::size_t(k)];
+    doc.TrueColor = false;
+    doc.ColorCount = colors;
+    doc.DrawColor = 0;
+    doc.AuxColor = 8;
+    doc.ReplaceLayers(std::move(layers), doc.CurrentLayer());
+    return Converted(colors == 16 ? "16色に変換" : "256色に変換");
 }
 
 Raster LayerToBitmap(const Document& doc, int layer) {

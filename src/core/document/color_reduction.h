@@ -3,6 +3,7 @@
 // median-cut reduction of every colour in use to at most N entries with remapping of every layer.
 
 #include "core/document/document.h"
+#include "core/document/edit_result.h"
 #include "core/raster/raster.h"
 
 namespace pq {
@@ -30,5 +31,21 @@ int BitmapToLayer(Document& doc, int layer, const Raster& picture);
 
 // A 24-bit picture of one layer, unpainted pixels white.
 Raster LayerToBitmap(const Document& doc, int layer);
+
+struct ReductionOptions;
+
+// "フルカラーに変換": a 16/256-colour document becomes truecolour without loss: every painted
+// pixel of every layer and of the floating content becomes its palette colour with alpha 255,
+// every unpainted one transparent Rgba8{}. The palette stays as the swatches, DrawRgba and
+// AuxRgba take the colours of DrawColor and AuxColor, and a selection keeps floating. Nothing
+// for a document that is truecolour already.
+EditResult ConvertToTrueColor(Document& doc);
+// "256色に変換" / "16色に変換": a truecolour document becomes one of `colors` (16 or 256). A
+// pixel whose alpha is below options.alphaThreshold becomes unpainted; the others, of every layer
+// (hidden ones too) and of the floating content, build one palette with the options' builder
+// and take its entries through the options' dither, each layer dithered on its own. DrawColor
+// and AuxColor become 0 and 8; a selection keeps floating. Nothing for a palette document or
+// another colour count.
+EditResult ConvertToPalette(Document& doc, int colors, const ReductionOptions& options);
 
 }  // namespace pq

@@ -21,7 +21,7 @@ void Document::SetCurrentLayer(int index) {
 }
 
 void Document::AppendLayer() {
-    layers_.push_back(MakeBlankLayer(ImageWidth, ImageHeight, "レイヤ" + std::to_string(layers_.size() + 1)));
+    layers_.push_back(MakeBlankLayerFor(*this, "レイヤ" + std::to_string(layers_.size() + 1)));
     current_ = LayerCount() - 1;
 }
 
@@ -60,10 +60,12 @@ void Document::ReplaceLayers(std::vector<Layer> layers, int current) {
     SetCurrentLayer(current);
 }
 
-void Document::InsertLayer(int index, Layer layer) {
+bool Document::InsertLayer(int index, Layer layer) {
+    if (TrueColor != !layer.Pixels.empty()) return false;
     index = std::clamp(index, 0, LayerCount());
     layers_.insert(layers_.begin() + index, std::move(layer));
     current_ = index;
+    return true;
 }
 
 Layer MakeBlankLayer(int width, int height, std::string name) {
@@ -73,6 +75,31 @@ Layer MakeBlankLayer(int width, int height, std::string name) {
     l.Mask.assign(std::size_t(width) * std::size_t(height), 0);
     l.Name = std::move(name);
     return l;
+}
+
+Layer MakeBlankTrueColorLayer(int width, int height, std::string name) {
+    Layer l;
+    l.Visible = 1;
+    l.Pixels.assign(std::size_t(width) * std::size_t(height), Rgba8{});
+    l.Name = std::move(name);
+    return l;
+}
+
+Layer MakeBlankLayerFor(const Document& doc, std::string name) {
+    const int w = std::max(doc.ImageWidth, 0), h = std::max(doc.ImageHeight, 0);
+    return doc.TrueColor ? MakeBlankTrueColorLayer(w, h, std::move(name)) : MakeBlankLayer(w, h, std::move(name));
+}
+
+bool LayerFits(const Document& doc, const Layer& layer) {
+    const std::size_t n = std::size_t(std::max(doc.PixelCount(), 0));
+    if (doc.TrueColor) return layer.Pixels.size() == n;
+    return layer.Indices.size() == n && layer.Mask.size() == n;
+}
+
+bool FloatFits(const Document& doc) {
+    const std::size_t n = std::size_t(std::max(doc.PixelCount(), 0));
+    if (doc.TrueColor) return doc.FloatPixels.size() == n;
+    return doc.FloatIndices.size() == n && doc.FloatMask.size() == n;
 }
 
 void SetDefaultPalette(Document& doc) {
@@ -119,10 +146,9 @@ int InitBlankTrueColorDocument(Document& doc, int width, int height, int selecte
     const int zoom = InitBlankDocument(doc, width, height, 256, selectedZoom);
     doc.TrueColor = true;
     const std::size_t count = std::size_t(width) * std::size_t(height);
-    Layer& layer = doc.LayerAt(0);
-    layer.Indices.clear();
-    layer.Mask.clear();
-    layer.Pixels.assign(count, Rgba8{});
+    std::vector<Layer> layers;
+    layers.push_back(MakeBlankTrueColorLayer(width, height, "レイヤ1"));
+    doc.ReplaceLayers(std::move(layers), 0);
     doc.FloatIndices.clear();
     doc.FloatMask.clear();
     doc.FloatPixels.assign(count, Rgba8{});
@@ -136,14 +162,22 @@ EditTarget GetEditTarget(Document& doc) {
     t.Width = doc.ImageWidth;
     t.Height = doc.ImageHeight;
     if (doc.HasSelection) {
-        t.Indices = doc.FloatIndices.data();
-        t.Mask = doc.FloatMask.data();
+        if (doc.TrueColor) {
+            t.Pixels = doc.FloatPixels.data();
+        } else {
+            t.Indices = doc.FloatIndices.data();
+            t.Mask = doc.FloatMask.data();
+        }
         t.dx = doc.FloatDX;
         t.dy = doc.FloatDY;
     } else {
         Layer& l = doc.Current();
-        t.Indices = l.Indices.data();
-        t.Mask = l.Mask.data();
+        if (doc.TrueColor) {
+            t.Pixels = l.Pixels.data();
+        } else {
+            t.Indices = l.Indices.data();
+            t.Mask = l.Mask.data();
+        }
     }
     return t;
 }

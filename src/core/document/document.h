@@ -83,7 +83,8 @@ public:
 
     // The only operations that change the shape of the layer array. None records an undo
     // step or redraws; the caller does both.
-    // Adds a zero-filled visible layer named "レイヤ" + new count on top and makes it current.
+    // Adds a blank visible layer named "レイヤ" + new count on top and makes it current: zero
+    // planes, or transparent Pixels in a truecolour document.
     void AppendLayer();
     // Removes a layer (nothing when only one is left or index is out of range). The layer
     // that slid into its place, or the new top one, becomes current.
@@ -96,8 +97,9 @@ public:
     // Replaces the whole array (file readers, undo restore, layer commands that rebuild it).
     // layers must not be empty; current is clamped into range.
     void ReplaceLayers(std::vector<Layer> layers, int current);
-    // Inserts a layer at index (0 .. LayerCount) and makes it current.
-    void InsertLayer(int index, Layer layer);
+    // Inserts a layer at index (0 .. LayerCount) and makes it current. A layer of the other
+    // colour mode is refused (nothing changes, false): its planes would be read as empty.
+    bool InsertLayer(int index, Layer layer);
 
     // ---- the rest of the model ----------------------------------------------------------
     int Zoom = 20;
@@ -155,6 +157,10 @@ private:
 
 // A layer of the given size: both planes zero, visible, named.
 Layer MakeBlankLayer(int width, int height, std::string name);
+// A truecolour layer of the given size: every pixel transparent (Rgba8{}), visible, named.
+Layer MakeBlankTrueColorLayer(int width, int height, std::string name);
+// A blank layer of the document's size and colour mode.
+Layer MakeBlankLayerFor(const Document& doc, std::string name);
 
 // Clears all 1024 palette bytes and writes the default 16-colour table into entries 0-15.
 void SetDefaultPalette(Document& doc);
@@ -170,11 +176,19 @@ int InitBlankDocument(Document& doc, int width, int height, int colors, int sele
 // colour opaque black and auxiliary colour opaque white.
 int InitBlankTrueColorDocument(Document& doc, int width, int height, int selectedZoom);
 
+// True when the layer holds the planes of the document's colour mode at the canvas size:
+// Pixels in a truecolour document, Indices and Mask otherwise.
+bool LayerFits(const Document& doc, const Layer& layer);
+// The same for the floating planes (FloatPixels, or FloatIndices and FloatMask).
+bool FloatFits(const Document& doc);
+
 // Where tools write: the floating planes with their offset while a selection exists,
 // otherwise the current layer. Canvas pixel (x, y) is plane position (x - dx, y - dy).
+// A truecolour document fills Pixels and leaves Indices and Mask null; the others the reverse.
 struct EditTarget {
     uint8_t* Indices = nullptr;
     uint8_t* Mask = nullptr;
+    Rgba8* Pixels = nullptr;
     int dx = 0, dy = 0;
     int Width = 0, Height = 0;
     // True when canvas pixel (x, y) maps inside the planes.

@@ -13,6 +13,10 @@ namespace pq {
 namespace {
 
 constexpr int kMaxSide = 4096;
+// The colours field of a truecolour snapshot. Its planes are RGBA: W*H*4 bytes of floating
+// pixels in place of the two floating planes, and W*H*4 bytes of pixels per layer in place of
+// a layer's two planes; everything else is laid out as in a 16/256-colour snapshot.
+constexpr int32_t kTrueColorMark = 32;
 
 void PutText(ByteWriter& w, const std::string& utf8) {
     const std::string sjis = Utf8ToSjis(utf8);
@@ -36,6 +40,26 @@ bool TakeText(ByteReader& r, std::string& utf8) {
     return true;
 }
 
+void PutRgbaPlane(ByteWriter& w, const RgbaPlane& p, std::size_t size) {
+    const std::size_t n = std::min(size, p.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        w.U8(p[i].r);
+        w.U8(p[i].g);
+        w.U8(p[i].b);
+        w.U8(p[i].a);
+    }
+    w.Fill(4 * (size - n), 0);
+}
+
+bool TakeRgbaPlane(ByteReader& r, std::size_t size, RgbaPlane& out) {
+    std::span<const uint8_t> bytes;
+    if (!r.Take(4 * size, bytes)) return false;
+    out.resize(size);
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = Rgba8{bytes[4 * i], bytes[4 * i + 1], bytes[4 * i + 2], bytes[4 * i + 3]};
+    return true;
+}
+
 bool TakePlane(ByteReader& r, std::size_t size, Plane& out) {
     std::span<const uint8_t> bytes;
     if (!r.Take(size, bytes)) return false;
@@ -53,7 +77,7 @@ std::vector<uint8_t> EncodeSnapshot(const Document& doc, const std::string& step
     PutText(w, stepName);
     w.I32(doc.ImageWidth);
     w.I32(doc.ImageHeight);
-    w.I32(doc.ColorCount);
+    w.I32(doc.TrueColor ? kTrueColorMark : doc.ColorCount);
     for (const PaletteEntry& e : doc.Palette) {
         w.U8(e.blue);
         w.U8(e.green);
@@ -68,14 +92,22 @@ std::vector<uint8_t> EncodeSnapshot(const Document& doc, const std::string& step
     w.I32(doc.FloatDX);
     w.I32(doc.FloatDY);
     w.U8(doc.SelectionSpare);
-    PutPlane(w, doc.FloatIndices, planeSize);
-    PutPlane(w, doc.FloatMask, planeSize);
+    if (doc.TrueColor) {
+        PutRgbaPlane(w, doc.FloatPixels, planeSize);
+    } else {
+        PutPlane(w, doc.FloatIndices, planeSize);
+        PutPlane(w, doc.FloatMask, planeSize);
+    }
     w.I32(doc.LayerCount());
     for (const Layer& l : doc.Layers()) {
         PutText(w, l.Name);
         w.U8(l.Visible);
-        PutPlane(w, l.Indices, planeSize);
-        PutPlane(w, l.Mask, planeSize);
+        if (doc.TrueColor) {
+            PutRgbaPlane(w, l.Pixels, planeSize);
+        } else {
+            PutPlane(w, l.Indices, planeSize);
+            PutPlane(w, l.Mask, planeSize);
+        }
     }
     w.I32(doc.CurrentLayer());
     return out;
@@ -87,8 +119,11 @@ bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::strin
     int32_t w = 0, h = 0, colors = 0;
     if (!TakeText(r, name) || !r.I32(w) || !r.I32(h) || !r.I32(colors)) return false;
     if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide) return false;
-    if (colors != 16 && colors != 256) return false;
+    const bool trueColor = colors == kTrueColorMark;
+    if (colors != 16 && colors != 256 && !trueColor) return false;
     const std::size_t planeSize = std::size_t(w) * std::size_t(h);
+    // Bytes of one layer's (or the floating content's) planes.
+    const std::size_t layerPlanes = (trueColor ? 4 : 2) * planeSize;
 
     PaletteTable palette{};
     for (PaletteEntry& e : palette)
@@ -101,17 +136,25 @@ bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::strin
         if (!r.I32(v)) return false;
     if (!r.I32(dx) || !r.I32(dy) || !r.U8(spare)) return false;
     Plane floatIndices, floatMask;
-    if (!TakePlane(r, planeSize, floatIndices) || !TakePlane(r, planeSize, floatMask)) return false;
+    RgbaPlane floatPixels;
+    if (trueColor) {
+        if (!TakeRgbaPlane(r, planeSize, floatPixels)) return false;
+    } else if (!TakePlane(r, planeSize, floatIndices) || !TakePlane(r, planeSize, floatMask)) {
+        return false;
+    }
 
     int32_t layerCount = 0;
     if (!r.I32(layerCount) || layerCount < 1) return false;
-    // Each layer needs at least its name length, Visible and two planes.
-    if (std::size_t(layerCount) > r.Remaining() / (5 + 2 * planeSize)) return false;
+    // Each layer needs at least its name length, Visible and its planes.
+    if (std::size_t(layerCount) > r.Remaining() / (5 + layerPlanes)) return false;
     std::vector<Layer> layers(static_cast<std::size_t>(layerCount));
     for (Layer& l : layers) {
-        if (!TakeText(r, l.Name) || !r.U8(l.Visible) || !TakePlane(r, planeSize, l.Indices) ||
-            !TakePlane(r, planeSize, l.Mask))
+        if (!TakeText(r, l.Name) || !r.U8(l.Visible)) return false;
+        if (trueColor) {
+            if (!TakeRgbaPlane(r, planeSize, l.Pixels)) return false;
+        } else if (!TakePlane(r, planeSize, l.Indices) || !TakePlane(r, planeSize, l.Mask)) {
             return false;
+        }
     }
     int32_t current = 0;
     if (!r.I32(current) || current < 0 || current >= layerCount) return false;
@@ -120,7 +163,9 @@ bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::strin
     // Everything checked: only now does the document change.
     doc.ImageWidth = w;
     doc.ImageHeight = h;
-    doc.ColorCount = colors;
+    // A truecolour document keeps ColorCount 256: its palette is a table of swatches.
+    doc.ColorCount = trueColor ? 256 : colors;
+    doc.TrueColor = trueColor;
     doc.Palette = palette;
     doc.HasSelection = hasSelection != 0;
     doc.SelLeft = sel[0];
@@ -132,6 +177,7 @@ bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::strin
     doc.SelectionSpare = spare;
     doc.FloatIndices = std::move(floatIndices);
     doc.FloatMask = std::move(floatMask);
+    doc.FloatPixels = std::move(floatPixels);
     doc.ReplaceLayers(std::move(layers), current);
     doc.StrokeBitmap.Resize(w, h);
     doc.StrokeBitmap.Fill(kWhite);
@@ -201,8 +247,10 @@ std::optional<SnapshotShape> ReadSnapshotShape(const std::filesystem::path& path
     if (!I32At(f, 0, nameLength) || nameLength < 0) return std::nullopt;
     std::uint64_t at = 4 + std::uint64_t(nameLength);
     if (!I32At(f, at, w) || !I32At(f, at + 4, h) || !I32At(f, at + 8, colors)) return std::nullopt;
-    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || (colors != 16 && colors != 256)) return std::nullopt;
-    const std::uint64_t planes = 2 * std::uint64_t(w) * std::uint64_t(h);
+    const bool trueColor = colors == kTrueColorMark;
+    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || (colors != 16 && colors != 256 && !trueColor))
+        return std::nullopt;
+    const std::uint64_t planes = (trueColor ? 4 : 2) * std::uint64_t(w) * std::uint64_t(h);
     at += 12 + kPaletteAndSelection + planes;
     if (!I32At(f, at, layers) || layers < 1) return std::nullopt;
     at += 4;
@@ -216,7 +264,7 @@ std::optional<SnapshotShape> ReadSnapshotShape(const std::filesystem::path& path
         if (at > size) return std::nullopt;
     }
     if (at + 4 != size) return std::nullopt;
-    return SnapshotShape{w, h, colors, layers, size};
+    return SnapshotShape{w, h, trueColor ? 256 : colors, layers, size, trueColor};
 }
 
 namespace {

@@ -5,6 +5,8 @@
 //   name, width, height, colours, 1024 palette bytes, has-selection byte, selection left, top,
 //   right, bottom, float dx, dy, spare byte, W*H float indices, W*H float mask, layer count,
 //   per layer: name, visible byte, W*H indices, W*H mask; then the current layer.
+// A truecolour document writes 32 as its colours, W*H RGBA pixels (red, green, blue, alpha
+// bytes) in place of the two floating planes and in place of each layer's two planes.
 
 #include <cstdint>
 #include <filesystem>
@@ -33,6 +35,7 @@ bool ReadSnapshotFile(const std::filesystem::path& path, std::uint64_t size, Doc
 struct SnapshotShape {
     int Width = 0, Height = 0, ColorCount = 0, LayerCount = 0;
     std::uint64_t Size = 0;   // the file's size, exactly what the headers require
+    bool TrueColor = false;   // a truecolour snapshot (ColorCount then 256, as in the document)
 };
 // Reads only the header and the layer headers of a snapshot file: its shape when the file is
 // exactly as long as its width, height, colours and layers require; nullopt when it is missing,

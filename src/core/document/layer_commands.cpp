@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/document/blend.h"
 #include "core/document/selection.h"
 #include "core/io/sjis.h"
 
@@ -51,11 +52,13 @@ EditResult DuplicateLayer(Document& doc) {
     const Layer& source = doc.Current();
     Plane indices = source.Indices;
     Plane mask = source.Mask;
+    RgbaPlane pixels = source.Pixels;
     std::string name = source.Name + "のコピー";
     doc.AppendLayer();
     Layer& copy = doc.Current();
     copy.Indices = std::move(indices);
     copy.Mask = std::move(mask);
+    copy.Pixels = std::move(pixels);
     copy.Name = std::move(name);
     LiftAfterDrop(doc);
     return Rebuilt("レイヤの複製");
@@ -148,6 +151,9 @@ bool MergeLayers(Document& doc, MergeMode mode) {
     for (int i = target + 1; i < count; ++i) {
         if (!merged[std::size_t(i)]) continue;
         const Layer& src = doc.LayerAt(i);
+        // Truecolour layers merge as they compose: each higher layer over the target.
+        for (std::size_t p = 0; p < t.Pixels.size() && p < src.Pixels.size(); ++p)
+            t.Pixels[p] = BlendOver(t.Pixels[p], src.Pixels[p]);
         for (std::size_t p = 0; p < t.Mask.size() && p < src.Mask.size(); ++p) {
             if (src.Mask[p] == 0) continue;
             t.Indices[p] = src.Indices[p];

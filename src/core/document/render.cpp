@@ -5,6 +5,8 @@
 #include <bit>
 #include <cstring>
 
+#include "core/document/blend.h"
+
 namespace pq {
 namespace {
 
@@ -205,6 +207,61 @@ void ComposeArea(const Document& doc, const TransparencyColors& colors, int x0, 
     }
 }
 
+inline Rgba8 Opaque(Rgb c) { return Rgba8{c.r, c.g, c.b, 255}; }
+inline Rgb ColorPart(Rgba8 c) { return Rgb{c.r, c.g, c.b}; }
+
+// The truecolour form of ComposeArea: per pixel, the layers bottom first over transparency
+// exactly as ComposeRgbaLayers composes them.
+void ComposeAreaTrueColor(const Document& doc, const TransparencyColors& colors, int x0, int y0, int x1, int y1,
+                          Composite& out) {
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    const int n = doc.LayerCount();
+    if (out.CompositeRgba.size() != pixels) out.CompositeRgba.assign(pixels, Rgba8{});
+    const bool floatUsable = doc.HasSelection && doc.FloatPixels.size() == pixels;
+    const int fx0 = std::max({doc.SelLeft, 0, doc.FloatDX, x0});
+    const int fy0 = std::max({doc.SelTop, 0, doc.FloatDY, y0});
+    const int fx1 = std::min({doc.SelRight, w, w + doc.FloatDX, x1});
+    const int fy1 = std::min({doc.SelBottom, h, h + doc.FloatDY, y1});
+    const Rgba8 white = Opaque(kWhite);
+    for (int y = y0; y < y1; ++y) {
+        for (int x = x0; x < x1; ++x) {
+            const std::size_t p = std::size_t(y) * std::size_t(w) + std::size_t(x);
+            const Rgba8 checker = Opaque(CheckerColor(x / 4, (y / 4) & 1, colors));
+            Rgba8 acc{};
+            for (int i = 0; i < n; ++i) {
+                const Layer& layer = doc.LayerAt(i);
+                // A plane that does not match the canvas shows nothing rather than being read
+                // past its end.
+                Rgba8 px = layer.Pixels.size() == pixels ? layer.Pixels[p] : Rgba8{};
+                if (floatUsable && i == doc.CurrentLayer() && x >= fx0 && x < fx1 && y >= fy0 && y < fy1)
+                    px = BlendOver(px, doc.FloatPixels[std::size_t(y - doc.FloatDY) * w + std::size_t(x - doc.FloatDX)]);
+                out.LayerPreviews[std::size_t(i)].SetPixelUnchecked(x, y, ColorPart(BlendOver(checker, px)));
+                if (layer.Visible) acc = BlendOver(acc, px);
+            }
+            out.CompositeRgba[p] = acc;
+            out.CompositeColor.SetPixelUnchecked(x, y, ColorPart(BlendOver(white, acc)));
+            out.CompositeMask.SetPixelUnchecked(x, y, acc.a != 0 ? kWhite : kBlack);
+        }
+    }
+}
+
+void ComposeAny(const Document& doc, const TransparencyColors& colors, int x0, int y0, int x1, int y1,
+                Composite& out) {
+    if (doc.TrueColor) {
+        ComposeAreaTrueColor(doc, colors, x0, y0, x1, y1, out);
+        return;
+    }
+    out.CompositeRgba.clear();
+    ComposeArea(doc, colors, x0, y0, x1, y1, out);
+}
+
+// The truecolour composite the zoomed view shows, or null when there is none of the canvas size.
+const Rgba8* TrueColorComposite(const Document& doc, const Composite& comp) {
+    if (!doc.TrueColor || comp.CompositeRgba.size() != std::size_t(doc.PixelCount())) return nullptr;
+    return comp.CompositeRgba.data();
+}
+
 }  // namespace
 
 void Recompose(const Document& doc, const TransparencyColors& colors, Composite& out) {
@@ -219,7 +276,7 @@ void Recompose(const Document& doc, const TransparencyColors& colors, Composite&
     for (Raster& r : out.LayerPreviews) fit(r);
     out.Colors = colors;
     out.Changed = ClipRect(Rect{0, 0, w, h}, w, h);
-    if (!out.Changed.Empty()) ComposeArea(doc, colors, 0, 0, w, h, out);
+    if (!out.Changed.Empty()) ComposeAny(doc, colors, 0, 0, w, h, out);
 }
 
 void Recompose(const Document& doc, const TransparencyColors& colors, const Rect& area, Composite& out) {
@@ -229,13 +286,15 @@ void Recompose(const Document& doc, const TransparencyColors& colors, const Rect
     bool built = out.Colors == colors && fits(out.CompositeColor) && fits(out.CompositeMask) &&
                  out.LayerPreviews.size() == std::size_t(doc.LayerCount());
     for (std::size_t i = 0; built && i < out.LayerPreviews.size(); ++i) built = fits(out.LayerPreviews[i]);
+    // A composite built in the other colour mode is rebuilt whole.
+    if (built) built = doc.TrueColor == (out.CompositeRgba.size() == std::size_t(w) * std::size_t(h) && w * h > 0);
     if (!built) {
         Recompose(doc, colors, out);
         return;
     }
     out.Changed = ClipRect(area, w, h);
     if (out.Changed.Empty()) return;
-    ComposeArea(doc, colors, out.Changed.left, out.Changed.top, out.Changed.right, out.Changed.bottom, out);
+    ComposeAny(doc, colors, out.Changed.left, out.Changed.top, out.Changed.right, out.Changed.bottom, out);
 }
 
 void DrawGrid(Raster& view, int zoom, int originX, int originY) {
@@ -280,6 +339,7 @@ void RenderZoomedView(const Document& doc, const Composite& comp, int zoom, cons
                                comp.CompositeColor.Width() == doc.ImageWidth &&
                                comp.CompositeColor.Height() == doc.ImageHeight;
     const bool drawGrid = grid && zoom >= 3;
+    const Rgba8* rgba = TrueColorComposite(doc, comp);
 
     // The two checker rows (even and odd row blocks) of the columns shown.
     std::vector<uint8_t> checker[2];
@@ -315,7 +375,25 @@ void RenderZoomedView(const Document& doc, const Composite& comp, int zoom, cons
             continue;
         }
         std::memcpy(row, checker[parity].data(), bytes);
-        if (haveComposite) {
+        if (haveComposite && rgba) {
+            // Each screen pixel of a square blends the composite pixel over its own checker
+            // colour: a square at a high zoom spans several checker squares.
+            const Rgba8* src = rgba + std::size_t(iy) * std::size_t(doc.ImageWidth);
+            for (int ix = ix0; ix < ix1; ++ix) {
+                const Rgba8 c = src[ix];
+                if (c.a == 0) continue;
+                const int s = std::max(ix * zoom, cx0), e = std::min((ix + 1) * zoom, cx1);
+                if (c.a == 255) {
+                    FillPixels(row + 3 * (s - cx0), e - s, ColorPart(c));
+                    continue;
+                }
+                for (int x = s; x < e; ++x) {
+                    uint8_t* p = row + 3 * (x - cx0);
+                    const Rgba8 under{p[2], p[1], p[0], 255};
+                    FillPixels(p, 1, ColorPart(BlendOver(under, c)));
+                }
+            }
+        } else if (haveComposite) {
             const uint8_t* mask = comp.CompositeMask.Row(iy);
             const uint8_t* color = comp.CompositeColor.Row(iy);
             for (int ix = ix0; ix < ix1; ++ix) {
@@ -339,8 +417,20 @@ Raster BuildFullZoomedView(const Document& doc, const Composite& comp, int zoom,
     // Step 2: one filled square per opaque image pixel.
     if (comp.CompositeMask.Width() == doc.ImageWidth && comp.CompositeMask.Height() == doc.ImageHeight &&
         comp.CompositeColor.Width() == doc.ImageWidth && comp.CompositeColor.Height() == doc.ImageHeight) {
+        const Rgba8* rgba = TrueColorComposite(doc, comp);
         for (int y = 0; y < doc.ImageHeight; ++y)
             for (int x = 0; x < doc.ImageWidth; ++x) {
+                if (rgba) {
+                    // Truecolour: the composite pixel over whatever checker colour each screen
+                    // pixel of its square shows.
+                    const Rgba8 c = rgba[std::size_t(y) * std::size_t(doc.ImageWidth) + std::size_t(x)];
+                    for (int sy = y * zoom; sy < (y + 1) * zoom; ++sy)
+                        for (int sx = x * zoom; sx < (x + 1) * zoom; ++sx) {
+                            const Rgb under = view.PixelUnchecked(sx, sy);
+                            view.SetPixelUnchecked(sx, sy, ColorPart(BlendOver(Opaque(under), c)));
+                        }
+                    continue;
+                }
                 if (comp.CompositeMask.PixelUnchecked(x, y) == kBlack) continue;
                 const Rgb c = comp.CompositeColor.PixelUnchecked(x, y);
                 for (int sy = y * zoom; sy < (y + 1) * zoom; ++sy)

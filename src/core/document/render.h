@@ -29,6 +29,10 @@ Pattern8 OutlinePattern(int frame);
 struct Composite {
     Raster CompositeColor;               // white where nothing visible is painted
     Raster CompositeMask;                // white where some visible layer is painted, black elsewhere
+    // Truecolour documents only: the visible layers composed over transparency (BlendOver),
+    // ImageWidth x ImageHeight row-major; empty otherwise. CompositeColor is then this over
+    // white and CompositeMask white wherever its alpha is not 0.
+    std::vector<Rgba8> CompositeRgba;
     std::vector<Raster> LayerPreviews;   // one per layer (bottom first): 4-pixel checker + that layer
     TransparencyColors Colors;           // the thumbnails' checker colours
     // The image pixels the last recompose rebuilt: the whole canvas, or the clipped rectangle of
@@ -38,6 +42,8 @@ struct Composite {
 
 // Rebuilds the composite and the layer thumbnails from the document. Hidden layers get their
 // thumbnails but stay out of the composite. Does nothing for a document that is not Ready.
+// Truecolour layers compose with BlendOver, the floating pixels blended over the current
+// layer's first (as dropping them would), and a thumbnail is its layer over the checker.
 void Recompose(const Document& doc, const TransparencyColors& colors, Composite& out);
 
 // Rebuilds only the image pixels of `area` (clipped to the canvas) of the composite and of every
@@ -57,6 +63,8 @@ void DrawGrid(Raster& view, int zoom, int originX = 0, int originY = 0);
 
 // The zoomed view of the canvas rectangle `area` (canvas pixels): 8-pixel checkerboard aligned
 // to the canvas origin, each opaque image pixel a zoom x zoom square, then the grid when `grid`.
+// In a truecolour document each square is the composite pixel blended over the checker under
+// it, screen pixel by screen pixel.
 // `out` is resized to area's size; parts of `area` outside the canvas are left black.
 void RenderZoomedView(const Document& doc, const Composite& comp, int zoom, const TransparencyColors& colors,
                       bool grid, const Rect& area, Raster& out);

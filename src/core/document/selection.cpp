@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "core/document/blend.h"
+
 namespace pq {
 namespace {
 
@@ -12,9 +14,20 @@ Rect OnCanvasPart(const Document& doc) {
                 std::min(doc.SelBottom, doc.ImageHeight)};
 }
 
-bool FloatingPlanesFit(const Document& doc) {
-    const std::size_t n = std::size_t(doc.PixelCount());
-    return doc.FloatIndices.size() == n && doc.FloatMask.size() == n;
+bool FloatingPlanesFit(const Document& doc) { return FloatFits(doc); }
+
+// Calls visit(source, destination) with the plane offsets of every canvas pixel of `r` whose
+// floating source (x - FloatDX, y - FloatDY) lies on the canvas. The geometry every colour mode
+// shares: what is done with the two offsets is the caller's.
+template <class Visit>
+void ForFloatingSources(const Document& doc, const Rect& r, Visit visit) {
+    const int w = doc.ImageWidth;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) {
+            const int sx = x - doc.FloatDX, sy = y - doc.FloatDY;
+            if (!doc.OnCanvas(sx, sy)) continue;
+            visit(std::size_t(sx) + std::size_t(sy) * w, std::size_t(x) + std::size_t(y) * w);
+        }
 }
 
 // Makes the given corners the selection and lifts it; a rectangle with nothing on the canvas
@@ -51,32 +64,42 @@ void ClipSelection(Document& doc) {
 void LiftSelection(Document& doc) {
     if (!doc.HasSelection) return;
     Layer& layer = doc.Current();
-    doc.FloatIndices = layer.Indices;
-    doc.FloatMask = layer.Mask;
+    if (doc.TrueColor) {
+        doc.FloatPixels = layer.Pixels;
+    } else {
+        doc.FloatIndices = layer.Indices;
+        doc.FloatMask = layer.Mask;
+    }
     doc.FloatDX = doc.FloatDY = 0;
+    if (!LayerFits(doc, layer)) return;
     const Rect r = OnCanvasPart(doc);
     const int w = doc.ImageWidth;
     for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) layer.Mask[std::size_t(x) + std::size_t(y) * w] = 0;
+        for (int x = r.left; x < r.right; ++x) {
+            const std::size_t p = std::size_t(x) + std::size_t(y) * w;
+            if (doc.TrueColor) layer.Pixels[p] = Rgba8{};
+            else layer.Mask[p] = 0;
+        }
 }
 
+// A truecolour floating pixel is put down over the layer with the one blend, as the canvas
+// shows it: an opaque one replaces the layer pixel, a transparent one leaves it.
 void DropSelection(Document& doc) {
     if (!doc.HasSelection) return;
     ClipSelection(doc);
-    if (!FloatingPlanesFit(doc)) return;
     Layer& layer = doc.Current();
-    const int w = doc.ImageWidth;
-    for (int y = doc.SelTop; y < doc.SelBottom; ++y) {
-        for (int x = doc.SelLeft; x < doc.SelRight; ++x) {
-            const int sx = x - doc.FloatDX, sy = y - doc.FloatDY;
-            if (!doc.OnCanvas(sx, sy)) continue;
-            const std::size_t s = std::size_t(sx) + std::size_t(sy) * w;
-            if (doc.FloatMask[s] == 0) continue;
-            const std::size_t d = std::size_t(x) + std::size_t(y) * w;
-            layer.Indices[d] = doc.FloatIndices[s];
-            layer.Mask[d] = doc.FloatMask[s];
-        }
+    if (!FloatingPlanesFit(doc) || !LayerFits(doc, layer)) return;
+    if (doc.TrueColor) {
+        ForFloatingSources(doc, doc.Selection(), [&](std::size_t s, std::size_t d) {
+            layer.Pixels[d] = BlendOver(layer.Pixels[d], doc.FloatPixels[s]);
+        });
+        return;
     }
+    ForFloatingSources(doc, doc.Selection(), [&](std::size_t s, std::size_t d) {
+        if (doc.FloatMask[s] == 0) return;
+        layer.Indices[d] = doc.FloatIndices[s];
+        layer.Mask[d] = doc.FloatMask[s];
+    });
 }
 
 Document DocumentAsShown(const Document& doc) {
@@ -86,6 +109,7 @@ Document DocumentAsShown(const Document& doc) {
     shown.HasSelection = false;
     shown.FloatIndices.clear();
     shown.FloatMask.clear();
+    shown.FloatPixels.clear();
     shown.FloatDX = shown.FloatDY = 0;
     return shown;
 }
@@ -149,14 +173,20 @@ EditResult ShrinkSelection(Document& doc) {
     return RedrawAndRecord("選択範囲縮小");
 }
 
-EditResult ClearContent(Document& doc) {
+void ClearTarget(Document& doc) {
     if (doc.HasSelection) {
         std::fill(doc.FloatMask.begin(), doc.FloatMask.end(), uint8_t(0));
+        std::fill(doc.FloatPixels.begin(), doc.FloatPixels.end(), Rgba8{});
         doc.HasSelection = false;
-    } else {
+    } else if (doc.CurrentLayer() >= 0) {
         Layer& layer = doc.Current();
         std::fill(layer.Mask.begin(), layer.Mask.end(), uint8_t(0));
+        std::fill(layer.Pixels.begin(), layer.Pixels.end(), Rgba8{});
     }
+}
+
+EditResult ClearContent(Document& doc) {
+    ClearTarget(doc);
     return RedrawAndRecord("クリア");
 }
 
@@ -165,23 +195,24 @@ EditResult LayerFromSelection(Document& doc) {
     doc.AppendLayer();
     Layer& layer = doc.Current();
     layer.Name = kLayerFromSelectionName;
-    if (FloatingPlanesFit(doc)) {
+    if (FloatingPlanesFit(doc) && LayerFits(doc, layer)) {
         const int w = doc.ImageWidth, h = doc.ImageHeight;
         // Content moved off the canvas is discarded.
         for (int j = 0; j < h; ++j)
-            for (int i = 0; i < w; ++i)
-                if (!doc.OnCanvas(i + doc.FloatDX, j + doc.FloatDY)) doc.FloatMask[std::size_t(i) + std::size_t(j) * w] = 0;
-        const Rect r = OnCanvasPart(doc);
-        for (int y = r.top; y < r.bottom; ++y) {
-            for (int x = r.left; x < r.right; ++x) {
-                const int sx = x - doc.FloatDX, sy = y - doc.FloatDY;
-                if (!doc.OnCanvas(sx, sy)) continue;
-                const std::size_t s = std::size_t(sx) + std::size_t(sy) * w;
-                const std::size_t d = std::size_t(x) + std::size_t(y) * w;
+            for (int i = 0; i < w; ++i) {
+                if (doc.OnCanvas(i + doc.FloatDX, j + doc.FloatDY)) continue;
+                const std::size_t p = std::size_t(i) + std::size_t(j) * w;
+                if (doc.TrueColor) doc.FloatPixels[p] = Rgba8{};
+                else doc.FloatMask[p] = 0;
+            }
+        ForFloatingSources(doc, OnCanvasPart(doc), [&](std::size_t s, std::size_t d) {
+            if (doc.TrueColor) {
+                layer.Pixels[d] = doc.FloatPixels[s];
+            } else {
                 layer.Indices[d] = doc.FloatIndices[s];
                 layer.Mask[d] = doc.FloatMask[s];
             }
-        }
+        });
     }
     // The content now lives in the new layer; the source layer keeps its hole.
     doc.HasSelection = false;

@@ -23,7 +23,8 @@ void ClipSelection(Document& doc);
 // then makes the layer transparent inside the rectangle (the hole the content was taken from).
 void LiftSelection(Document& doc);
 // Only while HasSelection: clips the rectangle, then writes every painted floating pixel shown
-// inside it into the current layer. Transparent floating pixels leave the layer unchanged.
+// inside it into the current layer. Transparent floating pixels leave the layer unchanged; in a
+// truecolour document each floating pixel is blended over the layer pixel (BlendOver).
 // HasSelection is not changed; callers clear it or lift again.
 void DropSelection(Document& doc);
 // The document as the canvas shows it, for everything that writes it out (files, exports): a
@@ -64,6 +65,9 @@ EditResult GrowSelection(Document& doc);
 // every side and lifts again. Nothing without a selection or when the on-canvas part of the
 // rectangle is 2 pixels or less wide or high.
 EditResult ShrinkSelection(Document& doc);
+// What Edit > Clear and Cut remove: with a selection the floating content is discarded and the
+// selection ends; without one every pixel of the current layer becomes transparent.
+void ClearTarget(Document& doc);
 // Edit > Clear ("クリア"): with a selection the floating content is discarded (the lifted area
 // stays transparent) and the selection ends; without one the current layer becomes transparent.
 EditResult ClearContent(Document& doc);

@@ -18,16 +18,33 @@ bool PlanesFit(const Plane& indices, const Plane& mask, std::size_t n) {
 // writing out of bounds.
 EditTarget TargetOf(Document& doc) {
     if (doc.ImageWidth <= 0 || doc.ImageHeight <= 0) return EditTarget{};
-    const std::size_t n = std::size_t(doc.PixelCount());
     if (doc.HasSelection) {
-        if (!PlanesFit(doc.FloatIndices, doc.FloatMask, n)) return EditTarget{};
+        if (!FloatFits(doc)) return EditTarget{};
     } else {
-        if (doc.CurrentLayer() < 0 || !PlanesFit(doc.Current().Indices, doc.Current().Mask, n)) return EditTarget{};
+        if (doc.CurrentLayer() < 0 || !LayerFits(doc, doc.Current())) return EditTarget{};
     }
     return GetEditTarget(doc);
 }
 
-bool Writable(const EditTarget& t, int x, int y) { return t.Indices != nullptr && t.Covers(x, y); }
+bool Usable(const EditTarget& t) { return t.Indices != nullptr || t.Pixels != nullptr; }
+bool Writable(const EditTarget& t, int x, int y) { return Usable(t) && t.Covers(x, y); }
+
+// What a painting engine writes into one pixel, in either colour mode.
+struct Ink {
+    uint8_t Index = 0;
+    uint8_t Mask = 1;       // 0 erases
+    Rgba8 Color{0, 0, 0, 255};
+};
+Ink InkOf(const StrokeContext& ctx, uint8_t maskValue) { return Ink{ctx.StrokeColor, maskValue, ctx.StrokeRgba}; }
+
+void Put(const EditTarget& t, std::size_t o, const Ink& ink) {
+    if (t.Pixels) {
+        t.Pixels[o] = ink.Mask != 0 ? ink.Color : Rgba8{};
+        return;
+    }
+    t.Indices[o] = ink.Index;
+    t.Mask[o] = ink.Mask;
+}
 
 // The stencil sized to the canvas and cleared to white.
 Raster& ClearStencil(Document& doc) {
@@ -101,18 +118,17 @@ void TraceLine(Raster& stencil, int size, int x1, int y1, int x2, int y2) {
     }
 }
 
-Rect TransferStroke(Document& doc, uint8_t index, uint8_t maskValue) {
+Rect TransferStroke(Document& doc, uint8_t index, uint8_t maskValue, Rgba8 rgba) {
     const EditTarget t = TargetOf(doc);
-    if (!t.Indices) return Rect{};
+    if (!Usable(t)) return Rect{};
+    const Ink ink{index, maskValue, rgba};
     const Raster& s = doc.StrokeBitmap;
     Touched touched;
     for (int y = 0; y < s.Height(); ++y) {
         const uint8_t* row = s.Row(y);
         for (int x = 0; x < s.Width(); ++x) {
             if (!IsBlack(row + 3 * x) || !t.Covers(x, y)) continue;
-            const std::size_t o = t.Offset(x, y);
-            t.Indices[o] = index;
-            t.Mask[o] = maskValue;
+            Put(t, t.Offset(x, y), ink);
             touched.Add(x, y);
         }
     }
@@ -121,7 +137,7 @@ Rect TransferStroke(Document& doc, uint8_t index, uint8_t maskValue) {
 
 Rect StampLine(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool erase) {
     StampStencil(doc, ctx, x1, y1, x2, y2);
-    return erase ? TransferStroke(doc, 0, 0) : TransferStroke(doc, ctx.StrokeColor, 1);
+    return erase ? TransferStroke(doc, 0, 0) : TransferStroke(doc, ctx.StrokeColor, 1, ctx.StrokeRgba);
 }
 
 // Each dot takes four numbers in a fixed order (angle and radius across, angle and radius
@@ -137,9 +153,7 @@ Rect Spray(Document& doc, const StrokeContext& ctx, int x, int y, int count, uin
         const double ay = double(random.Next() % 360) * kPi / 180.0;
         const int py = int(double(y) + double(random.Next() % count) * 0.5 * std::sin(ay));
         if (!Writable(t, px, py)) continue;
-        const std::size_t o = t.Offset(px, py);
-        t.Indices[o] = ctx.StrokeColor;
-        t.Mask[o] = maskValue;
+        Put(t, t.Offset(px, py), InkOf(ctx, maskValue));
         touched.Add(px, py);
     }
     return touched.Box();
@@ -153,19 +167,22 @@ Rect FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t 
     if (!Writable(t, x, y)) return Rect{};
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const std::size_t start = t.Offset(x, y);
-    const bool painted = t.Mask[start] != 0;
-    const uint8_t seed = t.Indices[start];
+    const bool painted = t.Pixels ? t.Pixels[start].a != 0 : t.Mask[start] != 0;
+    const uint8_t seed = t.Indices ? t.Indices[start] : 0;
+    const Rgba8 seedRgba = t.Pixels ? t.Pixels[start] : Rgba8{};
     // Erasing a transparent region would only scribble over the hidden index bytes.
     if (!painted && maskValue == 0) return Rect{};
+    auto matches = [&](std::size_t o) {
+        if (t.Pixels) return painted ? t.Pixels[o] == seedRgba : t.Pixels[o].a == 0;
+        return painted ? (t.Mask[o] != 0 && t.Indices[o] == seed) : t.Mask[o] == 0;
+    };
 
     Raster work(w, h);
     work.Fill(kWhite);
     for (int py = 0; py < h; ++py) {
         for (int px = 0; px < w; ++px) {
             if (!t.Covers(px, py)) continue;
-            const std::size_t o = t.Offset(px, py);
-            const bool match = painted ? (t.Mask[o] != 0 && t.Indices[o] == seed) : t.Mask[o] == 0;
-            if (match) work.SetPixelUnchecked(px, py, kBlack);
+            if (matches(t.Offset(px, py))) work.SetPixelUnchecked(px, py, kBlack);
         }
     }
     const Raster before = work;
@@ -176,9 +193,7 @@ Rect FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t 
         const uint8_t* b = before.Row(py);
         for (int px = 0; px < w; ++px) {
             if (a[3 * px] == b[3 * px] || !t.Covers(px, py)) continue;
-            const std::size_t o = t.Offset(px, py);
-            t.Indices[o] = ctx.StrokeColor;
-            t.Mask[o] = maskValue;
+            Put(t, t.Offset(px, py), InkOf(ctx, maskValue));
             touched.Add(px, py);
         }
     }
@@ -190,20 +205,23 @@ Rect FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t 
 Rect CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2) {
     StampStencil(doc, ctx, x1, y1, x2, y2);
     const EditTarget t = TargetOf(doc);
-    if (!t.Indices) return Rect{};
+    if (!Usable(t)) return Rect{};
     const std::size_t n = std::size_t(doc.PixelCount());
     uint8_t* srcIndices = nullptr;
     uint8_t* srcMask = nullptr;
+    Rgba8* srcPixels = nullptr;
     if (doc.HasSelection && doc.CloneLayer == doc.CurrentLayer()) {
         srcIndices = doc.FloatIndices.data();
         srcMask = doc.FloatMask.data();
+        srcPixels = doc.FloatPixels.data();
     } else {
         // A source layer that no longer exists clones nothing.
         if (doc.CloneLayer < 0 || doc.CloneLayer >= doc.LayerCount()) return Rect{};
         Layer& l = doc.LayerAt(doc.CloneLayer);
-        if (!PlanesFit(l.Indices, l.Mask, n)) return Rect{};
+        if (doc.TrueColor ? l.Pixels.size() < n : !PlanesFit(l.Indices, l.Mask, n)) return Rect{};
         srcIndices = l.Indices.data();
         srcMask = l.Mask.data();
+        srcPixels = l.Pixels.data();
     }
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const Raster& s = doc.StrokeBitmap;
@@ -215,10 +233,15 @@ Rect CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2
             const int sy = doc.CloneSourceY + y - doc.CloneAnchorY;
             if (!doc.OnCanvas(sx, sy)) continue;
             const std::size_t so = std::size_t(sx) + std::size_t(sy) * std::size_t(w);
-            if (srcMask[so] == 0) continue;
             const std::size_t to = t.Offset(x, y);
-            t.Indices[to] = srcIndices[so];
-            t.Mask[to] = srcMask[so];
+            if (t.Pixels) {
+                if (srcPixels[so].a == 0) continue;
+                t.Pixels[to] = srcPixels[so];
+            } else {
+                if (srcMask[so] == 0) continue;
+                t.Indices[to] = srcIndices[so];
+                t.Mask[to] = srcMask[so];
+            }
             touched.Add(x, y);
         }
     }
@@ -230,19 +253,47 @@ Rect DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std
     if (utf8Text.empty()) return Rect{};
     Raster& s = ClearStencil(doc);
     drawer.DrawText(s, x, y, utf8Text, font);
-    return TransferStroke(doc, ctx.StrokeColor, 1);
+    if (!doc.TrueColor) return TransferStroke(doc, ctx.StrokeColor, 1);
+    // Truecolour: the stencil's darkness is the glyph's coverage of each pixel.
+    const EditTarget t = TargetOf(doc);
+    if (!Usable(t)) return Rect{};
+    Touched touched;
+    for (int py = 0; py < s.Height(); ++py) {
+        const uint8_t* row = s.Row(py);
+        for (int px = 0; px < s.Width(); ++px) {
+            const uint8_t* p = row + 3 * px;
+            const unsigned grey = (unsigned(p[0]) + p[1] + p[2] + 1) / 3;
+            if (grey >= 255 || !t.Covers(px, py)) continue;
+            const unsigned coverage = 255 - grey;
+            Rgba8 c = ctx.StrokeRgba;
+            c.a = uint8_t((unsigned(c.a) * coverage + 127) / 255);
+            t.Pixels[t.Offset(px, py)] = c;
+            touched.Add(px, py);
+        }
+    }
+    return touched.Box();
 }
 
 Rect DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
     Raster& s = ClearStencil(doc);
     DrawRectangle(s, x1, y1, x2, y2, PenWidth(ctx), kBlack, filled, kBlack);
-    return TransferStroke(doc, ctx.StrokeColor, 1);
+    return TransferStroke(doc, ctx.StrokeColor, 1, ctx.StrokeRgba);
 }
 
 Rect DrawEllipseShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled) {
     Raster& s = ClearStencil(doc);
     DrawEllipse(s, x1, y1, x2, y2, PenWidth(ctx), kBlack, filled, kBlack);
-    return TransferStroke(doc, ctx.StrokeColor, 1);
+    return TransferStroke(doc, ctx.StrokeColor, 1, ctx.StrokeRgba);
+}
+
+std::optional<Rgba8> PickTargetRgba(const Document& doc, int x, int y) {
+    if (!doc.TrueColor || doc.CurrentLayer() < 0) return std::nullopt;
+    const RgbaPlane& plane = doc.HasSelection ? doc.FloatPixels : doc.Current().Pixels;
+    const int px = doc.HasSelection ? x - doc.FloatDX : x, py = doc.HasSelection ? y - doc.FloatDY : y;
+    if (!doc.OnCanvas(px, py) || plane.size() != std::size_t(doc.PixelCount())) return std::nullopt;
+    const Rgba8 c = plane[std::size_t(px) + std::size_t(py) * std::size_t(doc.ImageWidth)];
+    if (c.a == 0) return std::nullopt;
+    return c;
 }
 
 }  // namespace pq

@@ -5,6 +5,7 @@
 
 #include "core/document/color_reduction.h"
 #include "core/document/selection.h"
+#include "core/ops/working_area.h"
 
 namespace pq {
 
@@ -38,6 +39,7 @@ Raster BlendPictures(const Raster& base, const Raster& overlay, int opacity) {
 
 bool CanComposite(const Document& doc, int base, int overlay) {
     const int n = doc.LayerCount();
+    if (!OperationApplies(doc, OperationFamily::Compositing)) return false;
     return base >= 0 && base < n && overlay >= 0 && overlay < n && base != overlay;
 }
 

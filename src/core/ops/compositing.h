@@ -33,7 +33,8 @@ Raster BlendPictures(const Raster& base, const Raster& overlay, int opacity);
 
 // Whether the command may run with these layers: both exist and differ (so a document needs at
 // least two layers). Blending a layer with itself would store the blend and then remove that very
-// layer, losing it; the dialog keeps OK disabled while both lists name the same layer.
+// layer, losing it; the dialog keeps OK disabled while both lists name the same layer. False in a
+// truecolour document, which the palette blend would reduce.
 bool CanComposite(const Document& doc, int base, int overlay);
 
 // "合成": base layer <- BitmapToLayer(blend of LayerToBitmap(base) and LayerToBitmap(overlay)),

@@ -2,6 +2,7 @@
 
 #include "core/document/color_reduction.h"
 #include "core/document/selection.h"
+#include "core/ops/working_area.h"
 
 namespace pq {
 
@@ -48,7 +49,7 @@ void ApplyKernel(const FilterSpec& filter, Raster& picture) {
 }
 
 EditResult ApplyFilter(Document& doc, FilterId id) {
-    if (doc.LayerCount() == 0) return EditResult::Nothing();
+    if (doc.LayerCount() == 0 || !OperationApplies(doc, OperationFamily::Filter)) return EditResult::Nothing();
     // Callers release the selection as its own step; one still floating is put down unrecorded.
     if (doc.HasSelection) {
         DropSelection(doc);

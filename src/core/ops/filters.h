@@ -98,7 +98,7 @@ void ApplyKernel(const FilterSpec& filter, Raster& picture);
 // Runs the filter on the current layer: LayerToBitmap, ApplyKernel, BitmapToLayer with the
 // document's colour count. Returns the step with the filter's undo name (redraw, colours and
 // layer rows refreshed). Expects no selection; a floating selection still present is put down
-// silently first. Nothing without layers.
+// silently first. Nothing without layers or in a truecolour document (see WorksInTrueColor).
 EditResult ApplyFilter(Document& doc, FilterId id);
 
 }  // namespace pq

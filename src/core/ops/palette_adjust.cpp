@@ -8,6 +8,7 @@
 #include "core/document/color_reduction.h"
 #include "core/document/quality_reduction.h"
 #include "core/document/selection.h"
+#include "core/ops/working_area.h"
 
 namespace pq {
 namespace {
@@ -86,26 +87,31 @@ void ShiftEntries(PaletteTable& palette, int count, ChannelShift shift) {
 }
 
 EditResult InvertPalette(Document& doc) {
+    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
     InvertEntries(doc.Palette, doc.ColorCount);
     return PaletteChanged(PaletteCommandId::Invert);
 }
 
 EditResult SolarizePalette(Document& doc) {
+    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
     SolarizeEntries(doc.Palette, doc.ColorCount);
     return PaletteChanged(PaletteCommandId::Solarize);
 }
 
 EditResult GrayscalePalette(Document& doc) {
+    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
     GrayscaleEntries(doc.Palette, doc.ColorCount);
     return PaletteChanged(PaletteCommandId::Grayscale);
 }
 
 EditResult AdjustBrightness(Document& doc, int d) {
+    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
     ShiftEntries(doc.Palette, doc.ColorCount, ClampShift(ChannelShift::All(d)));
     return PaletteChanged(PaletteCommandId::Brightness);
 }
 
 EditResult AdjustRgb(Document& doc, ChannelShift shift) {
+    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
     ShiftEntries(doc.Palette, doc.ColorCount, ClampShift(shift));
     return PaletteChanged(PaletteCommandId::Rgb);
 }
@@ -150,6 +156,7 @@ void ReduceTo16Dithered(Document& doc, const ReductionOptions& options) {
 }  // namespace
 
 EditResult ChangeColorCount(Document& doc, int colors, const ReductionOptions& options) {
+    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
     if ((colors != 16 && colors != 256) || colors == doc.ColorCount) return EditResult::Nothing();
     if (colors == 256) {
         // Nothing points at the new entries yet: they start black and no pixel changes.

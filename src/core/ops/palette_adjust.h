@@ -80,6 +80,8 @@ EditResult AdjustRgb(Document& doc, ChannelShift shift);
 // ColorCountNeedsRelease says so, run Deselect (its own "選択範囲クリア" step) before this
 // call, because the reduction remaps the layers but not the floating planes. Should a caller
 // forget, the content is put down here within this step rather than left with stale indices.
+// Nothing in a truecolour document, as every command here (its conversions are
+// ConvertToTrueColor and ConvertToPalette).
 EditResult ChangeColorCount(Document& doc, int colors, const ReductionOptions& options = ReductionOptions{});
 // True when ChangeColorCount(doc, colors) wants the selection released first.
 bool ColorCountNeedsRelease(const Document& doc, int colors);

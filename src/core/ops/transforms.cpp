@@ -9,6 +9,29 @@
 namespace pq {
 namespace {
 
+// A plane of the old canvas size w x h at the new size: anchored at the top-left (cropped, or
+// extended with `blank`) or, with `scale`, resampled by nearest neighbour. A plane that does
+// not match the old canvas has nothing trustworthy to keep and comes back blank. The same
+// geometry for index, mask and RGBA planes.
+template <class P>
+P ResizedPlane(const P& old, int w, int h, int newWidth, int newHeight, bool scale, typename P::value_type blank) {
+    const std::size_t oldPixels = std::size_t(std::max(w, 0)) * std::size_t(std::max(h, 0));
+    P out(std::size_t(newWidth) * std::size_t(newHeight), blank);
+    if (oldPixels == 0 || old.size() != oldPixels) return out;
+    for (int y = 0; y < newHeight; ++y)
+        for (int x = 0; x < newWidth; ++x) {
+            int sx = x, sy = y;
+            if (scale) {
+                sx = int(int64_t(x) * w / newWidth);
+                sy = int(int64_t(y) * h / newHeight);
+            } else if (x >= w || y >= h) {
+                continue;
+            }
+            out[std::size_t(x) + std::size_t(y) * std::size_t(newWidth)] = old[std::size_t(sx) + std::size_t(sy) * std::size_t(w)];
+        }
+    return out;
+}
+
 EditResult Step(TransformId id) {
     EditResult r = EditResult::Recorded(InfoOf(id).UndoName);
     r.Redraw = true;
@@ -43,21 +66,21 @@ void FlipVerticalIn(const WorkingPlanes& planes, Rect r) {
 
 EditResult FlipHorizontal(Document& doc) {
     const WorkingPlanes wp = GetWorkingPlanes(doc);
-    if (!wp.Valid()) return EditResult::Nothing();
+    if (!wp.Usable()) return EditResult::Nothing();
     FlipHorizontalIn(wp, NormalizedWorkingRectangle(doc));
     return Step(TransformId::FlipHorizontal);
 }
 
 EditResult FlipVertical(Document& doc) {
     const WorkingPlanes wp = GetWorkingPlanes(doc);
-    if (!wp.Valid()) return EditResult::Nothing();
+    if (!wp.Usable()) return EditResult::Nothing();
     FlipVerticalIn(wp, NormalizedWorkingRectangle(doc));
     return Step(TransformId::FlipVertical);
 }
 
 EditResult HalfTurn(Document& doc) {
     const WorkingPlanes wp = GetWorkingPlanes(doc);
-    if (!wp.Valid()) return EditResult::Nothing();
+    if (!wp.Usable()) return EditResult::Nothing();
     const Rect r = NormalizedWorkingRectangle(doc);
     FlipHorizontalIn(wp, r);
     FlipVerticalIn(wp, r);
@@ -66,7 +89,7 @@ EditResult HalfTurn(Document& doc) {
 
 EditResult QuarterTurn(Document& doc, bool clockwise) {
     const WorkingPlanes wp = GetWorkingPlanes(doc);
-    if (!wp.Valid()) return EditResult::Nothing();
+    if (!wp.Usable()) return EditResult::Nothing();
     const Rect r = NormalizedWorkingRectangle(doc);
     // Rebuilding the planes from an empty rectangle would only wipe them.
     if (r.Empty()) return EditResult::Nothing();
@@ -80,9 +103,7 @@ EditResult QuarterTurn(Document& doc, bool clockwise) {
         for (int y = r.top; y < r.bottom; ++y) {
             const int tx = r.left + (y - r.top), ty = r.top + (x - r.left);
             if (!wp.Contains(tx, ty)) continue;
-            const std::size_t s = wp.At(x, y), t = wp.At(tx, ty);
-            fresh.Indices[t] = wp.Indices[s];
-            fresh.Mask[t] = wp.Mask[s];
+            fresh.Take(wp, wp.At(x, y), wp.At(tx, ty));
         }
     fresh.Store(wp);
     // The flip spans the rectangle as it is now: with a selection the exchanged one.
@@ -94,7 +115,7 @@ EditResult QuarterTurn(Document& doc, bool clockwise) {
 
 EditResult RotateByAngle(Document& doc, int angleDegrees) {
     const WorkingPlanes wp = GetWorkingPlanes(doc);
-    if (!wp.Valid()) return EditResult::Nothing();
+    if (!wp.Usable()) return EditResult::Nothing();
     const Rect r = NormalizedWorkingRectangle(doc);
     if (r.Empty()) return EditResult::Nothing();
     const int cx = r.left + r.Width() / 2, cy = r.top + r.Height() / 2;
@@ -107,9 +128,7 @@ EditResult RotateByAngle(Document& doc, int angleDegrees) {
             const int sx = int(cx + ((x - cx) * c - (y - cy) * s));
             const int sy = int(cy + ((x - cx) * s + (y - cy) * c));
             if (sx < r.left || sx >= r.right || sy < r.top || sy >= r.bottom) continue;
-            const std::size_t from = wp.At(sx, sy), to = wp.At(x, y);
-            fresh.Indices[to] = wp.Indices[from];
-            fresh.Mask[to] = wp.Mask[from];
+            fresh.Take(wp, wp.At(sx, sy), wp.At(x, y));
         }
     fresh.Store(wp);
     return Step(TransformId::RotateByAngle);
@@ -125,26 +144,14 @@ EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale) 
     const std::size_t newPixels = std::size_t(newWidth) * std::size_t(newHeight);
     for (int i = 0; i < doc.LayerCount(); ++i) {
         Layer& layer = doc.LayerAt(i);
-        Plane indices(newPixels, 0), mask(newPixels, 0);
-        // A layer whose planes do not match the canvas has nothing trustworthy to keep.
-        if (oldPixels > 0 && layer.Indices.size() == oldPixels && layer.Mask.size() == oldPixels) {
-            for (int y = 0; y < newHeight; ++y)
-                for (int x = 0; x < newWidth; ++x) {
-                    int sx = x, sy = y;
-                    if (scale) {
-                        sx = int(int64_t(x) * w / newWidth);
-                        sy = int(int64_t(y) * h / newHeight);
-                    } else if (x >= w || y >= h) {
-                        continue;
-                    }
-                    const std::size_t s = std::size_t(sx) + std::size_t(sy) * std::size_t(w);
-                    const std::size_t t = std::size_t(x) + std::size_t(y) * std::size_t(newWidth);
-                    indices[t] = layer.Indices[s];
-                    mask[t] = layer.Mask[s];
-                }
+        if (doc.TrueColor) {
+            layer.Pixels = ResizedPlane(layer.Pixels, w, h, newWidth, newHeight, scale, Rgba8{});
+            continue;
         }
-        layer.Indices = std::move(indices);
-        layer.Mask = std::move(mask);
+        // A layer whose planes do not match the canvas has nothing trustworthy to keep.
+        const bool fits = oldPixels > 0 && layer.Indices.size() == oldPixels && layer.Mask.size() == oldPixels;
+        layer.Indices = fits ? ResizedPlane(layer.Indices, w, h, newWidth, newHeight, scale, uint8_t(0)) : Plane(newPixels, 0);
+        layer.Mask = fits ? ResizedPlane(layer.Mask, w, h, newWidth, newHeight, scale, uint8_t(0)) : Plane(newPixels, 0);
     }
     doc.ImageWidth = newWidth;
     doc.ImageHeight = newHeight;
@@ -153,8 +160,12 @@ EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale) 
     doc.HasSelection = false;
     doc.SelLeft = doc.SelTop = doc.SelRight = doc.SelBottom = 0;
     // The floating planes follow the canvas size, as for a new document.
-    doc.FloatIndices.assign(newPixels, 0);
-    doc.FloatMask.assign(newPixels, 0);
+    if (doc.TrueColor) {
+        doc.FloatPixels.assign(newPixels, Rgba8{});
+    } else {
+        doc.FloatIndices.assign(newPixels, 0);
+        doc.FloatMask.assign(newPixels, 0);
+    }
     doc.FloatDX = doc.FloatDY = 0;
     doc.CloneSourceX = doc.CloneSourceY = doc.CloneAnchorX = doc.CloneAnchorY = 0;
     doc.CloneLayer = doc.CloneState = 0;

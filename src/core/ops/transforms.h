@@ -1,7 +1,8 @@
 #pragma once
 // Geometric transforms of the Image menu: flips, quarter turns, rotation by a whole number of
 // degrees and the canvas size change. Flips and rotations move palette indices together with
-// the mask (never colours or the palette) on the working planes (see working_area.h): the
+// the mask (never colours or the palette), or whole RGBA pixels in a truecolour document, so
+// every mode is transformed exactly, on the working planes (see working_area.h): the
 // floating selection when one exists, otherwise the current layer only. The canvas size change
 // acts on every layer and ends the selection itself. Each function changes the document and
 // returns the step for the caller to record; none needs the selection released beforehand.

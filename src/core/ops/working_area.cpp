@@ -28,6 +28,15 @@ Rect TranslatedAndBounded(const Document& doc) {
 WorkingPlanes GetWorkingPlanes(Document& doc) {
     WorkingPlanes wp;
     if (doc.LayerCount() == 0) return wp;
+    if (doc.TrueColor) {
+        RgbaPlane& pixels = doc.HasSelection ? doc.FloatPixels : doc.Current().Pixels;
+        const std::size_t n = std::size_t(std::max(doc.PixelCount(), 0));
+        if (n == 0 || pixels.size() != n) return wp;
+        wp.Pixels = pixels.data();
+        wp.Width = doc.ImageWidth;
+        wp.Height = doc.ImageHeight;
+        return wp;
+    }
     Plane& indices = doc.HasSelection ? doc.FloatIndices : doc.Current().Indices;
     Plane& mask = doc.HasSelection ? doc.FloatMask : doc.Current().Mask;
     if (!FitsCanvas(doc, indices, mask)) return wp;
@@ -46,6 +55,10 @@ Rect NormalizedWorkingRectangle(Document& doc) {
 }
 
 void FreshPlanes::Store(const WorkingPlanes& wp) const {
+    if (wp.Pixels) {
+        std::copy(Pixels.begin(), Pixels.end(), wp.Pixels);
+        return;
+    }
     std::copy(Indices.begin(), Indices.end(), wp.Indices);
     std::copy(Mask.begin(), Mask.end(), wp.Mask);
 }

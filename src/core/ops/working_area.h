@@ -1,7 +1,8 @@
 #pragma once
-// Where the index-plane operations (flips, rotations, pixel effects) work: the floating planes
-// while a selection exists, otherwise the current layer, over a rectangle in the planes' own
-// coordinates. Rectangles are half-open (left and top inclusive).
+// Where the image operations (flips, rotations, pixel effects) work: the floating planes while
+// a selection exists, otherwise the current layer, over a rectangle in the planes' own
+// coordinates. Rectangles are half-open (left and top inclusive). In a truecolour document the
+// working plane is the RGBA one (Pixels); only operations that move whole pixels use it.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,18 +18,37 @@ namespace pq {
 struct WorkingPlanes {
     uint8_t* Indices = nullptr;
     uint8_t* Mask = nullptr;
+    Rgba8* Pixels = nullptr;   // truecolour documents; Indices and Mask are then null
     int Width = 0, Height = 0;
 
+    // The index planes are there: what the operations on palette indices need.
     bool Valid() const { return Indices != nullptr && Mask != nullptr && Width > 0 && Height > 0; }
+    // The planes of either colour mode are there: what the operations moving whole pixels need.
+    bool Usable() const { return (Valid() || Pixels != nullptr) && Width > 0 && Height > 0; }
     std::size_t PixelCount() const { return std::size_t(Width) * std::size_t(Height); }
     std::size_t At(int x, int y) const { return std::size_t(x) + std::size_t(y) * std::size_t(Width); }
     bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < Width && y < Height; }
     // A pixel always moves with both its bytes.
     void Swap(std::size_t a, std::size_t b) const {
+        if (Pixels) {
+            std::swap(Pixels[a], Pixels[b]);
+            return;
+        }
         std::swap(Indices[a], Indices[b]);
         std::swap(Mask[a], Mask[b]);
     }
 };
+
+// The kinds of image operation, for the rule of which ones a truecolour document takes.
+enum class OperationFamily { Transform, Filter, PixelEffect, PaletteAdjust, Compositing };
+// The transforms move whole pixels and work exactly in truecolour. The others compute with
+// palette indices or the palette and refuse a truecolour document (they return
+// EditResult::Nothing) instead of reducing it to a palette; the menus grey them.
+constexpr bool WorksInTrueColor(OperationFamily family) { return family == OperationFamily::Transform; }
+// Whether an operation of the family may run on the document.
+inline bool OperationApplies(const Document& doc, OperationFamily family) {
+    return !doc.TrueColor || WorksInTrueColor(family);
+}
 
 // The floating planes while HasSelection is set, otherwise the current layer's planes. Not Valid
 // when the document has no layers or the chosen planes are not ImageWidth x ImageHeight.
@@ -44,12 +64,23 @@ Rect WorkingRectangle(const Document& doc);
 // then translated as in WorkingRectangle.
 Rect NormalizedWorkingRectangle(Document& doc);
 
-// Two fresh all-zero (unpainted) planes of the working planes' size, filled by the operations
-// that rebuild every pixel and then copied over the working planes with Store.
+// Fresh all-zero (unpainted, transparent) planes of the working planes' size and mode, filled
+// by the operations that rebuild every pixel and then copied over the working planes with Store.
 struct FreshPlanes {
     Plane Indices, Mask;
+    RgbaPlane Pixels;
     explicit FreshPlanes(const WorkingPlanes& wp)
-        : Indices(wp.PixelCount(), 0), Mask(wp.PixelCount(), 0) {}
+        : Indices(wp.Pixels ? 0 : wp.PixelCount(), 0), Mask(wp.Pixels ? 0 : wp.PixelCount(), 0),
+          Pixels(wp.Pixels ? wp.PixelCount() : 0, Rgba8{}) {}
+    // Pixel `from` of the working planes becomes pixel `to` of the fresh ones, whole.
+    void Take(const WorkingPlanes& wp, std::size_t from, std::size_t to) {
+        if (wp.Pixels) {
+            Pixels[to] = wp.Pixels[from];
+            return;
+        }
+        Indices[to] = wp.Indices[from];
+        Mask[to] = wp.Mask[from];
+    }
     void Store(const WorkingPlanes& wp) const;
 };
 

@@ -8,6 +8,10 @@
 
 #include "core/document/document.h"
 #include "core/document/selection.h"
+#include "core/ops/compositing.h"
+#include "core/ops/filters.h"
+#include "core/ops/palette_adjust.h"
+#include "core/ops/pixel_effects.h"
 #include "core/ops/transforms.h"
 
 namespace pq {
@@ -314,6 +318,126 @@ TEST(Transforms, ResizePutsTheSelectionDownAndResetsTheCanvasState) {
         EXPECT_EQ(d.ImageWidth, 16);
         EXPECT_EQ(d.Current(), before.Current());
     }
+}
+
+// ---- truecolour ------------------------------------------------------------------------------
+
+// A truecolour document and a 256-colour twin of the same size (at most 256 pixels). Pixel p of
+// the twin holds index p, all painted; pixel p of the truecolour one holds a colour made from p
+// with soft alpha, every seventh one alpha 0 with colour bytes kept. After the same transform,
+// each truecolour pixel must be the original pixel the twin's index names, or transparent
+// Rgba8{} where the twin is unpainted: the geometry is the same in both modes, and whole RGBA
+// pixels move.
+struct Twins {
+    Document tc, pal;
+    RgbaPlane original;
+};
+Twins MakeTwins(int w, int h) {
+    Twins t;
+    InitBlankTrueColorDocument(t.tc, w, h, 20);
+    InitBlankDocument(t.pal, w, h, 256, 20);
+    for (int p = 0; p < w * h; ++p) {
+        t.pal.Current().Indices[std::size_t(p)] = uint8_t(p);
+        t.pal.Current().Mask[std::size_t(p)] = 1;
+        t.tc.Current().Pixels[std::size_t(p)] =
+            Rgba8{uint8_t(p), uint8_t(255 - p), uint8_t(p * 3), uint8_t(p % 7 == 0 ? 0 : 40 + p)};
+    }
+    t.original = t.tc.Current().Pixels;
+    return t;
+}
+void ExpectSameGeometry(const Twins& t, const char* what) {
+    const std::size_t n = t.tc.Current().Pixels.size();
+    for (std::size_t p = 0; p < n; ++p) {
+        const Rgba8 want = t.pal.Current().Mask[p] ? t.original[t.pal.Current().Indices[p]] : Rgba8{};
+        ASSERT_EQ(t.tc.Current().Pixels[p], want) << what << " pixel " << p;
+    }
+}
+
+TEST(TrueColorTransforms, FlipsAndTurnsMoveWholePixelsAsInPaletteDocuments) {
+    const std::vector<std::pair<const char*, TransformId>> ops = {
+        {"flip-h", TransformId::FlipHorizontal}, {"flip-v", TransformId::FlipVertical},
+        {"rotate-90", TransformId::Rotate90},    {"rotate-180", TransformId::Rotate180},
+        {"rotate-270", TransformId::Rotate270}};
+    for (const auto& [w, h] : {std::pair{5, 3}, std::pair{4, 7}, std::pair{6, 6}})
+        for (const auto& [name, id] : ops) {
+            Twins t = MakeTwins(w, h);
+            EXPECT_TRUE(ApplyTransform(t.tc, id).Record);
+            ApplyTransform(t.pal, id);
+            ExpectSameGeometry(t, name);
+        }
+    // An exact small case: a 3 x 2 picture flipped left to right.
+    Twins t = MakeTwins(3, 2);
+    FlipHorizontal(t.tc);
+    EXPECT_EQ(t.tc.Current().Pixels, (RgbaPlane{t.original[2], t.original[1], t.original[0], t.original[5],
+                                                t.original[4], t.original[3]}));
+    // Four quarter turns and two flips of each kind give every byte back.
+    Twins s = MakeTwins(6, 6);
+    for (int i = 0; i < 4; ++i) QuarterTurn(s.tc, true);
+    FlipVertical(s.tc);
+    FlipVertical(s.tc);
+    EXPECT_EQ(s.tc.Current().Pixels, s.original);
+}
+
+TEST(TrueColorTransforms, OnAMovedSelectionOnlyTheFloatingPixelsTurn) {
+    for (const TransformId id : {TransformId::FlipHorizontal, TransformId::Rotate90, TransformId::Rotate270,
+                                 TransformId::Rotate180, TransformId::RotateByAngle}) {
+        Twins t = MakeTwins(7, 5);
+        for (Document* d : {&t.tc, &t.pal}) {
+            EndSelectDrag(*d, 1, 1, 6, 3);
+            MoveFloating(*d, 1, 1);
+            ApplyTransform(*d, id, TransformArgs{33});
+        }
+        EXPECT_EQ(t.tc.Selection(), t.pal.Selection());
+        for (std::size_t p = 0; p < 35; ++p) {
+            const Rgba8 want = t.pal.FloatMask[p] ? t.original[t.pal.FloatIndices[p]] : Rgba8{};
+            ASSERT_EQ(t.tc.FloatPixels[p], want) << int(id) << " pixel " << p;
+            const Rgba8 layerWant = t.pal.Current().Mask[p] ? t.original[t.pal.Current().Indices[p]] : Rgba8{};
+            ASSERT_EQ(t.tc.Current().Pixels[p], layerWant) << int(id) << " layer pixel " << p;
+        }
+    }
+}
+
+TEST(TrueColorTransforms, ResizeCropsExtendsAndSamplesRgbaLayers) {
+    for (const bool scale : {false, true}) {
+        Twins t = MakeTwins(5, 3);
+        t.tc.AppendLayer();
+        t.tc.SetCurrentLayer(0);
+        ResizeCanvas(t.tc, 8, 2, scale);
+        ResizeCanvas(t.pal, 8, 2, scale);
+        EXPECT_EQ(t.tc.ImageWidth, 8);
+        EXPECT_EQ(t.tc.FloatPixels.size(), 16u);
+        EXPECT_TRUE(t.tc.FloatIndices.empty());
+        EXPECT_EQ(t.tc.LayerAt(1).Pixels, RgbaPlane(16, Rgba8{}));
+        ExpectSameGeometry(t, scale ? "scaled" : "anchored");
+    }
+}
+
+TEST(TrueColorTransforms, OperationsOnPaletteIndicesRefuseATruecolourDocument) {
+    EXPECT_TRUE(WorksInTrueColor(OperationFamily::Transform));
+    for (const OperationFamily f : {OperationFamily::Filter, OperationFamily::PixelEffect,
+                                    OperationFamily::PaletteAdjust, OperationFamily::Compositing})
+        EXPECT_FALSE(WorksInTrueColor(f));
+
+    Twins t = MakeTwins(5, 3);
+    t.tc.AppendLayer();
+    const Document before = t.tc;
+    auto unchanged = [&](const EditResult& r, const char* what) {
+        EXPECT_FALSE(r.Record) << what;
+        EXPECT_EQ(t.tc.Layers(), before.Layers()) << what;
+        EXPECT_EQ(t.tc.Palette, before.Palette) << what;
+        EXPECT_EQ(t.tc.ColorCount, 256) << what;
+        EXPECT_TRUE(t.tc.TrueColor) << what;
+    };
+    unchanged(ApplyFilter(t.tc, FilterId{}), "filter");
+    Lcg rng;
+    for (const PixelEffectId id : {PixelEffectId::Diffuse, PixelEffectId::Noise, PixelEffectId::Scroll,
+                                   PixelEffectId::Shadow, PixelEffectId::ReplaceColor, PixelEffectId::Erase})
+        unchanged(ApplyPixelEffect(t.tc, id, rng, 1, 1), "pixel effect");
+    unchanged(InvertPalette(t.tc), "invert");
+    unchanged(AdjustBrightness(t.tc, 10), "brightness");
+    unchanged(ChangeColorCount(t.tc, 16), "16 colours");
+    EXPECT_FALSE(CanComposite(t.tc, 0, 1));
+    unchanged(CompositeLayers(t.tc, 0, 1, 50), "composite");
 }
 
 }  // namespace
