@@ -99,8 +99,19 @@ FileResult SaveIconKeepingOthers(const Document& doc, const std::filesystem::pat
     IconDirectory dir;
     if (!ReadIconDirectory(bytes, dir)) return FileResult::Failure(CannotWrite(path) + "\n" + kIconChangedMessage);
     const std::size_t index = std::size_t(doc.Origin.Index);
-    if (!EncodeIconPage(doc, StoredPageKind(bytes, dir.Entries[index]), file.ResourceType, file.Images[index]))
+    const IconPageKind kind = StoredPageKind(bytes, dir.Entries[index]);
+    StoredIconImage& image = file.Images[index];
+    if (PageShowsImage(doc, kind, image)) {
+        // The image still shows the document: its bytes stay, a cursor's entry takes the hotspot.
+        if (file.ResourceType == kCursorResourceType) {
+            int hx = 0, hy = 0;
+            ClampedHotspot(doc, hx, hy);
+            image.Entry[4] = uint8_t(hx), image.Entry[5] = uint8_t(hx >> 8);
+            image.Entry[6] = uint8_t(hy), image.Entry[7] = uint8_t(hy >> 8);
+        }
+    } else if (!EncodeIconPage(doc, kind, file.ResourceType, image)) {
         return FileResult::Failure(CannotWrite(path));
+    }
     return WriteFileAtomically(path, EncodeStoredIconFile(file));
 }
 
