@@ -208,22 +208,45 @@ FileResult SaveIconSet(std::span<const IconSetEntry> pages, const std::filesyste
     StoredIconFile file;
     file.ResourceType = uint16_t(resourceType);
     file.Images.resize(pages.size());
+    StoredIconFile existing;   // the file being replaced, read when a page needs it
+    bool existingRead = false;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const IconSetEntry& page = pages[i];
         StoredIconImage& image = file.Images[i];
         bool ok = true;
         const StoredIconImage* kept = page.Unchanged;
         int keptType = page.UnchangedType;
+        bool compared = false;   // kept because it shows the page: a cursor's entry takes the page's hotspot
         if (!kept && page.ReadAs && page.Doc && PageShowsImage(*page.Doc, page.Kind, *page.ReadAs)) {
             kept = page.ReadAs;
             keptType = page.ReadAsType;
+            compared = true;
+        }
+        if (!kept && page.Doc) {
+            // A page that no longer knows what it was read as (restored after a crash, or the one image of a file
+            // that became a set) keeps the bytes of an image of the file being replaced that shows it exactly.
+            if (!existingRead) {
+                existingRead = true;
+                std::vector<uint8_t> bytes;
+                if (!ReadIconFileBytes(path, bytes) || !ReadStoredIconFile(bytes, existing)) existing = {};
+            }
+            for (const StoredIconImage& candidate : existing.Images) {
+                const IconImageFacts facts = DescribeIconImage(candidate.Data, IconDirEntry{});
+                if (!facts.Readable || facts.Width != page.Doc->ImageWidth || facts.Height != page.Doc->ImageHeight ||
+                    !PageShowsImage(*page.Doc, page.Kind, candidate))
+                    continue;
+                kept = &candidate;
+                keptType = existing.ResourceType;
+                compared = true;
+                break;
+            }
         }
         if (kept) {
             image = *kept;
             int hx = 0, hy = 0;
             if (page.Doc) ClampedHotspot(*page.Doc, hx, hy);
             if (keptType != resourceType ||
-                (kept == page.ReadAs && resourceType == kCursorResourceType && !SameHotspot(image, hx, hy))) {
+                (compared && resourceType == kCursorResourceType && !SameHotspot(image, hx, hy))) {
                 // The kind of file changes: an icon's entry states planes and depth, a cursor's its hotspot.
                 const IconImageFacts facts = DescribeIconImage(image.Data, IconDirEntry{});
                 SetPlanesOrHotspot(image, page.Doc, resourceType, facts.Readable ? facts.BitCount : 0);

@@ -86,7 +86,10 @@ struct IconSetEntry {
     int ReadAsType = 0;
 };
 
-// Writes every page in order as one file in one atomic write (WriteFileAtomically); nothing is written on any
+// Writes every page in order as one file in one atomic write (WriteFileAtomically). A page with neither Unchanged
+// nor a ReadAs that it still shows keeps the bytes of an image of the same size in the file being replaced (when
+// that is an icon or cursor file) which shows it exactly (PageShowsImage), so that pages restored after a crash,
+// or made from one image, do not rewrite the images they came from. Nothing is written on any
 // refusal (no page, a page that cannot be encoded: the message names its place counted from 1, as PackIconFile
 // does). On success `written` (when given) receives the stored image of each page as written (its offset field
 // as StoredIconImage says: rewritten on writing), so the caller can treat them as unchanged afterwards.
