@@ -278,4 +278,19 @@ Document ResampledDocument(const Document& src, int width, int height, int color
     return doc;
 }
 
+Document FittedTrueColorDocument(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                 int height, int selectedZoom) {
+    Document doc;
+    if (!SideInRange(width) || !SideInRange(height)) return doc;
+    const Rect fit = FitInside(pictureWidth, pictureHeight, width, height);
+    const std::vector<Rgba8> fitted = ResampleRgba(pixels, pictureWidth, pictureHeight, fit.Width(), fit.Height());
+    if (fitted.empty()) return doc;
+    InitBlankTrueColorDocument(doc, width, height, selectedZoom);
+    RgbaPlane& out = doc.LayerAt(0).Pixels;
+    for (int y = 0; y < fit.Height(); ++y)
+        std::copy_n(fitted.begin() + std::ptrdiff_t(y) * fit.Width(), fit.Width(),
+                    out.begin() + std::ptrdiff_t(fit.top + y) * width + fit.left);
+    return doc;
+}
+
 }  // namespace pq

@@ -89,4 +89,10 @@ Rect FitInside(int pictureWidth, int pictureHeight, int width, int height);
 Document ResampledDocument(const Document& src, int width, int height, int colors, int selectedZoom,
                            const ReductionOptions& options = ReductionOptions{});
 
+// A new truecolour document ("レイヤ1") of width x height (1..kMaxResampleSide) holding a straight-alpha picture
+// fitted whole inside it as FitInside places it, resampled by ResampleRgba; what the picture does not cover is
+// transparent. Not Ready for a size out of range or pixels that do not match the picture's size.
+Document FittedTrueColorDocument(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                 int height, int selectedZoom);
+
 }  // namespace pq

@@ -1195,6 +1195,38 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
 // pack of PNG pictures: each kept exactly, every colour and alpha value, as a 32-bit image
 // below 256 pixels a side and a PNG image at 256, as Pillow and icotool read them; --colors
 // reduces one to a palette image of its own size instead.
+// pack --sizes of a PNG: each size averaged with alpha, a faint shadow stays a faint shadow of
+// its own colour (never blended onto white), the picture fitted into the square as before.
+TEST(PqtoolPack, SizesOfAPngKeepItsSoftAlpha) {
+    TempDir dir;
+    const int w = 64, h = 32;
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            rgba.insert(rgba.end(), x < 32 ? std::initializer_list<uint8_t>{0, 0, 0, 45} : std::initializer_list<uint8_t>{255, 255, 255, 0});
+    pq::test::WriteBytes(dir / "shadow.png", pq::test::EncodePng(w, h, rgba));
+    const fs::path out = dir / "out.ico";
+    const RunResult r = Pqtool({"pack", "--sizes", "16,32", out.string(), (dir / "shadow.png").string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    std::vector<IconSetPage> pages;
+    int type = 0;
+    ASSERT_TRUE(LoadIconSet(pq::test::ReadBytes(out), 10, pages, type).Ok);
+    ASSERT_EQ(pages.size(), 2u);
+    for (const IconSetPage& page : pages) {
+        const int s = page.Doc.ImageWidth;
+        SCOPED_TRACE(s);
+        ASSERT_TRUE(page.Doc.TrueColor);
+        EXPECT_EQ(page.Kind, IconPageKind::TrueColor);
+        for (int y = 0; y < s; ++y)
+            for (int x = 0; x < s; ++x) {
+                const Rgba8 p = page.Doc.LayerAt(0).Pixels[std::size_t(y * s + x)];
+                // 64 x 32 fitted into s x s: the rows s/4 .. 3s/4, the left half in shadow.
+                const bool inside = y >= s / 4 && y < 3 * s / 4 && x < s / 2;
+                ASSERT_EQ(p, inside ? (Rgba8{0, 0, 0, 45}) : Rgba8{}) << x << "," << y;
+            }
+    }
+}
+
 TEST(PqtoolPack, PngInputsKeepEveryColourAndAlphaValue) {
     TempDir dir;
     const int sizes[2][2] = {{37, 23}, {256, 256}};
