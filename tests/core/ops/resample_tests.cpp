@@ -308,6 +308,28 @@ TEST(ResampleRgba, SoftEdgesKeepTheirColourAndTransparentPixelsLendNone) {
     EXPECT_EQ(ResampleRgba(half, 2, 2, 1, 1), (std::vector<Rgba8>{{11, 11, 11, 128}}));
 }
 
+TEST(ResampleRgba, APictureFittedIntoASquareIsCentredOnTransparency) {
+    // 5 x 3 into 16 x 16: 16 x 10 (9.6 rounded), rows 3..12; 3 x 7 into 8 x 8: 3 x 8 (3.43), columns 2..4.
+    struct Case { int W, H, side; Rect fit; };
+    for (const Case c : {Case{5, 3, 16, Rect{0, 3, 16, 13}}, Case{3, 7, 8, Rect{2, 0, 5, 8}}}) {
+        SCOPED_TRACE(c.W);
+        const std::vector<Rgba8> src = SoftPixels(c.W, c.H, 8);
+        const Document doc = FittedTrueColorDocument(src, c.W, c.H, c.side, c.side, 20);
+        ASSERT_TRUE(doc.Ready);
+        ASSERT_TRUE(doc.TrueColor);
+        EXPECT_EQ(FitInside(c.W, c.H, c.side, c.side), c.fit);
+        const std::vector<Rgba8> fitted = ResampleRgba(src, c.W, c.H, c.fit.Width(), c.fit.Height());
+        for (int y = 0; y < c.side; ++y)
+            for (int x = 0; x < c.side; ++x) {
+                const bool inside = x >= c.fit.left && x < c.fit.right && y >= c.fit.top && y < c.fit.bottom;
+                const Rgba8 want = inside ? fitted[std::size_t((y - c.fit.top) * c.fit.Width() + x - c.fit.left)] : Rgba8{};
+                ASSERT_EQ(doc.LayerAt(0).Pixels[std::size_t(y * c.side + x)], want) << x << "," << y;
+            }
+    }
+    EXPECT_FALSE(FittedTrueColorDocument(SoftPixels(5, 3, 8), 5, 3, 257, 16, 20).Ready);
+    EXPECT_FALSE(FittedTrueColorDocument(SoftPixels(5, 3, 8), 4, 3, 16, 16, 20).Ready);
+}
+
 TEST(ResampleRgba, TruecolourDocumentGivesATruecolourPageOfItsVisibleLayers) {
     Document src;
     InitBlankTrueColorDocument(src, 37, 23, 10);
