@@ -294,6 +294,63 @@ TEST_F(TrueColorSet, OneImageWrittenBackIntoItsFileKeepsItsBytesUntilItChanges) 
     EXPECT_EQ(Pixels(decoded), Visible(d.LayerAt(0).Pixels));
 }
 
+TEST(TrueColorFiles, AKeptCursorImageTakesTheNewHotspotAndAKept24BitImageStays24Bit) {
+    // A cursor of a 32-bit image and a 24-bit one (which opens reduced into a palette).
+    std::vector<Rgba8> opaque = SoftPixels(9, 6, 5);
+    for (Rgba8& p : opaque) p.a = p.a < 100 ? 0 : 255;
+    std::vector<uint8_t> dib24;
+    {
+        ByteWriter put(dib24);
+        put.U32(40), put.I32(9), put.I32(12), put.U16(1), put.U16(24);
+        for (int i = 0; i < 6; ++i) put.U32(0);
+        const std::size_t colorRow = (9 * 3 + 3) / 4 * 4;
+        for (int y = 5; y >= 0; --y) {
+            std::vector<uint8_t> row(colorRow, 0);
+            for (int x = 0; x < 9; ++x) {
+                const Rgba8 p = opaque[std::size_t(y * 9 + x)];
+                row[3 * std::size_t(x)] = p.b, row[3 * std::size_t(x) + 1] = p.g, row[3 * std::size_t(x) + 2] = p.r;
+            }
+            put.Bytes(row);
+        }
+        for (int y = 5; y >= 0; --y) {
+            std::vector<uint8_t> row(4, 0);
+            for (int x = 0; x < 9; ++x)
+                if (opaque[std::size_t(y * 9 + x)].a == 0) row[std::size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+            put.Bytes(row);
+        }
+    }
+    StoredIconFile file;
+    file.ResourceType = uint16_t(kCursorResourceType);
+    file.Images.push_back(Stored(19, 13, Dib32(19, 13, SoftPixels(19, 13, 6)), 32));
+    file.Images.push_back(Stored(9, 6, dib24, 24));
+    for (StoredIconImage& image : file.Images) image.Entry[4] = 2, image.Entry[6] = 1;
+    const std::vector<uint8_t> input = EncodeStoredIconFile(file);
+    std::vector<IconSetPage> pages;
+    int type = 0;
+    ASSERT_TRUE(LoadIconSet(input, 20, pages, type));
+    ASSERT_TRUE(pages[0].Doc.TrueColor);
+    ASSERT_FALSE(pages[1].Doc.TrueColor);
+    pages[0].Doc.HotspotX = 7, pages[0].Doc.HotspotY = 40;   // moved inside: (7, 12)
+    std::vector<IconSetEntry> entries;
+    for (const IconSetPage& p : pages) entries.push_back({&p.Doc, p.Kind, nullptr, 0, &p.Stored, type});
+    test::TempDir dir;
+    ASSERT_TRUE(SaveIconSet(entries, dir / "c.cur", kCursorResourceType));
+    const std::vector<uint8_t> saved = ReadBytes(dir / "c.cur");
+    StoredIconFile got;
+    ASSERT_TRUE(ReadStoredIconFile(saved, got));
+    EXPECT_EQ(got.Images[0].Data, file.Images[0].Data);
+    EXPECT_EQ(LoadU16(got.Images[0].Entry.data() + 4), 7);
+    EXPECT_EQ(LoadU16(got.Images[0].Entry.data() + 6), 12);
+    EXPECT_EQ(got.Images[1].Data, file.Images[1].Data);   // still the 24-bit image it was
+    EXPECT_TRUE(std::equal(got.Images[1].Entry.begin(), got.Images[1].Entry.begin() + 12, file.Images[1].Entry.begin()));
+    // An edit of the 24-bit page writes it anew, as a palette image.
+    pages[1].Doc.LayerAt(0).Mask[0] = uint8_t(!pages[1].Doc.LayerAt(0).Mask[0]);
+    ASSERT_TRUE(SaveIconSet(entries, dir / "d.cur", kCursorResourceType));
+    StoredIconFile edited;
+    ASSERT_TRUE(ReadStoredIconFile(ReadBytes(dir / "d.cur"), edited));
+    EXPECT_EQ(LoadU16(edited.Images[1].Data.data() + 14), pages[1].Doc.ColorCount == 16 ? 4 : 8);
+}
+
 TEST(TrueColorFiles, ATruecolourDocumentIsWrittenAsOneExactImage) {
     test::TempDir dir;
     for (const auto& [w, h] : {std::pair{48, 30}, std::pair{256, 256}}) {
