@@ -1,7 +1,8 @@
 #pragma once
 // Icon and cursor images beyond the palette ones: 1-, 16-, 24- and 32-bit DIBs with their AND
-// masks and PNG images, decoded to straight RGBA and opened as a one-layer document through the
-// colour reduction. Also what the image chooser shows for any entry.
+// masks and PNG images, decoded to straight RGBA and opened as a one-layer document: 32-bit and
+// PNG images as truecolour with every value, the others through the colour reduction. Also what
+// the image chooser shows for any entry.
 
 #include <cstdint>
 #include <span>
