@@ -200,6 +200,22 @@ int RunPack(std::span<const std::string> args) {
             file.Images.push_back(std::move(image));
             continue;
         }
+        if (!sizes.empty() && inFormat && inFormat->Reader == FormatReader::Png &&
+            InputFileProblem(in).empty()) {
+            // A PNG keeps its colours and alpha: fitted into the largest size as the picture import fits it, and
+            // each size averaged from that with alpha, never blended onto a background.
+            std::vector<uint8_t> bytes;
+            RgbaImage picture;
+            if (ReadPictureFileBytes(in, bytes) && DecodeIconRgba(bytes, picture)) {
+                std::vector<Rgba8> pixels(picture.Pixels.size() / 4);
+                for (std::size_t p = 0; p < pixels.size(); ++p)
+                    pixels[p] = Rgba8{picture.Pixels[4 * p], picture.Pixels[4 * p + 1], picture.Pixels[4 * p + 2],
+                                      picture.Pixels[4 * p + 3]};
+                const int side = *std::max_element(sizes.begin(), sizes.end());
+                docs[i] = FittedTrueColorDocument(pixels, picture.Width, picture.Height, side, side, kToolZoom);
+                if (docs[i].Ready) continue;
+            }
+        }
         OpenRequest request;
         request.Reduction = reduction;
         if (!sizes.empty()) {

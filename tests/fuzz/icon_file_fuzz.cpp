@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <span>
 
+#include "core/document/blend.h"
 #include "core/formats/icon_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -21,7 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::vector<uint8_t> again = pq::EncodeIcon(doc, pq::kCursorResourceType, 1, 2);
         pq::Document reread;
         if (again.empty() || !pq::LoadIconBytes(again, 0, reread, 20) ||
-            reread.LayerAt(0).Mask != doc.LayerAt(0).Mask)
+            reread.LayerAt(0).Mask != doc.LayerAt(0).Mask || reread.TrueColor != doc.TrueColor)
+            std::abort();
+        // A truecolour image comes back with every pixel it shows.
+        const std::size_t count = std::size_t(doc.PixelCount());
+        if (doc.TrueColor && pq::ComposeRgbaLayers(reread.Layers(), count) != pq::ComposeRgbaLayers(doc.Layers(), count))
             std::abort();
     }
     return 0;

@@ -15,11 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> again = pq::EncodeDocument(doc);
     pq::Document reread;
     if (again.empty() || !pq::LoadDocumentBytes(again, reread, 20) || reread.Palette != doc.Palette ||
-        reread.LayerCount() != doc.LayerCount() || pq::EncodeDocument(reread) != again)
+        reread.LayerCount() != doc.LayerCount() || reread.TrueColor != doc.TrueColor || pq::EncodeDocument(reread) != again)
         std::abort();
     for (int i = 0; i < doc.LayerCount(); ++i) {
         const pq::Layer &a = doc.LayerAt(i), &b = reread.LayerAt(i);
-        if (a.Visible != b.Visible || a.Indices != b.Indices || a.Mask != b.Mask) std::abort();
+        if (a.Visible != b.Visible || a.Indices != b.Indices || a.Mask != b.Mask || a.Pixels != b.Pixels) std::abort();
     }
     return 0;
 }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 
+#include "core/document/blend.h"
 #include "core/document/history.h"
 #include "core/document/recovery_note.h"
 #include "core/document/snapshot_folder.h"
@@ -118,7 +119,16 @@ TEST_F(IconSets, EveryImageIsAPageWithItsOwnStepsAndSavingRewritesOnlyTheChanged
     EXPECT_EQ(facts.BitCount, 32);
     RgbaImage rgba;
     ASSERT_TRUE(DecodeIconRgba(std::span(now).subspan(dir.Entries[2].ImageOffset), rgba));
-    for (int y = 0; y < 32; ++y)
+    // The 32-bit page opened as truecolour: every colour and alpha value of the flipped page.
+    ASSERT_TRUE(flipped.TrueColor);
+    const std::vector<Rgba8> composed = ComposeRgbaLayers(flipped.Layers(), 32 * 32);
+    for (std::size_t at = 0; at < composed.size(); ++at) {
+        const Rgba8 want = composed[at];
+        ASSERT_EQ((Rgba8{rgba.Pixels[at * 4], rgba.Pixels[at * 4 + 1], rgba.Pixels[at * 4 + 2], rgba.Pixels[at * 4 + 3]}),
+                  want)
+            << at;
+    }
+    for (int y = 0; y < 32 && !flipped.TrueColor; ++y)
         for (int x = 0; x < 32; ++x) {
             const std::size_t at = std::size_t(x + 32 * y);
             const bool painted = flipped.LayerAt(0).Mask[at] != 0;

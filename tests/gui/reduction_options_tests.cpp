@@ -118,10 +118,15 @@ TEST_F(ReductionChoices, AnOpenedPngIconIsReducedWithTheChoices) {
     pq::Document direct, plain;
     ASSERT_TRUE(pq::LoadIconImage(file, dir, 0, direct, frame_->SelectedZoom(), chosen));
     ASSERT_TRUE(pq::LoadIconImage(file, dir, 0, plain, frame_->SelectedZoom()));
-    EXPECT_EQ(got.Palette, direct.Palette);
-    EXPECT_EQ(got.LayerAt(0).Indices, direct.LayerAt(0).Indices);
-    EXPECT_EQ(got.LayerAt(0).Mask, direct.LayerAt(0).Mask);
-    EXPECT_NE(got.LayerAt(0).Mask, plain.LayerAt(0).Mask);
+    // A PNG image opens as truecolour: the choices leave its colours and alpha as they are.
+    ASSERT_TRUE(got.TrueColor);
+    EXPECT_EQ(got.LayerAt(0).Pixels, direct.LayerAt(0).Pixels);
+    EXPECT_EQ(got.LayerAt(0).Pixels, plain.LayerAt(0).Pixels);
+    ASSERT_EQ(got.LayerAt(0).Pixels.size(), rgba.size() / 4);
+    for (std::size_t i = 0; i < rgba.size() / 4; ++i) {
+        const pq::Rgba8 p = got.LayerAt(0).Pixels[i];
+        ASSERT_EQ((pq::Rgba8{rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2], rgba[4 * i + 3]}), p) << i;
+    }
 }
 
 }  // namespace

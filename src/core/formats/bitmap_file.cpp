@@ -1,5 +1,6 @@
 #include "core/formats/bitmap_file.h"
 
+#include "core/document/blend.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 
@@ -15,7 +16,8 @@ std::vector<uint8_t> EncodeBitmap(const Document& doc) {
     if (doc.LayerCount() <= 0 || w <= 0 || h <= 0) return {};
     const std::size_t planeSize = std::size_t(w) * std::size_t(h);
     for (const Layer& l : doc.Layers())
-        if (l.Indices.size() != planeSize || l.Mask.size() != planeSize) return {};
+        if (doc.TrueColor ? l.Pixels.size() != planeSize : l.Indices.size() != planeSize || l.Mask.size() != planeSize)
+            return {};
 
     const std::size_t rowBytes = (3 * std::size_t(w) + 3) / 4 * 4;
     const std::size_t imageSize = rowBytes * std::size_t(h);
@@ -36,8 +38,20 @@ std::vector<uint8_t> EncodeBitmap(const Document& doc) {
     put.U32(uint32_t(imageSize));
     for (int i = 0; i < 4; ++i) put.U32(0);
 
-    // White, then each visible layer's painted pixels in its palette colour; bottom row first.
     out.resize(kHeadersSize + imageSize, 0);
+    if (doc.TrueColor) {
+        // The composed layers over opaque white, through the one blend.
+        const std::vector<Rgba8> composed = ComposeRgbaLayers(doc.Layers(), planeSize);
+        for (int y = 0; y < h; ++y) {
+            uint8_t* row = out.data() + kHeadersSize + std::size_t(h - 1 - y) * rowBytes;
+            for (int x = 0; x < w; ++x) {
+                const Rgba8 c = BlendOver(Rgba8{255, 255, 255, 255}, composed[std::size_t(y) * std::size_t(w) + std::size_t(x)]);
+                row[3 * x] = c.b, row[3 * x + 1] = c.g, row[3 * x + 2] = c.r;
+            }
+        }
+        return out;
+    }
+    // White, then each visible layer's painted pixels in its palette colour; bottom row first.
     for (int y = 0; y < h; ++y) {
         uint8_t* row = out.data() + kHeadersSize + std::size_t(h - 1 - y) * rowBytes;
         for (int x = 0; x < w; ++x) {

@@ -1,7 +1,7 @@
 #pragma once
 // Writing a document as a 24-bit Windows bitmap (.bmp): the visible layers composed bottom to
 // top over white, 14-byte file header, 40-byte image header, bottom-up rows padded to 4 bytes.
-// Transparency is lost.
+// Transparency is lost. A truecolour document's composed layers are blended over white.
 
 #include <cstdint>
 #include <filesystem>

@@ -134,9 +134,27 @@ FileResult SaveIconKeepingOthers(const Document& doc, const std::filesystem::pat
     // The file keeps its own kind (a cursor's image carries the hotspot, an icon's does not) and
     // the image its own: a 32-bit image stays 32-bit, a PNG image PNG, the others 4- or 8-bit.
     const std::size_t index = std::size_t(doc.Origin.Index);
+    const IconPageKind kind = StoredPageKind(bytes, dir.Entries[index]);
+    // The image as the file holds it; when it still shows the document its bytes stay and a
+    // cursor's entry only takes the hotspot.
     StoredIconImage replaced;
-    if (!EncodeIconPage(doc, StoredPageKind(bytes, dir.Entries[index]), dir.ResourceType, replaced))
+    std::memcpy(replaced.Entry.data(), bytes.data() + kFileHeaderSize + index * kDirEntrySize, 12);
+    {
+        const IconDirEntry& e = dir.Entries[index];
+        const std::size_t from = std::min<std::size_t>(e.ImageOffset, bytes.size());
+        const std::size_t n = std::min<std::size_t>(e.BytesInRes, bytes.size() - from);
+        replaced.Data.assign(bytes.begin() + std::ptrdiff_t(from), bytes.begin() + std::ptrdiff_t(from + n));
+    }
+    if (PageShowsImage(doc, kind, replaced)) {
+        if (dir.ResourceType == kCursorResourceType) {
+            int hx = 0, hy = 0;
+            ClampedHotspot(doc, hx, hy);
+            replaced.Entry[4] = uint8_t(hx), replaced.Entry[5] = uint8_t(hx >> 8);
+            replaced.Entry[6] = uint8_t(hy), replaced.Entry[7] = uint8_t(hy >> 8);
+        }
+    } else if (!EncodeIconPage(doc, kind, dir.ResourceType, replaced)) {
         return FileResult::Failure(CannotWrite(path));
+    }
     return WriteFileAtomically(path, EncodeReplacingOne(bytes, dir, index, replaced));
 }
 

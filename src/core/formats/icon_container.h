@@ -49,7 +49,8 @@ void ClampedHotspot(const Document& doc, int& x, int& y);
 // document's size and in the image's own kind (EncodeIconPage with StoredPageKind: a 32-bit
 // image stays 32-bit, a PNG image PNG, the others 4-bit or 8-bit by the document's colour
 // count), and the file keeps its resource type and every other image byte
-// for byte; refused, writing nothing, when the file no longer has an image N. Any other file
+// for byte; image N itself keeps its bytes when it still shows the document (PageShowsImage), a
+// cursor's entry taking the document's hotspot; refused, writing nothing, when the file no longer has an image N. Any other file
 // becomes the one-image file of SaveIconFile, with the document's hotspot for a cursor.
 FileResult SaveIconKeepingOthers(const Document& doc, const std::filesystem::path& path, int resourceType);
 

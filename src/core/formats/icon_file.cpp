@@ -5,8 +5,11 @@
 #include <cstring>
 #include <utility>
 
+#include "core/formats/icon_container.h"
 #include "core/formats/icon_images.h"
+#include "core/formats/icon_set.h"
 #include "core/formats/native_document.h"
+#include "core/formats/png_file.h"
 #include "core/io/atomic_write.h"
 #include "core/io/byte_io.h"
 
@@ -181,7 +184,29 @@ FileResult LoadIconFile(const std::filesystem::path& path, int index, Document& 
     return r;
 }
 
+namespace {
+
+// A truecolour document as a one-image file: its visible layers composed, 32-bit (PNG at 256 x 256).
+std::vector<uint8_t> EncodeTrueColorIcon(const Document& doc, int resourceType, int hotspotX, int hotspotY) {
+    const int w = doc.ImageWidth, h = doc.ImageHeight;
+    const std::size_t count = std::size_t(doc.PixelCount());
+    if (doc.LayerCount() <= 0 || w <= 0 || h <= 0) return {};
+    for (const Layer& l : doc.Layers())
+        if (l.Pixels.size() != count) return {};
+    const RgbaImage picture{w, h, FlattenToRgba(doc)};
+    StoredIconFile file;
+    file.ResourceType = uint16_t(resourceType);
+    file.Images.resize(1);
+    if (!EncodeRgbaIconImage(picture, w == kMaxIconFileSide && h == kMaxIconFileSide, resourceType, hotspotX, hotspotY,
+                             file.Images[0]))
+        return {};
+    return EncodeStoredIconFile(file);
+}
+
+}  // namespace
+
 std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotspotX, int hotspotY) {
+    if (doc.TrueColor) return EncodeTrueColorIcon(doc, resourceType, hotspotX, hotspotY);
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const int c = doc.ColorCount;
     if (doc.LayerCount() <= 0 || w <= 0 || h <= 0 || (c != 16 && c != 256)) return {};

@@ -85,7 +85,9 @@ inline constexpr const char* kIconTooLargeMessage =
 // composed bottom to top; pixels no visible layer paints are transparent with index 0. The
 // directory holds the sides, 256 as 0. Empty when the document cannot be written (not set up,
 // colour count other than 16/256, a side above kMaxIconFileSide, a plane of the wrong size);
-// SaveIconFile then writes nothing, naming the size limit when that was the reason.
+// SaveIconFile then writes nothing, naming the size limit when that was the reason. A truecolour
+// document is written as one 32-bit image of its composed visible layers with every colour and
+// alpha value kept (a PNG image at 256 x 256), its AND mask set where alpha is 0.
 std::vector<uint8_t> EncodeIcon(const Document& doc, int resourceType, int hotspotX, int hotspotY);
 FileResult SaveIconFile(const Document& doc, const std::filesystem::path& path, int resourceType, int hotspotX,
                         int hotspotY);

@@ -194,6 +194,32 @@ void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, i
     if (colors == 0 && k <= 16) doc.ColorCount = 16;
 }
 
+bool IsTrueColorIconData(std::span<const uint8_t> data) {
+    if (StartsAsPng(data)) return true;
+    const ByteView b(data);
+    return b.Has(0, kInfoHeaderSize) && b.U16(14) == 32;
+}
+
+void TrueColorDocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom) {
+    InitBlankTrueColorDocument(doc, image.Width, image.Height, selectedZoom);
+    RgbaPlane& pixels = doc.LayerAt(0).Pixels;
+    const std::size_t count = std::size_t(image.Width) * std::size_t(image.Height);
+    pixels.resize(count);
+    for (std::size_t i = 0; i < count && 4 * i + 3 < image.Pixels.size(); ++i) {
+        const uint8_t* p = image.Pixels.data() + 4 * i;
+        pixels[i] = Rgba8{p[0], p[1], p[2], p[3]};
+    }
+}
+
+std::vector<Rgba8> ComposedRgba(const RgbaImage& image) {
+    std::vector<Rgba8> out(image.Pixels.size() / 4);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const uint8_t* p = image.Pixels.data() + 4 * i;
+        if (p[3] != 0) out[i] = Rgba8{p[0], p[1], p[2], p[3]};
+    }
+    return out;
+}
+
 bool DecodedIconImageOpens(std::span<const uint8_t> file, const IconDirEntry& entry) {
     const std::span<const uint8_t> data = EntryData(file, entry);
     if (StartsAsPng(data)) {
@@ -209,11 +235,15 @@ bool DecodedIconImageOpens(std::span<const uint8_t> file, const IconDirEntry& en
 FileResult LoadDecodedIconImage(std::span<const uint8_t> file, const IconDirectory& dir, int index, Document& doc,
                                 int selectedZoom, const ReductionOptions& options) {
     RgbaImage image;
-    if (index < 0 || std::size_t(index) >= dir.Entries.size() ||
-        !DecodeIconRgba(EntryData(file, dir.Entries[std::size_t(index)]), image))
-        return FileResult::Failure(kIconOpenError);
+    if (index < 0 || std::size_t(index) >= dir.Entries.size()) return FileResult::Failure(kIconOpenError);
+    const std::span<const uint8_t> data = EntryData(file, dir.Entries[std::size_t(index)]);
+    if (!DecodeIconRgba(data, image)) return FileResult::Failure(kIconOpenError);
     Document loaded;
-    DocumentFromRgba(loaded, image, selectedZoom, 0, options);
+    // Images with alpha of their own keep every colour and alpha value; the others are palette-like.
+    if (IsTrueColorIconData(data))
+        TrueColorDocumentFromRgba(loaded, image, selectedZoom);
+    else
+        DocumentFromRgba(loaded, image, selectedZoom, 0, options);
     RememberIconOrigin(loaded, dir, index);
     doc = std::move(loaded);
     return FileResult::Success();

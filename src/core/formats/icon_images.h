@@ -1,7 +1,8 @@
 #pragma once
 // Icon and cursor images beyond the palette ones: 1-, 16-, 24- and 32-bit DIBs with their AND
-// masks and PNG images, decoded to straight RGBA and opened as a one-layer document through the
-// colour reduction. Also what the image chooser shows for any entry.
+// masks and PNG images, decoded to straight RGBA and opened as a one-layer document: 32-bit and
+// PNG images as truecolour with every value, the others through the colour reduction. Also what
+// the image chooser shows for any entry.
 
 #include <cstdint>
 #include <span>
@@ -56,12 +57,27 @@ bool DecodeIconRgba(std::span<const uint8_t> data, RgbaImage& out);
 void DocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom, int colors = 0,
                       const ReductionOptions& options = ReductionOptions{});
 
+// True when the image data is a PNG or a 32-bit DIB: images that hold their own alpha, which open as truecolour
+// documents (TrueColorDocumentFromRgba) rather than through the colour reduction.
+bool IsTrueColorIconData(std::span<const uint8_t> data);
+
+// The truecolour document of a decoded image: InitBlankTrueColorDocument(W, H) at the selected
+// zoom, its one layer "レイヤ1" holding every pixel's colour and alpha exactly as decoded (the
+// colour of a pixel of alpha 0 included).
+void TrueColorDocumentFromRgba(Document& doc, const RgbaImage& image, int selectedZoom);
+
+// The image's pixels as a truecolour layer composes them: pixels of alpha 0 become (0, 0, 0, 0),
+// every other pixel is kept. What a truecolour page read from the image shows, to compare a
+// page's composite with.
+std::vector<Rgba8> ComposedRgba(const RgbaImage& image);
+
 // Whether the entry's image opens, from its headers alone (cheap enough for listing every entry
 // of a large directory): a PNG whose pixel data is damaged is only found out by opening it.
 bool DecodedIconImageOpens(std::span<const uint8_t> file, const IconDirEntry& entry);
 
 // Opens image `index` of the directory when it is not a palette image: DecodeIconRgba, then
-// DocumentFromRgba and RememberIconOrigin. Refused with kIconOpenError, `doc` untouched, when
+// TrueColorDocumentFromRgba for a PNG or 32-bit image (`options` unused), DocumentFromRgba for
+// the others (1, 16 and 24 bits), and RememberIconOrigin. Refused with kIconOpenError, `doc` untouched, when
 // the image does not decode.
 FileResult LoadDecodedIconImage(std::span<const uint8_t> file, const IconDirectory& dir, int index, Document& doc,
                                 int selectedZoom, const ReductionOptions& options = ReductionOptions{});

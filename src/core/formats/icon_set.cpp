@@ -6,6 +6,7 @@
 #include <tuple>
 #include <utility>
 
+#include "core/document/blend.h"
 #include "core/formats/icon_images.h"
 #include "core/formats/png_file.h"
 #include "core/io/atomic_write.h"
@@ -23,8 +24,11 @@ bool Writable(const Document& doc) {
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     if (!doc.Ready || doc.LayerCount() < 1 || w < 1 || h < 1 || w > kMaxIconFileSide || h > kMaxIconFileSide)
         return false;
-    if (doc.ColorCount != 16 && doc.ColorCount != 256) return false;
     const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    if (doc.TrueColor)
+        return std::all_of(doc.Layers().begin(), doc.Layers().end(),
+                           [pixels](const Layer& l) { return l.Pixels.size() == pixels; });
+    if (doc.ColorCount != 16 && doc.ColorCount != 256) return false;
     return std::all_of(doc.Layers().begin(), doc.Layers().end(),
                        [pixels](const Layer& l) { return l.Indices.size() == pixels && l.Mask.size() == pixels; });
 }
@@ -69,7 +73,16 @@ std::vector<uint8_t> TrueColorDib(int w, int h, const std::vector<uint8_t>& rgba
     return out;
 }
 
+// The entry's hotspot words, as a little-endian pair.
+bool SameHotspot(const StoredIconImage& image, int x, int y) {
+    return LoadU16(image.Entry.data() + 4) == unsigned(x) && LoadU16(image.Entry.data() + 6) == unsigned(y);
+}
+
 }  // namespace
+
+IconPageKind WrittenPageKind(const Document& doc, IconPageKind kind) {
+    return doc.TrueColor && kind == IconPageKind::Palette ? IconPageKind::TrueColor : kind;
+}
 
 IconPageKind StoredPageKind(std::span<const uint8_t> file, const IconDirEntry& entry) {
     const IconImageFacts facts = DescribeIconImage(file, entry);
@@ -83,6 +96,7 @@ IconPageKind NewPageKind(int width, int height) {
 }
 
 std::string IconPageLabel(const Document& doc, IconPageKind kind) {
+    kind = WrittenPageKind(doc, kind);
     const std::string depth = kind == IconPageKind::Png         ? "PNG"
                               : kind == IconPageKind::TrueColor ? "32ビット"
                                                                 : std::to_string(doc.ColorCount) + "色";
@@ -157,6 +171,7 @@ FileResult LoadIconSetFile(const std::filesystem::path& path, int selectedZoom, 
 bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, StoredIconImage& out) {
     if (!Writable(doc)) return false;
     StoredIconImage image;
+    kind = WrittenPageKind(doc, kind);
     if (kind == IconPageKind::Palette) {
         if (!EncodeIconImage(doc, resourceType, image)) return false;
         // EncodeIcon leaves an icon's planes and bit count 0; a page states them.
@@ -196,19 +211,75 @@ bool EncodeRgbaIconImage(const RgbaImage& picture, bool png, int resourceType, i
     return true;
 }
 
+bool PageShowsImage(const Document& doc, IconPageKind kind, const StoredIconImage& image) {
+    if (!Writable(doc) || image.Data.empty()) return false;
+    if (doc.TrueColor || IsTrueColorIconData(image.Data)) {
+        // Pictures with alpha: the page's composite against the image's pixels, pixel for pixel.
+        RgbaImage decoded;
+        if (!DecodeIconRgba(image.Data, decoded) || decoded.Width != doc.ImageWidth || decoded.Height != doc.ImageHeight)
+            return false;
+        const std::vector<Rgba8> shown = ComposedRgba(decoded);
+        if (doc.TrueColor) return shown == ComposeRgbaLayers(doc.Layers(), std::size_t(doc.PixelCount()));
+        return ComposedRgba(RgbaImage{doc.ImageWidth, doc.ImageHeight, FlattenToRgba(doc)}) == shown;
+    }
+    // A palette page: the image read back as a document (a one-image file of it), both encoded the same way.
+    StoredIconFile one;
+    one.Images.push_back(image);
+    const std::vector<uint8_t> bytes = EncodeStoredIconFile(one);
+    Document read;
+    if (!LoadIconBytes(bytes, 0, read, doc.Zoom) || read.TrueColor || read.ImageWidth != doc.ImageWidth ||
+        read.ImageHeight != doc.ImageHeight)
+        return false;
+    StoredIconImage mine, theirs;
+    return EncodeIconPage(doc, kind, kIconResourceType, mine) && EncodeIconPage(read, kind, kIconResourceType, theirs) &&
+           mine.Data == theirs.Data;
+}
+
 FileResult SaveIconSet(std::span<const IconSetEntry> pages, const std::filesystem::path& path, int resourceType,
                        std::vector<StoredIconImage>* written) {
     if (pages.empty()) return FileResult::Failure(CannotWrite(path));
     StoredIconFile file;
     file.ResourceType = uint16_t(resourceType);
     file.Images.resize(pages.size());
+    StoredIconFile existing;   // the file being replaced, read when a page needs it
+    bool existingRead = false;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const IconSetEntry& page = pages[i];
         StoredIconImage& image = file.Images[i];
         bool ok = true;
-        if (page.Unchanged) {
-            image = *page.Unchanged;
-            if (page.UnchangedType != resourceType) {
+        const StoredIconImage* kept = page.Unchanged;
+        int keptType = page.UnchangedType;
+        bool compared = false;   // kept because it shows the page: a cursor's entry takes the page's hotspot
+        if (!kept && page.ReadAs && page.Doc && PageShowsImage(*page.Doc, page.Kind, *page.ReadAs)) {
+            kept = page.ReadAs;
+            keptType = page.ReadAsType;
+            compared = true;
+        }
+        if (!kept && page.Doc) {
+            // A page that no longer knows what it was read as (restored after a crash, or the one image of a file
+            // that became a set) keeps the bytes of an image of the file being replaced that shows it exactly.
+            if (!existingRead) {
+                existingRead = true;
+                std::vector<uint8_t> bytes;
+                if (!ReadIconFileBytes(path, bytes) || !ReadStoredIconFile(bytes, existing)) existing = {};
+            }
+            for (const StoredIconImage& candidate : existing.Images) {
+                const IconImageFacts facts = DescribeIconImage(candidate.Data, IconDirEntry{});
+                if (!facts.Readable || facts.Width != page.Doc->ImageWidth || facts.Height != page.Doc->ImageHeight ||
+                    !PageShowsImage(*page.Doc, page.Kind, candidate))
+                    continue;
+                kept = &candidate;
+                keptType = existing.ResourceType;
+                compared = true;
+                break;
+            }
+        }
+        if (kept) {
+            image = *kept;
+            int hx = 0, hy = 0;
+            if (page.Doc) ClampedHotspot(*page.Doc, hx, hy);
+            if (keptType != resourceType ||
+                (compared && resourceType == kCursorResourceType && !SameHotspot(image, hx, hy))) {
                 // The kind of file changes: an icon's entry states planes and depth, a cursor's its hotspot.
                 const IconImageFacts facts = DescribeIconImage(image.Data, IconDirEntry{});
                 SetPlanesOrHotspot(image, page.Doc, resourceType, facts.Readable ? facts.BitCount : 0);

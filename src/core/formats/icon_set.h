@@ -25,6 +25,9 @@ enum class IconPageKind { Palette, TrueColor, Png };
 IconPageKind StoredPageKind(std::span<const uint8_t> file, const IconDirEntry& entry);
 // Png for 256 x 256, Palette otherwise.
 IconPageKind NewPageKind(int width, int height);
+// How a page of this kind is really written: a truecolour document has no palette, so its
+// Palette kind is written (and shown) as TrueColor; every other pair is itself.
+IconPageKind WrittenPageKind(const Document& doc, IconPageKind kind);
 
 // "16×16 16色", "32×32 256色", "48×48 32ビット", "256×256 PNG" (Palette shows doc.ColorCount).
 std::string IconPageLabel(const Document& doc, IconPageKind kind);
@@ -82,12 +85,13 @@ FileResult LoadIconSetFile(const std::filesystem::path& path, int selectedZoom, 
                            int& resourceType);
 
 // The image a page is written as, at its document's size: Palette as EncodeIconImage does (4-bit for 16 colours,
-// 8-bit for 256); TrueColor a 32-bit BGRA bottom-up DIB (40-byte header, height field doubled, alpha 255 where the
+// 8-bit for 256); a truecolour document (whatever the kind, see WrittenPageKind) as a 32-bit DIB or PNG of its
+// visible layers composed by ComposeRgbaLayers, every colour and alpha value kept; TrueColor a 32-bit BGRA bottom-up DIB (40-byte header, height field doubled, alpha 255 where the
 // composed visible layers paint, 0 elsewhere, colour 0 where unpainted) followed by its AND mask (bit set where
 // unpainted); Png a PNG of the same RGBA. Entry bytes: width/height (256 as 0), colour count byte (16 for 4-bit,
 // 0 otherwise), planes 1 and bit count for an icon, the document's hotspot (ClampedHotspot) for a cursor, byte
 // count; the offset is left 0. False when the document cannot be written (not Ready, no layers or planes of the
-// wrong size, a side above kMaxIconFileSide, a colour count other than 16 or 256).
+// wrong size, a side above kMaxIconFileSide, a colour count other than 16 or 256 in a palette document).
 bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, StoredIconImage& out);
 
 // The same TrueColor (png false) or Png image of straight RGBA pixels, every colour and alpha value kept (the AND
@@ -96,6 +100,12 @@ bool EncodeIconPage(const Document& doc, IconPageKind kind, int resourceType, St
 bool EncodeRgbaIconImage(const RgbaImage& picture, bool png, int resourceType, int hotspotX, int hotspotY,
                          StoredIconImage& out);
 
+// Whether writing `image` (data as a file holds it) instead of encoding the page loses or changes nothing: a
+// truecolour page whose composed visible layers equal the image's decoded pixels (ComposedRgba), or a palette page
+// whose encoded image data (EncodeIconPage with `kind`) equals that of the document the image reads as. False for
+// an image that does not decode or is of another size.
+bool PageShowsImage(const Document& doc, IconPageKind kind, const StoredIconImage& image);
+
 struct IconSetEntry {
     const Document* Doc = nullptr;
     IconPageKind Kind = IconPageKind::Palette;
@@ -103,9 +113,17 @@ struct IconSetEntry {
     int UnchangedType = 0;                        // resource type the Unchanged image was read from; when it differs from the
                                                   // type written, only entry bytes 4..7 are set for the new type (planes 1 +
                                                   // bit count from the data for an icon; Doc's clamped hotspot for a cursor)
+    // The image the page was read as (or last written as), from a file of type ReadAsType: when Unchanged is not set
+    // and PageShowsImage says the page still shows exactly it (nothing edited, or every edit undone), it is written
+    // as Unchanged would be, a cursor's entry taking the page's hotspot.
+    const StoredIconImage* ReadAs = nullptr;
+    int ReadAsType = 0;
 };
 
-// Writes every page in order as one file in one atomic write (WriteFileAtomically); nothing is written on any
+// Writes every page in order as one file in one atomic write (WriteFileAtomically). A page with neither Unchanged
+// nor a ReadAs that it still shows keeps the bytes of an image of the same size in the file being replaced (when
+// that is an icon or cursor file) which shows it exactly (PageShowsImage), so that pages restored after a crash,
+// or made from one image, do not rewrite the images they came from. Nothing is written on any
 // refusal (no page, a page that cannot be encoded: the message names its place counted from 1, as PackIconFile
 // does). On success `written` (when given) receives the stored image of each page as written (its offset field
 // as StoredIconImage says: rewritten on writing), so the caller can treat them as unchanged afterwards.

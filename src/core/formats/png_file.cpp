@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "core/document/blend.h"
 #include "core/document/render.h"
 #include "core/formats/bmp_reader.h"
 #include "core/io/atomic_write.h"
@@ -13,6 +14,19 @@
 namespace pq {
 
 std::vector<uint8_t> FlattenToRgba(const Document& doc) {
+    if (doc.TrueColor) {
+        // Every colour and alpha value the visible layers compose to.
+        const std::size_t count = std::size_t(std::max(doc.PixelCount(), 0));
+        for (const Layer& l : doc.Layers())
+            if (l.Pixels.size() != count) return {};
+        if (count == 0 || doc.LayerCount() < 1) return {};
+        const std::vector<Rgba8> composed = ComposeRgbaLayers(doc.Layers(), count);
+        std::vector<uint8_t> rgba(4 * count);
+        for (std::size_t i = 0; i < count; ++i)
+            rgba[4 * i] = composed[i].r, rgba[4 * i + 1] = composed[i].g, rgba[4 * i + 2] = composed[i].b,
+                     rgba[4 * i + 3] = composed[i].a;
+        return rgba;
+    }
     Composite comp;
     Recompose(doc, TransparencyColors{}, comp);
     const int w = doc.ImageWidth, h = doc.ImageHeight;

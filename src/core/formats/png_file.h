@@ -15,7 +15,9 @@
 
 namespace pq {
 
-// Row-major RGBA bytes of the flattened visible layers (ImageWidth x ImageHeight x 4).
+// Row-major RGBA bytes of the flattened visible layers (ImageWidth x ImageHeight x 4). A
+// truecolour document gives its layers composed by ComposeRgbaLayers, every alpha value kept
+// (empty when a layer's pixels do not match the size).
 std::vector<uint8_t> FlattenToRgba(const Document& doc);
 
 // The PNG file image of FlattenToRgba; empty when the document is not set up or encoding fails.

@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/document/blend.h"
 #include "core/document/color_reduction.h"
 #include "core/document/quality_reduction.h"
 
@@ -44,6 +45,30 @@ void SumPixels(const std::uint8_t* p, std::size_t n, std::uint64_t (&t)[3]) {
 }
 
 bool SideInRange(int side) { return side >= 1 && side <= kMaxResampleSide; }
+
+void ScaleHotspot(const Document& src, Document& doc, int width, int height) {
+    doc.HasHotspot = src.HasHotspot;
+    doc.HotspotX = int(std::clamp<int64_t>(int64_t(src.HotspotX) * width / src.ImageWidth, 0, width - 1));
+    doc.HotspotY = int(std::clamp<int64_t>(int64_t(src.HotspotY) * height / src.ImageHeight, 0, height - 1));
+}
+
+Document ResampledTrueColorDocument(const Document& src, int width, int height, int selectedZoom) {
+    Document doc;
+    const int W = src.ImageWidth, H = src.ImageHeight;
+    if (!src.Ready || src.LayerCount() < 1 || W <= 0 || H <= 0 || !SideInRange(width) || !SideInRange(height))
+        return doc;
+    // The visible layers as every writer flattens them; the floating selection is left out as for palette pages.
+    const std::vector<Rgba8> composed = ComposeRgbaLayers(src.Layers(), std::size_t(W) * std::size_t(H));
+    std::vector<Rgba8> pixels = ResampleRgba(composed, W, H, width, height);
+    if (pixels.empty()) return doc;
+    InitBlankTrueColorDocument(doc, width, height, selectedZoom);
+    doc.LayerAt(0).Pixels = std::move(pixels);
+    doc.Palette = src.Palette;
+    doc.DrawRgba = src.DrawRgba;
+    doc.AuxRgba = src.AuxRgba;
+    ScaleHotspot(src, doc, width, height);
+    return doc;
+}
 
 }  // namespace
 
@@ -194,6 +219,69 @@ ResampledPicture ResampleRaster(const Raster& picture, const Plane* transparent,
     return averager.Take();
 }
 
+std::vector<Rgba8> ResampleRgba(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                int height) {
+    const int W = pictureWidth, H = pictureHeight;
+    if (W <= 0 || H <= 0 || width <= 0 || height <= 0 || pixels.size() != std::size_t(W) * std::size_t(H)) return {};
+    // Target pixel j of t covers [j * s, (j + 1) * s) in units where source pixel i is [i * t, (i + 1) * t): whole
+    // lengths, t at most each, summing to s per target pixel, so a target pixel's weights sum to W * H.
+    struct Span {
+        int First = 0;
+        std::vector<std::uint64_t> Len;
+    };
+    auto axis = [](int sourceSide, int targetSide) {
+        std::vector<Span> out(static_cast<std::size_t>(targetSide));
+        const std::int64_t s = sourceSide, t = targetSide;
+        for (std::int64_t j = 0; j < t; ++j) {
+            const std::int64_t start = j * s, end = (j + 1) * s;
+            Span& span = out[std::size_t(j)];
+            span.First = int(start / t);
+            for (std::int64_t i = span.First; i * t < end; ++i)
+                span.Len.push_back(std::uint64_t(std::min((i + 1) * t, end) - std::max(i * t, start)));
+        }
+        return out;
+    };
+    const std::vector<Span> across = axis(W, width), down = axis(H, height);
+    // Premultiplied source values, exact in whole numbers: alpha, then alpha times each channel.
+    struct Sums {
+        std::uint64_t a = 0, r = 0, g = 0, b = 0;
+    };
+    const std::uint64_t area = std::uint64_t(W) * std::uint64_t(H);
+    std::vector<Rgba8> out(std::size_t(width) * std::size_t(height));
+    std::vector<Sums> column(static_cast<std::size_t>(W));
+    for (int ty = 0; ty < height; ++ty) {
+        // The target row's source rows summed per source column, each weighted by its height in the row.
+        std::fill(column.begin(), column.end(), Sums{});
+        const Span& rows = down[std::size_t(ty)];
+        for (std::size_t k = 0; k < rows.Len.size(); ++k) {
+            const std::uint64_t ly = rows.Len[k];
+            const Rgba8* src = pixels.data() + std::size_t(rows.First + int(k)) * std::size_t(W);
+            for (int x = 0; x < W; ++x) {
+                const Rgba8 p = src[x];
+                if (p.a == 0) continue;
+                const std::uint64_t wa = ly * p.a;
+                Sums& c = column[std::size_t(x)];
+                c.a += wa, c.r += wa * p.r, c.g += wa * p.g, c.b += wa * p.b;
+            }
+        }
+        for (int tx = 0; tx < width; ++tx) {
+            const Span& cols = across[std::size_t(tx)];
+            Sums s;
+            for (std::size_t k = 0; k < cols.Len.size(); ++k) {
+                const Sums& c = column[std::size_t(cols.First) + k];
+                const std::uint64_t lx = cols.Len[k];
+                s.a += lx * c.a, s.r += lx * c.r, s.g += lx * c.g, s.b += lx * c.b;
+            }
+            const std::uint64_t alpha = (2 * s.a + area) / (2 * area);
+            if (alpha == 0) continue;   // stays (0, 0, 0, 0)
+            auto channel = [&](std::uint64_t v) { return std::uint8_t((2 * v + s.a) / (2 * s.a)); };
+            out[std::size_t(ty) * std::size_t(width) + std::size_t(tx)] =
+                Rgba8{channel(s.r), channel(s.g), channel(s.b), std::uint8_t(alpha)};
+        }
+    }
+    return out;
+}
+
 Rect FitInside(int pictureWidth, int pictureHeight, int width, int height) {
     if (pictureWidth <= 0 || pictureHeight <= 0 || width <= 0 || height <= 0) return Rect{0, 0, 0, 0};
     const int64_t pw = pictureWidth, ph = pictureHeight;
@@ -209,14 +297,28 @@ Rect FitInside(int pictureWidth, int pictureHeight, int width, int height) {
 Document ResampledDocument(const Document& src, int width, int height, int colors, int selectedZoom,
                            const ReductionOptions& options) {
     Document doc;
+    if (src.TrueColor) return ResampledTrueColorDocument(src, width, height, selectedZoom);
     if (colors != 16 && colors != 256) return doc;
     const ResampledPicture picture = ResamplePicture(src, width, height);
     if (picture.Width == 0) return doc;
     InitBlankDocument(doc, width, height, colors, selectedZoom);
     ReducePaintedPicture(doc, colors, 0, picture.Colors, picture.Painted, options);
-    doc.HasHotspot = src.HasHotspot;
-    doc.HotspotX = int(std::clamp<int64_t>(int64_t(src.HotspotX) * width / src.ImageWidth, 0, width - 1));
-    doc.HotspotY = int(std::clamp<int64_t>(int64_t(src.HotspotY) * height / src.ImageHeight, 0, height - 1));
+    ScaleHotspot(src, doc, width, height);
+    return doc;
+}
+
+Document FittedTrueColorDocument(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                 int height, int selectedZoom) {
+    Document doc;
+    if (!SideInRange(width) || !SideInRange(height)) return doc;
+    const Rect fit = FitInside(pictureWidth, pictureHeight, width, height);
+    const std::vector<Rgba8> fitted = ResampleRgba(pixels, pictureWidth, pictureHeight, fit.Width(), fit.Height());
+    if (fitted.empty()) return doc;
+    InitBlankTrueColorDocument(doc, width, height, selectedZoom);
+    RgbaPlane& out = doc.LayerAt(0).Pixels;
+    for (int y = 0; y < fit.Height(); ++y)
+        std::copy_n(fitted.begin() + std::ptrdiff_t(y) * fit.Width(), fit.Width(),
+                    out.begin() + std::ptrdiff_t(fit.top + y) * width + fit.left);
     return doc;
 }
 

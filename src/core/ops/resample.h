@@ -69,6 +69,15 @@ private:
     ResampledPicture out_;
 };
 
+// Straight-alpha RGBA pixels (pictureWidth x pictureHeight, row-major from the top-left) at width x height by area
+// averaging with the same exact coverage as ResamplePicture, on premultiplied values: with w the coverage weight of a
+// source pixel, the result alpha is sum(w*a) / sum(w) and each channel sum(w*a*c) / sum(w*a), each rounded to
+// nearest (halves up) from the exact sums, so the colour is divided back once and a pixel of alpha 0 lends no colour
+// to its neighbours. A result of alpha 0 is (0, 0, 0, 0). Any side 1 or more on either end (whole or not whole
+// ratios, shrinking or enlarging); empty when a side is 0 or less or the pixels do not match the size.
+std::vector<Rgba8> ResampleRgba(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                int height);
+
 // Where a picture of pictureWidth x pictureHeight lands when fitted whole into a width x height frame keeping its
 // proportions: as wide or as tall as the frame, the other side rounded to the nearest whole pixel (1 at least) and
 // centred (an odd pixel left over goes to the right or bottom). Empty for a side of 0 or less.
@@ -78,7 +87,16 @@ Rect FitInside(int pictureWidth, int pictureHeight, int width, int height);
 // selectedZoom, the resampled picture's painted pixels reduced with the existing colour reduction
 // (ReducePaintedPicture with `options`), the hotspot scaled (x*width/srcW, y*height/srcH, clamped inside, HasHotspot
 // kept), no Origin. A document that is not Ready when ResamplePicture gives nothing or `colors` is neither 16 nor 256.
+// A truecolour source gives a truecolour document whatever `colors` says: InitBlankTrueColorDocument, its one layer
+// the visible layers composed (ComposeRgbaLayers) and resampled by ResampleRgba, the source's swatches and drawing
+// colours kept, the hotspot scaled the same way.
 Document ResampledDocument(const Document& src, int width, int height, int colors, int selectedZoom,
                            const ReductionOptions& options = ReductionOptions{});
+
+// A new truecolour document ("レイヤ1") of width x height (1..kMaxResampleSide) holding a straight-alpha picture
+// fitted whole inside it as FitInside places it, resampled by ResampleRgba; what the picture does not cover is
+// transparent. Not Ready for a size out of range or pixels that do not match the picture's size.
+Document FittedTrueColorDocument(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                 int height, int selectedZoom);
 
 }  // namespace pq

@@ -100,7 +100,8 @@ bool WriteSetAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, Doc
     for (int i = 0; i < form.PageCount(); ++i) {
         const IconPage& page = form.PageAt(i);
         const bool unchanged = !form.PageDoc(i).Modified && page.Stored;
-        entries.push_back({&shown[std::size_t(i)], page.Kind, unchanged ? &*page.Stored : nullptr, page.StoredType});
+        entries.push_back({&shown[std::size_t(i)], page.Kind, unchanged ? &*page.Stored : nullptr, page.StoredType,
+                           page.Stored ? &*page.Stored : nullptr, page.StoredType});
     }
     std::vector<pq::StoredIconImage> written;
     const pq::FileResult r = pq::SaveIconSet(entries, ToFsPath(path), type, &written);

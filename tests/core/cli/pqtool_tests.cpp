@@ -998,8 +998,11 @@ TEST(PqtoolReductionWords, QuantizerDitherAndAlphaThreshold) {
                           std::to_string(threshold)})
                       .Status,
                   0);
+        // A 32-bit image opens as truecolour: every alpha value is kept, whatever the threshold.
         const Document doc = LoadPqf(out);
-        for (int i = 0; i < 21; ++i) EXPECT_EQ(doc.LayerAt(0).Mask[std::size_t(i)], threshold == 127 || i % 2 == 0) << i;
+        ASSERT_TRUE(doc.TrueColor);
+        ASSERT_EQ(doc.LayerAt(0).Pixels.size(), 21u);
+        for (int i = 0; i < 21; ++i) EXPECT_EQ(doc.LayerAt(0).Pixels[std::size_t(i)].a, i % 2 ? 127 : 128) << i;
     }
 }
 
@@ -1090,7 +1093,13 @@ TEST(PqtoolPack, SizesMakeASetOfTheOneInput) {
         EXPECT_EQ(pages[i].Doc.ImageHeight, s);
         EXPECT_EQ(dir2.Entries[i].PlanesOrHotspotX, hotspots[i][0]);
         EXPECT_EQ(dir2.Entries[i].BitCountOrHotspotY, hotspots[i][1]);
-        EXPECT_EQ(pages[i].Doc.LayerAt(0).Mask, ResamplePicture(source, s, s).Painted);
+        // The PNG page reads back as truecolour: painted where alpha is not 0.
+        Plane painted = pages[i].Doc.LayerAt(0).Mask;
+        if (pages[i].Doc.TrueColor) {
+            painted.clear();
+            for (const Rgba8 p : pages[i].Doc.LayerAt(0).Pixels) painted.push_back(p.a != 0);
+        }
+        EXPECT_EQ(painted, ResamplePicture(source, s, s).Painted);
     }
     // A list that is not sizes 1..256, each once, or more than one IN: wrong usage, nothing written.
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
@@ -1188,6 +1197,38 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
 // pack of PNG pictures: each kept exactly, every colour and alpha value, as a 32-bit image
 // below 256 pixels a side and a PNG image at 256, as Pillow and icotool read them; --colors
 // reduces one to a palette image of its own size instead.
+// pack --sizes of a PNG: each size averaged with alpha, a faint shadow stays a faint shadow of
+// its own colour (never blended onto white), the picture fitted into the square as before.
+TEST(PqtoolPack, SizesOfAPngKeepItsSoftAlpha) {
+    TempDir dir;
+    const int w = 64, h = 32;
+    std::vector<uint8_t> rgba;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            rgba.insert(rgba.end(), x < 32 ? std::initializer_list<uint8_t>{0, 0, 0, 45} : std::initializer_list<uint8_t>{255, 255, 255, 0});
+    pq::test::WriteBytes(dir / "shadow.png", pq::test::EncodePng(w, h, rgba));
+    const fs::path out = dir / "out.ico";
+    const RunResult r = Pqtool({"pack", "--sizes", "16,32", out.string(), (dir / "shadow.png").string()});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    std::vector<IconSetPage> pages;
+    int type = 0;
+    ASSERT_TRUE(LoadIconSet(pq::test::ReadBytes(out), 10, pages, type).Ok);
+    ASSERT_EQ(pages.size(), 2u);
+    for (const IconSetPage& page : pages) {
+        const int s = page.Doc.ImageWidth;
+        SCOPED_TRACE(s);
+        ASSERT_TRUE(page.Doc.TrueColor);
+        EXPECT_EQ(page.Kind, IconPageKind::TrueColor);
+        for (int y = 0; y < s; ++y)
+            for (int x = 0; x < s; ++x) {
+                const Rgba8 p = page.Doc.LayerAt(0).Pixels[std::size_t(y * s + x)];
+                // 64 x 32 fitted into s x s: the rows s/4 .. 3s/4, the left half in shadow.
+                const bool inside = y >= s / 4 && y < 3 * s / 4 && x < s / 2;
+                ASSERT_EQ(p, inside ? (Rgba8{0, 0, 0, 45}) : Rgba8{}) << x << "," << y;
+            }
+    }
+}
+
 TEST(PqtoolPack, PngInputsKeepEveryColourAndAlphaValue) {
     TempDir dir;
     const int sizes[2][2] = {{37, 23}, {256, 256}};

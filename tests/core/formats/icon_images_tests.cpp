@@ -24,9 +24,17 @@ using test::ReadBytes;
 
 // The picture a document shows: RGBA bytes, painted pixels opaque in their palette colour,
 // unpainted ones 0,0,0,0.
+// A truecolour document shows its pixels thresholded the same way: alpha 128 and above opaque.
 std::vector<uint8_t> Shown(const Document& d) {
     std::vector<uint8_t> px;
     const Layer& l = d.LayerAt(0);
+    if (d.TrueColor) {
+        for (const Rgba8 p : l.Pixels) {
+            const bool on = p.a >= 128;
+            px.insert(px.end(), {uint8_t(on ? p.r : 0), uint8_t(on ? p.g : 0), uint8_t(on ? p.b : 0), uint8_t(on ? 255 : 0)});
+        }
+        return px;
+    }
     for (int i = 0; i < d.PixelCount(); ++i) {
         const Rgb c = d.ColorOf(l.Indices[std::size_t(i)]);
         const bool on = l.Mask[std::size_t(i)] != 0;
@@ -148,12 +156,17 @@ TEST(IconImages, CorpusEntriesOpenAsPeerDecodersShowThem) {
         ASSERT_TRUE(r) << r.Message;
         ASSERT_EQ(d.ImageWidth, w);
         ASSERT_EQ(d.ImageHeight, h);
-        EXPECT_EQ(d.ColorCount, distinct <= 16 ? 16 : 256);
         std::vector<uint8_t> painted;
-        for (uint8_t m : d.LayerAt(0).Mask) painted.push_back(m != 0);
+        if (d.TrueColor) {
+            // 32-bit and PNG entries keep every pixel: always exact.
+            for (const Rgba8 p : d.LayerAt(0).Pixels) painted.push_back(p.a >= 128);
+        } else {
+            EXPECT_EQ(d.ColorCount, distinct <= 16 ? 16 : 256);
+            for (uint8_t m : d.LayerAt(0).Mask) painted.push_back(m != 0);
+        }
         EXPECT_EQ(Hex(Fnv1a64(painted)), maskHash);
         // Where the colours fit the palette, every pixel keeps its exact colour.
-        if (distinct <= 256) {
+        if (distinct <= 256 || d.TrueColor) {
             EXPECT_EQ(Hex(Fnv1a64(Shown(d))), hash);
             ++exact;
         }
@@ -296,6 +309,20 @@ TEST(IconImages, TrueColourAndPngEntriesOpenPaintedWhereOpaqueInTheirColours) {
         ASSERT_EQ(d.ImageWidth, pw);
         ASSERT_EQ(d.ImageHeight, ph);
         ASSERT_EQ(d.LayerCount(), 1);
+        // Images with alpha of their own open as truecolour with every colour and alpha value.
+        const std::string name = c.name;
+        const bool truecolour = name.rfind("32-bit", 0) == 0 || name == "PNG";
+        ASSERT_EQ(d.TrueColor, truecolour);
+        if (truecolour) {
+            ASSERT_EQ(d.LayerAt(0).Pixels.size(), c.rgba.size() / 4);
+            for (std::size_t i = 0; i < c.rgba.size() / 4; ++i) {
+                const Rgba8 p = d.LayerAt(0).Pixels[i];
+                ASSERT_EQ((std::array<uint8_t, 4>{p.r, p.g, p.b, p.a}),
+                          (std::array<uint8_t, 4>{c.rgba[4 * i], c.rgba[4 * i + 1], c.rgba[4 * i + 2], c.rgba[4 * i + 3]}))
+                    << "pixel " << i;
+            }
+            continue;
+        }
         EXPECT_EQ(d.ColorCount, distinct.size() <= 16 ? 16 : 256);
         const std::vector<uint8_t> want = Thresholded(c.rgba), got = Shown(d);
         if (distinct.size() <= 256) {
@@ -324,11 +351,18 @@ TEST(IconImages, ReductionChoicesAndTheAlphaThresholdReachTrueColourAndPngEntrie
         SCOPED_TRACE(name);
         IconDirectory dir;
         ASSERT_TRUE(ReadIconDirectory(file, dir));
-        Document plain;
-        ASSERT_TRUE(LoadIconImage(file, dir, 0, plain, 10));
-        for (const int threshold : {127, 128}) {
+        // The entry opens as truecolour whatever the choices; reduced (DocumentFromRgba, as
+        // when a palette is asked for) they decide the palette and the painted part.
+        RgbaImage decoded;
+        ASSERT_TRUE(DecodeIconRgba(std::span<const uint8_t>(file).subspan(22), decoded));
+        auto reduced = [&](const ReductionOptions& options) {
             Document d;
-            ASSERT_TRUE(LoadIconImage(file, dir, 0, d, 10, ReductionOptions{Quantizer::MedianCut, Dither::None, threshold}));
+            DocumentFromRgba(d, decoded, 10, 0, options);
+            return d;
+        };
+        const Document plain = reduced(ReductionOptions{});
+        for (const int threshold : {127, 128}) {
+            const Document d = reduced(ReductionOptions{Quantizer::MedianCut, Dither::None, threshold});
             for (int i = 0; i < w * h; ++i)
                 ASSERT_EQ(d.LayerAt(0).Mask[std::size_t(i)], px[4 * std::size_t(i) + 3] >= threshold ? 1 : 0)
                     << "threshold " << threshold << " pixel " << i;
@@ -336,20 +370,29 @@ TEST(IconImages, ReductionChoicesAndTheAlphaThresholdReachTrueColourAndPngEntrie
         }
 
         const ReductionOptions quality{Quantizer::Quality, Dither::Diffusion, 128};
-        Document got, direct;
-        ASSERT_TRUE(LoadIconImage(file, dir, 0, got, 10, quality));
+        Document direct;
+        const Document got = reduced(quality);
         InitBlankDocument(direct, w, h, 256, 10);
         ReducePaintedPicture(direct, 256, 0, colors, PaintedFromRgba(px, 128), quality);
         EXPECT_EQ(got.Palette, direct.Palette);
         EXPECT_EQ(got.LayerAt(0).Indices, direct.LayerAt(0).Indices);
         EXPECT_EQ(got.LayerAt(0).Mask, direct.LayerAt(0).Mask);
         EXPECT_NE(got.Palette, plain.Palette);
-        // すべて開く reduces the same way.
+        // Opened, alone or as a page of すべて開く, the entry keeps its pixels under any choices.
+        Document opened;
+        ASSERT_TRUE(LoadIconImage(file, dir, 0, opened, 10, quality));
         std::vector<IconSetPage> pages;
         int type = 0;
         ASSERT_TRUE(LoadIconSet(file, 10, pages, type, nullptr, quality));
-        EXPECT_EQ(pages[0].Doc.Palette, direct.Palette);
-        EXPECT_EQ(pages[0].Doc.LayerAt(0).Indices, direct.LayerAt(0).Indices);
+        for (const Document* d : {&opened, &pages[0].Doc}) {
+            ASSERT_TRUE(d->TrueColor);
+            for (int i = 0; i < w * h; ++i) {
+                const Rgba8 p = d->LayerAt(0).Pixels[std::size_t(i)];
+                ASSERT_EQ((std::array<uint8_t, 4>{p.r, p.g, p.b, p.a}),
+                          (std::array<uint8_t, 4>{px[4 * std::size_t(i)], px[4 * std::size_t(i) + 1],
+                                                  px[4 * std::size_t(i) + 2], px[4 * std::size_t(i) + 3]}));
+            }
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <random>
 #include <regex>
 
+#include "core/document/blend.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_images.h"
@@ -120,13 +121,13 @@ TEST_F(IconSet, EveryImageIsAPageAndOnlyTheEditedOneIsWrittenAnew) {
     EXPECT_EQ(test::ReadBytes(path), input);
     ASSERT_EQ(written.size(), 5u);
 
-    // The 32-bit page edited (one row mirrored): only its image changes, still a 32-bit DIB,
-    // opaque exactly where the page paints.
+    // The 32-bit page edited (one row mirrored): only its image changes, still a 32-bit DIB of
+    // every colour and alpha value the page shows.
     Document edited = pages[2].Doc;
+    ASSERT_TRUE(edited.TrueColor);
     Layer& l = edited.LayerAt(0);
-    std::reverse(l.Indices.begin() + 5 * 32, l.Indices.begin() + 6 * 32);
-    std::reverse(l.Mask.begin() + 5 * 32, l.Mask.begin() + 6 * 32);
-    ASSERT_NE(l.Mask, pages[2].Doc.LayerAt(0).Mask);
+    std::reverse(l.Pixels.begin() + 5 * 32, l.Pixels.begin() + 6 * 32);
+    ASSERT_NE(l.Pixels, pages[2].Doc.LayerAt(0).Pixels);
     std::vector<IconSetEntry> entries = Unchanged(pages, kIconResourceType);
     entries[2] = IconSetEntry{&edited, IconPageKind::TrueColor};
     ASSERT_TRUE(SaveIconSet(entries, path, kIconResourceType));
@@ -150,14 +151,13 @@ TEST_F(IconSet, EveryImageIsAPageAndOnlyTheEditedOneIsWrittenAnew) {
     ASSERT_EQ(decoded.Height, 32);
     for (std::size_t p = 0; p < 32 * 32; ++p) {
         const uint8_t* px = decoded.Pixels.data() + 4 * p;
-        ASSERT_EQ(px[3], l.Mask[p] ? 255 : 0) << p;
-        const Rgb want = l.Mask[p] ? edited.ColorOf(l.Indices[p]) : kBlack;
-        ASSERT_EQ((Rgb{px[0], px[1], px[2]}), want) << p;
+        const Rgba8 want = l.Pixels[p].a == 0 ? Rgba8{} : l.Pixels[p];
+        ASSERT_EQ((Rgba8{px[0], px[1], px[2], px[3]}), want) << p;
     }
     std::vector<IconSetPage> again;
     ASSERT_TRUE(LoadIconSet(saved, 20, again, type));
     EXPECT_EQ(again[2].Kind, IconPageKind::TrueColor);
-    EXPECT_EQ(again[2].Doc.LayerAt(0).Mask, l.Mask);
+    EXPECT_EQ(ComposeRgbaLayers(again[2].Doc.Layers(), 32 * 32), ComposeRgbaLayers(edited.Layers(), 32 * 32));
 
     // Other readers see the same five sizes.
     const std::string sizes = "16x16 24x24 32x32 48x48 256x256";

@@ -212,6 +212,118 @@ TEST(NativeDocument, AMissingFileIsReportedByName) {
     EXPECT_NE(r.Message.find("none.pqf"), std::string::npos);
 }
 
+// A 37 x 23 truecolour document of three layers: soft pixels at the bottom, a hidden layer, a
+// top layer with an empty name; swatches of its own.
+Document TrueColorSample() {
+    Document d;
+    InitBlankTrueColorDocument(d, 37, 23, 20);
+    std::mt19937 rng(11);
+    constexpr uint8_t kAlphas[] = {0, 1, 45, 128, 254, 255};
+    std::vector<Layer> layers(3);
+    for (Layer& l : layers) {
+        l.Pixels.resize(37 * 23);
+        for (Rgba8& p : l.Pixels) p = Rgba8{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), kAlphas[rng() % 6]};
+    }
+    layers[0].Name = "背景";
+    layers[1].Name = "レイヤ2";
+    layers[1].Visible = 0;
+    layers[2].Name = "";
+    d.ReplaceLayers(std::move(layers), 0);
+    for (int i = 0; i < 256; ++i) d.Palette[std::size_t(i)] = PaletteEntry{uint8_t(i), uint8_t(i * 3), uint8_t(255 - i), 0};
+    return d;
+}
+
+TEST(NativeDocument, TruecolourDocumentsRoundTripEveryLayerAndValue) {
+    TempDir dir;
+    const Document saved = TrueColorSample();
+    const std::vector<uint8_t> bytes = EncodeDocument(saved);
+    // The header and layer records as for 16/256 colours, colours 32 and four bytes a pixel.
+    ASSERT_EQ(bytes.size(), 1044 + (5 + 4 + 4 * 37 * 23) + (5 + 7 + 4 * 37 * 23) + (5 + 0 + 4 * 37 * 23));
+    EXPECT_EQ(std::memcmp(bytes.data(), "pqf\0", 4), 0);
+    EXPECT_EQ(bytes[12], 32);
+    const std::size_t first = 1044 + 4 + 4 + 1;   // the first pixel of "背景" (4 Shift-JIS bytes)
+    const Rgba8 p0 = saved.LayerAt(0).Pixels[0];
+    EXPECT_EQ((std::vector<uint8_t>(bytes.begin() + first, bytes.begin() + first + 4)), (std::vector<uint8_t>{p0.r, p0.g, p0.b, p0.a}));
+
+    ASSERT_TRUE(SaveDocumentFile(saved, dir / "t.pqf"));
+    Document loaded;
+    ASSERT_TRUE(LoadDocumentFile(dir / "t.pqf", loaded, 20));
+    EXPECT_TRUE(loaded.TrueColor);
+    EXPECT_EQ(loaded.ImageWidth, 37);
+    EXPECT_EQ(loaded.ImageHeight, 23);
+    EXPECT_EQ(loaded.Layers(), saved.Layers());   // names, visibility, every colour and alpha
+    EXPECT_EQ(loaded.Palette, saved.Palette);
+    EXPECT_EQ(loaded.CurrentLayer(), 0);
+    EXPECT_EQ(loaded.FloatPixels.size(), 37u * 23u);
+    EXPECT_TRUE(loaded.Ready);
+    EXPECT_EQ(EncodeDocument(loaded), bytes);
+
+    // A layer whose pixels do not match the size is not stored.
+    Document broken = saved;
+    broken.LayerAt(1).Pixels.pop_back();
+    EXPECT_TRUE(EncodeDocument(broken).empty());
+    EXPECT_FALSE(SaveDocumentFile(broken, dir / "t.pqf"));
+    EXPECT_EQ(ReadAll(dir / "t.pqf"), bytes);
+}
+
+TEST(NativeDocument, OldFilesAreReadAndWrittenByteForByte) {
+    const std::vector<uint8_t> file = ReadAll(DataDir() / "three_layers.pqf");
+    Document d;
+    ASSERT_TRUE(LoadDocumentBytes(file, d, 20));
+    EXPECT_FALSE(d.TrueColor);
+    EXPECT_EQ(d.ColorCount, 16);
+    EXPECT_EQ(EncodeDocument(d), file);
+    for (int colors : {16, 256}) {
+        const std::vector<uint8_t> b = EncodeDocument(Sample(7, 5, colors));
+        Document again;
+        ASSERT_TRUE(LoadDocumentBytes(b, again, 20));
+        EXPECT_FALSE(again.TrueColor);
+        EXPECT_EQ(EncodeDocument(again), b);
+        EXPECT_EQ(b.size(), 1044 + (5 + 4 + 70) + (5 + 7 + 70) + (5 + 70));
+    }
+}
+
+TEST(NativeDocument, DamagedTruecolourFilesAreRefused) {
+    const std::vector<uint8_t> good = EncodeDocument(TrueColorSample());
+    Document d;
+    InitBlankDocument(d, 48, 48, 256, 20);
+    d.LayerAt(0).Name = "keep";
+    const Document before = d;
+    auto refused = [&](const std::vector<uint8_t>& b, const std::string& what) {
+        const FileResult r = LoadDocumentBytes(b, d, 20);
+        EXPECT_EQ(r.Message, kDocumentOpenError) << what;
+        EXPECT_FALSE(r.Ok) << what;
+    };
+    // Cut anywhere: in the header, a name, a layer's pixels, the last pixel's alpha.
+    for (std::size_t n : {std::size_t(13), std::size_t(1044), std::size_t(1044 + 6), std::size_t(1044 + 13 + 100),
+                          good.size() - 4 * 37 * 23, good.size() - 1})
+        refused(std::vector<uint8_t>(good.begin(), good.begin() + std::ptrdiff_t(n)), "cut at " + std::to_string(n));
+    auto patched = [&](std::size_t at, int32_t v) {
+        std::vector<uint8_t> b = good;
+        PutInt(b, at, v);
+        return b;
+    };
+    refused(patched(1040, 4), "four layers claimed");
+    refused(patched(1040, 0), "no layer");
+    refused(patched(1040, -1), "negative layer count");
+    refused(patched(1040, 0x7FFFFFFF), "huge layer count");
+    refused(patched(1044, -5), "negative name length");
+    refused(patched(1044, 1 << 30), "name past the end");
+    refused(patched(4, 38), "width one more than the pixels");
+    refused(patched(8, 5000), "height beyond the limit");
+    refused(patched(12, 24), "a colour count of no kind");
+    // Truecolour pixels read as palette planes, or palette planes as truecolour pixels, do not fit.
+    refused(patched(12, 16), "truecolour layers under a 16-colour header");
+    {
+        std::vector<uint8_t> b = EncodeDocument(Sample(37, 23, 256));
+        PutInt(b, 12, 32);
+        refused(b, "palette planes under a truecolour header");
+    }
+    EXPECT_EQ(d.ImageWidth, 48);
+    EXPECT_FALSE(d.TrueColor);
+    EXPECT_EQ(d.Layers(), before.Layers());
+}
+
 TEST(AtomicWrite, AFailedSaveKeepsTheOldFileAndLeavesNoTemporaryFile) {
     TempDir dir;
     Document good = Sample(8, 8, 16);

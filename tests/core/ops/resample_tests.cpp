@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "core/document/blend.h"
 #include "core/document/document.h"
 #include "core/ops/resample.h"
 #include "support/reference_area_average.h"
@@ -205,6 +206,158 @@ TEST(Resample, RowByRowAveragerGivesTheFirstBytes) {
     picture.Fill(Rgb{10, 20, 30});
     const Plane wrong(3, 1);
     EXPECT_EQ(ResampleRaster(picture, &wrong, 3, 2).Painted, Plane(6, 1));
+}
+
+}  // namespace
+}  // namespace pq
+
+namespace pq {
+namespace {
+
+// RGBA resampling written the plain way in doubles: each target pixel covers a rectangle of
+// source pixels with fractional edges; alpha is the area-weighted mean of alpha, each channel
+// the mean weighted by area times alpha. Alpha 0 everywhere below a target pixel gives -1 for
+// its channels (no colour).
+struct RgbaReference {
+    std::vector<double> r, g, b, a;
+};
+RgbaReference ReferenceRgba(const std::vector<Rgba8>& src, int W, int H, int w, int h) {
+    RgbaReference out;
+    out.a.assign(std::size_t(w * h), 0), out.r = out.g = out.b = out.a;
+    const double sx = double(W) / w, sy = double(H) / h;
+    for (int ty = 0; ty < h; ++ty)
+        for (int tx = 0; tx < w; ++tx) {
+            double area = 0, wa = 0, r = 0, g = 0, b = 0;
+            for (int y = int(ty * sy); y < H && y < (ty + 1) * sy; ++y)
+                for (int x = int(tx * sx); x < W && x < (tx + 1) * sx; ++x) {
+                    const double ox = std::min(x + 1.0, (tx + 1) * sx) - std::max(double(x), tx * sx);
+                    const double oy = std::min(y + 1.0, (ty + 1) * sy) - std::max(double(y), ty * sy);
+                    if (ox <= 0 || oy <= 0) continue;
+                    const Rgba8 p = src[std::size_t(x + y * W)];
+                    const double weight = ox * oy;
+                    area += weight, wa += weight * p.a;
+                    r += weight * p.a * p.r, g += weight * p.a * p.g, b += weight * p.a * p.b;
+                }
+            const std::size_t at = std::size_t(tx + ty * w);
+            out.a[at] = wa / area;
+            out.r[at] = wa > 0 ? r / wa : -1, out.g[at] = wa > 0 ? g / wa : -1, out.b[at] = wa > 0 ? b / wa : -1;
+        }
+    return out;
+}
+
+// Random colours under every kind of alpha: 0 (with bright colours that must not bleed),
+// small, half, large and opaque.
+std::vector<Rgba8> SoftPixels(int W, int H, uint32_t seed) {
+    std::mt19937 rng(seed);
+    constexpr uint8_t kAlphas[] = {0, 0, 1, 45, 128, 200, 254, 255, 255};
+    std::vector<Rgba8> px(std::size_t(W) * std::size_t(H));
+    for (Rgba8& p : px) p = Rgba8{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), kAlphas[rng() % 9]};
+    return px;
+}
+
+// Each value must be a nearest whole number to the exact mean (within half a step).
+void ExpectNearestToReference(const std::vector<Rgba8>& got, const RgbaReference& want, int w, int h) {
+    ASSERT_EQ(got.size(), std::size_t(w * h));
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "pixel " << i % std::size_t(w) << "," << i / std::size_t(w));
+        const Rgba8 p = got[i];
+        ASSERT_LE(std::abs(p.a - want.a[i]), 0.5 + 1e-9);
+        if (p.a == 0) {
+            ASSERT_EQ(p, (Rgba8{0, 0, 0, 0}));
+            continue;
+        }
+        ASSERT_LE(std::abs(p.r - want.r[i]), 0.5 + 1e-9);
+        ASSERT_LE(std::abs(p.g - want.g[i]), 0.5 + 1e-9);
+        ASSERT_LE(std::abs(p.b - want.b[i]), 0.5 + 1e-9);
+    }
+}
+
+TEST(ResampleRgba, PremultipliedAveragingMatchesTheDoubleReference) {
+    struct Case { int W, H, w, h; };
+    for (const Case c : {Case{37, 23, 16, 16}, Case{256, 256, 48, 48}, Case{5, 3, 16, 16}, Case{16, 16, 37, 23},
+                         Case{7, 1, 3, 2}, Case{1, 1, 4, 5}, Case{37, 23, 1, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.W << "x" << c.H << " -> " << c.w << "x" << c.h);
+        const std::vector<Rgba8> src = SoftPixels(c.W, c.H, uint32_t(c.W * 31 + c.w));
+        const std::vector<Rgba8> got = ResampleRgba(src, c.W, c.H, c.w, c.h);
+        ExpectNearestToReference(got, ReferenceRgba(src, c.W, c.H, c.w, c.h), c.w, c.h);
+    }
+    // The same size gives the pixels back, fully transparent ones cleared to (0, 0, 0, 0).
+    std::vector<Rgba8> src = SoftPixels(9, 4, 5);
+    std::vector<Rgba8> want = src;
+    for (Rgba8& p : want)
+        if (p.a == 0) p = Rgba8{};
+    EXPECT_EQ(ResampleRgba(src, 9, 4, 9, 4), want);
+    // A whole factor up is pixel repetition.
+    const std::vector<Rgba8> big = ResampleRgba(src, 9, 4, 27, 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 27; ++x) ASSERT_EQ(big[std::size_t(x + 27 * y)], want[std::size_t(x / 3 + 9 * (y / 2))]);
+    EXPECT_TRUE(ResampleRgba(src, 9, 4, 0, 3).empty());
+    EXPECT_TRUE(ResampleRgba(src, 8, 4, 4, 4).empty());
+}
+
+TEST(ResampleRgba, SoftEdgesKeepTheirColourAndTransparentPixelsLendNone) {
+    // A shadow of black at alpha 45 beside fully transparent white: shrunk 2 x 2 -> 1 x 1 the
+    // shadow stays black at a quarter of the alpha (11.25 rounds to 11): no white fringe.
+    const std::vector<Rgba8> shadow = {{0, 0, 0, 45}, {255, 255, 255, 0}, {255, 255, 255, 0}, {255, 255, 255, 0}};
+    EXPECT_EQ(ResampleRgba(shadow, 2, 2, 1, 1), (std::vector<Rgba8>{{0, 0, 0, 11}}));
+    // Half red opaque, half blue nearly transparent: colour weighted by alpha, 255*255/(255+1).
+    const std::vector<Rgba8> mix = {{255, 0, 0, 255}, {0, 0, 255, 1}};
+    EXPECT_EQ(ResampleRgba(mix, 2, 1, 1, 1), (std::vector<Rgba8>{{254, 0, 1, 128}}));
+    // Rounding is to nearest from the exact sums: (10 + 11) / 2 = 10.5 -> 11, alpha 127.5 -> 128.
+    const std::vector<Rgba8> half = {{10, 10, 10, 255}, {11, 11, 11, 255}, {0, 0, 0, 0}, {0, 0, 0, 0}};
+    EXPECT_EQ(ResampleRgba(half, 2, 2, 1, 1), (std::vector<Rgba8>{{11, 11, 11, 128}}));
+}
+
+TEST(ResampleRgba, APictureFittedIntoASquareIsCentredOnTransparency) {
+    // 5 x 3 into 16 x 16: 16 x 10 (9.6 rounded), rows 3..12; 3 x 7 into 8 x 8: 3 x 8 (3.43), columns 2..4.
+    struct Case { int W, H, side; Rect fit; };
+    for (const Case c : {Case{5, 3, 16, Rect{0, 3, 16, 13}}, Case{3, 7, 8, Rect{2, 0, 5, 8}}}) {
+        SCOPED_TRACE(c.W);
+        const std::vector<Rgba8> src = SoftPixels(c.W, c.H, 8);
+        const Document doc = FittedTrueColorDocument(src, c.W, c.H, c.side, c.side, 20);
+        ASSERT_TRUE(doc.Ready);
+        ASSERT_TRUE(doc.TrueColor);
+        EXPECT_EQ(FitInside(c.W, c.H, c.side, c.side), c.fit);
+        const std::vector<Rgba8> fitted = ResampleRgba(src, c.W, c.H, c.fit.Width(), c.fit.Height());
+        for (int y = 0; y < c.side; ++y)
+            for (int x = 0; x < c.side; ++x) {
+                const bool inside = x >= c.fit.left && x < c.fit.right && y >= c.fit.top && y < c.fit.bottom;
+                const Rgba8 want = inside ? fitted[std::size_t((y - c.fit.top) * c.fit.Width() + x - c.fit.left)] : Rgba8{};
+                ASSERT_EQ(doc.LayerAt(0).Pixels[std::size_t(y * c.side + x)], want) << x << "," << y;
+            }
+    }
+    EXPECT_FALSE(FittedTrueColorDocument(SoftPixels(5, 3, 8), 5, 3, 257, 16, 20).Ready);
+    EXPECT_FALSE(FittedTrueColorDocument(SoftPixels(5, 3, 8), 4, 3, 16, 16, 20).Ready);
+}
+
+TEST(ResampleRgba, TruecolourDocumentGivesATruecolourPageOfItsVisibleLayers) {
+    Document src;
+    InitBlankTrueColorDocument(src, 37, 23, 10);
+    src.AppendLayer();
+    src.AppendLayer();
+    for (int l = 0; l < 3; ++l) {
+        src.LayerAt(l).Pixels = SoftPixels(37, 23, uint32_t(l + 70));
+        src.LayerAt(l).Name = "L" + std::to_string(l);
+    }
+    src.LayerAt(1).Visible = 0;
+    src.HasHotspot = true, src.HotspotX = 20, src.HotspotY = 11;
+    src.Origin = IconOrigin{"x.cur", 2, 2};
+    src.Palette[3] = PaletteEntry{1, 2, 3, 0};
+    for (const int colors : {16, 256, 0}) {
+        const Document doc = ResampledDocument(src, 16, 16, colors, 20);
+        ASSERT_TRUE(doc.Ready);
+        EXPECT_TRUE(doc.TrueColor);
+        ASSERT_EQ(doc.LayerCount(), 1);
+        EXPECT_TRUE(doc.LayerAt(0).Mask.empty());
+        const std::vector<Rgba8> composed = ComposeRgbaLayers(src.Layers(), std::size_t(37 * 23));
+        ExpectNearestToReference(doc.LayerAt(0).Pixels, ReferenceRgba(composed, 37, 23, 16, 16), 16, 16);
+        EXPECT_EQ(doc.HotspotX, 8);
+        EXPECT_EQ(doc.HotspotY, 7);
+        EXPECT_TRUE(doc.HasHotspot);
+        EXPECT_EQ(doc.Palette, src.Palette);
+        EXPECT_EQ(doc.Origin.ResourceType, 0);
+    }
+    EXPECT_FALSE(ResampledDocument(src, 257, 16, 256, 20).Ready);
 }
 
 }  // namespace
