@@ -311,8 +311,20 @@ bool ReadSnapshotFile(const std::filesystem::path& path, std::uint64_t size, Doc
     std::string name;
     int32_t w = 0, h = 0, colors = 0;
     if (!r.Text(name) || !r.I32(w) || !r.I32(h) || !r.I32(colors)) return false;
-    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || (colors != 16 && colors != 256)) return false;
+    const bool trueColor = colors == kTrueColorMark;
+    if (w < 1 || w > kMaxSide || h < 1 || h > kMaxSide || (colors != 16 && colors != 256 && !trueColor)) return false;
     const std::size_t planeSize = std::size_t(w) * std::size_t(h);
+    // Bytes of one layer's (or the floating content's) planes.
+    const std::uint64_t layerPlanes = (trueColor ? 4 : 2) * std::uint64_t(planeSize);
+    // One RGBA plane, read through a byte buffer of one plane at a time.
+    std::vector<uint8_t> rgbaBytes;
+    auto rgbaPlane = [&](RgbaPlane& out) {
+        if (!r.Bytes(4 * planeSize, rgbaBytes)) return false;
+        out.resize(planeSize);
+        for (std::size_t k = 0; k < planeSize; ++k)
+            out[k] = Rgba8{rgbaBytes[4 * k], rgbaBytes[4 * k + 1], rgbaBytes[4 * k + 2], rgbaBytes[4 * k + 3]};
+        return true;
+    };
 
     std::vector<uint8_t> fixed;
     if (!r.Bytes(std::size_t(kPaletteAndSelection), fixed)) return false;
@@ -328,23 +340,35 @@ bool ReadSnapshotFile(const std::filesystem::path& path, std::uint64_t size, Doc
     head.U8(spare);
 
     // The whole file is the size asked for, so nothing below can allocate beyond it.
-    if (2 * std::uint64_t(planeSize) > r.Remaining()) return false;
+    if (layerPlanes > r.Remaining()) return false;
     Plane floatIndices, floatMask;
-    if (!r.Bytes(planeSize, floatIndices) || !r.Bytes(planeSize, floatMask)) return false;
+    RgbaPlane floatPixels;
+    if (trueColor) {
+        if (!rgbaPlane(floatPixels)) return false;
+    } else if (!r.Bytes(planeSize, floatIndices) || !r.Bytes(planeSize, floatMask)) {
+        return false;
+    }
     int32_t layerCount = 0;
     if (!r.I32(layerCount) || layerCount < 1) return false;
-    if (std::uint64_t(layerCount) > r.Remaining() / (5 + 2 * std::uint64_t(planeSize))) return false;
+    if (std::uint64_t(layerCount) > r.Remaining() / (5 + layerPlanes)) return false;
     std::vector<Layer> layers(static_cast<std::size_t>(layerCount));
     for (Layer& l : layers) {
-        if (!r.Text(l.Name) || !r.U8(l.Visible) || !r.Bytes(planeSize, l.Indices) || !r.Bytes(planeSize, l.Mask))
+        if (!r.Text(l.Name) || !r.U8(l.Visible)) return false;
+        if (trueColor) {
+            if (!rgbaPlane(l.Pixels)) return false;
+        } else if (!r.Bytes(planeSize, l.Indices) || !r.Bytes(planeSize, l.Mask)) {
             return false;
+        }
     }
+    rgbaBytes = {};
     int32_t current = 0;
     if (!r.I32(current) || current < 0 || current >= layerCount || r.Remaining() != 0) return false;
 
     doc.ImageWidth = w;
     doc.ImageHeight = h;
-    doc.ColorCount = colors;
+    // A truecolour document keeps ColorCount 256: its palette is a table of swatches.
+    doc.ColorCount = trueColor ? 256 : colors;
+    doc.TrueColor = trueColor;
     doc.Palette = palette;
     doc.HasSelection = hasSelection != 0;
     doc.SelLeft = sel[0];
@@ -356,6 +380,7 @@ bool ReadSnapshotFile(const std::filesystem::path& path, std::uint64_t size, Doc
     doc.SelectionSpare = spare;
     doc.FloatIndices = std::move(floatIndices);
     doc.FloatMask = std::move(floatMask);
+    doc.FloatPixels = std::move(floatPixels);
     doc.ReplaceLayers(std::move(layers), current);
     doc.StrokeBitmap.Resize(w, h);
     doc.StrokeBitmap.Fill(kWhite);

@@ -68,8 +68,10 @@ TEST(IconContainer, WritingBackReplacesOnlyItsOwnImage) {
         Document doc;
         ASSERT_TRUE(LoadIconFile(path, 1, doc, 20));
         EXPECT_EQ(doc.Origin.Index, 1);
-        doc.LayerAt(0).Mask[3] = 1;
-        doc.LayerAt(0).Indices[3] = 5;
+        if (doc.TrueColor)   // 32-bit and PNG images open as truecolour documents
+            doc.LayerAt(0).Pixels[3] = Rgba8{5, 6, 7, 200};
+        else
+            doc.LayerAt(0).Mask[3] = 1, doc.LayerAt(0).Indices[3] = 5;
         const FileFormat* format = FormatOfPath(path);
         const FileResult written = format->Writer(doc, path);   // what 上書き保存 and convert call
         ASSERT_TRUE(written) << written.Message;
@@ -170,7 +172,10 @@ TEST(IconContainer, WritingBackKeepsSharedDataSharedAndBounded) {
     const test::ChildCost cost = test::RunInChild([&path] {
         Document doc;
         if (!LoadIconFile(path, 40000, doc, 10)) return 2;
-        doc.LayerAt(0).Indices[0] = uint8_t(doc.LayerAt(0).Indices[0] ^ 1);
+        if (doc.TrueColor)
+            doc.LayerAt(0).Pixels[0].r ^= 1, doc.LayerAt(0).Pixels[0].a = 255;
+        else
+            doc.LayerAt(0).Indices[0] = uint8_t(doc.LayerAt(0).Indices[0] ^ 1);
         return SaveIconKeepingOthers(doc, path, kIconResourceType).Ok ? 0 : 1;
     });
     ASSERT_EQ(cost.Status, 0);
@@ -217,7 +222,8 @@ TEST(IconContainer, WritingIntoOneOfTwoSharingEntriesLeavesTheOtherItsData) {
 
     Document doc;
     ASSERT_TRUE(LoadIconFile(path, 0, doc, 10));
-    doc.LayerAt(0).Mask[4] = 0;
+    ASSERT_TRUE(doc.TrueColor);
+    doc.LayerAt(0).Pixels[4] = Rgba8{};
     ASSERT_TRUE(SaveIconKeepingOthers(doc, path, kIconResourceType));
     const std::vector<uint8_t> saved = ReadBytes(path);
     IconDirectory after;
@@ -230,7 +236,7 @@ TEST(IconContainer, WritingIntoOneOfTwoSharingEntriesLeavesTheOtherItsData) {
     EXPECT_EQ(saved.size(), 6u + 48u + 2 * imageSize + after.Entries[0].BytesInRes);
     Document reread;
     ASSERT_TRUE(LoadIconFile(path, 0, reread, 10));
-    EXPECT_EQ(reread.LayerAt(0).Mask[4], 0);
+    EXPECT_EQ(reread.LayerAt(0).Pixels[4].a, 0);
 }
 
 }  // namespace
