@@ -113,6 +113,43 @@ std::vector<uint8_t> EncodeSnapshot(const Document& doc, const std::string& step
     return out;
 }
 
+namespace {
+
+// Puts a checked snapshot's parts into the document. A truecolour document keeps ColorCount
+// 256: its palette is a table of swatches. The clone source is not part of a snapshot; it is
+// forgotten when its layer no longer exists.
+void InstallSnapshot(Document& doc, int32_t w, int32_t h, int32_t colors, const PaletteTable& palette,
+                     uint8_t hasSelection, const int32_t (&sel)[4], int32_t dx, int32_t dy, uint8_t spare,
+                     Plane floatIndices, Plane floatMask, RgbaPlane floatPixels, std::vector<Layer> layers,
+                     int32_t current) {
+    const bool trueColor = colors == kTrueColorMark;
+    doc.ImageWidth = w;
+    doc.ImageHeight = h;
+    doc.ColorCount = trueColor ? 256 : colors;
+    doc.TrueColor = trueColor;
+    doc.Palette = palette;
+    doc.HasSelection = hasSelection != 0;
+    doc.SelLeft = sel[0];
+    doc.SelTop = sel[1];
+    doc.SelRight = sel[2];
+    doc.SelBottom = sel[3];
+    doc.FloatDX = dx;
+    doc.FloatDY = dy;
+    doc.SelectionSpare = spare;
+    doc.FloatIndices = std::move(floatIndices);
+    doc.FloatMask = std::move(floatMask);
+    doc.FloatPixels = std::move(floatPixels);
+    doc.ReplaceLayers(std::move(layers), current);
+    doc.StrokeBitmap.Resize(w, h);
+    doc.StrokeBitmap.Fill(kWhite);
+    if (doc.CloneLayer >= doc.LayerCount()) {
+        doc.CloneLayer = 0;
+        doc.CloneState = 0;
+    }
+}
+
+}  // namespace
+
 bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::string* stepName) {
     ByteReader r(bytes);
     std::string name;
@@ -161,31 +198,8 @@ bool DecodeSnapshot(const std::vector<uint8_t>& bytes, Document& doc, std::strin
     if (r.Remaining() != 0) return false;
 
     // Everything checked: only now does the document change.
-    doc.ImageWidth = w;
-    doc.ImageHeight = h;
-    // A truecolour document keeps ColorCount 256: its palette is a table of swatches.
-    doc.ColorCount = trueColor ? 256 : colors;
-    doc.TrueColor = trueColor;
-    doc.Palette = palette;
-    doc.HasSelection = hasSelection != 0;
-    doc.SelLeft = sel[0];
-    doc.SelTop = sel[1];
-    doc.SelRight = sel[2];
-    doc.SelBottom = sel[3];
-    doc.FloatDX = dx;
-    doc.FloatDY = dy;
-    doc.SelectionSpare = spare;
-    doc.FloatIndices = std::move(floatIndices);
-    doc.FloatMask = std::move(floatMask);
-    doc.FloatPixels = std::move(floatPixels);
-    doc.ReplaceLayers(std::move(layers), current);
-    doc.StrokeBitmap.Resize(w, h);
-    doc.StrokeBitmap.Fill(kWhite);
-    // The clone source is not part of a snapshot; forget it when its layer no longer exists.
-    if (doc.CloneLayer >= doc.LayerCount()) {
-        doc.CloneLayer = 0;
-        doc.CloneState = 0;
-    }
+    InstallSnapshot(doc, w, h, colors, palette, hasSelection, sel, dx, dy, spare, std::move(floatIndices),
+                    std::move(floatMask), std::move(floatPixels), std::move(layers), current);
     if (stepName) *stepName = std::move(name);
     return true;
 }
@@ -364,30 +378,8 @@ bool ReadSnapshotFile(const std::filesystem::path& path, std::uint64_t size, Doc
     int32_t current = 0;
     if (!r.I32(current) || current < 0 || current >= layerCount || r.Remaining() != 0) return false;
 
-    doc.ImageWidth = w;
-    doc.ImageHeight = h;
-    // A truecolour document keeps ColorCount 256: its palette is a table of swatches.
-    doc.ColorCount = trueColor ? 256 : colors;
-    doc.TrueColor = trueColor;
-    doc.Palette = palette;
-    doc.HasSelection = hasSelection != 0;
-    doc.SelLeft = sel[0];
-    doc.SelTop = sel[1];
-    doc.SelRight = sel[2];
-    doc.SelBottom = sel[3];
-    doc.FloatDX = dx;
-    doc.FloatDY = dy;
-    doc.SelectionSpare = spare;
-    doc.FloatIndices = std::move(floatIndices);
-    doc.FloatMask = std::move(floatMask);
-    doc.FloatPixels = std::move(floatPixels);
-    doc.ReplaceLayers(std::move(layers), current);
-    doc.StrokeBitmap.Resize(w, h);
-    doc.StrokeBitmap.Fill(kWhite);
-    if (doc.CloneLayer >= doc.LayerCount()) {
-        doc.CloneLayer = 0;
-        doc.CloneState = 0;
-    }
+    InstallSnapshot(doc, w, h, colors, palette, hasSelection, sel, dx, dy, spare, std::move(floatIndices),
+                    std::move(floatMask), std::move(floatPixels), std::move(layers), current);
     return true;
 }
 
