@@ -24,6 +24,7 @@
 #include "core/ops/palette_adjust.h"
 #include "core/ops/pixel_effects.h"
 #include "core/ops/transforms.h"
+#include "core/ops/working_area.h"
 
 namespace pq::cli {
 namespace {
@@ -57,6 +58,8 @@ struct WordRow {
     Runner Run;
     DocumentCheck Check;            // refusals that depend on the document at that point
     ReleaseRule Releases;           // true: Deselect first, as the editor's command does
+    OperationFamily Family = OperationFamily::Transform;   // which documents it works on
+    bool MayChangeNothing = false;  // changing nothing is no refusal (colors at the document's depth)
 };
 
 bool Always(const Document&, const WordArgs&) { return true; }
@@ -71,8 +74,9 @@ std::string LayerMissing(const Document& doc, int index) {
 // "'word': " before what is wrong with the word.
 std::string WordPrefix(const std::string& text) { return "'" + text + "'" + Say(": ", "："); }
 
-WordRow Plain(std::string word, std::string title, Runner run) {
+WordRow Plain(std::string word, std::string title, Runner run, OperationFamily family = OperationFamily::Transform) {
     WordRow r;
+    r.Family = family;
     r.Word = std::move(word);
     r.Title = std::move(title);
     r.Run = std::move(run);
@@ -115,7 +119,8 @@ std::vector<WordRow> BuildWordTable() {
     // Neighbourhood filters: the whole current layer, the selection released first.
     for (const FilterSpec& f : kFilters) {
         const FilterId id = f.Id;
-        WordRow r = Plain(f.Key, f.UndoName, [id](Document& d, const WordArgs&) { return ApplyFilter(d, id); });
+        WordRow r = Plain(f.Key, f.UndoName, [id](Document& d, const WordArgs&) { return ApplyFilter(d, id); },
+                          OperationFamily::Filter);
         if (f.ReleasesSelectionFirst) r.Releases = Always;
         rows.push_back(std::move(r));
     }
@@ -127,7 +132,8 @@ std::vector<WordRow> BuildWordTable() {
         WordRow r = Plain(id == PixelEffectId::Erase ? "erase-color" : e.Key, e.UndoName,
                           [id](Document& d, const WordArgs& a) {
                               return ApplyPixelEffect(d, id, SharedRandom(), a.V[0], a.V[1]);
-                          });
+                          },
+                          OperationFamily::PixelEffect);
         if (id == PixelEffectId::Scroll) r.Args = {{"DX", kScrollMin, kScrollMax}, {"DY", kScrollMin, kScrollMax}};
         if (id == PixelEffectId::Shadow) r.Args = {{"DX", kShadowMin, kShadowMax}, {"DY", kShadowMin, kShadowMax}};
         rows.push_back(std::move(r));
@@ -135,32 +141,33 @@ std::vector<WordRow> BuildWordTable() {
 
     // Palette adjustments: the used entries change, no pixel does.
     rows.push_back(Plain("invert", PaletteCommand(PaletteCommandId::Invert).Step,
-                         [](Document& d, const WordArgs&) { return InvertPalette(d); }));
+                         [](Document& d, const WordArgs&) { return InvertPalette(d); }, OperationFamily::PaletteAdjust));
     rows.push_back(Plain("solarize", PaletteCommand(PaletteCommandId::Solarize).Step,
-                         [](Document& d, const WordArgs&) { return SolarizePalette(d); }));
+                         [](Document& d, const WordArgs&) { return SolarizePalette(d); }, OperationFamily::PaletteAdjust));
     rows.push_back(Plain("grayscale", PaletteCommand(PaletteCommandId::Grayscale).Step,
-                         [](Document& d, const WordArgs&) { return GrayscalePalette(d); }));
+                         [](Document& d, const WordArgs&) { return GrayscalePalette(d); }, OperationFamily::PaletteAdjust));
     {
         WordRow r = Plain("brightness", PaletteCommand(PaletteCommandId::Brightness).Step,
-                          [](Document& d, const WordArgs& a) { return AdjustBrightness(d, a.V[0]); });
+                          [](Document& d, const WordArgs& a) { return AdjustBrightness(d, a.V[0]); }, OperationFamily::PaletteAdjust);
         r.Args = {{"D", kMinShift, kMaxShift}};
         rows.push_back(std::move(r));
     }
     {
         WordRow r = Plain("rgb", PaletteCommand(PaletteCommandId::Rgb).Step, [](Document& d, const WordArgs& a) {
             return AdjustRgb(d, ChannelShift{a.V[0], a.V[1], a.V[2]});
-        });
+        }, OperationFamily::PaletteAdjust);
         r.Args = {{"R", kMinShift, kMaxShift}, {"G", kMinShift, kMaxShift}, {"B", kMinShift, kMaxShift}};
         rows.push_back(std::move(r));
     }
     {
         WordRow r = Plain("colors", PaletteCommand(PaletteCommandId::ColorCount).Step,
-                          [](Document& d, const WordArgs& a) { return ChangeColorCount(d, a.V[0]); });
+                          [](Document& d, const WordArgs& a) { return ChangeColorCount(d, a.V[0]); }, OperationFamily::PaletteAdjust);
         r.Args = {{"N", 16, 256}};
         r.Choices = {16, 256};
         r.Note = "the depth the document has changes nothing";
         r.NoteJa = "文書の今の色数と同じなら何も変わりません";
         r.Releases = [](const Document& d, const WordArgs& a) { return ColorCountNeedsRelease(d, a.V[0]); };
+        r.MayChangeNothing = true;
         rows.push_back(std::move(r));
     }
 
@@ -168,7 +175,7 @@ std::vector<WordRow> BuildWordTable() {
     {
         WordRow r = Plain("composite", CompositeCommand().Step, [](Document& d, const WordArgs& a) {
             return CompositeLayers(d, a.V[0], a.V[1], a.V[2]);
-        });
+        }, OperationFamily::Compositing);
         r.Args = {{"BASE", 0, kLayerNumber}, {"OVER", 0, kLayerNumber}, {"OPACITY", kMinOpacity, kMaxOpacity}};
         r.Note = "OVER is blended into BASE, then removed";
         r.NoteJa = "OVER を BASE に合成してから削除します";
@@ -423,6 +430,7 @@ int RunApply(std::span<const std::string> args) {
     const std::string& out = parsed.Positionals[1];
 
     OpenRequest request;
+    request.TrueColorWhereAlpha = true;
     if (parsed.Has("--format")) {
         if (in != kStdinName)
             return UsageFailure("apply", Say("--format names the kind of standard input '-' only",
@@ -495,8 +503,16 @@ int RunApply(std::span<const std::string> args) {
         if (w.Row->Check)
             if (std::string why = w.Row->Check(doc, w.Args); !why.empty())
                 return UsageFailure("apply", WordPrefix(w.Text) + why);
+        // Refused operations stop the run before anything is written: writing the file anyway
+        // would report success for an edit that never happened.
+        if (!OperationApplies(doc, w.Row->Family))
+            return Refused(in, WordPrefix(w.Text) + Say("does not work on a truecolour (32-bit) document",
+                                                        "フルカラー（32 ビット）の文書には使えません"));
         if (doc.HasSelection && w.Row->Releases && w.Row->Releases(doc, w.Args)) Deselect(doc);
-        w.Row->Run(doc, w.Args);
+        const EditResult result = w.Row->Run(doc, w.Args);
+        if (!result.Record && !w.Row->MayChangeNothing)
+            return Refused(in, WordPrefix(w.Text) + Say("the operation could not be done on this document",
+                                                        "この文書にはこの操作を行えませんでした"));
     }
     if (doc.HasSelection) Deselect(doc);
 

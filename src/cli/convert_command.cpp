@@ -273,11 +273,17 @@ int RunConvert(std::span<const std::string> args) {
         return UsageFailure("convert", Say("--size must be N or WxH with sides from 1 to 256, not '",
                                            "--size は辺が 1～256 の N か WxH です：'") +
                                            parsed.Value("--size") + "'");
+    s.Request.SizeGiven = parsed.Has("--size");
     if (parsed.Has("--colors")) {
         const std::string& v = parsed.Value("--colors");
-        if (!ParseNonNegative(v, s.Request.Colors) || (s.Request.Colors != 16 && s.Request.Colors != 256))
-            return UsageFailure("convert", Say("--colors must be 16 or 256, not '", "--colors は 16 か 256 です：'") + v + "'");
+        s.Request.TrueColor = v == "32bit";
+        if (!s.Request.TrueColor &&
+            (!ParseNonNegative(v, s.Request.Colors) || (s.Request.Colors != 16 && s.Request.Colors != 256)))
+            return UsageFailure("convert", Say("--colors must be 16, 256 or 32bit, not '", "--colors は 16、256、32bit のどれかです：'") +
+                                               v + "'");
     }
+    if (parsed.Has("--area") && s.Request.TrueColor)
+        return usage("--area goes with --colors 16 or 256 only", "--area は --colors 16 か 256 とだけ使えます");
     if (parsed.Has("--area")) {
         Rect area;
         if (!ParseArea(parsed.Value("--area"), area, error)) return UsageFailure("convert", error);
@@ -292,7 +298,8 @@ int RunConvert(std::span<const std::string> args) {
         if (parsed.Has("--index") && kind != InputKind::Icon)
             return usage("--index applies to .ico and .cur input only", "--index はアイコンとカーソルの入力にだけ使えます");
         for (const char* pictureOption : {"--size", "--colors", "--area"})
-            if (parsed.Has(pictureOption) && kind != InputKind::Picture)
+            if (parsed.Has(pictureOption) && kind != InputKind::Picture &&
+                !(s.Request.TrueColor && std::string_view(pictureOption) == "--colors"))
                 return UsageFailure("convert", std::string(pictureOption) +
                                                    Say(" applies to .bmp, .jpg, .jpeg and .png input only",
                                                        " は .bmp、.jpg、.jpeg、.png の入力にだけ使えます"));
