@@ -318,11 +318,17 @@ Outcome InfoDocument(const Input& in, Report& out) {
         std::vector<std::string> layers;
         for (int i = 0; i < doc.LayerCount(); ++i)
             layers.push_back(JsonObject().Str("name", doc.LayerAt(i).Name).Bool("visible", doc.LayerAt(i).Visible).Text());
-        out.Object.Str("kind", "document").Int("width", doc.ImageWidth).Int("height", doc.ImageHeight)
-            .Int("colors", doc.ColorCount).Raw("layers", JsonArray(layers));
+        // A truecolour document has no colour count: its palette is only the swatches.
+        out.Object.Str("kind", "document").Int("width", doc.ImageWidth).Int("height", doc.ImageHeight);
+        if (doc.TrueColor)
+            out.Object.Str("colors", "32bit");
+        else
+            out.Object.Int("colors", doc.ColorCount);
+        out.Object.Raw("layers", JsonArray(layers));
         return kDescribed;
     }
-    out.Line("type: document\nsize: %dx%d\ncolors: %d\nlayers: %d\n", doc.ImageWidth, doc.ImageHeight, doc.ColorCount,
+    const std::string colors = doc.TrueColor ? std::string("32bit") : std::to_string(doc.ColorCount);
+    out.Line("type: document\nsize: %dx%d\ncolors: %s\nlayers: %d\n", doc.ImageWidth, doc.ImageHeight, colors.c_str(),
              doc.LayerCount());
     for (int i = 0; i < doc.LayerCount(); ++i) {
         const Layer& l = doc.LayerAt(i);
