@@ -279,7 +279,8 @@ int RunConvert(std::span<const std::string> args) {
         s.Request.TrueColor = v == "32bit";
         if (!s.Request.TrueColor &&
             (!ParseNonNegative(v, s.Request.Colors) || (s.Request.Colors != 16 && s.Request.Colors != 256)))
-            return UsageFailure("convert", Say("--colors must be 16, 256 or 32bit, not '", "--colors は 16、256、32bit のどれかです：'") +
+            return UsageFailure("convert", Say("--colors must be 16 or 256 (or 32bit for truecolour), not '",
+                                               "--colors は 16 か 256（フルカラーは 32bit）です：'") +
                                                v + "'");
     }
     if (parsed.Has("--area") && s.Request.TrueColor)
