@@ -360,6 +360,10 @@ std::string ApplyUsage() {
         "commands do (dialogs closed by OK with the given values) and writes OUT as 'convert' does.\n"
         "The document starts as freshly opened: bottom layer current, drawing colour 0, auxiliary\n"
         "colour 8, random numbers from their start, so two runs write identical files.\n"
+        "A PNG or 32-bit bitmap opens as a truecolour document at its own size (fitted into\n"
+        "256x256 when larger), as does a 32-bit or PNG icon image or a truecolour document; it\n"
+        "is written with its alpha. Only the transforms work in truecolour (flips, turns,\n"
+        "rotate, resize): any other operation on it is refused (exit 1, nothing written).\n"
         "  --index N          image N of an .ico or .cur input (default 0)\n"
         "  --layer N          the current layer (0 = bottom)\n"
         "  --draw-color N     the drawing colour, a palette index below the colour count\n"
@@ -378,6 +382,11 @@ std::string ApplyUsage() {
         "順に行い（ダイアログは指定の値で OK を押したものとします）、OUT を 'convert' と同じように\n"
         "書きます。文書は開いた直後の状態から始まります: 一番下のレイヤが選ばれ、描画色は 0、\n"
         "補助色は 8、乱数は最初から。そのため二度実行しても同じファイルになります。\n"
+        "PNG と 32 ビットのビットマップは、そのままの大きさ（256x256 より大きければそこに\n"
+        "収めます）のフルカラーの文書として開きます。32 ビットか PNG のアイコンの画像、\n"
+        "フルカラーの文書も同じです。アルファを保って書きます。フルカラーに使えるのは変形\n"
+        "（反転、回転、rotate、resize）だけで、ほかの操作は受け付けません（終了ステータス 1、\n"
+        "何も書きません）。\n"
         "  --index N          .ico か .cur の入力の N 番目の画像（既定は 0）\n"
         "  --layer N          作業するレイヤ（0 が一番下）\n"
         "  --draw-color N     描画色。色数より小さいパレット番号\n"
@@ -402,12 +411,13 @@ std::string ApplyUsage() {
     text += Say(
         "Filters, colors:16 from 256 colours and composite put a floating selection down first.\n"
         "\n"
-        "Exit status: 0 success, 1 IN is refused or OUT cannot be written (the reason on stderr),\n"
-        "2 wrong usage (nothing is written).\n",
+        "Exit status: 0 success, 1 IN is refused, an operation cannot be done on the document\n"
+        "or OUT cannot be written (the reason on stderr; nothing is written), 2 wrong usage\n"
+        "(nothing is written).\n",
         "フィルタ、256 色からの colors:16、composite は、浮いている選択範囲を先に下ろします。\n"
         "\n"
-        "終了ステータス: 0 成功、1 IN を受け付けなかったか OUT を書けなかった（理由は標準エラー\n"
-        "出力）、2 使い方の誤り（何も書きません）。\n");
+        "終了ステータス: 0 成功、1 IN を受け付けなかったか、文書に操作を行えなかったか、OUT を\n"
+        "書けなかった（理由は標準エラー出力。何も書きません）、2 使い方の誤り（何も書きません）。\n");
     return text;
 }
 
