@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/document/document.h"
+#include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/png_file.h"
 #include "core/ops/resample.h"
@@ -189,6 +190,21 @@ TEST(PqtoolTrueColor, ConvertKeepsBitmapAlphaAndTurnsPaletteDocumentsIntoTrueCol
     ASSERT_TRUE(tc.TrueColor);
     const Rgba8 c{10, 20, 30, 255};
     EXPECT_EQ(tc.LayerAt(0).Pixels, (std::vector<Rgba8>{c, {}, c, {}, c, c}));
+
+    // A JPEG (its rows come whole, not in pieces) is opaque, its colours as the JPEG reader gives them.
+    const fs::path jpeg = pq::test::DataDir() / ".." / "fuzz" / "seeds" / "jpeg_reader_fuzz" / "gradient.jpg";
+    Raster decoded;
+    ASSERT_TRUE(DecodeJpeg(ReadBytes(jpeg), decoded).Ok);
+    r = RunPqtool({"convert", jpeg.string(), (dir / "j.png").string(), "--colors", "32bit"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::vector<Rgba8> jp = ReadPng(dir / "j.png", ow, oh);
+    ASSERT_EQ(ow, decoded.Width());
+    ASSERT_EQ(oh, decoded.Height());
+    for (int y = 0; y < oh; ++y)
+        for (int x = 0; x < ow; ++x) {
+            const Rgb c = decoded.PixelUnchecked(x, y);
+            ASSERT_EQ(jp[std::size_t(y * ow + x)], (Rgba8{c.r, c.g, c.b, 255})) << x << "," << y;
+        }
 
     // An area belongs to the palette import: refused as usage, nothing written.
     r = RunPqtool({"convert", (dir / "alpha.bmp").string(), (dir / "area.png").string(), "--colors", "32bit", "--area",
