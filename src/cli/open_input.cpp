@@ -377,9 +377,11 @@ OpenResult OpenTrueColorPicture(const Source& in, const OpenRequest& request, Do
         std::vector<std::uint8_t> rgba;
         if (!DecodePngRgba(bytes, std::max(info.Width, info.Height), w, h, rgba))
             return RefusedWithReason(in, kPngUnreadableMessage);
+        std::vector<std::uint8_t>().swap(fileBytes);   // the file is no longer needed: less held at once
         std::vector<Rgba8> picture(std::size_t(w) * std::size_t(h));
         for (std::size_t i = 0; i < picture.size(); ++i)
             picture[i] = Rgba8{rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2], rgba[4 * i + 3]};
+        std::vector<std::uint8_t>().swap(rgba);
         return TrueColorPictureDocument(picture, w, h, request, doc);
     }
     RgbaCollector sink;
