@@ -24,6 +24,7 @@
 #include "core/ops/palette_adjust.h"
 #include "core/ops/pixel_effects.h"
 #include "core/ops/transforms.h"
+#include "core/ops/working_area.h"
 
 namespace pq::cli {
 namespace {
@@ -57,6 +58,8 @@ struct WordRow {
     Runner Run;
     DocumentCheck Check;            // refusals that depend on the document at that point
     ReleaseRule Releases;           // true: Deselect first, as the editor's command does
+    OperationFamily Family = OperationFamily::Transform;   // which documents it works on
+    bool MayChangeNothing = false;  // changing nothing is no refusal (colors at the document's depth)
 };
 
 bool Always(const Document&, const WordArgs&) { return true; }
@@ -71,8 +74,9 @@ std::string LayerMissing(const Document& doc, int index) {
 // "'word': " before what is wrong with the word.
 std::string WordPrefix(const std::string& text) { return "'" + text + "'" + Say(": ", "："); }
 
-WordRow Plain(std::string word, std::string title, Runner run) {
+WordRow Plain(std::string word, std::string title, Runner run, OperationFamily family = OperationFamily::Transform) {
     WordRow r;
+    r.Family = family;
     r.Word = std::move(word);
     r.Title = std::move(title);
     r.Run = std::move(run);
@@ -115,7 +119,8 @@ std::vector<WordRow> BuildWordTable() {
     // Neighbourhood filters: the whole current layer, the selection released first.
     for (const FilterSpec& f : kFilters) {
         const FilterId id = f.Id;
-        WordRow r = Plain(f.Key, f.UndoName, [id](Document& d, const WordArgs&) { return ApplyFilter(d, id); });
+        WordRow r = Plain(f.Key, f.UndoName, [id](Document& d, const WordArgs&) { return ApplyFilter(d, id); },
+                          OperationFamily::Filter);
         if (f.ReleasesSelectionFirst) r.Releases = Always;
         rows.push_back(std::move(r));
     }
@@ -127,7 +132,8 @@ std::vector<WordRow> BuildWordTable() {
         WordRow r = Plain(id == PixelEffectId::Erase ? "erase-color" : e.Key, e.UndoName,
                           [id](Document& d, const WordArgs& a) {
                               return ApplyPixelEffect(d, id, SharedRandom(), a.V[0], a.V[1]);
-                          });
+                          },
+                          OperationFamily::PixelEffect);
         if (id == PixelEffectId::Scroll) r.Args = {{"DX", kScrollMin, kScrollMax}, {"DY", kScrollMin, kScrollMax}};
         if (id == PixelEffectId::Shadow) r.Args = {{"DX", kShadowMin, kShadowMax}, {"DY", kShadowMin, kShadowMax}};
         rows.push_back(std::move(r));
@@ -135,32 +141,33 @@ std::vector<WordRow> BuildWordTable() {
 
     // Palette adjustments: the used entries change, no pixel does.
     rows.push_back(Plain("invert", PaletteCommand(PaletteCommandId::Invert).Step,
-                         [](Document& d, const WordArgs&) { return InvertPalette(d); }));
+                         [](Document& d, const WordArgs&) { return InvertPalette(d); }, OperationFamily::PaletteAdjust));
     rows.push_back(Plain("solarize", PaletteCommand(PaletteCommandId::Solarize).Step,
-                         [](Document& d, const WordArgs&) { return SolarizePalette(d); }));
+                         [](Document& d, const WordArgs&) { return SolarizePalette(d); }, OperationFamily::PaletteAdjust));
     rows.push_back(Plain("grayscale", PaletteCommand(PaletteCommandId::Grayscale).Step,
-                         [](Document& d, const WordArgs&) { return GrayscalePalette(d); }));
+                         [](Document& d, const WordArgs&) { return GrayscalePalette(d); }, OperationFamily::PaletteAdjust));
     {
         WordRow r = Plain("brightness", PaletteCommand(PaletteCommandId::Brightness).Step,
-                          [](Document& d, const WordArgs& a) { return AdjustBrightness(d, a.V[0]); });
+                          [](Document& d, const WordArgs& a) { return AdjustBrightness(d, a.V[0]); }, OperationFamily::PaletteAdjust);
         r.Args = {{"D", kMinShift, kMaxShift}};
         rows.push_back(std::move(r));
     }
     {
         WordRow r = Plain("rgb", PaletteCommand(PaletteCommandId::Rgb).Step, [](Document& d, const WordArgs& a) {
             return AdjustRgb(d, ChannelShift{a.V[0], a.V[1], a.V[2]});
-        });
+        }, OperationFamily::PaletteAdjust);
         r.Args = {{"R", kMinShift, kMaxShift}, {"G", kMinShift, kMaxShift}, {"B", kMinShift, kMaxShift}};
         rows.push_back(std::move(r));
     }
     {
         WordRow r = Plain("colors", PaletteCommand(PaletteCommandId::ColorCount).Step,
-                          [](Document& d, const WordArgs& a) { return ChangeColorCount(d, a.V[0]); });
+                          [](Document& d, const WordArgs& a) { return ChangeColorCount(d, a.V[0]); }, OperationFamily::PaletteAdjust);
         r.Args = {{"N", 16, 256}};
         r.Choices = {16, 256};
         r.Note = "the depth the document has changes nothing";
         r.NoteJa = "文書の今の色数と同じなら何も変わりません";
         r.Releases = [](const Document& d, const WordArgs& a) { return ColorCountNeedsRelease(d, a.V[0]); };
+        r.MayChangeNothing = true;
         rows.push_back(std::move(r));
     }
 
@@ -168,7 +175,7 @@ std::vector<WordRow> BuildWordTable() {
     {
         WordRow r = Plain("composite", CompositeCommand().Step, [](Document& d, const WordArgs& a) {
             return CompositeLayers(d, a.V[0], a.V[1], a.V[2]);
-        });
+        }, OperationFamily::Compositing);
         r.Args = {{"BASE", 0, kLayerNumber}, {"OVER", 0, kLayerNumber}, {"OPACITY", kMinOpacity, kMaxOpacity}};
         r.Note = "OVER is blended into BASE, then removed";
         r.NoteJa = "OVER を BASE に合成してから削除します";
@@ -353,6 +360,10 @@ std::string ApplyUsage() {
         "commands do (dialogs closed by OK with the given values) and writes OUT as 'convert' does.\n"
         "The document starts as freshly opened: bottom layer current, drawing colour 0, auxiliary\n"
         "colour 8, random numbers from their start, so two runs write identical files.\n"
+        "A PNG or 32-bit bitmap opens as a truecolour document at its own size (fitted into\n"
+        "256x256 when larger), as does a 32-bit or PNG icon image or a truecolour document; it\n"
+        "is written with its alpha. Only the transforms work in truecolour (flips, turns,\n"
+        "rotate, resize): any other operation on it is refused (exit 1, nothing written).\n"
         "  --index N          image N of an .ico or .cur input (default 0)\n"
         "  --layer N          the current layer (0 = bottom)\n"
         "  --draw-color N     the drawing colour, a palette index below the colour count\n"
@@ -371,6 +382,11 @@ std::string ApplyUsage() {
         "順に行い（ダイアログは指定の値で OK を押したものとします）、OUT を 'convert' と同じように\n"
         "書きます。文書は開いた直後の状態から始まります: 一番下のレイヤが選ばれ、描画色は 0、\n"
         "補助色は 8、乱数は最初から。そのため二度実行しても同じファイルになります。\n"
+        "PNG と 32 ビットのビットマップは、そのままの大きさ（256x256 より大きければそこに\n"
+        "収めます）のフルカラーの文書として開きます。32 ビットか PNG のアイコンの画像、\n"
+        "フルカラーの文書も同じです。アルファを保って書きます。フルカラーに使えるのは変形\n"
+        "（反転、回転、rotate、resize）だけで、ほかの操作は受け付けません（終了ステータス 1、\n"
+        "何も書きません）。\n"
         "  --index N          .ico か .cur の入力の N 番目の画像（既定は 0）\n"
         "  --layer N          作業するレイヤ（0 が一番下）\n"
         "  --draw-color N     描画色。色数より小さいパレット番号\n"
@@ -395,12 +411,13 @@ std::string ApplyUsage() {
     text += Say(
         "Filters, colors:16 from 256 colours and composite put a floating selection down first.\n"
         "\n"
-        "Exit status: 0 success, 1 IN is refused or OUT cannot be written (the reason on stderr),\n"
-        "2 wrong usage (nothing is written).\n",
+        "Exit status: 0 success, 1 IN is refused, an operation cannot be done on the document\n"
+        "or OUT cannot be written (the reason on stderr; nothing is written), 2 wrong usage\n"
+        "(nothing is written).\n",
         "フィルタ、256 色からの colors:16、composite は、浮いている選択範囲を先に下ろします。\n"
         "\n"
-        "終了ステータス: 0 成功、1 IN を受け付けなかったか OUT を書けなかった（理由は標準エラー\n"
-        "出力）、2 使い方の誤り（何も書きません）。\n");
+        "終了ステータス: 0 成功、1 IN を受け付けなかったか、文書に操作を行えなかったか、OUT を\n"
+        "書けなかった（理由は標準エラー出力。何も書きません）、2 使い方の誤り（何も書きません）。\n");
     return text;
 }
 
@@ -423,6 +440,7 @@ int RunApply(std::span<const std::string> args) {
     const std::string& out = parsed.Positionals[1];
 
     OpenRequest request;
+    request.TrueColorWhereAlpha = true;
     if (parsed.Has("--format")) {
         if (in != kStdinName)
             return UsageFailure("apply", Say("--format names the kind of standard input '-' only",
@@ -495,8 +513,16 @@ int RunApply(std::span<const std::string> args) {
         if (w.Row->Check)
             if (std::string why = w.Row->Check(doc, w.Args); !why.empty())
                 return UsageFailure("apply", WordPrefix(w.Text) + why);
+        // Refused operations stop the run before anything is written: writing the file anyway
+        // would report success for an edit that never happened.
+        if (!OperationApplies(doc, w.Row->Family))
+            return Refused(in, WordPrefix(w.Text) + Say("does not work on a truecolour (32-bit) document",
+                                                        "フルカラー（32 ビット）の文書には使えません"));
         if (doc.HasSelection && w.Row->Releases && w.Row->Releases(doc, w.Args)) Deselect(doc);
-        w.Row->Run(doc, w.Args);
+        const EditResult result = w.Row->Run(doc, w.Args);
+        if (!result.Record && !w.Row->MayChangeNothing)
+            return Refused(in, WordPrefix(w.Text) + Say("the operation could not be done on this document",
+                                                        "この文書にはこの操作を行えませんでした"));
     }
     if (doc.HasSelection) Deselect(doc);
 

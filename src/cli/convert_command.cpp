@@ -35,6 +35,12 @@ const char* const kConvertUsage =
     "                  scaled to the output size exactly. It may reach off the picture\n"
     "                  (negative numbers too): what falls outside is white, as in the editor's\n"
     "                  area picker. A PNG's fully transparent pixels stay unpainted.\n"
+    "                  With --colors 32bit the picture becomes a truecolour document instead,\n"
+    "                  at --size or else its own size (fitted into 256x256 when larger): a PNG\n"
+    "                  keeps every alpha value, a 32-bit bitmap its alpha bytes, a JPEG is\n"
+    "                  opaque; at its own size every pixel is kept, fitted it is averaged on\n"
+    "                  premultiplied values. A document or icon image in 16 or 256 colours\n"
+    "                  becomes truecolour without loss (unpainted pixels transparent).\n"
     "Output, by extension:\n"
     "  .pqf            the layered document\n"
     "  .ico, .cur      one-image icon or cursor of the visible layers; a cursor's hotspot is\n"
@@ -49,7 +55,8 @@ const char* const kConvertUsage =
     "Options:\n"
     "  --index N          the image of an icon or cursor IN, from 0\n"
     "  --size N|WxH       a picture's output size, 1 to 256 pixels a side (N: N x N)\n"
-    "  --colors 16|256    a picture's colour count\n"
+    "  --colors 16|256|32bit\n"
+    "                     a picture's colour count, or 32bit: a truecolour document of any IN\n"
     "  --area L,T,R,B     a picture's frame instead of the whole picture\n"
     "  --hotspot X,Y      the hotspot of a .cur OUT\n"
     "  --quantizer median|quality\n"
@@ -91,6 +98,13 @@ const char* const kConvertUsageJa =
     "                  拡大縮小します。長方形は画像からはみ出してもかまいません（負の数も可）。\n"
     "                  はみ出た部分はエディタの範囲指定と同じく白になります。PNG の完全に\n"
     "                  透明なピクセルは塗らずに残します。\n"
+    "                  --colors 32bit では代わりにフルカラーの文書になります。大きさは\n"
+    "                  --size、なければ画像そのままの大きさ（256x256 より大きければそこに\n"
+    "                  収めます）。PNG はアルファの値をすべて、32 ビットのビットマップは\n"
+    "                  アルファのバイトを保ち、JPEG は不透明です。同じ大きさなら全ピクセル\n"
+    "                  をそのまま保ち、収めるときは乗算済みの値で面積平均します。16 色か\n"
+    "                  256 色の文書やアイコンの画像は失うものなくフルカラーになります\n"
+    "                  （塗られていない所は透明）。\n"
     "出力（拡張子で決まります）:\n"
     "  .pqf            レイヤのある文書\n"
     "  .ico, .cur      表示中のレイヤを重ねた画像一枚のアイコンかカーソル。\n"
@@ -106,7 +120,8 @@ const char* const kConvertUsageJa =
     "オプション:\n"
     "  --index N          アイコンかカーソルの IN の画像番号（0 から）\n"
     "  --size N|WxH       画像の出力の大きさ。一辺 1～256 ピクセル（N は N x N）\n"
-    "  --colors 16|256    画像の色数\n"
+    "  --colors 16|256|32bit\n"
+    "                     画像の色数。32bit はどの IN もフルカラーの文書にします\n"
     "  --area L,T,R,B     画像全体の代わりに取る範囲\n"
     "  --hotspot X,Y      .cur の OUT のホットスポット\n"
     "  --quantizer median|quality\n"
@@ -273,11 +288,18 @@ int RunConvert(std::span<const std::string> args) {
         return UsageFailure("convert", Say("--size must be N or WxH with sides from 1 to 256, not '",
                                            "--size は辺が 1～256 の N か WxH です：'") +
                                            parsed.Value("--size") + "'");
+    s.Request.SizeGiven = parsed.Has("--size");
     if (parsed.Has("--colors")) {
         const std::string& v = parsed.Value("--colors");
-        if (!ParseNonNegative(v, s.Request.Colors) || (s.Request.Colors != 16 && s.Request.Colors != 256))
-            return UsageFailure("convert", Say("--colors must be 16 or 256, not '", "--colors は 16 か 256 です：'") + v + "'");
+        s.Request.TrueColor = v == "32bit";
+        if (!s.Request.TrueColor &&
+            (!ParseNonNegative(v, s.Request.Colors) || (s.Request.Colors != 16 && s.Request.Colors != 256)))
+            return UsageFailure("convert", Say("--colors must be 16 or 256 (or 32bit for truecolour), not '",
+                                               "--colors は 16 か 256（フルカラーは 32bit）です：'") +
+                                               v + "'");
     }
+    if (parsed.Has("--area") && s.Request.TrueColor)
+        return usage("--area goes with --colors 16 or 256 only", "--area は --colors 16 か 256 とだけ使えます");
     if (parsed.Has("--area")) {
         Rect area;
         if (!ParseArea(parsed.Value("--area"), area, error)) return UsageFailure("convert", error);
@@ -292,7 +314,8 @@ int RunConvert(std::span<const std::string> args) {
         if (parsed.Has("--index") && kind != InputKind::Icon)
             return usage("--index applies to .ico and .cur input only", "--index はアイコンとカーソルの入力にだけ使えます");
         for (const char* pictureOption : {"--size", "--colors", "--area"})
-            if (parsed.Has(pictureOption) && kind != InputKind::Picture)
+            if (parsed.Has(pictureOption) && kind != InputKind::Picture &&
+                !(s.Request.TrueColor && std::string_view(pictureOption) == "--colors"))
                 return UsageFailure("convert", std::string(pictureOption) +
                                                    Say(" applies to .bmp, .jpg, .jpeg and .png input only",
                                                        " は .bmp、.jpg、.jpeg、.png の入力にだけ使えます"));

@@ -31,7 +31,8 @@ const char* const kInfoUsage =
     "usage: pqtool info [--json] [--format KIND] FILE...\n"
     "\n"
     "Prints what each FILE holds, one \"key: value\" line at a time:\n"
-    "  .pqf            size, colours, and each layer's visibility and name\n"
+    "  .pqf            size, colours (32bit for a truecolour document), and each layer's\n"
+    "                  visibility and name\n"
     "  .ico, .cur      every directory entry: the size its image opens at, colour count byte,\n"
     "                  bits per pixel, the hotspot of cursor images; entries the editor cannot\n"
     "                  open are marked. Each line then says what editing the file as a set of\n"
@@ -67,7 +68,7 @@ const char* const kInfoUsageJa =
     "使い方: pqtool info [--json] [--format KIND] FILE...\n"
     "\n"
     "各 FILE の中身を \"key: value\" の行で表示します:\n"
-    "  .pqf            大きさ、色数、各レイヤの表示・非表示と名前\n"
+    "  .pqf            大きさ、色数（フルカラーの文書は 32bit）、各レイヤの表示・非表示と名前\n"
     "  .ico, .cur      ディレクトリの各項目: 画像を開いたときの大きさ、色数バイト、\n"
     "                  ピクセルあたりのビット数、カーソルの画像ならホットスポット。\n"
     "                  エディタで開けない項目には印を付けます。続けて、ファイルをページの組\n"
@@ -318,11 +319,17 @@ Outcome InfoDocument(const Input& in, Report& out) {
         std::vector<std::string> layers;
         for (int i = 0; i < doc.LayerCount(); ++i)
             layers.push_back(JsonObject().Str("name", doc.LayerAt(i).Name).Bool("visible", doc.LayerAt(i).Visible).Text());
-        out.Object.Str("kind", "document").Int("width", doc.ImageWidth).Int("height", doc.ImageHeight)
-            .Int("colors", doc.ColorCount).Raw("layers", JsonArray(layers));
+        // A truecolour document has no colour count: its palette is only the swatches.
+        out.Object.Str("kind", "document").Int("width", doc.ImageWidth).Int("height", doc.ImageHeight);
+        if (doc.TrueColor)
+            out.Object.Str("colors", "32bit");
+        else
+            out.Object.Int("colors", doc.ColorCount);
+        out.Object.Raw("layers", JsonArray(layers));
         return kDescribed;
     }
-    out.Line("type: document\nsize: %dx%d\ncolors: %d\nlayers: %d\n", doc.ImageWidth, doc.ImageHeight, doc.ColorCount,
+    const std::string colors = doc.TrueColor ? std::string("32bit") : std::to_string(doc.ColorCount);
+    out.Line("type: document\nsize: %dx%d\ncolors: %s\nlayers: %d\n", doc.ImageWidth, doc.ImageHeight, colors.c_str(),
              doc.LayerCount());
     for (int i = 0; i < doc.LayerCount(); ++i) {
         const Layer& l = doc.LayerAt(i);

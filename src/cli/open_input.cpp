@@ -17,6 +17,7 @@
 #include "core/formats/picture_import.h"
 #include "core/formats/png_file.h"
 #include "core/io/atomic_write.h"
+#include "core/document/color_reduction.h"
 #include "core/ops/resample.h"
 
 namespace pq::cli {
@@ -270,6 +271,135 @@ OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& d
     return {};
 }
 
+// A picture gathered whole as straight RGBA pixels from the rows a decoder hands over: opaque,
+// but where a row marks a pixel fully transparent.
+class RgbaCollector : public PictureRowSink {
+public:
+    void Start(int width, int height) override {
+        width_ = width;
+        height_ = height;
+        pixels.assign(std::size_t(width) * std::size_t(height), Rgba8{});
+    }
+    std::uint8_t* RowBuffer(int) override {
+        row_.resize(3 * std::size_t(width_));
+        return row_.data();
+    }
+    void RowDone(int y) override { Piece(y, 0, width_, row_.data(), nullptr); }
+    PieceLayout Pieces() const override { return {0, width_, 0}; }
+    void Piece(int y, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) override {
+        if (y < 0 || y >= height_ || x < 0 || n < 0 || x + n > width_) return;
+        Rgba8* out = pixels.data() + std::size_t(y) * std::size_t(width_) + std::size_t(x);
+        for (int i = 0; i < n; ++i) {
+            const bool transparent = clear && clear[i];
+            out[i] = transparent ? Rgba8{} : Rgba8{bgr[3 * i + 2], bgr[3 * i + 1], bgr[3 * i], 255};
+        }
+    }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    std::vector<Rgba8> pixels;
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<std::uint8_t> row_;
+};
+
+std::uint32_t U32At(std::span<const std::uint8_t> b, std::size_t at) {
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
+}
+
+// A 32-bit bitmap stores blue, green, red and alpha bytes (uncompressed, or bit fields giving that
+// very layout); the bitmap reader gives its colours, this its alpha bytes. They are used only when
+// not all 0, as a 32-bit icon image's are: many 32-bit bitmaps leave that byte unused.
+void ApplyBitmapAlpha(std::span<const std::uint8_t> file, std::vector<Rgba8>& pixels, int width, int height) {
+    BitmapInfo info;
+    if (!ReadBitmapInfo(file, info) || info.BitsPerPixel != 32 || info.Width != width || info.Height != height) return;
+    if (info.HeaderSize < 40 || file.size() < 14 + std::size_t(info.HeaderSize)) return;
+    if (info.Compression == 3 || info.Compression == 6) {
+        const bool alphaMask = info.Compression == 6 || info.HeaderSize >= 56;
+        if (file.size() < 70 || U32At(file, 54) != 0xFF0000u || U32At(file, 58) != 0xFF00u || U32At(file, 62) != 0xFFu ||
+            !alphaMask || U32At(file, 66) != 0xFF000000u)
+            return;
+    } else if (info.Compression != 0) {
+        return;
+    }
+    const std::uint64_t offset = U32At(file, 10), stride = 4 * std::uint64_t(width);
+    if (offset > file.size() || (file.size() - offset) / stride < std::uint64_t(height)) return;
+    bool anyAlpha = false;
+    for (std::uint64_t i = 0; i < stride * std::uint64_t(height) && !anyAlpha; i += 4) anyAlpha = file[offset + i + 3] != 0;
+    if (!anyAlpha) return;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t stored = std::size_t(info.TopDown ? y : height - 1 - y);
+        const std::uint8_t* row = file.data() + offset + stored * stride;
+        Rgba8* out = pixels.data() + std::size_t(y) * std::size_t(width);
+        for (int x = 0; x < width; ++x) out[x].a = row[4 * x + 3];
+    }
+}
+
+// The truecolour document of straight RGBA pixels: at the size asked for, else at their own size
+// (fitted into the largest output when larger), by premultiplied area averaging.
+OpenResult TrueColorPictureDocument(const std::vector<Rgba8>& pixels, int width, int height, const OpenRequest& request,
+                                    Document& doc) {
+    int w = request.Width, h = request.Height;
+    if (!request.SizeGiven) {
+        w = width;
+        h = height;
+        if (w > kMaxResampleSide || h > kMaxResampleSide) {
+            const Rect fit = FitInside(width, height, kMaxResampleSide, kMaxResampleSide);
+            w = fit.Width();
+            h = fit.Height();
+        }
+    }
+    Document fitted = FittedTrueColorDocument(pixels, width, height, w, h, kToolZoom);
+    if (!fitted.Ready) return Refusal(EditorMessage(kPictureTooLargeMessage));
+    doc = std::move(fitted);
+    return {};
+}
+
+// A picture as a truecolour document: a PNG with every alpha value it holds, a 32-bit bitmap with
+// its alpha bytes, a JPEG and other bitmaps opaque.
+OpenResult OpenTrueColorPicture(const Source& in, const OpenRequest& request, Document& doc) {
+    std::vector<std::uint8_t> fileBytes;
+    if (!in.FromStdin) {
+        if (FileResult r = ReadPictureFileBytes(in.Path, fileBytes); !r) return RefusedWithReason(in, r.Message);
+    } else if (in.Bytes.size() > kMaxPictureFileBytes) {
+        return RefusedWithReason(in, kPictureTooLargeMessage);
+    }
+    const std::vector<std::uint8_t>& bytes = in.FromStdin ? in.Bytes : fileBytes;
+    if (in.Format->Reader == FormatReader::Png) {
+        PngInfo info;
+        if (FileResult r = ReadPngInfo(bytes, info); !r) return RefusedWithReason(in, r.Message);
+        // The same bounds as the picture reader, before any pixel memory is taken.
+        const std::int64_t pixels = std::int64_t(info.Width) * info.Height;
+        if (pixels > kMaxPicturePixels || pixels > (1ll << 20) + 8256ll * std::int64_t(bytes.size()))
+            return RefusedWithReason(in, kPictureTooLargeMessage);
+        int w = 0, h = 0;
+        std::vector<std::uint8_t> rgba;
+        if (!DecodePngRgba(bytes, std::max(info.Width, info.Height), w, h, rgba))
+            return RefusedWithReason(in, kPngUnreadableMessage);
+        std::vector<std::uint8_t>().swap(fileBytes);   // the file is no longer needed: less held at once
+        std::vector<Rgba8> picture(std::size_t(w) * std::size_t(h));
+        for (std::size_t i = 0; i < picture.size(); ++i)
+            picture[i] = Rgba8{rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2], rgba[4 * i + 3]};
+        std::vector<std::uint8_t>().swap(rgba);
+        return TrueColorPictureDocument(picture, w, h, request, doc);
+    }
+    RgbaCollector sink;
+    const FileResult r = in.Format->Reader == FormatReader::Bitmap ? DecodeBitmapRows(bytes, sink) : DecodeJpegRows(bytes, sink);
+    if (!r) return RefusedWithReason(in, r.Message);
+    if (in.Format->Reader == FormatReader::Bitmap) ApplyBitmapAlpha(bytes, sink.pixels, sink.Width(), sink.Height());
+    return TrueColorPictureDocument(sink.pixels, sink.Width(), sink.Height(), request, doc);
+}
+
+// Whether a picture holds alpha of its own: a PNG, or a 32-bit bitmap.
+bool PictureHoldsAlpha(const Source& in) {
+    if (in.Format->Reader == FormatReader::Png) return true;
+    if (in.Format->Reader != FormatReader::Bitmap) return false;
+    BitmapInfo info;
+    const FileResult r = in.FromStdin ? ReadBitmapInfo(in.Bytes, info) : ReadBitmapFileInfo(in.Path, info);
+    return r && info.BitsPerPixel == 32;
+}
+
 // A name no reader takes. Wrong usage while nothing was read; a file that exists and whose
 // content is no kind pqtool reads either (a GIF or TIFF picture, ...) is refused like any file.
 OpenResult NoReader(const std::string& path, bool read, std::span<const std::uint8_t> head = {}) {
@@ -345,10 +475,22 @@ OpenResult OpenInput(const std::string& path, const OpenRequest& request, Docume
     case FormatReader::Document: {
         const FileResult r = in.FromStdin ? LoadDocumentBytes(in.Bytes, doc, kToolZoom) : LoadDocumentFile(path, doc, kToolZoom);
         if (!r) return RefusedWithReason(in, r.Message);
+        if (request.TrueColor && !doc.TrueColor) ConvertToTrueColor(doc);
         return {};
     }
-    case FormatReader::IconImage: return OpenIcon(in, request.Index, request.Reduction, doc);
-    default: return OpenPicture(in, request, doc);
+    case FormatReader::IconImage: {
+        OpenResult r = OpenIcon(in, request.Index, request.Reduction, doc);
+        if (r.Exit == kExitOk && request.TrueColor && !doc.TrueColor) ConvertToTrueColor(doc);
+        return r;
+    }
+    default:
+        if (request.TrueColor) return OpenTrueColorPicture(in, request, doc);
+        if (request.TrueColorWhereAlpha && PictureHoldsAlpha(in)) {
+            OpenRequest own = request;
+            own.SizeGiven = false;
+            return OpenTrueColorPicture(in, own, doc);
+        }
+        return OpenPicture(in, request, doc);
     }
 }
 

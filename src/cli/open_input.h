@@ -47,6 +47,16 @@ struct OpenRequest {
                                    // none = the whole picture fitted into the output size
     std::string StdinKind;         // the kind ("png", "ico", ...) of standard input "-"
     ReductionOptions Reduction;    // how true colours are reduced: pictures and truecolour icon images
+    // Truecolour (convert --colors 32bit): a picture opens as a truecolour document, its alpha
+    // kept (a PNG's every value, a 32-bit bitmap's when it has any, other pictures opaque but
+    // where a PNG is fully transparent), at Width x Height when SizeGiven, else at its own size
+    // (fitted into 256 x 256 when larger); a palette document or icon image is turned into
+    // truecolour without loss.
+    bool TrueColor = false;
+    bool SizeGiven = false;
+    // Pictures that hold alpha (PNG, 32-bit bitmaps) open as truecolour at their own size, the
+    // others as palette pictures; documents and icon images as they are (apply).
+    bool TrueColorWhereAlpha = false;
 };
 
 // The options of the colour reduction, as convert and pack take them: --quantizer median|quality,
@@ -84,7 +94,8 @@ struct OpenResult {
 // directory is a usage error. An area may lie partly or wholly off the picture: what falls
 // outside is white, as in the area picker. Without an area the whole picture is fitted into
 // the output size keeping its proportions (core/ops/resample.h: FitInside, ResampleRaster),
-// centred, unpainted around it.
+// centred, unpainted around it. Truecolour pictures are fitted by premultiplied area averaging
+// (ResampleRgba) and take no area.
 OpenResult OpenInput(const std::string& path, const OpenRequest& request, Document& doc);
 
 }  // namespace pq::cli

@@ -55,10 +55,12 @@ TEST(PqtoolBounds, HostileIconsAreAnsweredWithinFiveSecondsAnd400MB) {
             {{"extract", in, (dir / "one").string(), "--index", "65534"}, 0},
             {{"convert", in, (dir / "c.pqf").string(), "--index", "40000"}, 0},
             {{"pack", (dir / "p.ico").string(), in}, 0},
-            {{"apply", in, (dir / "a.pqf").string(), "invert"}, 0},
+            // These images open as truecolour: a transform applies, a palette adjustment is refused.
+            {{"apply", in, (dir / "a.pqf").string(), "flip-h"}, 0},
+            {{"apply", in, (dir / "refused.pqf").string(), "invert"}, 1},
             // Written back into the very file: the image replaced, the shared data kept once.
             {{"convert", (dir / "self.ico").string(), (dir / "self.ico").string(), "--index", "7"}, 0},
-            {{"apply", (dir / "self.ico").string(), (dir / "self.ico").string(), "--index", "9", "invert"}, 0},
+            {{"apply", (dir / "self.ico").string(), (dir / "self.ico").string(), "--index", "9", "flip-h"}, 0},
         };
         fs::copy_file(ico, dir / "self.ico", fs::copy_options::overwrite_existing);
         for (const Run& run : runs) {
@@ -92,6 +94,7 @@ TEST(PqtoolBounds, HostileIconsAreAnsweredWithinFiveSecondsAnd400MB) {
             }
         }
         EXPECT_TRUE(fs::exists(dir / "one" / (std::string(v.name) + "-65534-" + size + "-32.png")));
+        EXPECT_FALSE(fs::exists(dir / "refused.pqf")) << v.name;
         EXPECT_LT(fs::file_size(dir / "self.ico"), fs::file_size(ico) + 2 * 300 * 1024) << v.name;
     }
 }
