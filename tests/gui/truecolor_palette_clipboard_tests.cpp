@@ -2,6 +2,7 @@
 // clipboard (pictures with alpha as image/png in both directions).
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLabel>
 #include <QMimeData>
@@ -112,6 +113,192 @@ TEST_F(TrueColor, APaletteDocumentKeepsItsPlainSwatchesAndNoChooser) {
     ClickPalette(10 * 12 + 3, 3);
     EXPECT_EQ(f->Doc().DrawColor, 10);
     EXPECT_EQ(f->Doc().DrawRgba, (pq::Rgba8{0, 0, 0, 255}));  // untouched
+}
+
+// ---- clipboard -------------------------------------------------------------------------------
+
+// A soft-alpha picture of w x h: every pixel different, alphas from 0 to 255 and between.
+pq::RgbaPicture SoftPicture(int w, int h) {
+    pq::RgbaPicture p{w, h, {}};
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p.Pixels.push_back(pq::Rgba8{uint8_t(30 * x + 1), uint8_t(40 * y + 2), uint8_t(x * y + 3),
+                                         uint8_t((x + w * y) * 255 / (w * h - 1))});
+    return p;
+}
+
+QByteArray PngOf(const QImage& image) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, "PNG"));
+    return png;
+}
+
+pq::RgbaPicture DecodePng(const QByteArray& png) { return RgbaPictureOfImage(QImage::fromData(png, "PNG")); }
+
+// Offers `png` as the clipboard's only format (as another program's picture with alpha).
+void OfferPng(const QByteArray& png) {
+    auto* data = new QMimeData;
+    data->setData("image/png", png);
+    QApplication::clipboard()->setMimeData(data);
+}
+
+uint32_t Crc32(const QByteArray& bytes) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (char ch : bytes) {
+        crc ^= uint8_t(ch);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A clipboard that refuses every write.
+class RefusingClipboard : public ClipboardAccess {
+public:
+    int Writes = 0;
+    bool HasPicture() const override { return false; }
+    QImage Picture() const override { return QImage(); }
+    bool SetPicture(const QImage&) override { return ++Writes, false; }
+    bool SetPictureWithPng(const QImage&, const QByteArray&) override { return ++Writes, false; }
+};
+
+class TrueColorClipboard : public TrueColor {
+protected:
+    TrueColorClipboard() { QApplication::clipboard()->clear(); }
+    void Fill(TImageForm* f, const pq::RgbaPicture& p) { f->Doc().Current().Pixels = p.Pixels; }
+    // The area picker answers OK as it opened (the picture's top-left area at 1:1).
+    void ExpectPicker(bool optimize = false) {
+        prompt_.ExpectDialog("TfrmSelectOpenArea", [optimize](QDialog& d) {
+            static_cast<TfrmSelectOpenArea&>(d).CheckBox1()->setChecked(optimize);
+            return true;
+        });
+    }
+};
+
+TEST_F(TrueColorClipboard, CopyOfASoftAlphaSelectionGivesAPngOfItsPixels) {
+    TImageForm* f = TrueColorDoc(7, 5);
+    Fill(f, SoftPicture(7, 5));
+    pq::Document& d = f->Doc();
+    d.HasSelection = true;
+    pq::SetSelection(d, 2, 1, 5, 4);
+    pq::LiftSelection(d);
+    pq::MoveFloating(d, 1, 0);  // what the selection shows at its new place
+    const pq::RgbaPicture expected = pq::ClipboardRgbaPicture(d);
+    ASSERT_EQ(expected.Width, 3);
+    meCopyClick(*frame_, *f);
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data && data->hasFormat("image/png"));
+    EXPECT_TRUE(data->hasImage());
+    const pq::RgbaPicture got = DecodePng(data->data("image/png"));
+    EXPECT_EQ(got, expected);
+    // The selection's soft pixels are there with their alpha (the float moved one to the right).
+    EXPECT_EQ(got.Pixels[0], SoftPicture(7, 5).Pixels[2 + 7 * 1]);
+    EXPECT_EQ(got.Pixels[2 + 3 * 2], SoftPicture(7, 5).Pixels[4 + 7 * 3]);
+    EXPECT_EQ(RgbaPictureOfImage(QApplication::clipboard()->image()), expected);
+    EXPECT_TRUE(d.HasSelection);
+    EXPECT_EQ(d.HistoryPosition, 1);
+}
+
+TEST_F(TrueColorClipboard, CutAndCopyLeaveTheDocumentWhenTheClipboardRefuses) {
+    TImageForm* f = TrueColorDoc(3, 2);
+    Fill(f, SoftPicture(3, 2));
+    RefusingClipboard refusing;
+    ScopedClipboard scoped(refusing);
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    meCutClick(*frame_, *f);
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    meCopyClick(*frame_, *f);
+    EXPECT_EQ(refusing.Writes, 2);
+    EXPECT_EQ(f->Doc().Current().Pixels, SoftPicture(3, 2).Pixels);
+    EXPECT_EQ(prompt_.Shown().back().Text, "クリップボードに書き込めませんでした。");
+    EXPECT_EQ(f->Doc().HistoryPosition, 1);
+}
+
+TEST_F(TrueColorClipboard, PasteOfAPngRestoresEveryPixelAndAlpha) {
+    TImageForm* f = TrueColorDoc(7, 5);
+    const pq::RgbaPicture picture = SoftPicture(7, 5);
+    OfferPng(PngOf(ClipboardImageOf(picture)));
+    EXPECT_TRUE(Clipboard().HasPicture());  // 貼り付け is enabled for a PNG alone
+    ExpectPicker();
+    mePasteClick(*frame_, *f);
+    const pq::Document& d = f->Doc();
+    ASSERT_EQ(d.LayerCount(), 2);
+    EXPECT_EQ(d.Current().Pixels, picture.Pixels);
+    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - 貼り付け");
+}
+
+TEST_F(TrueColorClipboard, PasteOfASmallerPngLeavesTheRestTransparentAndAFramePicksItsPart) {
+    TImageForm* f = TrueColorDoc(4, 3);
+    const pq::RgbaPicture picture = SoftPicture(3, 2);
+    OfferPng(PngOf(ClipboardImageOf(picture)));
+    ExpectPicker();
+    mePasteClick(*frame_, *f);
+    const pq::RgbaPlane& got = f->Doc().Current().Pixels;
+    EXPECT_EQ(got[2 + 4 * 1], picture.Pixels[2 + 3 * 1]);
+    EXPECT_EQ(got[3 + 4 * 0], pq::Rgba8{});
+    EXPECT_EQ(got[0 + 4 * 2], pq::Rgba8{});
+    // A frame of the canvas's size clicked at (1, 1) of a larger picture takes that part at 1:1.
+    const pq::RgbaPicture large = SoftPicture(9, 6);
+    OfferPng(PngOf(ClipboardImageOf(large)));
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<TfrmSelectOpenArea&>(d);
+        picker.Image1MouseDown(1, 1);
+        picker.Image1MouseUp(1, 1);
+        return true;
+    });
+    mePasteClick(*frame_, *f);
+    ASSERT_EQ(f->Doc().LayerCount(), 3);
+    const pq::RgbaPlane& part = f->Doc().Current().Pixels;
+    EXPECT_EQ(part[0], large.Pixels[1 + 9 * 1]);
+    EXPECT_EQ(part[3 + 4 * 2], large.Pixels[4 + 9 * 3]);
+    // The whole picture scaled to the canvas has no pixels to keep as they are: it is pasted
+    // opaque, in the picker's colours.
+    OfferPng(PngOf(ClipboardImageOf(large)));
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        static_cast<TfrmSelectOpenArea&>(d).Button3Click();
+        return true;
+    });
+    mePasteClick(*frame_, *f);
+    ASSERT_EQ(f->Doc().LayerCount(), 4);
+    for (const pq::Rgba8& p : f->Doc().Current().Pixels) EXPECT_EQ(p.a, 255);
+}
+
+TEST_F(TrueColorClipboard, PasteOfAPngIntoAPaletteDocumentIsReducedOverWhite) {
+    TImageForm* f = NewDocument(0, 1);
+    const pq::RgbaPicture picture = SoftPicture(16, 16);
+    OfferPng(PngOf(ClipboardImageOf(picture)));
+    pq::Document expected = f->Doc();
+    pq::PasteRgbaPicture(expected, picture, false, frame_->Reduction());
+    ExpectPicker(false);
+    mePasteClick(*frame_, *f);
+    const pq::Document& d = f->Doc();
+    ASSERT_FALSE(d.TrueColor);
+    ASSERT_EQ(d.LayerCount(), 2);
+    EXPECT_EQ(d.Current().Indices, expected.Current().Indices);
+    EXPECT_EQ(d.Current().Mask, expected.Current().Mask);
+    // A fully transparent pixel takes the entry nearest to white, not to its hidden colour.
+    EXPECT_EQ(d.ColorOf(d.Current().Indices[0]), (pq::Rgb{255, 255, 255}));
+}
+
+TEST_F(TrueColorClipboard, APngClaimingAHugePictureIsRefusedBeforeItIsDecoded) {
+    TImageForm* f = TrueColorDoc(4, 4);
+    QByteArray png = PngOf(ClipboardImageOf(SoftPicture(2, 2)));
+    // IHDR: length at 8, type at 12, width and height at 16 and 20, its CRC at 29.
+    auto put32 = [&](int at, uint32_t v) {
+        for (int k = 0; k < 4; ++k) png[at + k] = char(uint8_t(v >> (24 - 8 * k)));
+    };
+    put32(16, 20000);
+    put32(20, 20000);
+    put32(29, Crc32(png.mid(12, 17)));
+    OfferPng(png);
+    const auto message = pq::PastePictureProblem(20000, 20000);
+    ASSERT_TRUE(message);
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    mePasteClick(*frame_, *f);
+    EXPECT_EQ(prompt_.Shown().back().Text, QString::fromStdString(*message));
+    EXPECT_EQ(f->Doc().LayerCount(), 1);
+    EXPECT_EQ(f->Doc().HistoryPosition, 1);
 }
 
 }  // namespace
