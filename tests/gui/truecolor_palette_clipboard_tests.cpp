@@ -281,6 +281,37 @@ TEST_F(TrueColorClipboard, PasteOfAPngIntoAPaletteDocumentIsReducedOverWhite) {
     EXPECT_EQ(d.ColorOf(d.Current().Indices[0]), (pq::Rgb{255, 255, 255}));
 }
 
+// A clipboard offering a fixed ordinary picture and no PNG.
+class OfferingClipboard : public ClipboardAccess {
+public:
+    QImage Offered;
+    bool HasPicture() const override { return !Offered.isNull(); }
+    QImage Picture() const override { return Offered; }
+    bool SetPicture(const QImage&) override { return false; }
+};
+
+TEST_F(TrueColorClipboard, AnOrdinaryPictureWithAlphaPastesOverWhiteIntoAPaletteDocument) {
+    TImageForm* f = NewDocument(0, 0);
+    OfferingClipboard offering;
+    offering.Offered = QImage(16, 16, QImage::Format_ARGB32);
+    offering.Offered.fill(qRgba(255, 0, 0, 0));  // hidden red everywhere
+    offering.Offered.setPixel(2, 3, qRgba(0, 0, 255, 255));
+    ScopedClipboard scoped(offering);
+    ExpectPicker(false);
+    mePasteClick(*frame_, *f);
+    const pq::Document& d = f->Doc();
+    ASSERT_EQ(d.LayerCount(), 2);
+    EXPECT_EQ(d.ColorOf(d.Current().Indices[0]), (pq::Rgb{255, 255, 255}));
+    EXPECT_EQ(d.ColorOf(d.Current().Indices[2 + 16 * 3]), (pq::Rgb{0, 0, 255}));
+    // Into a truecolour document the same picture keeps its alpha.
+    TImageForm* t = TrueColorDoc(16, 16);
+    ExpectPicker();
+    mePasteClick(*frame_, *t);
+    ASSERT_EQ(t->Doc().LayerCount(), 2);
+    EXPECT_EQ(t->Doc().Current().Pixels[0].a, 0);
+    EXPECT_EQ(t->Doc().Current().Pixels[2 + 16 * 3], (pq::Rgba8{0, 0, 255, 255}));
+}
+
 TEST_F(TrueColorClipboard, APngClaimingAHugePictureIsRefusedBeforeItIsDecoded) {
     TImageForm* f = TrueColorDoc(4, 4);
     QByteArray png = PngOf(ClipboardImageOf(SoftPicture(2, 2)));

@@ -19,6 +19,7 @@ QImage ClipboardImageOf(const pq::Raster& raster) {
 
 pq::Raster RasterOfClipboardImage(const QImage& image) {
     if (image.isNull()) return pq::Raster();
+    if (image.hasAlphaChannel()) return RasterOnWhite(RgbaPictureOfImage(image));
     const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
     pq::Raster out(bgr.width(), bgr.height());
     const std::size_t rowBytes = std::size_t(bgr.width()) * 3;

@@ -15,7 +15,8 @@ namespace pq::gui {
 
 // A 24-bit picture as the QImage put on the clipboard (a deep copy).
 QImage ClipboardImageOf(const pq::Raster& raster);
-// Any QImage as a 24-bit raster; alpha is dropped (a clipboard picture carries no transparency).
+// Any QImage as a 24-bit raster. A picture with alpha is shown over white, so that its
+// transparent parts do not bring in the colours they hide.
 pq::Raster RasterOfClipboardImage(const QImage& image);
 
 class ClipboardAccess {
