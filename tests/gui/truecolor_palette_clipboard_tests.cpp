@@ -331,6 +331,12 @@ TEST_F(TrueColorClipboard, APngClaimingAHugePictureIsRefusedBeforeItIsDecoded) {
     mePasteClick(*frame_, *f);
     EXPECT_EQ(prompt_.Shown().back().Text, QString::fromStdString(*message));
     EXPECT_EQ(f->Doc().LayerCount(), 1);
+    // Bytes that are no PNG, with no ordinary picture beside them: the empty picture's message.
+    OfferPng(QByteArray("\x89PNG\r\n\x1a\nnot a picture", 22));
+    prompt_.ExpectMessage(PromptAnswer::Ok);
+    mePasteClick(*frame_, *f);
+    EXPECT_EQ(prompt_.Shown().back().Text, QString::fromStdString(pq::PastePictureProblem(0, 0).value_or("")));
+    EXPECT_EQ(f->Doc().LayerCount(), 1);
     EXPECT_EQ(f->Doc().HistoryPosition, 1);
 }
 
