@@ -18,6 +18,7 @@
 #include "gui/kit/command_table.h"
 #include "gui/kit/frame_commands.h"
 #include "gui/app/main_form.h"
+#include "gui/document/clipboard_bridge.h"
 #include "gui/document/clipboard_commands.h"
 #include "gui/document/icon_menu.h"
 #include "gui/document/image_form.h"
@@ -89,8 +90,7 @@ void TMainForm::CreateToolBars() {
             .Run = withFrame(&meCopyClick)});
     button({.Name = "tbPaste", .Caption = "貼り付け", .Hint = "クリップボードの内容を新しいレイヤに貼り付けます。",
             .Run = withFrame(&mePasteClick), .EnabledWhen = [](const TImageForm&, const FrameServices&) {
-                const QMimeData* clip = QApplication::clipboard()->mimeData();
-                return clip && clip->hasImage();
+                return Clipboard().HasPicture();  // an ordinary image or "image/png"
             }});
     tbStandard_->addSeparator();
     button({.Name = "tbUndo", .Caption = "元に戻す", .Hint = "直前の操作を元に戻します。",

@@ -1,7 +1,9 @@
 #pragma once
 // Cut, copy and paste of a document window through the system clipboard. Copy and cut put the
 // selected pixels (or the whole current layer) on the clipboard as a true-colour picture; cut
-// changes the document only after the picture arrived there. Paste lets the user pick the part
+// changes the document only after the picture arrived there. A truecolour document's picture
+// goes there with its alpha, as "image/png" beside the ordinary image; paste prefers that PNG and
+// keeps its alpha in a truecolour document. Paste lets the user pick the part
 // of the clipboard picture to take (through the frame's DocumentHooks::PickPasteArea) and turns it
 // into a new top layer.
 

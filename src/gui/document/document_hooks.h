@@ -25,6 +25,9 @@ class TImageForm;
 struct PasteChoice {
     pq::Raster Area;
     bool Optimize = true;
+    // The picker's frame over the clipboard picture; empty when the initial top-left area at
+    // 1:1 was taken.
+    pq::Rect Frame;
 };
 
 struct DocumentHooks {

@@ -257,7 +257,7 @@ std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form,
     const pq::Document& doc = form.Doc();
     TfrmSelectOpenArea dialog(frame.FrameWidget(), picture, AreaPickerMode::Paste, doc.ImageWidth, doc.ImageHeight);
     if (!frame.GetPrompt().RunDialog(dialog)) return std::nullopt;
-    return PasteChoice{dialog.Preview(), dialog.CheckBox1()->isChecked()};
+    return PasteChoice{dialog.Preview(), dialog.CheckBox1()->isChecked(), dialog.Picker().FrameRect()};
 }
 
 }  // namespace pq::gui

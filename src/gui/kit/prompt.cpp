@@ -135,6 +135,12 @@ std::optional<QColor> QtPrompt::ChooseColor(QWidget* parent, const QColor& initi
     return c;
 }
 
+std::optional<QColor> QtPrompt::ChooseColorWithAlpha(QWidget* parent, const QColor& initial) {
+    const QColor c = QColorDialog::getColor(initial, parent, QString(), QColorDialog::ShowAlphaChannel);
+    if (!c.isValid()) return std::nullopt;
+    return c;
+}
+
 std::optional<QFont> QtPrompt::ChooseFont(QWidget* parent, const QFont& initial) {
     bool ok = false;
     const QFont f = QFontDialog::getFont(&ok, initial, parent);

@@ -40,6 +40,11 @@ public:
     virtual std::optional<QString> OpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<QString> SaveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
     virtual std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) = 0;
+    // The colour chooser with an alpha channel (the colours of a truecolour document). By
+    // default the plain chooser answers, with whatever alpha its colour carries.
+    virtual std::optional<QColor> ChooseColorWithAlpha(QWidget* parent, const QColor& initial) {
+        return ChooseColor(parent, initial);
+    }
     virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
     // Shows one of the application's own dialogs modally (the dialog's objectName names it,
     // e.g. "TfrmNew"); true when it was accepted.
@@ -78,6 +83,7 @@ public:
     std::optional<QString> OpenFileName(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QString> SaveFileName(QWidget* parent, const FileDialogRequest& request) override;
     std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) override;
+    std::optional<QColor> ChooseColorWithAlpha(QWidget* parent, const QColor& initial) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
     bool RunDialog(QDialog& dialog) override;
     bool OpenUrl(const QUrl& url) override;

@@ -1,5 +1,6 @@
 #include "gui/palettes/color_palette.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -7,8 +8,10 @@
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
 
+#include "core/document/blend.h"
 #include "core/formats/settings_files.h"
 #include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
 
 namespace pq::gui {
@@ -22,8 +25,33 @@ constexpr int kBoxWidth = 137;
 QColor ToQColor(pq::Rgb c) { return QColor(c.r, c.g, c.b); }
 
 void SetSwatch(QLabel* label, const QColor& c) {
+    label->setPixmap(QPixmap());
     label->setStyleSheet(QString("background-color: %1; border: 2px inset gray;").arg(c.name()));
 }
+
+// The inside of a 41 x 25 swatch within its 2-pixel border.
+constexpr int kSwatchWidth = 37, kSwatchHeight = 21, kChecker = 4;
+
+// A colour with alpha over a white and light grey checkerboard, so that its transparency shows.
+QImage CheckeredSwatch(pq::Rgba8 c) {
+    QImage out(kSwatchWidth, kSwatchHeight, QImage::Format_RGB32);
+    for (int y = 0; y < kSwatchHeight; ++y)
+        for (int x = 0; x < kSwatchWidth; ++x) {
+            const uint8_t v = ((x / kChecker + y / kChecker) % 2) ? 204 : 255;
+            const pq::Rgba8 shown = pq::BlendOver(pq::Rgba8{v, v, v, 255}, c);
+            out.setPixel(x, y, qRgb(shown.r, shown.g, shown.b));
+        }
+    return out;
+}
+
+void SetCheckeredSwatch(QLabel* label, pq::Rgba8 c) {
+    label->setStyleSheet("border: 2px inset gray;");
+    label->setAlignment(Qt::AlignCenter);
+    label->setPixmap(QPixmap::fromImage(CheckeredSwatch(c)));
+    label->setToolTip(QString("A: %1").arg(c.a));
+}
+
+pq::Rgba8 Opaque(pq::Rgb c) { return pq::Rgba8{c.r, c.g, c.b, 255}; }
 
 // A one-pixel frame on the border pixels of the w x h rectangle at (x, y).
 void FrameAt(QPainter& p, int x, int y, int w, int h, const QColor& c) {
@@ -151,6 +179,8 @@ TfrmColorPalette::TfrmColorPalette(FrameServices& frame, const std::filesystem::
     lblBack_ = new QLabel(panel1_);
     lblBack_->setObjectName("lblBack");
     lblBack_->setGeometry(128, 24, 41, 25);
+    lblFore_->installEventFilter(this);
+    lblBack_->installEventFilter(this);
 
     image_ = new TPaletteImage(this);
     image_->setObjectName("imgPalette");
@@ -202,8 +232,14 @@ void TfrmColorPalette::RefreshColorPalette() {
         if (doc.ColorCount == 256 || j < 2) p.fillRect(0, kCell * j, kGridSize, 1, Qt::white);
     }
     MarkEntry(p, doc.DrawColor & 0xFF, Qt::red);
-    const pq::Rgb fore = doc.ColorOf(doc.DrawColor);
-    SetSwatch(lblFore_, ToQColor(fore));
+    pq::Rgb fore = doc.ColorOf(doc.DrawColor);
+    if (doc.TrueColor) {
+        fore = pq::Rgb{doc.DrawRgba.r, doc.DrawRgba.g, doc.DrawRgba.b};
+        SetCheckeredSwatch(lblFore_, doc.DrawRgba);
+    } else {
+        lblFore_->setToolTip(QString());
+        SetSwatch(lblFore_, ToQColor(fore));
+    }
     const int values[3] = {fore.r, fore.g, fore.b};
     static const char* kNames[3] = {"R: ", "G: ", "B: "};
     for (int c = 0; c < 3; ++c) {
@@ -211,7 +247,12 @@ void TfrmColorPalette::RefreshColorPalette() {
         bars_[c]->setValue(values[c]);
     }
     MarkEntry(p, doc.AuxColor & 0xFF, Qt::blue);
-    SetSwatch(lblBack_, ToQColor(doc.ColorOf(doc.AuxColor)));
+    if (doc.TrueColor) {
+        SetCheckeredSwatch(lblBack_, doc.AuxRgba);
+    } else {
+        lblBack_->setToolTip(QString());
+        SetSwatch(lblBack_, ToQColor(doc.ColorOf(doc.AuxColor)));
+    }
     p.end();
     image_->update();
     for (auto* b : boxes_) b->update();
@@ -222,11 +263,16 @@ void TfrmColorPalette::imgPaletteMouseDown(Qt::MouseButton button, QPoint pos) {
     TImageForm* form = Active();
     if (!form || pos.x() < 0 || pos.y() < 0) return;
     const int entry = pos.x() / kCell + 16 * (pos.y() / kCell);
-    if (entry >= form->Doc().ColorCount) return;
-    if (button == Qt::LeftButton)
-        form->Doc().DrawColor = entry;
-    else
-        form->Doc().AuxColor = entry;
+    pq::Document& doc = form->Doc();
+    if (entry >= doc.ColorCount) return;
+    // In a truecolour document the entry is a swatch: it gives its colour, opaque.
+    if (button == Qt::LeftButton) {
+        doc.DrawColor = entry;
+        if (doc.TrueColor) doc.DrawRgba = Opaque(doc.ColorOf(entry));
+    } else {
+        doc.AuxColor = entry;
+        if (doc.TrueColor) doc.AuxRgba = Opaque(doc.ColorOf(entry));
+    }
     RefreshColorPalette();
 }
 
@@ -244,11 +290,53 @@ void TfrmColorPalette::ChannelChanged(int channel, int value) {
     if (!form) return;
     pq::Document& doc = form->Doc();
     pq::PaletteEntry& e = doc.Palette[std::size_t(doc.DrawColor & 0xFF)];
+    if (doc.TrueColor) {
+        // The bars show the drawing colour; a move makes the marked swatch and the drawing colour
+        // the bars' colour (alpha kept). No layer refers to a swatch, so no pixel changes.
+        const pq::Rgb bars{uint8_t(bars_[0]->value()), uint8_t(bars_[1]->value()), uint8_t(bars_[2]->value())};
+        const pq::PaletteEntry swatch = pq::MakeEntry(bars);
+        const pq::Rgba8 drawing{bars.r, bars.g, bars.b, doc.DrawRgba.a};
+        if (e == swatch && doc.DrawRgba == drawing) return;
+        e = swatch;
+        doc.DrawRgba = drawing;
+        RefreshColorPalette();
+        return;
+    }
     uint8_t& byte = channel == 0 ? e.red : channel == 1 ? e.green : e.blue;
     if (byte == uint8_t(value)) return;
     byte = uint8_t(value);
     RefreshColorPalette();
     form->Redraw();
+}
+
+void TfrmColorPalette::ChooseSwatchColor(bool fore) {
+    TImageForm* form = Active();
+    if (!form || !form->Doc().Ready || !form->Doc().TrueColor) return;
+    pq::Document& doc = form->Doc();
+    pq::Rgba8& target = fore ? doc.DrawRgba : doc.AuxRgba;
+    const QColor initial(target.r, target.g, target.b, target.a);
+    const std::optional<QColor> chosen = frame_.GetPrompt().ChooseColorWithAlpha(this, initial);
+    if (!chosen || !chosen->isValid()) return;
+    const QColor c = chosen->toRgb();
+    target = pq::Rgba8{uint8_t(c.red()), uint8_t(c.green()), uint8_t(c.blue()), uint8_t(c.alpha())};
+    RefreshColorPalette();
+}
+
+QImage TfrmColorPalette::SwatchPicture(bool fore) const {
+    TImageForm* form = Active();
+    if (!form || !form->Doc().Ready || !form->Doc().TrueColor) return QImage();
+    return CheckeredSwatch(fore ? form->Doc().DrawRgba : form->Doc().AuxRgba);
+}
+
+bool TfrmColorPalette::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress && (watched == lblFore_ || watched == lblBack_)) {
+        TImageForm* form = Active();
+        if (form && form->Doc().TrueColor) {
+            ChooseSwatchColor(watched == lblFore_);
+            return true;
+        }
+    }
+    return TToolWindow::eventFilter(watched, event);
 }
 
 void TfrmColorPalette::RecordPaletteStep() {

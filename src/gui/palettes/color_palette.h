@@ -3,6 +3,11 @@
 // colour framed in red and the auxiliary colour in blue, and above it the drawing colour's
 // swatches, RGB values, gradient boxes and scroll bars. It holds no colour state of its own:
 // RefreshColorPalette redraws everything from the active document.
+// In a truecolour document the drawing and auxiliary colours are DrawRgba/AuxRgba: their
+// swatches show them over a checkerboard, and a click on either opens the colour chooser with
+// alpha. The grid then holds the document's swatches (Palette): choosing one sets the colour
+// with alpha 255, and the scroll bars edit the marked swatch together with the drawing colour,
+// which changes no pixel.
 
 #include <QImage>
 #include <QScrollBar>
@@ -84,6 +89,12 @@ public:
     void imgPaletteMouseDown(Qt::MouseButton button, QPoint pos);
     // A gradient box position: sets its channel's scroll bar to 255 * x / width.
     void GradientAt(int channel, int x);
+    // Truecolour documents: the colour chooser (with alpha) for the drawing (fore) or auxiliary
+    // colour; a cancelled chooser changes nothing. Records no step, as choosing a colour doesn't.
+    void ChooseSwatchColor(bool fore);
+    // What the drawing (fore) or auxiliary swatch shows in a truecolour document: the colour
+    // over a checkerboard. Null for a 16/256-colour document (the swatch is plain then).
+    QImage SwatchPicture(bool fore) const;
 
     QImage& PaletteImage() { return image_->Picture(); }
     TPaletteImage* PaletteWidget() const { return image_; }
@@ -93,6 +104,9 @@ public:
     QString ChannelLabelText(int channel) const;
     // The colour a gradient box shows in column x.
     QColor GradientColor(int channel, int x) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ChannelChanged(int channel, int value);
