@@ -7,6 +7,7 @@
 #include "gui/app/main_form.h"
 #include "gui/app/option_dialog.h"
 #include "gui/kit/command_table.h"
+#include "gui/kit/tool_state.h"
 #include "gui/document/image_form.h"
 #include "gui/document/new_dialog.h"
 #include "support/editor_fixture.h"
@@ -173,6 +174,51 @@ TEST_F(TrueColorCommands, OperationsNeedingAPaletteAreGreyedAndCannotRunInTrueCo
     ASSERT_TRUE(Entry("mirReverseH")->isEnabled());
     Entry("mirReverseH")->trigger();
     EXPECT_EQ(f->Doc().Current().Pixels[14], (pq::Rgba8{9, 8, 7, 255}));
+}
+
+TEST_F(TrueColorCommands, ToolsPaintTheRgbaOfEachButtonAndTheEyedropperPicksItBack) {
+    ChooseZoom(10);
+    TImageForm* f = NewDocument(0, kFullColorItem);
+    pq::Document& d = f->Doc();
+    const pq::Rgba8 draw{10, 200, 30, 128}, aux{250, 5, 60, 77};
+    d.DrawRgba = draw;
+    d.AuxRgba = aux;
+    ChooseTool(kToolBrush);
+    Drag({{1, 1}, {3, 1}});
+    Drag({{2, 9}, {2, 12}}, Qt::RightButton);
+    auto at = [&](int x, int y) { return f->Doc().Current().Pixels.at(std::size_t(x + 16 * y)); };
+    for (int x = 1; x <= 3; ++x) EXPECT_EQ(at(x, 1), draw) << x;
+    for (int y = 9; y <= 12; ++y) EXPECT_EQ(at(2, y), aux) << y;
+    EXPECT_EQ(at(4, 1), pq::Rgba8{});
+    EXPECT_EQ(at(0, 0), pq::Rgba8{});
+
+    // The fill tool paints with the same colour as the brush.
+    ChooseTool(kToolFill);
+    ClickCell(15, 15);
+    EXPECT_EQ(at(15, 15), draw);
+    EXPECT_EQ(at(0, 15), draw);
+    EXPECT_EQ(at(2, 10), aux);
+
+    d.DrawRgba = pq::Rgba8{0, 0, 0, 255};
+    d.AuxRgba = pq::Rgba8{0, 0, 0, 255};
+    ChooseTool(kToolSpoit);
+    ClickCell(2, 10);
+    EXPECT_EQ(f->Doc().DrawRgba, aux);
+    ClickCell(3, 1, Qt::RightButton);
+    EXPECT_EQ(f->Doc().AuxRgba, draw);
+    // An unpainted pixel picks nothing: the colours stay.
+    ChooseTool(kToolEraser);
+    ClickCell(5, 5);
+    ASSERT_EQ(at(5, 5), pq::Rgba8{});
+    ChooseTool(kToolSpoit);
+    ClickCell(5, 5);
+    EXPECT_EQ(f->Doc().DrawRgba, aux);
+    // The picked colours paint again, left and right.
+    ChooseTool(kToolBrush);
+    ClickCell(7, 7);
+    ClickCell(8, 7, Qt::RightButton);
+    EXPECT_EQ(at(7, 7), aux);
+    EXPECT_EQ(at(8, 7), draw);
 }
 
 }  // namespace

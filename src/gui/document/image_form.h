@@ -23,6 +23,10 @@
 #include "core/formats/icon_set.h"
 #include "core/raster/raster.h"
 
+namespace pq {
+struct StrokeContext;
+}
+
 class QAction;
 class QMenu;
 class QScrollArea;
@@ -227,6 +231,8 @@ private:
     // Tool helpers (image_form_tools.cpp).
     void PickColor(Qt::MouseButton button, int x, int y);
     void SetStrokeColorByButton(Qt::MouseButton button);
+    // What the engines paint with: the stroke's palette index and RGBA at this brush size.
+    pq::StrokeContext StrokeCtx(int brushSize) const;
     QRect BrushOutlineBox(QPoint pos, int size) const;
     void UpdateBrushOutline(QPoint pos, Qt::KeyboardModifiers mods);
     void TextToolPress(Qt::MouseButton button, int x, int y);
