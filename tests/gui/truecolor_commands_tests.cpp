@@ -221,4 +221,37 @@ TEST_F(TrueColorCommands, ToolsPaintTheRgbaOfEachButtonAndTheEyedropperPicksItBa
     EXPECT_EQ(at(8, 7), draw);
 }
 
+TEST_F(TrueColorCommands, FloatingSelectionKeepsFloatingThroughBothConversionsAndUndo) {
+    ChooseZoom(10);
+    TImageForm* f = NewDocument(0, 0);
+    pq::Document& d = f->Doc();
+    d.Current().Indices[3 + 16 * 3] = 12;
+    d.Current().Mask[3 + 16 * 3] = 1;
+    f->CommitEdit("テスト");
+    ChooseTool(kToolSelect);
+    Drag({{2, 2}, {5, 6}});
+    ASSERT_TRUE(d.HasSelection);
+    const pq::Plane floatIndices = d.FloatIndices, floatMask = d.FloatMask;
+    const State before = Now();
+
+    Entry("mcToTrueColor")->trigger();
+    ASSERT_TRUE(d.TrueColor);
+    EXPECT_TRUE(d.HasSelection);
+    const pq::Rgb c = d.ColorOf(12);
+    EXPECT_EQ(d.FloatPixels.at(3 + 16 * 3), (pq::Rgba8{c.r, c.g, c.b, 255}));
+
+    Entry("mcTo16")->trigger();
+    ASSERT_FALSE(d.TrueColor);
+    EXPECT_TRUE(d.HasSelection);
+    EXPECT_EQ(d.FloatMask.at(3 + 16 * 3), 1);
+    EXPECT_EQ(d.ColorOf(d.FloatIndices.at(3 + 16 * 3)), c);
+
+    f->meUndoClick();
+    f->meUndoClick();
+    EXPECT_TRUE(Now() == before);
+    EXPECT_TRUE(d.HasSelection);
+    EXPECT_EQ(d.FloatIndices, floatIndices);
+    EXPECT_EQ(d.FloatMask, floatMask);
+}
+
 }  // namespace
