@@ -246,7 +246,7 @@ bool TMainForm::event(QEvent* event) {
 
 // ---- documents -----------------------------------------------------------------------------------
 
-TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, int height) {
+TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, int height, bool trueColor) {
     if (QMdiSubWindow* current = mdi_->currentSubWindow(); current && current->isMaximized()) current->showNormal();
     auto* form = new TImageForm(this, name, nextWindowNumber_);
     QMdiSubWindow* sub = AddDocumentWindow(*mdi_, form);
@@ -274,7 +274,7 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
         if (!pages.empty()) form->AdoptIconSet(std::move(pages), type);
         form->AdoptLoadedDocument();
     } else {
-        form->InitBlankDocument(width, height, colors);
+        form->InitBlankDocument(width, height, colors, trueColor);
     }
     return ShowOpenedForm(form, sub);
 }
@@ -377,7 +377,7 @@ void TMainForm::mlNewClick() {
     const int size = newDialog_->ChosenSize();
     const int colors = newDialog_->ChosenColors();
     const int number = AdvanceWindowNumber();
-    OpenDocument(QString("Icon%1").arg(number), size, colors, size);
+    OpenDocument(QString("Icon%1").arg(number), size, colors, size, newDialog_->ChosenTrueColor());
 }
 
 void TMainForm::FileOpen1Execute() {
@@ -563,8 +563,7 @@ void TMainForm::ActionList1Update() {
     // document at once, not only when a window is activated.
     if (const TImageForm* form = ActiveForm(); form && form->Doc().Ready) {
         const pq::Document& doc = form->Doc();
-        SetDocumentInfoText(
-            QString("サイズ：%1×%2 色数：%3色    ").arg(doc.ImageWidth).arg(doc.ImageHeight).arg(doc.ColorCount));
+        SetDocumentInfoText(DocumentStatusText(doc));
     }
     if (!windowMenuShown_) {
         windowMenuShown_ = true;

@@ -67,7 +67,7 @@ public:
     // Creates a document window from a name: an existing file is read by the reader its
     // extension selects, any other name gives a blank document of the given size. The caller
     // advances NextWindowNumber first. Returns null when nothing was opened.
-    TImageForm* OpenDocument(const QString& name, int width, int colors, int height);
+    TImageForm* OpenDocument(const QString& name, int width, int colors, int height, bool trueColor = false);
     // Command line, drop, File > Open: advance the window number and open as a 16 x 16 name.
     TImageForm* OpenFile(const QString& path);
     // A window whose document `build` sets up (icon extraction; the caller advances

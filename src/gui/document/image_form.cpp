@@ -108,8 +108,9 @@ void TImageForm::AdoptImportedPicture(const QString& picture) {
 
 // ---- set-up ----------------------------------------------------------------------------------
 
-void TImageForm::InitBlankDocument(int width, int height, int colors) {
-    const int zoom = pq::InitBlankDocument(doc_, width, height, colors, frame_->SelectedZoom());
+void TImageForm::InitBlankDocument(int width, int height, int colors, bool trueColor) {
+    const int zoom = trueColor ? pq::InitBlankTrueColorDocument(doc_, width, height, frame_->SelectedZoom())
+                               : pq::InitBlankDocument(doc_, width, height, colors, frame_->SelectedZoom());
     if (const auto& palette = frame_->Hooks().NewDocumentPalette) palette(doc_);
     frame_->ShowZoomInList(zoom);
     AdoptLoadedDocument();
@@ -393,9 +394,17 @@ void TImageForm::Activate() {
     // The pointer is on this window now: no other canvas keeps a brush outline.
     for (TImageForm* other : frame_->Forms())
         if (other != this) other->PointerLeftCanvas();
-    QString info = QString("サイズ：%1×%2 色数：%3色    ").arg(doc_.ImageWidth).arg(doc_.ImageHeight).arg(doc_.ColorCount);
+    QString info = DocumentStatusText(doc_);
     if (IsSet()) info = QString("ページ：%1/%2  ").arg(currentPage_ + 1).arg(PageCount()) + info;
     frame_->SetDocumentInfoText(info);
+}
+
+QString DocumentStatusText(const pq::Document& doc) {
+    return QString("サイズ：%1×%2 色数：%3    ").arg(doc.ImageWidth).arg(doc.ImageHeight).arg(ColorModeText(doc));
+}
+
+QString ColorModeText(const pq::Document& doc) {
+    return doc.TrueColor ? QString("32ビット") : QString("%1色").arg(doc.ColorCount);
 }
 
 void TImageForm::ApplyCursor(const QCursor& cursor) { canvas_->setCursor(cursor); }

@@ -23,6 +23,10 @@
 #include "core/formats/icon_set.h"
 #include "core/raster/raster.h"
 
+namespace pq {
+struct StrokeContext;
+}
+
 class QAction;
 class QMenu;
 class QScrollArea;
@@ -54,8 +58,9 @@ public:
     ~TImageForm() override;
 
     // ---- set-up ------------------------------------------------------------------------------
-    // Blank picture; applies the zoom rule to the frame's zoom list and fits the window.
-    void InitBlankDocument(int width, int height, int colors);
+    // Blank picture; applies the zoom rule to the frame's zoom list and fits the window. A
+    // truecolour picture ignores `colors` (its palette of swatches has 256 entries).
+    void InitBlankDocument(int width, int height, int colors, bool trueColor = false);
     // After a file reader filled the Document (it ran pq::InitBlankDocument itself): show the
     // zoom chosen in the zoom list and fit the window to the canvas.
     void AdoptLoadedDocument();
@@ -226,6 +231,8 @@ private:
     // Tool helpers (image_form_tools.cpp).
     void PickColor(Qt::MouseButton button, int x, int y);
     void SetStrokeColorByButton(Qt::MouseButton button);
+    // What the engines paint with: the stroke's palette index and RGBA at this brush size.
+    pq::StrokeContext StrokeCtx(int brushSize) const;
     QRect BrushOutlineBox(QPoint pos, int size) const;
     void UpdateBrushOutline(QPoint pos, Qt::KeyboardModifiers mods);
     void TextToolPress(Qt::MouseButton button, int x, int y);
@@ -294,5 +301,10 @@ private:
     QAction* meRedo_ = nullptr;
     QAction* meMemCls_ = nullptr;
 };
+
+// The status bar's document text: "サイズ：32×32 色数：256色    ", "… 色数：32ビット    ".
+QString DocumentStatusText(const pq::Document& doc);
+// "16色", "256色", or "32ビット" for a truecolour document.
+QString ColorModeText(const pq::Document& doc);
 
 }  // namespace pq::gui

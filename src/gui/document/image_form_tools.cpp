@@ -2,6 +2,7 @@
 // screen overlays (rubber bands, brush outline, selection outline).
 #include <QPainter>
 #include <algorithm>
+#include <optional>
 
 #include "core/document/random.h"
 #include "core/document/selection.h"
@@ -22,9 +23,19 @@ bool IsBandTool(int tool) { return tool >= kToolLine && tool <= kToolFillEllipse
 
 void TImageForm::SetStrokeColorByButton(Qt::MouseButton button) {
     StrokeState& st = frame_->Stroke();
-    if (button == Qt::LeftButton) st.StrokeColor = uint8_t(doc_.DrawColor);
-    else if (button == Qt::RightButton) st.StrokeColor = uint8_t(doc_.AuxColor);
+    if (button == Qt::LeftButton) {
+        st.StrokeColor = uint8_t(doc_.DrawColor);
+        st.StrokeRgba = doc_.DrawRgba;
+    } else if (button == Qt::RightButton) {
+        st.StrokeColor = uint8_t(doc_.AuxColor);
+        st.StrokeRgba = doc_.AuxRgba;
+    }
     // Any other button keeps the colour of the previous stroke.
+}
+
+pq::StrokeContext TImageForm::StrokeCtx(int brushSize) const {
+    const StrokeState& st = frame_->Stroke();
+    return pq::StrokeContext{brushSize, st.StrokeColor, st.StrokeRgba};
 }
 
 void TImageForm::pbIconImageMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, QPoint pos) {
@@ -56,7 +67,7 @@ void TImageForm::pbIconImageMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
         st.LastY = y;
         SetStrokeColorByButton(button);
         StopOutlineTimer();
-        const pq::StrokeContext ctx{size, st.StrokeColor};
+        const pq::StrokeContext ctx = StrokeCtx(size);
         pq::Rect touched;
         if (tool == kToolBrush) {
             touched = pq::StampLine(doc_, ctx, x, y, x, y, false);
@@ -78,7 +89,7 @@ void TImageForm::pbIconImageMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
     case kToolText: TextToolPress(button, x, y); return;
     case kToolFill: {
         SetStrokeColorByButton(button);
-        pq::FloodFillAt(doc_, pq::StrokeContext{size, st.StrokeColor}, x, y, 1);
+        pq::FloodFillAt(doc_, StrokeCtx(size), x, y, 1);
         CommitEdit("塗りつぶしツール");
         return;
     }
@@ -111,7 +122,7 @@ void TImageForm::pbIconImageMouseMove(Qt::KeyboardModifiers mods, QPoint pos) {
     UpdateBrushOutline(pos, mods);
     if (!st.Stroking) return;
     const int size = frame_->BrushSize();
-    const pq::StrokeContext ctx{size, st.StrokeColor};
+    const pq::StrokeContext ctx = StrokeCtx(size);
     pq::Rect touched;
     switch (tool) {
     case kToolSelect: SelectToolMove(pos); return;
@@ -149,7 +160,7 @@ void TImageForm::pbIconImageMouseUp(Qt::MouseButton button) {
     if (!st.Stroking || !doc_.Ready) return;
     const int tool = frame_->CurrentTool();
     const int z = doc_.Zoom;
-    const pq::StrokeContext ctx{frame_->BrushSize(), st.StrokeColor};
+    const pq::StrokeContext ctx = StrokeCtx(frame_->BrushSize());
     switch (tool) {
     case kToolSelect: SelectToolRelease(button); return;
     case kToolMove: MoveToolRelease(); return;
@@ -189,7 +200,7 @@ void TImageForm::FinishBand() {
     st.LastY /= z;
     st.BandEndX /= z;
     st.BandEndY /= z;
-    const pq::StrokeContext ctx{frame_->BrushSize(), st.StrokeColor};
+    const pq::StrokeContext ctx = StrokeCtx(frame_->BrushSize());
     const bool filled = tool == kToolFillRect || tool == kToolFillEllipse;
     if (tool == kToolRect || tool == kToolFillRect)
         pq::DrawRectShape(doc_, ctx, st.LastX, st.LastY, st.BandEndX, st.BandEndY, filled);
@@ -199,6 +210,15 @@ void TImageForm::FinishBand() {
 }
 
 void TImageForm::PickColor(Qt::MouseButton button, int x, int y) {
+    if (doc_.TrueColor) {
+        // The pixel's RGBA, alpha included; a transparent pixel picks nothing.
+        if (const std::optional<pq::Rgba8> picked = pq::PickTargetRgba(doc_, x, y)) {
+            if (button == Qt::LeftButton) doc_.DrawRgba = *picked;
+            else if (button == Qt::RightButton) doc_.AuxRgba = *picked;
+        }
+        frame_->RefreshColorPalette();
+        return;
+    }
     const uint8_t* indices = nullptr;
     const uint8_t* mask = nullptr;
     std::size_t offset = 0;
@@ -245,14 +265,14 @@ void TImageForm::ClonePress(Qt::MouseButton button, int x, int y) {
     st.LastX = x;
     st.LastY = y;
     StopOutlineTimer();
-    Redraw(pq::CloneStroke(doc_, pq::StrokeContext{frame_->BrushSize(), st.StrokeColor}, x, y, x, y));
+    Redraw(pq::CloneStroke(doc_, StrokeCtx(frame_->BrushSize()), x, y, x, y));
 }
 
 void TImageForm::TextToolPress(Qt::MouseButton button, int x, int y) {
     TfrmText* dialog = frame_->TextDialog();
     if (!dialog || !frame_->GetPrompt().RunDialog(*dialog)) return;
     SetStrokeColorByButton(button);
-    const pq::StrokeContext ctx{frame_->BrushSize(), frame_->Stroke().StrokeColor};
+    const pq::StrokeContext ctx = StrokeCtx(frame_->BrushSize());
     pq::DrawTextAt(doc_, ctx, x, y, dialog->Text().toStdString(), dialog->Font(), frame_->TextDrawer());
     // Recorded also for an empty text, which draws nothing.
     CommitEdit("テキストツール");

@@ -26,8 +26,8 @@ TfrmNew::TfrmNew(QWidget* parent) : QDialog(parent) {
     auto* rgColor = new QGroupBox("色数", this);
     rgColor->setObjectName("rgColor");
     auto* colorLayout = new QVBoxLayout(rgColor);
-    const char* counts[2] = {"16色", "256色"};
-    for (int i = 0; i < 2; ++i) {
+    const char* counts[3] = {"16色", "256色", "フルカラー"};
+    for (int i = 0; i < 3; ++i) {
         colors_[i] = new QRadioButton(counts[i], rgColor);
         colorLayout->addWidget(colors_[i]);
     }
@@ -49,10 +49,14 @@ int TfrmNew::SizeItem() const {
     return 0;
 }
 
-int TfrmNew::ColorItem() const { return colors_[1]->isChecked() ? 1 : 0; }
+int TfrmNew::ColorItem() const {
+    for (int i = 0; i < 3; ++i)
+        if (colors_[i]->isChecked()) return i;
+    return 0;
+}
 
 void TfrmNew::SetSizeItem(int item) { size_[std::clamp(item, 0, 2)]->setChecked(true); }
 
-void TfrmNew::SetColorItem(int item) { colors_[std::clamp(item, 0, 1)]->setChecked(true); }
+void TfrmNew::SetColorItem(int item) { colors_[std::clamp(item, 0, 2)]->setChecked(true); }
 
 }  // namespace pq::gui

@@ -6,6 +6,8 @@
 #include <Qt>
 #include <cstdint>
 
+#include "core/raster/raster.h"
+
 namespace pq::gui {
 
 enum ToolId {
@@ -40,6 +42,7 @@ enum class EraserMode { Rub = 0, Spray = 1, Fill = 2 };
 struct StrokeState {
     bool Stroking = false;
     uint8_t StrokeColor = 0;   // index written by the stroke; kept by a middle-button press
+    pq::Rgba8 StrokeRgba{0, 0, 0, 255};   // the same for a truecolour document
     int LastX = 0, LastY = 0;  // freehand: image pixel of the previous event; bands: start (screen)
     int BandEndX = 0, BandEndY = 0;
     EraserMode Eraser = EraserMode::Rub;

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <optional>
 
+#include "core/document/color_reduction.h"
 #include "core/document/random.h"
 #include "core/document/selection.h"
 #include "core/ops/compositing.h"
@@ -11,6 +12,7 @@
 #include "core/ops/palette_adjust.h"
 #include "core/ops/pixel_effects.h"
 #include "core/ops/transforms.h"
+#include "core/ops/working_area.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
@@ -38,6 +40,12 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
+// Enabled while the family's operations may run on the window's document: in a truecolour
+// document only the transforms do, the rest would need a palette.
+CommandTest AppliesTo(pq::OperationFamily family) {
+    return [family](const TImageForm& form, const FrameServices&) { return pq::OperationApplies(form.Doc(), family); };
+}
+
 // ---- イメージ(&I) --------------------------------------------------------------------------------
 
 void miSizeClick(TImageForm& form, FrameServices& frame) {
@@ -56,7 +64,7 @@ void mirRotationClick(TImageForm& form, FrameServices& frame) {
 Command TransformRow(pq::TransformId id, CommandRun run) {
     const pq::TransformInfo& info = pq::InfoOf(id);
     return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Shortcut = QKeySequence(info.Shortcut),
-            .Run = std::move(run)};
+            .Run = std::move(run), .EnabledWhen = AppliesTo(pq::OperationFamily::Transform)};
 }
 
 Command TransformRow(pq::TransformId id) {
@@ -69,7 +77,8 @@ Command FilterRow(const pq::FilterSpec& filter) {
             .Run = [id](TImageForm& form, FrameServices&) {
                 if (pq::SpecOf(id).ReleasesSelectionFirst) ReleaseSelection(form);
                 form.ApplyEdit(pq::ApplyFilter(form.Doc(), id));
-            }};
+            },
+            .EnabledWhen = AppliesTo(pq::OperationFamily::Filter)};
 }
 
 // 影 and スクロール: the shared offsets dialog collects (dx, dy) first.
@@ -89,7 +98,8 @@ Command EffectRow(const pq::PixelEffectInfo& info) {
         run = [id](TImageForm& form, FrameServices&) {
             form.ApplyEdit(pq::ApplyPixelEffect(form.Doc(), id, pq::SharedRandom()));
         };
-    return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = std::move(run)};
+    return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = std::move(run),
+            .EnabledWhen = AppliesTo(pq::OperationFamily::PixelEffect)};
 }
 
 // The effect submenu: the filters up to emboss, the pixel effects, then the contrast filters and
@@ -134,7 +144,22 @@ void mcColorCountClick(TImageForm& form, FrameServices& frame) {
 
 Command PaletteRow(pq::PaletteCommandId id, CommandRun run) {
     const pq::PaletteCommandInfo& info = pq::PaletteCommand(id);
-    return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = std::move(run)};
+    return {.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = std::move(run),
+            .EnabledWhen = AppliesTo(pq::OperationFamily::PaletteAdjust)};
+}
+
+// "フルカラーに変換": the pixels keep their palette colours exactly, so it needs no hourglass.
+void mcToTrueColorClick(TImageForm& form, FrameServices&) { form.ApplyEdit(pq::ConvertToTrueColor(form.Doc())); }
+
+// "16色に変換" / "256色に変換" with the Options dialog's reduction choices (builder, dither,
+// alpha threshold); a selection keeps floating, as the core converts the floating pixels too.
+void ConvertToPaletteClick(TImageForm& form, FrameServices& frame, int colors) {
+    pq::EditResult result;
+    {
+        BusyCursor busy;
+        result = pq::ConvertToPalette(form.Doc(), colors, frame.Reduction());
+    }
+    form.ApplyEdit(result);
 }
 
 // ---- レイヤ(&L) > 合成 -----------------------------------------------------------------------------
@@ -191,13 +216,27 @@ CommandTable ColorCountCommands() {
     row.CaptionWhen = [](const TImageForm& form, const FrameServices&) {
         return QString::fromUtf8(pq::ColorCountCaption(form.Doc().ColorCount));
     };
-    return {row};
+    const CommandTest paletteMode = [](const TImageForm& form, const FrameServices&) { return !form.Doc().TrueColor; };
+    const CommandTest trueColorMode = [](const TImageForm& form, const FrameServices&) { return form.Doc().TrueColor; };
+    return {
+        row,
+        {.Name = "mcToTrueColor", .Caption = "フルカラーに変換(&F)", .Hint = "フルカラーのイメージに変換します。",
+         .Run = &mcToTrueColorClick, .EnabledWhen = paletteMode},
+        {.Name = "mcTo16", .Caption = "16色に変換(&6)", .Hint = "16色のイメージに変換します。",
+         .Run = [](TImageForm& form, FrameServices& frame) { ConvertToPaletteClick(form, frame, 16); },
+         .EnabledWhen = trueColorMode},
+        {.Name = "mcTo256", .Caption = "256色に変換(&2)", .Hint = "256色のイメージに変換します。",
+         .Run = [](TImageForm& form, FrameServices& frame) { ConvertToPaletteClick(form, frame, 256); },
+         .EnabledWhen = trueColorMode},
+    };
 }
 
 CommandTable CompositeCommands() {
     const pq::CompositeCommandInfo& info = pq::CompositeCommand();
     return {{.Name = info.ObjectName, .Caption = info.Caption, .Hint = info.Hint, .Run = &N21Click,
-             .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.Doc().LayerCount() > 1; }}};
+             .EnabledWhen = [](const TImageForm& form, const FrameServices&) {
+                 return form.Doc().LayerCount() > 1 && pq::OperationApplies(form.Doc(), pq::OperationFamily::Compositing);
+             }}};
 }
 
 }  // namespace pq::gui

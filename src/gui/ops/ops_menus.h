@@ -4,6 +4,8 @@
 // PaletteAdjustCommands(), a separator, パレットの交換 / パレットの保存 (gui/formats), a separator,
 // ColorCountCommands(); the レイヤ(&L) menu ends with CompositeCommands().
 //
+// In a truecolour document only the transforms run; every other operation's row is greyed.
+//
 // Every handler collects its values (through the operation's dialog, if it has one, shown by the
 // frame's prompt), releases a floating selection first where the operation works on whole layers
 // (Deselect, recorded as its own "選択範囲クリア" step), calls the core operation and hands its
@@ -17,7 +19,8 @@ namespace pq::gui {
 CommandTable ImageMenuCommands();
 // 明るさ調整, RGB調整, グレースケール, 反転, ソラリゼーション.
 CommandTable PaletteAdjustCommands();
-// 色数変更, captioned as the menu opens with the depth it switches to.
+// 色数変更, captioned as the menu opens with the depth it switches to (greyed in truecolour),
+// then フルカラーに変換 (palette documents) and 16色に変換 / 256色に変換 (truecolour documents).
 CommandTable ColorCountCommands();
 // 合成, enabled from two layers up.
 CommandTable CompositeCommands();
