@@ -49,6 +49,12 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
+}  // namespace
+
+long MemoryBoundKiB(long kib) { return kSanitized ? 2 * kib + 256 * 1024 : kib; }
+
+namespace {
+
 void CapAddressSpace(long capMiB) {
     if (kSanitized) return;   // sanitizers reserve far more address space than they use
     const rlim_t bytes = rlim_t(capMiB) << 20;

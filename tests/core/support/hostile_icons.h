@@ -28,6 +28,9 @@ struct ChildCost {
 // Runs `body` in a forked child whose exit status is its result; the child's address space is
 // capped at `capMiB` (when not built with a sanitizer) so that a runaway cannot take the machine.
 ChildCost RunInChild(const std::function<int()>& body, long capMiB = 2048);
+// A peak-memory bound for such a child: `kib` itself, or, in a sanitized build, that plus what
+// the sanitizer keeps on its own (freed blocks held in quarantine, redzones, shadow memory).
+long MemoryBoundKiB(long kib);
 // Runs pqtool with `args` (English, standard input empty) the same way.
 ChildCost RunPqtoolMeasured(const std::vector<std::string>& args, long capMiB = 2048);
 
