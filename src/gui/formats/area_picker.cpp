@@ -13,6 +13,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "core/ops/resample.h"
 #include "gui/document/image_form.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
@@ -130,13 +131,14 @@ TfrmSelectOpenArea::TfrmSelectOpenArea(QWidget* parent, const pq::Raster& pictur
     rgColor_->setObjectName("rgColor");
     colorButtons_ = new QButtonGroup(this);
     auto* colorLayout = new QVBoxLayout(rgColor_);
-    const char* counts[2] = {"16色", "256色"};
-    for (int i = 0; i < 2; ++i) {
+    const char* counts[3] = {"16色", "256色", "フルカラー"};
+    for (int i = 0; i < 3; ++i) {
         auto* b = new QRadioButton(counts[i], rgColor_);
         colorButtons_->addButton(b, i);
         colorLayout->addWidget(b);
     }
     colorButtons_->button(0)->setChecked(true);
+    colorButtons_->button(2)->hide();
 
     checkBox1_ = new QCheckBox(mode_ == AreaPickerMode::Paste ? "最適化" : "正方形", panel1);
     checkBox1_->setObjectName("CheckBox1");
@@ -237,9 +239,25 @@ void TfrmSelectOpenArea::Button3Click() {
 
 int TfrmSelectOpenArea::SizeItem() const { return qMax(0, sizeButtons_->checkedId()); }
 
-int TfrmSelectOpenArea::ColorItem() const { return colorButtons_->checkedId() == 1 ? 1 : 0; }
+int TfrmSelectOpenArea::ColorItem() const {
+    const int id = colorButtons_->checkedId();
+    if (id == 2) return TrueColorOffered() ? 2 : 0;
+    return id == 1 ? 1 : 0;
+}
 
-void TfrmSelectOpenArea::SetColorItem(int item) { colorButtons_->button(item == 1 ? 1 : 0)->setChecked(true); }
+void TfrmSelectOpenArea::SetColorItem(int item) {
+    if (item == 2 && !TrueColorOffered()) item = 0;
+    colorButtons_->button(item == 1 || item == 2 ? item : 0)->setChecked(true);
+}
+
+void TfrmSelectOpenArea::OfferTrueColor(bool offer) {
+    QAbstractButton* b = colorButtons_->button(2);
+    if (!offer && b->isChecked()) colorButtons_->button(0)->setChecked(true);
+    b->setVisible(offer);
+    b->setEnabled(offer);
+}
+
+bool TfrmSelectOpenArea::TrueColorOffered() const { return colorButtons_->button(2)->isEnabled(); }
 
 bool TfrmSelectOpenArea::SquareChecked() const { return checkBox1_->isChecked(); }
 
@@ -251,6 +269,37 @@ void TfrmSelectOpenArea::ShowBandSize() {
 void TfrmSelectOpenArea::PictureChanged() {
     image1_->update();
     image2_->update();
+}
+
+pq::Document AreaTrueColorDocument(const std::vector<pq::Rgba8>& pixels, int pictureWidth, int pictureHeight,
+                                   const pq::Rect& frame, int width, int height, int selectedZoom) {
+    pq::Document doc;
+    if (pictureWidth <= 0 || pictureHeight <= 0 ||
+        pixels.size() != std::size_t(pictureWidth) * std::size_t(pictureHeight))
+        return doc;
+    if (frame.left == 0 && frame.top == 0 && frame.right == pictureWidth && frame.bottom == pictureHeight &&
+        !(pictureWidth == width && pictureHeight == height))
+        return pq::FittedTrueColorDocument(pixels, pictureWidth, pictureHeight, width, height, selectedZoom);
+    if (width < 1 || height < 1 || width > pq::kMaxResampleSide || height > pq::kMaxResampleSide) return doc;
+    // The frame's pixels, transparent where it lies off the picture.
+    const int fw = frame.Width(), fh = frame.Height();
+    if (fw <= 0 || fh <= 0) return doc;
+    std::vector<pq::Rgba8> area(std::size_t(fw) * std::size_t(fh), pq::Rgba8{0, 0, 0, 0});
+    for (int y = 0; y < fh; ++y) {
+        const int sy = frame.top + y;
+        if (sy < 0 || sy >= pictureHeight) continue;
+        for (int x = 0; x < fw; ++x) {
+            const int sx = frame.left + x;
+            if (sx < 0 || sx >= pictureWidth) continue;
+            area[std::size_t(y) * fw + x] = pixels[std::size_t(sy) * pictureWidth + sx];
+        }
+    }
+    std::vector<pq::Rgba8> out = fw == width && fh == height ? std::move(area)
+                                                             : pq::ResampleRgba(area, fw, fh, width, height);
+    if (out.size() != std::size_t(width) * std::size_t(height)) return doc;
+    pq::InitBlankTrueColorDocument(doc, width, height, selectedZoom);
+    std::copy(out.begin(), out.end(), doc.LayerAt(0).Pixels.begin());
+    return doc;
 }
 
 std::optional<PasteChoice> PickPasteArea(FrameServices& frame, TImageForm& form, const pq::Raster& picture) {

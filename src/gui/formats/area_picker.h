@@ -81,8 +81,13 @@ public:
     int SizeItem() const;
     int ColorItem() const;
     void SetColorItem(int item);
-    // 16 for "16色", 256 for "256色".
+    // 16 for "16色", 256 for "256色" (also what "フルカラー" falls back to for a palette document).
     int OutputColors() const { return ColorItem() == 1 ? 256 : 16; }
+    // "フルカラー" (colour item 2) is offered only for a picture that holds alpha of its own;
+    // offering it is off at first.
+    void OfferTrueColor(bool offer);
+    bool TrueColorOffered() const;
+    bool TrueColorChosen() const { return ColorItem() == 2; }
     bool SquareChecked() const;
 
     const pq::AreaPicker& Picker() const { return picker_; }
@@ -125,6 +130,14 @@ private:
     QPushButton* button1_ = nullptr;
     QPushButton* button2_ = nullptr;
 };
+
+// The import's truecolour document of straight RGBA pixels (pictureWidth x pictureHeight) for
+// the picker's `frame` and an output of width x height: the whole picture (全体を使う) fitted by
+// FittedTrueColorDocument; a frame of the output's own size copied pixel for pixel, what lies off
+// the picture transparent; any other frame averaged to the output size by ResampleRgba. Not Ready
+// when the pixels do not match the picture's size or the output is out of range.
+pq::Document AreaTrueColorDocument(const std::vector<pq::Rgba8>& pixels, int pictureWidth, int pictureHeight,
+                                   const pq::Rect& frame, int width, int height, int selectedZoom);
 
 // A QImage copy of a raster (for painting).
 QImage RasterToImage(const pq::Raster& raster);

@@ -11,6 +11,7 @@
 #include "core/document/selection.h"
 #include "core/formats/atomic_write.h"
 #include "core/formats/bitmap_file.h"
+#include "core/formats/bmp_reader.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_file.h"
 #include "core/formats/icon_set.h"
@@ -179,8 +180,29 @@ pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Docu
     if (pq::FileResult r = pq::LoadPicture(ToFsPath(path), kind, picture, &transparent); !r.Ok) return r;
     if (!request.prompt) return pq::FileResult::Failure("");
     TfrmSelectOpenArea dialog(request.parent, picture, AreaPickerMode::Import, 16, 16, &transparent);
+    dialog.OfferTrueColor(kind == pq::PictureKind::Png);
     if (!request.prompt->RunDialog(dialog)) return pq::FileResult::Failure("");
     WaitCursor wait;
+    if (dialog.TrueColorChosen()) {
+        // The picture again, this time with every alpha value it holds.
+        std::vector<std::uint8_t> bytes;
+        if (pq::FileResult r = pq::ReadPictureFileBytes(ToFsPath(path), bytes); !r.Ok) return r;
+        int w = 0, h = 0;
+        std::vector<std::uint8_t> rgba;
+        if (!pq::DecodePngRgba(bytes, std::max(picture.Width(), picture.Height()), w, h, rgba) ||
+            w != picture.Width() || h != picture.Height())
+            return pq::FileResult::Failure(pq::kPngUnreadableMessage);
+        std::vector<std::uint8_t>().swap(bytes);
+        std::vector<pq::Rgba8> pixels(std::size_t(w) * std::size_t(h));
+        for (std::size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = pq::Rgba8{rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2], rgba[4 * i + 3]};
+        std::vector<std::uint8_t>().swap(rgba);
+        pq::Document made = AreaTrueColorDocument(pixels, w, h, dialog.Picker().FrameRect(), dialog.Preview().Width(),
+                                                  dialog.Preview().Height(), request.SelectedZoom);
+        if (!made.Ready) return pq::FileResult::Failure(pq::kPictureTooLargeMessage);
+        doc = std::move(made);
+        return pq::FileResult::Success();
+    }
     pq::ImportPictureDocument(doc, dialog.Preview(), dialog.OutputColors(), request.SelectedZoom,
                               &dialog.Picker().PreviewUnpainted(), request.Reduction);
     return pq::FileResult::Success();

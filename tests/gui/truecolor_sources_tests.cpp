@@ -1,0 +1,112 @@
+// Truecolour documents made from pictures and for new icon sets: the area picker's フルカラー
+// import keeping alpha, and a new truecolour icon set's pages.
+#include <gtest/gtest.h>
+
+#include "core/formats/png_file.h"
+#include "core/ops/resample.h"
+#include "gui/app/main_form.h"
+#include "gui/formats/area_picker.h"
+#include "gui/formats/file_commands.h"
+#include "support/editor_fixture.h"
+#include "support/formats_files.h"
+
+namespace pq::test {
+namespace {
+
+constexpr int kFullColorItem = 2;
+
+// A picture with soft alpha everywhere: every pixel differs in colour and alpha, some fully clear.
+std::vector<Rgba8> SoftPicture(int w, int h) {
+    std::vector<Rgba8> p(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p[std::size_t(y) * w + x] = Rgba8{std::uint8_t(x * 11), std::uint8_t(y * 13), std::uint8_t(x * y),
+                                             std::uint8_t((x + 3 * y) % 5 == 0 ? 0 : 40 + (x * 7 + y * 5) % 216)};
+    return p;
+}
+
+std::vector<std::uint8_t> PngOf(const std::vector<Rgba8>& p, int w, int h) {
+    std::vector<std::uint8_t> rgba;
+    for (const Rgba8& c : p) rgba.insert(rgba.end(), {c.r, c.g, c.b, c.a});
+    return EncodeRgbaPng(w, h, rgba);
+}
+
+class TrueColorSources : public EditorTest {
+protected:
+    QString PathOf(const std::string& name) const { return QString::fromStdString((folder_ / name).string()); }
+    gui::ReadRequest Request() { return gui::ReadRequest{10, &prompt_, frame_.get()}; }
+};
+
+TEST_F(TrueColorSources, AreaTakenAtItsOwnSizeKeepsEveryPixelAndAlpha) {
+    const int w = 23, h = 19;
+    const std::vector<Rgba8> picture = SoftPicture(w, h);
+    WriteBytes(folder_ / "soft.png", PngOf(picture, w, h));
+
+    Rect frame;
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [&frame](QDialog& d) {
+        auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+        EXPECT_TRUE(picker.TrueColorOffered());
+        picker.SetColorItem(kFullColorItem);
+        picker.Image1MouseDown(12, 9);
+        picker.Image1MouseUp(12, 9);
+        frame = picker.Picker().FrameRect();
+        return true;
+    });
+    Document doc;
+    ASSERT_TRUE(gui::ReadFormatFile(PathOf("soft.png"), gui::DocumentFileKind::Png, doc, Request()).Ok);
+    ASSERT_TRUE(doc.TrueColor);
+    ASSERT_EQ(doc.ImageWidth, 16);
+    ASSERT_EQ(doc.ImageHeight, 16);
+    ASSERT_EQ(frame.Width(), 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const int sx = frame.left + x, sy = frame.top + y;
+            const bool on = sx >= 0 && sy >= 0 && sx < w && sy < h;
+            const Rgba8 want = on ? picture[std::size_t(sy) * w + sx] : Rgba8{0, 0, 0, 0};
+            ASSERT_EQ(doc.LayerAt(0).Pixels[std::size_t(y) * 16 + x], want) << x << "," << y;
+        }
+    EXPECT_TRUE(prompt_.Done());
+}
+
+TEST_F(TrueColorSources, WholeNonSquarePictureIsFittedByPremultipliedAveraging) {
+    const int w = 37, h = 21;
+    const std::vector<Rgba8> picture = SoftPicture(w, h);
+    WriteBytes(folder_ / "wide.png", PngOf(picture, w, h));
+
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+        picker.rgSizeClick(1);
+        picker.SetColorItem(kFullColorItem);
+        picker.Button3Click();
+        return true;
+    });
+    Document doc;
+    ASSERT_TRUE(gui::ReadFormatFile(PathOf("wide.png"), gui::DocumentFileKind::Png, doc, Request()).Ok);
+    const Document direct = FittedTrueColorDocument(picture, w, h, 32, 32, 10);
+    ASSERT_TRUE(direct.Ready);
+    ASSERT_TRUE(doc.TrueColor);
+    EXPECT_EQ(doc.ImageWidth, 32);
+    EXPECT_EQ(doc.ImageHeight, 32);
+    EXPECT_EQ(doc.LayerAt(0).Pixels, direct.LayerAt(0).Pixels);
+}
+
+TEST_F(TrueColorSources, PictureWithoutAlphaIsNotOfferedFullColour) {
+    Raster picture(9, 7);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 9; ++x) picture.SetPixelUnchecked(x, y, Rgb{std::uint8_t(x * 20), 50, std::uint8_t(y * 30)});
+    WriteBytes(folder_ / "plain.bmp", BitmapBytes(picture));
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+        EXPECT_FALSE(picker.TrueColorOffered());
+        picker.SetColorItem(kFullColorItem);   // not there: the choice stays a palette one
+        EXPECT_FALSE(picker.TrueColorChosen());
+        return true;
+    });
+    Document doc;
+    ASSERT_TRUE(gui::ReadFormatFile(PathOf("plain.bmp"), gui::DocumentFileKind::Bitmap, doc, Request()).Ok);
+    EXPECT_FALSE(doc.TrueColor);
+    EXPECT_EQ(doc.ColorCount, 16);
+}
+
+}  // namespace
+}  // namespace pq::test
