@@ -1,10 +1,16 @@
 // Truecolour documents made from pictures and for new icon sets: the area picker's フルカラー
 // import keeping alpha, and a new truecolour icon set's pages.
+#include <QAction>
+#include <QCheckBox>
 #include <gtest/gtest.h>
 
+#include "core/formats/icon_set.h"
 #include "core/formats/png_file.h"
 #include "core/ops/resample.h"
 #include "gui/app/main_form.h"
+#include "gui/document/icon_menu.h"
+#include "gui/document/image_form.h"
+#include "gui/document/page_dialogs.h"
 #include "gui/formats/area_picker.h"
 #include "gui/formats/file_commands.h"
 #include "support/editor_fixture.h"
@@ -106,6 +112,49 @@ TEST_F(TrueColorSources, PictureWithoutAlphaIsNotOfferedFullColour) {
     ASSERT_TRUE(gui::ReadFormatFile(PathOf("plain.bmp"), gui::DocumentFileKind::Bitmap, doc, Request()).Ok);
     EXPECT_FALSE(doc.TrueColor);
     EXPECT_EQ(doc.ColorCount, 16);
+}
+
+TEST_F(TrueColorSources, NewFullColourIconSetHasTruecolourPagesSavedWithAlpha) {
+    prompt_.ExpectDialog("TfrmNewIconSet", [](QDialog& d) {
+        auto& dialog = static_cast<gui::TfrmPageSizes&>(d);
+        for (int side : {16, 24, 48}) dialog.SizeBox(side)->setChecked(false);
+        dialog.SizeBox(20)->setChecked(true);   // 20, 32 and 256 remain
+        dialog.ChooseColors(32);
+        EXPECT_TRUE(dialog.TrueColorChosen());
+        return true;
+    });
+    gui::NewIconSetCommand().RunOnFrame(*frame_);
+    gui::TImageForm* form = Active();
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->PageCount(), 3);
+    const IconPageKind kinds[3] = {IconPageKind::TrueColor, IconPageKind::TrueColor, IconPageKind::Png};
+    std::vector<std::vector<Rgba8>> painted;
+    for (int i = 0; i < 3; ++i) {
+        Document& page = form->PageDoc(i);
+        ASSERT_TRUE(page.TrueColor) << i;
+        EXPECT_EQ(form->PageAt(i).Kind, kinds[i]) << i;
+        const int side = page.ImageWidth;
+        // Soft alpha over the page; colour 0 where alpha is 0, as a transparent pixel is kept.
+        std::vector<Rgba8> p = SoftPicture(side, side);
+        for (Rgba8& c : p)
+            if (c.a == 0) c = Rgba8{0, 0, 0, 0};
+        page.LayerAt(0).Pixels = p;
+        page.Modified = true;
+        painted.push_back(std::move(p));
+    }
+
+    prompt_.ExpectSaveFile(PathOf("set.ico"));
+    form->MenuAction("SaveAs1")->trigger();
+    std::vector<IconSetPage> back;
+    int type = 0;
+    ASSERT_TRUE(LoadIconSetFile(folder_ / "set.ico", 10, back, type).Ok);
+    ASSERT_EQ(back.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(back[std::size_t(i)].Doc.TrueColor) << i;
+        EXPECT_EQ(back[std::size_t(i)].Kind, kinds[i]) << i;
+        EXPECT_EQ(back[std::size_t(i)].Doc.LayerAt(0).Pixels, painted[std::size_t(i)]) << i;
+    }
+    EXPECT_TRUE(prompt_.Done());
 }
 
 }  // namespace

@@ -122,9 +122,17 @@ Command NewIconSetCommand() {
                 const std::vector<int> sizes = dialog.CheckedSizes();
                 if (sizes.empty()) return;
                 const int colors = dialog.ChosenColors();
+                const bool trueColor = dialog.TrueColorChosen();
                 std::vector<pq::IconSetPage> pages;
                 for (int s : sizes) {
                     pq::IconSetPage page;
+                    if (trueColor) {
+                        // Truecolour pages are written as 32-bit images, the 256 x 256 one as PNG.
+                        pq::InitBlankTrueColorDocument(page.Doc, s, s, frame.SelectedZoom());
+                        page.Kind = s == 256 ? pq::IconPageKind::Png : pq::IconPageKind::TrueColor;
+                        pages.push_back(std::move(page));
+                        continue;
+                    }
                     page.Doc = BlankPage(frame, s, colors);
                     page.Kind = pq::NewPageKind(s, s);
                     pages.push_back(std::move(page));

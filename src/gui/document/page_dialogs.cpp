@@ -17,7 +17,9 @@ namespace pq::gui {
 
 namespace {
 
-QGroupBox* ColorGroup(QWidget* parent, QRadioButton*& c16, QRadioButton*& c256, int colors) {
+// "16色" and "256色", with `trueColor` also "フルカラー" below them.
+QGroupBox* ColorGroup(QWidget* parent, QRadioButton*& c16, QRadioButton*& c256, int colors,
+                      QRadioButton** trueColor = nullptr) {
     auto* group = new QGroupBox("色数", parent);
     group->setObjectName("rgColor");
     auto* layout = new QVBoxLayout(group);
@@ -25,6 +27,10 @@ QGroupBox* ColorGroup(QWidget* parent, QRadioButton*& c16, QRadioButton*& c256, 
     c256 = new QRadioButton("256色", group);
     layout->addWidget(c16);
     layout->addWidget(c256);
+    if (trueColor) {
+        *trueColor = new QRadioButton("フルカラー", group);
+        layout->addWidget(*trueColor);
+    }
     (colors == 256 ? c256 : c16)->setChecked(true);
     return group;
 }
@@ -103,8 +109,7 @@ TfrmPageSizes::TfrmPageSizes(QWidget* parent, const QString& title, const QStrin
     auto* groups = new QHBoxLayout;
     groups->addWidget(group);
     if (withColors) {
-        QRadioButton* c16 = nullptr;
-        groups->addWidget(ColorGroup(this, c16, colors256_, 256));
+        groups->addWidget(ColorGroup(this, colors16_, colors256_, 256, &colorsTrue_));
     }
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(groups);
@@ -119,6 +124,15 @@ std::vector<int> TfrmPageSizes::CheckedSizes() const {
 }
 
 int TfrmPageSizes::ChosenColors() const { return colors256_ && colors256_->isChecked() ? 256 : 16; }
+
+bool TfrmPageSizes::TrueColorChosen() const { return colorsTrue_ && colorsTrue_->isChecked(); }
+
+void TfrmPageSizes::ChooseColors(int colors) {
+    if (!colors256_) return;
+    if (colors == 32 && colorsTrue_) colorsTrue_->setChecked(true);
+    else if (colors == 256) colors256_->setChecked(true);
+    else colors16_->setChecked(true);
+}
 
 QCheckBox* TfrmPageSizes::SizeBox(int size) const {
     for (std::size_t i = 0; i < boxes_.size(); ++i)

@@ -46,12 +46,18 @@ public:
                   const std::vector<int>& checked);
 
     std::vector<int> CheckedSizes() const;
+    // 16 or 256; with "フルカラー" chosen TrueColorChosen is true instead.
     int ChosenColors() const;
+    bool TrueColorChosen() const;
+    // 16, 256 or 32 (フルカラー), as a click on that choice would.
+    void ChooseColors(int colors);
     QCheckBox* SizeBox(int size) const;
 
 private:
     std::vector<QCheckBox*> boxes_;
     QRadioButton* colors256_ = nullptr;
+    QRadioButton* colors16_ = nullptr;
+    QRadioButton* colorsTrue_ = nullptr;   // "フルカラー" (new sets only)
 };
 
 }  // namespace pq::gui
