@@ -37,6 +37,33 @@ std::vector<std::uint8_t> PngOf(const std::vector<Rgba8>& p, int w, int h) {
     return EncodeRgbaPng(w, h, rgba);
 }
 
+// A 32-bit bottom-up bitmap (40-byte header, no compression) of straight RGBA pixels.
+std::vector<std::uint8_t> Bitmap32Of(const std::vector<Rgba8>& p, int w, int h) {
+    std::vector<std::uint8_t> b(54 + std::size_t(4) * w * h, 0);
+    const auto put32 = [&b](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, std::uint32_t(b.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, std::uint32_t(w));
+    put32(22, std::uint32_t(h));
+    b[26] = 1;
+    b[28] = 32;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const Rgba8 c = p[std::size_t(h - 1 - y) * w + x];
+            const std::size_t at = 54 + (std::size_t(y) * w + x) * 4;
+            b[at] = c.b;
+            b[at + 1] = c.g;
+            b[at + 2] = c.r;
+            b[at + 3] = c.a;
+        }
+    return b;
+}
+
 class TrueColorSources : public EditorTest {
 protected:
     QString PathOf(const std::string& name) const { return QString::fromStdString((folder_ / name).string()); }
@@ -94,6 +121,27 @@ TEST_F(TrueColorSources, WholeNonSquarePictureIsFittedByPremultipliedAveraging) 
     EXPECT_EQ(doc.ImageWidth, 32);
     EXPECT_EQ(doc.ImageHeight, 32);
     EXPECT_EQ(doc.LayerAt(0).Pixels, direct.LayerAt(0).Pixels);
+}
+
+TEST_F(TrueColorSources, Bitmap32KeepsItsAlphaAndWhatLiesOffThePictureIsTransparent) {
+    const int w = 9, h = 7;   // smaller than the 16 x 16 frame
+    const std::vector<Rgba8> picture = SoftPicture(w, h);
+    WriteBytes(folder_ / "soft.bmp", Bitmap32Of(picture, w, h));
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+        EXPECT_TRUE(picker.TrueColorOffered());
+        picker.SetColorItem(kFullColorItem);
+        return true;   // the first frame: the picture's top-left corner at 1:1
+    });
+    Document doc;
+    ASSERT_TRUE(gui::ReadFormatFile(PathOf("soft.bmp"), gui::DocumentFileKind::Bitmap, doc, Request()).Ok);
+    ASSERT_TRUE(doc.TrueColor);
+    ASSERT_EQ(doc.ImageWidth, 16);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const Rgba8 want = x < w && y < h ? picture[std::size_t(y) * w + x] : Rgba8{0, 0, 0, 0};
+            ASSERT_EQ(doc.LayerAt(0).Pixels[std::size_t(y) * 16 + x], want) << x << "," << y;
+        }
 }
 
 TEST_F(TrueColorSources, PictureWithoutAlphaIsNotOfferedFullColour) {

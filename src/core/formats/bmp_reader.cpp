@@ -566,4 +566,39 @@ FileResult LoadBitmapFileRows(const std::filesystem::path& path, PictureRowSink&
     return r;
 }
 
+namespace {
+
+std::uint32_t BitmapU32At(std::span<const std::uint8_t> b, std::size_t at) {
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
+}
+
+}  // namespace
+
+void ApplyBitmapAlpha(std::span<const std::uint8_t> file, std::vector<Rgba8>& pixels, int width, int height) {
+    BitmapInfo info;
+    if (!ReadBitmapInfo(file, info) || info.BitsPerPixel != 32 || info.Width != width || info.Height != height) return;
+    if (info.HeaderSize < 40 || file.size() < 14 + std::size_t(info.HeaderSize)) return;
+    if (info.Compression == 3 || info.Compression == 6) {
+        const bool alphaMask = info.Compression == 6 || info.HeaderSize >= 56;
+        if (file.size() < 70 || BitmapU32At(file, 54) != 0xFF0000u || BitmapU32At(file, 58) != 0xFF00u || BitmapU32At(file, 62) != 0xFFu ||
+            !alphaMask || BitmapU32At(file, 66) != 0xFF000000u)
+            return;
+    } else if (info.Compression != 0) {
+        return;
+    }
+    const std::uint64_t offset = BitmapU32At(file, 10), stride = 4 * std::uint64_t(width);
+    if (offset > file.size() || (file.size() - offset) / stride < std::uint64_t(height)) return;
+    bool anyAlpha = false;
+    for (std::uint64_t i = 0; i < stride * std::uint64_t(height) && !anyAlpha; i += 4) anyAlpha = file[offset + i + 3] != 0;
+    if (!anyAlpha) return;
+    for (int y = 0; y < height; ++y) {
+        const std::size_t stored = std::size_t(info.TopDown ? y : height - 1 - y);
+        const std::uint8_t* row = file.data() + offset + stored * stride;
+        Rgba8* out = pixels.data() + std::size_t(y) * std::size_t(width);
+        for (int x = 0; x < width; ++x) out[x].a = row[4 * x + 3];
+    }
+}
+
+
 }  // namespace pq

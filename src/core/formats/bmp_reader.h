@@ -68,4 +68,10 @@ FileResult DecodeBitmapRows(std::span<const std::uint8_t> file, PictureRowSink& 
 FileResult LoadBitmapFileRows(const std::filesystem::path& path, PictureRowSink& sink, BitmapInfo* info = nullptr,
                               std::size_t bandBytes = kPictureBandBytes);
 
+// A 32-bit bitmap stores blue, green, red and alpha bytes (uncompressed, or bit fields giving that
+// very layout); the bitmap reader gives its colours, this sets the alpha of `pixels` (width x
+// height, from the top) from those bytes. They are used only when not all 0, as a 32-bit icon
+// image's are: many 32-bit bitmaps leave that byte unused, and then nothing changes.
+void ApplyBitmapAlpha(std::span<const std::uint8_t> file, std::vector<Rgba8>& pixels, int width, int height);
+
 }  // namespace pq

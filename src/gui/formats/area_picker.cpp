@@ -281,15 +281,17 @@ pq::Document AreaTrueColorDocument(const std::vector<pq::Rgba8>& pixels, int pic
         !(pictureWidth == width && pictureHeight == height))
         return pq::FittedTrueColorDocument(pixels, pictureWidth, pictureHeight, width, height, selectedZoom);
     if (width < 1 || height < 1 || width > pq::kMaxResampleSide || height > pq::kMaxResampleSide) return doc;
-    // The frame's pixels, transparent where it lies off the picture.
-    const int fw = frame.Width(), fh = frame.Height();
+    // The frame's pixels, transparent where it lies off the picture. Before any frame is drawn
+    // the preview shows the picture's top-left corner at 1:1, and that is what is taken.
+    const pq::Rect area0 = frame.Empty() ? pq::Rect{0, 0, width, height} : frame;
+    const int fw = area0.Width(), fh = area0.Height();
     if (fw <= 0 || fh <= 0) return doc;
     std::vector<pq::Rgba8> area(std::size_t(fw) * std::size_t(fh), pq::Rgba8{0, 0, 0, 0});
     for (int y = 0; y < fh; ++y) {
-        const int sy = frame.top + y;
+        const int sy = area0.top + y;
         if (sy < 0 || sy >= pictureHeight) continue;
         for (int x = 0; x < fw; ++x) {
-            const int sx = frame.left + x;
+            const int sx = area0.left + x;
             if (sx < 0 || sx >= pictureWidth) continue;
             area[std::size_t(y) * fw + x] = pixels[std::size_t(sy) * pictureWidth + sx];
         }

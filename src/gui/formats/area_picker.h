@@ -134,7 +134,7 @@ private:
 // The import's truecolour document of straight RGBA pixels (pictureWidth x pictureHeight) for
 // the picker's `frame` and an output of width x height: the whole picture (全体を使う) fitted by
 // FittedTrueColorDocument; a frame of the output's own size copied pixel for pixel, what lies off
-// the picture transparent; any other frame averaged to the output size by ResampleRgba. Not Ready
+// the picture transparent (no frame yet: the top-left corner at 1:1, as the preview shows it); any other frame averaged to the output size by ResampleRgba. Not Ready
 // when the pixels do not match the picture's size or the output is out of range.
 pq::Document AreaTrueColorDocument(const std::vector<pq::Rgba8>& pixels, int pictureWidth, int pictureHeight,
                                    const pq::Rect& frame, int width, int height, int selectedZoom);

@@ -180,13 +180,34 @@ pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Docu
     if (pq::FileResult r = pq::LoadPicture(ToFsPath(path), kind, picture, &transparent); !r.Ok) return r;
     if (!request.prompt) return pq::FileResult::Failure("");
     TfrmSelectOpenArea dialog(request.parent, picture, AreaPickerMode::Import, 16, 16, &transparent);
-    dialog.OfferTrueColor(kind == pq::PictureKind::Png);
+    // Pictures that hold alpha of their own: a PNG, a 32-bit bitmap.
+    pq::BitmapInfo bitmapInfo;
+    const bool bitmap32 = kind == pq::PictureKind::Bitmap && pq::ReadBitmapFileInfo(ToFsPath(path), bitmapInfo).Ok &&
+                          bitmapInfo.BitsPerPixel == 32;
+    dialog.OfferTrueColor(kind == pq::PictureKind::Png || bitmap32);
     if (!request.prompt->RunDialog(dialog)) return pq::FileResult::Failure("");
     WaitCursor wait;
     if (dialog.TrueColorChosen()) {
         // The picture again, this time with every alpha value it holds.
         std::vector<std::uint8_t> bytes;
         if (pq::FileResult r = pq::ReadPictureFileBytes(ToFsPath(path), bytes); !r.Ok) return r;
+        if (kind == pq::PictureKind::Bitmap) {
+            // The reader's colours, opaque unless the file's alpha bytes say otherwise.
+            const int w = picture.Width(), h = picture.Height();
+            std::vector<pq::Rgba8> pixels(std::size_t(w) * std::size_t(h));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const pq::Rgb c = picture.Pixel(x, y);
+                    pixels[std::size_t(y) * w + x] = pq::Rgba8{c.r, c.g, c.b, 255};
+                }
+            pq::ApplyBitmapAlpha(bytes, pixels, w, h);
+            pq::Document made = AreaTrueColorDocument(pixels, w, h, dialog.Picker().FrameRect(),
+                                                      dialog.Preview().Width(), dialog.Preview().Height(),
+                                                      request.SelectedZoom);
+            if (!made.Ready) return pq::FileResult::Failure(pq::kPictureTooLargeMessage);
+            doc = std::move(made);
+            return pq::FileResult::Success();
+        }
         int w = 0, h = 0;
         std::vector<std::uint8_t> rgba;
         if (!pq::DecodePngRgba(bytes, std::max(picture.Width(), picture.Height()), w, h, rgba) ||
