@@ -39,6 +39,7 @@ struct Editor {
     pq::test::ScriptedPrompt prompt;
     std::unique_ptr<pq::gui::TMainForm> frame;
     std::filesystem::path iconPath;
+    std::filesystem::path paletteIconPath;   // the same ten sides, every page a palette image
 };
 
 // `layers` layers, each about a third painted with random indices of a random palette.
@@ -57,8 +58,24 @@ void Paint(pq::Document& d, int width, int height, int layers, int colors, unsig
     }
 }
 
-// Ten images: palette ones from 16 to 128 pixels, two 32-bit ones, and a 256 x 256 PNG last.
-void WriteTenImageIcon(const std::filesystem::path& path) {
+// A truecolour document of `layers` layers, each about a third painted with random colours of
+// random, mostly partial alpha, so that composing blends every layer instead of taking the top.
+void PaintTrueColor(pq::Document& d, int width, int height, int layers, unsigned seed) {
+    pq::InitBlankTrueColorDocument(d, width, height, 20);
+    std::mt19937 rng(seed);
+    for (int l = 0; l < layers; ++l) {
+        if (l > 0) d.AppendLayer();
+        pq::Layer& layer = d.LayerAt(l);
+        for (pq::Rgba8& px : layer.Pixels)
+            if (rng() % 3 == 0) px = pq::Rgba8{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(1 + rng() % 254)};
+    }
+    d.DrawRgba = pq::Rgba8{200, 40, 90, 160};
+}
+
+// Ten images: palette ones from 16 to 128 pixels, two 32-bit ones, and a 256 x 256 PNG last
+// (the last three open as truecolour pages). `paletteOnly` writes all ten as palette images
+// (the 32 and 48 as 256 colours, the 256 as 8-bit), the figure to compare the set against.
+void WriteTenImageIcon(const std::filesystem::path& path, bool paletteOnly = false) {
     struct Page { int side; pq::IconPageKind kind; int colors; };
     const Page pages[] = {{16, pq::IconPageKind::Palette, 16},   {24, pq::IconPageKind::Palette, 16},
                           {32, pq::IconPageKind::Palette, 256},  {48, pq::IconPageKind::Palette, 256},
@@ -69,7 +86,7 @@ void WriteTenImageIcon(const std::filesystem::path& path) {
     std::vector<pq::IconSetEntry> entries;
     for (std::size_t i = 0; i < docs.size(); ++i) {
         Paint(docs[i], pages[i].side, pages[i].side, 1, pages[i].colors, unsigned(i + 1));
-        entries.push_back(pq::IconSetEntry{&docs[i], pages[i].kind});
+        entries.push_back(pq::IconSetEntry{&docs[i], paletteOnly ? pq::IconPageKind::Palette : pages[i].kind});
     }
     if (!pq::SaveIconSet(entries, path, 1).Ok) std::abort();
 }
@@ -82,17 +99,20 @@ Editor& TheEditor() {
         editor->frame->show();
         editor->iconPath = editor->folder.Path() / "ten.ico";
         WriteTenImageIcon(editor->iconPath);
+        editor->paletteIconPath = editor->folder.Path() / "ten_palette.ico";
+        WriteTenImageIcon(editor->paletteIconPath, true);
         return editor;
     }();
     return *e;
 }
 
-TImageForm* OpenSet(Editor& e) {
+TImageForm* OpenSet(Editor& e, bool paletteOnly = false) {
     e.prompt.ExpectDialog("TForm7", [](QDialog& d) {
         static_cast<pq::gui::TForm7&>(d).Button3()->click();
         return d.result() == QDialog::Accepted;
     });
-    return e.frame->OpenFile(QString::fromStdString(e.iconPath.string()));
+    const auto& path = paletteOnly ? e.paletteIconPath : e.iconPath;
+    return e.frame->OpenFile(QString::fromStdString(path.string()));
 }
 
 void Close(TImageForm* form) {
@@ -143,7 +163,7 @@ void BrushMoves(benchmark::State& state, TImageForm* form, bool whole) {
         const auto start = Clock::now();
         if (whole) {
             pq::gui::StrokeState& st = e.frame->Stroke();
-            pq::StampLine(form->Doc(), pq::StrokeContext{3, st.StrokeColor}, st.LastX, st.LastY, pos.x() / 20, pos.y() / 20, false);
+            pq::StampLine(form->Doc(), pq::StrokeContext{3, st.StrokeColor, st.StrokeRgba}, st.LastX, st.LastY, pos.x() / 20, pos.y() / 20, false);
             form->Redraw();
             st.LastX = pos.x() / 20;
             st.LastY = pos.y() / 20;
@@ -173,6 +193,23 @@ void CanvasBrushMove_256x256x16(benchmark::State& state, bool whole) {
 BENCHMARK_CAPTURE(CanvasBrushMove_256x256x16, whole, true)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(CanvasBrushMove_256x256x16, rect, false)->Unit(benchmark::kMicrosecond);
 
+// The same on a truecolour document: 16 layers of soft-alpha RGBA, painting a half-transparent colour.
+void CanvasBrushMove_256x256x16_TrueColor(benchmark::State& state, bool whole) {
+    Editor& e = TheEditor();
+    TImageForm* form = e.frame->OpenBuiltDocument("bench", [](pq::Document& d, int) {
+        PaintTrueColor(d, 256, 256, 16, 7);
+        d.Zoom = 20;
+    });
+    if (!form || !form->Doc().TrueColor || form->Doc().LayerCount() != 16) {
+        state.SkipWithError("the truecolour document did not open");
+        return;
+    }
+    BrushMoves(state, form, whole);
+    Close(form);
+}
+BENCHMARK_CAPTURE(CanvasBrushMove_256x256x16_TrueColor, whole, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(CanvasBrushMove_256x256x16_TrueColor, rect, false)->Unit(benchmark::kMicrosecond);
+
 void CanvasBrushMove_48x48(benchmark::State& state, bool whole) {
     Editor& e = TheEditor();
     TImageForm* form = e.frame->OpenBuiltDocument("bench", [](pq::Document& d, int) {
@@ -197,33 +234,46 @@ BENCHMARK_CAPTURE(IconSetBrushMove_256Page, whole, true)->Unit(benchmark::kMicro
 BENCHMARK_CAPTURE(IconSetBrushMove_256Page, rect, false)->Unit(benchmark::kMicrosecond);
 
 // すべて開く on the ten-image icon: reading, every page's document, the window, its strip,
-// the preview of all pages and the base steps; closing is not timed.
-void OpenTenImageIconAsSet(benchmark::State& state) {
+// the preview of all pages and the base steps; closing is not timed. `paletteOnly` opens the
+// set whose ten pages are all palette images; otherwise the 32-bit and PNG pages open as
+// truecolour (counted in `truecolor_pages`).
+void OpenTenImageIconAsSet(benchmark::State& state, bool paletteOnly) {
     Editor& e = TheEditor();
+    int trueColorPages = 0;
     for (auto _ : state) {
-        TImageForm* form = OpenSet(e);
+        TImageForm* form = OpenSet(e, paletteOnly);
         QApplication::processEvents();
         state.PauseTiming();
         if (!form || form->PageCount() != 10) state.SkipWithError("the set did not open");
-        if (form) Close(form);
+        if (form) {
+            trueColorPages = 0;
+            for (int i = 0; i < form->PageCount(); ++i) trueColorPages += form->PageDoc(i).TrueColor ? 1 : 0;
+            Close(form);
+        }
         state.ResumeTiming();
     }
+    state.counters["truecolor_pages"] = trueColorPages;
 }
-BENCHMARK(OpenTenImageIconAsSet)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenTenImageIconAsSet, palette_only, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(OpenTenImageIconAsSet, with_truecolor, false)->Unit(benchmark::kMillisecond);
 
 // The core's part of it: the ten pages from the file's bytes.
-void LoadTenImageIconSet(benchmark::State& state) {
+void LoadTenImageIconSet(benchmark::State& state, bool paletteOnly) {
     Editor& e = TheEditor();
     std::vector<uint8_t> bytes;
-    pq::ReadIconFileBytes(e.iconPath, bytes);
+    pq::ReadIconFileBytes(paletteOnly ? e.paletteIconPath : e.iconPath, bytes);
+    int trueColorPages = 0;
     for (auto _ : state) {
         std::vector<pq::IconSetPage> pages;
         int type = 1;
         if (!pq::LoadIconSet(bytes, 20, pages, type).Ok) state.SkipWithError("not loaded");
         benchmark::DoNotOptimize(pages.data());
+        trueColorPages = int(std::count_if(pages.begin(), pages.end(), [](const pq::IconSetPage& p) { return p.Doc.TrueColor; }));
     }
+    state.counters["truecolor_pages"] = trueColorPages;
 }
-BENCHMARK(LoadTenImageIconSet)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(LoadTenImageIconSet, palette_only, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(LoadTenImageIconSet, with_truecolor, false)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
