@@ -466,21 +466,9 @@ FileResult StreamParsed(const BmpInput& in, const Headers& h, PictureRowSink& si
     return (c == kRle4 || c == kRle8 || c == kRle24) ? StreamRle(in, h, sink, bandBytes) : StreamRows(in, h, sink, bandBytes);
 }
 
-// The whole picture into a raster.
-class RasterSink : public PictureRowSink {
-public:
-    explicit RasterSink(Raster& out) : out_(out) {}
-    void Start(int width, int height) override { out_.Resize(width, height); }
-    std::uint8_t* RowBuffer(int y) override { return out_.Row(y); }
-    void RowDone(int) override {}
-
-private:
-    Raster& out_;
-};
-
 FileResult DecodeParsed(const BmpInput& in, const Headers& h, Raster& picture) {
     Raster out;
-    RasterSink sink(out);
+    RasterRowSink sink(out);
     FileResult r = StreamParsed(in, h, sink, kPictureBandBytes);
     if (r) picture = std::move(out);
     return r;

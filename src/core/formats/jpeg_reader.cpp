@@ -138,18 +138,6 @@ struct Input {
     std::uint64_t Size() const { return file ? file->Size() : bytes.size(); }
 };
 
-// The whole picture into a raster, each row decoded in place.
-class RasterSink : public PictureRowSink {
-public:
-    explicit RasterSink(Raster& out) : out_(out) {}
-    void Start(int width, int height) override { out_.Resize(width, height); }
-    std::uint8_t* RowBuffer(int y) override { return out_.Row(y); }
-    void RowDone(int) override {}
-
-private:
-    Raster& out_;
-};
-
 // Returns 0 on success, 1 invalid, 2 too large. Everything with a destructor lives in `dec` or
 // in the caller, since a longjmp back into this function skips destructors. Without a sink only
 // the header is read.
@@ -241,7 +229,7 @@ FileResult DecodeInto(const Input& input, PictureRowSink* sink, JpegInfo& info) 
 
 FileResult Decode(const Input& input, Raster* picture, JpegInfo& info) {
     Raster out;
-    RasterSink sink(out);
+    RasterRowSink sink(out);
     FileResult r = DecodeInto(input, picture ? &sink : nullptr, info);
     if (r && picture) *picture = std::move(out);
     return r;

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/raster/raster.h"
+
 namespace pq {
 
 // Decoders of bitmaps and PNG pictures keep at most about this many bytes of decoded pixels
@@ -91,6 +93,18 @@ private:
     bool transparency_, whole_ = false;
     int piece_ = 1;
     std::vector<std::uint8_t> bgr_, clear_;
+};
+
+// The whole picture into a raster, each row decoded in place.
+class RasterRowSink : public PictureRowSink {
+public:
+    explicit RasterRowSink(Raster& out) : out_(out) {}
+    void Start(int width, int height) override { out_.Resize(width, height); }
+    std::uint8_t* RowBuffer(int y) override { return out_.Row(y); }
+    void RowDone(int) override {}
+
+private:
+    Raster& out_;
 };
 
 }  // namespace pq
