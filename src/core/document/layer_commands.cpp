@@ -148,6 +148,10 @@ bool MergeLayers(Document& doc, MergeMode mode) {
     }
 
     Layer& t = doc.LayerAt(target);
+    // Truecolour: the target is first composed over transparency as the canvas does, so that a
+    // fully transparent pixel keeps no colour bytes of its own and merging every visible layer
+    // gives exactly the canvas composite.
+    for (Rgba8& px : t.Pixels) px = BlendOver(Rgba8{}, px);
     for (int i = target + 1; i < count; ++i) {
         if (!merged[std::size_t(i)]) continue;
         const Layer& src = doc.LayerAt(i);

@@ -45,7 +45,8 @@ enum class MergeMode { Down, Visible, All };
 // The merge engine. Down: the current layer into the one below. All: every layer above 0 into
 // layer 0, hidden ones included. Visible: the visible layers above the lowest visible one into
 // it; hidden layers stay in place. Higher layers win (truecolour layers are blended over the
-// target in order with BlendOver); the target keeps its name and visibility
+// target in order with BlendOver, as ComposeRgbaLayers composes them over transparency, so a
+// fully transparent target pixel ends as Rgba8{}); the target keeps its name and visibility
 // and becomes current. A floating selection is committed before and lifted from the target
 // after. Returns whether anything was merged.
 bool MergeLayers(Document& doc, MergeMode mode);

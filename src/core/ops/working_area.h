@@ -44,7 +44,11 @@ enum class OperationFamily { Transform, Filter, PixelEffect, PaletteAdjust, Comp
 // The transforms move whole pixels and work exactly in truecolour. The others compute with
 // palette indices or the palette and refuse a truecolour document (they return
 // EditResult::Nothing) instead of reducing it to a palette; the menus grey them.
-constexpr bool WorksInTrueColor(OperationFamily family) { return family == OperationFamily::Transform; }
+// Compositing blends two layers' RGBA with BlendOver and leaves the palette alone.
+constexpr bool WorksInTrueColor(OperationFamily family) {
+    return family == OperationFamily::Transform
+        || family == OperationFamily::Compositing;
+}
 // Whether an operation of the family may run on the document.
 inline bool OperationApplies(const Document& doc, OperationFamily family) {
     return !doc.TrueColor || WorksInTrueColor(family);

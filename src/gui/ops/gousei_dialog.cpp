@@ -7,15 +7,16 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <utility>
 
-#include "core/document/color_reduction.h"
 #include "core/ops/compositing.h"
 #include "gui/kit/dialog_buttons.h"
 #include "gui/ops/picture_view.h"
 
 namespace pq::gui {
 
-TfrmGousei::TfrmGousei(QWidget* parent, const pq::Document& doc) : QDialog(parent), doc_(doc) {
+TfrmGousei::TfrmGousei(QWidget* parent, const pq::Document& doc, const pq::TransparencyColors& backdrop)
+    : QDialog(parent), doc_(doc), backdrop_(backdrop) {
     setObjectName("TfrmGousei");
     setWindowTitle("合成");
     // No buttons in the title bar: the dialog closes through OK or キャンセル.
@@ -80,11 +81,10 @@ int TfrmGousei::OverlayLayer() const { return overlay_->currentIndex(); }
 int TfrmGousei::Opacity() const { return track_->value(); }
 
 void TfrmGousei::ComboBox1Click() {
-    const pq::Raster base = pq::LayerToBitmap(doc_, BaseLayer());
-    const pq::Raster overlay = pq::LayerToBitmap(doc_, OverlayLayer());
-    result_ = pq::BlendPictures(base, overlay, Opacity());
-    ShowPicture(image_[0], base);
-    ShowPicture(image_[1], overlay);
+    pq::CompositePictures pictures = pq::PreviewComposite(doc_, BaseLayer(), OverlayLayer(), Opacity(), backdrop_);
+    result_ = std::move(pictures.Result);
+    ShowPicture(image_[0], pictures.Base);
+    ShowPicture(image_[1], pictures.Overlay);
     ShowPicture(image_[2], result_);
     percent_->setText(QString::number(Opacity()) + "%");
     ok_->setEnabled(pq::CanComposite(doc_, BaseLayer(), OverlayLayer()));

@@ -4,10 +4,13 @@
 // the blended result beside them, and the overlay's opacity on a track bar 0..100. The pictures
 // are taken from the document, which the dialog never changes; OK stays disabled while both
 // lists name the same layer, since blending a layer into itself would then remove it.
+// A truecolour document's pictures show each layer and the result over the checkerboard in the
+// user's transparency colours.
 
 #include <QDialog>
 
 #include "core/document/document.h"
+#include "core/document/render.h"
 #include "core/raster/raster.h"
 
 class QComboBox;
@@ -22,7 +25,7 @@ class TfrmGousei : public QDialog {
 public:
     // `doc` must outlive the dialog; a floating selection should be released beforehand (the
     // pictures show the layers only).
-    TfrmGousei(QWidget* parent, const pq::Document& doc);
+    TfrmGousei(QWidget* parent, const pq::Document& doc, const pq::TransparencyColors& backdrop = {});
 
     int BaseLayer() const;     // ComboBox1's index
     int OverlayLayer() const;  // ComboBox2's index
@@ -43,6 +46,7 @@ private:
     void ComboBox1Click();
 
     const pq::Document& doc_;
+    pq::TransparencyColors backdrop_;
     QComboBox* base_ = nullptr;
     QComboBox* overlay_ = nullptr;
     QSlider* track_ = nullptr;

@@ -168,7 +168,7 @@ void N21Click(TImageForm& form, FrameServices& frame) {
     // The pictures are taken from the layers, so floating content is put down first; it stays
     // put down (with its own step) when the dialog is cancelled.
     ReleaseSelection(form);
-    TfrmGousei dialog(&form, form.Doc());
+    TfrmGousei dialog(&form, form.Doc(), frame.TransparencyColors());
     if (!frame.GetPrompt().RunDialog(dialog)) return;
     form.ApplyEdit(pq::CompositeLayers(form.Doc(), dialog.BaseLayer(), dialog.OverlayLayer(), dialog.Opacity()));
 }
