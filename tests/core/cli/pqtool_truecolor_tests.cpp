@@ -3,6 +3,7 @@
 // truecolour are refused without writing, and info names the depth.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/png_file.h"
+#include "core/ops/compositing.h"
 #include "core/ops/resample.h"
 #include "support/png_encode.h"
 #include "support/run_pqtool.h"
@@ -286,6 +288,30 @@ TEST(PqtoolTrueColor, ApplyRefusesOperationsThatDoNotWorkInTrueColourWritingNoth
         else
             EXPECT_FALSE(fs::exists(c.out)) << c.out;
     }
+}
+
+// composite blends two truecolour layers as the editor's 合成 does, the overlay removed; a
+// floating selection is put down into its layer first.
+TEST(PqtoolTrueColor, ApplyCompositesTrueColourLayers) {
+    TempDir dir;
+    Document doc = TrueColorDocument(7, 5, SoftAlphaPicture(7, 5));
+    doc.AppendLayer();
+    std::vector<Rgba8> top = SoftAlphaPicture(7, 5);
+    std::reverse(top.begin(), top.end());
+    doc.LayerAt(1).Pixels = top;
+    ASSERT_TRUE(SaveDocumentFile(doc, dir / "two.pqf").Ok);
+    Document saved;
+    ASSERT_TRUE(LoadDocumentFile(dir / "two.pqf", saved, 10).Ok);
+
+    const RunResult r = RunPqtool({"apply", (dir / "two.pqf").string(), (dir / "one.pqf").string(), "--layer", "1",
+                                   "--select", "1,1,4,3", "composite:1,0,60"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    Document out;
+    ASSERT_TRUE(LoadDocumentFile(dir / "one.pqf", out, 10).Ok);
+    ASSERT_TRUE(out.TrueColor);
+    ASSERT_EQ(out.LayerCount(), 1);
+    EXPECT_EQ(Shown(out.LayerAt(0).Pixels),
+              Shown(BlendRgbaPlanes(saved.LayerAt(1).Pixels, saved.LayerAt(0).Pixels, 60)));
 }
 
 // info names a truecolour document's depth, in text and JSON; a palette document keeps its count.
