@@ -414,8 +414,7 @@ TEST(TrueColorTransforms, ResizeCropsExtendsAndSamplesRgbaLayers) {
 
 TEST(TrueColorTransforms, OperationsOnPaletteIndicesRefuseATruecolourDocument) {
     EXPECT_TRUE(WorksInTrueColor(OperationFamily::Transform));
-    for (const OperationFamily f : {OperationFamily::Filter, OperationFamily::PixelEffect,
-                                    OperationFamily::PaletteAdjust, OperationFamily::Compositing})
+    for (const OperationFamily f : {OperationFamily::PaletteAdjust, OperationFamily::Compositing})
         EXPECT_FALSE(WorksInTrueColor(f));
 
     Twins t = MakeTwins(5, 3);
@@ -428,11 +427,6 @@ TEST(TrueColorTransforms, OperationsOnPaletteIndicesRefuseATruecolourDocument) {
         EXPECT_EQ(t.tc.ColorCount, 256) << what;
         EXPECT_TRUE(t.tc.TrueColor) << what;
     };
-    unchanged(ApplyFilter(t.tc, FilterId{}), "filter");
-    Lcg rng;
-    for (const PixelEffectId id : {PixelEffectId::Diffuse, PixelEffectId::Noise, PixelEffectId::Scroll,
-                                   PixelEffectId::Shadow, PixelEffectId::ReplaceColor, PixelEffectId::Erase})
-        unchanged(ApplyPixelEffect(t.tc, id, rng, 1, 1), "pixel effect");
     unchanged(InvertPalette(t.tc), "invert");
     unchanged(AdjustBrightness(t.tc, 10), "brightness");
     unchanged(ChangeColorCount(t.tc, 16), "16 colours");
