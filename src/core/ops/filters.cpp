@@ -90,7 +90,7 @@ void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h) 
             if (spreads) {
                 // The blur kernels have no negative weight, so the sums are never negative.
                 const long long alpha = sum[3] / divisor;
-                if (alpha <= 0 || sum[3] <= 0) {
+                if (alpha <= 0) {
                     out = Rgba8{};
                     continue;
                 }
