@@ -362,12 +362,12 @@ std::string ApplyUsage() {
         "colour 8, random numbers from their start, so two runs write identical files.\n"
         "A PNG or 32-bit bitmap opens as a truecolour document at its own size (fitted into\n"
         "256x256 when larger), as does a 32-bit or PNG icon image or a truecolour document; it\n"
-        "is written with its alpha. Only the transforms (flips, turns, rotate, resize) and\n"
-        "composite work in truecolour: any other operation on it is refused (exit 1, nothing\n"
-        "written).\n"
+        "is written with its alpha. The transforms, filters, pixel effects and composite work\n"
+        "in truecolour; any other operation on it is refused (exit 1, nothing written).\n"
         "  --index N          image N of an .ico or .cur input (default 0)\n"
         "  --layer N          the current layer (0 = bottom)\n"
         "  --draw-color N     the drawing colour, a palette index below the colour count\n"
+        "                     (in truecolour the colour of that swatch, opaque)\n"
         "  --aux-color N      the auxiliary colour, likewise\n"
         "  --select L,T,R,B   select from corner (L,T) to (R,B), right and bottom excluded, as the\n"
         "                     select tool does, before the first operation; the operations on\n"
@@ -385,12 +385,12 @@ std::string ApplyUsage() {
         "補助色は 8、乱数は最初から。そのため二度実行しても同じファイルになります。\n"
         "PNG と 32 ビットのビットマップは、そのままの大きさ（256x256 より大きければそこに\n"
         "収めます）のフルカラーの文書として開きます。32 ビットか PNG のアイコンの画像、\n"
-        "フルカラーの文書も同じです。アルファを保って書きます。フルカラーに使えるのは変形\n"
-        "（反転、回転、rotate、resize）と composite だけで、ほかの操作は受け付けません\n"
-        "（終了ステータス 1、何も書きません）。\n"
+        "フルカラーの文書も同じです。アルファを保って書きます。フルカラーに使えるのは変形、\n"
+        "フィルタ、ピクセル効果と composite で、ほかの操作は受け付けません（終了ステータス 1、何も書きません）。\n"
         "  --index N          .ico か .cur の入力の N 番目の画像（既定は 0）\n"
         "  --layer N          作業するレイヤ（0 が一番下）\n"
         "  --draw-color N     描画色。色数より小さいパレット番号\n"
+        "                     （フルカラーではその色見本の色、不透明）\n"
         "  --aux-color N      補助色。同じく色数より小さいパレット番号\n"
         "  --select L,T,R,B   最初の操作の前に、選択ツールと同じく角 (L,T) から (R,B) まで（右端と\n"
         "                     下端は含まない）を選択します。色番号に働く操作はその中で行われ、\n"
@@ -499,6 +499,14 @@ int RunApply(std::span<const std::string> args) {
     doc.SetCurrentLayer(layer);
     doc.DrawColor = drawColor;
     doc.AuxColor = auxColor;
+    // A truecolour document paints RGBA: a colour given by index is that swatch, opaque, as a
+    // click on the colour palette gives it. Not given, the colours stay as opened.
+    auto opaqueSwatch = [&](int entry) {
+        const Rgb c = doc.ColorOf(entry);
+        return Rgba8{c.r, c.g, c.b, 255};
+    };
+    if (doc.TrueColor && parsed.Has("--draw-color")) doc.DrawRgba = opaqueSwatch(drawColor);
+    if (doc.TrueColor && parsed.Has("--aux-color")) doc.AuxRgba = opaqueSwatch(auxColor);
     if (!corners.empty()) {
         SetSelection(doc, corners[0], corners[1], corners[2], corners[3]);
         if (doc.SelRight <= doc.SelLeft || doc.SelBottom <= doc.SelTop)

@@ -152,7 +152,7 @@ TEST_F(TrueColorCommands, ToPaletteUsesTheOptionsAlphaThresholdAndUndoes) {
 }
 
 TEST_F(TrueColorCommands, OperationsNeedingAPaletteAreGreyedAndCannotRunInTrueColor) {
-    const char* paletteOnly[] = {"mieLowpass", "mcBlight", "mcGray", "mcColorCount"};
+    const char* paletteOnly[] = {"mcBlight", "mcGray", "mcColorCount"};
     NewDocument(0, 1);
     Active()->MenuAction("mlNew")->trigger();
     for (const char* name : paletteOnly) EXPECT_TRUE(Entry(name)->isEnabled()) << name;
@@ -174,6 +174,26 @@ TEST_F(TrueColorCommands, OperationsNeedingAPaletteAreGreyedAndCannotRunInTrueCo
     ASSERT_TRUE(Entry("mirReverseH")->isEnabled());
     Entry("mirReverseH")->trigger();
     EXPECT_EQ(f->Doc().Current().Pixels[14], (pq::Rgba8{9, 8, 7, 255}));
+}
+
+// Filters and pixel effects are there in truecolour; a filter puts a floating selection down
+// first as its own step.
+TEST_F(TrueColorCommands, FiltersAndPixelEffectsRunInTrueColorAfterTheSelectionIsPutDown) {
+    ChooseZoom(10);
+    TImageForm* f = NewDocument(0, kFullColorItem);
+    pq::Document& d = f->Doc();
+    d.Current().Pixels[3 + 16 * 3] = pq::Rgba8{200, 0, 0, 255};
+    for (const char* name : {"mieLowpass", "mieEd", "mieWave", "mieShadow"}) EXPECT_TRUE(Entry(name)->isEnabled()) << name;
+    ChooseTool(kToolSelect);
+    Drag({{2, 2}, {5, 6}});
+    Entry("mieLowpass")->trigger();
+    EXPECT_FALSE(d.HasSelection);
+    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - ぼかし");
+    // (3, 3) keeps its red with 8/16 of its alpha; its neighbour gets 1/16.
+    EXPECT_EQ(d.Current().Pixels[3 + 16 * 3], (pq::Rgba8{200, 0, 0, 127}));
+    EXPECT_EQ(d.Current().Pixels[4 + 16 * 3], (pq::Rgba8{200, 0, 0, 15}));
+    f->meUndoClick();
+    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - 選択範囲クリア");
 }
 
 TEST_F(TrueColorCommands, ToolsPaintTheRgbaOfEachButtonAndTheEyedropperPicksItBack) {

@@ -1,5 +1,8 @@
 #include "core/ops/filters.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "core/document/color_reduction.h"
 #include "core/document/selection.h"
 #include "core/ops/working_area.h"
@@ -48,14 +51,78 @@ void ApplyKernel(const FilterSpec& filter, Raster& picture) {
     }
 }
 
+bool SpreadsAlpha(FilterId id) { return id <= FilterId::MotionBlurVertical; }
+
+void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h) {
+    if (w <= 0 || h <= 0 || pixels.size() != std::size_t(w) * std::size_t(h)) return;
+    // Premultiplied by alpha (scaled by 255, so exact in integers), taken before any output.
+    struct Pre {
+        int r, g, b, a;
+    };
+    std::vector<Pre> pre(pixels.size());
+    for (std::size_t p = 0; p < pixels.size(); ++p) {
+        const Rgba8 c = pixels[p];
+        pre[p] = Pre{c.r * c.a, c.g * c.a, c.b * c.a, c.a};
+    }
+    const bool spreads = SpreadsAlpha(filter.Id);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            Rgba8& out = pixels[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+            // A colour filter leaves a transparent pixel alone: it has no colour to change.
+            if (!spreads && out.a == 0) continue;
+            long long sum[4] = {0, 0, 0, 0};
+            int divisor = filter.Divisor;
+            for (int dx = -filter.RadiusX; dx <= filter.RadiusX; ++dx)
+                for (int dy = -filter.RadiusY; dy <= filter.RadiusY; ++dy) {
+                    const int weight = filter.Weight(dx, dy);
+                    const int nx = x + dx, ny = y + dy;
+                    if (nx < 0 || ny < 0 || nx >= w || ny >= h) {
+                        divisor -= weight;
+                        continue;
+                    }
+                    const Pre& q = pre[std::size_t(ny) * std::size_t(w) + std::size_t(nx)];
+                    sum[0] += (long long)weight * q.r;
+                    sum[1] += (long long)weight * q.g;
+                    sum[2] += (long long)weight * q.b;
+                    sum[3] += (long long)weight * q.a;
+                }
+            if (divisor == 0) divisor = 1;
+            if (spreads) {
+                // The blur kernels have no negative weight, so the sums are never negative.
+                const long long alpha = sum[3] / divisor;
+                if (alpha <= 0) {
+                    out = Rgba8{};
+                    continue;
+                }
+                auto channel = [&](long long s) { return uint8_t(std::min<long long>(255, s / sum[3])); };
+                out = Rgba8{channel(sum[0]), channel(sum[1]), channel(sum[2]), uint8_t(std::min<long long>(255, alpha))};
+                continue;
+            }
+            // Bias + S / (D * a) over one division: the offset premultiplied by the kept alpha.
+            const double a = out.a;
+            auto channel = [&](long long s) {
+                const double v = (double(filter.Bias) * a * double(divisor) + double(s)) / (double(divisor) * a);
+                return v < 0 ? uint8_t(0) : v > 255 ? uint8_t(255) : uint8_t(v);
+            };
+            out = Rgba8{channel(sum[0]), channel(sum[1]), channel(sum[2]), out.a};
+        }
+}
+
 EditResult ApplyFilter(Document& doc, FilterId id) {
     if (doc.LayerCount() == 0 || !OperationApplies(doc, OperationFamily::Filter)) return EditResult::Nothing();
+    if (doc.TrueColor && !LayerFits(doc, doc.Current())) return EditResult::Nothing();
     // Callers release the selection as its own step; one still floating is put down unrecorded.
     if (doc.HasSelection) {
         DropSelection(doc);
         doc.HasSelection = false;
     }
     const FilterSpec& filter = SpecOf(id);
+    if (doc.TrueColor) {
+        ApplyKernelRgba(filter, doc.Current().Pixels, doc.ImageWidth, doc.ImageHeight);
+        EditResult r = EditResult::Recorded(filter.UndoName);
+        r.Redraw = true;
+        return r;
+    }
     Raster picture = LayerToBitmap(doc, doc.CurrentLayer());
     ApplyKernel(filter, picture);
     BitmapToLayer(doc, doc.CurrentLayer(), picture);

@@ -5,6 +5,10 @@
 // reduction, which rebuilds the palette and remaps every layer. After a filter the current layer
 // is painted everywhere.
 //
+// In a truecolour document the current layer's RGBA is filtered directly (ApplyKernelRgba): no
+// picture, no reduction, the palette and the other layers untouched. The kernel works on
+// premultiplied values, so a transparent pixel's colour never reaches its neighbours.
+//
 // Every filter acts on the whole current layer and ignores the selection: the caller releases a
 // floating selection first as its own recorded step (Deselect, "選択範囲クリア"), then calls
 // ApplyFilter. ReleasesSelectionFirst is true for every entry of kFilters.
@@ -95,10 +99,25 @@ std::optional<FilterId> FindFilter(std::string_view key);
 // double precision, clamped to 0..255 and truncated.
 void ApplyKernel(const FilterSpec& filter, Raster& picture);
 
+// The blurs and motion blurs: their kernels average, so in truecolour they spread alpha as they
+// spread colour. The other filters change colour only and keep every pixel's alpha.
+bool SpreadsAlpha(FilterId id);
+
+// Filters a w x h plane of straight-alpha pixels in place, with the same kernel, border rule
+// (cells off the plane leave the divisor, 0 counts as 1) and truncation as ApplyKernel, on
+// premultiplied values q = c * a, computed from an unfiltered copy:
+// - SpreadsAlpha: alpha = sum(w * a) / D, colour = sum(w * q) / sum(w * a) (the premultiplied
+//   average divided back once by the averaged alpha); a pixel left with alpha 0 becomes Rgba8{}.
+// - otherwise the pixel keeps its alpha a, the offset is premultiplied by it too, and colour =
+//   Bias + sum(w * q) / (D * a), clamped to 0..255; a pixel of alpha 0 stays exactly as it was.
+// Where every pixel is opaque both give ApplyKernel's colours.
+void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h);
+
 // Runs the filter on the current layer: LayerToBitmap, ApplyKernel, BitmapToLayer with the
 // document's colour count. Returns the step with the filter's undo name (redraw, colours and
 // layer rows refreshed). Expects no selection; a floating selection still present is put down
-// silently first. Nothing without layers or in a truecolour document (see WorksInTrueColor).
+// silently first. In a truecolour document the layer goes through ApplyKernelRgba instead and
+// only the canvas is redrawn. Nothing without layers or when the current layer does not fit.
 EditResult ApplyFilter(Document& doc, FilterId id);
 
 }  // namespace pq

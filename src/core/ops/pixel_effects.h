@@ -1,10 +1,27 @@
 #pragma once
-// The pixel effects of the effect submenu: simple per-pixel rules on palette indices and masks.
-// They never look at colours or touch the palette. Like the transforms they work on the working
-// planes (see working_area.h): the floating selection when one exists, otherwise the current
-// layer; none needs the selection released first. Effects that draw random numbers take the
+// The pixel effects of the effect submenu: simple per-pixel rules on palette indices and masks
+// (on RGBA pixels in truecolour, below). They never change the palette, and in 16/256 colours
+// never look at colours. Like the transforms they work on the working planes (see
+// working_area.h): the floating selection when one exists, otherwise the current layer; none
+// needs the selection released first. Effects that draw random numbers take the
 // generator as a parameter (the editor passes SharedRandom()) and draw in the stated pixel order:
 // column by column (x outer), top to bottom within a column (y inner).
+//
+// In a truecolour document the working plane is RGBA (straight alpha), a pixel counts as painted
+// when its alpha is above 0, and the rules read:
+// - diffuse, the pixel swaps and scroll move whole RGBA pixels, with the same draws in the same
+//   order; pixels they empty become transparent Rgba8{}.
+// - unify, noise and colour noise are about colour: each painted pixel keeps its alpha and takes
+//   the red, green and blue of DrawRgba (unify; noise: odd draw), AuxRgba (noise: even draw) or
+//   palette entry draw % ColorCount (colour noise: the document's swatches).
+// - replace colour and erase match a pixel equal to AuxRgba / DrawRgba in all four bytes, every
+//   transparent pixel counting as the same colour whatever its red, green and blue: replace
+//   writes DrawRgba whole, erase writes Rgba8{}.
+// - shadow: the shape moved by (dx, dy) with its alpha times DrawRgba's alpha, in DrawRgba's
+//   colour, goes under the shape (source-over, BlendOver): the shadow is soft where the shape is,
+//   and shows only where the shape is not opaque (with amounts 0, 0 only through its soft
+//   pixels). Cast from the layer as it was, over the whole plane; where the moved shape has
+//   alpha 0 a pixel keeps every byte.
 
 #include <array>
 #include <optional>

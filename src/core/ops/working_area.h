@@ -2,7 +2,7 @@
 // Where the image operations (flips, rotations, pixel effects) work: the floating planes while
 // a selection exists, otherwise the current layer, over a rectangle in the planes' own
 // coordinates. Rectangles are half-open (left and top inclusive). In a truecolour document the
-// working plane is the RGBA one (Pixels); only operations that move whole pixels use it.
+// working plane is the RGBA one (Pixels).
 
 #include <cstddef>
 #include <cstdint>
@@ -41,13 +41,19 @@ struct WorkingPlanes {
 
 // The kinds of image operation, for the rule of which ones a truecolour document takes.
 enum class OperationFamily { Transform, Filter, PixelEffect, PaletteAdjust, Compositing };
-// The transforms move whole pixels and work exactly in truecolour. The others compute with
+// The transforms move whole pixels and work exactly in truecolour; the filters and the pixel
+// effects have truecolour rules of their own on the RGBA planes. The others compute with
 // palette indices or the palette and refuse a truecolour document (they return
 // EditResult::Nothing) instead of reducing it to a palette; the menus grey them.
-// Compositing blends two layers' RGBA with BlendOver and leaves the palette alone.
 constexpr bool WorksInTrueColor(OperationFamily family) {
-    return family == OperationFamily::Transform
-        || family == OperationFamily::Compositing;
+    switch (family) {
+    case OperationFamily::Transform: return true;
+    case OperationFamily::Filter: return true;
+    case OperationFamily::PixelEffect: return true;
+    case OperationFamily::PaletteAdjust: return false;
+    case OperationFamily::Compositing: return true;   // BlendOver on the RGBA, palette untouched
+    }
+    return false;
 }
 // Whether an operation of the family may run on the document.
 inline bool OperationApplies(const Document& doc, OperationFamily family) {

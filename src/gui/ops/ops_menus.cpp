@@ -41,7 +41,7 @@ public:
 };
 
 // Enabled while the family's operations may run on the window's document: in a truecolour
-// document only the transforms do, the rest would need a palette.
+// document the families that need a palette are greyed (OperationApplies).
 CommandTest AppliesTo(pq::OperationFamily family) {
     return [family](const TImageForm& form, const FrameServices&) { return pq::OperationApplies(form.Doc(), family); };
 }

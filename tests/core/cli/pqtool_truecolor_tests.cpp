@@ -1,6 +1,7 @@
 // pqtool on truecolour documents, run as a separate process: pictures with alpha keep every
-// colour and alpha value, fitting averages premultiplied values, operations that do not work in
-// truecolour are refused without writing, and info names the depth.
+// colour and alpha value, fitting averages premultiplied values, filters and effects write what
+// the core gives, operations that do not work in truecolour are refused without writing, and
+// info names the depth.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,10 +10,13 @@
 #include <vector>
 
 #include "core/document/document.h"
+#include "core/document/random.h"
 #include "core/formats/jpeg_reader.h"
 #include "core/formats/native_document.h"
 #include "core/formats/png_file.h"
 #include "core/ops/compositing.h"
+#include "core/ops/filters.h"
+#include "core/ops/pixel_effects.h"
 #include "core/ops/resample.h"
 #include "support/png_encode.h"
 #include "support/run_pqtool.h"
@@ -269,10 +273,10 @@ TEST(PqtoolTrueColor, ApplyRefusesOperationsThatDoNotWorkInTrueColourWritingNoth
         std::vector<std::string> words;
     };
     const std::vector<Case> cases{
-        {dir / "soft.png", dir / "blur.png", {"blur"}},
+        {dir / "soft.png", dir / "solarize.png", {"solarize"}},
         {dir / "soft.png", dir / "existing.png", {"flip-h", "invert"}},
         {dir / "tc.pqf", dir / "c.pqf", {"colors:16"}},
-        {dir / "tc.pqf", dir / "s.pqf", {"scroll:1,1"}},
+        {dir / "tc.pqf", dir / "s.pqf", {"grayscale"}},
         {dir / "tc.pqf", dir / "b.pqf", {"brightness:10"}},
     };
     for (const Case& c : cases) {
@@ -330,4 +334,34 @@ TEST(PqtoolTrueColor, InfoSaysThirtyTwoBitForTrueColourDocuments) {
     ASSERT_TRUE(SaveDocumentFile(pal, dir / "pal.pqf").Ok);
     r = RunPqtool({"info", "--json", (dir / "pal.pqf").string()});
     EXPECT_NE(r.Out.find("\"colors\": 16,"), std::string::npos) << r.Out;
+}
+
+// A filter and pixel effects on a soft-alpha picture write exactly what the core functions give
+// the same pixels: the blur to PNG; noise and diffuse, with colours given by index (swatches,
+// opaque) and the generator from its start, to a truecolour document.
+TEST(PqtoolTrueColor, ApplyFiltersAndEffectsWriteWhatTheCoreGives) {
+    TempDir dir;
+    const int w = 11, h = 6;
+    const std::vector<Rgba8> px = SoftAlphaPicture(w, h);
+    WriteBytes(dir / "soft.png", pq::test::EncodePng(w, h, Bytes(px)));
+    RunResult r = RunPqtool({"apply", (dir / "soft.png").string(), (dir / "blur.png").string(), "blur"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    Document core = TrueColorDocument(w, h, px);
+    ASSERT_TRUE(ApplyFilter(core, FilterId::Blur).Record);
+    int ow = 0, oh = 0;
+    EXPECT_EQ(ReadPng(dir / "blur.png", ow, oh), Shown(core.LayerAt(0).Pixels));
+    EXPECT_EQ(ow, w);
+
+    r = RunPqtool({"apply", (dir / "soft.png").string(), (dir / "fx.pqf").string(), "--draw-color", "12", "--aux-color",
+                   "10", "noise", "diffuse"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    core = TrueColorDocument(w, h, px);
+    core.DrawRgba = Rgba8{0, 255, 0, 255};   // swatches 12 and 10 of the default palette
+    core.AuxRgba = Rgba8{255, 0, 0, 255};
+    Lcg rng;
+    Noise(core, rng);
+    Diffuse(core, rng);
+    Document written;
+    ASSERT_TRUE(LoadDocumentFile(dir / "fx.pqf", written, 10).Ok);
+    EXPECT_EQ(Shown(written.LayerAt(0).Pixels), Shown(core.LayerAt(0).Pixels));
 }
