@@ -86,6 +86,7 @@ void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h) 
                     sum[2] += (long long)weight * q.b;
                     sum[3] += (long long)weight * q.a;
                 }
+            const long long onPictureDivisor = divisor;   // before a divisor of 0 counts as 1
             if (divisor == 0) divisor = 1;
             if (spreads) {
                 // The blur kernels have no negative weight, so the sums are never negative.
@@ -98,13 +99,33 @@ void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h) 
                 out = Rgba8{channel(sum[0]), channel(sum[1]), channel(sum[2]), uint8_t(std::min<long long>(255, alpha))};
                 continue;
             }
-            // Bias + S / (D * a) over one division: the offset premultiplied by the kept alpha.
-            const double a = out.a;
+            // A colour filter changes the colour of the pixel it keeps the alpha of. The pixel
+            // itself counts with its own colour; each neighbour counts by its coverage: a
+            // neighbour of alpha a gives a/255 of its weight to its colour and takes the rest out
+            // of the divisor, as a cell off the picture does. So a transparent neighbour is no
+            // neighbour, and a flat colour stays flat whatever its alpha (no light or dark
+            // fringes at soft edges); on an opaque layer this is the palette engine's sum.
+            // Everything is scaled by 255 to stay in integers until the one division.
+            const Pre& centre = pre[std::size_t(y) * std::size_t(w) + std::size_t(x)];
+            const long long wc = filter.Weight(0, 0);
+            long long num[3] = {sum[0] - wc * centre.r + wc * 255 * out.r, sum[1] - wc * centre.g + wc * 255 * out.g,
+                                sum[2] - wc * centre.b + wc * 255 * out.b};
+            // sum[3] holds the weighted alphas of the cells on the picture, the centre included.
+            const long long onPicture = sum[3] - wc * centre.a;   // neighbours' weighted alpha
+            long long present = 0;                                  // neighbours' weights on the picture
+            for (int dx = -filter.RadiusX; dx <= filter.RadiusX; ++dx)
+                for (int dy = -filter.RadiusY; dy <= filter.RadiusY; ++dy) {
+                    const int nx = x + dx, ny = y + dy;
+                    if ((dx != 0 || dy != 0) && nx >= 0 && ny >= 0 && nx < w && ny < h) present += filter.Weight(dx, dy);
+                }
+            long long d255 = onPictureDivisor * 255 - (present * 255 - onPicture);
+            // An effective divisor below one counts as one, as a divisor of 0 does on a palette.
+            if (d255 > -255 && d255 < 255) d255 = 255;
             auto channel = [&](long long s) {
-                const double v = (double(filter.Bias) * a * double(divisor) + double(s)) / (double(divisor) * a);
+                const double v = double(filter.Bias) + double(s) / double(d255);
                 return v < 0 ? uint8_t(0) : v > 255 ? uint8_t(255) : uint8_t(v);
             };
-            out = Rgba8{channel(sum[0]), channel(sum[1]), channel(sum[2]), out.a};
+            out = Rgba8{channel(num[0]), channel(num[1]), channel(num[2]), out.a};
         }
 }
 

@@ -7,7 +7,10 @@
 //
 // In a truecolour document the current layer's RGBA is filtered directly (ApplyKernelRgba): no
 // picture, no reduction, the palette and the other layers untouched. The kernel works on
-// premultiplied values, so a transparent pixel's colour never reaches its neighbours.
+// premultiplied values, so a transparent pixel's colour never reaches its neighbours. The blurs
+// spread alpha; the other filters keep each pixel's alpha and weigh each neighbour by its
+// coverage (a transparent neighbour counts as a cell off the picture), so a flat colour stays
+// flat at soft edges.
 //
 // Every filter acts on the whole current layer and ignores the selection: the caller releases a
 // floating selection first as its own recorded step (Deselect, "選択範囲クリア"), then calls

@@ -38,11 +38,14 @@ bool Averages(FilterId id) {
 
 uint8_t Byte(double v) { return v <= 0 ? 0 : v >= 255 ? 255 : uint8_t(std::floor(v + 1e-6)); }
 
-// Premultiply, weigh the cells that exist (the others leave the divisor), divide back once: the
-// blurs by their averaged alpha, the colour filters by the alpha each pixel keeps.
+// Premultiply, weigh the cells that exist (the others leave the divisor), divide back once. The
+// blurs divide by their averaged alpha. The colour filters keep each pixel's alpha and count the
+// pixel with its own colour and every neighbour by its coverage: a/255 of its weight to its
+// colour, the rest out of the divisor like a cell off the picture.
 RgbaPlane Reference(const FilterSpec& f, const RgbaPlane& in, int w, int h) {
     RgbaPlane out = in;
     for (int p = 0; p < w * h; ++p) {
+        const bool averages = Averages(f.Id);
         double pre[3] = {0, 0, 0}, alpha = 0, d = f.Divisor;
         for (int dy = -f.RadiusY; dy <= f.RadiusY; ++dy)
             for (int dx = -f.RadiusX; dx <= f.RadiusX; ++dx) {
@@ -52,20 +55,51 @@ RgbaPlane Reference(const FilterSpec& f, const RgbaPlane& in, int w, int h) {
                     continue;
                 }
                 const Rgba8 n = in[std::size_t(x + y * w)];
-                pre[0] += k * n.r * n.a / 255.0, pre[1] += k * n.g * n.a / 255.0, pre[2] += k * n.b * n.a / 255.0;
+                const double cover = averages || (dx == 0 && dy == 0) ? 1.0 : n.a / 255.0;
+                const double a = averages ? n.a / 255.0 : cover;
+                pre[0] += k * n.r * a, pre[1] += k * n.g * a, pre[2] += k * n.b * a;
                 alpha += k * n.a;
+                if (!averages) d -= k * (1.0 - cover);
             }
-        if (d == 0) d = 1;
         Rgba8& o = out[std::size_t(p)];
-        const double a = Averages(f.Id) ? alpha / d : o.a;
-        if (Byte(a) == 0) {
-            if (Averages(f.Id)) o = Rgba8{};
+        if (averages) {
+            if (d == 0) d = 1;
+            const double a = alpha / d;
+            if (Byte(a) == 0) {
+                o = Rgba8{};
+                continue;
+            }
+            auto c = [&](int i) { return Byte(pre[i] / d * 255.0 / a); };
+            o = Rgba8{c(0), c(1), c(2), Byte(a)};
             continue;
         }
-        auto c = [&](int i) { return Byte((f.Bias * a / 255.0 + pre[i] / d) * 255.0 / a); };
-        o = Rgba8{c(0), c(1), c(2), Byte(a)};
+        if (o.a == 0) continue;
+        if (std::abs(d) < 1 - 1e-9) d = 1;
+        auto c = [&](int i) { return Byte(f.Bias + pre[i] / d); };
+        o = Rgba8{c(0), c(1), c(2), o.a};
     }
     return out;
+}
+
+// A flat colour with soft, transparent and opaque alpha stays that colour through every colour
+// filter whose weights add up to its divisor: no light or dark fringe where the shape fades out.
+TEST(TrueColorFilters, AFlatColourKeepsItsColourAtSoftEdges) {
+    for (const FilterId id : {FilterId::Sharpen, FilterId::StrongSharpen}) {
+        Document doc;
+        InitBlankTrueColorDocument(doc, 9, 6, 10);
+        RgbaPlane& px = doc.Current().Pixels;
+        for (int p = 0; p < 54; ++p) px[std::size_t(p)] = Rgba8{30, 140, 220, uint8_t((p * 37) % 5 == 0 ? 0 : (p * 67) % 256)};
+        const RgbaPlane before = px;
+        ApplyFilter(doc, id);
+        for (int p = 0; p < 54; ++p) {
+            if (before[std::size_t(p)].a == 0) continue;
+            const Rgba8 c = px[std::size_t(p)];
+            EXPECT_NEAR(c.r, 30, 1) << SpecOf(id).Key << " " << p;
+            EXPECT_NEAR(c.g, 140, 1) << SpecOf(id).Key << " " << p;
+            EXPECT_NEAR(c.b, 220, 1) << SpecOf(id).Key << " " << p;
+            EXPECT_EQ(c.a, before[std::size_t(p)].a);
+        }
+    }
 }
 
 TEST(TrueColorFilters, EveryFilterMatchesThePremultipliedReferenceOnTheCurrentLayerOnly) {
