@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "core/document/selection.h"
+#include "core/ops/resample.h"
 #include "gui/app/main_form.h"
 #include "gui/document/clipboard_bridge.h"
 #include "gui/document/clipboard_commands.h"
@@ -254,8 +255,7 @@ TEST_F(TrueColorClipboard, PasteOfASmallerPngLeavesTheRestTransparentAndAFramePi
     const pq::RgbaPlane& part = f->Doc().Current().Pixels;
     EXPECT_EQ(part[0], large.Pixels[1 + 9 * 1]);
     EXPECT_EQ(part[3 + 4 * 2], large.Pixels[4 + 9 * 3]);
-    // The whole picture scaled to the canvas has no pixels to keep as they are: it is pasted
-    // opaque, in the picker's colours.
+    // The whole picture scaled to the canvas is averaged on premultiplied values, its alpha kept.
     OfferPng(PngOf(ClipboardImageOf(large)));
     prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
         static_cast<TfrmSelectOpenArea&>(d).Button3Click();
@@ -263,7 +263,7 @@ TEST_F(TrueColorClipboard, PasteOfASmallerPngLeavesTheRestTransparentAndAFramePi
     });
     mePasteClick(*frame_, *f);
     ASSERT_EQ(f->Doc().LayerCount(), 4);
-    for (const pq::Rgba8& p : f->Doc().Current().Pixels) EXPECT_EQ(p.a, 255);
+    EXPECT_EQ(f->Doc().Current().Pixels, pq::ResampleRgba(large.Pixels, 9, 6, 4, 3));
 }
 
 TEST_F(TrueColorClipboard, PasteOfAPngIntoAPaletteDocumentIsReducedOverWhite) {
