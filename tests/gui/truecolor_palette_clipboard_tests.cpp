@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "core/document/selection.h"
+#include "core/ops/resample.h"
 #include "gui/app/main_form.h"
 #include "gui/document/clipboard_bridge.h"
 #include "gui/document/clipboard_commands.h"
@@ -254,8 +255,7 @@ TEST_F(TrueColorClipboard, PasteOfASmallerPngLeavesTheRestTransparentAndAFramePi
     const pq::RgbaPlane& part = f->Doc().Current().Pixels;
     EXPECT_EQ(part[0], large.Pixels[1 + 9 * 1]);
     EXPECT_EQ(part[3 + 4 * 2], large.Pixels[4 + 9 * 3]);
-    // The whole picture scaled to the canvas has no pixels to keep as they are: it is pasted
-    // opaque, in the picker's colours.
+    // The whole picture scaled to the canvas is averaged on premultiplied values, its alpha kept.
     OfferPng(PngOf(ClipboardImageOf(large)));
     prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
         static_cast<TfrmSelectOpenArea&>(d).Button3Click();
@@ -263,7 +263,31 @@ TEST_F(TrueColorClipboard, PasteOfASmallerPngLeavesTheRestTransparentAndAFramePi
     });
     mePasteClick(*frame_, *f);
     ASSERT_EQ(f->Doc().LayerCount(), 4);
-    for (const pq::Rgba8& p : f->Doc().Current().Pixels) EXPECT_EQ(p.a, 255);
+    EXPECT_EQ(f->Doc().Current().Pixels, pq::ResampleRgba(large.Pixels, 9, 6, 4, 3));
+}
+
+TEST_F(TrueColorClipboard, ADraggedNonSquareFrameIsAveragedWithItsSoftAlpha) {
+    TImageForm* f = TrueColorDoc(5, 3);
+    const pq::RgbaPicture soft = SoftPicture(11, 7);
+    OfferPng(PngOf(ClipboardImageOf(soft)));
+    prompt_.ExpectDialog("TfrmSelectOpenArea", [](QDialog& d) {
+        auto& picker = static_cast<TfrmSelectOpenArea&>(d);
+        picker.CheckBox1()->setChecked(false);   // no 最適化, and the frame is free
+        picker.Image1MouseDown(3, 2);
+        picker.Image1MouseMove(13, 8);           // 10 x 6, partly off the picture
+        picker.Image1MouseUp(13, 8);
+        return true;
+    });
+    mePasteClick(*frame_, *f);
+    std::vector<pq::Rgba8> framed(10 * 6);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 10; ++x)
+            if (3 + x < 11 && 2 + y < 7) framed[std::size_t(y) * 10 + x] = soft.Pixels[std::size_t(2 + y) * 11 + 3 + x];
+    const std::vector<pq::Rgba8> want = pq::ResampleRgba(framed, 10, 6, 5, 3);
+    ASSERT_EQ(f->Doc().LayerCount(), 2);
+    EXPECT_EQ(f->Doc().Current().Pixels, want);
+    EXPECT_TRUE(std::any_of(want.begin(), want.end(), [](pq::Rgba8 p) { return p.a > 0 && p.a < 255; }));
+    EXPECT_EQ(want[4 + 5 * 2].a, 0) << "the corner lies off the picture";
 }
 
 TEST_F(TrueColorClipboard, PasteOfAPngIntoAPaletteDocumentIsReducedOverWhite) {

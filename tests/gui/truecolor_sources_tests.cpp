@@ -2,9 +2,12 @@
 // import keeping alpha, and a new truecolour icon set's pages.
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
 #include <gtest/gtest.h>
 
 #include "core/formats/icon_set.h"
+#include "core/formats/picture_import.h"
 #include "core/formats/png_file.h"
 #include "core/ops/resample.h"
 #include "gui/app/main_form.h"
@@ -202,6 +205,67 @@ TEST_F(TrueColorSources, NewFullColourIconSetHasTruecolourPagesSavedWithAlpha) {
         EXPECT_EQ(back[std::size_t(i)].Kind, kinds[i]) << i;
         EXPECT_EQ(back[std::size_t(i)].Doc.LayerAt(0).Pixels, painted[std::size_t(i)]) << i;
     }
+    EXPECT_TRUE(prompt_.Done());
+}
+
+TEST_F(TrueColorSources, Bitmap32WithAlphaIsShownAndImportedLikeTheSamePngDecodedOnce) {
+    const int w = 21, h = 13;
+    const std::vector<Rgba8> soft = SoftPicture(w, h);
+    WriteBytes(folder_ / "soft.bmp", Bitmap32Of(soft, w, h));
+    WriteBytes(folder_ / "soft.png", PngOf(soft, w, h));
+    // The one decode gives the picture LoadPicture shows and every stored pixel.
+    Raster shown, again;
+    Plane clear, clearAgain;
+    std::vector<Rgba8> pixels;
+    ASSERT_TRUE(LoadPngPictureRgba(folder_ / "soft.png", shown, clear, pixels).Ok);
+    ASSERT_TRUE(LoadPicture(folder_ / "soft.png", PictureKind::Png, again, &clearAgain).Ok);
+    EXPECT_TRUE(shown == again && clear == clearAgain && pixels == soft);
+
+    std::vector<std::pair<Raster, Plane>> previews;
+    std::vector<Document> docs(2);
+    for (const auto& [name, kind] : {std::pair{"soft.bmp", gui::DocumentFileKind::Bitmap}, std::pair{"soft.png", gui::DocumentFileKind::Png}}) {
+        prompt_.ExpectDialog("TfrmSelectOpenArea", [&previews](QDialog& d) {
+            auto& picker = static_cast<gui::TfrmSelectOpenArea&>(d);
+            picker.Image1MouseDown(2, 1);
+            picker.Image1MouseMove(20, 12);
+            picker.Image1MouseUp(20, 12);
+            previews.emplace_back(picker.Preview(), picker.Picker().PreviewUnpainted());
+            return true;   // 16色
+        });
+        ASSERT_TRUE(gui::ReadFormatFile(PathOf(name), kind, docs[previews.size()], Request()).Ok);
+    }
+    ASSERT_EQ(previews.size(), 2u);
+    EXPECT_EQ(previews[0].first, previews[1].first);
+    EXPECT_EQ(previews[0].second, previews[1].second);
+    EXPECT_EQ(docs[0].LayerAt(0).Mask, docs[1].LayerAt(0).Mask);
+    EXPECT_NE(std::count(docs[0].LayerAt(0).Mask.begin(), docs[0].LayerAt(0).Mask.end(), 0), 0);
+}
+
+TEST_F(TrueColorSources, AddPageOfATrueColourPageMakesTruecolourPagesByDefault) {
+    gui::TImageForm* form = NewDocument(1, kFullColorItem);
+    const std::vector<Rgba8> soft = SoftPicture(32, 32);
+    form->Doc().Current().Pixels = soft;
+    auto add = [&](const char* size, const char* colors) {
+        prompt_.ExpectDialog("TfrmAddPage", [=](QDialog& d) {
+            auto& dialog = static_cast<gui::TfrmAddPage&>(d);
+            EXPECT_TRUE(dialog.TrueColorChosen()) << "a truecolour page opens on フルカラー";
+            dialog.SizeBox()->setCurrentText(size);
+            for (QRadioButton* r : dialog.findChildren<QRadioButton*>())
+                if (r->text() == colors) r->setChecked(true);
+            return true;
+        });
+        form->SelectPage(0);
+        form->MenuAction("miAddPage")->trigger();
+        return &form->Doc();
+    };
+    const Document* page = add("20", "フルカラー");
+    EXPECT_EQ(page->LayerAt(0).Pixels, ResampleRgba(soft, 32, 32, 20, 20));
+    EXPECT_EQ(form->PageAt(form->CurrentPage()).Kind, IconPageKind::TrueColor);
+    add("256", "フルカラー");
+    EXPECT_EQ(form->PageAt(form->CurrentPage()).Kind, IconPageKind::Png);
+    page = add("16", "256色");
+    EXPECT_TRUE(!page->TrueColor && page->ColorCount == 256);
+    EXPECT_EQ(form->PageCount(), 4);
     EXPECT_TRUE(prompt_.Done());
 }
 

@@ -248,12 +248,30 @@ Rect CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2
     return touched.Box();
 }
 
+namespace {
+
+// src over dst by coverage c (1..255) on premultiplied values, each rounded to nearest once:
+// weights src.a * c and dst.a * (255 - c), the sums of BlendOver when src.a is 255.
+Rgba8 CoverageMix(Rgba8 dst, Rgba8 src, unsigned c) {
+    if (c >= 255) return src;
+    const unsigned ws = unsigned(src.a) * c, wd = unsigned(dst.a) * (255u - c);
+    const unsigned total = ws + wd;
+    if (total == 0) return Rgba8{};
+    auto mix = [&](unsigned s, unsigned d) { return uint8_t((s * ws + d * wd + total / 2) / total); };
+    return Rgba8{mix(src.r, dst.r), mix(src.g, dst.g), mix(src.b, dst.b), uint8_t((total + 127) / 255)};
+}
+
+}  // namespace
+
 Rect DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
                 const FontSpec& font, TextDrawer& drawer) {
     if (utf8Text.empty()) return Rect{};
     Raster& s = ClearStencil(doc);
-    drawer.DrawText(s, x, y, utf8Text, font);
-    if (!doc.TrueColor) return TransferStroke(doc, ctx.StrokeColor, 1);
+    if (!doc.TrueColor) {
+        drawer.DrawText(s, x, y, utf8Text, font);
+        return TransferStroke(doc, ctx.StrokeColor, 1);
+    }
+    drawer.DrawSmoothText(s, x, y, utf8Text, font);
     // Truecolour: the stencil's darkness is the glyph's coverage of each pixel.
     const EditTarget t = TargetOf(doc);
     if (!Usable(t)) return Rect{};
@@ -264,10 +282,8 @@ Rect DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std
             const uint8_t* p = row + 3 * px;
             const unsigned grey = (unsigned(p[0]) + p[1] + p[2] + 1) / 3;
             if (grey >= 255 || !t.Covers(px, py)) continue;
-            const unsigned coverage = 255 - grey;
-            Rgba8 c = ctx.StrokeRgba;
-            c.a = uint8_t((unsigned(c.a) * coverage + 127) / 255);
-            t.Pixels[t.Offset(px, py)] = c;
+            Rgba8& dst = t.Pixels[t.Offset(px, py)];
+            dst = CoverageMix(dst, ctx.StrokeRgba, 255 - grey);
             touched.Add(px, py);
         }
     }

@@ -33,6 +33,12 @@ class TextDrawer {
 public:
     virtual ~TextDrawer() = default;
     virtual void DrawText(Raster& target, int x, int y, const std::string& utf8Text, const FontSpec& font) = 0;
+    // The same text antialiased, for a truecolour document: each pixel's grey level says how much
+    // of it the glyphs cover (black fully, white not at all). A drawer without antialiasing
+    // draws its hard-edged text.
+    virtual void DrawSmoothText(Raster& target, int x, int y, const std::string& utf8Text, const FontSpec& font) {
+        DrawText(target, x, y, utf8Text, font);
+    }
 };
 
 // What the engines read from the program's tool state.
@@ -60,9 +66,12 @@ Rect FloodFillAt(Document& doc, const StrokeContext& ctx, int x, int y, uint8_t 
 // Clone brush: copies from the source point, offset by the anchor, along the stroke. A
 // transparent source pixel (mask 0, alpha 0) leaves its target pixel as it is.
 Rect CloneStroke(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2);
-// Text at (x, y); an empty text draws nothing. In a truecolour document the stencil's grey
-// levels are coverage: a pixel of grey g takes StrokeRgba with alpha a * (255 - g) / 255
-// (rounded), pure white is left alone; a drawer that draws pure black gives hard edges.
+// Text at (x, y); an empty text draws nothing. In a truecolour document the drawer's smooth
+// text is drawn and its grey levels are coverage c = 255 - g: a fully covered pixel becomes
+// StrokeRgba, as every tool writes it; a partly covered one the premultiplied mix of StrokeRgba
+// (weight c) and what was there (weight 255 - c), which for an opaque StrokeRgba is exactly
+// BlendOver of StrokeRgba at alpha a * c / 255, and over transparency that colour at that
+// alpha. Pure white is left alone, so the edges never punch holes into what lies beneath.
 Rect DrawTextAt(Document& doc, const StrokeContext& ctx, int x, int y, const std::string& utf8Text,
                 const FontSpec& font, TextDrawer& drawer);
 Rect DrawRectShape(Document& doc, const StrokeContext& ctx, int x1, int y1, int x2, int y2, bool filled);

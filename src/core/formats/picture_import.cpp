@@ -46,6 +46,24 @@ FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Rast
     return FileResult::Failure(kBitmapUnsupportedMessage);
 }
 
+void PictureOverWhite(const std::vector<Rgba8>& pixels, int width, int height, Raster& picture, Plane& transparent) {
+    picture = Raster();
+    transparent.clear();
+    if (width <= 0 || height <= 0 || pixels.size() != std::size_t(width) * std::size_t(height)) return;
+    picture.Resize(width, height);
+    transparent.assign(pixels.size(), 0);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* o = picture.Row(y);
+        for (int x = 0; x < width; ++x, o += 3) {
+            const Rgba8 c = pixels[std::size_t(y) * width + x];
+            const unsigned a = c.a;
+            auto over = [a](unsigned v) { return std::uint8_t((v * a + 255 * (255 - a) + 127) / 255); };
+            o[0] = over(c.b), o[1] = over(c.g), o[2] = over(c.r);
+            transparent[std::size_t(y) * width + x] = a == 0;
+        }
+    }
+}
+
 namespace {
 
 // One sample position along an axis: the two source lines it lies between and their weights,

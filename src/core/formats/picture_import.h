@@ -29,6 +29,11 @@ PictureKind PictureKindOf(const std::filesystem::path& path);
 FileResult LoadPicture(const std::filesystem::path& path, PictureKind kind, Raster& picture,
                        Plane* transparent = nullptr);
 
+// A picture with alpha of its own (straight RGBA, width x height from the top) as the import
+// shows it: each colour composed over white, rounded as a PNG picture's are, and `transparent`
+// 1 where alpha is 0. Left empty when the pixels do not match the size.
+void PictureOverWhite(const std::vector<Rgba8>& pixels, int width, int height, Raster& picture, Plane& transparent);
+
 // Fills `target` (already white, w x h) from the rectangle (left, top, right, bottom) of
 // `source`. The rectangle is divided into w x h cells; each target pixel is the integer average
 // of bilinear samples taken one source pixel apart from the cell's top-left corner (one sample

@@ -213,6 +213,7 @@ struct PngOutput {
     std::size_t maxColumns = kPictureBandBytes / 4;
     std::vector<std::uint8_t>* rgba = nullptr;
     int maxSide = 0;                      // with rgba: the largest side accepted
+    std::vector<Rgba8>* straight = nullptr;   // with a sink: also every pixel as stored, alpha included
 };
 
 enum : int { kPngOk = 0, kPngBad = 1, kPngTooLarge = 2 };
@@ -290,6 +291,7 @@ int RunPng(PngDecoder& dec, const PngOutput& out, PngInfo& info) {
         return kPngOk;
     }
 
+    if (out.straight) out.straight->assign(std::size_t(w) * h, Rgba8{});
     out.sink->Start(int(w), int(h));
     RowPieces& pieces = dec.pieces.emplace(*out.sink, int(w), info.MayBeTransparent, out.maxColumns);
     dec.rgba.resize(4 * std::min<std::size_t>(out.maxColumns, w));
@@ -308,6 +310,8 @@ int RunPng(PngDecoder& dec, const PngOutput& out, PngInfo& info) {
                     std::uint8_t* o = bgr + 3 * std::size_t(done + i);
                     o[0] = over(p[2]), o[1] = over(p[1]), o[2] = over(p[0]);
                     clear[done + i] = a == 0;
+                    if (out.straight)
+                        (*out.straight)[std::size_t(y) * w + std::size_t(x + done + i)] = Rgba8{p[0], p[1], p[2], p[3]};
                 }
                 done += k;
             }
@@ -362,16 +366,22 @@ private:
     Plane* clear_;
 };
 
-FileResult DecodeWhole(const PngInput& input, Raster& picture, Plane* transparent) {
+FileResult DecodeWhole(const PngInput& input, Raster& picture, Plane* transparent,
+                       std::vector<Rgba8>* straight = nullptr) {
     picture = Raster();
     if (transparent) transparent->clear();
+    if (straight) straight->clear();
     Raster out;
     Plane clear;
+    std::vector<Rgba8> pixels;
     PictureSink sink(out, transparent ? &clear : nullptr);
-    const FileResult r = RunPngInput(input, PngOutput{&sink}, nullptr);
+    PngOutput o{&sink};
+    if (straight) o.straight = &pixels;
+    const FileResult r = RunPngInput(input, o, nullptr);
     if (!r) return r;
     picture = std::move(out);
     if (transparent) *transparent = std::move(clear);
+    if (straight) *straight = std::move(pixels);
     return r;
 }
 
@@ -420,6 +430,16 @@ FileResult LoadPngPicture(const std::filesystem::path& path, Raster& picture, Pl
     RegularFile file;
     if (FileResult r = OpenPngFile(path, file); !r) return r;
     return DecodeWhole(PngInput{{}, &file}, picture, transparent);
+}
+
+FileResult LoadPngPictureRgba(const std::filesystem::path& path, Raster& picture, Plane& transparent,
+                              std::vector<Rgba8>& pixels) {
+    picture = Raster();
+    transparent.clear();
+    pixels.clear();
+    RegularFile file;
+    if (FileResult r = OpenPngFile(path, file); !r) return r;
+    return DecodeWhole(PngInput{{}, &file}, picture, &transparent, &pixels);
 }
 
 FileResult SavePngFile(const Document& doc, const std::filesystem::path& path) {

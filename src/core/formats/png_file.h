@@ -57,6 +57,10 @@ FileResult DecodePngPicture(std::span<const std::uint8_t> file, Raster& picture,
 // is refused with kPictureFileOpenMessage, a file above kMaxPictureFileBytes with
 // kPictureTooLargeMessage.
 FileResult LoadPngPicture(const std::filesystem::path& path, Raster& picture, Plane* transparent);
+// LoadPngPicture that also keeps every pixel as stored (straight RGBA, width x height from the
+// top), from the one decode: for an import that may take the alpha as well.
+FileResult LoadPngPictureRgba(const std::filesystem::path& path, Raster& picture, Plane& transparent,
+                              std::vector<Rgba8>& pixels);
 
 // The same pictures handed to `sink` row by row as they are decoded (in pieces of at most
 // bandBytes / 4 pixels, with their transparency when the picture can have any): only one

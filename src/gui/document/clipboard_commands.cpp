@@ -1,8 +1,10 @@
 #include "gui/document/clipboard_commands.h"
 
 #include <QApplication>
+#include <algorithm>
 
 #include "core/document/clipboard_pictures.h"
+#include "core/ops/resample.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
 #include "gui/document/clipboard_bridge.h"
@@ -10,6 +12,27 @@
 #include "gui/document/image_form.h"
 
 namespace pq::gui {
+
+std::vector<pq::Rgba8> FramedRgbaArea(const std::vector<pq::Rgba8>& pixels, int pictureWidth, int pictureHeight,
+                                      const pq::Rect& frame, int width, int height) {
+    if (width < 1 || height < 1 || pictureWidth < 0 || pictureHeight < 0 ||
+        pixels.size() != std::size_t(pictureWidth) * std::size_t(pictureHeight))
+        return {};
+    const std::size_t count = std::size_t(width) * std::size_t(height);
+    // No frame yet: the picture's top-left corner at 1:1, as the preview shows it. A frame of
+    // no width or height holds no pixel: all transparent, as its preview is all white.
+    const pq::Rect area = frame == pq::Rect{} ? pq::Rect{0, 0, width, height} : frame;
+    if (area.Empty()) return std::vector<pq::Rgba8>(count);
+    const int fw = area.Width(), fh = area.Height();
+    std::vector<pq::Rgba8> framed(std::size_t(fw) * std::size_t(fh));
+    const int x0 = std::max(0, area.left), x1 = std::min(pictureWidth, area.right);
+    for (int sy = std::max(0, area.top); sy < std::min(pictureHeight, area.bottom) && x0 < x1; ++sy)
+        std::copy(pixels.begin() + std::ptrdiff_t(sy) * pictureWidth + x0,
+                  pixels.begin() + std::ptrdiff_t(sy) * pictureWidth + x1,
+                  framed.begin() + std::ptrdiff_t(sy - area.top) * fw + (x0 - area.left));
+    if (fw == width && fh == height) return framed;
+    return pq::ResampleRgba(framed, fw, fh, width, height);
+}
 
 namespace {
 
@@ -23,29 +46,6 @@ bool PutOnClipboard(FrameServices& frame, TImageForm& form, const QString& title
     frame.GetPrompt().Message(&form, title, QString::fromUtf8(kClipboardWriteFailed), PromptIcon::Error,
                               PromptButtons::Ok);
     return false;
-}
-
-// The canvas-sized area the picker took at 1:1, with its alpha: the initial top-left area (no
-// frame) or a frame of exactly the canvas size. Picture pixels beyond the picture are
-// transparent. A scaled frame gives nothing: its resampled colours are pasted opaque.
-std::optional<pq::RgbaPicture> UnscaledArea(const pq::RgbaPicture& picture, const pq::Rect& frame, int w, int h) {
-    if (!frame.Empty() && (frame.Width() != w || frame.Height() != h)) return std::nullopt;
-    const int left = frame.Empty() ? 0 : frame.left, top = frame.Empty() ? 0 : frame.top;
-    pq::RgbaPicture area;
-    area.Width = w;
-    area.Height = h;
-    area.Pixels.assign(std::size_t(w) * std::size_t(h), pq::Rgba8{});
-    for (int y = 0; y < h; ++y) {
-        const int sy = top + y;
-        if (sy < 0 || sy >= picture.Height) continue;
-        for (int x = 0; x < w; ++x) {
-            const int sx = left + x;
-            if (sx < 0 || sx >= picture.Width) continue;
-            area.Pixels[std::size_t(x) + std::size_t(y) * std::size_t(w)] =
-                picture.Pixels[std::size_t(sx) + std::size_t(sy) * std::size_t(picture.Width)];
-        }
-    }
-    return area;
 }
 
 // Paste of a picture with alpha: into a truecolour document its pixels as they are, into a
@@ -66,10 +66,15 @@ void PasteWithAlpha(FrameServices& frame, TImageForm& form) {
     pq::EditResult result;
     if (!doc.TrueColor) {
         result = pq::PastePicture(doc, choice->Area, choice->Optimize, frame.Reduction());
-    } else if (auto area = UnscaledArea(*read.Picture, choice->Frame, doc.ImageWidth, doc.ImageHeight)) {
-        result = pq::PasteRgbaPicture(doc, *area, choice->Optimize, frame.Reduction());
     } else {
-        result = pq::PastePicture(doc, choice->Area, choice->Optimize, frame.Reduction());
+        // The framed part at the canvas size, its alpha kept: at 1:1 when the frame has that
+        // size, otherwise averaged on premultiplied values.
+        pq::RgbaPicture area;
+        area.Width = doc.ImageWidth;
+        area.Height = doc.ImageHeight;
+        area.Pixels = FramedRgbaArea(read.Picture->Pixels, read.Picture->Width, read.Picture->Height, choice->Frame,
+                                     area.Width, area.Height);
+        result = pq::PasteRgbaPicture(doc, area, choice->Optimize, frame.Reduction());
     }
     QApplication::restoreOverrideCursor();
     form.ApplyEdit(result);

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <algorithm>
 
+#include "core/document/color_reduction.h"
 #include "core/ops/resample.h"
 #include "gui/document/document_hooks.h"
 #include "gui/document/image_form.h"
@@ -36,15 +37,34 @@ int PlaceBySize(const TImageForm& form, int size) {
 }
 
 void AddPage(TImageForm& form, FrameServices& frame) {
-    TfrmAddPage dialog(&form, frame.GetPrompt(), form.Doc().ColorCount);
+    const pq::Document& current = form.Doc();
+    TfrmAddPage dialog(&form, frame.GetPrompt(), current.TrueColor ? 32 : current.ColorCount);
     if (!frame.GetPrompt().RunDialog(dialog)) return;
     const int size = dialog.ChosenSize();
     if (size == 0) return;
-    pq::Document doc = dialog.FromCurrentPage()
-                           ? PageFromDocument(form.Doc(), size, dialog.ChosenColors(), frame.SelectedZoom(),
-                                              frame.Reduction())
-                           : BlankPage(frame, size, dialog.ChosenColors());
-    if (doc.Ready) form.InsertPage(std::move(doc), pq::NewPageKind(size, size));
+    const bool trueColor = dialog.TrueColorChosen();
+    const int colors = dialog.ChosenColors();
+    pq::Document doc;
+    if (!dialog.FromCurrentPage()) {
+        if (trueColor) pq::InitBlankTrueColorDocument(doc, size, size, frame.SelectedZoom());
+        else doc = BlankPage(frame, size, colors);
+    } else if (trueColor || !current.TrueColor) {
+        // A truecolour page is averaged on premultiplied values from the current page's colours.
+        pq::Document source = current;
+        if (trueColor && !source.TrueColor) pq::ConvertToTrueColor(source);
+        doc = PageFromDocument(source, size, colors, frame.SelectedZoom(), frame.Reduction());
+    } else {
+        // 16/256 colours from a truecolour page: averaged with its alpha, then reduced as
+        // 減色 reduces a truecolour document.
+        doc = PageFromDocument(current, size, colors, frame.SelectedZoom(), frame.Reduction());
+        if (doc.Ready) pq::ConvertToPalette(doc, colors, frame.Reduction());
+    }
+    if (!doc.Ready) return;
+    // Truecolour pages are written as 32-bit images, the 256 x 256 one as PNG.
+    const pq::IconPageKind kind = !doc.TrueColor ? pq::NewPageKind(size, size)
+                                  : size == 256  ? pq::IconPageKind::Png
+                                                 : pq::IconPageKind::TrueColor;
+    form.InsertPage(std::move(doc), kind);
 }
 
 void DeleteCurrentPage(TImageForm& form, FrameServices& frame) {

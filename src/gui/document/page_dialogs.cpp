@@ -61,7 +61,8 @@ TfrmAddPage::TfrmAddPage(QWidget* parent, Prompt& prompt, int colors) : QDialog(
     fromCurrent_->setChecked(true);
 
     auto* groups = new QHBoxLayout;
-    groups->addWidget(ColorGroup(this, colors16_, colors256_, colors));
+    groups->addWidget(ColorGroup(this, colors16_, colors256_, colors, &colorsTrue_));
+    if (colors == 32) colorsTrue_->setChecked(true);
     groups->addWidget(source);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(sizeRow);
@@ -76,6 +77,8 @@ int TfrmAddPage::ChosenSize() const {
 }
 
 int TfrmAddPage::ChosenColors() const { return colors256_->isChecked() ? 256 : 16; }
+
+bool TfrmAddPage::TrueColorChosen() const { return colorsTrue_->isChecked(); }
 
 bool TfrmAddPage::FromCurrentPage() const { return fromCurrent_->isChecked(); }
 

@@ -20,11 +20,14 @@ inline constexpr int kIconSetSizes[] = {16, 20, 24, 32, 40, 48, 64, 96, 128, 256
 class TfrmAddPage : public QDialog {
     Q_OBJECT
 public:
+    // colors: the choice it opens on, 16, 256 or 32 (フルカラー).
     TfrmAddPage(QWidget* parent, Prompt& prompt, int colors);
 
     // The side typed or chosen (1..256); 0 while the text is not such a number.
     int ChosenSize() const;
+    // 16 or 256; with "フルカラー" chosen TrueColorChosen is true instead.
     int ChosenColors() const;
+    bool TrueColorChosen() const;
     bool FromCurrentPage() const;
     QComboBox* SizeBox() const { return size_; }
     void done(int result) override;
@@ -34,6 +37,7 @@ private:
     QComboBox* size_ = nullptr;
     QRadioButton* colors16_ = nullptr;
     QRadioButton* colors256_ = nullptr;
+    QRadioButton* colorsTrue_ = nullptr;
     QRadioButton* blank_ = nullptr;
     QRadioButton* fromCurrent_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "gui/document/text_dialog.h"
 
 #include <QFontDatabase>
+#include <algorithm>
 #include <QFontInfo>
 #include <QHBoxLayout>
 #include <QImage>
@@ -64,6 +65,38 @@ void QtTextDrawer::DrawText(pq::Raster& target, int x, int y, const std::string&
     p.fillRect(x, y, m.horizontalAdvance(text), m.height(), Qt::white);
     p.setPen(Qt::black);
     p.drawText(x, y + m.ascent(), text);
+}
+
+void QtTextDrawer::DrawSmoothText(pq::Raster& target, int x, int y, const std::string& utf8Text,
+                                  const pq::FontSpec& font) {
+    if (target.Empty() || utf8Text.empty()) return;
+    QFont f = ToQFont(font);
+    f.setStyleStrategy(QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
+    const QString text = QString::fromStdString(utf8Text);
+    const QFontMetrics m(f);
+    // The glyphs' coverage as alpha on a transparent picture, then black over the white box.
+    QImage coverage(target.Width(), target.Height(), QImage::Format_ARGB32_Premultiplied);
+    coverage.fill(Qt::transparent);
+    {
+        QPainter p(&coverage);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        p.setFont(f);
+        p.setPen(Qt::black);
+        p.drawText(x, y + m.ascent(), text);
+    }
+    const QRect box = QRect(x, y, m.horizontalAdvance(text), m.height()).intersected(QRect(0, 0, target.Width(), target.Height()));
+    for (int py = box.top(); py <= box.bottom(); ++py)
+        std::fill_n(target.Row(py) + 3 * box.left(), 3 * box.width(), uint8_t(255));
+    for (int py = 0; py < target.Height(); ++py) {
+        const auto* in = reinterpret_cast<const QRgb*>(coverage.constScanLine(py));
+        uint8_t* out = target.Row(py);
+        for (int px = 0; px < target.Width(); ++px) {
+            const int a = qAlpha(in[px]);
+            if (a == 0) continue;
+            for (int k = 0; k < 3; ++k) out[3 * px + k] = uint8_t(out[3 * px + k] * (255 - a) / 255);
+        }
+    }
 }
 
 TfrmText::TfrmText(QWidget* parent, Prompt& prompt) : QDialog(parent), prompt_(prompt) {

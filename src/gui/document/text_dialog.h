@@ -2,7 +2,7 @@
 // The text tool's dialog "テキストツール" (created once, keeps its text and font between uses), the
 // conversion between Qt fonts and the engines' FontSpec, and the TextDrawer the engines draw
 // text through: QPainter on a QImage wrapping the stencil's rows, antialiasing off so every glyph
-// pixel is pure black.
+// pixel is pure black (16/256 colours), or antialiased in grey levels for a truecolour document.
 
 #include <QDialog>
 #include <QFont>
@@ -28,6 +28,10 @@ QFont ChooserFont(const pq::FontSpec& font);
 class QtTextDrawer : public pq::TextDrawer {
 public:
     void DrawText(pq::Raster& target, int x, int y, const std::string& utf8Text, const pq::FontSpec& font) override;
+    // Antialiased in grey levels only (no coloured subpixel fringes): each pixel's darkness is the
+    // glyphs' coverage of it, for a truecolour document.
+    void DrawSmoothText(pq::Raster& target, int x, int y, const std::string& utf8Text,
+                        const pq::FontSpec& font) override;
 };
 
 class TfrmText : public QDialog {

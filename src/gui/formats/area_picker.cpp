@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "core/ops/resample.h"
+#include "gui/document/clipboard_commands.h"
 #include "gui/document/image_form.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
@@ -281,23 +282,7 @@ pq::Document AreaTrueColorDocument(const std::vector<pq::Rgba8>& pixels, int pic
         !(pictureWidth == width && pictureHeight == height))
         return pq::FittedTrueColorDocument(pixels, pictureWidth, pictureHeight, width, height, selectedZoom);
     if (width < 1 || height < 1 || width > pq::kMaxResampleSide || height > pq::kMaxResampleSide) return doc;
-    // The frame's pixels, transparent where it lies off the picture. Before any frame is drawn
-    // the preview shows the picture's top-left corner at 1:1, and that is what is taken.
-    const pq::Rect area0 = frame.Empty() ? pq::Rect{0, 0, width, height} : frame;
-    const int fw = area0.Width(), fh = area0.Height();
-    if (fw <= 0 || fh <= 0) return doc;
-    std::vector<pq::Rgba8> area(std::size_t(fw) * std::size_t(fh), pq::Rgba8{0, 0, 0, 0});
-    for (int y = 0; y < fh; ++y) {
-        const int sy = area0.top + y;
-        if (sy < 0 || sy >= pictureHeight) continue;
-        for (int x = 0; x < fw; ++x) {
-            const int sx = area0.left + x;
-            if (sx < 0 || sx >= pictureWidth) continue;
-            area[std::size_t(y) * fw + x] = pixels[std::size_t(sy) * pictureWidth + sx];
-        }
-    }
-    std::vector<pq::Rgba8> out = fw == width && fh == height ? std::move(area)
-                                                             : pq::ResampleRgba(area, fw, fh, width, height);
+    const std::vector<pq::Rgba8> out = FramedRgbaArea(pixels, pictureWidth, pictureHeight, frame, width, height);
     if (out.size() != std::size_t(width) * std::size_t(height)) return doc;
     pq::InitBlankTrueColorDocument(doc, width, height, selectedZoom);
     std::copy(out.begin(), out.end(), doc.LayerAt(0).Pixels.begin());

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <algorithm>
 #include <functional>
 
 #include "core/document/selection.h"
@@ -173,53 +174,59 @@ pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const Re
     return r;
 }
 
+namespace {
+
+// The picture the area picker shows, and for a picture with alpha of its own (a PNG, a 32-bit
+// bitmap) its straight pixels from the same decode, which the フルカラー import takes. A 32-bit
+// bitmap whose alpha bytes are used is shown over white with its clear pixels transparent, as
+// a PNG is.
+pq::FileResult LoadPictureForImport(const std::filesystem::path& path, pq::PictureKind kind, pq::Raster& picture,
+                                    pq::Plane& transparent, std::vector<pq::Rgba8>& rgba, bool& withAlpha) {
+    withAlpha = false;
+    if (kind == pq::PictureKind::Png) {
+        withAlpha = true;
+        return pq::LoadPngPictureRgba(path, picture, transparent, rgba);
+    }
+    pq::BitmapInfo info;
+    if (kind != pq::PictureKind::Bitmap || !pq::ReadBitmapFileInfo(path, info).Ok || info.BitsPerPixel != 32)
+        return pq::LoadPicture(path, kind, picture, &transparent);
+    std::vector<std::uint8_t> bytes;
+    if (pq::FileResult r = pq::ReadPictureFileBytes(path, bytes); !r.Ok) return r;
+    if (pq::FileResult r = pq::DecodeBitmap(bytes, picture); !r.Ok) return r;
+    withAlpha = true;
+    // The reader's colours, opaque unless the file's alpha bytes say otherwise.
+    const int w = picture.Width(), h = picture.Height();
+    rgba.resize(std::size_t(w) * std::size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const pq::Rgb c = picture.Pixel(x, y);
+            rgba[std::size_t(y) * w + x] = pq::Rgba8{c.r, c.g, c.b, 255};
+        }
+    pq::ApplyBitmapAlpha(bytes, rgba, w, h);
+    if (std::any_of(rgba.begin(), rgba.end(), [](const pq::Rgba8& c) { return c.a != 255; }))
+        pq::PictureOverWhite(rgba, w, h, picture, transparent);
+    return pq::FileResult::Success();
+}
+
+}  // namespace
+
 pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Document& doc,
                              const ReadRequest& request) {
     pq::Raster picture;
-    pq::Plane transparent;   // a PNG's fully transparent pixels
-    if (pq::FileResult r = pq::LoadPicture(ToFsPath(path), kind, picture, &transparent); !r.Ok) return r;
+    pq::Plane transparent;          // the fully transparent pixels of a picture with alpha
+    std::vector<pq::Rgba8> rgba;    // the same picture's straight pixels
+    bool withAlpha = false;
+    if (pq::FileResult r = LoadPictureForImport(ToFsPath(path), kind, picture, transparent, rgba, withAlpha); !r.Ok)
+        return r;
     if (!request.prompt) return pq::FileResult::Failure("");
     TfrmSelectOpenArea dialog(request.parent, picture, AreaPickerMode::Import, 16, 16, &transparent);
-    // Pictures that hold alpha of their own: a PNG, a 32-bit bitmap.
-    pq::BitmapInfo bitmapInfo;
-    const bool bitmap32 = kind == pq::PictureKind::Bitmap && pq::ReadBitmapFileInfo(ToFsPath(path), bitmapInfo).Ok &&
-                          bitmapInfo.BitsPerPixel == 32;
-    dialog.OfferTrueColor(kind == pq::PictureKind::Png || bitmap32);
+    dialog.OfferTrueColor(withAlpha);
     if (!request.prompt->RunDialog(dialog)) return pq::FileResult::Failure("");
     WaitCursor wait;
     if (dialog.TrueColorChosen()) {
-        // The picture again, this time with every alpha value it holds.
-        std::vector<std::uint8_t> bytes;
-        if (pq::FileResult r = pq::ReadPictureFileBytes(ToFsPath(path), bytes); !r.Ok) return r;
-        if (kind == pq::PictureKind::Bitmap) {
-            // The reader's colours, opaque unless the file's alpha bytes say otherwise.
-            const int w = picture.Width(), h = picture.Height();
-            std::vector<pq::Rgba8> pixels(std::size_t(w) * std::size_t(h));
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) {
-                    const pq::Rgb c = picture.Pixel(x, y);
-                    pixels[std::size_t(y) * w + x] = pq::Rgba8{c.r, c.g, c.b, 255};
-                }
-            pq::ApplyBitmapAlpha(bytes, pixels, w, h);
-            pq::Document made = AreaTrueColorDocument(pixels, w, h, dialog.Picker().FrameRect(),
-                                                      dialog.Preview().Width(), dialog.Preview().Height(),
-                                                      request.SelectedZoom);
-            if (!made.Ready) return pq::FileResult::Failure(pq::kPictureTooLargeMessage);
-            doc = std::move(made);
-            return pq::FileResult::Success();
-        }
-        int w = 0, h = 0;
-        std::vector<std::uint8_t> rgba;
-        if (!pq::DecodePngRgba(bytes, std::max(picture.Width(), picture.Height()), w, h, rgba) ||
-            w != picture.Width() || h != picture.Height())
-            return pq::FileResult::Failure(pq::kPngUnreadableMessage);
-        std::vector<std::uint8_t>().swap(bytes);
-        std::vector<pq::Rgba8> pixels(std::size_t(w) * std::size_t(h));
-        for (std::size_t i = 0; i < pixels.size(); ++i)
-            pixels[i] = pq::Rgba8{rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2], rgba[4 * i + 3]};
-        std::vector<std::uint8_t>().swap(rgba);
-        pq::Document made = AreaTrueColorDocument(pixels, w, h, dialog.Picker().FrameRect(), dialog.Preview().Width(),
-                                                  dialog.Preview().Height(), request.SelectedZoom);
+        pq::Document made = AreaTrueColorDocument(rgba, picture.Width(), picture.Height(), dialog.Picker().FrameRect(),
+                                                  dialog.Preview().Width(), dialog.Preview().Height(),
+                                                  request.SelectedZoom);
         if (!made.Ready) return pq::FileResult::Failure(pq::kPictureTooLargeMessage);
         doc = std::move(made);
         return pq::FileResult::Success();
