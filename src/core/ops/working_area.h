@@ -44,11 +44,18 @@ enum class OperationFamily { Transform, Filter, PixelEffect, PaletteAdjust, Comp
 // The transforms move whole pixels and work exactly in truecolour. The others compute with
 // palette indices or the palette and refuse a truecolour document (they return
 // EditResult::Nothing) instead of reducing it to a palette; the menus grey them.
-constexpr bool WorksInTrueColor(OperationFamily family) { return family == OperationFamily::Transform; }
+// The palette adjustments recolour every pixel in truecolour with the formulas they apply to
+// palette entries.
+constexpr bool WorksInTrueColor(OperationFamily family) {
+    return family == OperationFamily::Transform || family == OperationFamily::PaletteAdjust;
+}
 // Whether an operation of the family may run on the document.
 inline bool OperationApplies(const Document& doc, OperationFamily family) {
     return !doc.TrueColor || WorksInTrueColor(family);
 }
+// The 16/256 switch of the palette family changes a palette's depth: a truecolour document has
+// none to switch (it becomes a palette document through ConvertToPalette instead).
+inline bool ColorCountSwitchApplies(const Document& doc) { return !doc.TrueColor; }
 
 // The floating planes while HasSelection is set, otherwise the current layer's planes. Not Valid
 // when the document has no layers or the chosen planes are not ImageWidth x ImageHeight.

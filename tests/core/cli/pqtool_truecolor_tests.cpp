@@ -268,10 +268,10 @@ TEST(PqtoolTrueColor, ApplyRefusesOperationsThatDoNotWorkInTrueColourWritingNoth
     };
     const std::vector<Case> cases{
         {dir / "soft.png", dir / "blur.png", {"blur"}},
-        {dir / "soft.png", dir / "existing.png", {"flip-h", "invert"}},
+        {dir / "soft.png", dir / "existing.png", {"flip-h", "invert", "colors:16"}},
         {dir / "tc.pqf", dir / "c.pqf", {"colors:16"}},
         {dir / "tc.pqf", dir / "s.pqf", {"scroll:1,1"}},
-        {dir / "tc.pqf", dir / "b.pqf", {"brightness:10"}},
+        {dir / "tc.pqf", dir / "b.pqf", {"colors:256"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{"apply", c.in.string(), c.out.string()};
