@@ -94,7 +94,8 @@ EditResult HalfTurn(Document& doc);
 // rectangle only: corners turned out are lost, corners turned in are unpainted.
 // Smooth (truecolour only) samples the same rotated position bilinearly instead of truncating
 // it, pixels outside the rectangle counting as transparent, so the edges come out soft; a right
-// angle moves whole pixels exactly as Nearest does.
+// angle moves whole pixels exactly about the centre pixel (Nearest may be a pixel off there,
+// truncating positions that the cosine and sine of a right angle leave a hair below a whole one).
 EditResult RotateByAngle(Document& doc, int angleDegrees, Sampling sampling = Sampling::Nearest);
 // "サイズ変更": puts a floating selection down, then gives every layer the new size, anchored at
 // the top-left (cropped or extended unpainted) or, with `scale`, resampled by nearest neighbour
