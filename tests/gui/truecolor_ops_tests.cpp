@@ -1,6 +1,6 @@
-// The Palette menu's adjustments and the angle and size dialogs on truecolour documents: the
-// adjustments run (the 16/256 switch stays greyed), their preview shows the truecolour result,
-// and "なめらか" is offered, remembered and used only there.
+// Truecolour documents in the Palette and Image menus' dialogs: the adjustments run and preview
+// the truecolour result, the 16/256 switch stays greyed, and "なめらか" is offered, remembered
+// and used only there.
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -17,89 +17,62 @@
 #include "support/editor_fixture.h"
 
 using namespace pq::gui;
-using pq::test::EditorTest;
 
 namespace {
 
 constexpr int kFullColorItem = 2;
 
-class TrueColorOps : public EditorTest {
+class TrueColorOps : public pq::test::EditorTest {
 protected:
     QAction* Entry(const char* name) const {
         QAction* a = Active()->MenuAction(name);
-        if (a) UpdateCommandEntry(a);
+        UpdateCommandEntry(a);
         return a;
+    }
+    // The next angle dialog: whether it starts checked; then checks as told and OKs the angle.
+    bool RotateWith(bool smooth, const char* angle) {
+        bool started = false;
+        prompt_.ExpectDialog("TfrmRotate", [&](QDialog& d) {
+            auto& r = static_cast<TfrmRotate&>(d);
+            EXPECT_FALSE(r.cbSmooth()->isHidden());
+            started = r.cbSmooth()->isChecked();
+            r.cbSmooth()->setChecked(smooth);
+            r.Edit1()->setText(angle);
+            d.findChild<QPushButton*>("Button1")->click();
+            return true;
+        });
+        Entry("mirRotation")->trigger();
+        return started;
     }
 };
 
-TEST_F(TrueColorOps, AdjustmentsRecolourPixelsAndThePreviewShowsTheResult) {
+TEST_F(TrueColorOps, AdjustmentsRunAndPreviewTheResultAndSmoothIsRememberedInTrueColourOnly) {
     TImageForm* f = NewDocument(0, kFullColorItem);
-    f->Doc().Current().Pixels[3] = pq::Rgba8{200, 100, 0, 128};
+    for (int i = 0; i < 64; ++i) f->Doc().Current().Pixels[std::size_t(40 + i)] = pq::Rgba8{200, 100, 0, uint8_t(4 * i)};
     f->CommitEdit("テスト");
     EXPECT_FALSE(Entry("mcColorCount")->isEnabled());
-    ASSERT_TRUE(Entry("mcReverse")->isEnabled());
     Entry("mcReverse")->trigger();
-    EXPECT_EQ(f->Doc().Current().Pixels[3], (pq::Rgba8{55, 155, 255, 128}));
-    EXPECT_EQ(f->Doc().Current().Pixels[4], pq::Rgba8{});
+    EXPECT_EQ(f->Doc().Current().Pixels[41], (pq::Rgba8{55, 155, 255, 4}));
     EXPECT_EQ(UndoCaption(), "元に戻す(&U) - 反転");
 
-    // The dialog's preview at +50 is what the canvas shows once OK has added 50.
-    pq::Document expected = f->Doc();
-    pq::AdjustBrightness(expected, 50);
-    prompt_.ExpectDialog("TfrmBlight", [&](QDialog& d) {
-        auto& b = static_cast<TfrmBlight&>(d);
-        b.ScrollBar1()->setValue(50);
-        const pq::Raster backdrop = PreviewBackdrop(16, 16, frame_->TransparencyColors());
-        EXPECT_EQ(b.Preview(), pq::AdjustmentPreviewSource(expected, backdrop));
-        const pq::Rgb shown = b.Preview().Pixel(3, 0), under = b.Source().Pixel(0, 0);
-        EXPECT_NEAR(shown.r, (105 * 128 + under.r * 127) / 255.0, 1.0);   // shifted before the blend
-        EXPECT_EQ(b.Preview().Pixel(0, 0), under) << "the checkerboard is not shifted";
-        d.findChild<QPushButton*>("Button1")->click();
-        return true;
-    });
-    Entry("mcBlight")->trigger();
-    EXPECT_EQ(f->Doc().Current().Pixels[3], (pq::Rgba8{105, 205, 255, 128}));
-    EXPECT_EQ(f->Doc().Layers(), expected.Layers());
-    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - 明るさ調整");
-}
+    TfrmBlight blight(f, f->Doc(), frame_->TransparencyColors());
+    blight.ScrollBar1()->setValue(50);
+    pq::Document brighter = f->Doc();
+    pq::AdjustBrightness(brighter, 50);
+    EXPECT_EQ(blight.Preview(), pq::AdjustmentPreviewSource(brighter, PreviewBackdrop(16, 16, frame_->TransparencyColors())));
 
-TEST_F(TrueColorOps, SmoothIsOfferedInTrueColourOnlyAndRememberedAfterOk) {
-    TImageForm* f = NewDocument(0, kFullColorItem);
-    for (auto& p : f->Doc().Current().Pixels) p = pq::Rgba8{0, 0, 255, 255};
-    f->CommitEdit("テスト");
-    bool offered = false, startedChecked = true;
-    prompt_.ExpectDialog("TfrmRotate", [&](QDialog& d) {
-        auto& r = static_cast<TfrmRotate&>(d);
-        offered = !r.cbSmooth()->isHidden() && r.cbSmooth()->isEnabled();
-        startedChecked = r.cbSmooth()->isChecked();
-        r.cbSmooth()->setChecked(true);
-        r.Edit1()->setText("30");
-        d.findChild<QPushButton*>("Button1")->click();
-        return true;
-    });
-    Entry("mirRotation")->trigger();
-    EXPECT_TRUE(offered);
-    EXPECT_FALSE(startedChecked);
+    EXPECT_FALSE(RotateWith(true, "30"));
     int soft = 0;
-    for (const pq::Rgba8 p : f->Doc().Current().Pixels) soft += p.a > 0 && p.a < 255;
-    EXPECT_GT(soft, 0) << "smooth edges";
-    EXPECT_EQ(UndoCaption(), "元に戻す(&U) - 回転");
+    for (const pq::Rgba8 p : f->Doc().Current().Pixels) soft += p.a > 0 && p.a < 255 && p.a % 4 != 0;
+    EXPECT_GT(soft, 0) << "blended pixels";
+    EXPECT_TRUE(RotateWith(false, "0"));
+    EXPECT_FALSE(RotateWith(false, "0"));
 
-    // The next angle dialog starts checked; the size dialog has its own choice, usable only while
-    // the picture is scaled.
-    prompt_.ExpectDialog("TfrmRotate", [&](QDialog& d) {
-        EXPECT_TRUE(static_cast<TfrmRotate&>(d).cbSmooth()->isChecked());
-        static_cast<TfrmRotate&>(d).cbSmooth()->setChecked(false);
-        d.findChild<QPushButton*>("Button1")->click();
-        return true;
-    });
-    Entry("mirRotation")->trigger();
+    // The size dialog's choice counts only while the picture is scaled; palette documents hide it.
     TfrmResize resize(f, true);
     EXPECT_FALSE(resize.cbSmooth()->isEnabled());
     resize.cbResize()->setChecked(true);
     EXPECT_TRUE(resize.cbSmooth()->isEnabled());
-
-    // A palette document's dialogs hide it and never report it.
     TfrmRotate palette(f, false);
     palette.cbSmooth()->setChecked(true);
     EXPECT_TRUE(palette.cbSmooth()->isHidden());
