@@ -41,6 +41,7 @@ struct ArgSpec {
 struct WordArgs {
     std::array<int, 3> V{};
     bool Flag = false;   // the row's optional ":flag" suffix was given
+    bool Smooth = false;  // --smooth: truecolour rotation and scaling blend neighbours
 };
 
 using Runner = std::function<EditResult(Document&, const WordArgs&)>;
@@ -60,9 +61,12 @@ struct WordRow {
     ReleaseRule Releases;           // true: Deselect first, as the editor's command does
     OperationFamily Family = OperationFamily::Transform;   // which documents it works on
     bool MayChangeNothing = false;  // changing nothing is no refusal (colors at the document's depth)
+    bool CountSwitch = false;       // refused in truecolour although its family works there
 };
 
 bool Always(const Document&, const WordArgs&) { return true; }
+
+Sampling SamplingOf(const WordArgs& a) { return a.Smooth ? Sampling::Smooth : Sampling::Nearest; }
 
 std::string LayerMissing(const Document& doc, int index) {
     return Say("layer " + std::to_string(index) + " does not exist (the document has " + std::to_string(doc.LayerCount()) +
@@ -99,7 +103,7 @@ std::vector<WordRow> BuildWordTable() {
                          [](Document& d, const WordArgs&) { return QuarterTurn(d, false); }));
     {
         WordRow r = Plain("rotate", InfoOf(TransformId::RotateByAngle).UndoName,
-                          [](Document& d, const WordArgs& a) { return RotateByAngle(d, a.V[0]); });
+                          [](Document& d, const WordArgs& a) { return RotateByAngle(d, a.V[0], SamplingOf(a)); });
         r.Args = {{"A", 0, kMaxTypedAngle}};
         r.Note = "degrees, counter-clockwise";
         r.NoteJa = "反時計回りの角度";
@@ -107,7 +111,9 @@ std::vector<WordRow> BuildWordTable() {
     }
     {
         WordRow r = Plain("resize", InfoOf(TransformId::Resize).UndoName,
-                          [](Document& d, const WordArgs& a) { return ResizeCanvas(d, a.V[0], a.V[0], a.Flag); });
+                          [](Document& d, const WordArgs& a) {
+                              return ResizeCanvas(d, a.V[0], a.V[0], a.Flag, SamplingOf(a));
+                          });
         r.Args = {{"S", kResizeSides.front(), kResizeSides.back()}};
         r.Choices.assign(kResizeSides.begin(), kResizeSides.end());
         r.Flag = "scale";
@@ -139,7 +145,7 @@ std::vector<WordRow> BuildWordTable() {
         rows.push_back(std::move(r));
     }
 
-    // Palette adjustments: the used entries change, no pixel does.
+    // Palette adjustments: the used entries change, no pixel does (truecolour: every pixel does).
     rows.push_back(Plain("invert", PaletteCommand(PaletteCommandId::Invert).Step,
                          [](Document& d, const WordArgs&) { return InvertPalette(d); }, OperationFamily::PaletteAdjust));
     rows.push_back(Plain("solarize", PaletteCommand(PaletteCommandId::Solarize).Step,
@@ -168,6 +174,7 @@ std::vector<WordRow> BuildWordTable() {
         r.NoteJa = "文書の今の色数と同じなら何も変わりません";
         r.Releases = [](const Document& d, const WordArgs& a) { return ColorCountNeedsRelease(d, a.V[0]); };
         r.MayChangeNothing = true;
+        r.CountSwitch = true;
         rows.push_back(std::move(r));
     }
 
@@ -337,8 +344,14 @@ bool ParseWord(const std::string& text, ParsedWord& out, std::string& error) {
     return true;
 }
 
-constexpr std::array<OptionSpec, 7> kOptions{
-    {{"--index"}, {"--layer"}, {"--draw-color"}, {"--aux-color"}, {"--select"}, {"--format"}, {"--to"}}};
+constexpr std::array<OptionSpec, 8> kOptions{{{"--index"},
+                                              {"--layer"},
+                                              {"--draw-color"},
+                                              {"--aux-color"},
+                                              {"--select"},
+                                              {"--format"},
+                                              {"--to"},
+                                              {"--smooth", true}}};
 
 // The value of a number option, or a usage error.
 bool NumberOption(const ParsedArgs& parsed, const char* name, int& out, std::string& error) {
@@ -354,7 +367,7 @@ bool NumberOption(const ParsedArgs& parsed, const char* name, int& out, std::str
 std::string ApplyUsage() {
     std::string text = Say(
         "usage: pqtool apply IN OUT [--index N] [--layer N] [--draw-color N] [--aux-color N]\n"
-        "                   [--select L,T,R,B] OPERATION...\n"
+        "                   [--select L,T,R,B] [--smooth] OPERATION...\n"
         "\n"
         "Opens IN as 'pqtool convert' does, runs the operations in order as the editor's menu\n"
         "commands do (dialogs closed by OK with the given values) and writes OUT as 'convert' does.\n"
@@ -362,8 +375,8 @@ std::string ApplyUsage() {
         "colour 8, random numbers from their start, so two runs write identical files.\n"
         "A PNG or 32-bit bitmap opens as a truecolour document at its own size (fitted into\n"
         "256x256 when larger), as does a 32-bit or PNG icon image or a truecolour document; it\n"
-        "is written with its alpha. The transforms, filters, pixel effects and composite work\n"
-        "in truecolour; any other operation on it is refused (exit 1, nothing written).\n"
+        "is written with its alpha. Every operation works in truecolour (the palette adjustments\n"
+        "recolour every pixel) except colors, which is refused (exit 1, nothing written).\n"
         "  --index N          image N of an .ico or .cur input (default 0)\n"
         "  --layer N          the current layer (0 = bottom)\n"
         "  --draw-color N     the drawing colour, a palette index below the colour count\n"
@@ -374,10 +387,12 @@ std::string ApplyUsage() {
         "                     indices then work inside it, and it is put down before writing\n"
         "  --format KIND      the kind of IN \"-\" (standard input): pqf, ico, cur, bmp, jpg, png\n"
         "  --to KIND          the kind of OUT \"-\" (standard output): pqf, ico, cur, bmp, png, pqp, pal\n"
+        "  --smooth           in truecolour, rotate and resize:scale blend neighbouring pixels on\n"
+        "                     premultiplied colour; palette documents always keep whole pixels\n"
         "\n"
         "Operations (the editor's step name; ranges inclusive):\n",
         "使い方: pqtool apply IN OUT [--index N] [--layer N] [--draw-color N] [--aux-color N]\n"
-        "                    [--select L,T,R,B] OPERATION...\n"
+        "                    [--select L,T,R,B] [--smooth] OPERATION...\n"
         "\n"
         "IN を 'pqtool convert' と同じように開き、エディタのメニューのコマンドと同じように操作を\n"
         "順に行い（ダイアログは指定の値で OK を押したものとします）、OUT を 'convert' と同じように\n"
@@ -385,8 +400,9 @@ std::string ApplyUsage() {
         "補助色は 8、乱数は最初から。そのため二度実行しても同じファイルになります。\n"
         "PNG と 32 ビットのビットマップは、そのままの大きさ（256x256 より大きければそこに\n"
         "収めます）のフルカラーの文書として開きます。32 ビットか PNG のアイコンの画像、\n"
-        "フルカラーの文書も同じです。アルファを保って書きます。フルカラーに使えるのは変形、\n"
-        "フィルタ、ピクセル効果と composite で、ほかの操作は受け付けません（終了ステータス 1、何も書きません）。\n"
+        "フルカラーの文書も同じです。アルファを保って書きます。フルカラーにはすべての操作が\n"
+        "使えます（パレットの調整はすべての画素の色を変えます）。colors だけは受け付けません\n"
+        "（終了ステータス 1、何も書きません）。\n"
         "  --index N          .ico か .cur の入力の N 番目の画像（既定は 0）\n"
         "  --layer N          作業するレイヤ（0 が一番下）\n"
         "  --draw-color N     描画色。色数より小さいパレット番号\n"
@@ -397,6 +413,8 @@ std::string ApplyUsage() {
         "                     選択範囲は書き出す前に下ろします\n"
         "  --format KIND      IN が \"-\"（標準入力）のときの形式: pqf、ico、cur、bmp、jpg、png\n"
         "  --to KIND          OUT が \"-\"（標準出力）のときの形式: pqf、ico、cur、bmp、png、pqp、pal\n"
+        "  --smooth           フルカラーの rotate と resize:scale で、隣の画素を乗算済みの色で\n"
+        "                     なめらかに混ぜます。16色と256色の文書では画素をそのまま移します\n"
         "\n"
         "操作（エディタでの操作名。範囲は両端を含みます）:\n");
     for (const WordRow& row : WordTable()) {
@@ -468,8 +486,10 @@ int RunApply(std::span<const std::string> args) {
 
     // Every word is checked before the file is opened.
     std::vector<ParsedWord> words(parsed.Positionals.size() - 2);
-    for (std::size_t i = 0; i < words.size(); ++i)
+    for (std::size_t i = 0; i < words.size(); ++i) {
         if (!ParseWord(parsed.Positionals[i + 2], words[i], error)) return UsageFailure("apply", error);
+        words[i].Args.Smooth = parsed.Has("--smooth");
+    }
 
     if (parsed.Has("--index") && inKind != InputKind::Icon)
         return UsageFailure("apply", Say("--index applies to .ico and .cur input only",
@@ -524,7 +544,7 @@ int RunApply(std::span<const std::string> args) {
                 return UsageFailure("apply", WordPrefix(w.Text) + why);
         // Refused operations stop the run before anything is written: writing the file anyway
         // would report success for an edit that never happened.
-        if (!OperationApplies(doc, w.Row->Family))
+        if (!OperationApplies(doc, w.Row->Family) || (w.Row->CountSwitch && !ColorCountSwitchApplies(doc)))
             return Refused(in, WordPrefix(w.Text) + Say("does not work on a truecolour (32-bit) document",
                                                         "フルカラー（32 ビット）の文書には使えません"));
         if (doc.HasSelection && w.Row->Releases && w.Row->Releases(doc, w.Args)) Deselect(doc);

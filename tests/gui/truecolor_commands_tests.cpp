@@ -152,7 +152,7 @@ TEST_F(TrueColorCommands, ToPaletteUsesTheOptionsAlphaThresholdAndUndoes) {
 }
 
 TEST_F(TrueColorCommands, OperationsNeedingAPaletteAreGreyedAndCannotRunInTrueColor) {
-    const char* paletteOnly[] = {"mcBlight", "mcGray", "mcColorCount"};
+    const char* paletteOnly[] = {"mcColorCount"};
     NewDocument(0, 1);
     Active()->MenuAction("mlNew")->trigger();
     for (const char* name : paletteOnly) EXPECT_TRUE(Entry(name)->isEnabled()) << name;

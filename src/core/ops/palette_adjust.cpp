@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/document/blend.h"
 #include "core/document/color_reduction.h"
 #include "core/document/quality_reduction.h"
 #include "core/document/selection.h"
@@ -50,6 +51,35 @@ EditResult PaletteChanged(PaletteCommandId id) {
     return r;
 }
 
+// f applied to the colour of every pixel of alpha above 0, alpha kept.
+template <typename F>
+void RecolourPlane(RgbaPlane& plane, F f) {
+    for (Rgba8& p : plane) {
+        if (p.a == 0) continue;
+        const Rgb c = f(Rgb{p.r, p.g, p.b});
+        p.r = c.r;
+        p.g = c.g;
+        p.b = c.b;
+    }
+}
+
+// The palette command in either mode: the used entries, or in truecolour every layer's pixels
+// and the floating ones, as the palette would change them all at once. The swatches are not
+// image content: a truecolour document keeps them, so the colour palette needs no refresh.
+template <typename F>
+EditResult Recolour(Document& doc, PaletteCommandId id, F f) {
+    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
+    if (!doc.TrueColor) {
+        ForUsedEntries(doc.Palette, doc.ColorCount, f);
+        return PaletteChanged(id);
+    }
+    for (int i = 0; i < doc.LayerCount(); ++i) RecolourPlane(doc.LayerAt(i).Pixels, f);
+    RecolourPlane(doc.FloatPixels, f);
+    EditResult r = EditResult::Recorded(PaletteCommand(id).Step);
+    r.Redraw = true;
+    return r;
+}
+
 }  // namespace
 
 std::span<const PaletteCommandInfo> PaletteCommands() { return kCommands; }
@@ -66,54 +96,42 @@ Rgb ShiftColor(Rgb c, ChannelShift s) {
 
 int GrayLevel(Rgb c) { return (299 * c.r + 587 * c.g + 114 * c.b) / 1000; }
 
-void InvertEntries(PaletteTable& palette, int count) {
-    ForUsedEntries(palette, count, [](Rgb c) { return Rgb{uint8_t(255 - c.r), uint8_t(255 - c.g), uint8_t(255 - c.b)}; });
-}
+Rgb InvertColor(Rgb c) { return Rgb{uint8_t(255 - c.r), uint8_t(255 - c.g), uint8_t(255 - c.b)}; }
 
-void SolarizeEntries(PaletteTable& palette, int count) {
+Rgb SolarizeColor(Rgb c) {
     auto solarize = [](uint8_t v) { return v > 127 ? uint8_t(255 - v) : v; };
-    ForUsedEntries(palette, count, [&](Rgb c) { return Rgb{solarize(c.r), solarize(c.g), solarize(c.b)}; });
+    return Rgb{solarize(c.r), solarize(c.g), solarize(c.b)};
 }
 
-void GrayscaleEntries(PaletteTable& palette, int count) {
-    ForUsedEntries(palette, count, [](Rgb c) {
-        const uint8_t g = uint8_t(GrayLevel(c));
-        return Rgb{g, g, g};
-    });
+Rgb GrayColor(Rgb c) {
+    const uint8_t g = uint8_t(GrayLevel(c));
+    return Rgb{g, g, g};
 }
+
+void InvertEntries(PaletteTable& palette, int count) { ForUsedEntries(palette, count, InvertColor); }
+
+void SolarizeEntries(PaletteTable& palette, int count) { ForUsedEntries(palette, count, SolarizeColor); }
+
+void GrayscaleEntries(PaletteTable& palette, int count) { ForUsedEntries(palette, count, GrayColor); }
 
 void ShiftEntries(PaletteTable& palette, int count, ChannelShift shift) {
     ForUsedEntries(palette, count, [shift](Rgb c) { return ShiftColor(c, shift); });
 }
 
-EditResult InvertPalette(Document& doc) {
-    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
-    InvertEntries(doc.Palette, doc.ColorCount);
-    return PaletteChanged(PaletteCommandId::Invert);
-}
+EditResult InvertPalette(Document& doc) { return Recolour(doc, PaletteCommandId::Invert, InvertColor); }
 
-EditResult SolarizePalette(Document& doc) {
-    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
-    SolarizeEntries(doc.Palette, doc.ColorCount);
-    return PaletteChanged(PaletteCommandId::Solarize);
-}
+EditResult SolarizePalette(Document& doc) { return Recolour(doc, PaletteCommandId::Solarize, SolarizeColor); }
 
-EditResult GrayscalePalette(Document& doc) {
-    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
-    GrayscaleEntries(doc.Palette, doc.ColorCount);
-    return PaletteChanged(PaletteCommandId::Grayscale);
-}
+EditResult GrayscalePalette(Document& doc) { return Recolour(doc, PaletteCommandId::Grayscale, GrayColor); }
 
 EditResult AdjustBrightness(Document& doc, int d) {
-    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
-    ShiftEntries(doc.Palette, doc.ColorCount, ClampShift(ChannelShift::All(d)));
-    return PaletteChanged(PaletteCommandId::Brightness);
+    const ChannelShift s = ClampShift(ChannelShift::All(d));
+    return Recolour(doc, PaletteCommandId::Brightness, [s](Rgb c) { return ShiftColor(c, s); });
 }
 
 EditResult AdjustRgb(Document& doc, ChannelShift shift) {
-    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
-    ShiftEntries(doc.Palette, doc.ColorCount, ClampShift(shift));
-    return PaletteChanged(PaletteCommandId::Rgb);
+    const ChannelShift s = ClampShift(shift);
+    return Recolour(doc, PaletteCommandId::Rgb, [s](Rgb c) { return ShiftColor(c, s); });
 }
 
 bool ColorCountNeedsRelease(const Document& doc, int colors) {
@@ -156,7 +174,7 @@ void ReduceTo16Dithered(Document& doc, const ReductionOptions& options) {
 }  // namespace
 
 EditResult ChangeColorCount(Document& doc, int colors, const ReductionOptions& options) {
-    if (!OperationApplies(doc, OperationFamily::PaletteAdjust)) return EditResult::Nothing();
+    if (!ColorCountSwitchApplies(doc)) return EditResult::Nothing();
     if ((colors != 16 && colors != 256) || colors == doc.ColorCount) return EditResult::Nothing();
     if (colors == 256) {
         // Nothing points at the new entries yet: they start black and no pixel changes.
@@ -175,6 +193,29 @@ EditResult ChangeColorCount(Document& doc, int colors, const ReductionOptions& o
     return PaletteChanged(PaletteCommandId::ColorCount);
 }
 
+namespace {
+
+// Each pixel of `picture` blended over the opaque pixel of `out` under it, as the canvas
+// blends its composite over the checkerboard. `picture` holds out's width x height pixels.
+void BlendOverPicture(const std::vector<Rgba8>& picture, Raster& out) {
+    const std::size_t w = std::size_t(out.Width());
+    if (picture.size() != w * std::size_t(out.Height())) return;
+    for (int y = 0; y < out.Height(); ++y) {
+        uint8_t* row = out.Row(y);
+        for (std::size_t x = 0; x < w; ++x) {
+            const Rgba8 top = picture[std::size_t(y) * w + x];
+            if (top.a == 0) continue;
+            const Rgba8 under{row[3 * x + 2], row[3 * x + 1], row[3 * x], 255};
+            const Rgba8 c = BlendOver(under, top);
+            row[3 * x] = c.b;
+            row[3 * x + 1] = c.g;
+            row[3 * x + 2] = c.r;
+        }
+    }
+}
+
+}  // namespace
+
 Raster AdjustmentPreviewSource(const Document& doc, const Raster& backdrop) {
     Raster out = backdrop;
     const int w = doc.ImageWidth, h = doc.ImageHeight;
@@ -191,6 +232,11 @@ Raster AdjustmentPreviewSource(const Document& doc, const Raster& backdrop) {
         shown = &dropped;
     }
     const std::size_t pixels = std::size_t(out.Width()) * std::size_t(out.Height());
+    if (doc.TrueColor) {
+        const std::vector<Rgba8> composed = ComposeRgbaLayers(shown->Layers(), pixels);
+        BlendOverPicture(composed, out);
+        return out;
+    }
     for (const Layer& layer : shown->Layers()) {
         if (layer.Visible == 0 || layer.Mask.size() < pixels || layer.Indices.size() < pixels) continue;
         for (int y = 0; y < out.Height(); ++y)
@@ -221,6 +267,50 @@ void ShiftPicture(const Raster& source, ChannelShift shift, Raster& out) {
             o[3 * x + 2] = red[in[3 * x + 2]];
         }
     }
+}
+
+}  // namespace pq
+
+namespace pq {
+
+AdjustmentPreview::AdjustmentPreview(const Document& doc, const Raster& backdrop)
+    : source_(AdjustmentPreviewSource(doc, backdrop)), trueColor_(doc.TrueColor) {
+    if (!trueColor_) return;
+    // The backdrop at the picture's size, as AdjustmentPreviewSource drew over it.
+    backdrop_ = backdrop;
+    if (backdrop_.Width() != source_.Width() || backdrop_.Height() != source_.Height()) {
+        backdrop_.Resize(source_.Width(), source_.Height());
+        backdrop_.Fill(kWhite);
+    }
+    Document dropped;
+    const Document* shown = &doc;
+    if (doc.HasSelection) {
+        dropped = doc;
+        DropSelection(dropped);
+        shown = &dropped;
+    }
+    const std::size_t pixels = std::size_t(source_.Width()) * std::size_t(source_.Height());
+    for (const Layer& layer : shown->Layers())
+        if (layer.Visible && layer.Pixels.size() == pixels) layers_.push_back(layer.Pixels);
+}
+
+void AdjustmentPreview::Shift(ChannelShift shift, Raster& out) const {
+    if (!trueColor_) {
+        ShiftPicture(source_, shift, out);
+        return;
+    }
+    const ChannelShift s = ClampShift(shift);
+    const std::size_t pixels = std::size_t(source_.Width()) * std::size_t(source_.Height());
+    std::vector<Rgba8> composed(pixels);
+    for (const RgbaPlane& layer : layers_)
+        for (std::size_t i = 0; i < pixels; ++i) {
+            Rgba8 p = layer[i];
+            if (p.a == 0) continue;
+            const Rgb c = ShiftColor(Rgb{p.r, p.g, p.b}, s);
+            composed[i] = BlendOver(composed[i], Rgba8{c.r, c.g, c.b, p.a});
+        }
+    out = backdrop_;
+    BlendOverPicture(composed, out);
 }
 
 }  // namespace pq

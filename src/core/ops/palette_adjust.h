@@ -4,10 +4,16 @@
 // pixel keeps its index, so all layers, hidden ones too, change at once. Entries at or beyond
 // ColorCount and the reserved bytes are never touched.
 //
+// In a truecolour document the same adjustments recolour pixels instead: every pixel of every
+// layer (hidden ones too) and of the floating selection gets the formula its colour would get as
+// a palette entry, alpha unchanged. Pixels of alpha 0 show no colour and are left as stored. The
+// swatches and the drawing colours are not image content and stay.
+//
 // The entry functions (…Entries) work on any palette table, so a dialog can adjust a copy; the
 // picture functions build and adjust the live previews of the brightness and RGB dialogs.
 
 #include <span>
+#include <vector>
 
 #include "core/document/document.h"
 #include "core/document/edit_result.h"
@@ -50,6 +56,10 @@ inline constexpr int kMaxShift = 255;
 Rgb ShiftColor(Rgb c, ChannelShift shift);
 // ⌊(299·R + 587·G + 114·B) ÷ 1000⌋.
 int GrayLevel(Rgb c);
+// 255 - v per channel; per channel v > 127 -> 255 - v; all three channels -> GrayLevel.
+Rgb InvertColor(Rgb c);
+Rgb SolarizeColor(Rgb c);
+Rgb GrayColor(Rgb c);
 
 // ---- entry functions: entries 0 .. count-1 of `palette` -------------------------------------------
 
@@ -58,7 +68,7 @@ void SolarizeEntries(PaletteTable& palette, int count);   // per channel: v > 12
 void GrayscaleEntries(PaletteTable& palette, int count);  // all three channels -> GrayLevel
 void ShiftEntries(PaletteTable& palette, int count, ChannelShift shift);
 
-// ---- commands: change doc.Palette, return the step with Redraw and RefreshColors ------------------
+// ---- commands: change doc.Palette (truecolour: the pixels), return the step with Redraw ----------
 
 EditResult InvertPalette(Document& doc);       // "反転"
 EditResult SolarizePalette(Document& doc);     // "ソラリゼーション"
@@ -80,7 +90,7 @@ EditResult AdjustRgb(Document& doc, ChannelShift shift);
 // ColorCountNeedsRelease says so, run Deselect (its own "選択範囲クリア" step) before this
 // call, because the reduction remaps the layers but not the floating planes. Should a caller
 // forget, the content is put down here within this step rather than left with stale indices.
-// Nothing in a truecolour document, as every command here (its conversions are
+// Nothing in a truecolour document (ColorCountSwitchApplies; its conversions are
 // ConvertToTrueColor and ConvertToPalette).
 EditResult ChangeColorCount(Document& doc, int colors, const ReductionOptions& options = ReductionOptions{});
 // True when ChangeColorCount(doc, colors) wants the selection released first.
@@ -95,10 +105,30 @@ inline EditResult ToggleColorCount(Document& doc, const ReductionOptions& option
 // The picture the adjustment dialogs preview: `backdrop` (ImageWidth x ImageHeight, whatever the
 // dialog shows where nothing is painted) with every painted pixel of every visible layer drawn
 // over it in its Palette colour, bottom layer first. A floating selection is drawn above the
-// current layer as on the canvas.
+// current layer as on the canvas. A truecolour document's visible layers are composed and
+// blended over the backdrop as the canvas blends them over its checkerboard.
 Raster AdjustmentPreviewSource(const Document& doc, const Raster& backdrop);
 // The preview update: `out` becomes `source` with every pixel shifted and clamped (background
 // pixels included, as they take part in the preview). `out` is resized to the source's size.
 void ShiftPicture(const Raster& source, ChannelShift shift, Raster& out);
+
+// What the brightness and RGB dialogs preview, taken once from the document. Shift gives the
+// picture an amount would give: in a palette document the whole source picture shifted
+// (ShiftPicture); in a truecolour one every visible layer's pixels shifted as AdjustRgb shifts
+// them, composed again and blended over the unshifted backdrop, so a soft pixel previews exactly
+// what the canvas shows after OK (shifting the blend with the backdrop would not).
+class AdjustmentPreview {
+public:
+    AdjustmentPreview(const Document& doc, const Raster& backdrop);
+    // The unadjusted picture.
+    const Raster& Source() const { return source_; }
+    // `out` (resized to the source's size) becomes the picture with `shift` applied.
+    void Shift(ChannelShift shift, Raster& out) const;
+
+private:
+    Raster source_, backdrop_;
+    std::vector<RgbaPlane> layers_;   // truecolour: the visible layers, floating pixels put down
+    bool trueColor_ = false;
+};
 
 }  // namespace pq

@@ -1,6 +1,7 @@
 #include "core/ops/resample.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 #include <vector>
@@ -277,6 +278,62 @@ std::vector<Rgba8> ResampleRgba(const std::vector<Rgba8>& pixels, int pictureWid
             auto channel = [&](std::uint64_t v) { return std::uint8_t((2 * v + s.a) / (2 * s.a)); };
             out[std::size_t(ty) * std::size_t(width) + std::size_t(tx)] =
                 Rgba8{channel(s.r), channel(s.g), channel(s.b), std::uint8_t(alpha)};
+        }
+    }
+    return out;
+}
+
+std::vector<Rgba8> ScaleRgbaSmooth(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                   int height) {
+    const int W = pictureWidth, H = pictureHeight;
+    if (W <= 0 || H <= 0 || width <= 0 || height <= 0 || pixels.size() != std::size_t(W) * std::size_t(H)) return {};
+    // Per target position along one axis: the first source pixel and the normalised weights from it.
+    struct Taps {
+        int First = 0;
+        std::vector<double> Weight;
+    };
+    auto axis = [](int source, int target) {
+        std::vector<Taps> out(static_cast<std::size_t>(target));
+        const double scale = double(source) / target, radius = std::max(1.0, scale);
+        for (int t = 0; t < target; ++t) {
+            const double u = (t + 0.5) * scale - 0.5;
+            const int lo = std::max(0, int(std::floor(u - radius)) + 1);
+            const int hi = std::min(source - 1, int(std::ceil(u + radius)) - 1);
+            Taps& taps = out[std::size_t(t)];
+            double total = 0;
+            for (int i = lo; i <= hi; ++i) {
+                const double w = 1 - std::abs(i - u) / radius;
+                if (taps.Weight.empty() && w <= 0) continue;
+                if (taps.Weight.empty()) taps.First = i;
+                taps.Weight.push_back(std::max(0.0, w));
+                total += std::max(0.0, w);
+            }
+            if (taps.Weight.empty()) {   // cannot happen for radius >= 1; the nearest pixel then
+                taps.First = std::clamp(int(std::lround(u)), 0, source - 1);
+                taps.Weight.push_back(1);
+                total = 1;
+            }
+            for (double& w : taps.Weight) w /= total;
+        }
+        return out;
+    };
+    const std::vector<Taps> across = axis(W, width), down = axis(H, height);
+    std::vector<Rgba8> out(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const Taps& rows = down[std::size_t(y)];
+        for (int x = 0; x < width; ++x) {
+            const Taps& cols = across[std::size_t(x)];
+            double sa = 0, sr = 0, sg = 0, sb = 0;
+            for (std::size_t j = 0; j < rows.Weight.size(); ++j) {
+                const Rgba8* row = pixels.data() + std::size_t(rows.First + int(j)) * std::size_t(W) + cols.First;
+                for (std::size_t i = 0; i < cols.Weight.size(); ++i) {
+                    const Rgba8 p = row[i];
+                    if (p.a == 0) continue;
+                    const double wa = rows.Weight[j] * cols.Weight[i] * p.a;
+                    sa += wa, sr += wa * p.r, sg += wa * p.g, sb += wa * p.b;
+                }
+            }
+            out[std::size_t(y) * std::size_t(width) + std::size_t(x)] = PremultipliedMean(sa, sr, sg, sb);
         }
     }
     return out;

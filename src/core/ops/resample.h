@@ -3,6 +3,7 @@
 // averaging with exact coverage in whole numbers, the painted part decided by majority, and a
 // new one-layer document of that picture in 16 or 256 colours.
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -77,6 +78,24 @@ private:
 // ratios, shrinking or enlarging); empty when a side is 0 or less or the pixels do not match the size.
 std::vector<Rgba8> ResampleRgba(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
                                 int height);
+
+// Straight-alpha RGBA pixels (pictureWidth x pictureHeight) at width x height, smoothly: each target pixel centre
+// maps to source position u = (x + 0.5) * W / w - 0.5 (likewise in y), and the source pixels i within r of it weigh
+// 1 - |i - u| / r, r = max(1, W / w): bilinear when enlarging, a tent over the pixels covered when shrinking, so every
+// source pixel counts. Weights of positions outside the picture are dropped and the rest normalised (the edges do not
+// fade). Premultiplied: alpha sum(w*a), each channel sum(w*a*c) / sum(w*a), rounded to nearest (PremultipliedMean).
+// The same size gives the pixels back. Empty when a side is 0 or less or the pixels do not match the size.
+std::vector<Rgba8> ScaleRgbaSmooth(const std::vector<Rgba8>& pixels, int pictureWidth, int pictureHeight, int width,
+                                   int height);
+
+// The straight pixel of premultiplied sums whose weights add up to 1: alpha `a`, colour r / a, g / a, b / a, each
+// rounded to nearest and kept within 0..255; (0, 0, 0, 0) when the alpha rounds to 0.
+inline Rgba8 PremultipliedMean(double a, double r, double g, double b) {
+    const double alpha = a + 0.5;
+    if (alpha < 1) return Rgba8{};
+    auto channel = [a](double v) { return std::uint8_t(std::min(255.0, v / a + 0.5)); };
+    return Rgba8{channel(r), channel(g), channel(b), std::uint8_t(std::min(255.0, alpha))};
+}
 
 // Where a picture of pictureWidth x pictureHeight lands when fitted whole into a width x height frame keeping its
 // proportions: as wide or as tall as the frame, the other side rounded to the nearest whole pixel (1 at least) and

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/document/selection.h"
+#include "core/ops/resample.h"
 
 namespace pq {
 namespace {
@@ -30,6 +31,42 @@ P ResizedPlane(const P& old, int w, int h, int newWidth, int newHeight, bool sca
             out[std::size_t(x) + std::size_t(y) * std::size_t(newWidth)] = old[std::size_t(sx) + std::size_t(sy) * std::size_t(w)];
         }
     return out;
+}
+
+// The smooth rotation of an RGBA plane: each target pixel samples the rotated position the
+// nearest rule truncates, bilinearly from its four neighbours of the rectangle (any outside
+// count as transparent), on premultiplied values divided back once.
+void RotateSmooth(const WorkingPlanes& wp, Rect r, int cx, int cy, double c, double s) {
+    // cos and sin of a right angle are not exactly 0 and 1: positions within this of a whole
+    // pixel are taken as that pixel, so right angles move pixels exactly.
+    constexpr double kSnap = 1e-9;
+    auto snapped = [](double v) {
+        const double whole = std::round(v);
+        return std::abs(v - whole) < kSnap ? whole : v;
+    };
+    RgbaPlane out(wp.PixelCount(), Rgba8{});
+    for (int y = 0; y < wp.Height; ++y)
+        for (int x = 0; x < wp.Width; ++x) {
+            const double u = snapped(cx + ((x - cx) * c - (y - cy) * s));
+            const double v = snapped(cy + ((x - cx) * s + (y - cy) * c));
+            const double fu = std::floor(u), fv = std::floor(v);
+            // Far outside the rectangle: no neighbour to blend.
+            if (fu < r.left - 1 || fu >= r.right || fv < r.top - 1 || fv >= r.bottom) continue;
+            const int i0 = int(fu), j0 = int(fv);
+            const double ax = u - fu, ay = v - fv;
+            double sa = 0, sr = 0, sg = 0, sb = 0;
+            for (int dj = 0; dj < 2; ++dj)
+                for (int di = 0; di < 2; ++di) {
+                    const int i = i0 + di, j = j0 + dj;
+                    if (i < r.left || i >= r.right || j < r.top || j >= r.bottom) continue;
+                    const double w = (di ? ax : 1 - ax) * (dj ? ay : 1 - ay);
+                    const Rgba8 p = wp.Pixels[wp.At(i, j)];
+                    const double wa = w * p.a;
+                    sa += wa, sr += wa * p.r, sg += wa * p.g, sb += wa * p.b;
+                }
+            out[wp.At(x, y)] = PremultipliedMean(sa, sr, sg, sb);
+        }
+    std::copy(out.begin(), out.end(), wp.Pixels);
 }
 
 EditResult Step(TransformId id) {
@@ -113,7 +150,7 @@ EditResult QuarterTurn(Document& doc, bool clockwise) {
     return Step(clockwise ? TransformId::Rotate90 : TransformId::Rotate270);
 }
 
-EditResult RotateByAngle(Document& doc, int angleDegrees) {
+EditResult RotateByAngle(Document& doc, int angleDegrees, Sampling sampling) {
     const WorkingPlanes wp = GetWorkingPlanes(doc);
     if (!wp.Usable()) return EditResult::Nothing();
     const Rect r = NormalizedWorkingRectangle(doc);
@@ -121,6 +158,10 @@ EditResult RotateByAngle(Document& doc, int angleDegrees) {
     const int cx = r.left + r.Width() / 2, cy = r.top + r.Height() / 2;
     const double theta = angleDegrees * 0.017453292519943295;
     const double c = std::cos(theta), s = std::sin(theta);
+    if (sampling == Sampling::Smooth && wp.Pixels) {
+        RotateSmooth(wp, r, cx, cy, c, s);
+        return Step(TransformId::RotateByAngle);
+    }
     FreshPlanes fresh(wp);
     for (int x = 0; x < wp.Width; ++x)
         for (int y = 0; y < wp.Height; ++y) {
@@ -134,7 +175,7 @@ EditResult RotateByAngle(Document& doc, int angleDegrees) {
     return Step(TransformId::RotateByAngle);
 }
 
-EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale) {
+EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale, Sampling sampling) {
     if (doc.LayerCount() == 0) return EditResult::Nothing();
     if (newWidth < 1 || newHeight < 1 || newWidth > kMaxCanvasSide || newHeight > kMaxCanvasSide)
         return EditResult::Nothing();
@@ -145,7 +186,10 @@ EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale) 
     for (int i = 0; i < doc.LayerCount(); ++i) {
         Layer& layer = doc.LayerAt(i);
         if (doc.TrueColor) {
-            layer.Pixels = ResizedPlane(layer.Pixels, w, h, newWidth, newHeight, scale, Rgba8{});
+            if (scale && sampling == Sampling::Smooth && oldPixels > 0 && layer.Pixels.size() == oldPixels)
+                layer.Pixels = ScaleRgbaSmooth(layer.Pixels, w, h, newWidth, newHeight);
+            else
+                layer.Pixels = ResizedPlane(layer.Pixels, w, h, newWidth, newHeight, scale, Rgba8{});
             continue;
         }
         // A layer whose planes do not match the canvas has nothing trustworthy to keep.
@@ -178,13 +222,13 @@ EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale) 
 
 EditResult ApplyTransform(Document& doc, TransformId id, const TransformArgs& args) {
     switch (id) {
-    case TransformId::Resize: return ResizeCanvas(doc, args.NewWidth, args.NewHeight, args.Scale);
+    case TransformId::Resize: return ResizeCanvas(doc, args.NewWidth, args.NewHeight, args.Scale, args.Sample);
     case TransformId::FlipHorizontal: return FlipHorizontal(doc);
     case TransformId::FlipVertical: return FlipVertical(doc);
     case TransformId::Rotate90: return QuarterTurn(doc, true);
     case TransformId::Rotate180: return HalfTurn(doc);
     case TransformId::Rotate270: return QuarterTurn(doc, false);
-    case TransformId::RotateByAngle: return RotateByAngle(doc, args.AngleDegrees);
+    case TransformId::RotateByAngle: return RotateByAngle(doc, args.AngleDegrees, args.Sample);
     }
     return EditResult::Nothing();
 }

@@ -62,6 +62,13 @@ inline constexpr int kMaxCanvasSide = 4096;
 // The angle field takes up to three digits; its up-down buttons step through 0..359 and wrap.
 inline constexpr int kMaxTypedAngle = 999;
 
+// How rotation by an angle and the scaled size change sample a truecolour picture. Nearest takes
+// whole source pixels, the rule of every mode (pixel art stays crisp). Smooth blends the source
+// pixels around each sample on premultiplied values and divides back once, so no colour of an
+// alpha-0 pixel bleeds into its neighbours; both are deterministic. Palette documents always
+// sample Nearest: their pixels are palette indices, which cannot be blended.
+enum class Sampling { Nearest, Smooth };
+
 // ---- engines on the working planes: change pixels only, return nothing ----------------------
 
 // Swaps columns about the middle of the rectangle (an odd middle column stays).
@@ -85,18 +92,24 @@ EditResult HalfTurn(Document& doc);
 // "回転": nearest-neighbour rotation by `angleDegrees` about the working rectangle's centre,
 // positive = counter-clockwise on screen. Every pixel of the planes is rebuilt from the
 // rectangle only: corners turned out are lost, corners turned in are unpainted.
-EditResult RotateByAngle(Document& doc, int angleDegrees);
+// Smooth (truecolour only) samples the same rotated position bilinearly instead of truncating
+// it, pixels outside the rectangle counting as transparent, so the edges come out soft; a right
+// angle moves whole pixels exactly about the centre pixel (Nearest may be a pixel off there,
+// truncating positions that the cosine and sine of a right angle leave a hair below a whole one).
+EditResult RotateByAngle(Document& doc, int angleDegrees, Sampling sampling = Sampling::Nearest);
 // "サイズ変更": puts a floating selection down, then gives every layer the new size, anchored at
-// the top-left (cropped or extended unpainted) or, with `scale`, resampled by nearest neighbour.
+// the top-left (cropped or extended unpainted) or, with `scale`, resampled by nearest neighbour
+// (Smooth in truecolour: ScaleRgbaSmooth).
 // Ends the selection, forgets the clone source, caps Zoom at 10 when newWidth > 16, and resizes
 // the stroke stencil. Nothing for a side below 1 or above kMaxCanvasSide.
-EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale);
+EditResult ResizeCanvas(Document& doc, int newWidth, int newHeight, bool scale, Sampling sampling = Sampling::Nearest);
 
 // Arguments of the dialog-driven transforms, for callers that dispatch by id.
 struct TransformArgs {
     int AngleDegrees = 0;           // RotateByAngle
     int NewWidth = 16, NewHeight = 16;  // Resize
     bool Scale = false;             // Resize
+    Sampling Sample = Sampling::Nearest;   // RotateByAngle and a scaled Resize, truecolour only
 };
 // Runs the transform `id` with the arguments it uses.
 EditResult ApplyTransform(Document& doc, TransformId id, const TransformArgs& args = {});

@@ -41,17 +41,18 @@ struct WorkingPlanes {
 
 // The kinds of image operation, for the rule of which ones a truecolour document takes.
 enum class OperationFamily { Transform, Filter, PixelEffect, PaletteAdjust, Compositing };
-// The transforms move whole pixels and work exactly in truecolour; the filters and the pixel
-// effects have truecolour rules of their own on the RGBA planes. The others compute with
-// palette indices or the palette and refuse a truecolour document (they return
-// EditResult::Nothing) instead of reducing it to a palette; the menus grey them.
+// Every family works in a truecolour document, each with its own rule on the RGBA planes: the
+// transforms move whole pixels exactly, the filters and pixel effects compute on premultiplied
+// or whole pixels, the palette adjustments recolour every pixel and compositing blends with
+// BlendOver. Only the 16/256 switch refuses one (ColorCountSwitchApplies below); the menus grey
+// what does not apply.
 constexpr bool WorksInTrueColor(OperationFamily family) {
     switch (family) {
     case OperationFamily::Transform: return true;
     case OperationFamily::Filter: return true;
     case OperationFamily::PixelEffect: return true;
-    case OperationFamily::PaletteAdjust: return false;
-    case OperationFamily::Compositing: return true;   // BlendOver on the RGBA, palette untouched
+    case OperationFamily::PaletteAdjust: return true;
+    case OperationFamily::Compositing: return true;
     }
     return false;
 }
@@ -59,6 +60,9 @@ constexpr bool WorksInTrueColor(OperationFamily family) {
 inline bool OperationApplies(const Document& doc, OperationFamily family) {
     return !doc.TrueColor || WorksInTrueColor(family);
 }
+// The 16/256 switch of the palette family changes a palette's depth: a truecolour document has
+// none to switch (it becomes a palette document through ConvertToPalette instead).
+inline bool ColorCountSwitchApplies(const Document& doc) { return !doc.TrueColor; }
 
 // The floating planes while HasSelection is set, otherwise the current layer's planes. Not Valid
 // when the document has no layers or the chosen planes are not ImageWidth x ImageHeight.

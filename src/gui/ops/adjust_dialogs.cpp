@@ -38,8 +38,8 @@ QLineEdit* AmountField(QWidget* parent, const char* name) {
 }
 
 // The visible layers over the thumbnails' checkerboard, as the canvas shows them at 1:1.
-pq::Raster PreviewSource(const pq::Document& doc, const pq::TransparencyColors& backdrop) {
-    return pq::AdjustmentPreviewSource(doc, PreviewBackdrop(doc.ImageWidth, doc.ImageHeight, backdrop));
+pq::AdjustmentPreview PreviewOf(const pq::Document& doc, const pq::TransparencyColors& backdrop) {
+    return pq::AdjustmentPreview(doc, PreviewBackdrop(doc.ImageWidth, doc.ImageHeight, backdrop));
 }
 
 }  // namespace
@@ -47,7 +47,7 @@ pq::Raster PreviewSource(const pq::Document& doc, const pq::TransparencyColors& 
 // ---- 明るさ調整 ---------------------------------------------------------------------------------
 
 TfrmBlight::TfrmBlight(QWidget* parent, const pq::Document& doc, const pq::TransparencyColors& backdrop)
-    : QDialog(parent), source_(PreviewSource(doc, backdrop)), preview_(source_) {
+    : QDialog(parent), picture_(PreviewOf(doc, backdrop)), preview_(picture_.Source()) {
     setObjectName("TfrmBlight");
     setWindowTitle("明るさ調整");
     bar_ = new QScrollBar(Qt::Horizontal, this);
@@ -63,7 +63,7 @@ TfrmBlight::TfrmBlight(QWidget* parent, const pq::Document& doc, const pq::Trans
     edit_ = AmountField(this, "Edit1");
     upDown_ = new TUpDown(edit_, pq::kMinShift, pq::kMaxShift, /*wrap=*/false, this);
     upDown_->setObjectName("UpDown1");
-    image_ = MakePicture(this, "Image1", source_.Width(), source_.Height());
+    image_ = MakePicture(this, "Image1", Source().Width(), Source().Height());
     ShowPicture(image_, preview_);
     connect(bar_, &QScrollBar::valueChanged, this, &TfrmBlight::ScrollBar1Change);
     connect(edit_, &QLineEdit::textChanged, this, &TfrmBlight::Edit1Change);
@@ -91,14 +91,14 @@ void TfrmBlight::Edit1Change() {
     // beyond 255 shows as 255, the amount OK applies.
     if (*d != bar_->value()) bar_->setValue(*d);
     const int shown = AmountIn(edit_).value_or(*d);
-    pq::ShiftPicture(source_, pq::ChannelShift::All(shown), preview_);
+    picture_.Shift(pq::ChannelShift::All(shown), preview_);
     ShowPicture(image_, preview_);
 }
 
 // ---- RGB調整 -----------------------------------------------------------------------------------
 
 TfrmRGB::TfrmRGB(QWidget* parent, const pq::Document& doc, const pq::TransparencyColors& backdrop)
-    : QDialog(parent), source_(PreviewSource(doc, backdrop)), preview_(source_) {
+    : QDialog(parent), picture_(PreviewOf(doc, backdrop)), preview_(picture_.Source()) {
     setObjectName("TfrmRGB");
     setWindowTitle("RGB調整");
     auto* grid = new QGridLayout;
@@ -117,7 +117,7 @@ TfrmRGB::TfrmRGB(QWidget* parent, const pq::Document& doc, const pq::Transparenc
         grid->addWidget(edit_[i], i, 1);
         grid->addWidget(upDown_[i], i, 2);
     }
-    image_ = MakePicture(this, "Image1", source_.Width(), source_.Height());
+    image_ = MakePicture(this, "Image1", Source().Width(), Source().Height());
     ShowPicture(image_, preview_);
 
     auto* body = new QHBoxLayout;
@@ -135,7 +135,7 @@ int TfrmRGB::AmountBlue() const { return upDown_[2]->Position(); }
 void TfrmRGB::Edit1Change() {
     const std::optional<int> r = AmountIn(edit_[0]), g = AmountIn(edit_[1]), b = AmountIn(edit_[2]);
     if (!r || !g || !b) return;
-    pq::ShiftPicture(source_, pq::ChannelShift{*r, *g, *b}, preview_);
+    picture_.Shift(pq::ChannelShift{*r, *g, *b}, preview_);
     ShowPicture(image_, preview_);
 }
 

@@ -2,7 +2,8 @@
 // The Palette menu's adjustment dialogs, created afresh for each use: "明るさ調整" (one amount on
 // a scroll bar and a field) and "RGB調整" (one amount per channel). Both preview the visible
 // layers at 1:1, taken once from the document when the dialog is made and adjusted live as the
-// amounts change; the document itself is not touched. OK applies the up-down controls'
+// amounts change (a truecolour document's layers as AdjustmentPreview recomposes them); the
+// document itself is not touched. OK applies the up-down controls'
 // positions: a field left empty (or holding only "-") keeps the last amount it held, the one the
 // preview and the scroll bar still show.
 
@@ -10,6 +11,7 @@
 
 #include "core/document/document.h"
 #include "core/document/render.h"
+#include "core/ops/palette_adjust.h"
 #include "core/raster/raster.h"
 
 class QLabel;
@@ -34,7 +36,7 @@ public:
     QLabel* Image1() const { return image_; }
     // The picture shown and the unadjusted picture it is computed from.
     const pq::Raster& Preview() const { return preview_; }
-    const pq::Raster& Source() const { return source_; }
+    const pq::Raster& Source() const { return picture_.Source(); }
 
 private:
     // Moving the bar writes its position into the field.
@@ -46,7 +48,8 @@ private:
     QLineEdit* edit_ = nullptr;
     TUpDown* upDown_ = nullptr;
     QLabel* image_ = nullptr;
-    pq::Raster source_, preview_;
+    pq::AdjustmentPreview picture_;
+    pq::Raster preview_;
 };
 
 class TfrmRGB : public QDialog {
@@ -64,7 +67,7 @@ public:
     TUpDown* UpDown(int channel) const { return upDown_[channel]; }
     QLabel* Image1() const { return image_; }
     const pq::Raster& Preview() const { return preview_; }
-    const pq::Raster& Source() const { return source_; }
+    const pq::Raster& Source() const { return picture_.Source(); }
 
 private:
     // Any field changed: recompute the preview unless a field is "" or "-".
@@ -73,7 +76,8 @@ private:
     QLineEdit* edit_[3] = {};
     TUpDown* upDown_[3] = {};
     QLabel* image_ = nullptr;
-    pq::Raster source_, preview_;
+    pq::AdjustmentPreview picture_;
+    pq::Raster preview_;
 };
 
 }  // namespace pq::gui

@@ -48,17 +48,20 @@ CommandTest AppliesTo(pq::OperationFamily family) {
 
 // ---- イメージ(&I) --------------------------------------------------------------------------------
 
+pq::Sampling SamplingOf(bool smooth) { return smooth ? pq::Sampling::Smooth : pq::Sampling::Nearest; }
+
 void miSizeClick(TImageForm& form, FrameServices& frame) {
-    TfrmResize dialog(&form);
+    TfrmResize dialog(&form, form.Doc().TrueColor);
     if (frame.GetPrompt().RunDialog(dialog))
-        form.ApplyEdit(pq::ResizeCanvas(form.Doc(), dialog.NewSide(), dialog.NewSide(), dialog.Scale()));
+        form.ApplyEdit(pq::ResizeCanvas(form.Doc(), dialog.NewSide(), dialog.NewSide(), dialog.Scale(),
+                                        SamplingOf(dialog.Smooth())));
     form.CentreCanvas();
 }
 
 void mirRotationClick(TImageForm& form, FrameServices& frame) {
-    TfrmRotate dialog(&form);
+    TfrmRotate dialog(&form, form.Doc().TrueColor);
     if (!frame.GetPrompt().RunDialog(dialog)) return;
-    form.ApplyEdit(pq::RotateByAngle(form.Doc(), dialog.Angle()));
+    form.ApplyEdit(pq::RotateByAngle(form.Doc(), dialog.Angle(), SamplingOf(dialog.Smooth())));
 }
 
 Command TransformRow(pq::TransformId id, CommandRun run) {
@@ -216,6 +219,8 @@ CommandTable ColorCountCommands() {
     row.CaptionWhen = [](const TImageForm& form, const FrameServices&) {
         return QString::fromUtf8(pq::ColorCountCaption(form.Doc().ColorCount));
     };
+    // The adjustments of its family recolour truecolour pixels; the depth switch has no palette to switch there.
+    row.EnabledWhen = [](const TImageForm& form, const FrameServices&) { return pq::ColorCountSwitchApplies(form.Doc()); };
     const CommandTest paletteMode = [](const TImageForm& form, const FrameServices&) { return !form.Doc().TrueColor; };
     const CommandTest trueColorMode = [](const TImageForm& form, const FrameServices&) { return form.Doc().TrueColor; };
     return {

@@ -4,7 +4,8 @@
 // PaletteAdjustCommands(), a separator, パレットの交換 / パレットの保存 (gui/formats), a separator,
 // ColorCountCommands(); the レイヤ(&L) menu ends with CompositeCommands().
 //
-// In a truecolour document only the transforms run; every other operation's row is greyed.
+// In a truecolour document the operations OperationApplies refuses (and the 16/256 switch) are
+// greyed.
 //
 // Every handler collects its values (through the operation's dialog, if it has one, shown by the
 // frame's prompt), releases a floating selection first where the operation works on whole layers

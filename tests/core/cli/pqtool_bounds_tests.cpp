@@ -55,9 +55,9 @@ TEST(PqtoolBounds, HostileIconsAreAnsweredWithinFiveSecondsAnd400MB) {
             {{"extract", in, (dir / "one").string(), "--index", "65534"}, 0},
             {{"convert", in, (dir / "c.pqf").string(), "--index", "40000"}, 0},
             {{"pack", (dir / "p.ico").string(), in}, 0},
-            // These images open as truecolour: a transform applies, a palette adjustment is refused.
+            // These images open as truecolour: a transform applies, the 16/256 switch is refused.
             {{"apply", in, (dir / "a.pqf").string(), "flip-h"}, 0},
-            {{"apply", in, (dir / "refused.pqf").string(), "invert"}, 1},
+            {{"apply", in, (dir / "refused.pqf").string(), "colors:16"}, 1},
             // Written back into the very file: the image replaced, the shared data kept once.
             {{"convert", (dir / "self.ico").string(), (dir / "self.ico").string(), "--index", "7"}, 0},
             {{"apply", (dir / "self.ico").string(), (dir / "self.ico").string(), "--index", "9", "flip-h"}, 0},

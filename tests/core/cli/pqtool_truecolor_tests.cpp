@@ -17,7 +17,9 @@
 #include "core/ops/compositing.h"
 #include "core/ops/filters.h"
 #include "core/ops/pixel_effects.h"
+#include "core/ops/palette_adjust.h"
 #include "core/ops/resample.h"
+#include "core/ops/transforms.h"
 #include "support/png_encode.h"
 #include "support/run_pqtool.h"
 #include "support/test_paths.h"
@@ -273,11 +275,9 @@ TEST(PqtoolTrueColor, ApplyRefusesOperationsThatDoNotWorkInTrueColourWritingNoth
         std::vector<std::string> words;
     };
     const std::vector<Case> cases{
-        {dir / "soft.png", dir / "solarize.png", {"solarize"}},
-        {dir / "soft.png", dir / "existing.png", {"flip-h", "invert"}},
+        {dir / "soft.png", dir / "existing.png", {"flip-h", "invert", "colors:16"}},
         {dir / "tc.pqf", dir / "c.pqf", {"colors:16"}},
-        {dir / "tc.pqf", dir / "s.pqf", {"grayscale"}},
-        {dir / "tc.pqf", dir / "b.pqf", {"brightness:10"}},
+        {dir / "tc.pqf", dir / "b.pqf", {"colors:256"}},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args{"apply", c.in.string(), c.out.string()};
@@ -316,6 +316,33 @@ TEST(PqtoolTrueColor, ApplyCompositesTrueColourLayers) {
     ASSERT_EQ(out.LayerCount(), 1);
     EXPECT_EQ(Shown(out.LayerAt(0).Pixels),
               Shown(BlendRgbaPlanes(saved.LayerAt(1).Pixels, saved.LayerAt(0).Pixels, 60)));
+}
+
+// --smooth reaches rotate and resize:scale of a truecolour document (exactly the core's smooth
+// results), nearest stays the default, a palette document ignores it; invert recolours pixels.
+TEST(PqtoolTrueColor, ApplySmoothSamplesTrueColourOnlyAndAdjustmentsRecolour) {
+    TempDir dir;
+    const Document tc = TrueColorDocument(7, 5, SoftAlphaPicture(7, 5));
+    Document pal;
+    InitBlankDocument(pal, 7, 5, 16, 10);
+    for (std::size_t p = 0; p < 35; ++p) pal.Current().Indices[p] = uint8_t(p % 16), pal.Current().Mask[p] = p % 3 != 0;
+    ASSERT_TRUE(SaveDocumentFile(tc, dir / "tc.pqf").Ok && SaveDocumentFile(pal, dir / "pal.pqf").Ok);
+    auto run = [&](const char* in, std::vector<std::string> words) {
+        words.insert(words.begin(), {"apply", (dir / in).string(), (dir / "out.pqf").string()});
+        EXPECT_EQ(RunPqtool(words).Status, 0);
+        Document d;
+        EXPECT_TRUE(LoadDocumentFile(dir / "out.pqf", d, 10).Ok);
+        return d.Layers();
+    };
+    Document smooth = tc, nearest = tc;
+    RotateByAngle(smooth, 30, Sampling::Smooth);
+    ResizeCanvas(smooth, 16, 16, true, Sampling::Smooth);
+    InvertPalette(smooth);
+    RotateByAngle(nearest, 30);
+    ResizeCanvas(nearest, 16, 16, true);
+    EXPECT_EQ(run("tc.pqf", {"--smooth", "rotate:30", "resize:16:scale", "invert"}), smooth.Layers());
+    EXPECT_EQ(Shown(run("tc.pqf", {"rotate:30", "resize:16:scale"})[0].Pixels), Shown(nearest.LayerAt(0).Pixels));
+    EXPECT_EQ(run("pal.pqf", {"--smooth", "rotate:30", "resize:32:scale"}), run("pal.pqf", {"rotate:30", "resize:32:scale"}));
 }
 
 // info names a truecolour document's depth, in text and JSON; a palette document keeps its count.

@@ -412,13 +412,10 @@ TEST(TrueColorTransforms, ResizeCropsExtendsAndSamplesRgbaLayers) {
     }
 }
 
-TEST(TrueColorTransforms, OperationsOnPaletteIndicesRefuseATruecolourDocument) {
-    EXPECT_TRUE(WorksInTrueColor(OperationFamily::Transform));
-    EXPECT_TRUE(WorksInTrueColor(OperationFamily::Compositing));
-    EXPECT_TRUE(WorksInTrueColor(OperationFamily::Filter));
-    EXPECT_TRUE(WorksInTrueColor(OperationFamily::PixelEffect));
-    for (const OperationFamily f : {OperationFamily::PaletteAdjust})
-        EXPECT_FALSE(WorksInTrueColor(f));
+TEST(TrueColorTransforms, OnlyTheColourCountSwitchRefusesATruecolourDocument) {
+    for (const OperationFamily f : {OperationFamily::Transform, OperationFamily::Filter, OperationFamily::PixelEffect,
+                                    OperationFamily::PaletteAdjust, OperationFamily::Compositing})
+        EXPECT_TRUE(WorksInTrueColor(f));
 
     Twins t = MakeTwins(5, 3);
     t.tc.AppendLayer();
@@ -430,9 +427,8 @@ TEST(TrueColorTransforms, OperationsOnPaletteIndicesRefuseATruecolourDocument) {
         EXPECT_EQ(t.tc.ColorCount, 256) << what;
         EXPECT_TRUE(t.tc.TrueColor) << what;
     };
-    unchanged(InvertPalette(t.tc), "invert");
-    unchanged(AdjustBrightness(t.tc, 10), "brightness");
     unchanged(ChangeColorCount(t.tc, 16), "16 colours");
+    unchanged(ChangeColorCount(t.tc, 256), "256 colours");
 }
 
 }  // namespace
