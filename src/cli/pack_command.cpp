@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/open_input.h"
+#include "cli/pack_animation.h"
 #include "cli/refusal_reasons.h"
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
@@ -130,6 +131,7 @@ int RunPack(std::span<const std::string> args) {
         std::fputs(PackUsage().c_str(), stdout);
         return kExitOk;
     }
+    if (PacksAnimation(args)) return RunPackAnimation(args);
     ParsedArgs parsed;
     std::string error;
     if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("pack", error);
