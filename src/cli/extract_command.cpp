@@ -15,6 +15,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/cursor_input.h"
 #include "cli/messages.h"
 #include "cli/open_input.h"
 #include "cli/refusal_reasons.h"
@@ -268,6 +269,49 @@ InputPlan PlanIconFile(const std::string& path, int only) {
     return plan;
 }
 
+// An .ani or Xcursor file: every size of every frame (or of frame N) as NAME-F-S-WxH-DEPTH.png,
+// and NAME-frames.txt listing each page's hotspot and nominal size and each step's frame and time.
+InputPlan PlanAnimation(const std::string& path, CursorFileKind kind, int only) {
+    InputPlan plan{path, kExitOk, {}};
+    auto anim = std::make_shared<CursorAnimation>();
+    if (CursorOpen r = OpenCursorFile(path, kind, *anim); r.Exit != kExitOk) {
+        plan.Status = Refused(path, r.Message);
+        return plan;
+    }
+    if (only >= int(anim->Frames.size())) {
+        plan.Status = UsageFailure("extract", "--index " + std::to_string(only) +
+                                                  Say(" is out of range: the file holds ", " は範囲外です。このファイルのフレームは ") +
+                                                  std::to_string(anim->Frames.size()) + Say(" frame(s)", " 個です"));
+        return plan;
+    }
+    const std::string stem = std::filesystem::path(path).stem().string();
+    std::string listing = "# page FRAME SIZE FILE WIDTH HEIGHT HOTSPOT_X HOTSPOT_Y NOMINAL\n# step STEP FRAME MILLISECONDS\n";
+    for (std::size_t f = 0; f < anim->Frames.size(); ++f) {
+        if (only >= 0 && int(f) != only) continue;
+        for (std::size_t z = 0; z < anim->Frames[f].Sizes.size(); ++z) {
+            const Document& d = anim->Frames[f].Sizes[z].Doc;
+            const std::string name = stem + "-" + std::to_string(f) + "-" + std::to_string(z) + "-" +
+                                     std::to_string(d.ImageWidth) + "x" + std::to_string(d.ImageHeight) + "-" +
+                                     (d.TrueColor ? "32" : d.ColorCount == 16 ? "4" : "8") + ".png";
+            listing += "page " + std::to_string(f) + " " + std::to_string(z) + " " + name + " " +
+                       std::to_string(d.ImageWidth) + " " + std::to_string(d.ImageHeight) + " " +
+                       std::to_string(d.HotspotX) + " " + std::to_string(d.HotspotY) + " " +
+                       std::to_string(NominalSizeOf(anim->Frames[f], z)) + "\n";
+            plan.Files.push_back({name, [anim, f, z]() -> std::optional<std::vector<uint8_t>> {
+                const Document& doc = anim->Frames[f].Sizes[z].Doc;
+                return EncodeRgbaPng(doc.ImageWidth, doc.ImageHeight, FlattenToRgba(doc));
+            }});
+        }
+    }
+    for (std::size_t s = 0; s < anim->Steps.size(); ++s)
+        listing += "step " + std::to_string(s) + " " + std::to_string(anim->Steps[s]) + " " +
+                   std::to_string(anim->StepMilliseconds[s]) + "\n";
+    plan.Files.push_back({stem + "-frames.txt", [listing]() -> std::optional<std::vector<uint8_t>> {
+        return std::vector<uint8_t>(listing.begin(), listing.end());
+    }});
+    return plan;
+}
+
 InputPlan PlanGroups(const std::string& program, std::shared_ptr<const ProgramIcons> icons, int only,
                      const std::string& prefix) {
     InputPlan plan{program};
@@ -331,6 +375,13 @@ InputPlan PlanOne(const std::string& input, int only, bool documents, bool sever
     if (std::string problem = InputFileProblem(input); !problem.empty()) {
         plan.Status = Refused(input, problem);
         return plan;
+    }
+    if (const CursorFileKind kind = CursorFileKindOf(input); kind != CursorFileKind::None) {
+        if (documents) {
+            plan.Status = UsageFailure("extract", Say("--documents applies to programs only", "--documents はプログラムにだけ使えます"));
+            return plan;
+        }
+        return PlanAnimation(input, kind, only);
     }
     const FileFormat* format = FormatOfPath(input);
     if (format && (format->Id == FileFormatId::Icon || format->Id == FileFormatId::Cursor)) {

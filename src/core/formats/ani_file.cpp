@@ -134,8 +134,8 @@ FileResult ReadAni(std::span<const uint8_t> bytes, int selectedZoom, AniFile& ou
         return Refuse(Where("seq ", parsed.Seq->At, parsed.Seq->Body.size()) + "ステップ数 " +
                       std::to_string(stepCount) + " に足りません。");
     if (!hasSeq && stepCount > frameCount)
-        return Refuse("anih のステップ数 " + std::to_string(stepCount) + "：seq がなく、フレームは " +
-                      std::to_string(frameCount) + " 個だけです。");
+        return Refuse("anih のステップ数 " + std::to_string(stepCount) + "：seq がないのにフレームの数を越えています（フレームは " +
+                      std::to_string(frameCount) + " 個）。");
     if (parsed.Rate && parsed.Rate->Body.size() / 4 < stepCount)
         return Refuse(Where("rate", parsed.Rate->At, parsed.Rate->Body.size()) + "ステップ数 " +
                       std::to_string(stepCount) + " に足りません。");
