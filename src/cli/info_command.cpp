@@ -115,7 +115,7 @@ namespace {
 // The kinds info describes, for the refusal of any other.
 constexpr const char* kInfoKinds = ".pqf, .ico, .cur, .bmp, .jpg, .jpeg, .png, .pqp, .pal, .act, .exe, .dll, .scr";
 
-enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Program, Animation };
+enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Program, Animation, Xcursor };
 
 // Enough of a file to recognise its kind by its first bytes.
 constexpr std::size_t kRecogniseBytes = 4096;
@@ -177,7 +177,8 @@ const char* KindName(FileKind kind) {
     case FileKind::Png: return "png";
     case FileKind::Palette: return "palette";
     case FileKind::Program: return "program";
-    case FileKind::Animation: return "animation";
+    case FileKind::Animation: return "ani";
+    case FileKind::Xcursor: return "xcursor";
     case FileKind::Unknown: break;
     }
     return nullptr;
@@ -666,8 +667,14 @@ Outcome InfoAnimation(const Input& in, CursorFileKind which, Report& out) {
     }
     out.Line("type: %s\nframes: %zu\nsteps: %zu\n", xcursor ? "xcursor" : (anim.ResourceType == kIconResourceType ? "animated icon (ani)" : "animated cursor (ani)"),
              anim.Frames.size(), anim.Steps.size());
-    if (!anim.Title.empty()) out.Line("title: %s\n", anim.Title.c_str());
-    if (!anim.Author.empty()) out.Line("author: %s\n", anim.Author.c_str());
+    // The file's own bytes: control characters would break the "key: value" lines.
+    auto printable = [](std::string s) {
+        for (char& c : s)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+        return s;
+    };
+    if (!anim.Title.empty()) out.Line("title: %s\n", printable(anim.Title).c_str());
+    if (!anim.Author.empty()) out.Line("author: %s\n", printable(anim.Author).c_str());
     for (std::size_t k = 0; k < anim.Frames.size(); ++k) {
         const CursorFrame& f = anim.Frames[k];
         out.Line("frame %zu:", k);
@@ -700,7 +707,7 @@ Outcome Describe(const Input& in, FileKind& kind, Report& out) {
     }
     if (const CursorFileKind which = in.FromStdin ? CursorFileKind::None : CursorFileKindOf(in.Name);
         which != CursorFileKind::None) {
-        kind = FileKind::Animation;
+        kind = which == CursorFileKind::Xcursor ? FileKind::Xcursor : FileKind::Animation;
         return InfoAnimation(in, which, out);
     }
     // An explicit --format for standard input is taken at its word; a file's name is not.
@@ -715,7 +722,8 @@ Outcome Describe(const Input& in, FileKind& kind, Report& out) {
     case FileKind::Png: failure = InfoPng(in, out), reader = FormatReader::Png; break;
     case FileKind::Palette: return InfoPalette(in, out);
     case FileKind::Program: return InfoProgram(in, out);
-    case FileKind::Animation: return InfoAnimation(in, CursorFileKindOf(in.Name), out);
+    case FileKind::Animation: return InfoAnimation(in, CursorFileKind::Ani, out);
+    case FileKind::Xcursor: return InfoAnimation(in, CursorFileKind::Xcursor, out);
     case FileKind::Unknown: {
         const std::string looks = LooksLike(in.FromStdin ? in.Bytes : head);
         return Say("not a file kind pqtool knows", "pqtool の知らない形式です") +
