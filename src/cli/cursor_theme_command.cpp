@@ -25,7 +25,8 @@ const char* const kCursorThemeUsage =
     "Writes an Xcursor theme folder OUTDIR: index.theme, and OUTDIR/cursors/ROLE for every\n"
     "role given, with the legacy X names (left_ptr, xterm, hand2, watch, ...) as symbolic\n"
     "links to them. An INPUT named after a role (default.ani, text.cur, pointer.png, wait:\n"
-    "the name without its extension is a CSS cursor name) gives that role; any other INPUT is a\n"
+    "the name without its extension is a CSS cursor name, or a legacy X name such as left_ptr\n"
+    "for the role it stands for) gives that role; any other INPUT is a\n"
     "map: one \"ROLE FILE\" per line (FILE relative to the map's folder; empty lines and lines\n"
     "starting with '#' are skipped). A role's file may be an .ani, an Xcursor file, an .ico or\n"
     ".cur (one frame of all its images), or a picture or document (one image, hotspot 0,0).\n"
@@ -57,7 +58,8 @@ const char* const kCursorThemeUsageJa =
     "Xcursor のテーマのフォルダ OUTDIR を書きます。index.theme と、指定した役割ごとの\n"
     "OUTDIR/cursors/ROLE を書き、昔の X の名前（left_ptr、xterm、hand2、watch など）を\n"
     "それへのシンボリックリンクにします。役割の名前の INPUT（default.ani、text.cur、\n"
-    "pointer.png、wait：拡張子を除いた名前が CSS のカーソル名）はその役割になります。\n"
+    "pointer.png、wait：拡張子を除いた名前が CSS のカーソル名、または left_ptr のような\n"
+    "昔の X の名前ならそれが表す役割）はその役割になります。\n"
     "それ以外の INPUT は対応表です：一行に \"ROLE FILE\" を一つ（FILE は対応表のフォルダ\n"
     "からの相対パス。空の行と '#' で始まる行は飛ばします）。役割のファイルには .ani、\n"
     "Xcursor ファイル、.ico か .cur（全画像で一フレーム）、画像か文書（一枚、ホットスポット\n"
@@ -91,10 +93,16 @@ struct RoleSource {
     std::string Role, File, From;   // From: the map and line, or "" for a file named by role
 };
 
+// The role a file's name gives (its name, or its name without the extension): a role's own
+// name, or a legacy X name standing for it (left_ptr.cur is default).
 std::string RoleOfName(const std::string& path) {
     const std::filesystem::path p(path);
-    if (IsCursorRole(p.filename().string())) return p.filename().string();
-    return IsCursorRole(p.stem().string()) ? p.stem().string() : "";
+    for (const std::string name : {p.filename().string(), p.stem().string()}) {
+        if (IsCursorRole(name)) return name;
+        for (const LegacyCursorName& l : LegacyCursorNames())
+            if (l.Legacy == name) return std::string(l.Role);
+    }
+    return "";
 }
 
 // The map's lines; false with `error` set (the line named) for a line that names no role.

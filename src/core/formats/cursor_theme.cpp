@@ -168,7 +168,14 @@ std::string IndexThemeText(const CursorThemeOptions& options, const std::string&
 }
 
 std::string InstallInfText(const std::string& schemeName, std::span<const std::pair<std::string, std::string>> files) {
-    const std::string name = OneLine(schemeName);
+    // The scheme's name is also the folder the files are copied into under %10%\Cursors: nothing
+    // in it may lead out of that folder, and '%' is written doubled as INF strings take it.
+    std::string name;
+    for (char c : OneLine(schemeName)) {
+        if (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '<' || c == '>' || c == '|') c = '_';
+        name += c == '%' ? std::string("%%") : std::string(1, c);
+    }
+    if (name.find_first_not_of(". ") == std::string::npos) name = "_" + name;
     auto fileOf = [&](const SchemeEntry& e) -> std::string {
         for (std::string_view role : e.Roles)
             for (const auto& [r, file] : files)
@@ -241,10 +248,17 @@ FileResult WriteCursorTheme(const fs::path& folder, std::span<const CursorThemeR
     // The new folder, under a temporary name beside the target.
     const fs::path parent = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     std::mt19937 rng(std::random_device{}());
-    const fs::path temp = parent / (".pqtheme-" + std::to_string(rng() % 1000000));
     std::error_code ec;
-    if (!fs::create_directory(temp, ec) || ec)
-        return FileResult::Failure(ThemeError(Quoted(parent) + "にフォルダを作れませんでした。" + JapaneseErrorText(ec.value())));
+    fs::create_directories(parent, ec);
+    fs::path temp;
+    for (int attempt = 0; attempt < 20 && temp.empty(); ++attempt) {
+        const fs::path name = parent / (".pqtheme-" + std::to_string(rng() % 1000000));
+        if (fs::create_directory(name, ec)) temp = name;
+        else if (ec) break;
+    }
+    if (temp.empty())
+        return FileResult::Failure(ThemeError(Quoted(parent) + "にフォルダを作れませんでした。" +
+                                              JapaneseErrorText(ec ? ec.value() : EEXIST)));
     struct Cleanup {
         fs::path Path;
         ~Cleanup() {

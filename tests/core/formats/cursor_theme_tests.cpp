@@ -148,6 +148,14 @@ TEST(CursorTheme, LibXcursorFindsEveryRoleAndLegacyNameAtEverySize) {
     fs::remove_all(root);
 }
 
+TEST(CursorTheme, ASchemeNameCannotLeadTheInstalledFilesOutOfTheCursorsFolder) {
+    const std::pair<std::string, std::string> files[] = {{"default", "default.cur"}};
+    const std::string inf = InstallInfText("..\\..\\System32\"\r\n[Evil]%10%", files);
+    EXPECT_NE(inf.find("CUR_DIR     = \"Cursors\\.._.._System32   [Evil]%%10%%\"\r\n"), std::string::npos) << inf;
+    EXPECT_EQ(inf.find("\n[Evil]"), std::string::npos);
+    EXPECT_NE(InstallInfText("..", files).find("CUR_DIR     = \"Cursors\\_..\""), std::string::npos);
+}
+
 TEST(CursorTheme, AFolderOfOtherFilesIsKeptUnlessReplacedAndFailuresLeaveItAsItWas) {
     const fs::path root = Scratch("replace");
     const fs::path theme = root / "t";
