@@ -130,7 +130,6 @@ TEST(PqtoolCursors, CursorThemeFromRoleNamesAndAMap) {
                   .Status,
               0);
     fs::create_directory(dir / "maps");
-    WriteBytes(dir / "maps" / "roles.txt", {});
     const std::string map = "# roles\n\ntext ../beam.png\r\nwait\t../busy.ani\n";
     WriteBytes(dir / "maps" / "roles.txt", std::vector<uint8_t>(map.begin(), map.end()));
     const fs::path theme = dir / "theme";
@@ -168,13 +167,6 @@ TEST(PqtoolCursors, CursorThemeFromRoleNamesAndAMap) {
     EXPECT_NE(r.Err.find("line 2: 'pointy' is not a cursor role"), std::string::npos) << r.Err;
     EXPECT_FALSE(fs::exists(dir / "t2"));
     EXPECT_FALSE(fs::exists(dir / "t3"));
-    // With --replace the folder is replaced whole: only the new sizes remain.
-    r = RunPqtool({"cursor-theme", theme.string(), (dir / "default.png").string(), "--sizes", "48", "--replace"});
-    ASSERT_EQ(r.Status, 0) << r.Err;
-    EXPECT_FALSE(fs::exists(theme / "cursors" / "wait"));
-    CursorAnimation def;
-    ASSERT_TRUE(ReadXcursorFile(theme / "cursors" / "default", 20, def));
-    EXPECT_EQ(def.Frames.at(0).NominalSizes, (std::vector<int>{48}));
 }
 
 }  // namespace

@@ -220,88 +220,46 @@ std::vector<uint8_t> U32s(std::initializer_list<uint32_t> v) {
     return b;
 }
 
+// Chunks in a row: (id, body) each, padded to even length.
+std::vector<uint8_t> Body(std::initializer_list<std::pair<const char*, std::vector<uint8_t>>> chunks) {
+    std::vector<uint8_t> b;
+    for (const auto& [id, body] : chunks) Chunk(b, id, body);
+    return b;
+}
+
 TEST(AniFile, HostileFilesAreRefusedNamingTheFaultWithinBounds) {
     struct Case {
         const char* Name;
         std::vector<uint8_t> Bytes;
         const char* Reason;
     };
-    std::vector<Case> cases;
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(1, 1));
-        Chunk(b, "LIST", Fram(1));
-        cases.push_back({"declared 1 GB", Riff(b, int64_t(1) << 30), "宣言された大きさがファイルの大きさ"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(1, 1));
-        Chunk(b, "LIST", Fram(1), 100000);
-        cases.push_back({"chunk past parent", Riff(b), "チャンク 'LIST'（位置 56、大きさ 100000）：親チャンクの終わりを越えています。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(0x80000000u, 1));
-        Chunk(b, "LIST", Fram(1));
-        cases.push_back({"2^31 frames", Riff(b), "anih のフレーム数 2147483648：一度に開けるのは1024枚までです。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(3, 3));
-        Chunk(b, "LIST", Fram(2));
-        cases.push_back({"frames beyond chunks", Riff(b), "anih のフレーム数 3：icon チャンクは 2 個だけです。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(2, 4, 3));
-        Chunk(b, "seq ", U32s({0, 1, 0}));
-        Chunk(b, "LIST", Fram(2));
-        cases.push_back({"seq shorter than steps", Riff(b), "ステップ数 4 に足りません。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(2, 3, 3));
-        Chunk(b, "seq ", U32s({0, 1, 2}));
-        Chunk(b, "LIST", Fram(2));
-        cases.push_back({"seq names a missing frame", Riff(b), "seq のステップ 2：フレーム 2 はありません（フレームは 2 個）。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(1, 1));
-        std::vector<uint8_t> fram = Fram(1);
-        Chunk(fram, "LIST", Fram(1));
-        Chunk(b, "LIST", fram);
-        cases.push_back({"nested LIST", Riff(b), "LIST の中に LIST があります。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(1, 1));
-        Chunk(b, "LIST", Fram(1));
-        Chunk(b, "junk", {1, 2, 3}, -1, false);   // odd size, last chunk, no pad byte
-        cases.push_back({"odd chunk without padding", Riff(b), "奇数の大きさの後の埋め草バイトがありません。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(1, 1));
-        Chunk(b, "anih", Anih(1, 1));
-        Chunk(b, "LIST", Fram(1));
-        cases.push_back({"two anih", Riff(b), "二つ目があります。"});
-    }
-    {
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(1, 1));
-        std::vector<uint8_t> fram{'f', 'r', 'a', 'm'};
-        Chunk(fram, "icon", {0, 0, 2, 0, 0, 0});   // a cursor listing no image
-        Chunk(b, "LIST", fram);
-        cases.push_back({"empty frame", Riff(b), "フレーム 0："});
-    }
-    {
+    std::vector<uint8_t> pastParent = Body({{"anih", Anih(1, 1)}});
+    Chunk(pastParent, "LIST", Fram(1), 100000);
+    std::vector<uint8_t> unpadded = Body({{"anih", Anih(1, 1)}, {"LIST", Fram(1)}});
+    Chunk(unpadded, "junk", {1, 2, 3}, -1, false);   // odd size, last chunk, no pad byte
+    std::vector<uint8_t> nested = Fram(1);
+    Chunk(nested, "LIST", Fram(1));
+    std::vector<uint8_t> emptyFrame{'f', 'r', 'a', 'm'};
+    Chunk(emptyFrame, "icon", {0, 0, 2, 0, 0, 0});   // a cursor listing no image
+    const Case cases[] = {
+        {"declared 1 GB", Riff(Body({{"anih", Anih(1, 1)}, {"LIST", Fram(1)}}), int64_t(1) << 30),
+         "宣言された大きさがファイルの大きさ"},
+        {"chunk past parent", Riff(pastParent), "チャンク 'LIST'（位置 56、大きさ 100000）：親チャンクの終わりを越えています。"},
+        {"2^31 frames", Riff(Body({{"anih", Anih(0x80000000u, 1)}, {"LIST", Fram(1)}})),
+         "anih のフレーム数 2147483648：一度に開けるのは1024枚までです。"},
+        {"frames beyond chunks", Riff(Body({{"anih", Anih(3, 3)}, {"LIST", Fram(2)}})),
+         "anih のフレーム数 3：icon チャンクは 2 個だけです。"},
+        {"seq shorter than steps", Riff(Body({{"anih", Anih(2, 4, 3)}, {"seq ", U32s({0, 1, 0})}, {"LIST", Fram(2)}})),
+         "ステップ数 4 に足りません。"},
+        {"seq names a missing frame", Riff(Body({{"anih", Anih(2, 3, 3)}, {"seq ", U32s({0, 1, 2})}, {"LIST", Fram(2)}})),
+         "seq のステップ 2：フレーム 2 はありません（フレームは 2 個）。"},
+        {"nested LIST", Riff(Body({{"anih", Anih(1, 1)}, {"LIST", nested}})), "LIST の中に LIST があります。"},
+        {"odd chunk without padding", Riff(unpadded), "奇数の大きさの後の埋め草バイトがありません。"},
+        {"two anih", Riff(Body({{"anih", Anih(1, 1)}, {"anih", Anih(1, 1)}, {"LIST", Fram(1)}})), "二つ目があります。"},
+        {"empty frame", Riff(Body({{"anih", Anih(1, 1)}, {"LIST", emptyFrame}})), "フレーム 0："},
         // 600 frames of two images each: beyond the pages of one set, refused before decoding.
-        std::vector<uint8_t> b;
-        Chunk(b, "anih", Anih(600, 600));
-        Chunk(b, "LIST", Fram(600, 2));
-        cases.push_back({"too many pages", Riff(b), kIconSetTooManyPagesMessage});
-    }
+        {"too many pages", Riff(Body({{"anih", Anih(600, 600)}, {"LIST", Fram(600, 2)}})), kIconSetTooManyPagesMessage},
+    };
     for (const Case& c : cases) {
         AniFile out;
         const FileResult r = ReadAni(c.Bytes, 20, out);
