@@ -19,6 +19,8 @@ constexpr std::pair<std::string_view, std::string_view> kEditorSentences[] = {
     // reasons, which name chunks, offsets and counts between them.
     {"このアニメーションカーソルは開けません。", "This animated cursor cannot be opened."},
     {"このアニメーションは書き込めません。", "This animation cannot be written."},
+    {"このアニメーションは画像が大きすぎるため開けません。一度に開けるのは合わせて16,777,216ピクセルまでです。",
+     "This animation's images are too large to open: at most 16,777,216 pixels in all open at once."},
     {"このXcursorファイルは開けません。", "This Xcursor file cannot be opened."},
     {"カーソルテーマを書き込めませんでした。", "The cursor theme could not be written."},
     {"RIFF ACON の見出しがありません。", "there is no RIFF ACON header."},

@@ -161,7 +161,7 @@ FileResult ReadAni(std::span<const uint8_t> bytes, int selectedZoom, AniFile& ou
         const IconSetMeasure m = MeasureIconSet(parsed.Icons[i], dir);
         total.Pages += m.Pages, total.Pixels += m.Pixels, total.StoredBytes += m.StoredBytes;
         if (total.TooManyPages()) return Refuse(kIconSetTooManyPagesMessage);
-        if (total.TooManyPixels()) return Refuse(kIconSetTooManyPixelsMessage);
+        if (total.Pixels > kMaxAnimationPixels) return Refuse(kAnimationTooManyPixelsMessage);
         if (total.TooMuchData()) return Refuse(kIconSetTooMuchDataMessage);
     }
     AniSource source;

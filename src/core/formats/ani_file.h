@@ -17,8 +17,8 @@
 namespace pq {
 
 inline constexpr const char* kAniOpenError = "このアニメーションカーソルは開けません。";
-// Steps beyond this are refused before anything is decoded (frames are bounded by the
-// icon-set limits on their pages: kMaxIconSetPages and kMaxIconSetPixels over all frames).
+// Steps beyond this are refused before anything is decoded (frames are bounded by their pages:
+// kMaxIconSetPages pages and kMaxAnimationPixels pixels over all frames).
 inline constexpr std::uint32_t kMaxAniSteps = 16384;
 // The largest display rate taken, in jiffies (about 9.9 hours): keeps milliseconds in an int.
 inline constexpr std::uint32_t kMaxAniJiffies = 2'000'000;
@@ -47,7 +47,8 @@ struct AniFile {
 // name frames (a frame shown twice is one frame named twice); title and author are kept.
 // Refused with kAniOpenError and, on the next line, what is wrong (a chunk running past its
 // parent or missing its padding byte, a missing or short anih, counts beyond what the chunks
-// hold, a seq naming a missing frame, more than kMaxIconSetPages pages or kMaxAniSteps steps,
+// hold, a seq naming a missing frame, more than kMaxIconSetPages pages, kMaxAnimationPixels pixels or
+// kMaxAniSteps steps,
 // nested lists, a frame that does not open), `out` untouched.
 FileResult ReadAni(std::span<const std::uint8_t> bytes, int selectedZoom, AniFile& out);
 // The same from a file: refused at once when it is not a regular file or is larger than

@@ -51,6 +51,13 @@ FileResult CheckCursorAnimation(const CursorAnimation& anim);
 // frame i holds `frames[i]`, steps 0..n-1 each `milliseconds` long.
 CursorAnimation AnimationOfFrames(std::vector<CursorFrame> frames, int milliseconds, int resourceType);
 
+// An animation's pages hold at most this many pixels in all (a quarter of an icon set's): frames
+// of small compressed images could otherwise make a file of 1 MB take most of a gigabyte.
+// 256 frames of 256 x 256, or five theme sizes up to 96 of several hundred frames, fit.
+inline constexpr std::uint64_t kMaxAnimationPixels = std::uint64_t(16) << 20;
+inline constexpr const char* kAnimationTooManyPixelsMessage =
+    "このアニメーションは画像が大きすぎるため開けません。一度に開けるのは合わせて16,777,216ピクセルまでです。";
+
 inline constexpr const char* kAnimationBrokenMessage = "このアニメーションは書き込めません。";
 
 }  // namespace pq

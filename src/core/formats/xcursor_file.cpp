@@ -104,7 +104,7 @@ FileResult CheckLayout(std::span<const uint8_t> bytes) {
         if (!v.Has(std::size_t(pos) + kImageHeaderBytes, std::size_t(w) * h * 4)) return Refuse(where + "ファイルの終わりを越えています。");
         if (++images > kMaxIconSetPages) return Refuse(kIconSetTooManyPagesMessage);
         pixels += uint64_t(w) * h;
-        if (pixels > kMaxIconSetPixels) return Refuse(kIconSetTooManyPixelsMessage);
+        if (pixels > kMaxAnimationPixels) return Refuse(kAnimationTooManyPixelsMessage);
     }
     if (images == 0) return Refuse("画像がありません。");
     return FileResult::Success();

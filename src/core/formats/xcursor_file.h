@@ -33,7 +33,7 @@ std::uint32_t PremultipliedArgb(Rgba8 p);
 // kind) with its hotspot set. Refused with kXcursorOpenError and, on the next line, what is
 // wrong (not an Xcursor file, a table or image running past the end of the file, a side outside
 // 1..kMaxXcursorSide, a hotspot outside its image, no image, more than kMaxIconSetPages images or
-// kMaxIconSetPixels pixels), checked before libXcursor reads anything.
+// kMaxAnimationPixels pixels), checked before libXcursor reads anything.
 FileResult ReadXcursor(std::span<const std::uint8_t> bytes, int selectedZoom, CursorAnimation& out);
 FileResult ReadXcursorFile(const std::filesystem::path& path, int selectedZoom, CursorAnimation& out);
 

@@ -220,6 +220,20 @@ std::vector<uint8_t> U32s(std::initializer_list<uint32_t> v) {
     return b;
 }
 
+// `n` icon chunks, each a cursor of one 256 x 256 PNG image of one colour (it compresses to little).
+std::vector<uint8_t> PngFrames(int n) {
+    CursorFrame f;
+    IconSetPage page;
+    page.Kind = IconPageKind::Png;
+    InitBlankTrueColorDocument(page.Doc, 256, 256, 20);
+    for (Rgba8& p : page.Doc.LayerAt(0).Pixels) p = Rgba8{0, 0, 255, 128};
+    f.Sizes.push_back(std::move(page));
+    const std::vector<uint8_t> cursor = EncodeAniFrame(f, kCursorResourceType);
+    std::vector<uint8_t> b{'f', 'r', 'a', 'm'};
+    for (int i = 0; i < n; ++i) Chunk(b, "icon", cursor);
+    return b;
+}
+
 // Chunks in a row: (id, body) each, padded to even length.
 std::vector<uint8_t> Body(std::initializer_list<std::pair<const char*, std::vector<uint8_t>>> chunks) {
     std::vector<uint8_t> b;
@@ -259,6 +273,8 @@ TEST(AniFile, HostileFilesAreRefusedNamingTheFaultWithinBounds) {
         {"empty frame", Riff(Body({{"anih", Anih(1, 1)}, {"LIST", emptyFrame}})), "フレーム 0："},
         // 600 frames of two images each: beyond the pages of one set, refused before decoding.
         {"too many pages", Riff(Body({{"anih", Anih(600, 600)}, {"LIST", Fram(600, 2)}})), kIconSetTooManyPagesMessage},
+        // 257 frames of one small PNG of 256 x 256 each: a file of a few hundred KB, refused before decoding.
+        {"too many pixels", Riff(Body({{"anih", Anih(257, 257)}, {"LIST", PngFrames(257)}})), kAnimationTooManyPixelsMessage},
     };
     for (const Case& c : cases) {
         AniFile out;
@@ -275,6 +291,15 @@ TEST(AniFile, HostileFilesAreRefusedNamingTheFaultWithinBounds) {
         EXPECT_LT(cost.Seconds, 5.0) << c.Name;
         EXPECT_LT(cost.PeakKiB, test::MemoryBoundKiB(400 * 1024)) << c.Name;
     }
+    // The most an animation may hold opens within the same bounds.
+    const std::vector<uint8_t> largest = Riff(Body({{"anih", Anih(256, 256)}, {"LIST", PngFrames(256)}}));
+    const test::ChildCost cost = test::RunInChild([&] {
+        AniFile o;
+        return ReadAni(largest, 20, o) && o.Animation.Frames.size() == 256 ? 0 : 3;
+    });
+    EXPECT_EQ(cost.Status, 0);
+    EXPECT_LT(cost.Seconds, 5.0);
+    EXPECT_LT(cost.PeakKiB, test::MemoryBoundKiB(400 * 1024));
 }
 
 }  // namespace
