@@ -15,6 +15,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/cursor_input.h"
 #include "cli/messages.h"
 #include "cli/open_input.h"
 #include "cli/refusal_reasons.h"
@@ -38,6 +39,11 @@ const char* const kExtractUsage =
     "the image's bits per pixel, 32 for PNG images): exactly its pixels and alpha, a palette\n"
     "image's transparent pixels (its mask) alpha 0, the others 255. A file of more than 1024\n"
     "images, or of more than 67108864 pixels in all, is refused unless --index N picks one.\n"
+    "\n"
+    "ANIMATION (.ani, Xcursor): writes every size S of every frame F, or of frame N only, as\n"
+    "OUTDIR/NAME-F-S-WxH-DEPTH.png, and OUTDIR/NAME-frames.txt listing each page's hotspot and\n"
+    "nominal size (\"page F S FILE W H X Y NOMINAL\") and each step's frame and time in\n"
+    "milliseconds (\"step STEP FRAME MS\").\n"
     "\n"
     "PROGRAM (.exe, .dll, .scr, any other name): writes every icon group as OUTDIR/NAME.ico and\n"
     "every cursor group as OUTDIR/NAME.cur (NAME the group's resource name or number; '/', '\\'\n"
@@ -72,6 +78,11 @@ const char* const kExtractUsageJa =
     "そのまま写し、パレット画像の透明なピクセル（マスク）はアルファ 0、ほかは 255 にします。\n"
     "画像が 1024 枚を超えるか、画素が合わせて 67108864 を超えるファイルは、--index N で\n"
     "一枚を選ばない限り受け付けません。\n"
+    "\n"
+    "ANIMATION（.ani、Xcursor）: 各フレーム F の各サイズ S を、または N 番目のフレームだけを\n"
+    "OUTDIR/NAME-F-S-WxH-DEPTH.png に書き、各ページのホットスポットと公称サイズ\n"
+    "（\"page F S FILE W H X Y NOMINAL\"）と各ステップのフレームとミリ秒（\"step STEP FRAME MS\"）を\n"
+    "OUTDIR/NAME-frames.txt に書きます。\n"
     "\n"
     "PROGRAM（.exe, .dll, .scr、ほかのどんな名前でも）: アイコングループを一つずつ\n"
     "OUTDIR/NAME.ico に、カーソルグループを OUTDIR/NAME.cur に書きます（NAME はグループの\n"
@@ -268,6 +279,49 @@ InputPlan PlanIconFile(const std::string& path, int only) {
     return plan;
 }
 
+// An .ani or Xcursor file: every size of every frame (or of frame N) as NAME-F-S-WxH-DEPTH.png,
+// and NAME-frames.txt listing each page's hotspot and nominal size and each step's frame and time.
+InputPlan PlanAnimation(const std::string& path, CursorFileKind kind, int only) {
+    InputPlan plan{path, kExitOk, {}};
+    auto anim = std::make_shared<CursorAnimation>();
+    if (CursorOpen r = OpenCursorFile(path, kind, *anim); r.Exit != kExitOk) {
+        plan.Status = Refused(path, r.Message);
+        return plan;
+    }
+    if (only >= int(anim->Frames.size())) {
+        plan.Status = UsageFailure("extract", "--index " + std::to_string(only) +
+                                                  Say(" is out of range: the file holds ", " は範囲外です。このファイルのフレームは ") +
+                                                  std::to_string(anim->Frames.size()) + Say(" frame(s)", " 個です"));
+        return plan;
+    }
+    const std::string stem = std::filesystem::path(path).stem().string();
+    std::string listing = "# page FRAME SIZE FILE WIDTH HEIGHT HOTSPOT_X HOTSPOT_Y NOMINAL\n# step STEP FRAME MILLISECONDS\n";
+    for (std::size_t f = 0; f < anim->Frames.size(); ++f) {
+        if (only >= 0 && int(f) != only) continue;
+        for (std::size_t z = 0; z < anim->Frames[f].Sizes.size(); ++z) {
+            const Document& d = anim->Frames[f].Sizes[z].Doc;
+            const std::string name = stem + "-" + std::to_string(f) + "-" + std::to_string(z) + "-" +
+                                     std::to_string(d.ImageWidth) + "x" + std::to_string(d.ImageHeight) + "-" +
+                                     (d.TrueColor ? "32" : d.ColorCount == 16 ? "4" : "8") + ".png";
+            listing += "page " + std::to_string(f) + " " + std::to_string(z) + " " + name + " " +
+                       std::to_string(d.ImageWidth) + " " + std::to_string(d.ImageHeight) + " " +
+                       std::to_string(d.HotspotX) + " " + std::to_string(d.HotspotY) + " " +
+                       std::to_string(NominalSizeOf(anim->Frames[f], z)) + "\n";
+            plan.Files.push_back({name, [anim, f, z]() -> std::optional<std::vector<uint8_t>> {
+                const Document& doc = anim->Frames[f].Sizes[z].Doc;
+                return EncodeRgbaPng(doc.ImageWidth, doc.ImageHeight, FlattenToRgba(doc));
+            }});
+        }
+    }
+    for (std::size_t s = 0; s < anim->Steps.size(); ++s)
+        listing += "step " + std::to_string(s) + " " + std::to_string(anim->Steps[s]) + " " +
+                   std::to_string(anim->StepMilliseconds[s]) + "\n";
+    plan.Files.push_back({stem + "-frames.txt", [listing]() -> std::optional<std::vector<uint8_t>> {
+        return std::vector<uint8_t>(listing.begin(), listing.end());
+    }});
+    return plan;
+}
+
 InputPlan PlanGroups(const std::string& program, std::shared_ptr<const ProgramIcons> icons, int only,
                      const std::string& prefix) {
     InputPlan plan{program};
@@ -331,6 +385,13 @@ InputPlan PlanOne(const std::string& input, int only, bool documents, bool sever
     if (std::string problem = InputFileProblem(input); !problem.empty()) {
         plan.Status = Refused(input, problem);
         return plan;
+    }
+    if (const CursorFileKind kind = CursorFileKindOf(input); kind != CursorFileKind::None) {
+        if (documents) {
+            plan.Status = UsageFailure("extract", Say("--documents applies to programs only", "--documents はプログラムにだけ使えます"));
+            return plan;
+        }
+        return PlanAnimation(input, kind, only);
     }
     const FileFormat* format = FormatOfPath(input);
     if (format && (format->Id == FileFormatId::Icon || format->Id == FileFormatId::Cursor)) {

@@ -11,6 +11,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/commands.h"
+#include "cli/cursor_input.h"
 #include "cli/messages.h"
 #include "cli/open_input.h"
 #include "cli/refusal_reasons.h"
@@ -42,6 +43,8 @@ const char* const kInfoUsage =
     "                  or, beyond 1024 images or 67108864 pixels in all, \"set: cannot be opened\n"
     "                  as a set (it holds N images, more than the 1024 a set may hold)\"; only\n"
     "                  headers are read then\n"
+    "  .ani, Xcursor   every frame with each size (and nominal size), depth and hotspot, then\n"
+    "                  every step: the frame it shows and for how many milliseconds\n"
     "  .bmp, .jpg      size and depth, from the headers alone\n"
     "  .png            size and the number of fully transparent pixels\n"
     "  .pqp .pal .act  palette kind and the entry count the file states\n"
@@ -80,6 +83,8 @@ const char* const kInfoUsageJa =
     "                  画像が 1024 枚を超えるか、画素が合わせて 67108864 を超えるファイルには\n"
     "                  \"set: cannot be opened as a set (it holds N images, more than the 1024 a set\n"
     "                  may hold)\" などの行が付き、ヘッダだけを読みます\n"
+    "  .ani, Xcursor   各フレームのサイズ（と公称サイズ）、色の深さ、ホットスポット、続けて\n"
+    "                  各ステップが表示するフレームとその時間（ミリ秒）\n"
     "  .bmp, .jpg      大きさと色の深さ（ヘッダだけから読みます）\n"
     "  .png            大きさと完全に透明なピクセルの数\n"
     "  .pqp .pal .act  パレットの種類と、ファイルに書かれた項目数\n"
@@ -110,7 +115,7 @@ namespace {
 // The kinds info describes, for the refusal of any other.
 constexpr const char* kInfoKinds = ".pqf, .ico, .cur, .bmp, .jpg, .jpeg, .png, .pqp, .pal, .act, .exe, .dll, .scr";
 
-enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Program };
+enum class FileKind { Unknown, Document, Icon, Bitmap, Jpeg, Png, Palette, Program, Animation, Xcursor };
 
 // Enough of a file to recognise its kind by its first bytes.
 constexpr std::size_t kRecogniseBytes = 4096;
@@ -172,6 +177,8 @@ const char* KindName(FileKind kind) {
     case FileKind::Png: return "png";
     case FileKind::Palette: return "palette";
     case FileKind::Program: return "program";
+    case FileKind::Animation: return "ani";
+    case FileKind::Xcursor: return "xcursor";
     case FileKind::Unknown: break;
     }
     return nullptr;
@@ -630,6 +637,60 @@ Outcome InfoProgram(const Input& in, Report& out) {
     return kDescribed;
 }
 
+// An animated cursor or Xcursor file: its frames with every size and hotspot, and its steps.
+Outcome InfoAnimation(const Input& in, CursorFileKind which, Report& out) {
+    CursorAnimation anim;
+    if (CursorOpen r = OpenCursorFile(in.Name, which, anim); r.Exit != kExitOk) return r.Message;
+    const bool xcursor = which == CursorFileKind::Xcursor;
+    if (out.Json) {
+        std::vector<std::string> frames, steps;
+        for (const CursorFrame& f : anim.Frames) {
+            std::vector<std::string> sizes;
+            for (std::size_t i = 0; i < f.Sizes.size(); ++i) {
+                const Document& d = f.Sizes[i].Doc;
+                sizes.push_back(JsonObject().Int("width", d.ImageWidth).Int("height", d.ImageHeight)
+                                    .Str("depth", PageDepth(d)).Int("nominal", NominalSizeOf(f, i))
+                                    .Raw("hotspot", JsonArray({std::to_string(d.HotspotX), std::to_string(d.HotspotY)}))
+                                    .Text());
+            }
+            frames.push_back(JsonObject().Raw("sizes", JsonArray(sizes)).Text());
+        }
+        for (std::size_t s = 0; s < anim.Steps.size(); ++s)
+            steps.push_back(JsonObject().Int("frame", anim.Steps[s]).Int("milliseconds", anim.StepMilliseconds[s]).Text());
+        out.Object.Str("kind", xcursor ? "xcursor" : "ani")
+            .Int("resource_type", anim.ResourceType)
+            .Raw("frames", JsonArray(frames))
+            .Raw("steps", JsonArray(steps))
+            .Str("title", anim.Title)
+            .Str("author", anim.Author);
+        return kDescribed;
+    }
+    out.Line("type: %s\nframes: %zu\nsteps: %zu\n", xcursor ? "xcursor" : (anim.ResourceType == kIconResourceType ? "animated icon (ani)" : "animated cursor (ani)"),
+             anim.Frames.size(), anim.Steps.size());
+    // The file's own bytes: control characters would break the "key: value" lines.
+    auto printable = [](std::string s) {
+        for (char& c : s)
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+        return s;
+    };
+    if (!anim.Title.empty()) out.Line("title: %s\n", printable(anim.Title).c_str());
+    if (!anim.Author.empty()) out.Line("author: %s\n", printable(anim.Author).c_str());
+    for (std::size_t k = 0; k < anim.Frames.size(); ++k) {
+        const CursorFrame& f = anim.Frames[k];
+        out.Line("frame %zu:", k);
+        for (std::size_t i = 0; i < f.Sizes.size(); ++i) {
+            const Document& d = f.Sizes[i].Doc;
+            out.Line("%s", i ? ";" : "");
+            if (xcursor) out.Line(" nominal %d", NominalSizeOf(f, i));
+            out.Line(" %dx%d %s hotspot %d,%d", d.ImageWidth, d.ImageHeight, PageDepth(d).c_str(), d.HotspotX, d.HotspotY);
+        }
+        out.Line("\n");
+    }
+    for (std::size_t s = 0; s < anim.Steps.size(); ++s)
+        out.Line("step %zu: frame %d, %d ms\n", s, anim.Steps[s], anim.StepMilliseconds[s]);
+    return kDescribed;
+}
+
 Outcome Describe(const Input& in, FileKind& kind, Report& out) {
     // Only the first bytes, to recognise a file whose name says nothing (and to refuse at once
     // what is not a regular file); each kind then reads what it needs and no more.
@@ -644,6 +705,11 @@ Outcome Describe(const Input& in, FileKind& kind, Report& out) {
             return CannotReadMessage(in.Name);
         }
     }
+    if (const CursorFileKind which = in.FromStdin ? CursorFileKind::None : CursorFileKindOf(in.Name);
+        which != CursorFileKind::None) {
+        kind = which == CursorFileKind::Xcursor ? FileKind::Xcursor : FileKind::Animation;
+        return InfoAnimation(in, which, out);
+    }
     // An explicit --format for standard input is taken at its word; a file's name is not.
     kind = in.FromStdin ? KindOfFormat(FormatOfPath(in.KindPath)) : KindOf(in.Name, in.KindPath, head);
     Outcome failure;
@@ -656,6 +722,8 @@ Outcome Describe(const Input& in, FileKind& kind, Report& out) {
     case FileKind::Png: failure = InfoPng(in, out), reader = FormatReader::Png; break;
     case FileKind::Palette: return InfoPalette(in, out);
     case FileKind::Program: return InfoProgram(in, out);
+    case FileKind::Animation: return InfoAnimation(in, CursorFileKind::Ani, out);
+    case FileKind::Xcursor: return InfoAnimation(in, CursorFileKind::Xcursor, out);
     case FileKind::Unknown: {
         const std::string looks = LooksLike(in.FromStdin ? in.Bytes : head);
         return Say("not a file kind pqtool knows", "pqtool の知らない形式です") +

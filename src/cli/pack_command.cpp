@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/open_input.h"
+#include "cli/pack_animation.h"
 #include "cli/refusal_reasons.h"
 #include "core/formats/bmp_reader.h"
 #include "core/formats/file_formats.h"
@@ -27,6 +28,8 @@ namespace pq::cli {
 const char* const kPackUsage =
     "usage: pqtool pack [--colors 16|256] OUT IN...\n"
     "       pqtool pack --sizes S,S,... OUT IN\n"
+    "       pqtool pack [--xcursor] [--sizes S,S,...] [--times LIST] [--seq LIST]\n"
+    "                   [--hotspot X,Y] [--title T] [--author A] OUT IN...\n"
     "\n"
     "Writes OUT (.ico or .cur) holding each IN as one image, in the order given. A .png IN of\n"
     "1 to 256 pixels a side (any shape) is kept exactly, every colour and alpha value: a 32-bit\n"
@@ -54,6 +57,18 @@ const char* const kPackUsage =
     "                 how colours are reduced wherever they are (as 'pqtool convert --help'\n"
     "                 says): the editor's median cut, undithered, alpha 128 by default.\n"
     "\n"
+    "Animations: an OUT ending in .ani (or any OUT with --xcursor, an Xcursor file) holds each\n"
+    "IN as a frame: an .ico or .cur as one frame of all its images, an .ani or Xcursor file as\n"
+    "all its frames and steps, anything else as one image (truecolour where it has alpha).\n"
+    "--times LIST     milliseconds of each step, or one time for every step (default 100;\n"
+    "                 an .ani keeps them to the nearest 1/60 s)\n"
+    "--seq LIST       the frames (from 0) shown at each step, repeats allowed (default each\n"
+    "                 frame once, in order)\n"
+    "--hotspot X,Y    the hotspot of frames that are not cursors (default 0,0)\n"
+    "--title T, --author A  kept in the .ani\n"
+    "--sizes S,S,...  every frame at these sizes (up to 256 for .ani, 512 for Xcursor), each\n"
+    "                 made from the nearest larger size by averaging, its hotspot scaled\n"
+    "\n"
     "Exit status: 0 success, 1 an IN is refused or OUT cannot be written (the reason on stderr;\n"
     "nothing is written then), 2 wrong usage.\n";
 
@@ -62,6 +77,8 @@ namespace {
 const char* const kPackUsageJa =
     "使い方: pqtool pack [--colors 16|256] OUT IN...\n"
     "        pqtool pack --sizes S,S,... OUT IN\n"
+    "        pqtool pack [--xcursor] [--sizes S,S,...] [--times LIST] [--seq LIST]\n"
+    "                    [--hotspot X,Y] [--title T] [--author A] OUT IN...\n"
     "\n"
     "各 IN を画像一枚ずつにして、指定の順に収めた OUT（.ico か .cur）を書きます。一辺 1～256\n"
     "ピクセル（縦横比は自由）の .png の IN は、色とアルファの値を 1 つも変えずにそのまま\n"
@@ -87,6 +104,18 @@ const char* const kPackUsageJa =
     "--quantizer median|quality, --dither none|fs|ordered, --alpha-threshold N\n"
     "                 減色するときの方法（'pqtool convert --help' のとおり）。既定はエディタと\n"
     "                 同じメディアンカット、ディザなし、アルファ 128。\n"
+    "\n"
+    "アニメーション: OUT が .ani で終わるとき（--xcursor なら Xcursor ファイル）、各 IN を\n"
+    "フレームにします。.ico と .cur は全画像で一フレーム、.ani と Xcursor ファイルはその\n"
+    "フレームとステップのすべて、ほかは画像一枚（アルファがあればフルカラー）です。\n"
+    "--times LIST     各ステップのミリ秒。一つだけならすべてのステップに（既定 100。\n"
+    "                 .ani では 1/60 秒単位に丸めます）\n"
+    "--seq LIST       各ステップで表示するフレーム（0 から。繰り返してもかまいません。既定は\n"
+    "                 各フレームを順に一度ずつ）\n"
+    "--hotspot X,Y    カーソルでないフレームのホットスポット（既定 0,0）\n"
+    "--title T, --author A  .ani に書く題名と作者\n"
+    "--sizes S,S,...  各フレームをこれらの大きさで（.ani は 256 まで、Xcursor は 512 まで）。\n"
+    "                 次に大きいサイズから平均して作り、ホットスポットも合わせます\n"
     "\n"
     "終了ステータス: 0 成功、1 受け付けない IN があったか OUT を書けなかった（理由は標準エラー\n"
     "出力。そのときは何も書きません）、2 使い方の誤り。\n";
@@ -130,6 +159,7 @@ int RunPack(std::span<const std::string> args) {
         std::fputs(PackUsage().c_str(), stdout);
         return kExitOk;
     }
+    if (PacksAnimation(args)) return RunPackAnimation(args);
     ParsedArgs parsed;
     std::string error;
     if (!ParseArgs(args, kOptions, parsed, error)) return UsageFailure("pack", error);

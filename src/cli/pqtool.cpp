@@ -26,6 +26,9 @@ const char* const kUsage =
     "                             one .ico or .cur file holding each IN as an image\n"
     "  apply IN OUT [OPTIONS] OPERATION...\n"
     "                             open IN, run image operations on it in order, write OUT\n"
+    "  cursor-theme OUTDIR INPUT... [--sizes LIST] [--windows]\n"
+    "                             cursors named by role as an Xcursor theme folder (and a\n"
+    "                             Windows cursor pack)\n"
     "\n"
     "Every command takes --quiet (leave out notes that are no errors) and \"--\" (what follows\n"
     "is no option, for names starting with '-'). \"-\" is standard input for info and convert\n"
@@ -51,6 +54,9 @@ const char* const kUsageJa =
     "                             IN を一つずつ画像にして、一つの .ico か .cur に収めます\n"
     "  apply IN OUT [OPTIONS] OPERATION...\n"
     "                             IN を開き、画像の操作を順に行って OUT に書きます\n"
+    "  cursor-theme OUTDIR INPUT... [--sizes LIST] [--windows]\n"
+    "                             役割ごとのカーソルを Xcursor のテーマのフォルダに\n"
+    "                             （と Windows のカーソルのパックに）書きます\n"
     "\n"
     "どのコマンドにも --quiet（エラーでないお知らせを出さない）と \"--\"（その後ろは\n"
     "オプションとして扱わない。'-' で始まる名前に使う）が使えます。\n"
@@ -86,6 +92,7 @@ int main(int argc, char** argv) {
             if (rest[0] == "extract") return std::fputs(ExtractUsage().c_str(), stdout), kExitOk;
             if (rest[0] == "pack") return std::fputs(PackUsage().c_str(), stdout), kExitOk;
             if (rest[0] == "apply") return std::fputs(ApplyUsage().c_str(), stdout), kExitOk;
+            if (rest[0] == "cursor-theme") return std::fputs(CursorThemeUsage().c_str(), stdout), kExitOk;
             return UsageFailure("", UnknownCommand(rest[0]));
         }
         std::fputs(Usage().c_str(), stdout);
@@ -96,5 +103,6 @@ int main(int argc, char** argv) {
     if (command == "extract") return RunExtract(rest);
     if (command == "pack") return RunPack(rest);
     if (command == "apply") return RunApply(rest);
+    if (command == "cursor-theme") return RunCursorTheme(rest);
     return UsageFailure("", UnknownCommand(command));
 }
