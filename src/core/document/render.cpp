@@ -257,7 +257,8 @@ void OverRow(Rgba8* dst, const Rgba8* src, int n) {
     int x = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi32(0xFF);
-    const __m128 f255 = _mm_set1_ps(255.0f), f127 = _mm_set1_ps(127.0f), f1 = _mm_set1_ps(1.0f);
+    const __m128i c127 = _mm_set1_epi32(127), c255 = _mm_set1_epi32(255), magic = _mm_set1_epi32(0x8081);
+    const __m128 f255 = _mm_set1_ps(255.0f), f1 = _mm_set1_ps(1.0f);
     auto channel = [&](__m128i v, int shift) {
         return _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, shift), low));
     };
@@ -265,8 +266,17 @@ void OverRow(Rgba8* dst, const Rgba8* src, int n) {
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
         const __m128i sAlpha = _mm_srli_epi32(s, 24);
         // Four transparent sources leave the destination as it is.
-        if (_mm_movemask_epi8(_mm_cmpeq_epi32(sAlpha, zero)) == 0xFFFF) continue;
+        const __m128i clear = _mm_cmpeq_epi32(sAlpha, zero);
+        if (_mm_movemask_epi8(clear) == 0xFFFF) continue;
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + x));
+        // When each source is opaque, or lies over transparency, or is transparent itself, the
+        // result is the source or (transparent source) the destination.
+        const __m128i simple = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(sAlpha, c255), clear),
+                                            _mm_cmpeq_epi32(_mm_srli_epi32(d, 24), zero));
+        if (_mm_movemask_epi8(simple) == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, s)));
+            continue;
+        }
         const __m128 sa = _mm_cvtepi32_ps(sAlpha), da = _mm_cvtepi32_ps(_mm_srli_epi32(d, 24));
         const __m128 ws = _mm_mul_ps(sa, f255);                       // source weight
         const __m128 wd = _mm_mul_ps(da, _mm_sub_ps(f255, sa));        // what shows of dst
@@ -277,7 +287,8 @@ void OverRow(Rgba8* dst, const Rgba8* src, int n) {
             const __m128 num = _mm_add_ps(_mm_add_ps(_mm_mul_ps(channel(s, shift), ws), _mm_mul_ps(channel(d, shift), wd)), half);
             return _mm_slli_epi32(_mm_cvttps_epi32(_mm_div_ps(num, den)), shift);
         };
-        const __m128i alpha = _mm_cvttps_epi32(_mm_div_ps(_mm_add_ps(total, f127), f255));
+        // (total + 127) / 255 by the multiply of OverOpaqueRow: the sum fits in 16 bits.
+        const __m128i alpha = _mm_srli_epi32(_mm_mulhi_epu16(_mm_add_epi32(_mm_cvttps_epi32(total), c127), magic), 7);
         __m128i r = _mm_or_si128(_mm_or_si128(mix(0), mix(8)), _mm_or_si128(mix(16), _mm_slli_epi32(alpha, 24)));
         // Both transparent: dst stays, colour bytes included.
         const __m128i keep = _mm_castps_si128(_mm_cmpeq_ps(total, _mm_setzero_ps()));

@@ -65,6 +65,9 @@ TEST(TrueColorComposite, EqualsThePerPixelDefinitionOnRandomSoftLayers) {
     for (int l = 1; l < 9; ++l) d.AppendLayer();
     for (int l = 0; l < 9; ++l)
         for (Rgba8& px : d.LayerAt(l).Pixels) px = RandomPixel(rng);
+    // Whole runs of opaque pixels and of transparent ones that keep colour bytes.
+    for (Rgba8& px : d.LayerAt(5).Pixels) px.a = 255;
+    for (Rgba8& px : d.LayerAt(6).Pixels) px.a = 0;
     d.LayerAt(2).Visible = 0;
     d.LayerAt(7).Visible = 0;
     const TransparencyColors colors{Rgb{250, 3, 128}, Rgb{7, 199, 64}};
