@@ -71,6 +71,20 @@ void BM_RenderZoomedView_256x256x16_20x_800x600(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderZoomedView_256x256x16_20x_800x600)->Unit(benchmark::kMicrosecond);
 
+// The same viewport of the soft-alpha truecolour document: every square blends its pixel over
+// the checker under it.
+void BM_RenderZoomedView_TrueColor_256x256x16_20x_800x600(benchmark::State& state) {
+    const pq::Document d = SoftTrueColorDocument(256, 256, 16);
+    pq::Composite c;
+    pq::Recompose(d, kColors, c);
+    pq::Raster out;
+    for (auto _ : state) {
+        pq::RenderZoomedView(d, c, 20, kColors, true, kViewport, out);
+        benchmark::DoNotOptimize(out.Data());
+    }
+}
+BENCHMARK(BM_RenderZoomedView_TrueColor_256x256x16_20x_800x600)->Unit(benchmark::kMicrosecond);
+
 // Building the whole 5120 x 5120 zoomed bitmap step by step, as a full redraw would. The counter
 // `ratio` is its processor time divided by the on-demand view's, measured just before in this run.
 void BM_BuildFullZoomedView_256x256x16_20x(benchmark::State& state) {

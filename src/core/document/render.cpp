@@ -218,9 +218,8 @@ inline Rgb ColorPart(Rgba8 c) { return Rgb{c.r, c.g, c.b}; }
 static_assert(sizeof(Rgba8) == 4);
 
 // Each pixel of `src` over the opaque pixel of `under` at the same place (its alpha is
-// ignored), as packed words for StoreRow (byte 3 undefined). Equal to BlendOver onto an opaque
-// destination: the weights sum to 255 x 255, so each channel is (s a + u (255 - a) + 127) / 255,
-// divided exactly by a multiply and a shift ((v x 0x8081) >> 23 is v / 255 for any 16-bit v).
+// ignored), as packed words for StoreRow (byte 3 undefined): BlendOverOpaque, its division by
+// 255 done exactly by a multiply and a shift ((v x 0x8081) >> 23 is v / 255 for any 16-bit v).
 void OverOpaqueRow(const Rgba8* src, const Rgba8* under, uint32_t* out, int n) {
     int x = 0;
 #if defined(__SSE2__)
@@ -242,11 +241,7 @@ void OverOpaqueRow(const Rgba8* src, const Rgba8* under, uint32_t* out, int n) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
     }
 #endif
-    for (; x < n; ++x) {
-        const unsigned a = src[x].a;
-        auto mix = [a](unsigned s, unsigned u) { return (s * a + u * (255u - a) + 127u) / 255u; };
-        out[x] = mix(src[x].b, under[x].b) | (mix(src[x].g, under[x].g) << 8) | (mix(src[x].r, under[x].r) << 16);
-    }
+    for (; x < n; ++x) out[x] = Pack(BlendOverOpaque(ColorPart(under[x]), src[x]));
 }
 
 // dst[x] = BlendOver(dst[x], src[x]) for every x, to the bit. Four pixels at a time in single
@@ -495,10 +490,12 @@ void RenderZoomedView(const Document& doc, const Composite& comp, int zoom, cons
                     FillPixels(row + 3 * (s - cx0), e - s, ColorPart(c));
                     continue;
                 }
-                for (int x = s; x < e; ++x) {
-                    uint8_t* p = row + 3 * (x - cx0);
-                    const Rgba8 under{p[2], p[1], p[0], 255};
-                    FillPixels(p, 1, ColorPart(BlendOver(under, c)));
+                // The square's colour over each of the two checker colours, filled block by block.
+                const Rgb over[2] = {BlendOverOpaque(colors.Color1, c), BlendOverOpaque(colors.Color2, c)};
+                for (int x = s; x < e;) {
+                    const int block = x / 8, end = std::min(e, (block + 1) * 8);
+                    FillPixels(row + 3 * (x - cx0), end - x, over[(block + parity) & 1]);
+                    x = end;
                 }
             }
         } else if (haveComposite) {

@@ -127,5 +127,35 @@ TEST(TrueColorComposite, EveryPairOfAlphasAndEveryCheckerShadeBlendAsBlendOver) 
     }
 }
 
+TEST(TrueColorComposite, BlendOverOpaqueIsBlendOverOntoAnOpaqueColour) {
+    for (int a = 0; a < 256; ++a)
+        for (int s = 0; s < 256; ++s)
+            for (int u = 0; u < 256; ++u) {
+                const Rgba8 src{uint8_t(s), uint8_t(255 - s), uint8_t(s ^ u), uint8_t(a)};
+                const Rgb under{uint8_t(u), uint8_t(s), uint8_t(255 - u)};
+                ASSERT_EQ(BlendOverOpaque(under, src), Over(under, src)) << a << " " << s << " " << u;
+            }
+}
+
+TEST(TrueColorComposite, ZoomedSoftSquaresAtOddZoomsEqualTheStepByStepView) {
+    std::mt19937 rng(3);
+    Document d;
+    InitBlankTrueColorDocument(d, 13, 7, 20);
+    for (Rgba8& px : d.Current().Pixels) px = RandomPixel(rng);
+    const TransparencyColors colors{Rgb{9, 240, 33}, Rgb{180, 2, 250}};
+    Composite c;
+    Recompose(d, colors, c);
+    for (int zoom : {5, 7, 11}) {
+        const Raster full = BuildFullZoomedView(d, c, zoom, colors, zoom != 7);
+        const Rect area{3, 6, 13 * zoom - 2, 7 * zoom};
+        Raster part;
+        RenderZoomedView(d, c, zoom, colors, zoom != 7, area, part);
+        for (int y = 0; y < area.Height(); ++y)
+            for (int x = 0; x < area.Width(); ++x)
+                ASSERT_EQ(part.PixelUnchecked(x, y), full.PixelUnchecked(area.left + x, area.top + y))
+                    << "zoom " << zoom << " at " << x << "," << y;
+    }
+}
+
 }  // namespace
 }  // namespace pq
