@@ -253,6 +253,8 @@ void OverRow(Rgba8* dst, const Rgba8* src, int n) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi32(0xFF);
     const __m128i c127 = _mm_set1_epi32(127), c255 = _mm_set1_epi32(255), magic = _mm_set1_epi32(0x8081);
+    const __m128i c255w = _mm_set1_epi16(255), c127w = _mm_set1_epi16(127), magicw = _mm_set1_epi16(short(0x8081));
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
     const __m128 f255 = _mm_set1_ps(255.0f), f1 = _mm_set1_ps(1.0f);
     auto channel = [&](__m128i v, int shift) {
         return _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, shift), low));
@@ -272,7 +274,20 @@ void OverRow(Rgba8* dst, const Rgba8* src, int n) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, s)));
             continue;
         }
-        const __m128 sa = _mm_cvtepi32_ps(sAlpha), da = _mm_cvtepi32_ps(_mm_srli_epi32(d, 24));
+        // Over an opaque destination the weights sum to 255 x 255: BlendOverOpaque, alpha 255.
+        const __m128i dAlpha = _mm_srli_epi32(d, 24);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(dAlpha, c255)) == 0xFFFF) {
+            auto two = [&](__m128i s16, __m128i d16) {
+                const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
+                const __m128i v = _mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, _mm_sub_epi16(c255w, a)));
+                return _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(v, c127w), magicw), 7);
+            };
+            const __m128i lo = two(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+            const __m128i hi = two(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_or_si128(_mm_packus_epi16(lo, hi), opaque));
+            continue;
+        }
+        const __m128 sa = _mm_cvtepi32_ps(sAlpha), da = _mm_cvtepi32_ps(dAlpha);
         const __m128 ws = _mm_mul_ps(sa, f255);                       // source weight
         const __m128 wd = _mm_mul_ps(da, _mm_sub_ps(f255, sa));        // what shows of dst
         const __m128 total = _mm_add_ps(ws, wd);
