@@ -33,6 +33,20 @@ pq::Document PaintedDocument(int width, int height, int layers) {
     return d;
 }
 
+// The truecolour form: each layer about a third painted with random colours of random partial
+// alpha (1..254), so that every painted pixel blends instead of replacing what is below.
+pq::Document SoftTrueColorDocument(int width, int height, int layers) {
+    pq::Document d;
+    pq::InitBlankTrueColorDocument(d, width, height, 20);
+    std::mt19937 rng(7);
+    for (int l = 0; l < layers; ++l) {
+        if (l > 0) d.AppendLayer();
+        for (pq::Rgba8& px : d.LayerAt(l).Pixels)
+            if (rng() % 3 == 0) px = pq::Rgba8{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), uint8_t(1 + rng() % 254)};
+    }
+    return d;
+}
+
 const pq::TransparencyColors kColors{};
 // An 800 x 600 viewport in the middle of the 5120 x 5120 canvas of a 256 x 256 picture at 20x.
 const pq::Rect kViewport{2000, 2100, 2800, 2700};
@@ -56,6 +70,20 @@ void BM_RenderZoomedView_256x256x16_20x_800x600(benchmark::State& state) {
     g_viewSeconds = (CpuSeconds() - start) / double(state.iterations());
 }
 BENCHMARK(BM_RenderZoomedView_256x256x16_20x_800x600)->Unit(benchmark::kMicrosecond);
+
+// The same viewport of the soft-alpha truecolour document: every square blends its pixel over
+// the checker under it.
+void BM_RenderZoomedView_TrueColor_256x256x16_20x_800x600(benchmark::State& state) {
+    const pq::Document d = SoftTrueColorDocument(256, 256, 16);
+    pq::Composite c;
+    pq::Recompose(d, kColors, c);
+    pq::Raster out;
+    for (auto _ : state) {
+        pq::RenderZoomedView(d, c, 20, kColors, true, kViewport, out);
+        benchmark::DoNotOptimize(out.Data());
+    }
+}
+BENCHMARK(BM_RenderZoomedView_TrueColor_256x256x16_20x_800x600)->Unit(benchmark::kMicrosecond);
 
 // Building the whole 5120 x 5120 zoomed bitmap step by step, as a full redraw would. The counter
 // `ratio` is its processor time divided by the on-demand view's, measured just before in this run.
@@ -83,6 +111,30 @@ void BM_Recompose_256x256x16(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Recompose_256x256x16)->Unit(benchmark::kMicrosecond);
+
+// The whole rebuild of a palette document and of a soft-alpha truecolour one of the same size,
+// palette first. The truecolour run's counter `vs_palette` is its processor time per rebuild
+// divided by the palette run's, measured just before in this run.
+double g_paletteSeconds = 0;
+void WholeRecompose(benchmark::State& state, int width, int height, int layers, bool trueColor) {
+    const pq::Document d = trueColor ? SoftTrueColorDocument(width, height, layers) : PaintedDocument(width, height, layers);
+    pq::Composite c;
+    pq::Recompose(d, kColors, c);
+    const double start = CpuSeconds();
+    for (auto _ : state) {
+        pq::Recompose(d, kColors, c);
+        benchmark::DoNotOptimize(c.CompositeColor.Data());
+    }
+    const double seconds = (CpuSeconds() - start) / double(state.iterations());
+    if (!trueColor)
+        g_paletteSeconds = seconds;
+    else if (g_paletteSeconds > 0)
+        state.counters["vs_palette"] = seconds / g_paletteSeconds;
+}
+BENCHMARK_CAPTURE(WholeRecompose, Palette_256x256x16, 256, 256, 16, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeRecompose, TrueColor_256x256x16, 256, 256, 16, true)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeRecompose, Palette_48x48x4, 48, 48, 4, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(WholeRecompose, TrueColor_48x48x4, 48, 48, 4, true)->Unit(benchmark::kMicrosecond);
 
 // One brush move event: stamp the brush from the previous pixel to the new one, then either
 // the whole rebuild (recompose everything, render the visible 800 x 600 viewport at 20x) or

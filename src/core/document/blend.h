@@ -22,6 +22,14 @@ inline Rgba8 BlendOver(Rgba8 dst, Rgba8 src) {
     return Rgba8{mix(src.r, dst.r), mix(src.g, dst.g), mix(src.b, dst.b), uint8_t((total + 127) / 255)};
 }
 
+// src over an opaque destination colour: the same as BlendOver onto {under, 255}, colour part.
+// The weights then sum to 255 x 255, so each channel is (s a + u (255 - a) + 127) / 255.
+inline Rgb BlendOverOpaque(Rgb under, Rgba8 src) {
+    const unsigned a = src.a;
+    auto mix = [a](unsigned s, unsigned u) { return uint8_t((s * a + u * (255u - a) + 127u) / 255u); };
+    return Rgb{mix(src.r, under.r), mix(src.g, under.g), mix(src.b, under.b)};
+}
+
 // The visible layers' Pixels (each `count` long, bottom first) composed over a transparent
 // background. Layers whose plane is not `count` long are skipped.
 template <class Layers>

@@ -7,6 +7,10 @@
 
 #include "core/document/blend.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pq {
 namespace {
 
@@ -210,39 +214,153 @@ void ComposeArea(const Document& doc, const TransparencyColors& colors, int x0, 
 inline Rgba8 Opaque(Rgb c) { return Rgba8{c.r, c.g, c.b, 255}; }
 inline Rgb ColorPart(Rgba8 c) { return Rgb{c.r, c.g, c.b}; }
 
-// The truecolour form of ComposeArea: per pixel, the layers bottom first over transparency
-// exactly as ComposeRgbaLayers composes them.
+// Truecolour rows. An Rgba8 read as one little-endian word is r | g << 8 | b << 16 | a << 24.
+static_assert(sizeof(Rgba8) == 4);
+
+// Each pixel of `src` over the opaque pixel of `under` at the same place (its alpha is
+// ignored), as packed words for StoreRow (byte 3 undefined): BlendOverOpaque, its division by
+// 255 done exactly by a multiply and a shift ((v x 0x8081) >> 23 is v / 255 for any 16-bit v).
+void OverOpaqueRow(const Rgba8* src, const Rgba8* under, uint32_t* out, int n) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c255 = _mm_set1_epi16(255), c127 = _mm_set1_epi16(127);
+    const __m128i magic = _mm_set1_epi16(short(0x8081));
+    // Two pixels as 16-bit lanes r, g, b, a, r, g, b, a; the result lanes come out b, g, r, -.
+    auto two = [&](__m128i s, __m128i u) {
+        const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
+        __m128i v = _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(u, _mm_sub_epi16(c255, a)));
+        v = _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(v, c127), magic), 7);
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xC6), 0xC6);
+    };
+    for (; x + 4 <= n; x += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+        const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(under + x));
+        const __m128i lo = two(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(u, zero));
+        const __m128i hi = two(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(u, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; x < n; ++x) out[x] = Pack(BlendOverOpaque(ColorPart(under[x]), src[x]));
+}
+
+// dst[x] = BlendOver(dst[x], src[x]) for every x, to the bit. Four pixels at a time in single
+// precision: every product and sum is an integer below 2^24, so exact, and the quotient is below
+// 256 and at least 1/65025 from the next integer unless it is one, so truncating the correctly
+// rounded division gives the integer division's result.
+void OverRow(Rgba8* dst, const Rgba8* src, int n) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi32(0xFF);
+    const __m128i c127 = _mm_set1_epi32(127), c255 = _mm_set1_epi32(255), magic = _mm_set1_epi32(0x8081);
+    const __m128i c255w = _mm_set1_epi16(255), c127w = _mm_set1_epi16(127), magicw = _mm_set1_epi16(short(0x8081));
+    const __m128i opaque = _mm_set1_epi32(int(0xFF000000u));
+    const __m128 f255 = _mm_set1_ps(255.0f), f1 = _mm_set1_ps(1.0f);
+    auto channel = [&](__m128i v, int shift) {
+        return _mm_cvtepi32_ps(_mm_and_si128(_mm_srli_epi32(v, shift), low));
+    };
+    for (; x + 4 <= n; x += 4) {
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x));
+        const __m128i sAlpha = _mm_srli_epi32(s, 24);
+        // Four transparent sources leave the destination as it is.
+        const __m128i clear = _mm_cmpeq_epi32(sAlpha, zero);
+        if (_mm_movemask_epi8(clear) == 0xFFFF) continue;
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + x));
+        // When each source is opaque, or lies over transparency, or is transparent itself, the
+        // result is the source or (transparent source) the destination.
+        const __m128i simple = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(sAlpha, c255), clear),
+                                            _mm_cmpeq_epi32(_mm_srli_epi32(d, 24), zero));
+        if (_mm_movemask_epi8(simple) == 0xFFFF) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_or_si128(_mm_and_si128(clear, d), _mm_andnot_si128(clear, s)));
+            continue;
+        }
+        // Over an opaque destination the weights sum to 255 x 255: BlendOverOpaque, alpha 255.
+        const __m128i dAlpha = _mm_srli_epi32(d, 24);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(dAlpha, c255)) == 0xFFFF) {
+            auto two = [&](__m128i s16, __m128i d16) {
+                const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s16, 0xFF), 0xFF);
+                const __m128i v = _mm_add_epi16(_mm_mullo_epi16(s16, a), _mm_mullo_epi16(d16, _mm_sub_epi16(c255w, a)));
+                return _mm_srli_epi16(_mm_mulhi_epu16(_mm_add_epi16(v, c127w), magicw), 7);
+            };
+            const __m128i lo = two(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+            const __m128i hi = two(_mm_unpackhi_epi8(s, zero), _mm_unpackhi_epi8(d, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), _mm_or_si128(_mm_packus_epi16(lo, hi), opaque));
+            continue;
+        }
+        const __m128 sa = _mm_cvtepi32_ps(sAlpha), da = _mm_cvtepi32_ps(dAlpha);
+        const __m128 ws = _mm_mul_ps(sa, f255);                       // source weight
+        const __m128 wd = _mm_mul_ps(da, _mm_sub_ps(f255, sa));        // what shows of dst
+        const __m128 total = _mm_add_ps(ws, wd);
+        const __m128 half = _mm_cvtepi32_ps(_mm_srli_epi32(_mm_cvttps_epi32(total), 1));
+        const __m128 den = _mm_max_ps(total, f1);
+        auto mix = [&](int shift) {
+            const __m128 num = _mm_add_ps(_mm_add_ps(_mm_mul_ps(channel(s, shift), ws), _mm_mul_ps(channel(d, shift), wd)), half);
+            return _mm_slli_epi32(_mm_cvttps_epi32(_mm_div_ps(num, den)), shift);
+        };
+        // (total + 127) / 255 by the multiply of OverOpaqueRow: the sum fits in 16 bits.
+        const __m128i alpha = _mm_srli_epi32(_mm_mulhi_epu16(_mm_add_epi32(_mm_cvttps_epi32(total), c127), magic), 7);
+        __m128i r = _mm_or_si128(_mm_or_si128(mix(0), mix(8)), _mm_or_si128(mix(16), _mm_slli_epi32(alpha, 24)));
+        // Both transparent: dst stays, colour bytes included.
+        const __m128i keep = _mm_castps_si128(_mm_cmpeq_ps(total, _mm_setzero_ps()));
+        r = _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, r));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x), r);
+    }
+#endif
+    for (; x < n; ++x) dst[x] = BlendOver(dst[x], src[x]);
+}
+
+// The truecolour form of ComposeArea, row by row: each layer's row (with the floating pixels
+// blended over the current layer's first) goes over the thumbnails' checker and, when the
+// layer is visible, over the composite row, bottom layer first over transparency, exactly as
+// ComposeRgbaLayers composes them.
 void ComposeAreaTrueColor(const Document& doc, const TransparencyColors& colors, int x0, int y0, int x1, int y1,
                           Composite& out) {
     const int w = doc.ImageWidth, h = doc.ImageHeight;
     const std::size_t pixels = std::size_t(w) * std::size_t(h);
     const int n = doc.LayerCount();
+    const int aw = x1 - x0;
     if (out.CompositeRgba.size() != pixels) out.CompositeRgba.assign(pixels, Rgba8{});
     const bool floatUsable = doc.HasSelection && doc.FloatPixels.size() == pixels;
     const int fx0 = std::max({doc.SelLeft, 0, doc.FloatDX, x0});
     const int fy0 = std::max({doc.SelTop, 0, doc.FloatDY, y0});
     const int fx1 = std::min({doc.SelRight, w, w + doc.FloatDX, x1});
     const int fy1 = std::min({doc.SelBottom, h, h + doc.FloatDY, y1});
-    const Rgba8 white = Opaque(kWhite);
+
+    // The thumbnails' 4-pixel checker over the columns composed, one row per row-block parity,
+    // and white under the composite.
+    std::vector<Rgba8> checker[2];
+    for (int p = 0; p < 2; ++p) {
+        checker[p].resize(std::size_t(aw));
+        for (int x = x0; x < x1; ++x) checker[p][std::size_t(x - x0)] = Opaque(CheckerColor(x / 4, p, colors));
+    }
+    const std::vector<Rgba8> white(std::size_t(aw), Opaque(kWhite));
+    // A plane that does not match the canvas shows nothing rather than being read past its end.
+    const std::vector<Rgba8> transparent(std::size_t(aw), Rgba8{});
+    std::vector<Rgba8> lifted(static_cast<std::size_t>(aw));   // the current layer's row with the floating pixels
+    std::vector<uint32_t> words(static_cast<std::size_t>(aw));
+
     for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) {
-            const std::size_t p = std::size_t(y) * std::size_t(w) + std::size_t(x);
-            const Rgba8 checker = Opaque(CheckerColor(x / 4, (y / 4) & 1, colors));
-            Rgba8 acc{};
-            for (int i = 0; i < n; ++i) {
-                const Layer& layer = doc.LayerAt(i);
-                // A plane that does not match the canvas shows nothing rather than being read
-                // past its end.
-                Rgba8 px = layer.Pixels.size() == pixels ? layer.Pixels[p] : Rgba8{};
-                if (floatUsable && i == doc.CurrentLayer() && x >= fx0 && x < fx1 && y >= fy0 && y < fy1)
-                    px = BlendOver(px, doc.FloatPixels[std::size_t(y - doc.FloatDY) * w + std::size_t(x - doc.FloatDX)]);
-                out.LayerPreviews[std::size_t(i)].SetPixelUnchecked(x, y, ColorPart(BlendOver(checker, px)));
-                if (layer.Visible) acc = BlendOver(acc, px);
+        const std::size_t row = std::size_t(y) * std::size_t(w) + std::size_t(x0);
+        Rgba8* acc = out.CompositeRgba.data() + row;
+        std::fill(acc, acc + aw, Rgba8{});
+        const Rgba8* chk = checker[(y / 4) & 1].data();
+        for (int i = 0; i < n; ++i) {
+            const Layer& layer = doc.LayerAt(i);
+            const Rgba8* src = layer.Pixels.size() == pixels ? layer.Pixels.data() + row : transparent.data();
+            if (floatUsable && i == doc.CurrentLayer() && y >= fy0 && y < fy1 && fx0 < fx1) {
+                std::copy(src, src + aw, lifted.begin());
+                const Rgba8* fl = doc.FloatPixels.data() + std::ptrdiff_t(y - doc.FloatDY) * w - doc.FloatDX;
+                for (int x = fx0; x < fx1; ++x) lifted[std::size_t(x - x0)] = BlendOver(lifted[std::size_t(x - x0)], fl[x]);
+                src = lifted.data();
             }
-            out.CompositeRgba[p] = acc;
-            out.CompositeColor.SetPixelUnchecked(x, y, ColorPart(BlendOver(white, acc)));
-            out.CompositeMask.SetPixelUnchecked(x, y, acc.a != 0 ? kWhite : kBlack);
+            OverOpaqueRow(src, chk, words.data(), aw);
+            StoreRow(out.LayerPreviews[std::size_t(i)].Row(y) + 3 * x0, words.data(), aw);
+            if (layer.Visible) OverRow(acc, src, aw);
         }
+        OverOpaqueRow(acc, white.data(), words.data(), aw);
+        StoreRow(out.CompositeColor.Row(y) + 3 * x0, words.data(), aw);
+        for (int x = 0; x < aw; ++x) words[std::size_t(x)] = acc[x].a != 0 ? 0xFFFFFFu : 0u;
+        StoreRow(out.CompositeMask.Row(y) + 3 * x0, words.data(), aw);
     }
 }
 
@@ -387,10 +505,12 @@ void RenderZoomedView(const Document& doc, const Composite& comp, int zoom, cons
                     FillPixels(row + 3 * (s - cx0), e - s, ColorPart(c));
                     continue;
                 }
-                for (int x = s; x < e; ++x) {
-                    uint8_t* p = row + 3 * (x - cx0);
-                    const Rgba8 under{p[2], p[1], p[0], 255};
-                    FillPixels(p, 1, ColorPart(BlendOver(under, c)));
+                // The square's colour over each of the two checker colours, filled block by block.
+                const Rgb over[2] = {BlendOverOpaque(colors.Color1, c), BlendOverOpaque(colors.Color2, c)};
+                for (int x = s; x < e;) {
+                    const int block = x / 8, end = std::min(e, (block + 1) * 8);
+                    FillPixels(row + 3 * (x - cx0), end - x, over[(block + parity) & 1]);
+                    x = end;
                 }
             }
         } else if (haveComposite) {
