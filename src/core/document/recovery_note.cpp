@@ -13,7 +13,7 @@ namespace pq {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'P', 'Q', 'R', 'N'};
-constexpr uint32_t kVersion = 4;
+constexpr uint32_t kVersion = 5;
 // The version of a note whose label gives neither a page count nor the opening mark.
 constexpr uint32_t kVersionWithoutPageCount = 3;
 // More steps than any session records; a larger count is a damaged note.
@@ -74,6 +74,8 @@ std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
     if (pageCount) {
         w.I32(note.Label.SetPages);
         w.U8(note.Label.SetOpening ? 1 : 0);
+        w.U8(note.Label.PageCurrent ? 1 : 0);
+        w.I32(note.Label.SavedPosition);
     }
     return out;
 }
@@ -106,6 +108,10 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
     uint8_t opening = 0;
     if (version >= 4 && (!r.I32(l.SetPages) || l.SetPages < 0 || !r.U8(opening) || opening > 1)) return std::nullopt;
     l.SetOpening = opening == 1;
+    uint8_t current = 0;
+    if (version >= 5 && (!r.U8(current) || current > 1 || !r.I32(l.SavedPosition) || l.SavedPosition < 0))
+        return std::nullopt;
+    l.PageCurrent = current == 1;
     if (r.Remaining() != 0) return std::nullopt;
     n.WindowNumber = v[0];
     n.HistoryPosition = v[1];

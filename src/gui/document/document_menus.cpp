@@ -98,6 +98,7 @@ void TImageForm::BuildMenus() {
     tools->setObjectName("mvTool");
     tools->addActions(frame.ViewToggleActions());
     mShow_->addAction(frame.StatusBarToggle());
+    AddCommands(mShow_, PageStripViewCommands(), frame, this);
     AddCommand(mShow_, Submenu("mvZoom", "ズーム(&Z)", ZoomCommands()), frame, this);
     connect(mShow_, &QMenu::aboutToShow, this, [this] { frame_->UpdateViewToggles(); });
 

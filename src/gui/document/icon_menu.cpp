@@ -7,6 +7,7 @@
 #include "gui/document/document_hooks.h"
 #include "gui/document/image_form.h"
 #include "gui/document/page_dialogs.h"
+#include "gui/document/page_strip.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
 
@@ -27,12 +28,9 @@ bool HasPageOfSize(const TImageForm& form, int size) {
     return false;
 }
 
-// The place of a new page of this size: after every page not larger.
-int PlaceBySize(const TImageForm& form, int size) {
-    int at = 0;
-    for (int i = 0; i < form.PageCount(); ++i)
-        if (std::max(form.PageDoc(i).ImageWidth, form.PageDoc(i).ImageHeight) <= size) at = i + 1;
-    return at;
+// The place of a new page among the set's pages, in the order of sizes the set keeps.
+int PlaceInOrder(const TImageForm& form, const pq::Document& page, pq::IconPageKind kind) {
+    return pq::PlaceInSet(form.PageKeys(), pq::PageKey(page, kind));
 }
 
 void AddPage(TImageForm& form, FrameServices& frame) {
@@ -44,7 +42,10 @@ void AddPage(TImageForm& form, FrameServices& frame) {
                            ? PageFromDocument(form.Doc(), size, dialog.ChosenColors(), frame.SelectedZoom(),
                                               frame.Reduction())
                            : BlankPage(frame, size, dialog.ChosenColors());
-    if (doc.Ready) form.InsertPage(std::move(doc), pq::NewPageKind(size, size));
+    if (!doc.Ready) return;
+    const pq::IconPageKind kind = pq::NewPageKind(size, size);
+    const int at = PlaceInOrder(form, doc, kind);
+    form.InsertPage(std::move(doc), kind, at);
 }
 
 void DeleteCurrentPage(TImageForm& form, FrameServices& frame) {
@@ -82,11 +83,48 @@ void MakePageSizes(TImageForm& form, const std::vector<int>& sizes) {
         if (HasPageOfSize(form, s)) continue;
         pq::Document page = PageFromDocument(source, s, source.ColorCount, zoom, reduction);
         if (!page.Ready) continue;
-        const int at = PlaceBySize(form, s);
-        form.InsertPage(std::move(page), pq::NewPageKind(s, s), at);
+        const pq::IconPageKind kind = pq::NewPageKind(s, s);
+        const int at = PlaceInOrder(form, page, kind);
+        form.InsertPage(std::move(page), kind, at);
         if (at <= sourcePage) ++sourcePage;
     }
     form.SelectPage(sourcePage);
+}
+
+namespace {
+
+// Every window shows the strip as the shared view now says, and the choice is kept.
+void PageViewChanged(FrameServices& frame) {
+    SavePageView();
+    for (TImageForm* form : frame.Forms()) form->PageViewChanged();
+}
+
+Command StripHeightCommand(int height) {
+    return {.Name = QString("mvStrip%1").arg(height), .Caption = QString("%1 ピクセル").arg(height),
+            .Hint = "ページ一覧の画像の高さを変えます。",
+            .RunOnFrame = [height](FrameServices& frame) {
+                SharedPageView().Settings.StripHeight = height;
+                PageViewChanged(frame);
+            },
+            .CheckedWhen = [height](const TImageForm&, const FrameServices&) {
+                return SharedPageView().Settings.StripHeight == height;
+            }};
+}
+
+}  // namespace
+
+CommandTable PageStripViewCommands() {
+    CommandTable heights;
+    for (int h : pq::kPageStripHeights) heights.push_back(StripHeightCommand(h));
+    return {
+        {.Name = "mvPageStrip", .Caption = "ページ一覧(&P)", .Hint = "アイコンのページ一覧の表示/非表示を切り替えます。",
+         .RunOnFrame = [](FrameServices& frame) {
+             SharedPageView().Settings.StripVisible = !SharedPageView().Settings.StripVisible;
+             PageViewChanged(frame);
+         },
+         .CheckedWhen = [](const TImageForm&, const FrameServices&) { return SharedPageView().Settings.StripVisible; }},
+        Submenu("mvPageStripHeight", "ページ一覧の高さ", heights),
+    };
 }
 
 CommandTable IconMenuCommands() {

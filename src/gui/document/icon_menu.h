@@ -14,6 +14,8 @@ class TImageForm;
 inline constexpr const char* kDeletePageQuestion = "現在のページを削除しますか？";
 
 CommandTable IconMenuCommands();
+// 表示 > ページ一覧 (shown or hidden) and ページ一覧の高さ (32, 48, 64 px), shared by every window.
+CommandTable PageStripViewCommands();
 Command NewIconSetCommand();
 
 // The page of `size` x `size` made from `source`: resampled (area averaging; whole-factor

@@ -83,6 +83,9 @@ pq::HistoryContext TImageForm::PageHistoryCtx(int i) const {
         label.PageIndex = i;
         label.PageKind = int(page.Kind);
         label.SetPages = PageCount();
+        label.PageCurrent = i == currentPage_;
+        // Pages added, deleted or moved since the file was written: the file no longer holds the set.
+        label.SavedPosition = setChanged_ ? 0 : page.SavedPosition;
     }
     return pq::HistoryContext{frame_->SnapshotFolderPath(), number, frame_->UndoEnabled(), label};
 }
@@ -394,9 +397,7 @@ void TImageForm::Activate() {
     // The pointer is on this window now: no other canvas keeps a brush outline.
     for (TImageForm* other : frame_->Forms())
         if (other != this) other->PointerLeftCanvas();
-    QString info = DocumentStatusText(doc_);
-    if (IsSet()) info = QString("ページ：%1/%2  ").arg(currentPage_ + 1).arg(PageCount()) + info;
-    frame_->SetDocumentInfoText(info);
+    frame_->SetDocumentInfoText(StatusText());
 }
 
 QString DocumentStatusText(const pq::Document& doc) {
