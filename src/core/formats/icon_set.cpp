@@ -95,18 +95,30 @@ IconPageKind NewPageKind(int width, int height) {
     return width == 256 && height == 256 ? IconPageKind::Png : IconPageKind::Palette;
 }
 
-std::string IconPageKindText(const Document& doc, IconPageKind kind, const StoredIconImage* stored) {
+int IconPageWrittenDepth(const Document& doc, IconPageKind kind, const StoredIconImage* stored) {
     kind = WrittenPageKind(doc, kind);
-    if (kind == IconPageKind::Png) return "PNG";
-    if (kind == IconPageKind::TrueColor) return "32ビット";
+    if (kind != IconPageKind::Palette) return 32;
     // The stored image's own depth, from its data: PNG signature or the DIB header's bit count.
     static constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     if (stored && !doc.Modified && stored->Data.size() >= 16 &&
         !std::equal(std::begin(kPngSignature), std::end(kPngSignature), stored->Data.begin())) {
         const int bits = stored->Data[14] | (stored->Data[15] << 8);
-        if (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24) return IconDepthText(false, bits);
+        if (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24) return bits;
     }
-    return std::to_string(doc.ColorCount) + "色";
+    return doc.ColorCount == 16 ? 4 : 8;
+}
+
+std::string ExtractedImageName(const std::string& stem, int index, int width, int height, int depth) {
+    return stem + "-" + std::to_string(index) + "-" + std::to_string(width) + "x" + std::to_string(height) + "-" +
+           std::to_string(depth) + ".png";
+}
+
+std::string IconPageKindText(const Document& doc, IconPageKind kind, const StoredIconImage* stored) {
+    if (WrittenPageKind(doc, kind) == IconPageKind::Png) return "PNG";
+    const int depth = IconPageWrittenDepth(doc, kind, stored);
+    // A palette document of 16 or 256 colours says its own count (a 4-bit page may use 256 entries).
+    if (depth == 4 || depth == 8) return std::to_string(doc.ColorCount) + "色";
+    return IconDepthText(false, depth);
 }
 
 std::string IconPageLabel(const Document& doc, IconPageKind kind, const StoredIconImage* stored) {

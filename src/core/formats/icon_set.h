@@ -34,6 +34,13 @@ IconPageKind WrittenPageKind(const Document& doc, IconPageKind kind);
 // still unedited (doc.Modified false) since `stored` was read or written is written back as those
 // bytes, so it is named by their depth ("2色" for a 1-bit image, "24ビット").
 std::string IconPageKindText(const Document& doc, IconPageKind kind, const StoredIconImage* stored = nullptr);
+// The bits per pixel of the image a page is written as now: the stored image's (1, 4, 8, 16 or 24)
+// while a palette page is still unedited since it was read or written, else 4 or 8 for a palette
+// page of 16 or 256 colours and 32 for the other kinds (a PNG counts as 32).
+int IconPageWrittenDepth(const Document& doc, IconPageKind kind, const StoredIconImage* stored = nullptr);
+// The name an image gets as a PNG of its own (pqtool extract, the editor's export of every page):
+// "STEM-INDEX-WxH-DEPTH.png".
+std::string ExtractedImageName(const std::string& stem, int index, int width, int height, int depth);
 // The size and IconPageKindText: "16×16 16色", "32×32 256色", "48×48 32ビット", "256×256 PNG".
 std::string IconPageLabel(const Document& doc, IconPageKind kind, const StoredIconImage* stored = nullptr);
 

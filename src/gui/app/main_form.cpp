@@ -530,6 +530,7 @@ void TMainForm::CompositeChanged(TImageForm& form) {
     if (form.IsSet()) {
         std::vector<QImage> pages;
         for (int i = 0; i < form.PageCount(); ++i) pages.push_back(form.PagePicture(i));
+        preview_->SetSetSource(&form);
         preview_->PaintSet(pages, form.CurrentPage(), TransparencyColors());
     } else {
         preview_->PaintFrom(form.Comp(), form.Doc().ImageWidth, form.Doc().ImageHeight);

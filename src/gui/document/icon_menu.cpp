@@ -1,7 +1,14 @@
 #include "gui/document/icon_menu.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
+#include <filesystem>
+
+#include "core/document/selection.h"
+#include "core/formats/png_file.h"
+#include "core/io/atomic_write.h"
 
 #include "core/ops/resample.h"
 #include "gui/document/document_hooks.h"
@@ -112,6 +119,68 @@ Command StripHeightCommand(int height) {
 }
 
 }  // namespace
+
+namespace {
+
+std::filesystem::path FsPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+
+}  // namespace
+
+std::vector<ExportedPage> PlanPageExport(const TImageForm& form) {
+    // Named after the set's file (or its caption when it has none yet).
+    const QString base = form.FilePath().isEmpty() ? form.DocumentName() : form.FilePath();
+    const std::string stem = FsPath(base).stem().string();
+    std::vector<ExportedPage> plan;
+    for (int i = 0; i < form.PageCount(); ++i) {
+        const pq::Document& doc = form.PageDoc(i);
+        const IconPage* page = form.IsSet() ? &form.PageAt(i) : nullptr;
+        const pq::IconPageKind kind = page ? page->Kind : pq::IconPageKind::Palette;
+        const pq::StoredIconImage* stored = page && page->Stored ? &*page->Stored : nullptr;
+        plan.push_back({i, pq::ExtractedImageName(stem, i, doc.ImageWidth, doc.ImageHeight,
+                                                  pq::IconPageWrittenDepth(doc, kind, stored))});
+    }
+    return plan;
+}
+
+bool ExportAllPages(TImageForm& form, Prompt& prompt, const QString& folder) {
+    const std::vector<ExportedPage> plan = PlanPageExport(form);
+    const std::filesystem::path dir = FsPath(folder);
+    // Asked once, before anything is written: every name already taken (a link counts as taken).
+    QStringList taken;
+    for (const ExportedPage& p : plan) {
+        std::error_code ec;
+        if (std::filesystem::symlink_status(dir / p.Name, ec).type() != std::filesystem::file_type::not_found)
+            taken << QString::fromStdString(p.Name);
+    }
+    if (!taken.isEmpty() &&
+        prompt.Message(&form, kExportPagesTitle, kExportReplaceQuestion + QString("\n\n") + taken.join("\n"),
+                       PromptIcon::Question, PromptButtons::YesNo) != PromptAnswer::Yes)
+        return false;
+    for (const ExportedPage& p : plan) {
+        // What the page shows: its visible layers with the floating selection where it lies.
+        const std::vector<uint8_t> png = pq::EncodePng(pq::DocumentAsShown(form.PageDoc(p.Page)));
+        const pq::FileResult r = png.empty() ? pq::FileResult::Failure((dir / p.Name).string())
+                                             : pq::WriteFileAtomically(dir / p.Name, png, pq::Flush::Now, pq::Owner::User);
+        if (!r.Ok) {
+            prompt.Message(&form, kExportPagesTitle,
+                           QString::fromStdString(r.Message) + "\n" +
+                               QString("%1 ページ目を書き出せませんでした（%2 ページを書き出しました）。").arg(p.Page + 1).arg(p.Page),
+                           PromptIcon::Error, PromptButtons::Ok);
+            return false;
+        }
+    }
+    return true;
+}
+
+Command ExportPagesCommand() {
+    return {.Name = "mfExportPages", .Caption = "すべてのページを書き出す...",
+            .Hint = "すべてのページを、それぞれPNGファイルとしてフォルダに書き出します。",
+            .Run = [](TImageForm& form, FrameServices& frame) {
+                const QString start = form.FilePath().isEmpty() ? QString() : QFileInfo(form.FilePath()).absolutePath();
+                const std::optional<QString> folder = frame.GetPrompt().FolderName(&form, kExportPagesTitle, start);
+                if (folder) ExportAllPages(form, frame.GetPrompt(), *folder);
+            }};
+}
 
 CommandTable PageStripViewCommands() {
     CommandTable heights;

@@ -115,8 +115,6 @@ void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceTy
         if (!pages[i].Stored.Data.empty()) {
             page.Stored = std::move(pages[i].Stored);
             page.StoredType = resourceType;
-            // Read from the file it is named after: its base step is what that file holds.
-            if (!filePath_.isEmpty()) page.SavedPosition = 1;
         }
         if (i > 0) page.Doc = std::move(pages[i].Doc);
         pages_.push_back(std::move(page));

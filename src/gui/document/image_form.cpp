@@ -204,8 +204,7 @@ void TImageForm::Recompose(const pq::Rect& touched) {
         std::optional<QImage>& picture = pagePictures_.at(std::size_t(currentPage_));
         if (picture && picture->size() == QSize(doc_.ImageWidth, doc_.ImageHeight)) WritePagePicture(comp_, changed, *picture);
         else picture.reset();
-        const QRect pic = strip_->PictureRect(currentPage_);
-        strip_->update(QRect(pic.left() + changed.left, pic.top() + changed.top, changed.Width(), changed.Height()));
+        strip_->UpdatePagePart(currentPage_, QRect(changed.left, changed.top, changed.Width(), changed.Height()));
     }
     frame_->CompositeChanged(*this);
 }

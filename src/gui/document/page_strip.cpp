@@ -75,6 +75,13 @@ int TPageStrip::PageAt(QPoint point) const {
     return -1;
 }
 
+void TPageStrip::UpdatePagePart(int i, const QRect& pixels) {
+    const QRect pic = PictureRect(i);
+    const pq::Document& doc = form_->PageDoc(i);
+    if (pic.size() == QSize(doc.ImageWidth, doc.ImageHeight)) update(pixels.translated(pic.topLeft()));
+    else update(pic);
+}
+
 int TPageStrip::DropPlace(int from, int x) const {
     // Counted over the other pages: the dragged one goes before the first whose middle lies right of x.
     int place = 0;

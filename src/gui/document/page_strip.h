@@ -38,6 +38,9 @@ public:
     QRect CellRect(int i) const;
     // Where page i's picture is drawn in its cell: standing on the label, centred across.
     QRect PictureRect(int i) const;
+    // Repaints what shows `pixels` (page coordinates) of page i: those pixels at 1:1, the whole
+    // picture when it is scaled (averaging spreads a change).
+    void UpdatePagePart(int i, const QRect& pixels);
     // The place a page dropped at x would take among the pages once taken out of `from`.
     int DropPlace(int from, int x) const;
 
