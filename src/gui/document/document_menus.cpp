@@ -98,8 +98,8 @@ void TImageForm::BuildMenus() {
     tools->setObjectName("mvTool");
     tools->addActions(frame.ViewToggleActions());
     mShow_->addAction(frame.StatusBarToggle());
-    AddCommands(mShow_, PageStripViewCommands(), frame, this);
     AddCommand(mShow_, Submenu("mvZoom", "ズーム(&Z)", ZoomCommands()), frame, this);
+    AddCommands(mShow_, CommandTable{Separator()} + PageStripViewCommands(), frame, this);
     connect(mShow_, &QMenu::aboutToShow, this, [this] { frame_->UpdateViewToggles(); });
 
     mImage_ = menu("イメージ(&I)", "mImage");

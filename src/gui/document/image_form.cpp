@@ -136,7 +136,14 @@ void TImageForm::FitWindowToCanvas() {
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (!sub) return;
     const int frameExtra = 2 * scroll_->frameWidth();
-    QSize client(doc_.ImageWidth * doc_.Zoom + frameExtra, doc_.ImageHeight * doc_.Zoom + frameExtra);
+    // A set's window is made for its largest page, so that choosing another page does not leave
+    // the canvas in a window made for a small one.
+    int w = doc_.ImageWidth, h = doc_.ImageHeight;
+    for (int i = 0; IsSet() && i < PageCount(); ++i) {
+        w = qMax(w, PageDoc(i).ImageWidth);
+        h = qMax(h, PageDoc(i).ImageHeight);
+    }
+    QSize client(w * doc_.Zoom + frameExtra, h * doc_.Zoom + frameExtra);
     if (IsSet()) client = QSize(qMax(client.width(), strip_->sizeHint().width()), client.height() + stripScroll_->height());
     if (sub->layout()) sub->layout()->activate();
     const QSize decoration = sub->size() - size();

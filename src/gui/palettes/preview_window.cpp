@@ -17,6 +17,7 @@
 #include "gui/document/page_strip.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
+#include "gui/kit/window_placement.h"
 
 namespace pq::gui {
 
@@ -213,7 +214,10 @@ void TfrmView::PaintLastSet() {
     }
     p.end();
     picture_ = picture;
+    const bool grew = picture_.width() > width() || picture_.height() > height();
     setFixedSize(picture_.size());
+    // A window grown past the screen's edge moves back wholly onto it.
+    if (grew && isVisible()) move(KeepWhollyOnScreen(frameGeometry(), screen()));
     update();
 }
 
