@@ -244,8 +244,7 @@ InputPlan PlanIconFile(const std::string& path, int only) {
         int w = entry.Width == 0 ? 256 : entry.Width, h = entry.Height == 0 ? 256 : entry.Height;
         IconImageSize(*bytes, entry, w, h);
         const int depth = facts.Png ? 32 : facts.BitCount;
-        const std::string name = stem + "-" + std::to_string(i) + "-" + std::to_string(w) + "x" + std::to_string(h) + "-" +
-                                 std::to_string(depth) + ".png";
+        const std::string name = ExtractedImageName(stem, i, w, h, depth);
         plan.Files.push_back({name, [=]() -> std::optional<std::vector<uint8_t>> {
             const IconDirEntry& e = dir->Entries[std::size_t(i)];
             const auto key = std::make_pair(e.ImageOffset, e.BytesInRes);

@@ -432,9 +432,10 @@ Outcome InfoIcon(const Input& in, Report& out) {
             image.Int("index", (long long)i).Int("width", w).Int("height", h);
             if (e.IsPng || e.ImageBitCount > 0)
                 image.Int("depth", e.IsPng ? 32 : e.ImageBitCount)
-                    .Str("kind", e.IsPng ? "png" : e.ImageBitCount <= 8 ? "palette" : "truecolor");
+                    .Str("kind", e.IsPng ? "png" : e.ImageBitCount <= 8 ? "palette" : "truecolor")
+                    .Str("label", IconDepthText(e.IsPng, e.ImageBitCount));
             else
-                image.Null("depth").Null("kind");
+                image.Null("depth").Null("kind").Null("label");
             image.Raw("hotspot", cursor ? JsonArray({std::to_string(e.PlanesOrHotspotX), std::to_string(e.BitCountOrHotspotY)})
                                         : "null");
             // Decoded for real: damaged PNG data passes IconImageOpens, which reads headers only.
@@ -447,7 +448,9 @@ Outcome InfoIcon(const Input& in, Report& out) {
         }
         std::string bits = e.IsPng ? "PNG" : e.ImageBitCount > 0 ? std::to_string(e.ImageBitCount) + " bits per pixel"
                                                                  : "unreadable image";
-        out.Line("image %zu: %dx%d, color count byte %d, %s", i, w, h, e.ColorCountByte, bits.c_str());
+        // The editor's name for the image (its chooser and page strip say the same) follows the size.
+        const std::string label = e.IsPng || e.ImageBitCount > 0 ? " " + IconDepthText(e.IsPng, e.ImageBitCount) : "";
+        out.Line("image %zu: %dx%d%s, color count byte %d, %s", i, w, h, label.c_str(), e.ColorCountByte, bits.c_str());
         if (cursor) out.Line(", hotspot %d,%d", e.PlanesOrHotspotX, e.BitCountOrHotspotY);
         if (!opens) out.Line(" (cannot be opened)");
         if (opensAsSet) out.Line(", set: kept byte for byte unless edited (then %s)", EditedDepth(pages[i]));

@@ -117,7 +117,8 @@ TEST_F(DocumentAudit, EditSelectionAndLayerMenus) {
     EXPECT_EQ(Entries(f->MenuNamed("mlIntegrate")),
               QStringList({"下のレイヤと統合||現在のレイヤと下のレイヤを統合します。", "すべてのレイヤを統合||すべてのレイヤを統合します。"}));
     EXPECT_EQ(Entries(f->MenuNamed("Show1")),
-              QStringList({"グリッドの表示(&G)||グリッドの表示/非表示を切り替えます。", "ツール(&T)>", "ステータスバー(&S)||", "ズーム(&Z)>"}));
+              QStringList({"グリッドの表示(&G)||グリッドの表示/非表示を切り替えます。", "ツール(&T)>", "ステータスバー(&S)||", "ズーム(&Z)>",
+                           "ページ一覧(&P)||アイコンのページ一覧の表示/非表示を切り替えます。", "ページ一覧の高さ>"}));
     EXPECT_EQ(f->MenuAction("meUndo")->toolTip(), "元に戻す");
     EXPECT_EQ(f->MenuAction("meClear")->toolTip(), "クリア");
 }

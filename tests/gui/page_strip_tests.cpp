@@ -66,11 +66,13 @@ TEST_F(PageStrip, NonSquarePagesHaveCellsOfTheirOwnInOrder) {
     for (int i = 0; i < kPages; ++i) {
         SCOPED_TRACE("page " + std::to_string(i));
         const QRect cell = strip->CellRect(i), picture = strip->PictureRect(i);
-        EXPECT_EQ(picture.size(), QSize(kSizes[i].w, kSizes[i].h));
+        // Scaled into the strip's 48 pixels with its proportions kept (160 x 24 is 48 x 7).
+        const QSize shown = gui::StripPictureSize(kSizes[i].w, kSizes[i].h, 48);
+        EXPECT_EQ(picture.size(), shown);
         EXPECT_TRUE(cell.contains(picture)) << "picture outside its cell";
-        EXPECT_GE(cell.width(), kSizes[i].w);
+        EXPECT_GE(cell.width(), shown.width());
         // Centred across (an odd pixel to the right).
-        EXPECT_EQ(picture.left() - cell.left(), (cell.width() - kSizes[i].w) / 2);
+        EXPECT_EQ(picture.left() - cell.left(), (cell.width() - shown.width()) / 2);
         if (i > 0) {
             const QRect before = strip->CellRect(i - 1);
             const int between = cell.left() - before.right() - 1;
@@ -81,9 +83,11 @@ TEST_F(PageStrip, NonSquarePagesHaveCellsOfTheirOwnInOrder) {
             EXPECT_EQ(cell.height(), before.height());
         }
     }
-    // The strip is as wide as its cells and as tall as its tallest page and label.
+    // The strip is as wide as its cells and as tall as its pictures' height and label.
     EXPECT_EQ(strip->sizeHint().width(), strip->CellRect(kPages - 1).right() + 1 + gap);
-    EXPECT_GE(strip->CellRect(0).height(), 160);
+    EXPECT_EQ(gui::StripPictureSize(160, 24, 48), QSize(48, 7));
+    EXPECT_GE(strip->CellRect(0).height(), 48);
+    EXPECT_LT(strip->CellRect(0).height(), 48 + 40);
 }
 
 TEST_F(PageStrip, EveryPictureIsDrawnAndClickedWhereItsCellIs) {

@@ -32,6 +32,10 @@ struct WindowLabel {
     // Written while the set opens: until every page's first step is on disk the set is not whole,
     // and a set found with pages missing and every page still so marked was never edited.
     bool SetOpening = false;
+    bool PageCurrent = false;   // the page the set's window showed
+    // The page's history position when its set was last written whole and unchanged besides;
+    // 0 when not since. A set whose every page is still there needs no recovery.
+    int SavedPosition = 0;
 };
 
 struct HistoryContext {

@@ -233,8 +233,12 @@ void LostDocuments::DropSupersededDocuments() {
         const bool whole = RecoverablePages(pages) == LostSetPages(pages);
         const bool opening = std::all_of(pages.begin(), pages.end(),
                                          [](const LostDocument* d) { return d->Note.Label.SetOpening; });
+        // Written whole and not changed since: the file holds all of it, nothing is lost.
+        const bool saved = whole && std::all_of(pages.begin(), pages.end(), [](const LostDocument* d) {
+            return d->Note.Label.SavedPosition > 0 && d->Current + 1 == d->Note.Label.SavedPosition;
+        });
         if (whole) wholeSets.insert({first.Folder, first.Note.Label.SetWindow});
-        else if (opening)
+        if (saved || (!whole && opening))
             for (std::size_t i : g) drop[i] = true;
     }
     for (std::size_t i = 0; i < docs_.size(); ++i)

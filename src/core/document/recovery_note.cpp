@@ -13,9 +13,11 @@ namespace pq {
 namespace {
 
 constexpr uint8_t kMagic[4] = {'P', 'Q', 'R', 'N'};
-constexpr uint32_t kVersion = 4;
+constexpr uint32_t kVersion = 5;
 // The version of a note whose label gives neither a page count nor the opening mark.
 constexpr uint32_t kVersionWithoutPageCount = 3;
+// The version of a note whose label says neither that its page is current nor a saved position.
+constexpr uint32_t kVersionWithoutPagePlace = 4;
 // More steps than any session records; a larger count is a damaged note.
 constexpr int32_t kMaxSnapshots = 100'000'000;
 
@@ -51,9 +53,11 @@ fs::path NotePath(const HistoryContext& ctx) { return ctx.Folder / NoteFileName(
 std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
     std::vector<uint8_t> out;
     ByteWriter w(out);
-    const bool pageCount = note.Label.SetPages != 0 || note.Label.SetOpening;
+    // Each version adds fields at the end; a note is written in the first version holding its own.
+    const bool pagePlace = note.Label.PageCurrent || note.Label.SavedPosition != 0;
+    const bool pageCount = pagePlace || note.Label.SetPages != 0 || note.Label.SetOpening;
     w.Bytes(kMagic);
-    w.U32(pageCount ? kVersion : kVersionWithoutPageCount);
+    w.U32(pagePlace ? kVersion : pageCount ? kVersionWithoutPagePlace : kVersionWithoutPageCount);
     w.I32(note.WindowNumber);
     w.I32(note.HistoryPosition);
     w.I32(note.RedoCount);
@@ -74,6 +78,10 @@ std::vector<uint8_t> EncodeRecoveryNote(const RecoveryNote& note) {
     if (pageCount) {
         w.I32(note.Label.SetPages);
         w.U8(note.Label.SetOpening ? 1 : 0);
+    }
+    if (pagePlace) {
+        w.U8(note.Label.PageCurrent ? 1 : 0);
+        w.I32(note.Label.SavedPosition);
     }
     return out;
 }
@@ -106,6 +114,10 @@ std::optional<RecoveryNote> DecodeRecoveryNote(std::span<const uint8_t> bytes) {
     uint8_t opening = 0;
     if (version >= 4 && (!r.I32(l.SetPages) || l.SetPages < 0 || !r.U8(opening) || opening > 1)) return std::nullopt;
     l.SetOpening = opening == 1;
+    uint8_t current = 0;
+    if (version >= 5 && (!r.U8(current) || current > 1 || !r.I32(l.SavedPosition) || l.SavedPosition < 0))
+        return std::nullopt;
+    l.PageCurrent = current == 1;
     if (r.Remaining() != 0) return std::nullopt;
     n.WindowNumber = v[0];
     n.HistoryPosition = v[1];

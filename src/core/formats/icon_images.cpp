@@ -263,13 +263,14 @@ void RememberIconOrigin(Document& doc, const IconDirectory& dir, int index) {
 std::string IconChooserLabel(int n, std::span<const uint8_t> file, const IconDirEntry& entry) {
     const IconImageFacts facts = DescribeIconImage(file, entry);
     if (!facts.Readable) return IconEntryLabel(n, entry);
-    std::string depth;
-    if (facts.Png || facts.BitCount > 8)
-        depth = std::to_string(facts.Png ? 32 : facts.BitCount) + "ビット";
-    else
-        depth = std::to_string(1 << std::clamp(facts.BitCount, 1, 8)) + "色";
     return std::to_string(n) + "： サイズ：" + std::to_string(facts.Width) + "×" + std::to_string(facts.Height) +
-           " 色数：" + depth;
+           " 色数：" + IconDepthText(facts.Png, facts.BitCount);
+}
+
+std::string IconDepthText(bool png, int bitCount) {
+    if (png) return "PNG";
+    if (bitCount > 8) return std::to_string(bitCount) + "ビット";
+    return std::to_string(1 << std::clamp(bitCount, 1, 8)) + "色";
 }
 
 }  // namespace pq

@@ -87,10 +87,12 @@ FileResult LoadDecodedIconImage(std::span<const uint8_t> file, const IconDirecto
 // canvas (HasHotspot set); other files leave the hotspot at (0, 0), unset.
 void RememberIconOrigin(Document& doc, const IconDirectory& dir, int index);
 
+// What an image holds, as every list of images names it: "2色", "16色", "256色" for 1, 4 and 8
+// bits, "24ビット", "32ビット" for true-colour DIBs, "PNG" for PNG data.
+std::string IconDepthText(bool png, int bitCount);
 // The chooser's line for entry n, with the size and depth the image data states:
-// "0： サイズ：32×32 色数：16色" (1, 4 and 8 bits: 2, 16 and 256 colours), and "色数：24ビット",
-// "色数：32ビット" for true-colour and PNG images. Entries without a readable header keep the
-// directory's bytes (IconEntryLabel).
+// "0： サイズ：32×32 色数：16色", "色数：32ビット", "色数：PNG" (IconDepthText). Entries without
+// a readable header keep the directory's bytes (IconEntryLabel).
 std::string IconChooserLabel(int n, std::span<const uint8_t> file, const IconDirEntry& entry);
 
 }  // namespace pq

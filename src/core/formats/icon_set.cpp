@@ -95,12 +95,64 @@ IconPageKind NewPageKind(int width, int height) {
     return width == 256 && height == 256 ? IconPageKind::Png : IconPageKind::Palette;
 }
 
-std::string IconPageLabel(const Document& doc, IconPageKind kind) {
+int IconPageWrittenDepth(const Document& doc, IconPageKind kind, const StoredIconImage* stored) {
     kind = WrittenPageKind(doc, kind);
-    const std::string depth = kind == IconPageKind::Png         ? "PNG"
-                              : kind == IconPageKind::TrueColor ? "32ビット"
-                                                                : std::to_string(doc.ColorCount) + "色";
-    return std::to_string(doc.ImageWidth) + "×" + std::to_string(doc.ImageHeight) + " " + depth;
+    if (kind != IconPageKind::Palette) return 32;
+    // The stored image's own depth, from its data: PNG signature or the DIB header's bit count.
+    static constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    if (stored && !doc.Modified && stored->Data.size() >= 16 &&
+        !std::equal(std::begin(kPngSignature), std::end(kPngSignature), stored->Data.begin())) {
+        const int bits = stored->Data[14] | (stored->Data[15] << 8);
+        if (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24) return bits;
+    }
+    return doc.ColorCount == 16 ? 4 : 8;
+}
+
+std::string ExtractedImageName(const std::string& stem, int index, int width, int height, int depth) {
+    return stem + "-" + std::to_string(index) + "-" + std::to_string(width) + "x" + std::to_string(height) + "-" +
+           std::to_string(depth) + ".png";
+}
+
+std::string IconPageKindText(const Document& doc, IconPageKind kind, const StoredIconImage* stored) {
+    if (WrittenPageKind(doc, kind) == IconPageKind::Png) return "PNG";
+    const int depth = IconPageWrittenDepth(doc, kind, stored);
+    // A palette document of 16 or 256 colours says its own count (a 4-bit page may use 256 entries).
+    if (depth == 4 || depth == 8) return std::to_string(doc.ColorCount) + "色";
+    return IconDepthText(false, depth);
+}
+
+std::string IconPageLabel(const Document& doc, IconPageKind kind, const StoredIconImage* stored) {
+    return std::to_string(doc.ImageWidth) + "×" + std::to_string(doc.ImageHeight) + " " +
+           IconPageKindText(doc, kind, stored);
+}
+
+int IconPageDepth(const Document& doc, IconPageKind kind) {
+    if (WrittenPageKind(doc, kind) != IconPageKind::Palette) return 32;
+    return doc.ColorCount == 16 ? 4 : 8;
+}
+
+IconPageKey PageKey(const Document& doc, IconPageKind kind) {
+    return IconPageKey{std::max(doc.ImageWidth, doc.ImageHeight), doc.ImageWidth * doc.ImageHeight,
+                       IconPageDepth(doc, kind)};
+}
+
+bool SetRunsDescending(std::span<const IconPageKey> keys) {
+    int up = 0, down = 0;
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        if (keys[i - 1] < keys[i]) ++up;
+        else if (keys[i] < keys[i - 1]) ++down;
+    }
+    return down > up;
+}
+
+int PlaceInSet(std::span<const IconPageKey> keys, const IconPageKey& key) {
+    const bool descending = SetRunsDescending(keys);
+    int at = 0;
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const bool before = descending ? !(keys[i] < key) : !(key < keys[i]);
+        if (before) at = int(i) + 1;
+    }
+    return at;
 }
 
 IconSetMeasure MeasureIconSet(std::span<const uint8_t> bytes, const IconDirectory& dir) {

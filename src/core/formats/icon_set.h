@@ -29,8 +29,35 @@ IconPageKind NewPageKind(int width, int height);
 // Palette kind is written (and shown) as TrueColor; every other pair is itself.
 IconPageKind WrittenPageKind(const Document& doc, IconPageKind kind);
 
-// "16×16 16色", "32×32 256色", "48×48 32ビット", "256×256 PNG" (Palette shows doc.ColorCount).
-std::string IconPageLabel(const Document& doc, IconPageKind kind);
+// What a page is, as the strip, the status bar and the chooser name it (IconDepthText): how it is
+// written, "32ビット" or "PNG", or for a palette page its colours, "16色" or "256色". A palette page
+// still unedited (doc.Modified false) since `stored` was read or written is written back as those
+// bytes, so it is named by their depth ("2色" for a 1-bit image, "24ビット").
+std::string IconPageKindText(const Document& doc, IconPageKind kind, const StoredIconImage* stored = nullptr);
+// The bits per pixel of the image a page is written as now: the stored image's (1, 4, 8, 16 or 24)
+// while a palette page is still unedited since it was read or written, else 4 or 8 for a palette
+// page of 16 or 256 colours and 32 for the other kinds (a PNG counts as 32).
+int IconPageWrittenDepth(const Document& doc, IconPageKind kind, const StoredIconImage* stored = nullptr);
+// The name an image gets as a PNG of its own (pqtool extract, the editor's export of every page):
+// "STEM-INDEX-WxH-DEPTH.png".
+std::string ExtractedImageName(const std::string& stem, int index, int width, int height, int depth);
+// The size and IconPageKindText: "16×16 16色", "32×32 256色", "48×48 32ビット", "256×256 PNG".
+std::string IconPageLabel(const Document& doc, IconPageKind kind, const StoredIconImage* stored = nullptr);
+
+// The order a set keeps its sizes in: pages by their longer side, then their area, then their
+// depth (IconPageDepth), ascending or descending as most neighbouring pages of distinct keys go.
+struct IconPageKey {
+    int Side = 0, Area = 0, Depth = 0;
+    friend auto operator<=>(const IconPageKey&, const IconPageKey&) = default;
+};
+// 4 or 8 for a palette page of 16 or 256 colours, 32 for the other kinds.
+int IconPageDepth(const Document& doc, IconPageKind kind);
+IconPageKey PageKey(const Document& doc, IconPageKind kind);
+// True when the keys run from large to small (a tie, or fewer than two distinct keys: false).
+bool SetRunsDescending(std::span<const IconPageKey> keys);
+// Where a page of `key` goes among `keys` in the set's own order: after every page that comes
+// before it or ties with it, so a page is never put between two of its equals.
+int PlaceInSet(std::span<const IconPageKey> keys, const IconPageKey& key);
 
 struct IconSetPage {
     Document Doc;

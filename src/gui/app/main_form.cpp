@@ -29,6 +29,7 @@
 #include "gui/kit/window_placement.h"
 #include "gui/formats/document_files.h"
 #include "gui/document/image_form.h"
+#include "gui/document/page_strip.h"
 #include "gui/document/name_dialog.h"
 #include "gui/document/new_dialog.h"
 #include "gui/document/text_dialog.h"
@@ -113,6 +114,8 @@ const std::filesystem::path& TMainForm::SnapshotFolderPath() const { return snap
 void TMainForm::ReadSettings() {
     recent_ = pq::ReadRecentFiles(settingsFolder_ / pq::kRecentFilesFile);
     reduction_ = pq::ReadReductionSettings(settingsFolder_ / pq::kReductionSettingsFile);
+    SharedPageView().File = settingsFolder_ / pq::kPageViewSettingsFile;
+    SharedPageView().Settings = pq::ReadPageViewSettings(SharedPageView().File);
     const auto file = settingsFolder_ / pq::kMainSettingsFile;
     if (!std::filesystem::exists(file)) return;
     settings_ = pq::ReadMainSettings(file);
@@ -527,6 +530,7 @@ void TMainForm::CompositeChanged(TImageForm& form) {
     if (form.IsSet()) {
         std::vector<QImage> pages;
         for (int i = 0; i < form.PageCount(); ++i) pages.push_back(form.PagePicture(i));
+        preview_->SetSetSource(&form);
         preview_->PaintSet(pages, form.CurrentPage(), TransparencyColors());
     } else {
         preview_->PaintFrom(form.Comp(), form.Doc().ImageWidth, form.Doc().ImageHeight);
@@ -562,8 +566,7 @@ void TMainForm::ActionList1Update() {
     // Every command, undo and redo end here: the size and colour count follow the active
     // document at once, not only when a window is activated.
     if (const TImageForm* form = ActiveForm(); form && form->Doc().Ready) {
-        const pq::Document& doc = form->Doc();
-        SetDocumentInfoText(DocumentStatusText(doc));
+        SetDocumentInfoText(form->StatusText());
     }
     if (!windowMenuShown_) {
         windowMenuShown_ = true;

@@ -1,5 +1,7 @@
 #include "gui/app/recovery_dialog.h"
 
+#include "core/formats/page_view_settings.h"
+
 #include <QCheckBox>
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -161,7 +163,11 @@ void RestoreSet(TMainForm& frame, pq::LostDocuments& lost, const std::vector<con
     if (!failures.isEmpty())
         prompt.Message(&frame, "Pixquil", failures.join("\n") + "\n文書は開きましたが、以前の手順には戻せないページがあります。",
                        PromptIcon::Warning, PromptButtons::Ok);
-    form->SelectPage(0);
+    // The page the window showed is shown again (the first when no note says).
+    int shown = 0;
+    for (std::size_t i = 0; i < restored.size(); ++i)
+        if (restored[i]->Note.Label.PageCurrent) shown = int(i);
+    form->SelectPage(shown);
     form->Activate();
     form->FitWindowToCanvas();
     frame.ActionList1Update();
@@ -232,7 +238,8 @@ void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& 
 void OfferRecovery(TMainForm& frame, const std::filesystem::path& settingsFolder) {
     if (!frame.UndoEnabled()) return;
     pq::LostDocuments lost(settingsFolder, {pq::kMainSettingsFile, pq::kColorPaletteFile, pq::kLayerPaletteFile,
-                                            pq::kPreviewFile, pq::kReductionSettingsFile, pq::kRecentFilesFile});
+                                            pq::kPreviewFile, pq::kReductionSettingsFile, pq::kRecentFilesFile,
+                                            pq::kPageViewSettingsFile});
     const std::vector<pq::LostDocument> documents = lost.Documents();
     if (documents.empty()) {
         if (!lost.DamagedLinks().empty())

@@ -76,7 +76,7 @@ void TImageForm::BuildMenus() {
     };
 
     mFile_ = menu("ファイル(&F)", "mFile");
-    AddCommands(mFile_, CommandTable{NewCommand(), NewIconSetCommand(), OpenCommand()} + above.FileRows + CommandTable{Separator(), ExitCommand()},
+    AddCommands(mFile_, CommandTable{NewCommand(), NewIconSetCommand(), OpenCommand()} + above.FileRows + CommandTable{ExportPagesCommand(), Separator(), ExitCommand()},
                 frame, this);
     // The frame's list of recent files, before the separator above 終了.
     if (QMenu* recent = frame.RecentFilesMenu()) mFile_->insertMenu(mFile_->actions().value(mFile_->actions().size() - 2), recent);
@@ -99,6 +99,7 @@ void TImageForm::BuildMenus() {
     tools->addActions(frame.ViewToggleActions());
     mShow_->addAction(frame.StatusBarToggle());
     AddCommand(mShow_, Submenu("mvZoom", "ズーム(&Z)", ZoomCommands()), frame, this);
+    AddCommands(mShow_, CommandTable{Separator()} + PageStripViewCommands(), frame, this);
     connect(mShow_, &QMenu::aboutToShow, this, [this] { frame_->UpdateViewToggles(); });
 
     mImage_ = menu("イメージ(&I)", "mImage");

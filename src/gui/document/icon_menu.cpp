@@ -1,13 +1,21 @@
 #include "gui/document/icon_menu.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
+#include <QStringList>
 #include <algorithm>
+#include <filesystem>
+
+#include "core/document/selection.h"
+#include "core/formats/png_file.h"
+#include "core/io/atomic_write.h"
 
 #include "core/document/color_reduction.h"
 #include "core/ops/resample.h"
 #include "gui/document/document_hooks.h"
 #include "gui/document/image_form.h"
 #include "gui/document/page_dialogs.h"
+#include "gui/document/page_strip.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
 
@@ -28,12 +36,9 @@ bool HasPageOfSize(const TImageForm& form, int size) {
     return false;
 }
 
-// The place of a new page of this size: after every page not larger.
-int PlaceBySize(const TImageForm& form, int size) {
-    int at = 0;
-    for (int i = 0; i < form.PageCount(); ++i)
-        if (std::max(form.PageDoc(i).ImageWidth, form.PageDoc(i).ImageHeight) <= size) at = i + 1;
-    return at;
+// The place of a new page among the set's pages, in the order of sizes the set keeps.
+int PlaceInOrder(const TImageForm& form, const pq::Document& page, pq::IconPageKind kind) {
+    return pq::PlaceInSet(form.PageKeys(), pq::PageKey(page, kind));
 }
 
 void AddPage(TImageForm& form, FrameServices& frame) {
@@ -64,7 +69,8 @@ void AddPage(TImageForm& form, FrameServices& frame) {
     const pq::IconPageKind kind = !doc.TrueColor ? pq::NewPageKind(size, size)
                                   : size == 256  ? pq::IconPageKind::Png
                                                  : pq::IconPageKind::TrueColor;
-    form.InsertPage(std::move(doc), kind);
+    const int at = PlaceInOrder(form, doc, kind);
+    form.InsertPage(std::move(doc), kind, at);
 }
 
 void DeleteCurrentPage(TImageForm& form, FrameServices& frame) {
@@ -102,11 +108,110 @@ void MakePageSizes(TImageForm& form, const std::vector<int>& sizes) {
         if (HasPageOfSize(form, s)) continue;
         pq::Document page = PageFromDocument(source, s, source.ColorCount, zoom, reduction);
         if (!page.Ready) continue;
-        const int at = PlaceBySize(form, s);
-        form.InsertPage(std::move(page), pq::NewPageKind(s, s), at);
+        const pq::IconPageKind kind = pq::NewPageKind(s, s);
+        const int at = PlaceInOrder(form, page, kind);
+        form.InsertPage(std::move(page), kind, at);
         if (at <= sourcePage) ++sourcePage;
     }
     form.SelectPage(sourcePage);
+}
+
+namespace {
+
+// Every window shows the strip as the shared view now says, and the choice is kept.
+void PageViewChanged(FrameServices& frame) {
+    SavePageView();
+    for (TImageForm* form : frame.Forms()) form->PageViewChanged();
+}
+
+Command StripHeightCommand(int height) {
+    return {.Name = QString("mvStrip%1").arg(height), .Caption = QString("%1 ピクセル").arg(height),
+            .Hint = "ページ一覧の画像の高さを変えます。",
+            .RunOnFrame = [height](FrameServices& frame) {
+                SharedPageView().Settings.StripHeight = height;
+                PageViewChanged(frame);
+            },
+            .CheckedWhen = [height](const TImageForm&, const FrameServices&) {
+                return SharedPageView().Settings.StripHeight == height;
+            }};
+}
+
+}  // namespace
+
+namespace {
+
+std::filesystem::path FsPath(const QString& path) { return std::filesystem::path(path.toStdString()); }
+
+}  // namespace
+
+std::vector<ExportedPage> PlanPageExport(const TImageForm& form) {
+    // Named after the set's file (or its caption when it has none yet).
+    const QString base = form.FilePath().isEmpty() ? form.DocumentName() : form.FilePath();
+    const std::string stem = FsPath(base).stem().string();
+    std::vector<ExportedPage> plan;
+    for (int i = 0; i < form.PageCount(); ++i) {
+        const pq::Document& doc = form.PageDoc(i);
+        const IconPage* page = form.IsSet() ? &form.PageAt(i) : nullptr;
+        const pq::IconPageKind kind = page ? page->Kind : pq::IconPageKind::Palette;
+        const pq::StoredIconImage* stored = page && page->Stored ? &*page->Stored : nullptr;
+        plan.push_back({i, pq::ExtractedImageName(stem, i, doc.ImageWidth, doc.ImageHeight,
+                                                  pq::IconPageWrittenDepth(doc, kind, stored))});
+    }
+    return plan;
+}
+
+bool ExportAllPages(TImageForm& form, Prompt& prompt, const QString& folder) {
+    const std::vector<ExportedPage> plan = PlanPageExport(form);
+    const std::filesystem::path dir = FsPath(folder);
+    // Asked once, before anything is written: every name already taken (a link counts as taken).
+    QStringList taken;
+    for (const ExportedPage& p : plan) {
+        std::error_code ec;
+        if (std::filesystem::symlink_status(dir / p.Name, ec).type() != std::filesystem::file_type::not_found)
+            taken << QString::fromStdString(p.Name);
+    }
+    if (!taken.isEmpty() &&
+        prompt.Message(&form, kExportPagesTitle, kExportReplaceQuestion + QString("\n\n") + taken.join("\n"),
+                       PromptIcon::Question, PromptButtons::YesNo) != PromptAnswer::Yes)
+        return false;
+    for (const ExportedPage& p : plan) {
+        // What the page shows: its visible layers with the floating selection where it lies.
+        const std::vector<uint8_t> png = pq::EncodePng(pq::DocumentAsShown(form.PageDoc(p.Page)));
+        const pq::FileResult r = png.empty() ? pq::FileResult::Failure((dir / p.Name).string())
+                                             : pq::WriteFileAtomically(dir / p.Name, png, pq::Flush::Now, pq::Owner::User);
+        if (!r.Ok) {
+            prompt.Message(&form, kExportPagesTitle,
+                           QString::fromStdString(r.Message) + "\n" +
+                               QString("%1 ページ目を書き出せませんでした（%2 ページを書き出しました）。").arg(p.Page + 1).arg(p.Page),
+                           PromptIcon::Error, PromptButtons::Ok);
+            return false;
+        }
+    }
+    return true;
+}
+
+Command ExportPagesCommand() {
+    return {.Name = "mfExportPages", .Caption = "すべてのページを書き出す...",
+            .Hint = "すべてのページを、それぞれPNGファイルとしてフォルダに書き出します。",
+            .Run = [](TImageForm& form, FrameServices& frame) {
+                const QString start = form.FilePath().isEmpty() ? QString() : QFileInfo(form.FilePath()).absolutePath();
+                const std::optional<QString> folder = frame.GetPrompt().FolderName(&form, kExportPagesTitle, start);
+                if (folder) ExportAllPages(form, frame.GetPrompt(), *folder);
+            }};
+}
+
+CommandTable PageStripViewCommands() {
+    CommandTable heights;
+    for (int h : pq::kPageStripHeights) heights.push_back(StripHeightCommand(h));
+    return {
+        {.Name = "mvPageStrip", .Caption = "ページ一覧(&P)", .Hint = "アイコンのページ一覧の表示/非表示を切り替えます。",
+         .RunOnFrame = [](FrameServices& frame) {
+             SharedPageView().Settings.StripVisible = !SharedPageView().Settings.StripVisible;
+             PageViewChanged(frame);
+         },
+         .CheckedWhen = [](const TImageForm&, const FrameServices&) { return SharedPageView().Settings.StripVisible; }},
+        Submenu("mvPageStripHeight", "ページ一覧の高さ", heights),
+    };
 }
 
 CommandTable IconMenuCommands() {

@@ -1,19 +1,41 @@
 #pragma once
 // The document window's menu アイコン(&I): the pages of an icon set (add, duplicate, delete, move,
-// make every size from the current page), and ファイル > 新規アイコンセット....
+// make every size from the current page), ファイル > 新規アイコンセット... and すべてのページを書き出す...,
+// and the 表示 rows of the page strip.
 
 #include "core/document/document.h"
 #include "core/document/quality_reduction.h"
+#include <QString>
+#include <string>
+#include <vector>
 #include "gui/kit/command_table.h"
 
 namespace pq::gui {
 
 class FrameServices;
+class Prompt;
 class TImageForm;
 
 inline constexpr const char* kDeletePageQuestion = "現在のページを削除しますか？";
 
 CommandTable IconMenuCommands();
+
+inline constexpr const char* kExportPagesTitle = "すべてのページを書き出す";
+inline constexpr const char* kExportReplaceQuestion = "次のファイルはすでにあります。置き換えますか？";
+
+// ファイル > すべてのページを書き出す...: each page (a one-image document: itself) as a PNG with its
+// transparency, into a folder chosen through the prompt, named as pqtool extract names images.
+Command ExportPagesCommand();
+struct ExportedPage {
+    int Page = 0;
+    std::string Name;
+};
+std::vector<ExportedPage> PlanPageExport(const TImageForm& form);
+// Writes the pages into `folder`. Names already there are listed first and replaced only when the
+// user agrees; otherwise nothing is written. A page that cannot be written stops the export, said.
+bool ExportAllPages(TImageForm& form, Prompt& prompt, const QString& folder);
+// 表示 > ページ一覧 (shown or hidden) and ページ一覧の高さ (32, 48, 64 px), shared by every window.
+CommandTable PageStripViewCommands();
 Command NewIconSetCommand();
 
 // The page of `size` x `size` made from `source`: resampled (area averaging; whole-factor

@@ -2,6 +2,8 @@
 // own (doc_), so every command acts on it unchanged; the other pages wait in pages_ and change
 // places with it when another page is chosen.
 #include <QImage>
+#include <QLayout>
+#include <algorithm>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
@@ -26,8 +28,28 @@ int NextPageHistoryNumber() {
 }  // namespace
 
 QString TImageForm::PageLabel(int i) const {
-    const pq::IconPageKind kind = IsSet() ? pages_.at(std::size_t(i)).Kind : pq::IconPageKind::Palette;
-    return QString::fromStdString(pq::IconPageLabel(PageDoc(i), kind));
+    if (!IsSet()) return QString::fromStdString(pq::IconPageLabel(PageDoc(i), pq::IconPageKind::Palette));
+    const IconPage& page = pages_.at(std::size_t(i));
+    return QString::fromStdString(pq::IconPageLabel(PageDoc(i), page.Kind, page.Stored ? &*page.Stored : nullptr));
+}
+
+QString TImageForm::StatusText() const {
+    if (!IsSet()) return DocumentStatusText(doc_);
+    const IconPage& page = pages_.at(std::size_t(currentPage_));
+    const std::string kind = pq::IconPageKindText(doc_, page.Kind, page.Stored ? &*page.Stored : nullptr);
+    return QString("ページ：%1/%2  サイズ：%3×%4 色数：%5    ")
+        .arg(currentPage_ + 1)
+        .arg(PageCount())
+        .arg(doc_.ImageWidth)
+        .arg(doc_.ImageHeight)
+        .arg(QString::fromStdString(kind));
+}
+
+std::vector<pq::IconPageKey> TImageForm::PageKeys() const {
+    std::vector<pq::IconPageKey> keys;
+    for (int i = 0; i < PageCount(); ++i)
+        keys.push_back(pq::PageKey(PageDoc(i), IsSet() ? pages_[std::size_t(i)].Kind : pq::IconPageKind::Palette));
+    return keys;
 }
 
 const QImage& TImageForm::PagePicture(int i) const {
@@ -166,11 +188,27 @@ void TImageForm::SelectPage(int i) {
     // Whatever the tools were doing belongs to the page being left.
     band_ = BandKind::None;
     brushOutline_.reset();
+    const int before = currentPage_;
     pages_[std::size_t(currentPage_)].Doc = std::move(doc_);
     doc_ = std::move(pages_[std::size_t(i)].Doc);
     pages_[std::size_t(i)].Doc = pq::Document{};
     currentPage_ = i;
+    KeepColorsFrom(pages_[std::size_t(before)].Doc);
+    // Which page is current is kept for a restore after a crash.
+    RewritePageNotes({before, i});
     ShowCurrentPage();
+}
+
+void TImageForm::KeepColorsFrom(const pq::Document& left) {
+    // The drawing and auxiliary colours go along wherever they mean the same colours.
+    if (left.TrueColor && doc_.TrueColor) {
+        doc_.DrawRgba = left.DrawRgba;
+        doc_.AuxRgba = left.AuxRgba;
+    } else if (!left.TrueColor && !doc_.TrueColor && left.ColorCount == doc_.ColorCount &&
+               std::equal(left.Palette.begin(), left.Palette.begin() + left.ColorCount, doc_.Palette.begin())) {
+        doc_.DrawColor = left.DrawColor;
+        doc_.AuxColor = left.AuxColor;
+    }
 }
 
 void TImageForm::ShowCurrentPage() {
@@ -185,8 +223,8 @@ void TImageForm::ShowCurrentPage() {
 }
 
 void TImageForm::UpdateStrip() {
-    stripScroll_->setVisible(IsSet());
-    if (!IsSet()) return;
+    stripScroll_->setVisible(IsSet() && SharedPageView().Settings.StripVisible);
+    if (!stripScroll_->isVisibleTo(this)) return;
     strip_->resize(strip_->sizeHint());
     stripScroll_->setFixedHeight(strip_->sizeHint().height() + stripScroll_->horizontalScrollBar()->sizeHint().height() +
                                  2 * stripScroll_->frameWidth());
@@ -195,18 +233,27 @@ void TImageForm::UpdateStrip() {
     strip_->update();
 }
 
+void TImageForm::PageViewChanged() {
+    if (!IsSet()) return;
+    UpdateStrip();
+    if (!stripScroll_->isVisibleTo(this)) return;
+    // The strip takes or gives back height: the canvas is centred again in what is left.
+    layout()->activate();
+    CentreCanvas();
+}
+
 void TImageForm::UpdateCaption() {
     QString caption = name_;
     if (IsSet()) caption += QString(" - %1×%2").arg(doc_.ImageWidth).arg(doc_.ImageHeight);
     setWindowTitle(caption);
 }
 
-void TImageForm::RewritePageNotes() {
+void TImageForm::RewritePageNotes(std::initializer_list<int> only) {
     // Written together, with one flush of the file system for all.
     std::vector<pq::Document*> docs;
     std::vector<pq::HistoryContext> contexts;
     for (int i = 0; i < PageCount(); ++i)
-        if (PageDoc(i).HistoryPosition > 0) {
+        if (PageDoc(i).HistoryPosition > 0 && (only.size() == 0 || std::find(only.begin(), only.end(), i) != only.end())) {
             docs.push_back(&PageDoc(i));
             contexts.push_back(PageHistoryCtx(i));
         }
@@ -262,12 +309,17 @@ void TImageForm::DeletePage(int i) {
     ShowCurrentPage();
 }
 
-void TImageForm::MovePage(bool later) {
-    const int to = currentPage_ + (later ? 1 : -1);
-    if (!IsSet() || to < 0 || to >= PageCount()) return;
-    std::swap(pages_[std::size_t(currentPage_)], pages_[std::size_t(to)]);
+void TImageForm::MovePage(bool later) { MovePageTo(currentPage_, currentPage_ + (later ? 1 : -1)); }
+
+void TImageForm::MovePageTo(int from, int to) {
+    if (!IsSet() || from < 0 || from >= PageCount() || to < 0 || to >= PageCount() || from == to) return;
     // The current page's document lives in doc_, its slot stays empty wherever it goes.
-    currentPage_ = to;
+    const int shown = pages_[std::size_t(currentPage_)].HistoryNumber;
+    IconPage moved = std::move(pages_[std::size_t(from)]);
+    pages_.erase(pages_.begin() + from);
+    pages_.insert(pages_.begin() + to, std::move(moved));
+    for (int i = 0; i < PageCount(); ++i)
+        if (pages_[std::size_t(i)].HistoryNumber == shown) currentPage_ = i;
     pagePictures_.assign(pages_.size(), std::nullopt);
     setChanged_ = true;
     RewritePageNotes();
@@ -285,10 +337,12 @@ void TImageForm::MarkSetSaved(const std::vector<pq::StoredIconImage>& written, i
     for (int i = 0; i < PageCount() && std::size_t(i) < written.size(); ++i) {
         pages_[std::size_t(i)].Stored = written[std::size_t(i)];
         pages_[std::size_t(i)].StoredType = resourceType;
+        pages_[std::size_t(i)].SavedPosition = PageDoc(i).HistoryPosition;
         PageDoc(i).Modified = false;
     }
     resourceType_ = resourceType;
     setChanged_ = false;
+    RewritePageNotes();
 }
 
 }  // namespace pq::gui

@@ -83,6 +83,9 @@ pq::HistoryContext TImageForm::PageHistoryCtx(int i) const {
         label.PageIndex = i;
         label.PageKind = int(page.Kind);
         label.SetPages = PageCount();
+        label.PageCurrent = i == currentPage_;
+        // Pages added, deleted or moved since the file was written: the file no longer holds the set.
+        label.SavedPosition = setChanged_ ? 0 : page.SavedPosition;
     }
     return pq::HistoryContext{frame_->SnapshotFolderPath(), number, frame_->UndoEnabled(), label};
 }
@@ -133,7 +136,14 @@ void TImageForm::FitWindowToCanvas() {
     auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
     if (!sub) return;
     const int frameExtra = 2 * scroll_->frameWidth();
-    QSize client(doc_.ImageWidth * doc_.Zoom + frameExtra, doc_.ImageHeight * doc_.Zoom + frameExtra);
+    // A set's window is made for its largest page, so that choosing another page does not leave
+    // the canvas in a window made for a small one.
+    int w = doc_.ImageWidth, h = doc_.ImageHeight;
+    for (int i = 0; IsSet() && i < PageCount(); ++i) {
+        w = qMax(w, PageDoc(i).ImageWidth);
+        h = qMax(h, PageDoc(i).ImageHeight);
+    }
+    QSize client(w * doc_.Zoom + frameExtra, h * doc_.Zoom + frameExtra);
     if (IsSet()) client = QSize(qMax(client.width(), strip_->sizeHint().width()), client.height() + stripScroll_->height());
     if (sub->layout()) sub->layout()->activate();
     const QSize decoration = sub->size() - size();
@@ -201,8 +211,7 @@ void TImageForm::Recompose(const pq::Rect& touched) {
         std::optional<QImage>& picture = pagePictures_.at(std::size_t(currentPage_));
         if (picture && picture->size() == QSize(doc_.ImageWidth, doc_.ImageHeight)) WritePagePicture(comp_, changed, *picture);
         else picture.reset();
-        const QRect pic = strip_->PictureRect(currentPage_);
-        strip_->update(QRect(pic.left() + changed.left, pic.top() + changed.top, changed.Width(), changed.Height()));
+        strip_->UpdatePagePart(currentPage_, QRect(changed.left, changed.top, changed.Width(), changed.Height()));
     }
     frame_->CompositeChanged(*this);
 }
@@ -394,9 +403,7 @@ void TImageForm::Activate() {
     // The pointer is on this window now: no other canvas keeps a brush outline.
     for (TImageForm* other : frame_->Forms())
         if (other != this) other->PointerLeftCanvas();
-    QString info = DocumentStatusText(doc_);
-    if (IsSet()) info = QString("ページ：%1/%2  ").arg(currentPage_ + 1).arg(PageCount()) + info;
-    frame_->SetDocumentInfoText(info);
+    frame_->SetDocumentInfoText(StatusText());
 }
 
 QString DocumentStatusText(const pq::Document& doc) {

@@ -11,6 +11,7 @@
 #include <QRegion>
 #include <QString>
 #include <QWidget>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,7 @@ struct IconPage {
     pq::IconPageKind Kind = pq::IconPageKind::Palette;
     std::optional<pq::StoredIconImage> Stored;
     int StoredType = 0;   // resource type of the file Stored was read from or written to
+    int SavedPosition = 0;   // the history position the file holds, 0 when it holds none (WindowLabel)
 };
 
 class TImageForm : public QWidget {
@@ -101,6 +103,11 @@ public:
     int SetResourceType() const { return resourceType_; }
     // "16×16 16色", "48×48 32ビット", "256×256 PNG".
     QString PageLabel(int i) const;
+    // The status bar's text for this window: DocumentStatusText, for a set with the page's place
+    // and kind first ("ページ：2/10  サイズ：48×48 色数：32ビット    ").
+    QString StatusText() const;
+    // Every page's place in the set's order of sizes (pq::PageKey).
+    std::vector<pq::IconPageKey> PageKeys() const;
     // The window holds these pages from now on, the first current; each page gets a history of
     // its own with its base step, all written together before anything else happens, so the
     // opener records no base step for a set. A window that already had a history gives it up,
@@ -117,6 +124,8 @@ public:
     void DeletePage(int i);
     // The current page one place earlier (later = false) or later.
     void MovePage(bool later);
+    // Page `from` taken out and put at `to` (both places in the set as it is); the current page stays current.
+    void MovePageTo(int from, int to);
     // A page or the set itself (pages added, deleted, moved) changed since it was read or saved.
     bool SetChanged() const;
     // After the whole set was written as `written` (one image per page) into a file of `type`.
@@ -127,6 +136,8 @@ public:
     // colour with alpha 255 where painted, 0 elsewhere.
     static void WritePagePicture(const pq::Composite& comp, const pq::Rect& area, QImage& picture);
     TPageStrip* PageStrip() const { return strip_; }
+    // The shared page view changed (strip shown or hidden, its height): the strip follows.
+    void PageViewChanged();
 
     // ---- rendering ---------------------------------------------------------------------------
     void SetZoom(int zoom);
@@ -227,7 +238,10 @@ private:
     // Sizes the strip to its pages and shows it (a set) or hides it.
     void UpdateStrip();
     // Rewrites every page's recovery note (their places changed).
-    void RewritePageNotes();
+    // (Only those of the pages listed, when any are.)
+    void RewritePageNotes(std::initializer_list<int> only = {});
+    // After a page change: the colours of the page left, where this page shows them alike.
+    void KeepColorsFrom(const pq::Document& left);
     // Tool helpers (image_form_tools.cpp).
     void PickColor(Qt::MouseButton button, int x, int y);
     void SetStrokeColorByButton(Qt::MouseButton button);

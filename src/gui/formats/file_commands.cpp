@@ -120,8 +120,11 @@ bool WriteSetAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, Doc
 // current page only, after saying so, and the set keeps its own file. `wholeSet`: true only
 // when the whole set was written (what 上書き保存 and closing need).
 bool SaveSetAs(TImageForm& form, Prompt& prompt, bool wholeSet) {
-    FileDialogRequest request = SaveIconDialog(ProposedName(form, QString()));
-    request.DefaultSuffix = form.SetResourceType() == pq::kCursorResourceType ? "cur" : "ico";
+    // The chooser opens on the set's own kind: its filter (which sets the suffix added) and name.
+    const QString suffix = form.SetResourceType() == pq::kCursorResourceType ? "cur" : "ico";
+    FileDialogRequest request = SaveIconDialog(ProposedName(form, QString()) + "." + suffix);
+    request.DefaultSuffix = suffix;
+    request.FilterIndex = SaveFilterIndexOf(suffix);
     const auto chosen = prompt.SaveFileName(&form, request);
     if (!chosen) return false;
     const DocumentFileKind kind = KindOfFileName(*chosen);

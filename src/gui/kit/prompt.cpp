@@ -129,6 +129,12 @@ std::optional<QString> QtPrompt::SaveFileName(QWidget* parent, const FileDialogR
     return chosen;
 }
 
+std::optional<QString> QtPrompt::FolderName(QWidget* parent, const QString& title, const QString& initial) {
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, initial);
+    if (folder.isEmpty()) return std::nullopt;
+    return folder;
+}
+
 std::optional<QColor> QtPrompt::ChooseColor(QWidget* parent, const QColor& initial) {
     const QColor c = QColorDialog::getColor(initial, parent);
     if (!c.isValid()) return std::nullopt;

@@ -46,6 +46,11 @@ public:
         return ChooseColor(parent, initial);
     }
     virtual std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) = 0;
+    // A folder chooser opened on `initial`; nullopt when cancelled (and where none is offered).
+    virtual std::optional<QString> FolderName(QWidget* parent, const QString& title, const QString& initial) {
+        (void)parent, (void)title, (void)initial;
+        return std::nullopt;
+    }
     // Shows one of the application's own dialogs modally (the dialog's objectName names it,
     // e.g. "TfrmNew"); true when it was accepted.
     virtual bool RunDialog(QDialog& dialog) = 0;
@@ -85,6 +90,7 @@ public:
     std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) override;
     std::optional<QColor> ChooseColorWithAlpha(QWidget* parent, const QColor& initial) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
+    std::optional<QString> FolderName(QWidget* parent, const QString& title, const QString& initial) override;
     bool RunDialog(QDialog& dialog) override;
     bool OpenUrl(const QUrl& url) override;
 };

@@ -2,12 +2,22 @@
 
 #include <QActionGroup>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "core/formats/settings_files.h"
 #include "core/raster/drawing.h"
+#include "gui/document/image_form.h"
+#include "gui/document/page_strip.h"
+#include "gui/kit/frame_services.h"
+#include "gui/kit/prompt.h"
+#include "gui/kit/window_placement.h"
 
 namespace pq::gui {
 
@@ -97,23 +107,80 @@ void TfrmView::PaintSet(const std::vector<QImage>& pages, int current, const pq:
     update(box.translated(PageOrigin(i)));
 }
 
-void TfrmView::SetBackgroundKind(SetBackground background) {
-    background_ = background;
+TfrmView::SetBackground TfrmView::Background() const {
+    return SetBackground(std::clamp(SharedPageView().Settings.PreviewBackground, 0, 3));
+}
+
+QColor TfrmView::CustomColor() const {
+    const pq::PageViewSettings& s = SharedPageView().Settings;
+    return QColor(s.PreviewRed, s.PreviewGreen, s.PreviewBlue);
+}
+
+void TfrmView::SetBackgroundKind(SetBackground background, QColor color) {
+    pq::PageViewSettings& s = SharedPageView().Settings;
+    s.PreviewBackground = int(background);
+    if (background == SetBackground::Custom && color.isValid()) {
+        s.PreviewRed = uint8_t(color.red());
+        s.PreviewGreen = uint8_t(color.green());
+        s.PreviewBlue = uint8_t(color.blue());
+    }
+    SavePageView();
     if (!setPages_.empty()) PaintLastSet();
 }
 
-QPoint TfrmView::PageOrigin(std::size_t i) const {
-    int x = kGap, height = 0;
-    for (const QImage& page : setPages_) height = qMax(height, page.height());
-    for (std::size_t k = 0; k < i; ++k) x += setPages_[k].width() + kGap;
-    // Pages stand on a common base line above the current page's mark.
-    return QPoint(x, kGap + (height - setPages_[i].height()));
+QColor TfrmView::BackgroundColor() const {
+    switch (Background()) {
+    case SetBackground::Dark: return QColor(32, 32, 32);
+    case SetBackground::Custom: return CustomColor();
+    default: return QColor(240, 240, 240);
+    }
+}
+
+int TfrmView::RowWidthLimit() const {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const int available = s ? s->availableGeometry().width() : 1024;
+    return std::max(300, available / 2);
+}
+
+QSize TfrmView::LayOut() {
+    // Pages left to right, a new row when the next one would pass the limit; each row's pages
+    // stand on a common base line above the current page's mark.
+    origins_.assign(setPages_.size(), QPoint());
+    const int limit = RowWidthLimit();
+    int width = 0, top = kGap;
+    std::size_t first = 0;
+    while (first < setPages_.size()) {
+        std::size_t last = first;
+        int x = kGap + setPages_[first].width() + kGap, rowHeight = setPages_[first].height();
+        while (last + 1 < setPages_.size() && x + setPages_[last + 1].width() + kGap <= limit) {
+            ++last;
+            x += setPages_[last].width() + kGap;
+            rowHeight = qMax(rowHeight, setPages_[last].height());
+        }
+        int left = kGap;
+        for (std::size_t i = first; i <= last; ++i) {
+            origins_[i] = QPoint(left, top + rowHeight - setPages_[i].height());
+            left += setPages_[i].width() + kGap;
+        }
+        width = qMax(width, x);
+        top += rowHeight + kGap + kMark + 1;
+        first = last + 1;
+    }
+    return QSize(width, top + kGap);
+}
+
+void TfrmView::SetSetSource(TImageForm* form) { source_ = form; }
+
+int TfrmView::PageAtPoint(QPoint point) const {
+    for (std::size_t i = 0; i < setPages_.size() && i < origins_.size(); ++i)
+        if (QRect(origins_[i], setPages_[i].size()).contains(point)) return int(i);
+    return -1;
 }
 
 void TfrmView::PaintPagePart(QPainter& p, std::size_t i, const QRect& area) const {
     const QImage& page = setPages_[i];
     const QPoint at = PageOrigin(i) + area.topLeft();
-    if (background_ == SetBackground::Transparency) {
+    if (Background() == SetBackground::Transparency) {
         // The 4-pixel checker from the page's own top-left corner.
         pq::Raster checker(area.width(), area.height());
         for (int y = 0; y < area.height(); ++y)
@@ -123,35 +190,41 @@ void TfrmView::PaintPagePart(QPainter& p, std::size_t i, const QRect& area) cons
             }
         p.drawImage(at, QImage(checker.Data(), checker.Width(), checker.Height(), checker.Stride(), QImage::Format_BGR888));
     } else {
-        p.fillRect(QRect(at, area.size()), background_ == SetBackground::Dark ? QColor(32, 32, 32) : QColor(240, 240, 240));
+        p.fillRect(QRect(at, area.size()), BackgroundColor());
     }
     p.drawImage(at, page, area);
 }
 
 void TfrmView::PaintLastSet() {
-    int width = kGap, height = 0;
-    for (const QImage& page : setPages_) {
-        width += page.width() + kGap;
-        height = qMax(height, page.height());
-    }
-    height += 2 * kGap + kMark + 1;
-    QImage picture(qMax(width, kClient), qMax(height, kClient), QImage::Format_RGB32);
-    const QColor light(240, 240, 240), dark(32, 32, 32);
-    picture.fill(background_ == SetBackground::Dark ? dark : light);
+    const QSize size = LayOut();
+    QImage picture(qMax(size.width(), kClient), qMax(size.height(), kClient), QImage::Format_RGB32);
+    const SetBackground background = Background();
+    picture.fill(background == SetBackground::Transparency ? QColor(240, 240, 240) : BackgroundColor());
+    // The mark stands out from the background: light on a dark one, dark on a light one.
+    const QColor ground = background == SetBackground::Transparency ? QColor(240, 240, 240) : BackgroundColor();
+    const QColor mark = ground.lightness() < 128 ? QColor(255, 200, 0) : QColor(0, 90, 200);
     QPainter p(&picture);
     for (std::size_t i = 0; i < setPages_.size(); ++i) {
         const QImage& page = setPages_[i];
         PaintPagePart(p, i, page.rect());
         if (int(i) == setCurrent_) {
             const QPoint at = PageOrigin(i);
-            p.fillRect(at.x(), at.y() + page.height() + 1, page.width(), kMark,
-                       background_ == SetBackground::Dark ? QColor(255, 200, 0) : QColor(0, 90, 200));
+            p.fillRect(at.x(), at.y() + page.height() + 1, page.width(), kMark, mark);
         }
     }
     p.end();
     picture_ = picture;
+    const bool grew = picture_.width() > width() || picture_.height() > height();
     setFixedSize(picture_.size());
+    // A window grown past the screen's edge moves back wholly onto it.
+    if (grew && isVisible()) move(KeepWhollyOnScreen(frameGeometry(), screen()));
     update();
+}
+
+void TfrmView::mousePressEvent(QMouseEvent* event) {
+    const int page = event->button() == Qt::LeftButton ? PageAtPoint(event->position().toPoint()) : -1;
+    if (page >= 0 && source_ && page < source_->PageCount()) source_->SelectPage(page);
+    TToolWindow::mousePressEvent(event);
 }
 
 void TfrmView::contextMenuEvent(QContextMenuEvent* event) {
@@ -163,11 +236,30 @@ void TfrmView::contextMenuEvent(QContextMenuEvent* event) {
     for (const auto& [caption, kind] : entries) {
         QAction* action = menu.addAction(caption);
         action->setCheckable(true);
-        action->setChecked(kind == background_);
+        action->setChecked(kind == Background());
         group->addAction(action);
         connect(action, &QAction::triggered, this, [this, kind = kind] { SetBackgroundKind(kind); });
     }
+    // The user's own colour, chosen through the prompt of the window shown (none without one).
+    QAction* custom = menu.addAction("背景の色を指定...");
+    custom->setObjectName("mvPreviewColor");
+    custom->setCheckable(true);
+    custom->setChecked(Background() == SetBackground::Custom);
+    custom->setEnabled(source_ != nullptr);
+    group->addAction(custom);
+    connect(custom, &QAction::triggered, this, [this] { ChooseCustomColor(); });
     menu.exec(event->globalPos());
+}
+
+bool TfrmView::ChooseCustomColor() {
+    if (!source_) return false;
+    const std::optional<QColor> chosen = source_->Frame().GetPrompt().ChooseColor(this, CustomColor());
+    if (!chosen) {
+        if (!setPages_.empty()) PaintLastSet();
+        return false;
+    }
+    SetBackgroundKind(SetBackground::Custom, *chosen);
+    return true;
 }
 
 void TfrmView::Blank() {

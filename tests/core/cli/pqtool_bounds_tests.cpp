@@ -72,7 +72,7 @@ TEST(PqtoolBounds, HostileIconsAreAnsweredWithinFiveSecondsAnd400MB) {
             EXPECT_LT(cost.PeakKiB, pq::test::MemoryBoundKiB(400 * 1024)) << joined;
             if (run.args[0] == "info" && run.args.size() == 2) {
                 EXPECT_NE(cost.Out.find("images: 65535\n"), std::string::npos) << joined;
-                EXPECT_NE(cost.Out.find("image 65534: " + size + ", color count byte 0, " +
+                EXPECT_NE(cost.Out.find("image 65534: " + size + (v.kind == SharedImage::Png ? " PNG" : " 32ビット") + ", color count byte 0, " +
                                         (v.kind == SharedImage::Png ? "PNG" : "32 bits per pixel") + "\n"),
                           std::string::npos)
                     << joined;

@@ -130,6 +130,7 @@ TEST(PqtoolInfoJson, KeysAndValuesOfEveryInputReadBackByAJsonParser) {
                ", \"error\": " + (opens ? "null" : "\"This icon cannot be opened.\\nimage 2: damaged field: the checksum of chunk IDAT does not match its data\"") +
                ", \"height\": " + std::to_string(h) + ", \"hotspot\": [" + std::to_string(hx) + ", " +
                std::to_string(hy) + "], \"index\": " + std::to_string(i) + ", \"kind\": \"" + kind +
+               "\", \"label\": \"" + (std::string(kind) == "png" ? std::string("PNG") : depth > 8 ? std::to_string(depth) + "ビット" : std::to_string(1 << depth) + "色") +
                "\", \"offset\": " + std::to_string(e.ImageOffset) + ", \"opens\": " + (opens ? "true" : "false") +
                ", \"width\": " + std::to_string(w) + "}\n";
     };
@@ -169,7 +170,7 @@ TEST(PqtoolInfoInputs, ARefusedInputDoesNotStopTheOthers) {
     EXPECT_EQ(r.Status, 1);
     EXPECT_EQ(r.Out, "file: " + pqf.string() + "\ntype: document\nsize: 3x5\ncolors: 16\nlayers: 1\n" +
                          "layer 0: visible \"レイヤ1\"\n\nfile: " + cur.string() + "\ntype: cursor\nimages: 1\n" +
-                         "image 0: 7x9, color count byte 16, 4 bits per pixel, hotspot 6,1, set: kept byte for byte "
+                         "image 0: 7x9 16色, color count byte 16, 4 bits per pixel, hotspot 6,1, set: kept byte for byte "
                          "unless edited (then 4-bit)\n");
     EXPECT_EQ(r.Err.rfind(missing.string() + ": ", 0), 0u) << r.Err;
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
@@ -202,7 +203,7 @@ TEST(PqtoolInfoInputs, StandardInputAndNamesAfterDoubleDash) {
 
     const std::string text = Shell("cd " + Quote(dir.Path().string()) + " && " + tool + " info -- -p.cur", status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(text.rfind("type: cursor\nimages: 1\nimage 0: 7x9, color count byte 0, 32 bits per pixel, hotspot 2,3", 0), 0u)
+    EXPECT_EQ(text.rfind("type: cursor\nimages: 1\nimage 0: 7x9 32ビット, color count byte 0, 32 bits per pixel, hotspot 2,3", 0), 0u)
         << text;
 }
 

@@ -192,7 +192,7 @@ TEST(PqtoolInfo, DescribesEachKindOfFileWeWrite) {
     r = Pqtool({"info", (dir / "c.cur").string()});
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: cursor", "images: 1",
-                                                      "image 0: 32x32, color count byte 0, 8 bits per pixel, hotspot 3,5, "
+                                                      "image 0: 32x32 256色, color count byte 0, 8 bits per pixel, hotspot 3,5, "
                                                       "set: kept byte for byte unless edited (then 8-bit)"}));
     std::vector<uint8_t> ico = EncodeIcon(doc, kIconResourceType, 0, 0);
     ico[8] = 2;   // colour count byte of a 1-bit image
@@ -200,7 +200,7 @@ TEST(PqtoolInfo, DescribesEachKindOfFileWeWrite) {
     r = Pqtool({"info", (dir / "odd.ico").string()});
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: icon", "images: 1",
-                                                      "image 0: 32x32, color count byte 2, 4 bits per pixel (cannot be opened)",
+                                                      "image 0: 32x32 16色, color count byte 2, 4 bits per pixel (cannot be opened)",
                                                       "set: cannot be opened as a set (image 0 cannot be opened)"}));
 
     ASSERT_TRUE(SaveBitmapFile(doc, dir / "b.bmp").Ok);
@@ -233,11 +233,11 @@ TEST(PqtoolInfo, CorpusFilesOfEveryKind) {
     const std::vector<Case> cases = {
         {c / "pe/windres-demo/it_multi.ico",
          {"type: icon", "images: 2",
-          "image 0: 32x32, color count byte 16, 4 bits per pixel, set: kept byte for byte unless edited (then 4-bit)",
-          "image 1: 32x32, color count byte 0, 8 bits per pixel, set: kept byte for byte unless edited (then 8-bit)"}},
+          "image 0: 32x32 16色, color count byte 16, 4 bits per pixel, set: kept byte for byte unless edited (then 4-bit)",
+          "image 1: 32x32 256色, color count byte 0, 8 bits per pixel, set: kept byte for byte unless edited (then 8-bit)"}},
         {c / "pe/windres-demo/it_4.cur",
          {"type: cursor", "images: 1",
-          "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 3,5, set: kept byte for byte unless edited (then 4-bit)"}},
+          "image 0: 32x32 16色, color count byte 16, 4 bits per pixel, hotspot 3,5, set: kept byte for byte unless edited (then 4-bit)"}},
         {c / "bmpsuite/g/pal8.bmp", {"type: bitmap", "size: 127x64", "depth: 8 bits per pixel", "compression: none"}},
         {c / "pillow/jpg/pil_sample_cmyk.jpg", {"type: jpeg", "size: 100x100", "depth: 32 bits per pixel (CMYK)"}},
         {c / "palettes/colorpalettecodable/riff/sample.pal", {"type: palette", "kind: RIFF", "entries: 256"}},
@@ -1130,11 +1130,11 @@ TEST(PqtoolInfo, MarksWhatEditingAsASetDoes) {
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{
                                 "type: icon", "images: 5",
-                                "image 0: 5x3, color count byte 16, 4 bits per pixel" + kept + "4-bit)",
-                                "image 1: 7x9, color count byte 0, 8 bits per pixel" + kept + "8-bit)",
-                                "image 2: 11x6, color count byte 0, 32 bits per pixel" + kept + "32-bit)",
-                                "image 3: 256x256, color count byte 0, PNG" + kept + "png)",
-                                "image 4: 5x3, color count byte 2, 1 bits per pixel" + kept + "4-bit)"}));
+                                "image 0: 5x3 16色, color count byte 16, 4 bits per pixel" + kept + "4-bit)",
+                                "image 1: 7x9 256色, color count byte 0, 8 bits per pixel" + kept + "8-bit)",
+                                "image 2: 11x6 32ビット, color count byte 0, 32 bits per pixel" + kept + "32-bit)",
+                                "image 3: 256x256 PNG, color count byte 0, PNG" + kept + "png)",
+                                "image 4: 5x3 2色, color count byte 2, 1 bits per pixel" + kept + "4-bit)"}));
 
     // A PNG whose pixel data is damaged looks fine from its header but does not open.
     StoredIconFile file;
@@ -1147,11 +1147,11 @@ TEST(PqtoolInfo, MarksWhatEditingAsASetDoes) {
     r = Pqtool({"info", path.string()});
     EXPECT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(r.Out), (std::vector<std::string>{"type: icon", "images: 5",
-                                                      "image 0: 5x3, color count byte 16, 4 bits per pixel",
-                                                      "image 1: 7x9, color count byte 0, 8 bits per pixel",
-                                                      "image 2: 11x6, color count byte 0, 32 bits per pixel",
-                                                      "image 3: 256x256, color count byte 0, PNG",
-                                                      "image 4: 5x3, color count byte 2, 1 bits per pixel",
+                                                      "image 0: 5x3 16色, color count byte 16, 4 bits per pixel",
+                                                      "image 1: 7x9 256色, color count byte 0, 8 bits per pixel",
+                                                      "image 2: 11x6 32ビット, color count byte 0, 32 bits per pixel",
+                                                      "image 3: 256x256 PNG, color count byte 0, PNG",
+                                                      "image 4: 5x3 2色, color count byte 2, 1 bits per pixel",
                                                       "set: cannot be opened as a set (image 3 cannot be opened)"}));
 }
 
@@ -1162,12 +1162,12 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
     RunResult r = Pqtool({"convert", pqf.string(), cur.string(), "--hotspot", "31,7"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Lines(Pqtool({"info", cur.string()}).Out).back(),
-              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7, "
+              "image 0: 32x32 16色, color count byte 16, 4 bits per pixel, hotspot 31,7, "
               "set: kept byte for byte unless edited (then 4-bit)");
     // A cursor read and written again keeps its hotspot.
     ASSERT_EQ(Pqtool({"convert", cur.string(), copy.string()}).Status, 0);
     EXPECT_EQ(Lines(Pqtool({"info", copy.string()}).Out).back(),
-              "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7, "
+              "image 0: 32x32 16色, color count byte 16, 4 bits per pixel, hotspot 31,7, "
               "set: kept byte for byte unless edited (then 4-bit)");
     for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
              {"convert", pqf.string(), (dir / "x.cur").string(), "--hotspot", "32,0"},
@@ -1185,9 +1185,9 @@ TEST(PqtoolConvert, HotspotIsSetKeptAndWrittenBackIntoItsOwnImage) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     const std::vector<std::string> lines = Lines(Pqtool({"info", two.string()}).Out);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], "image 0: 32x32, color count byte 16, 4 bits per pixel, hotspot 31,7, "
+    EXPECT_EQ(lines[2], "image 0: 32x32 16色, color count byte 16, 4 bits per pixel, hotspot 31,7, "
                         "set: kept byte for byte unless edited (then 4-bit)");
-    EXPECT_EQ(lines[3], "image 1: 32x32, color count byte 16, 4 bits per pixel, hotspot 2,4, "
+    EXPECT_EQ(lines[3], "image 1: 32x32 16色, color count byte 16, 4 bits per pixel, hotspot 2,4, "
                         "set: kept byte for byte unless edited (then 4-bit)");
     const std::vector<uint8_t> after = pq::test::ReadBytes(two);
     ASSERT_EQ(after.size(), before.size());

@@ -466,7 +466,7 @@ TEST(IconImages, ChooserLinesGiveRealSizesAndDepths) {
     const std::vector<uint8_t> px = Picture(3, 2, 2, [](int, int) { return 255; });
     for (const auto& [bytes, line] : {std::pair{DibIcon(24, 3, 2, px), "4： サイズ：3×2 色数：24ビット"},
                                       std::pair{DibIcon(32, 3, 2, px), "4： サイズ：3×2 色数：32ビット"},
-                                      std::pair{PngIcon(3, 2, px), "4： サイズ：3×2 色数：32ビット"}}) {
+                                      std::pair{PngIcon(3, 2, px), "4： サイズ：3×2 色数：PNG"}}) {
         IconDirectory dir;
         ASSERT_TRUE(ReadIconDirectory(bytes, dir));
         EXPECT_EQ(IconChooserLabel(4, bytes, dir.Entries[0]), line);
@@ -476,7 +476,7 @@ TEST(IconImages, ChooserLinesGiveRealSizesAndDepths) {
     const std::vector<uint8_t> wine = ReadBytes(CorpusDir() / "wine-extracted/ico/winecfg.exe_14_102_0.ico");
     IconDirectory dir;
     ASSERT_TRUE(ReadIconDirectory(wine, dir));
-    EXPECT_EQ(IconChooserLabel(2, wine, dir.Entries[2]), "2： サイズ：194×313 色数：32ビット");
+    EXPECT_EQ(IconChooserLabel(2, wine, dir.Entries[2]), "2： サイズ：194×313 色数：PNG");
 }
 
 }  // namespace

@@ -23,6 +23,19 @@ void ScriptedPrompt::ExpectOpenFile(std::optional<QString> path) {
     queue_.push_back(a);
 }
 
+void ScriptedPrompt::ExpectFolder(std::optional<QString> path) {
+    Answer a;
+    a.Kind = "folder";
+    a.Path = std::move(path);
+    queue_.push_back(a);
+}
+
+std::optional<QString> ScriptedPrompt::FolderName(QWidget*, const QString& title, const QString& initial) {
+    shown_.push_back({"folder", title, initial});
+    auto a = Take("folder", title, initial);
+    return a ? a->Path : std::nullopt;
+}
+
 void ScriptedPrompt::ExpectSaveFile(std::optional<QString> path) {
     Answer a;
     a.Kind = "save";
@@ -83,6 +96,7 @@ std::optional<QString> ScriptedPrompt::OpenFileName(QWidget*, const gui::FileDia
 
 std::optional<QString> ScriptedPrompt::SaveFileName(QWidget*, const gui::FileDialogRequest& request) {
     shown_.push_back({"save", request.Title, request.Filter});
+    lastSave_ = request;
     auto a = Take("save", request.Title, request.Filter);
     return a ? a->Path : std::nullopt;
 }

@@ -31,10 +31,13 @@ public:
     void ExpectSaveFile(std::optional<QString> path);
     void ExpectColor(std::optional<QColor> color);
     void ExpectFont(std::optional<QFont> font);
+    void ExpectFolder(std::optional<QString> path);
     // A dialog by objectName; `act` works its real widgets and returns true to accept.
     void ExpectDialog(const QString& objectName, std::function<bool(QDialog&)> act);
     bool Done() const { return queue_.empty(); }
     const std::vector<ShownPrompt>& Shown() const { return shown_; }
+    // What the last save chooser was asked to open on.
+    const gui::FileDialogRequest& LastSaveRequest() const { return lastSave_; }
 
     gui::PromptAnswer Message(QWidget* parent, const QString& title, const QString& text, gui::PromptIcon icon,
                               gui::PromptButtons buttons) override;
@@ -42,6 +45,7 @@ public:
     std::optional<QString> SaveFileName(QWidget* parent, const gui::FileDialogRequest& request) override;
     std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial) override;
     std::optional<QFont> ChooseFont(QWidget* parent, const QFont& initial) override;
+    std::optional<QString> FolderName(QWidget* parent, const QString& title, const QString& initial) override;
     bool RunDialog(QDialog& dialog) override;
     bool OpenUrl(const QUrl& url) override;
 
@@ -59,6 +63,7 @@ private:
 
     std::deque<Answer> queue_;
     std::vector<ShownPrompt> shown_;
+    gui::FileDialogRequest lastSave_;
 };
 
 }  // namespace pq::test
