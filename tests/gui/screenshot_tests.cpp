@@ -1,6 +1,8 @@
-// Not a check: the picture for the README. Runs only when PIXQUIL_SCREENSHOT names the PNG to
-// write (scripts/screenshot sets it and runs this under Xvfb); it draws a few strokes on a
-// 32 x 32 document with real mouse events and saves the whole screen.
+// Not checks: the pictures for the README and the manual. Each runs only when its variable names
+// the PNG to write (scripts/screenshot sets them and runs this under Xvfb). PIXQUIL_SCREENSHOT:
+// a few strokes on a 32 x 32 document drawn with real mouse events. PIXQUIL_SCREENSHOT_SET: an
+// icon of five truecolour sizes opened with すべて開く in the designed 640 x 460 frame, its page
+// strip above the canvas.
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -8,10 +10,17 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTest>
 
+#include <cmath>
+#include <vector>
+
+#include "core/formats/icon_set.h"
+#include "core/ops/resample.h"
 #include "gui/app/main_form.h"
+#include "gui/formats/icon_chooser.h"
 #include "gui/document/image_form.h"
 #include "gui/document/text_dialog.h"
 #include "gui/palettes/color_palette.h"
@@ -71,6 +80,69 @@ TEST_F(Screenshot, EditorWithAFewStrokes) {
     frame_->RefreshColorPalette();
     MoveTo(Cell(24, 16));
     frame_->SetStatusText("（24,16）");
+    QTest::qWait(300);
+    QApplication::processEvents();
+
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, 1050, 610);
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString::fromLocal8Bit(target), "PNG"));
+}
+
+// A 256 x 256 picture with soft edges: a rounded square in a blue gradient over a soft shadow,
+// with a light disc in it.
+std::vector<pq::Rgba8> SoftArtwork() {
+    std::vector<pq::Rgba8> px(256 * 256);
+    auto box = [](double x, double y, double half, double radius) {
+        const double qx = std::max(std::abs(x) - half + radius, 0.0), qy = std::max(std::abs(y) - half + radius, 0.0);
+        return std::hypot(qx, qy) - radius;   // signed distance to a rounded square
+    };
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x) {
+            const double cx = x + 0.5 - 128, cy = y + 0.5 - 124;
+            const double shape = std::clamp(0.5 - box(cx, cy, 100, 36), 0.0, 1.0);
+            const double shadow = std::clamp((14 - box(cx - 6, cy - 10, 100, 36)) / 18, 0.0, 1.0) * 0.45;
+            const double disc = std::clamp(0.5 - (std::hypot(cx + 10, cy + 8) - 52), 0.0, 1.0);
+            const double t = (y + 0.5) / 256;
+            double r = 40 + 60 * t, g = 110 + 80 * t, b = 230 - 20 * t;
+            r += (250 - r) * disc * 0.85, g += (250 - g) * disc * 0.85, b += (255 - b) * disc * 0.85;
+            const double a = shape + shadow * (1 - shape);
+            if (a <= 0) continue;
+            auto mix = [&](double c) { return uint8_t(std::lround(c * shape / a)); };
+            px[std::size_t(y) * 256 + std::size_t(x)] = pq::Rgba8{mix(r), mix(g), mix(b), uint8_t(std::lround(a * 255))};
+        }
+    return px;
+}
+
+TEST_F(Screenshot, IconSetWithItsPageStrip) {
+    const QByteArray target = qgetenv("PIXQUIL_SCREENSHOT_SET");
+    if (target.isEmpty()) GTEST_SKIP() << "PIXQUIL_SCREENSHOT_SET not set";
+    UseProgramIcon();
+    const std::vector<pq::Rgba8> art = SoftArtwork();
+    std::vector<pq::Document> pages;
+    for (const int side : {16, 24, 32, 48, 256}) {
+        pq::Document d;
+        pq::InitBlankTrueColorDocument(d, side, side, 1);
+        d.Current().Pixels = pq::ResampleRgba(art, 256, 256, side, side);
+        pages.push_back(std::move(d));
+    }
+    std::vector<pq::IconSetEntry> entries;
+    for (const pq::Document& d : pages)
+        entries.push_back({&d, d.ImageWidth == 256 ? pq::IconPageKind::Png : pq::IconPageKind::TrueColor});
+    const std::filesystem::path icon = folder_.Path() / "app.ico";
+    ASSERT_TRUE(pq::SaveIconSet(entries, icon, pq::kIconResourceType).Ok);
+
+    frame_->setGeometry(0, 0, 640, 460);
+    frame_->ColorPalette()->move(655, 0);
+    frame_->LayerPalette()->move(875, 0);
+    frame_->Preview()->move(655, 340);
+    prompt_.ExpectDialog("TForm7", [](QDialog& d) {
+        static_cast<TForm7&>(d).Button3()->click();
+        return d.result() == QDialog::Accepted;
+    });
+    TImageForm* f = frame_->OpenFile(QString::fromStdString(icon.string()));
+    ASSERT_NE(f, nullptr);
+    f->SelectPage(3);   // the 48 x 48 page, whole at 4x
+    ChooseZoom(4);
     QTest::qWait(300);
     QApplication::processEvents();
 
