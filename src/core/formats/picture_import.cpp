@@ -580,7 +580,43 @@ void AreaPicker::UseWholePicture() {
     Square = false;
     Press(0, 0);
     Move(picture_.Width(), picture_.Height());
-    Release();
+    const int d = Fast ? ReducedScale(picture_.Width(), picture_.Height(), preview_.Width(), preview_.Height()) : 1;
+    if (d == 1) {
+        Release();
+        return;
+    }
+    frame_ = Band();
+    dragging_ = false;
+    // Each block of d x d pixels (fewer at the right and bottom edges) averaged, rounded to
+    // nearest, then the reduced picture sampled whole as the exact preview samples the picture.
+    const int sw = picture_.Width(), sh = picture_.Height();
+    const int rw = (sw + d - 1) / d, rh = (sh + d - 1) / d;
+    Raster reduced(rw, rh);
+    std::vector<std::uint32_t> sums(3 * std::size_t(rw));
+    for (int by = 0; by < rh; ++by) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        const int y0 = by * d, y1 = std::min(sh, y0 + d);
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* row = picture_.Row(y);
+            for (int bx = 0, x = 0; bx < rw; ++bx) {
+                std::uint32_t* sum = &sums[3 * std::size_t(bx)];
+                for (const int end = std::min(sw, x + d); x < end; ++x)
+                    sum[0] += row[3 * x], sum[1] += row[3 * x + 1], sum[2] += row[3 * x + 2];
+            }
+        }
+        std::uint8_t* out = reduced.Row(by);
+        for (int bx = 0; bx < rw; ++bx) {
+            const std::uint32_t n = std::uint32_t(std::min(sw, (bx + 1) * d) - bx * d) * std::uint32_t(y1 - y0);
+            for (int c = 0; c < 3; ++c) out[3 * bx + c] = std::uint8_t((sums[3 * std::size_t(bx) + std::size_t(c)] + n / 2) / n);
+        }
+    }
+    Raster fresh(preview_.Width(), preview_.Height());
+    fresh.Fill(kWhite);
+    ResampleArea(reduced, 0, 0, rw, rh, fresh);
+    preview_ = std::move(fresh);
+    previewClear_.assign(std::size_t(preview_.Width()) * std::size_t(preview_.Height()), 0);
+    if (transparent_)
+        previewClear_ = ResampleTransparency(*transparent_, sw, sh, 0, 0, sw, sh, preview_.Width(), preview_.Height());
 }
 
 void AreaPicker::UpdatePreview() {

@@ -169,3 +169,27 @@ TEST(ReducedJpegImport, SmallFramesStayExactAndCutFilesAreRefused) {
     EXPECT_FALSE(r.Ok);
     EXPECT_EQ(r.Message, kJpegInvalidMessage);
 }
+
+// "高速" with "全体を使う": the frame is the whole picture as without it, the preview within 2
+// per channel on average of the exact one; a picture too small to reduce (or the choice left
+// off) gives exactly the exact preview.
+TEST(ReducedJpegImport, FastWholePictureInThePicker) {
+    Raster picture;
+    ASSERT_TRUE(DecodeJpeg(PhotoJpeg(1001, 667, 2, 2), picture).Ok);
+    AreaPicker exact(picture, 48, 48), fast(picture, 48, 48);
+    exact.UseWholePicture();
+    fast.Fast = true;
+    fast.UseWholePicture();
+    EXPECT_EQ(fast.FrameRect(), exact.FrameRect());
+    EXPECT_FALSE(fast.Dragging());
+    EXPECT_LE(MeanDifference(fast.Preview(), exact.Preview()), 2.0);
+    EXPECT_NE(fast.Preview(), exact.Preview());   // it did take the reduced route
+
+    Raster small;
+    ASSERT_TRUE(DecodeJpeg(PhotoJpeg(171, 95, 1, 1), small).Ok);
+    AreaPicker a(small, 32, 32), b(small, 32, 32);
+    a.UseWholePicture();
+    b.Fast = true;
+    b.UseWholePicture();
+    EXPECT_EQ(b.Preview(), a.Preview());
+}
