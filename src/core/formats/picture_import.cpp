@@ -361,9 +361,12 @@ void AreaResampler::Start(int width, int height) {
     sampler_.reset();
     width_ = width;
     idle_.clear();
-    // A picture the decoder scaled down by scale_ has the frame's corners divided by it.
-    const double d = scale_;
-    const double left = left_ / d, top = top_ / d, right = right_ / d, bottom = bottom_ / d;
+    // A picture the decoder scaled down by scale_ has the frame's corners divided by it, and
+    // moved by the offset of a reduced pixel's centre from its first full pixel's (d - 1) / 2,
+    // so that each sample stands for the full pixels around the exact sample's position.
+    const double d = scale_, shift = (d - 1) / 2;
+    const double left = (left_ - shift) / d, top = (top_ - shift) / d, right = (right_ - shift) / d,
+                 bottom = (bottom_ - shift) / d;
     if (left >= width || top >= height || target_.Width() == 0 || target_.Height() == 0) return;
     sampler_ = std::make_unique<Sampler>(width, height, left, top, right, bottom, target_, unpainted_);
     if (sampler_->Done()) sampler_.reset();
