@@ -13,6 +13,8 @@
 #include <system_error>
 #include <vector>
 
+#include <zlib.h>
+
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/cursor_input.h"
@@ -123,6 +125,57 @@ struct PlannedFile {
     std::string Name;
     std::function<std::optional<std::vector<uint8_t>>()> Make;
 };
+
+// Whether `png`, the bytes a PNG image of an icon is written as, is a whole PNG file as an
+// encoder wrote it: the signature; chunks that lie within the bytes, each with its CRC right;
+// IHDR first, of a size within what icon images may have and with a valid sample format;
+// IDAT chunks in one run, the first starting a zlib stream; and IEND.
+// The CRCs cover the compressed pixels, so damage anywhere in them shows without decoding the
+// image only to copy it (which was most of the cost of extracting icons with large PNG images).
+bool IntactPng(std::span<const uint8_t> png) {
+    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (png.size() < 8 || !std::equal(kSignature, kSignature + 8, png.begin())) return false;
+    auto u32 = [&](std::size_t at) {
+        return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 | uint32_t(png[at + 3]);
+    };
+    std::size_t at = 8;
+    bool first = true, sawData = false, dataEnded = false;
+    while (true) {
+        if (png.size() - at < 12) return false;
+        const uint32_t length = u32(at);
+        if (length > 0x7FFFFFFFu || png.size() - at - 12 < length) return false;
+        const uint8_t* type = png.data() + at + 4;
+        const uint8_t* body = type + 4;
+        const uLong crc = crc32(crc32(0L, Z_NULL, 0), type, uInt(4 + length));
+        if (crc != u32(at + 8 + length)) return false;
+        const std::string_view name(reinterpret_cast<const char*>(type), 4);
+        if (first) {
+            if (name != "IHDR" || length != 13) return false;
+            const uint32_t w = u32(at + 8), h = u32(at + 12);
+            const int depth = body[8], color = body[9];
+            if (w == 0 || h == 0 || w > uint32_t(kMaxPngIconSide) || h > uint32_t(kMaxPngIconSide)) return false;
+            const bool formatOk = (color == 0 && (depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16)) ||
+                                  (color == 3 && (depth == 1 || depth == 2 || depth == 4 || depth == 8)) ||
+                                  ((color == 2 || color == 4 || color == 6) && (depth == 8 || depth == 16));
+            if (!formatOk || body[10] != 0 || body[11] != 0 || body[12] > 1) return false;
+            first = false;
+        } else if (name == "IDAT") {
+            if (dataEnded) return false;
+            if (!sawData) {
+                // A zlib stream of deflate data: its two-byte header.
+                if (length < 2 || (body[0] & 0x0F) != 8 || (body[0] >> 4) > 7 || ((body[0] << 8) | body[1]) % 31 != 0)
+                    return false;
+            }
+            sawData = true;
+        } else {
+            dataEnded = dataEnded || sawData;
+            if (name == "IHDR") return false;
+            // What follows IEND within the entry's bytes is copied as it always was.
+            if (name == "IEND") return sawData && length == 0;
+        }
+        at += 12 + std::size_t(length);
+    }
+}
 
 // What one input gives: an immediate status (a refusal, already reported), or its files.
 struct InputPlan {
@@ -252,17 +305,18 @@ InputPlan PlanIconFile(const std::string& path, int only) {
             if (it == made->end()) {
                 std::optional<std::vector<uint8_t>> png;
                 RgbaImage image;
-                if (e.ImageOffset <= bytes->size() &&
-                    DecodeIconRgba(std::span<const uint8_t>(*bytes).subspan(e.ImageOffset), image)) {
-                    // A PNG image that decodes is already the file asked for: its own bytes hold
-                    // exactly its pixels, and copying them spares compressing the largest images again.
-                    if (facts.Png) {
-                        const std::size_t length = std::min<std::size_t>(e.BytesInRes, bytes->size() - e.ImageOffset);
-                        const auto first = bytes->begin() + std::ptrdiff_t(e.ImageOffset);
-                        png.emplace(first, first + std::ptrdiff_t(length));
-                    } else {
-                        png = EncodeRgbaPng(image.Width, image.Height, image.Pixels);
-                    }
+                if (e.ImageOffset > bytes->size()) {
+                    // Nothing there: refused below.
+                } else if (facts.Png) {
+                    // A whole PNG image is already the file asked for: its own bytes hold exactly
+                    // its pixels, and copying them spares compressing the largest images again.
+                    // The bytes checked are the ones written (the entry's byte count, at most to
+                    // the end of the file), so a PNG the entry cuts short is not written cut.
+                    const std::size_t length = std::min<std::size_t>(e.BytesInRes, bytes->size() - e.ImageOffset);
+                    const std::span<const uint8_t> own = std::span<const uint8_t>(*bytes).subspan(e.ImageOffset, length);
+                    if (IntactPng(own)) png.emplace(own.begin(), own.end());
+                } else if (DecodeIconRgba(std::span<const uint8_t>(*bytes).subspan(e.ImageOffset), image)) {
+                    png = EncodeRgbaPng(image.Width, image.Height, image.Pixels);
                 }
                 it = made->emplace(key, std::move(png)).first;
             }

@@ -211,12 +211,19 @@ void ImportFitted(const ResampledPicture& fitted, const Rect& fit, const OpenReq
 
 // The whole picture fitted into the output size keeping its proportions (FitInside), averaged
 // row by row, or piece by piece, as the decoder hands the rows over.
+// With `reduced` a JPEG decoder may scale the picture down first; the fit is the full picture's.
 class FittingSink : public PictureRowSink {
 public:
-    FittingSink(int width, int height, bool transparency) : width_(width), height_(height), transparency_(transparency) {}
+    FittingSink(int width, int height, bool transparency, bool reduced = false)
+        : width_(width), height_(height), transparency_(transparency), reduced_(reduced) {}
+    int ScaleDenominator(int width, int height) override {
+        fit = FitInside(width, height, width_, height_);
+        fitted_ = true;
+        return reduced_ ? ReducedScale(width, height, fit.Width(), fit.Height()) : 1;
+    }
     void Start(int width, int height) override {
         pictureWidth_ = width;
-        fit = FitInside(width, height, width_, height_);
+        if (!fitted_) fit = FitInside(width, height, width_, height_);
         averager.emplace(width, height, fit.right - fit.left, fit.bottom - fit.top, transparency_);
     }
     std::uint8_t* RowBuffer(int) override {
@@ -234,7 +241,7 @@ public:
 
 private:
     int width_, height_, pictureWidth_ = 0;
-    bool transparency_;
+    bool transparency_, reduced_, fitted_ = false;
     std::vector<std::uint8_t> row_;
 };
 
@@ -252,7 +259,7 @@ OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& d
         }
     };
     if (!request.Area) {
-        FittingSink sink(request.Width, request.Height, reader == FormatReader::Png);
+        FittingSink sink(request.Width, request.Height, reader == FormatReader::Png, request.Fast);
         if (const FileResult r = decode(sink); !r) return RefusedWithReason(in, r.Message);
         ImportFitted(sink.averager->Take(), sink.fit, request, doc);
         return {};
@@ -265,7 +272,7 @@ OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& d
     preview.Fill(kWhite);
     Plane unpainted;
     AreaResampler resampler(std::min(a.left, a.right), std::min(a.top, a.bottom), std::max(a.left, a.right),
-                            std::max(a.top, a.bottom), preview, &unpainted);
+                            std::max(a.top, a.bottom), preview, &unpainted, request.Fast);
     if (const FileResult r = decode(resampler); !r) return RefusedWithReason(in, r.Message);
     ImportPictureDocument(doc, preview, request.Colors, kToolZoom, &unpainted, request.Reduction);
     return {};

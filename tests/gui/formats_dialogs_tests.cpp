@@ -194,6 +194,26 @@ TEST_F(AreaPicker, UseWholePictureScalesTheWholePictureAndUnticksSquare) {
     EXPECT_TRUE(d.Preview() == expected);
 }
 
+// 高速 is offered unticked for an import, drives the whole-picture preview when ticked (a
+// 400 x 300 picture averaged down by 4 for 48 x 48) and is hidden in paste mode.
+TEST_F(AreaPicker, FastIsOffAtFirstAndTakesTheReducedWholePicture) {
+    const Raster big = PatternPicture(400, 300);
+    TfrmSelectOpenArea d(nullptr, big);
+    ASSERT_TRUE(d.FastBox());
+    EXPECT_EQ(d.FastBox()->text(), "高速");
+    EXPECT_FALSE(d.FastBox()->isChecked());
+    d.rgSizeClick(2);
+    d.FastBox()->setChecked(true);
+    d.Button3()->click();
+    EXPECT_EQ(d.Picker().FrameRect(), (Rect{0, 0, 400, 300}));
+    pq::AreaPicker fast(big, 48, 48);
+    fast.Fast = true;
+    fast.UseWholePicture();
+    EXPECT_TRUE(d.Preview() == fast.Preview());
+    TfrmSelectOpenArea paste(nullptr, big, gui::AreaPickerMode::Paste, 48, 32);
+    EXPECT_TRUE(paste.FastBox()->isHidden());
+}
+
 TEST_F(AreaPicker, ChangingTheSizeKeepsTheOldPreviewUntilTheNextPress) {
     TfrmSelectOpenArea d(nullptr, picture_);
     Click(d, QPoint(30, 40));

@@ -1,10 +1,6 @@
 #include "core/formats/picture_import.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-#include <thread>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -167,9 +163,11 @@ struct AreaTaps {
     std::vector<std::vector<Tap>> columns, rows;
 };
 
-AreaTaps MakeTaps(int sw, int sh, int left, int top, int right, int bottom, int w, int h) {
-    const double sx = double(right - left) / w;
-    const double sy = double(bottom - top) / h;
+// The frame may have fractional corners (a frame of the full picture over a picture the decoder
+// scaled down); whole corners give exactly the positions ResampleArea defines.
+AreaTaps MakeTaps(int sw, int sh, double left, double top, double right, double bottom, int w, int h) {
+    const double sx = (right - left) / w;
+    const double sy = (bottom - top) / h;
     AreaTaps taps;
     taps.columns.resize(std::size_t(w));
     taps.rows.resize(std::size_t(h));
@@ -271,14 +269,12 @@ void TransparencyTargetRow(const std::uint8_t* const* clearRows, int base, const
 // The rows arrive in order; each target row is made as soon as the last row it reads is in,
 // from a ring holding the rows target rows read (their y positions lie one source row apart, so
 // one target row reads a band a little taller than the frame's height over the target's), and
-// of each row only the columns the frame's samples read.
-// For a large picture the target rows are made on a second thread while the decoder goes on:
-// the ring then holds two bands and more, and the decoder waits before it reuses a row that a
-// target row still to be made reads. Each target row is made by the same code either way, so
-// the result does not depend on the thread.
+// of each row only the columns the frame's samples read. Everything runs on the decoder's
+// thread: the sampling costs a small part of the decoding, and a second thread would only add
+// its hand-overs and waiting to the process's CPU time.
 class AreaResampler::Sampler {
 public:
-    Sampler(int sw, int sh, int left, int top, int right, int bottom, Raster& target, Plane* unpainted)
+    Sampler(int sw, int sh, double left, double top, double right, double bottom, Raster& target, Plane* unpainted)
         : target_(target), unpainted_(unpainted),
           taps_(MakeTaps(sw, sh, left, top, right, bottom, target.Width(), target.Height())) {
         // The columns any sample reads; the column taps are made relative to the first of them.
@@ -293,9 +289,7 @@ public:
         std::size_t band = 1;
         for (const std::vector<Tap>& ys : taps_.rows)
             if (!ys.empty()) band = std::max(band, std::size_t(ys.back().i1 - ys.front().i0 + 1));
-        // Below a few million samples a thread costs more than it saves.
-        threaded_ = std::int64_t(sw) * sh >= (1 << 21);
-        ring_.resize(threaded_ ? 2 * band + 2 : band);
+        ring_.resize(band);
         // One byte more than the row: the wide sampler reads a pixel's three bytes four at a time.
         for (auto& row : ring_) row.assign(3 * std::size_t(end_ - first_) + 1, 0);
         if (unpainted_) {
@@ -303,17 +297,6 @@ public:
             for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
         }
         Skip();
-        if (threaded_) worker_ = std::thread([this] { Work(); });
-    }
-
-    ~Sampler() {
-        if (!threaded_) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        worker_.join();
     }
 
     int First() const { return first_; }
@@ -321,34 +304,17 @@ public:
     bool Done() const { return next_ >= int(taps_.rows.size()); }
 
     // Where row y's columns [First, End) go, and (with transparency) its transparency.
-    std::uint8_t* Buffer(int y) {
-        const std::size_t slot = std::size_t(y) % ring_.size();
-        if (threaded_ && y >= int(ring_.size())) {
-            // The slot's old row must not be read by a target row still to be made.
-            const int old = y - int(ring_.size());
-            std::unique_lock<std::mutex> lock(mutex_);
-            room_.wait(lock, [&] { return pending_.empty() || FirstRow(pending_.front()) > old; });
-        }
-        return ring_[slot].data();
-    }
+    std::uint8_t* Buffer(int y) { return ring_[std::size_t(y) % ring_.size()].data(); }
     std::uint8_t* ClearBuffer(int y) {
         return unpainted_ ? clearRing_[std::size_t(y) % clearRing_.size()].data() : nullptr;
     }
 
     void RowDone(int y) {
-        bool queued = false;
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
-            if (threaded_) {
-                std::lock_guard<std::mutex> lock(mutex_);
-                pending_.push_back(next_);
-                queued = true;
-            } else {
-                MakeRow(next_);
-            }
+            MakeRow(next_);
             ++next_;
             Skip();
         }
-        if (queued) wake_.notify_one();
     }
 
 private:
@@ -356,35 +322,17 @@ private:
     void MakeRow(int i) {
         const std::vector<Tap>& ys = taps_.rows[std::size_t(i)];
         const int base = ys.front().i0, count = ys.back().i1 - base + 1;
-        std::vector<const std::uint8_t*> band(static_cast<std::size_t>(count));
-        for (int k = 0; k < count; ++k) band[std::size_t(k)] = ring_[std::size_t(base + k) % ring_.size()].data();
-        ResampleTargetRow(band.data(), base, taps_, i, target_);
+        band_.resize(std::size_t(count));
+        for (int k = 0; k < count; ++k) band_[std::size_t(k)] = ring_[std::size_t(base + k) % ring_.size()].data();
+        ResampleTargetRow(band_.data(), base, taps_, i, target_);
         if (!unpainted_) return;
-        for (int k = 0; k < count; ++k) band[std::size_t(k)] = clearRing_[std::size_t(base + k) % clearRing_.size()].data();
-        TransparencyTargetRow(band.data(), base, taps_, i, target_.Width(), *unpainted_);
+        for (int k = 0; k < count; ++k) band_[std::size_t(k)] = clearRing_[std::size_t(base + k) % clearRing_.size()].data();
+        TransparencyTargetRow(band_.data(), base, taps_, i, target_.Width(), *unpainted_);
     }
 
     // Past target rows without samples, which stay white.
     void Skip() {
         while (!Done() && taps_.rows[std::size_t(next_)].empty()) ++next_;
-    }
-
-    int FirstRow(int i) const { return taps_.rows[std::size_t(i)].front().i0; }
-
-    // The second thread: makes the queued target rows in order, each taken off the queue only
-    // once made, so that the decoder sees which rows are still read.
-    void Work() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [&] { return stop_ || !pending_.empty(); });
-            if (pending_.empty()) return;   // stopped with nothing left
-            const int i = pending_.front();
-            lock.unlock();
-            MakeRow(i);
-            lock.lock();
-            pending_.pop_front();
-            room_.notify_one();
-        }
     }
 
     Raster& target_;
@@ -393,42 +341,50 @@ private:
     int first_ = 0, end_ = 1;
     std::vector<std::vector<std::uint8_t>> ring_;        // source row y in slot y % size
     std::vector<std::vector<std::uint8_t>> clearRing_;   // its transparency, likewise
-    int next_ = 0;                              // the next target row to make or queue
-    bool threaded_ = false;
-    std::thread worker_;
-    std::mutex mutex_;
-    std::condition_variable wake_, room_;
-    std::deque<int> pending_;                   // target rows queued and not yet made
-    bool stop_ = false;
+    std::vector<const std::uint8_t*> band_;
+    int next_ = 0;                              // the next target row to make
 };
 
-AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target, Plane* unpainted)
-    : left_(left), top_(top), right_(right), bottom_(bottom), target_(target), unpainted_(unpainted) {
+AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& target, Plane* unpainted, bool reduced)
+    : left_(left), top_(top), right_(right), bottom_(bottom), target_(target), unpainted_(unpainted), reduced_(reduced) {
     if (unpainted_) unpainted_->assign(std::size_t(target.Width()) * std::size_t(target.Height()), 0);
 }
 
 AreaResampler::~AreaResampler() = default;
 
+int AreaResampler::ScaleDenominator(int, int) {
+    scale_ = reduced_ ? ReducedScale(right_ - left_, bottom_ - top_, target_.Width(), target_.Height()) : 1;
+    return scale_;
+}
+
 void AreaResampler::Start(int width, int height) {
     sampler_.reset();
     width_ = width;
     idle_.clear();
-    if (left_ >= width || top_ >= height || target_.Width() == 0 || target_.Height() == 0) return;
-    sampler_ = std::make_unique<Sampler>(width, height, left_, top_, right_, bottom_, target_, unpainted_);
+    // A picture the decoder scaled down by scale_ has the frame's corners divided by it, and
+    // moved by the offset of a reduced pixel's centre from its first full pixel's (d - 1) / 2,
+    // so that each sample stands for the full pixels around the exact sample's position.
+    const double d = scale_, shift = (d - 1) / 2;
+    const double left = (left_ - shift) / d, top = (top_ - shift) / d, right = (right_ - shift) / d,
+                 bottom = (bottom_ - shift) / d;
+    if (left >= width || top >= height || target_.Width() == 0 || target_.Height() == 0) return;
+    sampler_ = std::make_unique<Sampler>(width, height, left, top, right, bottom, target_, unpainted_);
     if (sampler_->Done()) sampler_.reset();
 }
 
-// Only decoders of whole rows ask for one, and only they need a whole row's room.
-std::uint8_t* AreaResampler::RowBuffer(int) {
+// Only decoders of whole rows ask for one, and only they need a whole row's room. When the
+// samples read every column the row is decoded straight into its ring slot.
+std::uint8_t* AreaResampler::RowBuffer(int y) {
+    if (sampler_ && sampler_->First() == 0 && sampler_->End() == width_) return sampler_->Buffer(y);
     idle_.resize(3 * std::size_t(width_));
     return idle_.data();
 }
 
 void AreaResampler::RowDone(int y) {
     if (!sampler_) return;
-    // A whole row: the columns the samples read go into the ring.
+    // A whole row: the columns the samples read go into the ring, unless it was decoded there.
     const std::size_t first = std::size_t(sampler_->First()), n = std::size_t(sampler_->End()) - first;
-    std::memcpy(sampler_->Buffer(y), idle_.data() + 3 * first, 3 * n);
+    if (n != std::size_t(width_)) std::memcpy(sampler_->Buffer(y), idle_.data() + 3 * first, 3 * n);
     if (std::uint8_t* clear = sampler_->ClearBuffer(y)) std::memset(clear, 0, n);
     Finish(y);
 }
@@ -460,15 +416,22 @@ void AreaResampler::Finish(int y) {
     if (sampler_->Done()) sampler_.reset();   // the rest of the file is still decoded and checked
 }
 
+int ReducedScale(int frameWidth, int frameHeight, int width, int height) {
+    for (int d : {8, 4, 2})
+        if (std::int64_t(frameWidth) >= 2 * std::int64_t(d) * width && std::int64_t(frameHeight) >= 2 * std::int64_t(d) * height)
+            return d;
+    return 1;
+}
+
 FileResult ResampleJpegFileArea(const std::filesystem::path& path, int left, int top, int right, int bottom,
-                                Raster& target) {
-    AreaResampler resampler(left, top, right, bottom, target);
+                                Raster& target, bool reduced) {
+    AreaResampler resampler(left, top, right, bottom, target, nullptr, reduced);
     return LoadJpegFileRows(path, resampler);
 }
 
 FileResult ResamplePictureFileArea(const std::filesystem::path& path, PictureKind kind, int left, int top, int right,
-                                   int bottom, Raster& target, Plane* unpainted) {
-    AreaResampler resampler(left, top, right, bottom, target, unpainted);
+                                   int bottom, Raster& target, Plane* unpainted, bool reduced) {
+    AreaResampler resampler(left, top, right, bottom, target, unpainted, reduced);
     return ReadPictureFileRows(path, kind, resampler);
 }
 
@@ -620,7 +583,43 @@ void AreaPicker::UseWholePicture() {
     Square = false;
     Press(0, 0);
     Move(picture_.Width(), picture_.Height());
-    Release();
+    const int d = Fast ? ReducedScale(picture_.Width(), picture_.Height(), preview_.Width(), preview_.Height()) : 1;
+    if (d == 1) {
+        Release();
+        return;
+    }
+    frame_ = Band();
+    dragging_ = false;
+    // Each block of d x d pixels (fewer at the right and bottom edges) averaged, rounded to
+    // nearest, then the reduced picture sampled whole as the exact preview samples the picture.
+    const int sw = picture_.Width(), sh = picture_.Height();
+    const int rw = (sw + d - 1) / d, rh = (sh + d - 1) / d;
+    Raster reduced(rw, rh);
+    std::vector<std::uint32_t> sums(3 * std::size_t(rw));
+    for (int by = 0; by < rh; ++by) {
+        std::fill(sums.begin(), sums.end(), 0u);
+        const int y0 = by * d, y1 = std::min(sh, y0 + d);
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* row = picture_.Row(y);
+            for (int bx = 0, x = 0; bx < rw; ++bx) {
+                std::uint32_t* sum = &sums[3 * std::size_t(bx)];
+                for (const int end = std::min(sw, x + d); x < end; ++x)
+                    sum[0] += row[3 * x], sum[1] += row[3 * x + 1], sum[2] += row[3 * x + 2];
+            }
+        }
+        std::uint8_t* out = reduced.Row(by);
+        for (int bx = 0; bx < rw; ++bx) {
+            const std::uint32_t n = std::uint32_t(std::min(sw, (bx + 1) * d) - bx * d) * std::uint32_t(y1 - y0);
+            for (int c = 0; c < 3; ++c) out[3 * bx + c] = std::uint8_t((sums[3 * std::size_t(bx) + std::size_t(c)] + n / 2) / n);
+        }
+    }
+    Raster fresh(preview_.Width(), preview_.Height());
+    fresh.Fill(kWhite);
+    ResampleArea(reduced, 0, 0, rw, rh, fresh);
+    preview_ = std::move(fresh);
+    previewClear_.assign(std::size_t(preview_.Width()) * std::size_t(preview_.Height()), 0);
+    if (transparent_)
+        previewClear_ = ResampleTransparency(*transparent_, sw, sh, 0, 0, sw, sh, preview_.Width(), preview_.Height());
 }
 
 void AreaPicker::UpdatePreview() {

@@ -24,6 +24,10 @@ public:
     virtual ~PictureRowSink() = default;
     // The picture's size, once, before its first row.
     virtual void Start(int width, int height) = 0;
+    // Asked by a decoder that can scale a picture down as it decodes (JPEG), once, with the
+    // picture's full size, before Start: 2, 4 or 8 has each side divided by that (rounded up),
+    // and Start and the rows then have that size; anything else (the default 1) keeps it whole.
+    virtual int ScaleDenominator(int /*width*/, int /*height*/) { return 1; }
 
     // Whole rows (the JPEG decoder): where row y (width pixels of blue, green and red, 3 * width
     // bytes) is to be written, and when it is complete.

@@ -56,14 +56,19 @@ std::vector<uint8_t> EncodeRgbaPng(int width, int height, std::span<const uint8_
     image.height = png_uint_32(height);
     image.format = PNG_FORMAT_RGBA;
     // One pass into a buffer of the largest size such a PNG can take (measuring first would
-    // compress the picture twice).
+    // compress the picture twice). The buffer is kept for the next picture: a fresh one of that
+    // size, zeroed and faulted in page by page each time, cost as much as a small image's
+    // compression when many are written in one run. The result is copied out at its real size.
+    thread_local std::vector<uint8_t> scratch;
     png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
-    std::vector<uint8_t> out(size);
-    if (!png_image_write_to_memory(&image, out.data(), &size, 0, rgba.data(), 0, nullptr)) {
+    if (scratch.size() < size) scratch.resize(size);
+    if (!png_image_write_to_memory(&image, scratch.data(), &size, 0, rgba.data(), 0, nullptr)) {
         png_image_free(&image);
         return {};
     }
-    out.resize(size);
+    std::vector<uint8_t> out(scratch.begin(), scratch.begin() + std::ptrdiff_t(size));
+    // A very large picture's buffer is not kept.
+    if (scratch.size() > (std::size_t(8) << 20)) std::vector<uint8_t>().swap(scratch);
     return out;
 }
 

@@ -147,6 +147,12 @@ TfrmSelectOpenArea::TfrmSelectOpenArea(QWidget* parent, const pq::Raster& pictur
     picker_.Square = true;
     connect(checkBox1_, &QCheckBox::toggled, this, [this](bool on) { picker_.Square = on; });
 
+    // "高速": the whole picture's preview from the picture averaged down first (import only).
+    fastBox_ = new QCheckBox("高速", panel1);
+    fastBox_->setObjectName("FastBox");
+    fastBox_->setChecked(false);
+    connect(fastBox_, &QCheckBox::toggled, this, [this](bool on) { picker_.Fast = on; });
+
     button3_ = new QPushButton("全体を使う", panel1);
     button3_->setObjectName("Button3");
     connect(button3_, &QPushButton::clicked, this, &TfrmSelectOpenArea::Button3Click);
@@ -170,6 +176,7 @@ TfrmSelectOpenArea::TfrmSelectOpenArea(QWidget* parent, const pq::Raster& pictur
     panelLayout->addWidget(rgColor_);
     panelLayout->addWidget(checkBox1_);
     panelLayout->addWidget(button3_);
+    panelLayout->addWidget(fastBox_);
     panelLayout->addWidget(label2_);
     panelLayout->addWidget(label3_);
     panelLayout->addStretch();
@@ -180,6 +187,7 @@ TfrmSelectOpenArea::TfrmSelectOpenArea(QWidget* parent, const pq::Raster& pictur
     if (mode_ == AreaPickerMode::Paste) {
         rgSize_->hide();
         rgColor_->hide();
+        fastBox_->hide();
     }
 
     // The scroll box takes all room left of the panel and down to the bottom (FormResize).

@@ -99,6 +99,8 @@ public:
     TAreaPictureView* Image1() const { return image1_; }
     TAreaPreview* Image2() const { return image2_; }
     QCheckBox* CheckBox1() const { return checkBox1_; }
+    // "高速", under "全体を使う" (hidden in paste mode).
+    QCheckBox* FastBox() const { return fastBox_; }
     QPushButton* Button3() const { return button3_; }
     QGroupBox* SizeGroup() const { return rgSize_; }
     QGroupBox* ColorGroup() const { return rgColor_; }
@@ -124,6 +126,7 @@ private:
     QButtonGroup* sizeButtons_ = nullptr;
     QButtonGroup* colorButtons_ = nullptr;
     QCheckBox* checkBox1_ = nullptr;
+    QCheckBox* fastBox_ = nullptr;
     QPushButton* button3_ = nullptr;
     QLabel* label2_ = nullptr;
     QLabel* label3_ = nullptr;

@@ -357,10 +357,10 @@ TEST(AreaResampler, TallPictureOntoFewTargetRows) {
     }
 }
 
-// A picture large enough for the target rows to be made on a second thread while rows still
-// arrive: the bytes are the in-memory resampling's, for frames that shrink a lot (a band of many
-// rows each), a little and off the picture, and when a frame ends early in the picture.
-TEST(AreaResampler, LargePictureMadeOnASecondThreadGivesTheSameBytes) {
+// A large picture: the bytes are the in-memory resampling's, for frames that shrink a lot (a band
+// of many rows each, rows decoded straight into the ring when every column is read), a little
+// and off the picture, and when a frame ends early in the picture.
+TEST(AreaResampler, LargePictureGivesTheSameBytes) {
     const int pw = 2053, ph = 1031;   // over 2^21 pixels
     Raster picture(pw, ph);
     std::mt19937 rng(41);
