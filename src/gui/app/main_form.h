@@ -54,7 +54,10 @@ public:
     // Shows the frame as the settings left it (normal or maximised) and opens the files named on
     // the command line. Names that do not exist or cannot be opened are listed in one message
     // after the others opened; the reasons, one per name, are returned (for standard error).
+    // A first start (no settings file) with no names opens a blank 32 x 32 document and shows
+    // kFirstStartHint in the status bar.
     QStringList ShowAtStartup(const QStringList& arguments);
+    static constexpr const char* kFirstStartHint = "マニュアルは ヘルプ > トピックの検索 (F1) で開けます。";
 
     QMdiArea* MdiArea() const { return mdi_; }
     QWidget* FrameWidget() override { return this; }
@@ -158,6 +161,8 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    // A new palette or style redraws the toolbar icons in its text colour.
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -193,6 +198,19 @@ private:
     // From "pqreduce" at start; written when the Options dialog is accepted.
     pq::ReductionOptions reduction_;
     bool pendingBoundsFix_ = false;
+    // The outer size the frame is to have once its decoration is known.
+    int outerWidth_ = 640, outerHeight_ = 460;
+    // The frame has its designed bounds (no stored ones): it may be widened for its menus.
+    bool defaultBounds_ = true;
+    // No settings file was found: the first start of this user (or of this settings folder).
+    bool firstStart_ = false;
+    void FitOuterSizeWhenDecorated(int attempt);
+    void RedrawIcons();
+    // Shows the three tool windows once, after the frame itself is mapped.
+    void ShowToolWindows();
+    bool toolWindowsShown_ = false;
+    // At the designed bounds, widens the frame until every menu of the bar shows.
+    void WidenForMenuBar();
 
     QMdiArea* mdi_ = nullptr;
     int nextWindowNumber_ = 0;
