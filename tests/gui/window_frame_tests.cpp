@@ -354,6 +354,10 @@ TEST(MenuBar, EveryMenuShowsAtTheDefaultWidthAtElevenPoints) {
 TEST(FirstStart, OpensABlank32By32DocumentWithToolWindowsOnScreenAndSaysWhereHelpIs) {
     pq::test::TempDir dir;
     pq::test::ScriptedPrompt prompt;
+    const QFont saved = QApplication::font();
+    QFont large = saved;
+    large.setPointSize(12);  // the whole hint shows at a large font too
+    QApplication::setFont(large);
     {
         TMainForm frame(dir / "setting", &prompt);
         frame.ShowAtStartup({});
@@ -363,6 +367,9 @@ TEST(FirstStart, OpensABlank32By32DocumentWithToolWindowsOnScreenAndSaysWhereHel
         EXPECT_EQ(doc.ImageWidth, 32);
         EXPECT_EQ(doc.ImageHeight, 32);
         EXPECT_EQ(frame.StatusText(), TMainForm::kFirstStartHint);
+        const auto* panel = frame.findChild<QLabel*>("StatusPanel0");
+        ASSERT_NE(panel, nullptr);
+        EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width());
         const QRect avail = frame.screen()->availableGeometry();
         for (QWidget* w : ToolWindows(frame)) {
             EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
@@ -372,6 +379,7 @@ TEST(FirstStart, OpensABlank32By32DocumentWithToolWindowsOnScreenAndSaysWhereHel
         EXPECT_TRUE(frame.ColorPalette()->Panel1()->isVisibleTo(frame.ColorPalette()));
         EXPECT_EQ(frame.ActionNamed("tbtZoom")->isChecked(), true);
     }
+    QApplication::setFont(saved);
     // The next start has settings: it opens nothing of its own.
     TMainForm again(dir / "setting", &prompt);
     again.ShowAtStartup({});

@@ -232,7 +232,11 @@ QStringList TMainForm::ShowAtStartup(const QStringList& arguments) {
     // A first start with nothing to open shows something to draw on at once, and where help is.
     if (firstStart_ && arguments.isEmpty() && Forms().isEmpty()) {
         OpenDocument(QString("Icon%1").arg(AdvanceWindowNumber()), 32, 16, 32);
-        SetStatusText(kFirstStartHint);
+        // Panel 0 is 275 pixels wide; a large font widens it so the whole hint shows.
+        const QString hint = kFirstStartHint;
+        const int need = statusPanel0_->fontMetrics().horizontalAdvance(hint) + 2 * statusPanel0_->margin() + 8;
+        if (need > statusPanel0_->width()) statusPanel0_->setFixedWidth(need);
+        SetStatusText(hint);
     }
     return failures;
 }

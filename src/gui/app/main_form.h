@@ -55,9 +55,9 @@ public:
     // the command line. Names that do not exist or cannot be opened are listed in one message
     // after the others opened; the reasons, one per name, are returned (for standard error).
     // A first start (no settings file) with no names opens a blank 32 x 32 document and shows
-    // kFirstStartHint in the status bar.
+    // kFirstStartHint in the status bar (short enough for its 275-pixel panel).
     QStringList ShowAtStartup(const QStringList& arguments);
-    static constexpr const char* kFirstStartHint = "マニュアルは ヘルプ > トピックの検索 (F1) で開けます。";
+    static constexpr const char* kFirstStartHint = "マニュアル: ヘルプ > トピックの検索 (F1)";
 
     QMdiArea* MdiArea() const { return mdi_; }
     QWidget* FrameWidget() override { return this; }
