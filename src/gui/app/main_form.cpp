@@ -248,12 +248,14 @@ void TMainForm::showEvent(QShowEvent* event) {
     // its maximised bounds and needs no fix, a minimised one gets it when first shown normal.
     if (pendingBoundsFix_ && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) pendingBoundsFix_ = false;
     if (pendingBoundsFix_ && !(windowState() & Qt::WindowMinimized)) FitOuterSizeWhenDecorated(0);
-    // The frame's own window is mapped only after this event: tool windows mapped before it
-    // would reach the window manager as transients of a window it does not know yet, and some
-    // (openbox) then stack them below the frame for good. They follow once the frame is mapped.
+    // Under X11 the frame's own window is mapped only after this event: tool windows mapped
+    // before it reach the window manager as transients of a window it does not know yet, and
+    // some (openbox) then stack them below the frame for good, whatever is done later. There
+    // they follow once the frame is mapped (ShowAtStartup, or the next turn of the event loop).
     if (!shownOnce_) {
         shownOnce_ = true;
-        QTimer::singleShot(0, this, &TMainForm::ShowToolWindows);
+        if (QGuiApplication::platformName() == "xcb") QTimer::singleShot(0, this, &TMainForm::ShowToolWindows);
+        else ShowToolWindows();
     }
 }
 
@@ -289,7 +291,7 @@ void TMainForm::FitOuterSizeWhenDecorated(int attempt) {
 }
 
 void TMainForm::ShowToolWindows() {
-    if (toolWindowsShown_ || destroying_ || !isVisible()) return;
+    if (toolWindowsShown_ || destroying_) return;
     toolWindowsShown_ = true;
     colorPalette_->show();
     layerPalette_->show();

@@ -206,7 +206,7 @@ private:
     bool firstStart_ = false;
     void FitOuterSizeWhenDecorated(int attempt);
     void RedrawIcons();
-    // Shows the three tool windows once, after the frame itself is mapped.
+    // Shows the three tool windows once, as the frame is first shown (see showEvent).
     void ShowToolWindows();
     bool toolWindowsShown_ = false;
     // At the designed bounds, widens the frame until every menu of the bar shows.
