@@ -261,7 +261,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::WidenForMenuBar() {
     if (!defaultBounds_ || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))) return;
-    // The bar spans the inner width; its size hint is the width that shows every menu.
+    // Once, when the first document brings its menus: a frame the user made narrower later
+    // stays so. The bar spans the inner width; its size hint is the width that shows every menu.
+    if (ActiveForm() && windowMenuShown_) defaultBounds_ = false;
     const int need = menuBar()->sizeHint().width();
     if (need <= geometry().width()) return;
     const int decoration = frameGeometry().width() - geometry().width();

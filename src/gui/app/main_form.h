@@ -209,7 +209,8 @@ private:
     // Shows the three tool windows once, as the frame is first shown (see showEvent).
     void ShowToolWindows();
     bool toolWindowsShown_ = false;
-    // At the designed bounds, widens the frame until every menu of the bar shows.
+    // At the designed bounds, widens the frame (up to the screen's width) until every menu of
+    // the bar shows; done when the first document's menus join the bar.
     void WidenForMenuBar();
 
     QMdiArea* mdi_ = nullptr;
