@@ -1,6 +1,7 @@
 #include "gui/app/artwork.h"
 
 #include <QPainter>
+#include <cstdlib>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPolygon>
@@ -17,16 +18,16 @@ QPixmap Canvas16() {
     return pm;
 }
 
-void Magnifier(QPainter& p) {
-    p.setPen(QPen(Qt::black, 1.5));
+void Magnifier(QPainter& p, const QColor& ink) {
+    p.setPen(QPen(ink, 1.5));
     p.setBrush(QColor(200, 230, 255));
     p.drawEllipse(QRectF(1.5, 1.5, 9, 9));
-    p.setPen(QPen(Qt::black, 3));
+    p.setPen(QPen(ink, 3));
     p.drawLine(QPointF(9.5, 9.5), QPointF(14.5, 14.5));
 }
 
-void Bucket(QPainter& p) {
-    p.setPen(QPen(Qt::black, 1));
+void Bucket(QPainter& p, const QColor& ink) {
+    p.setPen(QPen(ink, 1));
     p.setBrush(QColor(230, 230, 230));
     QPolygon body;
     body << QPoint(2, 7) << QPoint(7, 2) << QPoint(13, 8) << QPoint(8, 13);
@@ -35,17 +36,36 @@ void Bucket(QPainter& p) {
     p.drawEllipse(QRect(11, 9, 4, 5));
 }
 
+// A colour of the artwork made lighter (on dark buttons) or darker (on light ones) until it
+// stands out from the button by 100 grey levels; colours that already do are kept.
+QColor Legible(QColor c, const QColor& behind) {
+    const int back = qGray(behind.rgb());
+    for (int i = 0; i < 16 && std::abs(qGray(c.rgb()) - back) < 100; ++i) c = back < 128 ? c.lighter(120) : c.darker(120);
+    return c;
+}
+
 }  // namespace
 
-QIcon ToolIcon(int tool) {
+QColor IconInk(const QPalette& palette) {
+    // Lines and outlines take the buttons' text colour, so they stand out under a dark palette
+    // as well as a light one; a text colour too close to the button itself falls back to black
+    // or white, whichever differs more.
+    const QColor text = palette.color(QPalette::ButtonText);
+    const QColor button = palette.color(QPalette::Button);
+    if (std::abs(qGray(text.rgb()) - qGray(button.rgb())) >= 96) return text;
+    return qGray(button.rgb()) < 128 ? QColor(Qt::white) : QColor(20, 20, 20);
+}
+
+QIcon ToolIcon(int tool, const QPalette& palette) {
     QPixmap pm = Canvas16();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QColor ink(20, 20, 20);
-    const QColor paint(40, 100, 220);
+    const QColor ink = IconInk(palette);
+    const QColor behind = palette.color(QPalette::Button);
+    const QColor paint = Legible(QColor(40, 100, 220), behind);
     p.setPen(QPen(ink, 1));
     switch (tool) {
-    case kToolZoom: Magnifier(p); break;
+    case kToolZoom: Magnifier(p, ink); break;
     case kToolSelect:
         p.setPen(QPen(ink, 1, Qt::DashLine));
         p.drawRect(QRectF(2.5, 3.5, 11, 9));
@@ -66,7 +86,7 @@ QIcon ToolIcon(int tool) {
         p.drawEllipse(QRectF(9.5, 2.5, 4, 4));
         break;
     case kToolBrush:
-        p.setPen(QPen(QColor(140, 90, 40), 2));
+        p.setPen(QPen(Legible(QColor(140, 90, 40), behind), 2));
         p.drawLine(14, 2, 7, 9);
         p.setPen(Qt::NoPen);
         p.setBrush(paint);
@@ -99,7 +119,7 @@ QIcon ToolIcon(int tool) {
         p.drawText(QRect(0, 0, 16, 16), Qt::AlignCenter, "A");
         break;
     }
-    case kToolFill: Bucket(p); break;
+    case kToolFill: Bucket(p, ink); break;
     case kToolLine:
         p.setPen(QPen(ink, 1.5));
         p.drawLine(2, 14, 14, 2);
@@ -120,11 +140,14 @@ QIcon ToolIcon(int tool) {
     return QIcon(pm);
 }
 
-QIcon CommandIcon(const QString& name) {
+QIcon CommandIcon(const QString& name, const QPalette& palette) {
     QPixmap pm = Canvas16();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing, true);
-    const QColor ink(20, 20, 20);
+    const QColor ink = IconInk(palette);
+    const QColor behind = palette.color(QPalette::Button);
+    const QColor blue = Legible(QColor(30, 90, 200), behind);
+    const QColor red = Legible(QColor(200, 30, 30), behind);
     p.setPen(QPen(ink, 1));
     auto page = [&](const QColor& fill) {
         QPolygonF sheet;
@@ -142,10 +165,10 @@ QIcon CommandIcon(const QString& name) {
             path.moveTo(3, 12);
             path.cubicTo(3, 4, 10, 4, 12, 7);
         }
-        p.setPen(QPen(QColor(30, 90, 200), 2));
+        p.setPen(QPen(blue, 2));
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
-        p.setBrush(QColor(30, 90, 200));
+        p.setBrush(blue);
         p.setPen(Qt::NoPen);
         QPolygonF head;
         if (left) head << QPointF(1, 5) << QPointF(7, 4) << QPointF(4, 10);
@@ -182,24 +205,24 @@ QIcon CommandIcon(const QString& name) {
     } else if (name == "tbRedo") {
         arrow(false);
     } else if (name == "tbDelete") {
-        p.setPen(QPen(QColor(200, 30, 30), 2));
+        p.setPen(QPen(red, 2));
         p.drawLine(3, 3, 13, 13);
         p.drawLine(13, 3, 3, 13);
     } else if (name == "tbZoomIn" || name == "tbZoomOut") {
-        Magnifier(p);
-        p.setPen(QPen(Qt::black, 1));
+        Magnifier(p, ink);
+        p.setPen(QPen(ink, 1));
         p.drawLine(4, 6, 8, 6);
         if (name == "tbZoomIn") p.drawLine(6, 4, 6, 8);
     } else if (name == "tbSelectVisible") {
         p.setPen(QPen(ink, 1, Qt::DashLine));
         p.drawRect(QRectF(2.5, 2.5, 11, 11));
         p.setPen(Qt::NoPen);
-        p.setBrush(QColor(30, 90, 200));
+        p.setBrush(blue);
         p.drawEllipse(QRectF(6, 6, 4, 4));
     } else if (name == "tbSelectClear") {
         p.setPen(QPen(ink, 1, Qt::DashLine));
         p.drawRect(QRectF(2.5, 2.5, 11, 11));
-        p.setPen(QPen(QColor(200, 30, 30), 1.5));
+        p.setPen(QPen(red, 1.5));
         p.drawLine(5, 5, 11, 11);
         p.drawLine(11, 5, 5, 11);
     }
@@ -233,7 +256,7 @@ QCursor FillCursor() {
     p.drawLine(0, 1, 2, 1);
     p.drawLine(1, 0, 1, 2);
     p.translate(3, 3);
-    Bucket(p);
+    Bucket(p, Qt::black);
     p.end();
     return QCursor(pm, 1, 1);
 }

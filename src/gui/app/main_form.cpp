@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -40,6 +41,20 @@
 
 namespace pq::gui {
 
+namespace {
+
+// Undo snapshots or recovery notes ("img…") or the kept folder of a dead instance.
+bool HoldsLeftovers(const std::filesystem::path& folder) {
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with("img") || name.starts_with(pq::kPrivateFolderPrefix)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt, QWidget* parent)
     : QMainWindow(parent) {
     setObjectName("TMainForm");
@@ -57,6 +72,9 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
                           ? pq::ChooseSettingsFolder(QCoreApplication::applicationDirPath().toStdString())
                           : settingsFolder;
     std::error_code ec;
+    // A first start: no settings file, and no documents an earlier run left behind (that run
+    // was killed before it could write its settings).
+    firstStart_ = !std::filesystem::exists(settingsFolder_ / pq::kMainSettingsFile, ec) && !HoldsLeftovers(settingsFolder_);
     std::filesystem::create_directories(settingsFolder_, ec);
     snapshotFolder_ = std::make_unique<pq::SnapshotFolder>(settingsFolder_);
 
@@ -67,7 +85,9 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
     connect(mdi_, &QMdiArea::subWindowActivated, this, &TMainForm::SubWindowActivated);
     // Designed bounds: 640 x 460 outside, at the screen's top-left corner (the size becomes the
     // outer one once the decoration is known, see showEvent).
-    resize(settings_.Width, settings_.Height);
+    outerWidth_ = settings_.Width;
+    outerHeight_ = settings_.Height;
+    resize(outerWidth_, outerHeight_);
     move(0, 0);
     pendingBoundsFix_ = true;
 
@@ -117,11 +137,26 @@ void TMainForm::ReadSettings() {
     SharedPageView().File = settingsFolder_ / pq::kPageViewSettingsFile;
     SharedPageView().Settings = pq::ReadPageViewSettings(SharedPageView().File);
     const auto file = settingsFolder_ / pq::kMainSettingsFile;
-    if (!std::filesystem::exists(file)) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return;
     settings_ = pq::ReadMainSettings(file);
     if (settings_.HasBounds) {
-        resize(settings_.Width, settings_.Height);
-        move(KeepOnScreen(QRect(settings_.Left, settings_.Top, settings_.Width, settings_.Height)));
+        defaultBounds_ = false;
+        const QRect outer(settings_.Left, settings_.Top, settings_.Width, settings_.Height);
+        // Saved with these very bounds: the inner size and the state come back exactly; the
+        // place is the stored outer one (Qt's restore may nudge it, which would change it at
+        // every start).
+        if (RestoreWindowGeometry(*this, file, outer)) {
+            pendingBoundsFix_ = false;
+            if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) move(KeepOnScreen(outer));
+            return;
+        }
+        // Only the outer bounds (a folder of an older version): the inner size follows once the
+        // decoration is known (showEvent).
+        outerWidth_ = settings_.Width;
+        outerHeight_ = settings_.Height;
+        resize(outerWidth_, outerHeight_);
+        move(KeepOnScreen(outer));
         pendingBoundsFix_ = true;
     }
 }
@@ -162,7 +197,8 @@ void TMainForm::WriteSettings() {
     s.Width = outer.width();
     s.Height = outer.height();
     s.WindowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
-    pq::WriteMainSettings(settingsFolder_ / pq::kMainSettingsFile, s);
+    const auto file = settingsFolder_ / pq::kMainSettingsFile;
+    if (pq::WriteMainSettings(file, s)) SaveWindowGeometry(*this, file, outer);
 }
 
 pq::TransparencyColors TMainForm::TransparencyColors() const {
@@ -183,6 +219,7 @@ QStringList TMainForm::ShowAtStartup(const QStringList& arguments) {
     if (settings_.WindowState == 2) showMaximized();
     else if (settings_.WindowState == 1) showMinimized();
     else show();
+    ShowToolWindows();
     // Documents an earlier run left behind when it ended without cleaning up come first.
     OfferRecovery(*this, settingsFolder_);
     QStringList failures;
@@ -195,6 +232,15 @@ QStringList TMainForm::ShowAtStartup(const QStringList& arguments) {
     if (!failures.isEmpty())
         prompt_->Message(this, "Pixquil", "次のファイルを開けませんでした。\n\n" + failures.join("\n\n"), PromptIcon::Warning,
                          PromptButtons::Ok);
+    // A first start with nothing to open shows something to draw on at once, and where help is.
+    if (firstStart_ && arguments.isEmpty() && Forms().isEmpty()) {
+        OpenDocument(QString("Icon%1").arg(AdvanceWindowNumber()), 32, 16, 32);
+        // Panel 0 is 275 pixels wide; a large font widens it so the whole hint shows.
+        const QString hint = kFirstStartHint;
+        const int need = statusPanel0_->fontMetrics().horizontalAdvance(hint) + 2 * statusPanel0_->margin() + 8;
+        if (need > statusPanel0_->width()) statusPanel0_->setFixedWidth(need);
+        SetStatusText(hint);
+    }
     return failures;
 }
 
@@ -204,18 +250,76 @@ void TMainForm::showEvent(QShowEvent* event) {
     // bring a maximised or minimised frame back to its normal state: a maximised frame stored
     // its maximised bounds and needs no fix, a minimised one gets it when first shown normal.
     if (pendingBoundsFix_ && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) pendingBoundsFix_ = false;
-    if (pendingBoundsFix_ && !(windowState() & Qt::WindowMinimized)) {
-        pendingBoundsFix_ = false;
-        const QSize decoration = frameGeometry().size() - geometry().size();
-        if (decoration.width() > 0 || decoration.height() > 0)
-            resize(QSize(settings_.Width, settings_.Height) - decoration);
-    }
+    if (pendingBoundsFix_ && !(windowState() & Qt::WindowMinimized)) FitOuterSizeWhenDecorated(0);
+    // Under X11 the frame's own window is mapped only after this event: tool windows mapped
+    // before it reach the window manager as transients of a window it does not know yet, and
+    // some (openbox) then stack them below the frame for good, whatever is done later. There
+    // they follow once the frame is mapped (ShowAtStartup, or the next turn of the event loop).
     if (!shownOnce_) {
         shownOnce_ = true;
-        colorPalette_->show();
-        layerPalette_->show();
-        preview_->show();
+        if (QGuiApplication::platformName() == "xcb") QTimer::singleShot(0, this, &TMainForm::ShowToolWindows);
+        else ShowToolWindows();
     }
+}
+
+void TMainForm::WidenForMenuBar() {
+    if (!defaultBounds_ || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized))) return;
+    // Once, when the first document brings its menus: a frame the user made narrower later
+    // stays so. The bar spans the inner width; its size hint is the width that shows every menu.
+    if (ActiveForm() && windowMenuShown_) defaultBounds_ = false;
+    const int need = menuBar()->sizeHint().width();
+    if (need <= geometry().width()) return;
+    const int decoration = frameGeometry().width() - geometry().width();
+    int outer = need + decoration;
+    if (const QScreen* s = screen()) outer = std::min(outer, s->availableGeometry().width());
+    outerWidth_ = std::max(outerWidth_, outer);
+    resize(outer - decoration, height());
+}
+
+void TMainForm::FitOuterSizeWhenDecorated(int attempt) {
+    if (!pendingBoundsFix_ || destroying_) return;
+    // Under X11 the window manager adds its frame some time after the window is mapped; until
+    // then the outer size equals the inner one, and fitting at once would store a larger frame
+    // at every start. Ask again for a while; a window manager that draws no frame needs no fix.
+    const QSize decoration = frameGeometry().size() - geometry().size();
+    if (decoration.width() > 0 || decoration.height() > 0) {
+        pendingBoundsFix_ = false;
+        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+            resize(QSize(outerWidth_, outerHeight_) - decoration);
+        return;
+    }
+    if (attempt >= 40 || QGuiApplication::platformName() == "offscreen") {
+        pendingBoundsFix_ = false;
+        return;
+    }
+    QTimer::singleShot(50, this, [this, attempt] { FitOuterSizeWhenDecorated(attempt + 1); });
+}
+
+void TMainForm::ShowToolWindows() {
+    if (toolWindowsShown_ || destroying_) return;
+    toolWindowsShown_ = true;
+    colorPalette_->show();
+    layerPalette_->show();
+    preview_->show();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) RedrawIcons();
+    // A window manager that does not keep transients above their owner still brings them up
+    // again whenever the frame is activated (raising does not take the focus from the frame).
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !destroying_)
+        for (QWidget* w : {static_cast<QWidget*>(colorPalette_), static_cast<QWidget*>(layerPalette_),
+                           static_cast<QWidget*>(preview_)})
+            if (w && w->isVisible()) w->raise();
+}
+
+void TMainForm::RedrawIcons() {
+    if (!tbEdit_ || !tbStandard_) return;
+    const QPalette pal = palette();
+    for (int tool = 0; tool < int(toolActions_.size()); ++tool) toolActions_[tool]->setIcon(ToolIcon(tool, pal));
+    for (QAction* a : tbStandard_->actions())
+        if (a->objectName().startsWith("tb")) a->setIcon(CommandIcon(a->objectName(), pal));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

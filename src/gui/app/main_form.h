@@ -54,7 +54,10 @@ public:
     // Shows the frame as the settings left it (normal or maximised) and opens the files named on
     // the command line. Names that do not exist or cannot be opened are listed in one message
     // after the others opened; the reasons, one per name, are returned (for standard error).
+    // A first start (no settings file) with no names opens a blank 32 x 32 document and shows
+    // kFirstStartHint in the status bar (short enough for its 275-pixel panel).
     QStringList ShowAtStartup(const QStringList& arguments);
+    static constexpr const char* kFirstStartHint = "マニュアル: ヘルプ > トピックの検索 (F1)";
 
     QMdiArea* MdiArea() const { return mdi_; }
     QWidget* FrameWidget() override { return this; }
@@ -158,6 +161,8 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    // A new palette or style redraws the toolbar icons in its text colour.
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -193,6 +198,20 @@ private:
     // From "pqreduce" at start; written when the Options dialog is accepted.
     pq::ReductionOptions reduction_;
     bool pendingBoundsFix_ = false;
+    // The outer size the frame is to have once its decoration is known.
+    int outerWidth_ = 640, outerHeight_ = 460;
+    // The frame has its designed bounds (no stored ones): it may be widened for its menus.
+    bool defaultBounds_ = true;
+    // No settings file was found: the first start of this user (or of this settings folder).
+    bool firstStart_ = false;
+    void FitOuterSizeWhenDecorated(int attempt);
+    void RedrawIcons();
+    // Shows the three tool windows once, as the frame is first shown (see showEvent).
+    void ShowToolWindows();
+    bool toolWindowsShown_ = false;
+    // At the designed bounds, widens the frame (up to the screen's width) until every menu of
+    // the bar shows; done when the first document's menus join the bar.
+    void WidenForMenuBar();
 
     QMdiArea* mdi_ = nullptr;
     int nextWindowNumber_ = 0;

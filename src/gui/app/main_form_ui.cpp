@@ -201,7 +201,7 @@ void TMainForm::CreateMenus() {
 
     mHelp_ = new QMenu("ヘルプ(&H)", this);
     AddCommands(mHelp_,
-                {{.Caption = "トピックの検索(&T)...", .RunOnFrame = [this](FrameServices&) { HelpClick(); }},
+                {{.Caption = "トピックの検索(&T)...", .Shortcut = QKeySequence(Qt::Key_F1), .RunOnFrame = [this](FrameServices&) { HelpClick(); }},
                  {.Caption = "バージョン情報(&A)...", .Hint = "Pixquilの情報を表示します。",
                   .RunOnFrame = [this](FrameServices&) { AboutClick(); }}},
                 *this, nullptr);
@@ -276,6 +276,7 @@ void TMainForm::RebuildMenuBar() {
     bar->addMenu(mTool_);
     if (windowMenuShown_) bar->addMenu(mWindow_);
     bar->addMenu(mHelp_);
+    WidenForMenuBar();
 }
 
 }  // namespace pq::gui

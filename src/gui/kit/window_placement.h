@@ -19,3 +19,23 @@ QPoint KeepOnScreen(const QRect& frame);
 QPoint KeepWhollyOnScreen(const QRect& frame, const QScreen* home);
 
 }  // namespace pq::gui
+
+#include <QByteArray>
+#include <filesystem>
+
+class QWidget;
+
+namespace pq::gui {
+
+// A window's whole geometry (Qt's saveGeometry: inner and outer bounds, state, screen) kept
+// beside its small settings file, whose layout cannot grow: "<file>.geometry" holds the outer
+// bounds that file recorded at the same time (four little-endian int32: left, top, width,
+// height; a tool window's file records no size, so width and height are 0) and then Qt's bytes.
+std::filesystem::path GeometryFileOf(const std::filesystem::path& settingsFile);
+bool SaveWindowGeometry(const QWidget& window, const std::filesystem::path& settingsFile, const QRect& recorded);
+// Restores the saved geometry when its file exists, records `recorded` (so the small file was
+// not rewritten by another program since) and Qt accepts the bytes. False leaves the window as
+// it was; the caller then applies the small file's values.
+bool RestoreWindowGeometry(QWidget& window, const std::filesystem::path& settingsFile, const QRect& recorded);
+
+}  // namespace pq::gui

@@ -1,6 +1,8 @@
 #include "gui/palettes/color_palette.h"
 
 #include <QEvent>
+#include <QFontMetrics>
+#include <algorithm>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -148,37 +150,26 @@ TfrmColorPalette::TfrmColorPalette(FrameServices& frame, const std::filesystem::
     setObjectName("TfrmColorPalette");
     panel1_ = new QWidget(this);
     panel1_->setObjectName("Panel1");
-    panel1_->setGeometry(0, 0, kGridSize, kPanelHeight);
-    auto label = [&](const QString& text, int x, int y) {
-        auto* l = new QLabel(text, panel1_);
-        l->move(x, y);
-        l->adjustSize();
-        return l;
-    };
-    label("描画色", 24, 8);
+    captionFore_ = new QLabel("描画色", panel1_);
     lblFore_ = new QLabel(panel1_);
     lblFore_->setObjectName("lblFore");
-    lblFore_->setGeometry(24, 24, 41, 25);
     static const char* kNames[3] = {"R: ", "G: ", "B: "};
     static const char* kLetters[3] = {"R", "G", "B"};
     for (int c = 0; c < 3; ++c) {
         lblChannel_[c] = new QLabel(QString(kNames[c]) + "  0", panel1_);
         lblChannel_[c]->setObjectName(QString("lbl") + kLetters[c]);
-        lblChannel_[c]->setGeometry(72, 8 + 16 * c, 50, 14);
-        label(kLetters[c], 16, 56 + 24 * c);
+        letters_[c] = new QLabel(kLetters[c], panel1_);
         boxes_[c] = new TGradientBox(this, c, panel1_);
-        boxes_[c]->move(32, 56 + 24 * c);
         boxes_[c]->setObjectName(QString("PaintBox%1").arg(c + 1));
         bars_[c] = new TChannelScrollBar(panel1_);
         bars_[c]->setObjectName(QString("scl") + kLetters[c]);
-        bars_[c]->setGeometry(32, 64 + 24 * c, kBoxWidth, 8);
         connect(bars_[c], &QScrollBar::valueChanged, this, [this, c](int v) { ChannelChanged(c, v); });
         connect(bars_[c], &TChannelScrollBar::ScrollEnded, this, [this] { RecordPaletteStep(); });
     }
-    label("補助色", 128, 8);
+    captionBack_ = new QLabel("補助色", panel1_);
     lblBack_ = new QLabel(panel1_);
     lblBack_->setObjectName("lblBack");
-    lblBack_->setGeometry(128, 24, 41, 25);
+    LayOutPanel();
     lblFore_->installEventFilter(this);
     lblBack_->installEventFilter(this);
 
@@ -187,6 +178,44 @@ TfrmColorPalette::TfrmColorPalette(FrameServices& frame, const std::filesystem::
     move(660, 0);
     RefreshColorPalette();
     ReadPosition();
+}
+
+void TfrmColorPalette::LayOutPanel() {
+    // The designed places at small fonts; a larger font moves the labels apart (and the boxes
+    // down) so that no two overlap and "R: 255" fits its label.
+    const QFontMetrics fm(panel1_->font());
+    const int line = fm.height();
+    constexpr int kGap = 3, kSwatchW = 41, kSwatchH = 25;
+    captionFore_->adjustSize();
+    captionBack_->adjustSize();
+    captionFore_->move(24, 8);
+    const int swatchTop = std::max(24, 8 + captionFore_->height() + 1);
+    lblFore_->setGeometry(24, swatchTop, kSwatchW, kSwatchH);
+    const int rowH = std::max(16, line);
+    const int chanX = std::max(72, 24 + std::max(kSwatchW, captionFore_->width()) + kGap);
+    const int chanW = std::max(50, fm.horizontalAdvance("R: 255") + 4);
+    const int backX = std::max(128, chanX + chanW + kGap);
+    captionBack_->move(backX, 8);
+    lblBack_->setGeometry(backX, swatchTop, kSwatchW, kSwatchH);
+    const int rowLabelH = std::max(14, line);
+    const int boxTop = std::max({56, 8 + 2 * rowH + rowLabelH, swatchTop + kSwatchH + kGap});
+    for (int c = 0; c < 3; ++c) {
+        lblChannel_[c]->setGeometry(chanX, 8 + rowH * c, chanW, rowLabelH);
+        letters_[c]->adjustSize();
+        letters_[c]->move(16, boxTop + 24 * c);
+        boxes_[c]->move(32, boxTop + 24 * c);
+        bars_[c]->setGeometry(32, boxTop + 8 + 24 * c, kBoxWidth, 8);
+    }
+    panelWidth_ = std::max(kGridSize, backX + std::max(kSwatchW, captionBack_->width()) + kGap);
+    panelHeight_ = std::max(kPanelHeight, boxTop + 72);
+    panel1_->setGeometry(0, 0, panelWidth_, panelHeight_);
+}
+
+void TfrmColorPalette::changeEvent(QEvent* event) {
+    TToolWindow::changeEvent(event);
+    if (event->type() != QEvent::FontChange || !panel1_) return;
+    LayOutPanel();
+    RefreshColorPalette();
 }
 
 TImageForm* TfrmColorPalette::Active() const { return frame_.ActiveForm(); }
@@ -219,9 +248,9 @@ void TfrmColorPalette::RefreshColorPalette() {
     }
     const pq::Document& doc = form->Doc();
     p.fillRect(0, 0, kGridSize, kGridSize, Qt::black);
-    setFixedSize(kGridSize, kPanelHeight + kGridSize);
+    setFixedSize(std::max(kGridSize, panelWidth_), panelHeight_ + kGridSize);
     panel1_->show();
-    image_->move(0, kPanelHeight);
+    image_->move(0, panelHeight_);
     const int rows = doc.ColorCount / 16;
     for (int r = 0; r < rows; ++r)
         for (int c = 0; c < 16; ++c) p.fillRect(kCell * c, kCell * r, kCell, kCell, ToQColor(doc.ColorOf(16 * r + c)));

@@ -9,6 +9,7 @@
 // with alpha 255, and the scroll bars edit the marked swatch together with the drawing colour,
 // which changes no pixel.
 
+#include <QList>
 #include <QImage>
 #include <QScrollBar>
 #include <QWidget>
@@ -105,10 +106,18 @@ public:
     // The colour a gradient box shows in column x.
     QColor GradientColor(int channel, int x) const;
 
+    // The labels of the panel above the palette, for checks of their layout.
+    QList<QLabel*> PanelLabels() const {
+        return {captionFore_, lblChannel_[0], lblChannel_[1], lblChannel_[2], captionBack_, letters_[0], letters_[1], letters_[2]};
+    }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A new font lays the panel out again.
+    void changeEvent(QEvent* event) override;
 
 private:
+    void LayOutPanel();
     void ChannelChanged(int channel, int value);
     void RecordPaletteStep();
     TImageForm* Active() const;
@@ -119,6 +128,10 @@ private:
     QLabel* lblFore_ = nullptr;
     QLabel* lblBack_ = nullptr;
     QLabel* lblChannel_[3] = {};
+    QLabel* captionFore_ = nullptr;
+    QLabel* captionBack_ = nullptr;
+    QLabel* letters_[3] = {};
+    int panelWidth_ = 192, panelHeight_ = 128;
     TGradientBox* boxes_[3] = {};
     TChannelScrollBar* bars_[3] = {};
     bool refreshing_ = false;
