@@ -2,6 +2,8 @@
 // following the state back to what was saved, one accelerator letter and one shortcut per
 // entry in every menu bar, and the keys of closing, quitting and the manual.
 #include <QAction>
+#include <QCheckBox>
+#include <QDialog>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMdiSubWindow>
@@ -11,6 +13,7 @@
 #include <QSet>
 
 #include "gui/app/main_form.h"
+#include "gui/kit/command_table.h"
 #include "gui/document/image_form.h"
 #include "support/editor_fixture.h"
 
@@ -125,6 +128,35 @@ TEST_F(Habits, EveryMenuBarHasOneLetterAndOneShortcutPerEntry) {
     EXPECT_EQ(keys.value(QKeySequence("Ctrl+V")), "上下反転");
     EXPECT_EQ(keys.value(QKeySequence("Ctrl+W")), "閉じる(&C)");
     EXPECT_EQ(keys.value(QKeySequence("Ctrl+Q")), "Pixquilの終了(&X)");
+}
+
+TEST_F(Habits, TheCommonKeysAreAnOptionThatReachesOpenWindowsAndTheNextStart) {
+    TImageForm* form = NewDocument();
+    prompt_.ExpectDialog("TfrmOption", [](QDialog& dialog) {
+        QCheckBox* box = dialog.findChild<QCheckBox*>("cbCommonKeys");
+        EXPECT_FALSE(box->isChecked());
+        box->setChecked(true);
+        return true;
+    });
+    frame_->mtOptionClick();
+    EXPECT_EQ(form->MenuAction("mePaste")->shortcut(), QKeySequence("Ctrl+V"));
+    EXPECT_EQ(form->MenuAction("mirReverseV")->shortcut(), QKeySequence("Ctrl+Shift+H"));
+    EXPECT_TRUE(form->MenuAction("meRedo")->shortcuts().contains(QKeySequence("Ctrl+Shift+Z")));
+    QMap<QKeySequence, QString> keys;
+    CollectShortcuts(frame_->menuBar()->actions(), keys);
+
+    EndFrame();
+    SetCommonShortcuts(false);
+    StartFrame();
+    EXPECT_EQ(NewDocument()->MenuAction("mePaste")->shortcut(), QKeySequence("Ctrl+V"));
+    // Switched back, an open window returns to the established keys at once.
+    prompt_.ExpectDialog("TfrmOption", [](QDialog& dialog) {
+        dialog.findChild<QCheckBox*>("cbCommonKeys")->setChecked(false);
+        return true;
+    });
+    frame_->mtOptionClick();
+    EXPECT_EQ(Active()->MenuAction("mePaste")->shortcut(), QKeySequence("Ctrl+P"));
+    EXPECT_EQ(Active()->MenuAction("mirReverseV")->shortcut(), QKeySequence("Ctrl+V"));
 }
 
 }  // namespace

@@ -179,6 +179,10 @@ private:
     void RebuildWindowMenu();
     void ReadSettings();
     void WriteSettings();
+    // The shortcut scheme (command_table.h) in its own one-byte file "pqkeys", 1 for the
+    // common keys; read at start, written and applied to every open menu when the option changes.
+    void ReadShortcutScheme();
+    void WriteShortcutScheme(bool common);
     void SubWindowActivated(QMdiSubWindow* window);
     // The end of opening a document window: base step, showing, activation and zoom.
     TImageForm* ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub, std::string* baseFailure = nullptr);
