@@ -60,7 +60,7 @@ TEST_F(AppAudit, FrameMenusWithoutADocument) {
               QStringList({"新規作成(&N)...|Ctrl+N|新しいアイコンを作成します。",
                            "新規アイコンセット...||複数のサイズのページを持つアイコンを作成します。",
                            "開く(&O)...|Ctrl+O|既存のファイルを開きます。",
-                           "最近使ったファイル(&R)>", "Pixquilの終了(&X)||Pixquilを終了します。"}));
+                           "最近使ったファイル(&R)>", "Pixquilの終了(&X)|Ctrl+Q|Pixquilを終了します。"}));
     QMenu* show = FrameMenu("表示(&V)");
     ASSERT_NE(show, nullptr);
     EXPECT_EQ(Entries(show), QStringList({"ツール(&T)>", "ステータスバー(&S)||"}));
@@ -71,7 +71,7 @@ TEST_F(AppAudit, FrameMenusWithoutADocument) {
                            "ホットスポット(&H)...||カーソルのホットスポットを設定します。",
                            "オプション(&O)...||オプションを表示します。"}));
     EXPECT_EQ(Entries(FrameMenu("ヘルプ(&H)")),
-              QStringList({"トピックの検索(&T)...||", "バージョン情報(&A)...||Pixquilの情報を表示します。"}));
+              QStringList({"トピックの検索(&T)...|F1|", "バージョン情報(&A)...||Pixquilの情報を表示します。"}));
     EXPECT_EQ(Entries(frame_->WindowMenu()),
               QStringList({"重ねて表示(&C)||ウィンドウを重ねて表示します。", "上下に並べて表示(&H)||ウィンドウを上下にに並べて表示します。",
                            "左右に並べて表示(&V)||ウィンドウを左右にに並べて表示します。"}));
