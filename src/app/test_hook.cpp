@@ -183,4 +183,10 @@ void TestHook::Run(gui::TMainForm& frame) {
     Say("ready");
 }
 
+void TestHook::Report(gui::TMainForm& frame) {
+    if (!prompt_) return;
+    Say("handed");
+    Dump(frame);
+}
+
 }  // namespace pq::app

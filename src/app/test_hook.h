@@ -14,7 +14,8 @@
 //   fill-disk             fill the file system of the snapshot folder to the last byte (one file
 //                         "pqtest-filler" beside that folder)
 //   kill-at note|snapshot the next step dies like a crash between the writes that record it
-// After the commands the hook writes "ready" on standard output and the program runs on. What
+// After the commands the hook writes "ready" on standard output and the program runs on; files
+// another start hands over are followed by "handed" and a dump. What
 // the prompts showed is written too ("dialog NAME", one "row TEXT" per check box, "damaged TEXT"
 // for the recovery dialog's list of removed links, "message TEXT").
 
@@ -37,6 +38,8 @@ public:
     gui::Prompt* GetPrompt() const;
     // Runs the script's trigger and dump commands once the frame has started up.
     void Run(gui::TMainForm& frame);
+    // After another start handed its files over: "handed", then the dump's lines.
+    void Report(gui::TMainForm& frame);
 
 private:
     QStringList commands_;

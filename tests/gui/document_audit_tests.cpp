@@ -112,7 +112,7 @@ TEST_F(DocumentAudit, EditSelectionAndLayerMenus) {
                            "境界線の表示(&K)||境界線の表示を切り替えます。"}));
     EXPECT_EQ(Entries(f->MenuNamed("mLayer")),
               QStringList({"新規作成(&N)|Ctrl+Alt+N|新しいレイヤを追加します。", "複製(&C)|Ctrl+Alt+C|現在のレイヤを複製します。",
-                           "削除(&D)|Ctrl+Alt+D|現在のレイヤを削除します。", "順序(&N)>", "表示(&V)>", "統合(&R)>",
+                           "削除(&D)|Ctrl+Alt+D|現在のレイヤを削除します。", "順序(&O)>", "表示(&V)>", "統合(&R)>",
                            "名前の変更(&A)||現在のレイヤの名前を変更します。", "合成||"}));
     EXPECT_EQ(Entries(f->MenuNamed("mlIntegrate")),
               QStringList({"下のレイヤと統合||現在のレイヤと下のレイヤを統合します。", "すべてのレイヤを統合||すべてのレイヤを統合します。"}));

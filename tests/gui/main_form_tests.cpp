@@ -191,7 +191,7 @@ TEST_F(Frame, MenusMergeWhileADocumentIsActiveAndWindowMenuStays) {
     EXPECT_EQ(MenuTitles(), QStringList({"ファイル(&F)", "表示(&V)", "ツール(&T)", "ヘルプ(&H)"}));
     TImageForm* f = NewDocument();
     EXPECT_EQ(MenuTitles(), QStringList({"ファイル(&F)", "編集(&E)", "表示(&V)", "イメージ(&I)", "パレット(&P)", "レイヤ(&L)",
-                                         "選択範囲(&S)", "アイコン(&I)", "ツール(&T)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
+                                         "選択範囲(&S)", "アイコン(&N)", "ツール(&T)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
     ASSERT_TRUE(CloseWindow(f));
     EXPECT_EQ(MenuTitles(), QStringList({"ファイル(&F)", "表示(&V)", "ツール(&T)", "ウィンドウ(&W)", "ヘルプ(&H)"}));
 }

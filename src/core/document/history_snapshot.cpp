@@ -389,6 +389,8 @@ std::uint64_t SnapshotDigest(std::span<const std::uint8_t> bytes) {
     return d.Value();
 }
 
+std::uint64_t StateDigest(const Document& doc) { return SnapshotDigest(EncodeSnapshot(doc, "")); }
+
 std::optional<std::uint64_t> FileDigest(const std::filesystem::path& path, std::uint64_t size) {
     RegularFile f;
     if (f.Open(path, Owner::Program) != ReadStatus::Ok || f.Size() != size) return std::nullopt;

@@ -44,6 +44,9 @@ std::optional<SnapshotShape> ReadSnapshotShape(const std::filesystem::path& path
 
 // A 64-bit digest of snapshot bytes, to tell later whether a file holds exactly these bytes.
 std::uint64_t SnapshotDigest(std::span<const std::uint8_t> bytes);
+// The digest of everything a snapshot keeps of the document (pixels, palette, size, selection,
+// layers), whatever step produced it: equal digests mean a state undo cannot tell apart.
+std::uint64_t StateDigest(const Document& doc);
 // The digest of a file's content, read piece by piece; nullopt when the file is not a regular
 // file of exactly `size` bytes or cannot be read.
 std::optional<std::uint64_t> FileDigest(const std::filesystem::path& path, std::uint64_t size);

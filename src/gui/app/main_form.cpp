@@ -100,6 +100,7 @@ TMainForm::TMainForm(const std::filesystem::path& settingsFolder, Prompt* prompt
     SelectTool(kToolZoom);
     cbSize_->setCurrentIndex(0);
     ReadSettings();
+    ReadShortcutScheme();
     setAcceptDrops(true);
 
     // The tool windows read their position files from the settings folder as they are made.
@@ -498,7 +499,9 @@ void TMainForm::FileOpen1Execute() {
 void TMainForm::mtOptionClick() {
     TfrmOption dialog(this, *prompt_, settings_.TransparencyColor1, settings_.TransparencyColor2, settings_.UndoEnabled,
                       reduction_);
+    dialog.SetCommonKeys(CommonShortcuts());
     if (!prompt_->RunDialog(dialog)) return;
+    if (dialog.CommonKeys() != CommonShortcuts()) WriteShortcutScheme(dialog.CommonKeys());
     const bool wasEnabled = settings_.UndoEnabled;
     SetOptions(dialog.Color1(), dialog.Color2(), dialog.UndoEnabled());
     // The reduction choices have their own file, written now (pqset is written at the end).

@@ -83,6 +83,13 @@ public:
     TImageForm* ActiveForm() const override;
     QList<TImageForm*> Forms() const override;
     void FormClosed(TImageForm* form) override;
+    // The session ends (SIGTERM, a logout): nothing may be asked. Windows without unsaved changes
+    // close and leave no undo files; the others keep their history on disk for the next start
+    // to offer. True when every window closed and the frame with them (the caller quits the
+    // event loop; the settings are written as the frame goes). False when windows were kept:
+    // the settings and tool-window positions are written now, and the caller must end the
+    // process without destroying the windows (their destruction would delete their history).
+    bool EndSession();
 
     // ---- commands ------------------------------------------------------------------------------
     void mlNewClick() override;
@@ -177,6 +184,10 @@ private:
     void RebuildWindowMenu();
     void ReadSettings();
     void WriteSettings();
+    // The shortcut scheme (command_table.h) in its own one-byte file "pqkeys", 1 for the
+    // common keys; read at start, written and applied to every open menu when the option changes.
+    void ReadShortcutScheme();
+    void WriteShortcutScheme(bool common);
     void SubWindowActivated(QMdiSubWindow* window);
     // The end of opening a document window: base step, showing, activation and zoom.
     TImageForm* ShowOpenedForm(TImageForm* form, QMdiSubWindow* sub, std::string* baseFailure = nullptr);

@@ -201,7 +201,8 @@ void TMainForm::CreateMenus() {
 
     mHelp_ = new QMenu("ヘルプ(&H)", this);
     AddCommands(mHelp_,
-                {{.Caption = "トピックの検索(&T)...", .Shortcut = QKeySequence(Qt::Key_F1), .RunOnFrame = [this](FrameServices&) { HelpClick(); }},
+                {{.Name = "mhContents", .Caption = "トピックの検索(&T)...", .Shortcut = QKeySequence(Qt::Key_F1),
+                  .RunOnFrame = [this](FrameServices&) { HelpClick(); }},
                  {.Caption = "バージョン情報(&A)...", .Hint = "Pixquilの情報を表示します。",
                   .RunOnFrame = [this](FrameServices&) { AboutClick(); }}},
                 *this, nullptr);

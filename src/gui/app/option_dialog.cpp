@@ -108,9 +108,19 @@ TfrmOption::TfrmOption(QWidget* parent, Prompt& prompt, uint32_t color1, uint32_
     layout->addWidget(group1);
     layout->addWidget(group2);
     layout->addWidget(group3);
+    auto* group4 = new QGroupBox("ショートカットキー", this);
+    group4->setObjectName("GroupBox4");
+    commonKeys_ = new QCheckBox("一般的なショートカットキーを使う（貼り付け Ctrl+V など）", group4);
+    commonKeys_->setObjectName("cbCommonKeys");
+    (new QVBoxLayout(group4))->addWidget(commonKeys_);
+    layout->addWidget(group4);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
+
+bool TfrmOption::CommonKeys() const { return commonKeys_->isChecked(); }
+
+void TfrmOption::SetCommonKeys(bool on) { commonKeys_->setChecked(on); }
 
 bool TfrmOption::UndoEnabled() const { return checkBox1_->isChecked(); }
 

@@ -39,6 +39,9 @@ public:
     QComboBox* QuantizerBox() const { return quantizer_; }
     QComboBox* DitherBox() const { return dither_; }
     QLineEdit* AlphaField() const { return alpha_; }
+    // "一般的なショートカットキーを使う": the keys of other desktop editors (command_table.h).
+    bool CommonKeys() const;
+    void SetCommonKeys(bool on);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,6 +51,7 @@ private:
     Prompt& prompt_;
     uint32_t color1_, color2_;
     QCheckBox* checkBox1_ = nullptr;
+    QCheckBox* commonKeys_ = nullptr;
     QLabel* swatch1_ = nullptr;
     QLabel* swatch2_ = nullptr;
     QComboBox* quantizer_ = nullptr;

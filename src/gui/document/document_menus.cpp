@@ -55,6 +55,15 @@ Command GridCommand() {
             .CheckedWhen = [](const TImageForm& form, const FrameServices&) { return form.GridVisible(); }};
 }
 
+// Closes the window as its close box does (asking first when there is something to save).
+Command CloseCommand() {
+    return {.Name = "mfClose", .Caption = "閉じる(&C)", .Hint = "このウィンドウを閉じます。",
+            .Shortcut = QKeySequence("Ctrl+W"), .Run = [](TImageForm& form, FrameServices&) {
+                if (QWidget* window = form.parentWidget()) window->close();
+                else form.close();
+            }};
+}
+
 CommandTable ZoomCommands() {
     return {
         {.Name = "mvzZoomIn", .Caption = "ズームイン(&I)", .Hint = "倍率を上げます。", .Tooltip = "ズームイン",
@@ -76,7 +85,7 @@ void TImageForm::BuildMenus() {
     };
 
     mFile_ = menu("ファイル(&F)", "mFile");
-    AddCommands(mFile_, CommandTable{NewCommand(), NewIconSetCommand(), OpenCommand()} + above.FileRows + CommandTable{ExportPagesCommand(), Separator(), ExitCommand()},
+    AddCommands(mFile_, CommandTable{NewCommand(), NewIconSetCommand(), OpenCommand()} + above.FileRows + CommandTable{ExportPagesCommand(), CloseCommand(), Separator(), ExitCommand()},
                 frame, this);
     // The frame's list of recent files, before the separator above 終了.
     if (QMenu* recent = frame.RecentFilesMenu()) mFile_->insertMenu(mFile_->actions().value(mFile_->actions().size() - 2), recent);
@@ -114,7 +123,8 @@ void TImageForm::BuildMenus() {
     mSelect_ = menu("選択範囲(&S)", "mSelect");
     AddCommands(mSelect_, SelectionMenuCommands(), frame, this);
 
-    mIcon_ = menu("アイコン(&I)", "mIcon");
+    // Alt+I belongs to イメージ: the icon menu takes the N of "icoN".
+    mIcon_ = menu("アイコン(&N)", "mIcon");
     AddCommands(mIcon_, IconMenuCommands(), frame, this);
 }
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/document/history_snapshot.h"
 #include "core/document/recovery_note.h"
 #include "gui/kit/command_table.h"
 #include "gui/kit/frame_services.h"
@@ -62,11 +63,41 @@ TImageForm::TImageForm(FrameServices* frame, const QString& name, int windowNumb
 TImageForm::~TImageForm() {
     dying_ = true;
     if (frame_) {
-        for (int i = 0; i < PageCount(); ++i)
-            if (i != currentPage_) pq::ClearHistory(PageDoc(i), PageHistoryCtx(i));
-        pq::ClearHistory(doc_, HistoryCtx());
+        DiscardHistory();
         frame_->FormClosed(this);
     }
+}
+
+void TImageForm::DiscardHistory() {
+    for (int i = 0; i < PageCount(); ++i)
+        if (i != currentPage_) pq::ClearHistory(PageDoc(i), PageHistoryCtx(i));
+    pq::ClearHistory(doc_, HistoryCtx());
+}
+
+void TImageForm::UpdateModifiedMark() {
+    auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget());
+    if (!sub) return;
+    // The first "[*]" is the mark's place; one in the name itself is written doubled.
+    const QString title = QString(windowTitle()).replace("[*]", "[*][*]") + "[*]";
+    if (sub->windowTitle() != title) sub->setWindowTitle(title);
+    sub->setWindowModified(SetChanged());
+}
+
+bool TImageForm::event(QEvent* event) {
+    const bool done = QWidget::event(event);
+    // The MDI window copies a new title of the form as it is; the mark goes back on after it.
+    if (event->type() == QEvent::WindowTitleChange || event->type() == QEvent::ParentChange) UpdateModifiedMark();
+    return done;
+}
+
+void TImageForm::FollowSavedState() {
+    if (IsSet() || !savedState_ || !doc_.Ready) return;
+    doc_.Modified = pq::StateDigest(doc_) != *savedState_;
+}
+
+void TImageForm::NoteSavedState() {
+    if (IsSet() || doc_.Modified || !doc_.Ready) savedState_.reset();
+    else savedState_ = pq::StateDigest(doc_);
 }
 
 pq::HistoryContext TImageForm::HistoryCtx() const { return PageHistoryCtx(currentPage_); }
@@ -160,6 +191,7 @@ void TImageForm::FitWindowToCanvas() {
         sub->move(qBound(0, sub->x(), qMax(0, area->width() - outer.width())),
                   qBound(0, sub->y(), qMax(0, area->height() - outer.height())));
     if (sub->layout()) sub->layout()->activate();
+    UpdateModifiedMark();
 }
 
 // ---- rendering ---------------------------------------------------------------------------------
@@ -280,6 +312,8 @@ void TImageForm::PaintCanvas(QPainter& painter, const QRect& exposed) {
 
 bool TImageForm::RecordStep(const std::string& name, bool clearFirst, std::string* failure) {
     const pq::HistoryResult r = pq::RecordStep(doc_, HistoryCtx(), name, clearFirst);
+    // The base step of an opened or new document: the state its file (or nothing) holds.
+    if (name == " " && !clearFirst && !doc_.Modified) NoteSavedState();
     if (pq::HistoryBehind(doc_)) historyRetry_->start();
     else historyRetry_->stop();
     if (!r.Message.empty()) {
@@ -313,7 +347,10 @@ void TImageForm::CommitEdit(const std::string& step) {
 }
 
 void TImageForm::ApplyEdit(const pq::EditResult& result) {
-    if (result.Record) RecordStep(result.Step);
+    if (result.Record) {
+        RecordStep(result.Step);
+        FollowSavedState();
+    }
     // Rows first: the recompose below paints their thumbnails.
     if (result.RebuildLayers) frame_->RebuildLayerPalette(*this);
     if (result.SizeChanged) SetZoom(doc_.Zoom);  // sizes and recentres the canvas, recomposes
@@ -324,6 +361,7 @@ void TImageForm::ApplyEdit(const pq::EditResult& result) {
     if (result.RefreshColors) frame_->RefreshColorPalette();
     if (doc_.HasSelection) StartOutlineTimer();
     else StopOutlineTimer();
+    UpdateModifiedMark();
     frame_->ActionList1Update();
 }
 
@@ -343,6 +381,8 @@ void TImageForm::RestoreAndRefresh(bool redo) {
     // painting with such an index would store a value the document cannot hold.
     if (doc_.DrawColor >= doc_.ColorCount) doc_.DrawColor = 0;
     if (doc_.AuxColor >= doc_.ColorCount) doc_.AuxColor = 8;
+    // Undo back to the saved state leaves nothing to save; redo away from it does again.
+    if (r.Ok) FollowSavedState();
     doc_.Zoom = frame_->SelectedZoom();
     pq::EditResult refresh;
     refresh.RebuildLayers = true;
@@ -364,12 +404,18 @@ void TImageForm::UpdateEditMenu() {
 
 bool TImageForm::Save() {
     const auto& save = frame_->Hooks().Save;
-    return save && save(*this);
+    const bool written = save && save(*this);
+    if (written) NoteSavedState();
+    UpdateModifiedMark();
+    return written;
 }
 
 bool TImageForm::SaveAs() {
     const auto& saveAs = frame_->Hooks().SaveAs;
-    return saveAs && saveAs(*this);
+    const bool written = saveAs && saveAs(*this);
+    if (written) NoteSavedState();
+    UpdateModifiedMark();
+    return written;
 }
 
 void TImageForm::closeEvent(QCloseEvent* event) {
@@ -404,6 +450,7 @@ void TImageForm::Activate() {
     for (TImageForm* other : frame_->Forms())
         if (other != this) other->PointerLeftCanvas();
     frame_->SetDocumentInfoText(StatusText());
+    UpdateModifiedMark();
 }
 
 QString DocumentStatusText(const pq::Document& doc) {

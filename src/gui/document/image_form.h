@@ -71,6 +71,10 @@ public:
 
     // True from the start of the window's destruction.
     bool Dying() const { return dying_; }
+    // Deletes the undo files of every page (what closing the window does), leaving the window.
+    void DiscardHistory();
+    // The MDI window's caption: the name with the "[*]" mark, shown while changes are unsaved.
+    void UpdateModifiedMark();
     pq::Document& Doc() { return doc_; }
     const pq::Document& Doc() const { return doc_; }
     int WindowNumber() const { return windowNumber_; }
@@ -227,9 +231,14 @@ public:
     void Timer1Timer();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Modified follows the state: equal to the state last opened or saved (by its digest) means
+    // unmodified, so undoing back to it leaves nothing to save. One-image documents only.
+    void FollowSavedState();
+    void NoteSavedState();
     void BuildMenus();
     void SizeCanvas();
     // After the current page changed: canvas, rows, palette, preview, caption and strip.
@@ -267,6 +276,9 @@ private:
     QString name_;
     QString filePath_;
     QString importSource_;
+    // StateDigest of the document as opened or last saved; none for a set, or a recovered
+    // document until it is saved.
+    std::optional<std::uint64_t> savedState_;
     int windowNumber_;
     pq::Document doc_;
     pq::Composite comp_;

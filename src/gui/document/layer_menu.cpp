@@ -71,7 +71,8 @@ CommandTable LayerMenuCommands() {
         {.Name = "mlDelete", .Caption = "削除(&D)", .Hint = "現在のレイヤを削除します。",
          .Shortcut = QKeySequence("Ctrl+Alt+D"), .Icon = LayerIcon(kLayerIconDelete), .Run = OnDocument(&tbbDelLayerClick),
          .EnabledWhen = SeveralLayers},
-        Submenu("mlJunjo", "順序(&N)",
+        // Alt+N is 新規作成's: the order takes the O of "Order".
+        Submenu("mlJunjo", "順序(&O)",
                 {
                     {.Name = "mlnUp", .Caption = "上へ移動(&U)", .Hint = "レイヤを上へ移動します。",
                      .Icon = LayerIcon(kLayerIconUp), .Run = OnDocument(&tbbUpClick), .EnabledWhen = BelowTheTop},

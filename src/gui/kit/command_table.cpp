@@ -11,6 +11,8 @@ namespace pq::gui {
 
 namespace {
 
+bool gCommonShortcuts = false;
+
 // The row behind one entry or button, kept as a child of its action.
 class CommandBinding : public QObject {
     Q_OBJECT
@@ -67,6 +69,11 @@ public:
         if (form && row_.CheckedWhen) action_->setChecked(row_.CheckedWhen(*form, frame_));
     }
 
+    void ApplyKeys() {
+        action_->setShortcuts(ShortcutsOf(row_));
+        action_->setShortcutContext(Qt::WindowShortcut);
+    }
+
 private:
     TImageForm* Target() const { return followsActive_ ? frame_.ActiveForm() : form_; }
 
@@ -102,8 +109,8 @@ QAction* MakeAction(QObject* parent, const Command& row) {
     if (!row.Name.isEmpty()) a->setObjectName(row.Name);
     a->setStatusTip(row.Hint);
     if (!row.Tooltip.isEmpty()) a->setToolTip(row.Tooltip);
-    if (!row.Shortcut.isEmpty()) {
-        a->setShortcut(row.Shortcut);
+    if (const QList<QKeySequence> keys = ShortcutsOf(row); !keys.isEmpty()) {
+        a->setShortcuts(keys);
         a->setShortcutContext(Qt::WindowShortcut);
     }
     if (row.CheckedWhen) a->setCheckable(true);
@@ -180,6 +187,27 @@ QAction* AddCommandButton(QToolBar* bar, const Command& row, FrameServices& fram
     bar->addAction(a);
     new CommandBinding(a, row, frame, nullptr, true);
     return a;
+}
+
+void SetCommonShortcuts(bool on) { gCommonShortcuts = on; }
+
+bool CommonShortcuts() { return gCommonShortcuts; }
+
+QList<QKeySequence> ShortcutsOf(const Command& row) {
+    if (gCommonShortcuts) {
+        if (row.Name == "mePaste") return {QKeySequence("Ctrl+V")};
+        if (row.Name == "mirReverseV") return {QKeySequence("Ctrl+Shift+H")};
+        if (row.Name == "meRedo") return {QKeySequence("Ctrl+Y"), QKeySequence("Ctrl+Shift+Z")};
+        if (row.Name == "mvzZoomIn") return {QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")};
+        if (row.Name == "mvzZoomOut") return {QKeySequence("Ctrl+-")};
+    }
+    if (row.Shortcut.isEmpty()) return {};
+    return {row.Shortcut};
+}
+
+void ApplyShortcutScheme(QObject* root) {
+    for (QAction* a : root->findChildren<QAction*>())
+        if (CommandBinding* b = BindingOf(a)) b->ApplyKeys();
 }
 
 void UpdateCommandButtons(QToolBar* bar) {

@@ -18,6 +18,7 @@
 
 #include <QIcon>
 #include <QKeySequence>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -79,5 +80,15 @@ void UpdateCommandEntry(QAction* entry);
 // frame after every change).
 QAction* AddCommandButton(QToolBar* bar, const Command& row, FrameServices& frame);
 void UpdateCommandButtons(QToolBar* bar);
+
+// ---- shortcut scheme ------------------------------------------------------------------------------
+// Off (the default): each row's own Shortcut. On: the keys users of other desktop editors
+// expect where they differ (Ctrl+V pastes and Ctrl+Shift+H flips vertically, Ctrl+Shift+Z also
+// redoes, Ctrl++ and Ctrl+- zoom). Entries made from then on take the scheme; ApplyShortcutScheme
+// gives it to the entries and buttons already made under `root`.
+void SetCommonShortcuts(bool on);
+bool CommonShortcuts();
+QList<QKeySequence> ShortcutsOf(const Command& row);
+void ApplyShortcutScheme(QObject* root);
 
 }  // namespace pq::gui

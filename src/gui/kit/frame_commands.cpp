@@ -17,7 +17,7 @@ Command OpenCommand() {
 }
 
 Command ExitCommand() {
-    return {.Caption = "Pixquilの終了(&X)", .Hint = "Pixquilを終了します。",
+    return {.Name = "mfExit", .Caption = "Pixquilの終了(&X)", .Hint = "Pixquilを終了します。", .Shortcut = QKeySequence("Ctrl+Q"),
             .RunOnFrame = [](FrameServices& frame) { frame.FrameWidget()->close(); }};
 }
 
