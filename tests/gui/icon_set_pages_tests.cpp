@@ -35,12 +35,12 @@
 namespace pq::test {
 namespace {
 
-struct Spec {
+struct PageShape {
     int w, h, colors;   // colors 32: written as PNG
 };
 
 // A palette page painted all over in a colour of its own (index 1), a corner left unpainted.
-Document PageOf(const Spec& s, int i) {
+Document PageOf(const PageShape& s, int i) {
     Document d;
     InitBlankDocument(d, s.w, s.h, s.colors == 16 ? 16 : 256, 20);
     d.Palette[1] = MakeEntry(Rgb{uint8_t(20 + 23 * i), uint8_t(250 - 11 * i), uint8_t(i * 7)});
@@ -53,12 +53,12 @@ Document PageOf(const Spec& s, int i) {
 
 class IconSetPages : public EditorTest {
 protected:
-    std::filesystem::path Write(const std::vector<Spec>& specs, const std::string& name = "set.ico") {
+    std::filesystem::path Write(const std::vector<PageShape>& shapes, const std::string& name = "set.ico") {
         std::vector<Document> docs;
-        for (std::size_t i = 0; i < specs.size(); ++i) docs.push_back(PageOf(specs[i], int(i)));
+        for (std::size_t i = 0; i < shapes.size(); ++i) docs.push_back(PageOf(shapes[i], int(i)));
         std::vector<IconSetEntry> entries;
-        for (std::size_t i = 0; i < specs.size(); ++i)
-            entries.push_back({&docs[i], specs[i].colors == 32 ? IconPageKind::Png : IconPageKind::Palette});
+        for (std::size_t i = 0; i < shapes.size(); ++i)
+            entries.push_back({&docs[i], shapes[i].colors == 32 ? IconPageKind::Png : IconPageKind::Palette});
         const auto path = folder_ / name;
         EXPECT_TRUE(SaveIconSet(entries, path, kIconResourceType).Ok);
         return path;
@@ -86,11 +86,11 @@ protected:
 };
 
 // n pages of the usual sizes in both depths, a 256 x 256 PNG among them.
-std::vector<Spec> UsualPages(int n) {
+std::vector<PageShape> UsualPages(int n) {
     const int sides[] = {16, 20, 24, 32, 40, 48, 64, 96, 128};
-    std::vector<Spec> specs{{256, 256, 32}};
-    for (int i = 0; int(specs.size()) < n; ++i) specs.push_back({sides[i % 9], sides[i % 9], i < 9 ? 16 : 256});
-    return specs;
+    std::vector<PageShape> shapes{{256, 256, 32}};
+    for (int i = 0; int(shapes.size()) < n; ++i) shapes.push_back({sides[i % 9], sides[i % 9], i < 9 ? 16 : 256});
+    return shapes;
 }
 
 TEST_F(IconSetPages, TheStripLeavesTheCanvasRoomInTheDesignedFrame) {
@@ -98,9 +98,9 @@ TEST_F(IconSetPages, TheStripLeavesTheCanvasRoomInTheDesignedFrame) {
     for (int n : {5, 10, 18}) {
         SCOPED_TRACE(std::to_string(n) + " pages");
         // The 10-page set opens on a 16 x 16 page, its 256 x 256 one last: the window is made for that one too.
-        std::vector<Spec> specs = UsualPages(n);
-        if (n == 10) std::rotate(specs.begin(), specs.begin() + 1, specs.end());
-        gui::TImageForm* form = OpenAll(Write(specs, "set" + std::to_string(n) + ".ico"));
+        std::vector<PageShape> shapes = UsualPages(n);
+        if (n == 10) std::rotate(shapes.begin(), shapes.begin() + 1, shapes.end());
+        gui::TImageForm* form = OpenAll(Write(shapes, "set" + std::to_string(n) + ".ico"));
         ASSERT_NE(form, nullptr);
         ASSERT_EQ(form->PageCount(), n);
         EXPECT_GE(CanvasHeight(form), 200);
@@ -182,9 +182,9 @@ TEST_F(IconSetPages, APageDraggedInTheStripMovesThereAndTheFileIsWrittenInThatOr
 TEST_F(IconSetPages, NewSizesGoWhereTheyBelongInAscendingAndDescendingSets) {
     for (const bool descending : {false, true}) {
         SCOPED_TRACE(descending ? "descending" : "ascending");
-        std::vector<Spec> specs{{16, 16, 16}, {32, 32, 16}, {48, 48, 16}};
-        if (descending) std::reverse(specs.begin(), specs.end());
-        gui::TImageForm* form = OpenAll(Write(specs, descending ? "down.ico" : "up.ico"));
+        std::vector<PageShape> shapes{{16, 16, 16}, {32, 32, 16}, {48, 48, 16}};
+        if (descending) std::reverse(shapes.begin(), shapes.end());
+        gui::TImageForm* form = OpenAll(Write(shapes, descending ? "down.ico" : "up.ico"));
         ASSERT_NE(form, nullptr);
         form->SelectPage(1);
         gui::MakePageSizes(*form, {24, 256, 20});
@@ -228,13 +228,13 @@ TEST_F(IconSetPages, EveryKindOfImageHasOneNameInTheChooserStripStatusBarAndPqto
     // 1-bit, 4-bit, 8-bit, 32-bit and PNG images, in that order.
     StoredIconFile file;
     file.Images.push_back(StoredOf(16, 16, 2, 1, OneBitDib(16, 16)));
-    const std::pair<Spec, IconPageKind> made[] = {{{16, 16, 16}, IconPageKind::Palette},
+    const std::pair<PageShape, IconPageKind> made[] = {{{16, 16, 16}, IconPageKind::Palette},
                                                   {{24, 24, 256}, IconPageKind::Palette},
                                                   {{32, 32, 256}, IconPageKind::TrueColor},
                                                   {{48, 48, 256}, IconPageKind::Png}};
-    for (const auto& [spec, kind] : made) {
+    for (const auto& [shape, kind] : made) {
         StoredIconImage image;
-        ASSERT_TRUE(EncodeIconPage(PageOf(spec, 3), kind, kIconResourceType, image));
+        ASSERT_TRUE(EncodeIconPage(PageOf(shape, 3), kind, kIconResourceType, image));
         file.Images.push_back(image);
     }
     const auto path = folder_ / "kinds.ico";
@@ -353,9 +353,9 @@ TEST_F(IconSetPages, ASetIsSavedAsItsOwnKindAndColoursStayWhenThePageCanShowThem
 }
 
 TEST_F(IconSetPages, ThePreviewWrapsPagesIntoRowsAndAClickChoosesOne) {
-    std::vector<Spec> specs;
-    for (int i = 0; i < 17; ++i) specs.push_back({48, 48, 16});
-    gui::TImageForm* form = OpenAll(Write(specs));
+    std::vector<PageShape> shapes;
+    for (int i = 0; i < 17; ++i) shapes.push_back({48, 48, 16});
+    gui::TImageForm* form = OpenAll(Write(shapes));
     ASSERT_NE(form, nullptr);
     form->Recompose();
     gui::TfrmView* view = frame_->Preview();

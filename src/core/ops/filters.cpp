@@ -71,6 +71,7 @@ void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h) 
             // A colour filter leaves a transparent pixel alone: it has no colour to change.
             if (!spreads && out.a == 0) continue;
             long long sum[4] = {0, 0, 0, 0};
+            long long present = 0;   // the weights of the cells on the picture
             int divisor = filter.Divisor;
             for (int dx = -filter.RadiusX; dx <= filter.RadiusX; ++dx)
                 for (int dy = -filter.RadiusY; dy <= filter.RadiusY; ++dy) {
@@ -85,6 +86,7 @@ void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h) 
                     sum[1] += (long long)weight * q.g;
                     sum[2] += (long long)weight * q.b;
                     sum[3] += (long long)weight * q.a;
+                    present += weight;
                 }
             const long long onPictureDivisor = divisor;   // before a divisor of 0 counts as 1
             if (divisor == 0) divisor = 1;
@@ -112,12 +114,7 @@ void ApplyKernelRgba(const FilterSpec& filter, RgbaPlane& pixels, int w, int h) 
                                 sum[2] - wc * centre.b + wc * 255 * out.b};
             // sum[3] holds the weighted alphas of the cells on the picture, the centre included.
             const long long onPicture = sum[3] - wc * centre.a;   // neighbours' weighted alpha
-            long long present = 0;                                  // neighbours' weights on the picture
-            for (int dx = -filter.RadiusX; dx <= filter.RadiusX; ++dx)
-                for (int dy = -filter.RadiusY; dy <= filter.RadiusY; ++dy) {
-                    const int nx = x + dx, ny = y + dy;
-                    if ((dx != 0 || dy != 0) && nx >= 0 && ny >= 0 && nx < w && ny < h) present += filter.Weight(dx, dy);
-                }
+            present -= wc;                                          // neighbours' weights
             long long d255 = onPictureDivisor * 255 - (present * 255 - onPicture);
             // An effective divisor below one counts as one, as a divisor of 0 does on a palette.
             if (d255 > -255 && d255 < 255) d255 = 255;

@@ -216,21 +216,34 @@ void BlendOverPicture(const std::vector<Rgba8>& picture, Raster& out) {
 
 }  // namespace
 
-Raster AdjustmentPreviewSource(const Document& doc, const Raster& backdrop) {
+namespace {
+
+// The backdrop at w x h: as given when it has that size, otherwise white.
+Raster BackdropAt(const Raster& backdrop, int w, int h) {
     Raster out = backdrop;
-    const int w = doc.ImageWidth, h = doc.ImageHeight;
     if (out.Width() != w || out.Height() != h) {
         out.Resize(std::max(w, 0), std::max(h, 0));
         out.Fill(kWhite);
     }
-    // The floating content shows above the current layer: preview a copy with it put down.
+    return out;
+}
+
+// The document as the canvas shows it: floating content shows above the current layer, so with
+// a selection a copy with it put down (kept in `dropped`), otherwise the document itself.
+const Document& ShownDocument(const Document& doc, Document& dropped) {
+    if (!doc.HasSelection) return doc;
+    dropped = doc;
+    DropSelection(dropped);
+    return dropped;
+}
+
+}  // namespace
+
+Raster AdjustmentPreviewSource(const Document& doc, const Raster& backdrop) {
+    const int w = doc.ImageWidth;
+    Raster out = BackdropAt(backdrop, w, doc.ImageHeight);
     Document dropped;
-    const Document* shown = &doc;
-    if (doc.HasSelection) {
-        dropped = doc;
-        DropSelection(dropped);
-        shown = &dropped;
-    }
+    const Document* shown = &ShownDocument(doc, dropped);
     const std::size_t pixels = std::size_t(out.Width()) * std::size_t(out.Height());
     if (doc.TrueColor) {
         const std::vector<Rgba8> composed = ComposeRgbaLayers(shown->Layers(), pixels);
@@ -277,18 +290,9 @@ AdjustmentPreview::AdjustmentPreview(const Document& doc, const Raster& backdrop
     : source_(AdjustmentPreviewSource(doc, backdrop)), trueColor_(doc.TrueColor) {
     if (!trueColor_) return;
     // The backdrop at the picture's size, as AdjustmentPreviewSource drew over it.
-    backdrop_ = backdrop;
-    if (backdrop_.Width() != source_.Width() || backdrop_.Height() != source_.Height()) {
-        backdrop_.Resize(source_.Width(), source_.Height());
-        backdrop_.Fill(kWhite);
-    }
+    backdrop_ = BackdropAt(backdrop, source_.Width(), source_.Height());
     Document dropped;
-    const Document* shown = &doc;
-    if (doc.HasSelection) {
-        dropped = doc;
-        DropSelection(dropped);
-        shown = &dropped;
-    }
+    const Document* shown = &ShownDocument(doc, dropped);
     const std::size_t pixels = std::size_t(source_.Width()) * std::size_t(source_.Height());
     for (const Layer& layer : shown->Layers())
         if (layer.Visible && layer.Pixels.size() == pixels) layers_.push_back(layer.Pixels);
