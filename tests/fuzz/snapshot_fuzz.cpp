@@ -15,7 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string name;
     if (pq::DecodeSnapshot(bytes, doc, &name)) {
         if (doc.LayerCount() < 1 || doc.CurrentLayer() < 0) std::abort();
-        if (doc.FloatIndices.size() != std::size_t(doc.PixelCount())) std::abort();
+        // A truecolour snapshot keeps its floating content as RGBA; a palette one as indices.
+        const std::size_t floating = doc.TrueColor ? doc.FloatPixels.size() : doc.FloatIndices.size();
+        if (floating != std::size_t(doc.PixelCount())) std::abort();
     }
     return 0;
 }
