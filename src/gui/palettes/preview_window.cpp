@@ -30,13 +30,30 @@ TfrmView::TfrmView(QWidget* frame, const std::filesystem::path& settingsFolder)
     setObjectName("TfrmView");
     setFixedSize(kClient, kClient);
     Blank();
+    stepTimer_.setSingleShot(true);
+    connect(&stepTimer_, &QTimer::timeout, this, &TfrmView::AdvanceStep);
     move(660, 340);
     ReadPosition();
 }
 
 QColor TfrmView::DesktopColor() { return QColor(58, 110, 165); }
 
+template <class Paint> void TfrmView::OnStill(Paint paint) {
+    if (!playing_) {
+        paint();
+        return;
+    }
+    std::swap(picture_, still_);
+    paint();
+    still_ = picture_;
+    PaintStep();
+}
+
 void TfrmView::PaintFrom(const pq::Composite& comp, int width, int height) {
+    OnStill([&] { PaintStill(comp, width, height); });
+}
+
+void TfrmView::PaintStill(const pq::Composite& comp, int width, int height) {
     setPages_.clear();
     setCurrent_ = -1;
     if (size() != QSize(kClient, kClient)) setFixedSize(kClient, kClient);
@@ -81,6 +98,10 @@ QRect ChangedBox(const QImage& a, const QImage& b) {
 }  // namespace
 
 void TfrmView::PaintSet(const std::vector<QImage>& pages, int current, const pq::TransparencyColors& colors) {
+    OnStill([&] { PaintStillSet(pages, current, colors); });
+}
+
+void TfrmView::PaintStillSet(const std::vector<QImage>& pages, int current, const pq::TransparencyColors& colors) {
     // Same layout and only the current page's pixels differ: its changed part alone is painted.
     bool partial = !setPages_.empty() && pages.size() == setPages_.size() && current == setCurrent_ &&
                    colors == setColors_ && current >= 0 && std::size_t(current) < pages.size();
@@ -125,7 +146,9 @@ void TfrmView::SetBackgroundKind(SetBackground background, QColor color) {
         s.PreviewBlue = uint8_t(color.blue());
     }
     SavePageView();
-    if (!setPages_.empty()) PaintLastSet();
+    OnStill([this] {
+        if (!setPages_.empty()) PaintLastSet();
+    });
 }
 
 QColor TfrmView::BackgroundColor() const {
@@ -142,31 +165,41 @@ int TfrmView::RowWidthLimit() const {
     return std::max(300, available / 2);
 }
 
-QSize TfrmView::LayOut() {
-    // Pages left to right, a new row when the next one would pass the limit; each row's pages
-    // stand on a common base line above the current page's mark.
-    origins_.assign(setPages_.size(), QPoint());
-    const int limit = RowWidthLimit();
+namespace {
+
+// Pictures of these sizes left to right, a new row when the next one would pass `limit`; each
+// row's pictures stand on a common base line above the room for the current page's mark.
+// Returns the whole picture's size.
+QSize LayOutRows(const std::vector<QSize>& sizes, int limit, std::vector<QPoint>& origins) {
+    origins.assign(sizes.size(), QPoint());
     int width = 0, top = kGap;
     std::size_t first = 0;
-    while (first < setPages_.size()) {
+    while (first < sizes.size()) {
         std::size_t last = first;
-        int x = kGap + setPages_[first].width() + kGap, rowHeight = setPages_[first].height();
-        while (last + 1 < setPages_.size() && x + setPages_[last + 1].width() + kGap <= limit) {
+        int x = kGap + sizes[first].width() + kGap, rowHeight = sizes[first].height();
+        while (last + 1 < sizes.size() && x + sizes[last + 1].width() + kGap <= limit) {
             ++last;
-            x += setPages_[last].width() + kGap;
-            rowHeight = qMax(rowHeight, setPages_[last].height());
+            x += sizes[last].width() + kGap;
+            rowHeight = qMax(rowHeight, sizes[last].height());
         }
         int left = kGap;
         for (std::size_t i = first; i <= last; ++i) {
-            origins_[i] = QPoint(left, top + rowHeight - setPages_[i].height());
-            left += setPages_[i].width() + kGap;
+            origins[i] = QPoint(left, top + rowHeight - sizes[i].height());
+            left += sizes[i].width() + kGap;
         }
         width = qMax(width, x);
         top += rowHeight + kGap + kMark + 1;
         first = last + 1;
     }
     return QSize(width, top + kGap);
+}
+
+}  // namespace
+
+QSize TfrmView::LayOut() {
+    std::vector<QSize> sizes;
+    for (const QImage& page : setPages_) sizes.push_back(page.size());
+    return LayOutRows(sizes, RowWidthLimit(), origins_);
 }
 
 void TfrmView::SetSetSource(TImageForm* form) { source_ = form; }
@@ -177,11 +210,10 @@ int TfrmView::PageAtPoint(QPoint point) const {
     return -1;
 }
 
-void TfrmView::PaintPagePart(QPainter& p, std::size_t i, const QRect& area) const {
-    const QImage& page = setPages_[i];
-    const QPoint at = PageOrigin(i) + area.topLeft();
+void TfrmView::PaintGround(QPainter& p, QPoint origin, const QRect& area) const {
+    const QPoint at = origin + area.topLeft();
     if (Background() == SetBackground::Transparency) {
-        // The 4-pixel checker from the page's own top-left corner.
+        // The 4-pixel checker from the picture's own top-left corner.
         pq::Raster checker(area.width(), area.height());
         for (int y = 0; y < area.height(); ++y)
             for (int x = 0; x < area.width(); ++x) {
@@ -192,7 +224,19 @@ void TfrmView::PaintPagePart(QPainter& p, std::size_t i, const QRect& area) cons
     } else {
         p.fillRect(QRect(at, area.size()), BackgroundColor());
     }
-    p.drawImage(at, page, area);
+}
+
+void TfrmView::PaintPagePart(QPainter& p, std::size_t i, const QRect& area) const {
+    PaintGround(p, PageOrigin(i), area);
+    p.drawImage(PageOrigin(i) + area.topLeft(), setPages_[i], area);
+}
+
+void TfrmView::FitTo(const QImage& picture) {
+    const bool grew = picture.width() > width() || picture.height() > height();
+    setFixedSize(picture.size());
+    // A window grown past the screen's edge moves back wholly onto it.
+    if (grew && isVisible()) move(KeepWhollyOnScreen(frameGeometry(), screen()));
+    update();
 }
 
 void TfrmView::PaintLastSet() {
@@ -214,21 +258,106 @@ void TfrmView::PaintLastSet() {
     }
     p.end();
     picture_ = picture;
-    const bool grew = picture_.width() > width() || picture_.height() > height();
-    setFixedSize(picture_.size());
-    // A window grown past the screen's edge moves back wholly onto it.
-    if (grew && isVisible()) move(KeepWhollyOnScreen(frameGeometry(), screen()));
-    update();
+    FitTo(picture_);
+}
+
+void TfrmView::PlayAnimation(std::vector<std::vector<QImage>> framesBySize, std::vector<int> steps,
+                             std::vector<int> stepMilliseconds) {
+    // Sizes no frame holds take no place.
+    std::erase_if(framesBySize, [](const std::vector<QImage>& frames) {
+        return std::all_of(frames.begin(), frames.end(), [](const QImage& f) { return f.isNull(); });
+    });
+    std::size_t frameCount = 0;
+    for (const auto& frames : framesBySize) frameCount = std::max(frameCount, frames.size());
+    const bool playable = !framesBySize.empty() && !steps.empty() && steps.size() == stepMilliseconds.size() &&
+                          std::all_of(steps.begin(), steps.end(), [&](int f) { return f >= 0 && std::size_t(f) < frameCount; });
+    if (!playable) {
+        StopAnimation();
+        animFrames_.clear();
+        animSteps_.clear();
+        animMilliseconds_.clear();
+        return;
+    }
+    animFrames_ = std::move(framesBySize);
+    animSteps_ = std::move(steps);
+    animMilliseconds_ = std::move(stepMilliseconds);
+    // Each size's place is as large as its largest frame; the frames stand on its base line.
+    animSizes_.assign(animFrames_.size(), QSize());
+    for (std::size_t i = 0; i < animFrames_.size(); ++i)
+        for (const QImage& f : animFrames_[i]) animSizes_[i] = animSizes_[i].expandedTo(f.size());
+    animPicture_ = LayOutRows(animSizes_, RowWidthLimit(), animOrigins_);
+    if (!playing_) {
+        still_ = picture_;
+        playing_ = true;
+        animStep_ = 0;
+    } else if (std::size_t(animStep_) >= animSteps_.size()) {
+        animStep_ = 0;
+    }
+    PaintStep();
+    StartStepTimer();
+}
+
+void TfrmView::StopAnimation() {
+    stepTimer_.stop();
+    if (!playing_) return;
+    playing_ = false;
+    picture_ = still_;
+    still_ = QImage();
+    FitTo(picture_);
+}
+
+void TfrmView::AdvanceStep() {
+    if (!playing_) return;
+    animStep_ = int((std::size_t(animStep_) + 1) % animSteps_.size());
+    PaintStep();
+    StartStepTimer();
+}
+
+void TfrmView::StartStepTimer() {
+    // One step alone stays as it is; otherwise the timer fires once for this step's time.
+    if (!playing_ || animSteps_.size() < 2) {
+        stepTimer_.stop();
+        return;
+    }
+    stepTimer_.start(std::max(animMilliseconds_[std::size_t(animStep_)], kMinStepMilliseconds));
+}
+
+void TfrmView::PaintStep() {
+    const std::size_t frame = std::size_t(animSteps_[std::size_t(animStep_)]);
+    QImage picture(qMax(animPicture_.width(), kClient), qMax(animPicture_.height(), kClient), QImage::Format_RGB32);
+    picture.fill(Background() == SetBackground::Transparency ? QColor(240, 240, 240) : BackgroundColor());
+    QPainter p(&picture);
+    for (std::size_t i = 0; i < animFrames_.size(); ++i) {
+        const QSize place = animSizes_[i];
+        const QImage* image = frame < animFrames_[i].size() ? &animFrames_[i][frame] : nullptr;
+        // A frame smaller than its size's place stands on the place's base line.
+        const QPoint at = animOrigins_[i] + QPoint(0, image ? place.height() - image->height() : 0);
+        if (!image || image->isNull()) {
+            PaintGround(p, animOrigins_[i], QRect(QPoint(), place));
+            continue;
+        }
+        PaintGround(p, at, image->rect());
+        p.drawImage(at, *image);
+    }
+    p.end();
+    picture_ = picture;
+    FitTo(picture_);
 }
 
 void TfrmView::mousePressEvent(QMouseEvent* event) {
-    const int page = event->button() == Qt::LeftButton ? PageAtPoint(event->position().toPoint()) : -1;
+    // While playing the pictures are the animation's sizes, not the set's pages.
+    const int page = event->button() == Qt::LeftButton && !playing_ ? PageAtPoint(event->position().toPoint()) : -1;
     if (page >= 0 && source_ && page < source_->PageCount()) source_->SelectPage(page);
     TToolWindow::mousePressEvent(event);
 }
 
 void TfrmView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
+    FillContextMenu(menu);
+    menu.exec(event->globalPos());
+}
+
+void TfrmView::FillContextMenu(QMenu& menu) {
     auto* group = new QActionGroup(&menu);
     const std::pair<const char*, SetBackground> entries[] = {{"透明色の背景", SetBackground::Transparency},
                                                              {"明るい背景", SetBackground::Light},
@@ -248,14 +377,26 @@ void TfrmView::contextMenuEvent(QContextMenuEvent* event) {
     custom->setEnabled(source_ != nullptr);
     group->addAction(custom);
     connect(custom, &QAction::triggered, this, [this] { ChooseCustomColor(); });
-    menu.exec(event->globalPos());
+    menu.addSeparator();
+    QAction* play = menu.addAction("再生");
+    play->setObjectName("mvPreviewPlay");
+    play->setEnabled(HasAnimation() && !playing_);
+    connect(play, &QAction::triggered, this, [this] {
+        PlayAnimation(animFrames_, animSteps_, animMilliseconds_);
+    });
+    QAction* stop = menu.addAction("停止");
+    stop->setObjectName("mvPreviewStop");
+    stop->setEnabled(playing_);
+    connect(stop, &QAction::triggered, this, &TfrmView::StopAnimation);
 }
 
 bool TfrmView::ChooseCustomColor() {
     if (!source_) return false;
     const std::optional<QColor> chosen = source_->Frame().GetPrompt().ChooseColor(this, CustomColor());
     if (!chosen) {
-        if (!setPages_.empty()) PaintLastSet();
+        OnStill([this] {
+            if (!setPages_.empty()) PaintLastSet();
+        });
         return false;
     }
     SetBackgroundKind(SetBackground::Custom, *chosen);
@@ -263,6 +404,11 @@ bool TfrmView::ChooseCustomColor() {
 }
 
 void TfrmView::Blank() {
+    // No document is left to animate.
+    StopAnimation();
+    animFrames_.clear();
+    animSteps_.clear();
+    animMilliseconds_.clear();
     setPages_.clear();
     setCurrent_ = -1;
     if (picture_.size() != QSize(kClient, kClient)) {
