@@ -60,7 +60,9 @@ TEST_F(AppAudit, FrameMenusWithoutADocument) {
               QStringList({"新規作成(&N)...|Ctrl+N|新しいアイコンを作成します。",
                            "新規アイコンセット...||複数のサイズのページを持つアイコンを作成します。",
                            "開く(&O)...|Ctrl+O|既存のファイルを開きます。",
-                           "最近使ったファイル(&R)>", "Pixquilの終了(&X)|Ctrl+Q|Pixquilを終了します。"}));
+                           "最近使ったファイル(&R)>",
+                           "カーソルテーマの書き出し...||開いているカーソルとカーソルのファイルから、カーソルテーマを書き出します。",
+                           "Pixquilの終了(&X)|Ctrl+Q|Pixquilを終了します。"}));
     QMenu* show = FrameMenu("表示(&V)");
     ASSERT_NE(show, nullptr);
     EXPECT_EQ(Entries(show), QStringList({"ツール(&T)>", "ステータスバー(&S)||"}));

@@ -2,6 +2,7 @@
 
 #include "gui/document/image_form.h"
 #include "gui/formats/area_picker.h"
+#include "gui/formats/cursor_theme_dialog.h"
 #include "gui/formats/file_commands.h"
 #include "gui/kit/frame_services.h"
 #include "gui/ops/ops_menus.h"
@@ -10,7 +11,7 @@ namespace pq::gui {
 
 DocumentHooks DocumentWindowHooks() {
     DocumentHooks hooks;
-    hooks.FileRows = SaveCommands();
+    hooks.FileRows = SaveCommands() + CommandTable{CursorThemeCommand()};
     hooks.ImageRows = ImageMenuCommands();
     hooks.PaletteRows = PaletteAdjustCommands() + CommandTable{Separator()} + PaletteFileCommands() +
                         CommandTable{Separator()} + ColorCountCommands();

@@ -23,6 +23,7 @@
 #include "gui/document/icon_menu.h"
 #include "gui/document/image_form.h"
 #include "gui/document/selection_commands.h"
+#include "gui/formats/cursor_theme_dialog.h"
 #include "gui/formats/file_commands.h"
 #include "gui/formats/hotspot_dialog.h"
 #include "gui/palettes/color_palette.h"
@@ -178,7 +179,8 @@ void TMainForm::CreateMenus() {
     connect(mRecent_, &QMenu::aboutToShow, this, &TMainForm::RebuildRecentMenu);
     RebuildRecentMenu();
     mFile_ = new QMenu("ファイル(&F)", this);
-    AddCommands(mFile_, {NewCommand(), NewIconSetCommand(), OpenCommand(), Separator(), ExitCommand()}, *this, nullptr);
+    AddCommands(mFile_, {NewCommand(), NewIconSetCommand(), OpenCommand(), CursorThemeCommand(), Separator(), ExitCommand()},
+                *this, nullptr);
     mFile_->insertMenu(mFile_->actions().value(3), mRecent_);
 
     mShow_ = new QMenu("表示(&V)", this);
