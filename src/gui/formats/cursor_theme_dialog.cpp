@@ -108,6 +108,9 @@ TfrmCursorTheme::TfrmCursorTheme(FrameServices& frame) : QDialog(frame.FrameWidg
     table_->setObjectName("lvInputs");
     table_->setHorizontalHeaderLabels({"カーソル", "フレーム", "役割"});
     table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Fixed);
+    table_->setColumnWidth(2, 170);
     table_->verticalHeader()->hide();
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
