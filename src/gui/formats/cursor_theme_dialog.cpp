@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -249,7 +250,10 @@ bool TfrmCursorTheme::AddFolderClick() {
 }
 
 void TfrmCursorTheme::BrowseClick() {
-    if (std::optional<QString> folder = frame_.GetPrompt().FolderName(this, "出力先のフォルダ", folder_->text()))
+    // The chooser opens where the user's cursor themes are installed, until a folder is chosen.
+    QString initial = folder_->text();
+    if (initial.isEmpty()) initial = QDir::homePath() + "/.local/share/icons";
+    if (std::optional<QString> folder = frame_.GetPrompt().FolderName(this, "出力先のフォルダ", initial))
         folder_->setText(*folder);
 }
 
@@ -267,8 +271,8 @@ fs::path TfrmCursorTheme::ThemeFolder() const {
     return fs::path(folder_->text().toStdString()) / name_->text().trimmed().toStdString();
 }
 
-void TfrmCursorTheme::Say(const QString& text, bool error) const {
-    frame_.GetPrompt().Message(const_cast<TfrmCursorTheme*>(this), kTitle, text,
+void TfrmCursorTheme::Say(const QString& text, bool error) {
+    frame_.GetPrompt().Message(this, kTitle, text,
                                error ? PromptIcon::Error : PromptIcon::Information, PromptButtons::Ok);
 }
 

@@ -81,7 +81,7 @@ public:
 private:
     // The message for a choice that cannot be written; empty when everything is in order.
     QString Problem() const;
-    void Say(const QString& text, bool error) const;
+    void Say(const QString& text, bool error);
     FrameServices& frame_;
     std::vector<Input> inputs_;
     QTableWidget* table_ = nullptr;
