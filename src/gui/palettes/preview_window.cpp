@@ -43,8 +43,11 @@ template <class Paint> void TfrmView::OnStill(Paint paint) {
         paint();
         return;
     }
+    // The window keeps the animation's size while the still picture is painted aside.
     std::swap(picture_, still_);
+    stillAside_ = true;
     paint();
+    stillAside_ = false;
     still_ = picture_;
     PaintStep();
 }
@@ -56,7 +59,7 @@ void TfrmView::PaintFrom(const pq::Composite& comp, int width, int height) {
 void TfrmView::PaintStill(const pq::Composite& comp, int width, int height) {
     setPages_.clear();
     setCurrent_ = -1;
-    if (size() != QSize(kClient, kClient)) setFixedSize(kClient, kClient);
+    if (size() != QSize(kClient, kClient) && !stillAside_) setFixedSize(kClient, kClient);
     const QColor desk = DesktopColor();
     pq::Raster r(kClient, kClient);
     r.Fill(pq::Rgb{uint8_t(desk.red()), uint8_t(desk.green()), uint8_t(desk.blue())});
@@ -232,6 +235,7 @@ void TfrmView::PaintPagePart(QPainter& p, std::size_t i, const QRect& area) cons
 }
 
 void TfrmView::FitTo(const QImage& picture) {
+    if (stillAside_) return;
     const bool grew = picture.width() > width() || picture.height() > height();
     setFixedSize(picture.size());
     // A window grown past the screen's edge moves back wholly onto it.

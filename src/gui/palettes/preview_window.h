@@ -116,6 +116,7 @@ private:
     int animStep_ = 0;
     bool playing_ = false;
     QImage still_;   // the still picture while an animation is shown
+    bool stillAside_ = false;   // the still picture is being painted while the animation shows
     QTimer stepTimer_;
 };
 
