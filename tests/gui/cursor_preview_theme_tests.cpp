@@ -77,8 +77,9 @@ TEST_F(PreviewAnimation, EverySizeShowsTheStepsFrameForItsOwnTimeAndStopShowsThe
     view_.AdvanceStep();
     view_.PaintSet({Filled(6, 4, Qt::magenta)}, 0, {});
     EXPECT_EQ(At(4, 8), QColor(Qt::blue));
-    view_.PlayAnimation({{Filled(7, 5, Qt::cyan), Filled(7, 5, Qt::cyan)}}, {1, 0, 1}, {30, 0, 70});
+    view_.PlayAnimation({{Filled(7, 5, Qt::cyan), Filled(7, 5, Qt::cyan)}}, {1, 0, 1}, {30, 20, 70});
     EXPECT_EQ(view_.CurrentStep(), 1);
+    EXPECT_EQ(view_.StepTimerInterval(), TfrmView::kMinStepMilliseconds);   // the step's timer runs on
     EXPECT_EQ(At(4, 8), QColor(Qt::cyan));
     view_.StopAnimation();
     EXPECT_FALSE(view_.IsPlaying());

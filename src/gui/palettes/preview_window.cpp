@@ -290,6 +290,9 @@ void TfrmView::PlayAnimation(std::vector<std::vector<QImage>> framesBySize, std:
     for (std::size_t i = 0; i < animFrames_.size(); ++i)
         for (const QImage& f : animFrames_[i]) animSizes_[i] = animSizes_[i].expandedTo(f.size());
     animPicture_ = LayOutRows(animSizes_, RowWidthLimit(), animOrigins_);
+    // New pictures for a running animation (after every edit, say) leave the step's timer
+    // running: restarting it each time would hold the step while the user draws.
+    const bool keepTimer = playing_ && stepTimer_.isActive() && std::size_t(animStep_) < animSteps_.size();
     if (!playing_) {
         still_ = picture_;
         playing_ = true;
@@ -298,7 +301,7 @@ void TfrmView::PlayAnimation(std::vector<std::vector<QImage>> framesBySize, std:
         animStep_ = 0;
     }
     PaintStep();
-    StartStepTimer();
+    if (!keepTimer || animSteps_.size() < 2) StartStepTimer();
 }
 
 void TfrmView::StopAnimation() {
