@@ -53,8 +53,9 @@ public:
 
     // Plays an animation: framesBySize[size][frame] (ARGB, alpha 255 where painted; a size a
     // frame lacks is a null QImage), the frame of each step and each step's time. Called while
-    // playing it takes the new pictures and keeps the current step and its running timer. Steps naming no frame, or
-    // lists of different lengths, leave nothing to play (and stop a running animation).
+    // playing it takes the new pictures and keeps the current step and its running timer.
+    // Steps naming no frame, or lists of different lengths, leave nothing to play (and stop a
+    // running animation).
     void PlayAnimation(std::vector<std::vector<QImage>> framesBySize, std::vector<int> steps,
                        std::vector<int> stepMilliseconds);
     // Back to the last still picture (PaintFrom / PaintSet); the animation stays for 再生.
