@@ -139,6 +139,10 @@ void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceTy
     }
     const std::vector<pq::HistoryResult> results = pq::RecordSteps(docs, contexts, " ");
     for (pq::Document* doc : docs) doc->Modified = false;
+    // Pages read from the file the window is named after are the state that file holds.
+    const bool fromFile = !filePath_.isEmpty() && importSource_.isEmpty();
+    for (int i = 0; i < PageCount(); ++i)
+        pages_[std::size_t(i)].SavedPosition = fromFile && PageDoc(i).Journal.Pending.empty() ? PageDoc(i).HistoryPosition : 0;
     RewritePageNotes();
     for (Previous& p : previous) pq::ClearHistory(p.Counters, p.Ctx);
     if (pq::HistoryBehind(doc_)) historyRetry_->start();
