@@ -329,12 +329,13 @@ bool TImageForm::RecordStep(const std::string& name, bool clearFirst, std::strin
     int& saved = IsSet() ? pages_.at(std::size_t(currentPage_)).SavedPosition : savedPosition_;
     if (clearFirst || doc_.HistoryPosition < saved) saved = 0;
     const bool base = name == " " && !clearFirst && !doc_.Modified;
-    if (base && !IsSet() && (blankBase_ || (!filePath_.isEmpty() && importSource_.isEmpty())))
-        saved = doc_.HistoryPosition + 1;
+    const bool held = base && !IsSet() && (blankBase_ || (!filePath_.isEmpty() && importSource_.isEmpty()));
+    if (held) saved = doc_.HistoryPosition + 1;
     blankBase_ = false;
     const pq::HistoryResult r = pq::RecordStep(doc_, HistoryCtx(), name, clearFirst);
-    // Kept in memory, the base step may yet be merged with later ones: no position holds it.
-    if (base && !doc_.Journal.Pending.empty()) saved = 0;
+    // Not written there (undo off), or kept in memory where it may yet be merged with later
+    // steps: no position holds it.
+    if (held && (doc_.HistoryPosition != saved || !doc_.Journal.Pending.empty())) saved = 0;
     // The base step of an opened or new document: the state its file (or nothing) holds.
     if (base) NoteSavedState();
     if (pq::HistoryBehind(doc_)) historyRetry_->start();
