@@ -165,6 +165,7 @@ void TImageForm::BecomeSet() {
     if (IsSet()) return;
     IconPage page;
     page.HistoryNumber = windowNumber_;
+    page.SavedPosition = savedPosition_;   // the window's history, and what its file holds of it
     page.Kind = pq::NewPageKind(doc_.ImageWidth, doc_.ImageHeight);
     if (doc_.Origin.ResourceType != 0) {
         resourceType_ = doc_.Origin.ResourceType;
