@@ -138,6 +138,30 @@ TEST_F(Recovery, TickedRowsAreRestoredOrDiscardedAndUntickedOnesOfferedAgain) {
     EXPECT_TRUE(frame->Forms().isEmpty());
 }
 
+TEST_F(Recovery, ARestoreWithoutItsHistoryStaysModifiedWhenUndoneBackToTheRestoredState) {
+    const std::vector<Bytes> states = LeaveLostWindow(settings, 2, WindowLabel{"/x/a.pqf", "/x/a.pqf"}, 2, 0);
+    // The base step goes while the dialog is open: the picture comes back, its history cannot.
+    prompt.ExpectDialog("TfrmRecovery", [this](QDialog& d) {
+        for (const auto& e : fs::directory_iterator(settings))
+            if (e.path().filename().string().find("dead2") != std::string::npos) fs::remove(e.path() / "img2no0");
+        d.findChild<QPushButton*>("btnRestore")->click();
+        return true;
+    });
+    prompt.ExpectMessage(gui::PromptAnswer::Ok);
+    Start();
+    ASSERT_TRUE(prompt.Done());
+    ASSERT_EQ(frame->Forms().size(), 1);
+    gui::TImageForm& form = *frame->Forms()[0];
+    EXPECT_EQ(EncodeSnapshot(form.Doc(), ""), states[2]);
+    form.Doc().Current().Mask[5] = 1;
+    form.CommitEdit("筆");
+    form.meUndoClick();
+    // Its file never held the restored picture: closing must still ask.
+    EXPECT_EQ(EncodeSnapshot(form.Doc(), ""), states[2]);
+    EXPECT_TRUE(form.Doc().Modified);
+    frame.reset();
+}
+
 TEST_F(Recovery, RestoringOntoAFullDiskSaysNothingWhenOnlyTheReplacedBaseStepFailed) {
     SmallFileSystem small(1 << 20);
     if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
