@@ -138,6 +138,30 @@ TEST_F(Recovery, TickedRowsAreRestoredOrDiscardedAndUntickedOnesOfferedAgain) {
     EXPECT_TRUE(frame->Forms().isEmpty());
 }
 
+TEST_F(Recovery, ARestoreWithoutItsHistoryStaysModifiedWhenUndoneBackToTheRestoredState) {
+    const std::vector<Bytes> states = LeaveLostWindow(settings, 2, WindowLabel{"/x/a.pqf", "/x/a.pqf"}, 2, 0);
+    // The base step goes while the dialog is open: the picture comes back, its history cannot.
+    prompt.ExpectDialog("TfrmRecovery", [this](QDialog& d) {
+        for (const auto& e : fs::directory_iterator(settings))
+            if (e.path().filename().string().find("dead2") != std::string::npos) fs::remove(e.path() / "img2no0");
+        d.findChild<QPushButton*>("btnRestore")->click();
+        return true;
+    });
+    prompt.ExpectMessage(gui::PromptAnswer::Ok);
+    Start();
+    ASSERT_TRUE(prompt.Done());
+    ASSERT_EQ(frame->Forms().size(), 1);
+    gui::TImageForm& form = *frame->Forms()[0];
+    EXPECT_EQ(EncodeSnapshot(form.Doc(), ""), states[2]);
+    form.Doc().Current().Mask[5] = 1;
+    form.CommitEdit("筆");
+    form.meUndoClick();
+    // Its file never held the restored picture: closing must still ask.
+    EXPECT_EQ(EncodeSnapshot(form.Doc(), ""), states[2]);
+    EXPECT_TRUE(form.Doc().Modified);
+    frame.reset();
+}
+
 TEST_F(Recovery, RestoringOntoAFullDiskSaysNothingWhenOnlyTheReplacedBaseStepFailed) {
     SmallFileSystem small(1 << 20);
     if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
@@ -394,15 +418,16 @@ TEST(RecoveryAfterKill, AKillBetweenTheWritesOfAStepRestoresTheNewestCompleteSta
     }
 }
 
-TEST(RecoveryAfterKill, ASetKilledRightAfterOpeningComesBackWithEveryPageAtItsBaseStep) {
+TEST(RecoveryAfterKill, ASetKilledRightAfterAPageMovedComesBackWithEveryPageAtItsBaseStep) {
     TempDir dir;
     const fs::path exe = PrivateEditor(dir);
     const fs::path input = dir / "five.ico";
     WriteBytes(input, FiveImageIcon());
     const QString inputName = QString::fromStdString(input.string());
 
-    // The pages' base steps are written together: the kill comes the moment the open returned.
-    const EditorRun opened = RunEditor(exe, "answer TForm7 Button3; dump", {inputName});
+    // Moving a page is no page's step, yet the file no longer holds the set: the set is offered
+    // with every page at the base step it was read in.
+    const EditorRun opened = RunEditor(exe, "answer TForm7 Button3; page 2; trigger miPageEarlier; dump", {inputName});
     ASSERT_EQ(opened.Pages.size(), 5) << opened.Other.join('\n').toStdString();
 
     const EditorRun restored = RunEditor(exe, "answer TfrmRecovery btnRestore; dump");
@@ -450,6 +475,63 @@ TEST(RecoveryAfterKill, AnIconSetComesBackAsOneWindowWithEveryPageAndItsSteps) {
     EXPECT_EQ(Field(restored.Pages[2], "redo"), "1");
     EXPECT_NE(Field(restored.Pages[7], "state"), Field(restored.Pages[2], "state"));
     EXPECT_EQ(Field(restored.Pages[7], "redo"), "0");
+}
+
+// What a kill leaves is offered at the next start only with steps beyond the state its file
+// holds (a blank new picture counts as held); the rest goes, files and all.
+TEST(RecoveryAfterKill, OnlyDocumentsWithStepsBeyondTheirFilesStateAreOffered) {
+    struct Case {
+        const char* File;   // empty: the blank picture of a first start
+        const char* Script;
+        const char* Row;    // the offer after the file's name; null: nothing offered
+    };
+    const Case cases[] = {
+        {"in.pqf", "dump", nullptr},
+        {"in.pqf", "trigger mlNew; dump", "　3×2　16色　1手順"},
+        // Undone to the file's state: the picture is the file's, the redo states no loss.
+        {"in.pqf", "trigger mlNew; trigger msAll; trigger meUndo; trigger meUndo; dump", nullptr},
+        {"in.pqf", "trigger mlNew; trigger msAll; trigger Save1; dump", nullptr},
+        // A step recorded after undoing from the saved state takes the saved state's place.
+        {"in.pqf", "trigger mlNew; trigger Save1; trigger meUndo; trigger msAll; dump", "　3×2　16色　1手順"},
+        {"", "dump", nullptr},
+        {"five.ico", "answer TForm7 Button3; dump", nullptr},
+        {"five.ico", "answer TForm7 Button3; page 2; trigger mirReverseH; trigger Save1; dump", nullptr},
+        {"five.ico", "answer TForm7 Button3; page 2; trigger mirReverseH; dump", "　アイコンセット　5ページ"},
+        {"five.ico", "answer TForm7 Button3; page 2; trigger mirReverseH; trigger Save1; trigger meUndo; trigger mirReverseV; dump",
+         "　アイコンセット　5ページ"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.File) + ": " + c.Script;
+        TempDir dir;
+        const fs::path exe = PrivateEditor(dir);
+        const fs::path settings = dir / "app" / "setting";
+        const QString file = QString::fromStdString((dir / c.File).string());
+        ASSERT_TRUE(SaveDocumentFile(Picture(), dir / "in.pqf").Ok);
+        WriteBytes(dir / "five.ico", FiveImageIcon());
+        const EditorRun run = RunEditor(exe, c.Script, *c.File ? QStringList{file} : QStringList{});
+        ASSERT_EQ(run.Documents.size(), 1) << what << run.Other.join('\n').toStdString();
+        ASSERT_TRUE(HoldsHistoryFiles(settings)) << what;
+
+        // The next start's offer, made beside an instance of its own.
+        QStringList rows;
+        {
+            SnapshotFolder next(settings);
+            LostDocuments lost(settings);
+            for (const std::vector<std::size_t>& group : LostDocumentGroups(lost.Documents())) {
+                std::vector<const LostDocument*> members;
+                for (std::size_t i : group) members.push_back(&lost.Documents()[i]);
+                rows << (members.size() > 1 ? gui::TfrmRecovery::DescribeSet(members)
+                                            : gui::TfrmRecovery::Describe(*members.front()));
+            }
+        }
+        if (!c.Row) {
+            EXPECT_TRUE(rows.isEmpty()) << what << ": " << rows.join('\n').toStdString();
+            EXPECT_FALSE(HoldsHistoryFiles(settings)) << what;
+            continue;
+        }
+        ASSERT_EQ(rows.size(), 1) << what << ": " << rows.join('\n').toStdString();
+        EXPECT_TRUE(rows[0].startsWith(file + c.Row)) << what << ": " << rows[0].toStdString();
+    }
 }
 
 TEST(RecoveryAfterKill, StepsWrittenIntoTheReserveOfAFullDiskAreAllOfferedAfterAKill) {

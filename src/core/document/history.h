@@ -33,8 +33,10 @@ struct WindowLabel {
     // and a set found with pages missing and every page still so marked was never edited.
     bool SetOpening = false;
     bool PageCurrent = false;   // the page the set's window showed
-    // The page's history position when its set was last written whole and unchanged besides;
-    // 0 when not since. A set whose every page is still there needs no recovery.
+    // The history position whose state the window's file holds: for an ordinary window the state
+    // it was read in or last saved (a new picture's blank start too), for a page the state its set
+    // was last written whole in, unchanged besides; 0 when the file holds none of the history. A
+    // window (or a set, every page) found at that state needs no recovery.
     int SavedPosition = 0;
 };
 

@@ -221,13 +221,21 @@ int RecoverablePages(const std::vector<const LostDocument*>& pages) {
     return int(std::count_if(pages.begin(), pages.end(), [](const LostDocument* d) { return d->Recoverable; }));
 }
 
+bool ShowsSavedState(const LostDocument& lost) {
+    return lost.Recoverable && lost.Note.Label.SavedPosition > 0 && lost.Current + 1 == lost.Note.Label.SavedPosition;
+}
+
 void LostDocuments::DropSupersededDocuments() {
     const std::vector<std::vector<std::size_t>> groups = LostDocumentGroups(docs_);
     std::vector<bool> drop(docs_.size(), false);
     std::set<std::pair<fs::path, int>> wholeSets;   // (folder, set window)
     for (const std::vector<std::size_t>& g : groups) {
         const LostDocument& first = docs_[g.front()];
-        if (first.Note.Label.SetWindow == 0) continue;
+        if (first.Note.Label.SetWindow == 0) {
+            // A window at the state its file holds: nothing to recover.
+            if (ShowsSavedState(first)) drop[g.front()] = true;
+            continue;
+        }
         std::vector<const LostDocument*> pages;
         for (std::size_t i : g) pages.push_back(&docs_[i]);
         const bool whole = RecoverablePages(pages) == LostSetPages(pages);
@@ -235,7 +243,7 @@ void LostDocuments::DropSupersededDocuments() {
                                          [](const LostDocument* d) { return d->Note.Label.SetOpening; });
         // Written whole and not changed since: the file holds all of it, nothing is lost.
         const bool saved = whole && std::all_of(pages.begin(), pages.end(), [](const LostDocument* d) {
-            return d->Note.Label.SavedPosition > 0 && d->Current + 1 == d->Note.Label.SavedPosition;
+            return ShowsSavedState(*d);
         });
         if (whole) wholeSets.insert({first.Folder, first.Note.Label.SetWindow});
         if (saved || (!whole && opening))

@@ -53,13 +53,19 @@ int LostSetPages(const std::vector<const LostDocument*>& pages);
 // The pages of a lost set that can be restored; fewer than LostSetPages when pages are missing
 // or damaged.
 int RecoverablePages(const std::vector<const LostDocument*>& pages);
+// True when the state a lost window would come back at is the one its file holds (its note's
+// saved position), whatever redo states lie beyond it: restoring it would give nothing the file
+// does not. Notes without a saved position (older versions, never saved) never say so.
+bool ShowsSavedState(const LostDocument& lost);
 
 class LostDocuments {
 public:
     // Claims every folder of a dead instance inside the settings folder and describes its
     // documents. A claimed folder without any document is removed at once, and so is the
-    // reserve a dead instance left in one. Two kinds of files are removed as well, because they
-    // hold nothing the user could lose: the pages of a set whose opening was cut short (pages
+    // reserve a dead instance left in one. Some files are removed as well, because they hold
+    // nothing the user could lose: a one-image window at the state its file holds
+    // (ShowsSavedState; the blank start of a new picture counts as held), a set whose every page
+    // is there at its file's state, the pages of a set whose opening was cut short (pages
     // missing, every page found still marked as opening, so none was ever edited), and the
     // history a window had before it became a set that is there whole (the window gives that
     // history up once the set is on disk).

@@ -14,10 +14,13 @@
 // adds a byte (1 when a step is announced) and then the step's size and digest (u64 each) and
 // its HistoryPosition, RedoCount and SnapshotCount (i32 each); version 3 then adds the label's
 // SetWindow, PageIndex and PageKind (i32 each); version 4 then adds the set's page count (i32)
-// and a byte, 1 while the set opens. Nothing after. A note is written in version 4 when its label
-// gives a page count or the opening mark, in version 3 otherwise; version 1 notes (ending after
-// the file name) and version 2 notes (ending after the step) are still read, as ordinary windows
-// (set fields 0), and version 3 notes as pages of a set whose page count is not known.
+// and a byte, 1 while the set opens; version 5 then adds a byte (1 for the page the set's window
+// showed) and the label's SavedPosition (i32). Nothing after. A note is written in version 5 when
+// its label gives either of those (an ordinary window with a saved position too, its set fields
+// 0), in version 4 when it gives a page count or the opening mark, in version 3 otherwise;
+// version 1 notes (ending after the file name) and version 2 notes (ending after the step) are
+// still read, as ordinary windows (set fields 0), and version 3 notes as pages of a set whose
+// page count is not known. Notes before version 5 have no saved position (0).
 
 #include <cstdint>
 #include <filesystem>

@@ -152,7 +152,8 @@ void RestoreSet(TMainForm& frame, pq::LostDocuments& lost, const std::vector<con
     TImageForm* form = frame.OpenBuiltDocument(caption, [&first](pq::Document& doc, int) { doc = std::move(first); });
     if (!form) return;
     const int type = file.endsWith(".cur", Qt::CaseInsensitive) ? pq::kCursorResourceType : pq::kIconResourceType;
-    if (whole && !file.isEmpty()) form->SetFilePath(file);
+    // Named only once the pages are in: a set adopted by a window named after a file is taken
+    // for what that file holds, which a restored set is not.
     form->AdoptIconSet(std::move(pages), type);
     QStringList failures;
     for (int i = 0; i < form->PageCount(); ++i) {
@@ -160,6 +161,7 @@ void RestoreSet(TMainForm& frame, pq::LostDocuments& lost, const std::vector<con
             failures << QString::fromStdString(r.Message);
         form->PageDoc(i).Modified = true;
     }
+    if (whole && !file.isEmpty()) form->SetFilePath(file);
     if (!failures.isEmpty())
         prompt.Message(&frame, "Pixquil", failures.join("\n") + "\n文書は開きましたが、以前の手順には戻せないページがあります。",
                        PromptIcon::Warning, PromptButtons::Ok);
@@ -218,6 +220,8 @@ void Restore(TMainForm& frame, pq::LostDocuments& lost, const pq::LostDocument& 
         // stand-in's.
         baseFailure.clear();
         pq::ClearHistory(doc, form->HistoryCtx());
+        // Restored, not read from its file: the base step holds nothing the file does.
+        doc.Modified = true;
         form->RecordStep(" ", false, &baseFailure);
         QString text = QString::fromStdString(adopted.Message) + "\n文書は開きましたが、以前の手順には戻せません。";
         if (!baseFailure.empty()) text += "\n\n" + QString::fromStdString(baseFailure);

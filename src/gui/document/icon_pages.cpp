@@ -139,6 +139,10 @@ void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceTy
     }
     const std::vector<pq::HistoryResult> results = pq::RecordSteps(docs, contexts, " ");
     for (pq::Document* doc : docs) doc->Modified = false;
+    // Pages read from the file the window is named after are the state that file holds.
+    const bool fromFile = !filePath_.isEmpty() && importSource_.isEmpty();
+    for (int i = 0; i < PageCount(); ++i)
+        pages_[std::size_t(i)].SavedPosition = fromFile && PageDoc(i).Journal.Pending.empty() ? PageDoc(i).HistoryPosition : 0;
     RewritePageNotes();
     for (Previous& p : previous) pq::ClearHistory(p.Counters, p.Ctx);
     if (pq::HistoryBehind(doc_)) historyRetry_->start();
@@ -161,6 +165,7 @@ void TImageForm::BecomeSet() {
     if (IsSet()) return;
     IconPage page;
     page.HistoryNumber = windowNumber_;
+    page.SavedPosition = savedPosition_;   // the window's history, and what its file holds of it
     page.Kind = pq::NewPageKind(doc_.ImageWidth, doc_.ImageHeight);
     if (doc_.Origin.ResourceType != 0) {
         resourceType_ = doc_.Origin.ResourceType;

@@ -100,12 +100,22 @@ void TImageForm::NoteSavedState() {
     else savedState_ = pq::StateDigest(doc_);
 }
 
+void TImageForm::NoteSavedFile() {
+    NoteSavedState();
+    // A set's pages took their positions as the set was written (MarkSetSaved).
+    if (IsSet()) return;
+    // Steps still kept in memory may be merged before they reach their positions.
+    savedPosition_ = savedState_ && doc_.Journal.Pending.empty() ? doc_.HistoryPosition : 0;
+    RewritePageNotes();
+}
+
 pq::HistoryContext TImageForm::HistoryCtx() const { return PageHistoryCtx(currentPage_); }
 
 pq::HistoryContext TImageForm::PageHistoryCtx(int i) const {
     // The label keeps the recovery note beside the snapshots naming this window as it is now; a
     // page's note also names its set and its place there, so a later start restores the set whole.
     pq::WindowLabel label{name_.toStdString(), filePath_.toStdString()};
+    label.SavedPosition = savedPosition_;
     int number = windowNumber_;
     if (IsSet()) {
         const IconPage& page = pages_.at(std::size_t(i));
@@ -146,6 +156,7 @@ void TImageForm::InitBlankDocument(int width, int height, int colors, bool trueC
     const int zoom = trueColor ? pq::InitBlankTrueColorDocument(doc_, width, height, frame_->SelectedZoom())
                                : pq::InitBlankDocument(doc_, width, height, colors, frame_->SelectedZoom());
     if (const auto& palette = frame_->Hooks().NewDocumentPalette) palette(doc_);
+    blankBase_ = true;
     frame_->ShowZoomInList(zoom);
     AdoptLoadedDocument();
 }
@@ -311,9 +322,22 @@ void TImageForm::PaintCanvas(QPainter& painter, const QRect& exposed) {
 // ---- the edit cycle ----------------------------------------------------------------------------
 
 bool TImageForm::RecordStep(const std::string& name, bool clearFirst, std::string* failure) {
+    // The position the file holds, as the recovery note gives it: a step recorded at or before
+    // it writes over that state's snapshot or drops it from the redo states. The base step of a
+    // document just read from its file, or of a blank new picture, is itself a state the file
+    // (or nothing) holds; set before the step, so that the note announcing it says so.
+    int& saved = IsSet() ? pages_.at(std::size_t(currentPage_)).SavedPosition : savedPosition_;
+    if (clearFirst || doc_.HistoryPosition < saved) saved = 0;
+    const bool base = name == " " && !clearFirst && !doc_.Modified;
+    const bool held = base && !IsSet() && (blankBase_ || (!filePath_.isEmpty() && importSource_.isEmpty()));
+    if (held) saved = doc_.HistoryPosition + 1;
+    blankBase_ = false;
     const pq::HistoryResult r = pq::RecordStep(doc_, HistoryCtx(), name, clearFirst);
+    // Not written there (undo off), or kept in memory where it may yet be merged with later
+    // steps: no position holds it.
+    if (held && (doc_.HistoryPosition != saved || !doc_.Journal.Pending.empty())) saved = 0;
     // The base step of an opened or new document: the state its file (or nothing) holds.
-    if (name == " " && !clearFirst && !doc_.Modified) NoteSavedState();
+    if (base) NoteSavedState();
     if (pq::HistoryBehind(doc_)) historyRetry_->start();
     else historyRetry_->stop();
     if (!r.Message.empty()) {
@@ -405,7 +429,7 @@ void TImageForm::UpdateEditMenu() {
 bool TImageForm::Save() {
     const auto& save = frame_->Hooks().Save;
     const bool written = save && save(*this);
-    if (written) NoteSavedState();
+    if (written) NoteSavedFile();
     UpdateModifiedMark();
     return written;
 }
@@ -413,7 +437,7 @@ bool TImageForm::Save() {
 bool TImageForm::SaveAs() {
     const auto& saveAs = frame_->Hooks().SaveAs;
     const bool written = saveAs && saveAs(*this);
-    if (written) NoteSavedState();
+    if (written) NoteSavedFile();
     UpdateModifiedMark();
     return written;
 }

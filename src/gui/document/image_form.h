@@ -239,6 +239,9 @@ private:
     // unmodified, so undoing back to it leaves nothing to save. One-image documents only.
     void FollowSavedState();
     void NoteSavedState();
+    // After the document was written to its file: NoteSavedState, and the history position the
+    // file holds, in the recovery note.
+    void NoteSavedFile();
     void BuildMenus();
     void SizeCanvas();
     // After the current page changed: canvas, rows, palette, preview, caption and strip.
@@ -279,6 +282,11 @@ private:
     // StateDigest of the document as opened or last saved; none for a set, or a recovered
     // document until it is saved.
     std::optional<std::uint64_t> savedState_;
+    // The history position the file holds for the recovery note (WindowLabel::SavedPosition), 0
+    // when none; a one-image document's (a set's pages keep theirs). The blank start of a new
+    // picture counts as held: blankBase_ says so until its base step is recorded.
+    int savedPosition_ = 0;
+    bool blankBase_ = false;
     int windowNumber_;
     pq::Document doc_;
     pq::Composite comp_;

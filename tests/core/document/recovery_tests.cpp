@@ -322,6 +322,47 @@ TEST(LostSets, ASetMissingAPageAfterAnEditIsOfferedWithThePagesItHad) {
     EXPECT_EQ(LostSetPages({&old[0], &old[1]}), 2);
 }
 
+TEST(LostWindows, AWindowAtTheStateItsFileHoldsIsRemovedAndOneBeyondItOffered) {
+    test::TempDir settings;
+    const fs::path dead = DeadFolder(settings.Path(), "saved01");
+    struct Case {
+        int Window, Steps, Undos, Saved;
+    };
+    const Case cases[] = {
+        {1, 0, 0, 1},   // opened and never edited
+        {2, 2, 2, 1},   // undone back to the file's state: the redo states are no loss
+        {3, 2, 1, 3},   // undone from the saved state: offered
+        {4, 0, 0, 0},   // a version 1 note (below), no saved position: offered as ever
+    };
+    for (const Case& c : cases) {
+        WindowLabel label{"Icon", "/x/a.pqf"};
+        label.SavedPosition = c.Saved;
+        RecordWindow(HistoryContext{dead, c.Window, true, label}, c.Steps, c.Undos);
+    }
+    // An ordinary window's saved position takes version 5 (set fields 0). Version 1 ends after the
+    // file name, where version 3 adds the announce byte and three set fields.
+    EXPECT_EQ(ReadBytes(dead / NoteFileName(3))[4], 5);
+    Bytes v1 = EncodeRecoveryNote(RecoveryNote{4, 1, 0, 1, WindowLabel{"Icon", "/x/a.pqf"}});
+    ASSERT_EQ(v1[4], 3);
+    v1.resize(v1.size() - 13);
+    v1[4] = 1;
+    WriteBytes(dead / NoteFileName(4), v1);
+
+    std::set<int> offered;
+    {
+        const LostDocuments lost(settings.Path());
+        for (const LostDocument& d : lost.Documents()) offered.insert(d.WindowNumber);
+    }
+    EXPECT_EQ(offered, (std::set<int>{3, 4}));
+    // A window not offered leaves no file behind.
+    std::map<int, int> files;
+    for (const auto& e : fs::directory_iterator(dead)) {
+        int window = 0, step = 0;
+        if (ParseHistoryFileName(e.path().filename().string(), window, step)) ++files[window];
+    }
+    EXPECT_EQ(files, (std::map<int, int>{{3, 4}, {4, 2}}));
+}
+
 // Two live instances (the owner of the settings folder and one in a private folder) and a dead
 // one with a good document, one with a damaged note and one whose current snapshot is cut.
 class Recovery : public ::testing::Test {
