@@ -17,6 +17,7 @@
 #include "gui/app/main_form.h"
 #include "gui/app/option_dialog.h"
 #include "gui/document/icon_menu.h"
+#include "gui/kit/command_table.h"
 #include "gui/document/image_form.h"
 #include "support/editor_fixture.h"
 
@@ -196,6 +197,49 @@ TEST_F(ManualClaims, EveryMenuItemOfTheManualIsInItsMenuWithItsKeys) {
     }
     EXPECT_TRUE(missing.empty()) << "not in the menus:" << Lines(missing);
     EXPECT_TRUE(wrongKeys.empty()) << "other keys (manual / program):" << Lines(wrongKeys);
+}
+
+// The keys the manual lists for 一般的なショートカットキーを使う are the ones the option gives: each
+// row names a command by its menu path without accelerators, and its keys before any remark.
+TEST_F(ManualClaims, TheCommonShortcutKeysAreTheOnesListed) {
+    const QString html = ReadText(ManualPath("menus.html"));
+    static const QRegularExpression table(R"re(id="commonkeys".*?<table>(.*?)</table>)re",
+                                          QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression row(R"re(<tr><td>(.*?)</td><td>(.*?)</td></tr>)re");
+    const QString body = table.match(html).captured(1);
+    ASSERT_FALSE(body.isEmpty());
+    TImageForm* form = NewDocument(1, 0);
+    ASSERT_NE(form, nullptr);
+    ChooseTool(pq::gui::kToolBrush);
+    ClickCell(1, 1);
+    form->MenuAction("meUndo")->trigger();   // やり直し then names the step, as the manual writes it
+    SetCommonShortcuts(true);
+    ApplyShortcutScheme(frame_.get());
+    static const QRegularExpression accelerator(R"re(\(.\)$)re");
+    int rows = 0;
+    for (auto r = row.globalMatch(body); r.hasNext(); ++rows) {
+        const auto m = r.next();
+        const QStringList path = PlainText(m.captured(1)).split(" > ");
+        QList<QAction*> level;
+        for (QAction* top : frame_->menuBar()->actions())
+            if (top->menu() && top->isVisible()) level << top;
+        QAction* action = nullptr;
+        for (const QString& step : path) {
+            action = nullptr;
+            for (QAction* a : level)
+                if (Shown(a->text()).section(" - ", 0, 0).remove(accelerator) == step) action = a;
+            ASSERT_NE(action, nullptr) << path.join(" > ").toStdString();
+            level.clear();
+            if (action->menu()) Walk(action->menu(), level);
+        }
+        QList<QKeySequence> listed;
+        for (const QString& key : PlainText(m.captured(2)).section("（", 0, 0).split("と"))
+            listed << QKeySequence(QString(key).remove(' '));
+        EXPECT_EQ(action->shortcuts(), listed) << path.join(" > ").toStdString();
+    }
+    SetCommonShortcuts(false);
+    ApplyShortcutScheme(frame_.get());
+    EXPECT_GE(rows, 5);
 }
 
 // The words of `pqtool --help` and each command's options, in the English help.
