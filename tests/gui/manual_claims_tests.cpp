@@ -190,9 +190,9 @@ TEST_F(ManualClaims, EveryMenuItemOfTheManualIsInItsMenuWithItsKeys) {
         // The keys column gives the default keys (the Options dialog may add others), and an
         // empty cell says the item has none.
         if (row.KeyColumn && row.Path.size() == 1 && !action->menu()) {
-            bool found = row.Keys.isEmpty() && action->shortcut().isEmpty();
-            for (const QKeySequence& k : action->shortcuts()) found |= k == QKeySequence(row.Keys);
-            if (!found) wrongKeys.insert(name + " (" + row.Keys.toStdString() + " / " + action->shortcut().toString().toStdString() + ")");
+            bool matches = row.Keys.isEmpty() && action->shortcut().isEmpty();
+            for (const QKeySequence& k : action->shortcuts()) matches |= k == QKeySequence(row.Keys);
+            if (!matches) wrongKeys.insert(name + " (" + row.Keys.toStdString() + " / " + action->shortcut().toString().toStdString() + ")");
         }
     }
     EXPECT_TRUE(missing.empty()) << "not in the menus:" << Lines(missing);
