@@ -300,6 +300,16 @@ TEST_F(ManualPictures, DialogsAndToolEffects) {
     Picture("TfrmHotspot", "dialog-hotspot");
     frame_->ActionNamed("mtHotspot")->trigger();
 
+    // A truecolour document: soft edges and a shadow over the checkerboard.
+    TImageForm* full = NewDocument(1, 2);
+    ASSERT_NE(full, nullptr);
+    ASSERT_TRUE(full->Doc().TrueColor);
+    full->Doc().Current().Pixels = pq::ResampleRgba(art, 256, 256, 32, 32);
+    full->Redraw();
+    full->parentWidget()->setGeometry(0, 0, 360, 360);
+    ChooseZoom(8);
+    PictureDocument(full, "truecolor");
+
     // 文書の復元 as a start after a crash shows it: a drawing and a cursor left behind, at a
     // fixed time so that the picture does not change from run to run.
     std::vector<pq::LostDocument> lost(2);
