@@ -73,3 +73,35 @@ TEST_F(Help, TopicSearchOpensTheFirstManualFoundOrListsWhereItLooked) {
 }
 
 }  // namespace
+
+namespace {
+
+// The build-tree fallback is decided from the program's own folder: a CMake build folder of
+// Pixquil (the editor in it, a test program one below) leads to its source tree's manual; an
+// installed program in bin/ never does, even beside a build's cache.
+TEST_F(Help, TheSourceTreesManualIsFoundFromABuildFolderOnly) {
+    const fs::path source = folder_ / "src tree ü";
+    fs::create_directories(source / "docs/manual");
+    std::ofstream(source / "docs/manual/index.html") << "<html></html>";
+    auto cache = [&](const fs::path& dir, const std::string& text) {
+        fs::create_directories(dir);
+        std::ofstream(dir / "CMakeCache.txt") << "# a cache\nCMAKE_BUILD_TYPE:STRING=\n" << text;
+    };
+    const fs::path build = folder_ / "build";
+    cache(build, "Pixquil_SOURCE_DIR:STATIC=" + source.string() + "\n");
+    fs::create_directories(build / "tests");
+    const QString manual = Q(source / "docs/manual");
+    EXPECT_EQ(TMainForm::BuildTreeManualFolder(Q(build)), manual);
+    EXPECT_EQ(TMainForm::BuildTreeManualFolder(Q(build / "tests")), manual);
+
+    cache(folder_ / "prefix/bin", "Pixquil_SOURCE_DIR:STATIC=" + source.string() + "\n");
+    EXPECT_EQ(TMainForm::BuildTreeManualFolder(Q(folder_ / "prefix/bin")), QString());
+    cache(folder_ / "other", "Other_SOURCE_DIR:STATIC=" + source.string() + "\n");
+    EXPECT_EQ(TMainForm::BuildTreeManualFolder(Q(folder_ / "other")), QString());
+    cache(folder_ / "stale", "Pixquil_SOURCE_DIR:STATIC=" + (folder_ / "gone").string() + "\n");
+    EXPECT_EQ(TMainForm::BuildTreeManualFolder(Q(folder_ / "stale")), QString());
+    fs::create_directories(folder_ / "odd/CMakeCache.txt");   // a folder where the cache would be
+    EXPECT_EQ(TMainForm::BuildTreeManualFolder(Q(folder_ / "odd")), QString());
+}
+
+}  // namespace

@@ -3,7 +3,7 @@
 # executables, the menu entry, the icon at every theme size, the .pqf file type (its magic
 # compared with a file the real writer made), the AppStream metadata, the user manual with all
 # it links to, an installed editor that keeps its settings out of bin/ and shows its icon, and an
-# uninstall that leaves nothing behind.
+# uninstall that leaves nothing behind, and installed programs holding no path of the build.
 #   install_test.sh BUILD_DIR SOURCE_DIR BINDIR DATADIR
 set -euo pipefail
 
@@ -67,6 +67,17 @@ for f in "$desktop" "$mime" "$metainfo" "$share/doc/pixquil/LICENSE"; do [ -f "$
 for exe in pixquil pqtool; do
   if readelf -S "$bin/$exe" 2>/dev/null | grep -qE '\.(debug_info|symtab)'; then fail "$bin/$exe is not stripped"; fi
 done
+# No path of the build machine is compiled in: an installed program never looks into the source
+# or build tree (for its manual or anything else).
+if command -v strings >/dev/null; then
+  for exe in pixquil pqtool; do
+    for tree in "$(realpath "$source")" "$(realpath "$build")"; do
+      if strings -a "$bin/$exe" | grep -qF -- "$tree"; then fail "$bin/$exe holds the path $tree"; fi
+    done
+  done
+else
+  echo "strings not installed: compiled-in paths not checked"
+fi
 grep -q "<release version=\"$(sed -n 's/^project(Pixquil VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")\"" "$metainfo" ||
   fail "$metainfo lacks the release of the project's version"
 

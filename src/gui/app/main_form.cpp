@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
@@ -522,8 +523,9 @@ void TMainForm::AboutClick() {
     prompt_->RunDialog(box);
 }
 
-// The manual's folder relative to the program's, and the source tree, come from the build
-// (CMakeLists.txt); the fallback is the layout of an install with the default folders.
+// The installed manual's folder relative to the program's comes from the build (CMakeLists.txt);
+// the fallback is the layout of an install with the default folders. No absolute path of the
+// build is compiled in: an editor run from its build folder finds its source tree at run time.
 #ifndef PQ_MANUAL_RELATIVE_DIR
 #define PQ_MANUAL_RELATIVE_DIR "../share/doc/pixquil"
 #endif
@@ -535,15 +537,43 @@ QStringList& ManualFolderOverride() {
     return folders;
 }
 
+// The source folder a CMake build folder was configured from, read from its CMakeCache.txt;
+// empty when the folder holds no cache or the cache names no Pixquil source.
+QString SourceOfBuildFolder(const QString& folder) {
+    QFile cache(QDir(folder).filePath("CMakeCache.txt"));
+    if (!QFileInfo(cache.fileName()).isFile() || !cache.open(QIODevice::ReadOnly)) return QString();
+    static const QByteArray kKey = "Pixquil_SOURCE_DIR:STATIC=";
+    // A cache is a few tens of kB; a larger file is not one to trust.
+    for (int lines = 0; !cache.atEnd() && lines < 20000; ++lines) {
+        const QByteArray line = cache.readLine(4096).trimmed();
+        if (line.startsWith(kKey)) return QString::fromUtf8(line.mid(kKey.size()));
+    }
+    return QString();
+}
+
 }  // namespace
+
+QString TMainForm::BuildTreeManualFolder(const QString& programFolder) {
+    const QDir dir(programFolder);
+    // An installed program (in a bin folder) uses its installed manual only.
+    if (dir.dirName() == "bin") return QString();
+    // The editor sits in the build folder, a test program one folder below it.
+    for (const QString& folder : {dir.absolutePath(), QDir::cleanPath(dir.absoluteFilePath(".."))}) {
+        const QString source = SourceOfBuildFolder(folder);
+        if (source.isEmpty()) continue;
+        const QString manual = QDir(source).filePath("docs/manual");
+        if (QFileInfo(QDir(manual).filePath("index.html")).isFile()) return QDir::cleanPath(manual);
+    }
+    return QString();
+}
 
 QStringList TMainForm::ManualIndexCandidates() {
     QStringList folders = ManualFolderOverride();
     if (folders.isEmpty()) {
-        folders << QDir(QCoreApplication::applicationDirPath()).filePath(PQ_MANUAL_RELATIVE_DIR);
-#ifdef PQ_SOURCE_DIR
-        folders << QDir(PQ_SOURCE_DIR).filePath("docs/manual");
-#endif
+        const QString program = QCoreApplication::applicationDirPath();
+        folders << QDir(program).filePath(PQ_MANUAL_RELATIVE_DIR);
+        const QString buildTree = BuildTreeManualFolder(program);
+        if (!buildTree.isEmpty()) folders << buildTree;
     }
     QStringList candidates;
     for (const QString& folder : folders) candidates << QDir::cleanPath(QDir(folder).absoluteFilePath("index.html"));

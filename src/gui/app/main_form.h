@@ -100,10 +100,14 @@ public:
     // exists in the desktop's browser; when there is none, a message lists the paths tried.
     void HelpClick();
     // Where the manual's index.html is looked for, in order: the installed copy (from the
-    // program's bin folder, ../share/doc/pixquil), then the source tree's docs/manual, for a
-    // program run from its build folder. SetManualFolders replaces these folders (tests); an
-    // empty list brings them back.
+    // program's bin folder, ../share/doc/pixquil), then, for a program run from its build
+    // folder, BuildTreeManualFolder. SetManualFolders replaces these folders (tests); an empty
+    // list brings them back.
     static QStringList ManualIndexCandidates();
+    // The source tree's docs/manual when `programFolder` (or its parent, for a test program) is
+    // a CMake build folder of Pixquil whose cache names a source tree holding the manual; empty
+    // for a program in a bin folder and anywhere else.
+    static QString BuildTreeManualFolder(const QString& programFolder);
     static void SetManualFolders(const QStringList& folders);
     void ZoomIn() override;
     void ZoomOut() override;
