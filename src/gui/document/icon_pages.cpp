@@ -368,6 +368,8 @@ void TImageForm::MarkSetSaved(const std::vector<pq::StoredIconImage>& written, i
     }
     resourceType_ = resourceType;
     setChanged_ = false;
+    // The file is an icon or cursor file now, no longer the animation read.
+    aniSource_.reset();
     RewritePageNotes();
 }
 
