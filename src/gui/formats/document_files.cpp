@@ -89,7 +89,6 @@ pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc) {
 QString OpenFileFilter() {
     QStringList patterns;
     QStringList entries = FilterEntries(&pq::FileFormat::OpenCaption, patterns);
-    entries << FilterEntries(&pq::FileFormat::SetCaption, patterns);
     entries << "開けるファイル(" + patterns.join(';') + ") (" + patterns.join(' ') + ")";
     // Last, for a file whose name does not tell its kind: it opens by its first bytes. Shown
     // as "すべてのファイル (*)" like the other entries, whose patterns are part of their captions.
@@ -98,6 +97,11 @@ QString OpenFileFilter() {
 }
 
 QString SaveFileFilter() {
+    QStringList patterns;
+    return FilterEntries(&pq::FileFormat::SaveCaption, patterns).join(";;");
+}
+
+QString SetSaveFileFilter() {
     QStringList patterns;
     QStringList entries = FilterEntries(&pq::FileFormat::SaveCaption, patterns);
     entries << FilterEntries(&pq::FileFormat::SetCaption, patterns);

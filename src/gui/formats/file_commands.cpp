@@ -62,7 +62,8 @@ FileDialogRequest SaveIconDialog(const QString& initialName) {
 
 // The entry of the save chooser's filter that writes `suffix` ("ico"); 0 when none does.
 int SaveFilterIndexOf(const QString& suffix) {
-    const QStringList entries = SaveFileFilter().split(";;");
+    // The set's filter begins with every entry of the document's, in the same places.
+    const QStringList entries = SetSaveFileFilter().split(";;");
     for (int i = 0; i < entries.size(); ++i)
         if (entries[i].endsWith("(*." + suffix + ")")) return i;
     return 0;
@@ -160,8 +161,9 @@ bool SaveSetAs(TImageForm& form, Prompt& prompt, bool wholeSet) {
     QString suffix = form.SetResourceType() == pq::kCursorResourceType ? "cur" : "ico";
     if (animation) suffix = xcursor ? QString() : "ani";
     FileDialogRequest request = SaveIconDialog(ProposedName(form, QString()) + (suffix.isEmpty() ? "" : "." + suffix));
+    request.Filter = SetSaveFileFilter();
     request.DefaultSuffix = suffix;
-    request.FilterIndex = xcursor ? SaveFileFilter().split(";;").size() - 1 : SaveFilterIndexOf(suffix);
+    request.FilterIndex = xcursor ? SetSaveFileFilter().split(";;").size() - 1 : SaveFilterIndexOf(suffix);
     const auto chosen = prompt.SaveFileName(&form, request);
     if (!chosen) return false;
     DocumentFileKind kind = KindOfFileName(*chosen);
