@@ -5,8 +5,12 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QMdiSubWindow>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "core/formats/ani_file.h"
 #include "core/formats/cursor_animation.h"
@@ -292,6 +296,46 @@ TEST_F(AnimationFrames, AnXcursorFileOpensAndSavesBackPixelForPixel) {
     ASSERT_TRUE(ReadXcursorFile(copy, 20, moved).Ok);
     EXPECT_EQ(moved.StepMilliseconds, (std::vector<int>{70, 30}));
     EXPECT_TRUE(moved.Frames[1].Sizes[1].Doc.LayerAt(0).Pixels == read.Frames[0].Sizes[1].Doc.LayerAt(0).Pixels);
+}
+
+// A window killed while it shows an edited animation: the set restored at the next start keeps its
+// frames, steps and times (the time changed before the crash included), and the edit.
+TEST_F(AnimationFrames, ARestoredAnimationKeepsItsFramesAndTimesAfterSigkill) {
+    EndFrame();
+    const auto settings = folder_.Path() / "setting";
+    const auto path = WriteAni();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        auto* prompt = new ScriptedPrompt;
+        auto* frame = new gui::TMainForm(settings, prompt);
+        gui::TImageForm* form = frame->OpenFile(QString::fromStdString(path.string()));
+        if (!form) ::_exit(2);
+        form->SelectPage(form->FramePage(2, 32, 32));
+        form->SetFrameMilliseconds(400, false);
+        form->Doc().Current().Mask[0] = 1;
+        if (!form->RecordStep("筆")) ::_exit(3);
+        ::kill(::getpid(), SIGKILL);
+        ::_exit(4);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    prompt_.ExpectDialog("TfrmRecovery", [](QDialog& d) {
+        d.findChild<QPushButton*>("btnRestore")->click();
+        return d.result() == QDialog::Accepted;
+    });
+    StartFrame();
+    frame_->ShowAtStartup({});
+    EXPECT_TRUE(prompt_.Done());
+    ASSERT_EQ(frame_->Forms().size(), 1);
+    gui::TImageForm* form = frame_->Forms()[0];
+    ASSERT_EQ(form->PageCount(), 6);
+    EXPECT_EQ(form->FrameCount(), 3);
+    EXPECT_EQ(form->AnimationSteps(), (std::vector<int>{0, 1, 2, 1}));
+    EXPECT_EQ(form->AnimationStepMilliseconds(), (std::vector<int>{50, 100, 400, 100}));
+    EXPECT_EQ(form->CurrentPage(), form->FramePage(2, 32, 32));
+    EXPECT_EQ(form->Doc().Current().Mask[0], 1) << "the edit came back";
+    EXPECT_EQ(form->PageLabel(2), "16×16 #3 400ms");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "core/document/color_reduction.h"
+#include "core/document/frame_note.h"
 #include "core/document/recovery_note.h"
 #include "core/document/selection.h"
 #include "core/ops/resample.h"
@@ -277,6 +278,43 @@ void TImageForm::RewritePageNotes(std::initializer_list<int> only) {
     const std::vector<int> errs = pq::WriteRecoveryNotes(std::vector<const pq::Document*>(docs.begin(), docs.end()), contexts);
     for (std::size_t k = 0; k < docs.size(); ++k)
         if (errs[k] != 0) docs[k]->Journal.NoteBehind = true;
+    if (only.size() == 0) WriteFrameNote();
+}
+
+void TImageForm::WriteFrameNote() {
+    // Only an animation needs one: its frames and times beside the pages' own notes.
+    const bool animated = IsSet() && (FrameCount() > 1 || steps_ != std::vector<int>{0} ||
+                                      stepMilliseconds_ != std::vector<int>{kDefaultFrameMilliseconds});
+    if (!animated || !frame_->UndoEnabled()) {
+        // Only the window's own note: a lost set's of the same number may still wait to be read.
+        if (frameNoteWritten_) pq::RemoveFrameNote(frame_->SnapshotFolderPath(), windowNumber_);
+        frameNoteWritten_ = false;
+        return;
+    }
+    pq::FrameNote note;
+    for (const IconPage& p : pages_) note.PageFrames.push_back(p.Frame);
+    note.Steps = steps_;
+    note.StepMilliseconds = stepMilliseconds_;
+    // A note that cannot be written costs only the frames of a restore after a crash.
+    frameNoteWritten_ = pq::WriteFrameNote(frame_->SnapshotFolderPath(), windowNumber_, note) || frameNoteWritten_;
+}
+
+void TImageForm::AdoptFrameNote(const std::filesystem::path& folder, int setWindow, int setPages,
+                                const std::vector<int>& places) {
+    if (!IsSet() || int(places.size()) != PageCount() || setPages != PageCount()) return;
+    const std::optional<pq::FrameNote> note = pq::ReadFrameNote(folder, setWindow, setPages, kMaxFrameMilliseconds);
+    if (!note) return;
+    for (int i = 0; i < PageCount(); ++i) {
+        const int place = places[std::size_t(i)];
+        if (place < 0 || place >= setPages) return;
+    }
+    for (int i = 0; i < PageCount(); ++i) pages_[std::size_t(i)].Frame = note->PageFrames[std::size_t(places[std::size_t(i)])];
+    steps_ = note->Steps;
+    stepMilliseconds_ = note->StepMilliseconds;
+    GroupFramePages();
+    pagePictures_.assign(pages_.size(), std::nullopt);
+    RewritePageNotes();
+    UpdateStrip();
 }
 
 void TImageForm::InsertPage(pq::Document doc, pq::IconPageKind kind, int at) {
@@ -455,6 +493,7 @@ void TImageForm::AdoptAnimation(pq::CursorAnimation anim, const pq::AniSource* s
     animAuthor_ = std::move(anim.Author);
     if (source) aniSource_ = *source;
     pagePictures_.assign(pages_.size(), std::nullopt);
+    WriteFrameNote();
     UpdateStrip();
 }
 
@@ -641,6 +680,7 @@ void TImageForm::SetFrameMilliseconds(int milliseconds, bool allFrames) {
         }
     if (!changed) return;
     if (IsSet()) setChanged_ = true;
+    RewritePageNotes();
     UpdateModifiedMark();
     UpdateStrip();
     frame_->ActionList1Update();

@@ -11,6 +11,7 @@
 #include <QRegion>
 #include <QString>
 #include <QWidget>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -188,6 +189,10 @@ public:
     void MoveFrame(bool later);
     // Every step showing the current frame (every step when allFrames) lasts `milliseconds`.
     void SetFrameMilliseconds(int milliseconds, bool allFrames);
+    // After a lost set was restored whole (its pages at `places` of the `setPages` pages of the
+    // set numbered `setWindow`): its frames and times from the note that set left in `folder`,
+    // when there is one that fits; otherwise the set stays one frame.
+    void AdoptFrameNote(const std::filesystem::path& folder, int setWindow, int setPages, const std::vector<int>& places);
     // Every other page of the current frame becomes the current page resampled to its size (in
     // its own colour mode and count, its hotspot kept), a step of each page's history.
     void CopyPageToFrameSizes();
@@ -301,6 +306,8 @@ private:
     // After the last page of `frame` went: the frames above it move one down, the steps that
     // showed it go and the others follow (one step of a remaining frame when none is left).
     void DropFrame(int frame);
+    // The animation's frame note beside the page notes (removed for a set that is not animated).
+    void WriteFrameNote();
     // Page `i` becomes the current one (the window's document), nothing else refreshed.
     void MakeCurrent(int i);
     // Rewrites every page's recovery note (their places changed).
@@ -359,6 +366,7 @@ private:
     std::vector<int> stepMilliseconds_{kDefaultFrameMilliseconds};
     std::string animTitle_, animAuthor_;
     std::optional<pq::AniSource> aniSource_;
+    bool frameNoteWritten_ = false;   // this window's frame note is on disk
     TPageStrip* strip_ = nullptr;
     QScrollArea* stripScroll_ = nullptr;
 
