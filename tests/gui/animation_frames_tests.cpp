@@ -160,6 +160,12 @@ TEST_F(AnimationFrames, SeveralFramesAreRefusedAsIcoAndAnUnreadableAniOpensNothi
     // The chooser offered the animation's own kind.
     EXPECT_EQ(prompt_.LastSaveRequest().DefaultSuffix, "ani");
 
+    // Known by its first bytes under a name that says nothing.
+    std::filesystem::copy_file(folder_ / "walk.ani", folder_ / "walk");
+    gui::TImageForm* plain = Open(folder_ / "walk");
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->FrameCount(), 3);
+
     // A cut-off file: the reader's message, no window.
     std::vector<uint8_t> bytes = Bytes(folder_ / "walk.ani");
     bytes.resize(bytes.size() / 2);
