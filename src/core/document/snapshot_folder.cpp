@@ -62,7 +62,9 @@ void SetLeftoversAside(const fs::path& folder) {
         int window = 0, step = 0;
         // A link under a history file's name is no file of ours; recovery reports and removes it.
         if (e.is_symlink(ec2) && name != kReserveFileName) continue;
-        if (e.is_regular_file(ec2) && ParseHistoryFileName(name, window, step)) {
+        // An animated set's frame note ("anim" + window) goes with its pages' files.
+        static const std::regex frameNote("anim[0-9]{1,9}");
+        if (e.is_regular_file(ec2) && (ParseHistoryFileName(name, window, step) || std::regex_match(name, frameNote))) {
             history.push_back(e.path());
         } else if (name == kReserveFileName || (e.is_regular_file(ec2) && std::regex_match(name, oldTemp))) {
             stale.push_back(e.path());

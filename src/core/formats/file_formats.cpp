@@ -38,6 +38,10 @@ constexpr FileFormat kFormats[] = {
     {FileFormatId::ActPalette, {".act"}, "", "", FormatReader::Palette, nullptr},
     {FileFormatId::Png, {".png"}, "PNG(*.png)", "PNG(*.png)", FormatReader::Png, SavePngFile},
     {FileFormatId::Program, {".exe", ".dll", ".scr"}, "", "", FormatReader::Program, nullptr},
+    // Animations open as sets of frames in the editor (and pqtool reads them on its own).
+    {FileFormatId::Ani, {".ani"}, "", "", FormatReader::None, nullptr, "アニメーションカーソル (*.ani)"},
+    // Xcursor files carry no extension of their own: known by their first bytes.
+    {FileFormatId::Xcursor, {}, "", "", FormatReader::None, nullptr, "Xcursorファイル"},
 };
 
 }  // namespace
@@ -77,6 +81,9 @@ const FileFormat* FormatOfContent(std::span<const std::uint8_t> head) {
     if (startsWith({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return kind(FileFormatId::Png);
     if (startsWith({'J', 'A', 'S', 'C', '-', 'P', 'A', 'L'})) return kind(FileFormatId::PalPalette);
     if (startsWith({'p', 'q', 'p'})) return kind(FileFormatId::PqpPalette);
+    if (startsWith({'X', 'c', 'u', 'r'})) return kind(FileFormatId::Xcursor);
+    if (head.size() >= 12 && startsWith({'R', 'I', 'F', 'F'}) && std::equal(head.begin() + 8, head.begin() + 12, "ACON"))
+        return kind(FileFormatId::Ani);
     return nullptr;
 }
 

@@ -15,7 +15,7 @@
 
 namespace pq {
 
-enum class FileFormatId { Document, Icon, Cursor, Bitmap, Jpeg, PqpPalette, PalPalette, ActPalette, Png, Program };
+enum class FileFormatId { Document, Icon, Cursor, Bitmap, Jpeg, PqpPalette, PalPalette, ActPalette, Png, Program, Ani, Xcursor };
 
 // How a file of the kind is read.
 enum class FormatReader {
@@ -38,9 +38,14 @@ struct FileFormat {
     std::string_view SaveCaption;   // the entry of the editor's save dialog; empty: the editor does not save it
     FormatReader Reader;
     FormatWriter Writer;            // nullptr: nothing writes this kind
+    // The entry of the editor's open and save dialogs for a kind it reads and writes whole as an
+    // animated set (every frame and size a page), not as one document; empty for the others.
+    // Such a kind has no one-document reader or writer here (Reader None, Writer nullptr).
+    std::string_view SetCaption = {};
 
     bool EditorOpens() const { return !OpenCaption.empty(); }
     bool EditorSaves() const { return !SaveCaption.empty(); }
+    bool EditorEditsAsSet() const { return !SetCaption.empty(); }
 };
 
 // Every kind, in the order of the editor's dialog filters.
@@ -53,10 +58,11 @@ std::string LowerExtension(const std::filesystem::path& path);
 const FileFormat* FormatOfPath(const std::filesystem::path& path);
 
 // The kind a file's first bytes show: "pqf\0" a document, "BM" a bitmap, 00 00 01 00 an icon,
-// 00 00 02 00 a cursor, FF D8 FF a JPEG picture, PNG's signature, "pqp" or "JASC-PAL" a palette;
-// nullptr when they show none of these. For files whose name says nothing the editor knows.
+// 00 00 02 00 a cursor, FF D8 FF a JPEG picture, PNG's signature, "pqp" or "JASC-PAL" a palette,
+// "RIFF" size "ACON" an animated cursor, "Xcur" an Xcursor file; nullptr when they show none of
+// these. For files whose name says nothing the editor knows.
 const FileFormat* FormatOfContent(std::span<const std::uint8_t> head);
-inline constexpr std::size_t kContentSniffBytes = 8;   // what FormatOfContent needs at most
+inline constexpr std::size_t kContentSniffBytes = 12;   // what FormatOfContent needs at most
 
 // The extensions of the kinds a predicate accepts, in table order, joined with ", "
 // (".pqf, .ico, .cur"): for messages that list what is accepted.

@@ -364,7 +364,9 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
     if (info.isFile()) {
         std::vector<pq::IconSetPage> pages;
         int type = pq::kIconResourceType;
-        const ReadRequest request{SelectedZoom(), prompt_, this, &pages, &type, reduction_};
+        std::optional<AnimationRead> animation;
+        ReadRequest request{SelectedZoom(), prompt_, this, &pages, &type, reduction_};
+        request.Animation = &animation;
         const pq::FileResult r = ReadDocumentFile(name, form->Doc(), request);
         if (!r.Ok) {
             delete sub;
@@ -380,7 +382,8 @@ TImageForm* TMainForm::OpenDocument(const QString& name, int width, int colors, 
         // through the area picker is not the document's file: it stays untitled.
         if (OpensAsImport(name)) form->AdoptImportedPicture(name);
         else form->SetFilePath(name);
-        if (!pages.empty()) form->AdoptIconSet(std::move(pages), type);
+        if (animation) form->AdoptAnimation(std::move(animation->Animation), animation->Source ? &*animation->Source : nullptr);
+        else if (!pages.empty()) form->AdoptIconSet(std::move(pages), type);
         form->AdoptLoadedDocument();
     } else {
         form->InitBlankDocument(width, height, colors, trueColor);

@@ -165,6 +165,10 @@ void RestoreSet(TMainForm& frame, pq::LostDocuments& lost, const std::vector<con
     if (!failures.isEmpty())
         prompt.Message(&frame, "Pixquil", failures.join("\n") + "\n文書は開きましたが、以前の手順には戻せないページがあります。",
                        PromptIcon::Warning, PromptButtons::Ok);
+    // An animated set's frames and times come back from the note it left beside its pages.
+    std::vector<int> places;
+    for (const pq::LostDocument* d : restored) places.push_back(d->Note.Label.PageIndex);
+    form->AdoptFrameNote(members.front()->Folder, label.SetWindow, pq::LostSetPages(members), places);
     // The page the window showed is shown again (the first when no note says).
     int shown = 0;
     for (std::size_t i = 0; i < restored.size(); ++i)

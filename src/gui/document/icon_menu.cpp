@@ -80,6 +80,32 @@ void DeleteCurrentPage(TImageForm& form, FrameServices& frame) {
     form.DeletePage(form.CurrentPage());
 }
 
+void DeleteCurrentFrame(TImageForm& form, FrameServices& frame) {
+    if (frame.GetPrompt().Message(&form, "フレームの削除", kDeleteFrameQuestion, PromptIcon::Question,
+                                  PromptButtons::YesNo) != PromptAnswer::Yes)
+        return;
+    form.DeleteFrame();
+}
+
+void SetFrameTime(TImageForm& form, FrameServices& frame) {
+    // The dialog opens on the time of the current frame's first step.
+    const int shown = form.PageFrame(form.CurrentPage());
+    const std::vector<int>& steps = form.AnimationSteps();
+    const auto step = std::find(steps.begin(), steps.end(), shown);
+    const int ms = step == steps.end() ? kDefaultFrameMilliseconds
+                                       : form.AnimationStepMilliseconds()[std::size_t(step - steps.begin())];
+    TfrmFrameTime dialog(&form, frame.GetPrompt(), ms);
+    if (!frame.GetPrompt().RunDialog(dialog)) return;
+    if (const int chosen = dialog.ChosenMilliseconds(); chosen > 0) form.SetFrameMilliseconds(chosen, dialog.AllFrames());
+}
+
+bool OtherSizesInFrame(const TImageForm& form) {
+    const int frame = form.PageFrame(form.CurrentPage());
+    for (int i = 0; i < form.PageCount(); ++i)
+        if (i != form.CurrentPage() && form.PageFrame(i) == frame) return true;
+    return false;
+}
+
 void MakeAllSizes(TImageForm& form, FrameServices& frame) {
     std::vector<int> present;
     for (int s : kIconSetSizes)
@@ -235,6 +261,30 @@ CommandTable IconMenuCommands() {
         Separator(),
         {.Name = "miAllSizes", .Caption = "すべてのサイズを作る...",
          .Hint = "現在のページから、まだないサイズのページを作ります。", .Run = MakeAllSizes},
+        Separator(),
+        {.Name = "miAddFrame", .Caption = "フレームの追加", .Hint = "現在のフレームの後に、白紙のフレームを加えます。",
+         .Run = [](TImageForm& form, FrameServices&) { form.InsertFrame(false); }},
+        {.Name = "miDuplicateFrame", .Caption = "フレームの複製", .Hint = "現在のフレームをすべてのサイズごと複製します。",
+         .Run = [](TImageForm& form, FrameServices&) { form.InsertFrame(true); }},
+        {.Name = "miDeleteFrame", .Caption = "フレームの削除", .Hint = "現在のフレームをすべてのサイズごと削除します。",
+         .Run = DeleteCurrentFrame,
+         .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return form.FrameCount() > 1; }},
+        {.Name = "miFrameEarlier", .Caption = "フレームを前へ", .Hint = "現在のフレームをひとつ前に移します。",
+         .Run = [](TImageForm& form, FrameServices&) { form.MoveFrame(false); },
+         .EnabledWhen = [](const TImageForm& form, const FrameServices&) {
+             return form.PageFrame(form.CurrentPage()) > 0;
+         }},
+        {.Name = "miFrameLater", .Caption = "フレームを後へ", .Hint = "現在のフレームをひとつ後に移します。",
+         .Run = [](TImageForm& form, FrameServices&) { form.MoveFrame(true); },
+         .EnabledWhen = [](const TImageForm& form, const FrameServices&) {
+             return form.PageFrame(form.CurrentPage()) + 1 < form.FrameCount();
+         }},
+        {.Name = "miFrameTime", .Caption = "フレームの表示時間...", .Hint = "現在のフレームを表示する時間を変えます。",
+         .Run = SetFrameTime},
+        {.Name = "miCopyToFrameSizes", .Caption = "フレームを全サイズにコピー",
+         .Hint = "現在のページを、同じフレームのほかのサイズのページに縮小・拡大して写します。",
+         .Run = [](TImageForm& form, FrameServices&) { form.CopyPageToFrameSizes(); },
+         .EnabledWhen = [](const TImageForm& form, const FrameServices&) { return OtherSizesInFrame(form); }},
     };
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The document window's menu アイコン(&I): the pages of an icon set (add, duplicate, delete, move,
-// make every size from the current page), ファイル > 新規アイコンセット... and すべてのページを書き出す...,
+// make every size from the current page), the frames of an animation (add, duplicate, delete,
+// move, their times, the current page copied to every size of its frame), ファイル > 新規アイコンセット... and すべてのページを書き出す...,
 // and the 表示 rows of the page strip.
 
 #include "core/document/document.h"
@@ -17,6 +18,7 @@ class Prompt;
 class TImageForm;
 
 inline constexpr const char* kDeletePageQuestion = "現在のページを削除しますか？";
+inline constexpr const char* kDeleteFrameQuestion = "現在のフレームをすべてのサイズごと削除しますか？";
 
 CommandTable IconMenuCommands();
 

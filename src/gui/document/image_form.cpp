@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/document/frame_note.h"
 #include "core/document/history_snapshot.h"
 #include "core/document/recovery_note.h"
 #include "gui/kit/command_table.h"
@@ -72,6 +73,8 @@ void TImageForm::DiscardHistory() {
     for (int i = 0; i < PageCount(); ++i)
         if (i != currentPage_) pq::ClearHistory(PageDoc(i), PageHistoryCtx(i));
     pq::ClearHistory(doc_, HistoryCtx());
+    if (frameNoteWritten_) pq::RemoveFrameNote(frame_->SnapshotFolderPath(), windowNumber_);
+    frameNoteWritten_ = false;
 }
 
 void TImageForm::UpdateModifiedMark() {

@@ -11,6 +11,7 @@
 #include <QRegion>
 #include <QString>
 #include <QWidget>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@
 #include "core/document/edit_result.h"
 #include "core/document/history.h"
 #include "core/document/render.h"
+#include "core/formats/ani_file.h"
+#include "core/formats/cursor_animation.h"
 #include "core/formats/icon_container.h"
 #include "core/formats/icon_set.h"
 #include "core/raster/raster.h"
@@ -41,6 +44,13 @@ class TCanvas;
 class TCanvasPage;
 class TPageStrip;
 
+// How long a frame is shown when nothing says otherwise (a set that is not animated, a new step).
+inline constexpr int kDefaultFrameMilliseconds = 100;
+// The longest time a frame's step may take, in milliseconds (what an .ani's rate field holds).
+inline constexpr int kMaxFrameMilliseconds = 9'900'000;
+// The step of every page フレームを全サイズにコピー changed.
+inline constexpr const char* kCopyToFrameSizesStep = "フレームを全サイズにコピー";
+
 // One image of an icon or cursor set edited in a window: a document of its own with its own
 // undo history (snapshots under its own number), the kind it is written as, and the image as
 // the file last held it, written again byte for byte while the page is unchanged.
@@ -51,6 +61,8 @@ struct IconPage {
     std::optional<pq::StoredIconImage> Stored;
     int StoredType = 0;   // resource type of the file Stored was read from or written to
     int SavedPosition = 0;   // the history position the file holds, 0 when it holds none (WindowLabel)
+    int Frame = 0;           // the animation frame the page belongs to (0 in a set that is not animated)
+    int NominalSize = 0;     // the nominal size an Xcursor file gave the page; 0 none
 };
 
 class TImageForm : public QWidget {
@@ -142,6 +154,48 @@ public:
     TPageStrip* PageStrip() const { return strip_; }
     // The shared page view changed (strip shown or hidden, its height): the strip follows.
     void PageViewChanged();
+
+    // ---- animation frames (icon_frames.cpp) ---------------------------------------------------
+    // A set's pages may be the frames of an animation, each page of one frame; the window keeps
+    // the steps (the frame shown at each, and for how many milliseconds). A set that is not
+    // animated, and a one-image document, is one frame shown in one step. While a set has more
+    // than one frame its pages stand grouped by size, each size's frames in order.
+    int FrameCount() const;
+    int PageFrame(int page) const;
+    const std::vector<int>& AnimationSteps() const { return steps_; }
+    const std::vector<int>& AnimationStepMilliseconds() const { return stepMilliseconds_; }
+    // The first page of `frame` of width x height; -1 when the frame has no page of that size.
+    int FramePage(int frame, int width, int height) const;
+    // The pages as frames (copies of the documents as shown, with their kinds and the images
+    // they were read as), the steps, times, title and author, the set's resource type.
+    pq::CursorAnimation Animation() const;
+    // The window holds this animation from now on (as AdoptIconSet holds pages): every size of
+    // every frame a page, the first current. `source` (may be null) is what an .ani was read
+    // as, kept so that the unchanged animation is written back byte for byte.
+    void AdoptAnimation(pq::CursorAnimation anim, const pq::AniSource* source);
+    // What the animation was read as or last written as (an .ani); null when none.
+    const pq::AniSource* AnimationSource() const { return aniSource_ ? &*aniSource_ : nullptr; }
+    // After the animation was written to an .ani (its bytes read back as `source`, may be null)
+    // or an Xcursor file: every page and the set are unchanged from now on.
+    void MarkAnimationSaved(const pq::AniSource* source);
+    // Frame commands of the アイコン menu; each changes the set (marked modified) and keeps the
+    // steps naming the same pictures. The current frame is the current page's.
+    // A blank frame (copy = false) or a copy of the current one, every size of it, after it.
+    void InsertFrame(bool copy);
+    // Not the last frame: its pages and their histories go, and the steps showing it.
+    void DeleteFrame();
+    // The current frame one place earlier or later. Steps that ran over the frames in order still
+    // do (each time going with its frame); any other order keeps showing the same pictures.
+    void MoveFrame(bool later);
+    // Every step showing the current frame (every step when allFrames) lasts `milliseconds`.
+    void SetFrameMilliseconds(int milliseconds, bool allFrames);
+    // After a lost set was restored whole (its pages at `places` of the `setPages` pages of the
+    // set numbered `setWindow`): its frames and times from the note that set left in `folder`,
+    // when there is one that fits; otherwise the set stays one frame.
+    void AdoptFrameNote(const std::filesystem::path& folder, int setWindow, int setPages, const std::vector<int>& places);
+    // Every other page of the current frame becomes the current page resampled to its size (in
+    // its own colour mode and count, its hotspot kept), a step of each page's history.
+    void CopyPageToFrameSizes();
 
     // ---- rendering ---------------------------------------------------------------------------
     void SetZoom(int zoom);
@@ -249,6 +303,16 @@ private:
     void UpdateCaption();
     // Sizes the strip to its pages and shows it (a set) or hides it.
     void UpdateStrip();
+    // Puts the pages of an animated set in their order (by size, then frame); the current
+    // page stays current.
+    void GroupFramePages();
+    // After the last page of `frame` went: the frames above it move one down, the steps that
+    // showed it go and the others follow (one step of a remaining frame when none is left).
+    void DropFrame(int frame);
+    // The animation's frame note beside the page notes (removed for a set that is not animated).
+    void WriteFrameNote();
+    // Page `i` becomes the current one (the window's document), nothing else refreshed.
+    void MakeCurrent(int i);
     // Rewrites every page's recovery note (their places changed).
     // (Only those of the pages listed, when any are.)
     void RewritePageNotes(std::initializer_list<int> only = {});
@@ -305,6 +369,12 @@ private:
     int resourceType_ = 1;
     bool setChanged_ = false;
     mutable std::vector<std::optional<QImage>> pagePictures_;
+    // The animation's steps (frame per step, milliseconds per step), title and author.
+    std::vector<int> steps_{0};
+    std::vector<int> stepMilliseconds_{kDefaultFrameMilliseconds};
+    std::string animTitle_, animAuthor_;
+    std::optional<pq::AniSource> aniSource_;
+    bool frameNoteWritten_ = false;   // this window's frame note is on disk
     TPageStrip* strip_ = nullptr;
     QScrollArea* stripScroll_ = nullptr;
 

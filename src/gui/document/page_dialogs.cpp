@@ -10,7 +10,9 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "gui/document/image_form.h"
 #include "gui/kit/dialog_buttons.h"
+#include "gui/kit/digit_key_filter.h"
 #include "gui/kit/prompt.h"
 
 namespace pq::gui {
@@ -141,6 +143,43 @@ QCheckBox* TfrmPageSizes::SizeBox(int size) const {
     for (std::size_t i = 0; i < boxes_.size(); ++i)
         if (kIconSetSizes[i] == size) return boxes_[i];
     return nullptr;
+}
+
+TfrmFrameTime::TfrmFrameTime(QWidget* parent, Prompt& prompt, int milliseconds) : QDialog(parent), prompt_(prompt) {
+    setObjectName("TfrmFrameTime");
+    setWindowTitle("フレームの表示時間");
+    time_ = new QLineEdit(QString::number(milliseconds), this);
+    time_->setObjectName("edTime");
+    DigitKeyFilter::Install(time_);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel("表示時間：", this));
+    row->addWidget(time_);
+    row->addWidget(new QLabel("ミリ秒", this));
+    all_ = new QCheckBox("すべてのフレーム", this);
+    all_->setObjectName("cbAllFrames");
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(row);
+    layout->addWidget(all_);
+    layout->addLayout(MakeOkCancelRow(this, "Button1", "Button2"));
+}
+
+int TfrmFrameTime::ChosenMilliseconds() const {
+    bool ok = false;
+    const qlonglong ms = time_->text().trimmed().toLongLong(&ok);
+    return ok && ms >= 1 && ms <= kMaxFrameMilliseconds ? int(ms) : 0;
+}
+
+bool TfrmFrameTime::AllFrames() const { return all_->isChecked(); }
+
+void TfrmFrameTime::done(int result) {
+    // A time that is not a whole number in range keeps the dialog open.
+    if (result == QDialog::Accepted && ChosenMilliseconds() == 0) {
+        prompt_.Message(this, "フレームの表示時間", "表示時間には1から9900000までの整数（ミリ秒）を入力してください。",
+                        PromptIcon::Warning, PromptButtons::Ok);
+        time_->setFocus();
+        return;
+    }
+    QDialog::done(result);
 }
 
 }  // namespace pq::gui

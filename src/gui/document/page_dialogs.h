@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QRadioButton;
 
 namespace pq::gui {
@@ -62,6 +63,25 @@ private:
     QRadioButton* colors256_ = nullptr;
     QRadioButton* colors16_ = nullptr;
     QRadioButton* colorsTrue_ = nullptr;   // "フルカラー" (new sets only)
+};
+
+// フレームの表示時間...: how long the current frame (or, checked, every frame) is shown.
+class TfrmFrameTime : public QDialog {
+    Q_OBJECT
+public:
+    TfrmFrameTime(QWidget* parent, Prompt& prompt, int milliseconds);
+
+    // The milliseconds typed (1..kMaxFrameMilliseconds); 0 while the text is not such a number.
+    int ChosenMilliseconds() const;
+    bool AllFrames() const;
+    QLineEdit* TimeEdit() const { return time_; }
+    QCheckBox* AllFramesBox() const { return all_; }
+    void done(int result) override;
+
+private:
+    Prompt& prompt_;
+    QLineEdit* time_ = nullptr;
+    QCheckBox* all_ = nullptr;
 };
 
 }  // namespace pq::gui

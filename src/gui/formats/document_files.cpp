@@ -20,7 +20,11 @@ QStringList FilterEntries(std::string_view pq::FileFormat::*caption, QStringList
         QStringList patterns;
         for (std::string_view e : f.Extensions)
             if (!e.empty()) patterns << "*" + QString::fromUtf8(e.data(), qsizetype(e.size()));
-        entries << QString::fromUtf8(label.data(), qsizetype(label.size())) + " (" + patterns.join(' ') + ")";
+        const QString text = QString::fromUtf8(label.data(), qsizetype(label.size()));
+        // A kind known by its first bytes alone matches any name, and says so as
+        // "すべてのファイル (*)" does.
+        if (patterns.isEmpty()) entries << text + " (*) (*)";
+        else entries << text + " (" + patterns.join(' ') + ")";
         allPatterns << patterns;
     }
     return entries;
@@ -31,7 +35,8 @@ QStringList FilterEntries(std::string_view pq::FileFormat::*caption, QStringList
 namespace {
 
 DocumentFileKind KindOfFormat(const pq::FileFormat* format) {
-    if (!format || (!format->EditorOpens() && !format->EditorSaves())) return DocumentFileKind::Unknown;
+    if (!format || (!format->EditorOpens() && !format->EditorSaves() && !format->EditorEditsAsSet()))
+        return DocumentFileKind::Unknown;
     switch (format->Id) {
     case pq::FileFormatId::Document: return DocumentFileKind::Native;
     case pq::FileFormatId::Icon: return DocumentFileKind::Icon;
@@ -39,6 +44,8 @@ DocumentFileKind KindOfFormat(const pq::FileFormat* format) {
     case pq::FileFormatId::Bitmap: return DocumentFileKind::Bitmap;
     case pq::FileFormatId::Jpeg: return DocumentFileKind::Jpeg;
     case pq::FileFormatId::Png: return DocumentFileKind::Png;
+    case pq::FileFormatId::Ani: return DocumentFileKind::Ani;
+    case pq::FileFormatId::Xcursor: return DocumentFileKind::Xcursor;
     default: return DocumentFileKind::Unknown;
     }
 }
@@ -59,7 +66,8 @@ DocumentFileKind KindOfFile(const QString& path) {
 }
 
 QString UnknownKindMessage(const QString& path) {
-    const std::string kinds = pq::ExtensionList([](const pq::FileFormat& f) { return f.EditorOpens(); });
+    const std::string kinds =
+        pq::ExtensionList([](const pq::FileFormat& f) { return f.EditorOpens() || f.EditorEditsAsSet(); });
     return "「" + path + "」を開けません。\n開けるのは " + QString::fromStdString(kinds) + " のファイルです。";
 }
 
@@ -91,6 +99,13 @@ QString OpenFileFilter() {
 QString SaveFileFilter() {
     QStringList patterns;
     return FilterEntries(&pq::FileFormat::SaveCaption, patterns).join(";;");
+}
+
+QString SetSaveFileFilter() {
+    QStringList patterns;
+    QStringList entries = FilterEntries(&pq::FileFormat::SaveCaption, patterns);
+    entries << FilterEntries(&pq::FileFormat::SetCaption, patterns);
+    return entries.join(";;");
 }
 
 }  // namespace pq::gui

@@ -5,11 +5,14 @@
 // writers of each kind are the file commands' (gui/formats/file_commands.h).
 
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "core/document/document.h"
 #include "core/document/quality_reduction.h"
 #include "core/formats/file_result.h"
+#include "core/formats/ani_file.h"
+#include "core/formats/cursor_animation.h"
 #include "core/formats/icon_set.h"
 
 class QWidget;
@@ -18,7 +21,8 @@ namespace pq::gui {
 
 class Prompt;
 
-enum class DocumentFileKind { Unknown, Native, Icon, Cursor, Bitmap, Jpeg, Png };
+// Ani and Xcursor open and save as animated sets (TImageForm::AdoptAnimation), never as one document.
+enum class DocumentFileKind { Unknown, Native, Icon, Cursor, Bitmap, Jpeg, Png, Ani, Xcursor };
 
 DocumentFileKind KindOfFileName(const QString& name);
 // The kind of an existing file: its name's, else (an extension the editor does not know, or none)
@@ -26,6 +30,12 @@ DocumentFileKind KindOfFileName(const QString& name);
 DocumentFileKind KindOfFile(const QString& path);
 // The message of a file that shows no kind the editor opens.
 QString UnknownKindMessage(const QString& path);
+
+// An animation as its file was read: the frames, and for an .ani what writes it back unchanged.
+struct AnimationRead {
+    pq::CursorAnimation Animation;
+    std::optional<pq::AniSource> Source;
+};
 
 // What a reader may need besides the file: the zoom chosen in the zoom list (for the zoom rule of
 // InitBlankDocument) and the prompt, for readers that ask the user (image or area choice).
@@ -39,6 +49,9 @@ struct ReadRequest {
     int* SetResourceType = nullptr;
     // How pictures and true-colour icon images are reduced to the palette.
     pq::ReductionOptions Reduction{};
+    // When given, an .ani or Xcursor file fills it with every frame (and the document with the
+    // first page); without it only that first page is read.
+    std::optional<AnimationRead>* Animation = nullptr;
 };
 
 // Reads an existing file into `doc` (which the reader sets up with pq::InitBlankDocument), by
@@ -53,9 +66,13 @@ bool OpensAsImport(const QString& path);
 // Writes the document to `path` in the format its extension selects.
 pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc);
 
-// Filters of the open and save dialogs.
+// Filters of the open and save dialogs. An animation opens by its first bytes under
+// "すべてのファイル (*)" (and by name or content when dropped or named on the command line).
 QString OpenFileFilter();
 inline constexpr int kOpenFilterAllIndex = 6;
 QString SaveFileFilter();
+// The save dialog of a set: SaveFileFilter's entries, then the kinds a set is written to whole
+// as an animation ("アニメーションカーソル (*.ani)", "Xcursorファイル (*)").
+QString SetSaveFileFilter();
 
 }  // namespace pq::gui

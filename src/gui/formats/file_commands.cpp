@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "core/document/selection.h"
+#include "core/formats/ani_file.h"
 #include "core/formats/atomic_write.h"
 #include "core/formats/bitmap_file.h"
 #include "core/formats/bmp_reader.h"
@@ -21,6 +22,7 @@
 #include "core/formats/picture_import.h"
 #include "core/formats/png_file.h"
 #include "core/formats/program_icons.h"
+#include "core/formats/xcursor_file.h"
 #include "gui/kit/frame_services.h"
 #include "gui/kit/prompt.h"
 #include "gui/document/image_form.h"
@@ -60,7 +62,8 @@ FileDialogRequest SaveIconDialog(const QString& initialName) {
 
 // The entry of the save chooser's filter that writes `suffix` ("ico"); 0 when none does.
 int SaveFilterIndexOf(const QString& suffix) {
-    const QStringList entries = SaveFileFilter().split(";;");
+    // The set's filter begins with every entry of the document's, in the same places.
+    const QStringList entries = SetSaveFileFilter().split(";;");
     for (int i = 0; i < entries.size(); ++i)
         if (entries[i].endsWith("(*." + suffix + ")")) return i;
     return 0;
@@ -116,18 +119,63 @@ bool WriteSetAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, Doc
     return true;
 }
 
+// An animation's kind: the set has several frames, or was read from (or saved as) an animation.
+bool IsAnimation(const TImageForm& form) {
+    if (form.FrameCount() > 1 || form.AnimationSource()) return true;
+    if (form.FilePath().isEmpty()) return false;
+    const DocumentFileKind kind = KindOfFile(form.FilePath());
+    return kind == DocumentFileKind::Ani || kind == DocumentFileKind::Xcursor;
+}
+
+// Writes the set as an animation (.ani or Xcursor); on success the file is the set's. An .ani
+// is read back for what writes it again unchanged.
+bool WriteAnimationAndAdopt(TImageForm& form, Prompt& prompt, const QString& path, DocumentFileKind kind) {
+    const pq::CursorAnimation anim = form.Animation();
+    const pq::FileResult r = kind == DocumentFileKind::Ani ? pq::SaveAniFile(anim, form.AnimationSource(), ToFsPath(path))
+                                                           : pq::SaveXcursorFile(anim, ToFsPath(path));
+    if (!r.Ok) {
+        ShowFailure(prompt, &form, r);
+        return false;
+    }
+    std::optional<pq::AniFile> back;
+    if (kind == DocumentFileKind::Ani) {
+        back.emplace();
+        if (!pq::ReadAniFile(ToFsPath(path), form.Doc().Zoom, *back).Ok) back.reset();
+    }
+    form.MarkAnimationSaved(back ? &back->Source : nullptr);
+    form.SetFilePath(path);
+    return true;
+}
+
+void SayAnimationNotIcon(TImageForm& form, Prompt& prompt, const QString& title) {
+    prompt.Message(&form, title, kAnimationNotIconMessage, PromptIcon::Warning, PromptButtons::Ok);
+}
+
 // 名前を付けて保存 of a set. An .ico or .cur file takes every page; a one-image kind takes the
 // current page only, after saying so, and the set keeps its own file. `wholeSet`: true only
 // when the whole set was written (what 上書き保存 and closing need).
 bool SaveSetAs(TImageForm& form, Prompt& prompt, bool wholeSet) {
     // The chooser opens on the set's own kind: its filter (which sets the suffix added) and name.
-    const QString suffix = form.SetResourceType() == pq::kCursorResourceType ? "cur" : "ico";
-    FileDialogRequest request = SaveIconDialog(ProposedName(form, QString()) + "." + suffix);
+    const bool animation = IsAnimation(form);
+    const bool xcursor = animation && !form.FilePath().isEmpty() && KindOfFile(form.FilePath()) == DocumentFileKind::Xcursor;
+    QString suffix = form.SetResourceType() == pq::kCursorResourceType ? "cur" : "ico";
+    if (animation) suffix = xcursor ? QString() : "ani";
+    FileDialogRequest request = SaveIconDialog(ProposedName(form, QString()) + (suffix.isEmpty() ? "" : "." + suffix));
+    request.Filter = SetSaveFileFilter();
     request.DefaultSuffix = suffix;
-    request.FilterIndex = SaveFilterIndexOf(suffix);
+    request.FilterIndex = xcursor ? SetSaveFileFilter().split(";;").size() - 1 : SaveFilterIndexOf(suffix);
     const auto chosen = prompt.SaveFileName(&form, request);
     if (!chosen) return false;
-    const DocumentFileKind kind = KindOfFileName(*chosen);
+    DocumentFileKind kind = KindOfFileName(*chosen);
+    // An Xcursor file has no extension of its own: an animation named without one is written so.
+    if (kind == DocumentFileKind::Unknown && animation && QFileInfo(*chosen).suffix().isEmpty())
+        kind = DocumentFileKind::Xcursor;
+    if (kind == DocumentFileKind::Ani || kind == DocumentFileKind::Xcursor)
+        return WriteAnimationAndAdopt(form, prompt, *chosen, kind);
+    if ((kind == DocumentFileKind::Icon || kind == DocumentFileKind::Cursor) && form.FrameCount() > 1) {
+        SayAnimationNotIcon(form, prompt, kSaveAsTitle);
+        return false;
+    }
     if (kind == DocumentFileKind::Icon || kind == DocumentFileKind::Cursor)
         return WriteSetAndAdopt(form, prompt, *chosen, kind);
     if (kind == DocumentFileKind::Unknown || kind == DocumentFileKind::Jpeg) {
@@ -239,9 +287,30 @@ pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Docu
     return pq::FileResult::Success();
 }
 
+pq::FileResult ReadAnimation(const QString& path, DocumentFileKind kind, pq::Document& doc,
+                             const ReadRequest& request) {
+    AnimationRead read;
+    if (kind == DocumentFileKind::Ani) {
+        pq::AniFile file;
+        if (pq::FileResult r = pq::ReadAniFile(ToFsPath(path), request.SelectedZoom, file); !r.Ok) return r;
+        read.Animation = std::move(file.Animation);
+        read.Source = std::move(file.Source);
+    } else if (pq::FileResult r = pq::ReadXcursorFile(ToFsPath(path), request.SelectedZoom, read.Animation); !r.Ok) {
+        return r;
+    }
+    // The readers refuse a file without a page, so the first frame has one.
+    for (pq::CursorFrame& frame : read.Animation.Frames)
+        for (pq::IconSetPage& page : frame.Sizes) page.Doc.Origin.Path = ToFsPath(path).string();
+    doc = read.Animation.Frames.front().Sizes.front().Doc;
+    if (request.Animation) *request.Animation = std::move(read);
+    return pq::FileResult::Success();
+}
+
 pq::FileResult ReadFormatFile(const QString& path, DocumentFileKind kind, pq::Document& doc,
                               const ReadRequest& request) {
     switch (kind) {
+    case DocumentFileKind::Ani:
+    case DocumentFileKind::Xcursor: return ReadAnimation(path, kind, doc, request);
     case DocumentFileKind::Native: return pq::LoadDocumentFile(ToFsPath(path), doc, request.SelectedZoom);
     case DocumentFileKind::Icon:
     case DocumentFileKind::Cursor: return ReadIconOrCursor(path, doc, request);
@@ -266,6 +335,19 @@ pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const
     case DocumentFileKind::Cursor: return pq::SaveIconKeepingOthers(doc, target, pq::kCursorResourceType);
     case DocumentFileKind::Bitmap: return pq::SaveBitmapFile(doc, target);
     case DocumentFileKind::Png: return pq::SavePngFile(doc, target);
+    case DocumentFileKind::Ani:
+    case DocumentFileKind::Xcursor: {
+        // One document is an animation of one frame shown in one step.
+        pq::CursorFrame frame;
+        pq::IconSetPage page;
+        page.Doc = doc;
+        page.Kind = pq::NewPageKind(doc.ImageWidth, doc.ImageHeight);
+        frame.Sizes.push_back(std::move(page));
+        const pq::CursorAnimation anim =
+            pq::AnimationOfFrames({std::move(frame)}, kDefaultFrameMilliseconds, pq::kCursorResourceType);
+        return kind == DocumentFileKind::Ani ? pq::SaveAniFile(anim, nullptr, target)
+                                             : pq::SaveXcursorFile(anim, target);
+    }
     case DocumentFileKind::Jpeg:
     case DocumentFileKind::Unknown: break;
     }
@@ -287,7 +369,14 @@ bool Save1Click(TImageForm& form, Prompt& prompt, QWidget* mainWindow) {
         // A set is written whole into its icon or cursor file (a cursor set keeps every page's
         // hotspot, so it may be overwritten); without such a file it asks for one.
         const DocumentFileKind kind = path.isEmpty() ? DocumentFileKind::Unknown : KindOfFile(path);
-        if ((kind == DocumentFileKind::Icon || kind == DocumentFileKind::Cursor) && QFileInfo(path).isFile())
+        const bool file = QFileInfo(path).isFile();
+        if ((kind == DocumentFileKind::Ani || kind == DocumentFileKind::Xcursor) && file)
+            return WriteAnimationAndAdopt(form, prompt, path, kind);
+        if ((kind == DocumentFileKind::Icon || kind == DocumentFileKind::Cursor) && file && form.FrameCount() > 1) {
+            SayAnimationNotIcon(form, prompt, kSaveTitle);
+            return false;
+        }
+        if ((kind == DocumentFileKind::Icon || kind == DocumentFileKind::Cursor) && file)
             return WriteSetAndAdopt(form, prompt, path, kind);
         return SaveSetAs(form, prompt, true);
     }

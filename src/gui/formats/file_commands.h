@@ -30,6 +30,9 @@ inline constexpr const char* kCannotOverwriteMessage =
 inline constexpr const char* kNoWriterMessage =
     "この形式では保存できません。\n拡張子を .pqf、.ico、.cur、.bmp、.png のいずれかにしてください。";
 inline constexpr const char* kPaletteStep = "パレット交換";
+inline constexpr const char* kAnimationNotIconMessage =
+    "このアイコンには複数のフレームがあるため、.ico や .cur には保存できません。\n"
+    "アニメーションカーソル (.ani) として保存してください。";
 inline constexpr const char* kOnePageMessage =
     "この形式のファイルに保存できるのは現在のページだけです。\n現在のページを保存しますか？";
 
@@ -42,6 +45,10 @@ pq::FileResult ReadFormatFile(const QString& path, DocumentFileKind kind, pq::Do
                               const ReadRequest& request);
 // .ico / .cur: the chooser TForm7 when the file holds more than one image.
 pq::FileResult ReadIconOrCursor(const QString& path, pq::Document& doc, const ReadRequest& request);
+// .ani / Xcursor: every frame into request.Animation (when given), the first page into `doc`;
+// the reader's refusal as it is.
+pq::FileResult ReadAnimation(const QString& path, DocumentFileKind kind, pq::Document& doc,
+                             const ReadRequest& request);
 // .bmp / .jpg / .jpeg / .png: the area picker in import mode, then the preview reduced to 16 or
 // 256 colours; pixels made mostly of a PNG's fully transparent ones stay unpainted.
 pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Document& doc,
@@ -50,12 +57,17 @@ pq::FileResult ImportPicture(const QString& path, pq::PictureKind kind, pq::Docu
 // ---- writers -------------------------------------------------------------------------------------
 // .pqf the native document; .ico an icon and .cur a cursor with the document's hotspot, written
 // back into the file the document came from as its image only (pq::SaveIconKeepingOthers); .bmp
-// a 24-bit bitmap. Any other kind writes nothing and fails with kNoWriterMessage.
+// a 24-bit bitmap; .ani and Xcursor an animation of this one picture. Any other kind writes
+// nothing and fails with kNoWriterMessage.
 pq::FileResult WriteFormatFile(const QString& path, DocumentFileKind kind, const pq::Document& doc);
 
 // ---- save commands -----------------------------------------------------------------------------
 // The proposed name of 名前を付けて保存: the caption without its extension.
 QString ProposedSaveName(const QString& caption);
+// A set is written whole: an animation (or any set) into its .ani or Xcursor file, a set of one
+// frame into its .ico or .cur file; a set of several frames is refused there with
+// kAnimationNotIconMessage. 名前を付けて保存 of an animation proposes .ani (an Xcursor file's own
+// kind for one read from such a file) and writes a name without extension as an Xcursor file.
 // 上書き保存: a document without a file asks for a name first (proposing its caption); .pqf,
 // .ico and .bmp are written over the file without a question; .cur and other kinds are refused
 // with a warning owned by `mainWindow`. True only when the file was written; then the caption
