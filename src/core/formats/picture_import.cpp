@@ -289,6 +289,33 @@ struct PlanarTaps {
         for (std::uint8_t w : whole) blended = blended || !w;
     }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PQ_GATHER_LAYOUT 1
+    // Lay with sixteen pixels at a time: their four bytes gathered, the first three of each
+    // packed together and stored.
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void LayPlaneGathered(const std::uint8_t* raw, const int* cols,
+                                                                                std::uint8_t* out) const {
+        alignas(64) std::uint8_t order[64];
+        for (int i = 0; i < 64; ++i) order[i] = std::uint8_t(i < 48 ? i / 3 * 4 + i % 3 : 0);
+        const __m512i pack = _mm512_load_si512(order);
+        const __m512i three = _mm512_set1_epi32(3);
+        for (int j = 0; j < width; j += 16) {
+            const int n = std::min(16, width - j);
+            const __mmask16 in = __mmask16((1u << n) - 1);
+            const __m512i at = _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(in, cols + j), three);
+            const __m512i px = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), in, at, raw, 1);
+            _mm512_mask_storeu_epi8(out + 3 * j, __mmask64((1ull << (3 * n)) - 1), _mm512_permutexvar_epi8(pack, px));
+        }
+    }
+    void LayGathered(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
+        for (int k = 0; k < steps; ++k) {
+            LayPlaneGathered(raw, &colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
+            if (b && !whole[std::size_t(k)])
+                LayPlaneGathered(raw, &colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * std::size_t(padded));
+        }
+    }
+#endif
+
     // A plane's bytes, with room for the last pixel's four-byte write.
     std::size_t PlaneBytes() const { return std::size_t(steps) * std::size_t(padded) + 4; }
 
@@ -303,6 +330,13 @@ struct PlanarTaps {
                 std::memcpy(out + 3 * j, &v, 4);
             }
         };
+#ifdef PQ_GATHER_LAYOUT
+        static const bool gather = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+        if (gather) {
+            LayGathered(raw, a, b);
+            return;
+        }
+#endif
         for (int k = 0; k < steps; ++k) {
             lay(&colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
             if (b && !whole[std::size_t(k)])
