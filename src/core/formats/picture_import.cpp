@@ -348,6 +348,13 @@ struct PlanarTaps {
 #if defined(__x86_64__) && defined(__GNUC__)
 #define PQ_PLANAR_SAMPLER 1
 
+// Products and sums each rounded by themselves, to nearest, as the scalar code rounds them: the
+// operations with their rounding named are never fused into one multiply-add by the compiler.
+constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+__attribute__((target("avx512f"))) inline __m512d Mul(__m512d a, __m512d b) { return _mm512_mul_round_pd(a, b, kNearest); }
+__attribute__((target("avx512f"))) inline __m512d Add(__m512d a, __m512d b) { return _mm512_add_round_pd(a, b, kNearest); }
+__attribute__((target("avx512f"))) inline __m512d Sub(__m512d a, __m512d b) { return _mm512_sub_round_pd(a, b, kNearest); }
+
 __attribute__((target("avx512f"))) inline __m512d LoadLanes(const std::uint8_t* p) {
     return _mm512_cvtepi32_pd(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
 }
@@ -377,9 +384,9 @@ __attribute__((target("avx512f"))) void PlanarSums(const std::uint8_t* const* a,
                     for (int q = 0; q < G; ++q) {
                         d0[q] = ty.i0 == prev ? d1[q] : LoadLanes(r0 + L * q);
                         d1[q] = LoadLanes(r1 + L * q);
-                        const __m512d v = _mm512_add_pd(_mm512_mul_pd(d0[q], wy0), _mm512_mul_pd(d1[q], wy1));
-                        const __m512d x = _mm512_add_pd(s[q], v);
-                        s[q] = _mm512_sub_pd(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
+                        const __m512d v = Add(Mul(d0[q], wy0), Mul(d1[q], wy1));
+                        const __m512d x = Add(s[q], v);
+                        s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
                     }
                     prev = ty.i1;
                 }
@@ -402,17 +409,17 @@ __attribute__((target("avx512f"))) void PlanarSums(const std::uint8_t* const* a,
                         e0[q] = f0[q];
                         e1[q] = f1[q];
                     } else {
-                        e0[q] = _mm512_mul_pd(LoadLanes(r0a + L * q), w0);
-                        e1[q] = _mm512_mul_pd(LoadLanes(r0b + L * q), w1);
+                        e0[q] = Mul(LoadLanes(r0a + L * q), w0);
+                        e1[q] = Mul(LoadLanes(r0b + L * q), w1);
                     }
-                    f0[q] = _mm512_mul_pd(LoadLanes(r1a + L * q), w0);
-                    f1[q] = _mm512_mul_pd(LoadLanes(r1b + L * q), w1);
-                    __m512d v = _mm512_mul_pd(e0[q], wy0);
-                    v = _mm512_add_pd(v, _mm512_mul_pd(e1[q], wy0));
-                    v = _mm512_add_pd(v, _mm512_mul_pd(f0[q], wy1));
-                    v = _mm512_add_pd(v, _mm512_mul_pd(f1[q], wy1));
-                    const __m512d x = _mm512_add_pd(s[q], v);
-                    s[q] = _mm512_sub_pd(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
+                    f0[q] = Mul(LoadLanes(r1a + L * q), w0);
+                    f1[q] = Mul(LoadLanes(r1b + L * q), w1);
+                    __m512d v = Mul(e0[q], wy0);
+                    v = Add(v, Mul(e1[q], wy0));
+                    v = Add(v, Mul(f0[q], wy1));
+                    v = Add(v, Mul(f1[q], wy1));
+                    const __m512d x = Add(s[q], v);
+                    s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
                 }
                 prev = ty.i1;
             }
