@@ -263,6 +263,12 @@ FileResult DecodeJpegRows(std::span<const std::uint8_t> file, PictureRowSink& si
 FileResult LoadJpegFileRows(const std::filesystem::path& path, PictureRowSink& sink, JpegInfo* info) {
     RegularFile file;
     if (FileResult r = OpenJpegFile(path, file); !r) return r;
+    return ReadJpegFileRows(file, sink, info);
+}
+
+FileResult ReadJpegFileRows(const RegularFile& file, PictureRowSink& sink, JpegInfo* info) {
+    if (!file.IsOpen()) return FileResult::Failure(kPictureFileOpenMessage);
+    if (file.Size() > kMaxPictureFileBytes) return FileResult::Failure(kPictureTooLargeMessage);
     JpegInfo local;
     FileResult r = DecodeInto(Input{{}, &file}, &sink, local);
     if (r && info) *info = local;

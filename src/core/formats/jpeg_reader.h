@@ -15,6 +15,7 @@
 #include <span>
 
 #include "core/formats/picture_rows.h"
+#include "core/io/atomic_write.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -46,5 +47,8 @@ FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, Jpeg
 // limits and messages.
 FileResult DecodeJpegRows(std::span<const std::uint8_t> file, PictureRowSink& sink, JpegInfo* info = nullptr);
 FileResult LoadJpegFileRows(const std::filesystem::path& path, PictureRowSink& sink, JpegInfo* info = nullptr);
+// LoadJpegFileRows of a file its caller has open already (a header read from it before, say):
+// read from the start, with the same size limit, checks and messages.
+FileResult ReadJpegFileRows(const RegularFile& file, PictureRowSink& sink, JpegInfo* info = nullptr);
 
 }  // namespace pq
