@@ -243,10 +243,10 @@ public:
         averager.emplace(width, height, fit.right - fit.left, fit.bottom - fit.top, transparency_);
     }
     std::uint8_t* RowBuffer(int) override {
-        row_.resize(3 * std::size_t(pictureWidth_));
-        return row_.data();
+        row_.resize(3 * std::size_t(pictureWidth_) + kJpegRowSlack);
+        return JpegRowStart(row_.data());
     }
-    void RowDone(int) override { averager->AddRow(row_.data()); }
+    void RowDone(int) override { averager->AddRow(JpegRowStart(row_.data())); }
     PieceLayout Pieces() const override { return {0, pictureWidth_, 0}; }
     void Piece(int, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) override {
         averager->AddPiece(x, n, bgr, clear);

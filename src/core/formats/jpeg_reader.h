@@ -43,6 +43,16 @@ FileResult ReadJpegFileInfo(const std::filesystem::path& path, JpegInfo& info);
 // kPictureTooLargeMessage.
 FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, JpegInfo* info = nullptr);
 
+// Where a sink that reads each row back at once best lets the decoder write it: `room` holds
+// 3 * width + kJpegRowSlack bytes, and the row starts at the returned byte, which never lies on
+// a 32-byte boundary. The decoder's SIMD colour conversion writes rows that start on one with
+// stores that bypass the cache, and a row read back right after would then come from memory.
+// (The decoder copies a row meant for such a boundary through a row of its own.)
+inline constexpr std::size_t kJpegRowSlack = 16;
+inline std::uint8_t* JpegRowStart(std::uint8_t* room) {
+    return reinterpret_cast<std::uintptr_t>(room) % 32 == 0 ? room + 16 : room;
+}
+
 // DecodeJpeg and LoadJpegFile handing the rows to `sink` as they are decoded; the same checks,
 // limits and messages.
 FileResult DecodeJpegRows(std::span<const std::uint8_t> file, PictureRowSink& sink, JpegInfo* info = nullptr);

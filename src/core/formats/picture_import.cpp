@@ -489,7 +489,7 @@ public:
         if (planar) {
             // Each row is decoded into one row of room and laid out into its ring slot at once.
             planar_.emplace(taps_.columns);
-            scratch_.assign(3 * std::size_t(end_ - first_) + 1, 0);
+            scratch_.assign(3 * std::size_t(end_ - first_) + 1 + kJpegRowSlack, 0);
             planeA_.resize(band);
             for (auto& row : planeA_) row.assign(planar_->PlaneBytes(), 0);
             if (planar_->blended) {
@@ -514,7 +514,9 @@ public:
     bool Done() const { return next_ >= int(taps_.rows.size()); }
 
     // Where row y's columns [First, End) go, and (with transparency) its transparency.
-    std::uint8_t* Buffer(int y) { return planar_ ? scratch_.data() : ring_[std::size_t(y) % ring_.size()].data(); }
+    std::uint8_t* Buffer(int y) {
+        return planar_ ? JpegRowStart(scratch_.data()) : ring_[std::size_t(y) % ring_.size()].data();
+    }
     std::uint8_t* ClearBuffer(int y) {
         return unpainted_ ? clearRing_[std::size_t(y) % clearRing_.size()].data() : nullptr;
     }
@@ -526,7 +528,7 @@ public:
     void RowDone(int y) {
         if (planar_) {
             const std::size_t slot = std::size_t(y) % planeA_.size();
-            planar_->Lay(scratch_.data(), planeA_[slot].data(), planeB_.empty() ? nullptr : planeB_[slot].data());
+            planar_->Lay(JpegRowStart(scratch_.data()), planeA_[slot].data(), planeB_.empty() ? nullptr : planeB_[slot].data());
         }
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
             MakeRow(next_);
@@ -621,15 +623,15 @@ void AreaResampler::Start(int width, int height) {
 // samples read every column the row is decoded straight into its ring slot.
 std::uint8_t* AreaResampler::RowBuffer(int y) {
     if (sampler_ && sampler_->First() == 0 && sampler_->End() == width_) return sampler_->Buffer(y);
-    idle_.resize(3 * std::size_t(width_));
-    return idle_.data();
+    idle_.resize(3 * std::size_t(width_) + kJpegRowSlack);
+    return JpegRowStart(idle_.data());
 }
 
 void AreaResampler::RowDone(int y) {
     if (!sampler_) return;
     // A whole row: the columns the samples read go into the ring, unless it was decoded there.
     const std::size_t first = std::size_t(sampler_->First()), n = std::size_t(sampler_->End()) - first;
-    if (n != std::size_t(width_)) std::memcpy(sampler_->Buffer(y), idle_.data() + 3 * first, 3 * n);
+    if (n != std::size_t(width_)) std::memcpy(sampler_->Buffer(y), JpegRowStart(idle_.data()) + 3 * first, 3 * n);
     // Whole rows carry no transparency: while none has come, the rows' transparency stays 0.
     if (std::uint8_t* clear = sampler_->ClearBuffer(y); clear && sampler_->ClearSeen) std::memset(clear, 0, n);
     Finish(y);
