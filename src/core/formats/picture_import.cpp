@@ -263,30 +263,33 @@ struct PlanarTaps {
         padded = (3 * width + kBlock - 1) / kBlock * kBlock;
         colA.assign(std::size_t(steps) * std::size_t(width), 0);
         colB = colA;
-        wx0.assign(std::size_t(steps) * std::size_t(padded), 0.0);
-        wx1 = wx0;
         whole.assign(std::size_t(steps), 1);
+        for (const std::vector<Tap>& xs : columns)
+            for (std::size_t k = 0; k < std::size_t(steps); ++k)
+                if (k >= xs.size() || xs[k].w1 != 0) whole[k] = 0;
+        for (std::uint8_t w : whole) blended = blended || !w;
+        // The weights are read only where some position lies between two columns or is missing.
+        if (blended) {
+            wx0.assign(std::size_t(steps) * std::size_t(padded), 0.0);
+            wx1 = wx0;
+        }
         count.resize(std::size_t(width));
         for (int j = 0; j < width; ++j) {
             const std::vector<Tap>& xs = columns[std::size_t(j)];
             count[std::size_t(j)] = int(xs.size());
             for (int k = 0; k < steps; ++k) {
                 const std::size_t at = std::size_t(k) * std::size_t(width) + std::size_t(j);
-                if (k >= int(xs.size())) {
-                    whole[std::size_t(k)] = 0;
-                    continue;
-                }
+                if (k >= int(xs.size())) continue;
                 const Tap& t = xs[std::size_t(k)];
                 colA[at] = t.i0;
                 colB[at] = t.i1;
-                if (t.w1 != 0) whole[std::size_t(k)] = 0;
+                if (!blended) continue;
                 for (int c = 0; c < 3; ++c) {
                     wx0[std::size_t(k) * std::size_t(padded) + std::size_t(3 * j + c)] = t.w0;
                     wx1[std::size_t(k) * std::size_t(padded) + std::size_t(3 * j + c)] = t.w1;
                 }
             }
         }
-        for (std::uint8_t w : whole) blended = blended || !w;
     }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -502,10 +505,7 @@ public:
         ring_.resize(planar_ ? 0 : band);
         // One byte more than the row: the wide sampler reads a pixel's three bytes four at a time.
         for (auto& row : ring_) row.assign(3 * std::size_t(end_ - first_) + 1, 0);
-        if (unpainted_) {
-            clearRing_.resize(band);
-            for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
-        }
+        bandRows_ = band;
         Skip();
     }
 
@@ -517,13 +517,17 @@ public:
     std::uint8_t* Buffer(int y) {
         return planar_ ? JpegRowStart(scratch_.data()) : ring_[std::size_t(y) % ring_.size()].data();
     }
+    // Null until a row has brought a transparent pixel: until then every row's transparency
+    // is 0, and so is the target's.
     std::uint8_t* ClearBuffer(int y) {
-        return unpainted_ ? clearRing_[std::size_t(y) % clearRing_.size()].data() : nullptr;
+        return clearRing_.empty() ? nullptr : clearRing_[std::size_t(y) % clearRing_.size()].data();
     }
-
-    // Whether any row so far held a transparent pixel (until then the transparency ring is
-    // left as it was made, all 0).
-    bool ClearSeen = false;
+    // A piece brought transparency: the ring is made, every row before it all 0.
+    void SawClear() {
+        if (!unpainted_ || !clearRing_.empty()) return;
+        clearRing_.resize(bandRows_);
+        for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
+    }
 
     void RowDone(int y) {
         if (planar_) {
@@ -565,8 +569,7 @@ private:
             for (int k = 0; k < count; ++k) band_[std::size_t(k)] = ring_[std::size_t(base + k) % ring_.size()].data();
             ResampleTargetRow(band_.data(), base, taps_, i, target_);
         }
-        // Until a transparent pixel has come, every row's transparency is 0, and so is the target's.
-        if (!unpainted_ || !ClearSeen) return;
+        if (clearRing_.empty()) return;   // no transparency so far: the target's stays 0
         for (int k = 0; k < count; ++k) band_[std::size_t(k)] = clearRing_[std::size_t(base + k) % clearRing_.size()].data();
         TransparencyTargetRow(band_.data(), base, taps_, i, target_.Width(), *unpainted_);
     }
@@ -581,7 +584,8 @@ private:
     AreaTaps taps_;
     int first_ = 0, end_ = 1;
     std::vector<std::vector<std::uint8_t>> ring_;        // source row y in slot y % size
-    std::vector<std::vector<std::uint8_t>> clearRing_;   // its transparency, likewise
+    std::vector<std::vector<std::uint8_t>> clearRing_;   // its transparency, likewise (once there is any)
+    std::size_t bandRows_ = 1;                           // the most rows one target row reads
     std::vector<const std::uint8_t*> band_;
     // The 512-bit sampler's layout of the rows (PlanarTaps), when the processor has it.
     std::optional<PlanarTaps> planar_;
@@ -632,8 +636,8 @@ void AreaResampler::RowDone(int y) {
     // A whole row: the columns the samples read go into the ring, unless it was decoded there.
     const std::size_t first = std::size_t(sampler_->First()), n = std::size_t(sampler_->End()) - first;
     if (n != std::size_t(width_)) std::memcpy(sampler_->Buffer(y), JpegRowStart(idle_.data()) + 3 * first, 3 * n);
-    // Whole rows carry no transparency: while none has come, the rows' transparency stays 0.
-    if (std::uint8_t* clear = sampler_->ClearBuffer(y); clear && sampler_->ClearSeen) std::memset(clear, 0, n);
+    // Whole rows carry no transparency.
+    if (std::uint8_t* clear = sampler_->ClearBuffer(y)) std::memset(clear, 0, n);
     Finish(y);
 }
 
@@ -645,18 +649,16 @@ AreaResampler::PieceLayout AreaResampler::Pieces() const {
 void AreaResampler::Piece(int y, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) {
     if (!sampler_) return;
     const int first = sampler_->First();
-    if (x == first) {
-        pieceRow_ = sampler_->Buffer(y);
-        pieceClear_ = sampler_->ClearBuffer(y);
-    }
+    if (x == first) pieceRow_ = sampler_->Buffer(y);
     std::memcpy(pieceRow_ + 3 * std::size_t(x - first), bgr, 3 * std::size_t(n));
-    if (pieceClear_ && !sampler_->ClearSeen && clear)
-        sampler_->ClearSeen = std::find_if(clear, clear + n, [](std::uint8_t c) { return c != 0; }) != clear + n;
-    if (pieceClear_ && sampler_->ClearSeen) {
+    if (unpainted_ && clear && !sampler_->ClearBuffer(y) &&
+        std::find_if(clear, clear + n, [](std::uint8_t c) { return c != 0; }) != clear + n)
+        sampler_->SawClear();
+    if (std::uint8_t* ring = sampler_->ClearBuffer(y)) {
         if (clear)
-            std::memcpy(pieceClear_ + (x - first), clear, std::size_t(n));
+            std::memcpy(ring + (x - first), clear, std::size_t(n));
         else
-            std::memset(pieceClear_ + (x - first), 0, std::size_t(n));
+            std::memset(ring + (x - first), 0, std::size_t(n));
     }
     if (x + n >= sampler_->End()) Finish(y);
 }
