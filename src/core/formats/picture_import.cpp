@@ -354,18 +354,18 @@ struct PlanarTaps {
 // Products and sums each rounded by themselves, to nearest, as the scalar code rounds them: the
 // operations with their rounding named are never fused into one multiply-add by the compiler.
 constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
-__attribute__((target("avx512f"))) inline __m512d Mul(__m512d a, __m512d b) { return _mm512_mul_round_pd(a, b, kNearest); }
-__attribute__((target("avx512f"))) inline __m512d Add(__m512d a, __m512d b) { return _mm512_add_round_pd(a, b, kNearest); }
-__attribute__((target("avx512f"))) inline __m512d Sub(__m512d a, __m512d b) { return _mm512_sub_round_pd(a, b, kNearest); }
+__attribute__((target("avx512f,avx512dq"))) inline __m512d Mul(__m512d a, __m512d b) { return _mm512_mul_round_pd(a, b, kNearest); }
+__attribute__((target("avx512f,avx512dq"))) inline __m512d Add(__m512d a, __m512d b) { return _mm512_add_round_pd(a, b, kNearest); }
+__attribute__((target("avx512f,avx512dq"))) inline __m512d Sub(__m512d a, __m512d b) { return _mm512_sub_round_pd(a, b, kNearest); }
 
-__attribute__((target("avx512f"))) inline __m512d LoadLanes(const std::uint8_t* p) {
-    return _mm512_cvtepi32_pd(_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+__attribute__((target("avx512f,avx512dq"))) inline __m512d LoadLanes(const std::uint8_t* p) {
+    return _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
 }
 
 // The sums of target row i (`sums`: PlanarTaps::padded values, 3j + c) from the laid-out rows
 // (a[y - base], b[y - base]) its y positions read. Sums stay far below 2^52, where adding 2^52
 // rounding towards zero and taking it away again drops the fraction exactly.
-__attribute__((target("avx512f"))) void PlanarSums(const std::uint8_t* const* a, const std::uint8_t* const* b, int base,
+__attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* const* a, const std::uint8_t* const* b, int base,
                                                     const std::vector<Tap>& ys, const PlanarTaps& t, double* sums) {
     constexpr int G = PlanarTaps::kGroup, L = PlanarTaps::kLanes;
     const __m512d big = _mm512_set1_pd(4503599627370496.0);   // 2^52
@@ -488,7 +488,7 @@ public:
         for (const std::vector<Tap>& ys : taps_.rows)
             if (!ys.empty()) band = std::max(band, std::size_t(ys.back().i1 - ys.front().i0 + 1));
 #ifdef PQ_PLANAR_SAMPLER
-        static const bool planar = __builtin_cpu_supports("avx512f");
+        static const bool planar = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
         if (planar) {
             // Each row is decoded into one row of room and laid out into its ring slot at once.
             planar_.emplace(taps_.columns);
