@@ -4,6 +4,7 @@
 // in the corpus.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -166,6 +167,27 @@ static void BM_ImportWholePictureTo48Fast(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ImportWholePictureTo48Fast)->Unit(benchmark::kMillisecond);
+
+// The exact frame sampler alone (pqtool convert --area 0,0,6000,4000 without the decoding): the
+// decoded rows handed over one by one as the decoder hands them, into 48 x 48; with arg 1 a
+// frame whose x positions fall between columns (0,0,5999,3999 into 47 x 47).
+static void BM_FrameSamplerRows(benchmark::State& state) {
+    const pq::Raster& picture = BenchPicture();
+    const bool blended = state.range(0) == 1;
+    const int w = blended ? 47 : 48, right = blended ? kJpegWidth - 1 : kJpegWidth, bottom = blended ? kJpegHeight - 1 : kJpegHeight;
+    for (auto _ : state) {
+        pq::Raster preview(w, w);
+        preview.Fill(pq::kWhite);
+        pq::AreaResampler sampler(0, 0, right, bottom, preview);
+        sampler.Start(picture.Width(), picture.Height());
+        for (int y = 0; y < picture.Height(); ++y) {
+            std::copy_n(picture.Row(y), 3 * std::size_t(picture.Width()), sampler.RowBuffer(y));
+            sampler.RowDone(y);
+        }
+        benchmark::DoNotOptimize(preview.Row(0));
+    }
+}
+BENCHMARK(BM_FrameSamplerRows)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // The whole file decoded at an eighth of its size by the DCT and sampled into 48 x 48
 // (pqtool convert --fast --area 0,0,6000,4000), beside the exact decoding of the whole file.

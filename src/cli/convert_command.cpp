@@ -214,10 +214,12 @@ struct Settings {
 };
 
 // One IN to one OUT; returns the exit status and prints its refusal.
-int ConvertOne(const std::string& in, const std::string& out, const Settings& s) {
+int ConvertOne(InputFile& file, const std::string& out, const Settings& s) {
+    const std::string in = file.Path;
     const FileFormat* outFormat = out == kStdinName ? FormatOfKindWord(s.OutKind) : FormatOfPath(out);
     Document doc;
-    const OpenResult opened = OpenInput(in, s.Request, doc);
+    const OpenResult opened = OpenInput(file, s.Request, doc);
+    file = InputFile();   // closed: a batch holds no more files open than it must
     if (opened.Exit == kExitUsage) return UsageFailure("convert", opened.Message);
     if (opened.Exit != kExitOk) return Refused(in, opened.Message);
     if (s.HasHotspot) {
@@ -319,8 +321,16 @@ int RunConvert(std::span<const std::string> args) {
     if (!ParseReductionOptions(parsed, s.Request.Reduction, error)) return UsageFailure("convert", error);
     // Options that only some inputs take are checked against what the names say; an input whose
     // content turns out otherwise is judged by its content.
+    // Each input is opened once: its first bytes judge its kind here, and the open file is read
+    // when it is converted. A long batch keeps only the first bytes of the inputs past the first
+    // kHeldInputs (a process may hold only so many files open); those are opened again.
+    constexpr std::size_t kHeldInputs = 256;
+    std::vector<InputFile> files;
+    files.reserve(inputs.size());
     for (const std::string& in : inputs) {
-        const InputKind kind = JudgedInputKind(in, s.Request.StdinKind);
+        files.push_back(PeekInputFile(in));
+        if (files.size() > kHeldInputs) files.back().File = RegularFile();
+        const InputKind kind = JudgedInputKind(files.back(), s.Request.StdinKind);
         if (kind == InputKind::None) continue;
         if (parsed.Has("--index") && kind != InputKind::Icon)
             return usage("--index applies to .ico and .cur input only", "--index はアイコンとカーソルの入力にだけ使えます");
@@ -342,7 +352,7 @@ int RunConvert(std::span<const std::string> args) {
         s.HasHotspot = true;
     }
 
-    if (!batch) return ConvertOne(inputs[0], singleOut, s);
+    if (!batch) return ConvertOne(files[0], singleOut, s);
 
     // Every output name first: two inputs must not be written as the same file.
     const std::filesystem::path dir = parsed.Value("-o");
@@ -369,7 +379,7 @@ int RunConvert(std::span<const std::string> args) {
                                          SystemError(ec ? ec.value() : ENOTDIR));
     int status = kExitOk;
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const int one = ConvertOne(inputs[i], outs[i], s);
+        const int one = ConvertOne(files[i], outs[i], s);
         if (one == kExitUsage) return one;
         if (one != kExitOk) {
             status = kExitRefused;

@@ -41,12 +41,27 @@ InputKind InputKindOfFormat(const FileFormat* format) {
 
 InputKind InputKindOf(const std::string& path) { return InputKindOfFormat(FormatOfPath(path)); }
 
+InputFile PeekInputFile(const std::string& path) {
+    InputFile in;
+    in.Path = path;
+    if (path == kStdinName) return in;
+    if (in.File.Open(path) == ReadStatus::Ok) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(in.File.Size(), kContentSniffBytes));
+        in.HeadRead = n == 0 || in.File.ReadAt(0, n, in.Head);
+    }
+    if (!in.HeadRead) in.File = RegularFile();
+    return in;
+}
+
+InputKind JudgedInputKind(const InputFile& in, const std::string& stdinKind) {
+    if (in.Path == kStdinName) return InputKindOfFormat(FormatOfKindWord(stdinKind));
+    if (in.HeadRead)
+        if (const FileFormat* f = FormatOfContent(in.Head); f && f->EditorOpens()) return InputKindOfFormat(f);
+    return InputKindOf(in.Path);
+}
+
 InputKind JudgedInputKind(const std::string& path, const std::string& stdinKind) {
-    if (path == kStdinName) return InputKindOfFormat(FormatOfKindWord(stdinKind));
-    std::vector<uint8_t> head;
-    if (ReadFilePrefix(path, kContentSniffBytes, head) == ReadStatus::Ok)
-        if (const FileFormat* f = FormatOfContent(head); f && f->EditorOpens()) return InputKindOfFormat(f);
-    return InputKindOf(path);
+    return JudgedInputKind(PeekInputFile(path), stdinKind);
 }
 
 std::string InputExtensions() {
@@ -154,6 +169,7 @@ struct Source {
     const FileFormat* Format = nullptr;
     bool FromStdin = false;
     std::vector<uint8_t> Bytes;
+    const RegularFile* File = nullptr;   // the file, open already (else it is opened by name)
 };
 
 // The reader's refusal in the run's language, with the precise reason found in the file's bytes.
@@ -227,10 +243,10 @@ public:
         averager.emplace(width, height, fit.right - fit.left, fit.bottom - fit.top, transparency_);
     }
     std::uint8_t* RowBuffer(int) override {
-        row_.resize(3 * std::size_t(pictureWidth_));
-        return row_.data();
+        row_.resize(3 * std::size_t(pictureWidth_) + kJpegRowSlack);
+        return JpegRowStart(row_.data());
     }
-    void RowDone(int) override { averager->AddRow(row_.data()); }
+    void RowDone(int) override { averager->AddRow(JpegRowStart(row_.data())); }
     PieceLayout Pieces() const override { return {0, pictureWidth_, 0}; }
     void Piece(int, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) override {
         averager->AddPiece(x, n, bgr, clear);
@@ -254,7 +270,10 @@ OpenResult OpenPicture(const Source& in, const OpenRequest& request, Document& d
     auto decode = [&](PictureRowSink& sink) {
         switch (reader) {
         case FormatReader::Bitmap: return in.FromStdin ? DecodeBitmapRows(in.Bytes, sink) : LoadBitmapFileRows(in.Path, sink);
-        case FormatReader::Jpeg: return in.FromStdin ? DecodeJpegRows(in.Bytes, sink) : LoadJpegFileRows(in.Path, sink);
+        case FormatReader::Jpeg:
+            return in.FromStdin ? DecodeJpegRows(in.Bytes, sink)
+                   : in.File    ? ReadJpegFileRows(*in.File, sink)
+                                : LoadJpegFileRows(in.Path, sink);
         default: return in.FromStdin ? DecodePngRows(in.Bytes, sink) : LoadPngFileRows(in.Path, sink);
         }
     };
@@ -408,6 +427,12 @@ std::string KindTitle(const FileFormat* f) {
 }  // namespace
 
 OpenResult OpenInput(const std::string& path, const OpenRequest& request, Document& doc) {
+    InputFile file = PeekInputFile(path);
+    return OpenInput(file, request, doc);
+}
+
+OpenResult OpenInput(InputFile& file, const OpenRequest& request, Document& doc) {
+    const std::string& path = file.Path;
     Source in;
     in.Path = path;
     std::vector<uint8_t> head;
@@ -432,8 +457,11 @@ OpenResult OpenInput(const std::string& path, const OpenRequest& request, Docume
             if (!named && !std::filesystem::exists(path)) return NoReader(path, false);
             return Refusal(problem);
         }
-        if (ReadFilePrefix(path, kContentSniffBytes, head) != ReadStatus::Ok)
+        if (file.HeadRead)
+            head = file.Head;
+        else if (ReadFilePrefix(path, kContentSniffBytes, head) != ReadStatus::Ok)
             return Refusal(EditorMessage(CannotReadMessage(path)));
+        if (file.File.IsOpen()) in.File = &file.File;
     }
     in.Format = named;
     const FileFormat* content = OpenableContent(head);

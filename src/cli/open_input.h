@@ -16,6 +16,7 @@
 #include "core/document/document.h"
 #include "core/document/quality_reduction.h"
 #include "core/formats/file_formats.h"
+#include "core/io/atomic_write.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -31,6 +32,20 @@ InputKind InputKindOf(const std::string& path);
 // The reader OpenInput will use: the content's kind when the file's first bytes show one the
 // editor opens, else the name's (for standard input, the kind `stdinKind` names).
 InputKind JudgedInputKind(const std::string& path, const std::string& stdinKind);
+// An input file opened once for a run: its kind is judged by its first bytes, read from the open
+// file, and a JPEG picture is then decoded from that same open file, so that the file is opened
+// and read one time. A file that could not be opened or read has neither (OpenInput then finds
+// why, by its name).
+struct InputFile {
+    std::string Path;
+    RegularFile File;
+    bool HeadRead = false;           // Head holds the first kContentSniffBytes (all of a shorter file)
+    std::vector<std::uint8_t> Head;
+};
+// Opens `path` and reads its first bytes; nothing is read for standard input "-".
+InputFile PeekInputFile(const std::string& path);
+// JudgedInputKind by the bytes already read.
+InputKind JudgedInputKind(const InputFile& in, const std::string& stdinKind);
 // The extensions InputKindOf accepts, for messages: ".pqf, .ico, .cur, .bmp, .jpg, .jpeg".
 std::string InputExtensions();
 
@@ -100,5 +115,8 @@ struct OpenResult {
 // centred, unpainted around it. Truecolour pictures are fitted by premultiplied area averaging
 // (ResampleRgba) and take no area.
 OpenResult OpenInput(const std::string& path, const OpenRequest& request, Document& doc);
+// The same for a file peeked at already (PeekInputFile): its head is not read again, and a JPEG
+// picture is read from the open file.
+OpenResult OpenInput(InputFile& in, const OpenRequest& request, Document& doc);
 
 }  // namespace pq::cli

@@ -97,31 +97,52 @@ void DecodeDib(std::span<const uint8_t> data, const DibLayout& l, RgbaImage& out
     out.Height = int(h);
     out.Pixels.assign(w * h * 4, 0);
     bool alphaInUse = false;
+    // A palette image's colours as the pixels they give, opaque; an index past a short table
+    // shows black.
+    uint8_t table[256][4] = {};
+    if (l.bits <= 8)
+        for (std::size_t i = 0; i < (std::size_t(1) << l.bits); ++i) {
+            table[i][3] = 255;
+            if (i >= l.tableEntries) continue;
+            const uint8_t* e = data.data() + l.tableAt + 4 * i;
+            table[i][0] = e[2], table[i][1] = e[1], table[i][2] = e[0];
+        }
+    // Each depth's loop by itself, so that the one for the depth at hand has no choices inside.
     for (std::size_t r = 0; r < h; ++r) {
         const uint8_t* src = data.data() + l.colorAt + l.colorRow * r;   // rows are stored bottom-up
         uint8_t* dst = out.Pixels.data() + (h - 1 - r) * w * 4;
-        for (std::size_t x = 0; x < w; ++x, dst += 4) {
-            dst[3] = 255;
-            if (l.bits <= 8) {
-                const std::size_t perByte = std::size_t(8 / l.bits);
-                const std::size_t index =
-                    (src[x / perByte] >> (8 - l.bits * int(x % perByte + 1))) & ((1u << l.bits) - 1);
-                if (index < l.tableEntries) {   // an index past a short table shows black
-                    const uint8_t* e = data.data() + l.tableAt + 4 * index;
-                    dst[0] = e[2], dst[1] = e[1], dst[2] = e[0];
-                }
-            } else if (l.bits == 16) {
+        switch (l.bits) {
+        case 32:
+            for (std::size_t x = 0; x < w; ++x, dst += 4) {
+                const uint8_t* p = src + 4 * x;
+                dst[0] = p[2], dst[1] = p[1], dst[2] = p[0], dst[3] = p[3];
+                alphaInUse |= p[3] != 0;
+            }
+            break;
+        case 24:
+            for (std::size_t x = 0; x < w; ++x, dst += 4) {
+                const uint8_t* p = src + 3 * x;
+                dst[0] = p[2], dst[1] = p[1], dst[2] = p[0], dst[3] = 255;
+            }
+            break;
+        case 16:
+            for (std::size_t x = 0; x < w; ++x, dst += 4) {
                 const unsigned v = LoadU16(src + 2 * x);
                 auto five = [](unsigned c) { return uint8_t((c << 3) | (c >> 2)); };
-                dst[0] = five((v >> 10) & 31), dst[1] = five((v >> 5) & 31), dst[2] = five(v & 31);
-            } else {
-                const uint8_t* p = src + std::size_t(l.bits / 8) * x;
-                dst[0] = p[2], dst[1] = p[1], dst[2] = p[0];
-                if (l.bits == 32) {
-                    dst[3] = p[3];
-                    alphaInUse |= p[3] != 0;
-                }
+                dst[0] = five((v >> 10) & 31), dst[1] = five((v >> 5) & 31), dst[2] = five(v & 31), dst[3] = 255;
             }
+            break;
+        case 8:
+            for (std::size_t x = 0; x < w; ++x, dst += 4) std::memcpy(dst, table[src[x]], 4);
+            break;
+        default: {
+            const std::size_t perByte = std::size_t(8 / l.bits);
+            for (std::size_t x = 0; x < w; ++x, dst += 4) {
+                const std::size_t index = (src[x / perByte] >> (8 - l.bits * int(x % perByte + 1))) & ((1u << l.bits) - 1);
+                std::memcpy(dst, table[index], 4);
+            }
+            break;
+        }
         }
     }
     if (alphaInUse) return;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <jpeglib.h>
@@ -115,6 +116,7 @@ struct Decoder {
     Progress progress{};
     FileSource fileSource{};
     std::vector<std::uint8_t> cmykRow;
+    std::vector<std::uint8_t> bounce;   // a row of its own for a row meant for a 32-byte boundary
     bool created = false;
     ~Decoder() {
         if (created) jpeg_destroy_decompress(&cinfo);
@@ -208,8 +210,12 @@ int Run(Decoder& dec, const Input& input, PictureRowSink* out, JpegInfo& info) {
     while (cinfo.output_scanline < cinfo.output_height) {
         const int y = int(cinfo.output_scanline);
         std::uint8_t* dst = out->RowBuffer(y);
-        JSAMPROW row = cmyk ? cmykRow.data() : dst;
+        // See JpegRowStart: a row written at a 32-byte boundary would bypass the cache.
+        const bool bounced = !cmyk && reinterpret_cast<std::uintptr_t>(dst) % 32 == 0;
+        if (bounced && dec.bounce.empty()) dec.bounce.resize(3 * std::size_t(outWidth) + kJpegRowSlack);
+        JSAMPROW row = cmyk ? cmykRow.data() : bounced ? JpegRowStart(dec.bounce.data()) : dst;
         if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return 1;
+        if (bounced) std::memcpy(dst, row, 3 * std::size_t(outWidth));
         if (cmyk) {
             for (int x = 0; x < outWidth; ++x) {
                 unsigned c = cmykRow[4 * x], m = cmykRow[4 * x + 1], yy = cmykRow[4 * x + 2], k = cmykRow[4 * x + 3];
@@ -263,6 +269,12 @@ FileResult DecodeJpegRows(std::span<const std::uint8_t> file, PictureRowSink& si
 FileResult LoadJpegFileRows(const std::filesystem::path& path, PictureRowSink& sink, JpegInfo* info) {
     RegularFile file;
     if (FileResult r = OpenJpegFile(path, file); !r) return r;
+    return ReadJpegFileRows(file, sink, info);
+}
+
+FileResult ReadJpegFileRows(const RegularFile& file, PictureRowSink& sink, JpegInfo* info) {
+    if (!file.IsOpen()) return FileResult::Failure(kPictureFileOpenMessage);
+    if (file.Size() > kMaxPictureFileBytes) return FileResult::Failure(kPictureTooLargeMessage);
     JpegInfo local;
     FileResult r = DecodeInto(Input{{}, &file}, &sink, local);
     if (r && info) *info = local;

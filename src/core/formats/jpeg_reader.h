@@ -15,6 +15,7 @@
 #include <span>
 
 #include "core/formats/picture_rows.h"
+#include "core/io/atomic_write.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -42,9 +43,22 @@ FileResult ReadJpegFileInfo(const std::filesystem::path& path, JpegInfo& info);
 // kPictureTooLargeMessage.
 FileResult LoadJpegFile(const std::filesystem::path& path, Raster& picture, JpegInfo* info = nullptr);
 
+// Where a sink that reads each row back at once best lets the decoder write it: `room` holds
+// 3 * width + kJpegRowSlack bytes, and the row starts at the returned byte, which never lies on
+// a 32-byte boundary. The decoder's SIMD colour conversion writes rows that start on one with
+// stores that bypass the cache, and a row read back right after would then come from memory.
+// (The decoder copies a row meant for such a boundary through a row of its own.)
+inline constexpr std::size_t kJpegRowSlack = 16;
+inline std::uint8_t* JpegRowStart(std::uint8_t* room) {
+    return reinterpret_cast<std::uintptr_t>(room) % 32 == 0 ? room + 16 : room;
+}
+
 // DecodeJpeg and LoadJpegFile handing the rows to `sink` as they are decoded; the same checks,
 // limits and messages.
 FileResult DecodeJpegRows(std::span<const std::uint8_t> file, PictureRowSink& sink, JpegInfo* info = nullptr);
 FileResult LoadJpegFileRows(const std::filesystem::path& path, PictureRowSink& sink, JpegInfo* info = nullptr);
+// LoadJpegFileRows of a file its caller has open already (a header read from it before, say):
+// read from the start, with the same size limit, checks and messages.
+FileResult ReadJpegFileRows(const RegularFile& file, PictureRowSink& sink, JpegInfo* info = nullptr);
 
 }  // namespace pq

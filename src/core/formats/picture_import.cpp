@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -234,6 +235,203 @@ void ResampleTargetRow(const std::uint8_t* const* rows, int base, const AreaTaps
     }
 }
 
+// The sampler of the row-by-row import, where the processor has 512-bit registers. The sums of
+// a target row (one per pixel and channel) are independent chains, so eight of them advance in
+// one register. Their bytes are made adjacent once per source row: each arriving row is laid out
+// by x position k and then by target pixel and channel (the byte the k-th x position of each
+// pixel reads, and for positions between two columns the second column's byte in a plane of its
+// own), so that a step of eight chains reads eight adjacent bytes. Each step evaluates v exactly
+// as Bilinear does, term by term, and drops the fraction of the sum after it, as
+// ResampleTargetRow does: the same bytes. A pixel with fewer x positions than the others adds +0
+// for the missing ones (its weights are 0), which leaves its sum as it is.
+struct PlanarTaps {
+    static constexpr int kLanes = 8;              // chains in a register
+    static constexpr int kGroup = 6;              // registers advanced side by side
+    static constexpr int kBlock = kLanes * kGroup;
+    int width = 0;                                // target pixels
+    int steps = 0;                                // x positions of the pixel with the most
+    int padded = 0;                               // 3 * width rounded up to kBlock: one plane's row
+    std::vector<int> colA, colB;                  // [k * width + j]: the columns position k reads (0 when missing)
+    std::vector<double> wx0, wx1;                 // [k * padded + 3j + c]: its weights (0 when missing)
+    std::vector<std::uint8_t> whole;              // [k]: every pixel has position k on a whole column
+    std::vector<int> count;                       // [j]: the x positions of pixel j
+    bool blended = false;                         // some position lies between two columns
+
+    explicit PlanarTaps(const std::vector<std::vector<Tap>>& columns) {
+        width = int(columns.size());
+        for (const std::vector<Tap>& xs : columns) steps = std::max(steps, int(xs.size()));
+        padded = (3 * width + kBlock - 1) / kBlock * kBlock;
+        colA.assign(std::size_t(steps) * std::size_t(width), 0);
+        colB = colA;
+        whole.assign(std::size_t(steps), 1);
+        for (const std::vector<Tap>& xs : columns)
+            for (std::size_t k = 0; k < std::size_t(steps); ++k)
+                if (k >= xs.size() || xs[k].w1 != 0) whole[k] = 0;
+        for (std::uint8_t w : whole) blended = blended || !w;
+        // The weights are read only where some position lies between two columns or is missing.
+        if (blended) {
+            wx0.assign(std::size_t(steps) * std::size_t(padded), 0.0);
+            wx1 = wx0;
+        }
+        count.resize(std::size_t(width));
+        for (int j = 0; j < width; ++j) {
+            const std::vector<Tap>& xs = columns[std::size_t(j)];
+            count[std::size_t(j)] = int(xs.size());
+            for (int k = 0; k < steps; ++k) {
+                const std::size_t at = std::size_t(k) * std::size_t(width) + std::size_t(j);
+                if (k >= int(xs.size())) continue;
+                const Tap& t = xs[std::size_t(k)];
+                colA[at] = t.i0;
+                colB[at] = t.i1;
+                if (!blended) continue;
+                for (int c = 0; c < 3; ++c) {
+                    wx0[std::size_t(k) * std::size_t(padded) + std::size_t(3 * j + c)] = t.w0;
+                    wx1[std::size_t(k) * std::size_t(padded) + std::size_t(3 * j + c)] = t.w1;
+                }
+            }
+        }
+    }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PQ_GATHER_LAYOUT 1
+    // Lay with sixteen pixels at a time: their four bytes gathered, the first three of each
+    // packed together and stored.
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void LayPlaneGathered(const std::uint8_t* raw, const int* cols,
+                                                                                std::uint8_t* out) const {
+        alignas(64) std::uint8_t order[64];
+        for (int i = 0; i < 64; ++i) order[i] = std::uint8_t(i < 48 ? i / 3 * 4 + i % 3 : 0);
+        const __m512i pack = _mm512_load_si512(order);
+        const __m512i three = _mm512_set1_epi32(3);
+        for (int j = 0; j < width; j += 16) {
+            const int n = std::min(16, width - j);
+            const __mmask16 in = __mmask16((1u << n) - 1);
+            const __m512i at = _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(in, cols + j), three);
+            const __m512i px = _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), in, at, raw, 1);
+            _mm512_mask_storeu_epi8(out + 3 * j, __mmask64((1ull << (3 * n)) - 1), _mm512_permutexvar_epi8(pack, px));
+        }
+    }
+    void LayGathered(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
+        for (int k = 0; k < steps; ++k) {
+            LayPlaneGathered(raw, &colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
+            if (b && !whole[std::size_t(k)])
+                LayPlaneGathered(raw, &colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * std::size_t(padded));
+        }
+    }
+#endif
+
+    // A plane's bytes, with room for the last pixel's four-byte write.
+    std::size_t PlaneBytes() const { return std::size_t(steps) * std::size_t(padded) + 4; }
+
+    // One source row (its bytes from the first column any sample reads, with one byte of room
+    // after the last) into the layout. Each pixel moves as four bytes, the fourth overwritten by
+    // the next pixel or lying in the padding.
+    void Lay(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
+        auto lay = [&](const int* cols, std::uint8_t* out) {
+            for (int j = 0; j < width; ++j) {
+                std::uint32_t v;
+                std::memcpy(&v, raw + 3 * std::size_t(cols[j]), 4);
+                std::memcpy(out + 3 * j, &v, 4);
+            }
+        };
+#ifdef PQ_GATHER_LAYOUT
+        static const bool gather = __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+        if (gather) {
+            LayGathered(raw, a, b);
+            return;
+        }
+#endif
+        for (int k = 0; k < steps; ++k) {
+            lay(&colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
+            if (b && !whole[std::size_t(k)])
+                lay(&colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * std::size_t(padded));
+        }
+    }
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PQ_PLANAR_SAMPLER 1
+
+// Products and sums each rounded by themselves, to nearest, as the scalar code rounds them: the
+// operations with their rounding named are never fused into one multiply-add by the compiler.
+constexpr int kNearest = _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC;
+__attribute__((target("avx512f,avx512dq"))) inline __m512d Mul(__m512d a, __m512d b) { return _mm512_mul_round_pd(a, b, kNearest); }
+__attribute__((target("avx512f,avx512dq"))) inline __m512d Add(__m512d a, __m512d b) { return _mm512_add_round_pd(a, b, kNearest); }
+__attribute__((target("avx512f,avx512dq"))) inline __m512d Sub(__m512d a, __m512d b) { return _mm512_sub_round_pd(a, b, kNearest); }
+
+__attribute__((target("avx512f,avx512dq"))) inline __m512d LoadLanes(const std::uint8_t* p) {
+    return _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+}
+
+// The sums of target row i (`sums`: PlanarTaps::padded values, 3j + c) from the laid-out rows
+// (a[y - base], b[y - base]) its y positions read. Sums stay far below 2^52, where adding 2^52
+// rounding towards zero and taking it away again drops the fraction exactly.
+__attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* const* a, const std::uint8_t* const* b, int base,
+                                                    const std::vector<Tap>& ys, const PlanarTaps& t, double* sums) {
+    constexpr int G = PlanarTaps::kGroup, L = PlanarTaps::kLanes;
+    const __m512d big = _mm512_set1_pd(4503599627370496.0);   // 2^52
+    for (int g = 0; g < t.padded; g += PlanarTaps::kBlock) {
+        __m512d s[G];
+        for (int q = 0; q < G; ++q) s[q] = _mm512_setzero_pd();
+        for (int k = 0; k < t.steps; ++k) {
+            const std::size_t off = std::size_t(k) * std::size_t(t.padded) + std::size_t(g);
+            int prev = -1;
+            if (t.whole[std::size_t(k)]) {
+                // Whole columns: (p * 1) * wy is p * wy, and the second column's terms are +0.
+                __m512d d0[G], d1[G];
+                for (int q = 0; q < G; ++q) d0[q] = d1[q] = _mm512_setzero_pd();
+                for (const Tap& ty : ys) {
+                    const __m512d wy0 = _mm512_set1_pd(ty.w0), wy1 = _mm512_set1_pd(ty.w1);
+                    const std::uint8_t* r0 = a[ty.i0 - base] + off;
+                    const std::uint8_t* r1 = a[ty.i1 - base] + off;
+#pragma GCC unroll 6
+                    for (int q = 0; q < G; ++q) {
+                        d0[q] = ty.i0 == prev ? d1[q] : LoadLanes(r0 + L * q);
+                        d1[q] = LoadLanes(r1 + L * q);
+                        const __m512d v = Add(Mul(d0[q], wy0), Mul(d1[q], wy1));
+                        const __m512d x = Add(s[q], v);
+                        s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
+                    }
+                    prev = ty.i1;
+                }
+                continue;
+            }
+            // p * wx of a row's two columns, kept for the next y position when it reads the same row.
+            __m512d e0[G], e1[G], f0[G], f1[G];
+            for (int q = 0; q < G; ++q) e0[q] = e1[q] = f0[q] = f1[q] = _mm512_setzero_pd();
+            for (const Tap& ty : ys) {
+                const __m512d wy0 = _mm512_set1_pd(ty.w0), wy1 = _mm512_set1_pd(ty.w1);
+                const std::uint8_t* r0a = a[ty.i0 - base] + off;
+                const std::uint8_t* r0b = b[ty.i0 - base] + off;
+                const std::uint8_t* r1a = a[ty.i1 - base] + off;
+                const std::uint8_t* r1b = b[ty.i1 - base] + off;
+#pragma GCC unroll 6
+                for (int q = 0; q < G; ++q) {
+                    const __m512d w0 = _mm512_loadu_pd(&t.wx0[off + std::size_t(L * q)]);
+                    const __m512d w1 = _mm512_loadu_pd(&t.wx1[off + std::size_t(L * q)]);
+                    if (ty.i0 == prev) {
+                        e0[q] = f0[q];
+                        e1[q] = f1[q];
+                    } else {
+                        e0[q] = Mul(LoadLanes(r0a + L * q), w0);
+                        e1[q] = Mul(LoadLanes(r0b + L * q), w1);
+                    }
+                    f0[q] = Mul(LoadLanes(r1a + L * q), w0);
+                    f1[q] = Mul(LoadLanes(r1b + L * q), w1);
+                    __m512d v = Mul(e0[q], wy0);
+                    v = Add(v, Mul(e1[q], wy0));
+                    v = Add(v, Mul(f0[q], wy1));
+                    v = Add(v, Mul(f1[q], wy1));
+                    const __m512d x = Add(s[q], v);
+                    s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
+                }
+                prev = ty.i1;
+            }
+        }
+        for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
+    }
+}
+#endif
+
 }  // namespace
 
 void ResampleArea(const Raster& source, int left, int top, int right, int bottom, Raster& target) {
@@ -289,13 +487,25 @@ public:
         std::size_t band = 1;
         for (const std::vector<Tap>& ys : taps_.rows)
             if (!ys.empty()) band = std::max(band, std::size_t(ys.back().i1 - ys.front().i0 + 1));
-        ring_.resize(band);
+#ifdef PQ_PLANAR_SAMPLER
+        static const bool planar = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
+        if (planar) {
+            // Each row is decoded into one row of room and laid out into its ring slot at once.
+            planar_.emplace(taps_.columns);
+            scratch_.assign(3 * std::size_t(end_ - first_) + 1 + kJpegRowSlack, 0);
+            planeA_.resize(band);
+            for (auto& row : planeA_) row.assign(planar_->PlaneBytes(), 0);
+            if (planar_->blended) {
+                planeB_.resize(band);
+                for (auto& row : planeB_) row.assign(planar_->PlaneBytes(), 0);
+            }
+            sums_.resize(std::size_t(planar_->padded));
+        }
+#endif
+        ring_.resize(planar_ ? 0 : band);
         // One byte more than the row: the wide sampler reads a pixel's three bytes four at a time.
         for (auto& row : ring_) row.assign(3 * std::size_t(end_ - first_) + 1, 0);
-        if (unpainted_) {
-            clearRing_.resize(ring_.size());
-            for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
-        }
+        bandRows_ = band;
         Skip();
     }
 
@@ -304,12 +514,26 @@ public:
     bool Done() const { return next_ >= int(taps_.rows.size()); }
 
     // Where row y's columns [First, End) go, and (with transparency) its transparency.
-    std::uint8_t* Buffer(int y) { return ring_[std::size_t(y) % ring_.size()].data(); }
+    std::uint8_t* Buffer(int y) {
+        return planar_ ? JpegRowStart(scratch_.data()) : ring_[std::size_t(y) % ring_.size()].data();
+    }
+    // Null until a row has brought a transparent pixel: until then every row's transparency
+    // is 0, and so is the target's.
     std::uint8_t* ClearBuffer(int y) {
-        return unpainted_ ? clearRing_[std::size_t(y) % clearRing_.size()].data() : nullptr;
+        return clearRing_.empty() ? nullptr : clearRing_[std::size_t(y) % clearRing_.size()].data();
+    }
+    // A piece brought transparency: the ring is made, every row before it all 0.
+    void SawClear() {
+        if (!unpainted_ || !clearRing_.empty()) return;
+        clearRing_.resize(bandRows_);
+        for (auto& row : clearRing_) row.assign(std::size_t(end_ - first_), 0);
     }
 
     void RowDone(int y) {
+        if (planar_) {
+            const std::size_t slot = std::size_t(y) % planeA_.size();
+            planar_->Lay(JpegRowStart(scratch_.data()), planeA_[slot].data(), planeB_.empty() ? nullptr : planeB_[slot].data());
+        }
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
             MakeRow(next_);
             ++next_;
@@ -323,9 +547,29 @@ private:
         const std::vector<Tap>& ys = taps_.rows[std::size_t(i)];
         const int base = ys.front().i0, count = ys.back().i1 - base + 1;
         band_.resize(std::size_t(count));
-        for (int k = 0; k < count; ++k) band_[std::size_t(k)] = ring_[std::size_t(base + k) % ring_.size()].data();
-        ResampleTargetRow(band_.data(), base, taps_, i, target_);
-        if (!unpainted_) return;
+        if (planar_) {
+#ifdef PQ_PLANAR_SAMPLER
+            bandB_.assign(std::size_t(count), nullptr);
+            for (int k = 0; k < count; ++k) {
+                const std::size_t slot = std::size_t(base + k) % planeA_.size();
+                band_[std::size_t(k)] = planeA_[slot].data();
+                if (!planeB_.empty()) bandB_[std::size_t(k)] = planeB_[slot].data();
+            }
+            PlanarSums(band_.data(), bandB_.data(), base, ys, *planar_, sums_.data());
+            const long long n = (long long)ys.size();
+            for (int j = 0; j < target_.Width(); ++j) {
+                const long long cell = n * planar_->count[std::size_t(j)];
+                if (cell == 0) continue;   // no sample: the pixel stays white
+                const double* p = &sums_[3 * std::size_t(j)];
+                target_.SetPixelUnchecked(j, i, Rgb{std::uint8_t((long long)p[2] / cell), std::uint8_t((long long)p[1] / cell),
+                                                    std::uint8_t((long long)p[0] / cell)});
+            }
+#endif
+        } else {
+            for (int k = 0; k < count; ++k) band_[std::size_t(k)] = ring_[std::size_t(base + k) % ring_.size()].data();
+            ResampleTargetRow(band_.data(), base, taps_, i, target_);
+        }
+        if (clearRing_.empty()) return;   // no transparency so far: the target's stays 0
         for (int k = 0; k < count; ++k) band_[std::size_t(k)] = clearRing_[std::size_t(base + k) % clearRing_.size()].data();
         TransparencyTargetRow(band_.data(), base, taps_, i, target_.Width(), *unpainted_);
     }
@@ -340,8 +584,15 @@ private:
     AreaTaps taps_;
     int first_ = 0, end_ = 1;
     std::vector<std::vector<std::uint8_t>> ring_;        // source row y in slot y % size
-    std::vector<std::vector<std::uint8_t>> clearRing_;   // its transparency, likewise
+    std::vector<std::vector<std::uint8_t>> clearRing_;   // its transparency, likewise (once there is any)
+    std::size_t bandRows_ = 1;                           // the most rows one target row reads
     std::vector<const std::uint8_t*> band_;
+    // The 512-bit sampler's layout of the rows (PlanarTaps), when the processor has it.
+    std::optional<PlanarTaps> planar_;
+    std::vector<std::uint8_t> scratch_;                  // the row being decoded
+    std::vector<std::vector<std::uint8_t>> planeA_, planeB_;   // laid-out row y in slot y % size
+    std::vector<const std::uint8_t*> bandB_;
+    std::vector<double> sums_;
     int next_ = 0;                              // the next target row to make
 };
 
@@ -376,15 +627,16 @@ void AreaResampler::Start(int width, int height) {
 // samples read every column the row is decoded straight into its ring slot.
 std::uint8_t* AreaResampler::RowBuffer(int y) {
     if (sampler_ && sampler_->First() == 0 && sampler_->End() == width_) return sampler_->Buffer(y);
-    idle_.resize(3 * std::size_t(width_));
-    return idle_.data();
+    idle_.resize(3 * std::size_t(width_) + kJpegRowSlack);
+    return JpegRowStart(idle_.data());
 }
 
 void AreaResampler::RowDone(int y) {
     if (!sampler_) return;
     // A whole row: the columns the samples read go into the ring, unless it was decoded there.
     const std::size_t first = std::size_t(sampler_->First()), n = std::size_t(sampler_->End()) - first;
-    if (n != std::size_t(width_)) std::memcpy(sampler_->Buffer(y), idle_.data() + 3 * first, 3 * n);
+    if (n != std::size_t(width_)) std::memcpy(sampler_->Buffer(y), JpegRowStart(idle_.data()) + 3 * first, 3 * n);
+    // Whole rows carry no transparency.
     if (std::uint8_t* clear = sampler_->ClearBuffer(y)) std::memset(clear, 0, n);
     Finish(y);
 }
@@ -397,16 +649,16 @@ AreaResampler::PieceLayout AreaResampler::Pieces() const {
 void AreaResampler::Piece(int y, int x, int n, const std::uint8_t* bgr, const std::uint8_t* clear) {
     if (!sampler_) return;
     const int first = sampler_->First();
-    if (x == first) {
-        pieceRow_ = sampler_->Buffer(y);
-        pieceClear_ = sampler_->ClearBuffer(y);
-    }
+    if (x == first) pieceRow_ = sampler_->Buffer(y);
     std::memcpy(pieceRow_ + 3 * std::size_t(x - first), bgr, 3 * std::size_t(n));
-    if (pieceClear_) {
+    if (unpainted_ && clear && !sampler_->ClearBuffer(y) &&
+        std::find_if(clear, clear + n, [](std::uint8_t c) { return c != 0; }) != clear + n)
+        sampler_->SawClear();
+    if (std::uint8_t* ring = sampler_->ClearBuffer(y)) {
         if (clear)
-            std::memcpy(pieceClear_ + (x - first), clear, std::size_t(n));
+            std::memcpy(ring + (x - first), clear, std::size_t(n));
         else
-            std::memset(pieceClear_ + (x - first), 0, std::size_t(n));
+            std::memset(ring + (x - first), 0, std::size_t(n));
     }
     if (x + n >= sampler_->End()) Finish(y);
 }

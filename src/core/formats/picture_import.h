@@ -79,7 +79,6 @@ private:
     std::unique_ptr<Sampler> sampler_;
     std::vector<std::uint8_t> idle_;   // whole rows as the JPEG decoder writes them
     std::uint8_t* pieceRow_ = nullptr;
-    std::uint8_t* pieceClear_ = nullptr;
 };
 
 // The fast import's scale: the largest of 8, 4 and 2 by which a frame of frameWidth x frameHeight

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "core/formats/icon_images.h"
+#include "core/formats/png_file.h"
 #include "support/png_encode.h"
 #include "support/run_pqtool.h"
 
@@ -82,5 +84,76 @@ TEST_F(ExtractPngImages, DamagedOrCutPngsAreSkipped) {
         EXPECT_EQ(r.Status, 1);
         EXPECT_NE(r.Err.find("image 0 cannot be decoded; skipped"), std::string::npos) << r.Err;
         EXPECT_FALSE(fs::exists(Out()));
+    }
+}
+
+namespace {
+
+// An icon of one 32-bit image, w x h, its pixels top row first as straight RGBA; the mask is empty.
+std::vector<uint8_t> Icon32(int w, int h, const std::vector<uint8_t>& rgba) {
+    std::vector<uint8_t> dib(40, 0);
+    auto put32 = [&](std::size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) dib[at + std::size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    put32(0, 40);
+    put32(4, uint32_t(w));
+    put32(8, uint32_t(2 * h));
+    dib[12] = 1;
+    dib[14] = 32;
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = &rgba[4 * (std::size_t(y) * std::size_t(w) + std::size_t(x))];
+            dib.insert(dib.end(), {p[2], p[1], p[0], p[3]});
+        }
+    dib.resize(dib.size() + std::size_t(h) * std::size_t((w + 31) / 32 * 4), 0);
+    return IconOf(dib, uint32_t(dib.size()), w, h);
+}
+
+}  // namespace
+
+// Decoded images become PNG files of exactly their pixels and alpha, through one compressor
+// for the whole run: odd, non-square and one-pixel images, rows that suit each filter (flat,
+// ramps across and down, noise), several images in one run so that each starts afresh.
+TEST_F(ExtractPngImages, DecodedImagesBecomePngsOfTheirExactPixels) {
+    struct Shape {
+        int w, h;
+    };
+    uint32_t seed = 5;
+    auto next = [&]() { return uint8_t((seed = seed * 1103515245u + 12345u) >> 16); };
+    std::vector<fs::path> icons;
+    std::vector<std::vector<uint8_t>> expected;
+    const std::vector<Shape> shapes{{1, 1}, {7, 5}, {33, 3}, {3, 40}, {48, 48}, {255, 2}};
+    for (std::size_t n = 0; n < shapes.size(); ++n) {
+        const Shape sh = shapes[n];
+        std::vector<uint8_t> rgba;
+        for (int y = 0; y < sh.h; ++y)
+            for (int x = 0; x < sh.w; ++x) {
+                const int kind = (x / 4 + y / 3 + int(n)) % 4;
+                const uint8_t a = kind == 3 ? next() : uint8_t(kind == 0 ? 255 : x * 9 + y);
+                rgba.insert(rgba.end(), {kind == 2 ? next() : uint8_t(x * 7), kind == 1 ? uint8_t(y * 13) : uint8_t(90),
+                                         uint8_t(x + y), a});
+            }
+        const fs::path in = dir_ / ("img" + std::to_string(n) + ".ico");
+        const std::vector<uint8_t> icon = Icon32(sh.w, sh.h, rgba);
+        std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(icon.data()), std::streamsize(icon.size()));
+        icons.push_back(in);
+        pq::RgbaImage decoded;   // what the icon's reader makes of it
+        ASSERT_TRUE(pq::DecodeIconRgba(std::span<const uint8_t>(icon).subspan(22), decoded));
+        expected.push_back(decoded.Pixels);
+    }
+    std::vector<std::string> args{"extract"};
+    for (const fs::path& in : icons) args.push_back(in.string());
+    args.push_back((dir_ / "out").string());
+    const pq::test::RunResult r = pq::test::RunPqtool(args);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    for (std::size_t n = 0; n < shapes.size(); ++n) {
+        const fs::path png = dir_ / "out" /
+                             ("img" + std::to_string(n) + "-0-" + std::to_string(shapes[n].w) + "x" + std::to_string(shapes[n].h) + "-32.png");
+        int w = 0, h = 0;
+        std::vector<uint8_t> pixels;
+        ASSERT_TRUE(pq::DecodePngRgba(ReadAll(png), 256, w, h, pixels)) << png;
+        EXPECT_EQ(w, shapes[n].w);
+        EXPECT_EQ(h, shapes[n].h);
+        EXPECT_EQ(pixels, expected[n]) << png;
     }
 }

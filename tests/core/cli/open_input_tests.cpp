@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -99,6 +101,30 @@ TEST(OpenInput, WholeJpegIsFittedIntoANonSquareOutput) {
                 EXPECT_NEAR(colour.r, first ? 220 : 20, 12) << "pixel " << x << "," << y;
                 EXPECT_NEAR(colour.b, first ? 20 : 220, 12) << "pixel " << x << "," << y;
             }
+    }
+}
+
+// convert opens a JPEG input one time, however it takes the picture (a frame, the whole picture
+// fitted, several inputs into a folder): the kind is judged by the first bytes of the file that
+// is then decoded. Counted with strace where it is installed.
+TEST(OpenInput, ConvertOpensAJpegInputOnce) {
+    if (!std::filesystem::exists("/usr/bin/strace")) GTEST_SKIP() << "no strace";
+    test::TempDir dir;
+    const auto in = dir / "in.jpg", log = dir / "calls.txt";
+    test::WriteBytes(in, TwoColourJpeg(61, 37));
+    const std::string out = (dir / "out.ico").string();
+    const std::vector<std::vector<std::string>> runs{{in.string(), out, "--area", "3,2,50,30", "--colors", "256"},
+                                                     {in.string(), out, "--size", "7x13"},
+                                                     {in.string(), in.string(), "-o", (dir / "many").string(), "--to", "ico",
+                                                      "--name", "{n}"}};
+    for (const std::vector<std::string>& args : runs) {
+        std::string command = "/usr/bin/strace -f -qq -e trace=open,openat -o '" + log.string() + "' '" PQ_PQTOOL_PATH "' convert";
+        for (const std::string& a : args) command += " '" + a + "'";
+        ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+        std::ifstream calls(log);
+        int opens = 0;
+        for (std::string line; std::getline(calls, line);) opens += line.find("\"" + in.string() + "\"") != std::string::npos;
+        EXPECT_EQ(opens, args[2] == "-o" ? 2 : 1) << command;   // the batch names the file twice
     }
 }
 

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <set>
 #include <vector>
+
+#include <jpeglib.h>
 
 #include "core/formats/bmp_reader.h"
 #include "core/io/atomic_write.h"
@@ -379,6 +382,78 @@ TEST(AreaResampler, LargePictureGivesTheSameBytes) {
         AreaResampler resampler(f.l, f.t, f.r, f.b, got);
         FeedRows(picture, resampler);
         ASSERT_EQ(got, expected) << f.l << "," << f.t << "," << f.r << "," << f.b << " to " << f.w << "x" << f.h;
+    }
+}
+
+namespace {
+
+// A JPEG of `picture` with the chroma sampled h x v (1 x 1: 4:4:4, 2 x 1: 4:2:2, 2 x 2: 4:2:0).
+std::vector<std::uint8_t> JpegOf(const Raster& picture, int h, int v) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = JDIMENSION(picture.Width());
+    c.image_height = JDIMENSION(picture.Height());
+    c.input_components = 3;
+    c.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 80, TRUE);
+    c.comp_info[0].h_samp_factor = h;
+    c.comp_info[0].v_samp_factor = v;
+    jpeg_start_compress(&c, TRUE);
+    while (c.next_scanline < c.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(picture.Row(int(c.next_scanline)));
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<std::uint8_t> bytes(out, out + size);
+    std::free(out);
+    return bytes;
+}
+
+}  // namespace
+
+// Odd-sized JPEG pictures of every chroma sampling, decoded row by row into the resampler, give
+// the sample-by-sample sum's bytes of the decoded picture: frames of whole x positions, of x
+// positions between columns, with cells of different widths (some pixels with one x position
+// fewer), off the picture's sides, onto odd and non-square targets.
+TEST(AreaResampler, DecodedJpegOfEverySamplingGivesTheSampleBySampleBytes) {
+    const int pw = 523, ph = 301;
+    Raster picture(pw, ph);
+    std::mt19937 rng(7);
+    for (int y = 0; y < ph; ++y)
+        for (int x = 0; x < pw; ++x) {
+            // Flat blocks, where bilinear values land a hair below whole numbers, beside noise.
+            const bool flat = (x / 64 + y / 48) % 2 == 0;
+            const std::uint8_t level = std::uint8_t(((x / 9 + y / 7) % 3) * 120 + 8);
+            picture.SetPixelUnchecked(x, y, flat ? Rgb{level, std::uint8_t(255 - level), 90}
+                                                 : Rgb{std::uint8_t(rng()), std::uint8_t(x), std::uint8_t(y)});
+        }
+    struct Frame {
+        int l, t, r, b, w, h;
+    };
+    const std::vector<Frame> frames{{0, 0, pw, ph, 48, 48},     {0, 0, pw, ph, 7, 13},     {3, 5, pw - 2, ph - 4, 31, 17},
+                                    {-20, -9, 250, 140, 48, 33}, {400, 250, 600, 330, 9, 5}, {11, 7, 30, 19, 47, 29},
+                                    {0, 0, 480, 300, 48, 48}};
+    for (const auto& [h, v] : std::vector<std::pair<int, int>>{{1, 1}, {2, 1}, {2, 2}}) {
+        const std::vector<std::uint8_t> jpeg = JpegOf(picture, h, v);
+        Raster decoded;
+        ASSERT_TRUE(DecodeJpeg(jpeg, decoded).Ok);
+        for (const Frame& f : frames) {
+            Raster expected(f.w, f.h), got(f.w, f.h);
+            expected.Fill(kWhite);
+            got.Fill(kWhite);
+            test::ReferenceResample(decoded, f.l, f.t, f.r, f.b, expected);
+            AreaResampler resampler(f.l, f.t, f.r, f.b, got);
+            ASSERT_TRUE(DecodeJpegRows(jpeg, resampler).Ok);
+            ASSERT_EQ(got, expected) << h << "x" << v << " frame " << f.l << "," << f.t << "," << f.r << "," << f.b
+                                     << " to " << f.w << "x" << f.h;
+        }
     }
 }
 
