@@ -20,6 +20,7 @@
 #include "gui/document/image_form.h"
 #include "gui/document/page_dialogs.h"
 #include "gui/formats/file_commands.h"
+#include "gui/palettes/preview_window.h"
 #include "support/editor_fixture.h"
 
 namespace pq::test {
@@ -184,6 +185,19 @@ TEST_F(AnimationFrames, FrameCommandsKeepTheStepsNamingTheSamePictures) {
     gui::TImageForm* form = Open(path);
     ASSERT_NE(form, nullptr);
     const Rgb second = FrameColour(form, 1, 32), third = FrameColour(form, 2, 16);
+    // The preview is given the animation to play, both sizes at each step's frame.
+    gui::TfrmView* preview = frame_->Preview();
+    ASSERT_TRUE(preview->HasAnimation());
+    EXPECT_FALSE(preview->IsPlaying());
+    QMenu menu;
+    preview->FillContextMenu(menu);
+    for (QAction* a : menu.actions())
+        if (a->objectName() == "mvPreviewPlay") a->trigger();
+    ASSERT_TRUE(preview->IsPlaying());
+    const QImage firstStep = preview->Picture();
+    preview->AdvanceStep();
+    EXPECT_EQ(preview->CurrentStep(), 1);
+    EXPECT_NE(preview->Picture(), firstStep);
     form->SelectPage(form->FramePage(1, 32, 32));
 
     // A blank frame after frame 1, shown after its first step, as long.
@@ -239,6 +253,9 @@ TEST_F(AnimationFrames, FrameCommandsKeepTheStepsNamingTheSamePictures) {
     EXPECT_EQ(form->AnimationSteps(), (std::vector<int>{0}));
     EXPECT_TRUE(CheckCursorAnimation(form->Animation()).Ok);
     EXPECT_EQ(form->PageLabel(0), "16×16 256色");
+    // Nothing left to play: the preview stops and shows the set.
+    EXPECT_FALSE(preview->IsPlaying());
+    EXPECT_FALSE(preview->HasAnimation());
     emit form->MenuNamed("mIcon")->aboutToShow();
     EXPECT_FALSE(form->MenuAction("miDeleteFrame")->isEnabled());
     EXPECT_FALSE(form->MenuAction("miFrameLater")->isEnabled());

@@ -161,8 +161,9 @@ TEST_F(OpenFiles, FileOpenOffersTheOpenableKinds) {
     frame_->FileOpen1Execute();
     EXPECT_EQ(prompt_.Shown().back().Text,
               "PixquilFile(*.pqf) (*.pqf);;アイコン(*.ico) (*.ico);;カーソル(*.cur) (*.cur);;ビットマップ(*.bmp) (*.bmp);;"
-              "JPEG(*.jpg;*.jpeg) (*.jpg *.jpeg);;PNG(*.png) (*.png);;開けるファイル(*.pqf;*.ico;*.cur;*.bmp;*.jpg;*.jpeg;*.png) "
-              "(*.pqf *.ico *.cur *.bmp *.jpg *.jpeg *.png);;すべてのファイル (*) (*)");
+              "JPEG(*.jpg;*.jpeg) (*.jpg *.jpeg);;PNG(*.png) (*.png);;アニメーションカーソル (*.ani) (*.ani);;"
+              "開けるファイル(*.pqf;*.ico;*.cur;*.bmp;*.jpg;*.jpeg;*.png;*.ani) "
+              "(*.pqf *.ico *.cur *.bmp *.jpg *.jpeg *.png *.ani);;すべてのファイル (*) (*)");
     ASSERT_NE(Active(), nullptr);
     EXPECT_EQ(Active()->Doc().LayerCount(), 3);
 }

@@ -253,6 +253,13 @@ TEST_F(IconSets, AnOpenedSetHasEveryPageOnDiskWithItsPageCountAndOneBaseStepEach
     EXPECT_EQ(numbers.count(fresh->WindowNumber()), 0u);
     EXPECT_EQ(HistoryNumbers().count(fresh->WindowNumber()), 0u);
     for (int n : numbers) EXPECT_EQ(HistoryNumbers().count(n), 1u) << n;
+    // New blank pages need no file to hold them: killed unedited, the set is not offered.
+    for (int i = 0; i < fresh->PageCount(); ++i) {
+        const auto note = PageNote(*fresh, i);
+        ASSERT_TRUE(note) << i;
+        EXPECT_EQ(note->Label.SavedPosition, fresh->PageDoc(i).HistoryPosition) << i;
+        EXPECT_GT(note->Label.SavedPosition, 0) << i;
+    }
     EXPECT_TRUE(prompt_.Done());
 }
 

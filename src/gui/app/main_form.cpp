@@ -1,5 +1,7 @@
 #include "gui/app/main_form.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -674,6 +676,25 @@ void TMainForm::CompositeChanged(TImageForm& form) {
         preview_->PaintSet(pages, form.CurrentPage(), TransparencyColors());
     } else {
         preview_->PaintFrom(form.Comp(), form.Doc().ImageWidth, form.Doc().ImageHeight);
+    }
+    if (form.FrameCount() > 1) {
+        // Every size the pages have, in order of first appearance, each with its frames.
+        std::vector<std::pair<int, int>> sizes;
+        for (int i = 0; i < form.PageCount(); ++i) {
+            const std::pair<int, int> s{form.PageDoc(i).ImageWidth, form.PageDoc(i).ImageHeight};
+            if (std::find(sizes.begin(), sizes.end(), s) == sizes.end()) sizes.push_back(s);
+        }
+        std::vector<std::vector<QImage>> framesBySize;
+        for (const auto& [w, h] : sizes) {
+            std::vector<QImage>& frames = framesBySize.emplace_back();
+            for (int f = 0; f < form.FrameCount(); ++f) {
+                const int page = form.FramePage(f, w, h);
+                frames.push_back(page >= 0 ? form.PagePicture(page) : QImage());
+            }
+        }
+        preview_->OfferAnimation(std::move(framesBySize), form.AnimationSteps(), form.AnimationStepMilliseconds());
+    } else {
+        preview_->ForgetAnimation();
     }
     if (layerPalette_) layerPalette_->UpdateThumbnails(&form);
 }

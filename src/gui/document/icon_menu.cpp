@@ -317,7 +317,7 @@ Command NewIconSetCommand() {
                 TImageForm* form = frame.OpenBuiltDocument(
                     QString("Icon%1").arg(number), [&first](pq::Document& doc, int) { doc = std::move(first); });
                 if (!form) return;
-                form->AdoptIconSet(std::move(pages), 1);
+                form->AdoptIconSet(std::move(pages), 1, true);
                 form->FitWindowToCanvas();
             }};
 }

@@ -99,7 +99,7 @@ void TImageForm::WritePagePicture(const pq::Composite& comp, const pq::Rect& are
     }
 }
 
-void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType) {
+void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType, bool blank) {
     if (pages.empty()) return;
     // The history the window had (the base step of what it showed, or an earlier set's pages)
     // is removed only once every page of the new set is on disk: until then a crash leaves it
@@ -157,8 +157,9 @@ void TImageForm::AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceTy
     }
     const std::vector<pq::HistoryResult> results = pq::RecordSteps(docs, contexts, " ");
     for (pq::Document* doc : docs) doc->Modified = false;
-    // Pages read from the file the window is named after are the state that file holds.
-    const bool fromFile = !filePath_.isEmpty() && importSource_.isEmpty();
+    // Pages read from the file the window is named after are the state that file holds; new blank
+    // pages are a state nothing needs to hold.
+    const bool fromFile = blank || (!filePath_.isEmpty() && importSource_.isEmpty());
     for (int i = 0; i < PageCount(); ++i)
         pages_[std::size_t(i)].SavedPosition = fromFile && PageDoc(i).Journal.Pending.empty() ? PageDoc(i).HistoryPosition : 0;
     RewritePageNotes();

@@ -128,7 +128,9 @@ public:
     // its own with its base step, all written together before anything else happens, so the
     // opener records no base step for a set. A window that already had a history gives it up,
     // but only once every page is on disk.
-    void AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType);
+    // `blank`: the pages are new blank pictures, which (as a blank new document) no file needs to
+    // hold: killed unedited, the set is not offered for recovery.
+    void AdoptIconSet(std::vector<pq::IconSetPage> pages, int resourceType, bool blank = false);
     // A one-image document becomes a set of one page. A document read from one image of an icon
     // file that holds others forgets the file, so that 上書き保存 cannot drop those images.
     void BecomeSet();

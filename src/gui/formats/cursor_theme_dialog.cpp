@@ -51,26 +51,17 @@ bool WindowHoldsCursor(const TImageForm& form) {
 }
 
 pq::CursorAnimation AnimationOfWindow(const TImageForm& form) {
-    pq::CursorFrame frame;
-    for (int i = 0; i < form.PageCount(); ++i) {
-        pq::IconSetPage page;
-        page.Doc = form.PageDoc(i);
-        if (form.IsSet()) {
-            page.Kind = form.PageAt(i).Kind;
-            if (form.PageAt(i).Stored) page.Stored = *form.PageAt(i).Stored;
-        } else {
-            page.Kind = page.Doc.TrueColor ? pq::IconPageKind::TrueColor : pq::IconPageKind::Palette;
-        }
-        // A page drawn without a hotspot is pointed at from its top-left corner.
-        page.Doc.HasHotspot = true;
-        frame.Sizes.push_back(std::move(page));
-    }
-    return pq::AnimationOfFrames({std::move(frame)}, 0, pq::kCursorResourceType);
+    pq::CursorAnimation anim = form.Animation();
+    anim.ResourceType = pq::kCursorResourceType;
+    // A page drawn without a hotspot is pointed at from its top-left corner.
+    for (pq::CursorFrame& frame : anim.Frames)
+        for (pq::IconSetPage& page : frame.Sizes) page.Doc.HasHotspot = true;
+    return anim;
 }
 
 std::string RoleOfName(const std::string& fileName) {
     const fs::path p(fileName);
-    for (const std::string name : {p.filename().string(), p.stem().string()}) {
+    for (const std::string& name : {p.filename().string(), p.stem().string()}) {
         if (pq::IsCursorRole(name)) return name;
         for (const pq::LegacyCursorName& l : pq::LegacyCursorNames())
             if (l.Legacy == name) return std::string(l.Role);

@@ -24,7 +24,8 @@ namespace pq::gui {
 class FrameServices;
 class TImageForm;
 
-// The window's cursor as an animation of one frame that holds every page as a size.
+// The window's cursor as an animation: its frames with their sizes, steps and times (a window
+// that is not an animation is one frame holding every page as a size), every page with a hotspot.
 pq::CursorAnimation AnimationOfWindow(const TImageForm& form);
 // True for a window whose document is a cursor set or a cursor.
 bool WindowHoldsCursor(const TImageForm& form);

@@ -89,6 +89,10 @@ pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc) {
 QString OpenFileFilter() {
     QStringList patterns;
     QStringList entries = FilterEntries(&pq::FileFormat::OpenCaption, patterns);
+    // Animations open as sets of frames. An Xcursor file has no extension of its own: it is
+    // among "すべてのファイル", known by its first bytes.
+    for (const QString& entry : FilterEntries(&pq::FileFormat::SetCaption, patterns))
+        if (!entry.endsWith(" (*) (*)")) entries << entry;
     entries << "開けるファイル(" + patterns.join(';') + ") (" + patterns.join(' ') + ")";
     // Last, for a file whose name does not tell its kind: it opens by its first bytes. Shown
     // as "すべてのファイル (*)" like the other entries, whose patterns are part of their captions.

@@ -66,10 +66,10 @@ bool OpensAsImport(const QString& path);
 // Writes the document to `path` in the format its extension selects.
 pq::FileResult WriteDocumentFile(const QString& path, const pq::Document& doc);
 
-// Filters of the open and save dialogs. An animation opens by its first bytes under
-// "すべてのファイル (*)" (and by name or content when dropped or named on the command line).
+// Filters of the open and save dialogs. An .ani file has an entry of its own; an Xcursor file,
+// which has no extension, opens by its first bytes under "すべてのファイル (*)".
 QString OpenFileFilter();
-inline constexpr int kOpenFilterAllIndex = 6;
+inline constexpr int kOpenFilterAllIndex = 7;
 QString SaveFileFilter();
 // The save dialog of a set: SaveFileFilter's entries, then the kinds a set is written to whole
 // as an animation ("アニメーションカーソル (*.ani)", "Xcursorファイル (*)").

@@ -304,6 +304,24 @@ void TfrmView::PlayAnimation(std::vector<std::vector<QImage>> framesBySize, std:
     if (!keepTimer || animSteps_.size() < 2) StartStepTimer();
 }
 
+void TfrmView::OfferAnimation(std::vector<std::vector<QImage>> framesBySize, std::vector<int> steps,
+                              std::vector<int> stepMilliseconds) {
+    if (playing_) {
+        PlayAnimation(std::move(framesBySize), std::move(steps), std::move(stepMilliseconds));
+        return;
+    }
+    animFrames_ = std::move(framesBySize);
+    animSteps_ = std::move(steps);
+    animMilliseconds_ = std::move(stepMilliseconds);
+}
+
+void TfrmView::ForgetAnimation() {
+    StopAnimation();
+    animFrames_.clear();
+    animSteps_.clear();
+    animMilliseconds_.clear();
+}
+
 void TfrmView::StopAnimation() {
     stepTimer_.stop();
     if (!playing_) return;

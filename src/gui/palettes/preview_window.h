@@ -58,6 +58,12 @@ public:
     // running animation).
     void PlayAnimation(std::vector<std::vector<QImage>> framesBySize, std::vector<int> steps,
                        std::vector<int> stepMilliseconds);
+    // The animation of the document shown, kept for 再生 while stopped (taken at once while
+    // playing, as PlayAnimation does).
+    void OfferAnimation(std::vector<std::vector<QImage>> framesBySize, std::vector<int> steps,
+                        std::vector<int> stepMilliseconds);
+    // The document shown has no animation: playing stops and 再生 is greyed.
+    void ForgetAnimation();
     // Back to the last still picture (PaintFrom / PaintSet); the animation stays for 再生.
     void StopAnimation();
     bool IsPlaying() const { return playing_; }
