@@ -16,13 +16,14 @@ namespace {
 constexpr int kLookBits = 9;
 // AC symbols whose codes and extra bits fit together in the next kSkipBits bits are passed
 // over in one look-up, several at a time.
-constexpr int kSkipBits = 12;
+constexpr int kSkipBits = 13;
 
-// A kSkipBits look-up entry: the first symbol alone (its code and extra bits, and how far it
+// A kSkipBits look-up entry, for the symbols whose codes lie in those bits (the extra bits of
+// the last may run past them): the first symbol alone (its code and extra bits, and how far it
 // moves the coefficient index: run + 1, 16 for a run of zeros, 64 for the end of the block),
-// and every whole symbol that fits, up to an end of block. Taking them all is right only while
-// the block has not ended before the last: while k + Prefix < 64, Prefix being the move of all
-// but the last. First 0: the first symbol does not fit (the slow way).
+// and all of them up to an end of block. Taking them all is right only while the block has not
+// ended before the last: while k + Prefix < 64, Prefix being the move of all but the last.
+// First 0: the first code is longer (the slow way).
 struct Skip {
     static constexpr std::uint32_t Make(int first, int firstMove, int all, int allMove, int prefix) {
         return std::uint32_t(first) | std::uint32_t(firstMove) << 5 | std::uint32_t(all) << 12 |
@@ -69,7 +70,7 @@ void BuildSkip(HuffTable& t) {
             int len = 0;
             const int avail = kSkipBits - used;
             const int sym = CodeAt(t, j & ((1u << avail) - 1), avail, len);
-            if (sym < 0 || len + (sym & 15) > avail) break;
+            if (sym < 0 || move > 127) break;   // Prefix has 7 bits
             const int m = AcMove(sym);
             if (count == 0) {
                 first = len + (sym & 15);
@@ -455,10 +456,16 @@ private:
                             for (int k = 1; k < 64;) {
                                 if (b.count < 32) Refill(b, end);
                                 const std::uint32_t e = skip[Peek(b, kSkipBits)];
+                                // Almost always all of them: a branch, not a select, keeps
+                                // the next look-up off this comparison's path.
+                                if (__builtin_expect(e != 0 && k + Skip::Prefix(e) < 64, 1)) {
+                                    Drop(b, Skip::All(e));
+                                    k += Skip::AllMove(e);
+                                    continue;
+                                }
                                 if (e) {
-                                    const bool all = k + Skip::Prefix(e) < 64;
-                                    Drop(b, all ? Skip::All(e) : Skip::First(e));
-                                    k += all ? Skip::AllMove(e) : Skip::FirstMove(e);
+                                    Drop(b, Skip::First(e));
+                                    k += Skip::FirstMove(e);
                                     continue;
                                 }
                                 const int sym = DecodeSymbol(b, *sc.ac);
