@@ -18,22 +18,20 @@ constexpr int kLookBits = 9;
 // over in one look-up, several at a time.
 constexpr int kSkipBits = 13;
 
-// A kSkipBits look-up entry, for the symbols whose codes lie in those bits (the extra bits of
-// the last may run past them): the first symbol alone (its code and extra bits, and how far it
-// moves the coefficient index: run + 1, 16 for a run of zeros, 64 for the end of the block),
-// and all of them up to an end of block. Taking them all is right only while the block has not
-// ended before the last: while k + Prefix < 64, Prefix being the move of all but the last.
-// First 0: the first code is longer (the slow way).
+// A kSkipBits look-up entry: the symbols whose codes lie in those bits (the extra bits of the
+// last may run past them), up to an end of block: their bits in all (bits 0-5, so that the
+// entry itself can be the shift), how far they move the coefficient index (run + 1, 16 for a
+// run of zeros, 64 for the end of the block), and Prefix, the move of all but the last. Taking
+// them all is right only while the block has not ended before the last, k + Prefix < 64; an
+// entry whose first code is longer has Prefix 127 and sends the decoder the slow way.
 struct Skip {
-    static constexpr std::uint32_t Make(int first, int firstMove, int all, int allMove, int prefix) {
-        return std::uint32_t(first) | std::uint32_t(firstMove) << 5 | std::uint32_t(all) << 12 |
-               std::uint32_t(allMove) << 17 | std::uint32_t(prefix) << 25;
+    static constexpr std::uint32_t kNone = 127u << 14;
+    static constexpr std::uint32_t Make(int bits, int move, int prefix) {
+        return std::uint32_t(bits) | std::uint32_t(move) << 6 | std::uint32_t(prefix) << 14;
     }
-    static int First(std::uint32_t e) { return int(e & 31); }
-    static int FirstMove(std::uint32_t e) { return int(e >> 5 & 127); }
-    static int All(std::uint32_t e) { return int(e >> 12 & 31); }
-    static int AllMove(std::uint32_t e) { return int(e >> 17 & 255); }
-    static int Prefix(std::uint32_t e) { return int(e >> 25); }
+    static int Bits(std::uint32_t e) { return int(e & 63); }
+    static int Move(std::uint32_t e) { return int(e >> 6 & 255); }
+    static int Prefix(std::uint32_t e) { return int(e >> 14); }
 };
 
 struct HuffTable {
@@ -65,24 +63,19 @@ int CodeAt(const HuffTable& t, std::uint32_t bits, int avail, int& len) {
 void BuildSkip(HuffTable& t) {
     for (std::uint32_t j = 0; j < (1u << kSkipBits); ++j) {
         int used = 0, move = 0, prefix = 0, count = 0;
-        int first = 0, firstMove = 0;
         while (used < kSkipBits) {
             int len = 0;
             const int avail = kSkipBits - used;
             const int sym = CodeAt(t, j & ((1u << avail) - 1), avail, len);
-            if (sym < 0 || move > 127) break;   // Prefix has 7 bits
+            if (sym < 0 || move > 126) break;   // Prefix has 7 bits, 127 meaning none
             const int m = AcMove(sym);
-            if (count == 0) {
-                first = len + (sym & 15);
-                firstMove = m;
-            }
             prefix = move;
             used += len + (sym & 15);
             move += m;
             ++count;
             if (m == 64) break;
         }
-        t.skip[j] = count ? Skip::Make(first, firstMove, used, move, prefix) : 0;
+        t.skip[j] = count ? Skip::Make(used, move, prefix) : Skip::kNone;
     }
 }
 
@@ -456,16 +449,12 @@ private:
                             for (int k = 1; k < 64;) {
                                 if (b.count < 32) Refill(b, end);
                                 const std::uint32_t e = skip[Peek(b, kSkipBits)];
-                                // Almost always all of them: a branch, not a select, keeps
-                                // the next look-up off this comparison's path.
-                                if (__builtin_expect(e != 0 && k + Skip::Prefix(e) < 64, 1)) {
-                                    Drop(b, Skip::All(e));
-                                    k += Skip::AllMove(e);
-                                    continue;
-                                }
-                                if (e) {
-                                    Drop(b, Skip::First(e));
-                                    k += Skip::FirstMove(e);
+                                // Almost always all of them: a branch keeps the next
+                                // look-up off this comparison's path.
+                                if (__builtin_expect(k + Skip::Prefix(e) < 64, 1)) {
+                                    b.acc <<= Skip::Bits(e);
+                                    b.count -= Skip::Bits(e);
+                                    k += Skip::Move(e);
                                     continue;
                                 }
                                 const int sym = DecodeSymbol(b, *sc.ac);
