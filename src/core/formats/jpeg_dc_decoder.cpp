@@ -16,22 +16,27 @@ namespace {
 constexpr int kLookBits = 9;
 // AC symbols whose codes and extra bits fit together in the next kSkipBits bits are passed
 // over in one look-up, several at a time.
-constexpr int kSkipBits = 13;
+constexpr int kSkipBits = 12;
 
-// A kSkipBits look-up entry: the symbols whose codes lie in those bits (the extra bits of the
-// last may run past them), up to an end of block: their bits in all (bits 0-5, so that the
-// entry itself can be the shift), how far they move the coefficient index (run + 1, 16 for a
-// run of zeros, 64 for the end of the block), and Prefix, the move of all but the last. Taking
-// them all is right only while the block has not ended before the last, k + Prefix < 64; an
-// entry whose first code is longer has Prefix 127 and sends the decoder the slow way.
+// A kSkipBits look-up entry, for the symbols whose codes lie in those bits (the extra bits of
+// the last may run past them), up to an end of block. How far a symbol moves the coefficient
+// index k: run + 1, 16 for a run of zeros, 64 for the end of the block.
+// - Bits (0-5, so that the entry itself can be the shift) and Move: all of the symbols. Taking
+//   them all is right only while the block has not ended before the last: k + Prefix < 64,
+//   Prefix being the move of all but the last (63 when that can never hold).
+// - First and FirstMove: the first symbol alone, for the end of a block; First 0 when even the
+//   first code is longer (the slow way).
 struct Skip {
-    static constexpr std::uint32_t kNone = 127u << 14;
-    static constexpr std::uint32_t Make(int bits, int move, int prefix) {
-        return std::uint32_t(bits) | std::uint32_t(move) << 6 | std::uint32_t(prefix) << 14;
+    static constexpr std::uint32_t kNone = 63u << 13;
+    static constexpr std::uint32_t Make(int bits, int move, int prefix, int first, int firstMove) {
+        return std::uint32_t(bits) | std::uint32_t(std::min(move, 64)) << 6 | std::uint32_t(std::min(prefix, 63)) << 13 |
+               std::uint32_t(first) << 19 | std::uint32_t(firstMove) << 25;
     }
     static int Bits(std::uint32_t e) { return int(e & 63); }
-    static int Move(std::uint32_t e) { return int(e >> 6 & 255); }
-    static int Prefix(std::uint32_t e) { return int(e >> 14); }
+    static int Move(std::uint32_t e) { return int(e >> 6 & 127); }
+    static int Prefix(std::uint32_t e) { return int(e >> 13 & 63); }
+    static int First(std::uint32_t e) { return int(e >> 19 & 63); }
+    static int FirstMove(std::uint32_t e) { return int(e >> 25); }
 };
 
 struct HuffTable {
@@ -62,20 +67,24 @@ int CodeAt(const HuffTable& t, std::uint32_t bits, int avail, int& len) {
 
 void BuildSkip(HuffTable& t) {
     for (std::uint32_t j = 0; j < (1u << kSkipBits); ++j) {
-        int used = 0, move = 0, prefix = 0, count = 0;
+        int used = 0, move = 0, prefix = 0, count = 0, first = 0, firstMove = 0;
         while (used < kSkipBits) {
             int len = 0;
             const int avail = kSkipBits - used;
             const int sym = CodeAt(t, j & ((1u << avail) - 1), avail, len);
-            if (sym < 0 || move > 126) break;   // Prefix has 7 bits, 127 meaning none
+            if (sym < 0) break;
             const int m = AcMove(sym);
+            if (count == 0) {
+                first = len + (sym & 15);
+                firstMove = m;
+            }
             prefix = move;
             used += len + (sym & 15);
             move += m;
             ++count;
-            if (m == 64) break;
+            if (move >= 64) break;   // the block has ended
         }
-        t.skip[j] = count ? Skip::Make(used, move, prefix) : Skip::kNone;
+        t.skip[j] = count ? Skip::Make(used, move, prefix, first, firstMove) : Skip::kNone;
     }
 }
 
@@ -191,6 +200,54 @@ inline int DecodeSymbol(Bits& b, const HuffTable& t) {
     return -1;
 }
 
+inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
+
+// One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
+// AC symbols walked over. False for bits that are no code or a DC beyond 16 bits (damage;
+// libjpeg would wrap it).
+[[gnu::always_inline]] inline bool DecodeBlock(Bits& b, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+                                               int quant, int& pred, std::uint8_t& out) {
+    if (b.count < 32) Refill(b, end);
+    const int s = DecodeSymbol(b, dc);
+    if (s < 0) return false;
+    if (s) {
+        const int raw = int(Peek(b, s));
+        Drop(b, s);
+        pred += raw < (1 << (s - 1)) ? raw - (1 << s) + 1 : raw;
+        if (pred < -32768 || pred > 32767) return false;
+    }
+    out = Clamp255(((pred * quant + 4) >> 3) + 128);
+    const std::uint32_t* skip = ac.skip.data();
+    for (int k = 1; k < 64;) {
+        if (b.count < 32) Refill(b, end);
+        const std::uint32_t e = skip[Peek(b, kSkipBits)];
+        // Almost always all of them: a branch keeps the next look-up off this comparison's path.
+        if (__builtin_expect(k + Skip::Prefix(e) < 64, 1)) {
+            b.acc <<= Skip::Bits(e);
+            b.count -= Skip::Bits(e);
+            k += Skip::Move(e);
+            continue;
+        }
+        if (Skip::First(e)) {
+            Drop(b, Skip::First(e));
+            k += Skip::FirstMove(e);
+            continue;
+        }
+        const int sym = DecodeSymbol(b, ac);
+        if (sym < 0) return false;
+        const int run = sym >> 4, size = sym & 15;
+        if (size) {
+            Drop(b, size);
+            k += run + 1;
+        } else if (run == 15) {
+            k += 16;
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
 struct Component {
     int id = 0, h = 1, v = 1, quant = 0;
     int dcTable = 0, acTable = 0;
@@ -215,8 +272,6 @@ struct ColourTables {
         }
     }
 };
-
-inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
 
 class DcDecoder {
 public:
@@ -395,17 +450,28 @@ private:
             strides_.push_back(mcuCols_ * c.h);
         }
 
-        struct ScanComponent {
+        // The blocks of one MCU in their coded order, each with its tables, its predictor and
+        // its place in its component's plane relative to the MCU's first block.
+        struct Slot {
             const HuffTable* dc;
             const HuffTable* ac;
-            int quant, h, v, stride;
+            int quant, pred;
             std::uint8_t* plane;
+            std::size_t offset;
+            int h, v, stride;
         };
-        std::vector<ScanComponent> scan;
-        for (int ci : scanOrder_) {
+        std::array<Slot, 10> slots{};
+        int count = 0;
+        for (std::size_t si = 0; si < scanOrder_.size(); ++si) {
+            const int ci = scanOrder_[si];
             const Component& c = components_[std::size_t(ci)];
-            scan.push_back({&dc_[std::size_t(c.dcTable)], &ac_[std::size_t(c.acTable)], quant_[std::size_t(c.quant)], c.h,
-                            c.v, strides_[std::size_t(ci)], planes_[std::size_t(ci)].data()});
+            for (int v = 0; v < c.v; ++v)
+                for (int h = 0; h < c.h; ++h)
+                    slots[std::size_t(count++)] = {&dc_[std::size_t(c.dcTable)], &ac_[std::size_t(c.acTable)],
+                                                   quant_[std::size_t(c.quant)], int(si),
+                                                   planes_[std::size_t(ci)].data(),
+                                                   std::size_t(v) * std::size_t(strides_[std::size_t(ci)]) + std::size_t(h),
+                                                   c.h, c.v, strides_[std::size_t(ci)]};
         }
         std::array<int, 3> pred{};
         Bits b;
@@ -426,51 +492,10 @@ private:
                     left = restartInterval_;
                 }
                 --left;
-                for (std::size_t si = 0; si < scan.size(); ++si) {
-                    const ScanComponent& sc = scan[si];
-                    for (int v = 0; v < sc.v; ++v) {
-                        std::uint8_t* out = sc.plane + std::size_t(my * sc.v + v) * std::size_t(sc.stride) + std::size_t(mx * sc.h);
-                        for (int h = 0; h < sc.h; ++h) {
-                            if (b.count < 32) Refill(b, end);
-                            const int s = DecodeSymbol(b, *sc.dc);
-                            if (s < 0) return false;
-                            int diff = 0;
-                            if (s) {
-                                const int raw = int(Peek(b, s));
-                                Drop(b, s);
-                                diff = raw < (1 << (s - 1)) ? raw - (1 << s) + 1 : raw;
-                            }
-                            pred[si] += diff;
-                            // A DC beyond 16 bits is damage; libjpeg would wrap it.
-                            if (pred[si] < -32768 || pred[si] > 32767) return false;
-                            const int sample = ((pred[si] * sc.quant + 4) >> 3) + 128;
-                            out[h] = Clamp255(sample);
-                            const std::uint32_t* skip = sc.ac->skip.data();
-                            for (int k = 1; k < 64;) {
-                                if (b.count < 32) Refill(b, end);
-                                const std::uint32_t e = skip[Peek(b, kSkipBits)];
-                                // Almost always all of them: a branch keeps the next
-                                // look-up off this comparison's path.
-                                if (__builtin_expect(k + Skip::Prefix(e) < 64, 1)) {
-                                    b.acc <<= Skip::Bits(e);
-                                    b.count -= Skip::Bits(e);
-                                    k += Skip::Move(e);
-                                    continue;
-                                }
-                                const int sym = DecodeSymbol(b, *sc.ac);
-                                if (sym < 0) return false;
-                                const int run = sym >> 4, size = sym & 15;
-                                if (size) {
-                                    Drop(b, size);
-                                    k += run + 1;
-                                } else if (run == 15) {
-                                    k += 16;
-                                } else {
-                                    break;
-                                }
-                            }
-                        }
-                    }
+                for (int i = 0; i < count; ++i) {
+                    const Slot& sl = slots[std::size_t(i)];
+                    std::uint8_t* out = sl.plane + std::size_t(my * sl.v) * std::size_t(sl.stride) + std::size_t(mx * sl.h) + sl.offset;
+                    if (!DecodeBlock(b, end, *sl.dc, *sl.ac, sl.quant, pred[std::size_t(sl.pred)], *out)) return false;
                 }
             }
             // Data that ran out shows here as zero bits read past the end.
