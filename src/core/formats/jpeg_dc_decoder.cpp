@@ -213,7 +213,9 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
     if (s) {
         const int raw = int(Peek(b, s));
         Drop(b, s);
-        pred += raw < (1 << (s - 1)) ? raw - (1 << s) + 1 : raw;
+        // A value below half the range is negative: raw - (2^s - 1). Without a branch, as the
+        // sign of a DC difference is a coin toss.
+        pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
         if (pred < -32768 || pred > 32767) return false;
     }
     out = Clamp255(((pred * quant + 4) >> 3) + 128);
@@ -275,7 +277,20 @@ struct ColourTables {
 
 class DcDecoder {
 public:
-    explicit DcDecoder(std::span<const std::uint8_t> file) : data_(file.data()), end_(file.data() + file.size()) {}
+    explicit DcDecoder(std::span<const std::uint8_t> file)
+        : data_(file.data()), end_(file.data() + file.size()), fileSize_(file.size()), fileOffset_(file.size()) {}
+
+    // A file read piece by piece: its first kFirstPiece bytes (the headers must lie in them),
+    // then kPiece at a time as the scan reaches them.
+    DcDecoder(std::uint64_t size, const JpegDcPieceReader& read) : read_(&read), fileSize_(size) {
+        buffer_.reserve(std::max(kFirstPiece, kMargin + kPiece));
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(size, kFirstPiece));
+        if (!read(0, n, piece_)) n_ = 0; else n_ = n;
+        buffer_.assign(piece_.begin(), piece_.begin() + std::ptrdiff_t(n_));
+        fileOffset_ = n_;
+        data_ = buffer_.data();
+        end_ = data_ + buffer_.size();
+    }
 
     JpegDcOutcome Run(PictureRowSink& sink) {
         if (!ReadHeaders() || !DecodeScan() || !AtEndOfImage()) return JpegDcOutcome::NotHandled;
@@ -444,7 +459,7 @@ private:
             if (single) c.h = c.v = 1;
             blocks += std::uint64_t(mcuCols_) * c.h * mcuRows_ * c.v;
         }
-        if (blocks > 4 * std::uint64_t(end_ - pos_)) return false;
+        if (blocks > 4 * LeftFrom(pos_)) return false;
         for (Component& c : components_) {
             planes_.emplace_back(std::size_t(mcuCols_) * c.h * mcuRows_ * c.v);
             strides_.push_back(mcuCols_ * c.h);
@@ -479,8 +494,13 @@ private:
         int left = restartInterval_;
         int restarts = 0;
         const std::uint8_t* end = end_;
+        if (!Ensure(b.pos)) return false;
         for (int my = 0; my < mcuRows_; ++my) {
             for (int mx = 0; mx < mcuCols_; ++mx) {
+                if (read_ && std::size_t(end - b.pos) < kMargin) {
+                    if (!Ensure(b.pos)) return false;
+                    end = end_;
+                }
                 if (restartInterval_ && left == 0) {
                     if (!IntervalEnded(b)) return false;
                     pos_ = b.pos;
@@ -537,9 +557,38 @@ private:
         }
     }
 
-    const std::uint8_t* data_;
-    const std::uint8_t* end_;
+    // When reading piece by piece: at least this much of the file (more than any MCU's data
+    // can take) lies ahead of the scan at the start of every MCU, until the file's end.
+    static constexpr std::size_t kMargin = 16 << 10, kPiece = 256 << 10, kFirstPiece = 512 << 10;
+
+    // Moves the unread bytes from `at` to the buffer's start and appends the next piece, when
+    // less than kMargin is left ahead; `at` (the reader's place) follows. False when the file
+    // cannot be read.
+    bool Ensure(const std::uint8_t*& at) {
+        if (!read_ || std::size_t(end_ - at) >= kMargin || fileOffset_ >= fileSize_) return true;
+        const std::size_t keep = std::size_t(end_ - at);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(fileSize_ - fileOffset_, kPiece));
+        if (!(*read_)(fileOffset_, n, piece_)) return false;
+        std::memmove(buffer_.data(), at, keep);
+        buffer_.resize(keep);
+        buffer_.insert(buffer_.end(), piece_.begin(), piece_.begin() + std::ptrdiff_t(n));
+        fileOffset_ += n;
+        data_ = buffer_.data();
+        at = data_;
+        end_ = data_ + buffer_.size();
+        return true;
+    }
+
+    // Bytes from `at` to the end of the file.
+    std::uint64_t LeftFrom(const std::uint8_t* at) const { return fileSize_ - fileOffset_ + std::uint64_t(end_ - at); }
+
+    const JpegDcPieceReader* read_ = nullptr;
+    std::vector<std::uint8_t> buffer_, piece_;
+    std::size_t n_ = 0;
+    const std::uint8_t* data_ = nullptr;
+    const std::uint8_t* end_ = nullptr;
     const std::uint8_t* pos_ = nullptr;
+    std::uint64_t fileSize_ = 0, fileOffset_ = 0;
     bool frame_ = false;
     int width_ = 0, height_ = 0;
     int restartInterval_ = 0;
@@ -557,6 +606,11 @@ private:
 
 JpegDcOutcome DecodeJpegDcRows(std::span<const std::uint8_t> file, PictureRowSink& sink) {
     DcDecoder decoder(file);
+    return decoder.Run(sink);
+}
+
+JpegDcOutcome DecodeJpegDcRows(std::uint64_t size, const JpegDcPieceReader& read, PictureRowSink& sink) {
+    DcDecoder decoder(size, read);
     return decoder.Run(sink);
 }
 

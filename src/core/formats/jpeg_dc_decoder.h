@@ -7,8 +7,11 @@
 // data is not consistent, comes back NotHandled, for the full decoder to read with its own
 // checks and messages.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <vector>
 
 #include "core/formats/picture_rows.h"
 
@@ -23,5 +26,12 @@ enum class JpegDcOutcome { Decoded, NotHandled };
 // inverse DCT), chroma repeated over the luma blocks it covers, then libjpeg's fixed-point
 // YCbCr to RGB.
 JpegDcOutcome DecodeJpegDcRows(std::span<const std::uint8_t> file, PictureRowSink& sink);
+
+// Reads n bytes of the file at `offset` into `out` (its size set to n); false when it cannot.
+using JpegDcPieceReader = std::function<bool(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out)>;
+
+// The same from a file of `size` bytes read a piece at a time, so that the whole file is never
+// held at once.
+JpegDcOutcome DecodeJpegDcRows(std::uint64_t size, const JpegDcPieceReader& read, PictureRowSink& sink);
 
 }  // namespace pq

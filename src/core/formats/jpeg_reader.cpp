@@ -116,7 +116,6 @@ struct Decoder {
     Progress progress{};
     FileSource fileSource{};
     std::vector<std::uint8_t> cmykRow;
-    std::vector<std::uint8_t> wholeFile;   // a file's bytes for the DC-only decoder
     bool created = false;
     ~Decoder() {
         if (created) jpeg_destroy_decompress(&cinfo);
@@ -200,11 +199,16 @@ int Run(Decoder& dec, const Input& input, PictureRowSink* out, JpegInfo& info) {
         outWidth = int((cinfo.image_width + unsigned(denom) - 1) / unsigned(denom));
         outHeight = int((cinfo.image_height + unsigned(denom) - 1) / unsigned(denom));
     }
-    // At 1/8 each pixel is a block's DC value alone: a baseline file is read for just those.
+    // At 1/8 each pixel is a block's DC value alone: a baseline file is read for just those
+    // (no libjpeg call while `read` lives, so no jump skips its destructor).
     if (denom == 8 && !cinfo.progressive_mode && cinfo.data_precision == 8 &&
         (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_GRAYSCALE)) {
-        const bool whole = !input.file || input.file->ReadAt(0, std::size_t(input.Size()), dec.wholeFile);
-        if (whole && DecodeJpegDcRows(input.file ? dec.wholeFile : input.bytes, *out) == JpegDcOutcome::Decoded) return 0;
+        const JpegDcPieceReader read = [&](std::uint64_t at, std::size_t n, std::vector<std::uint8_t>& piece) {
+            return input.file->ReadAt(at, n, piece);
+        };
+        if ((input.file ? DecodeJpegDcRows(input.Size(), read, *out) : DecodeJpegDcRows(input.bytes, *out)) ==
+            JpegDcOutcome::Decoded)
+            return 0;
     }
     jpeg_start_decompress(&cinfo);
     if (int(cinfo.output_width) != outWidth || int(cinfo.output_height) != outHeight) return 1;
