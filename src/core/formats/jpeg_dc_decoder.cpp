@@ -41,8 +41,8 @@ struct Skip {
 
 struct HuffTable {
     bool defined = false;
-    // kLookBits look-up: code length (0: longer code) and symbol.
-    std::array<std::uint8_t, 1 << kLookBits> lookLen{}, lookSym{};
+    // kLookBits look-up: code length (0: longer code) | symbol << 8.
+    std::array<std::uint16_t, 1 << kLookBits> look{};
     std::array<std::uint32_t, 1 << kSkipBits> skip{};   // AC tables only
     std::array<std::int32_t, 18> maxCode{};   // per length, the largest code; -1 none
     std::array<std::int32_t, 17> valOffset{};
@@ -106,10 +106,8 @@ bool BuildTable(HuffTable& t, const std::uint8_t* counts, const std::uint8_t* sy
             if (code >= (1u << len)) return false;
             if (len <= kLookBits) {
                 const int shift = kLookBits - len;
-                for (std::uint32_t j = code << shift; j < ((code + 1) << shift); ++j) {
-                    t.lookLen[j] = std::uint8_t(len);
-                    t.lookSym[j] = symbols[k];
-                }
+                for (std::uint32_t j = code << shift; j < ((code + 1) << shift); ++j)
+                    t.look[j] = std::uint16_t(len | symbols[k] << 8);
             }
         }
         t.maxCode[std::size_t(len)] = n ? std::int32_t(code) - 1 : -1;
@@ -184,10 +182,9 @@ inline void Drop(Bits& b, int n) {
 
 // A symbol of `t`; -1 for bits that are no code. Needs 16 bits in the reader.
 inline int DecodeSymbol(Bits& b, const HuffTable& t) {
-    const std::uint32_t look = Peek(b, kLookBits);
-    if (const int len = t.lookLen[look]) {
-        Drop(b, len);
-        return t.lookSym[look];
+    if (const std::uint16_t e = t.look[Peek(b, kLookBits)]) {
+        Drop(b, e & 31);
+        return e >> 8;
     }
     const std::uint32_t bits16 = Peek(b, 16);
     for (int len = kLookBits + 1; len <= 16; ++len) {
