@@ -9,7 +9,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include <jpeglib.h>
 
@@ -27,6 +30,7 @@ struct Encoding {
     int restartRows = 0, restartMcus = 0;
     bool progressive = false, arithmetic = false, rgb = false;
     bool neutral = false;   // grey content in a colour file
+    int quality = 85;
 };
 
 // A photograph-like picture (gradients, a soft spot, grain) encoded by libjpeg.
@@ -43,7 +47,7 @@ std::vector<std::uint8_t> Encode(const Encoding& e) {
     c.input_components = e.components;
     c.in_color_space = e.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 85, TRUE);
+    jpeg_set_quality(&c, e.quality, TRUE);
     if (e.rgb) jpeg_set_colorspace(&c, JCS_RGB);
     if (e.components == 3) {
         c.comp_info[0].h_samp_factor = e.hSamp;
@@ -267,4 +271,31 @@ TEST(JpegDcDecoder, CutAndDamagedFilesFallBack) {
             }
         }
     EXPECT_GT(fellBack, 0);
+}
+
+// A file larger than the decoder's first piece, read from disk a piece at a time through the
+// reader's 1/8 path: the same picture as from memory (4:2:0 in colour, where it differs from
+// libjpeg's 1/8, so that a fall back would show), and a cut copy still refused.
+TEST(JpegDcDecoder, FileReadInPieces) {
+    Encoding e{1403, 997, 3, 2, 2};
+    e.restartMcus = 5;
+    e.quality = 100;
+    const std::vector<std::uint8_t> file = Encode(e);
+    ASSERT_GT(file.size(), std::size_t(1) << 20);
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("pq_dc_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const char* name, std::size_t n) {
+        std::ofstream(dir / name, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(n));
+        return dir / name;
+    };
+    Recorder fromDisk, fromMemory;
+    ASSERT_TRUE(LoadJpegFileRows(write("whole.jpg", file.size()), fromDisk));
+    ASSERT_EQ(DecodeJpegDcRows(file, fromMemory), JpegDcOutcome::Decoded);
+    EXPECT_EQ(fromDisk.picture.Width(), 176);
+    EXPECT_EQ(fromDisk.picture.Height(), 125);
+    EXPECT_EQ(Compare(fromDisk.picture, fromMemory.picture).largest, 0);
+    EXPECT_GT(Compare(fromDisk.picture, LibjpegEighth(file)).largest, 0);
+    Recorder cut;
+    EXPECT_FALSE(LoadJpegFileRows(write("cut.jpg", file.size() - 300 * 1024), cut));
+    std::filesystem::remove_all(dir);
 }
