@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/formats/bmp_reader.h"
@@ -384,12 +385,24 @@ private:
             int total = 0;
             for (int i = 0; i < 16; ++i) total += s[1 + i];
             if (total > 256 || n < 17 + total) return false;
-            HuffTable& t = cls ? ac_[std::size_t(slot)] : dc_[std::size_t(slot)];
-            if (!BuildTable(t, s + 1, s + 17, total, cls == 1)) return false;
+            // Kept as they stand and built only for the scan: a file may redefine its tables
+            // any number of times.
+            RawTable& t = raw_[std::size_t(cls)][std::size_t(slot)];
+            t.defined = true;
+            t.total = total;
+            std::memcpy(t.counts.data(), s + 1, 16);
+            std::memcpy(t.symbols.data(), s + 17, std::size_t(total));
             s += 17 + total;
             n -= 17 + total;
         }
         return true;
+    }
+
+    // The decoding tables of a defined table, once.
+    bool Build(int cls, int slot, HuffTable& t) {
+        const RawTable& r = raw_[std::size_t(cls)][std::size_t(slot)];
+        if (t.defined) return true;
+        return r.defined && BuildTable(t, r.counts.data(), r.symbols.data(), r.total, cls == 1);
     }
 
     bool ReadQuant(const std::uint8_t* s, int n) {
@@ -419,8 +432,8 @@ private:
             it->scanIndex = i;
             it->dcTable = tables >> 4;
             it->acTable = tables & 15;
-            if (it->dcTable > 3 || it->acTable > 3 || !dc_[std::size_t(it->dcTable)].defined ||
-                !ac_[std::size_t(it->acTable)].defined || !quantDefined_[std::size_t(it->quant)])
+            if (it->dcTable > 3 || it->acTable > 3 || !quantDefined_[std::size_t(it->quant)] ||
+                !Build(0, it->dcTable, dc_[std::size_t(it->dcTable)]) || !Build(1, it->acTable, ac_[std::size_t(it->acTable)]))
                 return false;
             scanOrder_.push_back(int(it - components_.begin()));
         }
@@ -592,6 +605,13 @@ private:
     int mcuCols_ = 0, mcuRows_ = 0;
     std::vector<Component> components_;
     std::vector<int> scanOrder_;
+    struct RawTable {
+        bool defined = false;
+        int total = 0;
+        std::array<std::uint8_t, 16> counts{};
+        std::array<std::uint8_t, 256> symbols{};
+    };
+    std::array<std::array<RawTable, 4>, 2> raw_{};   // DC, AC
     std::array<HuffTable, 4> dc_{}, ac_{};
     std::array<int, 4> quant_{};
     std::array<bool, 4> quantDefined_{};
@@ -601,14 +621,13 @@ private:
 
 }  // namespace
 
+// The decoder holds about 150 KB of tables: on the heap, not on a caller's stack.
 JpegDcOutcome DecodeJpegDcRows(std::span<const std::uint8_t> file, PictureRowSink& sink) {
-    DcDecoder decoder(file);
-    return decoder.Run(sink);
+    return std::make_unique<DcDecoder>(file)->Run(sink);
 }
 
 JpegDcOutcome DecodeJpegDcRows(std::uint64_t size, const JpegDcPieceReader& read, PictureRowSink& sink) {
-    DcDecoder decoder(size, read);
-    return decoder.Run(sink);
+    return std::make_unique<DcDecoder>(size, read)->Run(sink);
 }
 
 }  // namespace pq
