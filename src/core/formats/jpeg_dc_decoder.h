@@ -24,7 +24,8 @@ enum class JpegDcOutcome { Decoded, NotHandled };
 // the whole entropy-coded data has been read and found consistent, up to the end-of-image
 // marker; NotHandled leaves it untouched. Per pixel: DC * q0 / 8 + 128 (libjpeg's 1 x 1
 // inverse DCT), chroma repeated over the luma blocks it covers, then libjpeg's fixed-point
-// YCbCr to RGB.
+// YCbCr to RGB. Equal to libjpeg's 1/8 except at 4:2:0, where libjpeg rebuilds each 8 x 8
+// block's chroma from a few AC coefficients as well and this decoder repeats the 16 x 16 DC.
 JpegDcOutcome DecodeJpegDcRows(std::span<const std::uint8_t> file, PictureRowSink& sink);
 
 // Reads n bytes of the file at `offset` into `out` (its size set to n); false when it cannot.
