@@ -11,6 +11,7 @@
 #include <jerror.h>
 
 #include "core/formats/bmp_reader.h"
+#include "core/formats/jpeg_dc_decoder.h"
 #include "core/io/atomic_write.h"
 
 namespace pq {
@@ -199,6 +200,17 @@ int Run(Decoder& dec, const Input& input, PictureRowSink* out, JpegInfo& info) {
         cinfo.scale_denom = unsigned(denom);
         outWidth = int((cinfo.image_width + unsigned(denom) - 1) / unsigned(denom));
         outHeight = int((cinfo.image_height + unsigned(denom) - 1) / unsigned(denom));
+    }
+    // At 1/8 each pixel is a block's DC value alone: a baseline file is read for just those
+    // (no libjpeg call while `read` lives, so no jump skips its destructor).
+    if (denom == 8 && !cinfo.progressive_mode && cinfo.data_precision == 8 &&
+        (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_GRAYSCALE)) {
+        const JpegDcPieceReader read = [&](std::uint64_t at, std::size_t n, std::vector<std::uint8_t>& piece) {
+            return input.file->ReadAt(at, n, piece);
+        };
+        if ((input.file ? DecodeJpegDcRows(input.Size(), read, *out) : DecodeJpegDcRows(input.bytes, *out)) ==
+            JpegDcOutcome::Decoded)
+            return 0;
     }
     jpeg_start_decompress(&cinfo);
     if (int(cinfo.output_width) != outWidth || int(cinfo.output_height) != outHeight) return 1;

@@ -1,0 +1,633 @@
+#include "core/formats/jpeg_dc_decoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/formats/bmp_reader.h"
+
+namespace pq {
+
+namespace {
+
+// Codes up to this many bits are found with one look-up of the next bits; longer ones walk
+// the canonical code lengths.
+constexpr int kLookBits = 9;
+// AC symbols whose codes and extra bits fit together in the next kSkipBits bits are passed
+// over in one look-up, several at a time.
+constexpr int kSkipBits = 12;
+
+// A kSkipBits look-up entry, for the symbols whose codes lie in those bits (the extra bits of
+// the last may run past them), up to an end of block. How far a symbol moves the coefficient
+// index k: run + 1, 16 for a run of zeros, 64 for the end of the block.
+// - Bits (0-5, so that the entry itself can be the shift) and Move: all of the symbols. Taking
+//   them all is right only while the block has not ended before the last: k + Prefix < 64,
+//   Prefix being the move of all but the last (63 when that can never hold).
+// - First and FirstMove: the first symbol alone, for the end of a block; First 0 when even the
+//   first code is longer (the slow way).
+struct Skip {
+    static constexpr std::uint32_t kNone = 63u << 13;
+    static constexpr std::uint32_t Make(int bits, int move, int prefix, int first, int firstMove) {
+        return std::uint32_t(bits) | std::uint32_t(std::min(move, 64)) << 6 | std::uint32_t(std::min(prefix, 63)) << 13 |
+               std::uint32_t(first) << 19 | std::uint32_t(firstMove) << 25;
+    }
+    static int Bits(std::uint32_t e) { return int(e & 63); }
+    static int Move(std::uint32_t e) { return int(e >> 6 & 127); }
+    static int Prefix(std::uint32_t e) { return int(e >> 13 & 63); }
+    static int First(std::uint32_t e) { return int(e >> 19 & 63); }
+    static int FirstMove(std::uint32_t e) { return int(e >> 25); }
+};
+
+struct HuffTable {
+    bool defined = false;
+    // kLookBits look-up: code length (0: longer code) | symbol << 8.
+    std::array<std::uint16_t, 1 << kLookBits> look{};
+    std::array<std::uint32_t, 1 << kSkipBits> skip{};   // AC tables only
+    std::array<std::int32_t, 18> maxCode{};   // per length, the largest code; -1 none
+    std::array<std::int32_t, 17> valOffset{};
+    std::array<std::uint8_t, 256> values{};
+};
+
+// How far an AC symbol moves the coefficient index; a zero size with a run other than 15 ends
+// the block, as libjpeg reads it.
+int AcMove(int sym) {
+    const int run = sym >> 4, size = sym & 15;
+    return size ? run + 1 : run == 15 ? 16 : 64;
+}
+
+// The symbol whose code starts the `avail` bits `bits` (code length in `len`); -1 for none.
+int CodeAt(const HuffTable& t, std::uint32_t bits, int avail, int& len) {
+    for (len = 1; len <= std::min(avail, 16); ++len) {
+        const std::int32_t code = std::int32_t(bits >> (avail - len));
+        if (code <= t.maxCode[std::size_t(len)]) return t.values[std::size_t(code + t.valOffset[std::size_t(len)])];
+    }
+    return -1;
+}
+
+void BuildSkip(HuffTable& t) {
+    for (std::uint32_t j = 0; j < (1u << kSkipBits); ++j) {
+        int used = 0, move = 0, prefix = 0, count = 0, first = 0, firstMove = 0;
+        while (used < kSkipBits) {
+            int len = 0;
+            const int avail = kSkipBits - used;
+            const int sym = CodeAt(t, j & ((1u << avail) - 1), avail, len);
+            if (sym < 0) break;
+            const int m = AcMove(sym);
+            if (count == 0) {
+                first = len + (sym & 15);
+                firstMove = m;
+            }
+            prefix = move;
+            used += len + (sym & 15);
+            move += m;
+            ++count;
+            if (move >= 64) break;   // the block has ended
+        }
+        t.skip[j] = count ? Skip::Make(used, move, prefix, first, firstMove) : Skip::kNone;
+    }
+}
+
+// Builds the decoding tables from a DHT entry's counts and symbols; false for counts that do
+// not form a prefix code or symbols a baseline table cannot hold.
+bool BuildTable(HuffTable& t, const std::uint8_t* counts, const std::uint8_t* symbols, int total, bool ac) {
+    t = HuffTable{};
+    for (int i = 0; i < total; ++i) {
+        if (!ac && symbols[i] > 11) return false;
+        if (ac && (symbols[i] & 15) > 10) return false;
+        t.values[std::size_t(i)] = symbols[i];
+    }
+    std::uint32_t code = 0;
+    int k = 0;
+    for (int len = 1; len <= 16; ++len) {
+        const int n = counts[len - 1];
+        t.valOffset[std::size_t(len)] = k - std::int32_t(code);
+        for (int i = 0; i < n; ++i, ++k, ++code) {
+            if (code >= (1u << len)) return false;
+            if (len <= kLookBits) {
+                const int shift = kLookBits - len;
+                for (std::uint32_t j = code << shift; j < ((code + 1) << shift); ++j)
+                    t.look[j] = std::uint16_t(len | symbols[k] << 8);
+            }
+        }
+        t.maxCode[std::size_t(len)] = n ? std::int32_t(code) - 1 : -1;
+        code <<= 1;
+    }
+    t.maxCode[17] = 0x7FFFFFFF;   // sentinel: no code is longer than 16 bits
+    if (ac) BuildSkip(t);
+    t.defined = true;
+    return true;
+}
+
+// The entropy-coded bits, left-aligned in `acc` (its top `count` bits are valid). Stuffed
+// zero bytes are removed; at a marker (or the end of the data) the reader stops and feeds
+// zero bits, counted in `padded`, so that reading past the segment is detected afterwards.
+struct Bits {
+    std::uint64_t acc = 0;
+    int count = 0;
+    int padded = 0;
+    const std::uint8_t* pos = nullptr;
+};
+
+[[gnu::noinline]] Bits RefillSlow(Bits b, const std::uint8_t* end) {
+    while (b.count <= 56) {
+        std::uint8_t byte = 0;
+        if (b.padded == 0 && b.pos < end) {
+            if (*b.pos != 0xFF) {
+                byte = *b.pos++;
+            } else {
+                const std::uint8_t* p = b.pos + 1;
+                while (p < end && *p == 0xFF) ++p;
+                if (p < end && *p == 0) {
+                    byte = 0xFF;
+                    b.pos = p + 1;
+                } else {
+                    b.padded += 8;   // a marker: stay on it
+                }
+            }
+        } else {
+            b.padded += 8;
+        }
+        b.acc |= std::uint64_t(byte) << (56 - b.count);
+        b.count += 8;
+    }
+    return b;
+}
+
+// Tops the reader up to at least 57 bits; whole runs of bytes without 0xFF are taken at once.
+inline void Refill(Bits& b, const std::uint8_t* end) {
+    if (b.padded == 0 && end - b.pos >= 8) {
+        std::uint64_t w;
+        std::memcpy(&w, b.pos, 8);
+        w = __builtin_bswap64(w);
+        const int n = (63 - b.count) >> 3;   // whole bytes that fit
+        const std::uint64_t low = ~std::uint64_t(0) >> (8 * n);
+        const std::uint64_t inv = ~w | low;   // a zero byte where w holds 0xFF among its top n
+        constexpr std::uint64_t k01 = 0x0101010101010101ull, k80 = 0x8080808080808080ull;
+        if (((inv - k01) & ~inv & k80) == 0) {
+            b.acc |= (w & ~low) >> b.count;
+            b.count += 8 * n;
+            b.pos += n;
+            return;
+        }
+    }
+    b = RefillSlow(b, end);
+}
+
+inline std::uint32_t Peek(const Bits& b, int n) { return std::uint32_t(b.acc >> (64 - n)); }
+inline void Drop(Bits& b, int n) {
+    b.acc <<= n;
+    b.count -= n;
+}
+
+// A symbol of `t`; -1 for bits that are no code. Needs 16 bits in the reader.
+inline int DecodeSymbol(Bits& b, const HuffTable& t) {
+    if (const std::uint16_t e = t.look[Peek(b, kLookBits)]) {
+        Drop(b, e & 31);
+        return e >> 8;
+    }
+    const std::uint32_t bits16 = Peek(b, 16);
+    for (int len = kLookBits + 1; len <= 16; ++len) {
+        const std::int32_t code = std::int32_t(bits16 >> (16 - len));
+        if (code <= t.maxCode[std::size_t(len)]) {
+            Drop(b, len);
+            return t.values[std::size_t(code + t.valOffset[std::size_t(len)])];
+        }
+    }
+    return -1;
+}
+
+inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
+
+// One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
+// AC symbols walked over. False for bits that are no code or a DC beyond 16 bits (damage;
+// libjpeg would wrap it).
+[[gnu::always_inline]] inline bool DecodeBlock(Bits& b, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+                                               int quant, int& pred, std::uint8_t& out) {
+    if (b.count < 32) Refill(b, end);
+    const int s = DecodeSymbol(b, dc);
+    if (s < 0) return false;
+    if (s) {
+        const int raw = int(Peek(b, s));
+        Drop(b, s);
+        // A value below half the range is negative: raw - (2^s - 1). Without a branch, as the
+        // sign of a DC difference is a coin toss.
+        pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
+        if (pred < -32768 || pred > 32767) return false;
+    }
+    out = Clamp255(((pred * quant + 4) >> 3) + 128);
+    const std::uint32_t* skip = ac.skip.data();
+    for (int k = 1; k < 64;) {
+        if (b.count < 32) Refill(b, end);
+        const std::uint32_t e = skip[Peek(b, kSkipBits)];
+        // Almost always all of them: a branch keeps the next look-up off this comparison's path.
+        if (__builtin_expect(k + Skip::Prefix(e) < 64, 1)) {
+            b.acc <<= Skip::Bits(e);
+            b.count -= Skip::Bits(e);
+            k += Skip::Move(e);
+            continue;
+        }
+        if (Skip::First(e)) {
+            Drop(b, Skip::First(e));
+            k += Skip::FirstMove(e);
+            continue;
+        }
+        const int sym = DecodeSymbol(b, ac);
+        if (sym < 0) return false;
+        const int run = sym >> 4, size = sym & 15;
+        if (size) {
+            Drop(b, size);
+            k += run + 1;
+        } else if (run == 15) {
+            k += 16;
+        } else {
+            break;
+        }
+    }
+    return true;
+}
+
+struct Component {
+    int id = 0, h = 1, v = 1, quant = 0;
+    int dcTable = 0, acTable = 0;
+    int scanIndex = -1;
+};
+
+std::uint16_t Read16(const std::uint8_t* p) { return std::uint16_t(p[0] << 8 | p[1]); }
+
+// libjpeg's YCbCr to RGB: the JFIF equations in 16-bit fixed point, rounded by adding one half.
+struct ColourTables {
+    std::array<int, 256> crR{}, cbB{}, crG{}, cbG{};
+    ColourTables() {
+        constexpr int kScale = 16;
+        constexpr std::int64_t kHalf = std::int64_t(1) << (kScale - 1);
+        auto fix = [](double x) { return std::int64_t(x * (1 << kScale) + 0.5); };
+        for (int i = 0; i < 256; ++i) {
+            const std::int64_t x = i - 128;
+            crR[std::size_t(i)] = int((fix(1.40200) * x + kHalf) >> kScale);
+            cbB[std::size_t(i)] = int((fix(1.77200) * x + kHalf) >> kScale);
+            crG[std::size_t(i)] = int(-fix(0.71414) * x);
+            cbG[std::size_t(i)] = int(-fix(0.34414) * x + kHalf);
+        }
+    }
+};
+
+class DcDecoder {
+public:
+    explicit DcDecoder(std::span<const std::uint8_t> file)
+        : data_(file.data()), end_(file.data() + file.size()), fileSize_(file.size()), fileOffset_(file.size()) {}
+
+    // A file read piece by piece: its first kFirstPiece bytes (the headers must lie in them),
+    // then kPiece at a time as the scan reaches them.
+    DcDecoder(std::uint64_t size, const JpegDcPieceReader& read) : read_(&read), fileSize_(size) {
+        buffer_.reserve(std::max(kFirstPiece, kMargin + kPiece));
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(size, kFirstPiece));
+        if (!read(0, n, piece_)) n_ = 0; else n_ = n;
+        buffer_.assign(piece_.begin(), piece_.begin() + std::ptrdiff_t(n_));
+        fileOffset_ = n_;
+        data_ = buffer_.data();
+        end_ = data_ + buffer_.size();
+    }
+
+    JpegDcOutcome Run(PictureRowSink& sink) {
+        if (!ReadHeaders() || !DecodeScan() || !AtEndOfImage()) return JpegDcOutcome::NotHandled;
+        Emit(sink);
+        return JpegDcOutcome::Decoded;
+    }
+
+private:
+    // Markers up to and including the scan header; false for anything this decoder leaves to
+    // libjpeg or any segment that does not fit the file.
+    bool ReadHeaders() {
+        const std::uint8_t* p = data_;
+        if (end_ - p < 2 || p[0] != 0xFF || p[1] != 0xD8) return false;
+        p += 2;
+        bool sawJfif = false, sawAdobe = false;
+        int adobeTransform = 0;
+        for (;;) {
+            if (p >= end_ || *p != 0xFF) return false;
+            while (p < end_ && *p == 0xFF) ++p;
+            if (p >= end_) return false;
+            const std::uint8_t marker = *p++;
+            if (end_ - p < 2) return false;
+            const int length = Read16(p);
+            if (length < 2 || end_ - p < length) return false;
+            const std::uint8_t* seg = p + 2;
+            const int n = length - 2;
+            p += length;
+            if (marker == 0xC0 || marker == 0xC1) {
+                if (!ReadFrame(seg, n)) return false;
+            } else if (marker == 0xC4) {
+                if (!ReadHuffman(seg, n)) return false;
+            } else if (marker == 0xDB) {
+                if (!ReadQuant(seg, n)) return false;
+            } else if (marker == 0xDD) {
+                if (n != 2) return false;
+                restartInterval_ = Read16(seg);
+            } else if (marker == 0xE0) {
+                if (n >= 14 && std::memcmp(seg, "JFIF", 5) == 0) sawJfif = true;
+            } else if (marker == 0xEE) {
+                if (n >= 12 && std::memcmp(seg, "Adobe", 5) == 0) {
+                    sawAdobe = true;
+                    adobeTransform = seg[11];
+                }
+            } else if ((marker >= 0xE1 && marker <= 0xEF) || marker == 0xFE) {
+                // other application data and comments
+            } else if (marker == 0xDA) {
+                if (!frame_) return false;
+                if (components_.size() == 3) {
+                    // The colour space libjpeg settles on must be YCbCr.
+                    if (sawAdobe && adobeTransform != 1) return false;
+                    if (!sawJfif && !sawAdobe &&
+                        !(components_[0].id == 1 && components_[1].id == 2 && components_[2].id == 3))
+                        return false;
+                }
+                if (!ReadScanHeader(seg, n)) return false;
+                pos_ = p;
+                return true;
+            } else {
+                return false;   // progressive, lossless, arithmetic, DNL, a second image...
+            }
+        }
+    }
+
+    bool ReadFrame(const std::uint8_t* s, int n) {
+        if (frame_ || n < 6 || s[0] != 8) return false;
+        height_ = Read16(s + 1);
+        width_ = Read16(s + 3);
+        const int count = s[5];
+        if (width_ == 0 || height_ == 0 || (count != 1 && count != 3) || n != 6 + 3 * count) return false;
+        if (std::int64_t(width_) * height_ > kMaxPicturePixels) return false;
+        for (int i = 0; i < count; ++i) {
+            Component c;
+            c.id = s[6 + 3 * i];
+            c.h = s[7 + 3 * i] >> 4;
+            c.v = s[7 + 3 * i] & 15;
+            c.quant = s[8 + 3 * i];
+            if (c.h < 1 || c.h > 4 || c.v < 1 || c.v > 4 || c.quant > 3) return false;
+            components_.push_back(c);
+        }
+        if (count == 3) {
+            if (components_[0].h > 2 || components_[0].v > 2) return false;
+            for (int i = 1; i < 3; ++i)
+                if (components_[std::size_t(i)].h != 1 || components_[std::size_t(i)].v != 1) return false;
+        }
+        frame_ = true;
+        return true;
+    }
+
+    bool ReadHuffman(const std::uint8_t* s, int n) {
+        while (n > 0) {
+            if (n < 17) return false;
+            const int cls = s[0] >> 4, slot = s[0] & 15;
+            if (cls > 1 || slot > 3) return false;
+            int total = 0;
+            for (int i = 0; i < 16; ++i) total += s[1 + i];
+            if (total > 256 || n < 17 + total) return false;
+            // Kept as they stand and built only for the scan: a file may redefine its tables
+            // any number of times.
+            RawTable& t = raw_[std::size_t(cls)][std::size_t(slot)];
+            t.defined = true;
+            t.total = total;
+            std::memcpy(t.counts.data(), s + 1, 16);
+            std::memcpy(t.symbols.data(), s + 17, std::size_t(total));
+            s += 17 + total;
+            n -= 17 + total;
+        }
+        return true;
+    }
+
+    // The decoding tables of a defined table, once.
+    bool Build(int cls, int slot, HuffTable& t) {
+        const RawTable& r = raw_[std::size_t(cls)][std::size_t(slot)];
+        if (t.defined) return true;
+        return r.defined && BuildTable(t, r.counts.data(), r.symbols.data(), r.total, cls == 1);
+    }
+
+    bool ReadQuant(const std::uint8_t* s, int n) {
+        while (n > 0) {
+            const int precision = s[0] >> 4, slot = s[0] & 15;
+            if (precision > 1 || slot > 3) return false;
+            const int size = 1 + (precision ? 128 : 64);
+            if (n < size) return false;
+            quant_[std::size_t(slot)] = precision ? Read16(s + 1) : s[1];
+            quantDefined_[std::size_t(slot)] = true;
+            s += size;
+            n -= size;
+        }
+        return true;
+    }
+
+    // One scan holding every component, the whole of the spectrum.
+    bool ReadScanHeader(const std::uint8_t* s, int n) {
+        if (n < 1) return false;
+        const int count = s[0];
+        if (count != int(components_.size()) || n != 4 + 2 * count) return false;
+        for (int i = 0; i < count; ++i) {
+            const int id = s[1 + 2 * i];
+            const int tables = s[2 + 2 * i];
+            auto it = std::find_if(components_.begin(), components_.end(), [&](const Component& c) { return c.id == id; });
+            if (it == components_.end() || it->scanIndex >= 0) return false;
+            it->scanIndex = i;
+            it->dcTable = tables >> 4;
+            it->acTable = tables & 15;
+            if (it->dcTable > 3 || it->acTable > 3 || !quantDefined_[std::size_t(it->quant)] ||
+                !Build(0, it->dcTable, dc_[std::size_t(it->dcTable)]) || !Build(1, it->acTable, ac_[std::size_t(it->acTable)]))
+                return false;
+            scanOrder_.push_back(int(it - components_.begin()));
+        }
+        const std::uint8_t* t = s + 1 + 2 * count;
+        return t[0] == 0 && t[1] == 63 && t[2] == 0;
+    }
+
+    // Bits left over at the end of an interval are only the padding of its last byte, and
+    // nothing was read past it.
+    bool IntervalEnded(const Bits& b) const {
+        const int real = b.count - b.padded;
+        return real >= 0 && real < 8;
+    }
+
+    // The marker at the reader's place (after any fill bytes), which it then passes.
+    bool Marker(std::uint8_t wanted) {
+        const std::uint8_t* p = pos_;
+        if (p >= end_ || *p != 0xFF) return false;
+        while (p < end_ && *p == 0xFF) ++p;
+        if (p >= end_ || *p != wanted) return false;
+        pos_ = p + 1;
+        return true;
+    }
+
+    bool DecodeScan() {
+        const bool single = components_.size() == 1;
+        const int hMax = single ? 1 : components_[0].h, vMax = single ? 1 : components_[0].v;
+        mcuCols_ = (width_ + 8 * hMax - 1) / (8 * hMax);
+        mcuRows_ = (height_ + 8 * vMax - 1) / (8 * vMax);
+        // Huffman coding spends at least two bits on every block.
+        std::uint64_t blocks = 0;
+        for (Component& c : components_) {
+            if (single) c.h = c.v = 1;
+            blocks += std::uint64_t(mcuCols_) * c.h * mcuRows_ * c.v;
+        }
+        if (blocks > 4 * LeftFrom(pos_)) return false;
+        for (Component& c : components_) {
+            planes_.emplace_back(std::size_t(mcuCols_) * c.h * mcuRows_ * c.v);
+            strides_.push_back(mcuCols_ * c.h);
+        }
+
+        // The blocks of one MCU in their coded order, each with its tables, its predictor and
+        // its place in its component's plane relative to the MCU's first block.
+        struct Slot {
+            const HuffTable* dc;
+            const HuffTable* ac;
+            int quant, pred;
+            std::uint8_t* plane;
+            std::size_t offset;
+            int h, v, stride;
+        };
+        std::array<Slot, 10> slots{};
+        int count = 0;
+        for (std::size_t si = 0; si < scanOrder_.size(); ++si) {
+            const int ci = scanOrder_[si];
+            const Component& c = components_[std::size_t(ci)];
+            for (int v = 0; v < c.v; ++v)
+                for (int h = 0; h < c.h; ++h)
+                    slots[std::size_t(count++)] = {&dc_[std::size_t(c.dcTable)], &ac_[std::size_t(c.acTable)],
+                                                   quant_[std::size_t(c.quant)], int(si),
+                                                   planes_[std::size_t(ci)].data(),
+                                                   std::size_t(v) * std::size_t(strides_[std::size_t(ci)]) + std::size_t(h),
+                                                   c.h, c.v, strides_[std::size_t(ci)]};
+        }
+        std::array<int, 3> pred{};
+        Bits b;
+        b.pos = pos_;
+        int left = restartInterval_;
+        int restarts = 0;
+        const std::uint8_t* end = end_;
+        if (!Ensure(b.pos)) return false;
+        for (int my = 0; my < mcuRows_; ++my) {
+            for (int mx = 0; mx < mcuCols_; ++mx) {
+                if (read_ && std::size_t(end - b.pos) < kMargin) {
+                    if (!Ensure(b.pos)) return false;
+                    end = end_;
+                }
+                if (restartInterval_ && left == 0) {
+                    if (!IntervalEnded(b)) return false;
+                    pos_ = b.pos;
+                    if (!Marker(std::uint8_t(0xD0 + (restarts & 7)))) return false;
+                    ++restarts;
+                    b = Bits{};
+                    b.pos = pos_;
+                    pred = {};
+                    left = restartInterval_;
+                }
+                --left;
+                for (int i = 0; i < count; ++i) {
+                    const Slot& sl = slots[std::size_t(i)];
+                    std::uint8_t* out = sl.plane + std::size_t(my * sl.v) * std::size_t(sl.stride) + std::size_t(mx * sl.h) + sl.offset;
+                    if (!DecodeBlock(b, end, *sl.dc, *sl.ac, sl.quant, pred[std::size_t(sl.pred)], *out)) return false;
+                }
+            }
+            // Data that ran out shows here as zero bits read past the end.
+            if (b.padded > b.count) return false;
+        }
+        if (!IntervalEnded(b)) return false;
+        pos_ = b.pos;
+        return true;
+    }
+
+    bool AtEndOfImage() { return Marker(0xD9); }
+
+    void Emit(PictureRowSink& sink) {
+        const int w = (width_ + 7) / 8, h = (height_ + 7) / 8;
+        sink.Start(w, h);
+        if (components_.size() == 1) {
+            for (int y = 0; y < h; ++y) {
+                std::uint8_t* row = sink.RowBuffer(y);
+                const std::uint8_t* grey = planes_[0].data() + std::size_t(y) * std::size_t(strides_[0]);
+                for (int x = 0; x < w; ++x) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = grey[x];
+                sink.RowDone(y);
+            }
+            return;
+        }
+        static const ColourTables tables;
+        const int hy = components_[0].h, vy = components_[0].v;
+        for (int y = 0; y < h; ++y) {
+            std::uint8_t* row = sink.RowBuffer(y);
+            const std::uint8_t* lum = planes_[0].data() + std::size_t(y) * std::size_t(strides_[0]);
+            const std::uint8_t* cb = planes_[1].data() + std::size_t(y / vy) * std::size_t(strides_[1]);
+            const std::uint8_t* cr = planes_[2].data() + std::size_t(y / vy) * std::size_t(strides_[2]);
+            for (int x = 0; x < w; ++x) {
+                const int yy = lum[x], b = cb[x / hy], r = cr[x / hy];
+                row[3 * x] = Clamp255(yy + tables.cbB[std::size_t(b)]);
+                row[3 * x + 1] = Clamp255(yy + ((tables.cbG[std::size_t(b)] + tables.crG[std::size_t(r)]) >> 16));
+                row[3 * x + 2] = Clamp255(yy + tables.crR[std::size_t(r)]);
+            }
+            sink.RowDone(y);
+        }
+    }
+
+    // When reading piece by piece: at least this much of the file (more than any MCU's data
+    // can take) lies ahead of the scan at the start of every MCU, until the file's end.
+    static constexpr std::size_t kMargin = 16 << 10, kPiece = 256 << 10, kFirstPiece = 512 << 10;
+
+    // Moves the unread bytes from `at` to the buffer's start and appends the next piece, when
+    // less than kMargin is left ahead; `at` (the reader's place) follows. False when the file
+    // cannot be read.
+    bool Ensure(const std::uint8_t*& at) {
+        if (!read_ || std::size_t(end_ - at) >= kMargin || fileOffset_ >= fileSize_) return true;
+        const std::size_t keep = std::size_t(end_ - at);
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(fileSize_ - fileOffset_, kPiece));
+        if (!(*read_)(fileOffset_, n, piece_)) return false;
+        std::memmove(buffer_.data(), at, keep);
+        buffer_.resize(keep);
+        buffer_.insert(buffer_.end(), piece_.begin(), piece_.begin() + std::ptrdiff_t(n));
+        fileOffset_ += n;
+        data_ = buffer_.data();
+        at = data_;
+        end_ = data_ + buffer_.size();
+        return true;
+    }
+
+    // Bytes from `at` to the end of the file.
+    std::uint64_t LeftFrom(const std::uint8_t* at) const { return fileSize_ - fileOffset_ + std::uint64_t(end_ - at); }
+
+    const JpegDcPieceReader* read_ = nullptr;
+    std::vector<std::uint8_t> buffer_, piece_;
+    std::size_t n_ = 0;
+    const std::uint8_t* data_ = nullptr;
+    const std::uint8_t* end_ = nullptr;
+    const std::uint8_t* pos_ = nullptr;
+    std::uint64_t fileSize_ = 0, fileOffset_ = 0;
+    bool frame_ = false;
+    int width_ = 0, height_ = 0;
+    int restartInterval_ = 0;
+    int mcuCols_ = 0, mcuRows_ = 0;
+    std::vector<Component> components_;
+    std::vector<int> scanOrder_;
+    struct RawTable {
+        bool defined = false;
+        int total = 0;
+        std::array<std::uint8_t, 16> counts{};
+        std::array<std::uint8_t, 256> symbols{};
+    };
+    std::array<std::array<RawTable, 4>, 2> raw_{};   // DC, AC
+    std::array<HuffTable, 4> dc_{}, ac_{};
+    std::array<int, 4> quant_{};
+    std::array<bool, 4> quantDefined_{};
+    std::vector<std::vector<std::uint8_t>> planes_;
+    std::vector<int> strides_;
+};
+
+}  // namespace
+
+// The decoder holds about 150 KB of tables: on the heap, not on a caller's stack.
+JpegDcOutcome DecodeJpegDcRows(std::span<const std::uint8_t> file, PictureRowSink& sink) {
+    return std::make_unique<DcDecoder>(file)->Run(sink);
+}
+
+JpegDcOutcome DecodeJpegDcRows(std::uint64_t size, const JpegDcPieceReader& read, PictureRowSink& sink) {
+    return std::make_unique<DcDecoder>(size, read)->Run(sink);
+}
+
+}  // namespace pq
