@@ -11,53 +11,18 @@
 
 #include <jpeglib.h>
 
+#include "bench_jpeg.h"
 #include "core/formats/jpeg_dc_decoder.h"
 #include "core/formats/picture_rows.h"
 
 namespace {
 
-// The import benchmark's picture (the same recipe and path, so whole_import_vs_djpeg.sh times
-// the same file), written when it is not there yet, then read into memory.
+// The import benchmark's picture, read into memory.
 const std::vector<std::uint8_t>& BenchBytes() {
     static std::vector<std::uint8_t> bytes;
     static std::once_flag once;
     std::call_once(once, [] {
-        constexpr int w = 6000, h = 4000;
-        const std::filesystem::path path = std::filesystem::temp_directory_path() / "pixquil_bench_6000x4000.jpg";
-        if (!std::filesystem::exists(path)) {
-            FILE* f = std::fopen(path.c_str(), "wb");
-            if (!f) return;
-            jpeg_compress_struct c{};
-            jpeg_error_mgr err{};
-            c.err = jpeg_std_error(&err);
-            jpeg_create_compress(&c);
-            jpeg_stdio_dest(&c, f);
-            c.image_width = w;
-            c.image_height = h;
-            c.input_components = 3;
-            c.in_color_space = JCS_RGB;
-            jpeg_set_defaults(&c);
-            jpeg_set_quality(&c, 90, TRUE);
-            jpeg_start_compress(&c, TRUE);
-            std::vector<JSAMPLE> row(std::size_t(w) * 3);
-            std::uint32_t seed = 1;
-            while (c.next_scanline < c.image_height) {
-                const unsigned y = c.next_scanline;
-                for (int x = 0; x < w; ++x) {
-                    seed = seed * 22695477u + 1;
-                    const unsigned noise = (seed >> 16) & 15;
-                    row[3 * x] = JSAMPLE((x * 255 / w + noise) & 255);
-                    row[3 * x + 1] = JSAMPLE((y * 255 / h + noise) & 255);
-                    row[3 * x + 2] = JSAMPLE(((x / 64 + y / 64) % 2 ? 200 : 60) + noise);
-                }
-                JSAMPROW r = row.data();
-                jpeg_write_scanlines(&c, &r, 1);
-            }
-            jpeg_finish_compress(&c);
-            jpeg_destroy_compress(&c);
-            std::fclose(f);
-        }
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(pq::bench::BenchJpeg(), std::ios::binary);
         bytes.assign(std::istreambuf_iterator<char>(in), {});
     });
     return bytes;
