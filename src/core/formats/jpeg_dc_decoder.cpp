@@ -248,6 +248,88 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
     return true;
 }
 
+// The natural (row-major) place of each zigzag index; the 16 past the end catch a run that
+// overshoots the block in damaged data, as libjpeg's own table does.
+constexpr std::array<std::uint8_t, 80> kNatural = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48, 41, 34, 27, 20, 13,
+    6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
+    39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+// The 2 x 2 inverse DCT of an 8 x 8 block, as libjpeg's reduced-size IDCT computes it: only
+// rows and columns 0, 1, 3, 5 and 7 take part. Fixed point with 13 fraction bits, two more
+// kept between the passes; `c` holds the dequantized coefficients in natural order.
+inline void Idct2x2(const std::int32_t* c, std::uint8_t* out, std::size_t stride) {
+    constexpr std::int64_t k7 = -5906, k5 = 6967, k3 = -10426, k1 = 29692;   // sqrt(2) * sums of cosines
+    constexpr int kConst = 13, kPass1 = 2;
+    std::int64_t ws[2][8] = {};
+    for (int col : {0, 1, 3, 5, 7}) {
+        const std::int64_t even = std::int64_t(c[col]) << (kConst + 2);
+        const std::int64_t odd = k7 * c[56 + col] + k5 * c[40 + col] + k3 * c[24 + col] + k1 * c[8 + col];
+        constexpr int shift = kConst - kPass1 + 2;
+        ws[0][col] = (even + odd + (std::int64_t(1) << (shift - 1))) >> shift;
+        ws[1][col] = (even - odd + (std::int64_t(1) << (shift - 1))) >> shift;
+    }
+    for (int row = 0; row < 2; ++row) {
+        const std::int64_t* w = ws[row];
+        const std::int64_t even = w[0] << (kConst + 2);
+        const std::int64_t odd = k7 * w[7] + k5 * w[5] + k3 * w[3] + k1 * w[1];
+        constexpr int shift = kConst + kPass1 + 3 + 2;
+        constexpr std::int64_t half = std::int64_t(1) << (shift - 1);
+        out[std::size_t(row) * stride] = Clamp255(int(std::clamp<std::int64_t>((even + odd + half) >> shift, -512, 512)) + 128);
+        out[std::size_t(row) * stride + 1] =
+            Clamp255(int(std::clamp<std::int64_t>((even - odd + half) >> shift, -512, 512)) + 128);
+    }
+}
+
+// Which natural places the 2 x 2 inverse DCT reads.
+constexpr std::array<bool, 64> kUsedBy2x2 = [] {
+    std::array<bool, 64> used{};
+    for (int r : {0, 1, 3, 5, 7})
+        for (int c : {0, 1, 3, 5, 7}) used[std::size_t(8 * r + c)] = true;
+    return used;
+}();
+
+// A block decoded in full (its AC values too) and turned into 2 x 2 pixels at `out`, rows
+// `stride` apart: chroma sampled half each way, which libjpeg's 1/8 scale decodes at 2 x 2 so
+// that it needs no upsampling. False as DecodeBlock.
+inline bool DecodeBlock2x2(Bits& b, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+                           const std::uint16_t* quant, int& pred, std::uint8_t* out, std::size_t stride) {
+    if (b.count < 32) Refill(b, end);
+    const int s = DecodeSymbol(b, dc);
+    if (s < 0) return false;
+    if (s) {
+        const int raw = int(Peek(b, s));
+        Drop(b, s);
+        pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
+        if (pred < -32768 || pred > 32767) return false;
+    }
+    std::int32_t c[64];
+    for (int i : {0, 1, 3, 5, 7})
+        for (int j : {0, 1, 3, 5, 7}) c[8 * i + j] = 0;
+    c[0] = pred * quant[0];
+    for (int k = 1; k < 64;) {
+        if (b.count < 32) Refill(b, end);
+        const int sym = DecodeSymbol(b, ac);
+        if (sym < 0) return false;
+        const int run = sym >> 4, size = sym & 15;
+        if (size) {
+            k += run;
+            const int raw = int(Peek(b, size));
+            Drop(b, size);
+            const int n = kNatural[std::size_t(k)];
+            if (kUsedBy2x2[std::size_t(n)])
+                c[n] = (raw + (((raw - (1 << (size - 1))) >> 31) & (1 - (1 << size)))) * quant[n];
+            ++k;
+        } else if (run == 15) {
+            k += 16;
+        } else {
+            break;
+        }
+    }
+    Idct2x2(c, out, stride);
+    return true;
+}
+
 struct Component {
     int id = 0, h = 1, v = 1, quant = 0;
     int dcTable = 0, acTable = 0;
@@ -411,7 +493,10 @@ private:
             if (precision > 1 || slot > 3) return false;
             const int size = 1 + (precision ? 128 : 64);
             if (n < size) return false;
-            quant_[std::size_t(slot)] = precision ? Read16(s + 1) : s[1];
+            // Stored in zigzag order; kept in natural order.
+            for (int k = 0; k < 64; ++k)
+                quant_[std::size_t(slot)][std::size_t(kNatural[std::size_t(k)])] =
+                    std::uint16_t(precision ? Read16(s + 1 + 2 * k) : s[1 + k]);
             quantDefined_[std::size_t(slot)] = true;
             s += size;
             n -= size;
@@ -470,9 +555,13 @@ private:
             blocks += std::uint64_t(mcuCols_) * c.h * mcuRows_ * c.v;
         }
         if (blocks > 4 * LeftFrom(pos_)) return false;
-        for (Component& c : components_) {
-            planes_.emplace_back(std::size_t(mcuCols_) * c.h * mcuRows_ * c.v);
-            strides_.push_back(mcuCols_ * c.h);
+        // Chroma at half the luma's resolution both ways comes out at 2 x 2 per block.
+        chroma2x2_ = components_.size() == 3 && hMax == 2 && vMax == 2;
+        for (std::size_t ci = 0; ci < components_.size(); ++ci) {
+            const Component& c = components_[ci];
+            const int scale = chroma2x2_ && ci > 0 ? 2 : 1;
+            planes_.emplace_back(std::size_t(mcuCols_) * c.h * scale * std::size_t(mcuRows_) * c.v * scale);
+            strides_.push_back(mcuCols_ * c.h * scale);
         }
 
         // The blocks of one MCU in their coded order, each with its tables, its predictor and
@@ -480,10 +569,12 @@ private:
         struct Slot {
             const HuffTable* dc;
             const HuffTable* ac;
-            int quant, pred;
+            const std::uint16_t* quant;
+            int pred;
             std::uint8_t* plane;
             std::size_t offset;
             int h, v, stride;
+            bool full;   // decoded in full into 2 x 2 pixels
         };
         std::array<Slot, 10> slots{};
         int count = 0;
@@ -493,10 +584,10 @@ private:
             for (int v = 0; v < c.v; ++v)
                 for (int h = 0; h < c.h; ++h)
                     slots[std::size_t(count++)] = {&dc_[std::size_t(c.dcTable)], &ac_[std::size_t(c.acTable)],
-                                                   quant_[std::size_t(c.quant)], int(si),
+                                                   quant_[std::size_t(c.quant)].data(), int(si),
                                                    planes_[std::size_t(ci)].data(),
                                                    std::size_t(v) * std::size_t(strides_[std::size_t(ci)]) + std::size_t(h),
-                                                   c.h, c.v, strides_[std::size_t(ci)]};
+                                                   c.h, c.v, strides_[std::size_t(ci)], chroma2x2_ && ci > 0};
         }
         std::array<int, 3> pred{};
         Bits b;
@@ -524,8 +615,15 @@ private:
                 --left;
                 for (int i = 0; i < count; ++i) {
                     const Slot& sl = slots[std::size_t(i)];
+                    if (sl.full) {
+                        std::uint8_t* out = sl.plane + std::size_t(2 * my) * std::size_t(sl.stride) + std::size_t(2 * mx);
+                        if (!DecodeBlock2x2(b, end, *sl.dc, *sl.ac, sl.quant, pred[std::size_t(sl.pred)], out,
+                                            std::size_t(sl.stride)))
+                            return false;
+                        continue;
+                    }
                     std::uint8_t* out = sl.plane + std::size_t(my * sl.v) * std::size_t(sl.stride) + std::size_t(mx * sl.h) + sl.offset;
-                    if (!DecodeBlock(b, end, *sl.dc, *sl.ac, sl.quant, pred[std::size_t(sl.pred)], *out)) return false;
+                    if (!DecodeBlock(b, end, *sl.dc, *sl.ac, sl.quant[0], pred[std::size_t(sl.pred)], *out)) return false;
                 }
             }
             // Data that ran out shows here as zero bits read past the end.
@@ -551,7 +649,7 @@ private:
             return;
         }
         static const ColourTables tables;
-        const int hy = components_[0].h, vy = components_[0].v;
+        const int hy = chroma2x2_ ? 1 : components_[0].h, vy = chroma2x2_ ? 1 : components_[0].v;
         for (int y = 0; y < h; ++y) {
             std::uint8_t* row = sink.RowBuffer(y);
             const std::uint8_t* lum = planes_[0].data() + std::size_t(y) * std::size_t(strides_[0]);
@@ -603,6 +701,7 @@ private:
     int width_ = 0, height_ = 0;
     int restartInterval_ = 0;
     int mcuCols_ = 0, mcuRows_ = 0;
+    bool chroma2x2_ = false;
     std::vector<Component> components_;
     std::vector<int> scanOrder_;
     struct RawTable {
@@ -613,7 +712,7 @@ private:
     };
     std::array<std::array<RawTable, 4>, 2> raw_{};   // DC, AC
     std::array<HuffTable, 4> dc_{}, ac_{};
-    std::array<int, 4> quant_{};
+    std::array<std::array<std::uint16_t, 64>, 4> quant_{};
     std::array<bool, 4> quantDefined_{};
     std::vector<std::vector<std::uint8_t>> planes_;
     std::vector<int> strides_;

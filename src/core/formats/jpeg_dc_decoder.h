@@ -1,7 +1,8 @@
 #pragma once
 // A JPEG decoder that reads only each block's DC coefficient, for pictures wanted at 1/8 of
-// their size: one pixel per 8 x 8 block, the block's mean. The AC coefficients are walked over
-// without being computed, which makes it several times faster than a full entropy decode.
+// their size: one pixel per 8 x 8 block, the block's mean. The luma's AC coefficients are
+// walked over without being computed, which makes it several times faster than a full entropy
+// decode.
 // It takes baseline files only (sequential Huffman, 8 bits, grey or YCbCr in one interleaved
 // scan, chroma sampled 1 x 1 against luma 1 or 2 each way); anything else, and any file whose
 // data is not consistent, comes back NotHandled, for the full decoder to read with its own
@@ -24,8 +25,9 @@ enum class JpegDcOutcome { Decoded, NotHandled };
 // the whole entropy-coded data has been read and found consistent, up to the end-of-image
 // marker; NotHandled leaves it untouched. Per pixel: DC * q0 / 8 + 128 (libjpeg's 1 x 1
 // inverse DCT), chroma repeated over the luma blocks it covers, then libjpeg's fixed-point
-// YCbCr to RGB. Equal to libjpeg's 1/8 except at 4:2:0, where libjpeg rebuilds each 8 x 8
-// block's chroma from a few AC coefficients as well and this decoder repeats the 16 x 16 DC.
+// YCbCr to RGB. Chroma at half resolution both ways (4:2:0) is decoded in full instead and
+// reduced to 2 x 2 pixels per block by libjpeg's 2 x 2 inverse DCT, as libjpeg's 1/8 scale
+// does. The result equals libjpeg's 1/8 on every file the decoder takes.
 JpegDcOutcome DecodeJpegDcRows(std::span<const std::uint8_t> file, PictureRowSink& sink);
 
 // Reads n bytes of the file at `offset` into `out` (its size set to n); false when it cannot.

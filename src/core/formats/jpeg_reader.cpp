@@ -201,13 +201,9 @@ int Run(Decoder& dec, const Input& input, PictureRowSink* out, JpegInfo& info) {
         outWidth = int((cinfo.image_width + unsigned(denom) - 1) / unsigned(denom));
         outHeight = int((cinfo.image_height + unsigned(denom) - 1) / unsigned(denom));
     }
-    // At 1/8 each pixel is a block's DC value alone: a baseline file is read for just those
-    // (no libjpeg call while `read` lives, so no jump skips its destructor). Not when chroma is
-    // subsampled both ways (4:2:0): there libjpeg's 1/8 also takes each chroma block's first AC
-    // coefficients, and the chroma DC alone strays by several levels on photographs.
-    const bool chromaBothWays = cinfo.num_components == 3 && cinfo.comp_info[0].h_samp_factor == 2 &&
-                                cinfo.comp_info[0].v_samp_factor == 2;
-    if (denom == 8 && !cinfo.progressive_mode && cinfo.data_precision == 8 && !chromaBothWays &&
+    // At 1/8 each luma pixel is a block's DC value alone: a baseline file is read by a decoder
+    // that skips the rest (no libjpeg call while `read` lives, so no jump skips its destructor).
+    if (denom == 8 && !cinfo.progressive_mode && cinfo.data_precision == 8 &&
         (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_GRAYSCALE)) {
         const JpegDcPieceReader read = [&](std::uint64_t at, std::size_t n, std::vector<std::uint8_t>& piece) {
             return input.file->ReadAt(at, n, piece);
