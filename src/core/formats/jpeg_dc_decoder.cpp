@@ -45,6 +45,7 @@ struct HuffTable {
     // kLookBits look-up: code length (0: longer code) | symbol << 8.
     std::array<std::uint16_t, 1 << kLookBits> look{};
     std::array<std::uint32_t, 1 << kSkipBits> skip{};   // AC tables only
+    std::array<std::int32_t, 1 << kSkipBits> fastAc{};   // AC tables only: see FastAc
     std::array<std::int32_t, 18> maxCode{};   // per length, the largest code; -1 none
     std::array<std::int32_t, 17> valOffset{};
     std::array<std::uint8_t, 256> values{};
@@ -89,6 +90,39 @@ void BuildSkip(HuffTable& t) {
     }
 }
 
+// A kSkipBits look-up entry for decoding an AC symbol with its value at once, when its code and
+// extra bits lie in those bits: how many bits they take, how far the coefficient index moves
+// (run + 1; 16 for a run of zeros, whose "value" 0 lands on a place that is zero anyway), the
+// end of the block, and the value itself. 0: the slow way.
+struct FastAc {
+    static constexpr std::int32_t kValid = 1 << 11, kEnd = 1 << 10;
+    static int Bits(std::int32_t e) { return e & 31; }
+    static int Move(std::int32_t e) { return e >> 5 & 31; }
+    static int Value(std::int32_t e) { return e >> 16; }
+};
+
+void BuildFastAc(HuffTable& t) {
+    for (std::uint32_t j = 0; j < (1u << kSkipBits); ++j) {
+        int len = 0;
+        const int sym = CodeAt(t, j, kSkipBits, len);
+        t.fastAc[j] = 0;
+        if (sym < 0) continue;
+        const int run = sym >> 4, size = sym & 15;
+        if (len + size > kSkipBits) continue;
+        std::int32_t e = FastAc::kValid | std::int32_t(len + size);
+        if (size == 0 && run != 15) {
+            e |= FastAc::kEnd;
+        } else if (size == 0) {
+            e |= 16 << 5;
+        } else {
+            const int raw = int(j >> (kSkipBits - len - size)) & ((1 << size) - 1);
+            const int value = raw < (1 << (size - 1)) ? raw - (1 << size) + 1 : raw;
+            e |= (run + 1) << 5 | std::int32_t(std::uint32_t(value) << 16);
+        }
+        t.fastAc[j] = e;
+    }
+}
+
 // Builds the decoding tables from a DHT entry's counts and symbols; false for counts that do
 // not form a prefix code or symbols a baseline table cannot hold.
 bool BuildTable(HuffTable& t, const std::uint8_t* counts, const std::uint8_t* symbols, int total, bool ac) {
@@ -115,7 +149,10 @@ bool BuildTable(HuffTable& t, const std::uint8_t* counts, const std::uint8_t* sy
         code <<= 1;
     }
     t.maxCode[17] = 0x7FFFFFFF;   // sentinel: no code is longer than 16 bits
-    if (ac) BuildSkip(t);
+    if (ac) {
+        BuildSkip(t);
+        BuildFastAc(t);
+    }
     t.defined = true;
     return true;
 }
@@ -156,7 +193,7 @@ struct Bits {
 }
 
 // Tops the reader up to at least 57 bits; whole runs of bytes without 0xFF are taken at once.
-inline void Refill(Bits& b, const std::uint8_t* end) {
+[[gnu::always_inline]] inline void Refill(Bits& b, const std::uint8_t* end) {
     if (b.padded == 0 && end - b.pos >= 8) {
         std::uint64_t w;
         std::memcpy(&w, b.pos, 8);
@@ -175,14 +212,14 @@ inline void Refill(Bits& b, const std::uint8_t* end) {
     b = RefillSlow(b, end);
 }
 
-inline std::uint32_t Peek(const Bits& b, int n) { return std::uint32_t(b.acc >> (64 - n)); }
-inline void Drop(Bits& b, int n) {
+[[gnu::always_inline]] inline std::uint32_t Peek(const Bits& b, int n) { return std::uint32_t(b.acc >> (64 - n)); }
+[[gnu::always_inline]] inline void Drop(Bits& b, int n) {
     b.acc <<= n;
     b.count -= n;
 }
 
 // A symbol of `t`; -1 for bits that are no code. Needs 16 bits in the reader.
-inline int DecodeSymbol(Bits& b, const HuffTable& t) {
+[[gnu::always_inline]] inline int DecodeSymbol(Bits& b, const HuffTable& t) {
     if (const std::uint16_t e = t.look[Peek(b, kLookBits)]) {
         Drop(b, e & 31);
         return e >> 8;
@@ -200,25 +237,11 @@ inline int DecodeSymbol(Bits& b, const HuffTable& t) {
 
 inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255)); }
 
-// One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
-// AC symbols walked over. False for bits that are no code or a DC beyond 16 bits (damage;
-// libjpeg would wrap it).
-[[gnu::always_inline]] inline bool DecodeBlock(Bits& b, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
-                                               int quant, int& pred, std::uint8_t& out) {
-    if (b.count < 32) Refill(b, end);
-    const int s = DecodeSymbol(b, dc);
-    if (s < 0) return false;
-    if (s) {
-        const int raw = int(Peek(b, s));
-        Drop(b, s);
-        // A value below half the range is negative: raw - (2^s - 1). Without a branch, as the
-        // sign of a DC difference is a coin toss.
-        pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
-        if (pred < -32768 || pred > 32767) return false;
-    }
-    out = Clamp255(((pred * quant + 4) >> 3) + 128);
+// Walks over a block's AC symbols from index k to its end without computing them. False for
+// bits that are no code.
+[[gnu::always_inline]] inline bool SkipAc(Bits& b, const std::uint8_t* end, const HuffTable& ac, int k) {
     const std::uint32_t* skip = ac.skip.data();
-    for (int k = 1; k < 64;) {
+    while (k < 64) {
         if (b.count < 32) Refill(b, end);
         const std::uint32_t e = skip[Peek(b, kSkipBits)];
         // Almost always all of them: a branch keeps the next look-up off this comparison's path.
@@ -248,6 +271,30 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
     return true;
 }
 
+// One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
+// AC symbols walked over. False for bits that are no code or a DC beyond 16 bits (damage;
+// libjpeg would wrap it).
+[[gnu::always_inline]] inline bool DecodeBlock(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+                                               int quant, int& pred, std::uint8_t& out) {
+    // A copy the compiler keeps in registers: the caller's stays in memory.
+    Bits b = state;
+    if (b.count < 32) Refill(b, end);
+    const int s = DecodeSymbol(b, dc);
+    if (s < 0) return false;
+    if (s) {
+        const int raw = int(Peek(b, s));
+        Drop(b, s);
+        // A value below half the range is negative: raw - (2^s - 1). Without a branch, as the
+        // sign of a DC difference is a coin toss.
+        pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
+        if (pred < -32768 || pred > 32767) return false;
+    }
+    out = Clamp255(((pred * quant + 4) >> 3) + 128);
+    if (!SkipAc(b, end, ac, 1)) return false;
+    state = b;
+    return true;
+}
+
 // The natural (row-major) place of each zigzag index; the 16 past the end catch a run that
 // overshoots the block in damaged data, as libjpeg's own table does.
 constexpr std::array<std::uint8_t, 80> kNatural = {
@@ -257,43 +304,56 @@ constexpr std::array<std::uint8_t, 80> kNatural = {
 
 // The 2 x 2 inverse DCT of an 8 x 8 block, as libjpeg's reduced-size IDCT computes it: only
 // rows and columns 0, 1, 3, 5 and 7 take part. Fixed point with 13 fraction bits, two more
-// kept between the passes; `c` holds the dequantized coefficients in natural order.
-inline void Idct2x2(const std::int32_t* c, std::uint8_t* out, std::size_t stride) {
+// kept between the passes; `c` holds the coefficients in natural order, `q` the quantization
+// table. Written out in full: it runs for every chroma block of a 4:2:0 file.
+[[gnu::always_inline]] inline void Idct2x2(const std::int16_t* c, const std::uint16_t* q, std::uint8_t* out,
+                                           std::size_t stride) {
     constexpr std::int64_t k7 = -5906, k5 = 6967, k3 = -10426, k1 = 29692;   // sqrt(2) * sums of cosines
     constexpr int kConst = 13, kPass1 = 2;
-    std::int64_t ws[2][8] = {};
-    for (int col : {0, 1, 3, 5, 7}) {
-        const std::int64_t even = std::int64_t(c[col]) << (kConst + 2);
-        const std::int64_t odd = k7 * c[56 + col] + k5 * c[40 + col] + k3 * c[24 + col] + k1 * c[8 + col];
-        constexpr int shift = kConst - kPass1 + 2;
-        ws[0][col] = (even + odd + (std::int64_t(1) << (shift - 1))) >> shift;
-        ws[1][col] = (even - odd + (std::int64_t(1) << (shift - 1))) >> shift;
+    const auto at = [&](int i) { return std::int64_t(c[i]) * q[i]; };
+    // Blocks whose used AC coefficients are all zero, common in chroma: the DC alone, as the
+    // two passes reduce to for it.
+    const int any = c[1] | c[3] | c[5] | c[7] | c[8] | c[9] | c[11] | c[13] | c[15] | c[24] | c[25] | c[27] |
+                             c[29] | c[31] | c[40] | c[41] | c[43] | c[45] | c[47] | c[56] | c[57] | c[59] | c[61] | c[63];
+    if (any == 0) {
+        const std::uint8_t v = Clamp255(int(std::clamp<std::int64_t>((at(0) + 4) >> 3, -512, 512)) + 128);
+        out[0] = out[1] = out[stride] = out[stride + 1] = v;
+        return;
     }
-    for (int row = 0; row < 2; ++row) {
-        const std::int64_t* w = ws[row];
+    std::int64_t w0[8], w1[8];
+    const auto column = [&](int col) {
+        const std::int64_t even = at(col) << (kConst + 2);
+        const std::int64_t odd = k7 * at(56 + col) + k5 * at(40 + col) + k3 * at(24 + col) + k1 * at(8 + col);
+        constexpr int shift = kConst - kPass1 + 2;
+        constexpr std::int64_t half = std::int64_t(1) << (shift - 1);
+        w0[col] = (even + odd + half) >> shift;
+        w1[col] = (even - odd + half) >> shift;
+    };
+    column(0);
+    column(1);
+    column(3);
+    column(5);
+    column(7);
+    const auto row = [&](const std::int64_t* w, std::uint8_t* o) {
         const std::int64_t even = w[0] << (kConst + 2);
         const std::int64_t odd = k7 * w[7] + k5 * w[5] + k3 * w[3] + k1 * w[1];
         constexpr int shift = kConst + kPass1 + 3 + 2;
         constexpr std::int64_t half = std::int64_t(1) << (shift - 1);
-        out[std::size_t(row) * stride] = Clamp255(int(std::clamp<std::int64_t>((even + odd + half) >> shift, -512, 512)) + 128);
-        out[std::size_t(row) * stride + 1] =
-            Clamp255(int(std::clamp<std::int64_t>((even - odd + half) >> shift, -512, 512)) + 128);
-    }
+        o[0] = Clamp255(int(std::clamp<std::int64_t>((even + odd + half) >> shift, -512, 512)) + 128);
+        o[1] = Clamp255(int(std::clamp<std::int64_t>((even - odd + half) >> shift, -512, 512)) + 128);
+    };
+    row(w0, out);
+    row(w1, out + stride);
 }
 
-// Which natural places the 2 x 2 inverse DCT reads.
-constexpr std::array<bool, 64> kUsedBy2x2 = [] {
-    std::array<bool, 64> used{};
-    for (int r : {0, 1, 3, 5, 7})
-        for (int c : {0, 1, 3, 5, 7}) used[std::size_t(8 * r + c)] = true;
-    return used;
-}();
 
 // A block decoded in full (its AC values too) and turned into 2 x 2 pixels at `out`, rows
 // `stride` apart: chroma sampled half each way, which libjpeg's 1/8 scale decodes at 2 x 2 so
 // that it needs no upsampling. False as DecodeBlock.
-inline bool DecodeBlock2x2(Bits& b, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+constexpr int kChromaTerms = 64;
+[[gnu::always_inline]] inline bool DecodeBlock2x2(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
                            const std::uint16_t* quant, int& pred, std::uint8_t* out, std::size_t stride) {
+    Bits b = state;
     if (b.count < 32) Refill(b, end);
     const int s = DecodeSymbol(b, dc);
     if (s < 0) return false;
@@ -303,12 +363,25 @@ inline bool DecodeBlock2x2(Bits& b, const std::uint8_t* end, const HuffTable& dc
         pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
         if (pred < -32768 || pred > 32767) return false;
     }
-    std::int32_t c[64];
-    for (int i : {0, 1, 3, 5, 7})
-        for (int j : {0, 1, 3, 5, 7}) c[8 * i + j] = 0;
-    c[0] = pred * quant[0];
-    for (int k = 1; k < 64;) {
+    // Every place written without a test; the inverse DCT reads only its 25 and dequantizes them.
+    std::int16_t c[64] = {};   // as libjpeg keeps them; the DC was checked to fit
+    c[0] = std::int16_t(pred);
+    const std::int32_t* fast = ac.fastAc.data();
+    int k = 1;
+    bool ended = false;
+    while (k < kChromaTerms) {
         if (b.count < 32) Refill(b, end);
+        const std::int32_t e = fast[Peek(b, kSkipBits)];
+        if (__builtin_expect(e != 0, 1)) {
+            Drop(b, FastAc::Bits(e));
+            if (e & FastAc::kEnd) {
+                ended = true;
+                break;
+            }
+            k += FastAc::Move(e);
+            c[kNatural[std::size_t(k - 1)]] = std::int16_t(FastAc::Value(e));
+            continue;
+        }
         const int sym = DecodeSymbol(b, ac);
         if (sym < 0) return false;
         const int run = sym >> 4, size = sym & 15;
@@ -316,17 +389,18 @@ inline bool DecodeBlock2x2(Bits& b, const std::uint8_t* end, const HuffTable& dc
             k += run;
             const int raw = int(Peek(b, size));
             Drop(b, size);
-            const int n = kNatural[std::size_t(k)];
-            if (kUsedBy2x2[std::size_t(n)])
-                c[n] = (raw + (((raw - (1 << (size - 1))) >> 31) & (1 - (1 << size)))) * quant[n];
+            c[kNatural[std::size_t(k)]] = std::int16_t(raw + (((raw - (1 << (size - 1))) >> 31) & (1 - (1 << size))));
             ++k;
         } else if (run == 15) {
             k += 16;
         } else {
+            ended = true;
             break;
         }
     }
-    Idct2x2(c, out, stride);
+    if (!ended && !SkipAc(b, end, ac, k)) return false;
+    state = b;
+    Idct2x2(c, quant, out, stride);
     return true;
 }
 
@@ -373,7 +447,10 @@ public:
     }
 
     JpegDcOutcome Run(PictureRowSink& sink) {
-        if (!ReadHeaders() || !DecodeScan() || !AtEndOfImage()) return JpegDcOutcome::NotHandled;
+        // The scan's bit shifts by a variable count are single instructions with BMI2.
+        static const bool bmi2 = __builtin_cpu_supports("bmi2");
+        if (!ReadHeaders() || !(bmi2 ? DecodeScanBmi2() : DecodeScanPlain()) || !AtEndOfImage())
+            return JpegDcOutcome::NotHandled;
         Emit(sink);
         return JpegDcOutcome::Decoded;
     }
@@ -543,7 +620,10 @@ private:
         return true;
     }
 
-    bool DecodeScan() {
+    [[gnu::noinline]] bool DecodeScanPlain() { return DecodeScan(); }
+    [[gnu::noinline, gnu::target("bmi2")]] bool DecodeScanBmi2() { return DecodeScan(); }
+
+    [[gnu::always_inline]] bool DecodeScan() {
         const bool single = components_.size() == 1;
         const int hMax = single ? 1 : components_[0].h, vMax = single ? 1 : components_[0].v;
         mcuCols_ = (width_ + 8 * hMax - 1) / (8 * hMax);
