@@ -302,29 +302,33 @@ constexpr std::array<std::uint8_t, 80> kNatural = {
     6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31,
     39, 46, 53, 60, 61, 54, 47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
-// The 2 x 2 inverse DCT of an 8 x 8 block, as libjpeg's reduced-size IDCT computes it: only
-// rows and columns 0, 1, 3, 5 and 7 take part. Fixed point with 13 fraction bits, two more
-// kept between the passes; `c` holds the coefficients in natural order, `q` the quantization
-// table. Written out in full: it runs for every chroma block of a 4:2:0 file.
-[[gnu::always_inline]] inline void Idct2x2(const std::int16_t* c, const std::uint16_t* q, std::uint8_t* out,
+// libjpeg's reduced-size 2 x 2 inverse DCT works in fixed point with 13 fraction bits, two more
+// kept between its passes; only rows and columns 0, 1, 3, 5 and 7 take part. Its first pass
+// multiplies each dequantized coefficient by a constant of its row: both factors are folded
+// here into one per place, exact in 64 bits.
+constexpr std::int64_t kIdct1 = 29692, kIdct3 = -10426, kIdct5 = 6967, kIdct7 = -5906;   // sqrt(2) * sums of cosines
+constexpr int kIdctConst = 13, kIdctPass1 = 2;
+
+using Idct2x2Factors = std::array<std::int64_t, 64>;
+
+Idct2x2Factors MakeIdct2x2Factors(const std::uint16_t* q) {
+    Idct2x2Factors m{};
+    const std::int64_t byRow[8] = {std::int64_t(1) << (kIdctConst + 2), kIdct1, 0, kIdct3, 0, kIdct5, 0, kIdct7};
+    for (int i = 0; i < 64; ++i) m[std::size_t(i)] = byRow[i / 8] * q[i];
+    return m;
+}
+
+// The 2 x 2 inverse DCT of a block whose coefficients (natural order) are `c`, into `out` and
+// the row `stride` below it. Written out in full: it runs for every chroma block of a 4:2:0
+// file.
+[[gnu::always_inline]] inline void Idct2x2(const std::int16_t* c, const std::int64_t* m, std::uint8_t* out,
                                            std::size_t stride) {
-    constexpr std::int64_t k7 = -5906, k5 = 6967, k3 = -10426, k1 = 29692;   // sqrt(2) * sums of cosines
-    constexpr int kConst = 13, kPass1 = 2;
-    const auto at = [&](int i) { return std::int64_t(c[i]) * q[i]; };
-    // Blocks whose used AC coefficients are all zero, common in chroma: the DC alone, as the
-    // two passes reduce to for it.
-    const int any = c[1] | c[3] | c[5] | c[7] | c[8] | c[9] | c[11] | c[13] | c[15] | c[24] | c[25] | c[27] |
-                             c[29] | c[31] | c[40] | c[41] | c[43] | c[45] | c[47] | c[56] | c[57] | c[59] | c[61] | c[63];
-    if (any == 0) {
-        const std::uint8_t v = Clamp255(int(std::clamp<std::int64_t>((at(0) + 4) >> 3, -512, 512)) + 128);
-        out[0] = out[1] = out[stride] = out[stride + 1] = v;
-        return;
-    }
+    const auto at = [&](int i) { return std::int64_t(c[i]) * m[i]; };
     std::int64_t w0[8], w1[8];
     const auto column = [&](int col) {
-        const std::int64_t even = at(col) << (kConst + 2);
-        const std::int64_t odd = k7 * at(56 + col) + k5 * at(40 + col) + k3 * at(24 + col) + k1 * at(8 + col);
-        constexpr int shift = kConst - kPass1 + 2;
+        const std::int64_t even = at(col);
+        const std::int64_t odd = at(56 + col) + at(40 + col) + at(24 + col) + at(8 + col);
+        constexpr int shift = kIdctConst - kIdctPass1 + 2;
         constexpr std::int64_t half = std::int64_t(1) << (shift - 1);
         w0[col] = (even + odd + half) >> shift;
         w1[col] = (even - odd + half) >> shift;
@@ -335,9 +339,9 @@ constexpr std::array<std::uint8_t, 80> kNatural = {
     column(5);
     column(7);
     const auto row = [&](const std::int64_t* w, std::uint8_t* o) {
-        const std::int64_t even = w[0] << (kConst + 2);
-        const std::int64_t odd = k7 * w[7] + k5 * w[5] + k3 * w[3] + k1 * w[1];
-        constexpr int shift = kConst + kPass1 + 3 + 2;
+        const std::int64_t even = w[0] << (kIdctConst + 2);
+        const std::int64_t odd = kIdct7 * w[7] + kIdct5 * w[5] + kIdct3 * w[3] + kIdct1 * w[1];
+        constexpr int shift = kIdctConst + kIdctPass1 + 3 + 2;
         constexpr std::int64_t half = std::int64_t(1) << (shift - 1);
         o[0] = Clamp255(int(std::clamp<std::int64_t>((even + odd + half) >> shift, -512, 512)) + 128);
         o[1] = Clamp255(int(std::clamp<std::int64_t>((even - odd + half) >> shift, -512, 512)) + 128);
@@ -352,7 +356,7 @@ constexpr std::array<std::uint8_t, 80> kNatural = {
 // that it needs no upsampling. False as DecodeBlock.
 constexpr int kChromaTerms = 64;
 [[gnu::always_inline]] inline bool DecodeBlock2x2(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
-                           const std::uint16_t* quant, int& pred, std::uint8_t* out, std::size_t stride) {
+                           const std::int64_t* factors, int& pred, std::uint8_t* out, std::size_t stride) {
     Bits b = state;
     if (b.count < 32) Refill(b, end);
     const int s = DecodeSymbol(b, dc);
@@ -400,7 +404,7 @@ constexpr int kChromaTerms = 64;
     }
     if (!ended && !SkipAc(b, end, ac, k)) return false;
     state = b;
-    Idct2x2(c, quant, out, stride);
+    Idct2x2(c, factors, out, stride);
     return true;
 }
 
@@ -655,7 +659,9 @@ private:
             std::size_t offset;
             int h, v, stride;
             bool full;   // decoded in full into 2 x 2 pixels
+            const std::int64_t* factors;   // then its inverse DCT's
         };
+        for (std::size_t t = 0; t < quant_.size(); ++t) factors_[t] = MakeIdct2x2Factors(quant_[t].data());
         std::array<Slot, 10> slots{};
         int count = 0;
         for (std::size_t si = 0; si < scanOrder_.size(); ++si) {
@@ -667,7 +673,8 @@ private:
                                                    quant_[std::size_t(c.quant)].data(), int(si),
                                                    planes_[std::size_t(ci)].data(),
                                                    std::size_t(v) * std::size_t(strides_[std::size_t(ci)]) + std::size_t(h),
-                                                   c.h, c.v, strides_[std::size_t(ci)], chroma2x2_ && ci > 0};
+                                                   c.h, c.v, strides_[std::size_t(ci)], chroma2x2_ && ci > 0,
+                                                   factors_[std::size_t(c.quant)].data()};
         }
         std::array<int, 3> pred{};
         Bits b;
@@ -697,7 +704,7 @@ private:
                     const Slot& sl = slots[std::size_t(i)];
                     if (sl.full) {
                         std::uint8_t* out = sl.plane + std::size_t(2 * my) * std::size_t(sl.stride) + std::size_t(2 * mx);
-                        if (!DecodeBlock2x2(b, end, *sl.dc, *sl.ac, sl.quant, pred[std::size_t(sl.pred)], out,
+                        if (!DecodeBlock2x2(b, end, *sl.dc, *sl.ac, sl.factors, pred[std::size_t(sl.pred)], out,
                                             std::size_t(sl.stride)))
                             return false;
                         continue;
@@ -794,6 +801,7 @@ private:
     std::array<HuffTable, 4> dc_{}, ac_{};
     std::array<std::array<std::uint16_t, 64>, 4> quant_{};
     std::array<bool, 4> quantDefined_{};
+    std::array<Idct2x2Factors, 4> factors_{};
     std::vector<std::vector<std::uint8_t>> planes_;
     std::vector<int> strides_;
 };
