@@ -603,15 +603,23 @@ AreaResampler::AreaResampler(int left, int top, int right, int bottom, Raster& t
 
 AreaResampler::~AreaResampler() = default;
 
-int AreaResampler::ScaleDenominator(int, int) {
+int AreaResampler::ScaleDenominator(int width, int height) {
     scale_ = reduced_ ? ReducedScale(right_ - left_, bottom_ - top_, target_.Width(), target_.Height()) : 1;
+    fullWidth_ = width;
+    fullHeight_ = height;
     return scale_;
 }
 
 void AreaResampler::Start(int width, int height) {
     sampler_.reset();
+    box_.reset();
     width_ = width;
     idle_.clear();
+    if (scale_ > 1) {
+        if (target_.Width() > 0 && target_.Height() > 0)
+            box_ = std::make_unique<ReducedBoxAverager>(fullWidth_, fullHeight_, scale_, left_, top_, right_, bottom_, target_);
+        return;
+    }
     // A picture the decoder scaled down by scale_ has the frame's corners divided by it, and
     // moved by the offset of a reduced pixel's centre from its first full pixel's (d - 1) / 2,
     // so that each sample stands for the full pixels around the exact sample's position.
@@ -626,12 +634,16 @@ void AreaResampler::Start(int width, int height) {
 // Only decoders of whole rows ask for one, and only they need a whole row's room. When the
 // samples read every column the row is decoded straight into its ring slot.
 std::uint8_t* AreaResampler::RowBuffer(int y) {
-    if (sampler_ && sampler_->First() == 0 && sampler_->End() == width_) return sampler_->Buffer(y);
+    if (!box_ && sampler_ && sampler_->First() == 0 && sampler_->End() == width_) return sampler_->Buffer(y);
     idle_.resize(3 * std::size_t(width_) + kJpegRowSlack);
     return JpegRowStart(idle_.data());
 }
 
 void AreaResampler::RowDone(int y) {
+    if (box_) {
+        box_->AddRow(y, JpegRowStart(idle_.data()));
+        return;
+    }
     if (!sampler_) return;
     // A whole row: the columns the samples read go into the ring, unless it was decoded there.
     const std::size_t first = std::size_t(sampler_->First()), n = std::size_t(sampler_->End()) - first;
@@ -843,7 +855,7 @@ void AreaPicker::UseWholePicture() {
     frame_ = Band();
     dragging_ = false;
     // Each block of d x d pixels (fewer at the right and bottom edges) averaged, rounded to
-    // nearest, then the reduced picture sampled whole as the exact preview samples the picture.
+    // nearest, then the reduced picture averaged by area as the fast import does.
     const int sw = picture_.Width(), sh = picture_.Height();
     const int rw = (sw + d - 1) / d, rh = (sh + d - 1) / d;
     Raster reduced(rw, rh);
@@ -867,7 +879,7 @@ void AreaPicker::UseWholePicture() {
     }
     Raster fresh(preview_.Width(), preview_.Height());
     fresh.Fill(kWhite);
-    ResampleArea(reduced, 0, 0, rw, rh, fresh);
+    AverageReducedPicture(reduced, sw, sh, d, 0, 0, sw, sh, fresh);
     preview_ = std::move(fresh);
     previewClear_.assign(std::size_t(preview_.Width()) * std::size_t(preview_.Height()), 0);
     if (transparent_)

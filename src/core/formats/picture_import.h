@@ -12,6 +12,7 @@
 #include "core/document/document.h"
 #include "core/document/quality_reduction.h"
 #include "core/formats/jpeg_reader.h"
+#include "core/formats/reduced_box.h"
 #include "core/io/file_result.h"
 #include "core/raster/raster.h"
 
@@ -50,8 +51,8 @@ void ResampleArea(const Raster& source, int left, int top, int right, int bottom
 // for the same frame from the pieces' transparency.
 //
 // `reduced` (the fast import) lets a JPEG decoder scale the picture down by ReducedScale of the
-// frame and the target, and samples the frame over that smaller picture instead: close to the
-// exact result, not the same bytes.
+// frame and the target, and averages the frame over that smaller picture by area instead
+// (ReducedBoxAverager): close to the exact result, not the same bytes.
 class AreaResampler : public PictureRowSink {
 public:
     // `target` (already white, w x h) and `unpainted` must outlive the resampler.
@@ -77,6 +78,9 @@ private:
     int scale_ = 1;
     int width_ = 0;
     std::unique_ptr<Sampler> sampler_;
+    // A picture the decoder scaled down is averaged by area instead (see ReducedBoxAverager).
+    int fullWidth_ = 0, fullHeight_ = 0;
+    std::unique_ptr<ReducedBoxAverager> box_;
     std::vector<std::uint8_t> idle_;   // whole rows as the JPEG decoder writes them
     std::uint8_t* pieceRow_ = nullptr;
 };
