@@ -271,13 +271,9 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
     return true;
 }
 
-// One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
-// AC symbols walked over. False for bits that are no code or a DC beyond 16 bits (damage;
-// libjpeg would wrap it).
-[[gnu::always_inline]] inline bool DecodeBlock(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
-                                               int quant, int& pred, std::uint8_t& out) {
-    // A copy the compiler keeps in registers: the caller's stays in memory.
-    Bits b = state;
+// A block's DC difference added to the running sum `pred`. False for bits that are no code or
+// a sum beyond 16 bits (damage; libjpeg would wrap it).
+[[gnu::always_inline]] inline bool DecodeDc(Bits& b, const std::uint8_t* end, const HuffTable& dc, int& pred) {
     if (b.count < 32) Refill(b, end);
     const int s = DecodeSymbol(b, dc);
     if (s < 0) return false;
@@ -289,6 +285,17 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
         pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
         if (pred < -32768 || pred > 32767) return false;
     }
+    return true;
+}
+
+// One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
+// AC symbols walked over. False for bits that are no code or a DC beyond 16 bits (damage;
+// libjpeg would wrap it).
+[[gnu::always_inline]] inline bool DecodeBlock(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+                                               int quant, int& pred, std::uint8_t& out) {
+    // A copy the compiler keeps in registers: the caller's stays in memory.
+    Bits b = state;
+    if (!DecodeDc(b, end, dc, pred)) return false;
     out = Clamp255(((pred * quant + 4) >> 3) + 128);
     if (!SkipAc(b, end, ac, 1)) return false;
     state = b;
@@ -354,34 +361,20 @@ Idct2x2Factors MakeIdct2x2Factors(const std::uint16_t* q) {
 // A block decoded in full (its AC values too) and turned into 2 x 2 pixels at `out`, rows
 // `stride` apart: chroma sampled half each way, which libjpeg's 1/8 scale decodes at 2 x 2 so
 // that it needs no upsampling. False as DecodeBlock.
-constexpr int kChromaTerms = 64;
 [[gnu::always_inline]] inline bool DecodeBlock2x2(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
                            const std::int64_t* factors, int& pred, std::uint8_t* out, std::size_t stride) {
     Bits b = state;
-    if (b.count < 32) Refill(b, end);
-    const int s = DecodeSymbol(b, dc);
-    if (s < 0) return false;
-    if (s) {
-        const int raw = int(Peek(b, s));
-        Drop(b, s);
-        pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
-        if (pred < -32768 || pred > 32767) return false;
-    }
+    if (!DecodeDc(b, end, dc, pred)) return false;
     // Every place written without a test; the inverse DCT reads only its 25 and dequantizes them.
     std::int16_t c[64] = {};   // as libjpeg keeps them; the DC was checked to fit
     c[0] = std::int16_t(pred);
     const std::int32_t* fast = ac.fastAc.data();
-    int k = 1;
-    bool ended = false;
-    while (k < kChromaTerms) {
+    for (int k = 1; k < 64;) {
         if (b.count < 32) Refill(b, end);
         const std::int32_t e = fast[Peek(b, kSkipBits)];
         if (__builtin_expect(e != 0, 1)) {
             Drop(b, FastAc::Bits(e));
-            if (e & FastAc::kEnd) {
-                ended = true;
-                break;
-            }
+            if (e & FastAc::kEnd) break;
             k += FastAc::Move(e);
             c[kNatural[std::size_t(k - 1)]] = std::int16_t(FastAc::Value(e));
             continue;
@@ -398,11 +391,9 @@ constexpr int kChromaTerms = 64;
         } else if (run == 15) {
             k += 16;
         } else {
-            ended = true;
             break;
         }
     }
-    if (!ended && !SkipAc(b, end, ac, k)) return false;
     state = b;
     Idct2x2(c, factors, out, stride);
     return true;
