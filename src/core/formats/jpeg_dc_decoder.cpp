@@ -15,36 +15,39 @@ namespace {
 // Codes up to this many bits are found with one look-up of the next bits; longer ones walk
 // the canonical code lengths.
 constexpr int kLookBits = 9;
-// AC symbols whose codes and extra bits fit together in the next kSkipBits bits are passed
-// over in one look-up, several at a time.
+// AC symbols whose codes lie in the next kWalkBits bits are passed over in one look-up,
+// several at a time.
+constexpr int kWalkBits = 13;
+// The value tables' width: a symbol whose code and extra bits fit in it is decoded in one look-up.
 constexpr int kSkipBits = 12;
 
-// A kSkipBits look-up entry, for the symbols whose codes lie in those bits (the extra bits of
-// the last may run past them), up to an end of block. How far a symbol moves the coefficient
-// index k: run + 1, 16 for a run of zeros, 64 for the end of the block.
-// - Bits (0-5, so that the entry itself can be the shift) and Move: all of the symbols. Taking
-//   them all is right only while the block has not ended before the last: k + Prefix < 64,
-//   Prefix being the move of all but the last (63 when that can never hold).
-// - First and FirstMove: the first symbol alone, for the end of a block; First 0 when even the
-//   first code is longer (the slow way).
+// A kWalkBits look-up entry: the symbols whose codes lie in those bits (the extra bits of the
+// last may run past them), up to an end of block. A symbol moves the coefficient index k by
+// run + 1, or 16 for a run of zeros.
+// - Bits (0-5; the entry itself can be the shift): the bits of all of them.
+// - Move: how far they move k, at most 63 (which ends any block, k being at least 1); with an
+//   end of block last, 64 + the move of the symbols before it (at most 63). Either way k reaches
+//   64 or more exactly when the entry may hold the end of the block: the walk stops there and
+//   checks.
+// An entry without symbols (a longer code) has Bits 0 and Move 63: the walk stops and takes
+// that code the slow way.
 struct Skip {
-    static constexpr std::uint32_t kNone = 63u << 13;
-    static constexpr std::uint32_t Make(int bits, int move, int prefix, int first, int firstMove) {
-        return std::uint32_t(bits) | std::uint32_t(std::min(move, 64)) << 6 | std::uint32_t(std::min(prefix, 63)) << 13 |
-               std::uint32_t(first) << 19 | std::uint32_t(firstMove) << 25;
+    using Entry = std::uint16_t;
+    static constexpr Entry kNone = Entry(63u << 6);
+    static constexpr Entry Make(int bits, int move, bool end) {
+        return Entry(bits | (end ? 64 + std::min(move, 63) : std::min(move, 63)) << 6);
     }
-    static int Bits(std::uint32_t e) { return int(e & 63); }
-    static int Move(std::uint32_t e) { return int(e >> 6 & 127); }
-    static int Prefix(std::uint32_t e) { return int(e >> 13 & 63); }
-    static int First(std::uint32_t e) { return int(e >> 19 & 63); }
-    static int FirstMove(std::uint32_t e) { return int(e >> 25); }
+    static int Bits(Entry e) { return int(e & 63); }
+    static int Move(Entry e) { return int(e >> 6); }
+    // The block ended at the entry's end-of-block symbol: k + Move(e) is what k became.
+    static bool EndsBlock(Entry e, int k) { return (e & (64u << 6)) && k < 128; }
 };
 
 struct HuffTable {
     bool defined = false;
     // kLookBits look-up: code length (0: longer code) | symbol << 8.
     std::array<std::uint16_t, 1 << kLookBits> look{};
-    std::array<std::uint32_t, 1 << kSkipBits> skip{};   // AC tables only
+    std::array<Skip::Entry, 1 << kWalkBits> skip{};   // AC tables only
     std::array<std::int32_t, 1 << kSkipBits> fastAc{};   // AC tables only: see FastAc
     std::array<std::int32_t, 18> maxCode{};   // per length, the largest code; -1 none
     std::array<std::int32_t, 17> valOffset{};
@@ -68,25 +71,25 @@ int CodeAt(const HuffTable& t, std::uint32_t bits, int avail, int& len) {
 }
 
 void BuildSkip(HuffTable& t) {
-    for (std::uint32_t j = 0; j < (1u << kSkipBits); ++j) {
-        int used = 0, move = 0, prefix = 0, count = 0, first = 0, firstMove = 0;
-        while (used < kSkipBits) {
+    for (std::uint32_t j = 0; j < (1u << kWalkBits); ++j) {
+        int used = 0, move = 0, count = 0;
+        bool end = false;
+        while (used < kWalkBits) {
             int len = 0;
-            const int avail = kSkipBits - used;
+            const int avail = kWalkBits - used;
             const int sym = CodeAt(t, j & ((1u << avail) - 1), avail, len);
             if (sym < 0) break;
-            const int m = AcMove(sym);
-            if (count == 0) {
-                first = len + (sym & 15);
-                firstMove = m;
-            }
-            prefix = move;
             used += len + (sym & 15);
-            move += m;
             ++count;
-            if (move >= 64) break;   // the block has ended
+            const int m = AcMove(sym);
+            if (m == 64) {
+                end = true;
+                break;
+            }
+            move += m;
+            if (move >= 63) break;
         }
-        t.skip[j] = count ? Skip::Make(used, move, prefix, first, firstMove) : Skip::kNone;
+        t.skip[j] = count ? Skip::Make(used, move, end) : Skip::kNone;
     }
 }
 
@@ -168,7 +171,7 @@ struct Bits {
 };
 
 [[gnu::noinline]] Bits RefillSlow(Bits b, const std::uint8_t* end) {
-    while (b.count <= 56) {
+    while (b.count < 56) {   // at most 63 bits: Refill takes (63 - count) / 8 bytes
         std::uint8_t byte = 0;
         if (b.padded == 0 && b.pos < end) {
             if (*b.pos != 0xFF) {
@@ -192,7 +195,7 @@ struct Bits {
     return b;
 }
 
-// Tops the reader up to at least 57 bits; whole runs of bytes without 0xFF are taken at once.
+// Tops the reader up to 56 to 63 bits; whole runs of bytes without 0xFF are taken at once.
 [[gnu::always_inline]] inline void Refill(Bits& b, const std::uint8_t* end) {
     if (b.padded == 0 && end - b.pos >= 8) {
         std::uint64_t w;
@@ -212,6 +215,11 @@ struct Bits {
     b = RefillSlow(b, end);
 }
 
+// Every look-up peeks at its bits before the reader is topped up (a top-up adds bits only below
+// those it holds), so that the top-up, with its tests, runs while the look-up is under way
+// instead of before it on a test of the count that the processor cannot foresee. A top-up
+// leaves at least 56 bits and no step takes more than 27 before the next, so a peek always
+// finds at least 29 (the scan tops up at its start and after each restart marker).
 [[gnu::always_inline]] inline std::uint32_t Peek(const Bits& b, int n) { return std::uint32_t(b.acc >> (64 - n)); }
 [[gnu::always_inline]] inline void Drop(Bits& b, int n) {
     b.acc <<= n;
@@ -240,22 +248,28 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
 // Walks over a block's AC symbols from index k to its end without computing them. False for
 // bits that are no code.
 [[gnu::always_inline]] inline bool SkipAc(Bits& b, const std::uint8_t* end, const HuffTable& ac, int k) {
-    const std::uint32_t* skip = ac.skip.data();
-    while (k < 64) {
-        if (b.count < 32) Refill(b, end);
-        const std::uint32_t e = skip[Peek(b, kSkipBits)];
-        // Almost always all of them: a branch keeps the next look-up off this comparison's path.
-        if (__builtin_expect(k + Skip::Prefix(e) < 64, 1)) {
+    const Skip::Entry* skip = ac.skip.data();
+    for (;;) {
+        Bits before;
+        int kBefore;
+        Skip::Entry e;
+        do {
+            // The look-up's bits are read before the reader is topped up, which adds bits only
+            // below them: the top-up runs while the look-up is under way.
+            const std::uint32_t at = Peek(b, kWalkBits);
+            Refill(b, end);
+            e = skip[at];
+            before = b;
+            kBefore = k;
             b.acc <<= Skip::Bits(e);
             b.count -= Skip::Bits(e);
             k += Skip::Move(e);
-            continue;
-        }
-        if (Skip::First(e)) {
-            Drop(b, Skip::First(e));
-            k += Skip::FirstMove(e);
-            continue;
-        }
+        } while (k < 64);
+        if (__builtin_expect(Skip::EndsBlock(e, k), 1)) return true;
+        // The block may have ended inside the entry, or its next code is longer: one symbol the
+        // slow way, from where the entry began.
+        b = before;
+        k = kBefore;
         const int sym = DecodeSymbol(b, ac);
         if (sym < 0) return false;
         const int run = sym >> 4, size = sym & 15;
@@ -265,18 +279,25 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
         } else if (run == 15) {
             k += 16;
         } else {
-            break;
+            return true;
         }
+        if (k >= 64) return true;
     }
-    return true;
 }
 
 // A block's DC difference added to the running sum `pred`. False for bits that are no code or
 // a sum beyond 16 bits (damage; libjpeg would wrap it).
 [[gnu::always_inline]] inline bool DecodeDc(Bits& b, const std::uint8_t* end, const HuffTable& dc, int& pred) {
-    if (b.count < 32) Refill(b, end);
-    const int s = DecodeSymbol(b, dc);
-    if (s < 0) return false;
+    const std::uint32_t at = Peek(b, kLookBits);
+    Refill(b, end);
+    int s;
+    if (const std::uint16_t e = dc.look[at]) {
+        Drop(b, e & 31);
+        s = e >> 8;
+    } else {
+        s = DecodeSymbol(b, dc);
+        if (s < 0) return false;
+    }
     if (s) {
         const int raw = int(Peek(b, s));
         Drop(b, s);
@@ -291,15 +312,11 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
 // One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
 // AC symbols walked over. False for bits that are no code or a DC beyond 16 bits (damage;
 // libjpeg would wrap it).
-[[gnu::always_inline]] inline bool DecodeBlock(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+[[gnu::always_inline]] inline bool DecodeBlock(Bits& b, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
                                                int quant, int& pred, std::uint8_t& out) {
-    // A copy the compiler keeps in registers: the caller's stays in memory.
-    Bits b = state;
     if (!DecodeDc(b, end, dc, pred)) return false;
     out = Clamp255(((pred * quant + 4) >> 3) + 128);
-    if (!SkipAc(b, end, ac, 1)) return false;
-    state = b;
-    return true;
+    return SkipAc(b, end, ac, 1);
 }
 
 // The natural (row-major) place of each zigzag index; the 16 past the end catch a run that
@@ -361,17 +378,17 @@ Idct2x2Factors MakeIdct2x2Factors(const std::uint16_t* q) {
 // A block decoded in full (its AC values too) and turned into 2 x 2 pixels at `out`, rows
 // `stride` apart: chroma sampled half each way, which libjpeg's 1/8 scale decodes at 2 x 2 so
 // that it needs no upsampling. False as DecodeBlock.
-[[gnu::always_inline]] inline bool DecodeBlock2x2(Bits& state, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
+[[gnu::always_inline]] inline bool DecodeBlock2x2(Bits& b, const std::uint8_t* end, const HuffTable& dc, const HuffTable& ac,
                            const std::int64_t* factors, int& pred, std::uint8_t* out, std::size_t stride) {
-    Bits b = state;
     if (!DecodeDc(b, end, dc, pred)) return false;
     // Every place written without a test; the inverse DCT reads only its 25 and dequantizes them.
     std::int16_t c[64] = {};   // as libjpeg keeps them; the DC was checked to fit
     c[0] = std::int16_t(pred);
     const std::int32_t* fast = ac.fastAc.data();
     for (int k = 1; k < 64;) {
-        if (b.count < 32) Refill(b, end);
-        const std::int32_t e = fast[Peek(b, kSkipBits)];
+        const std::uint32_t at = Peek(b, kSkipBits);
+        Refill(b, end);
+        const std::int32_t e = fast[at];
         if (__builtin_expect(e != 0, 1)) {
             Drop(b, FastAc::Bits(e));
             if (e & FastAc::kEnd) break;
@@ -394,7 +411,6 @@ Idct2x2Factors MakeIdct2x2Factors(const std::uint16_t* q) {
             break;
         }
     }
-    state = b;
     Idct2x2(c, factors, out, stride);
     return true;
 }
@@ -673,11 +689,20 @@ private:
         int left = restartInterval_;
         int restarts = 0;
         const std::uint8_t* end = end_;
-        if (!Ensure(b.pos)) return false;
+        // The reader's place is passed by value, so that the reader stays in registers.
+        {
+            const std::uint8_t* at = b.pos;
+            if (!Ensure(at)) return false;
+            b.pos = at;
+        }
+        end = end_;
+        Refill(b, end);
         for (int my = 0; my < mcuRows_; ++my) {
             for (int mx = 0; mx < mcuCols_; ++mx) {
                 if (read_ && std::size_t(end - b.pos) < kMargin) {
-                    if (!Ensure(b.pos)) return false;
+                    const std::uint8_t* at = b.pos;
+                    if (!Ensure(at)) return false;
+                    b.pos = at;
                     end = end_;
                 }
                 if (restartInterval_ && left == 0) {
@@ -687,6 +712,7 @@ private:
                     ++restarts;
                     b = Bits{};
                     b.pos = pos_;
+                    Refill(b, end);
                     pred = {};
                     left = restartInterval_;
                 }
