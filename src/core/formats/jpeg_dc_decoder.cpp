@@ -96,11 +96,12 @@ void BuildSkip(HuffTable& t) {
 // A kSkipBits look-up entry for decoding an AC symbol with its value at once, when its code and
 // extra bits lie in those bits: how many bits they take, how far the coefficient index moves
 // (run + 1; 16 for a run of zeros, whose "value" 0 lands on a place that is zero anyway), the
-// end of the block, and the value itself. 0: the slow way.
+// end of the block, and the value itself. 0: the slow way. The bits are the entry's low six, so
+// that the entry itself can be the shift.
 struct FastAc {
-    static constexpr std::int32_t kValid = 1 << 11, kEnd = 1 << 10;
-    static int Bits(std::int32_t e) { return e & 31; }
-    static int Move(std::int32_t e) { return e >> 5 & 31; }
+    static constexpr std::int32_t kValid = 1 << 12, kEnd = 1 << 11;
+    static int Bits(std::int32_t e) { return e & 63; }
+    static int Move(std::int32_t e) { return e >> 6 & 31; }
     static int Value(std::int32_t e) { return e >> 16; }
 };
 
@@ -116,11 +117,11 @@ void BuildFastAc(HuffTable& t) {
         if (size == 0 && run != 15) {
             e |= FastAc::kEnd;
         } else if (size == 0) {
-            e |= 16 << 5;
+            e |= 16 << 6;
         } else {
             const int raw = int(j >> (kSkipBits - len - size)) & ((1 << size) - 1);
             const int value = raw < (1 << (size - 1)) ? raw - (1 << size) + 1 : raw;
-            e |= (run + 1) << 5 | std::int32_t(std::uint32_t(value) << 16);
+            e |= (run + 1) << 6 | std::int32_t(std::uint32_t(value) << 16);
         }
         t.fastAc[j] = e;
     }
@@ -160,15 +161,24 @@ bool BuildTable(HuffTable& t, const std::uint8_t* counts, const std::uint8_t* sy
     return true;
 }
 
-// The entropy-coded bits, left-aligned in `acc` (its top `count` bits are valid). Stuffed
-// zero bytes are removed; at a marker (or the end of the data) the reader stops and feeds
-// zero bits, counted in `padded`, so that reading past the segment is detected afterwards.
+// The entropy-coded bits, left-aligned in `acc` (its top `count` bits are valid; below them it
+// may hold the start of the bytes at `pos`). Stuffed zero bytes are removed; at a marker (or
+// the end of the data) the reader stops and feeds zero bits, counted in `padded`, so that
+// reading past the segment is detected afterwards. `clean` is the first 0xFF at or after `pos`
+// (or the end of the data): the eight bytes at `pos` can be taken as they are while they lie
+// before it.
 struct Bits {
     std::uint64_t acc = 0;
     int count = 0;
     int padded = 0;
     const std::uint8_t* pos = nullptr;
+    const std::uint8_t* clean = nullptr;
 };
+
+const std::uint8_t* FirstFF(const std::uint8_t* from, const std::uint8_t* end) {
+    const void* ff = from < end ? std::memchr(from, 0xFF, std::size_t(end - from)) : nullptr;
+    return ff ? static_cast<const std::uint8_t*>(ff) : end;
+}
 
 [[gnu::noinline]] Bits RefillSlow(Bits b, const std::uint8_t* end) {
     while (b.count < 56) {   // at most 63 bits: Refill takes (63 - count) / 8 bytes
@@ -189,28 +199,25 @@ struct Bits {
         } else {
             b.padded += 8;
         }
+        // Below count the bits are 0 or already this byte's.
         b.acc |= std::uint64_t(byte) << (56 - b.count);
         b.count += 8;
     }
+    b.clean = b.padded ? b.pos : FirstFF(b.pos, end);
     return b;
 }
 
-// Tops the reader up to 56 to 63 bits; whole runs of bytes without 0xFF are taken at once.
+// Tops the reader up to 56 to 63 bits. Eight bytes before the next 0xFF are taken at once:
+// the whole bytes that fit are counted, and the bits of the rest that land in the accumulator
+// are the same that a later top-up puts there.
 [[gnu::always_inline]] inline void Refill(Bits& b, const std::uint8_t* end) {
-    if (b.padded == 0 && end - b.pos >= 8) {
+    if (__builtin_expect(b.clean - b.pos >= 8, 1)) {
         std::uint64_t w;
         std::memcpy(&w, b.pos, 8);
-        w = __builtin_bswap64(w);
-        const int n = (63 - b.count) >> 3;   // whole bytes that fit
-        const std::uint64_t low = ~std::uint64_t(0) >> (8 * n);
-        const std::uint64_t inv = ~w | low;   // a zero byte where w holds 0xFF among its top n
-        constexpr std::uint64_t k01 = 0x0101010101010101ull, k80 = 0x8080808080808080ull;
-        if (((inv - k01) & ~inv & k80) == 0) {
-            b.acc |= (w & ~low) >> b.count;
-            b.count += 8 * n;
-            b.pos += n;
-            return;
-        }
+        b.acc |= __builtin_bswap64(w) >> b.count;
+        b.pos += (63 - b.count) >> 3;
+        b.count |= 56;
+        return;
     }
     b = RefillSlow(b, end);
 }
@@ -298,15 +305,13 @@ inline std::uint8_t Clamp255(int v) { return std::uint8_t(std::clamp(v, 0, 255))
         s = DecodeSymbol(b, dc);
         if (s < 0) return false;
     }
-    if (s) {
-        const int raw = int(Peek(b, s));
-        Drop(b, s);
-        // A value below half the range is negative: raw - (2^s - 1). Without a branch, as the
-        // sign of a DC difference is a coin toss.
-        pred += raw + (((raw - (1 << (s - 1))) >> 31) & (1 - (1 << s)));
-        if (pred < -32768 || pred > 32767) return false;
-    }
-    return true;
+    // The s extra bits (none for s = 0: the top bit shifted out first, so that no shift is by
+    // 64), and below half the range a negative value, raw - (2^s - 1). Without a branch, as
+    // whether a difference is 0, and its sign, are coin tosses.
+    const int raw = int((b.acc >> 1) >> (63 - s));
+    Drop(b, s);
+    pred += raw - (raw < ((1 << s) >> 1) ? (1 << s) - 1 : 0);
+    return pred >= -32768 && pred <= 32767;
 }
 
 // One block: its DC (the running sum `pred`, a libjpeg 1 x 1 inverse DCT into `out`), and its
@@ -696,6 +701,7 @@ private:
             b.pos = at;
         }
         end = end_;
+        b.clean = FirstFF(b.pos, end);
         Refill(b, end);
         for (int my = 0; my < mcuRows_; ++my) {
             for (int mx = 0; mx < mcuCols_; ++mx) {
@@ -704,6 +710,7 @@ private:
                     if (!Ensure(at)) return false;
                     b.pos = at;
                     end = end_;
+                    b.clean = b.padded ? b.pos : FirstFF(b.pos, end);
                 }
                 if (restartInterval_ && left == 0) {
                     if (!IntervalEnded(b)) return false;
@@ -712,6 +719,7 @@ private:
                     ++restarts;
                     b = Bits{};
                     b.pos = pos_;
+                    b.clean = FirstFF(b.pos, end);
                     Refill(b, end);
                     pred = {};
                     left = restartInterval_;
