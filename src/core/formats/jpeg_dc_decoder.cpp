@@ -453,13 +453,13 @@ public:
     // A file read piece by piece: its first kFirstPiece bytes (the headers must lie in them),
     // then kPiece at a time as the scan reaches them.
     DcDecoder(std::uint64_t size, const JpegDcPieceReader& read) : read_(&read), fileSize_(size) {
-        buffer_.reserve(std::max(kFirstPiece, kMargin + kPiece));
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(size, kFirstPiece));
-        if (!read(0, n, piece_)) n_ = 0; else n_ = n;
-        buffer_.assign(piece_.begin(), piece_.begin() + std::ptrdiff_t(n_));
-        fileOffset_ = n_;
-        data_ = buffer_.data();
-        end_ = data_ + buffer_.size();
+        // Read into as they are: never cleared first.
+        buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(std::max(kFirstPiece, kMargin + kPiece));
+        std::size_t n = std::size_t(std::min<std::uint64_t>(size, kFirstPiece));
+        if (!read(0, n, buffer_.get())) n = 0;
+        fileOffset_ = n;
+        data_ = buffer_.get();
+        end_ = data_ + n;
     }
 
     JpegDcOutcome Run(PictureRowSink& sink) {
@@ -788,14 +788,12 @@ private:
         if (!read_ || std::size_t(end_ - at) >= kMargin || fileOffset_ >= fileSize_) return true;
         const std::size_t keep = std::size_t(end_ - at);
         const std::size_t n = std::size_t(std::min<std::uint64_t>(fileSize_ - fileOffset_, kPiece));
-        if (!(*read_)(fileOffset_, n, piece_)) return false;
-        std::memmove(buffer_.data(), at, keep);
-        buffer_.resize(keep);
-        buffer_.insert(buffer_.end(), piece_.begin(), piece_.begin() + std::ptrdiff_t(n));
+        std::memmove(buffer_.get(), at, keep);
+        if (!(*read_)(fileOffset_, n, buffer_.get() + keep)) return false;
         fileOffset_ += n;
-        data_ = buffer_.data();
+        data_ = buffer_.get();
         at = data_;
-        end_ = data_ + buffer_.size();
+        end_ = data_ + keep + n;
         return true;
     }
 
@@ -803,8 +801,7 @@ private:
     std::uint64_t LeftFrom(const std::uint8_t* at) const { return fileSize_ - fileOffset_ + std::uint64_t(end_ - at); }
 
     const JpegDcPieceReader* read_ = nullptr;
-    std::vector<std::uint8_t> buffer_, piece_;
-    std::size_t n_ = 0;
+    std::unique_ptr<std::uint8_t[]> buffer_;   // when reading piece by piece
     const std::uint8_t* data_ = nullptr;
     const std::uint8_t* end_ = nullptr;
     const std::uint8_t* pos_ = nullptr;

@@ -30,8 +30,8 @@ enum class JpegDcOutcome { Decoded, NotHandled };
 // does. The result equals libjpeg's 1/8 on every file the decoder takes.
 JpegDcOutcome DecodeJpegDcRows(std::span<const std::uint8_t> file, PictureRowSink& sink);
 
-// Reads n bytes of the file at `offset` into `out` (its size set to n); false when it cannot.
-using JpegDcPieceReader = std::function<bool(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out)>;
+// Reads n bytes of the file at `offset` into `out` (room for n); false when it cannot.
+using JpegDcPieceReader = std::function<bool(std::uint64_t offset, std::size_t n, std::uint8_t* out)>;
 
 // The same from a file of `size` bytes read a piece at a time, so that the whole file is never
 // held at once.

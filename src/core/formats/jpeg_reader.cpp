@@ -205,8 +205,8 @@ int Run(Decoder& dec, const Input& input, PictureRowSink* out, JpegInfo& info) {
     // that skips the rest (no libjpeg call while `read` lives, so no jump skips its destructor).
     if (denom == 8 && !cinfo.progressive_mode && cinfo.data_precision == 8 &&
         (cinfo.jpeg_color_space == JCS_YCbCr || cinfo.jpeg_color_space == JCS_GRAYSCALE)) {
-        const JpegDcPieceReader read = [&](std::uint64_t at, std::size_t n, std::vector<std::uint8_t>& piece) {
-            return input.file->ReadAt(at, n, piece);
+        const JpegDcPieceReader read = [&](std::uint64_t at, std::size_t n, std::uint8_t* out) {
+            return input.file->ReadInto(at, n, out);
         };
         if ((input.file ? DecodeJpegDcRows(input.Size(), read, *out) : DecodeJpegDcRows(input.bytes, *out)) ==
             JpegDcOutcome::Decoded)

@@ -289,6 +289,10 @@ bool RegularFile::ReadAt(std::uint64_t offset, std::size_t n, std::vector<std::u
     return true;
 }
 
+bool RegularFile::ReadInto(std::uint64_t offset, std::size_t n, std::uint8_t* out) const {
+    return fd_ >= 0 && offset <= size_ && n <= size_ - offset && ReadExactly(fd_, offset, out, n);
+}
+
 std::string CannotReadMessage(const std::filesystem::path& path) {
     return "「" + path.string() + "」を読み込めませんでした。";
 }

@@ -56,6 +56,8 @@ public:
     // Reads exactly n bytes at `offset`; false (out emptied) when they are not all in the file
     // or cannot be read.
     bool ReadAt(std::uint64_t offset, std::size_t n, std::vector<std::uint8_t>& out) const;
+    // The same into n bytes of room at `out`, left undefined on failure.
+    bool ReadInto(std::uint64_t offset, std::size_t n, std::uint8_t* out) const;
 
 private:
     int fd_ = -1;

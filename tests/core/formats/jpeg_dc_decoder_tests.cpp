@@ -291,9 +291,9 @@ TEST(JpegDcDecoder, FileReadInPieces) {
     EXPECT_EQ(Compare(fromDisk.picture, fromMemory.picture).largest, 0);
     // Read through the decoder a piece at a time, not through libjpeg.
     Recorder inPieces;
-    const JpegDcPieceReader read = [&](std::uint64_t at, std::size_t n, std::vector<std::uint8_t>& piece) {
+    const JpegDcPieceReader read = [&](std::uint64_t at, std::size_t n, std::uint8_t* out) {
         if (at + n > file.size()) return false;
-        piece.assign(file.begin() + std::ptrdiff_t(at), file.begin() + std::ptrdiff_t(at + n));
+        std::copy(file.begin() + std::ptrdiff_t(at), file.begin() + std::ptrdiff_t(at + n), out);
         return true;
     };
     ASSERT_EQ(DecodeJpegDcRows(file.size(), read, inPieces), JpegDcOutcome::Decoded);
