@@ -430,7 +430,28 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
         for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
     }
 }
+
+// acc[i] += row[i] for n bytes.
+__attribute__((target("avx512f,avx512bw"))) void AddBytesWide(const std::uint8_t* row, std::size_t n, std::uint16_t* acc) {
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m512i v = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i)));
+        _mm512_storeu_si512(acc + i, _mm512_add_epi16(_mm512_loadu_si512(acc + i), v));
+    }
+    for (; i < n; ++i) acc[i] = std::uint16_t(acc[i] + row[i]);
+}
 #endif
+
+void AddBytes(const std::uint8_t* row, std::size_t n, std::uint16_t* acc) {
+#ifdef PQ_PLANAR_SAMPLER
+    static const bool wide = __builtin_cpu_supports("avx512bw");
+    if (wide) {
+        AddBytesWide(row, n, acc);
+        return;
+    }
+#endif
+    for (std::size_t i = 0; i < n; ++i) acc[i] = std::uint16_t(acc[i] + row[i]);
+}
 
 }  // namespace
 
@@ -500,6 +521,7 @@ public:
                 for (auto& row : planeB_) row.assign(planar_->PlaneBytes(), 0);
             }
             sums_.resize(std::size_t(planar_->padded));
+            PlanWholeRows(sh);
         }
 #endif
         ring_.resize(planar_ ? 0 : band);
@@ -531,8 +553,12 @@ public:
 
     void RowDone(int y) {
         if (planar_) {
-            const std::size_t slot = std::size_t(y) % planeA_.size();
-            planar_->Lay(JpegRowStart(scratch_.data()), planeA_[slot].data(), planeB_.empty() ? nullptr : planeB_[slot].data());
+            const std::uint8_t* raw = JpegRowStart(scratch_.data());
+            if (owner_[std::size_t(y)] >= 0) AddBytes(raw, columnSums_.size(), columnSums_.data());
+            if (laid_[std::size_t(y)]) {
+                const std::size_t slot = std::size_t(y) % planeA_.size();
+                planar_->Lay(raw, planeA_[slot].data(), planeB_.empty() ? nullptr : planeB_[slot].data());
+            }
         }
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
             MakeRow(next_);
@@ -542,12 +568,60 @@ public:
     }
 
 private:
+    // Target rows whose every sample lies on a whole pixel in both directions have each sample's
+    // v equal to its pixel's byte and every partial sum a whole number, so their sums are plain
+    // integer sums in any order: the byte sums of their rows' columns, added up as each row
+    // arrives (the bands of two such rows never share a row), then over each pixel's columns.
+    // The laid-out layout is made only of rows some other target row reads.
+    void PlanWholeRows(int sh) {
+        bool wholeX = true;
+        for (const std::vector<Tap>& xs : taps_.columns)
+            for (const Tap& t : xs) wholeX = wholeX && t.w1 == 0;
+        owner_.assign(std::size_t(sh), -1);
+        laid_.assign(std::size_t(sh), 0);
+        wholeRow_.assign(taps_.rows.size(), 0);
+        for (std::size_t i = 0; i < taps_.rows.size(); ++i) {
+            const std::vector<Tap>& ys = taps_.rows[i];
+            if (ys.empty()) continue;
+            // 16 bits hold a column's byte sum over at most 257 rows.
+            bool whole = wholeX && ys.size() <= 257;
+            for (const Tap& t : ys) whole = whole && t.w1 == 0;
+            wholeRow_[i] = whole;
+            if (whole)
+                for (const Tap& t : ys) owner_[std::size_t(t.i0)] = int(i);
+            else
+                std::fill(laid_.begin() + ys.front().i0, laid_.begin() + ys.back().i1 + 1, std::uint8_t(1));
+        }
+        if (std::find(wholeRow_.begin(), wholeRow_.end(), 1) != wholeRow_.end())
+            columnSums_.assign(3 * std::size_t(end_ - first_), 0);
+    }
+
+    // Whole target row i from the column sums of its band, which are then cleared for the next.
+    void MakeWholeRow(int i) {
+        const long long n = (long long)taps_.rows[std::size_t(i)].size();
+        const PlanarTaps& t = *planar_;
+        for (int j = 0; j < t.width; ++j) {
+            const int positions = t.count[std::size_t(j)];
+            if (positions == 0) continue;   // no sample: the pixel stays white
+            long long sum[3] = {};
+            for (int k = 0; k < positions; ++k) {
+                const std::uint16_t* p = &columnSums_[3 * std::size_t(t.colA[std::size_t(k) * std::size_t(t.width) + std::size_t(j)])];
+                sum[0] += p[0], sum[1] += p[1], sum[2] += p[2];
+            }
+            const long long cell = n * positions;
+            target_.SetPixelUnchecked(j, i, Rgb{std::uint8_t(sum[2] / cell), std::uint8_t(sum[1] / cell), std::uint8_t(sum[0] / cell)});
+        }
+        std::fill(columnSums_.begin(), columnSums_.end(), std::uint16_t(0));
+    }
+
     // Target row i from the rows of its band, each still in its ring slot.
     void MakeRow(int i) {
         const std::vector<Tap>& ys = taps_.rows[std::size_t(i)];
         const int base = ys.front().i0, count = ys.back().i1 - base + 1;
         band_.resize(std::size_t(count));
-        if (planar_) {
+        if (planar_ && wholeRow_[std::size_t(i)]) {
+            MakeWholeRow(i);
+        } else if (planar_) {
 #ifdef PQ_PLANAR_SAMPLER
             bandB_.assign(std::size_t(count), nullptr);
             for (int k = 0; k < count; ++k) {
@@ -593,6 +667,10 @@ private:
     std::vector<std::vector<std::uint8_t>> planeA_, planeB_;   // laid-out row y in slot y % size
     std::vector<const std::uint8_t*> bandB_;
     std::vector<double> sums_;
+    std::vector<std::uint8_t> wholeRow_;   // [i]: target row i is made from column sums
+    std::vector<int> owner_;               // [y]: the whole target row that reads source row y, or -1
+    std::vector<std::uint8_t> laid_;       // [y]: some other target row reads source row y
+    std::vector<std::uint16_t> columnSums_;   // byte sums of the current whole row's band so far
     int next_ = 0;                              // the next target row to make
 };
 
