@@ -256,6 +256,9 @@ struct PlanarTaps {
     std::vector<std::uint8_t> whole;              // [k]: every pixel has position k on a whole column
     std::vector<int> count;                       // [j]: the x positions of pixel j
     bool blended = false;                         // some position lies between two columns
+    // From plane k of a laid-out row to plane k + 1. The rows of a ring lie side by side inside
+    // each plane (see Sampler), so that one x position's bytes of successive rows are adjacent.
+    std::size_t stride = 0;
 
     explicit PlanarTaps(const std::vector<std::vector<Tap>>& columns) {
         width = int(columns.size());
@@ -312,25 +315,31 @@ struct PlanarTaps {
     }
     void LayGathered(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
         for (int k = 0; k < steps; ++k) {
-            LayPlaneGathered(raw, &colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
+            LayPlaneGathered(raw, &colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * stride);
             if (b && !whole[std::size_t(k)])
-                LayPlaneGathered(raw, &colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * std::size_t(padded));
+                LayPlaneGathered(raw, &colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * stride);
         }
     }
 #endif
 
-    // A plane's bytes, with room for the last pixel's four-byte write.
-    std::size_t PlaneBytes() const { return std::size_t(steps) * std::size_t(padded) + 4; }
+    // The bytes of a ring of `rows` laid-out rows: row slot s starts at s * padded, its plane k
+    // k * stride further; with room after the last plane for the last pixel's four-byte write.
+    std::size_t RingBytes(std::size_t rows) {
+        stride = rows * std::size_t(padded);
+        return std::size_t(steps) * stride + 4;
+    }
 
     // One source row (its bytes from the first column any sample reads, with one byte of room
     // after the last) into the layout. Each pixel moves as four bytes, the fourth overwritten by
     // the next pixel or lying in the padding.
     void Lay(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
         auto lay = [&](const int* cols, std::uint8_t* out) {
+            // The fourth byte lands in the next pixel or the padding, except after the last
+            // pixel of a row without padding, where it would reach the next slot's plane.
             for (int j = 0; j < width; ++j) {
                 std::uint32_t v;
                 std::memcpy(&v, raw + 3 * std::size_t(cols[j]), 4);
-                std::memcpy(out + 3 * j, &v, 4);
+                std::memcpy(out + 3 * j, &v, j + 1 < width || 3 * width < padded ? 4 : 3);
             }
         };
 #ifdef PQ_GATHER_LAYOUT
@@ -341,9 +350,9 @@ struct PlanarTaps {
         }
 #endif
         for (int k = 0; k < steps; ++k) {
-            lay(&colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
+            lay(&colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * stride);
             if (b && !whole[std::size_t(k)])
-                lay(&colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * std::size_t(padded));
+                lay(&colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * stride);
         }
     }
 };
@@ -373,7 +382,8 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
         __m512d s[G];
         for (int q = 0; q < G; ++q) s[q] = _mm512_setzero_pd();
         for (int k = 0; k < t.steps; ++k) {
-            const std::size_t off = std::size_t(k) * std::size_t(t.padded) + std::size_t(g);
+            const std::size_t off = std::size_t(k) * t.stride + std::size_t(g);
+            const std::size_t woff = std::size_t(k) * std::size_t(t.padded) + std::size_t(g);
             int prev = -1;
             if (t.whole[std::size_t(k)]) {
                 // Whole columns: (p * 1) * wy is p * wy, and the second column's terms are +0.
@@ -406,8 +416,8 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                 const std::uint8_t* r1b = b[ty.i1 - base] + off;
 #pragma GCC unroll 6
                 for (int q = 0; q < G; ++q) {
-                    const __m512d w0 = _mm512_loadu_pd(&t.wx0[off + std::size_t(L * q)]);
-                    const __m512d w1 = _mm512_loadu_pd(&t.wx1[off + std::size_t(L * q)]);
+                    const __m512d w0 = _mm512_loadu_pd(&t.wx0[woff + std::size_t(L * q)]);
+                    const __m512d w1 = _mm512_loadu_pd(&t.wx1[woff + std::size_t(L * q)]);
                     if (ty.i0 == prev) {
                         e0[q] = f0[q];
                         e1[q] = f1[q];
@@ -514,12 +524,9 @@ public:
             // Each row is decoded into one row of room and laid out into its ring slot at once.
             planar_.emplace(taps_.columns);
             scratch_.assign(3 * std::size_t(end_ - first_) + 1 + kJpegRowSlack, 0);
-            planeA_.resize(band);
-            for (auto& row : planeA_) row.assign(planar_->PlaneBytes(), 0);
-            if (planar_->blended) {
-                planeB_.resize(band);
-                for (auto& row : planeB_) row.assign(planar_->PlaneBytes(), 0);
-            }
+            slots_ = band;
+            planeA_.assign(planar_->RingBytes(band), 0);
+            if (planar_->blended) planeB_.assign(planeA_.size(), 0);
             sums_.resize(std::size_t(planar_->padded));
             PlanWholeRows(sh);
         }
@@ -556,8 +563,8 @@ public:
             const std::uint8_t* raw = JpegRowStart(scratch_.data());
             if (owner_[std::size_t(y)] >= 0) AddBytes(raw, columnSums_.size(), columnSums_.data());
             if (laid_[std::size_t(y)]) {
-                const std::size_t slot = std::size_t(y) % planeA_.size();
-                planar_->Lay(raw, planeA_[slot].data(), planeB_.empty() ? nullptr : planeB_[slot].data());
+                const std::size_t at = std::size_t(y) % slots_ * std::size_t(planar_->padded);
+                planar_->Lay(raw, planeA_.data() + at, planeB_.empty() ? nullptr : planeB_.data() + at);
             }
         }
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
@@ -625,9 +632,9 @@ private:
 #ifdef PQ_PLANAR_SAMPLER
             bandB_.assign(std::size_t(count), nullptr);
             for (int k = 0; k < count; ++k) {
-                const std::size_t slot = std::size_t(base + k) % planeA_.size();
-                band_[std::size_t(k)] = planeA_[slot].data();
-                if (!planeB_.empty()) bandB_[std::size_t(k)] = planeB_[slot].data();
+                const std::size_t at = std::size_t(base + k) % slots_ * std::size_t(planar_->padded);
+                band_[std::size_t(k)] = planeA_.data() + at;
+                if (!planeB_.empty()) bandB_[std::size_t(k)] = planeB_.data() + at;
             }
             PlanarSums(band_.data(), bandB_.data(), base, ys, *planar_, sums_.data());
             const long long n = (long long)ys.size();
@@ -664,7 +671,8 @@ private:
     // The 512-bit sampler's layout of the rows (PlanarTaps), when the processor has it.
     std::optional<PlanarTaps> planar_;
     std::vector<std::uint8_t> scratch_;                  // the row being decoded
-    std::vector<std::vector<std::uint8_t>> planeA_, planeB_;   // laid-out row y in slot y % size
+    std::vector<std::uint8_t> planeA_, planeB_;   // laid-out row y in slot y % slots_ (PlanarTaps::RingBytes)
+    std::size_t slots_ = 1;
     std::vector<const std::uint8_t*> bandB_;
     std::vector<double> sums_;
     std::vector<std::uint8_t> wholeRow_;   // [i]: target row i is made from column sums
