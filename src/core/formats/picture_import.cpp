@@ -254,6 +254,7 @@ struct PlanarTaps {
     std::vector<int> colA, colB;                  // [k * width + j]: the columns position k reads (0 when missing)
     std::vector<double> wx0, wx1;                 // [k * padded + 3j + c]: its weights (0 when missing)
     std::vector<std::uint8_t> whole;              // [k]: every pixel has position k on a whole column
+    std::vector<std::uint8_t> pairA, pairB;       // [k]: every pixel's position k + 1 reads the column after k's
     std::vector<int> count;                       // [j]: the x positions of pixel j
     bool blended = false;                         // some position lies between two columns
     // From plane k of a laid-out row to plane k + 1. The rows of a ring lie side by side inside
@@ -276,6 +277,17 @@ struct PlanarTaps {
             wx0.assign(std::size_t(steps) * std::size_t(padded), 0.0);
             wx1 = wx0;
         }
+        // Positions one column apart are laid two at a time from one eight-byte read per pixel.
+        auto pairs = [&](const std::vector<int>& cols, std::vector<std::uint8_t>& out) {
+            out.assign(std::size_t(steps), 0);
+            for (int k = 0; k + 1 < steps; ++k) {
+                bool next = true;
+                for (int j = 0; j < width && next; ++j)
+                    next = cols[std::size_t(k + 1) * std::size_t(width) + std::size_t(j)] ==
+                           cols[std::size_t(k) * std::size_t(width) + std::size_t(j)] + 1;
+                out[std::size_t(k)] = next;
+            }
+        };
         count.resize(std::size_t(width));
         for (int j = 0; j < width; ++j) {
             const std::vector<Tap>& xs = columns[std::size_t(j)];
@@ -293,6 +305,8 @@ struct PlanarTaps {
                 }
             }
         }
+        pairs(colA, pairA);
+        pairs(colB, pairB);
     }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -313,12 +327,44 @@ struct PlanarTaps {
             _mm512_mask_storeu_epi8(out + 3 * j, __mmask64((1ull << (3 * n)) - 1), _mm512_permutexvar_epi8(pack, px));
         }
     }
-    void LayGathered(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
-        for (int k = 0; k < steps; ++k) {
-            LayPlaneGathered(raw, &colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * stride);
-            if (b && !whole[std::size_t(k)])
-                LayPlaneGathered(raw, &colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * stride);
+    // Planes k and k + 1 where each pixel's position k + 1 reads the column after k's: eight
+    // bytes per pixel (both positions' three and two more) gathered for sixteen pixels, and each
+    // plane's bytes picked from the two registers.
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void LayPairGathered(const std::uint8_t* raw, const int* cols,
+                                                                               std::uint8_t* out0, std::uint8_t* out1) const {
+        alignas(64) std::uint8_t order[64];
+        for (int i = 0; i < 64; ++i) order[i] = std::uint8_t(i < 48 ? i / 3 / 8 * 64 + i / 3 % 8 * 8 + i % 3 : 0);
+        const __m512i pick0 = _mm512_load_si512(order);
+        const __m512i pick1 = _mm512_add_epi8(pick0, _mm512_set1_epi8(3));
+        const __m512i three = _mm512_set1_epi32(3);
+        for (int j = 0; j < width; j += 16) {
+            const int n = std::min(16, width - j);
+            const __mmask16 in = __mmask16((1u << n) - 1);
+            const __mmask8 lo = __mmask8(in), hi = __mmask8(in >> 8);
+            const __m512i at = _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(in, cols + j), three);
+            const __m256i at0 = _mm512_castsi512_si256(at), at1 = _mm512_extracti64x4_epi64(at, 1);
+            const __m512i p0 = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), lo, at0, raw, 1);
+            const __m512i p1 = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), hi, at1, raw, 1);
+            const __mmask64 bytes = __mmask64((1ull << (3 * n)) - 1);
+            _mm512_mask_storeu_epi8(out0 + 3 * j, bytes, _mm512_permutex2var_epi8(p0, pick0, p1));
+            _mm512_mask_storeu_epi8(out1 + 3 * j, bytes, _mm512_permutex2var_epi8(p0, pick1, p1));
         }
+    }
+    void LayGathered(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
+        auto plane = [&](const std::vector<int>& cols, const std::vector<std::uint8_t>& pair, std::uint8_t* out, bool (*wanted)(const PlanarTaps&, int)) {
+            for (int k = 0; k < steps; ++k) {
+                if (!wanted(*this, k)) continue;
+                const int* c = &cols[std::size_t(k) * std::size_t(width)];
+                if (pair[std::size_t(k)] && wanted(*this, k + 1)) {
+                    LayPairGathered(raw, c, out + std::size_t(k) * stride, out + std::size_t(k + 1) * stride);
+                    ++k;
+                } else {
+                    LayPlaneGathered(raw, c, out + std::size_t(k) * stride);
+                }
+            }
+        };
+        plane(colA, pairA, a, [](const PlanarTaps&, int) { return true; });
+        if (b) plane(colB, pairB, b, [](const PlanarTaps& t, int k) { return !t.whole[std::size_t(k)]; });
     }
 #endif
 
@@ -523,7 +569,8 @@ public:
         if (planar) {
             // Each row is decoded into one row of room and laid out into its ring slot at once.
             planar_.emplace(taps_.columns);
-            scratch_.assign(3 * std::size_t(end_ - first_) + 1 + kJpegRowSlack, 0);
+            // Room for the eight-byte reads of LayPairGathered after the last column's bytes.
+            scratch_.assign(3 * std::size_t(end_ - first_) + 5 + kJpegRowSlack, 0);
             slots_ = band;
             planeA_.assign(planar_->RingBytes(band), 0);
             if (planar_->blended) planeB_.assign(planeA_.size(), 0);
