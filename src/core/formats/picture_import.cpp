@@ -424,10 +424,13 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                                                     const std::vector<Tap>& ys, const PlanarTaps& t, double* sums) {
     constexpr int G = PlanarTaps::kGroup, L = PlanarTaps::kLanes;
     const __m512d big = _mm512_set1_pd(4503599627370496.0);   // 2^52
-    for (int g = 0; g < t.padded; g += PlanarTaps::kBlock) {
-        __m512d s[G];
-        for (int q = 0; q < G; ++q) s[q] = _mm512_setzero_pd();
-        for (int k = 0; k < t.steps; ++k) {
+    // x position by x position, each one's plane read for every group of lanes while it is in
+    // the cache; each lane's chain still visits its samples in its own order.
+    std::fill(sums, sums + t.padded, 0.0);
+    for (int k = 0; k < t.steps; ++k) {
+        for (int g = 0; g < t.padded; g += PlanarTaps::kBlock) {
+            __m512d s[G];
+            for (int q = 0; q < G; ++q) s[q] = _mm512_loadu_pd(sums + g + L * q);
             const std::size_t off = std::size_t(k) * t.stride + std::size_t(g);
             const std::size_t woff = std::size_t(k) * std::size_t(t.padded) + std::size_t(g);
             int prev = -1;
@@ -449,6 +452,7 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                     }
                     prev = ty.i1;
                 }
+                for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
                 continue;
             }
             // p * wx of a row's two columns, kept for the next y position when it reads the same row.
@@ -482,8 +486,8 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                 }
                 prev = ty.i1;
             }
+            for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
         }
-        for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
     }
 }
 
