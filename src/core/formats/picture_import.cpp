@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <sys/mman.h>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -417,6 +421,43 @@ __attribute__((target("avx512f,avx512dq"))) inline __m512d LoadLanes(const std::
     return _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
 }
 
+// Whether w times any byte is a double exactly: w has at most 45 significant bits.
+bool ExactByteProducts(double w) {
+    int e = 0;
+    const double m = std::frexp(w, &e);   // w = m * 2^e, 0.5 <= m < 1
+    return std::ldexp(m, 45) == std::floor(std::ldexp(m, 45));
+}
+
+// One x position's steps of a group of lanes where every pixel reads a whole column:
+// (p * 1) * wy is p * wy, and the second column's terms are +0. With `exact` (every weight's
+// products with bytes are exact, ExactByteProducts) the sum of the two products, which is then
+// rounded once, is the same one multiply-add.
+template <bool exact>
+__attribute__((target("avx512f,avx512dq"), always_inline)) inline void WholeColumnSums(const std::uint8_t* const* a, int base,
+                                                                                    const std::vector<Tap>& ys, std::size_t off,
+                                                                                    __m512d* s) {
+    constexpr int G = PlanarTaps::kGroup, L = PlanarTaps::kLanes;
+    const __m512d big = _mm512_set1_pd(4503599627370496.0);   // 2^52
+    __m512d d0[G], d1[G];
+    for (int q = 0; q < G; ++q) d0[q] = d1[q] = _mm512_setzero_pd();
+    int prev = -1;
+    for (const Tap& ty : ys) {
+        const __m512d wy0 = _mm512_set1_pd(ty.w0), wy1 = _mm512_set1_pd(ty.w1);
+        const std::uint8_t* r0 = a[ty.i0 - base] + off;
+        const std::uint8_t* r1 = a[ty.i1 - base] + off;
+#pragma GCC unroll 6
+        for (int q = 0; q < G; ++q) {
+            d0[q] = ty.i0 == prev ? d1[q] : LoadLanes(r0 + L * q);
+            d1[q] = LoadLanes(r1 + L * q);
+            const __m512d v = exact ? _mm512_fmadd_round_pd(d0[q], wy0, Mul(d1[q], wy1), kNearest)
+                                    : Add(Mul(d0[q], wy0), Mul(d1[q], wy1));
+            const __m512d x = Add(s[q], v);
+            s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
+        }
+        prev = ty.i1;
+    }
+}
+
 // The sums of target row i (`sums`: PlanarTaps::padded values, 3j + c) from the laid-out rows
 // (a[y - base], b[y - base]) its y positions read. Sums stay far below 2^52, where adding 2^52
 // rounding towards zero and taking it away again drops the fraction exactly.
@@ -424,6 +465,8 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                                                     const std::vector<Tap>& ys, const PlanarTaps& t, double* sums) {
     constexpr int G = PlanarTaps::kGroup, L = PlanarTaps::kLanes;
     const __m512d big = _mm512_set1_pd(4503599627370496.0);   // 2^52
+    bool exactProducts = true;
+    for (const Tap& ty : ys) exactProducts = exactProducts && ExactByteProducts(ty.w0) && ExactByteProducts(ty.w1);
     // x position by x position, each one's plane read for every group of lanes while it is in
     // the cache; each lane's chain still visits its samples in its own order.
     std::fill(sums, sums + t.padded, 0.0);
@@ -435,23 +478,10 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
             const std::size_t woff = std::size_t(k) * std::size_t(t.padded) + std::size_t(g);
             int prev = -1;
             if (t.whole[std::size_t(k)]) {
-                // Whole columns: (p * 1) * wy is p * wy, and the second column's terms are +0.
-                __m512d d0[G], d1[G];
-                for (int q = 0; q < G; ++q) d0[q] = d1[q] = _mm512_setzero_pd();
-                for (const Tap& ty : ys) {
-                    const __m512d wy0 = _mm512_set1_pd(ty.w0), wy1 = _mm512_set1_pd(ty.w1);
-                    const std::uint8_t* r0 = a[ty.i0 - base] + off;
-                    const std::uint8_t* r1 = a[ty.i1 - base] + off;
-#pragma GCC unroll 6
-                    for (int q = 0; q < G; ++q) {
-                        d0[q] = ty.i0 == prev ? d1[q] : LoadLanes(r0 + L * q);
-                        d1[q] = LoadLanes(r1 + L * q);
-                        const __m512d v = Add(Mul(d0[q], wy0), Mul(d1[q], wy1));
-                        const __m512d x = Add(s[q], v);
-                        s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
-                    }
-                    prev = ty.i1;
-                }
+                if (exactProducts)
+                    WholeColumnSums<true>(a, base, ys, off, s);
+                else
+                    WholeColumnSums<false>(a, base, ys, off, s);
                 for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
                 continue;
             }
@@ -491,6 +521,39 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
     }
 }
 
+#endif
+
+// The zeroed bytes of a laid-out ring. Its planes lie a band of rows apart, so laying out one row
+// writes to, and summing one target row reads from, as many pages as the row has x positions: a
+// ring of a megabyte or more is asked for in 2 MB pages, which keep those pages in a few
+// translation entries.
+class RingBuffer {
+public:
+    void Allocate(std::size_t n) {
+        constexpr std::size_t kHuge = std::size_t(2) << 20;
+        const std::size_t bytes = n >= kHuge / 2 ? (n + kHuge - 1) / kHuge * kHuge : n;
+        void* p = nullptr;
+        if (posix_memalign(&p, bytes >= kHuge ? kHuge : 64, bytes) != 0) throw std::bad_alloc();
+        data_.reset(static_cast<std::uint8_t*>(p));
+#ifdef MADV_HUGEPAGE
+        if (bytes >= kHuge) madvise(p, bytes, MADV_HUGEPAGE);   // a hint: without it the ring is only slower
+#endif
+        std::memset(p, 0, n);
+        size_ = n;
+    }
+    std::uint8_t* data() { return data_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::size_t size_ = 0;
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
 // acc[i] += row[i] for n bytes.
 __attribute__((target("avx512f,avx512bw"))) void AddBytesWide(const std::uint8_t* row, std::size_t n, std::uint16_t* acc) {
     std::size_t i = 0;
@@ -576,8 +639,8 @@ public:
             // Room for the eight-byte reads of LayPairGathered after the last column's bytes.
             scratch_.assign(3 * std::size_t(end_ - first_) + 5 + kJpegRowSlack, 0);
             slots_ = band;
-            planeA_.assign(planar_->RingBytes(band), 0);
-            if (planar_->blended) planeB_.assign(planeA_.size(), 0);
+            planeA_.Allocate(planar_->RingBytes(band));
+            if (planar_->blended) planeB_.Allocate(planeA_.size());
             sums_.resize(std::size_t(planar_->padded));
             PlanWholeRows(sh);
         }
@@ -722,7 +785,7 @@ private:
     // The 512-bit sampler's layout of the rows (PlanarTaps), when the processor has it.
     std::optional<PlanarTaps> planar_;
     std::vector<std::uint8_t> scratch_;                  // the row being decoded
-    std::vector<std::uint8_t> planeA_, planeB_;   // laid-out row y in slot y % slots_ (PlanarTaps::RingBytes)
+    RingBuffer planeA_, planeB_;   // laid-out row y in slot y % slots_ (PlanarTaps::RingBytes)
     std::size_t slots_ = 1;
     std::vector<const std::uint8_t*> bandB_;
     std::vector<double> sums_;
