@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <sys/mman.h>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -254,8 +258,12 @@ struct PlanarTaps {
     std::vector<int> colA, colB;                  // [k * width + j]: the columns position k reads (0 when missing)
     std::vector<double> wx0, wx1;                 // [k * padded + 3j + c]: its weights (0 when missing)
     std::vector<std::uint8_t> whole;              // [k]: every pixel has position k on a whole column
+    std::vector<std::uint8_t> pairA, pairB;       // [k]: every pixel's position k + 1 reads the column after k's
     std::vector<int> count;                       // [j]: the x positions of pixel j
     bool blended = false;                         // some position lies between two columns
+    // From plane k of a laid-out row to plane k + 1. The rows of a ring lie side by side inside
+    // each plane (see Sampler), so that one x position's bytes of successive rows are adjacent.
+    std::size_t stride = 0;
 
     explicit PlanarTaps(const std::vector<std::vector<Tap>>& columns) {
         width = int(columns.size());
@@ -273,6 +281,17 @@ struct PlanarTaps {
             wx0.assign(std::size_t(steps) * std::size_t(padded), 0.0);
             wx1 = wx0;
         }
+        // Positions one column apart are laid two at a time from one eight-byte read per pixel.
+        auto pairs = [&](const std::vector<int>& cols, std::vector<std::uint8_t>& out) {
+            out.assign(std::size_t(steps), 0);
+            for (int k = 0; k + 1 < steps; ++k) {
+                bool next = true;
+                for (int j = 0; j < width && next; ++j)
+                    next = cols[std::size_t(k + 1) * std::size_t(width) + std::size_t(j)] ==
+                           cols[std::size_t(k) * std::size_t(width) + std::size_t(j)] + 1;
+                out[std::size_t(k)] = next;
+            }
+        };
         count.resize(std::size_t(width));
         for (int j = 0; j < width; ++j) {
             const std::vector<Tap>& xs = columns[std::size_t(j)];
@@ -290,6 +309,8 @@ struct PlanarTaps {
                 }
             }
         }
+        pairs(colA, pairA);
+        pairs(colB, pairB);
     }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -310,27 +331,65 @@ struct PlanarTaps {
             _mm512_mask_storeu_epi8(out + 3 * j, __mmask64((1ull << (3 * n)) - 1), _mm512_permutexvar_epi8(pack, px));
         }
     }
-    void LayGathered(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
-        for (int k = 0; k < steps; ++k) {
-            LayPlaneGathered(raw, &colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
-            if (b && !whole[std::size_t(k)])
-                LayPlaneGathered(raw, &colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * std::size_t(padded));
+    // Planes k and k + 1 where each pixel's position k + 1 reads the column after k's: eight
+    // bytes per pixel (both positions' three and two more) gathered for sixteen pixels, and each
+    // plane's bytes picked from the two registers.
+    __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void LayPairGathered(const std::uint8_t* raw, const int* cols,
+                                                                               std::uint8_t* out0, std::uint8_t* out1) const {
+        alignas(64) std::uint8_t order[64];
+        for (int i = 0; i < 64; ++i) order[i] = std::uint8_t(i < 48 ? i / 3 / 8 * 64 + i / 3 % 8 * 8 + i % 3 : 0);
+        const __m512i pick0 = _mm512_load_si512(order);
+        const __m512i pick1 = _mm512_add_epi8(pick0, _mm512_set1_epi8(3));
+        const __m512i three = _mm512_set1_epi32(3);
+        for (int j = 0; j < width; j += 16) {
+            const int n = std::min(16, width - j);
+            const __mmask16 in = __mmask16((1u << n) - 1);
+            const __mmask8 lo = __mmask8(in), hi = __mmask8(in >> 8);
+            const __m512i at = _mm512_mullo_epi32(_mm512_maskz_loadu_epi32(in, cols + j), three);
+            const __m256i at0 = _mm512_castsi512_si256(at), at1 = _mm512_extracti64x4_epi64(at, 1);
+            const __m512i p0 = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), lo, at0, raw, 1);
+            const __m512i p1 = _mm512_mask_i32gather_epi64(_mm512_setzero_si512(), hi, at1, raw, 1);
+            const __mmask64 bytes = __mmask64((1ull << (3 * n)) - 1);
+            _mm512_mask_storeu_epi8(out0 + 3 * j, bytes, _mm512_permutex2var_epi8(p0, pick0, p1));
+            _mm512_mask_storeu_epi8(out1 + 3 * j, bytes, _mm512_permutex2var_epi8(p0, pick1, p1));
         }
+    }
+    void LayGathered(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
+        auto plane = [&](const std::vector<int>& cols, const std::vector<std::uint8_t>& pair, std::uint8_t* out, bool (*wanted)(const PlanarTaps&, int)) {
+            for (int k = 0; k < steps; ++k) {
+                if (!wanted(*this, k)) continue;
+                const int* c = &cols[std::size_t(k) * std::size_t(width)];
+                if (pair[std::size_t(k)] && wanted(*this, k + 1)) {
+                    LayPairGathered(raw, c, out + std::size_t(k) * stride, out + std::size_t(k + 1) * stride);
+                    ++k;
+                } else {
+                    LayPlaneGathered(raw, c, out + std::size_t(k) * stride);
+                }
+            }
+        };
+        plane(colA, pairA, a, [](const PlanarTaps&, int) { return true; });
+        if (b) plane(colB, pairB, b, [](const PlanarTaps& t, int k) { return !t.whole[std::size_t(k)]; });
     }
 #endif
 
-    // A plane's bytes, with room for the last pixel's four-byte write.
-    std::size_t PlaneBytes() const { return std::size_t(steps) * std::size_t(padded) + 4; }
+    // The bytes of a ring of `rows` laid-out rows: row slot s starts at s * padded, its plane k
+    // k * stride further; with room after the last plane for the last pixel's four-byte write.
+    std::size_t RingBytes(std::size_t rows) {
+        stride = rows * std::size_t(padded);
+        return std::size_t(steps) * stride + 4;
+    }
 
     // One source row (its bytes from the first column any sample reads, with one byte of room
     // after the last) into the layout. Each pixel moves as four bytes, the fourth overwritten by
     // the next pixel or lying in the padding.
     void Lay(const std::uint8_t* raw, std::uint8_t* a, std::uint8_t* b) const {
         auto lay = [&](const int* cols, std::uint8_t* out) {
+            // The fourth byte lands in the next pixel or the padding, except after the last
+            // pixel of a row without padding, where it would reach the next slot's plane.
             for (int j = 0; j < width; ++j) {
                 std::uint32_t v;
                 std::memcpy(&v, raw + 3 * std::size_t(cols[j]), 4);
-                std::memcpy(out + 3 * j, &v, 4);
+                std::memcpy(out + 3 * j, &v, j + 1 < width || 3 * width < padded ? 4 : 3);
             }
         };
 #ifdef PQ_GATHER_LAYOUT
@@ -341,9 +400,9 @@ struct PlanarTaps {
         }
 #endif
         for (int k = 0; k < steps; ++k) {
-            lay(&colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * std::size_t(padded));
+            lay(&colA[std::size_t(k) * std::size_t(width)], a + std::size_t(k) * stride);
             if (b && !whole[std::size_t(k)])
-                lay(&colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * std::size_t(padded));
+                lay(&colB[std::size_t(k) * std::size_t(width)], b + std::size_t(k) * stride);
         }
     }
 };
@@ -362,6 +421,43 @@ __attribute__((target("avx512f,avx512dq"))) inline __m512d LoadLanes(const std::
     return _mm512_cvtepi64_pd(_mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
 }
 
+// Whether w times any byte is a double exactly: w has at most 45 significant bits.
+bool ExactByteProducts(double w) {
+    int e = 0;
+    const double m = std::frexp(w, &e);   // w = m * 2^e, 0.5 <= m < 1
+    return std::ldexp(m, 45) == std::floor(std::ldexp(m, 45));
+}
+
+// One x position's steps of a group of lanes where every pixel reads a whole column:
+// (p * 1) * wy is p * wy, and the second column's terms are +0. With `exact` (every weight's
+// products with bytes are exact, ExactByteProducts) the sum of the two products, which is then
+// rounded once, is the same one multiply-add.
+template <bool exact>
+__attribute__((target("avx512f,avx512dq"), always_inline)) inline void WholeColumnSums(const std::uint8_t* const* a, int base,
+                                                                                    const std::vector<Tap>& ys, std::size_t off,
+                                                                                    __m512d* s) {
+    constexpr int G = PlanarTaps::kGroup, L = PlanarTaps::kLanes;
+    const __m512d big = _mm512_set1_pd(4503599627370496.0);   // 2^52
+    __m512d d0[G], d1[G];
+    for (int q = 0; q < G; ++q) d0[q] = d1[q] = _mm512_setzero_pd();
+    int prev = -1;
+    for (const Tap& ty : ys) {
+        const __m512d wy0 = _mm512_set1_pd(ty.w0), wy1 = _mm512_set1_pd(ty.w1);
+        const std::uint8_t* r0 = a[ty.i0 - base] + off;
+        const std::uint8_t* r1 = a[ty.i1 - base] + off;
+#pragma GCC unroll 6
+        for (int q = 0; q < G; ++q) {
+            d0[q] = ty.i0 == prev ? d1[q] : LoadLanes(r0 + L * q);
+            d1[q] = LoadLanes(r1 + L * q);
+            const __m512d v = exact ? _mm512_fmadd_round_pd(d0[q], wy0, Mul(d1[q], wy1), kNearest)
+                                    : Add(Mul(d0[q], wy0), Mul(d1[q], wy1));
+            const __m512d x = Add(s[q], v);
+            s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
+        }
+        prev = ty.i1;
+    }
+}
+
 // The sums of target row i (`sums`: PlanarTaps::padded values, 3j + c) from the laid-out rows
 // (a[y - base], b[y - base]) its y positions read. Sums stay far below 2^52, where adding 2^52
 // rounding towards zero and taking it away again drops the fraction exactly.
@@ -369,30 +465,24 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                                                     const std::vector<Tap>& ys, const PlanarTaps& t, double* sums) {
     constexpr int G = PlanarTaps::kGroup, L = PlanarTaps::kLanes;
     const __m512d big = _mm512_set1_pd(4503599627370496.0);   // 2^52
-    for (int g = 0; g < t.padded; g += PlanarTaps::kBlock) {
-        __m512d s[G];
-        for (int q = 0; q < G; ++q) s[q] = _mm512_setzero_pd();
-        for (int k = 0; k < t.steps; ++k) {
-            const std::size_t off = std::size_t(k) * std::size_t(t.padded) + std::size_t(g);
+    bool exactProducts = true;
+    for (const Tap& ty : ys) exactProducts = exactProducts && ExactByteProducts(ty.w0) && ExactByteProducts(ty.w1);
+    // x position by x position, each one's plane read for every group of lanes while it is in
+    // the cache; each lane's chain still visits its samples in its own order.
+    std::fill(sums, sums + t.padded, 0.0);
+    for (int k = 0; k < t.steps; ++k) {
+        for (int g = 0; g < t.padded; g += PlanarTaps::kBlock) {
+            __m512d s[G];
+            for (int q = 0; q < G; ++q) s[q] = _mm512_loadu_pd(sums + g + L * q);
+            const std::size_t off = std::size_t(k) * t.stride + std::size_t(g);
+            const std::size_t woff = std::size_t(k) * std::size_t(t.padded) + std::size_t(g);
             int prev = -1;
             if (t.whole[std::size_t(k)]) {
-                // Whole columns: (p * 1) * wy is p * wy, and the second column's terms are +0.
-                __m512d d0[G], d1[G];
-                for (int q = 0; q < G; ++q) d0[q] = d1[q] = _mm512_setzero_pd();
-                for (const Tap& ty : ys) {
-                    const __m512d wy0 = _mm512_set1_pd(ty.w0), wy1 = _mm512_set1_pd(ty.w1);
-                    const std::uint8_t* r0 = a[ty.i0 - base] + off;
-                    const std::uint8_t* r1 = a[ty.i1 - base] + off;
-#pragma GCC unroll 6
-                    for (int q = 0; q < G; ++q) {
-                        d0[q] = ty.i0 == prev ? d1[q] : LoadLanes(r0 + L * q);
-                        d1[q] = LoadLanes(r1 + L * q);
-                        const __m512d v = Add(Mul(d0[q], wy0), Mul(d1[q], wy1));
-                        const __m512d x = Add(s[q], v);
-                        s[q] = Sub(_mm512_add_round_pd(x, big, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC), big);
-                    }
-                    prev = ty.i1;
-                }
+                if (exactProducts)
+                    WholeColumnSums<true>(a, base, ys, off, s);
+                else
+                    WholeColumnSums<false>(a, base, ys, off, s);
+                for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
                 continue;
             }
             // p * wx of a row's two columns, kept for the next y position when it reads the same row.
@@ -406,8 +496,8 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                 const std::uint8_t* r1b = b[ty.i1 - base] + off;
 #pragma GCC unroll 6
                 for (int q = 0; q < G; ++q) {
-                    const __m512d w0 = _mm512_loadu_pd(&t.wx0[off + std::size_t(L * q)]);
-                    const __m512d w1 = _mm512_loadu_pd(&t.wx1[off + std::size_t(L * q)]);
+                    const __m512d w0 = _mm512_loadu_pd(&t.wx0[woff + std::size_t(L * q)]);
+                    const __m512d w1 = _mm512_loadu_pd(&t.wx1[woff + std::size_t(L * q)]);
                     if (ty.i0 == prev) {
                         e0[q] = f0[q];
                         e1[q] = f1[q];
@@ -426,11 +516,65 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
                 }
                 prev = ty.i1;
             }
+            for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
         }
-        for (int q = 0; q < G; ++q) _mm512_storeu_pd(sums + g + L * q, s[q]);
     }
 }
+
 #endif
+
+// The zeroed bytes of a laid-out ring. Its planes lie a band of rows apart, so laying out one row
+// writes to, and summing one target row reads from, as many pages as the row has x positions: a
+// ring of a megabyte or more is asked for in 2 MB pages, which keep those pages in a few
+// translation entries.
+class RingBuffer {
+public:
+    void Allocate(std::size_t n) {
+        constexpr std::size_t kHuge = std::size_t(2) << 20;
+        const std::size_t bytes = n >= kHuge / 2 ? (n + kHuge - 1) / kHuge * kHuge : n;
+        void* p = nullptr;
+        if (posix_memalign(&p, bytes >= kHuge ? kHuge : 64, bytes) != 0) throw std::bad_alloc();
+        data_.reset(static_cast<std::uint8_t*>(p));
+#ifdef MADV_HUGEPAGE
+        if (bytes >= kHuge) madvise(p, bytes, MADV_HUGEPAGE);   // a hint: without it the ring is only slower
+#endif
+        std::memset(p, 0, n);
+        size_ = n;
+    }
+    std::uint8_t* data() { return data_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::size_t size_ = 0;
+};
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// acc[i] += row[i] for n bytes.
+__attribute__((target("avx512f,avx512bw"))) void AddBytesWide(const std::uint8_t* row, std::size_t n, std::uint16_t* acc) {
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m512i v = _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + i)));
+        _mm512_storeu_si512(acc + i, _mm512_add_epi16(_mm512_loadu_si512(acc + i), v));
+    }
+    for (; i < n; ++i) acc[i] = std::uint16_t(acc[i] + row[i]);
+}
+#endif
+
+void AddBytes(const std::uint8_t* row, std::size_t n, std::uint16_t* acc) {
+#ifdef PQ_PLANAR_SAMPLER
+    static const bool wide = __builtin_cpu_supports("avx512bw");
+    if (wide) {
+        AddBytesWide(row, n, acc);
+        return;
+    }
+#endif
+    for (std::size_t i = 0; i < n; ++i) acc[i] = std::uint16_t(acc[i] + row[i]);
+}
 
 }  // namespace
 
@@ -492,14 +636,13 @@ public:
         if (planar) {
             // Each row is decoded into one row of room and laid out into its ring slot at once.
             planar_.emplace(taps_.columns);
-            scratch_.assign(3 * std::size_t(end_ - first_) + 1 + kJpegRowSlack, 0);
-            planeA_.resize(band);
-            for (auto& row : planeA_) row.assign(planar_->PlaneBytes(), 0);
-            if (planar_->blended) {
-                planeB_.resize(band);
-                for (auto& row : planeB_) row.assign(planar_->PlaneBytes(), 0);
-            }
+            // Room for the eight-byte reads of LayPairGathered after the last column's bytes.
+            scratch_.assign(3 * std::size_t(end_ - first_) + 5 + kJpegRowSlack, 0);
+            slots_ = band;
+            planeA_.Allocate(planar_->RingBytes(band));
+            if (planar_->blended) planeB_.Allocate(planeA_.size());
             sums_.resize(std::size_t(planar_->padded));
+            PlanWholeRows(sh);
         }
 #endif
         ring_.resize(planar_ ? 0 : band);
@@ -531,8 +674,12 @@ public:
 
     void RowDone(int y) {
         if (planar_) {
-            const std::size_t slot = std::size_t(y) % planeA_.size();
-            planar_->Lay(JpegRowStart(scratch_.data()), planeA_[slot].data(), planeB_.empty() ? nullptr : planeB_[slot].data());
+            const std::uint8_t* raw = JpegRowStart(scratch_.data());
+            if (owner_[std::size_t(y)] >= 0) AddBytes(raw, columnSums_.size(), columnSums_.data());
+            if (laid_[std::size_t(y)]) {
+                const std::size_t at = std::size_t(y) % slots_ * std::size_t(planar_->padded);
+                planar_->Lay(raw, planeA_.data() + at, planeB_.empty() ? nullptr : planeB_.data() + at);
+            }
         }
         while (!Done() && taps_.rows[std::size_t(next_)].back().i1 == y) {
             MakeRow(next_);
@@ -542,18 +689,66 @@ public:
     }
 
 private:
+    // Target rows whose every sample lies on a whole pixel in both directions have each sample's
+    // v equal to its pixel's byte and every partial sum a whole number, so their sums are plain
+    // integer sums in any order: the byte sums of their rows' columns, added up as each row
+    // arrives (the bands of two such rows never share a row), then over each pixel's columns.
+    // The laid-out layout is made only of rows some other target row reads.
+    void PlanWholeRows(int sh) {
+        bool wholeX = true;
+        for (const std::vector<Tap>& xs : taps_.columns)
+            for (const Tap& t : xs) wholeX = wholeX && t.w1 == 0;
+        owner_.assign(std::size_t(sh), -1);
+        laid_.assign(std::size_t(sh), 0);
+        wholeRow_.assign(taps_.rows.size(), 0);
+        for (std::size_t i = 0; i < taps_.rows.size(); ++i) {
+            const std::vector<Tap>& ys = taps_.rows[i];
+            if (ys.empty()) continue;
+            // 16 bits hold a column's byte sum over at most 257 rows.
+            bool whole = wholeX && ys.size() <= 257;
+            for (const Tap& t : ys) whole = whole && t.w1 == 0;
+            wholeRow_[i] = whole;
+            if (whole)
+                for (const Tap& t : ys) owner_[std::size_t(t.i0)] = int(i);
+            else
+                std::fill(laid_.begin() + ys.front().i0, laid_.begin() + ys.back().i1 + 1, std::uint8_t(1));
+        }
+        if (std::find(wholeRow_.begin(), wholeRow_.end(), 1) != wholeRow_.end())
+            columnSums_.assign(3 * std::size_t(end_ - first_), 0);
+    }
+
+    // Whole target row i from the column sums of its band, which are then cleared for the next.
+    void MakeWholeRow(int i) {
+        const long long n = (long long)taps_.rows[std::size_t(i)].size();
+        const PlanarTaps& t = *planar_;
+        for (int j = 0; j < t.width; ++j) {
+            const int positions = t.count[std::size_t(j)];
+            if (positions == 0) continue;   // no sample: the pixel stays white
+            long long sum[3] = {};
+            for (int k = 0; k < positions; ++k) {
+                const std::uint16_t* p = &columnSums_[3 * std::size_t(t.colA[std::size_t(k) * std::size_t(t.width) + std::size_t(j)])];
+                sum[0] += p[0], sum[1] += p[1], sum[2] += p[2];
+            }
+            const long long cell = n * positions;
+            target_.SetPixelUnchecked(j, i, Rgb{std::uint8_t(sum[2] / cell), std::uint8_t(sum[1] / cell), std::uint8_t(sum[0] / cell)});
+        }
+        std::fill(columnSums_.begin(), columnSums_.end(), std::uint16_t(0));
+    }
+
     // Target row i from the rows of its band, each still in its ring slot.
     void MakeRow(int i) {
         const std::vector<Tap>& ys = taps_.rows[std::size_t(i)];
         const int base = ys.front().i0, count = ys.back().i1 - base + 1;
         band_.resize(std::size_t(count));
-        if (planar_) {
+        if (planar_ && wholeRow_[std::size_t(i)]) {
+            MakeWholeRow(i);
+        } else if (planar_) {
 #ifdef PQ_PLANAR_SAMPLER
             bandB_.assign(std::size_t(count), nullptr);
             for (int k = 0; k < count; ++k) {
-                const std::size_t slot = std::size_t(base + k) % planeA_.size();
-                band_[std::size_t(k)] = planeA_[slot].data();
-                if (!planeB_.empty()) bandB_[std::size_t(k)] = planeB_[slot].data();
+                const std::size_t at = std::size_t(base + k) % slots_ * std::size_t(planar_->padded);
+                band_[std::size_t(k)] = planeA_.data() + at;
+                if (!planeB_.empty()) bandB_[std::size_t(k)] = planeB_.data() + at;
             }
             PlanarSums(band_.data(), bandB_.data(), base, ys, *planar_, sums_.data());
             const long long n = (long long)ys.size();
@@ -590,9 +785,14 @@ private:
     // The 512-bit sampler's layout of the rows (PlanarTaps), when the processor has it.
     std::optional<PlanarTaps> planar_;
     std::vector<std::uint8_t> scratch_;                  // the row being decoded
-    std::vector<std::vector<std::uint8_t>> planeA_, planeB_;   // laid-out row y in slot y % size
+    RingBuffer planeA_, planeB_;   // laid-out row y in slot y % slots_ (PlanarTaps::RingBytes)
+    std::size_t slots_ = 1;
     std::vector<const std::uint8_t*> bandB_;
     std::vector<double> sums_;
+    std::vector<std::uint8_t> wholeRow_;   // [i]: target row i is made from column sums
+    std::vector<int> owner_;               // [y]: the whole target row that reads source row y, or -1
+    std::vector<std::uint8_t> laid_;       // [y]: some other target row reads source row y
+    std::vector<std::uint16_t> columnSums_;   // byte sums of the current whole row's band so far
     int next_ = 0;                              // the next target row to make
 };
 

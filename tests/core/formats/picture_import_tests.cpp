@@ -360,6 +360,36 @@ TEST(AreaResampler, TallPictureOntoFewTargetRows) {
     }
 }
 
+// Frames whose x positions are all whole, with columns off the picture on both sides (the first
+// pixels without a sample, the last with fewer positions): target rows on whole y positions beside
+// rows between two source rows, sharing the source row where one band ends and the next begins;
+// a whole row of more than 257 source rows of bright bytes (beyond 16 bits a column); and rows off
+// the picture's top and bottom.
+TEST(AreaResampler, WholeRowsBesideFractionalRowsAndOffThePicture) {
+    const int pw = 67, ph = 1001;
+    Raster picture(pw, ph);
+    std::mt19937 rng(53);
+    for (int y = 0; y < ph; ++y)
+        for (int x = 0; x < pw; ++x)
+            picture.SetPixelUnchecked(x, y, Rgb{std::uint8_t(250 + rng() % 6), std::uint8_t(rng()), std::uint8_t(x * 3 + y)});
+    struct Frame {
+        int l, t, r, b, w, h;
+    };
+    for (const Frame& f : std::vector<Frame>{{-6, 0, 69, 1000, 25, 3},     // row 0: 334 whole rows; rows 1, 2 fractional
+                                             {-6, -2, 69, 98, 25, 15},     // every third row whole, from row 0 partly off the top
+                                             {-6, 990, 69, 1010, 25, 6},   // off the bottom
+                                             {-6, 0, 69, 1001, 25, 1},     // one whole row of 1001 rows
+                                             {1, 3, 66, 260, 13, 1}}) {    // one whole row of exactly 257 rows
+        Raster expected(f.w, f.h), got(f.w, f.h);
+        expected.Fill(kWhite);
+        got.Fill(kWhite);
+        test::ReferenceResample(picture, f.l, f.t, f.r, f.b, expected);
+        AreaResampler resampler(f.l, f.t, f.r, f.b, got);
+        FeedRows(picture, resampler);
+        ASSERT_EQ(got, expected) << f.l << "," << f.t << "," << f.r << "," << f.b << " to " << f.w << "x" << f.h;
+    }
+}
+
 // A large picture: the bytes are the in-memory resampling's, for frames that shrink a lot (a band
 // of many rows each, rows decoded straight into the ring when every column is read), a little
 // and off the picture, and when a frame ends early in the picture.
