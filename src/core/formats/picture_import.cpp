@@ -67,6 +67,36 @@ void PictureOverWhite(const std::vector<Rgba8>& pixels, int width, int height, R
 
 namespace {
 
+// The zeroed bytes of a laid-out ring. Its planes lie a band of rows apart, so laying out one row
+// writes to, and summing one target row reads from, as many pages as the row has x positions: a
+// ring of a megabyte or more is asked for in 2 MB pages, which keep those pages in a few
+// translation entries.
+class RingBuffer {
+public:
+    void Allocate(std::size_t n) {
+        constexpr std::size_t kHuge = std::size_t(2) << 20;
+        const std::size_t bytes = n >= kHuge / 2 ? (n + kHuge - 1) / kHuge * kHuge : n;
+        void* p = nullptr;
+        if (posix_memalign(&p, bytes >= kHuge ? kHuge : 64, bytes) != 0) throw std::bad_alloc();
+        data_.reset(static_cast<std::uint8_t*>(p));
+#ifdef MADV_HUGEPAGE
+        if (bytes >= kHuge) madvise(p, bytes, MADV_HUGEPAGE);   // a hint: without it the ring is only slower
+#endif
+        std::memset(p, 0, n);
+        size_ = n;
+    }
+    std::uint8_t* data() { return data_.get(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+
+private:
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t[], Free> data_;
+    std::size_t size_ = 0;
+};
+
 // One sample position along an axis: the two source lines it lies between and their weights,
 // computed exactly as the per-sample formula computes them.
 struct Tap {
@@ -521,39 +551,6 @@ __attribute__((target("avx512f,avx512dq"))) void PlanarSums(const std::uint8_t* 
     }
 }
 
-#endif
-
-// The zeroed bytes of a laid-out ring. Its planes lie a band of rows apart, so laying out one row
-// writes to, and summing one target row reads from, as many pages as the row has x positions: a
-// ring of a megabyte or more is asked for in 2 MB pages, which keep those pages in a few
-// translation entries.
-class RingBuffer {
-public:
-    void Allocate(std::size_t n) {
-        constexpr std::size_t kHuge = std::size_t(2) << 20;
-        const std::size_t bytes = n >= kHuge / 2 ? (n + kHuge - 1) / kHuge * kHuge : n;
-        void* p = nullptr;
-        if (posix_memalign(&p, bytes >= kHuge ? kHuge : 64, bytes) != 0) throw std::bad_alloc();
-        data_.reset(static_cast<std::uint8_t*>(p));
-#ifdef MADV_HUGEPAGE
-        if (bytes >= kHuge) madvise(p, bytes, MADV_HUGEPAGE);   // a hint: without it the ring is only slower
-#endif
-        std::memset(p, 0, n);
-        size_ = n;
-    }
-    std::uint8_t* data() { return data_.get(); }
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-
-private:
-    struct Free {
-        void operator()(std::uint8_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<std::uint8_t[], Free> data_;
-    std::size_t size_ = 0;
-};
-
-#if defined(__x86_64__) && defined(__GNUC__)
 // acc[i] += row[i] for n bytes.
 __attribute__((target("avx512f,avx512bw"))) void AddBytesWide(const std::uint8_t* row, std::size_t n, std::uint16_t* acc) {
     std::size_t i = 0;

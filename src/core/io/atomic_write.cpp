@@ -282,7 +282,7 @@ bool RegularFile::ReadAt(std::uint64_t offset, std::size_t n, std::vector<std::u
     out.clear();
     if (fd_ < 0 || offset > size_ || n > size_ - offset) return false;
     out.resize(n);
-    if (!ReadExactly(fd_, offset, out.data(), n)) {
+    if (!ReadInto(offset, n, out.data())) {
         out.clear();
         return false;
     }
